@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "tessellon/BackupSDKError.h"
+#include "tessellon/Directory.h"
+#include "tessellon/Error.h"
+
+namespace tessellon {
+
+// Progress of one transfer.
+struct TransferProgress {
+  double fractionCompleted = 0;
+};
+
+// Returned by the host for a running transfer; cancel() aborts it. The host
+// then completes the transfer with an error (or not at all).
+class CancellationDelegate {
+ public:
+  virtual ~CancellationDelegate() = default;
+  virtual void cancel() = 0;
+};
+
+// The remote storage, implemented by the host. Every remote path is relative to
+// a root only the host knows; the library never prefixes or normalises it.
+// Each request's completion is called exactly once, on any thread; progress
+// callbacks may come on any thread too.
+class BackupSDKDelegate {
+ public:
+  virtual ~BackupSDKDelegate() = default;
+
+  // Uploads the local file to `relativeRemotePath`, replacing what is there.
+  // A full remote answers with code 507 (APIErrorCodes::InsufficientStorage).
+  virtual std::shared_ptr<CancellationDelegate> uploadFile(
+      const std::string& localPath, const std::string& relativeRemotePath,
+      std::function<void(const TransferProgress&)> progress,
+      std::function<void(std::optional<Error>)> completion) = 0;
+
+  // Downloads to a fresh local temporary file and completes with its path, or
+  // with delegateFileDoesNotExist / delegateFileDownloadFailed.
+  virtual std::shared_ptr<CancellationDelegate> downloadFile(
+      const std::string& relativeRemotePath, std::function<void(const TransferProgress&)> progress,
+      std::function<void(std::optional<std::string> localPath, std::optional<BackupSDKError>)>
+          completion) = 0;
+
+  // Creates the folder; `alreadyExists` is true when it was there before.
+  virtual void createDirectory(const std::string& relativeRemotePath,
+                               std::function<void(bool alreadyExists, std::optional<Error>)>
+                                   completion) = 0;
+
+  // Deletes a file or a folder with its contents.
+  virtual void deleteFile(const std::string& relativeRemotePath,
+                          std::function<void(bool deleted, std::optional<Error>)> completion) = 0;
+
+  // Lists a folder; a missing folder is an error.
+  virtual void getDirectoryInfo(
+      const std::string& relativeRemotePath,
+      std::function<void(std::optional<Directory>, std::optional<Error>)> completion) = 0;
+
+  // Extracts the uploaded archive at `remoteSrcPath` into `remoteDstPath`.
+  virtual void inflateZip(const std::string& remoteSrcPath, const std::string& remoteDstPath,
+                          std::function<void(std::optional<Error>)> completion) = 0;
+
+  // The largest archive, in bytes, the library may build for one upload.
+  virtual int64_t getZipSize() = 0;
+};
+
+}  // namespace tessellon

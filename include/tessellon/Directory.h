@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessellon {
+
+enum class MemberType { file, directory };
+
+// One entry of a remote folder listing. `fullName` is relative to the remote root.
+struct Member {
+  std::string fullName;
+  int64_t fileSizeInByte = 0;
+  MemberType type = MemberType::file;
+};
+
+// A remote folder listing as the host reports it.
+struct Directory {
+  std::vector<Member> members;
+};
+
+}  // namespace tessellon

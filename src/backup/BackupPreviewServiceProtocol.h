@@ -1,0 +1,29 @@
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "futures/Future.h"
+#include "sdk/CancelToken.h"
+#include "tessellon/Backup.h"
+#include "tessellon/BackupSettings.h"
+
+namespace tessellon {
+
+// Builds the record of a backup before it runs: what is local, what the remote
+// holds, and in `taskListToProcess` what the run has to transfer.
+class BackupPreviewServiceProtocol {
+ public:
+  static constexpr std::string_view kProtocolName = "BackupPreviewServiceProtocol";
+  BackupPreviewServiceProtocol() = default;
+  virtual ~BackupPreviewServiceProtocol() = default;
+  BackupPreviewServiceProtocol(const BackupPreviewServiceProtocol&) = delete;
+  BackupPreviewServiceProtocol& operator=(const BackupPreviewServiceProtocol&) = delete;
+
+  // Completes with the record, or fails with a metadata code (501 to 504);
+  // cancelled when the token is.
+  virtual Future<std::shared_ptr<Backup>> generateBackup(
+      const BackupSettings& settings, std::shared_ptr<CancelToken> cancelToken) = 0;
+};
+
+}  // namespace tessellon

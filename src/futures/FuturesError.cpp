@@ -1,0 +1,33 @@
+#include "futures/FuturesError.h"
+
+#include "futures/ErrorException.h"
+
+namespace tessellon {
+
+Error makeError(FuturesError error, std::string message) {
+  return Error{kFuturesErrorDomain, static_cast<int>(error), std::move(message)};
+}
+
+bool isError(const Error& error, FuturesError code) {
+  return error.domain == kFuturesErrorDomain && error.code == static_cast<int>(code);
+}
+
+Error errorFromException(std::exception_ptr exception) {
+  try {
+    std::rethrow_exception(exception);
+  } catch (const ErrorException& e) {
+    return e.error();
+  } catch (const std::exception& e) {
+    return makeError(FuturesError::genericError, e.what());
+  } catch (...) {
+    return makeError(FuturesError::genericError, "unknown exception");
+  }
+}
+
+bool testForCancellation(const Error& error) {
+  if (error.domain == "NSURLErrorDomain") return error.code == -999 || error.code == -1012;
+  if (error.domain == "NSCocoaErrorDomain") return error.code == 3072;
+  return false;
+}
+
+}  // namespace tessellon

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "futures/FutureResult.h"
+#include "futures/detail/Trampoline.h"
+#include "futures/sync/SynchronizationType.h"
+
+namespace tessellon::detail {
+
+// The state a Future and its Promise share.
+//
+// States: pending (no result, callbacks accumulate) -> completed (result set
+// once, callbacks taken). A second completion is ignored.
+//
+// Rule: callbacks never run while the lock is held. complete() takes the
+// callbacks out under the lock and runs them after releasing it; addCallback()
+// on a completed state runs the callback outside the lock. So a callback may
+// attach to, read or complete any future, this one included.
+//
+// Long chains: callbacks run through the per-thread completion loop
+// (Trampoline.h), so a completion that completes the next future does not
+// recurse; and a state dropped with pending callbacks hands them to bury(), so
+// releasing an uncompleted million-link chain does not recurse either.
+template <class T>
+class FutureState {
+ public:
+  using Callback = std::function<void(const FutureResult<T>&)>;
+  using CancelRequestHandler = std::function<void()>;
+
+  FutureState() : lock_(lockObject(GLOBAL_PARMS::LOCKING_STRATEGY.load())) {}
+  ~FutureState() {
+    if (!callbacks_.empty()) bury(std::make_shared<std::vector<Callback>>(std::move(callbacks_)));
+  }
+  FutureState(const FutureState&) = delete;
+  FutureState& operator=(const FutureState&) = delete;
+
+  // Stores the result and runs the pending callbacks; false if already completed.
+  static bool complete(const std::shared_ptr<FutureState>& self, FutureResult<T> result) {
+    std::vector<Callback> callbacks;
+    bool completed = self->lock_->lockAndModifySync([&] {
+      if (self->result_) return false;
+      self->result_.emplace(std::move(result));
+      callbacks.swap(self->callbacks_);
+      self->cancelRequestHandlers_.clear();
+      return true;
+    });
+    if (completed && !callbacks.empty()) {
+      // The result is immutable once set, so reading it without the lock is safe.
+      runCompletionWork([self, callbacks = std::move(callbacks)] {
+        for (const Callback& callback : callbacks) callback(*self->result_);
+      });
+    }
+    return completed;
+  }
+
+  // Runs `callback` with the result once there is one (now, if there is).
+  void addCallback(Callback callback) {
+    bool completed = lock_->lockAndModifySync([&] {
+      if (result_) return true;
+      callbacks_.push_back(std::move(callback));
+      return false;
+    });
+    if (completed) callback(*result_);
+  }
+
+  std::optional<FutureResult<T>> result() const {
+    return lock_->lockAndReadSync([this] { return result_; });
+  }
+  bool isCompleted() const {
+    return lock_->lockAndReadSync([this] { return result_.has_value(); });
+  }
+
+  void addCancelRequestHandler(CancelRequestHandler handler) {
+    lock_->lockAndModifySync([&] {
+      if (!result_) cancelRequestHandlers_.push_back(std::move(handler));
+    });
+  }
+  // Runs the handlers registered by the producer; nothing once completed.
+  void requestCancel() {
+    std::vector<CancelRequestHandler> handlers =
+        lock_->lockAndModifySync([this] { return cancelRequestHandlers_; });
+    for (const auto& handler : handlers) handler();
+  }
+
+ private:
+  const std::unique_ptr<SynchronizationProtocol> lock_;
+  std::optional<FutureResult<T>> result_;
+  std::vector<Callback> callbacks_;
+  std::vector<CancelRequestHandler> cancelRequestHandlers_;
+};
+
+}  // namespace tessellon::detail

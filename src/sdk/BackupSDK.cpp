@@ -1,0 +1,46 @@
+#include "tessellon/BackupSDK.h"
+
+#include "sdk/BackupSDKImpl.h"
+
+namespace tessellon {
+
+BackupSDK::BackupSDK(std::shared_ptr<BackupSDKDelegate> delegate,
+                     std::shared_ptr<LoggerProtocol> logger, BackupSDKOptions options)
+    : impl_(std::make_unique<BackupSDKImpl>(std::move(delegate), std::move(logger), options)) {}
+
+BackupSDK::~BackupSDK() = default;
+
+void BackupSDK::startPreview(
+    const BackupSettings& settings, std::function<void(int)> progress,
+    std::function<void(std::shared_ptr<Backup>, std::optional<Error>)> completion) {
+  impl_->startPreview(settings, std::move(progress), std::move(completion));
+}
+
+void BackupSDK::startBackup(
+    const BackupSettings& settings, std::function<void(const FileStatus&)> progress,
+    std::function<void(std::shared_ptr<ProcessReport>, std::optional<Error>)> completion) {
+  impl_->startBackup(settings, std::move(progress), std::move(completion));
+}
+
+void BackupSDK::startBackup(
+    std::shared_ptr<Backup> backup, std::function<void(const FileStatus&)> progress,
+    std::function<void(std::shared_ptr<ProcessReport>, std::optional<Error>)> completion) {
+  impl_->startBackup(std::move(backup), std::move(progress), std::move(completion));
+}
+
+void BackupSDK::startRestore(
+    std::shared_ptr<Backup> backup, const Settings& settings,
+    std::function<void(const FileStatus&)> progress,
+    std::function<void(std::shared_ptr<ProcessReport>, std::optional<Error>)> completion) {
+  impl_->startRestore(std::move(backup), settings, std::move(progress), std::move(completion));
+}
+
+void BackupSDK::getAvailableBackups(
+    std::function<void(std::optional<std::vector<std::shared_ptr<Backup>>>, std::optional<Error>)>
+        completion) {
+  impl_->getAvailableBackups(std::move(completion));
+}
+
+void BackupSDK::cancel(std::function<void()> completion) { impl_->cancel(std::move(completion)); }
+
+}  // namespace tessellon

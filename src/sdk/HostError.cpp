@@ -1,0 +1,22 @@
+#include "sdk/HostError.h"
+
+#include <array>
+#include <string_view>
+
+#include "tessellon/BackupSDKError.h"
+
+namespace tessellon {
+
+Error asNSError(const Error& error) {
+  static constexpr std::array<std::string_view, 4> kOtherOwnDomains = {
+      "JsonError", "SerializationError", "IoCError", "FuturesError"};
+  if (error.domain == kBackupSDKErrorDomain) return error;
+  for (std::string_view domain : kOtherOwnDomains) {
+    if (error.domain == domain) {
+      return Error{std::string(kBackupSDKErrorDomain), 0, error.domain + ": " + error.message};
+    }
+  }
+  return error;
+}
+
+}  // namespace tessellon
