@@ -1,8 +1,5 @@
 #include "sdk/IoC.h"
 
-#include <cxxabi.h>
-
-#include <cstdlib>
 #include <map>
 #include <mutex>
 
@@ -67,12 +64,7 @@ void IoC::reset() {
   c.lazySingletons.clear();
 }
 
-std::string IoC::typeName(const std::type_info& type) {
-  int status = 0;
-  char* demangled = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
-  std::string name = status == 0 && demangled ? demangled : type.name();
-  std::free(demangled);
-  return name;
-}
+// The implementation's name of the type (mangled): only log lines show it.
+std::string IoC::typeName(const std::type_info& type) { return type.name(); }
 
 }  // namespace tessellon

@@ -1,0 +1,67 @@
+# Every target installs what it needs first, so each works on a fresh Debian machine.
+#   make run      build the `tessellon` command and run it (ARGS="..." passes arguments)
+#   make test     build and run every test suite
+#   make bench    Release build of the benchmarks, then run them all
+#   make asan     tests under AddressSanitizer + UndefinedBehaviorSanitizer
+#   make tsan     the concurrency suites under ThreadSanitizer
+#   make format   clang-format the C++ sources
+#   make clean    remove every build folder
+
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+BUILD_TYPE ?= RelWithDebInfo
+TESSELLON_WERROR ?= OFF
+ARGS ?=
+
+BUILD_DIRS := build build-release build-asan build-tsan
+MAKEFLAGS += --no-print-directory
+
+# $(call configure,<folder>,<cmake arguments>): runs cmake only when the folder is not configured
+# yet or was configured with other arguments.
+define configure
+	@args='$(strip $(2))'; stamp='$(1)/.tessellon-configure'; \
+	if [ ! -f '$(1)/CMakeCache.txt' ] || [ "$$(cat "$$stamp" 2>/dev/null)" != "$$args" ]; then \
+	  eval cmake -S . -B '$(1)' $$args && printf '%s\n' "$$args" > "$$stamp"; \
+	fi
+endef
+
+.PHONY: deps deps-bench test run bench asan tsan format clean
+
+deps:
+	@scripts/install-deps
+
+deps-bench:
+	@scripts/install-deps --bench
+
+test: deps
+	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR))
+	cmake --build build -j$(JOBS)
+	ctest --test-dir build --output-on-failure -j$(JOBS)
+
+run: deps
+	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR))
+	@log=$$(cmake --build build -j$(JOBS) --target tessellon_cli 2>&1) || { printf '%s\n' "$$log"; exit 1; }
+	@build/hosts/cli/tessellon $(ARGS)
+
+bench: deps-bench
+	$(call configure,build-release,-DCMAKE_BUILD_TYPE=Release -DTESSELLON_BUILD_TESTS=OFF -DTESSELLON_BUILD_BENCHMARKS=ON)
+	cmake --build build-release -j$(JOBS)
+	bench/run-all build-release
+
+asan: deps
+	$(call configure,build-asan,-DCMAKE_BUILD_TYPE=Debug "-DTESSELLON_SANITIZE=address;undefined")
+	cmake --build build-asan -j$(JOBS)
+	ASAN_OPTIONS=strict_string_checks=1:detect_stack_use_after_return=1 \
+	UBSAN_OPTIONS=print_stacktrace=1 \
+	ctest --test-dir build-asan --output-on-failure -j$(JOBS)
+
+tsan: deps
+	$(call configure,build-tsan,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSELLON_SANITIZE=thread)
+	cmake --build build-tsan -j$(JOBS)
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	ctest --test-dir build-tsan --output-on-failure -j$(JOBS) -L concurrency
+
+format:
+	git ls-files --cached --others --exclude-standard -- '*.h' '*.cpp' | xargs -r clang-format -i
+
+clean:
+	rm -rf $(BUILD_DIRS)
