@@ -1,20 +1,17 @@
 #pragma once
 
-#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "tessellon/Date.h"
 #include "tessellon/Version.h"
 
 namespace tessellon {
 
 enum class DeviceFamily { ios, android, macos, windows };
 enum class DeviceType { na, phone, tablet, pc };
-
-// Instants carry milliseconds; that is the precision of every stored date.
-using Date = std::chrono::time_point<std::chrono::system_clock, std::chrono::milliseconds>;
 
 // The fingerprint schemes present in a backup's media and the item counts they
 // were computed for.

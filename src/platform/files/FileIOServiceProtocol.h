@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "futures/Future.h"
+#include "futures/Result.h"
+#include "tessellon/Date.h"
+
+namespace tessellon {
+
+// What the file system says about one item. Dates are truncated to milliseconds.
+struct FileAttributes {
+  enum class Type { regular, directory, symbolicLink, other };
+  Type type = Type::regular;
+  int64_t size = 0;
+  Date modificationDate{};
+  std::optional<Date> creationDate;
+};
+
+// The attributes restore sets on a file it wrote.
+struct FileAttributeChanges {
+  std::optional<Date> modificationDate;
+  std::optional<Date> creationDate;
+};
+
+// The library's gateway to the local files it creates, moves, reads and deletes
+// itself. Future-returning operations complete before they return and never
+// throw; they map failures to BackupSDKError codes. The others return the
+// platform error (domain "NSPOSIXErrorDomain", errno code) unchanged. Every
+// call runs on the caller's thread.
+class FileIOServiceProtocol {
+ public:
+  static constexpr std::string_view kProtocolName = "FileIOServiceProtocol";
+  FileIOServiceProtocol() = default;
+  virtual ~FileIOServiceProtocol() = default;
+  FileIOServiceProtocol(const FileIOServiceProtocol&) = delete;
+  FileIOServiceProtocol& operator=(const FileIOServiceProtocol&) = delete;
+
+  // Creates or replaces the file with `content`; 401 when it cannot be created.
+  virtual Future<Void> write(const std::string& path, const std::string& content) = 0;
+  // The whole file as UTF-8 text; 402 when missing, unreadable or not UTF-8.
+  virtual Future<std::string> read(const std::string& path) = 0;
+  // Moves `source` to `targetPath`, replacing what is there; equal paths are a
+  // no-op success. 403 on failure.
+  virtual Future<Void> moveForced(const std::string& source, const std::string& targetPath) = 0;
+  // Removes a file or a folder with its contents; 404 on failure, also when
+  // nothing is there.
+  virtual Future<Void> deleteItem(const std::string& path) = 0;
+  // Every path below `path`, relative to it; empty on any error.
+  virtual std::vector<std::string> subpathsOfDirectorySave(const std::string& path) = 0;
+  // Creates the folder and its parents; an existing folder is fine. 405 on failure.
+  virtual Future<Void> createDirectory(const std::string& path) = 0;
+  virtual bool exists(const std::string& path) = 0;
+  // As subpathsOfDirectorySave, with the platform error.
+  virtual Result<std::vector<std::string>> subpathsOfDirectory(const std::string& path) = 0;
+  // Of the item itself; a symbolic link is not followed.
+  virtual Result<FileAttributes> attributesOfItem(const std::string& path) = 0;
+  virtual bool isReadableFile(const std::string& path) = 0;
+  // Fails when `destiny` exists.
+  virtual Result<void> copyItem(const std::string& source, const std::string& destiny) = 0;
+  virtual Result<void> createDirectory(const std::string& path, bool withIntermediateDirectories) = 0;
+  virtual Result<void> setAttributes(const FileAttributeChanges& attributes,
+                                     const std::string& ofItemAtPath) = 0;
+  // Free bytes of the volume that holds the temporary folder; nothing when unknown.
+  virtual std::optional<int64_t> getTotalRemainingFreeSpaceInBytes() = 0;
+};
+
+}  // namespace tessellon
