@@ -16,9 +16,15 @@ std::shared_ptr<DispatchQueue> DispatchQueue::make(Kind kind, std::string label,
 DispatchQueue::DispatchQueue(Kind kind, std::string label, std::shared_ptr<ExecutionQueue> target)
     : kind_(kind), label_(std::move(label)), target_(std::move(target)) {}
 
-void DispatchQueue::enqueue(std::function<void()> work, bool barrier) {
+struct DispatchQueue::SyncSlot {
+  std::mutex mutex;
+  std::condition_variable started;
+  bool mayStart = false;
+};
+
+void DispatchQueue::enqueue(Item item) {
   std::unique_lock lock(mutex_);
-  pending_.push_back(Item{std::move(work), barrier || kind_ == Kind::serial});
+  pending_.push_back(std::move(item));
   startReady(lock);
 }
 
@@ -31,11 +37,17 @@ void DispatchQueue::startReady(std::unique_lock<std::mutex>& lock) {
     ++running_;
     barrierRunning_ = item.barrier;
     lock.unlock();
-    // The item keeps the queue alive until it has run.
-    target_->add([self = shared_from_this(), work = std::move(item.work), barrier = item.barrier] {
-      work();
-      self->finished(barrier);
-    });
+    if (item.sync) {
+      std::lock_guard slotLock(item.sync->mutex);
+      item.sync->mayStart = true;
+      item.sync->started.notify_one();
+    } else {
+      // The item keeps the queue alive until it has run.
+      target_->add([self = shared_from_this(), work = std::move(item.work), barrier = item.barrier] {
+        work();
+        self->finished(barrier);
+      });
+    }
     lock.lock();
   }
 }
@@ -48,19 +60,20 @@ void DispatchQueue::finished(bool barrier) {
 }
 
 void DispatchQueue::runAndWait(const std::function<void()>& work, bool barrier) {
-  std::mutex doneMutex;
-  std::condition_variable doneSignal;
-  bool done = false;
-  enqueue(
-      [&] {
-        work();
-        std::lock_guard lock(doneMutex);
-        done = true;
-        doneSignal.notify_one();
-      },
-      barrier);
-  std::unique_lock lock(doneMutex);
-  doneSignal.wait(lock, [&] { return done; });
+  auto slot = std::make_shared<SyncSlot>();
+  barrier = barrier || kind_ == Kind::serial;
+  enqueue(Item{nullptr, barrier, slot});
+  {
+    std::unique_lock lock(slot->mutex);
+    slot->started.wait(lock, [&] { return slot->mayStart; });
+  }
+  try {
+    work();
+  } catch (...) {
+    finished(barrier);
+    throw;
+  }
+  finished(barrier);
 }
 
 }  // namespace tessellon

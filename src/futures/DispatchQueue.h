@@ -27,8 +27,10 @@ class DispatchQueue final : public ExecutionQueue,
   void add(std::function<void()> work) override { async(std::move(work)); }
   void async(std::function<void()> work) { enqueue(std::move(work), false); }
   void asyncBarrier(std::function<void()> work) { enqueue(std::move(work), true); }
-  // Block the caller until the item has run. Calling them from an item of this
-  // same serial queue deadlocks, as with any serial queue.
+  // Run `work` on the calling thread once the queue lets it start, and return
+  // after it ran; no thread of the target is needed, so sync callers on pool
+  // threads cannot starve the pool. Calling them from an item of this same
+  // serial queue deadlocks, as with any serial queue.
   void sync(const std::function<void()>& work) { runAndWait(work, false); }
   void syncBarrier(const std::function<void()>& work) { runAndWait(work, true); }
 
@@ -38,11 +40,16 @@ class DispatchQueue final : public ExecutionQueue,
   DispatchQueue(Kind kind, std::string label, std::shared_ptr<ExecutionQueue> target);
 
  private:
+  struct SyncSlot;
   struct Item {
     std::function<void()> work;
     bool barrier;
+    std::shared_ptr<SyncSlot> sync;  // set for sync items: the caller runs them
   };
-  void enqueue(std::function<void()> work, bool barrier);
+  void enqueue(Item item);
+  void enqueue(std::function<void()> work, bool barrier) {
+    enqueue(Item{std::move(work), barrier || kind_ == Kind::serial, nullptr});
+  }
   void runAndWait(const std::function<void()>& work, bool barrier);
   // Starts every item that may start now. Called with mutex_ held.
   void startReady(std::unique_lock<std::mutex>& lock);

@@ -2,32 +2,39 @@
 
 namespace tessellon {
 
-SerialQueue::SerialQueue(std::string label) : label_(std::move(label)), thread_([this] { run(); }) {}
+SerialQueue::SerialQueue(std::string label)
+    : label_(std::move(label)), thread_([state = state_] { run(state); }) {
+  threadId_ = thread_.get_id();
+}
 
 SerialQueue::~SerialQueue() {
   {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
+    std::lock_guard lock(state_->mutex);
+    state_->stopping = true;
   }
-  wake_.notify_one();
-  thread_.join();
+  state_->wake.notify_one();
+  if (thread_.get_id() == std::this_thread::get_id()) {
+    thread_.detach();
+  } else {
+    thread_.join();
+  }
 }
 
 void SerialQueue::add(std::function<void()> work) {
   {
-    std::lock_guard lock(mutex_);
-    queue_.push_back(std::move(work));
+    std::lock_guard lock(state_->mutex);
+    state_->queue.push_back(std::move(work));
   }
-  wake_.notify_one();
+  state_->wake.notify_one();
 }
 
-void SerialQueue::run() {
-  std::unique_lock lock(mutex_);
+void SerialQueue::run(const std::shared_ptr<State>& state) {
+  std::unique_lock lock(state->mutex);
   for (;;) {
-    wake_.wait(lock, [this] { return !queue_.empty() || stopping_; });
-    if (queue_.empty()) return;
-    std::function<void()> work = std::move(queue_.front());
-    queue_.pop_front();
+    state->wake.wait(lock, [&] { return !state->queue.empty() || state->stopping; });
+    if (state->queue.empty()) return;
+    std::function<void()> work = std::move(state->queue.front());
+    state->queue.pop_front();
     lock.unlock();
     work();
     work = nullptr;

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -17,24 +18,28 @@ namespace tessellon {
 class SerialQueue final : public ExecutionQueue {
  public:
   explicit SerialQueue(std::string label);
-  // Runs what is queued, then joins the thread. Never destroy a queue from its
-  // own thread.
+  // Runs what is queued, then joins the thread; released by its own work item,
+  // the thread finishes the queue on its own.
   ~SerialQueue() override;
 
   void add(std::function<void()> work) override;
   const std::string& label() const { return label_; }
   // True on the queue's own thread.
-  bool isCurrent() const { return std::this_thread::get_id() == thread_.get_id(); }
+  bool isCurrent() const { return std::this_thread::get_id() == threadId_; }
 
  private:
-  void run();
+  struct State {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::function<void()>> queue;
+    bool stopping = false;
+  };
+  static void run(const std::shared_ptr<State>& state);
 
   const std::string label_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<std::function<void()>> queue_;
-  bool stopping_ = false;
+  const std::shared_ptr<State> state_ = std::make_shared<State>();
   std::thread thread_;
+  std::thread::id threadId_;
 };
 
 }  // namespace tessellon

@@ -18,7 +18,8 @@ namespace tessellon {
 class ThreadPool final : public ExecutionQueue {
  public:
   explicit ThreadPool(size_t threadCount);
-  // Runs what is queued, then joins the workers.
+  // Runs what is queued, then joins the workers. A pool may be released by
+  // one of its own work items: that worker finishes on its own.
   ~ThreadPool() override;
 
   void add(std::function<void()> work) override;
@@ -29,13 +30,17 @@ class ThreadPool final : public ExecutionQueue {
   static const std::shared_ptr<ThreadPool>& shared();
 
  private:
-  void workerLoop();
+  // Shared with the workers, so a worker outliving the pool object stays valid.
+  struct State {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::function<void()>> queue;
+    size_t idle = 0;
+    bool stopping = false;
+  };
+  static void workerLoop(const std::shared_ptr<State>& state);
 
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<std::function<void()>> queue_;
-  size_t idle_ = 0;
-  bool stopping_ = false;
+  const std::shared_ptr<State> state_ = std::make_shared<State>();
   std::vector<std::thread> workers_;
 };
 

@@ -23,8 +23,8 @@ namespace tessellon::detail {
 // attach to, read or complete any future, this one included.
 //
 // Long chains: callbacks run through the per-thread completion loop
-// (Trampoline.h), so a completion that completes the next future does not
-// recurse; and a state dropped with pending callbacks hands them to bury(), so
+// (Trampoline.h), so a completion that completes the next future recurses only
+// a bounded number of times; and a state dropped with pending callbacks hands them to bury(), so
 // releasing an uncompleted million-link chain does not recurse either.
 template <class T>
 class FutureState {

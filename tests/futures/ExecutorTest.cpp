@@ -1,0 +1,276 @@
+#include "futures/Executor.h"
+
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "futures/CurrentExecutor.h"
+#include "futures/ExecutorSettings.h"
+#include "futures/Future.h"
+#include "futures/MainQueue.h"
+#include "futures/PlatformLog.h"
+#include "support/AwaitResult.h"
+#include "support/ErrorMatchers.h"
+#include "support/ManualExecutor.h"
+
+namespace tessellon {
+namespace {
+
+using Kind = Executor::Kind;
+using ::testing::ElementsAre;
+
+enum class Where { inlineOnCompleter, mainQueue, pool };
+
+struct Observation {
+  Where where;
+  std::optional<Kind> current;  // what the block saw as its running executor
+};
+
+std::string describe(const Observation& o) {
+  const char* where[] = {"inline", "main queue", "pool"};
+  return std::string(where[static_cast<int>(o.where)]) +
+         " current=" + (o.current ? std::to_string(static_cast<int>(*o.current)) : "none");
+}
+
+// A host context whose perform() queues work until the test drains it.
+class QueuedContext final : public ManagedObjectContext {
+ public:
+  explicit QueuedContext(bool mainQueue) : mainQueue_(mainQueue) {}
+  void perform(std::function<void()> work) override { queue->add(std::move(work)); }
+  bool isMainQueueContext() const override { return mainQueue_; }
+
+  const std::shared_ptr<ManualExecutor> queue = ManualExecutor::make();
+
+ private:
+  const bool mainQueue_;
+};
+
+// Restores the process-wide settings and captures the platform log.
+class ExecutorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    MainQueue::shared()->drain();
+    previousSink_ = setPlatformLogSink([this](std::string_view line) {
+      std::lock_guard lock(logMutex_);
+      logged_.emplace_back(line);
+    });
+  }
+  void TearDown() override {
+    PrimaryExecutor::set(primary_);
+    MainExecutor::set(main_);
+    AsyncExecutor::set(async_);
+    setPlatformLogSink(previousSink_);
+    MainQueue::shared()->drain();
+  }
+
+  std::vector<std::string> takeLogged() {
+    std::lock_guard lock(logMutex_);
+    return std::exchange(logged_, {});
+  }
+
+  // Completes a promise on the main thread or on a new thread and reports
+  // where a continuation on `executor` ran.
+  static std::optional<Observation> observe(const Executor& executor, bool onMainThread) {
+    struct Seen {
+      std::thread::id thread;
+      std::optional<Kind> current;
+    };
+    Promise<int> promise;
+    const Future<Seen> seen = promise.future.onSuccess(executor, [](int) {
+      const Executor* current = CurrentExecutor::get();
+      return Seen{std::this_thread::get_id(),
+                  current ? std::optional(current->kind()) : std::nullopt};
+    });
+    std::thread::id completer = std::this_thread::get_id();
+    if (onMainThread) {
+      promise.completeWithSuccess(1);
+    } else {
+      std::thread thread([promise] { promise.completeWithSuccess(1); });
+      completer = thread.get_id();
+      thread.join();
+    }
+    const size_t drained = MainQueue::shared()->drain();
+    const auto result = awaitResult(seen);
+    if (!result || !result->isSuccess()) return std::nullopt;
+    const Seen& s = result->successValue();
+    if (drained > 0 && s.thread == std::this_thread::get_id()) {
+      return Observation{Where::mainQueue, s.current};
+    }
+    if (s.thread == completer) return Observation{Where::inlineOnCompleter, s.current};
+    return Observation{Where::pool, s.current};
+  }
+
+ private:
+  const Executor primary_ = PrimaryExecutor::get();
+  const Executor main_ = MainExecutor::get();
+  const Executor async_ = AsyncExecutor::get();
+  std::function<void(std::string_view)> previousSink_;
+  std::mutex logMutex_;
+  std::vector<std::string> logged_;
+};
+
+TEST_F(ExecutorTest, NamedExecutorsResolveByTheCompletingThread) {
+  const Observation inlined{Where::inlineOnCompleter, std::nullopt};
+  const Observation mainQueue{Where::mainQueue, Kind::mainAsync};
+  const auto pool = [](Kind kind) { return Observation{Where::pool, kind}; };
+  const Observation onDefault = pool(Kind::defaultQoS);
+  const struct {
+    std::string name;
+    Executor executor;
+    Observation onMain, elsewhere;
+  } rows[] = {
+      {"immediate", Executor::immediate(), inlined, inlined},
+      {"stackCheckingImmediate", Executor::stackCheckingImmediate(), inlined, inlined},
+      {"mainImmediate", Executor::mainImmediate(), inlined, mainQueue},
+      {"main", Executor::main(), inlined, mainQueue},
+      {"mainAsync", Executor::mainAsync(), mainQueue, mainQueue},
+      {"async", Executor::async(), onDefault, onDefault},
+      {"current", Executor::current(), inlined, onDefault},
+      {"primary", Executor::primary(), inlined, onDefault},
+      {"currentAsync", Executor::currentAsync(), mainQueue, onDefault},
+      {"defaultQoS", Executor::defaultQoS(), onDefault, onDefault},
+      {"userInteractive", Executor::userInteractive(), pool(Kind::userInteractive),
+       pool(Kind::userInteractive)},
+      {"userInitiated", Executor::userInitiated(), pool(Kind::userInitiated),
+       pool(Kind::userInitiated)},
+      {"utility", Executor::utility(), pool(Kind::utility), pool(Kind::utility)},
+      {"background", Executor::background(), pool(Kind::background), pool(Kind::background)},
+  };
+  for (const auto& row : rows) {
+    for (const bool onMain : {true, false}) {
+      SCOPED_TRACE(row.name + (onMain ? " on the main thread" : " on another thread"));
+      const auto seen = observe(row.executor, onMain);
+      ASSERT_TRUE(seen) << "the continuation never completed";
+      EXPECT_EQ(describe(*seen), describe(onMain ? row.onMain : row.elsewhere));
+    }
+  }
+}
+
+TEST_F(ExecutorTest, ContinuationsStartedInsideAContinuationFollowItsExecutor) {
+  auto manual = ManualExecutor::make();
+  std::vector<std::string> ran;
+  Promise<int> outer;
+  outer.future.onSuccess(manual->executor(), [&](int) {
+    ASSERT_NE(CurrentExecutor::get(), nullptr);
+    EXPECT_EQ(CurrentExecutor::get()->kind(), Kind::queue);
+    Promise<int> inner;
+    for (const auto& [name, executor] :
+         {std::pair{"current", Executor::current()}, std::pair{"primary", Executor::primary()},
+          std::pair{"currentAsync", Executor::currentAsync()}}) {
+      inner.future.onSuccess(executor, [&ran, name = std::string(name)](int) {
+        const Executor* current = CurrentExecutor::get();
+        ran.push_back(name +
+                      (current && current->kind() == Kind::queue ? " on queue" : " elsewhere"));
+      });
+    }
+    inner.completeWithSuccess(2);
+  });
+  outer.completeWithSuccess(1);
+  EXPECT_EQ(manual->drain(), 4U);
+  EXPECT_EQ(CurrentExecutor::get(), nullptr) << "the running executor leaked out of its item";
+  EXPECT_THAT(ran, ElementsAre("current on queue", "primary on queue", "currentAsync on queue"));
+}
+
+TEST_F(ExecutorTest, CustomExecutorHandsEveryBlockToItsHandler) {
+  auto manual = ManualExecutor::make();
+  int handed = 0;
+  const Executor custom = Executor::custom([&](std::function<void()> work) {
+    ++handed;
+    manual->add(std::move(work));
+  });
+  const Future<int> result = Future<int>::success(1)
+                                 .onSuccess(custom, [](int v) { return v + 1; })
+                                 .onSuccess(custom, [](int v) { return v * 10; });
+  EXPECT_EQ(manual->drain(), 2U);
+  EXPECT_EQ(handed, 2);
+  EXPECT_THAT(result, SucceedsWith(20));
+}
+
+TEST_F(ExecutorTest, CurrentFollowsACustomExecutorThatRunsBlocksInline) {
+  int handed = 0;
+  const Executor custom = Executor::custom([&](std::function<void()> work) {
+    ++handed;
+    work();
+  });
+  Promise<int> promise;
+  const Future<int> result = promise.future.onSuccess(custom, [](int v) { return v + 1; })
+                                 .onSuccess(Executor::current(), [](int v) { return v * 10; });
+  promise.completeWithSuccess(1);
+  EXPECT_THAT(awaitResult(result), SucceedsWith(20));
+  EXPECT_EQ(handed, 2) << "the second block did not run on the custom executor it followed";
+}
+
+TEST_F(ExecutorTest, ManagedObjectContextRunsBlocksInItsPerformUnlessBoundToMain) {
+  auto privateContext = std::make_shared<QueuedContext>(false);
+  const Future<int> onContext = Future<int>::success(1).onSuccess(
+      Executor::managedObjectContext(privateContext), [](int v) { return v + 1; });
+  EXPECT_FALSE(onContext.isCompleted());
+  EXPECT_EQ(privateContext->queue->drain(), 1U);
+  EXPECT_THAT(onContext, SucceedsWith(2));
+
+  auto mainContext = std::make_shared<QueuedContext>(true);
+  const auto seenOnMain = observe(Executor::managedObjectContext(mainContext), true);
+  const auto seenElsewhere = observe(Executor::managedObjectContext(mainContext), false);
+  ASSERT_TRUE(seenOnMain && seenElsewhere);
+  EXPECT_EQ(seenOnMain->where, Where::inlineOnCompleter);
+  EXPECT_EQ(seenElsewhere->where, Where::mainQueue);
+  EXPECT_EQ(mainContext->queue->pending(), 0U);
+}
+
+TEST_F(ExecutorTest, MainQueueSettingsWarnAndStillTakeEffect) {
+  const std::string primaryWarning =
+      "it's probably a bad idea to set .Primary to the Main Queue. You have been warned";
+  const std::string asyncWarning =
+      "it's probably a bad idea to set .Async to the Main Queue. You have been warned";
+  const struct {
+    bool primary;  // else the Async setting
+    Executor executor;
+    std::vector<std::string> warnings;
+  } rows[] = {
+      {true, Executor::main(), {primaryWarning}},
+      {true, Executor::mainAsync(), {primaryWarning}},
+      {true, Executor::mainImmediate(), {primaryWarning}},
+      {true, Executor::utility(), {}},
+      {false, Executor::mainAsync(), {asyncWarning}},
+      {false, Executor::mainImmediate(), {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.primary ? "Primary=" : "Async=") +
+                 std::to_string(static_cast<int>(row.executor.kind())));
+    row.primary ? PrimaryExecutor::set(row.executor) : AsyncExecutor::set(row.executor);
+    const Executor stored = row.primary ? PrimaryExecutor::get() : AsyncExecutor::get();
+    EXPECT_EQ(stored.kind(), row.executor.kind());
+    EXPECT_EQ(takeLogged(), row.warnings);
+  }
+}
+
+TEST_F(ExecutorTest, StoredSettingsChangeWhereNamedExecutorsRun) {
+  PrimaryExecutor::set(Executor::mainAsync());
+  const auto primaryOnMain = observe(Executor::primary(), true);
+  ASSERT_TRUE(primaryOnMain);
+  EXPECT_EQ(primaryOnMain->where, Where::mainQueue);
+
+  MainExecutor::set(Executor::mainAsync());
+  const auto mainOnMain = observe(Executor::main(), true);
+  ASSERT_TRUE(mainOnMain);
+  EXPECT_EQ(mainOnMain->where, Where::mainQueue);
+
+  auto manual = ManualExecutor::make();
+  AsyncExecutor::set(manual->executor());
+  Promise<int> promise;
+  const Future<int> viaAsync =
+      promise.future.onSuccess(Executor::current(), [](int v) { return v; });
+  std::thread([promise] { promise.completeWithSuccess(5); }).join();
+  EXPECT_EQ(manual->drain(), 1U);
+  EXPECT_THAT(viaAsync, SucceedsWith(5));
+}
+
+}  // namespace
+}  // namespace tessellon

@@ -1,0 +1,213 @@
+#include <atomic>
+#include <chrono>
+#include <latch>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "futures/CurrentExecutor.h"
+#include "futures/Future.h"
+#include "futures/PlatformLog.h"
+#include "support/AwaitResult.h"
+#include "support/ErrorMatchers.h"
+
+namespace tessellon {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+#if defined(__SANITIZE_THREAD__)
+#define TESSELLON_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define TESSELLON_TSAN 1
+#endif
+#endif
+
+// A million links is the guarantee; ThreadSanitizer is too slow for it, and a
+// shorter chain still shows recursion there (its frames are larger).
+#ifdef TESSELLON_TSAN
+constexpr int kLinks = 100'000;
+#else
+constexpr int kLinks = 1'000'000;
+#endif
+constexpr std::chrono::seconds kLongWait(120);
+
+// Counts destroyed blocks, to prove a dropped chain released every link.
+struct DestructionCounter {
+  explicit DestructionCounter(std::shared_ptr<std::atomic<int>> destroyed)
+      : count(std::move(destroyed)) {}
+  DestructionCounter(const DestructionCounter&) = delete;
+  DestructionCounter& operator=(const DestructionCounter&) = delete;
+  ~DestructionCounter() { ++*count; }
+  const std::shared_ptr<std::atomic<int>> count;
+};
+
+// Builds `links` onSuccess(+1) continuations on `start` with the primary executor.
+Future<int> addOneChain(Future<int> start, int links) {
+  for (int i = 0; i < links; ++i) start = start.onSuccess([](int v) { return v + 1; });
+  return start;
+}
+
+TEST(StressTest, MillionStepChainBuiltOffTheMainThreadFinishes) {
+  Promise<int> promise;
+  std::optional<Future<int>> last;
+  // Each step is a work item of the pool, as in the library's own pipelines.
+  std::thread([&] {
+    last = addOneChain(promise.future, kLinks);
+    promise.completeWithSuccess(0);
+  }).join();
+  EXPECT_THAT(awaitResult(*last, kLongWait), SucceedsWith(kLinks));
+}
+
+TEST(StressTest, MillionStepChainOnTheMainThreadRunsInlineWithoutOverflow) {
+  ASSERT_TRUE(CurrentExecutor::isMainThread());
+  Promise<int> promise;
+  const Future<int> last = addOneChain(promise.future, kLinks);
+  promise.completeWithSuccess(0);
+  EXPECT_THAT(last.result(), SucceedsWith(kLinks));
+}
+
+TEST(StressTest, MillionNestedCompleteUsingLinksFinish) {
+  Promise<int> innermost;
+  Future<int> outer = innermost.future;
+  for (int i = 0; i < kLinks; ++i) {
+    Promise<int> link;
+    link.completeUsingFuture(outer);
+    outer = link.future;
+  }
+  innermost.completeWithSuccess(5);
+  EXPECT_THAT(outer.result(), SucceedsWith(5));
+}
+
+TEST(StressTest, DroppingUncompletedMillionLinkChainsReleasesEveryLink) {
+  auto destroyed = std::make_shared<std::atomic<int>>(0);
+  {
+    Promise<int> promise;
+    Future<int> last = promise.future;
+    for (int i = 0; i < kLinks; ++i) {
+      last = last.onSuccess(
+          Executor::immediate(),
+          [counter = std::make_shared<DestructionCounter>(destroyed)](int v) { return v + 1; });
+    }
+  }
+  EXPECT_EQ(destroyed->load(), kLinks);
+
+  std::weak_ptr<int> innermostCanary;
+  {
+    Promise<int> innermost;
+    Future<int> outer = innermost.future;
+    for (int i = 0; i < kLinks; ++i) {
+      Promise<int> link;
+      link.completeUsingFuture(outer);
+      outer = link.future;
+    }
+    auto canary = std::make_shared<int>(0);
+    innermostCanary = canary;
+    outer.onSuccess(Executor::immediate(), [canary](int) {});
+  }
+  EXPECT_TRUE(innermostCanary.expired());
+}
+
+TEST(StressTest, ContinuationMayAttachToTheFutureItRunsOn) {
+  for (const Executor& executor : {Executor::immediate(), Executor::defaultQoS()}) {
+    SCOPED_TRACE(static_cast<int>(executor.kind()));
+    Promise<int> promise;
+    const Future<int> source = promise.future;
+    const Future<int> nested = source.onSuccess(executor, [source, executor](int v) {
+      return source.onSuccess(executor, [](int w) { return w * 3; })
+          .onSuccess(executor, [v](int w) { return w + v; });
+    });
+    // Completed on a detached thread: a deadlock then fails the wait instead of hanging the test.
+    std::thread([promise] { promise.completeWithSuccess(2); }).detach();
+    ASSERT_THAT(awaitResult(nested), SucceedsWith(8));
+  }
+}
+
+TEST(StressTest, CallbacksRunOutsideTheFutureLock) {
+  Promise<int> promise;
+  const Future<int> future = promise.future;
+  // Each of these takes the future's own (non-recursive) lock again.
+  const Future<std::string> seen =
+      future.onComplete(Executor::immediate(), [promise, future](const FutureResult<int>&) {
+        promise.completeWithFail(makeError(FuturesError::genericError, "second"));
+        promise.completeWithCancel();
+        future.onSuccess(Executor::immediate(), [](int) {});
+        const std::string read = std::to_string(future.isCompleted()) + " " +
+                                 std::to_string(future.value().value_or(-1)) + " " +
+                                 std::to_string(future.waitUntilCompleted().isSuccess());
+        return FutureResult<std::string>::success(read);
+      });
+  std::thread([promise] { promise.completeWithSuccess(4); }).detach();
+  ASSERT_THAT(awaitResult(seen), SucceedsWith("1 4 1"));
+  EXPECT_THAT(future, SucceedsWith(4));
+}
+
+TEST(StressTest, RacingCompletionsHaveOneWinnerAndEveryContinuationRunsOnce) {
+#ifdef TESSELLON_TSAN
+  constexpr int kRounds = 30;
+#else
+  constexpr int kRounds = 200;
+#endif
+  constexpr int kThreads = 8;
+  for (int round = 0; round < kRounds; ++round) {
+    SCOPED_TRACE(round);
+    Promise<int> promise;
+    std::latch start(kThreads);
+    std::vector<std::atomic<int>> runs(kThreads);
+    std::vector<std::optional<Future<int>>> continuations(kThreads);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+      // Each thread attaches a continuation, then races to complete with its own result.
+      threads.emplace_back([&, i] {
+        start.arrive_and_wait();
+        continuations[i] = promise.future.onComplete(Executor::immediate(),
+                                                     [&runs, i](const FutureResult<int>& result) {
+                                                       ++runs[i];
+                                                       return result;
+                                                     });
+        i % 2 ? promise.completeWithCancel() : promise.completeWithSuccess(i);
+      });
+    }
+    for (auto& thread : threads) thread.join();
+    const std::string winner = ::testing::PrintToString(promise.future.result());
+    for (int i = 0; i < kThreads; ++i) {
+      EXPECT_EQ(runs[i].load(), 1);
+      EXPECT_EQ(::testing::PrintToString(continuations[i]->result()), winner);
+    }
+  }
+}
+
+TEST(StressTest, WaitOnTheMainThreadWarnsOnlyWhenItHasToBlock) {
+  ASSERT_TRUE(CurrentExecutor::isMainThread());
+  Promise<int> promise;
+  std::thread completer;
+  std::vector<std::string> lines;
+  // The warning comes before the wait blocks; completing from the log line
+  // makes the order deterministic.
+  const auto previous = setPlatformLogSink([&](std::string_view line) {
+    lines.emplace_back(line);
+    if (!completer.joinable())
+      completer = std::thread([promise] { promise.completeWithSuccess(4); });
+  });
+  EXPECT_THAT(Future<int>::success(3).waitUntilCompleted(), SucceedsWith(3));
+  EXPECT_THAT(lines, IsEmpty());
+
+  EXPECT_THAT(promise.future.waitUntilCompleted(), SucceedsWith(4));
+  completer.join();
+  setPlatformLogSink(previous);
+  EXPECT_THAT(
+      lines,
+      ElementsAre("Warning: A long-running Future wait operation is being executed on the "
+                  "main thread. \\n Break on Futures.warnOperationOnMainThread() to debug."));
+}
+
+}  // namespace
+}  // namespace tessellon
