@@ -1,6 +1,6 @@
 # Every target installs what it needs first, so each works on a fresh Debian machine.
 #   make run      build the `tessellon` command and run it (ARGS="..." passes arguments)
-#   make test     build and run every test suite
+#   make test     build and run every test suite (but the many-GiB ones: make test-large)
 #   make bench    Release build of the benchmarks, then run them all
 #   make asan     tests under AddressSanitizer + UndefinedBehaviorSanitizer
 #   make tsan     the concurrency suites under ThreadSanitizer
@@ -24,7 +24,7 @@ define configure
 	fi
 endef
 
-.PHONY: deps deps-bench test run bench asan tsan format clean
+.PHONY: deps deps-bench test test-large run bench asan tsan format clean
 
 deps:
 	@scripts/install-deps
@@ -35,7 +35,13 @@ deps-bench:
 test: deps
 	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR))
 	cmake --build build -j$(JOBS)
-	ctest --test-dir build --output-on-failure -j$(JOBS)
+	ctest --test-dir build --output-on-failure -j$(JOBS) -LE large
+
+# Tests that write many GiB (archives over 4 GiB); not part of CI.
+test-large: deps
+	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR))
+	cmake --build build -j$(JOBS)
+	ctest --test-dir build --output-on-failure -L large
 
 run: deps
 	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR))
@@ -52,7 +58,7 @@ asan: deps
 	cmake --build build-asan -j$(JOBS)
 	ASAN_OPTIONS=strict_string_checks=1:detect_stack_use_after_return=1 \
 	UBSAN_OPTIONS=print_stacktrace=1 \
-	ctest --test-dir build-asan --output-on-failure -j$(JOBS)
+	ctest --test-dir build-asan --output-on-failure -j$(JOBS) -LE large
 
 tsan: deps
 	$(call configure,build-tsan,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSELLON_SANITIZE=thread)

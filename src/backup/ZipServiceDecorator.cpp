@@ -1,0 +1,40 @@
+#include "backup/ZipServiceDecorator.h"
+
+#include <utility>
+
+#include "tessellon/BackupSDKError.h"
+
+namespace tessellon {
+
+ZipServiceDecorator::ZipServiceDecorator(std::shared_ptr<FileIOServiceProtocol> fileManager,
+                                         std::shared_ptr<ZipServiceProtocol> zipService)
+    : fileManager_(std::move(fileManager)), zipService_(std::move(zipService)) {}
+
+std::shared_ptr<Zip> ZipServiceDecorator::generateZip(const std::string& path) {
+  return zipService_ ? zipService_->generateZip(path) : nullptr;
+}
+
+Result<void> ZipServiceDecorator::append(const std::shared_ptr<Zip>& zip,
+                                         const std::string& srcPath, const std::string& dstPath,
+                                         bool close) {
+  if (!zipService_) {
+    return makeError(BackupSDKError::zipAppendFailed, "adding " + dstPath + ": no archive service");
+  }
+  if (auto appended = zipService_->append(zip, srcPath, dstPath, close); !appended.ok()) {
+    return appended;
+  }
+  const auto freeBytes =
+      fileManager_ ? fileManager_->getTotalRemainingFreeSpaceInBytes() : std::nullopt;
+  if (freeBytes && *freeBytes == 0) {
+    zipService_->discard(zip);
+    return makeError(BackupSDKError::zipFailedNotEnoughDiskSpace,
+                     "adding " + dstPath + ": the local disk is full");
+  }
+  return {};
+}
+
+void ZipServiceDecorator::discard(const std::shared_ptr<Zip>& zip) {
+  if (zipService_) zipService_->discard(zip);
+}
+
+}  // namespace tessellon

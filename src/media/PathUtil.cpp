@@ -1,0 +1,11 @@
+#include "media/PathUtil.h"
+
+#include "media/PathUtils.h"
+
+namespace tessellon {
+
+std::optional<std::string> PathUtil::getParentDirectory(const std::string& path) const {
+  return PathUtils::getParentDirectory(path);
+}
+
+}  // namespace tessellon

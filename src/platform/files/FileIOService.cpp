@@ -1,0 +1,239 @@
+#include "platform/files/FileIOService.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+#include <utility>
+
+#include "tessellon/BackupSDKError.h"
+
+#include "platform/files/PosixError.h"
+#include "platform/files/PosixFiles.h"
+
+namespace tessellon {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+Future<Void> succeed() { return Future<Void>::success(Void{}); }
+
+Future<Void> failWith(BackupSDKError code, const Error& cause) {
+  return Future<Void>::fail(makeError(code, cause.message));
+}
+
+Date dateFrom(const statx_timestamp& time) {
+  // tv_nsec is never negative, so this is the floor also before 1970.
+  return Date(std::chrono::milliseconds(time.tv_sec * 1000 + time.tv_nsec / 1'000'000));
+}
+
+FileAttributes::Type typeOf(uint16_t mode) {
+  switch (mode & S_IFMT) {
+    case S_IFREG:
+      return FileAttributes::Type::regular;
+    case S_IFDIR:
+      return FileAttributes::Type::directory;
+    case S_IFLNK:
+      return FileAttributes::Type::symbolicLink;
+    default:
+      return FileAttributes::Type::other;
+  }
+}
+
+// The folder and name of `path`, with the folder resolved, so that two texts
+// naming one item compare equal; the last component stays unresolved because a
+// link is an item of its own.
+fs::path location(const std::string& path) {
+  std::error_code ignored;
+  const fs::path normal = fs::absolute(fs::path(path), ignored).lexically_normal();
+  fs::path name = normal.filename();
+  fs::path folder = normal.parent_path();
+  if (name.empty()) {  // "a/b/" names the folder b
+    name = folder.filename();
+    folder = folder.parent_path();
+  }
+  return fs::weakly_canonical(folder, ignored) / name;
+}
+
+bool isInside(const fs::path& inner, const fs::path& outer) {
+  auto [outerEnd, innerAt] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+  return outerEnd == outer.end() && innerAt != inner.end();
+}
+
+}  // namespace
+
+FileIOService::FileIOService(std::string temporaryDirectory)
+    : temporaryDirectory_(std::move(temporaryDirectory)) {}
+
+Future<Void> FileIOService::write(const std::string& path, const std::string& content) {
+  auto written = posix::writeFileAtomically(path, content);
+  if (!written.ok()) {
+    return failWith(BackupSDKError::fileIOParentDirectoryNotFound, written.error());
+  }
+  return succeed();
+}
+
+Future<std::string> FileIOService::read(const std::string& path) {
+  const auto filePath = posix::filePathFromText(path);
+  if (!filePath) {
+    return Future<std::string>::fail(
+        makeError(BackupSDKError::fileIOFailedToReadFile, "read: not a path or file URL"));
+  }
+  auto content = posix::readWholeFile(*filePath);
+  if (!content.ok()) {
+    return Future<std::string>::fail(
+        makeError(BackupSDKError::fileIOFailedToReadFile, content.error().message));
+  }
+  if (!posix::isValidUtf8(content.value())) {
+    return Future<std::string>::fail(
+        makeError(BackupSDKError::fileIOFailedToReadFile, "read " + *filePath + ": not UTF-8"));
+  }
+  return Future<std::string>::success(std::move(content).value());
+}
+
+Future<Void> FileIOService::moveForced(const std::string& source, const std::string& targetPath) {
+  if (source == targetPath) return succeed();
+  struct stat sourceStatus {};
+  if (::lstat(source.c_str(), &sourceStatus) != 0) {
+    return failWith(BackupSDKError::fileIOFailedToMoveFile, posixError("move " + source, errno));
+  }
+  const fs::path from = location(source);
+  const fs::path to = location(targetPath);
+  if (from == to) return succeed();
+  // Removing the target first would delete the source with it.
+  if (isInside(from, to) || isInside(to, from)) {
+    return failWith(BackupSDKError::fileIOFailedToMoveFile,
+                    posixError("move " + source + " to " + targetPath, EINVAL));
+  }
+  struct stat targetStatus {};
+  if (::lstat(targetPath.c_str(), &targetStatus) == 0) {
+    std::error_code ignored;  // a target that stays makes the move itself fail
+    fs::remove_all(targetPath, ignored);
+  }
+  auto moved = posix::moveItem(source, targetPath);
+  if (!moved.ok()) return failWith(BackupSDKError::fileIOFailedToMoveFile, moved.error());
+  return succeed();
+}
+
+Future<Void> FileIOService::deleteItem(const std::string& path) {
+  std::error_code ignored;
+  if (!fs::absolute(fs::path(path), ignored).lexically_normal().has_relative_path()) {
+    return failWith(BackupSDKError::fileIOFailedToDelete, posixError("delete " + path, EPERM));
+  }
+  struct stat status {};
+  if (::lstat(path.c_str(), &status) != 0) {
+    return failWith(BackupSDKError::fileIOFailedToDelete, posixError("delete " + path, errno));
+  }
+  std::error_code error;
+  fs::remove_all(path, error);
+  if (error) {
+    return failWith(BackupSDKError::fileIOFailedToDelete,
+                    posixError("delete " + path, error.value()));
+  }
+  return succeed();
+}
+
+std::vector<std::string> FileIOService::subpathsOfDirectorySave(const std::string& path) {
+  auto subpaths = posix::listSubpaths(path);
+  return subpaths.ok() ? std::move(subpaths).value() : std::vector<std::string>{};
+}
+
+Future<Void> FileIOService::createDirectory(const std::string& path) {
+  auto created = createDirectory(path, true);
+  if (!created.ok())
+    return failWith(BackupSDKError::fileIOFailedToCreateDirectory, created.error());
+  return succeed();
+}
+
+bool FileIOService::exists(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0;
+}
+
+Result<std::vector<std::string>> FileIOService::subpathsOfDirectory(const std::string& path) {
+  return posix::listSubpaths(path);
+}
+
+Result<FileAttributes> FileIOService::attributesOfItem(const std::string& path) {
+  struct statx status {};
+  if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
+              &status) != 0) {
+    return posixError("attributes of " + path, errno);
+  }
+  FileAttributes attributes;
+  attributes.type = typeOf(status.stx_mode);
+  attributes.size = static_cast<int64_t>(status.stx_size);
+  attributes.modificationDate = dateFrom(status.stx_mtime);
+  if ((status.stx_mask & STATX_BTIME) != 0) attributes.creationDate = dateFrom(status.stx_btime);
+  return attributes;
+}
+
+bool FileIOService::isReadableFile(const std::string& path) {
+  return ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) == 0;
+}
+
+Result<void> FileIOService::copyItem(const std::string& source, const std::string& destiny) {
+  return posix::copyItem(source, destiny);
+}
+
+Result<void> FileIOService::createDirectory(const std::string& path,
+                                            bool withIntermediateDirectories) {
+  if (path.empty()) return posixError("create folder \"\"", ENOENT);
+  if (!withIntermediateDirectories) {
+    if (::mkdir(path.c_str(), 0777) != 0) return posixError("create folder " + path, errno);
+    return {};
+  }
+  std::error_code error;
+  fs::create_directories(path, error);
+  if (error) return posixError("create folder " + path, error.value());
+  return {};
+}
+
+Result<void> FileIOService::setAttributes(const FileAttributeChanges& attributes,
+                                          const std::string& ofItemAtPath) {
+  // attributes.creationDate is ignored: Linux offers no call that sets a birth time.
+  if (!attributes.modificationDate) {
+    struct stat status {};
+    if (::stat(ofItemAtPath.c_str(), &status) != 0) {
+      return posixError("set attributes of " + ofItemAtPath, errno);
+    }
+    return {};
+  }
+  const auto sinceEpoch = attributes.modificationDate->time_since_epoch();
+  const auto seconds = std::chrono::floor<std::chrono::seconds>(sinceEpoch);
+  struct timespec times[2]{};
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(seconds.count());
+  times[1].tv_nsec = static_cast<long>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch - seconds).count());
+  if (::utimensat(AT_FDCWD, ofItemAtPath.c_str(), times, 0) != 0) {
+    return posixError("set modification date of " + ofItemAtPath, errno);
+  }
+  return {};
+}
+
+std::optional<int64_t> FileIOService::getTotalRemainingFreeSpaceInBytes() {
+  std::error_code error;
+  fs::path folder = fs::absolute(fs::path(temporaryDirectory_), error).lexically_normal();
+  if (error) return std::nullopt;
+  while (true) {
+    struct statvfs volume {};
+    if (::statvfs(folder.c_str(), &volume) == 0) {
+      constexpr auto kMax = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+      const uint64_t blockSize = std::max<uint64_t>(volume.f_frsize, 1);
+      if (volume.f_bavail > kMax / blockSize) return std::numeric_limits<int64_t>::max();
+      return static_cast<int64_t>(volume.f_bavail * blockSize);
+    }
+    if (errno != ENOENT || !folder.has_relative_path()) return std::nullopt;
+    folder = folder.parent_path();
+  }
+}
+
+}  // namespace tessellon

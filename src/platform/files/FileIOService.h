@@ -1,0 +1,54 @@
+#pragma once
+
+#include <string>
+
+#include "platform/files/FileIOServiceProtocol.h"
+
+namespace tessellon {
+
+// The local file service over POSIX and std::filesystem. It keeps no state but
+// the temporary folder whose volume it measures, so any thread may use it at
+// any time. Platform errors carry domain "NSPOSIXErrorDomain" and the errno.
+class FileIOService final : public FileIOServiceProtocol {
+ public:
+  // `temporaryDirectory`: the run's temporary folder (PlatformRoots::temporary);
+  // free space is that of its volume. It need not exist yet.
+  explicit FileIOService(std::string temporaryDirectory);
+
+  // Replaces the file atomically: a sibling temporary file renamed over `path`,
+  // so a reader sees the old content or the new, never a part.
+  Future<Void> write(const std::string& path, const std::string& content) override;
+  // `path` may also be a "file://" URL text.
+  Future<std::string> read(const std::string& path) override;
+  // Falls back to copy and remove across volumes. Refuses (403) to move an item
+  // into itself or over a folder that contains it, and leaves the target alone
+  // when the source is missing, so no file is lost to a bad call.
+  Future<Void> moveForced(const std::string& source, const std::string& targetPath) override;
+  Future<Void> deleteItem(const std::string& path) override;
+  // Pre-order, each folder's entries sorted by name; links to folders are
+  // listed, not entered.
+  std::vector<std::string> subpathsOfDirectorySave(const std::string& path) override;
+  Future<Void> createDirectory(const std::string& path) override;
+  // Follows symbolic links: a dangling link does not exist.
+  bool exists(const std::string& path) override;
+  Result<std::vector<std::string>> subpathsOfDirectory(const std::string& path) override;
+  // The creation date is there when the file system records one (statx btime).
+  Result<FileAttributes> attributesOfItem(const std::string& path) override;
+  bool isReadableFile(const std::string& path) override;
+  // Files keep their permissions and modification date; a failed copy leaves
+  // nothing at `destiny`.
+  Result<void> copyItem(const std::string& source, const std::string& destiny) override;
+  Result<void> createDirectory(const std::string& path, bool withIntermediateDirectories) override;
+  // Sets the modification date only: Linux cannot set a creation date, so one
+  // is ignored without an error.
+  Result<void> setAttributes(const FileAttributeChanges& attributes,
+                             const std::string& ofItemAtPath) override;
+  // Bytes available to this user (f_bavail) on the temporary folder's volume;
+  // while the folder does not exist, on the volume of its nearest ancestor.
+  std::optional<int64_t> getTotalRemainingFreeSpaceInBytes() override;
+
+ private:
+  const std::string temporaryDirectory_;
+};
+
+}  // namespace tessellon

@@ -1,0 +1,315 @@
+#include "platform/files/PosixFiles.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <system_error>
+#include <utility>
+
+#include "platform/files/FileDescriptor.h"
+#include "platform/files/PosixError.h"
+
+namespace tessellon::posix {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t kCopyChunk = 1 << 20;
+constexpr int kNameAttempts = 16;
+
+// A name beside `path` that nothing uses yet is likely; callers create it with
+// O_EXCL or mkdir and retry on EEXIST.
+std::string siblingName(const std::string& path) {
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  const fs::path target(path);
+  const std::string name = target.filename().string();
+  const auto suffix = ".tmp-" + std::to_string(random() & 0xffffffffffffULL);
+  return (target.parent_path() / ("." + name + suffix)).string();
+}
+
+// 0 or the errno of the first failing call.
+int writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+  return 0;
+}
+
+int copyContents(int in, int out) {
+  const std::unique_ptr<char[]> buffer(new char[kCopyChunk]);  // not zeroed: filled by read
+  while (true) {
+    const ssize_t got = ::read(in, buffer.get(), kCopyChunk);
+    if (got == 0) return 0;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (int failed = writeAll(out, std::string_view(buffer.get(), static_cast<size_t>(got)))) {
+      return failed;
+    }
+  }
+}
+
+Result<void> copyFile(const std::string& source, const std::string& destiny,
+                      const struct stat& status) {
+  FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) return posixError("copy " + source, errno);
+  FileDescriptor out(::open(destiny.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (out.get() < 0) return posixError("copy to " + destiny, errno);
+  const struct timespec times[2] = {status.st_atim, status.st_mtim};
+  int failed = copyContents(in.get(), out.get());
+  if (failed == 0 && ::fchmod(out.get(), status.st_mode & 07777) != 0) failed = errno;
+  if (failed == 0 && ::futimens(out.get(), times) != 0) failed = errno;
+  if (failed == 0) failed = out.closeChecked();
+  if (failed != 0) {
+    ::unlink(destiny.c_str());
+    return posixError("copy " + source + " to " + destiny, failed);
+  }
+  return {};
+}
+
+Result<void> copyLink(const std::string& source, const std::string& destiny) {
+  std::error_code error;
+  const fs::path linked = fs::read_symlink(source, error);
+  if (!error) fs::create_symlink(linked, destiny, error);
+  if (error) return posixError("copy link " + source + " to " + destiny, error.value());
+  return {};
+}
+
+Result<void> copyFolder(const std::string& source, const std::string& destiny,
+                        const struct stat& status) {
+  if (::mkdir(destiny.c_str(), 0700) != 0) return posixError("copy to " + destiny, errno);
+  std::error_code error;
+  for (fs::directory_iterator it(source, error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    auto copied = copyItem(it->path().string(), (fs::path(destiny) / name).string());
+    if (!copied.ok()) {
+      fs::remove_all(destiny, error);
+      return copied;
+    }
+  }
+  const struct timespec times[2] = {status.st_atim, status.st_mtim};
+  int failed = error ? error.value() : 0;
+  if (failed == 0 && ::chmod(destiny.c_str(), status.st_mode & 07777) != 0) failed = errno;
+  if (failed == 0 && ::utimensat(AT_FDCWD, destiny.c_str(), times, 0) != 0) failed = errno;
+  if (failed != 0) {
+    fs::remove_all(destiny, error);
+    return posixError("copy " + source + " to " + destiny, failed);
+  }
+  return {};
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::optional<std::string> percentDecoded(std::string_view text) {
+  std::string decoded;
+  decoded.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '%') {
+      decoded += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size()) return std::nullopt;
+    const int high = hexValue(text[i + 1]);
+    const int low = hexValue(text[i + 2]);
+    if (high < 0 || low < 0 || (high == 0 && low == 0)) return std::nullopt;
+    decoded += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  return decoded;
+}
+
+bool startsWithFileScheme(std::string_view text) {
+  constexpr std::string_view kScheme = "file:";
+  return text.size() >= kScheme.size() &&
+         std::equal(kScheme.begin(), kScheme.end(), text.begin(),
+                    [](char a, char b) { return a == (b | 0x20) || a == b; });
+}
+
+}  // namespace
+
+Result<void> writeFileAtomically(const std::string& path, std::string_view content) {
+  if (fs::path(path).filename().empty()) return posixError("write " + path, EISDIR);
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    const std::string temporary = siblingName(path);
+    FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd.get() < 0) {
+      if (errno == EEXIST) continue;
+      return posixError("write " + path, errno);
+    }
+    // No fsync: these files are uploaded at once or rebuilt when lost; the
+    // rename alone keeps a reader from seeing half a document.
+    int failed = writeAll(fd.get(), content);
+    if (failed == 0) failed = fd.closeChecked();
+    if (failed == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) failed = errno;
+    if (failed != 0) {
+      ::unlink(temporary.c_str());
+      return posixError("write " + path, failed);
+    }
+    return {};
+  }
+  return posixError("write " + path, EEXIST);
+}
+
+Result<std::string> readWholeFile(const std::string& path) {
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return posixError("read " + path, errno);
+  struct stat status {};
+  if (::fstat(fd.get(), &status) != 0) return posixError("read " + path, errno);
+  if (S_ISDIR(status.st_mode)) return posixError("read " + path, EISDIR);
+  std::string content;
+  content.reserve(static_cast<size_t>(std::max<off_t>(status.st_size, 0)));
+  char buffer[64 * 1024];
+  while (true) {
+    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    if (got == 0) return content;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return posixError("read " + path, errno);
+    }
+    content.append(buffer, static_cast<size_t>(got));
+  }
+}
+
+std::optional<std::string> filePathFromText(std::string_view text) {
+  if (text.empty() || text.find('\0') != std::string_view::npos) return std::nullopt;
+  if (!startsWithFileScheme(text)) return std::string(text);
+  std::string_view rest = text.substr(5);
+  if (rest.substr(0, 2) == "//") {
+    rest.remove_prefix(2);
+    const size_t slash = rest.find('/');
+    const std::string_view host = rest.substr(0, slash);
+    if (!host.empty() && host != "localhost") return std::nullopt;
+    rest = slash == std::string_view::npos ? std::string_view("/") : rest.substr(slash);
+  }
+  if (rest.empty() || rest.front() != '/') return std::nullopt;
+  rest = rest.substr(0, rest.find_first_of("?#"));
+  return percentDecoded(rest);
+}
+
+bool isValidUtf8(std::string_view text) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const size_t size = text.size();
+  size_t i = 0;
+  while (i < size) {
+    const unsigned char lead = bytes[i];
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    size_t length;
+    uint32_t point;
+    if ((lead & 0xe0) == 0xc0) {
+      length = 2, point = lead & 0x1f;
+    } else if ((lead & 0xf0) == 0xe0) {
+      length = 3, point = lead & 0x0f;
+    } else if ((lead & 0xf8) == 0xf0) {
+      length = 4, point = lead & 0x07;
+    } else {
+      return false;
+    }
+    if (size - i < length) return false;
+    for (size_t k = 1; k < length; ++k) {
+      if ((bytes[i + k] & 0xc0) != 0x80) return false;
+      point = (point << 6) | (bytes[i + k] & 0x3f);
+    }
+    static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (point < kSmallest[length] || point > 0x10ffff || (point >= 0xd800 && point <= 0xdfff)) {
+      return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+Result<void> moveItem(const std::string& source, const std::string& target) {
+  if (::rename(source.c_str(), target.c_str()) == 0) return {};
+  if (errno != EXDEV) return posixError("move " + source + " to " + target, errno);
+  // Another volume: build the copy under a private name so `target` appears whole.
+  const std::string temporary = siblingName(target);
+  auto copied = copyItem(source, temporary);
+  if (!copied.ok()) return copied;
+  if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    const int failed = errno;
+    std::error_code ignored;
+    fs::remove_all(temporary, ignored);
+    return posixError("move " + source + " to " + target, failed);
+  }
+  std::error_code error;
+  fs::remove_all(source, error);
+  if (error) return posixError("move " + source + " (remove after copy)", error.value());
+  return {};
+}
+
+Result<void> copyItem(const std::string& source, const std::string& destiny) {
+  struct stat status {};
+  if (::lstat(source.c_str(), &status) != 0) return posixError("copy " + source, errno);
+  struct stat existing {};
+  if (::lstat(destiny.c_str(), &existing) == 0) return posixError("copy to " + destiny, EEXIST);
+  switch (status.st_mode & S_IFMT) {
+    case S_IFREG:
+      return copyFile(source, destiny, status);
+    case S_IFDIR:
+      return copyFolder(source, destiny, status);
+    case S_IFLNK:
+      return copyLink(source, destiny);
+    default:
+      return posixError("copy " + source + ": not a file, folder or link", ENOTSUP);
+  }
+}
+
+Result<std::vector<std::string>> listSubpaths(const std::string& root) {
+  struct Pending {
+    std::string relative;
+    bool isFolder;
+  };
+  std::vector<Pending> stack;
+  // Pushes the folder's entries so that the smallest name is popped first.
+  auto push = [&](const std::string& relative) -> std::optional<Error> {
+    const fs::path folder = relative.empty() ? fs::path(root) : fs::path(root) / relative;
+    std::vector<Pending> entries;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+      const std::string name = it->path().filename().string();
+      std::error_code typeError;
+      const bool isFolder = it->symlink_status(typeError).type() == fs::file_type::directory;
+      entries.push_back({relative.empty() ? name : relative + "/" + name, isFolder});
+    }
+    if (error) return posixError("list " + folder.string(), error.value());
+    std::sort(entries.begin(), entries.end(),
+              [](const Pending& a, const Pending& b) { return a.relative > b.relative; });
+    std::move(entries.begin(), entries.end(), std::back_inserter(stack));
+    return std::nullopt;
+  };
+  std::vector<std::string> subpaths;
+  if (auto failed = push("")) return *failed;
+  while (!stack.empty()) {
+    Pending next = std::move(stack.back());
+    stack.pop_back();
+    subpaths.push_back(next.relative);
+    if (next.isFolder) {
+      if (auto failed = push(next.relative)) return *failed;
+    }
+  }
+  return subpaths;
+}
+
+}  // namespace tessellon::posix

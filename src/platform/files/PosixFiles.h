@@ -1,0 +1,42 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "futures/Result.h"
+
+// The POSIX sequences behind the local file service, one function each. Every
+// failure is the errno through posixError. Stateless; any thread.
+namespace tessellon::posix {
+
+// Writes `content` to a fresh sibling of `path` and renames it over `path`; on
+// failure the sibling is removed and `path` is as it was.
+Result<void> writeFileAtomically(const std::string& path, std::string_view content);
+
+// The whole content of a file (not a folder).
+Result<std::string> readWholeFile(const std::string& path);
+
+// The path a text names: the text itself, or the percent-decoded path of a
+// "file:" URL. Nothing for an empty text, a URL naming another host, a bad
+// escape or an embedded NUL.
+std::optional<std::string> filePathFromText(std::string_view text);
+
+// Well-formed UTF-8: no overlong forms, surrogates or code points past U+10FFFF.
+bool isValidUtf8(std::string_view text);
+
+// rename(2). Across volumes: a copy to a sibling of `target`, renamed into
+// place, then removal of `source`; a failed copy leaves `source` untouched.
+Result<void> moveItem(const std::string& source, const std::string& target);
+
+// Copies a file, link or folder tree to `destiny`, which must not exist
+// (EEXIST). Files keep permissions and times; contents are streamed. A failed
+// copy removes what it made.
+Result<void> copyItem(const std::string& source, const std::string& destiny);
+
+// Every path below `root`, relative to it, in pre-order with each folder's
+// entries sorted by name. Links to folders are listed but not entered.
+Result<std::vector<std::string>> listSubpaths(const std::string& root);
+
+}  // namespace tessellon::posix

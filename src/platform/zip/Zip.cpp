@@ -1,0 +1,258 @@
+#include "platform/zip/Zip.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <string_view>
+#include <utility>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include "platform/files/FileDescriptor.h"
+#include "platform/files/PosixError.h"
+
+namespace tessellon {
+
+namespace {
+
+constexpr size_t kReadChunk = 1 << 20;
+// libarchive hands us whole blocks of this size, except the unpadded last one.
+constexpr int kWriteBlock = 1 << 20;
+constexpr std::string_view kZipDomain = "Zip";
+
+Error zipError(std::string message) {
+  return Error{std::string(kZipDomain), 0, std::move(message)};
+}
+
+// Documents compress well; media files are compressed already, and storing
+// them keeps packaging as fast as copying.
+bool isDocument(std::string_view entryName) {
+  constexpr std::string_view kJson = ".json";
+  return entryName.size() >= kJson.size() &&
+         std::equal(kJson.rbegin(), kJson.rend(), entryName.rbegin(), [](char lower, char c) {
+           return lower == std::tolower(static_cast<unsigned char>(c));
+         });
+}
+
+// The remote side refuses to inflate absolute names and ".." components; catch
+// them here, where only the one entry fails.
+bool isRelativeEntryName(std::string_view name) {
+  if (name.empty() || name.find('\0') != std::string_view::npos) return false;
+  size_t start = 0;
+  while (true) {
+    const size_t end = std::min(name.find('/', start), name.size());
+    const std::string_view part = name.substr(start, end - start);
+    if (part.empty() || part == "." || part == "..") return false;
+    if (end == name.size()) return true;
+    start = end + 1;
+  }
+}
+
+using EntryPointer = std::unique_ptr<archive_entry, decltype(&archive_entry_free)>;
+
+EntryPointer makeEntry(const std::string& entryName, const struct stat& status) {
+  EntryPointer entry(archive_entry_new(), &archive_entry_free);
+  if (!entry) return entry;
+  archive_entry_set_pathname_utf8(entry.get(), entryName.c_str());
+  archive_entry_set_filetype(entry.get(), AE_IFREG);
+  archive_entry_set_perm(entry.get(), 0644);
+  // The size must be known before the header: it is what makes libarchive
+  // write ZIP64 sizes for entries past 4 GiB.
+  archive_entry_set_size(entry.get(), status.st_size);
+  archive_entry_set_mtime(entry.get(), status.st_mtim.tv_sec, status.st_mtim.tv_nsec);
+  return entry;
+}
+
+}  // namespace
+
+std::shared_ptr<Zip> Zip::create(std::string path) {
+  std::shared_ptr<Zip> zip(new Zip(std::move(path)));
+  zip->open();
+  return zip;
+}
+
+Zip::Zip(std::string path) : path_(std::move(path)) {}
+
+Zip::~Zip() {
+  if (!finished_) discard(zipError("archive dropped before it was finished"));
+  if (finishedFd_ >= 0) ::close(finishedFd_);
+}
+
+void Zip::open() {
+  // An archive of an earlier run must not pass for this one.
+  if (::unlink(path_.c_str()) != 0 && errno != ENOENT) {
+    failure_ = posixError("create archive " + path_, errno);
+    return;
+  }
+  std::string partial = path_ + ".partial-XXXXXX";
+  fd_ = ::mkostemp(partial.data(), O_CLOEXEC);
+  if (fd_ < 0) {
+    failure_ = posixError("create archive " + path_, errno);
+    return;
+  }
+  partialPath_ = std::move(partial);
+  archive_ = archive_write_new();
+  // Entry names are UTF-8 whatever the locale; "hdrcharset" also sets the flag
+  // that tells readers so.
+  if (archive_ == nullptr || archive_write_set_format_zip(archive_) != ARCHIVE_OK ||
+      archive_write_set_format_option(archive_, "zip", "hdrcharset", "UTF-8") != ARCHIVE_OK ||
+      archive_write_set_bytes_per_block(archive_, kWriteBlock) != ARCHIVE_OK ||
+      archive_write_set_bytes_in_last_block(archive_, 1) != ARCHIVE_OK ||
+      archive_write_open2(archive_, this, nullptr, &Zip::writeBlock, nullptr, nullptr) !=
+          ARCHIVE_OK) {
+    discard(archiveError("create archive " + path_));
+  }
+}
+
+Result<void> Zip::usable() const {
+  if (failure_) {
+    Error error = *failure_;
+    error.message = "archive " + path_ + " is unusable: " + error.message;
+    return error;
+  }
+  if (finished_) return zipError("archive " + path_ + " is finished");
+  return {};
+}
+
+Result<void> Zip::addFile(const std::string& sourcePath, const std::string& entryName) {
+  if (auto state = usable(); !state.ok()) return state;
+  if (!isRelativeEntryName(entryName)) {
+    return zipError("entry name \"" + entryName + "\" is not a relative path");
+  }
+  FileDescriptor source(::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!source.isOpen()) return posixError("add " + sourcePath, errno);
+  struct stat status {};
+  if (::fstat(source.get(), &status) != 0) return posixError("add " + sourcePath, errno);
+  if (!S_ISREG(status.st_mode)) {
+    return posixError("add " + sourcePath, S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
+  }
+  const EntryPointer entry = makeEntry(entryName, status);
+  if (!entry) return zipError("add " + entryName + ": out of memory");
+  const int method = isDocument(entryName) ? archive_write_zip_set_compression_deflate(archive_)
+                                           : archive_write_zip_set_compression_store(archive_);
+  if (method != ARCHIVE_OK) return archiveError("add " + entryName);
+  const int header = archive_write_header(archive_, entry.get());
+  if (header == ARCHIVE_FATAL) {
+    Error error = archiveError("add " + entryName);
+    discard(error);
+    return error;
+  }
+  if (header < ARCHIVE_WARN) return archiveError("add " + entryName);
+  return streamEntry(source.get(), status.st_size, sourcePath);
+}
+
+// Once the header is out, the archive stands or falls with this entry: a
+// failure discards it rather than leave a entry shorter than its header says.
+Result<void> Zip::streamEntry(int source, int64_t size, const std::string& sourcePath) {
+  // Not make_unique: zeroing a chunk per entry would dominate archives of many small files.
+  if (!readBuffer_) readBuffer_.reset(new char[kReadChunk]);
+  char* const buffer = readBuffer_.get();
+  int64_t remaining = size;
+  while (remaining > 0) {
+    const auto wanted = static_cast<size_t>(std::min<int64_t>(remaining, kReadChunk));
+    const ssize_t got = ::read(source, buffer, wanted);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      Error error = got < 0 ? posixError("read " + sourcePath, errno)
+                            : zipError("read " + sourcePath + ": file shrank while being added");
+      discard(error);
+      return error;
+    }
+    for (ssize_t done = 0; done < got;) {
+      const la_ssize_t written =
+          archive_write_data(archive_, buffer + done, static_cast<size_t>(got - done));
+      if (written <= 0) {
+        Error error = archiveError("write " + path_);
+        discard(error);
+        return error;
+      }
+      done += written;
+    }
+    remaining -= got;
+  }
+  if (archive_write_finish_entry(archive_) < ARCHIVE_WARN) {
+    Error error = archiveError("write " + path_);
+    discard(error);
+    return error;
+  }
+  return {};
+}
+
+Result<void> Zip::finish() {
+  if (auto state = usable(); !state.ok()) return state;
+  Error error;
+  if (archive_write_close(archive_) != ARCHIVE_OK) {
+    error = archiveError("finish " + path_);
+  } else if (const int closed = FileDescriptor(std::exchange(fd_, -1)).closeChecked()) {
+    error = posixError("finish " + path_, closed);
+  } else if ((finishedFd_ = ::open(partialPath_.c_str(), O_PATH | O_CLOEXEC)) < 0 ||
+             ::rename(partialPath_.c_str(), path_.c_str()) != 0) {
+    error = posixError("finish " + path_, errno);
+  } else {
+    archive_write_free(archive_);
+    archive_ = nullptr;
+    partialPath_.clear();
+    finished_ = true;
+    return {};
+  }
+  discard(error);
+  return error;
+}
+
+void Zip::discard(Error cause) {
+  if (const int fd = std::exchange(fd_, -1); fd >= 0) ::close(fd);
+  if (archive_ != nullptr) {
+    // With the descriptor gone, whatever close still writes fails at once. Not
+    // archive_write_fail: only close gives back libarchive's output buffer.
+    archive_write_close(archive_);
+    archive_write_free(archive_);
+    archive_ = nullptr;
+  }
+  if (!partialPath_.empty()) ::unlink(partialPath_.c_str());
+  partialPath_.clear();
+  if (finishedFd_ >= 0) {
+    struct stat ours {};
+    struct stat there {};
+    if (::fstat(finishedFd_, &ours) == 0 && ::lstat(path_.c_str(), &there) == 0 &&
+        ours.st_dev == there.st_dev && ours.st_ino == there.st_ino) {
+      ::unlink(path_.c_str());
+    }
+    ::close(std::exchange(finishedFd_, -1));
+  }
+  finished_ = false;
+  if (!failure_) failure_ = std::move(cause);
+}
+
+Error Zip::archiveError(const std::string& context) const {
+  if (writeErrno_ != 0) return posixError(context, writeErrno_);
+  if (archive_ == nullptr) return zipError(context + ": libarchive could not start");
+  const char* text = archive_error_string(archive_);
+  return Error{"LibArchive", archive_errno(archive_),
+               context + ": " + (text != nullptr ? text : "unknown libarchive error")};
+}
+
+ssize_t Zip::writeBlock(struct archive* archive, void* self, const void* buffer, size_t length) {
+  auto* zip = static_cast<Zip*>(self);
+  const auto* bytes = static_cast<const char*>(buffer);
+  size_t left = length;
+  while (left > 0) {
+    const ssize_t written = zip->fd_ >= 0 ? ::write(zip->fd_, bytes, left) : -1;
+    if (written < 0) {
+      if (zip->fd_ >= 0 && errno == EINTR) continue;
+      const int failed = zip->fd_ >= 0 ? errno : EBADF;
+      zip->writeErrno_ = failed;
+      archive_set_error(archive, failed, "cannot write the archive");
+      return -1;
+    }
+    bytes += written;
+    left -= static_cast<size_t>(written);
+  }
+  return static_cast<ssize_t>(length);
+}
+
+}  // namespace tessellon

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <sys/types.h>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "tessellon/Error.h"
+
+#include "futures/Result.h"
+
+struct archive;
+
+namespace tessellon {
+
+// One ZIP archive being written with libarchive. Entries go to a private file
+// beside the archive's path, which is renamed to the path when the archive is
+// finished, so a file at the path is always a whole archive. Made and driven by
+// ZipService only; one thread at a time.
+//
+// Errors carry "NSPOSIXErrorDomain" with the errno, "LibArchive", or "Zip" for
+// misuse (bad entry name, finished archive); ZipService turns them into codes.
+class Zip {
+ public:
+  // Discards the archive unless it was finished.
+  ~Zip();
+  Zip(const Zip&) = delete;
+  Zip& operator=(const Zip&) = delete;
+
+  const std::string& path() const { return path_; }
+
+ private:
+  friend class ZipService;
+
+  // Removes what lies at `path` and starts the private file; a failure is kept
+  // and reported by every later call.
+  static std::shared_ptr<Zip> create(std::string path);
+  explicit Zip(std::string path);
+
+  // Streams the file at `sourcePath` into a new entry. Failures before the
+  // entry's header was written leave the archive usable; later ones discard it.
+  Result<void> addFile(const std::string& sourcePath, const std::string& entryName);
+  // Writes the central directory and moves the archive to its path.
+  Result<void> finish();
+  // Stops writing and removes the archive's file, finished or not; later calls
+  // fail with `cause`.
+  void discard(Error cause);
+
+  void open();
+  Result<void> usable() const;
+  Result<void> streamEntry(int source, int64_t size, const std::string& entryName);
+  Error archiveError(const std::string& context) const;
+  static ssize_t writeBlock(struct archive* archive, void* self, const void* buffer, size_t length);
+
+  const std::string path_;
+  std::string partialPath_;
+  struct archive* archive_ = nullptr;
+  int fd_ = -1;
+  // Holds the finished file's inode, so its number cannot be reused and
+  // discarding this archive never removes a newer one made at the same path.
+  int finishedFd_ = -1;
+  int writeErrno_ = 0;  // errno of the last failed write, so a full disk stays recognisable
+  bool finished_ = false;
+  std::optional<Error> failure_;        // set once the archive can take no more entries
+  std::unique_ptr<char[]> readBuffer_;  // one chunk of a source file, made on first use
+};
+
+}  // namespace tessellon

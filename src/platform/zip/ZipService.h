@@ -1,0 +1,19 @@
+#pragma once
+
+#include "platform/zip/ZipServiceProtocol.h"
+
+namespace tessellon {
+
+// The archive service over libarchive. Holds no state; every archive carries
+// its own, so different archives may be written on different threads.
+class ZipService final : public ZipServiceProtocol {
+ public:
+  ZipService() = default;
+
+  std::shared_ptr<Zip> generateZip(const std::string& path) override;
+  Result<void> append(const std::shared_ptr<Zip>& zip, const std::string& srcPath,
+                      const std::string& dstPath, bool close) override;
+  void discard(const std::shared_ptr<Zip>& zip) override;
+};
+
+}  // namespace tessellon

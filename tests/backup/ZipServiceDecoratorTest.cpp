@@ -1,0 +1,125 @@
+#include "backup/ZipServiceDecorator.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tessellon/BackupSDKError.h"
+
+#include "platform/SmallVolume.h"
+#include "platform/ZipReadBack.h"
+#include "platform/files/FileIOService.h"
+#include "platform/zip/ZipService.h"
+#include "support/ErrorMatchers.h"
+#include "support/FaultyFileIOService.h"
+#include "support/TempDir.h"
+
+namespace tessellon {
+namespace {
+
+namespace fs = std::filesystem;
+using Operation = FaultyFileIOService::Operation;
+
+class ZipServiceDecoratorTest : public ::testing::Test {
+ protected:
+  ZipServiceDecoratorTest() { fs::create_directories(dir_.file("tmp")); }
+
+  TempDir dir_;
+  std::shared_ptr<FaultyFileIOService> files_ =
+      std::make_shared<FaultyFileIOService>(std::make_shared<FileIOService>(dir_.file("tmp")));
+  ZipServiceDecorator decorator_{files_, std::make_shared<ZipService>()};
+  const std::string archive_ = dir_.file("tmp/uid.zip");
+  const std::string photo_ = dir_.write("photo.jpg", std::string(50000, 'p'));
+  const std::string document_ = dir_.write("backup.json", "{}");
+};
+
+TEST_F(ZipServiceDecoratorTest, OnlyADiskWithNoByteLeftStopsTheArchive) {
+  struct Case {
+    const char* name;
+    std::optional<int64_t> freeBytes;
+    bool close;
+    bool diskFull;
+  } cases[] = {
+      {"unknown free space", std::nullopt, false, false},
+      {"one byte left", 1, false, false},
+      {"no byte left", 0, false, true},
+      {"no byte left after the last entry", 0, true, true},
+      {"one byte left after the last entry", 1, true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    files_->heal();
+    auto zip = decorator_.generateZip(archive_);
+    ASSERT_TRUE(decorator_.append(zip, document_, "images.json", false).ok());
+    files_->reportFreeSpace(c.freeBytes);
+    const auto appended = decorator_.append(zip, photo_, "images/1.1_a.jpg", c.close);
+    if (!c.diskFull) {
+      EXPECT_TRUE(appended.ok()) << appended.error().message;
+      if (!c.close) {
+        ASSERT_TRUE(decorator_.append(zip, document_, "backup.json", true).ok());
+      }
+      EXPECT_EQ(ziptest::unzipTest(archive_).exitCode, 0);
+      continue;
+    }
+    EXPECT_THAT(appended.error(), HasCode(BackupSDKError::zipFailedNotEnoughDiskSpace));
+    EXPECT_TRUE(fs::is_empty(dir_.file("tmp"))) << "an archive was left on the full disk";
+    files_->reportFreeSpace(1);
+    EXPECT_THAT(decorator_.append(zip, document_, "backup.json", true).error(),
+                HasCode(BackupSDKError::zipAppendFailed));
+    EXPECT_TRUE(fs::is_empty(dir_.file("tmp")));
+  }
+}
+
+TEST_F(ZipServiceDecoratorTest, AWrappedFailurePassesUnchangedWithoutADiskCheck) {
+  files_->reportFreeSpace(0);
+  auto zip = decorator_.generateZip(archive_);
+  EXPECT_THAT(decorator_.append(zip, dir_.file("missing.jpg"), "images/m.jpg", false).error(),
+              HasCode(BackupSDKError::zipAppendFailed));
+  EXPECT_EQ(files_->calls(Operation::getTotalRemainingFreeSpaceInBytes), 0);
+
+  // The archive stays usable, as the wrapped service left it.
+  files_->reportFreeSpace(std::nullopt);
+  ASSERT_TRUE(decorator_.append(zip, document_, "backup.json", true).ok());
+  EXPECT_EQ(files_->calls(Operation::getTotalRemainingFreeSpaceInBytes), 1);
+  EXPECT_EQ(ziptest::unzipTest(archive_).exitCode, 0);
+}
+
+TEST_F(ZipServiceDecoratorTest, MissingCollaboratorsMeanNoCheckOrNoArchive) {
+  ZipServiceDecorator withoutFiles(nullptr, std::make_shared<ZipService>());
+  auto zip = withoutFiles.generateZip(archive_);
+  EXPECT_TRUE(withoutFiles.append(zip, document_, "backup.json", true).ok());
+  EXPECT_TRUE(fs::exists(archive_));
+
+  ZipServiceDecorator withoutZip(files_, nullptr);
+  EXPECT_EQ(withoutZip.generateZip(dir_.file("tmp/other.zip")), nullptr);
+  EXPECT_THAT(withoutZip.append(nullptr, document_, "backup.json", true).error(),
+              HasCode(BackupSDKError::zipAppendFailed));
+}
+
+// No fake at all: a volume filled to the last byte, measured by the real file service.
+TEST(ZipServiceDecoratorVolumeTest, ARealFullDiskFailsWith602AndLeavesNoArchive) {
+  TempDir dir;
+  SmallVolume volume(dir.file("volume"), 256 * 1024);
+  if (!volume.mounted()) GTEST_SKIP() << "needs the right to mount a tmpfs";
+  const std::string document = dir.write("backup.json", "{}");
+  ZipServiceDecorator decorator(std::make_shared<FileIOService>(volume.path()),
+                                std::make_shared<ZipService>());
+  auto zip = decorator.generateZip(dir.file("volume/uid.zip"));
+  ASSERT_TRUE(volume.fill());
+
+  EXPECT_THAT(decorator.append(zip, document, "contacts.json", false).error(),
+              HasCode(BackupSDKError::zipFailedNotEnoughDiskSpace));
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(volume.path())) {
+    left.push_back(entry.path().filename().string());
+  }
+  EXPECT_THAT(left, ::testing::ElementsAre("filler"));
+}
+
+}  // namespace
+}  // namespace tessellon

@@ -1,0 +1,398 @@
+#include "platform/files/FileIOService.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tessellon/BackupSDKError.h"
+
+#include "platform/SmallVolume.h"
+#include "support/ErrorMatchers.h"
+#include "support/TempDir.h"
+
+namespace tessellon {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// The errno a Result-returning call failed with, checking the domain; 0 on success.
+template <class R>
+int posixCode(const R& result) {
+  if (result.ok()) return 0;
+  EXPECT_EQ(result.error().domain, "NSPOSIXErrorDomain") << result.error().message;
+  return result.error().code;
+}
+
+void setTimes(const std::string& path, time_t seconds, long nanoseconds, bool followLink = true) {
+  const struct timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, followLink ? 0 : AT_SYMLINK_NOFOLLOW), 0)
+      << path;
+}
+
+Date millis(int64_t count) { return Date(std::chrono::milliseconds(count)); }
+
+class FileIOServiceTest : public ::testing::Test {
+ protected:
+  std::string file(const std::string& relative) const { return dir_.file(relative); }
+  std::string write(const std::string& relative, const std::string& bytes) const {
+    return dir_.write(relative, bytes);
+  }
+  std::string contentOf(const std::string& relative) const { return dir_.read(relative); }
+  bool present(const std::string& relative) const {
+    struct stat status {};
+    return ::lstat(file(relative).c_str(), &status) == 0;
+  }
+  // Names directly in a folder, sorted.
+  std::vector<std::string> namesIn(const std::string& relative) const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(file(relative))) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  TempDir dir_;
+  FileIOService service_{dir_.file("tmp")};
+};
+
+TEST_F(FileIOServiceTest, WriteReplacesContentAndLeavesNoTemporaryFile) {
+  dir_.write("docs/keep", "");
+  EXPECT_THAT(service_.write(file("docs/backup.json"), "first"), SucceedsWith(Void{}));
+  EXPECT_THAT(service_.write(file("docs/backup.json"), "second, longer"), SucceedsWith(Void{}));
+  EXPECT_EQ(contentOf("docs/backup.json"), "second, longer");
+  EXPECT_THAT(namesIn("docs"), ElementsAre("backup.json", "keep"));
+}
+
+TEST_F(FileIOServiceTest, WriteFailsWith401AndCreatesNothing) {
+  fs::create_directory(file("folder"));
+  struct Case {
+    const char* name;
+    std::string path;
+  } cases[] = {
+      {"missing parent folder", file("missing/backup.json")},
+      {"a folder stands there", file("folder")},
+      {"path ends in a slash", file("folder/")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_THAT(service_.write(c.path, "x"),
+                FailsWith(BackupSDKError::fileIOParentDirectoryNotFound));
+  }
+  EXPECT_THAT(namesIn(""), ElementsAre("folder"));  // no temporary file left behind
+  EXPECT_THAT(namesIn("folder"), IsEmpty());
+}
+
+TEST_F(FileIOServiceTest, ReadReturnsUtf8TextOrFailsWith402) {
+  const std::string plain = write("plain.json", "{\"a\": 1}");
+  const std::string spaced = write("with space é.json", "Grüße \xF0\x9F\x8E\x89");
+  write("empty.json", "");
+  write("latin1.txt", "caf\xE9");
+  write("overlong.txt", "\xC0\xAF");
+  write("surrogate.txt", "\xED\xA0\x80");
+  write("truncated.txt", "ab\xE2\x82");
+  fs::create_directory(file("folder"));
+  struct Case {
+    const char* name;
+    std::string path;
+    std::optional<std::string> text;  // nothing: fails with 402
+  } cases[] = {
+      {"plain path", plain, "{\"a\": 1}"},
+      {"file URL", "file://" + plain, "{\"a\": 1}"},
+      {"file URL with localhost", "file://localhost" + plain, "{\"a\": 1}"},
+      {"percent-encoded file URL", "file://" + file("with%20space%20%C3%A9.json"),
+       "Grüße \xF0\x9F\x8E\x89"},
+      {"empty file", file("empty.json"), ""},
+      {"missing file", file("missing.json"), std::nullopt},
+      {"a folder", file("folder"), std::nullopt},
+      {"empty text", "", std::nullopt},
+      {"URL of another host", "file://server" + plain, std::nullopt},
+      {"broken escape", "file://" + file("with%2"), std::nullopt},
+      {"not UTF-8", file("latin1.txt"), std::nullopt},
+      {"overlong UTF-8", file("overlong.txt"), std::nullopt},
+      {"UTF-16 surrogate", file("surrogate.txt"), std::nullopt},
+      {"cut sequence", file("truncated.txt"), std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.text) {
+      EXPECT_THAT(service_.read(c.path), SucceedsWith(*c.text));
+    } else {
+      EXPECT_THAT(service_.read(c.path), FailsWith(BackupSDKError::fileIOFailedToReadFile));
+    }
+  }
+}
+
+TEST_F(FileIOServiceTest, MoveForcedOntoItselfTouchesNothing) {
+  write("a.jpg", "content");
+  setTimes(file("a.jpg"), 1'000'000'000, 0);
+  for (const std::string& target : {file("a.jpg"), file("./a.jpg"), dir_.path() + "//a.jpg"}) {
+    SCOPED_TRACE(target);
+    EXPECT_THAT(service_.moveForced(file("a.jpg"), target), SucceedsWith(Void{}));
+    EXPECT_EQ(contentOf("a.jpg"), "content");
+  }
+  EXPECT_EQ(service_.attributesOfItem(file("a.jpg")).value().modificationDate,
+            millis(1'000'000'000'000));
+  EXPECT_THAT(service_.moveForced(file("gone"), file("gone")), SucceedsWith(Void{}));
+}
+
+TEST_F(FileIOServiceTest, MoveForcedReplacesAFileOrAFolderAtTheTarget) {
+  write("new.json", "new");
+  write("old.json", "old");
+  EXPECT_THAT(service_.moveForced(file("new.json"), file("old.json")), SucceedsWith(Void{}));
+  EXPECT_EQ(contentOf("old.json"), "new");
+  EXPECT_FALSE(present("new.json"));
+
+  write("download", "fresh");
+  write("target/inner/file", "stale");
+  EXPECT_THAT(service_.moveForced(file("download"), file("target")), SucceedsWith(Void{}));
+  EXPECT_EQ(contentOf("target"), "fresh");
+}
+
+TEST_F(FileIOServiceTest, MoveForcedFailsWith403AndLosesNothing) {
+  write("target", "keep me");
+  write("tree/sub/file", "inside");
+  struct Case {
+    const char* name;
+    std::string source;
+    std::string target;
+  } cases[] = {
+      {"missing source keeps the target", file("missing"), file("target")},
+      {"folder into its own subfolder", file("tree"), file("tree/sub/moved")},
+      {"subfolder over its own parent", file("tree/sub"), file("tree")},
+      {"into a missing folder", file("target"), file("nowhere/target")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_THAT(service_.moveForced(c.source, c.target),
+                FailsWith(BackupSDKError::fileIOFailedToMoveFile));
+    EXPECT_EQ(contentOf("target"), "keep me");
+    EXPECT_EQ(contentOf("tree/sub/file"), "inside");
+  }
+}
+
+TEST_F(FileIOServiceTest, DeleteRemovesFilesFoldersAndLinksButNotWhatLinksPointTo) {
+  write("file", "x");
+  write("folder/a/b", "x");
+  write("kept/file", "x");
+  fs::create_directory_symlink(file("kept"), file("link"));
+  for (const char* name : {"file", "folder", "link"}) {
+    SCOPED_TRACE(name);
+    EXPECT_THAT(service_.deleteItem(file(name)), SucceedsWith(Void{}));
+    EXPECT_FALSE(present(name));
+  }
+  EXPECT_EQ(contentOf("kept/file"), "x");
+  EXPECT_THAT(service_.deleteItem(file("file")), FailsWith(BackupSDKError::fileIOFailedToDelete));
+}
+
+TEST_F(FileIOServiceTest, CreateDirectoryMakesParentsAndAcceptsAnExistingFolder) {
+  EXPECT_THAT(service_.createDirectory(file("a/b/c")), SucceedsWith(Void{}));
+  EXPECT_THAT(service_.createDirectory(file("a/b/c")), SucceedsWith(Void{}));
+  EXPECT_TRUE(fs::is_directory(file("a/b/c")));
+  write("a/file", "x");
+  EXPECT_THAT(service_.createDirectory(file("a/file")),
+              FailsWith(BackupSDKError::fileIOFailedToCreateDirectory));
+  EXPECT_THAT(service_.createDirectory(file("a/file/below")),
+              FailsWith(BackupSDKError::fileIOFailedToCreateDirectory));
+}
+
+TEST_F(FileIOServiceTest, CreateDirectoryWithoutIntermediatesReportsTheErrno) {
+  fs::create_directory(file("existing"));
+  struct Case {
+    const char* name;
+    std::string path;
+    bool intermediates;
+    int errnoValue;
+  } cases[] = {
+      {"plain", file("one"), false, 0},
+      {"missing parent", file("two/three"), false, ENOENT},
+      {"missing parent, with intermediates", file("two/three"), true, 0},
+      {"existing", file("existing"), false, EEXIST},
+      {"existing, with intermediates", file("existing"), true, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(posixCode(service_.createDirectory(c.path, c.intermediates)), c.errnoValue);
+  }
+}
+
+TEST_F(FileIOServiceTest, SubpathsAreSortedInPreOrderAndDoNotEnterLinks) {
+  write("root/b.jpg", "");
+  write("root/a/z.jpg", "");
+  write("root/a/deep/x.mov", "");
+  write("elsewhere/secret", "");
+  fs::create_directory_symlink(file("elsewhere"), file("root/link"));
+  const auto expected = ElementsAre("a", "a/deep", "a/deep/x.mov", "a/z.jpg", "b.jpg", "link");
+  EXPECT_THAT(service_.subpathsOfDirectory(file("root")).value(), expected);
+  EXPECT_THAT(service_.subpathsOfDirectorySave(file("root")), expected);
+
+  EXPECT_EQ(posixCode(service_.subpathsOfDirectory(file("missing"))), ENOENT);
+  EXPECT_EQ(posixCode(service_.subpathsOfDirectory(file("root/b.jpg"))), ENOTDIR);
+  EXPECT_THAT(service_.subpathsOfDirectorySave(file("missing")), IsEmpty());
+}
+
+TEST_F(FileIOServiceTest, AttributesDescribeTheItemItselfWithMillisecondDates) {
+  write("photo.jpg", std::string(1234, 'x'));
+  write("target.mov", std::string(99999, 'y'));
+  fs::create_directory(file("folder"));
+  fs::create_symlink(file("target.mov"), file("link"));
+  setTimes(file("target.mov"), 1'500'000'000, 0);
+  struct Case {
+    const char* name;
+    const char* relative;
+    time_t seconds;
+    long nanoseconds;
+    FileAttributes::Type type;
+    int64_t size;  // -1: not checked
+    int64_t expectedMillis;
+  } cases[] = {
+      {"sub-millisecond part dropped", "photo.jpg", 1'700'000'000, 123'999'999,
+       FileAttributes::Type::regular, 1234, 1'700'000'000'123},
+      {"folder", "folder", 1'600'000'000, 5'000'000, FileAttributes::Type::directory, -1,
+       1'600'000'000'005},
+      {"link itself, not its target", "link", 1'400'000'000, 0, FileAttributes::Type::symbolicLink,
+       static_cast<int64_t>(file("target.mov").size()), 1'400'000'000'000},
+      {"before 1970 rounds down", "photo.jpg", -2, 500'400'000, FileAttributes::Type::regular, 1234,
+       -1'500},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    setTimes(file(c.relative), c.seconds, c.nanoseconds, /*followLink=*/false);
+    auto attributes = service_.attributesOfItem(file(c.relative));
+    ASSERT_TRUE(attributes.ok()) << attributes.error().message;
+    EXPECT_EQ(attributes.value().type, c.type);
+    if (c.size >= 0) {
+      EXPECT_EQ(attributes.value().size, c.size);
+    }
+    EXPECT_EQ(attributes.value().modificationDate, millis(c.expectedMillis));
+  }
+  EXPECT_EQ(posixCode(service_.attributesOfItem(file("missing"))), ENOENT);
+}
+
+TEST_F(FileIOServiceTest, SetAttributesSetsTheModificationDateAndIgnoresCreation) {
+  const std::string path = write("restored.jpg", "x");
+  FileAttributeChanges changes;
+  changes.modificationDate = millis(1'234'567'890'123);
+  changes.creationDate = millis(1'000);
+  ASSERT_EQ(posixCode(service_.setAttributes(changes, path)), 0);
+  EXPECT_EQ(service_.attributesOfItem(path).value().modificationDate, changes.modificationDate);
+
+  changes.modificationDate = millis(-1'001);
+  ASSERT_EQ(posixCode(service_.setAttributes(changes, path)), 0);
+  EXPECT_EQ(service_.attributesOfItem(path).value().modificationDate, millis(-1'001));
+
+  EXPECT_EQ(posixCode(service_.setAttributes({std::nullopt, millis(5)}, path)), 0);
+  EXPECT_EQ(service_.attributesOfItem(path).value().modificationDate, millis(-1'001));
+  EXPECT_EQ(posixCode(service_.setAttributes(changes, file("missing"))), ENOENT);
+  EXPECT_EQ(posixCode(service_.setAttributes({}, file("missing"))), ENOENT);
+}
+
+TEST_F(FileIOServiceTest, CopyItemKeepsContentModeAndDateAndNeverOverwrites) {
+  write("tree/photo.jpg", std::string(3 << 20, 'p'));  // more than one copy chunk
+  write("tree/sub/doc.json", "{}");
+  fs::create_symlink("photo.jpg", file("tree/alias"));
+  ::chmod(file("tree/photo.jpg").c_str(), 0640);
+  setTimes(file("tree/photo.jpg"), 1'300'000'000, 250'000'000);
+
+  ASSERT_EQ(posixCode(service_.copyItem(file("tree/photo.jpg"), file("copy.jpg"))), 0);
+  EXPECT_EQ(contentOf("copy.jpg"), contentOf("tree/photo.jpg"));
+  EXPECT_EQ(fs::status(file("copy.jpg")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(service_.attributesOfItem(file("copy.jpg")).value().modificationDate,
+            millis(1'300'000'000'250));
+
+  ASSERT_EQ(posixCode(service_.copyItem(file("tree"), file("tree-copy"))), 0);
+  EXPECT_THAT(service_.subpathsOfDirectory(file("tree-copy")).value(),
+              ElementsAre("alias", "photo.jpg", "sub", "sub/doc.json"));
+  EXPECT_TRUE(fs::is_symlink(file("tree-copy/alias")));
+  EXPECT_EQ(contentOf("tree-copy/sub/doc.json"), "{}");
+
+  write("taken", "mine");
+  EXPECT_EQ(posixCode(service_.copyItem(file("tree/photo.jpg"), file("taken"))), EEXIST);
+  EXPECT_EQ(contentOf("taken"), "mine");
+  EXPECT_EQ(posixCode(service_.copyItem(file("missing"), file("new"))), ENOENT);
+  EXPECT_EQ(posixCode(service_.copyItem(file("taken"), file("missing/new"))), ENOENT);
+  EXPECT_FALSE(present("new"));
+}
+
+TEST_F(FileIOServiceTest, ExistsFollowsLinksAndReadableNeedsAReadableItem) {
+  write("file", "x");
+  fs::create_symlink(file("nothing"), file("dangling"));
+  EXPECT_TRUE(service_.exists(file("file")));
+  EXPECT_TRUE(service_.exists(dir_.path()));
+  EXPECT_FALSE(service_.exists(file("missing")));
+  EXPECT_FALSE(service_.exists(file("dangling")));
+  EXPECT_TRUE(service_.isReadableFile(file("file")));
+  EXPECT_FALSE(service_.isReadableFile(file("missing")));
+  if (::geteuid() != 0) {  // root reads everything
+    ::chmod(file("file").c_str(), 0);
+    EXPECT_FALSE(service_.isReadableFile(file("file")));
+  }
+}
+
+TEST_F(FileIOServiceTest, FreeSpaceIsMeasuredEvenBeforeTheTemporaryFolderExists) {
+  ASSERT_FALSE(present("tmp"));
+  const auto free = service_.getTotalRemainingFreeSpaceInBytes();
+  ASSERT_TRUE(free.has_value());
+  EXPECT_GT(*free, 0);
+}
+
+// A real small volume: a full disk, and a second file system to move across.
+class FileIOServiceVolumeTest : public FileIOServiceTest {
+ protected:
+  void SetUp() override {
+    if (!volume_.mounted()) GTEST_SKIP() << "needs the right to mount a tmpfs";
+  }
+  SmallVolume volume_{dir_.file("volume"), 256 * 1024};
+  FileIOService onVolume_{dir_.file("volume/tmp")};
+};
+
+TEST_F(FileIOServiceVolumeTest, FullDiskFailsWriteWith401AndKeepsTheOldFile) {
+  ASSERT_THAT(service_.write(file("volume/backup.json"), "old"), SucceedsWith(Void{}));
+  const auto before = onVolume_.getTotalRemainingFreeSpaceInBytes();
+  ASSERT_TRUE(before.has_value());
+  EXPECT_GT(*before, 0);
+  EXPECT_LE(*before, 256 * 1024);
+
+  ASSERT_TRUE(volume_.fill());
+  EXPECT_EQ(onVolume_.getTotalRemainingFreeSpaceInBytes(), 0);
+  EXPECT_THAT(service_.write(file("volume/backup.json"), std::string(64 * 1024, 'n')),
+              FailsWith(BackupSDKError::fileIOParentDirectoryNotFound));
+  EXPECT_EQ(contentOf("volume/backup.json"), "old");
+  EXPECT_THAT(namesIn("volume"), ElementsAre("backup.json", "filler"));
+}
+
+TEST_F(FileIOServiceVolumeTest, MoveForcedCopiesAcrossVolumes) {
+  write("download.tmp", std::string(100 * 1024, 'd'));
+  write("album/a.jpg", "a");
+  write("volume/old.jpg", "old");
+  EXPECT_THAT(service_.moveForced(file("download.tmp"), file("volume/old.jpg")),
+              SucceedsWith(Void{}));
+  EXPECT_EQ(contentOf("volume/old.jpg"), std::string(100 * 1024, 'd'));
+  EXPECT_FALSE(present("download.tmp"));
+  EXPECT_THAT(service_.moveForced(file("album"), file("volume/album")), SucceedsWith(Void{}));
+  EXPECT_EQ(contentOf("volume/album/a.jpg"), "a");
+  EXPECT_FALSE(present("album"));
+
+  // Too big for the volume: the source stays and nothing half-copied is left.
+  write("huge", std::string(512 * 1024, 'h'));
+  EXPECT_THAT(service_.moveForced(file("huge"), file("volume/huge")),
+              FailsWith(BackupSDKError::fileIOFailedToMoveFile));
+  EXPECT_EQ(fs::file_size(file("huge")), 512u * 1024);
+  EXPECT_THAT(namesIn("volume"), ElementsAre("album", "old.jpg"));
+}
+
+}  // namespace
+}  // namespace tessellon

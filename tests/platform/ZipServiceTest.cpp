@@ -1,0 +1,250 @@
+#include "platform/zip/ZipService.h"
+
+#include <sys/stat.h>
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tessellon/BackupSDKError.h"
+
+#include "platform/SmallVolume.h"
+#include "platform/ZipReadBack.h"
+#include "support/ErrorMatchers.h"
+#include "support/TempDir.h"
+
+namespace tessellon {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::StartsWith;
+
+class ZipServiceTest : public ::testing::Test {
+ protected:
+  // A source file with `bytes` as content; returns its path.
+  std::string source(const std::string& name, const std::string& bytes) {
+    return dir_.write("src/" + name, bytes);
+  }
+  Result<void> append(const std::shared_ptr<Zip>& zip, const std::string& srcPath,
+                      const std::string& entry, bool close = false) {
+    return service_.append(zip, srcPath, entry, close);
+  }
+  std::vector<std::string> namesIn(const std::string& relative) const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_.file(relative))) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  // The entries of a finished archive, checked by libarchive and by unzip -t.
+  std::vector<ziptest::Entry> readBack(const std::string& path) {
+    const auto tested = ziptest::unzipTest(path);
+    EXPECT_EQ(tested.exitCode, 0) << tested.output;
+    std::string problem;
+    auto entries = ziptest::readEntries(path, /*withContent=*/true, &problem);
+    EXPECT_TRUE(entries.has_value()) << problem;
+    return entries.value_or(std::vector<ziptest::Entry>{});
+  }
+  static std::vector<std::string> names(const std::vector<ziptest::Entry>& entries) {
+    std::vector<std::string> result;
+    for (const auto& entry : entries) result.push_back(entry.name);
+    return result;
+  }
+
+  TempDir dir_;
+  ZipService service_;
+  const std::string archive_ = dir_.file("tmp/uid.zip");
+  const bool folderMade_ = fs::create_directories(dir_.file("tmp"));
+};
+
+TEST_F(ZipServiceTest, EntriesComeBackInAppendOrderWithTheirContent) {
+  const std::string photo = source("photo.jpg", std::string(3 << 20, '\x7f') + "end");  // > 1 chunk
+  const std::string contacts = source("contacts.json", "[{\"name\": \"Ada\"}]");
+  const std::string empty = source("empty.mov", "");
+  const std::string backup = source("backup.json", "{\"deviceID\": \"uid\"}");
+  auto zip = service_.generateZip(archive_);
+  ASSERT_TRUE(append(zip, contacts, "contacts.json").ok());
+  ASSERT_TRUE(append(zip, photo, "images/1.1_abc.jpg").ok());
+  ASSERT_TRUE(append(zip, empty, "videos/1.1_def.mov").ok());
+  ASSERT_TRUE(append(zip, photo, "images/Grüße.jpg").ok());
+  ASSERT_TRUE(append(zip, backup, "backup.json", /*close=*/true).ok());
+
+  const auto entries = readBack(archive_);
+  EXPECT_THAT(names(entries), ElementsAre("contacts.json", "images/1.1_abc.jpg",
+                                          "videos/1.1_def.mov", "images/Grüße.jpg", "backup.json"));
+  ASSERT_EQ(entries.size(), 5u);
+  EXPECT_EQ(entries[0].content, dir_.read("src/contacts.json"));
+  EXPECT_EQ(entries[1].content, dir_.read("src/photo.jpg"));
+  EXPECT_EQ(entries[2].content, "");
+  EXPECT_EQ(entries[4].content, dir_.read("src/backup.json"));
+  EXPECT_THAT(namesIn("tmp"), ElementsAre("uid.zip"));
+}
+
+TEST_F(ZipServiceTest, MediaIsStoredAndDocumentsAreDeflated) {
+  const std::string text = source("doc", std::string(10000, 'a'));
+  struct Case {
+    const char* entry;
+    const char* methodPrefix;
+  } cases[] = {
+      {"images/1.1_a.jpg", "stor"}, {"videos/1.1_b.mov", "stor"}, {"images/1.1_c.json.jpg", "stor"},
+      {"contacts.json", "def"},     {"images.json", "def"},       {"BACKUP.JSON", "def"},
+  };
+  auto zip = service_.generateZip(archive_);
+  for (const auto& c : cases) ASSERT_TRUE(append(zip, text, c.entry).ok()) << c.entry;
+  ASSERT_TRUE(append(zip, text, "backup.json", true).ok());
+  readBack(archive_);
+  const auto methods = ziptest::methods(archive_);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.entry);
+    ASSERT_TRUE(methods.count(c.entry));
+    EXPECT_THAT(methods.at(c.entry), StartsWith(c.methodPrefix));
+  }
+}
+
+TEST_F(ZipServiceTest, ThePathShowsOnlyAFinishedArchiveAndEachArchiveStartsEmpty) {
+  const std::string old = source("old.jpg", "old");
+  const std::string fresh = source("fresh.json", "{}");
+  auto first = service_.generateZip(archive_);
+  ASSERT_TRUE(append(first, old, "images/old.jpg", true).ok());
+  ASSERT_THAT(names(readBack(archive_)), ElementsAre("images/old.jpg"));
+
+  auto second = service_.generateZip(archive_);
+  EXPECT_FALSE(fs::exists(archive_)) << "an archive of an earlier run is still there";
+  ASSERT_TRUE(append(second, fresh, "images.json").ok());
+  EXPECT_FALSE(fs::exists(archive_));
+  ASSERT_TRUE(append(second, fresh, "backup.json", true).ok());
+  EXPECT_THAT(names(readBack(archive_)), ElementsAre("images.json", "backup.json"));
+
+  // The older handle must not take the newer archive with it.
+  service_.discard(first);
+  EXPECT_TRUE(fs::exists(archive_));
+}
+
+TEST_F(ZipServiceTest, AFailedAppendBeforeWritingLeavesTheArchiveOpen) {
+  const std::string good = source("good.jpg", "good");
+  fs::create_directories(dir_.file("src/folder"));
+  struct Case {
+    const char* name;
+    std::string srcPath;
+    std::string entry;
+  } cases[] = {
+      {"missing source", dir_.file("src/missing.jpg"), "images/missing.jpg"},
+      {"source is a folder", dir_.file("src/folder"), "images/folder.jpg"},
+      {"absolute entry name", good, "/etc/evil.jpg"},
+      {"parent component", good, "images/../../evil.jpg"},
+      {"empty component", good, "images//a.jpg"},
+      {"empty name", good, ""},
+  };
+  auto zip = service_.generateZip(archive_);
+  ASSERT_TRUE(append(zip, good, "images/first.jpg").ok());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_THAT(append(zip, c.srcPath, c.entry).error(), HasCode(BackupSDKError::zipAppendFailed));
+    EXPECT_THAT(append(zip, c.srcPath, c.entry, /*close=*/true).error(),
+                HasCode(BackupSDKError::zipAppendFailed));
+  }
+  ASSERT_TRUE(append(zip, good, "backup.json", true).ok());
+  const auto entries = readBack(archive_);
+  EXPECT_THAT(names(entries), ElementsAre("images/first.jpg", "backup.json"));
+}
+
+TEST_F(ZipServiceTest, AFinishedArchiveTakesNoMoreEntriesAndStaysWhole) {
+  const std::string file = source("a.jpg", "a");
+  auto zip = service_.generateZip(archive_);
+  ASSERT_TRUE(append(zip, file, "backup.json", true).ok());
+  EXPECT_THAT(append(zip, file, "images/late.jpg").error(),
+              HasCode(BackupSDKError::zipAppendFailed));
+  EXPECT_THAT(append(zip, file, "images/late.jpg", true).error(),
+              HasCode(BackupSDKError::zipAppendFailed));
+  EXPECT_THAT(names(readBack(archive_)), ElementsAre("backup.json"));
+  EXPECT_THAT(append(nullptr, file, "a.jpg").error(), HasCode(BackupSDKError::zipAppendFailed));
+}
+
+TEST_F(ZipServiceTest, AnAbandonedArchiveLeavesNoFileBehind) {
+  const std::string file = source("a.jpg", std::string(100000, 'a'));
+  auto dropped = service_.generateZip(archive_);
+  ASSERT_TRUE(append(dropped, file, "images/a.jpg").ok());
+  dropped.reset();
+  EXPECT_THAT(namesIn("tmp"), IsEmpty());
+
+  auto discarded = service_.generateZip(archive_);
+  ASSERT_TRUE(append(discarded, file, "images/a.jpg").ok());
+  service_.discard(discarded);
+  EXPECT_THAT(namesIn("tmp"), IsEmpty());
+  EXPECT_THAT(append(discarded, file, "backup.json", true).error(),
+              HasCode(BackupSDKError::zipAppendFailed));
+  EXPECT_THAT(namesIn("tmp"), IsEmpty());
+
+  auto finished = service_.generateZip(archive_);
+  ASSERT_TRUE(append(finished, file, "backup.json", true).ok());
+  service_.discard(finished);
+  EXPECT_THAT(namesIn("tmp"), IsEmpty());
+}
+
+TEST_F(ZipServiceTest, AnArchiveThatCannotBeCreatedFailsEveryAppend) {
+  const std::string file = source("a.jpg", "a");
+  fs::create_directories(dir_.file("tmp/taken.zip/inside"));
+  for (const std::string& path : {dir_.file("missing/uid.zip"), dir_.file("tmp/taken.zip")}) {
+    SCOPED_TRACE(path);
+    auto zip = service_.generateZip(path);
+    ASSERT_NE(zip, nullptr);
+    EXPECT_THAT(append(zip, file, "images/a.jpg").error(),
+                HasCode(BackupSDKError::zipAppendFailed));
+    EXPECT_THAT(append(zip, file, "backup.json", true).error(),
+                HasCode(BackupSDKError::zipAppendFailed));
+  }
+  EXPECT_FALSE(fs::exists(dir_.file("missing")));
+  EXPECT_THAT(namesIn("tmp"), ElementsAre("taken.zip"));
+}
+
+// More entries than the classic end record can count: only ZIP64 records hold 70,000.
+TEST_F(ZipServiceTest, SeventyThousandEntriesNeedAndGetZip64Records) {
+  constexpr int kEntries = 70'000;
+  const std::string tiny = source("tiny.jpg", "t");
+  auto zip = service_.generateZip(archive_);
+  for (int i = 0; i < kEntries; ++i) {
+    const auto appended = append(zip, tiny, "images/" + std::to_string(i) + ".jpg");
+    ASSERT_TRUE(appended.ok()) << i << ": " << appended.error().message;
+  }
+  ASSERT_TRUE(append(zip, tiny, "backup.json", true).ok());
+
+  const auto tested = ziptest::unzipTest(archive_);
+  EXPECT_EQ(tested.exitCode, 0) << tested.output.substr(0, 2000);
+  std::string problem;
+  const auto entries = ziptest::readEntries(archive_, /*withContent=*/false, &problem);
+  ASSERT_TRUE(entries.has_value()) << problem;
+  ASSERT_EQ(entries->size(), kEntries + 1u);
+  EXPECT_EQ(entries->at(0).name, "images/0.jpg");
+  EXPECT_EQ(entries->at(kEntries - 1).name, "images/69999.jpg");
+  EXPECT_EQ(entries->back().name, "backup.json");
+}
+
+TEST(ZipServiceVolumeTest, AFullDiskFailsWith602AndLeavesNoArchive) {
+  TempDir dir;
+  SmallVolume volume(dir.file("volume"), 512 * 1024);
+  if (!volume.mounted()) GTEST_SKIP() << "needs the right to mount a tmpfs";
+  ZipService service;
+  const std::string small = dir.write("small.jpg", std::string(1000, 's'));
+  const std::string big = dir.write("big.mov", std::string(2 << 20, 'b'));
+  const std::string path = dir.file("volume/uid.zip");
+
+  auto zip = service.generateZip(path);
+  ASSERT_TRUE(service.append(zip, small, "images/small.jpg", false).ok());
+  EXPECT_THAT(service.append(zip, big, "videos/big.mov", false).error(),
+              HasCode(BackupSDKError::zipFailedNotEnoughDiskSpace));
+  EXPECT_TRUE(fs::is_empty(volume.path()));
+  // The archive is gone for good; the run stops on the first 602 anyway.
+  EXPECT_THAT(service.append(zip, small, "backup.json", true).error(),
+              HasCode(BackupSDKError::zipFailedNotEnoughDiskSpace));
+  EXPECT_TRUE(fs::is_empty(volume.path()));
+}
+
+}  // namespace
+}  // namespace tessellon
