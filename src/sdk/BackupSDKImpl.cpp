@@ -36,15 +36,19 @@ BackupSDKImpl::BackupSDKImpl(std::shared_ptr<BackupSDKDelegate> delegate,
 
 void BackupSDKImpl::resolveServices() {
   try {
+    auto remoteIOService = IoC::require<RemoteIOServiceProtocol>();
     auto backupService = IoC::require<BackupServiceProtocol>();
     auto backupPreviewService = IoC::require<BackupPreviewServiceProtocol>();
     auto restoreService = IoC::require<RestoreServiceProtocol>();
+    auto fileIOService = IoC::require<FileIOServiceProtocol>();
     auto notificationService = IoC::require<NotificationServiceProtocol>();
     auto accessService = IoC::require<AccessServiceProtocol>();
     auto cancellationService = IoC::require<CancelationServiceProtocol>();
+    remoteIOService_ = std::move(remoteIOService);
     backupService_ = std::move(backupService);
     backupPreviewService_ = std::move(backupPreviewService);
     restoreService_ = std::move(restoreService);
+    fileIOService_ = std::move(fileIOService);
     notificationService_ = std::move(notificationService);
     accessService_ = std::move(accessService);
     cancellationService_ = std::move(cancellationService);

@@ -5,6 +5,8 @@
 
 #include "backup/BackupPreviewServiceProtocol.h"
 #include "backup/BackupServiceProtocol.h"
+#include "platform/files/FileIOServiceProtocol.h"
+#include "remote/RemoteIOServiceProtocol.h"
 #include "restore/RestoreServiceProtocol.h"
 #include "sdk/AccessServiceProtocol.h"
 #include "sdk/CancelationServiceProtocol.h"
@@ -48,9 +50,11 @@ class BackupSDKImpl {
   void runBackupChain(Future<std::shared_ptr<ProcessReport>> chain,
                       std::shared_ptr<CancelToken> token, ReportCompletion completion);
 
+  std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;
   std::shared_ptr<BackupServiceProtocol> backupService_;
   std::shared_ptr<BackupPreviewServiceProtocol> backupPreviewService_;
   std::shared_ptr<RestoreServiceProtocol> restoreService_;
+  std::shared_ptr<FileIOServiceProtocol> fileIOService_;
   std::shared_ptr<NotificationServiceProtocol> notificationService_;
   std::shared_ptr<AccessServiceProtocol> accessService_;
   std::shared_ptr<CancelationServiceProtocol> cancellationService_;

@@ -9,6 +9,8 @@
 #include "platform/files/FileIOService.h"
 #include "platform/memorymap/FileContentReaderProtocol.h"
 #include "platform/zip/ZipService.h"
+#include "remote/RemoteIOService.h"
+#include "remote/SingleFileTransferStateReporter.h"
 #include "sdk/CancelationService.h"
 #include "sdk/FileStatusManager.h"
 #include "sdk/IoC.h"
@@ -43,6 +45,21 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
   IoC::registerLazySingleton<FileStatusManagerProtocol>([] {
     return std::make_shared<FileStatusManager>(IoC::require<NotificationServiceProtocol>());
   });
+  IoC::registerLazySingleton<SingleFileTransferStateReporterProtocol>([] {
+    return std::make_shared<SingleFileTransferStateReporter>(
+        IoC::require<FileStatusManagerProtocol>());
+  });
+
+  // The remote port is built at once: it is the one object every pipeline
+  // shares, and the only one that holds the host's delegate.
+  if (!delegate) {
+    return makeError(BackupSDKError::unknownError, "no BackupSDKDelegate was given");
+  }
+  auto reporter = IoC::resolve<SingleFileTransferStateReporterProtocol>();
+  if (!reporter.ok()) return reporter.error();
+  (void)IoC::registerSingleton<RemoteIOServiceProtocol>(std::make_shared<RemoteIOService>(
+      std::move(delegate), IoC::optional<FileIOServiceProtocol>(), IoC::optional<LoggerProtocol>(),
+      reporter.value()));
 
   IoC::registerLazySingleton<ZipServiceProtocol>([] {
     return std::make_shared<ZipServiceDecorator>(IoC::optional<FileIOServiceProtocol>(),
@@ -56,7 +73,6 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
     return std::make_shared<CancelationService>(IoC::require<NotificationServiceProtocol>());
   });
 
-  (void)delegate;  // the remote port, built here eagerly, wraps it
   AdditionalSetup::setupIoC(roots);
 
   std::function<void()> hook;

@@ -157,6 +157,7 @@ class BackupSDKWithoutServicesTest : public ::testing::Test {};
 TEST_F(BackupSDKWithoutServicesTest, ConstructionLogsTheFailureAndOperationsReportUnknownError) {
   auto logger = std::make_shared<RecordingLogger>();
   IoC::reset();
+  // Without a delegate there is no remote port, so no service can be built.
   BackupSDK sdk(nullptr, logger);
   EXPECT_EQ(logger->count(LogLevel::error, "setupIoC failed: "), 1u);
 

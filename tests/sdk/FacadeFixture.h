@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "backup/BackupInformationCollectorProtocol.h"
+#include "delegates/LocalFolderDelegate.h"
 #include "backup/BackupPreviewServiceProtocol.h"
 #include "backup/BackupServiceProtocol.h"
 #include "futures/CurrentExecutor.h"
@@ -22,6 +23,7 @@
 #include "sdk/IoCSetup.h"
 #include "sdk/NotificationServiceProtocol.h"
 #include "support/RecordingLogger.h"
+#include "support/TempDir.h"
 #include "tessellon/BackupSDK.h"
 
 namespace tessellon::testing {
@@ -190,7 +192,11 @@ class FacadeTest : public ::testing::Test {
       (void)IoC::registerSingleton<BackupServiceProtocol>(backup_);
       (void)IoC::registerSingleton<RestoreServiceProtocol>(restore_);
     });
-    sdk_ = std::make_unique<BackupSDK>(nullptr, logger_);
+    BackupSDKOptions options;
+    options.temporaryDirectory = remote_.file("tmp");
+    options.stateDirectory = remote_.file("state");
+    sdk_ = std::make_unique<BackupSDK>(
+        std::make_shared<hosts::LocalFolderDelegate>(remote_.file("remote")), logger_, options);
   }
 
   void TearDown() override {
@@ -208,6 +214,7 @@ class FacadeTest : public ::testing::Test {
     return r;
   }
 
+  TempDir remote_;
   std::shared_ptr<RecordingLogger> logger_ = std::make_shared<RecordingLogger>();
   std::shared_ptr<FakeAccessService> access_ = std::make_shared<FakeAccessService>();
   std::shared_ptr<FakePreviewService> preview_ = std::make_shared<FakePreviewService>();

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "tessellon/BackupSDKDelegate.h"
+
+namespace tessellon::hosts {
+
+class WorkerThread;
+
+// A remote storage that is a folder on this machine: the embedded default and
+// the reference every other delegate is measured against. Requests are queued
+// to one worker thread owned by the delegate, so completions and progress
+// always arrive on that thread, never on the caller's stack, one request at a
+// time in the order they were made. Remote paths must stay inside the root
+// ("..", absolute paths and archive links are refused). Files appear
+// atomically: they are written to a temporary file beside the target, then
+// renamed over it.
+//
+// Errors: file-system failures carry domain "NSPOSIXErrorDomain" and the errno;
+// a full remote answers code 507 (APIErrorCodes::InsufficientStorage); a
+// cancelled transfer answers "NSURLErrorDomain" -999; refused paths and
+// archives use domain "LocalFolderDelegate".
+class LocalFolderDelegate final : public tessellon::BackupSDKDelegate {
+ public:
+  static constexpr int64_t kDefaultZipSize = int64_t{512} * 1024 * 1024;
+
+  // `rootFolder` is created when missing. `capacityInBytes`, when set, makes
+  // the remote full once the files under the root would exceed it (for tests
+  // of a full remote). Downloads go to `downloadFolder`, or else to a private
+  // folder under $TMPDIR (or /tmp) that is removed with its contents when the
+  // delegate and its last queued request are gone.
+  explicit LocalFolderDelegate(std::string rootFolder, int64_t zipSize = kDefaultZipSize,
+                               std::optional<int64_t> capacityInBytes = std::nullopt,
+                               std::optional<std::string> downloadFolder = std::nullopt);
+  // Runs the requests still queued, then joins the worker.
+  ~LocalFolderDelegate() override;
+
+  LocalFolderDelegate(const LocalFolderDelegate&) = delete;
+  LocalFolderDelegate& operator=(const LocalFolderDelegate&) = delete;
+
+  std::shared_ptr<tessellon::CancellationDelegate> uploadFile(
+      const std::string& localPath, const std::string& relativeRemotePath,
+      std::function<void(const tessellon::TransferProgress&)> progress,
+      std::function<void(std::optional<tessellon::Error>)> completion) override;
+  std::shared_ptr<tessellon::CancellationDelegate> downloadFile(
+      const std::string& relativeRemotePath,
+      std::function<void(const tessellon::TransferProgress&)> progress,
+      std::function<void(std::optional<std::string> localPath,
+                         std::optional<tessellon::BackupSDKError>)>
+          completion) override;
+  void createDirectory(
+      const std::string& relativeRemotePath,
+      std::function<void(bool alreadyExists, std::optional<tessellon::Error>)> completion) override;
+  void deleteFile(
+      const std::string& relativeRemotePath,
+      std::function<void(bool deleted, std::optional<tessellon::Error>)> completion) override;
+  void getDirectoryInfo(
+      const std::string& relativeRemotePath,
+      std::function<void(std::optional<tessellon::Directory>, std::optional<tessellon::Error>)>
+          completion) override;
+  void inflateZip(const std::string& remoteSrcPath, const std::string& remoteDstPath,
+                  std::function<void(std::optional<tessellon::Error>)> completion) override;
+  int64_t getZipSize() override;
+
+  const std::string& rootFolder() const;
+
+ private:
+  struct Config;
+
+  const std::shared_ptr<const Config> config_;
+  const std::shared_ptr<WorkerThread> worker_;
+};
+
+}  // namespace tessellon::hosts

@@ -1,0 +1,185 @@
+#include "delegates/SafeZipExtractor.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+#include <utility>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include "delegates/LocalFolderError.h"
+
+namespace tessellon::hosts {
+
+namespace {
+
+// Small reads keep the writes small: on ext4 under writeback, 1 MiB writes
+// measured two to four times slower than 64 KiB ones.
+constexpr size_t kReadBlockSize = size_t{64} * 1024;
+
+}  // namespace
+
+SafeZipExtractor::SafeZipExtractor(std::string archivePath, std::string destination,
+                                   std::function<bool(int64_t)> reserve)
+    : archivePath_(std::move(archivePath)),
+      destination_(std::move(destination)),
+      reserve_(std::move(reserve)) {}
+
+std::optional<Error> SafeZipExtractor::run() {
+  // A first pass refuses a hostile archive before anything is written.
+  if (auto error = forEachEntry([](archive*, archive_entry*, const std::vector<std::string>&) {
+        return std::optional<Error>();
+      })) {
+    return error;
+  }
+  std::error_code ignored;
+  std::filesystem::create_directories(destination_, ignored);
+  destinationFd_ =
+      FileDescriptor(::open(destination_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!destinationFd_.valid()) {
+    const int code = errno;
+    return posixError(code, "cannot open " + destination_);
+  }
+  return forEachEntry(
+      [this](archive* reader, archive_entry* entry, const std::vector<std::string>& parts) {
+        if (archive_entry_filetype(entry) != AE_IFDIR) return writeFile(reader, parts);
+        FileDescriptor folder;
+        return openFolder(parts, parts.size(), folder);
+      });
+}
+
+std::optional<Error> SafeZipExtractor::forEachEntry(const Visit& visit) {
+  std::unique_ptr<archive, int (*)(archive*)> reader(archive_read_new(), archive_read_free);
+  archive_read_support_format_zip(reader.get());
+  if (archive_read_open_filename(reader.get(), archivePath_.c_str(), kReadBlockSize) !=
+      ARCHIVE_OK) {
+    return unreadable(reader.get());
+  }
+  for (;;) {
+    archive_entry* entry = nullptr;
+    const int status = archive_read_next_header(reader.get(), &entry);
+    if (status == ARCHIVE_EOF) return std::nullopt;
+    if (status < ARCHIVE_WARN) return unreadable(reader.get());
+    std::vector<std::string> parts;
+    if (auto refused = check(entry, parts)) return refused;
+    if (parts.empty()) continue;  // "./": the destination itself
+    if (auto error = visit(reader.get(), entry, parts)) return error;
+  }
+}
+
+Error SafeZipExtractor::unreadable(archive* reader) const {
+  const char* reason = archive_error_string(reader);
+  return localFolderError(LocalFolderError::unreadableArchive,
+                          "cannot read the archive " + archivePath_ + ": " +
+                              (reason != nullptr ? reason : "unknown reason"));
+}
+
+// Splits the entry's name into components, refusing what could leave the destination.
+std::optional<Error> SafeZipExtractor::check(archive_entry* entry,
+                                             std::vector<std::string>& parts) {
+  const char* raw = archive_entry_pathname(entry);
+  if (raw == nullptr) raw = archive_entry_pathname_utf8(entry);
+  const std::string name = raw != nullptr ? raw : "";
+  auto refuse = [&](const std::string& why) {
+    return localFolderError(LocalFolderError::unsafeArchive,
+                            "refusing archive entry \"" + name + "\": " + why);
+  };
+  if (name.empty()) return refuse("it has no name");
+  if (name.front() == '/') return refuse("absolute path");
+  if (archive_entry_hardlink(entry) != nullptr) return refuse("hard link");
+  const auto type = archive_entry_filetype(entry);
+  if (type == AE_IFLNK || archive_entry_symlink(entry) != nullptr) return refuse("symbolic link");
+  if (type != AE_IFREG && type != AE_IFDIR) return refuse("not a file or a folder");
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = name.find('/', start);
+    if (end == std::string::npos) end = name.size();
+    std::string part = name.substr(start, end - start);
+    if (part == "..") return refuse("\"..\" component");
+    if (!part.empty() && part != ".") parts.push_back(std::move(part));
+    start = end + 1;
+  }
+  if (parts.empty() && type != AE_IFDIR) return refuse("it names the destination");
+  return std::nullopt;
+}
+
+// Opens, creating them when missing, the first `count` components as folders
+// below the destination; a link on the way fails (O_NOFOLLOW) instead of being followed.
+std::optional<Error> SafeZipExtractor::openFolder(const std::vector<std::string>& parts,
+                                                  size_t count, FileDescriptor& folder) {
+  folder = FileDescriptor(::dup(destinationFd_.get()));
+  const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+  for (size_t i = 0; i < count; ++i) {
+    int fd = ::openat(folder.get(), parts[i].c_str(), flags);
+    if (fd < 0 && errno == ENOENT && ::mkdirat(folder.get(), parts[i].c_str(), 0755) == 0) {
+      fd = ::openat(folder.get(), parts[i].c_str(), flags);
+    }
+    if (fd < 0) {
+      const int code = errno;
+      return writeError(code, "cannot enter the folder " + parts[i]);
+    }
+    folder = FileDescriptor(fd);
+  }
+  return std::nullopt;
+}
+
+std::optional<Error> SafeZipExtractor::writeFile(archive* reader,
+                                                 const std::vector<std::string>& parts) {
+  FileDescriptor folder;
+  if (auto error = openFolder(parts, parts.size() - 1, folder)) return error;
+  std::string temporary;
+  FileDescriptor out;
+  for (int attempt = 0; attempt < 100 && !out.valid(); ++attempt) {
+    temporary = ".tessellon-inflate-" + std::to_string(random_());
+    out = FileDescriptor(::openat(folder.get(), temporary.c_str(),
+                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!out.valid() && errno != EEXIST) break;
+  }
+  if (!out.valid()) {
+    const int code = errno;
+    return writeError(code, "cannot create a file beside " + parts.back());
+  }
+  std::optional<Error> failure = copyEntry(reader, out.get(), parts.back());
+  if (const int closed = out.close(); !failure && closed != 0) {
+    failure = writeError(closed, "cannot write " + parts.back());
+  }
+  if (!failure &&
+      ::renameat(folder.get(), temporary.c_str(), folder.get(), parts.back().c_str()) != 0) {
+    const int code = errno;
+    failure = posixError(code, "cannot put " + parts.back() + " in place");
+  }
+  if (failure) (void)::unlinkat(folder.get(), temporary.c_str(), 0);
+  return failure;
+}
+
+std::optional<Error> SafeZipExtractor::copyEntry(archive* reader, int out,
+                                                 const std::string& name) {
+  for (;;) {
+    const void* block = nullptr;
+    size_t size = 0;
+    la_int64_t offset = 0;
+    const int status = archive_read_data_block(reader, &block, &size, &offset);
+    if (status == ARCHIVE_EOF) return std::nullopt;
+    if (status < ARCHIVE_WARN) return unreadable(reader);
+    if (!reserve_(static_cast<int64_t>(size))) return storageFull("writing " + name);
+    const char* data = static_cast<const char*>(block);
+    while (size > 0) {
+      const ssize_t written = ::pwrite(out, data, size, offset);
+      if (written < 0) {
+        const int code = errno;
+        if (code == EINTR) continue;
+        return writeError(code, "cannot write " + name);
+      }
+      data += written;
+      offset += written;
+      size -= static_cast<size_t>(written);
+    }
+  }
+}
+
+}  // namespace tessellon::hosts

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tessellon/Error.h"
+
+#include "delegates/FileDescriptor.h"
+
+struct archive;
+struct archive_entry;
+
+namespace tessellon::hosts {
+
+// Extracts a ZIP archive into a folder and never writes outside it: an archive
+// with an absolute path, a ".." component, a link or a special file is refused
+// before anything is written; folders are entered without following links, so
+// a link already in the destination cannot redirect a write; each file is
+// written beside its target and renamed over it. For LocalFolderDelegate's
+// worker; one extraction per object.
+class SafeZipExtractor {
+ public:
+  // `reserve(bytes)` is asked before `bytes` more are written; false means the remote is full.
+  SafeZipExtractor(std::string archivePath, std::string destination,
+                   std::function<bool(int64_t)> reserve);
+
+  SafeZipExtractor(const SafeZipExtractor&) = delete;
+  SafeZipExtractor& operator=(const SafeZipExtractor&) = delete;
+
+  // Nothing on success. Errors: LocalFolderError unsafeArchive or unreadableArchive, code 507
+  // when the remote is full, POSIX errors of the file system. Files extracted before a failure
+  // stay; no temporary file does.
+  std::optional<Error> run();
+
+ private:
+  using Visit = std::function<std::optional<Error>(archive*, archive_entry*,
+                                                   const std::vector<std::string>&)>;
+
+  std::optional<Error> forEachEntry(const Visit& visit);
+  Error unreadable(archive* reader) const;
+  static std::optional<Error> check(archive_entry* entry, std::vector<std::string>& parts);
+  std::optional<Error> openFolder(const std::vector<std::string>& parts, size_t count,
+                                  FileDescriptor& folder);
+  std::optional<Error> writeFile(archive* reader, const std::vector<std::string>& parts);
+  std::optional<Error> copyEntry(archive* reader, int out, const std::string& name);
+
+  const std::string archivePath_;
+  const std::string destination_;
+  const std::function<bool(int64_t)> reserve_;
+  FileDescriptor destinationFd_;
+  std::mt19937_64 random_{std::random_device{}()};
+};
+
+}  // namespace tessellon::hosts

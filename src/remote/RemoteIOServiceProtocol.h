@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "tessellon/BackupSDKDelegate.h"
+#include "tessellon/Directory.h"
+
+#include "futures/Future.h"
+
+namespace tessellon {
+
+class CancelToken;
+
+// The remote storage as the pipelines see it: the host's delegate turned into
+// futures. Remote paths are relative to a root only the host knows and are
+// handed to it unchanged. Every future completes on the background queue
+// ("BackupSDK background queue"), at most once; host errors pass through
+// unchanged. A null cancel token means the request cannot be cancelled; a
+// cancelled token completes the future as cancelled (also when the host never
+// answers) and aborts a running transfer through the host's handle. Every
+// method returns at once and may be called from any thread.
+class RemoteIOServiceProtocol {
+ public:
+  static constexpr std::string_view kProtocolName = "RemoteIOServiceProtocol";
+  RemoteIOServiceProtocol() = default;
+  virtual ~RemoteIOServiceProtocol() = default;
+  RemoteIOServiceProtocol(const RemoteIOServiceProtocol&) = delete;
+  RemoteIOServiceProtocol& operator=(const RemoteIOServiceProtocol&) = delete;
+
+  using ProgressReport = std::function<void(const TransferProgress&)>;
+
+  // Uploads the local file, reporting its progress as backup progress. Fails
+  // with the host's error (code 507 when the remote is full). An already
+  // cancelled token returns a cancelled future without asking the host.
+  virtual Future<Void> uploadFile(const std::string& localPath,
+                                  const std::string& relativeRemotePath,
+                                  std::shared_ptr<CancelToken> cancelToken) = 0;
+
+  // Downloads the file and succeeds with a local path whose last component is
+  // the remote file's name, beside the host's temporary copy (an older file of
+  // that name is replaced). Fails with the host's BackupSDKError, with
+  // delegateFileDownloadFailed when the host gives neither path nor error, or
+  // with the move's error. No progress is reported.
+  virtual Future<std::string> downloadFile(const std::string& relativeRemotePath,
+                                           std::shared_ptr<CancelToken> cancelToken) = 0;
+  // As above, reporting progress of a file of `fileSizeBytes` as restore progress.
+  virtual Future<std::string> downloadFile(const std::string& relativeRemotePath,
+                                           int64_t fileSizeBytes,
+                                           std::shared_ptr<CancelToken> cancelToken) = 0;
+  // As above, with the caller's own progress callback (called on the host's thread).
+  virtual Future<std::string> downloadFileInternal(const std::string& relativeRemotePath,
+                                                   ProgressReport progressReport,
+                                                   std::shared_ptr<CancelToken> cancelToken) = 0;
+
+  // Fails with delegateDirectoryExist when the folder was already there, else
+  // with the host's error.
+  virtual Future<Void> createDirectory(const std::string& relativeRemotePath,
+                                       std::shared_ptr<CancelToken> cancelToken) = 0;
+
+  // Fails with the host's error, or delegateDeleteFileFailed when the host
+  // deleted nothing and gave no error.
+  virtual Future<Void> deleteFile(const std::string& relativeRemotePath,
+                                  std::shared_ptr<CancelToken> cancelToken) = 0;
+
+  // Fails with the host's error, or delegateDirectoryInfoFailed when the host
+  // gave neither listing nor error.
+  virtual Future<Directory> getDirectoryInfo(const std::string& relativeRemotePath,
+                                             std::shared_ptr<CancelToken> cancelToken) = 0;
+
+  // Extracts the uploaded archive into the destination folder, on the remote.
+  virtual Future<Void> inflateZip(const std::string& remoteSrcPath,
+                                  const std::string& remoteDstPath,
+                                  std::shared_ptr<CancelToken> cancelToken) = 0;
+
+  // The host's largest archive size in bytes, asked anew on every call.
+  virtual int64_t getZipSize() = 0;
+};
+
+}  // namespace tessellon

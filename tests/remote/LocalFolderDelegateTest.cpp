@@ -1,0 +1,385 @@
+#include "delegates/LocalFolderDelegate.h"
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "delegates/LocalFolderError.h"
+#include "remote/DelegateCalls.h"
+#include "remote/TestArchives.h"
+#include "support/ErrorMatchers.h"
+#include "support/TempDir.h"
+
+namespace tessellon {
+namespace {
+
+namespace fs = std::filesystem;
+using hosts::LocalFolderDelegate;
+using ::testing::AllOf;
+using ::testing::Each;
+using ::testing::Field;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using ::testing::Optional;
+
+constexpr int kRefusedPath = static_cast<int>(hosts::LocalFolderError::refusedPath);
+constexpr int kUnsafeArchive = static_cast<int>(hosts::LocalFolderError::unsafeArchive);
+constexpr int kUnreadableArchive = static_cast<int>(hosts::LocalFolderError::unreadableArchive);
+
+MATCHER_P2(IsError, domain, code, "") {
+  return arg.has_value() && arg->domain == domain && arg->code == code;
+}
+
+class LocalFolderDelegateTest : public ::testing::Test {
+ protected:
+  void SetUp() override { fs::create_directories(space_.file("outside")); }
+
+  void useCapacity(int64_t bytes) {
+    calls_.release();
+    delegate_ = std::make_shared<LocalFolderDelegate>(root_, LocalFolderDelegate::kDefaultZipSize,
+                                                      bytes, downloads_);
+    calls_ = DelegateCalls(delegate_);
+  }
+
+  std::string remotePath(const std::string& relative) const { return root_ + "/" + relative; }
+  std::string putRemote(const std::string& relative, const std::string& bytes) {
+    return space_.write("remote/" + relative, bytes);
+  }
+  std::string readRemote(const std::string& relative) const {
+    return space_.read("remote/" + relative);
+  }
+
+  // Every path below the test's folder with its size: what a hostile request could change.
+  std::map<std::string, uintmax_t> tree() const {
+    std::map<std::string, uintmax_t> result;
+    for (const auto& entry : fs::recursive_directory_iterator(space_.path())) {
+      const bool file = entry.is_regular_file() && !entry.is_symlink();
+      result[fs::relative(entry.path(), space_.path()).string()] = file ? entry.file_size() : 0;
+    }
+    return result;
+  }
+  // Names in a remote folder that a finished request must not leave behind.
+  std::vector<std::string> leftovers(const std::string& folder) const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind(".tessellon-", 0) == 0 || name.rfind("download-", 0) == 0) {
+        names.push_back(name);
+      }
+    }
+    return names;
+  }
+
+  TempDir space_;
+  const std::string root_ = space_.file("remote");
+  const std::string downloads_ = space_.file("downloads");
+  std::shared_ptr<LocalFolderDelegate> delegate_ = std::make_shared<LocalFolderDelegate>(
+      root_, LocalFolderDelegate::kDefaultZipSize, std::nullopt, downloads_);
+  DelegateCalls calls_{delegate_};
+};
+
+// ---- Archives
+
+TEST_F(LocalFolderDelegateTest, HostileArchivesAreRefusedBeforeAnythingIsWritten) {
+  struct Case {
+    const char* what;
+    std::vector<ArchiveEntry> entries;
+    ArchiveFormat format;
+    int code;
+    const char* reason;
+  };
+  const std::string outside = space_.file("outside");
+  const std::vector<Case> cases = {
+      {"absolute path",
+       {{"ok.txt", "ok"}, {outside + "/evil", "x"}},
+       ArchiveFormat::zipStored,
+       kUnsafeArchive,
+       "absolute path"},
+      {"parent component",
+       {{"ok.txt", "ok"}, {"../evil", "x"}},
+       ArchiveFormat::zipStored,
+       kUnsafeArchive,
+       "\"..\" component"},
+      {"parent inside the name",
+       {{"ok.txt", "ok"}, {"images/../../../outside/evil", "x"}},
+       ArchiveFormat::zipDeflated,
+       kUnsafeArchive,
+       "\"..\" component"},
+      {"symbolic link",
+       {{"ok.txt", "ok"}, {"link", "", ArchiveEntry::Kind::symlink, outside}, {"link/evil", "x"}},
+       ArchiveFormat::zipStored,
+       kUnsafeArchive,
+       "symbolic link"},
+      // ZIP has no hard links; an archive that carries one is not taken at all.
+      {"hard link",
+       {{"ok.txt", "ok"}, {"evil", "", ArchiveEntry::Kind::hardlink, "/etc/passwd"}},
+       ArchiveFormat::tar,
+       kUnreadableArchive,
+       "cannot read the archive"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    putRemote("dev1/placeholder", "");
+    writeArchive(remotePath("dev1/dev1.zip"), test.entries, test.format);
+    const auto before = tree();
+
+    const auto error = calls_.inflate("dev1/dev1.zip", "dev1");
+
+    EXPECT_THAT(error, IsError("LocalFolderDelegate", test.code));
+    if (error) {
+      EXPECT_THAT(error->message, HasSubstr(test.reason));
+    }
+    EXPECT_EQ(tree(), before);
+    fs::remove_all(remotePath("dev1"));
+  }
+}
+
+TEST_F(LocalFolderDelegateTest, InflationDoesNotFollowALinkAlreadyInTheDestination) {
+  fs::create_directories(remotePath("dev1"));
+  fs::create_directory_symlink(space_.file("outside"), remotePath("dev1/images"));
+  writeArchive(remotePath("dev1/dev1.zip"), {{"images/evil", "x"}});
+
+  const auto error = calls_.inflate("dev1/dev1.zip", "dev1");
+
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->domain, "NSPOSIXErrorDomain");
+  EXPECT_TRUE(fs::is_empty(space_.file("outside")));
+}
+
+TEST_F(LocalFolderDelegateTest, InflationReplacesFilesAndLeavesNoTemporaries) {
+  putRemote("dev1/backup.json", "old record");
+  const std::string photo = randomBytes(2 * 1024 * 1024 + 3, 5);
+  writeArchive(remotePath("dev1/dev1.zip"), {{"images/a", photo}, {"backup.json", "new"}});
+
+  EXPECT_EQ(calls_.inflate("dev1/dev1.zip", "dev1"), std::nullopt);
+
+  EXPECT_EQ(readRemote("dev1/backup.json"), "new");
+  EXPECT_EQ(readRemote("dev1/images/a"), photo);
+  EXPECT_THAT(leftovers(remotePath("dev1")), ::testing::IsEmpty());
+  EXPECT_THAT(leftovers(remotePath("dev1/images")), ::testing::IsEmpty());
+}
+
+// ---- Transfers
+
+TEST_F(LocalFolderDelegateTest, UploadReplacesTheOldFileOnlyOnceComplete) {
+  putRemote("dev1/big", "old");
+  const std::string bytes = randomBytes(9 * 1024 * 1024, 3);
+  std::mutex mutex;
+  std::vector<std::string> seenWhileCopying;
+
+  // The progress callback looks at the target mid-copy.
+  Answer<std::optional<Error>> answer;
+  delegate_->uploadFile(
+      space_.write("local/big", bytes), "dev1/big",
+      [&](const TransferProgress& progress) {
+        if (progress.fractionCompleted >= 1.0) return;
+        std::lock_guard lock(mutex);
+        seenWhileCopying.push_back(readRemote("dev1/big"));
+      },
+      answer.callback());
+  const auto answered = answer.wait();
+  ASSERT_TRUE(answered.has_value());
+  EXPECT_EQ(std::get<0>(*answered), std::nullopt);
+
+  EXPECT_TRUE(readRemote("dev1/big") == bytes);
+  ASSERT_FALSE(seenWhileCopying.empty());
+  EXPECT_THAT(seenWhileCopying, Each(std::string("old")));
+  EXPECT_THAT(leftovers(remotePath("dev1")), ::testing::IsEmpty());
+}
+
+TEST_F(LocalFolderDelegateTest, UploadFromAnotherFileSystemArrivesWhole) {
+  // The in-kernel copy cannot cross file systems; the buffered copy takes over.
+  std::string folder = "/dev/shm/tessellon-test-XXXXXX";
+  if (!fs::is_directory("/dev/shm") || ::mkdtemp(folder.data()) == nullptr) {
+    GTEST_SKIP() << "no second file system at /dev/shm";
+  }
+  const std::string bytes = randomBytes(1000 * 1000 + 7, 8);
+  const std::string local = folder + "/photo";
+  std::ofstream(local, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::vector<double> fractions;
+
+  const auto error = calls_.upload(local, "photo", &fractions);
+  fs::remove_all(folder);
+
+  EXPECT_EQ(error, std::nullopt);
+  EXPECT_TRUE(readRemote("photo") == bytes);
+  ASSERT_GT(fractions.size(), 1u);
+  EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
+  EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
+}
+
+TEST_F(LocalFolderDelegateTest, CancelledTransfersLeaveNothingBehind) {
+  putRemote("dev1/big", "old");
+  const std::string bytes = randomBytes(17 * 1024 * 1024, 6);
+  const std::string local = space_.write("local/big", bytes);
+  ASSERT_EQ(calls_.upload(local, "dev1/copy"), std::nullopt);
+
+  // Cancels from the first progress report, once the caller holds the handle.
+  struct Canceller {
+    std::promise<std::shared_ptr<CancellationDelegate>> handle;
+    std::shared_future<std::shared_ptr<CancellationDelegate>> ready = handle.get_future().share();
+    std::function<void(const TransferProgress&)> progress() {
+      return [ready = ready](const TransferProgress&) { ready.get()->cancel(); };
+    }
+  };
+
+  Canceller upload;
+  Answer<std::optional<Error>> uploaded;
+  upload.handle.set_value(
+      delegate_->uploadFile(local, "dev1/big", upload.progress(), uploaded.callback()));
+  Canceller download;
+  Answer<std::optional<std::string>, std::optional<BackupSDKError>> downloaded;
+  download.handle.set_value(
+      delegate_->downloadFile("dev1/copy", download.progress(), downloaded.callback()));
+
+  const auto uploadAnswer = uploaded.wait();
+  ASSERT_TRUE(uploadAnswer.has_value());
+  EXPECT_THAT(std::get<0>(*uploadAnswer), IsError("NSURLErrorDomain", -999));
+  EXPECT_EQ(readRemote("dev1/big"), "old");
+  EXPECT_THAT(leftovers(remotePath("dev1")), ::testing::IsEmpty());
+
+  const auto downloadAnswer = downloaded.wait();
+  ASSERT_TRUE(downloadAnswer.has_value());
+  EXPECT_EQ(std::get<0>(*downloadAnswer), std::nullopt);
+  EXPECT_EQ(std::get<1>(*downloadAnswer), BackupSDKError::delegateFileDownloadFailed);
+  EXPECT_TRUE(fs::is_empty(downloads_));
+}
+
+TEST_F(LocalFolderDelegateTest, AFullRemoteAnswers507AndKeepsNothingPartial) {
+  useCapacity(10000);
+  ASSERT_EQ(calls_.createDirectory("dev1").second, std::nullopt);
+  ASSERT_EQ(calls_.upload(space_.write("local/a", randomBytes(4000, 1)), "dev1/a"), std::nullopt);
+
+  const auto full = calls_.upload(space_.write("local/b", randomBytes(8000, 2)), "dev1/b");
+
+  // Any domain will do: the code is what the library reacts to.
+  ASSERT_TRUE(full.has_value());
+  EXPECT_EQ(full->code, static_cast<int>(APIErrorCodes::InsufficientStorage));
+  EXPECT_THAT(full->message, HasSubstr("full"));
+  EXPECT_FALSE(fs::exists(remotePath("dev1/b")));
+  EXPECT_THAT(leftovers(remotePath("dev1")), ::testing::IsEmpty());
+
+  // Extraction counts against the same room.
+  writeArchive(remotePath("dev1/dev1.zip"), {{"images/c", randomBytes(5000, 3)}});
+  const auto inflated = calls_.inflate("dev1/dev1.zip", "dev1");
+  ASSERT_TRUE(inflated.has_value());
+  EXPECT_EQ(inflated->code, 507);
+  EXPECT_FALSE(fs::exists(remotePath("dev1/images/c")));
+  EXPECT_THAT(leftovers(remotePath("dev1/images")), ::testing::IsEmpty());
+}
+
+// ---- Errors
+
+TEST_F(LocalFolderDelegateTest, BadRequestsGetClearErrors) {
+  putRemote("dev1/file", "f");
+  const std::string local = space_.write("local/f", "f");
+
+  EXPECT_THAT(calls_.upload(local, "missing/f"), IsError("NSPOSIXErrorDomain", ENOENT));
+  EXPECT_FALSE(fs::exists(remotePath("missing")));
+  EXPECT_THAT(calls_.upload(space_.file("local/none"), "dev1/x"),
+              IsError("NSPOSIXErrorDomain", ENOENT));
+  EXPECT_THAT(calls_.list("dev1/file").second, IsError("NSPOSIXErrorDomain", ENOTDIR));
+
+  const auto [exists, createError] = calls_.createDirectory("dev1/file");
+  EXPECT_FALSE(exists);
+  EXPECT_TRUE(createError.has_value());
+
+  const auto [deleted, deleteError] = calls_.deleteFile("");
+  EXPECT_FALSE(deleted);
+  EXPECT_THAT(deleteError, IsError("LocalFolderDelegate", kRefusedPath));
+  EXPECT_TRUE(fs::exists(root_));
+
+  EXPECT_EQ(calls_.download("dev1").second, BackupSDKError::delegateFileDownloadFailed);
+
+  for (const char* archive : {"dev1/file", "dev1/none.zip"}) {
+    SCOPED_TRACE(archive);
+    EXPECT_THAT(calls_.inflate(archive, "dev1"),
+                IsError("LocalFolderDelegate", kUnreadableArchive));
+  }
+}
+
+TEST_F(LocalFolderDelegateTest, EscapingPathsTouchNothingOutsideTheRoot) {
+  const auto before = tree();
+  const std::string escape = "../outside/x";
+  const auto [deleted, error] = calls_.deleteFile("../outside");
+  EXPECT_THAT(error, IsError("LocalFolderDelegate", kRefusedPath));
+  EXPECT_FALSE(deleted);
+  EXPECT_THAT(calls_.createDirectory(escape).second, IsError("LocalFolderDelegate", kRefusedPath));
+  EXPECT_THAT(calls_.inflate(escape, "dev1"), IsError("LocalFolderDelegate", kRefusedPath));
+  EXPECT_THAT(calls_.inflate("dev1/dev1.zip", "../outside"),
+              IsError("LocalFolderDelegate", kRefusedPath));
+  EXPECT_EQ(tree(), before);
+}
+
+// ---- Threads and lifetime
+
+TEST_F(LocalFolderDelegateTest, AnswersComeOnTheDelegatesOwnThread) {
+  Answer<bool, std::optional<Error>> created;
+  Answer<std::optional<Directory>, std::optional<Error>> listed;
+  delegate_->createDirectory("dev1", created.callback());
+  delegate_->getDirectoryInfo("nowhere", listed.callback());
+  ASSERT_TRUE(created.wait() && listed.wait());
+
+  EXPECT_NE(created.thread(), std::this_thread::get_id());
+  EXPECT_EQ(created.thread(), listed.thread());
+}
+
+TEST_F(LocalFolderDelegateTest, QueuedRequestsAreAnsweredBeforeTheDelegateGoesAway) {
+  std::vector<Answer<std::optional<Error>>> uploads(5);
+  for (size_t i = 0; i < uploads.size(); ++i) {
+    delegate_->uploadFile(space_.write("local/" + std::to_string(i), randomBytes(50000, i)),
+                          std::to_string(i), nullptr, uploads[i].callback());
+  }
+  calls_.release();
+  delegate_.reset();
+
+  for (size_t i = 0; i < uploads.size(); ++i) {
+    EXPECT_EQ(uploads[i].count(), 1u);
+    EXPECT_TRUE(fs::exists(remotePath(std::to_string(i))));
+  }
+}
+
+TEST_F(LocalFolderDelegateTest, MayBeDestroyedByItsOwnLastAnswer) {
+  std::promise<void> done;
+  auto* raw = delegate_.get();
+  raw->createDirectory("dev1", [keep = delegate_, &done](bool, std::optional<Error>) mutable {
+    keep.reset();
+    done.set_value();
+  });
+  calls_.release();
+  delegate_.reset();
+  EXPECT_EQ(done.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+}
+
+TEST_F(LocalFolderDelegateTest, DefaultDownloadFolderIsPrivateAndGoesWithTheDelegate) {
+  putRemote("dev1/backup.json", "{}");
+  auto delegate = std::make_shared<LocalFolderDelegate>(root_);
+  DelegateCalls calls(delegate);
+
+  const auto first = calls.download("dev1/backup.json").first;
+  const auto second = calls.download("dev1/backup.json").first;
+  ASSERT_TRUE(first && second);
+  EXPECT_NE(*first, *second);
+  EXPECT_EQ(fs::status(fs::path(*first).parent_path()).permissions() & fs::perms::all,
+            fs::perms::owner_all);
+
+  calls.release();
+  delegate.reset();
+  EXPECT_FALSE(fs::exists(fs::path(*first).parent_path()));
+}
+
+}  // namespace
+}  // namespace tessellon
