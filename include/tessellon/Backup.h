@@ -6,12 +6,16 @@
 #include <vector>
 
 #include "tessellon/Date.h"
+#include "tessellon/DeviceStatistics.h"
+#include "tessellon/ItemsMetaData.h"
+#include "tessellon/MediaMetaData.h"
+#include "tessellon/Serializable.h"
 #include "tessellon/Version.h"
 
 namespace tessellon {
 
-enum class DeviceFamily { ios, android, macos, windows };
-enum class DeviceType { na, phone, tablet, pc };
+struct Contact;
+struct CalendarEntry;
 
 // The fingerprint schemes present in a backup's media and the item counts they
 // were computed for.
@@ -19,11 +23,13 @@ struct MediaVersions {
   int images = 0;
   int videos = 0;
   std::vector<Version> versions;
+
+  friend bool operator==(const MediaVersions&, const MediaVersions&) = default;
 };
 
 // One backup of one device: the record stored as "backup.json". A preview
 // returns one with `taskListToProcess` holding the work of the run.
-struct Backup {
+struct Backup : Serializable {
   std::string deviceID;
   std::shared_ptr<Version> version;
   std::shared_ptr<Version> hashVersion;
@@ -32,6 +38,10 @@ struct Backup {
   std::optional<DeviceType> deviceType;
   std::optional<std::string> deviceName;
   std::optional<std::string> name;
+  std::shared_ptr<ItemsMetaData<Contact>> contactsMetaData;
+  std::shared_ptr<ItemsMetaData<CalendarEntry>> calendarsMetaData;
+  std::shared_ptr<MediaMetaData> videosMetaData;
+  std::shared_ptr<MediaMetaData> imagesMetaData;
   std::optional<Date> startDate;
   std::optional<Date> modificationDate;
   std::optional<Date> finishDate;
@@ -39,7 +49,27 @@ struct Backup {
   std::shared_ptr<Backup> taskListToProcess;
   std::shared_ptr<Backup> taskList;
 
+  // A record of the current format (version 1.2, fingerprint scheme 1.1, model
+  // 1) made by this computer: family macos, type pc, the computer's name with
+  // every "/" replaced by "_". No dates, no metadata.
   explicit Backup(std::string id);
+
+  // "name=... version=... osFamily=... deviceName=... deviceType=... deviceID=...
+  // startDate=... modificationDate=... finishDate=...", absent values as "nil";
+  // for log lines.
+  std::string description() const;
+
+  // A new record with the same values; the four metadata objects are copies of
+  // their own (sharing the items), the task lists are shared.
+  std::shared_ptr<Backup> copy() const;
+
+  // Brings `mediaVersions` up to date and returns it: when the number of image
+  // (video) items differs from the stored count, the scheme of every item's
+  // fingerprint not yet listed is appended to `versions` and the count stored.
+  MediaVersions CreateUpdatedMediaVersions();
+
+  // The fingerprint schemes of the backup's media (`mediaVersions.versions`).
+  const std::vector<Version>& versionsOfMediaItems() const { return mediaVersions.versions; }
 };
 
 }  // namespace tessellon

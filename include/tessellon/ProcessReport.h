@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace tessellon {
 
@@ -24,6 +25,13 @@ struct ReportSection {
         successBytes(successByteCount),
         failedBytes(failedByteCount) {}
   virtual ~ReportSection() = default;
+
+  // "overall=3 success=2 failed=1 overallBytes=30 successBytes=20 failedBytes=10".
+  virtual std::string description() const;
+
+  // Same counts; a media restore section equals only another one with the same
+  // path counts.
+  friend bool operator==(const ReportSection& left, const ReportSection& right);
 };
 
 // A media restore also counts the local paths it wrote.
@@ -38,6 +46,9 @@ struct RestoreMediaReportSection : ReportSection {
         overallPaths(successPathCount + failedPathCount),
         successPaths(successPathCount),
         failedPaths(failedPathCount) {}
+
+  // "overallPaths=3 successPaths=2 failedPaths=1".
+  std::string description() const override;
 };
 
 // What a backup or restore did, per category; a category that was not part of
@@ -47,6 +58,14 @@ struct ProcessReport {
   std::shared_ptr<ReportSection> videos;
   std::shared_ptr<ReportSection> contacts;
   std::shared_ptr<ReportSection> calendars;
+
+  // The text hosts show and the log carries: a leading line feed, then a block
+  // per present section in the order contacts, calendars, videos, images, with
+  // counts and decimal megabytes rounded to two places.
+  std::string description() const;
+
+  // Sections compared by value; absent only equals absent.
+  friend bool operator==(const ProcessReport& left, const ProcessReport& right);
 };
 
 }  // namespace tessellon

@@ -3,8 +3,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "futures/Future.h"
 #include "tessellon/Version.h"
+
+#include "futures/Future.h"
 
 namespace tessellon {
 

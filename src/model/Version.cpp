@@ -1,6 +1,6 @@
-#include <regex>
-
 #include "tessellon/Version.h"
+
+#include <regex>
 
 namespace tessellon {
 

@@ -5,6 +5,9 @@
 #include "backup/ZipServiceDecorator.h"
 #include "media/PathUtil.h"
 #include "media/fingerprints/HashingUtilAdapter.h"
+#include "model/json/BackupSerializer.h"
+#include "model/json/MetadataSerializer.h"
+#include "model/json/Serializer.h"
 #include "platform/AdditionalSetup.h"
 #include "platform/files/FileIOService.h"
 #include "platform/memorymap/FileContentReaderProtocol.h"
@@ -65,6 +68,17 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
     return std::make_shared<ZipServiceDecorator>(IoC::optional<FileIOServiceProtocol>(),
                                                  std::make_shared<ZipService>());
   });
+  IoC::registerLazySingleton<SerializerProtocol>([] {
+    return std::make_shared<Serializer>(IoC::require<BackupSerializerProtocol>(),
+                                        IoC::require<MetadataSerializerProtocol>());
+  });
+  IoC::registerLazySingleton<BackupSerializerProtocol>([] {
+    // TODO(#4): a "backup.json" without "deviceID" belongs to this device; its
+    // identifier comes with the device identity service.
+    return std::make_shared<BackupSerializer>([] { return std::string(); });
+  });
+  IoC::registerLazySingleton<MetadataSerializerProtocol>(
+      [] { return std::make_shared<MetadataSerializer>(); });
   IoC::registerLazySingleton<HashingUtilAdapterProtocol>([] {
     return std::make_shared<HashingUtilAdapter>(IoC::require<FileContentReaderProtocol>());
   });

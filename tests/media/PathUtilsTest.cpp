@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "media/PathUtil.h"
-#include "media/StableHash.h"
+#include "model/StableHash.h"
 
 namespace tessellon {
 namespace {

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tessellon/Date.h"
+
+namespace tessellon {
+
+// One image or video of a backup: size, modification date, content fingerprint
+// and the paths (relative to the media folder) at which the file was found.
+// Items are shared by reference (std::shared_ptr) between a backup's metadata
+// and the caches, so a change made through one is seen by the other.
+struct MediaItem {
+  // The key of this platform's paths in `pathDictionary`.
+  static constexpr const char* kMacOSPathsKey = "macOSPaths";
+
+  // Extension without the dot, as found; may be empty.
+  std::string fileExtension;
+  int64_t bytes = 0;
+  Date modificationDate;
+  // Absent until the content has been fingerprinted.
+  std::optional<std::string> fingerprint;
+  std::string id;
+  // Paths per device family; every item has kMacOSPathsKey.
+  std::map<std::string, std::vector<std::string>> pathDictionary;
+
+  MediaItem(std::string fileExtension, int64_t bytes, std::string id, Date modificationDate,
+            std::optional<std::string> fingerprint, std::vector<std::string> paths);
+
+  // The list under kMacOSPathsKey.
+  std::vector<std::string>& paths();
+  const std::vector<std::string>& paths() const;
+
+  // True when this item's paths are empty or all found among `other`'s paths.
+  bool containsPathsOf(const MediaItem& other) const;
+
+  // A stable hash (the same in every process on this machine) of the decimal
+  // size followed by the date's text form.
+  uint64_t hashValue() const;
+  // The decimal text of hashValue().
+  std::string hashValueAsData() const;
+
+  // The file's name in the remote media folder: the fingerprint, plus "." and
+  // the extension when there is one. Preconditions: fingerprint is set.
+  std::string getRemoteFileName() const;
+
+  // Same size, dates less than a second apart, and the paths of one contained
+  // in the other's.
+  friend bool operator==(const MediaItem& left, const MediaItem& right);
+};
+
+}  // namespace tessellon

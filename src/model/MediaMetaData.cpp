@@ -1,0 +1,133 @@
+#include "tessellon/MediaMetaData.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace tessellon {
+namespace {
+
+using Items = MediaMetaData::Items;
+
+// Finds equal items among many. Equal items always have the same size, so only
+// the items of one size are compared; this keeps set operations consistent
+// with operator== (which tolerates dates less than a second apart).
+class EqualItemIndex {
+ public:
+  EqualItemIndex() = default;
+  explicit EqualItemIndex(const Items& items) {
+    for (const auto& item : items) add(item.get());
+  }
+
+  void add(const MediaItem* item) { bySize_[item->bytes].push_back(item); }
+
+  bool contains(const MediaItem& wanted) const {
+    const auto bucket = bySize_.find(wanted.bytes);
+    if (bucket == bySize_.end()) return false;
+    return std::any_of(bucket->second.begin(), bucket->second.end(),
+                       [&wanted](const MediaItem* item) { return *item == wanted; });
+  }
+
+ private:
+  std::unordered_map<int64_t, std::vector<const MediaItem*>> bySize_;
+};
+
+// The items for which `keep` holds, each equal item once (first seen kept).
+template <class Predicate>
+Items uniqueItems(const Items& items, Predicate keep) {
+  Items result;
+  EqualItemIndex seen;
+  for (const auto& item : items) {
+    if (!keep(*item) || seen.contains(*item)) continue;
+    seen.add(item.get());
+    result.push_back(item);
+  }
+  return result;
+}
+
+int64_t totalBytes(const Items& items) {
+  int64_t sum = 0;
+  for (const auto& item : items) sum += item->bytes;
+  return sum;
+}
+
+}  // namespace
+
+MediaMetaData::MediaMetaData() : items(Items{}) {}
+
+MediaMetaData::MediaMetaData(Items list)
+    : items(std::move(list)), bytes(totalBytes(*items)), count(static_cast<int>(items->size())) {
+  std::stable_sort(items->begin(), items->end(),
+                   [](const auto& left, const auto& right) { return left->bytes < right->bytes; });
+}
+
+MediaMetaData::MediaMetaData(Items list, int64_t duplicateBytes, int duplicateCount)
+    : MediaMetaData(std::move(list)) {
+  duplicatesBytes = duplicateBytes;
+  duplicatesCount = duplicateCount;
+}
+
+std::shared_ptr<MediaMetaData> MediaMetaData::stored(std::optional<Items> list, int itemsCount,
+                                                     int64_t byteCount) {
+  auto metaData = std::make_shared<MediaMetaData>();
+  metaData->items = std::move(list);
+  metaData->count = itemsCount;
+  metaData->bytes = byteCount;
+  return metaData;
+}
+
+std::shared_ptr<MediaItem> MediaMetaData::getMediaItem(const std::string& wanted) const {
+  if (!items) return nullptr;
+  for (const auto& item : *items) {
+    if (item->fingerprint == wanted) return item;
+  }
+  return nullptr;
+}
+
+void MediaMetaData::removeMediaItems(const Items& list) {
+  if (!items) return;
+  std::unordered_set<std::string> fingerprints;
+  for (const auto& item : list) {
+    if (item->fingerprint) fingerprints.insert(*item->fingerprint);
+  }
+  std::erase_if(*items, [&fingerprints](const auto& item) {
+    return item->fingerprint && fingerprints.count(*item->fingerprint) > 0;
+  });
+  count = static_cast<int>(items->size());
+  bytes = totalBytes(*items);
+}
+
+void MediaMetaData::removeMediaItemsByEquatable(const Items& list) {
+  if (!items) return;
+  const EqualItemIndex removed(list);
+  std::erase_if(*items, [&removed](const auto& item) { return removed.contains(*item); });
+  count = static_cast<int>(items->size());
+  bytes = totalBytes(*items);
+}
+
+std::shared_ptr<MediaMetaData> MediaMetaData::intersect(const MediaMetaData& other) const {
+  if (!items || !other.items) return std::make_shared<MediaMetaData>();
+  const EqualItemIndex theirs(*other.items);
+  return std::make_shared<MediaMetaData>(
+      uniqueItems(*items, [&theirs](const MediaItem& item) { return theirs.contains(item); }));
+}
+
+std::shared_ptr<MediaMetaData> MediaMetaData::difference(
+    const std::shared_ptr<MediaMetaData>& local, const std::shared_ptr<MediaMetaData>& remote) {
+  if (!local) return nullptr;
+  const Items none;
+  const Items& localItems = local->items ? *local->items : none;
+  if (!remote) {
+    return std::make_shared<MediaMetaData>(
+        uniqueItems(localItems, [](const MediaItem&) { return true; }));
+  }
+  const EqualItemIndex remoteItems(remote->items ? *remote->items : none);
+  return std::make_shared<MediaMetaData>(uniqueItems(
+      localItems, [&remoteItems](const MediaItem& item) { return !remoteItems.contains(item); }));
+}
+
+std::shared_ptr<MediaMetaData> MediaMetaData::copy() const {
+  return std::make_shared<MediaMetaData>(*this);
+}
+
+}  // namespace tessellon

@@ -1,0 +1,130 @@
+#include "model/json/MediaItemJson.h"
+
+#include <algorithm>
+
+#include "tessellon/BackupSDKError.h"
+
+#include "model/DateText.h"
+#include "model/json/JsonError.h"
+#include "model/json/JsonReaders.h"
+
+namespace tessellon {
+namespace {
+
+using PathDictionary = std::map<std::string, std::vector<std::string>>;
+
+constexpr const char* kAndroidPathsKey = "androidPaths";
+constexpr const char* kIOSAlbumsKey = "iOSAlbums";
+
+std::optional<PathDictionary> readPathDictionary(const Json* value) {
+  if (value == nullptr || !value->is_object()) return std::nullopt;
+  PathDictionary dictionary;
+  for (const auto& [key, list] : value->items()) {
+    if (!list.is_array()) return std::nullopt;
+    std::vector<std::string>& paths = dictionary[key];
+    paths.reserve(list.size());
+    for (const Json& path : list) {
+      if (!path.is_string()) return std::nullopt;
+      paths.push_back(path.get<std::string>());
+    }
+  }
+  return dictionary;
+}
+
+// Phone paths become Mac paths under "Restore": a full path keeps its file
+// name; an album gets a name made of the fingerprint's last five characters.
+std::vector<std::string> convertedPhonePaths(const std::vector<std::string>& paths,
+                                             const MediaItem& item, bool albums) {
+  const std::string fingerprint = item.fingerprint.value_or("");
+  const std::string generatedName =
+      fingerprint.substr(fingerprint.size() - std::min<size_t>(5, fingerprint.size())) + "." +
+      item.fileExtension;
+  if (paths.empty()) return {std::string("Restore/").append(generatedName)};
+
+  std::vector<std::string> converted;
+  for (const std::string& path : paths) {
+    std::string macPath = "Restore";
+    size_t start = 0;
+    while (start <= path.size()) {
+      const size_t end = std::min(path.find('/', start), path.size());
+      if (end > start) macPath.append("/").append(path, start, end - start);
+      start = end + 1;
+    }
+    if (albums) macPath.append("/").append(generatedName);
+    std::replace(macPath.begin(), macPath.end(), ':', '_');
+    converted.push_back(std::move(macPath));
+  }
+  return converted;
+}
+
+// One "/" between components; a leading or trailing "/" becomes "_", so a
+// stored path can never point outside the folder it is restored into.
+std::string normalizedMacPath(const std::string& path) {
+  std::string result;
+  result.reserve(path.size());
+  for (const char c : path) {
+    if (c == '/' && !result.empty() && result.back() == '/') continue;
+    result.push_back(c);
+  }
+  if (!result.empty() && result.front() == '/') result.front() = '_';
+  if (!result.empty() && result.back() == '/') result.back() = '_';
+  return result;
+}
+
+void addPhonePaths(MediaItem& item) {
+  for (const auto& [key, albums] :
+       {std::pair{kAndroidPathsKey, false}, std::pair{kIOSAlbumsKey, true}}) {
+    const auto found = item.pathDictionary.find(key);
+    if (found == item.pathDictionary.end()) continue;
+    const std::vector<std::string> converted = convertedPhonePaths(found->second, item, albums);
+    std::vector<std::string>& macPaths = item.paths();
+    // Paths converted by an earlier read are stored already; add each once.
+    for (const std::string& path : converted) {
+      if (std::find(macPaths.begin(), macPaths.end(), path) == macPaths.end()) {
+        macPaths.push_back(path);
+      }
+    }
+  }
+  for (std::string& path : item.paths()) path = normalizedMacPath(path);
+}
+
+}  // namespace
+
+Json MediaItemJson::serialize(const MediaItem& item) {
+  Json object = Json::object();
+  object["fileExtension"] = item.fileExtension;
+  object["bytes"] = item.bytes;
+  object["id"] = item.id;
+  object["modificationDate"] = toString(item.modificationDate);
+  if (item.fingerprint) object["fingerprint"] = *item.fingerprint;
+  object["pathDictionary"] = item.pathDictionary;
+  return object;
+}
+
+Result<std::shared_ptr<MediaItem>> MediaItemJson::deserialize(const Json& value) {
+  if (!value.is_object()) return makeError(JsonError::deserializationFailed, "item not an object");
+  std::optional<std::string> fileExtension = readString(member(value, "fileExtension"));
+  if (!fileExtension) return makeError(JsonError::missingProperty, "fileExtension");
+  const std::optional<int64_t> bytes = readInteger(member(value, "bytes"));
+  if (!bytes) return makeError(JsonError::missingProperty, "bytes");
+  const std::optional<Date> modificationDate = readDate(member(value, "modificationDate"));
+  if (!modificationDate) return makeError(JsonError::missingProperty, "modificationDate");
+  std::optional<std::string> fingerprint = readString(member(value, "fingerprint"));
+  std::string id = readString(member(value, "id")).value_or(fingerprint.value_or(""));
+
+  std::optional<PathDictionary> pathDictionary =
+      readPathDictionary(member(value, "pathDictionary"));
+  if (!pathDictionary) {
+    return makeError(BackupSDKError::jsonDeserializationFailed,
+                     "pathDictionary is not an object of string lists");
+  }
+
+  auto item = std::make_shared<MediaItem>(std::move(*fileExtension), *bytes, std::move(id),
+                                          *modificationDate, std::move(fingerprint),
+                                          std::vector<std::string>{});
+  item->pathDictionary = std::move(*pathDictionary);
+  addPhonePaths(*item);
+  return item;
+}
+
+}  // namespace tessellon

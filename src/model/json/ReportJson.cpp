@@ -1,0 +1,44 @@
+#include "model/json/ReportJson.h"
+
+#include "model/json/Json.h"
+#include "model/json/JsonText.h"
+
+namespace tessellon {
+namespace {
+
+Json sectionJson(const ReportSection& section) {
+  Json object{{"success", section.success},
+              {"failed", section.failed},
+              {"successBytes", section.successBytes},
+              {"failedBytes", section.failedBytes}};
+  if (const auto* media = dynamic_cast<const RestoreMediaReportSection*>(&section)) {
+    object["successPaths"] = media->successPaths;
+    object["failedPaths"] = media->failedPaths;
+  }
+  return object;
+}
+
+// Numbers and ASCII keys only: writing cannot fail short of memory.
+std::string text(const Json& value) { return toJSONString(value).value_or("{}"); }
+
+}  // namespace
+
+std::string jsonString(const ReportSection& section) { return text(sectionJson(section)); }
+
+std::string jsonString(const ProcessReport& report) {
+  Json object = Json::object();
+  if (report.images) object["images"] = sectionJson(*report.images);
+  if (report.videos) object["videos"] = sectionJson(*report.videos);
+  if (report.contacts) object["contacts"] = sectionJson(*report.contacts);
+  if (report.calendars) object["calendars"] = sectionJson(*report.calendars);
+  return text(object);
+}
+
+std::string jsonString(const FileStatus& status) {
+  return text(Json{{"overall", status.overall},
+                   {"processed", status.processed},
+                   {"overallBytes", status.overallBytes},
+                   {"processedBytes", status.processedBytes}});
+}
+
+}  // namespace tessellon

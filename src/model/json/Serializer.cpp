@@ -1,0 +1,43 @@
+#include "model/json/Serializer.h"
+
+#include "tessellon/Backup.h"
+#include "tessellon/MediaMetaData.h"
+
+#include "model/json/SerializationError.h"
+
+namespace tessellon {
+namespace {
+
+template <class T>
+Result<std::shared_ptr<Serializable>> upcast(Result<std::shared_ptr<T>> model) {
+  if (!model.ok()) return model.error();
+  return std::shared_ptr<Serializable>(std::move(model).value());
+}
+
+}  // namespace
+
+Serializer::Serializer(std::shared_ptr<BackupSerializerProtocol> backupSerializer,
+                       std::shared_ptr<MetadataSerializerProtocol> metadataSerializer)
+    : backupSerializer_(std::move(backupSerializer)),
+      metadataSerializer_(std::move(metadataSerializer)) {}
+
+Result<std::string> Serializer::serialize(const Serializable& model) {
+  if (const auto* backup = dynamic_cast<const Backup*>(&model)) {
+    return backupSerializer_->serialize(*backup);
+  }
+  if (const auto* media = dynamic_cast<const MediaMetaData*>(&model)) {
+    return metadataSerializer_->serialize(*media);
+  }
+  return makeError(SerializationError::missingSerializationImplementation, typeid(model).name());
+}
+
+Result<std::shared_ptr<Serializable>> Serializer::deserialize(const std::string& text,
+                                                              const std::type_info& expected) {
+  if (expected == typeid(Backup)) return upcast(backupSerializer_->deserialize(text));
+  if (expected == typeid(MediaMetaData)) {
+    return upcast(metadataSerializer_->deserializeMediaMetaData(text));
+  }
+  return makeError(SerializationError::missingDeserializationImplementation, expected.name());
+}
+
+}  // namespace tessellon

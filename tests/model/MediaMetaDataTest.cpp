@@ -1,0 +1,93 @@
+#include "tessellon/MediaMetaData.h"
+
+#include <gtest/gtest.h>
+
+#include "model/ModelTestSupport.h"
+
+namespace tessellon {
+namespace {
+
+constexpr int64_t kT = 1614853230123;
+
+std::shared_ptr<MediaItem> item(int64_t bytes, std::string path,
+                                std::optional<std::string> fingerprint = std::nullopt,
+                                int64_t modifiedAt = kT) {
+  return std::make_shared<MediaItem>("jpg", bytes, path, dateAt(modifiedAt), std::move(fingerprint),
+                                     std::vector<std::string>{path});
+}
+
+std::vector<std::string> idsOf(const MediaMetaData& metaData) {
+  std::vector<std::string> ids;
+  for (const auto& entry : metaData.items.value()) ids.push_back(entry->id);
+  return ids;
+}
+
+TEST(MediaMetaDataTest, SortsBySizeKeepingTheOrderOfEqualSizes) {
+  const MediaMetaData metaData({item(5, "a"), item(3, "b"), item(5, "c"), item(1, "d")});
+  EXPECT_EQ(idsOf(metaData), (std::vector<std::string>{"d", "b", "a", "c"}));
+  EXPECT_EQ(metaData.count, 4);
+  EXPECT_EQ(metaData.bytes, 14);
+  EXPECT_EQ(metaData.duplicatesCount, 0);
+
+  const MediaMetaData withDuplicates({item(2, "a")}, 300, 3);
+  EXPECT_EQ(withDuplicates.duplicatesBytes, 300);
+  EXPECT_EQ(withDuplicates.duplicatesCount, 3);
+  EXPECT_EQ(withDuplicates.bytes, 2);
+}
+
+TEST(MediaMetaDataTest, FindsTheFirstItemWithAFingerprint) {
+  const MediaMetaData metaData({item(1, "a", "f1"), item(2, "b", "f2"), item(3, "c", "f2")});
+  EXPECT_EQ(metaData.getMediaItem("f2")->id, "b");
+  EXPECT_EQ(metaData.getMediaItem("f3"), nullptr);
+  EXPECT_EQ(MediaMetaData::stored(std::nullopt, 3, 30)->getMediaItem("f1"), nullptr);
+}
+
+TEST(MediaMetaDataTest, RemovingItemsRecomputesTheCounters) {
+  MediaMetaData byFingerprint(
+      {item(1, "a", "f1"), item(2, "b", "f2"), item(4, "c", "f1"), item(8, "d")});
+  byFingerprint.removeMediaItems({item(99, "other", "f1"), item(99, "no fingerprint")});
+  EXPECT_EQ(idsOf(byFingerprint), (std::vector<std::string>{"b", "d"}));
+  EXPECT_EQ(byFingerprint.count, 2);
+  EXPECT_EQ(byFingerprint.bytes, 10);
+
+  MediaMetaData byEquality({item(1, "a"), item(2, "b"), item(4, "c")});
+  byEquality.removeMediaItemsByEquatable({item(2, "b", "f", kT + 500), item(4, "elsewhere")});
+  EXPECT_EQ(idsOf(byEquality), (std::vector<std::string>{"a", "c"}));
+  EXPECT_EQ(byEquality.count, 2);
+  EXPECT_EQ(byEquality.bytes, 5);
+}
+
+TEST(MediaMetaDataTest, IntersectionAndDifferenceFollowItemEquality) {
+  const auto local = std::make_shared<MediaMetaData>(MediaMetaData::Items{
+      item(3, "c"), item(1, "a"), item(2, "b"), item(1, "a", std::nullopt, kT + 300)});
+  const auto remote = std::make_shared<MediaMetaData>(MediaMetaData::Items{
+      item(1, "a", "f", kT + 999), item(2, "b", "f", kT + 1000), item(9, "z")});
+
+  const auto both = local->intersect(*remote);
+  EXPECT_EQ(idsOf(*both), std::vector<std::string>{"a"});
+  EXPECT_EQ(both->count, 1);
+
+  const auto delta = MediaMetaData::difference(local, remote);
+  EXPECT_EQ(idsOf(*delta), (std::vector<std::string>{"b", "c"}));
+  EXPECT_EQ(delta->bytes, 5);
+
+  // Without a remote backup everything local is new, each equal item once.
+  EXPECT_EQ(idsOf(*MediaMetaData::difference(local, nullptr)),
+            (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(MediaMetaData::difference(nullptr, remote), nullptr);
+  EXPECT_EQ(idsOf(*MediaMetaData::difference(local, MediaMetaData::stored(std::nullopt, 2, 2))),
+            (std::vector<std::string>{"a", "b", "c"}));
+}
+
+TEST(MediaMetaDataTest, CopySharesItemsButNotTheList) {
+  MediaMetaData original({item(1, "a"), item(2, "b")}, 7, 1);
+  const auto copied = original.copy();
+  copied->removeMediaItemsByEquatable({item(1, "a")});
+  EXPECT_EQ(original.count, 2);
+  EXPECT_EQ(copied->count, 1);
+  EXPECT_EQ(copied->duplicatesBytes, 7);
+  EXPECT_EQ(copied->items->front(), original.items->back());  // the same item object
+}
+
+}  // namespace
+}  // namespace tessellon

@@ -1,0 +1,178 @@
+#include "model/json/MetadataSerializer.h"
+
+#include <gtest/gtest.h>
+
+#include "model/ModelTestSupport.h"
+#include "model/json/Json.h"
+
+namespace tessellon {
+namespace {
+
+class MetadataSerializerTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<MediaMetaData> read(const std::string& text) {
+    auto result = serializer_.deserializeMediaMetaData(text);
+    EXPECT_TRUE(result.ok()) << (result.ok() ? "" : describe(result.error()));
+    return result.ok() ? result.value() : nullptr;
+  }
+  std::string write(const MediaMetaData& metaData) {
+    auto text = serializer_.serialize(metaData);
+    EXPECT_TRUE(text.ok());
+    return text.ok() ? text.value() : "";
+  }
+  // A one-item document whose item has `key` replaced (or removed, for null).
+  static std::string itemWith(const std::string& key, const Json& value) {
+    Json item = Json::parse(R"({"fileExtension": "jpg", "bytes": 10, "id": "a.jpg",
+        "modificationDate": "2021-03-04T10:20:30.123Z", "fingerprint": "1.1_abcdef",
+        "pathDictionary": {"macOSPaths": ["a.jpg"]}})");
+    if (value.is_null()) {
+      item.erase(key);
+    } else {
+      item[key] = value;
+    }
+    return Json{{"count", 1}, {"bytes", 10}, {"items", Json::array({item})}}.dump();
+  }
+
+  ScopedTimeZone utc_{"UTC"};
+  MetadataSerializer serializer_;
+};
+
+TEST_F(MetadataSerializerTest, ReadsTheGoldenDocumentInStoredOrder) {
+  const auto images = read(readTestData("images.json"));
+  ASSERT_TRUE(images);
+  EXPECT_EQ(images->count, 3);
+  EXPECT_EQ(images->bytes, 3145728);
+  ASSERT_EQ(images->items->size(), 3u);
+  const MediaItem& first = *images->items->at(0);
+  EXPECT_EQ(first.fileExtension, "");
+  EXPECT_EQ(first.getRemoteFileName(), "1.1_0cc175b9c0f1b6a831c399e269772661");
+  const MediaItem& second = *images->items->at(1);
+  EXPECT_EQ(second.bytes, 1048576);
+  EXPECT_EQ(second.id, "2019/Urlaub/IMG_0001.jpg");
+  EXPECT_EQ(second.modificationDate, dateAt(1565891112250));
+  EXPECT_EQ(second.paths(),
+            (std::vector<std::string>{"2019/Urlaub/IMG_0001.jpg", "Kopien/IMG_0001.jpg"}));
+  EXPECT_EQ(images->items->at(2)->fileExtension, "HEIC");
+}
+
+TEST_F(MetadataSerializerTest, WritesTheGoldenDocument) {
+  const auto images = read(readTestData("images.json"));
+  ASSERT_TRUE(images);
+  const Json document = Json::parse(write(*images));
+  if (updatingGoldenFiles()) writeTestData("images.json", document.dump(2) + "\n");
+  EXPECT_EQ(document, Json::parse(readTestData("images.json")));
+}
+
+TEST_F(MetadataSerializerTest, RoundTripKeepsItemsAndLeavesOutMissingFingerprints) {
+  ScopedTimeZone berlin("Europe/Berlin");
+  MediaMetaData metaData({std::make_shared<MediaItem>("mov", 5, "b.mov", dateAt(-1), std::nullopt,
+                                                      std::vector<std::string>{"b.mov"}),
+                          std::make_shared<MediaItem>("jpg", 3, "a.jpg", dateAt(1625394030007),
+                                                      "1.1_f", std::vector<std::string>{})});
+  const std::string text = write(metaData);
+  EXPECT_EQ(text.find('\n'), std::string::npos);
+  EXPECT_EQ(Json::parse(text).at("items").at(1).count("fingerprint"), 0u);
+
+  const auto readBack = read(text);
+  ASSERT_TRUE(readBack);
+  EXPECT_EQ(readBack->count, 2);
+  EXPECT_EQ(readBack->bytes, 8);
+  for (size_t i = 0; i < 2; ++i) {
+    const MediaItem& original = *metaData.items->at(i);
+    const MediaItem& copy = *readBack->items->at(i);
+    EXPECT_EQ(copy.modificationDate, original.modificationDate);  // exact, not just ==
+    EXPECT_EQ(copy.fingerprint, original.fingerprint);
+    EXPECT_EQ(copy.pathDictionary, original.pathDictionary);
+    EXPECT_EQ(copy.id, original.id);
+  }
+}
+
+TEST_F(MetadataSerializerTest, StoredCountersWinOverTheItems) {
+  const auto summary = read(R"({"count": 12, "bytes": 3400})");
+  ASSERT_TRUE(summary);
+  EXPECT_FALSE(summary->items);
+  EXPECT_EQ(summary->count, 12);
+  Json document = Json::parse(itemWith("id", "a.jpg"));
+  document["count"] = 5;
+  const auto inconsistent = read(document.dump());
+  ASSERT_TRUE(inconsistent);
+  EXPECT_EQ(inconsistent->count, 5);
+  EXPECT_EQ(inconsistent->items->size(), 1u);
+}
+
+TEST_F(MetadataSerializerTest, ConvertsPhonePathsAndNormalisesMacPaths) {
+  const auto media = read(readTestData("images-from-phones.json"));
+  ASSERT_TRUE(media);
+  const auto& items = *media->items;
+  EXPECT_EQ(items[0]->paths(),
+            std::vector<std::string>{"Restore/storage/emulated/0/DCIM/Camera/IMG_1.jpg"});
+  EXPECT_EQ(items[0]->pathDictionary.at("androidPaths").size(), 1u);  // kept as written
+  EXPECT_EQ(items[1]->paths(), (std::vector<std::string>{"Restore/Ferien_ Italien/12345.heic",
+                                                         "Restore/Favoriten/12345.heic"}));
+  EXPECT_EQ(items[2]->paths(),
+            (std::vector<std::string>{"Screens/2022/shot.png", "Restore/fffff.png"}));
+  EXPECT_EQ(items[2]->id, "1.1_00000000000000000000000000fffff");  // no "id": the fingerprint
+  EXPECT_EQ(items[3]->paths(), std::vector<std::string>{"_absolute/clip.mov_"});
+  EXPECT_EQ(items[3]->id, "");
+  EXPECT_EQ(items[3]->modificationDate, dateAt(1641081600000));
+
+  // Converted paths are stored; reading the document again adds none twice.
+  const auto again = read(write(*media));
+  ASSERT_TRUE(again);
+  for (size_t i = 0; i < items.size(); ++i)
+    EXPECT_EQ(again->items->at(i)->paths(), items[i]->paths());
+}
+
+TEST_F(MetadataSerializerTest, MalformedDocumentsFailWithTheNamedError) {
+  struct Row {
+    const char* name;
+    std::string text;
+    Error expected;
+  };
+  const Row rows[] = {
+      {"not JSON", "{\"count\": 1,", makeError(JsonError::invalidJsonString)},
+      {"a list", R"([{"count": 1, "bytes": 1}])", makeError(JsonError::invalidJsonString)},
+      {"a string", R"("images")", makeError(JsonError::invalidJsonString)},
+      {"no count", R"({"bytes": 1, "items": []})", makeError(JsonError::deserializationFailed)},
+      {"count not a number", R"({"count": "x", "bytes": 1})",
+       makeError(JsonError::deserializationFailed)},
+      {"negative count", R"({"count": -1, "bytes": 1})",
+       makeError(JsonError::deserializationFailed)},
+      {"no bytes", R"({"count": 1})", makeError(JsonError::deserializationFailed)},
+      {"bytes too large", R"({"count": 1, "bytes": 1e300})",
+       makeError(JsonError::deserializationFailed)},
+      {"items an object", R"({"count": 1, "bytes": 1, "items": {}})",
+       makeError(JsonError::deserializationFailed)},
+      {"item not an object", R"({"count": 1, "bytes": 1, "items": ["a.jpg"]})",
+       makeError(JsonError::deserializationFailed)},
+      {"no fileExtension", itemWith("fileExtension", nullptr),
+       makeError(JsonError::missingProperty, "fileExtension")},
+      {"no bytes in item", itemWith("bytes", nullptr), makeError(JsonError::missingProperty)},
+      {"bytes a word", itemWith("bytes", "ten"), makeError(JsonError::missingProperty)},
+      {"no modificationDate", itemWith("modificationDate", nullptr),
+       makeError(JsonError::missingProperty)},
+      {"modificationDate garbage", itemWith("modificationDate", "soon"),
+       makeError(JsonError::missingProperty)},
+      {"no pathDictionary", itemWith("pathDictionary", nullptr),
+       makeError(BackupSDKError::jsonDeserializationFailed)},
+      {"pathDictionary a list", itemWith("pathDictionary", Json::parse(R"(["a.jpg"])")),
+       makeError(BackupSDKError::jsonDeserializationFailed)},
+      {"paths a string", itemWith("pathDictionary", Json{{"macOSPaths", "a.jpg"}}),
+       makeError(BackupSDKError::jsonDeserializationFailed)},
+      {"path a number", itemWith("pathDictionary", Json::parse(R"({"macOSPaths": ["a", 1]})")),
+       makeError(BackupSDKError::jsonDeserializationFailed)},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const auto result = serializer_.deserializeMediaMetaData(row.text);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.error().domain, row.expected.domain);
+    EXPECT_EQ(result.error().code, row.expected.code);
+  }
+  EXPECT_EQ(
+      serializer_.deserializeMediaMetaData(itemWith("fileExtension", nullptr)).error().message,
+      "missingProperty(fileExtension)");
+}
+
+}  // namespace
+}  // namespace tessellon
