@@ -17,6 +17,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchReport.h"
 #include "media/fingerprints/HashUtils.h"
 #include "platform/memorymap/FileInputStream.h"
 #include "platform/memorymap/MappedFile.h"
@@ -152,9 +153,8 @@ int reportBytesRead() {
                mapped.value().c_str(), static_cast<long long>(mappedBytes),
                static_cast<long long>(streamedBytes));
   const std::int64_t bytes = std::max(mappedBytes, streamedBytes);
-  std::printf("BENCH fingerprint_4gib_bytes_read %lld bytes target <= %lld %s\n",
-              static_cast<long long>(bytes), static_cast<long long>(kBytesTarget),
-              bytes <= kBytesTarget ? "PASS" : "MISS");
+  bench::reportBench("fingerprint_4gib_bytes_read", static_cast<double>(bytes), 0, "bytes", "<=",
+                     static_cast<double>(kBytesTarget));
   return 0;
 }
 

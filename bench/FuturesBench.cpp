@@ -20,6 +20,7 @@
 #include <malloc.h>
 #endif
 
+#include "BenchReport.h"
 #include "futures/Future.h"
 #include "futures/ThreadPool.h"
 
@@ -54,15 +55,6 @@ Future<int> addOneChain(Future<int> start, int hops) {
 // Completes from a pool thread, so every link of a default chain is a pool work item.
 void completeOnPool(const Promise<int>& promise) {
   ThreadPool::shared()->add([promise] { promise.completeWithSuccess(0); });
-}
-
-// A field of /proc/self/status in MiB ("VmRSS", "VmHWM").
-double statusMb(const std::string& field) {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind(field + ":", 0) == 0) return std::stod(line.substr(field.size() + 1)) / 1024.0;
-  }
-  return 0;
 }
 
 // Makes VmHWM restart from the current RSS.
@@ -116,16 +108,16 @@ void BM_MillionStepChainMemory(benchmark::State& state) {
   constexpr int kSteps = 1'000'000;
   for (auto _ : state) {
     releaseFreeMemory();
-    const double before = statusMb("VmRSS");
+    const double before = bench::procStatusMb("VmRSS");
     resetPeakRss();
     Promise<int> promise;
     const Future<int> last = addOneChain(promise.future, kSteps);
     completeOnPool(promise);
     if (await(last).successValue() != kSteps) state.SkipWithError("wrong result");
-    const double peak = statusMb("VmHWM");
-    state.counters["rss_untrimmed_mb"] = statusMb("VmRSS") - before;
+    const double peak = bench::procStatusMb("VmHWM");
+    state.counters["rss_untrimmed_mb"] = bench::procStatusMb("VmRSS") - before;
     releaseFreeMemory();
-    state.counters["rss_growth_mb"] = statusMb("VmRSS") - before;
+    state.counters["rss_growth_mb"] = bench::procStatusMb("VmRSS") - before;
     state.counters["peak_growth_mb"] = peak - before;
     state.counters["bytes_per_pending_link"] = (peak - before) * 1024 * 1024 / kSteps;
   }
@@ -167,14 +159,13 @@ int main(int argc, char** argv) {
   using tessellon::kHopsTarget;
   using tessellon::kRssGrowthTargetMb;
   if (reporter.hopsPerSecond) {
-    std::printf("BENCH futures_hops_per_s %.0f hops/s target >= %.0f %s\n", *reporter.hopsPerSecond,
-                kHopsTarget, *reporter.hopsPerSecond >= kHopsTarget ? "PASS" : "MISS");
+    tessellon::bench::reportBench("futures_hops_per_s", *reporter.hopsPerSecond, 0, "hops/s", ">=",
+                       kHopsTarget);
   }
   if (reporter.rssGrowthMb) {
     reporter.rssGrowthMb = std::max(0.0, *reporter.rssGrowthMb);  // a shrink is no growth
-    std::printf("BENCH futures_chain_rss_growth_mb %.1f MB target <= %.0f %s\n",
-                *reporter.rssGrowthMb, kRssGrowthTargetMb,
-                *reporter.rssGrowthMb <= kRssGrowthTargetMb ? "PASS" : "MISS");
+    tessellon::bench::reportBench("futures_chain_rss_growth_mb", *reporter.rssGrowthMb, 1, "MB", "<=",
+                       kRssGrowthTargetMb);
   }
   return 0;
 }

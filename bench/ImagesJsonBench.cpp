@@ -12,6 +12,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchReport.h"
 #include "model/json/MediaMetaDataJson.h"
 
 namespace tessellon {
@@ -50,14 +51,6 @@ std::shared_ptr<MediaMetaData> library() {
                                     path, modified, "1.1_" + std::string(hex), paths));
   }
   return std::make_shared<MediaMetaData>(std::move(items));
-}
-
-double statusMb(const std::string& field) {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind(field + ":", 0) == 0) return std::stod(line.substr(field.size() + 1)) / 1024.0;
-  }
-  return 0;
 }
 
 void writeDocument(const MediaMetaData& metaData) {
@@ -106,8 +99,7 @@ class CapturingReporter final : public benchmark::ConsoleReporter {
 };
 
 void printResult(const char* name, double value, const char* unit, double target) {
-  std::printf("BENCH %s %.3f %s target <= %g %s\n", name, value, unit, target,
-              value <= target ? "PASS" : "MISS");
+  bench::reportBench(name, value, 3, unit, "<=", target);
 }
 
 }  // namespace
@@ -128,7 +120,7 @@ int main(int argc, char** argv) {
   if (reporter.readSeconds) {
     printResult("images_json_100k_read_s", *reporter.readSeconds, "s", tessellon::kSecondsTarget);
   }
-  printResult("images_json_100k_peak_rss_mb", tessellon::statusMb("VmHWM"), "MB",
+  printResult("images_json_100k_peak_rss_mb", tessellon::bench::procStatusMb("VmHWM"), "MB",
               tessellon::kPeakRssTargetMb);
   return 0;
 }

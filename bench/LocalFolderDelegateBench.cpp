@@ -26,6 +26,7 @@
 #include <archive_entry.h>
 #include <benchmark/benchmark.h>
 
+#include "BenchReport.h"
 #include "delegates/LocalFolderDelegate.h"
 
 namespace {
@@ -194,8 +195,7 @@ int main(int argc, char** argv) {
   if (failed) return 1;
 
   const double ratio = median(ours) / median(peer);
-  std::printf("BENCH local_inflate_vs_cp_bsdtar %.2f ratio target <= %.1f %s\n", ratio,
-              kTargetRatio, ratio <= kTargetRatio ? "PASS" : "MISS");
+  tessellon::bench::reportBench("local_inflate_vs_cp_bsdtar", ratio, 2, "ratio", "<=", kTargetRatio);
   benchmark::Shutdown();
   return 0;
 }

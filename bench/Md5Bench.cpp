@@ -15,6 +15,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchReport.h"
 #include "media/fingerprints/Md5.h"
 
 namespace tessellon {
@@ -109,12 +110,11 @@ int compareWithOpenssl() {
                ours.c_str(), mib / opensslBest, theirs.c_str());
   if (ours != theirs) {
     std::fprintf(stderr, "md5 bench: digests differ\n");
-    std::printf("BENCH md5_vs_openssl 0 ratio target >= %.1f MISS\n", kRatioTarget);
+    bench::reportBench("md5_vs_openssl", 0, 2, "ratio", ">=", kRatioTarget);
     return 1;
   }
   const double ratio = opensslBest / oursBest;
-  std::printf("BENCH md5_vs_openssl %.2f ratio target >= %.1f %s\n", ratio, kRatioTarget,
-              ratio >= kRatioTarget ? "PASS" : "MISS");
+  bench::reportBench("md5_vs_openssl", ratio, 2, "ratio", ">=", kRatioTarget);
   return 0;
 }
 
