@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <locale.h>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -22,6 +23,27 @@ namespace {
 // measured two to four times slower than 64 KiB ones.
 constexpr size_t kReadBlockSize = size_t{64} * 1024;
 
+// libarchive converts entry names through the thread's locale: under the C
+// locale it cannot name a UTF-8-flagged entry at all. The library writes such
+// names, so the reading thread uses a UTF-8 locale while it extracts.
+class Utf8LocaleScope {
+ public:
+  Utf8LocaleScope() : utf8_(newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0))) {
+    if (utf8_ != static_cast<locale_t>(0)) previous_ = uselocale(utf8_);
+  }
+  ~Utf8LocaleScope() {
+    if (utf8_ == static_cast<locale_t>(0)) return;
+    uselocale(previous_);
+    freelocale(utf8_);
+  }
+  Utf8LocaleScope(const Utf8LocaleScope&) = delete;
+  Utf8LocaleScope& operator=(const Utf8LocaleScope&) = delete;
+
+ private:
+  locale_t utf8_;
+  locale_t previous_ = static_cast<locale_t>(0);
+};
+
 }  // namespace
 
 SafeZipExtractor::SafeZipExtractor(std::string archivePath, std::string destination,
@@ -31,6 +53,7 @@ SafeZipExtractor::SafeZipExtractor(std::string archivePath, std::string destinat
       reserve_(std::move(reserve)) {}
 
 std::optional<Error> SafeZipExtractor::run() {
+  Utf8LocaleScope utf8Names;
   // A first pass refuses a hostile archive before anything is written.
   if (auto error = forEachEntry([](archive*, archive_entry*, const std::vector<std::string>&) {
         return std::optional<Error>();
