@@ -16,51 +16,39 @@ namespace {
 using Optional = std::optional<std::string>;
 
 TEST(PathUtilsTest, CombinePath) {
-  const struct {
-    std::vector<std::string> parts;
-    std::string expected;
-  } cases[] = {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"/Users/anna/", "Pictures", "/2020/a.jpg"}, "/Users/anna/Pictures/2020/a.jpg"},
       {{"Users/anna", "Pictures"}, "Users/anna/Pictures"},
       {{"//a//", "b//"}, "/a/b"},
-      {{"a/b", "c/d"}, "a/b/c/d"},
       {{"a", "", "b"}, "a//b"},
-      {{"/tmp/tessellon-0", "cache", "hash_1.2_x"}, "/tmp/tessellon-0/cache/hash_1.2_x"},
       {{"/"}, "/"},
-      {{"a"}, "a"},
       {{}, ""},
   };
-  for (const auto& row : cases) {
-    SCOPED_TRACE(::testing::PrintToString(row.parts));
-    EXPECT_EQ(PathUtils::combinePath(row.parts), row.expected);
+  for (const auto& [parts, expected] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(parts));
+    EXPECT_EQ(PathUtils::combinePath(parts), expected);
   }
 }
 
-TEST(PathUtilsTest, GetSubPath) {
+TEST(PathUtilsTest, SubPaths) {
   const struct {
-    std::string path;
-    std::string parent;
-    Optional expected;
-  } cases[] = {
+    std::string path, parent;
+    Optional subPath;
+  } below[] = {
       {"/a/b/c", "/a/b", "/c"},        {"/a/b/c", "/a/b/", "c"},
       {"/a/bc", "/a/b", std::nullopt}, {"/x/b/c", "/a/b", std::nullopt},
       {"/a/b", "/a/b", std::nullopt},  {"/a/b", "/a/b/c", std::nullopt},
   };
-  for (const auto& row : cases) {
+  for (const auto& row : below) {
     SCOPED_TRACE(row.path + " under " + row.parent);
-    EXPECT_EQ(PathUtils::getSubPath(row.path, row.parent), row.expected);
+    EXPECT_EQ(PathUtils::getSubPath(row.path, row.parent), row.subPath);
   }
-}
-
-TEST(PathUtilsTest, ContainsSubPath) {
   const struct {
-    std::string path;
-    std::string subPath;
-    bool expected;
-  } cases[] = {
+    std::string path, subPath;
+    bool contained;
+  } within[] = {
       {"x/.DS_Store", ".DS_Store", true},
       {"x/my.DS_Store.txt", ".DS_Store", false},
-      {"/Pictures/.localized/a.jpg", ".localized", true},
       {"/a/b/c/d", "b/c", true},
       {"/a/b/c/d", "/b/c/", true},
       {"/a//b/", "a/b", true},
@@ -68,9 +56,9 @@ TEST(PathUtilsTest, ContainsSubPath) {
       {"a", "a/b", false},
       {"/a/b", "", false},
   };
-  for (const auto& row : cases) {
+  for (const auto& row : within) {
     SCOPED_TRACE(row.path + " contains " + row.subPath);
-    EXPECT_EQ(PathUtils::containsSubPath(row.path, row.subPath), row.expected);
+    EXPECT_EQ(PathUtils::containsSubPath(row.path, row.subPath), row.contained);
   }
 }
 
@@ -78,8 +66,7 @@ TEST(PathUtilsTest, NamesAndExtensions) {
   const struct {
     std::string input;
     Optional fileName;
-    std::string extension;
-    std::string withoutExtension;
+    std::string extension, withoutExtension;
   } cases[] = {
       {"archive.tar.gz", "archive.tar.gz", "gz", "archive.tar"},
       {"/Users/anna/Pictures/a.JPG", "a.JPG", "JPG", "/Users/anna/Pictures/a"},
@@ -99,18 +86,14 @@ TEST(PathUtilsTest, NamesAndExtensions) {
 }
 
 TEST(PathUtilsTest, ParentDirectory) {
-  const struct {
-    std::string path;
-    Optional expected;
-  } cases[] = {
+  const std::pair<std::string, Optional> cases[] = {
       {"/a/b/c", "/a/b"},  {"/a/b/", "/a"},     {"a/b//", "a"},     {"/a", ""},
       {"a", std::nullopt}, {"/", std::nullopt}, {"", std::nullopt},
   };
-  const PathUtil pathUtil;
-  for (const auto& row : cases) {
-    SCOPED_TRACE(row.path);
-    EXPECT_EQ(PathUtils::getParentDirectory(row.path), row.expected);
-    EXPECT_EQ(pathUtil.getParentDirectory(row.path), row.expected);
+  for (const auto& [path, expected] : cases) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(PathUtils::getParentDirectory(path), expected);
+    EXPECT_EQ(PathUtil().getParentDirectory(path), expected);
   }
 }
 
@@ -122,8 +105,8 @@ TEST(PathUtilsTest, TempFileNamesAreFreshUuidsInTheFolder) {
   EXPECT_NE(PathUtils::createTempFileName("/tmp/tessellon-0/"), first);
 }
 
+// Published FNV-1a vectors: a different function would orphan every stored cache key.
 TEST(StableHashTest, IsSixtyFourBitFnv1a) {
-  // Published FNV-1a test vectors: a different function would orphan every stored cache key.
   static_assert(stableHash("") == 0xcbf29ce484222325ULL);
   EXPECT_EQ(stableHash("a"), 0xaf63dc4c8601ec8cULL);
   EXPECT_EQ(stableHash("foobar"), 0x85944171f73967e8ULL);

@@ -13,7 +13,6 @@
 
 namespace tessellon {
 
-// Reproducible content for a seed.
 inline std::string randomBytes(std::size_t length, std::uint32_t seed) {
   std::mt19937 generator(seed);
   std::string bytes(length, '\0');
@@ -21,9 +20,9 @@ inline std::string randomBytes(std::size_t length, std::uint32_t seed) {
   return bytes;
 }
 
-// MD5 digests computed by python3's hashlib, as an implementation independent of ours. With a chunk
-// size above 0 each file is sampled as fingerprints sample it (whole up to three chunks, otherwise
-// first, middle and last chunk); otherwise it is hashed whole. One lowercase hex digest per path.
+// MD5 hex digests from python3's hashlib, an implementation independent of ours. With chunkSize > 0
+// each file is sampled as fingerprints sample it (whole up to three chunks, else first, middle and
+// last chunk); with 0 it is hashed whole.
 inline std::vector<std::string> pythonDigests(const TempDir& scratch,
                                               const std::vector<std::string>& paths,
                                               std::int64_t chunkSize) {
@@ -43,20 +42,14 @@ for path in sys.argv[2:]:
 )");
   std::string command = "python3 '" + script + "' " + std::to_string(chunkSize);
   for (const std::string& path : paths) command += " '" + path + "'";
-
-  std::vector<std::string> digests;
   FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    ADD_FAILURE() << "cannot run " << command;
-    return digests;
-  }
   std::string output;
   char buffer[4096];
-  while (std::size_t count = std::fread(buffer, 1, sizeof buffer, pipe))
+  while (std::size_t count = pipe ? std::fread(buffer, 1, sizeof buffer, pipe) : 0)
     output.append(buffer, count);
-  const int status = ::pclose(pipe);
-  EXPECT_EQ(status, 0) << command;
+  EXPECT_TRUE(pipe != nullptr && ::pclose(pipe) == 0) << command;
 
+  std::vector<std::string> digests;
   std::istringstream lines(output);
   for (std::string line; std::getline(lines, line);) digests.push_back(line);
   EXPECT_EQ(digests.size(), paths.size()) << output;

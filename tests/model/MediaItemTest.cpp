@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "model/StableHash.h"
 #include "model/ModelTestSupport.h"
+#include "model/StableHash.h"
 
 namespace tessellon {
 namespace {
@@ -45,14 +45,12 @@ TEST(MediaItemTest, EqualityToleratesSubSecondDatesAndContainedPaths) {
   }
 }
 
-TEST(MediaItemTest, RemoteFileNameIsFingerprintAndExtension) {
+// The remote name is fingerprint and extension. The hash names fingerprint cache files, so it
+// depends only on size and date and is the same in every process.
+TEST(MediaItemTest, RemoteNameAndCacheHash) {
   EXPECT_EQ(item(1, 0, {}, "1.1_abc", "jpg").getRemoteFileName(), "1.1_abc.jpg");
   EXPECT_EQ(item(1, 0, {}, "1.1_abc", "").getRemoteFileName(), "1.1_abc");
-}
 
-// The hash names fingerprint cache files, so it must depend only on size and
-// date and be the same in every process.
-TEST(MediaItemTest, HashDependsOnSizeAndDateOnly) {
   ScopedTimeZone zone("UTC");
   const MediaItem original = item(10, 1000, {"a.jpg"}, "1.1_x");
   EXPECT_EQ(original.hashValue(), item(10, 1000, {"elsewhere/b.jpg"}).hashValue());

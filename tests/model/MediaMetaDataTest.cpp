@@ -22,21 +22,12 @@ std::vector<std::string> idsOf(const MediaMetaData& metaData) {
   return ids;
 }
 
-TEST(MediaMetaDataTest, SortsBySizeKeepingTheOrderOfEqualSizes) {
-  const MediaMetaData metaData({item(5, "a"), item(3, "b"), item(5, "c"), item(1, "d")});
-  EXPECT_EQ(idsOf(metaData), (std::vector<std::string>{"d", "b", "a", "c"}));
+TEST(MediaMetaDataTest, SortsBySizeAndFindsTheFirstItemWithAFingerprint) {
+  const MediaMetaData metaData(
+      {item(5, "a", "f1"), item(3, "b", "f2"), item(5, "c", "f2"), item(1, "d")});
+  EXPECT_EQ(idsOf(metaData), (std::vector<std::string>{"d", "b", "a", "c"}));  // stable
   EXPECT_EQ(metaData.count, 4);
   EXPECT_EQ(metaData.bytes, 14);
-  EXPECT_EQ(metaData.duplicatesCount, 0);
-
-  const MediaMetaData withDuplicates({item(2, "a")}, 300, 3);
-  EXPECT_EQ(withDuplicates.duplicatesBytes, 300);
-  EXPECT_EQ(withDuplicates.duplicatesCount, 3);
-  EXPECT_EQ(withDuplicates.bytes, 2);
-}
-
-TEST(MediaMetaDataTest, FindsTheFirstItemWithAFingerprint) {
-  const MediaMetaData metaData({item(1, "a", "f1"), item(2, "b", "f2"), item(3, "c", "f2")});
   EXPECT_EQ(metaData.getMediaItem("f2")->id, "b");
   EXPECT_EQ(metaData.getMediaItem("f3"), nullptr);
   EXPECT_EQ(MediaMetaData::stored(std::nullopt, 3, 30)->getMediaItem("f1"), nullptr);
@@ -77,16 +68,6 @@ TEST(MediaMetaDataTest, IntersectionAndDifferenceFollowItemEquality) {
   EXPECT_EQ(MediaMetaData::difference(nullptr, remote), nullptr);
   EXPECT_EQ(idsOf(*MediaMetaData::difference(local, MediaMetaData::stored(std::nullopt, 2, 2))),
             (std::vector<std::string>{"a", "b", "c"}));
-}
-
-TEST(MediaMetaDataTest, CopySharesItemsButNotTheList) {
-  MediaMetaData original({item(1, "a"), item(2, "b")}, 7, 1);
-  const auto copied = original.copy();
-  copied->removeMediaItemsByEquatable({item(1, "a")});
-  EXPECT_EQ(original.count, 2);
-  EXPECT_EQ(copied->count, 1);
-  EXPECT_EQ(copied->duplicatesBytes, 7);
-  EXPECT_EQ(copied->items->front(), original.items->back());  // the same item object
 }
 
 }  // namespace

@@ -13,13 +13,13 @@
 #include "tessellon/Date.h"
 
 #include "futures/Result.h"
+#include "model/json/Json.h"
 #include "model/json/JsonError.h"
 #include "model/json/SerializationError.h"
 
 namespace tessellon {
 
-// Runs a test in a given time zone ("UTC", "Europe/Berlin") and puts the
-// previous one back afterwards; dates are written in local time.
+// Runs a test in a time zone ("UTC", "Europe/Berlin"); dates are written in local time.
 class ScopedTimeZone {
  public:
   explicit ScopedTimeZone(const char* zone) {
@@ -28,11 +28,7 @@ class ScopedTimeZone {
     tzset();
   }
   ~ScopedTimeZone() {
-    if (previous_) {
-      setenv("TZ", previous_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
+    previous_ ? setenv("TZ", previous_->c_str(), 1) : unsetenv("TZ");
     tzset();
   }
   ScopedTimeZone(const ScopedTimeZone&) = delete;
@@ -42,33 +38,26 @@ class ScopedTimeZone {
   std::optional<std::string> previous_;
 };
 
-// An instant given as milliseconds since 1970 (UTC).
-inline Date dateAt(int64_t milliseconds) { return Date(std::chrono::milliseconds(milliseconds)); }
-
-namespace detail {
-inline ::testing::AssertionResult hasError(const Error& error, std::string_view domain, int code) {
-  if (error.domain == domain && error.code == code) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure()
-         << "failed with " << describe(error) << ", expected " << domain << " " << code;
+inline Date dateAt(int64_t millisecondsSince1970) {
+  return Date(std::chrono::milliseconds(millisecondsSince1970));
 }
-}  // namespace detail
 
-// EXPECT_TRUE(failsWith(result, JsonError::missingProperty)): the result is an
-// error of exactly this case.
+inline std::string_view domainOf(JsonError) { return kJsonErrorDomain; }
+inline std::string_view domainOf(SerializationError) { return kSerializationErrorDomain; }
+inline std::string_view domainOf(BackupSDKError) { return kBackupSDKErrorDomain; }
+
+// EXPECT_TRUE(failsWith(result, JsonError::missingProperty)): an error of exactly this case.
 template <class T, class Code>
 ::testing::AssertionResult failsWith(const Result<T>& result, Code code) {
   if (result.ok()) return ::testing::AssertionFailure() << "succeeded";
   const Error& error = result.error();
-  if constexpr (std::is_same_v<Code, JsonError>) {
-    return detail::hasError(error, kJsonErrorDomain, static_cast<int>(code));
-  } else if constexpr (std::is_same_v<Code, SerializationError>) {
-    return detail::hasError(error, kSerializationErrorDomain, static_cast<int>(code));
-  } else {
-    return detail::hasError(error, kBackupSDKErrorDomain, static_cast<int>(code));
+  if (error.domain == domainOf(code) && error.code == static_cast<int>(code)) {
+    return ::testing::AssertionSuccess();
   }
+  return ::testing::AssertionFailure() << "failed with " << describe(error) << ", expected "
+                                       << domainOf(code) << " " << static_cast<int>(code);
 }
 
-// The text of a file under tests/data/.
 inline std::string readTestData(const std::string& name) {
   std::ifstream file(std::string(TESSELLON_TEST_DATA_DIR) + "/" + name, std::ios::binary);
   EXPECT_TRUE(file.good()) << "missing test data " << name;
@@ -77,15 +66,14 @@ inline std::string readTestData(const std::string& name) {
   return content.str();
 }
 
-// True when golden documents should be rewritten from what the code writes
-// (TESSELLON_UPDATE_GOLDEN=1) instead of compared.
-inline bool updatingGoldenFiles() {
-  const char* flag = getenv("TESSELLON_UPDATE_GOLDEN");
-  return flag != nullptr && std::string(flag) == "1";
-}
-
-inline void writeTestData(const std::string& name, const std::string& content) {
-  std::ofstream(std::string(TESSELLON_TEST_DATA_DIR) + "/" + name, std::ios::binary) << content;
+// Compares a written document with tests/data/`name`; TESSELLON_UPDATE_GOLDEN=1 rewrites it.
+inline void expectGolden(const std::string& name, const Json& written) {
+  const char* update = getenv("TESSELLON_UPDATE_GOLDEN");
+  if (update != nullptr && std::string(update) == "1") {
+    std::ofstream(std::string(TESSELLON_TEST_DATA_DIR) + "/" + name, std::ios::binary)
+        << written.dump(2) << "\n";
+  }
+  EXPECT_EQ(written, Json::parse(readTestData(name)));
 }
 
 }  // namespace tessellon

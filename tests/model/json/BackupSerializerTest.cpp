@@ -23,11 +23,7 @@ class BackupSerializerTest : public ::testing::Test {
   // The golden record with `key` replaced (or removed, for a null value).
   std::string goldenWith(const std::string& key, const Json& value) {
     Json document = Json::parse(readTestData("backup.json"));
-    if (value.is_null()) {
-      document.erase(key);
-    } else {
-      document[key] = value;
-    }
+    value.is_null() ? (void)document.erase(key) : (void)(document[key] = value);
     return document.dump();
   }
 
@@ -35,40 +31,20 @@ class BackupSerializerTest : public ::testing::Test {
   BackupSerializer serializer_{[] { return std::string("THIS-DEVICE"); }};
 };
 
-TEST_F(BackupSerializerTest, ReadsTheGoldenRecord) {
+TEST_F(BackupSerializerTest, GoldenRecordReadsAndWritesBackUnchanged) {
   const auto backup = read(readTestData("backup.json"));
   ASSERT_TRUE(backup);
   EXPECT_EQ(backup->deviceID, "C02XK1ZAJG5H");
-  EXPECT_EQ(*backup->version, Version(1, 2));
-  EXPECT_EQ(backup->backupModelVersion, 1);
   EXPECT_EQ(backup->startDate, dateAt(1614853230123));
-  EXPECT_EQ(backup->modificationDate, dateAt(1614853500000));
   EXPECT_EQ(backup->finishDate, dateAt(1614853501500));
-  EXPECT_EQ(backup->name, "Mein Backup");
-  EXPECT_EQ(backup->contactsMetaData->count, 2);
-  EXPECT_EQ(backup->contactsMetaData->bytes, 512);
-  EXPECT_FALSE(backup->contactsMetaData->items);
-  EXPECT_EQ(backup->calendarsMetaData->bytes, 2048);
-  EXPECT_EQ(backup->imagesMetaData->count, 3);
   EXPECT_EQ(backup->imagesMetaData->bytes, 3145728);
   EXPECT_FALSE(backup->imagesMetaData->items);
-  EXPECT_EQ(backup->videosMetaData->count, 0);
-  EXPECT_EQ(backup->osFamily, DeviceFamily::macos);
   EXPECT_EQ(backup->deviceType, DeviceType::pc);
-  EXPECT_EQ(backup->deviceName, "Anna_Mac");
   // Never stored: the values of a new record.
   EXPECT_EQ(*backup->hashVersion, Version(1, 1));
   EXPECT_EQ(backup->mediaVersions, (MediaVersions{0, 0, {Version(1, 1)}}));
   EXPECT_FALSE(backup->taskList);
-  EXPECT_FALSE(backup->taskListToProcess);
-}
-
-TEST_F(BackupSerializerTest, WritesTheGoldenRecord) {
-  const auto backup = read(readTestData("backup.json"));
-  ASSERT_TRUE(backup);
-  const Json document = written(*backup);
-  if (updatingGoldenFiles()) writeTestData("backup.json", document.dump(2) + "\n");
-  EXPECT_EQ(document, Json::parse(readTestData("backup.json")));
+  expectGolden("backup.json", written(*backup));
 }
 
 TEST_F(BackupSerializerTest, WritesSummariesAndNeverTheRunState) {
@@ -96,13 +72,11 @@ TEST_F(BackupSerializerTest, WritingNeedsVersionStartDateAndDeviceType) {
   EXPECT_TRUE(failsWith(serializer_.serialize(backup), BackupSDKError::jsonSerializationFailed));
   backup.startDate = dateAt(0);
   EXPECT_TRUE(serializer_.serialize(backup).ok());
-
   Backup noType = backup;
   noType.deviceType.reset();
   EXPECT_TRUE(failsWith(serializer_.serialize(noType), BackupSDKError::jsonSerializationFailed));
-  Backup noVersion = backup;
-  noVersion.version.reset();
-  EXPECT_TRUE(failsWith(serializer_.serialize(noVersion), BackupSDKError::jsonSerializationFailed));
+  backup.version.reset();
+  EXPECT_TRUE(failsWith(serializer_.serialize(backup), BackupSDKError::jsonSerializationFailed));
 }
 
 TEST_F(BackupSerializerTest, RoundTripKeepsEveryStoredField) {
@@ -117,22 +91,15 @@ TEST_F(BackupSerializerTest, RoundTripKeepsEveryStoredField) {
   backup.calendarsMetaData = std::make_shared<ItemsMetaData<CalendarEntry>>(3, 30);
   backup.videosMetaData = MediaMetaData::stored(std::nullopt, 2, 20);
 
-  const auto readBack = read(serializer_.serialize(backup).value());
+  const Json document = written(backup);
+  EXPECT_EQ(document.at("version"), "1.10");
+  EXPECT_EQ(document.at("finishDate"), "1969-12-31T23:59:59.995Z");
+  const auto readBack = read(document.dump());
   ASSERT_TRUE(readBack);
-  EXPECT_EQ(readBack->deviceID, "device/1");
-  EXPECT_EQ(readBack->startDate, backup.startDate);
-  EXPECT_EQ(readBack->finishDate, backup.finishDate);
-  EXPECT_FALSE(readBack->modificationDate);
-  EXPECT_EQ(readBack->name, backup.name);
+  EXPECT_EQ(written(*readBack), document);
   EXPECT_EQ(readBack->osFamily, DeviceFamily::android);
-  EXPECT_EQ(readBack->deviceType, DeviceType::tablet);
-  EXPECT_EQ(readBack->backupModelVersion, 7);
   EXPECT_EQ(*readBack->version, Version(1, 10));
-  EXPECT_EQ(readBack->calendarsMetaData->count, 3);
-  EXPECT_EQ(readBack->calendarsMetaData->bytes, 30);
-  EXPECT_EQ(readBack->videosMetaData->bytes, 20);
-  EXPECT_FALSE(readBack->imagesMetaData);
-  EXPECT_EQ(readBack->deviceName, backup.deviceName);
+  EXPECT_FALSE(readBack->modificationDate || readBack->imagesMetaData);
 }
 
 TEST_F(BackupSerializerTest, LenientFieldsAndThisDevicesDefaults) {
@@ -152,41 +119,34 @@ TEST_F(BackupSerializerTest, LenientFieldsAndThisDevicesDefaults) {
 }
 
 TEST_F(BackupSerializerTest, MalformedRecordsFailWithTheNamedError) {
-  struct Row {
-    const char* name;
-    std::string text;
-    Error expected;
-  };
-  const Row rows[] = {
-      {"not JSON", "{\"version\": \"1.2\"", makeError(JsonError::invalidJsonString)},
-      {"a list", "[" + readTestData("backup.json") + "]", makeError(JsonError::invalidJsonString)},
-      {"no version", goldenWith("version", nullptr), makeError(JsonError::serializationFailed)},
-      {"version 1.2.3", goldenWith("version", "1.2.3"), makeError(JsonError::serializationFailed)},
-      {"version 1", goldenWith("version", "1"), makeError(JsonError::serializationFailed)},
-      {"version a boolean", goldenWith("version", true), makeError(JsonError::serializationFailed)},
-      {"no startDate", goldenWith("startDate", nullptr),
-       makeError(BackupSDKError::jsonDeserializationFailed)},
-      {"startDate without fraction", goldenWith("startDate", "2021-03-04T10:20:30Z"),
-       makeError(BackupSDKError::jsonDeserializationFailed)},
-      {"osFamily linux", goldenWith("osFamily", "linux"),
-       makeError(JsonError::serializationFailed)},
-      {"deviceType desktop", goldenWith("deviceType", "desktop"),
-       makeError(JsonError::serializationFailed)},
-      {"imagesMetaData a list", goldenWith("imagesMetaData", Json::parse("[1, 2]")),
-       makeError(JsonError::deserializationFailed)},
+  const Error notJson = makeError(JsonError::invalidJsonString);
+  const Error badKey = makeError(JsonError::serializationFailed);
+  const Error badDate = makeError(BackupSDKError::jsonDeserializationFailed);
+  const Error badSummary = makeError(JsonError::deserializationFailed);
+  const std::tuple<const char*, std::string, Error> rows[] = {
+      {"not JSON", "{\"version\": \"1.2\"", notJson},
+      {"a list", "[" + readTestData("backup.json") + "]", notJson},
+      {"no version", goldenWith("version", nullptr), badKey},
+      {"version 1.2.3", goldenWith("version", "1.2.3"), badKey},
+      {"version 1", goldenWith("version", "1"), badKey},
+      {"version a boolean", goldenWith("version", true), badKey},
+      {"no startDate", goldenWith("startDate", nullptr), badDate},
+      {"startDate without fraction", goldenWith("startDate", "2021-03-04T10:20:30Z"), badDate},
+      {"osFamily linux", goldenWith("osFamily", "linux"), badKey},
+      {"deviceType desktop", goldenWith("deviceType", "desktop"), badKey},
+      {"imagesMetaData a list", goldenWith("imagesMetaData", Json::parse("[1, 2]")), badSummary},
       {"videosMetaData without count", goldenWith("videosMetaData", Json{{"bytes", 1}}),
-       makeError(JsonError::deserializationFailed)},
+       badSummary},
       {"contactsMetaData without bytes", goldenWith("contactsMetaData", Json{{"count", 1}}),
-       makeError(JsonError::missingProperty, "bytes")},
-      {"calendarsMetaData a number", goldenWith("calendarsMetaData", 5),
-       makeError(JsonError::deserializationFailed)},
+       makeError(JsonError::missingProperty)},
+      {"calendarsMetaData a number", goldenWith("calendarsMetaData", 5), badSummary},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    const auto result = serializer_.deserialize(row.text);
+  for (const auto& [name, text, expected] : rows) {
+    SCOPED_TRACE(name);
+    const auto result = serializer_.deserialize(text);
     ASSERT_FALSE(result.ok());
-    EXPECT_EQ(result.error().domain, row.expected.domain);
-    EXPECT_EQ(result.error().code, row.expected.code);
+    EXPECT_EQ(result.error().domain, expected.domain);
+    EXPECT_EQ(result.error().code, expected.code);
   }
 }
 

@@ -25,11 +25,7 @@ class MetadataSerializerTest : public ::testing::Test {
     Json item = Json::parse(R"({"fileExtension": "jpg", "bytes": 10, "id": "a.jpg",
         "modificationDate": "2021-03-04T10:20:30.123Z", "fingerprint": "1.1_abcdef",
         "pathDictionary": {"macOSPaths": ["a.jpg"]}})");
-    if (value.is_null()) {
-      item.erase(key);
-    } else {
-      item[key] = value;
-    }
+    value.is_null() ? (void)item.erase(key) : (void)(item[key] = value);
     return Json{{"count", 1}, {"bytes", 10}, {"items", Json::array({item})}}.dump();
   }
 
@@ -37,30 +33,19 @@ class MetadataSerializerTest : public ::testing::Test {
   MetadataSerializer serializer_;
 };
 
-TEST_F(MetadataSerializerTest, ReadsTheGoldenDocumentInStoredOrder) {
+TEST_F(MetadataSerializerTest, GoldenDocumentReadsInStoredOrderAndWritesBackUnchanged) {
   const auto images = read(readTestData("images.json"));
   ASSERT_TRUE(images);
   EXPECT_EQ(images->count, 3);
-  EXPECT_EQ(images->bytes, 3145728);
   ASSERT_EQ(images->items->size(), 3u);
-  const MediaItem& first = *images->items->at(0);
-  EXPECT_EQ(first.fileExtension, "");
-  EXPECT_EQ(first.getRemoteFileName(), "1.1_0cc175b9c0f1b6a831c399e269772661");
+  EXPECT_EQ(images->items->at(0)->getRemoteFileName(), "1.1_0cc175b9c0f1b6a831c399e269772661");
   const MediaItem& second = *images->items->at(1);
   EXPECT_EQ(second.bytes, 1048576);
-  EXPECT_EQ(second.id, "2019/Urlaub/IMG_0001.jpg");
   EXPECT_EQ(second.modificationDate, dateAt(1565891112250));
   EXPECT_EQ(second.paths(),
             (std::vector<std::string>{"2019/Urlaub/IMG_0001.jpg", "Kopien/IMG_0001.jpg"}));
   EXPECT_EQ(images->items->at(2)->fileExtension, "HEIC");
-}
-
-TEST_F(MetadataSerializerTest, WritesTheGoldenDocument) {
-  const auto images = read(readTestData("images.json"));
-  ASSERT_TRUE(images);
-  const Json document = Json::parse(write(*images));
-  if (updatingGoldenFiles()) writeTestData("images.json", document.dump(2) + "\n");
-  EXPECT_EQ(document, Json::parse(readTestData("images.json")));
+  expectGolden("images.json", Json::parse(write(*images)));
 }
 
 TEST_F(MetadataSerializerTest, RoundTripKeepsItemsAndLeavesOutMissingFingerprints) {
@@ -75,23 +60,14 @@ TEST_F(MetadataSerializerTest, RoundTripKeepsItemsAndLeavesOutMissingFingerprint
 
   const auto readBack = read(text);
   ASSERT_TRUE(readBack);
-  EXPECT_EQ(readBack->count, 2);
-  EXPECT_EQ(readBack->bytes, 8);
-  for (size_t i = 0; i < 2; ++i) {
-    const MediaItem& original = *metaData.items->at(i);
-    const MediaItem& copy = *readBack->items->at(i);
-    EXPECT_EQ(copy.modificationDate, original.modificationDate);  // exact, not just ==
-    EXPECT_EQ(copy.fingerprint, original.fingerprint);
-    EXPECT_EQ(copy.pathDictionary, original.pathDictionary);
-    EXPECT_EQ(copy.id, original.id);
-  }
+  EXPECT_EQ(write(*readBack), text);
+  EXPECT_EQ(readBack->items->at(1)->modificationDate, dateAt(-1));  // exact, not just ==
 }
 
 TEST_F(MetadataSerializerTest, StoredCountersWinOverTheItems) {
   const auto summary = read(R"({"count": 12, "bytes": 3400})");
   ASSERT_TRUE(summary);
   EXPECT_FALSE(summary->items);
-  EXPECT_EQ(summary->count, 12);
   Json document = Json::parse(itemWith("id", "a.jpg"));
   document["count"] = 5;
   const auto inconsistent = read(document.dump());
@@ -124,50 +100,38 @@ TEST_F(MetadataSerializerTest, ConvertsPhonePathsAndNormalisesMacPaths) {
 }
 
 TEST_F(MetadataSerializerTest, MalformedDocumentsFailWithTheNamedError) {
-  struct Row {
-    const char* name;
-    std::string text;
-    Error expected;
-  };
-  const Row rows[] = {
-      {"not JSON", "{\"count\": 1,", makeError(JsonError::invalidJsonString)},
-      {"a list", R"([{"count": 1, "bytes": 1}])", makeError(JsonError::invalidJsonString)},
-      {"a string", R"("images")", makeError(JsonError::invalidJsonString)},
-      {"no count", R"({"bytes": 1, "items": []})", makeError(JsonError::deserializationFailed)},
-      {"count not a number", R"({"count": "x", "bytes": 1})",
-       makeError(JsonError::deserializationFailed)},
-      {"negative count", R"({"count": -1, "bytes": 1})",
-       makeError(JsonError::deserializationFailed)},
-      {"no bytes", R"({"count": 1})", makeError(JsonError::deserializationFailed)},
-      {"bytes too large", R"({"count": 1, "bytes": 1e300})",
-       makeError(JsonError::deserializationFailed)},
-      {"items an object", R"({"count": 1, "bytes": 1, "items": {}})",
-       makeError(JsonError::deserializationFailed)},
-      {"item not an object", R"({"count": 1, "bytes": 1, "items": ["a.jpg"]})",
-       makeError(JsonError::deserializationFailed)},
-      {"no fileExtension", itemWith("fileExtension", nullptr),
-       makeError(JsonError::missingProperty, "fileExtension")},
-      {"no bytes in item", itemWith("bytes", nullptr), makeError(JsonError::missingProperty)},
-      {"bytes a word", itemWith("bytes", "ten"), makeError(JsonError::missingProperty)},
-      {"no modificationDate", itemWith("modificationDate", nullptr),
-       makeError(JsonError::missingProperty)},
-      {"modificationDate garbage", itemWith("modificationDate", "soon"),
-       makeError(JsonError::missingProperty)},
-      {"no pathDictionary", itemWith("pathDictionary", nullptr),
-       makeError(BackupSDKError::jsonDeserializationFailed)},
-      {"pathDictionary a list", itemWith("pathDictionary", Json::parse(R"(["a.jpg"])")),
-       makeError(BackupSDKError::jsonDeserializationFailed)},
-      {"paths a string", itemWith("pathDictionary", Json{{"macOSPaths", "a.jpg"}}),
-       makeError(BackupSDKError::jsonDeserializationFailed)},
+  const Error notJson = makeError(JsonError::invalidJsonString);
+  const Error badList = makeError(JsonError::deserializationFailed);
+  const Error badItem = makeError(JsonError::missingProperty);
+  const Error badPaths = makeError(BackupSDKError::jsonDeserializationFailed);
+  const std::tuple<const char*, std::string, Error> rows[] = {
+      {"not JSON", "{\"count\": 1,", notJson},
+      {"a list", R"([{"count": 1, "bytes": 1}])", notJson},
+      {"a string", R"("images")", notJson},
+      {"no count", R"({"bytes": 1, "items": []})", badList},
+      {"count not a number", R"({"count": "x", "bytes": 1})", badList},
+      {"negative count", R"({"count": -1, "bytes": 1})", badList},
+      {"no bytes", R"({"count": 1})", badList},
+      {"bytes too large", R"({"count": 1, "bytes": 1e300})", badList},
+      {"items an object", R"({"count": 1, "bytes": 1, "items": {}})", badList},
+      {"item not an object", R"({"count": 1, "bytes": 1, "items": ["a.jpg"]})", badList},
+      {"no fileExtension", itemWith("fileExtension", nullptr), badItem},
+      {"no bytes in item", itemWith("bytes", nullptr), badItem},
+      {"bytes a word", itemWith("bytes", "ten"), badItem},
+      {"no modificationDate", itemWith("modificationDate", nullptr), badItem},
+      {"modificationDate garbage", itemWith("modificationDate", "soon"), badItem},
+      {"no pathDictionary", itemWith("pathDictionary", nullptr), badPaths},
+      {"pathDictionary a list", itemWith("pathDictionary", Json::parse(R"(["a.jpg"])")), badPaths},
+      {"paths a string", itemWith("pathDictionary", Json{{"macOSPaths", "a.jpg"}}), badPaths},
       {"path a number", itemWith("pathDictionary", Json::parse(R"({"macOSPaths": ["a", 1]})")),
-       makeError(BackupSDKError::jsonDeserializationFailed)},
+       badPaths},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.name);
-    const auto result = serializer_.deserializeMediaMetaData(row.text);
+  for (const auto& [name, text, expected] : rows) {
+    SCOPED_TRACE(name);
+    const auto result = serializer_.deserializeMediaMetaData(text);
     ASSERT_FALSE(result.ok());
-    EXPECT_EQ(result.error().domain, row.expected.domain);
-    EXPECT_EQ(result.error().code, row.expected.code);
+    EXPECT_EQ(result.error().domain, expected.domain);
+    EXPECT_EQ(result.error().code, expected.code);
   }
   EXPECT_EQ(
       serializer_.deserializeMediaMetaData(itemWith("fileExtension", nullptr)).error().message,

@@ -40,16 +40,13 @@ TEST_F(SerializerTest, PicksTheDocumentByModelType) {
   EXPECT_EQ(readMedia.value()->bytes, 4);
 }
 
-TEST_F(SerializerTest, PassesTheDocumentErrorsOn) {
+TEST_F(SerializerTest, PassesDocumentErrorsOnAndOtherTypesHaveNoDocument) {
   EXPECT_TRUE(failsWith(deserializeAs<Backup>(serializer_, R"({"count": 1, "bytes": 1})"),
                         JsonError::serializationFailed));
   EXPECT_TRUE(
       failsWith(deserializeAs<MediaMetaData>(serializer_, "[]"), JsonError::invalidJsonString));
   EXPECT_TRUE(failsWith(serializer_.serialize(Backup("no start date")),
                         BackupSDKError::jsonSerializationFailed));
-}
-
-TEST_F(SerializerTest, OtherTypesHaveNoDocument) {
   EXPECT_TRUE(failsWith(serializer_.serialize(UnknownDocument()),
                         SerializationError::missingSerializationImplementation));
   EXPECT_TRUE(failsWith(deserializeAs<UnknownDocument>(serializer_, "{}"),
