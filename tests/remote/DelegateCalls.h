@@ -35,17 +35,16 @@ class Answer {
       state->arrived.notify_all();
     };
   }
-
   // The first answer; nothing (and a test failure) when none comes in time.
-  std::optional<Values> wait(std::chrono::milliseconds timeout = std::chrono::seconds(20)) const {
+  std::optional<Values> wait() const {
     std::unique_lock lock(state_->mutex);
-    if (!state_->arrived.wait_for(lock, timeout, [&] { return !state_->answers.empty(); })) {
+    if (!state_->arrived.wait_for(lock, std::chrono::seconds(20),
+                                  [&] { return !state_->answers.empty(); })) {
       ADD_FAILURE() << "the delegate did not answer in time";
       return std::nullopt;
     }
     return state_->answers.front();
   }
-
   size_t count() const {
     std::lock_guard lock(state_->mutex);
     return state_->answers.size();
@@ -65,80 +64,56 @@ class Answer {
   std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
-// Synchronous forms of the delegate's requests for tests. Remembers every
-// request so a test can check afterwards that each was answered exactly once.
+// Synchronous forms of the delegate's requests. Remembers every request so a test can check
+// afterwards that each was answered exactly once. A missing answer fails the test and reads as
+// `fallback`.
 class DelegateCalls {
  public:
+  using Outcome = std::pair<bool, std::optional<Error>>;
   explicit DelegateCalls(std::shared_ptr<BackupSDKDelegate> delegate)
       : delegate_(std::move(delegate)) {}
 
-  BackupSDKDelegate& delegate() { return *delegate_; }
   // Drops this helper's reference, so the owner can destroy the delegate.
   void release() { delegate_.reset(); }
 
-  // Stands for an answer that never came; the wait has failed the test already.
-  static Error timedOut() { return Error{"test", -1, "no answer"}; }
-
   std::optional<Error> upload(const std::string& localPath, const std::string& remotePath,
                               std::vector<double>* fractions = nullptr) {
-    Answer<std::optional<Error>> answer;
-    remember(answer);
-    auto progressMutex = std::make_shared<std::mutex>();
-    delegate_->uploadFile(
-        localPath, remotePath,
-        [fractions, progressMutex](const TransferProgress& progress) {
-          std::lock_guard lock(*progressMutex);
-          if (fractions) fractions->push_back(progress.fractionCompleted);
-        },
-        answer.callback());
-    auto values = answer.wait();
-    return values ? std::get<0>(*values) : timedOut();
+    auto mutex = std::make_shared<std::mutex>();
+    return std::get<0>(ask<std::optional<Error>>({timedOut()}, [&](auto done) {
+      delegate_->uploadFile(
+          localPath, remotePath,
+          [fractions, mutex](const TransferProgress& progress) {
+            std::lock_guard lock(*mutex);
+            if (fractions) fractions->push_back(progress.fractionCompleted);
+          },
+          done);
+    }));
   }
-
   std::pair<std::optional<std::string>, std::optional<BackupSDKError>> download(
       const std::string& remotePath) {
-    Answer<std::optional<std::string>, std::optional<BackupSDKError>> answer;
-    remember(answer);
-    delegate_->downloadFile(
-        remotePath, [](const TransferProgress&) {}, answer.callback());
-    auto values = answer.wait();
-    if (!values) return {std::nullopt, BackupSDKError::unknownError};
-    return {std::get<0>(*values), std::get<1>(*values)};
+    auto [path, error] = ask<std::optional<std::string>, std::optional<BackupSDKError>>(
+        {std::nullopt, BackupSDKError::unknownError}, [&](auto done) {
+          delegate_->downloadFile(
+              remotePath, [](const TransferProgress&) {}, done);
+        });
+    return {path, error};
   }
-
-  std::pair<bool, std::optional<Error>> createDirectory(const std::string& remotePath) {
-    Answer<bool, std::optional<Error>> answer;
-    remember(answer);
-    delegate_->createDirectory(remotePath, answer.callback());
-    auto values = answer.wait();
-    if (!values) return {false, timedOut()};
-    return {std::get<0>(*values), std::get<1>(*values)};
+  Outcome createDirectory(const std::string& remotePath) {
+    return pair(ask<bool, std::optional<Error>>(
+        {false, timedOut()}, [&](auto done) { delegate_->createDirectory(remotePath, done); }));
   }
-
-  std::pair<bool, std::optional<Error>> deleteFile(const std::string& remotePath) {
-    Answer<bool, std::optional<Error>> answer;
-    remember(answer);
-    delegate_->deleteFile(remotePath, answer.callback());
-    auto values = answer.wait();
-    if (!values) return {false, timedOut()};
-    return {std::get<0>(*values), std::get<1>(*values)};
+  Outcome deleteFile(const std::string& remotePath) {
+    return pair(ask<bool, std::optional<Error>>(
+        {false, timedOut()}, [&](auto done) { delegate_->deleteFile(remotePath, done); }));
   }
-
   std::pair<std::optional<Directory>, std::optional<Error>> list(const std::string& remotePath) {
-    Answer<std::optional<Directory>, std::optional<Error>> answer;
-    remember(answer);
-    delegate_->getDirectoryInfo(remotePath, answer.callback());
-    auto values = answer.wait();
-    if (!values) return {std::nullopt, timedOut()};
-    return {std::get<0>(*values), std::get<1>(*values)};
+    return pair(ask<std::optional<Directory>, std::optional<Error>>(
+        {std::nullopt, timedOut()},
+        [&](auto done) { delegate_->getDirectoryInfo(remotePath, done); }));
   }
-
   std::optional<Error> inflate(const std::string& source, const std::string& destination) {
-    Answer<std::optional<Error>> answer;
-    remember(answer);
-    delegate_->inflateZip(source, destination, answer.callback());
-    auto values = answer.wait();
-    return values ? std::get<0>(*values) : timedOut();
+    return std::get<0>(ask<std::optional<Error>>(
+        {timedOut()}, [&](auto done) { delegate_->inflateZip(source, destination, done); }));
   }
 
   // How many answers each request made so far has received.
@@ -149,9 +124,17 @@ class DelegateCalls {
   }
 
  private:
-  template <class A>
-  void remember(const A& answer) {
+  static Error timedOut() { return Error{"test", -1, "no answer"}; }
+  template <class A, class B>
+  static std::pair<A, B> pair(std::tuple<A, B> values) {
+    return {std::move(std::get<0>(values)), std::move(std::get<1>(values))};
+  }
+  template <class... Args, class Issue>
+  std::tuple<std::decay_t<Args>...> ask(std::tuple<std::decay_t<Args>...> fallback, Issue issue) {
+    Answer<Args...> answer;
     counters_.push_back([answer] { return answer.count(); });
+    issue(answer.callback());
+    return answer.wait().value_or(std::move(fallback));
   }
 
   std::shared_ptr<BackupSDKDelegate> delegate_;
@@ -162,11 +145,7 @@ class DelegateCalls {
 inline std::string randomBytes(size_t size, uint32_t seed) {
   std::mt19937 generator(seed);
   std::string bytes(size, '\0');
-  for (size_t i = 0; i < size; i += 4) {
-    const uint32_t word = generator();
-    for (size_t k = 0; k < 4 && i + k < size; ++k)
-      bytes[i + k] = static_cast<char>(word >> (8 * k));
-  }
+  for (char& byte : bytes) byte = static_cast<char>(generator());
   return bytes;
 }
 

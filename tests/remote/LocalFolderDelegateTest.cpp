@@ -1,9 +1,7 @@
 #include "delegates/LocalFolderDelegate.h"
 
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <algorithm>
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -27,12 +25,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using hosts::LocalFolderDelegate;
-using ::testing::AllOf;
 using ::testing::Each;
-using ::testing::Field;
-using ::testing::HasSubstr;
-using ::testing::Not;
-using ::testing::Optional;
+using ::testing::IsEmpty;
+using ::testing::Pair;
 
 constexpr int kRefusedPath = static_cast<int>(hosts::LocalFolderError::refusedPath);
 constexpr int kUnsafeArchive = static_cast<int>(hosts::LocalFolderError::unsafeArchive);
@@ -46,13 +41,6 @@ class LocalFolderDelegateTest : public ::testing::Test {
  protected:
   void SetUp() override { fs::create_directories(space_.file("outside")); }
 
-  void useCapacity(int64_t bytes) {
-    calls_.release();
-    delegate_ = std::make_shared<LocalFolderDelegate>(root_, LocalFolderDelegate::kDefaultZipSize,
-                                                      bytes, downloads_);
-    calls_ = DelegateCalls(delegate_);
-  }
-
   std::string remotePath(const std::string& relative) const { return root_ + "/" + relative; }
   std::string putRemote(const std::string& relative, const std::string& bytes) {
     return space_.write("remote/" + relative, bytes);
@@ -60,7 +48,6 @@ class LocalFolderDelegateTest : public ::testing::Test {
   std::string readRemote(const std::string& relative) const {
     return space_.read("remote/" + relative);
   }
-
   // Every path below the test's folder with its size: what a hostile request could change.
   std::map<std::string, uintmax_t> tree() const {
     std::map<std::string, uintmax_t> result;
@@ -71,9 +58,9 @@ class LocalFolderDelegateTest : public ::testing::Test {
     return result;
   }
   // Names in a remote folder that a finished request must not leave behind.
-  std::vector<std::string> leftovers(const std::string& folder) const {
+  std::vector<std::string> leftovers(const std::string& relative) const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
+    for (const auto& entry : fs::directory_iterator(remotePath(relative))) {
       const std::string name = entry.path().filename().string();
       if (name.rfind(".tessellon-", 0) == 0 || name.rfind("download-", 0) == 0) {
         names.push_back(name);
@@ -90,57 +77,42 @@ class LocalFolderDelegateTest : public ::testing::Test {
   DelegateCalls calls_{delegate_};
 };
 
-// ---- Archives
+// ---- Archives and escapes
 
 TEST_F(LocalFolderDelegateTest, HostileArchivesAreRefusedBeforeAnythingIsWritten) {
+  using Kind = ArchiveEntry::Kind;
+  const std::string outside = space_.file("outside");
   struct Case {
     const char* what;
-    std::vector<ArchiveEntry> entries;
+    ArchiveEntry hostile;
     ArchiveFormat format;
     int code;
-    const char* reason;
-  };
-  const std::string outside = space_.file("outside");
-  const std::vector<Case> cases = {
-      {"absolute path",
-       {{"ok.txt", "ok"}, {outside + "/evil", "x"}},
-       ArchiveFormat::zipStored,
-       kUnsafeArchive,
-       "absolute path"},
-      {"parent component",
-       {{"ok.txt", "ok"}, {"../evil", "x"}},
-       ArchiveFormat::zipStored,
-       kUnsafeArchive,
-       "\"..\" component"},
+  } cases[] = {
+      {"absolute path", {outside + "/evil", "x"}, ArchiveFormat::zipStored, kUnsafeArchive},
+      {"parent component", {"../evil", "x"}, ArchiveFormat::zipStored, kUnsafeArchive},
       {"parent inside the name",
-       {{"ok.txt", "ok"}, {"images/../../../outside/evil", "x"}},
+       {"images/../../../outside/evil", "x"},
        ArchiveFormat::zipDeflated,
-       kUnsafeArchive,
-       "\"..\" component"},
+       kUnsafeArchive},
       {"symbolic link",
-       {{"ok.txt", "ok"}, {"link", "", ArchiveEntry::Kind::symlink, outside}, {"link/evil", "x"}},
+       {"link", "", Kind::symlink, outside},
        ArchiveFormat::zipStored,
-       kUnsafeArchive,
-       "symbolic link"},
+       kUnsafeArchive},
       // ZIP has no hard links; an archive that carries one is not taken at all.
       {"hard link",
-       {{"ok.txt", "ok"}, {"evil", "", ArchiveEntry::Kind::hardlink, "/etc/passwd"}},
+       {"evil", "", Kind::hardlink, "/etc/passwd"},
        ArchiveFormat::tar,
-       kUnreadableArchive,
-       "cannot read the archive"},
+       kUnreadableArchive},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
     putRemote("dev1/placeholder", "");
-    writeArchive(remotePath("dev1/dev1.zip"), test.entries, test.format);
+    writeArchive(remotePath("dev1/dev1.zip"), {{"ok.txt", "ok"}, test.hostile, {"link/evil", "x"}},
+                 test.format);
     const auto before = tree();
 
-    const auto error = calls_.inflate("dev1/dev1.zip", "dev1");
+    EXPECT_THAT(calls_.inflate("dev1/dev1.zip", "dev1"), IsError("LocalFolderDelegate", test.code));
 
-    EXPECT_THAT(error, IsError("LocalFolderDelegate", test.code));
-    if (error) {
-      EXPECT_THAT(error->message, HasSubstr(test.reason));
-    }
     EXPECT_EQ(tree(), before);
     fs::remove_all(remotePath("dev1"));
   }
@@ -166,9 +138,26 @@ TEST_F(LocalFolderDelegateTest, InflationReplacesFilesAndLeavesNoTemporaries) {
   EXPECT_EQ(calls_.inflate("dev1/dev1.zip", "dev1"), std::nullopt);
 
   EXPECT_EQ(readRemote("dev1/backup.json"), "new");
-  EXPECT_EQ(readRemote("dev1/images/a"), photo);
-  EXPECT_THAT(leftovers(remotePath("dev1")), ::testing::IsEmpty());
-  EXPECT_THAT(leftovers(remotePath("dev1/images")), ::testing::IsEmpty());
+  EXPECT_TRUE(readRemote("dev1/images/a") == photo);
+  EXPECT_THAT(leftovers("dev1"), IsEmpty());
+  EXPECT_THAT(leftovers("dev1/images"), IsEmpty());
+}
+
+TEST_F(LocalFolderDelegateTest, PathsThatLeaveTheRootAreRefusedAndTouchNothing) {
+  const std::string file = space_.write("local/f", "f");
+  for (const std::string path : {"../outside/x", "/escape", "dev1/../../outside"}) {
+    SCOPED_TRACE(path);
+    const auto before = tree();
+    EXPECT_THAT(calls_.upload(file, path), IsError("LocalFolderDelegate", kRefusedPath));
+    EXPECT_THAT(calls_.createDirectory(path).second, IsError("LocalFolderDelegate", kRefusedPath));
+    EXPECT_THAT(calls_.deleteFile(path), Pair(false, IsError("LocalFolderDelegate", kRefusedPath)));
+    EXPECT_THAT(calls_.list(path).second, IsError("LocalFolderDelegate", kRefusedPath));
+    EXPECT_FALSE(calls_.download(path).first.has_value());
+    EXPECT_THAT(calls_.inflate(path, "dev1"), IsError("LocalFolderDelegate", kRefusedPath));
+    EXPECT_THAT(calls_.inflate("dev1/dev1.zip", path),
+                IsError("LocalFolderDelegate", kRefusedPath));
+    EXPECT_EQ(tree(), before);
+  }
 }
 
 // ---- Transfers
@@ -196,7 +185,7 @@ TEST_F(LocalFolderDelegateTest, UploadReplacesTheOldFileOnlyOnceComplete) {
   EXPECT_TRUE(readRemote("dev1/big") == bytes);
   ASSERT_FALSE(seenWhileCopying.empty());
   EXPECT_THAT(seenWhileCopying, Each(std::string("old")));
-  EXPECT_THAT(leftovers(remotePath("dev1")), ::testing::IsEmpty());
+  EXPECT_THAT(leftovers("dev1"), IsEmpty());
 }
 
 TEST_F(LocalFolderDelegateTest, UploadFromAnotherFileSystemArrivesWhole) {
@@ -206,12 +195,10 @@ TEST_F(LocalFolderDelegateTest, UploadFromAnotherFileSystemArrivesWhole) {
     GTEST_SKIP() << "no second file system at /dev/shm";
   }
   const std::string bytes = randomBytes(1000 * 1000 + 7, 8);
-  const std::string local = folder + "/photo";
-  std::ofstream(local, std::ios::binary)
-      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(folder + "/photo", std::ios::binary) << bytes;
   std::vector<double> fractions;
 
-  const auto error = calls_.upload(local, "photo", &fractions);
+  const auto error = calls_.upload(folder + "/photo", "photo", &fractions);
   fs::remove_all(folder);
 
   EXPECT_EQ(error, std::nullopt);
@@ -223,8 +210,7 @@ TEST_F(LocalFolderDelegateTest, UploadFromAnotherFileSystemArrivesWhole) {
 
 TEST_F(LocalFolderDelegateTest, CancelledTransfersLeaveNothingBehind) {
   putRemote("dev1/big", "old");
-  const std::string bytes = randomBytes(17 * 1024 * 1024, 6);
-  const std::string local = space_.write("local/big", bytes);
+  const std::string local = space_.write("local/big", randomBytes(17 * 1024 * 1024, 6));
   ASSERT_EQ(calls_.upload(local, "dev1/copy"), std::nullopt);
 
   // Cancels from the first progress report, once the caller holds the handle.
@@ -234,13 +220,10 @@ TEST_F(LocalFolderDelegateTest, CancelledTransfersLeaveNothingBehind) {
     std::function<void(const TransferProgress&)> progress() {
       return [ready = ready](const TransferProgress&) { ready.get()->cancel(); };
     }
-  };
-
-  Canceller upload;
+  } upload, download;
   Answer<std::optional<Error>> uploaded;
   upload.handle.set_value(
       delegate_->uploadFile(local, "dev1/big", upload.progress(), uploaded.callback()));
-  Canceller download;
   Answer<std::optional<std::string>, std::optional<BackupSDKError>> downloaded;
   download.handle.set_value(
       delegate_->downloadFile("dev1/copy", download.progress(), downloaded.callback()));
@@ -249,39 +232,36 @@ TEST_F(LocalFolderDelegateTest, CancelledTransfersLeaveNothingBehind) {
   ASSERT_TRUE(uploadAnswer.has_value());
   EXPECT_THAT(std::get<0>(*uploadAnswer), IsError("NSURLErrorDomain", -999));
   EXPECT_EQ(readRemote("dev1/big"), "old");
-  EXPECT_THAT(leftovers(remotePath("dev1")), ::testing::IsEmpty());
+  EXPECT_THAT(leftovers("dev1"), IsEmpty());
 
-  const auto downloadAnswer = downloaded.wait();
-  ASSERT_TRUE(downloadAnswer.has_value());
-  EXPECT_EQ(std::get<0>(*downloadAnswer), std::nullopt);
-  EXPECT_EQ(std::get<1>(*downloadAnswer), BackupSDKError::delegateFileDownloadFailed);
+  EXPECT_EQ(downloaded.wait(),
+            std::make_tuple(std::optional<std::string>(),
+                            std::optional(BackupSDKError::delegateFileDownloadFailed)));
   EXPECT_TRUE(fs::is_empty(downloads_));
 }
 
 TEST_F(LocalFolderDelegateTest, AFullRemoteAnswers507AndKeepsNothingPartial) {
-  useCapacity(10000);
-  ASSERT_EQ(calls_.createDirectory("dev1").second, std::nullopt);
-  ASSERT_EQ(calls_.upload(space_.write("local/a", randomBytes(4000, 1)), "dev1/a"), std::nullopt);
-
-  const auto full = calls_.upload(space_.write("local/b", randomBytes(8000, 2)), "dev1/b");
+  calls_.release();
+  delegate_ = std::make_shared<LocalFolderDelegate>(root_, LocalFolderDelegate::kDefaultZipSize,
+                                                    10000, downloads_);
+  calls_ = DelegateCalls(delegate_);
+  ASSERT_EQ(calls_.upload(space_.write("local/a", randomBytes(4000, 1)), "a"), std::nullopt);
 
   // Any domain will do: the code is what the library reacts to.
+  const auto full = calls_.upload(space_.write("local/b", randomBytes(8000, 2)), "b");
   ASSERT_TRUE(full.has_value());
-  EXPECT_EQ(full->code, static_cast<int>(APIErrorCodes::InsufficientStorage));
-  EXPECT_THAT(full->message, HasSubstr("full"));
-  EXPECT_FALSE(fs::exists(remotePath("dev1/b")));
-  EXPECT_THAT(leftovers(remotePath("dev1")), ::testing::IsEmpty());
+  EXPECT_EQ(full->code, 507);
+  EXPECT_FALSE(fs::exists(remotePath("b")));
+  EXPECT_THAT(leftovers(""), IsEmpty());
 
   // Extraction counts against the same room.
-  writeArchive(remotePath("dev1/dev1.zip"), {{"images/c", randomBytes(5000, 3)}});
-  const auto inflated = calls_.inflate("dev1/dev1.zip", "dev1");
+  writeArchive(remotePath("dev1.zip"), {{"images/c", randomBytes(5000, 3)}});
+  const auto inflated = calls_.inflate("dev1.zip", "");
   ASSERT_TRUE(inflated.has_value());
   EXPECT_EQ(inflated->code, 507);
-  EXPECT_FALSE(fs::exists(remotePath("dev1/images/c")));
-  EXPECT_THAT(leftovers(remotePath("dev1/images")), ::testing::IsEmpty());
+  EXPECT_FALSE(fs::exists(remotePath("images/c")));
+  EXPECT_THAT(leftovers("images"), IsEmpty());
 }
-
-// ---- Errors
 
 TEST_F(LocalFolderDelegateTest, BadRequestsGetClearErrors) {
   putRemote("dev1/file", "f");
@@ -292,18 +272,12 @@ TEST_F(LocalFolderDelegateTest, BadRequestsGetClearErrors) {
   EXPECT_THAT(calls_.upload(space_.file("local/none"), "dev1/x"),
               IsError("NSPOSIXErrorDomain", ENOENT));
   EXPECT_THAT(calls_.list("dev1/file").second, IsError("NSPOSIXErrorDomain", ENOTDIR));
-
   const auto [exists, createError] = calls_.createDirectory("dev1/file");
   EXPECT_FALSE(exists);
   EXPECT_TRUE(createError.has_value());
-
-  const auto [deleted, deleteError] = calls_.deleteFile("");
-  EXPECT_FALSE(deleted);
-  EXPECT_THAT(deleteError, IsError("LocalFolderDelegate", kRefusedPath));
+  EXPECT_THAT(calls_.deleteFile(""), Pair(false, IsError("LocalFolderDelegate", kRefusedPath)));
   EXPECT_TRUE(fs::exists(root_));
-
   EXPECT_EQ(calls_.download("dev1").second, BackupSDKError::delegateFileDownloadFailed);
-
   for (const char* archive : {"dev1/file", "dev1/none.zip"}) {
     SCOPED_TRACE(archive);
     EXPECT_THAT(calls_.inflate(archive, "dev1"),
@@ -311,33 +285,9 @@ TEST_F(LocalFolderDelegateTest, BadRequestsGetClearErrors) {
   }
 }
 
-TEST_F(LocalFolderDelegateTest, EscapingPathsTouchNothingOutsideTheRoot) {
-  const auto before = tree();
-  const std::string escape = "../outside/x";
-  const auto [deleted, error] = calls_.deleteFile("../outside");
-  EXPECT_THAT(error, IsError("LocalFolderDelegate", kRefusedPath));
-  EXPECT_FALSE(deleted);
-  EXPECT_THAT(calls_.createDirectory(escape).second, IsError("LocalFolderDelegate", kRefusedPath));
-  EXPECT_THAT(calls_.inflate(escape, "dev1"), IsError("LocalFolderDelegate", kRefusedPath));
-  EXPECT_THAT(calls_.inflate("dev1/dev1.zip", "../outside"),
-              IsError("LocalFolderDelegate", kRefusedPath));
-  EXPECT_EQ(tree(), before);
-}
-
 // ---- Threads and lifetime
 
-TEST_F(LocalFolderDelegateTest, AnswersComeOnTheDelegatesOwnThread) {
-  Answer<bool, std::optional<Error>> created;
-  Answer<std::optional<Directory>, std::optional<Error>> listed;
-  delegate_->createDirectory("dev1", created.callback());
-  delegate_->getDirectoryInfo("nowhere", listed.callback());
-  ASSERT_TRUE(created.wait() && listed.wait());
-
-  EXPECT_NE(created.thread(), std::this_thread::get_id());
-  EXPECT_EQ(created.thread(), listed.thread());
-}
-
-TEST_F(LocalFolderDelegateTest, QueuedRequestsAreAnsweredBeforeTheDelegateGoesAway) {
+TEST_F(LocalFolderDelegateTest, QueuedRequestsAreAnsweredOnItsThreadBeforeItGoesAway) {
   std::vector<Answer<std::optional<Error>>> uploads(5);
   for (size_t i = 0; i < uploads.size(); ++i) {
     delegate_->uploadFile(space_.write("local/" + std::to_string(i), randomBytes(50000, i)),
@@ -348,6 +298,8 @@ TEST_F(LocalFolderDelegateTest, QueuedRequestsAreAnsweredBeforeTheDelegateGoesAw
 
   for (size_t i = 0; i < uploads.size(); ++i) {
     EXPECT_EQ(uploads[i].count(), 1u);
+    EXPECT_NE(uploads[i].thread(), std::this_thread::get_id());
+    EXPECT_EQ(uploads[i].thread(), uploads[0].thread());
     EXPECT_TRUE(fs::exists(remotePath(std::to_string(i))));
   }
 }
