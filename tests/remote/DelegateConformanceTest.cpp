@@ -137,7 +137,10 @@ TYPED_TEST(DelegateConformanceTest, InflateZipYieldsTheArchivedFiles) {
     SCOPED_TRACE(format == ArchiveFormat::zipStored ? "stored" : "deflated");
     writeArchive(
         archivePath,
-        {{"images/abc", photo}, {"videos/", "", ArchiveEntry::Kind::folder}, {"backup.json", "{}"}},
+        {{"images/abc", photo},
+         {"videos/", "", ArchiveEntry::Kind::folder},
+         {"Grüße/Straße.jpg", "x"},
+         {"backup.json", "{}"}},
         format);
     ASSERT_EQ(this->calls_.createDirectory("dev1").second, std::nullopt);
     ASSERT_EQ(this->calls_.upload(archivePath, "dev1/dev1.zip"), std::nullopt);
@@ -150,6 +153,7 @@ TYPED_TEST(DelegateConformanceTest, InflateZipYieldsTheArchivedFiles) {
                                                    Field(&Member::fileSizeInByte, 300000))));
     EXPECT_TRUE(this->downloaded("dev1/images/abc") == photo);
     EXPECT_EQ(this->downloaded("dev1/backup.json"), "{}");
+    EXPECT_EQ(this->downloaded("dev1/Grüße/Straße.jpg"), "x");
     EXPECT_EQ(this->calls_.list("dev1/videos").second, std::nullopt);
     ASSERT_EQ(this->calls_.deleteFile("dev1").first, true);
   }

@@ -13,6 +13,12 @@ namespace tessellon {
 // One member of an archive a test builds: a file with `content`, or a link to `target`.
 struct ArchiveEntry {
   enum class Kind { file, folder, symlink, hardlink };
+  ArchiveEntry(std::string entryName, std::string entryContent, Kind entryKind = Kind::file,
+               std::string linkTarget = {})
+      : name(std::move(entryName)),
+        content(std::move(entryContent)),
+        kind(entryKind),
+        target(std::move(linkTarget)) {}
   std::string name;
   std::string content;
   Kind kind = Kind::file;
@@ -32,13 +38,15 @@ inline void writeArchive(const std::string& path, const std::vector<ArchiveEntry
     archive_write_set_format_zip(writer.get());
     archive_write_set_format_option(writer.get(), "zip", "compression",
                                     format == ArchiveFormat::zipStored ? "store" : "deflate");
+    // Names flagged as UTF-8, as the library's own archives are.
+    archive_write_set_format_option(writer.get(), "zip", "hdrcharset", "UTF-8");
   }
   ASSERT_EQ(archive_write_open_filename(writer.get(), path.c_str()), ARCHIVE_OK);
   for (const ArchiveEntry& member : entries) {
     using Kind = ArchiveEntry::Kind;
     std::unique_ptr<archive_entry, void (*)(archive_entry*)> entry(archive_entry_new(),
                                                                    archive_entry_free);
-    archive_entry_set_pathname(entry.get(), member.name.c_str());
+    archive_entry_set_pathname_utf8(entry.get(), member.name.c_str());
     archive_entry_set_mtime(entry.get(), 1600000000, 0);
     archive_entry_set_filetype(entry.get(), member.kind == Kind::folder    ? AE_IFDIR
                                             : member.kind == Kind::symlink ? AE_IFLNK
