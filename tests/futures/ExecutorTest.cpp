@@ -27,17 +27,8 @@ using Kind = Executor::Kind;
 using ::testing::ElementsAre;
 
 enum class Where { inlineOnCompleter, mainQueue, pool };
-
-struct Observation {
-  Where where;
-  std::optional<Kind> current;  // what the block saw as its running executor
-};
-
-std::string describe(const Observation& o) {
-  const char* where[] = {"inline", "main queue", "pool"};
-  return std::string(where[static_cast<int>(o.where)]) +
-         " current=" + (o.current ? std::to_string(static_cast<int>(*o.current)) : "none");
-}
+// Where a continuation ran and what it saw as its running executor.
+using Observation = std::pair<Where, std::optional<Kind>>;
 
 // A host context whose perform() queues work until the test drains it.
 class QueuedContext final : public ManagedObjectContext {
@@ -45,7 +36,6 @@ class QueuedContext final : public ManagedObjectContext {
   explicit QueuedContext(bool mainQueue) : mainQueue_(mainQueue) {}
   void perform(std::function<void()> work) override { queue->add(std::move(work)); }
   bool isMainQueueContext() const override { return mainQueue_; }
-
   const std::shared_ptr<ManualExecutor> queue = ManualExecutor::make();
 
  private:
@@ -78,15 +68,11 @@ class ExecutorTest : public ::testing::Test {
   // Completes a promise on the main thread or on a new thread and reports
   // where a continuation on `executor` ran.
   static std::optional<Observation> observe(const Executor& executor, bool onMainThread) {
-    struct Seen {
-      std::thread::id thread;
-      std::optional<Kind> current;
-    };
     Promise<int> promise;
-    const Future<Seen> seen = promise.future.onSuccess(executor, [](int) {
+    const auto seen = promise.future.onSuccess(executor, [](int) {
       const Executor* current = CurrentExecutor::get();
-      return Seen{std::this_thread::get_id(),
-                  current ? std::optional(current->kind()) : std::nullopt};
+      return std::pair(std::this_thread::get_id(),
+                       current ? std::optional(current->kind()) : std::nullopt);
     });
     std::thread::id completer = std::this_thread::get_id();
     if (onMainThread) {
@@ -99,12 +85,10 @@ class ExecutorTest : public ::testing::Test {
     const size_t drained = MainQueue::shared()->drain();
     const auto result = awaitResult(seen);
     if (!result || !result->isSuccess()) return std::nullopt;
-    const Seen& s = result->successValue();
-    if (drained > 0 && s.thread == std::this_thread::get_id()) {
-      return Observation{Where::mainQueue, s.current};
-    }
-    if (s.thread == completer) return Observation{Where::inlineOnCompleter, s.current};
-    return Observation{Where::pool, s.current};
+    const auto& [thread, current] = result->successValue();
+    if (drained > 0 && thread == std::this_thread::get_id())
+      return Observation{Where::mainQueue, current};
+    return Observation{thread == completer ? Where::inlineOnCompleter : Where::pool, current};
   }
 
  private:
@@ -146,65 +130,42 @@ TEST_F(ExecutorTest, NamedExecutorsResolveByTheCompletingThread) {
   for (const auto& row : rows) {
     for (const bool onMain : {true, false}) {
       SCOPED_TRACE(row.name + (onMain ? " on the main thread" : " on another thread"));
-      const auto seen = observe(row.executor, onMain);
-      ASSERT_TRUE(seen) << "the continuation never completed";
-      EXPECT_EQ(describe(*seen), describe(onMain ? row.onMain : row.elsewhere));
+      EXPECT_EQ(observe(row.executor, onMain), onMain ? row.onMain : row.elsewhere);
     }
   }
 }
 
-TEST_F(ExecutorTest, ContinuationsStartedInsideAContinuationFollowItsExecutor) {
+TEST_F(ExecutorTest, CurrentPrimaryAndCurrentAsyncFollowTheQueueOrCustomExecutorTheyRunOn) {
   auto manual = ManualExecutor::make();
-  std::vector<std::string> ran;
-  Promise<int> outer;
-  outer.future.onSuccess(manual->executor(), [&](int) {
-    ASSERT_NE(CurrentExecutor::get(), nullptr);
-    EXPECT_EQ(CurrentExecutor::get()->kind(), Kind::queue);
-    Promise<int> inner;
-    for (const auto& [name, executor] :
-         {std::pair{"current", Executor::current()}, std::pair{"primary", Executor::primary()},
-          std::pair{"currentAsync", Executor::currentAsync()}}) {
-      inner.future.onSuccess(executor, [&ran, name = std::string(name)](int) {
+  const Executor custom =
+      Executor::custom([manual](std::function<void()> work) { manual->add(std::move(work)); });
+  for (const Executor& running : {manual->executor(), custom}) {
+    SCOPED_TRACE(static_cast<int>(running.kind()));
+    std::vector<std::string> ran;
+    auto note = [&ran, kind = running.kind()](std::string name) {
+      return [&ran, kind, name](int) {
         const Executor* current = CurrentExecutor::get();
-        ran.push_back(name +
-                      (current && current->kind() == Kind::queue ? " on queue" : " elsewhere"));
-      });
-    }
-    inner.completeWithSuccess(2);
-  });
-  outer.completeWithSuccess(1);
-  EXPECT_EQ(manual->drain(), 4U);
-  EXPECT_EQ(CurrentExecutor::get(), nullptr) << "the running executor leaked out of its item";
-  EXPECT_THAT(ran, ElementsAre("current on queue", "primary on queue", "currentAsync on queue"));
-}
-
-TEST_F(ExecutorTest, CustomExecutorHandsEveryBlockToItsHandler) {
-  auto manual = ManualExecutor::make();
-  int handed = 0;
-  const Executor custom = Executor::custom([&](std::function<void()> work) {
-    ++handed;
-    manual->add(std::move(work));
-  });
-  const Future<int> result = Future<int>::success(1)
-                                 .onSuccess(custom, [](int v) { return v + 1; })
-                                 .onSuccess(custom, [](int v) { return v * 10; });
-  EXPECT_EQ(manual->drain(), 2U);
-  EXPECT_EQ(handed, 2);
-  EXPECT_THAT(result, SucceedsWith(20));
-}
-
-TEST_F(ExecutorTest, CurrentFollowsACustomExecutorThatRunsBlocksInline) {
-  int handed = 0;
-  const Executor custom = Executor::custom([&](std::function<void()> work) {
-    ++handed;
-    work();
-  });
-  Promise<int> promise;
-  const Future<int> result = promise.future.onSuccess(custom, [](int v) { return v + 1; })
-                                 .onSuccess(Executor::current(), [](int v) { return v * 10; });
-  promise.completeWithSuccess(1);
-  EXPECT_THAT(awaitResult(result), SucceedsWith(20));
-  EXPECT_EQ(handed, 2) << "the second block did not run on the custom executor it followed";
+        ran.push_back(name + (current && current->kind() == kind ? " followed" : " strayed"));
+      };
+    };
+    Promise<int> outer;
+    outer.future
+        .onSuccess(running,
+                   [&](int) {
+                     Promise<int> inner;
+                     inner.future.onSuccess(Executor::current(), note("current"));
+                     inner.future.onSuccess(Executor::primary(), note("primary"));
+                     inner.future.onSuccess(Executor::currentAsync(), note("currentAsync"));
+                     inner.completeWithSuccess(2);
+                     return 1;
+                   })
+        .onSuccess(Executor::current(), note("chained current"));
+    outer.completeWithSuccess(1);
+    EXPECT_EQ(manual->drain(), 5U) << "a block ran inline instead of on the executor it followed";
+    EXPECT_EQ(CurrentExecutor::get(), nullptr) << "the running executor leaked out of its item";
+    EXPECT_THAT(ran, ElementsAre("current followed", "primary followed", "currentAsync followed",
+                                 "chained current followed"));
+  }
 }
 
 TEST_F(ExecutorTest, ManagedObjectContextRunsBlocksInItsPerformUnlessBoundToMain) {
@@ -216,11 +177,11 @@ TEST_F(ExecutorTest, ManagedObjectContextRunsBlocksInItsPerformUnlessBoundToMain
   EXPECT_THAT(onContext, SucceedsWith(2));
 
   auto mainContext = std::make_shared<QueuedContext>(true);
-  const auto seenOnMain = observe(Executor::managedObjectContext(mainContext), true);
-  const auto seenElsewhere = observe(Executor::managedObjectContext(mainContext), false);
-  ASSERT_TRUE(seenOnMain && seenElsewhere);
-  EXPECT_EQ(seenOnMain->where, Where::inlineOnCompleter);
-  EXPECT_EQ(seenElsewhere->where, Where::mainQueue);
+  const auto onMain = observe(Executor::managedObjectContext(mainContext), true);
+  const auto elsewhere = observe(Executor::managedObjectContext(mainContext), false);
+  ASSERT_TRUE(onMain && elsewhere);
+  EXPECT_EQ(onMain->first, Where::inlineOnCompleter);
+  EXPECT_EQ(elsewhere->first, Where::mainQueue);
   EXPECT_EQ(mainContext->queue->pending(), 0U);
 }
 
@@ -245,22 +206,21 @@ TEST_F(ExecutorTest, MainQueueSettingsWarnAndStillTakeEffect) {
     SCOPED_TRACE(std::string(row.primary ? "Primary=" : "Async=") +
                  std::to_string(static_cast<int>(row.executor.kind())));
     row.primary ? PrimaryExecutor::set(row.executor) : AsyncExecutor::set(row.executor);
-    const Executor stored = row.primary ? PrimaryExecutor::get() : AsyncExecutor::get();
-    EXPECT_EQ(stored.kind(), row.executor.kind());
+    EXPECT_EQ((row.primary ? PrimaryExecutor::get() : AsyncExecutor::get()).kind(),
+              row.executor.kind());
     EXPECT_EQ(takeLogged(), row.warnings);
   }
 }
 
 TEST_F(ExecutorTest, StoredSettingsChangeWhereNamedExecutorsRun) {
   PrimaryExecutor::set(Executor::mainAsync());
-  const auto primaryOnMain = observe(Executor::primary(), true);
-  ASSERT_TRUE(primaryOnMain);
-  EXPECT_EQ(primaryOnMain->where, Where::mainQueue);
-
   MainExecutor::set(Executor::mainAsync());
-  const auto mainOnMain = observe(Executor::main(), true);
-  ASSERT_TRUE(mainOnMain);
-  EXPECT_EQ(mainOnMain->where, Where::mainQueue);
+  for (const Executor& named : {Executor::primary(), Executor::main()}) {
+    SCOPED_TRACE(static_cast<int>(named.kind()));
+    const auto seen = observe(named, true);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->first, Where::mainQueue);
+  }
 
   auto manual = ManualExecutor::make();
   AsyncExecutor::set(manual->executor());

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
@@ -131,31 +132,23 @@ TEST(DispatchQueueTest, BarrierRunsAloneAfterEarlierItemsAndBeforeLaterOnes) {
   constexpr int kBarrierEvery = 7;
   auto queue = DispatchQueue::make(DispatchQueue::Kind::concurrent, "", privatePool());
   std::vector<std::atomic<bool>> finished(kItems);
-  std::vector<std::atomic<bool>> violations(kItems);
+  std::atomic<int> violatingItem{-1};
   OverlapDetector overlap;
   for (int i = 0; i < kItems; ++i) {
     const bool barrier = i % kBarrierEvery == 0;
     auto item = [&, i, barrier] {
       overlap.enter();
-      const int lastBarrier = i - i % kBarrierEvery;
-      if (barrier) {
-        if (overlap.running != 1) violations[i] = true;
-        for (int j = 0; j < i; ++j) {
-          if (!finished[j]) violations[i] = true;
-        }
-      } else if (!finished[lastBarrier]) {
-        violations[i] = true;
-      }
+      bool ok = finished[i - i % kBarrierEvery] || barrier;
+      for (int j = 0; barrier && j < i; ++j) ok = ok && finished[j];
+      if (!ok || (barrier && overlap.running != 1)) violatingItem = i;
       finished[i] = true;
       overlap.leave();
     };
     barrier ? queue->asyncBarrier(item) : queue->async(item);
   }
   queue->syncBarrier([] {});
-  for (int i = 0; i < kItems; ++i) {
-    EXPECT_TRUE(finished[i]) << "item " << i;
-    EXPECT_FALSE(violations[i]) << "item " << i;
-  }
+  EXPECT_EQ(violatingItem.load(), -1) << "a barrier overlapped or overtook another item";
+  EXPECT_TRUE(std::all_of(finished.begin(), finished.end(), [](auto& f) { return f.load(); }));
 }
 
 TEST(DispatchQueueTest, SyncCallsReturnOnlyAfterTheirItemAndEarlierBarriersRan) {

@@ -1,160 +1,396 @@
+#include "tessellon/BackupSDK.h"
+
+#include <atomic>
+#include <barrier>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <tuple>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <barrier>
-
-#include "sdk/FacadeFixture.h"
+#include "backup/BackupInformationCollectorProtocol.h"
+#include "backup/BackupPreviewServiceProtocol.h"
+#include "backup/BackupServiceProtocol.h"
+#include "delegates/LocalFolderDelegate.h"
+#include "futures/CurrentExecutor.h"
+#include "restore/RestoreServiceProtocol.h"
+#include "sdk/AccessServiceProtocol.h"
+#include "sdk/Async.h"
+#include "sdk/BackupSDKState.h"
+#include "sdk/IoC.h"
+#include "sdk/IoCSetup.h"
+#include "sdk/NotificationServiceProtocol.h"
+#include "support/AwaitResult.h"
+#include "support/BackgroundQueue.h"
 #include "support/ErrorMatchers.h"
+#include "support/RecordingLogger.h"
+#include "support/TempDir.h"
 
 namespace tessellon::testing {
 namespace {
 
-using ::testing::Optional;
+using namespace std::chrono_literals;
+using Report = std::shared_ptr<ProcessReport>;
+using Backups = std::vector<std::shared_ptr<Backup>>;
 
-class BackupSDKTest : public FacadeTest {};
+// A service answer the test controls: the started operation stays pending
+// until the test completes it from a thread of its own, as a host would, or,
+// when `completeOnCancel`, until its token is cancelled.
+template <class T>
+struct PendingAnswer {
+  bool completeOnCancel = true;
+  std::atomic<int> started{0};
+  Promise<Promise<T>> first;  // the first started operation
+
+  Future<T> start(const std::shared_ptr<CancelToken>& token) {
+    Promise<T> promise;
+    ++started;
+    first.completeWithSuccess(promise);
+    if (completeOnCancel) {
+      (void)token->onCancel(
+          [promise] { Async::background([promise] { promise.completeWithCancel(); }); });
+    }
+    return promise.future;
+  }
+  bool waitStarted() const { return awaitResult(first.future).has_value(); }
+  void complete(FutureResult<T> result) {
+    ASSERT_TRUE(waitStarted()) << "nothing was started";
+    std::thread([promise = *first.future.value(), result] { promise.complete(result); }).join();
+  }
+};
+
+// Every service the facade calls, answering as the test says.
+class FakeServices final : public AccessServiceProtocol,
+                           public BackupPreviewServiceProtocol,
+                           public BackupServiceProtocol,
+                           public RestoreServiceProtocol,
+                           public RestoreHelperProtocol,
+                           public BackupInformationCollectorProtocol,
+                           public std::enable_shared_from_this<FakeServices> {
+ public:
+  std::optional<Error> denial, previewFailure;
+  PendingAnswer<Report> backup, restore;
+  PendingAnswer<Backups> listing;
+
+  Future<Void> checkAccess(const Settings&, std::shared_ptr<CancelToken>) override {
+    return denial ? Future<Void>::fail(*denial) : Future<Void>::success(Void{});
+  }
+  Future<std::shared_ptr<Backup>> generateBackup(const BackupSettings&,
+                                                 std::shared_ptr<CancelToken>) override {
+    if (previewFailure) return Future<std::shared_ptr<Backup>>::fail(*previewFailure);
+    return Future<std::shared_ptr<Backup>>::success(std::make_shared<Backup>("device"));
+  }
+  Future<Report> process(std::shared_ptr<Backup>, std::shared_ptr<CancelToken> token) override {
+    return backup.start(token);
+  }
+  Future<Report> restoreBackup(std::shared_ptr<Backup>, const Settings&,
+                               std::shared_ptr<CancelToken> token) override {
+    return restore.start(token);
+  }
+  Future<Backups> getAllBackups(std::shared_ptr<CancelToken> token) override {
+    return listing.start(token);
+  }
+  std::shared_ptr<BackupInformationCollectorProtocol> backupInformationCollector() const override {
+    return std::const_pointer_cast<FakeServices>(shared_from_this());
+  }
+  std::shared_ptr<RestoreHelperProtocol> restoreHelper() const override {
+    return std::const_pointer_cast<FakeServices>(shared_from_this());
+  }
+};
+
+enum class Thread { main, backgroundQueue, other };
+
+// Records the first call of a host completion, the thread it came on, and how
+// many calls there were.
+template <class... Args>
+struct Probe {
+  using Call = std::pair<std::tuple<std::decay_t<Args>...>, Thread>;
+  std::atomic<int> calls{0};
+  Promise<Call> first;
+
+  std::function<void(Args...)> callback() {
+    return [this](Args... args) {
+      ++calls;
+      first.completeWithSuccess(Call{{std::move(args)...},
+                                     CurrentExecutor::isMainThread() ? Thread::main
+                                     : Async::backgroundQueue()->isCurrent()
+                                         ? Thread::backgroundQueue
+                                         : Thread::other});
+    };
+  }
+  bool wait() const { return awaitResult(first.future).has_value(); }
+  // Throws, failing the test, when there was no call.
+  template <size_t I>
+  auto arg() const {
+    return std::get<I>(first.future.value().value().first);
+  }
+  Thread thread() const { return first.future.value().value().second; }
+};
+
+using BackupProbe = Probe<std::shared_ptr<Backup>, std::optional<Error>>;
+using ReportProbe = Probe<Report, std::optional<Error>>;
+using ListProbe = Probe<std::optional<Backups>, std::optional<Error>>;
+
+// A facade over fake services, installed through the container's own
+// registration calls at the end of its setup.
+class BackupSDKTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    IoCSetup::setOverrides([this] {
+      (void)IoC::registerSingleton<AccessServiceProtocol>(fakes_);
+      (void)IoC::registerSingleton<BackupPreviewServiceProtocol>(fakes_);
+      (void)IoC::registerSingleton<BackupServiceProtocol>(fakes_);
+      (void)IoC::registerSingleton<RestoreServiceProtocol>(fakes_);
+    });
+    BackupSDKOptions options;
+    options.temporaryDirectory = remote_.file("tmp");
+    options.stateDirectory = remote_.file("state");
+    sdk_ = std::make_unique<BackupSDK>(
+        std::make_shared<hosts::LocalFolderDelegate>(remote_.file("remote")), logger_, options);
+  }
+
+  void TearDown() override {
+    // Cancel completions arrive on the background queue; none may outlive the test.
+    ASSERT_TRUE(flushBackgroundQueue());
+    IoCSetup::setOverrides(nullptr);
+    // Every test must leave the process-wide slots idle for the next one.
+    EXPECT_FALSE(BackupSDKState::isRunning());
+    EXPECT_FALSE(BackupSDKState::isCanceling());
+    EXPECT_FALSE(BackupSDKState::cancelTokenForGetAllAvailableBackups());
+  }
+
+  static BackupSettings allCategories() {
+    return BackupSettings("b", true, true, true, true, false);
+  }
+  static Settings allRestored() { return Settings(true, true, true, true); }
+  static Report report() {
+    auto r = std::make_shared<ProcessReport>();
+    r->images = std::make_shared<ReportSection>(2, 1, 200, 100);
+    return r;
+  }
+  size_t startLines(const std::string& operation) const {
+    return logger_->count(LogLevel::info,
+                          "Started " + operation + " using BackupSDK(" TESSELLON_VERSION ")");
+  }
+
+  TempDir remote_;
+  std::shared_ptr<RecordingLogger> logger_ = std::make_shared<RecordingLogger>();
+  std::shared_ptr<FakeServices> fakes_ = std::make_shared<FakeServices>();
+  std::unique_ptr<BackupSDK> sdk_;
+};
 
 TEST_F(BackupSDKTest, BackupRunsThroughAccessPreviewAndRunAndReturnsTheReport) {
   ReportProbe done;
   sdk_->startBackup(allCategories(), nullptr, done.callback());
-  ASSERT_TRUE(backup_->answer.waitStarted());
-
-  backup_->answer.complete(FutureResult<std::shared_ptr<ProcessReport>>::success(report()));
-
+  ASSERT_TRUE(fakes_->backup.waitStarted());
+  fakes_->backup.complete(FutureResult<Report>::success(report()));
   ASSERT_TRUE(done.wait());
   ASSERT_TRUE(done.arg<0>());
   EXPECT_EQ(done.arg<0>()->images->failed, 1);
   EXPECT_FALSE(done.arg<1>());
   // Completed from a host thread: the completion runs on the pool, not inline.
-  EXPECT_FALSE(done.onMainThread());
-  EXPECT_EQ(logger_->count(LogLevel::info, "Started backup using BackupSDK(" TESSELLON_VERSION
-                                           ") with settings"),
+  EXPECT_NE(done.thread(), Thread::main);
+  EXPECT_EQ(logger_->count(LogLevel::info,
+                           "Started backup using BackupSDK(" TESSELLON_VERSION ") with settings"),
             1u);
 }
 
-TEST_F(BackupSDKTest, SecondStartWhileRunningIsRefusedAtOnceAndTheFirstRunsOn) {
-  ReportProbe first;
-  ReportProbe second;
-  BackupProbe preview;
-  sdk_->startBackup(allCategories(), nullptr, first.callback());
-  ASSERT_TRUE(backup_->answer.waitStarted());
-
-  sdk_->startBackup(std::make_shared<Backup>("device"), nullptr, second.callback());
-  sdk_->startPreview(allCategories(), nullptr, preview.callback());
-
-  // Refusals arrive synchronously, on the caller's thread, without a start line.
-  ASSERT_EQ(second.calls(), 1);
-  EXPECT_THAT(second.arg<1>(), HasCode(BackupSDKError::isAlreadyRunning));
-  EXPECT_TRUE(second.onMainThread());
-  EXPECT_THAT(preview.arg<1>(), HasCode(BackupSDKError::isAlreadyRunning));
-  EXPECT_EQ(logger_->count(LogLevel::info, "Started backup using BackupSDK(" TESSELLON_VERSION ")"),
-            1u);
-
-  backup_->answer.complete(FutureResult<std::shared_ptr<ProcessReport>>::success(report()));
-  ASSERT_TRUE(first.wait());
-  EXPECT_TRUE(first.arg<0>());
-  EXPECT_EQ(backup_->answer.started(), 1);
-}
-
-TEST_F(BackupSDKTest, RacingStartsLetExactlyOneRun) {
-  ReportProbe a;
-  ReportProbe b;
+TEST_F(BackupSDKTest, RacingStartsLetExactlyOneRunAndLaterStartsAreRefusedAtOnce) {
+  ReportProbe a, b;
   std::barrier sync(2);
-  std::thread first([&] {
-    sync.arrive_and_wait();
-    sdk_->startBackup(std::make_shared<Backup>("device"), nullptr, a.callback());
-  });
-  std::thread second([&] {
-    sync.arrive_and_wait();
-    sdk_->startBackup(std::make_shared<Backup>("device"), nullptr, b.callback());
-  });
+  auto start = [&](ReportProbe& probe) {
+    return std::thread([&] {
+      sync.arrive_and_wait();
+      sdk_->startBackup(std::make_shared<Backup>("device"), nullptr, probe.callback());
+    });
+  };
+  std::thread first = start(a), second = start(b);
   first.join();
   second.join();
-
-  ASSERT_TRUE(backup_->answer.waitStarted());
-  EXPECT_EQ(backup_->answer.started(), 1);
-  ASSERT_EQ(a.calls() + b.calls(), 1);
-  ReportProbe& refused = a.calls() == 1 ? a : b;
-  ReportProbe& running = a.calls() == 1 ? b : a;
+  ASSERT_TRUE(fakes_->backup.waitStarted());
+  ASSERT_EQ(a.calls.load() + b.calls.load(), 1);
+  ReportProbe& refused = a.calls.load() == 1 ? a : b;
+  ReportProbe& running = a.calls.load() == 1 ? b : a;
   EXPECT_THAT(refused.arg<1>(), HasCode(BackupSDKError::isAlreadyRunning));
 
-  backup_->answer.complete(FutureResult<std::shared_ptr<ProcessReport>>::success(report()));
-  ASSERT_TRUE(running.wait());
-  EXPECT_TRUE(running.arg<0>());
-}
-
-TEST_F(BackupSDKTest, ErrorsReachTheHostInItsForm) {
-  ReportProbe full;
-  sdk_->startBackup(std::make_shared<Backup>("device"), nullptr, full.callback());
-  ASSERT_TRUE(backup_->answer.waitStarted());
-  backup_->answer.complete(FutureResult<std::shared_ptr<ProcessReport>>::fail(
-      makeError(BackupSDKError::mediaNotEnoughRemoteStorage)));
-  ASSERT_TRUE(full.wait());
-  EXPECT_THAT(full.arg<1>(), HasCode(BackupSDKError::mediaNotEnoughRemoteStorage));
-
-  // An internal error of another kind arrives as code 0 of the library's domain.
-  preview_->failure = Error{"JsonError", 1, "missing key startDate"};
+  // Refusals arrive synchronously, on the caller's thread, without a start line.
   BackupProbe preview;
   sdk_->startPreview(allCategories(), nullptr, preview.callback());
-  ASSERT_TRUE(preview.wait());
-  EXPECT_THAT(preview.arg<1>(), HasCode(BackupSDKError::unknownError));
-  EXPECT_EQ(logger_->count(LogLevel::error, "Backup Preview FAILED"), 1u);
+  ASSERT_EQ(preview.calls.load(), 1);
+  EXPECT_THAT(preview.arg<1>(), HasCode(BackupSDKError::isAlreadyRunning));
+  EXPECT_EQ(preview.thread(), Thread::main);
+  EXPECT_EQ(startLines("backup"), 1u);
 
-  // A denied category fails the operation with its code and frees the slot.
-  access_->denial = makeError(BackupSDKError::contactsAccessDenied);
-  ReportProbe denied;
-  sdk_->startBackup(allCategories(), nullptr, denied.callback());
-  ASSERT_TRUE(denied.wait());
-  EXPECT_THAT(denied.arg<1>(), HasCode(BackupSDKError::contactsAccessDenied));
-  EXPECT_FALSE(BackupSDKState::isRunning());
+  fakes_->backup.complete(FutureResult<Report>::success(report()));
+  ASSERT_TRUE(running.wait());
+  EXPECT_TRUE(running.arg<0>());
+  EXPECT_EQ(fakes_->backup.started.load(), 1);
 }
 
-TEST_F(BackupSDKTest, PreviewReportsProgressOnlyWhileItRuns) {
-  BackupProbe done;
-  sdk_->startPreview(allCategories(), [](int) {}, done.callback());
-  ASSERT_TRUE(done.wait());
-  EXPECT_TRUE(done.arg<0>());
+TEST_F(BackupSDKTest, PreviewResetsItsProgressAndErrorsReachTheHostInItsForm) {
+  BackupProbe previewed;
+  sdk_->startPreview(
+      allCategories(), [](int) {}, previewed.callback());
+  ASSERT_TRUE(previewed.wait());
+  EXPECT_TRUE(previewed.arg<0>());
   EXPECT_EQ(logger_->count(LogLevel::info, "Backup Preview finished SUCCESSFULLY"), 1u);
-
   // The finish reset the closure: a late report reaches nobody.
   EXPECT_FALSE(IoC::resolve<NotificationServiceProtocol>().value()->backupPreviewProgress());
+
+  // An internal error of another kind arrives as code 0 of the library's domain.
+  fakes_->previewFailure = Error{"JsonError", 1, "missing key startDate"};
+  BackupProbe failed;
+  sdk_->startPreview(allCategories(), nullptr, failed.callback());
+  ASSERT_TRUE(failed.wait());
+  EXPECT_THAT(failed.arg<1>(), HasCode(BackupSDKError::unknownError));
+  EXPECT_EQ(logger_->count(LogLevel::error, "Backup Preview FAILED"), 1u);
+
+  // A denied category fails with its own code, before any progress closure is installed.
+  fakes_->denial = makeError(BackupSDKError::calendarsAccessDenied);
+  ReportProbe denied;
+  sdk_->startRestore(
+      std::make_shared<Backup>("device"), Settings(false, true, false, false),
+      [](const FileStatus&) {}, denied.callback());
+  ASSERT_TRUE(denied.wait());
+  EXPECT_THAT(denied.arg<1>(), HasCode(BackupSDKError::calendarsAccessDenied));
+  EXPECT_FALSE(IoC::resolve<NotificationServiceProtocol>().value()->restoreProgress());
 }
 
 TEST_F(BackupSDKTest, RestoreChecksTheFormatVersionBeforeStarting) {
   auto newer = std::make_shared<Backup>("device");
   newer->version = std::make_shared<Version>(2, 0);
   ReportProbe refused;
-  sdk_->startRestore(newer, Settings(true, true, true, true), nullptr, refused.callback());
-  ASSERT_EQ(refused.calls(), 1);
+  sdk_->startRestore(newer, allRestored(), nullptr, refused.callback());
+  ASSERT_EQ(refused.calls.load(), 1);
   EXPECT_THAT(refused.arg<1>(), HasCode(BackupSDKError::versionConflict));
-  EXPECT_EQ(restore_->helper->answer.started(), 0);
+  EXPECT_EQ(fakes_->restore.started.load(), 0);
 
   // Same major, newer minor: restorable.
   auto sameMajor = std::make_shared<Backup>("device");
   sameMajor->version = std::make_shared<Version>(1, 9);
   ReportProbe restored;
-  sdk_->startRestore(sameMajor, Settings(true, true, true, true), nullptr, restored.callback());
-  ASSERT_TRUE(restore_->helper->answer.waitStarted());
-  restore_->helper->answer.complete(FutureResult<std::shared_ptr<ProcessReport>>::success(report()));
+  sdk_->startRestore(sameMajor, allRestored(), nullptr, restored.callback());
+  ASSERT_TRUE(fakes_->restore.waitStarted());
+  fakes_->restore.complete(FutureResult<Report>::success(report()));
   ASSERT_TRUE(restored.wait());
   EXPECT_TRUE(restored.arg<0>());
   // The start line is written before the guard, so also for the refused restore.
-  EXPECT_EQ(logger_->count(LogLevel::info, "Started restore using BackupSDK(" TESSELLON_VERSION ")"),
-            2u);
+  EXPECT_EQ(startLines("restore"), 2u);
 }
 
-TEST_F(BackupSDKTest, RestoreDeniedAccessFreesTheSlotWithoutInstallingProgress) {
-  access_->denial = makeError(BackupSDKError::calendarsAccessDenied);
-  ReportProbe done;
-  sdk_->startRestore(std::make_shared<Backup>("device"), Settings(false, true, false, false),
-                     [](const FileStatus&) {}, done.callback());
-  ASSERT_TRUE(done.wait());
-  EXPECT_THAT(done.arg<1>(), HasCode(BackupSDKError::calendarsAccessDenied));
-  EXPECT_FALSE(IoC::resolve<NotificationServiceProtocol>().value()->restoreProgress());
+TEST_F(BackupSDKTest, CancelEndsTheRunningOperationEmptyAndTheNextOneStarts) {
+  // With nothing running, the cancel just completes, once, on the background queue.
+  Probe<> idle;
+  sdk_->cancel(idle.callback());
+  ASSERT_TRUE(idle.wait());
+  ASSERT_TRUE(flushBackgroundQueue());
+  EXPECT_EQ(idle.calls.load(), 1);
+  EXPECT_EQ(idle.thread(), Thread::backgroundQueue);
+
+  const struct {
+    const char* name;
+    std::function<void(ReportProbe&)> start;
+    PendingAnswer<Report>& answer;
+  } rows[] = {
+      {"backup", [&](ReportProbe& p) { sdk_->startBackup(allCategories(), nullptr, p.callback()); },
+       fakes_->backup},
+      {"restore",
+       [&](ReportProbe& p) {
+         sdk_->startRestore(std::make_shared<Backup>("device"), allRestored(), nullptr,
+                            p.callback());
+       },
+       fakes_->restore},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    ReportProbe operation;
+    row.start(operation);
+    ASSERT_TRUE(row.answer.waitStarted());
+    Probe<> cancelled;
+    sdk_->cancel(cancelled.callback());
+    ASSERT_TRUE(cancelled.wait());
+    ASSERT_TRUE(operation.wait());
+    EXPECT_FALSE(operation.arg<0>());
+    EXPECT_FALSE(operation.arg<1>());
+    ASSERT_TRUE(flushBackgroundQueue());
+    EXPECT_EQ(cancelled.calls.load(), 1);
+    EXPECT_EQ(cancelled.thread(), Thread::backgroundQueue);
+
+    BackupProbe next;
+    sdk_->startPreview(allCategories(), nullptr, next.callback());
+    ASSERT_TRUE(next.wait());
+    EXPECT_TRUE(next.arg<0>());
+  }
 }
 
-class BackupSDKWithoutServicesTest : public ::testing::Test {};
+TEST_F(BackupSDKTest, StartsDuringACancelRequestAreRefusedWithIsCanceling) {
+  // A service that ignores its token keeps the request open until it answers.
+  fakes_->backup.completeOnCancel = false;
+  ReportProbe backup;
+  sdk_->startBackup(std::make_shared<Backup>("device"), nullptr, backup.callback());
+  ASSERT_TRUE(fakes_->backup.waitStarted());
+  Probe<> cancelled;
+  sdk_->cancel(cancelled.callback());
+  ASSERT_TRUE(cancelled.wait());
 
-TEST_F(BackupSDKWithoutServicesTest, ConstructionLogsTheFailureAndOperationsReportUnknownError) {
+  BackupProbe preview;
+  ReportProbe restore;
+  sdk_->startPreview(allCategories(), nullptr, preview.callback());
+  sdk_->startRestore(std::make_shared<Backup>("device"), allRestored(), nullptr,
+                     restore.callback());
+  EXPECT_THAT(preview.arg<1>(), HasCode(BackupSDKError::isCanceling));
+  EXPECT_THAT(restore.arg<1>(), HasCode(BackupSDKError::isCanceling));
+
+  fakes_->backup.complete(FutureResult<Report>::cancelled());
+  ASSERT_TRUE(backup.wait());
+  EXPECT_FALSE(BackupSDKState::isCanceling());
+}
+
+TEST_F(BackupSDKTest, ListingRunsBesideABackupAndLeavesItsSlotAlone) {
+  ReportProbe backup;
+  sdk_->startBackup(std::make_shared<Backup>("device"), nullptr, backup.callback());
+  ASSERT_TRUE(fakes_->backup.waitStarted());
+
+  ListProbe list;
+  sdk_->getAvailableBackups(list.callback());
+  ASSERT_TRUE(fakes_->listing.waitStarted());
+  fakes_->listing.complete(FutureResult<Backups>::success(
+      {std::make_shared<Backup>("a"), std::make_shared<Backup>("b")}));
+  ASSERT_TRUE(list.wait());
+  ASSERT_TRUE(list.arg<0>());
+  EXPECT_EQ(list.arg<0>()->size(), 2u);
+  EXPECT_TRUE(BackupSDKState::isRunning());
+
+  fakes_->backup.complete(FutureResult<Report>::success(report()));
+  ASSERT_TRUE(backup.wait());
+}
+
+TEST_F(BackupSDKTest, CancelledListingCompletesWithAnEmptyList) {
+  fakes_->listing.completeOnCancel = false;
+  ListProbe list;
+  sdk_->getAvailableBackups(list.callback());
+  ASSERT_TRUE(fakes_->listing.waitStarted());
+  Probe<> cancelled;
+  sdk_->cancel(cancelled.callback());
+  ASSERT_TRUE(cancelled.wait());
+
+  // While the listing is being cancelled, a new one is refused.
+  ListProbe second;
+  sdk_->getAvailableBackups(second.callback());
+  EXPECT_THAT(second.arg<1>(), HasCode(BackupSDKError::isCanceling));
+
+  fakes_->listing.complete(FutureResult<Backups>::cancelled());
+  ASSERT_TRUE(list.wait());
+  ASSERT_TRUE(list.arg<0>());
+  EXPECT_TRUE(list.arg<0>()->empty());
+  EXPECT_FALSE(list.arg<1>());
+}
+
+TEST(BackupSDKWithoutServicesTest, ConstructionLogsTheFailureAndOperationsReportUnknownError) {
   auto logger = std::make_shared<RecordingLogger>();
   IoC::reset();
   // Without a delegate there is no remote port, so no service can be built.
@@ -164,10 +400,9 @@ TEST_F(BackupSDKWithoutServicesTest, ConstructionLogsTheFailureAndOperationsRepo
   ReportProbe backup;
   BackupProbe preview;
   ListProbe list;
-  sdk.startBackup(BackupSettings("x", true, false, false, false, false), nullptr,
-                  backup.callback());
-  sdk.startPreview(BackupSettings("x", true, false, false, false, false), nullptr,
-                   preview.callback());
+  const BackupSettings settings("x", true, false, false, false, false);
+  sdk.startBackup(settings, nullptr, backup.callback());
+  sdk.startPreview(settings, nullptr, preview.callback());
   sdk.getAvailableBackups(list.callback());
   EXPECT_THAT(backup.arg<1>(), HasCode(BackupSDKError::unknownError));
   EXPECT_THAT(preview.arg<1>(), HasCode(BackupSDKError::unknownError));

@@ -1,14 +1,17 @@
 #include "sdk/IoC.h"
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <thread>
 #include <vector>
 
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 namespace tessellon {
 namespace {
+
+using ::testing::AllOf;
+using ::testing::HasSubstr;
 
 class GreeterProtocol {
  public:
@@ -40,69 +43,7 @@ class IoCTest : public ::testing::Test {
   void TearDown() override { IoC::reset(); }
 };
 
-TEST_F(IoCTest, LazyConstructorRunsOnceAndEveryResolutionSharesTheInstance) {
-  int constructed = 0;
-  IoC::registerLazySingleton<GreeterProtocol>([&] {
-    ++constructed;
-    return std::make_shared<Greeter>();
-  });
-  auto first = IoC::resolve<GreeterProtocol>();
-  auto second = IoC::resolve<GreeterProtocol>();
-  ASSERT_TRUE(first.ok() && second.ok());
-  EXPECT_EQ(first.value(), second.value());
-  EXPECT_EQ(constructed, 1);
-}
-
-TEST_F(IoCTest, SingletonReplacesAPendingLazyRegistrationAndTheReverse) {
-  bool lazyRan = false;
-  IoC::registerLazySingleton<GreeterProtocol>([&] {
-    lazyRan = true;
-    return std::make_shared<Greeter>("lazy");
-  });
-  ASSERT_TRUE(IoC::registerSingleton<GreeterProtocol>(std::make_shared<Greeter>("ready")).ok());
-  EXPECT_EQ(IoC::resolve<GreeterProtocol>().value()->greet(), "ready");
-  EXPECT_FALSE(lazyRan);
-
-  // A later lazy registration wins over the stored instance: a second setup
-  // rebuilds services.
-  IoC::registerLazySingleton<GreeterProtocol>([] { return std::make_shared<Greeter>("again"); });
-  EXPECT_EQ(IoC::resolve<GreeterProtocol>().value()->greet(), "again");
-}
-
-TEST_F(IoCTest, UnregisteredInterfaceNamesItself) {
-  auto resolved = IoC::resolve<GreeterProtocol>();
-  ASSERT_FALSE(resolved.ok());
-  EXPECT_TRUE(isError(resolved.error(), IoCError::nothingRegisteredForType));
-  EXPECT_EQ(resolved.error().message, "nothingRegisteredForType(GreeterProtocol)");
-}
-
-TEST_F(IoCTest, IncompatibleObjectIsRefusedAndChangesNothing) {
-  ASSERT_TRUE(IoC::registerSingleton<GreeterProtocol>(std::make_shared<Greeter>("kept")).ok());
-  std::shared_ptr<CounterProtocol> wrong = std::make_shared<NotAGreeter>();
-
-  Result<void> registered = IoC::registerSingleton<GreeterProtocol>(wrong);
-
-  ASSERT_FALSE(registered.ok());
-  EXPECT_TRUE(isError(registered.error(), IoCError::incompatibleTypes));
-  EXPECT_THAT(registered.error().message, ::testing::HasSubstr("GreeterProtocol"));
-  EXPECT_THAT(registered.error().message, ::testing::HasSubstr("NotAGreeter"));
-  EXPECT_EQ(IoC::resolve<GreeterProtocol>().value()->greet(), "kept");
-}
-
-TEST_F(IoCTest, MissingDependencyFailsTheResolutionAndKeepsTheRegistration) {
-  IoC::registerLazySingleton<GreeterProtocol>([] {
-    (void)IoC::require<CounterProtocol>();
-    return std::make_shared<Greeter>();
-  });
-  auto failed = IoC::resolve<GreeterProtocol>();
-  ASSERT_FALSE(failed.ok());
-  EXPECT_EQ(failed.error().message, "nothingRegisteredForType(CounterProtocol)");
-
-  ASSERT_TRUE(IoC::registerSingleton<CounterProtocol>(std::make_shared<NotAGreeter>()).ok());
-  EXPECT_TRUE(IoC::resolve<GreeterProtocol>().ok());
-}
-
-TEST_F(IoCTest, ConcurrentFirstResolutionsBuildOneInstance) {
+TEST_F(IoCTest, ConcurrentFirstResolutionsBuildOneSharedInstance) {
   std::atomic<int> constructed{0};
   IoC::registerLazySingleton<GreeterProtocol>([&] {
     ++constructed;
@@ -116,6 +57,51 @@ TEST_F(IoCTest, ConcurrentFirstResolutionsBuildOneInstance) {
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(constructed.load(), 1);
   for (const auto& instance : seen) EXPECT_EQ(instance, seen.front());
+  EXPECT_EQ(IoC::resolve<GreeterProtocol>().value(), seen.front());
+}
+
+TEST_F(IoCTest, TheLatestRegistrationWinsWhateverItsKind) {
+  bool lazyRan = false;
+  IoC::registerLazySingleton<GreeterProtocol>([&] {
+    lazyRan = true;
+    return std::make_shared<Greeter>("lazy");
+  });
+  ASSERT_TRUE(IoC::registerSingleton<GreeterProtocol>(std::make_shared<Greeter>("ready")).ok());
+  EXPECT_EQ(IoC::resolve<GreeterProtocol>().value()->greet(), "ready");
+  EXPECT_FALSE(lazyRan);
+
+  // A second setup rebuilds services: a later lazy registration replaces the instance.
+  IoC::registerLazySingleton<GreeterProtocol>([] { return std::make_shared<Greeter>("again"); });
+  EXPECT_EQ(IoC::resolve<GreeterProtocol>().value()->greet(), "again");
+}
+
+TEST_F(IoCTest, IncompatibleObjectIsRefusedAndChangesNothing) {
+  ASSERT_TRUE(IoC::registerSingleton<GreeterProtocol>(std::make_shared<Greeter>("kept")).ok());
+  std::shared_ptr<CounterProtocol> wrong = std::make_shared<NotAGreeter>();
+  const Result<void> registered = IoC::registerSingleton<GreeterProtocol>(wrong);
+  ASSERT_FALSE(registered.ok());
+  EXPECT_TRUE(isError(registered.error(), IoCError::incompatibleTypes));
+  EXPECT_THAT(registered.error().message,
+              AllOf(HasSubstr("GreeterProtocol"), HasSubstr("NotAGreeter")));
+  EXPECT_EQ(IoC::resolve<GreeterProtocol>().value()->greet(), "kept");
+}
+
+TEST_F(IoCTest, MissingRegistrationsNameTheInterfaceAndKeepTheDependentRegistration) {
+  const auto unregistered = IoC::resolve<GreeterProtocol>();
+  ASSERT_FALSE(unregistered.ok());
+  EXPECT_TRUE(isError(unregistered.error(), IoCError::nothingRegisteredForType));
+  EXPECT_EQ(unregistered.error().message, "nothingRegisteredForType(GreeterProtocol)");
+
+  IoC::registerLazySingleton<GreeterProtocol>([] {
+    (void)IoC::require<CounterProtocol>();
+    return std::make_shared<Greeter>();
+  });
+  const auto failed = IoC::resolve<GreeterProtocol>();
+  ASSERT_FALSE(failed.ok());
+  EXPECT_EQ(failed.error().message, "nothingRegisteredForType(CounterProtocol)");
+
+  ASSERT_TRUE(IoC::registerSingleton<CounterProtocol>(std::make_shared<NotAGreeter>()).ok());
+  EXPECT_TRUE(IoC::resolve<GreeterProtocol>().ok());
 }
 
 }  // namespace
