@@ -2,6 +2,9 @@
 
 #include "media/MediaPathUtil.h"
 #include "media/fingerprints/Hasher.h"
+#include "platform/identity/DeviceUIDService.h"
+#include "platform/identity/DirectoryUtilsAdapter.h"
+#include "platform/identity/UserDefaultsService.h"
 #include "platform/memorymap/FileContentReader.h"
 #include "sdk/IoC.h"
 
@@ -13,8 +16,13 @@ void AdditionalSetup::setupIoC(const PlatformRoots& roots) {
   IoC::registerLazySingleton<HasherProtocol>([] { return std::make_shared<Hasher>(); });
   IoC::registerLazySingleton<MediaPathUtilProtocol>(
       [] { return std::make_shared<MediaPathUtil>(); });
-  // The media, location and store implementations register here over `roots`.
-  (void)roots;
+  IoC::registerLazySingleton<UserDefaultsServiceProtocol>(
+      [state = roots.state] { return std::make_shared<UserDefaultsService>(state); });
+  IoC::registerLazySingleton<DeviceUIDServiceProtocol>([] {
+    return std::make_shared<DeviceUIDService>(IoC::require<UserDefaultsServiceProtocol>());
+  });
+  IoC::registerLazySingleton<DirectoryUtilsProtocol>(
+      [] { return std::make_shared<DirectoryUtilsAdapter>(); });
 }
 
 }  // namespace tessellon

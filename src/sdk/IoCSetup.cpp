@@ -10,6 +10,7 @@
 #include "model/json/Serializer.h"
 #include "platform/AdditionalSetup.h"
 #include "platform/files/FileIOService.h"
+#include "platform/identity/DeviceUIDServiceProtocol.h"
 #include "platform/memorymap/FileContentReaderProtocol.h"
 #include "platform/zip/ZipService.h"
 #include "remote/RemoteIOService.h"
@@ -73,9 +74,9 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
                                         IoC::require<MetadataSerializerProtocol>());
   });
   IoC::registerLazySingleton<BackupSerializerProtocol>([] {
-    // TODO(#4): a "backup.json" without "deviceID" belongs to this device; its
-    // identifier comes with the device identity service.
-    return std::make_shared<BackupSerializer>([] { return std::string(); });
+    // A "backup.json" without "deviceID" belongs to this device; asked only then.
+    return std::make_shared<BackupSerializer>(
+        [] { return IoC::require<DeviceUIDServiceProtocol>()->getUID(); });
   });
   IoC::registerLazySingleton<MetadataSerializerProtocol>(
       [] { return std::make_shared<MetadataSerializer>(); });

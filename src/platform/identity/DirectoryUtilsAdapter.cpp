@@ -1,0 +1,28 @@
+#include "platform/identity/DirectoryUtilsAdapter.h"
+
+#include <pwd.h>
+#include <unistd.h>
+#include <cerrno>
+#include <vector>
+
+namespace tessellon {
+
+std::string DirectoryUtilsAdapter::getRealHomeDirectory() const {
+  long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+  std::vector<char> buffer(suggested > 0 ? static_cast<size_t>(suggested) : 1024);
+  passwd entry{};
+  passwd* found = nullptr;
+  int error = 0;
+  // The suggested size is only a hint: grow until the entry fits.
+  while ((error = ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found)) ==
+             ERANGE &&
+         buffer.size() < (1u << 20)) {
+    buffer.resize(buffer.size() * 2);
+  }
+  if (error != 0 || found == nullptr || entry.pw_dir == nullptr) return {};
+  std::string home(entry.pw_dir);
+  while (home.size() > 1 && home.back() == '/') home.pop_back();
+  return home;
+}
+
+}  // namespace tessellon

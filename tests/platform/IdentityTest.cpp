@@ -1,0 +1,172 @@
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <regex>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/identity/DeviceUID.h"
+#include "platform/identity/DeviceUIDService.h"
+#include "platform/identity/DirectoryUtilsAdapter.h"
+#include "platform/identity/UserDefaultsService.h"
+#include "support/TempDir.h"
+
+namespace tessellon {
+namespace {
+
+constexpr const char* kMachineId = "0123456789abcdef0123456789abcdef\n";
+
+bool isUpperUUID(const std::string& text) {
+  static const std::regex kForm("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}");
+  return std::regex_match(text, kForm);
+}
+
+class IdentityTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<UserDefaultsService> defaults() {
+    return std::make_shared<UserDefaultsService>(dir.file("state"));
+  }
+  std::string machineIdFile(const std::string& content) { return dir.write("machine-id", content); }
+
+  TempDir dir;
+};
+
+TEST_F(IdentityTest, StoredValueWinsWhateverTheMachineId) {
+  for (const char* machineId : {kMachineId, ""}) {
+    SCOPED_TRACE(machineId);
+    auto store = defaults();
+    store->setValue("STORED-ID", "deviceUID");
+    EXPECT_EQ(DeviceUID::uid(store, machineIdFile(machineId)), "STORED-ID");
+    EXPECT_EQ(DeviceUIDService(store, machineIdFile(machineId)).cachedUID(), "STORED-ID");
+  }
+}
+
+TEST_F(IdentityTest, MachineIdGivesAStableDerivedIdThatHidesIt) {
+  std::string path = machineIdFile(kMachineId);
+  auto store = defaults();
+  std::string id = DeviceUID::uid(store, path);
+  EXPECT_TRUE(isUpperUUID(id)) << id;
+  EXPECT_EQ(id[14], '8');  // custom-version UUID
+  EXPECT_EQ(store->value("deviceUID"), id);
+  EXPECT_EQ(DeviceUID::serialNumber(path), id);
+  // Nothing of the raw machine id shows, in either case.
+  std::string lower = id;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  EXPECT_EQ(lower.find("0123456789abcdef"), std::string::npos);
+  EXPECT_EQ(lower.find("01234567"), std::string::npos);
+
+  // The same machine id gives the same id in a fresh account, another one a different id.
+  TempDir other;
+  EXPECT_EQ(DeviceUID::serialNumber(other.write("m", "0123456789abcdef0123456789abcdef")), id);
+  EXPECT_NE(DeviceUID::serialNumber(other.write("n", "fedcba9876543210fedcba9876543210\n")), id);
+}
+
+TEST_F(IdentityTest, WithoutAMachineIdARandomUUIDIsStoredOnce) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> content;  // nothing: no file at all
+  };
+  for (const Case& c : {Case{"missing", std::nullopt}, Case{"empty", ""}, Case{"blank", "\n"}}) {
+    SCOPED_TRACE(c.name);
+    TempDir account;
+    auto store = std::make_shared<UserDefaultsService>(account.file("state"));
+    std::string path = c.content ? account.write("machine-id", *c.content) : account.file("none");
+    EXPECT_EQ(DeviceUID::serialNumber(path), std::nullopt);
+    std::string first = DeviceUID::uid(store, path);
+    EXPECT_TRUE(isUpperUUID(first)) << first;
+    EXPECT_EQ(first[14], '4');
+    EXPECT_EQ(store->value("deviceUID"), first);
+    EXPECT_EQ(DeviceUID::uid(store, path), first);
+    // A machine id that shows up later does not change the identifier.
+    EXPECT_EQ(DeviceUID::uid(store, account.write("later", kMachineId)), first);
+  }
+  EXPECT_NE(DeviceUID::randomUUID(), DeviceUID::randomUUID());
+}
+
+TEST_F(IdentityTest, SaveNeverOverwritesAStoredValue) {
+  auto store = defaults();
+  DeviceUID early("deviceUID", store, machineIdFile(kMachineId));
+  std::string computed = early.uid();
+  store->setValue("SET-BY-SOMEONE-ELSE", "deviceUID");
+  early.save();
+  EXPECT_EQ(store->value("deviceUID"), "SET-BY-SOMEONE-ELSE");
+  EXPECT_EQ(early.uid(), computed);  // the instance keeps what it computed
+  EXPECT_EQ(early.uidKey(), "deviceUID");
+}
+
+TEST_F(IdentityTest, ServiceCachesAtCreationAndGetUIDReadsTheStore) {
+  auto store = defaults();
+  DeviceUIDService service(store, machineIdFile(""));
+  std::string cached = service.cachedUID();
+  EXPECT_EQ(store->value("deviceUID"), cached);
+  store->setValue("CHANGED-BY-HAND", "deviceUID");
+  EXPECT_EQ(service.getUID(), "CHANGED-BY-HAND");
+  EXPECT_EQ(service.cachedUID(), cached);
+}
+
+TEST_F(IdentityTest, DefaultsSurviveANewServiceAndKeepAwkwardText) {
+  const std::pair<std::string, std::string> entries[] = {
+      {"deviceUID", "ABC"},
+      {"with=equals", "value=with=equals"},
+      {"multi\nline", "one\ntwo\\n three\\"},
+      {"empty", ""},
+  };
+  {
+    auto store = defaults();
+    for (const auto& [key, value] : entries) EXPECT_TRUE(store->setValue(value, key));
+  }
+  auto reopened = defaults();
+  for (const auto& [key, value] : entries) {
+    SCOPED_TRACE(key);
+    EXPECT_EQ(reopened->value(key), value);
+  }
+  EXPECT_EQ(reopened->value("absent"), std::nullopt);
+}
+
+TEST_F(IdentityTest, DefaultsSkipDamagedLinesAndCreateAPrivateFolder) {
+  std::string state = dir.file("a/b/state");
+  dir.write("a/b/state/defaults", "good=1\nno separator\nbad=\\x\ntrailing=\\\n");
+  auto store = std::make_shared<UserDefaultsService>(state);
+  EXPECT_EQ(store->value("good"), "1");
+  EXPECT_EQ(store->value("bad"), std::nullopt);
+  EXPECT_EQ(store->value("trailing"), std::nullopt);
+
+  std::string fresh = dir.file("x/y/state");
+  EXPECT_TRUE(std::make_shared<UserDefaultsService>(fresh)->setValue("v", "k"));
+  struct stat info {};
+  ASSERT_EQ(::stat(fresh.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+}
+
+TEST_F(IdentityTest, FailedWriteKeepsTheValueInMemory) {
+  std::string blocker = dir.write("file", "not a folder");
+  UserDefaultsService store(blocker + "/state");
+  EXPECT_FALSE(store.setValue("v", "k"));
+  EXPECT_EQ(store.value("k"), "v");
+}
+
+TEST(DirectoryUtilsTest, RealHomeIgnoresTheEnvironment) {
+  const char* saved = std::getenv("HOME");
+  std::string previous = saved ? saved : "";
+  ::setenv("HOME", "/nowhere", 1);
+  std::string home = DirectoryUtilsAdapter().getRealHomeDirectory();
+  if (saved)
+    ::setenv("HOME", previous.c_str(), 1);
+  else
+    ::unsetenv("HOME");
+
+  passwd* entry = ::getpwuid(::getuid());
+  ASSERT_NE(entry, nullptr);
+  std::string expected = entry->pw_dir;
+  while (expected.size() > 1 && expected.back() == '/') expected.pop_back();
+  EXPECT_EQ(home, expected);
+  EXPECT_NE(home, "/nowhere");
+  EXPECT_TRUE(home == "/" || home.back() != '/');
+}
+
+}  // namespace
+}  // namespace tessellon
