@@ -1,0 +1,23 @@
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "futures/Future.h"
+#include "sdk/CancelToken.h"
+
+namespace tessellon {
+
+// One permission check of the media side.
+class AccessRequestProtocol {
+ public:
+  static constexpr std::string_view kProtocolName = "AccessRequestProtocol";
+  AccessRequestProtocol() = default;
+  virtual ~AccessRequestProtocol() = default;
+  AccessRequestProtocol(const AccessRequestProtocol&) = delete;
+  AccessRequestProtocol& operator=(const AccessRequestProtocol&) = delete;
+
+  virtual Future<Void> checkAccess(std::shared_ptr<CancelToken> cancelToken) = 0;
+};
+
+}  // namespace tessellon
