@@ -94,6 +94,7 @@ TEST_F(FileIOServiceTest, ReadReturnsUtf8TextOrFailsWith402) {
   write("surrogate.txt", "\xED\xA0\x80");
   write("truncated.txt", "ab\xE2\x82");
   fs::create_directory(file("folder"));
+  fs::create_symlink(plain, file("link.json"));
   struct Case {
     const char* name;
     std::string path;
@@ -114,6 +115,7 @@ TEST_F(FileIOServiceTest, ReadReturnsUtf8TextOrFailsWith402) {
       {"overlong UTF-8", file("overlong.txt"), std::nullopt},
       {"UTF-16 surrogate", file("surrogate.txt"), std::nullopt},
       {"cut sequence", file("truncated.txt"), std::nullopt},
+      {"a symbolic link", file("link.json"), std::nullopt},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -205,6 +207,57 @@ TEST_F(FileIOServiceTest, CreateDirectoryFailsWith405OrTheErrno) {
     SCOPED_TRACE(std::string(c.path) + (c.intermediates ? " with intermediates" : ""));
     EXPECT_EQ(posixCode(service_.createDirectory(file(c.path), c.intermediates)), c.errnoValue);
   }
+}
+
+TEST_F(FileIOServiceTest, FoldersInTheTemporaryFolderArePrivateAndLinksInItAreRefused) {
+  auto modeOf = [&](const std::string& relative) {
+    struct stat status {};
+    EXPECT_EQ(::lstat(file(relative).c_str(), &status), 0) << relative;
+    return status.st_mode & 07777;
+  };
+  EXPECT_THAT(service_.createDirectory(file("tmp/cache")), SucceedsWith(Void{}));
+  EXPECT_EQ(modeOf("tmp"), 0700u);
+  EXPECT_EQ(modeOf("tmp/cache"), 0700u);
+  EXPECT_EQ(posixCode(service_.createDirectory(file("tmp/run/a"), true)), 0);
+  EXPECT_EQ(modeOf("tmp/run/a"), 0700u);
+
+  ::chmod(file("tmp").c_str(), 0755);  // loosened by someone: tightened again
+  EXPECT_EQ(posixCode(service_.createDirectory(file("tmp/cache"), true)), 0);
+  EXPECT_EQ(modeOf("tmp"), 0700u);
+
+  fs::create_directory(file("elsewhere"));
+  fs::create_directory_symlink(file("elsewhere"), file("tmp/planted"));
+  EXPECT_EQ(posixCode(service_.createDirectory(file("tmp/planted/x"), true)), ENOTDIR);
+  EXPECT_FALSE(fs::exists(file("elsewhere/x")));
+
+  // Outside the temporary folder the user's umask decides.
+  EXPECT_EQ(posixCode(service_.createDirectory(file("restored/a"), true)), 0);
+  EXPECT_NE(modeOf("restored/a"), 0700u);
+}
+
+TEST_F(FileIOServiceTest, ATemporaryFolderThatIsALinkOrAnotherUsersIsRefused) {
+  fs::create_directory(file("target"));
+  fs::create_directory_symlink(file("target"), file("tmp"));
+  EXPECT_EQ(posixCode(service_.createDirectory(file("tmp/cache"), true)), EPERM);
+  EXPECT_FALSE(fs::exists(file("target/cache")));
+
+  if (::geteuid() != 0) GTEST_SKIP() << "giving a folder to another user needs root";
+  FileIOService other(file("shared"));
+  fs::create_directory(file("shared"));
+  ASSERT_EQ(::chown(file("shared").c_str(), 65534, 65534), 0);
+  EXPECT_EQ(posixCode(other.createDirectory(file("shared/cache"), true)), EPERM);
+  EXPECT_FALSE(fs::exists(file("shared/cache")));
+}
+
+TEST_F(FileIOServiceTest, SubpathsSkipFoldersThatCannotBeListed) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root lists every folder";
+  write("root/open/a.jpg", "");
+  write("root/closed/b.jpg", "");
+  write("root/z.jpg", "");
+  ::chmod(file("root/closed").c_str(), 0);
+  const auto listed = service_.subpathsOfDirectory(file("root"));
+  ::chmod(file("root/closed").c_str(), 0755);
+  EXPECT_THAT(listed.value(), ElementsAre("closed", "open", "open/a.jpg", "z.jpg"));
 }
 
 TEST_F(FileIOServiceTest, SubpathsAreSortedInPreOrderAndDoNotEnterLinks) {

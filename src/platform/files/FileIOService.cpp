@@ -186,6 +186,19 @@ Result<void> FileIOService::copyItem(const std::string& source, const std::strin
 Result<void> FileIOService::createDirectory(const std::string& path,
                                             bool withIntermediateDirectories) {
   if (path.empty()) return posixError("create folder \"\"", ENOENT);
+  // Our own folders (the cache, a run's archives) are private to the user.
+  if (!temporaryDirectory_.empty()) {
+    std::error_code ignored;
+    const fs::path folder = fs::absolute(fs::path(path), ignored).lexically_normal();
+    const fs::path temporary =
+        fs::absolute(fs::path(temporaryDirectory_), ignored).lexically_normal();
+    if (folder == temporary || isInside(folder, temporary)) {
+      if (!withIntermediateDirectories && ::mkdir(folder.c_str(), 0700) != 0) {
+        return posixError("create folder " + path, errno);
+      }
+      return posix::createPrivateDirectory(temporary.string(), folder.string());
+    }
+  }
   if (!withIntermediateDirectories) {
     if (::mkdir(path.c_str(), 0777) != 0) return posixError("create folder " + path, errno);
     return {};

@@ -18,7 +18,8 @@ class FileIOService final : public FileIOServiceProtocol {
   // Replaces the file atomically: a sibling temporary file renamed over `path`,
   // so a reader sees the old content or the new, never a part.
   Future<Void> write(const std::string& path, const std::string& content) override;
-  // `path` may also be a "file://" URL text.
+  // `path` may also be a "file://" URL text. A symbolic link is refused: what is
+  // read here lives in our own folders.
   Future<std::string> read(const std::string& path) override;
   // Falls back to copy and remove across volumes. Refuses (403) to move an item
   // into itself or over a folder that contains it, and leaves the target alone
@@ -38,6 +39,9 @@ class FileIOService final : public FileIOServiceProtocol {
   // Files keep their permissions and modification date; a failed copy leaves
   // nothing at `destiny`.
   Result<void> copyItem(const std::string& source, const std::string& destiny) override;
+  // Folders inside the temporary folder, and that folder itself, are made private
+  // (0700) and refused when another user owns the temporary folder or a link
+  // stands in the way.
   Result<void> createDirectory(const std::string& path, bool withIntermediateDirectories) override;
   // Sets the modification date only: Linux cannot set a creation date, so one
   // is ignored without an error.

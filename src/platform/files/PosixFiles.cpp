@@ -170,7 +170,8 @@ Result<void> writeFileAtomically(const std::string& path, std::string_view conte
 }
 
 Result<std::string> readWholeFile(const std::string& path) {
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // The documents and caches read here live in our private folders: a planted link is refused.
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   if (fd.get() < 0) return posixError("read " + path, errno);
   struct stat status {};
   if (::fstat(fd.get(), &status) != 0) return posixError("read " + path, errno);
@@ -305,11 +306,49 @@ Result<std::vector<std::string>> listSubpaths(const std::string& root) {
     Pending next = std::move(stack.back());
     stack.pop_back();
     subpaths.push_back(next.relative);
+    // A folder that cannot be listed is skipped: one private folder must not hide the rest.
     if (next.isFolder) {
-      if (auto failed = push(next.relative)) return *failed;
+      (void)push(next.relative);
     }
   }
   return subpaths;
+}
+
+Result<void> createPrivateDirectory(const std::string& privateRoot, const std::string& path) {
+  const fs::path root = fs::path(privateRoot).lexically_normal();
+  const fs::path target = fs::path(path).lexically_normal();
+  auto [rootEnd, rest] = std::mismatch(root.begin(), root.end(), target.begin(), target.end());
+  if (rootEnd != root.end()) return posixError("create private folder " + path, EINVAL);
+
+  std::error_code error;
+  fs::create_directories(root.parent_path(), error);
+  if (error) return posixError("create folder " + root.parent_path().string(), error.value());
+  if (::mkdir(root.c_str(), 0700) != 0 && errno != EEXIST) {
+    return posixError("create folder " + root.string(), errno);
+  }
+  struct stat status {};
+  if (::lstat(root.c_str(), &status) != 0) return posixError("create folder " + root.string(), errno);
+  // Another user could have made the folder first to read or plant our files.
+  if (!S_ISDIR(status.st_mode) || status.st_uid != ::geteuid()) {
+    return posixError("temporary folder " + root.string() + " is not a private folder of ours",
+                      EPERM);
+  }
+  if ((status.st_mode & 0077) != 0 && ::chmod(root.c_str(), 0700) != 0) {
+    return posixError("make " + root.string() + " private", errno);
+  }
+
+  fs::path folder = root;
+  for (auto part = rest; part != target.end(); ++part) {
+    if (part->empty() || *part == ".") continue;
+    if (*part == "..") return posixError("create private folder " + path, EINVAL);
+    folder /= *part;
+    if (::mkdir(folder.c_str(), 0700) == 0) continue;
+    if (errno != EEXIST) return posixError("create folder " + folder.string(), errno);
+    if (::lstat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+      return posixError("create folder " + folder.string(), ENOTDIR);
+    }
+  }
+  return {};
 }
 
 }  // namespace tessellon::posix

@@ -39,4 +39,10 @@ Result<void> copyItem(const std::string& source, const std::string& destiny);
 // entries sorted by name. Links to folders are listed but not entered.
 Result<std::vector<std::string>> listSubpaths(const std::string& root);
 
+// Creates `path` and the folders between `privateRoot` and it with mode 0700.
+// `privateRoot` itself must end up a real folder owned by this user and no one
+// else's to read: it is created 0700, tightened when it is ours, and refused
+// when it is a link or another user's. Links below it are refused, not followed.
+Result<void> createPrivateDirectory(const std::string& privateRoot, const std::string& path);
+
 }  // namespace tessellon::posix
