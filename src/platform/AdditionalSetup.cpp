@@ -4,7 +4,10 @@
 #include "media/fingerprints/Hasher.h"
 #include "platform/identity/DeviceUIDService.h"
 #include "platform/identity/DirectoryUtilsAdapter.h"
+#include "platform/identity/SystemInformation.h"
 #include "platform/identity/UserDefaultsService.h"
+#include "platform/locations/LocationProvider.h"
+#include "platform/locations/PHPhotoLibraryWrapper.h"
 #include "platform/memorymap/FileContentReader.h"
 #include "sdk/IoC.h"
 
@@ -23,6 +26,15 @@ void AdditionalSetup::setupIoC(const PlatformRoots& roots) {
   });
   IoC::registerLazySingleton<DirectoryUtilsProtocol>(
       [] { return std::make_shared<DirectoryUtilsAdapter>(); });
+  IoC::registerLazySingleton<SystemInformationProtocol>(
+      [] { return std::make_shared<SystemInformation>(); });
+  IoC::registerLazySingleton<PHPhotoLibraryWrapperProtocol>(
+      [] { return std::make_shared<PHPhotoLibraryWrapper>(); });
+  IoC::registerLazySingleton<LocationProviderProtocol>([roots] {
+    return std::make_shared<LocationProvider>(IoC::require<DirectoryUtilsProtocol>(),
+                                              IoC::require<FileIOServiceProtocol>(), roots.pictures,
+                                              roots.movies);
+  });
 }
 
 }  // namespace tessellon

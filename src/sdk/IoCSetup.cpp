@@ -8,13 +8,18 @@
 #include "model/json/BackupSerializer.h"
 #include "model/json/MetadataSerializer.h"
 #include "model/json/Serializer.h"
+#include "model/loading/CompatibilityService.h"
+#include "model/loading/MetadataLoader.h"
+#include "model/loading/Migrations.h"
 #include "platform/AdditionalSetup.h"
 #include "platform/files/FileIOService.h"
 #include "platform/identity/DeviceUIDServiceProtocol.h"
+#include "platform/identity/SystemInformationProtocol.h"
 #include "platform/memorymap/FileContentReaderProtocol.h"
 #include "platform/zip/ZipService.h"
 #include "remote/RemoteIOService.h"
 #include "remote/SingleFileTransferStateReporter.h"
+#include "sdk/AccessRequestFactory.h"
 #include "sdk/CancelationService.h"
 #include "sdk/FileStatusManager.h"
 #include "sdk/IoC.h"
@@ -87,6 +92,21 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
   IoC::registerLazySingleton<CancelationServiceProtocol>([] {
     return std::make_shared<CancelationService>(IoC::require<NotificationServiceProtocol>());
   });
+
+  IoC::registerLazySingleton<MetadataLoaderProtocol>([] {
+    return std::make_shared<MetadataLoader>(IoC::require<RemoteIOServiceProtocol>(),
+                                            IoC::require<FileIOServiceProtocol>(),
+                                            IoC::require<SerializerProtocol>());
+  });
+  IoC::registerLazySingleton<CompatibilityServiceProtocol>([] {
+    return std::make_shared<CompatibilityService>(IoC::require<SystemInformationProtocol>());
+  });
+  IoC::registerLazySingleton<MigrationsProtocol>([] {
+    return std::make_shared<Migrations>(IoC::require<RemoteIOServiceProtocol>(),
+                                        IoC::optional<LoggerProtocol>());
+  });
+  IoC::registerLazySingleton<AccessRequestFactoryProtocol>(
+      [] { return std::make_shared<AccessRequestFactory>(); });
 
   AdditionalSetup::setupIoC(roots);
 

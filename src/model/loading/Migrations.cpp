@@ -1,0 +1,30 @@
+#include "model/loading/Migrations.h"
+
+#include <string_view>
+
+#include "sdk/Log.h"
+
+namespace tessellon {
+
+Migrations::Migrations(std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
+                       std::shared_ptr<LoggerProtocol> logger)
+    : remoteIOService_(std::move(remoteIOService)), logger_(std::move(logger)) {}
+
+Future<Void> Migrations::deleteZipIfExistsOutsideOfBackupFolder(const Member& member) {
+  constexpr std::string_view kZip = ".zip";
+  const std::string& name = member.fullName;
+  if (name.size() < kZip.size() || name.compare(name.size() - kZip.size(), kZip.size(), kZip) != 0) {
+    return Future<Void>::success(Void{});
+  }
+  return remoteIOService_->deleteFile(name, nullptr)
+      .onComplete([logger = logger_](const FutureResult<Void>& result) {
+        if (result.isFail()) {
+          logWith(logger, LogLevel::error, [&] {
+            return "Failed to delete .zip-File: " + result.error()->message;
+          });
+        }
+        return FutureResult<Void>::success(Void{});
+      });
+}
+
+}  // namespace tessellon

@@ -1,0 +1,19 @@
+#include "sdk/AccessRequestFactory.h"
+
+#include "platform/files/FileIOServiceProtocol.h"
+#include "platform/locations/LocationProviderProtocol.h"
+#include "sdk/FolderBasedAccessRequest.h"
+#include "sdk/IoC.h"
+#include "sdk/PHPhotoLibraryWrapperProtocol.h"
+#include "sdk/PhotoLibraryAccessRequest.h"
+
+namespace tessellon {
+
+std::shared_ptr<AccessRequestProtocol> AccessRequestFactory::createRequest() {
+  auto folderBasedRequest = std::make_shared<FolderBasedAccessRequest>(
+      IoC::optional<FileIOServiceProtocol>(), IoC::optional<LocationProviderProtocol>());
+  return std::make_shared<PhotoLibraryAccessRequest>(IoC::optional<PHPhotoLibraryWrapperProtocol>(),
+                                                     std::move(folderBasedRequest));
+}
+
+}  // namespace tessellon

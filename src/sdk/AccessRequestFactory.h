@@ -1,0 +1,14 @@
+#pragma once
+
+#include "sdk/AccessRequestFactoryProtocol.h"
+
+namespace tessellon {
+
+// The photo-library request around a folder request, from the container's
+// shared services.
+class AccessRequestFactory final : public AccessRequestFactoryProtocol {
+ public:
+  std::shared_ptr<AccessRequestProtocol> createRequest() override;
+};
+
+}  // namespace tessellon

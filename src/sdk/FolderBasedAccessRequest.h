@@ -1,0 +1,25 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/files/FileIOServiceProtocol.h"
+#include "platform/locations/LocationProviderProtocol.h"
+#include "sdk/AccessRequestProtocol.h"
+
+namespace tessellon {
+
+// Both media folders must be readable, whichever media category is selected:
+// 303 otherwise. Complete on return.
+class FolderBasedAccessRequest final : public AccessRequestProtocol {
+ public:
+  FolderBasedAccessRequest(std::shared_ptr<FileIOServiceProtocol> fileIOService,
+                           std::shared_ptr<LocationProviderProtocol> locationProvider);
+
+  Future<Void> checkAccess(std::shared_ptr<CancelToken> cancelToken) override;
+
+ private:
+  std::shared_ptr<FileIOServiceProtocol> fileIOService_;
+  std::shared_ptr<LocationProviderProtocol> locationProvider_;
+};
+
+}  // namespace tessellon

@@ -1,0 +1,155 @@
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tessellon/Backup.h"
+#include "tessellon/MediaMetaData.h"
+
+#include "delegates/LocalFolderDelegate.h"
+#include "model/json/BackupSerializer.h"
+#include "model/json/MetadataSerializer.h"
+#include "model/json/Serializer.h"
+#include "model/loading/CompatibilityService.h"
+#include "model/loading/MetadataLoader.h"
+#include "model/loading/Migrations.h"
+#include "platform/files/FileIOService.h"
+#include "remote/RemoteIOService.h"
+#include "remote/SingleFileTransferStateReporter.h"
+#include "sdk/FileStatusManager.h"
+#include "sdk/NotificationService.h"
+#include "support/AwaitResult.h"
+#include "support/BackgroundQueue.h"
+#include "support/ErrorMatchers.h"
+#include "support/FaultyDelegate.h"
+#include "support/RecordingLogger.h"
+#include "support/TempDir.h"
+
+namespace tessellon {
+namespace {
+
+std::string testData(const std::string& name) {
+  std::ifstream in(std::string(TESSELLON_TEST_DATA_DIR) + "/" + name);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class RemoteDocumentsTest : public ::testing::Test {
+ protected:
+  void TearDown() override { EXPECT_TRUE(flushBackgroundQueue()); }
+
+  TempDir space_;
+  std::shared_ptr<FaultyDelegate> host_ = std::make_shared<FaultyDelegate>(
+      std::make_shared<hosts::LocalFolderDelegate>(space_.file("remote"), 4096, std::nullopt,
+                                                   space_.file("downloads")));
+  std::shared_ptr<RecordingLogger> logger_ = std::make_shared<RecordingLogger>();
+  std::shared_ptr<FileIOService> files_ = std::make_shared<FileIOService>(space_.file("tmp"));
+  std::shared_ptr<RemoteIOService> remote_ = std::make_shared<RemoteIOService>(
+      host_, files_, logger_,
+      std::make_shared<SingleFileTransferStateReporter>(std::make_shared<FileStatusManager>(
+          std::make_shared<NotificationService>(nullptr))));
+  MetadataLoader loader_{
+      remote_, files_,
+      std::make_shared<Serializer>(std::make_shared<BackupSerializer>([] { return "this-mac"; }),
+                                   std::make_shared<MetadataSerializer>())};
+};
+
+TEST_F(RemoteDocumentsTest, LoaderReadsTheStoredModel) {
+  space_.write("remote/C02/backup.json", testData("backup.json"));
+  space_.write("remote/C02/images.json", testData("images.json"));
+
+  auto backup = awaitResult(loader_.getRemoteMetaData<Backup>("C02/backup.json", nullptr));
+  ASSERT_THAT(backup, SucceedsWith(::testing::NotNull()));
+  EXPECT_EQ((*backup->value())->deviceID, "C02XK1ZAJG5H");
+  auto images = awaitResult(loader_.getRemoteMetaData<MediaMetaData>("C02/images.json", nullptr));
+  ASSERT_THAT(images, SucceedsWith(::testing::NotNull()));
+  EXPECT_EQ((*images->value())->count, 3);
+}
+
+TEST_F(RemoteDocumentsTest, UnreadableDocumentsAreCorruptButTransportFailuresPassUnchanged) {
+  space_.write("remote/d/list.json", "[1, 2]");
+  space_.write("remote/d/no-count.json", R"({"bytes": 0, "items": []})");
+  space_.write("remote/d/cut.json", R"({"count": 1, "bytes": 2, "ite)");
+  space_.write("remote/d/latin1.json", "{\"name\": \"caf\xE9\"}");
+  for (const char* name : {"d/list.json", "d/no-count.json", "d/cut.json"}) {
+    EXPECT_THAT(awaitResult(loader_.getRemoteMetaData<MediaMetaData>(name, nullptr)),
+                FailsWith(BackupSDKError::corruptMetaData))
+        << name;
+  }
+  EXPECT_THAT(awaitResult(loader_.getRemoteMetaData<Backup>("d/list.json", nullptr)),
+              FailsWith(BackupSDKError::corruptMetaData));
+  EXPECT_THAT(awaitResult(loader_.getRemoteMetaData<MediaMetaData>("d/latin1.json", nullptr)),
+              FailsWith(BackupSDKError::fileIOFailedToReadFile));
+
+  host_->answerDownloadWith(std::nullopt, BackupSDKError::delegateFileDoesNotExist);
+  EXPECT_THAT(awaitResult(loader_.getRemoteMetaData<Backup>("d/missing.json", nullptr)),
+              FailsWith(BackupSDKError::delegateFileDoesNotExist));
+}
+
+TEST_F(RemoteDocumentsTest, MigrationsDeleteOnlyArchivesAndLogFailures) {
+  space_.write("remote/old.zip", "x");
+  space_.write("remote/notes.zip.txt", "x");
+  Migrations migrations(remote_, logger_);
+  EXPECT_THAT(awaitResult(migrations.deleteZipIfExistsOutsideOfBackupFolder({"old.zip", 1})),
+              SucceedsWith(Void{}));
+  EXPECT_THAT(awaitResult(migrations.deleteZipIfExistsOutsideOfBackupFolder({"notes.zip.txt", 1})),
+              SucceedsWith(Void{}));
+  EXPECT_FALSE(std::filesystem::exists(space_.file("remote/old.zip")));
+  EXPECT_TRUE(std::filesystem::exists(space_.file("remote/notes.zip.txt")));
+  EXPECT_EQ(host_->calls("deleteFile"), 1);
+
+  host_->answerDeleteFileWith(false, makeError(BackupSDKError::unknownError, "remote is read-only"));
+  EXPECT_THAT(awaitResult(migrations.deleteZipIfExistsOutsideOfBackupFolder({"gone.zip", 1})),
+              SucceedsWith(Void{}));
+  EXPECT_EQ(logger_->count(LogLevel::error, "Failed to delete .zip-File: "), 1u);
+}
+
+class FixedSystem final : public SystemInformationProtocol {
+ public:
+  explicit FixedSystem(OperatingSystemVersion version) : version_(version) {}
+  OperatingSystemVersion operatingSystemVersion() const override { return version_; }
+
+ private:
+  OperatingSystemVersion version_;
+};
+
+TEST(CompatibilityServiceTest, FamilyAndSystemVersionDecide) {
+  const Settings contacts(true, false, false, false);
+  const Settings media(false, false, true, true);
+  struct Case {
+    OperatingSystemVersion system;
+    DeviceFamily family;
+    Settings settings;
+    std::optional<BackupSDKError> error;  // nothing: accepted
+  } cases[] = {
+      {{10, 12, 0}, DeviceFamily::macos, contacts, std::nullopt},
+      {{10, 12, 0}, DeviceFamily::ios, media, std::nullopt},
+      {{10, 12, 0}, DeviceFamily::android, media, std::nullopt},
+      {{14, 0, 0}, DeviceFamily::windows, media, BackupSDKError::wrongOSError},
+      {{10, 11, 6}, DeviceFamily::macos, media, std::nullopt},
+      {{10, 11, 6}, DeviceFamily::macos, contacts, BackupSDKError::contactsVersionIncompatibility},
+      {{10, 10, 0}, DeviceFamily::ios, media, BackupSDKError::wrongOSError},
+      {{10, 10, 0}, DeviceFamily::android, contacts, BackupSDKError::wrongOSError},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.system.majorVersion) + "." +
+                 std::to_string(c.system.minorVersion) + " family " +
+                 std::to_string(static_cast<int>(c.family)));
+    CompatibilityService service(std::make_shared<FixedSystem>(c.system));
+    const auto result = service.checkCompatibility(c.family, c.settings);
+    if (c.error) {
+      EXPECT_THAT(result, FailsWith(*c.error));
+    } else {
+      EXPECT_THAT(result, SucceedsWith(Void{}));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tessellon
