@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "backup/CleanupService.h"
 #include "backup/ZipServiceDecorator.h"
 #include "media/PathUtil.h"
 #include "media/fingerprints/HashingUtilAdapter.h"
@@ -104,6 +105,10 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
   IoC::registerLazySingleton<MigrationsProtocol>([] {
     return std::make_shared<Migrations>(IoC::require<RemoteIOServiceProtocol>(),
                                         IoC::optional<LoggerProtocol>());
+  });
+  IoC::registerLazySingleton<CleanupServiceProtocol>([] {
+    return std::make_shared<CleanupService>(IoC::require<RemoteIOServiceProtocol>(),
+                                            IoC::require<DeviceUIDServiceProtocol>());
   });
   IoC::registerLazySingleton<AccessRequestFactoryProtocol>(
       [] { return std::make_shared<AccessRequestFactory>(); });

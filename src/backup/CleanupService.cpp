@@ -1,0 +1,105 @@
+#include "backup/CleanupService.h"
+
+#include <functional>
+#include <set>
+#include <vector>
+
+#include "futures/FuturesError.h"
+#include "media/PathUtils.h"
+
+namespace tessellon {
+namespace {
+
+using Step = std::function<Future<Void>()>;
+
+// Runs `next` once `previous` has completed, whatever its outcome, unless it
+// ended cancelled or with an error that means cancellation.
+Future<Void> then(const Future<Void>& previous, Step next) {
+  return previous.onComplete([next = std::move(next)](const FutureResult<Void>& result) {
+    if (result.isCancelled() || (result.isFail() && testForCancellation(result.failure()))) {
+      return Future<Void>::cancelled();
+    }
+    return next();
+  });
+}
+
+Future<Void> inSequence(const std::vector<Step>& steps) {
+  Future<Void> chain = Future<Void>::success(Void{});
+  for (const auto& step : steps) chain = then(chain, step);
+  return chain;
+}
+
+std::string remoteFileName(const MediaItem& item) {
+  std::string name = item.fingerprint.value_or("");
+  if (!item.fileExtension.empty()) name += "." + item.fileExtension;
+  return name;
+}
+
+}  // namespace
+
+CleanupService::CleanupService(std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
+                               std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService)
+    : remoteIOService_(std::move(remoteIOService)),
+      deviceUidService_(std::move(deviceUidService)) {}
+
+Future<Void> CleanupService::cleanup(const Backup& backup,
+                                     std::shared_ptr<CancelToken> cancelToken) {
+  const std::string uid = deviceUidService_->getUID();
+  auto remote = remoteIOService_;
+  auto deleteFile = [remote, cancelToken](std::string path) -> Step {
+    return [remote, cancelToken, path = std::move(path)] {
+      return remote->deleteFile(path, cancelToken);
+    };
+  };
+  auto keepOrDelete = [&](bool kept, const char* document) -> Step {
+    if (kept) return [] { return Future<Void>::success(Void{}); };
+    return deleteFile(PathUtils::combinePath({uid, document}));
+  };
+  auto media = [&](const std::shared_ptr<MediaMetaData>& metaData, const char* folder) -> Step {
+    std::optional<MediaMetaData::Items> items;
+    if (metaData) {
+      // A summary without its items names nothing to keep: leave the folder as it is
+      // rather than empty it.
+      if (!metaData->items) return [] { return Future<Void>::success(Void{}); };
+      items = metaData->items;
+    }
+    return [this, path = PathUtils::combinePath({uid, folder}), items, cancelToken] {
+      return cleanupFolder(path, items, cancelToken);
+    };
+  };
+  return inSequence({
+      deleteFile(uid + "/" + uid + ".zip"),
+      media(backup.videosMetaData, "videos"),
+      media(backup.imagesMetaData, "images"),
+      keepOrDelete(backup.contactsMetaData != nullptr, "contacts.json"),
+      keepOrDelete(backup.calendarsMetaData != nullptr, "calendars.json"),
+      keepOrDelete(backup.imagesMetaData != nullptr, "images.json"),
+      keepOrDelete(backup.videosMetaData != nullptr, "videos.json"),
+  });
+}
+
+Future<Void> CleanupService::cleanupFolder(const std::string& folder,
+                                           std::optional<MediaMetaData::Items> mediaItems,
+                                           std::shared_ptr<CancelToken> cancelToken) {
+  std::set<std::string> kept;
+  if (mediaItems) {
+    for (const auto& item : *mediaItems) {
+      if (item) kept.insert(remoteFileName(*item));
+    }
+  }
+  auto remote = remoteIOService_;
+  return remote->getDirectoryInfo(folder, cancelToken)
+      .onSuccess([remote, folder, kept = std::move(kept), cancelToken](const Directory& listing) {
+        std::vector<Step> deletions;
+        for (const auto& member : listing.members) {
+          const std::string name = PathUtils::getFileName(member.fullName).value_or(member.fullName);
+          if (kept.count(name) != 0) continue;
+          deletions.push_back([remote, path = PathUtils::combinePath({folder, name}), cancelToken] {
+            return remote->deleteFile(path, cancelToken);
+          });
+        }
+        return inSequence(deletions);
+      });
+}
+
+}  // namespace tessellon
