@@ -20,8 +20,10 @@ class BackupInformationCollectorProtocol {
   BackupInformationCollectorProtocol& operator=(const BackupInformationCollectorProtocol&) =
       delete;
 
-  // One record per device folder that holds a readable "backup.json"; fails
-  // with 102 when the remote root cannot be listed. Cancelled with the token.
+  // One record per device folder that holds a readable "backup.json", in
+  // listing order; asks for the deletion of archives lying in the root. Fails
+  // with the remote's error when the root cannot be listed. A cancelled
+  // listing completes with an empty list.
   virtual Future<std::vector<std::shared_ptr<Backup>>> getAllBackups(
       std::shared_ptr<CancelToken> cancelToken) = 0;
 };

@@ -19,4 +19,6 @@ Error asNSError(const Error& error) {
   return error;
 }
 
+std::string nsErrorDescription(const Error& error) { return describe(asNSError(error)); }
+
 }  // namespace tessellon

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "tessellon/Error.h"
 
 namespace tessellon {
@@ -8,5 +10,8 @@ namespace tessellon {
 // domain "BackupSDKError" with the BackupSDKError code, or 0 for the others;
 // errors of the platform or of the host itself pass unchanged.
 Error asNSError(const Error& error);
+
+// The host form's description ("domain code: message"), as log lines carry it.
+std::string nsErrorDescription(const Error& error);
 
 }  // namespace tessellon

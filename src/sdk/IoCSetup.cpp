@@ -2,9 +2,33 @@
 
 #include <mutex>
 
+#include "backup/BackupCalendarsMetaDataService.h"
+#include "backup/BackupContactsMetaDataService.h"
+#include "backup/BackupContactsUnit.h"
+#include "backup/BackupImageMetaDataService.h"
+#include "backup/BackupInformationCollector.h"
+#include "backup/BackupPreviewService.h"
+#include "backup/BackupService.h"
+#include "backup/BackupVideoMetaDataService.h"
+#include "backup/CalendarService.h"
 #include "backup/CleanupService.h"
+#include "backup/OptimizeMediaDataService.h"
+#include "backup/OptimizeTaskListService.h"
+#include "backup/PreviewProgressFactory.h"
 #include "backup/ZipServiceDecorator.h"
+#include "media/DuplicateCollection.h"
+#include "media/ImageService.h"
 #include "media/PathUtil.h"
+#include "media/VideoService.h"
+#include "media/caches/CachingService.h"
+#include "media/discovery/FileExtensionFilter.h"
+#include "media/discovery/ImageRepository.h"
+#include "media/discovery/MediaRepository.h"
+#include "media/discovery/MediaRepositoryHelper.h"
+#include "media/discovery/PathValidator.h"
+#include "media/discovery/VideoRepository.h"
+#include "media/fingerprints/HasherProtocol.h"
+#include "media/MediaPathUtilProtocol.h"
 #include "media/fingerprints/HashingUtilAdapter.h"
 #include "model/json/BackupSerializer.h"
 #include "model/json/MetadataSerializer.h"
@@ -16,6 +40,7 @@
 #include "platform/files/FileIOService.h"
 #include "platform/identity/DeviceUIDServiceProtocol.h"
 #include "platform/identity/SystemInformationProtocol.h"
+#include "platform/locations/LocationProviderProtocol.h"
 #include "platform/memorymap/FileContentReaderProtocol.h"
 #include "platform/zip/ZipService.h"
 #include "remote/RemoteIOService.h"
@@ -37,6 +62,120 @@ std::mutex& overridesMutex() {
 std::function<void()>& overrides() {
   static std::function<void()> hook;
   return hook;
+}
+
+// Discovery, fingerprint caches and duplicates: the repositories share one
+// cache and one duplicate collection.
+void registerMediaServices(const PlatformRoots& roots) {
+  IoC::registerLazySingleton<CachingServiceProtocol>([temporary = roots.temporary] {
+    return std::make_shared<CachingService>(temporary, IoC::optional<FileIOServiceProtocol>());
+  });
+  IoC::registerLazySingleton<DuplicateCollectionProtocol>([] {
+    return std::make_shared<DuplicateCollection>(IoC::require<HashingUtilAdapterProtocol>());
+  });
+  IoC::registerLazySingleton<PathValidatorProtocol>(
+      [] { return std::make_shared<PathValidator>(IoC::require<FileIOServiceProtocol>()); });
+  IoC::registerLazySingleton<FileExtensionFilterProtocol>(
+      [] { return std::make_shared<FileExtensionFilter>(); });
+  IoC::registerLazySingleton<MediaRepositoryHelperProtocol>([] {
+    return std::make_shared<MediaRepositoryHelper>(
+        IoC::optional<CachingServiceProtocol>(), IoC::require<ZipServiceProtocol>(),
+        IoC::require<FileIOServiceProtocol>(), IoC::require<LocationProviderProtocol>(),
+        IoC::require<PathValidatorProtocol>(), IoC::require<FileExtensionFilterProtocol>(),
+        IoC::require<DuplicateCollectionProtocol>(), IoC::require<HashingUtilAdapterProtocol>(),
+        IoC::require<HasherProtocol>(), IoC::require<MediaPathUtilProtocol>(),
+        IoC::optional<LoggerProtocol>());
+  });
+  IoC::registerLazySingleton<ImageRepositoryProtocol>([] {
+    return std::make_shared<ImageRepository>(
+        IoC::require<MediaRepositoryHelperProtocol>(), IoC::require<LocationProviderProtocol>(),
+        IoC::require<FileExtensionFilterProtocol>(), IoC::require<CachingServiceProtocol>());
+  });
+  IoC::registerLazySingleton<VideoRepositoryProtocol>([] {
+    return std::make_shared<VideoRepository>(
+        IoC::require<MediaRepositoryHelperProtocol>(), IoC::require<LocationProviderProtocol>(),
+        IoC::require<FileExtensionFilterProtocol>(), IoC::require<CachingServiceProtocol>(),
+        IoC::require<MediaPathUtilProtocol>());
+  });
+  IoC::registerLazySingleton<MediaRepositoryProtocol>([] {
+    return std::make_shared<MediaRepository>(
+        IoC::require<VideoRepositoryProtocol>(), IoC::require<ImageRepositoryProtocol>(),
+        IoC::optional<CachingServiceProtocol>(), IoC::optional<FileIOServiceProtocol>(),
+        IoC::optional<DuplicateCollectionProtocol>(), IoC::optional<LoggerProtocol>(),
+        IoC::require<LocationProviderProtocol>(), IoC::require<AccessRequestFactoryProtocol>());
+  });
+  IoC::registerLazySingleton<ImageServiceProtocol>(
+      [] { return std::make_shared<ImageService>(IoC::require<MediaRepositoryProtocol>()); });
+  IoC::registerLazySingleton<VideoServiceProtocol>(
+      [] { return std::make_shared<VideoService>(IoC::require<MediaRepositoryProtocol>()); });
+}
+
+BaseBackupService::Collaborators backupCollaborators(const std::string& temporary) {
+  return {IoC::require<FileIOServiceProtocol>(),     IoC::require<ZipServiceProtocol>(),
+          IoC::require<RemoteIOServiceProtocol>(),   IoC::require<DeviceUIDServiceProtocol>(),
+          IoC::require<CachingServiceProtocol>(),    IoC::require<SerializerProtocol>(),
+          IoC::optional<LoggerProtocol>(),           IoC::require<FileStatusManagerProtocol>(),
+          temporary};
+}
+
+// Preview, the run and its category services, listing.
+void registerBackupServices(const PlatformRoots& roots) {
+  const std::string temporary = roots.temporary;
+  IoC::registerLazySingleton<CalendarServiceProtocol>([] {
+    return std::make_shared<CalendarService>(IoC::optional<CalendarRepositoryProtocol>(),
+                                             IoC::optional<FileIOServiceProtocol>());
+  });
+  IoC::registerLazySingleton<BackupContactsUnitProtocol>([] {
+    return std::make_shared<BackupContactsUnit>(IoC::require<ContactRepositoryProtocol>());
+  });
+  IoC::registerLazySingleton<PreviewProgressFactoryProtocol>(
+      [] { return std::make_shared<PreviewProgressFactory>(); });
+  IoC::registerLazySingleton<OptimizeMediaDataServiceProtocol>(
+      [] { return std::make_shared<OptimizeMediaDataService>(); });
+  IoC::registerLazySingleton<OptimizeTaskListServiceProtocol>([] {
+    return std::make_shared<OptimizeTaskListService>(
+        IoC::require<PreviewProgressFactoryProtocol>(), IoC::require<NotificationServiceProtocol>(),
+        IoC::require<VideoServiceProtocol>(), IoC::require<ImageServiceProtocol>(),
+        IoC::require<OptimizeMediaDataServiceProtocol>());
+  });
+  IoC::registerLazySingleton<BackupPreviewServiceProtocol>([] {
+    return std::make_shared<BackupPreviewService>(
+        IoC::require<CalendarServiceProtocol>(), IoC::require<BackupContactsUnitProtocol>(),
+        IoC::require<VideoServiceProtocol>(), IoC::require<ImageServiceProtocol>(),
+        IoC::require<CleanupServiceProtocol>(), IoC::require<DeviceUIDServiceProtocol>(),
+        IoC::require<RemoteIOServiceProtocol>(), IoC::require<DuplicateCollectionProtocol>(),
+        IoC::require<MetadataLoaderProtocol>(), IoC::require<CachingServiceProtocol>(),
+        IoC::require<FileIOServiceProtocol>(), IoC::require<SerializerProtocol>(),
+        IoC::require<OptimizeTaskListServiceProtocol>(), IoC::optional<LoggerProtocol>(),
+        TESSELLON_VERSION);
+  });
+  IoC::registerLazySingleton<BackupInformationCollectorProtocol>([] {
+    return std::make_shared<BackupInformationCollector>(
+        IoC::optional<RemoteIOServiceProtocol>(), IoC::optional<FileIOServiceProtocol>(),
+        IoC::optional<SerializerProtocol>(), IoC::require<MigrationsProtocol>());
+  });
+  IoC::registerLazySingleton<BackupContactsMetaDataServiceProtocol>([temporary] {
+    return std::make_shared<BackupContactsMetaDataService>(backupCollaborators(temporary));
+  });
+  IoC::registerLazySingleton<BackupCalendarsMetaDataServiceProtocol>([temporary] {
+    return std::make_shared<BackupCalendarsMetaDataService>(backupCollaborators(temporary));
+  });
+  IoC::registerLazySingleton<BackupImageMetaDataServiceProtocol>([temporary] {
+    return std::make_shared<BackupImageMetaDataService>(backupCollaborators(temporary),
+                                                        IoC::require<ImageServiceProtocol>());
+  });
+  IoC::registerLazySingleton<BackupVideoMetaDataServiceProtocol>([temporary] {
+    return std::make_shared<BackupVideoMetaDataService>(backupCollaborators(temporary),
+                                                        IoC::require<VideoServiceProtocol>());
+  });
+  IoC::registerLazySingleton<BackupServiceProtocol>([temporary] {
+    return std::make_shared<BackupService>(
+        backupCollaborators(temporary), IoC::require<BackupVideoMetaDataServiceProtocol>(),
+        IoC::require<BackupImageMetaDataServiceProtocol>(),
+        IoC::require<BackupContactsMetaDataServiceProtocol>(),
+        IoC::require<BackupCalendarsMetaDataServiceProtocol>(),
+        IoC::require<CleanupServiceProtocol>());
+  });
 }
 
 }  // namespace
@@ -113,6 +252,8 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
   IoC::registerLazySingleton<AccessRequestFactoryProtocol>(
       [] { return std::make_shared<AccessRequestFactory>(); });
 
+  registerMediaServices(roots);
+  registerBackupServices(roots);
   AdditionalSetup::setupIoC(roots);
 
   std::function<void()> hook;

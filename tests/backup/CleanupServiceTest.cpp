@@ -18,6 +18,7 @@
 #include "support/BackgroundQueue.h"
 #include "support/ErrorMatchers.h"
 #include "support/FaultyDelegate.h"
+#include "support/FixedDeviceUID.h"
 #include "support/TempDir.h"
 
 namespace tessellon {
@@ -25,12 +26,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::UnorderedElementsAre;
-
-class FixedUID final : public DeviceUIDServiceProtocol {
- public:
-  std::string cachedUID() const override { return "MAC1"; }
-  std::string getUID() override { return "MAC1"; }
-};
 
 std::shared_ptr<MediaMetaData> mediaOf(std::vector<std::pair<std::string, std::string>> items) {
   MediaMetaData::Items list;
@@ -63,7 +58,7 @@ class CleanupServiceTest : public ::testing::Test {
       host_, std::make_shared<FileIOService>(space_.file("tmp")), nullptr,
       std::make_shared<SingleFileTransferStateReporter>(std::make_shared<FileStatusManager>(
           std::make_shared<NotificationService>(nullptr))));
-  CleanupService service_{remote_, std::make_shared<FixedUID>()};
+  CleanupService service_{remote_, std::make_shared<FixedDeviceUID>()};
 };
 
 TEST_F(CleanupServiceTest, KeepsExactlyWhatTheRecordReferences) {

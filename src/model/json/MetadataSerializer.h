@@ -11,6 +11,12 @@ class MetadataSerializer final : public MetadataSerializerProtocol {
 
   Result<std::string> serialize(const MediaMetaData& metaData) override;
   Result<std::shared_ptr<MediaMetaData>> deserializeMediaMetaData(const std::string& text) override;
+  Result<std::string> serialize(const ItemsMetaData<Contact>& metaData) override;
+  Result<std::string> serialize(const ItemsMetaData<CalendarEntry>& metaData) override;
+  Result<std::shared_ptr<ItemsMetaData<Contact>>> deserializeContacts(
+      const std::string& text) override;
+  Result<std::shared_ptr<ItemsMetaData<CalendarEntry>>> deserializeCalendars(
+      const std::string& text) override;
 };
 
 }  // namespace tessellon

@@ -4,15 +4,17 @@
 #include <string>
 #include <string_view>
 
+#include "tessellon/CalendarEntry.h"
+#include "tessellon/Contact.h"
+#include "tessellon/ItemsMetaData.h"
 #include "tessellon/MediaMetaData.h"
 
 #include "futures/Result.h"
 
 namespace tessellon {
 
-// Writes and reads the category documents: "images.json" and "videos.json"
-// here; the item lists "contacts.json" and "calendars.json" join as their
-// element types arrive. Stateless; safe to call from any thread.
+// Writes and reads the category documents: "images.json", "videos.json",
+// "contacts.json" and "calendars.json". Stateless; safe to call from any thread.
 class MetadataSerializerProtocol {
  public:
   static constexpr std::string_view kProtocolName = "MetadataSerializerProtocol";
@@ -33,6 +35,17 @@ class MetadataSerializerProtocol {
   // the first item that does not read (JsonError missingProperty, BackupSDKError
   // jsonDeserializationFailed).
   virtual Result<std::shared_ptr<MediaMetaData>> deserializeMediaMetaData(
+      const std::string& text) = 0;
+
+  // {"count", "bytes", "contacts" / "calendars"} as compact text; the list is
+  // left out when there are no items.
+  virtual Result<std::string> serialize(const ItemsMetaData<Contact>& metaData) = 0;
+  virtual Result<std::string> serialize(const ItemsMetaData<CalendarEntry>& metaData) = 0;
+  // Fail as deserializeMediaMetaData does, with the element's error for an
+  // element that does not read.
+  virtual Result<std::shared_ptr<ItemsMetaData<Contact>>> deserializeContacts(
+      const std::string& text) = 0;
+  virtual Result<std::shared_ptr<ItemsMetaData<CalendarEntry>>> deserializeCalendars(
       const std::string& text) = 0;
 };
 

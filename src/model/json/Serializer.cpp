@@ -1,6 +1,8 @@
 #include "model/json/Serializer.h"
 
 #include "tessellon/Backup.h"
+#include "tessellon/CalendarEntry.h"
+#include "tessellon/Contact.h"
 #include "tessellon/MediaMetaData.h"
 
 #include "model/json/SerializationError.h"
@@ -28,6 +30,12 @@ Result<std::string> Serializer::serialize(const Serializable& model) {
   if (const auto* media = dynamic_cast<const MediaMetaData*>(&model)) {
     return metadataSerializer_->serialize(*media);
   }
+  if (const auto* contacts = dynamic_cast<const ItemsMetaData<Contact>*>(&model)) {
+    return metadataSerializer_->serialize(*contacts);
+  }
+  if (const auto* calendars = dynamic_cast<const ItemsMetaData<CalendarEntry>*>(&model)) {
+    return metadataSerializer_->serialize(*calendars);
+  }
   return makeError(SerializationError::missingSerializationImplementation, typeid(model).name());
 }
 
@@ -36,6 +44,12 @@ Result<std::shared_ptr<Serializable>> Serializer::deserialize(const std::string&
   if (expected == typeid(Backup)) return upcast(backupSerializer_->deserialize(text));
   if (expected == typeid(MediaMetaData)) {
     return upcast(metadataSerializer_->deserializeMediaMetaData(text));
+  }
+  if (expected == typeid(ItemsMetaData<Contact>)) {
+    return upcast(metadataSerializer_->deserializeContacts(text));
+  }
+  if (expected == typeid(ItemsMetaData<CalendarEntry>)) {
+    return upcast(metadataSerializer_->deserializeCalendars(text));
   }
   return makeError(SerializationError::missingDeserializationImplementation, expected.name());
 }

@@ -6,6 +6,8 @@
 #include "model/json/BackupSerializer.h"
 #include "model/json/Json.h"
 #include "model/json/MetadataSerializer.h"
+#include "tessellon/CalendarEntry.h"
+#include "tessellon/Contact.h"
 
 namespace tessellon {
 namespace {
@@ -51,8 +53,27 @@ TEST_F(SerializerTest, PassesDocumentErrorsOnAndOtherTypesHaveNoDocument) {
                         SerializationError::missingSerializationImplementation));
   EXPECT_TRUE(failsWith(deserializeAs<UnknownDocument>(serializer_, "{}"),
                         SerializationError::missingDeserializationImplementation));
-  EXPECT_TRUE(failsWith(serializer_.serialize(ItemsMetaData<Contact>(1, 1)),
-                        SerializationError::missingSerializationImplementation));
+}
+
+TEST_F(SerializerTest, ItemListsReadBackWithTheirCountersOrFailAsAWhole) {
+  const Result<std::string> contacts = serializer_.serialize(ItemsMetaData<Contact>(3, 900));
+  ASSERT_TRUE(contacts.ok());
+  const auto readContacts = deserializeAs<ItemsMetaData<Contact>>(serializer_, contacts.value());
+  ASSERT_TRUE(readContacts.ok());
+  EXPECT_EQ(readContacts.value()->count, 3);
+  EXPECT_EQ(readContacts.value()->bytes, 900);
+
+  const Result<std::string> calendars = serializer_.serialize(ItemsMetaData<CalendarEntry>(0, 0));
+  ASSERT_TRUE(calendars.ok());
+  EXPECT_TRUE(deserializeAs<ItemsMetaData<CalendarEntry>>(serializer_, calendars.value()).ok());
+
+  EXPECT_TRUE(failsWith(deserializeAs<ItemsMetaData<Contact>>(serializer_, R"({"bytes": 1})"),
+                        JsonError::deserializationFailed));
+  EXPECT_TRUE(failsWith(deserializeAs<ItemsMetaData<CalendarEntry>>(serializer_, "[]"),
+                        JsonError::invalidJsonString));
+  EXPECT_TRUE(failsWith(
+      deserializeAs<ItemsMetaData<Contact>>(serializer_, R"({"count": 1, "bytes": 1, "contacts": 5})"),
+      JsonError::deserializationFailed));
 }
 
 }  // namespace

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "tessellon/Date.h"
+
+namespace tessellon {
+
+// One event of a backed-up calendar. A detached occurrence (one changed
+// occurrence of a repeating event) carries its series' identifier followed by
+// "/RID=" and the occurrence's original start in seconds since 2001-01-01Z.
+struct CalendarEvent {
+  std::string id;
+  std::string title;
+  // Whole seconds since 1970-01-01T00:00:00Z.
+  int64_t start = 0;
+  int64_t end = 0;
+  bool allDay = false;
+  // The rule text without the "RRULE " prefix, e.g. "FREQ=WEEKLY;INTERVAL=1;BYDAY=MO".
+  std::optional<std::string> recurrence;
+  std::optional<std::string> note;
+  std::optional<std::string> location;
+  // Absolute URL text.
+  std::optional<std::string> url;
+  // A zone identifier such as "Europe/Berlin".
+  std::optional<std::string> eventTimezone;
+
+  // True when `id` contains "/RID=".
+  bool isDetached() const;
+  // The text before the first "/RID=" of a detached occurrence's `id`.
+  std::optional<std::string> parentId() const;
+  // The text after the last "/RID=" of a detached occurrence's `id`.
+  std::optional<std::string> RID() const;
+  // `RID` read as whole seconds after 2001-01-01T00:00:00Z; nothing when it is
+  // not a decimal integer.
+  std::optional<Date> occurence() const;
+
+  friend bool operator==(const CalendarEvent&, const CalendarEvent&) = default;
+};
+
+}  // namespace tessellon

@@ -1,0 +1,353 @@
+#include "backup/BackupPreviewService.h"
+
+#include <chrono>
+
+#include "tessellon/BackupSDKError.h"
+#include "tessellon/CalendarEntry.h"
+#include "tessellon/Contact.h"
+
+#include "futures/FuturesError.h"
+#include "media/PathUtils.h"
+#include "model/BackupDelta.h"
+#include "model/json/JsonError.h"
+#include "sdk/HostError.h"
+#include "sdk/Log.h"
+
+// generateBackup, step by step:
+//  1. log the library version;
+//  2. getLocalBackup: contacts, calendars, videos, images of this machine, for
+//     the selected categories (media by their attributes only);
+//  3. ask the remote to inflate `<uid>/<uid>.zip`, an archive whose upload
+//     finished but whose inflation did not; only cancellation matters here;
+//  4. getRemoteBackup: "backup.json" and the category documents needed;
+//  5. HandleRemoteBackupResult: no remote backup yet means an empty one; fill
+//     the item cache with the remote media, build the result record and the
+//     task list, fold already stored content out of the task list
+//     (fingerprinting the task media), then FinalizeGenerateBackup sets dates,
+//     name and summary.
+namespace tessellon {
+namespace {
+
+using BackupFuture = Future<std::shared_ptr<Backup>>;
+
+Date now() {
+  return std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
+}
+
+bool endsCancelled(const Error& error) { return testForCancellation(error); }
+
+// A contacts or calendars document is needed when the stored summary has items
+// and the category is backed up or kept.
+template <class T>
+Future<std::shared_ptr<ItemsMetaData<T>>> remoteItems(
+    const std::shared_ptr<ItemsMetaData<T>>& summary, bool selected, bool keepDeletedItems,
+    MetadataLoaderProtocol& loader, const std::string& path,
+    std::shared_ptr<CancelToken> cancelToken) {
+  using Value = std::shared_ptr<ItemsMetaData<T>>;
+  if (summary && summary->count > 0 && (selected || keepDeletedItems)) {
+    return loader.getRemoteMetaData<ItemsMetaData<T>>(path, std::move(cancelToken));
+  }
+  if (!selected) return Future<Value>::success(nullptr);
+  if (summary && summary->count == 0 && !summary->items) {
+    return Future<Value>::success(
+        std::make_shared<ItemsMetaData<T>>(typename ItemsMetaData<T>::Items{}, 0, 0));
+  }
+  return Future<Value>::success(summary);
+}
+
+Future<std::shared_ptr<MediaMetaData>> remoteMedia(const std::shared_ptr<MediaMetaData>& summary,
+                                                   bool selected, bool keepDeletedItems,
+                                                   MetadataLoaderProtocol& loader,
+                                                   const std::string& path,
+                                                   std::shared_ptr<CancelToken> cancelToken) {
+  using Value = std::shared_ptr<MediaMetaData>;
+  if (summary && summary->count > 0 && (selected || keepDeletedItems)) {
+    return loader.getRemoteMetaData<MediaMetaData>(path, std::move(cancelToken));
+  }
+  if (summary && summary->count == 0) {
+    return Future<Value>::success(std::make_shared<MediaMetaData>());
+  }
+  return Future<Value>::success(nullptr);
+}
+
+// The figures of a task list category for display: counts and bytes, no items.
+template <class T>
+std::shared_ptr<ItemsMetaData<T>> newItemsSummary(const std::shared_ptr<ItemsMetaData<T>>& task,
+                                                  const std::shared_ptr<ItemsMetaData<T>>& local,
+                                                  const std::shared_ptr<ItemsMetaData<T>>& remote) {
+  const int fresh = ItemsMetaData<T>::newItems(remote ? remote->items : std::nullopt,
+                                               local ? local->items : std::nullopt);
+  return std::make_shared<ItemsMetaData<T>>(fresh, fresh >= 1 ? task->bytes : 0);
+}
+
+std::shared_ptr<MediaMetaData> mediaSummary(const MediaMetaData& task) {
+  auto summary = MediaMetaData::stored(std::nullopt, task.count, task.bytes);
+  summary->duplicatesCount = task.duplicatesCount;
+  summary->duplicatesBytes = task.duplicatesBytes;
+  return summary;
+}
+
+}  // namespace
+
+BackupPreviewService::BackupPreviewService(
+    std::shared_ptr<CalendarServiceProtocol> calendarService,
+    std::shared_ptr<BackupContactsUnitProtocol> backupContactsUnit,
+    std::shared_ptr<VideoServiceProtocol> videoService,
+    std::shared_ptr<ImageServiceProtocol> imageService,
+    std::shared_ptr<CleanupServiceProtocol> cleanupService,
+    std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService,
+    std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
+    std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection,
+    std::shared_ptr<MetadataLoaderProtocol> metadataLoader,
+    std::shared_ptr<CachingServiceProtocol> cachingService,
+    std::shared_ptr<FileIOServiceProtocol> fileIOService,
+    std::shared_ptr<SerializerProtocol> serializer,
+    std::shared_ptr<OptimizeTaskListServiceProtocol> optimizeTaskListService,
+    std::shared_ptr<LoggerProtocol> logger, std::string podVersion)
+    : logger_(std::move(logger)),
+      calendarService_(std::move(calendarService)),
+      backupContactsUnit_(std::move(backupContactsUnit)),
+      videoService_(std::move(videoService)),
+      imageService_(std::move(imageService)),
+      cleanupService_(std::move(cleanupService)),
+      podVersion_(std::move(podVersion)),
+      deviceUidService_(std::move(deviceUidService)),
+      remoteIOService_(std::move(remoteIOService)),
+      duplicateCollection_(std::move(duplicateCollection)),
+      metadataLoader_(std::move(metadataLoader)),
+      cachingService_(std::move(cachingService)),
+      fileIOService_(std::move(fileIOService)),
+      serializer_(std::move(serializer)),
+      optimizeTaskListService_(std::move(optimizeTaskListService)) {}
+
+BackupFuture BackupPreviewService::generateBackup(const BackupSettings& settings,
+                                                  std::shared_ptr<CancelToken> cancelToken) {
+  logWith(logger_, LogLevel::info,
+          [&] { return "Generate backup preview using BackupSDK(" + podVersion_ + ")"; });
+  settings_ = settings;
+  const std::string uid = deviceUidService_->getUID();
+  return getLocalBackup(uid, cancelToken)
+      .onSuccess([this, uid, cancelToken](const std::shared_ptr<Backup>& local) {
+        return inflateLeftOverArchive(uid, cancelToken)
+            .onSuccess([this, uid, cancelToken]() { return getRemoteBackup(uid, cancelToken); })
+            .onComplete(
+                [this, local, cancelToken](const FutureResult<std::shared_ptr<Backup>>& remote) {
+                  return HandleRemoteBackupResult(remote, local, cancelToken);
+                });
+      });
+}
+
+BackupFuture BackupPreviewService::getLocalBackup(const std::string& uid,
+                                                  std::shared_ptr<CancelToken> cancelToken) {
+  auto local = std::make_shared<Backup>(uid);
+  const BackupSettings settings = *settings_;
+  Future<Void> contacts = Future<Void>::success(Void{});
+  if (settings.contacts) {
+    contacts = backupContactsUnit_->getContactsMetaData().onSuccess(
+        [local](const std::shared_ptr<ItemsMetaData<Contact>>& metaData) {
+          local->contactsMetaData = metaData;
+        });
+  }
+  return contacts
+      .onSuccess([this, local, settings]() -> Future<Void> {
+        if (!settings.calendars) return Future<Void>::success(Void{});
+        return calendarService_->getCalendarsMetaData().onSuccess(
+            [local](const std::shared_ptr<ItemsMetaData<CalendarEntry>>& metaData) {
+              local->calendarsMetaData = metaData;
+            });
+      })
+      .onSuccess([this, local, settings, cancelToken]() -> Future<Void> {
+        if (!settings.videos) return Future<Void>::success(Void{});
+        return videoService_->getItemsOnBackupPreview(cancelToken)
+            .onSuccess([local](const MediaMetaData::Items& items) {
+              local->videosMetaData = std::make_shared<MediaMetaData>(items);
+            });
+      })
+      .onSuccess([this, local, settings, cancelToken]() -> Future<Void> {
+        if (!settings.images) return Future<Void>::success(Void{});
+        return imageService_->getItemsOnBackupPreview(cancelToken)
+            .onSuccess([local](const MediaMetaData::Items& items) {
+              local->imagesMetaData = std::make_shared<MediaMetaData>(items);
+            });
+      })
+      .onSuccess([local] { return local; });
+}
+
+Future<Void> BackupPreviewService::inflateLeftOverArchive(
+    const std::string& uid, std::shared_ptr<CancelToken> cancelToken) {
+  return remoteIOService_
+      ->inflateZip(PathUtils::combinePath({uid, uid + ".zip"}), uid, std::move(cancelToken))
+      .onComplete([](const FutureResult<Void>& inflated) {
+        // Usually there is no such archive; only a cancellation stops the preview.
+        if (inflated.isCancelled() || (inflated.isFail() && endsCancelled(inflated.failure()))) {
+          return FutureResult<Void>::cancelled();
+        }
+        return FutureResult<Void>::success(Void{});
+      });
+}
+
+BackupFuture BackupPreviewService::getRemoteBackup(const std::string& uid,
+                                                   std::shared_ptr<CancelToken> cancelToken) {
+  return getRemoteBackupPreview(uid, cancelToken)
+      .onSuccess([this, uid, cancelToken](const std::shared_ptr<Backup>& remote) {
+        return loadRemoteDocuments(remote, uid, cancelToken).onSuccess([remote] { return remote; });
+      });
+}
+
+BackupFuture BackupPreviewService::getRemoteBackupPreview(
+    const std::string& uid, std::shared_ptr<CancelToken> cancelToken) {
+  logWith(logger_, LogLevel::verbose, [&] { return "downloading remote backup for " + uid; });
+  return remoteIOService_->downloadFile(PathUtils::combinePath({uid, "backup.json"}), cancelToken)
+      .onSuccess([this](const std::string& localPath) { return parseRemoteBackup(localPath); })
+      .onComplete([logger = logger_, uid](const FutureResult<std::shared_ptr<Backup>>& remote) {
+        if (remote.isSuccess()) {
+          logWith(logger, LogLevel::info,
+                  [&] { return "successfully downloaded remote backup for " + uid; });
+        } else if (remote.isFail()) {
+          logWith(logger, LogLevel::warning,
+                  [&] { return "failed downloading remote backup for " + uid; });
+        }
+        return remote;
+      });
+}
+
+BackupFuture BackupPreviewService::parseRemoteBackup(const std::string& localPath) {
+  return fileIOService_->read(localPath).onSuccess([this, localPath](const std::string& text) {
+    Result<std::shared_ptr<Backup>> parsed = deserializeAs<Backup>(*serializer_, text);
+    FutureResult<std::shared_ptr<Backup>> outcome =
+        parsed.ok() ? FutureResult<std::shared_ptr<Backup>>::success(std::move(parsed).value())
+        : isError(parsed.error(), JsonError::invalidJsonString)
+            ? FutureResult<std::shared_ptr<Backup>>::fail(
+                  makeError(BackupSDKError::corruptBackupMetaData, parsed.error().message))
+            : FutureResult<std::shared_ptr<Backup>>::fail(parsed.error());
+    // The copy goes whatever it held; a copy that cannot be removed is no reason to fail.
+    return fileIOService_->deleteItem(localPath).onComplete(
+        [outcome](const FutureResult<Void>&) { return outcome; });
+  });
+}
+
+Future<Void> BackupPreviewService::loadRemoteDocuments(std::shared_ptr<Backup> remote,
+                                                       const std::string& uid,
+                                                       std::shared_ptr<CancelToken> cancelToken) {
+  const BackupSettings settings = *settings_;
+  const bool keep = settings.keepDeletedItems;
+  auto path = [uid](const char* name) { return PathUtils::combinePath({uid, name}); };
+  auto loader = metadataLoader_;
+  return remoteItems(remote->contactsMetaData, settings.contacts, keep, *loader,
+                     path("contacts.json"), cancelToken)
+      .onSuccess([=](const std::shared_ptr<ItemsMetaData<Contact>>& contacts) {
+        remote->contactsMetaData = contacts;
+        return remoteItems(remote->calendarsMetaData, settings.calendars, keep, *loader,
+                           path("calendars.json"), cancelToken);
+      })
+      .onSuccess([=](const std::shared_ptr<ItemsMetaData<CalendarEntry>>& calendars) {
+        remote->calendarsMetaData = calendars;
+        return remoteMedia(remote->imagesMetaData, settings.images, keep, *loader,
+                           path("images.json"), cancelToken);
+      })
+      .onSuccess([=](const std::shared_ptr<MediaMetaData>& images) {
+        remote->imagesMetaData = images;
+        return remoteMedia(remote->videosMetaData, settings.videos, keep, *loader,
+                           path("videos.json"), cancelToken);
+      })
+      .onSuccess([remote](const std::shared_ptr<MediaMetaData>& videos) {
+        remote->videosMetaData = videos;
+      });
+}
+
+BackupFuture BackupPreviewService::HandleRemoteBackupResult(
+    const FutureResult<std::shared_ptr<Backup>>& remoteResult, std::shared_ptr<Backup> local,
+    std::shared_ptr<CancelToken> cancelToken) {
+  if (remoteResult.isCancelled() ||
+      (remoteResult.isFail() && endsCancelled(remoteResult.failure()))) {
+    return BackupFuture::cancelled();
+  }
+  logWith(logger_, LogLevel::info, [] { return "calculating Backup-delta for preview"; });
+  const Date startTime = now();
+
+  std::shared_ptr<Backup> remote;
+  if (remoteResult.isSuccess()) {
+    remote = remoteResult.successValue();
+  } else if (isError(remoteResult.failure(), BackupSDKError::delegateFileDoesNotExist)) {
+    // The first backup of this device: everything local is new.
+    remote = std::make_shared<Backup>(local->deviceID);
+    remote->startDate = startTime;
+  } else {
+    const Error error = remoteResult.failure();
+    logWith(logger_, LogLevel::error,
+            [&] { return "error during Backup Preview " + nsErrorDescription(error); });
+    return BackupFuture::fail(error);
+  }
+
+  setupCachingService(*remote);
+  const bool keep = settings_->keepDeletedItems;
+  std::shared_ptr<Backup> result =
+      keep ? mergeMetaData(*local, *remote) : intersect(*local, *remote);
+  std::shared_ptr<Backup> taskList = createTaskList(*local, *remote, keep, *duplicateCollection_);
+  return optimizeTaskListService_->optimizeTaskList(taskList, result, cancelToken)
+      .onSuccess([this, remote, local, result, taskList, startTime]() {
+        return FinalizeGenerateBackup(*remote, *local, result, taskList, startTime);
+      });
+}
+
+void BackupPreviewService::setupCachingService(const Backup& remote) {
+  cachingService_->clearMediaItemCache();
+  for (const auto& metaData : {remote.imagesMetaData, remote.videosMetaData}) {
+    if (!metaData || !metaData->items) continue;
+    for (const auto& item : *metaData->items) {
+      if (item->fingerprint) cachingService_->setItem(*item->fingerprint, item);
+    }
+  }
+}
+
+std::shared_ptr<Backup> BackupPreviewService::FinalizeGenerateBackup(
+    Backup& remote, const Backup& local, std::shared_ptr<Backup> result,
+    std::shared_ptr<Backup> taskList, Date startTime) {
+  // A finished last run means a new run starts now; an interrupted one keeps its start.
+  if (remote.finishDate) {
+    remote.startDate = startTime;
+    result->finishDate.reset();
+  }
+  result->startDate = remote.startDate;
+  result->modificationDate = startTime;
+  result->taskListToProcess = taskList;
+  result->name = settings_->backupName;
+  result->taskList = generatePreviewTaskList(*taskList, local, remote, *settings_);
+  logGenerateBackupResults(*result);
+  return result;
+}
+
+std::shared_ptr<Backup> BackupPreviewService::generatePreviewTaskList(
+    const Backup& taskList, const Backup& local, const Backup& remote,
+    const BackupSettings& settings) const {
+  auto summary = std::make_shared<Backup>(taskList.deviceID);
+  if (taskList.contactsMetaData && settings.contacts) {
+    summary->contactsMetaData =
+        newItemsSummary(taskList.contactsMetaData, local.contactsMetaData, remote.contactsMetaData);
+  }
+  if (taskList.calendarsMetaData && settings.calendars) {
+    summary->calendarsMetaData = newItemsSummary(taskList.calendarsMetaData,
+                                                 local.calendarsMetaData, remote.calendarsMetaData);
+  }
+  if (taskList.imagesMetaData) summary->imagesMetaData = mediaSummary(*taskList.imagesMetaData);
+  if (taskList.videosMetaData) summary->videosMetaData = mediaSummary(*taskList.videosMetaData);
+  return summary;
+}
+
+void BackupPreviewService::logGenerateBackupResults(const Backup& result) const {
+  const Backup* summary = result.taskList.get();
+  const int contacts = summary && summary->contactsMetaData ? 1 : 0;
+  const int calendars = summary && summary->calendarsMetaData ? 1 : 0;
+  const int images = summary && summary->imagesMetaData ? summary->imagesMetaData->count : 0;
+  const int videos = summary && summary->videosMetaData ? summary->videosMetaData->count : 0;
+  logWith(logger_, LogLevel::info, [=] {
+    return "finished calculating Backup-delta (~" +
+           std::to_string(contacts + calendars + images + videos) +
+           " files will be backupped:\ncontact files: " + std::to_string(contacts) +
+           "\ncalendar files: " + std::to_string(calendars) +
+           "\nimage files: " + std::to_string(images) + "\nvideo files: " + std::to_string(videos) +
+           ")";
+  });
+}
+
+}  // namespace tessellon

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "tessellon/BackupSettings.h"
+#include "tessellon/Date.h"
+#include "tessellon/LoggerProtocol.h"
+
+#include "backup/BackupContactsUnitProtocol.h"
+#include "backup/BackupPreviewServiceProtocol.h"
+#include "backup/CalendarServiceProtocol.h"
+#include "backup/CleanupServiceProtocol.h"
+#include "backup/OptimizeTaskListServiceProtocol.h"
+#include "media/DuplicateCollectionProtocol.h"
+#include "media/ImageServiceProtocol.h"
+#include "media/VideoServiceProtocol.h"
+#include "media/caches/CachingServiceProtocol.h"
+#include "model/json/SerializerProtocol.h"
+#include "model/loading/MetadataLoaderProtocol.h"
+#include "platform/files/FileIOServiceProtocol.h"
+#include "platform/identity/DeviceUIDServiceProtocol.h"
+#include "remote/RemoteIOServiceProtocol.h"
+
+namespace tessellon {
+
+// Works out what a backup run has to do: collects the local data of the
+// selected categories, reads the device's backup on the remote, and returns
+// the record as it will be after the run, with the work in
+// `taskListToProcess` and its summary in `taskList`. Used by the facade for a
+// preview and before a backup; one preview at a time. Reads only: an
+// interrupted preview leaves nothing behind but the downloaded copies it had
+// not yet deleted from the temporary folder.
+class BackupPreviewService final : public BackupPreviewServiceProtocol {
+ public:
+  // `logger` may be null; `podVersion` is the library's version, for the log.
+  BackupPreviewService(std::shared_ptr<CalendarServiceProtocol> calendarService,
+                       std::shared_ptr<BackupContactsUnitProtocol> backupContactsUnit,
+                       std::shared_ptr<VideoServiceProtocol> videoService,
+                       std::shared_ptr<ImageServiceProtocol> imageService,
+                       std::shared_ptr<CleanupServiceProtocol> cleanupService,
+                       std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService,
+                       std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
+                       std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection,
+                       std::shared_ptr<MetadataLoaderProtocol> metadataLoader,
+                       std::shared_ptr<CachingServiceProtocol> cachingService,
+                       std::shared_ptr<FileIOServiceProtocol> fileIOService,
+                       std::shared_ptr<SerializerProtocol> serializer,
+                       std::shared_ptr<OptimizeTaskListServiceProtocol> optimizeTaskListService,
+                       std::shared_ptr<LoggerProtocol> logger, std::string podVersion);
+  BackupPreviewService(const BackupPreviewService&) = delete;
+  BackupPreviewService& operator=(const BackupPreviewService&) = delete;
+
+  Future<std::shared_ptr<Backup>> generateBackup(const BackupSettings& settings,
+                                                 std::shared_ptr<CancelToken> cancelToken) override;
+
+ private:
+  using BackupFuture = Future<std::shared_ptr<Backup>>;
+
+  BackupFuture getLocalBackup(const std::string& uid, std::shared_ptr<CancelToken> cancelToken);
+  Future<Void> inflateLeftOverArchive(const std::string& uid,
+                                      std::shared_ptr<CancelToken> cancelToken);
+  BackupFuture getRemoteBackup(const std::string& uid, std::shared_ptr<CancelToken> cancelToken);
+  BackupFuture getRemoteBackupPreview(const std::string& uid,
+                                      std::shared_ptr<CancelToken> cancelToken);
+  BackupFuture parseRemoteBackup(const std::string& localPath);
+  Future<Void> loadRemoteDocuments(std::shared_ptr<Backup> remote, const std::string& uid,
+                                   std::shared_ptr<CancelToken> cancelToken);
+  BackupFuture HandleRemoteBackupResult(const FutureResult<std::shared_ptr<Backup>>& remoteResult,
+                                        std::shared_ptr<Backup> local,
+                                        std::shared_ptr<CancelToken> cancelToken);
+  void setupCachingService(const Backup& remote);
+  std::shared_ptr<Backup> FinalizeGenerateBackup(Backup& remote, const Backup& local,
+                                                 std::shared_ptr<Backup> result,
+                                                 std::shared_ptr<Backup> taskList, Date startTime);
+  std::shared_ptr<Backup> generatePreviewTaskList(const Backup& taskList, const Backup& local,
+                                                  const Backup& remote,
+                                                  const BackupSettings& settings) const;
+  void logGenerateBackupResults(const Backup& result) const;
+
+  const std::shared_ptr<LoggerProtocol> logger_;  // may be null
+  const std::shared_ptr<CalendarServiceProtocol> calendarService_;
+  const std::shared_ptr<BackupContactsUnitProtocol> backupContactsUnit_;
+  const std::shared_ptr<VideoServiceProtocol> videoService_;
+  const std::shared_ptr<ImageServiceProtocol> imageService_;
+  const std::shared_ptr<CleanupServiceProtocol> cleanupService_;
+  const std::string podVersion_;
+  const std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService_;
+  const std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;
+  const std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection_;
+  const std::shared_ptr<MetadataLoaderProtocol> metadataLoader_;
+  const std::shared_ptr<CachingServiceProtocol> cachingService_;
+  const std::shared_ptr<FileIOServiceProtocol> fileIOService_;
+  const std::shared_ptr<SerializerProtocol> serializer_;
+  // The settings of the preview in progress.
+  std::optional<BackupSettings> settings_;
+  const std::shared_ptr<OptimizeTaskListServiceProtocol> optimizeTaskListService_;
+};
+
+}  // namespace tessellon

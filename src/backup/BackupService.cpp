@@ -1,0 +1,180 @@
+#include "backup/BackupService.h"
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "media/PathUtils.h"
+#include "sdk/HostError.h"
+#include "sdk/Log.h"
+#include "tessellon/BackupSDKError.h"
+#include "tessellon/ItemsMetaData.h"
+#include "tessellon/MediaMetaData.h"
+
+namespace tessellon {
+namespace {
+
+using Section = std::shared_ptr<ReportSection>;
+
+std::string describeSection(const Section& section) {
+  return section ? section->description() : "nil";
+}
+
+int64_t itemBytes(const std::shared_ptr<MediaMetaData>& metaData) {
+  int64_t bytes = 0;
+  if (metaData && metaData->items) {
+    for (const auto& item : *metaData->items) bytes += item->bytes;
+  }
+  return bytes;
+}
+
+}  // namespace
+
+BackupService::BackupService(
+    Collaborators collaborators,
+    std::shared_ptr<BackupVideoMetaDataServiceProtocol> videoMetaDataService,
+    std::shared_ptr<BackupImageMetaDataServiceProtocol> imageMetaDataService,
+    std::shared_ptr<BackupContactsMetaDataServiceProtocol> contactMetaDataService,
+    std::shared_ptr<BackupCalendarsMetaDataServiceProtocol> calendarMetaDataService,
+    std::shared_ptr<CleanupServiceProtocol> cleanupService)
+    : BaseBackupService(std::move(collaborators)),
+      videoMetaDataService_(std::move(videoMetaDataService)),
+      imageMetaDataService_(std::move(imageMetaDataService)),
+      contactMetaDataService_(std::move(contactMetaDataService)),
+      calendarMetaDataService_(std::move(calendarMetaDataService)),
+      cleanupService_(std::move(cleanupService)) {}
+
+Future<std::shared_ptr<ProcessReport>> BackupService::process(
+    std::shared_ptr<Backup> backup, std::shared_ptr<CancelToken> cancelToken) {
+  currentProcessReport = std::make_shared<ProcessReport>();
+  logWith(logger, LogLevel::info, [] { return std::string("Backup process start"); });
+  if (!backup || !backup->taskListToProcess) {
+    return Future<std::shared_ptr<ProcessReport>>::fail(
+        makeError(BackupSDKError::unknownError, "the backup record carries no task list"));
+  }
+  calcOverallFileStatus(*backup, *backup->taskListToProcess);
+
+  return createFolderStructure(cancelToken)
+      .onSuccess([this, backup, cancelToken] { return processAll(backup, cancelToken); })
+      .onComplete([this, backup, cancelToken](const FutureResult<Void>& result)
+                      -> FutureResult<std::shared_ptr<ProcessReport>> {
+        deleteTemporaryFile("backup.json");
+        if (endedCancelled(result)) return FutureResult<std::shared_ptr<ProcessReport>>::cancelled();
+        if (result.isFail()) {
+          logWith(logger, LogLevel::error, [&] {
+            return "Backup process failed ERROR=" + nsErrorDescription(result.failure());
+          });
+          return FutureResult<std::shared_ptr<ProcessReport>>::fail(result.failure());
+        }
+        logWith(logger, LogLevel::info, [] { return std::string("Backup process finished"); });
+        // Its outcome changes nothing of the run's.
+        (void)cleanupService_->cleanup(*backup, cancelToken);
+        return FutureResult<std::shared_ptr<ProcessReport>>::success(currentProcessReport);
+      });
+}
+
+void BackupService::calcOverallFileStatus(const Backup& backup, const Backup& taskList) {
+  FileStatus status;
+  for (const auto& media : {backup.videosMetaData, backup.imagesMetaData}) {
+    if (!media) continue;
+    status.processed += media->count;
+    status.processedBytes += itemBytes(media);
+  }
+  status.overall = status.processed;
+  status.overallBytes = status.processedBytes;
+  if (taskList.contactsMetaData) {
+    status.overall += 1;
+    status.overallBytes += taskList.contactsMetaData->bytes;
+  }
+  if (taskList.calendarsMetaData) {
+    status.overall += 1;
+    status.overallBytes += taskList.calendarsMetaData->bytes;
+  }
+  for (const auto& media : {taskList.videosMetaData, taskList.imagesMetaData}) {
+    if (!media) continue;
+    status.overall += media->count;
+    status.overallBytes += itemBytes(media);
+  }
+  fileStatusManager->setFileStatus(status);
+  fileStatusManager->notifyAboutCurrentBackupFileStatus();
+}
+
+Future<Void> BackupService::createFolderStructure(std::shared_ptr<CancelToken> cancelToken) {
+  const std::string device = uid();
+  auto remote = remoteIOService;
+  auto existingIsFine = [](const FutureResult<Void>& result) {
+    return result.isFail() && result.failure().domain == kBackupSDKErrorDomain &&
+           result.failure().code == static_cast<int>(BackupSDKError::delegateDirectoryExist);
+  };
+  Future<Void> chain = remote->createDirectory(device, cancelToken);
+  for (const char* folder : {"videos", "images"}) {
+    chain = chain.onComplete([=](const FutureResult<Void>& previous) -> Future<Void> {
+      if (endedCancelled(previous)) return Future<Void>::cancelled();
+      Future<Void> next =
+          remote->createDirectory(PathUtils::combinePath({device, folder}), cancelToken);
+      // The first real error wins; the request just made is not awaited.
+      if (previous.isFail() && !existingIsFine(previous)) return Future<Void>::fail(previous.failure());
+      return next;
+    });
+  }
+  return chain.onComplete([existingIsFine](const FutureResult<Void>& last) {
+    return existingIsFine(last) ? FutureResult<Void>::success(Void{}) : last;
+  });
+}
+
+Future<Void> BackupService::processAll(std::shared_ptr<Backup> backup,
+                                       std::shared_ptr<CancelToken> cancelToken) {
+  using Run = std::function<Future<Section>()>;
+  auto category = [this](const char* name, Run run, std::shared_ptr<ReportSection> ProcessReport::*slot) {
+    return [this, name, run = std::move(run), slot] {
+      return run().onSuccess([this, name, slot](const Section& section) {
+        logWith(logger, LogLevel::info, [&] {
+          return std::string("processing ") + name + " finished: " + describeSection(section);
+        });
+        (*currentProcessReport).*slot = section;
+      });
+    };
+  };
+  auto contacts = category(
+      "Contacts", [=, this] { return contactMetaDataService_->processContacts(backup, cancelToken); },
+      &ProcessReport::contacts);
+  auto calendars = category(
+      "Calendars",
+      [=, this] { return calendarMetaDataService_->processCalendars(backup, cancelToken); },
+      &ProcessReport::calendars);
+  auto images = category(
+      "Images",
+      [=, this] { return imageMetaDataService_->processImageMetaData(backup, cancelToken); },
+      &ProcessReport::images);
+  auto videos = category(
+      "Videos",
+      [=, this] {
+        // Videos recognise only content packed earlier in their own run.
+        cachingService->clearMediaItemCache();
+        return videoMetaDataService_->processVideoMetaData(backup, cancelToken);
+      },
+      &ProcessReport::videos);
+
+  return contacts()
+      .onSuccess(calendars)
+      .onSuccess(images)
+      .onSuccess(videos)
+      .onSuccess([this, backup] {
+        backup->finishDate =
+            std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
+        return appendBackupJson(generateZip(), *backup);
+      })
+      .onSuccess([this, cancelToken] { return uploadZipAndInflate(cancelToken); })
+      .onComplete([this](const FutureResult<Void>& result) {
+        const bool diskFull =
+            result.isFail() && result.failure().domain == kBackupSDKErrorDomain &&
+            result.failure().code == static_cast<int>(BackupSDKError::zipFailedNotEnoughDiskSpace);
+        if (result.isSuccess() || diskFull) {
+          deleteTemporaryFile("backup.json");
+          deleteTemporaryFile(uid() + ".zip");
+        }
+        return result;
+      });
+}
+
+}  // namespace tessellon

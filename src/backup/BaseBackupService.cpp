@@ -1,0 +1,122 @@
+#include "backup/BaseBackupService.h"
+
+#include <chrono>
+
+#include "futures/FuturesError.h"
+#include "media/PathUtils.h"
+#include "sdk/HostError.h"
+#include "sdk/Log.h"
+#include "tessellon/BackupSDKError.h"
+
+namespace tessellon {
+namespace {
+
+constexpr int kInsufficientStorage = static_cast<int>(APIErrorCodes::InsufficientStorage);
+
+Date now() {
+  return std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
+}
+
+}  // namespace
+
+bool endedCancelled(const FutureResult<Void>& result) {
+  return result.isCancelled() || (result.isFail() && testForCancellation(result.failure()));
+}
+
+BaseBackupService::BaseBackupService(Collaborators collaborators)
+    : fileIOService(std::move(collaborators.fileIOService)),
+      zipService(std::move(collaborators.zipService)),
+      remoteIOService(std::move(collaborators.remoteIOService)),
+      deviceUidService(std::move(collaborators.deviceUidService)),
+      cachingService(std::move(collaborators.cachingService)),
+      serializer(std::move(collaborators.serializer)),
+      logger(std::move(collaborators.logger)),
+      fileStatusManager(std::move(collaborators.fileStatusManager)),
+      temporaryDirectory_(std::move(collaborators.temporaryDirectory)) {}
+
+std::string BaseBackupService::uid() {
+  if (!uid_) uid_ = deviceUidService->getUID();
+  return *uid_;
+}
+
+std::string BaseBackupService::temporaryPath(const std::string& name) const {
+  return PathUtils::combinePath({temporaryDirectory_, name});
+}
+
+std::string BaseBackupService::zipPath() { return temporaryPath(uid() + ".zip"); }
+
+std::shared_ptr<Zip> BaseBackupService::generateZip() {
+  // The run's folder is private; making sure of it here also covers a folder
+  // that was removed since the last run.
+  (void)fileIOService->createDirectory(temporaryDirectory_, true);
+  return zipService->generateZip(zipPath());
+}
+
+void BaseBackupService::addToReport(bool success, MetaType media, int count, int64_t bytes) {
+  const ProcessReport base = currentProcessReport ? *currentProcessReport : ProcessReport();
+  currentProcessReport =
+      std::make_shared<ProcessReport>(tessellon::addToReport(base, success, media, count, bytes));
+}
+
+void BaseBackupService::deleteTemporaryFile(const std::string& name) {
+  (void)fileIOService->deleteItem(temporaryPath(name));
+}
+
+Future<Void> BaseBackupService::appendToZip(const std::shared_ptr<Zip>& zip,
+                                            const std::string& fileName, bool close) {
+  Result<void> appended = zipService->append(zip, temporaryPath(fileName), fileName, close);
+  if (appended.ok()) return Future<Void>::success(Void{});
+  logWith(logger, LogLevel::warning, [&] {
+    return "error appending " + fileName + " to ZIP: (" + nsErrorDescription(appended.error()) +
+           ")";
+  });
+  return Future<Void>::fail(appended.error());
+}
+
+Future<Void> BaseBackupService::appendMetaJson(const std::shared_ptr<Zip>& zip,
+                                               const Serializable& metaData,
+                                               const std::string& fileName) {
+  Result<std::string> text = serializer->serialize(metaData);
+  if (!text.ok()) return Future<Void>::fail(text.error());
+  return fileIOService->write(temporaryPath(fileName), text.value())
+      .onSuccess([this, zip, fileName] { return appendToZip(zip, fileName, false); });
+}
+
+Future<Void> BaseBackupService::appendBackupJson(const std::shared_ptr<Zip>& zip, Backup& backup) {
+  backup.modificationDate = now();
+  return writeBackupMetaData(backup).onSuccess(
+      [this, zip] { return appendToZip(zip, "backup.json", true); });
+}
+
+Future<Void> BaseBackupService::writeBackupMetaData(const Backup& backup) {
+  Result<std::string> text = serializer->serialize(backup);
+  if (!text.ok()) {
+    logWith(logger, LogLevel::warning, [&] {
+      return "error serializing backup.json: " + nsErrorDescription(text.error());
+    });
+    return Future<Void>::fail(text.error());
+  }
+  return fileIOService->write(temporaryPath("backup.json"), text.value());
+}
+
+Future<Void> BaseBackupService::uploadZipAndInflate(std::shared_ptr<CancelToken> cancelToken) {
+  const std::string device = uid();
+  const std::string remoteZip = device + "/" + device + ".zip";
+  auto remote = remoteIOService;
+  return remote->uploadFile(zipPath(), remoteZip, cancelToken)
+      .onSuccess([remote, remoteZip, device, cancelToken] {
+        return remote->inflateZip(remoteZip, device, cancelToken);
+      })
+      .onComplete([remote, remoteZip, cancelToken](const FutureResult<Void>& result) {
+        if (!result.isFail() || asNSError(result.failure()).code != kInsufficientStorage) {
+          return result;
+        }
+        // No further archive can land: stop the whole run.
+        (void)remote->deleteFile(remoteZip, nullptr);
+        if (cancelToken) (void)cancelToken->cancel();
+        return FutureResult<Void>::fail(makeError(BackupSDKError::mediaNotEnoughRemoteStorage,
+                                                  "the remote storage is full"));
+      });
+}
+
+}  // namespace tessellon

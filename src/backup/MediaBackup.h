@@ -1,0 +1,93 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "backup/BaseBackupService.h"
+#include "media/MediaServiceProtocol.h"
+
+namespace tessellon {
+
+// The backup of a media category: the task items, smallest first, are packed
+// into archives that close as soon as their packed bytes reach the host's
+// archive size; each archive also carries the category document and a fresh
+// "backup.json", so the remote backup is consistent after every archive.
+// Content the remote already holds (the cache knows its fingerprint) is only
+// recorded, never packed again. A failed archive is rolled back from the record
+// and the cache and counted as failed; the run goes on with the next archive.
+// Only a full local disk, a foreign error or cancellation ends the category
+// early.
+//
+// One run at a time: the counters and the archive's items are plain fields
+// touched only by the run's chain, which advances one item per step on the
+// futures' primary executor, so neither the stack nor the memory grows with the
+// number of items.
+class MediaBackup : public BaseBackupService {
+ protected:
+  // What tells the categories apart.
+  struct Category {
+    std::shared_ptr<MediaMetaData> Backup::*metaData;
+    MetaType type;
+    std::string fileName;   // "images.json"
+    std::string title;      // "Images", in "processing Images (n) ..."
+    std::string itemTitle;  // "Image", in "Image (fingerprint=...": the packed-file line
+    std::string itemNoun;   // "image", in "Adjust image mtime for item "
+    // Whether a failed upload is logged and the empty category logs its two appends.
+    bool verbose;
+  };
+
+  MediaBackup(Collaborators collaborators, std::shared_ptr<MediaServiceProtocol> mediaService,
+              Category category);
+
+  // The category's section; null when the task list has no item list for it.
+  Future<std::shared_ptr<ReportSection>> processMediaMetaData(
+      std::shared_ptr<Backup> backup, std::shared_ptr<CancelToken> cancelToken);
+
+  // The current archive (batch): what was packed or recorded and what failed.
+  int64_t successBytes = 0;
+  int64_t failedBytes = 0;
+  int successFiles = 0;
+  int failedFiles = 0;
+  std::optional<MediaMetaData::Items> appendedMediaItems;
+
+ private:
+  struct Run;
+
+  Future<std::shared_ptr<ReportSection>> processEmpty(const std::shared_ptr<Backup>& backup,
+                                                      const std::shared_ptr<CancelToken>& token);
+  void createZip(const std::shared_ptr<Run>& run, size_t index, int64_t size);
+  void append(const std::shared_ptr<Run>& run, size_t index, int64_t size);
+  void appendHashedItem(const std::shared_ptr<Run>& run, size_t index, int64_t size,
+                        const std::vector<std::string>& fingerprints);
+  void manageUncachedMediaItem(const std::shared_ptr<Run>& run, size_t index, int64_t size,
+                               const std::optional<std::string>& fingerprint);
+  void appendPackedItem(const std::shared_ptr<Run>& run, size_t index, int64_t size);
+  void appendFailed(const std::shared_ptr<Run>& run, size_t index, int64_t size,
+                    const Error& error);
+  void createSeperateZip(const std::shared_ptr<Run>& run, size_t index);
+  void finalizeAppend(const std::shared_ptr<Run>& run, size_t index);
+  void closeZip(const std::shared_ptr<Run>& run, size_t index, bool last);
+  void finalizeZip(const std::shared_ptr<Run>& run, size_t index, const FutureResult<Void>& result);
+  // A step whose block throws must still end the run.
+  static void guard(const std::shared_ptr<Run>& run, const Future<Void>& step);
+
+  void updateReportValues();
+  void updateCache(const std::shared_ptr<MediaItem>& item, const std::string& fingerprint);
+  void updateFields(const std::shared_ptr<MediaItem>& item);
+  void updateBackupMetadata(Backup& backup, const std::shared_ptr<MediaItem>& item);
+  // Takes the archive's items out of the record and the cache again.
+  void rollBack(Backup& backup);
+  static bool canAppendCachedMediaItemPath(const MediaItem& cached, const MediaItem& item);
+
+  // The record's metadata of this category, created empty when missing.
+  MediaMetaData& recordMetaData(Backup& backup) const;
+  std::shared_ptr<ReportSection> section() const;
+
+  const std::shared_ptr<MediaServiceProtocol> mediaService_;
+  const Category category_;
+};
+
+}  // namespace tessellon

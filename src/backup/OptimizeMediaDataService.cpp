@@ -1,0 +1,68 @@
+#include "backup/OptimizeMediaDataService.h"
+
+#include <algorithm>
+
+#include "futures/FuturesError.h"
+
+namespace tessellon {
+namespace {
+
+void addMissingPaths(std::vector<std::string>& paths, const std::vector<std::string>& more) {
+  for (const std::string& path : more) {
+    if (std::find(paths.begin(), paths.end(), path) == paths.end()) paths.push_back(path);
+  }
+}
+
+// Gives `taskItem`'s paths to every remote item carrying one of `hashes`;
+// true when there was at least one.
+bool foldIntoRemote(const std::shared_ptr<MediaItem>& taskItem,
+                    const std::vector<std::string>& hashes, const MediaMetaData::Items& remote) {
+  bool matched = false;
+  for (const auto& remoteItem : remote) {
+    if (!remoteItem->fingerprint) continue;
+    if (std::find(hashes.begin(), hashes.end(), *remoteItem->fingerprint) == hashes.end()) {
+      continue;
+    }
+    addMissingPaths(remoteItem->paths(), taskItem->paths());
+    matched = true;
+  }
+  return matched;
+}
+
+}  // namespace
+
+Future<Void> OptimizeMediaDataService::optimizeMediaData(
+    std::shared_ptr<MediaMetaData> taskListMediaMetaData,
+    std::shared_ptr<MediaMetaData> remoteBackupMediaMetaData, std::vector<Version> versions,
+    std::shared_ptr<CancelToken> cancelToken, HashFunction hashfunc) {
+  Future<Void> chain = Future<Void>::success(Void{});
+  if (!taskListMediaMetaData || !taskListMediaMetaData->items || !remoteBackupMediaMetaData ||
+      !remoteBackupMediaMetaData->items || remoteBackupMediaMetaData->count == 0) {
+    return chain;
+  }
+  auto matched = std::make_shared<MediaMetaData::Items>();
+  auto shared = std::make_shared<const std::vector<Version>>(std::move(versions));
+  // Items are hashed strictly one after another: each step starts when the previous succeeded.
+  for (const std::shared_ptr<MediaItem>& taskItem : *taskListMediaMetaData->items) {
+    chain = chain.onSuccess([=]() {
+      return hashfunc(*taskItem, cancelToken, *shared)
+          .onComplete([=](const FutureResult<std::vector<std::string>>& hashes) {
+            if (hashes.isCancelled()) return Completion<Void>::cancelled();
+            if (hashes.isFail()) {
+              if (testForCancellation(hashes.failure())) return Completion<Void>::cancelled();
+              return Completion<Void>::fail(hashes.failure());
+            }
+            if (foldIntoRemote(taskItem, hashes.successValue(),
+                               *remoteBackupMediaMetaData->items)) {
+              matched->push_back(taskItem);
+            }
+            return Completion<Void>::success(Void{});
+          });
+    });
+  }
+  return chain.onSuccess([taskListMediaMetaData, matched]() {
+    if (!matched->empty()) taskListMediaMetaData->removeMediaItemsByEquatable(*matched);
+  });
+}
+
+}  // namespace tessellon

@@ -1,0 +1,70 @@
+#include "backup/OptimizeTaskListService.h"
+
+namespace tessellon {
+namespace {
+
+int itemCount(const std::shared_ptr<MediaMetaData>& metaData) {
+  return metaData ? metaData->count : 0;
+}
+
+void report(NotificationServiceProtocol& notifications, PreviewProgressProtocol& progress) {
+  notifications.reportBackupPreviewProgress(progress.getProgress());
+}
+
+}  // namespace
+
+OptimizeTaskListService::OptimizeTaskListService(
+    std::shared_ptr<PreviewProgressFactoryProtocol> previewProgressFactory,
+    std::shared_ptr<NotificationServiceProtocol> notificationService,
+    std::shared_ptr<VideoServiceProtocol> videoService,
+    std::shared_ptr<ImageServiceProtocol> imageService,
+    std::shared_ptr<OptimizeMediaDataServiceProtocol> optimizeMetaDataService)
+    : previewProgressFactory_(std::move(previewProgressFactory)),
+      notificationService_(std::move(notificationService)),
+      videoService_(std::move(videoService)),
+      imageService_(std::move(imageService)),
+      optimizeMediaDataService_(std::move(optimizeMetaDataService)) {}
+
+void OptimizeTaskListService::reportProgress() const {
+  report(*notificationService_, *previewProgress_);
+}
+
+OptimizeMediaDataServiceProtocol::HashFunction OptimizeTaskListService::hashFuncEscape(
+    std::shared_ptr<MediaServiceProtocol> service) const {
+  // Captures the counter of this preview, not the service: the chain may outlive a newer preview's
+  // replacement of previewProgress_.
+  return [service = std::move(service), progress = previewProgress_,
+          notifications = notificationService_](const MediaItem& item,
+                                                std::shared_ptr<CancelToken> cancelToken,
+                                                const std::vector<Version>& versions) {
+    report(*notifications, *progress);
+    return service->getItemHash(item, std::move(cancelToken), versions);
+  };
+}
+
+Future<Void> OptimizeTaskListService::optimizeTaskList(std::shared_ptr<Backup> taskList,
+                                                       std::shared_ptr<Backup> remoteBackup,
+                                                       std::shared_ptr<CancelToken> cancelToken) {
+  const int remoteItems =
+      itemCount(remoteBackup->imagesMetaData) + itemCount(remoteBackup->videosMetaData);
+  // Without remote media nothing is hashed, so the step is done at once.
+  const int total = remoteItems == 0
+                        ? 0
+                        : itemCount(taskList->imagesMetaData) + itemCount(taskList->videosMetaData);
+  previewProgress_ = previewProgressFactory_->getPreviewProgress(total);
+  if (total == 0) reportProgress();
+
+  remoteBackup->mediaVersions = remoteBackup->CreateUpdatedMediaVersions();
+  const std::vector<Version> versions = remoteBackup->mediaVersions.versions;
+
+  return optimizeMediaDataService_
+      ->optimizeMediaData(taskList->imagesMetaData, remoteBackup->imagesMetaData, versions,
+                          cancelToken, hashFuncEscape(imageService_))
+      .onSuccess([=, optimize = optimizeMediaDataService_,
+                  videos = hashFuncEscape(videoService_)]() {
+        return optimize->optimizeMediaData(taskList->videosMetaData, remoteBackup->videosMetaData,
+                                           versions, cancelToken, videos);
+      });
+}
+
+}  // namespace tessellon

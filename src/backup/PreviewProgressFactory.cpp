@@ -1,0 +1,11 @@
+#include "backup/PreviewProgressFactory.h"
+
+#include "backup/PreviewProgress.h"
+
+namespace tessellon {
+
+std::shared_ptr<PreviewProgressProtocol> PreviewProgressFactory::getPreviewProgress(int total) {
+  return std::make_shared<PreviewProgress>(total);
+}
+
+}  // namespace tessellon

@@ -1,0 +1,43 @@
+#include "media/DuplicateCollection.h"
+
+#include <utility>
+
+#include "model/DateText.h"
+#include "model/StableHash.h"
+
+namespace tessellon {
+
+DuplicateCollection::DuplicateCollection(
+    std::shared_ptr<HashingUtilAdapterProtocol> hashingUtilAdapter)
+    : hashingUtilAdapter_(std::move(hashingUtilAdapter)) {}
+
+uint64_t DuplicateCollection::identityKey(const MediaItem& item) {
+  return stableHash(std::to_string(item.bytes) + toString(item.modificationDate) +
+                    item.fileExtension);
+}
+
+void DuplicateCollection::addItem(const std::shared_ptr<MediaItem>& item) {
+  const uint64_t key = identityKey(*item);
+  std::lock_guard lock(mutex_);
+  if (!hashes_.insert(key).second) duplicatedMediaItem_[item->id] = item;
+}
+
+DuplicateInfo DuplicateCollection::getDuplicateInformation(
+    const std::vector<std::shared_ptr<MediaItem>>& items) const {
+  DuplicateInfo info;
+  std::lock_guard lock(mutex_);
+  for (const auto& item : items) {
+    if (duplicatedMediaItem_.count(item->id) == 0) continue;
+    info.bytes += item->bytes;
+    ++info.count;
+  }
+  return info;
+}
+
+void DuplicateCollection::reset() {
+  std::lock_guard lock(mutex_);
+  duplicatedMediaItem_ = {};
+  hashes_ = {};
+}
+
+}  // namespace tessellon

@@ -1,0 +1,14 @@
+#include "media/ImageService.h"
+
+#include <utility>
+
+namespace tessellon {
+
+ImageService::ImageService(std::shared_ptr<MediaRepositoryProtocol> mediaRepository)
+    : MediaService(std::move(mediaRepository)) {}
+
+std::shared_ptr<MediaItemRepositoryProtocol> ImageService::itemRepository() const {
+  return mediaRepository_->imageRepository();
+}
+
+}  // namespace tessellon

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tessellon/MediaItem.h"
+#include "tessellon/Version.h"
+
+#include "futures/Future.h"
+#include "media/MediaItemWithHashes.h"
+#include "media/discovery/MediaItemRepositoryProtocol.h"
+#include "media/discovery/MediaRepositoryProtocol.h"
+#include "sdk/CancelToken.h"
+
+namespace tessellon {
+
+class Zip;
+
+// What the backup and restore pipelines ask of one media category; each call forwards to the
+// category's repository (see MediaItemRepositoryProtocol for outcomes and threads).
+class MediaServiceProtocol {
+ public:
+  static constexpr std::string_view kProtocolName = "MediaServiceProtocol";
+  MediaServiceProtocol() = default;
+  virtual ~MediaServiceProtocol() = default;
+  MediaServiceProtocol(const MediaServiceProtocol&) = delete;
+  MediaServiceProtocol& operator=(const MediaServiceProtocol&) = delete;
+
+  virtual std::shared_ptr<MediaRepositoryProtocol> mediaRepository() const = 0;
+  // The repository of this service's category.
+  virtual std::shared_ptr<MediaItemRepositoryProtocol> itemRepository() const = 0;
+
+  virtual Future<std::vector<std::shared_ptr<MediaItem>>> getItemsOnBackupPreview(
+      std::shared_ptr<CancelToken> cancelToken) = 0;
+  virtual Future<MediaItemsWithHashes> getItemsWithHashOnRestore(
+      std::shared_ptr<CancelToken> cancelToken, const std::vector<Version>& forVersions) = 0;
+  virtual Future<std::vector<std::string>> getItemHash(const MediaItem& item,
+                                                       std::shared_ptr<CancelToken> cancelToken,
+                                                       const std::vector<Version>& forVersions) = 0;
+  virtual Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
+                                              const MediaItem& item) = 0;
+  // Whether a local file with the item's content is known (see MediaRepositoryProtocol::exists).
+  virtual Future<bool> exists(const MediaItem& item) = 0;
+};
+
+}  // namespace tessellon

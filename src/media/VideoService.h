@@ -1,0 +1,18 @@
+#pragma once
+
+#include <memory>
+
+#include "media/VideoServiceProtocol.h"
+#include "media/MediaService.h"
+
+namespace tessellon {
+
+// Forwards to the video repository.
+class VideoService final : public MediaService, public VideoServiceProtocol {
+ public:
+  explicit VideoService(std::shared_ptr<MediaRepositoryProtocol> mediaRepository);
+
+  std::shared_ptr<MediaItemRepositoryProtocol> itemRepository() const override;
+};
+
+}  // namespace tessellon

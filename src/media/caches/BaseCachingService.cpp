@@ -1,0 +1,104 @@
+#include "media/caches/BaseCachingService.h"
+
+#include <utility>
+
+#include "tessellon/BackupSDKError.h"
+
+#include "media/PathUtils.h"
+#include "sdk/IoC.h"
+
+namespace tessellon {
+
+BaseCachingService::BaseCachingService(const std::string& temporaryDirectory,
+                                       std::shared_ptr<FileIOServiceProtocol> fileIOService,
+                                       MediaRepositoryProvider mediaRepository)
+    : fileIOService_(std::move(fileIOService)),
+      cacheFolder_(PathUtils::combinePath({temporaryDirectory, "cache"})),
+      mediaRepositoryProvider_(std::move(mediaRepository)) {
+  if (!mediaRepositoryProvider_) {
+    mediaRepositoryProvider_ = [] { return IoC::optional<MediaRepositoryProtocol>(); };
+  }
+  // A folder that cannot be made only costs the cache: reads find nothing, writes fail quietly.
+  if (fileIOService_) (void)fileIOService_->createDirectory(cacheFolder_).waitUntilCompleted();
+}
+
+std::shared_ptr<MediaItem> BaseCachingService::getItem(const std::string& fingerprint) const {
+  std::lock_guard lock(mutex_);
+  const auto found = mediaItemCache_.find(fingerprint);
+  return found == mediaItemCache_.end() ? nullptr : found->second;
+}
+
+void BaseCachingService::setItem(const std::string& fingerprint, std::shared_ptr<MediaItem> item) {
+  std::lock_guard lock(mutex_);
+  mediaItemCache_[fingerprint] = std::move(item);
+}
+
+void BaseCachingService::removeItem(const std::string& fingerprint) {
+  std::lock_guard lock(mutex_);
+  mediaItemCache_.erase(fingerprint);
+}
+
+void BaseCachingService::clearMediaItemCache() {
+  std::lock_guard lock(mutex_);
+  mediaItemCache_ = {};
+}
+
+std::map<std::string, std::shared_ptr<MediaItem>> BaseCachingService::mediaItemCache() const {
+  std::lock_guard lock(mutex_);
+  return {mediaItemCache_.begin(), mediaItemCache_.end()};
+}
+
+void BaseCachingService::addPathToCache(const std::string& fingerprint, const std::string& path) {
+  std::lock_guard lock(mutex_);
+  cachedPaths_[fingerprint].push_back(path);
+}
+
+std::map<std::string, std::vector<std::string>> BaseCachingService::cachedPaths() const {
+  std::lock_guard lock(mutex_);
+  return {cachedPaths_.begin(), cachedPaths_.end()};
+}
+
+void BaseCachingService::fillCache(const MediaItemsWithHashes& itemsWithHashes) {
+  for (const MediaItemWithHashes& entry : itemsWithHashes) {
+    for (const std::string& path : entry.item->paths()) {
+      addHashes(path, entry.hashes);
+      if (entry.item->fingerprint) addPathToCache(*entry.item->fingerprint, path);
+    }
+  }
+}
+
+Future<Void> BaseCachingService::refreshMediaItemCache(const Settings& settings,
+                                                       std::shared_ptr<CancelToken> cancelToken,
+                                                       const std::vector<Version>& versions) {
+  const std::shared_ptr<MediaRepositoryProtocol> repository = mediaRepository();
+  if (!repository) {
+    return Future<Void>::fail(
+        makeError(BackupSDKError::unknownError, "no media repository to refresh the cache from"));
+  }
+  Future<MediaItemsWithHashes> images =
+      settings.images ? repository->imageRepository()->getItemsWithHashOnRestore(cancelToken, versions)
+                      : Future<MediaItemsWithHashes>::success({});
+  const bool withVideos = settings.videos;
+  // The service lives in the container for the life of the process, so `this` outlives the chain.
+  return images
+      .onSuccess([repository, withVideos, cancelToken,
+                  versions](const MediaItemsWithHashes& imageItems) -> Future<MediaItemsWithHashes> {
+        if (!withVideos) return Future<MediaItemsWithHashes>::success(imageItems);
+        return repository->videoRepository()
+            ->getItemsWithHashOnRestore(cancelToken, versions)
+            .onSuccess([imageItems](const MediaItemsWithHashes& videoItems) {
+              MediaItemsWithHashes all = imageItems;
+              all.insert(all.end(), videoItems.begin(), videoItems.end());
+              return all;
+            });
+      })
+      .onSuccess([this](const MediaItemsWithHashes& all) { fillCache(all); });
+}
+
+std::shared_ptr<MediaRepositoryProtocol> BaseCachingService::mediaRepository() {
+  std::call_once(mediaRepositoryResolved_,
+                 [this] { mediaRepository_ = mediaRepositoryProvider_(); });
+  return mediaRepository_;
+}
+
+}  // namespace tessellon

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "tessellon/PathData.h"
+
+namespace tessellon {
+
+// Sorts scanned paths into images and videos by extension and keeps photo-library internals out.
+// Order is kept. Stateless and thread-safe.
+class FileExtensionFilterProtocol {
+ public:
+  static constexpr std::string_view kProtocolName = "FileExtensionFilterProtocol";
+  FileExtensionFilterProtocol() = default;
+  virtual ~FileExtensionFilterProtocol() = default;
+  FileExtensionFilterProtocol(const FileExtensionFilterProtocol&) = delete;
+  FileExtensionFilterProtocol& operator=(const FileExtensionFilterProtocol&) = delete;
+
+  // The paths whose file name ends in an image (video) extension, compared ignoring case.
+  virtual std::vector<PathData> onlyLeaveImages(std::vector<PathData> paths) const = 0;
+  virtual std::vector<PathData> onlyLeaveVideos(std::vector<PathData> paths) const = 0;
+  // Drops the previews and thumbnails a photo library keeps under "resources".
+  virtual std::vector<PathData> removeThumbnails(std::vector<PathData> paths) const = 0;
+  // Drops everything inside a photo library; the libraries are scanned on their own.
+  virtual std::vector<PathData> removePhotoLibraryPaths(std::vector<PathData> paths) const = 0;
+};
+
+}  // namespace tessellon

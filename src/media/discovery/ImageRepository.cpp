@@ -1,0 +1,20 @@
+#include "media/discovery/ImageRepository.h"
+
+#include <utility>
+
+namespace tessellon {
+
+ImageRepository::ImageRepository(
+    std::shared_ptr<MediaRepositoryHelperProtocol> mediaRepositoryHelper,
+    std::shared_ptr<LocationProviderProtocol> locationProvider,
+    std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter,
+    std::shared_ptr<CachingServiceProtocol> cachingService)
+    : MediaItemRepository(
+          locationProvider->localImageDirectory(),
+          [filter = fileExtensionFilter](std::vector<PathData> paths) {
+            return filter->onlyLeaveImages(std::move(paths));
+          },
+          BackupSDKError::mediaFailedToAddImage, "images", std::move(mediaRepositoryHelper),
+          locationProvider, fileExtensionFilter, std::move(cachingService)) {}
+
+}  // namespace tessellon

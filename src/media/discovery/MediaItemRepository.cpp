@@ -1,0 +1,103 @@
+#include "media/discovery/MediaItemRepository.h"
+
+#include <utility>
+
+#include "futures/Executor.h"
+
+namespace tessellon {
+namespace {
+
+bool isCancelled(const std::shared_ptr<CancelToken>& cancelToken) {
+  return cancelToken && cancelToken->isCanceled();
+}
+
+const std::string& firstPath(const MediaItem& item) {
+  return item.paths().empty() ? item.id : item.paths().front();
+}
+
+}  // namespace
+
+MediaItemRepository::MediaItemRepository(
+    std::string localDirectory, PathFilter filterItemType, BackupSDKError errorOnFail,
+    std::string folderName, std::shared_ptr<MediaRepositoryHelperProtocol> mediaRepositoryHelper,
+    std::shared_ptr<LocationProviderProtocol> locationProvider,
+    std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter,
+    std::shared_ptr<CachingServiceProtocol> cachingService)
+    : localDirectory_(std::move(localDirectory)),
+      filterItemType_(std::move(filterItemType)),
+      errorOnFail_(errorOnFail),
+      folderName_(std::move(folderName)),
+      mediaRepositoryHelper_(std::move(mediaRepositoryHelper)),
+      locationProvider_(std::move(locationProvider)),
+      fileExtensionFilter_(std::move(fileExtensionFilter)),
+      cachingService_(std::move(cachingService)) {}
+
+std::vector<PathData> MediaItemRepository::generatePaths(
+    const std::shared_ptr<CancelToken>& cancelToken) {
+  if (isCancelled(cancelToken)) return {};
+  std::vector<PathData> paths = mediaRepositoryHelper_->getValidPathsFor(localDirectory_);
+  if (isCancelled(cancelToken)) return {};
+  // Libraries are scanned below, from the picture folder only, and filtered by extension there.
+  paths = fileExtensionFilter_->removePhotoLibraryPaths(std::move(paths));
+  if (isCancelled(cancelToken)) return {};
+  std::vector<PathData> libraries = filterItemType_(
+      mediaRepositoryHelper_->getValidPhotoLibraryPaths(locationProvider_->localImageDirectory()));
+  if (isCancelled(cancelToken)) return {};
+  paths.insert(paths.end(), std::make_move_iterator(libraries.begin()),
+               std::make_move_iterator(libraries.end()));
+  return paths;
+}
+
+Future<std::vector<std::shared_ptr<MediaItem>>> MediaItemRepository::getItemsOnBackupPreview(
+    std::shared_ptr<CancelToken> cancelToken) {
+  using Items = std::vector<std::shared_ptr<MediaItem>>;
+  Promise<Items> promise;
+  Executor::defaultQoS().execute([this, promise, cancelToken] {
+    Result<Items> items = mediaRepositoryHelper_->generateMediaItemsWithoutFingerprint(
+        generatePaths(cancelToken), cancelToken);
+    if (items.ok()) {
+      promise.completeWithSuccess(std::move(items).value());
+    } else {
+      promise.completeWithFail(items.error());
+    }
+  });
+  return promise.future;
+}
+
+Future<MediaItemsWithHashes> MediaItemRepository::getItemsWithHashOnRestore(
+    std::shared_ptr<CancelToken> cancelToken, const std::vector<Version>& forVersions) {
+  Promise<MediaItemsWithHashes> promise;
+  Executor::defaultQoS().execute([this, promise, cancelToken, forVersions] {
+    Result<MediaItemsWithHashes> items = mediaRepositoryHelper_->generateMediaItemsWithFingerprint(
+        generatePaths(cancelToken), cancelToken, localDirectory_, forVersions);
+    if (items.ok()) {
+      promise.completeWithSuccess(std::move(items).value());
+    } else {
+      promise.completeWithFail(items.error());
+    }
+  });
+  return promise.future;
+}
+
+Future<std::vector<std::string>> MediaItemRepository::getItemHash(
+    const MediaItem& item, std::shared_ptr<CancelToken> cancelToken,
+    const std::vector<Version>& forVersions) {
+  return mediaRepositoryHelper_->getMediaHash(getMediaDirectory(firstPath(item)), item,
+                                              cancelToken, forVersions);
+}
+
+std::string MediaItemRepository::getMediaDirectory(const std::string& path) const {
+  // Photo libraries live in the picture folder, whichever category a file of theirs belongs to.
+  if (path.find(".photoslibrary") != std::string::npos) {
+    return locationProvider_->localImageDirectory();
+  }
+  return localDirectory_;
+}
+
+Future<Void> MediaItemRepository::appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
+                                                         const MediaItem& item) {
+  return mediaRepositoryHelper_->appendLocalMediaCopy(
+      zip, item, getMediaDirectory(firstPath(item)), folderName_);
+}
+
+}  // namespace tessellon

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "media/caches/CachingServiceProtocol.h"
+#include "media/discovery/FileExtensionFilterProtocol.h"
+#include "media/discovery/MediaItemRepositoryProtocol.h"
+#include "media/discovery/MediaRepositoryHelperProtocol.h"
+#include "platform/locations/LocationProviderProtocol.h"
+
+namespace tessellon {
+
+// What the image and the video repository share; they differ only in the folder they scan, the
+// extensions they take from photo libraries, their folder name in backups and their error code.
+// Scans run as one work item on the shared pool; the repository lives in the container for the
+// life of the process, so the work items may use it.
+class MediaItemRepository : public virtual MediaItemRepositoryProtocol {
+ public:
+  using PathFilter = std::function<std::vector<PathData>(std::vector<PathData>)>;
+
+  MediaItemRepository(std::string localDirectory, PathFilter filterItemType,
+                      BackupSDKError errorOnFail, std::string folderName,
+                      std::shared_ptr<MediaRepositoryHelperProtocol> mediaRepositoryHelper,
+                      std::shared_ptr<LocationProviderProtocol> locationProvider,
+                      std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter,
+                      std::shared_ptr<CachingServiceProtocol> cachingService);
+
+  std::vector<PathData> generatePaths(const std::shared_ptr<CancelToken>& cancelToken) override;
+  Future<std::vector<std::shared_ptr<MediaItem>>> getItemsOnBackupPreview(
+      std::shared_ptr<CancelToken> cancelToken) override;
+  Future<MediaItemsWithHashes> getItemsWithHashOnRestore(
+      std::shared_ptr<CancelToken> cancelToken, const std::vector<Version>& forVersions) override;
+  Future<std::vector<std::string>> getItemHash(const MediaItem& item,
+                                               std::shared_ptr<CancelToken> cancelToken,
+                                               const std::vector<Version>& forVersions) override;
+  std::string getMediaDirectory(const std::string& path) const override;
+  Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
+                                      const MediaItem& item) override;
+  const std::string& folderName() const override { return folderName_; }
+  BackupSDKError errorOnFail() const override { return errorOnFail_; }
+
+ protected:
+  const std::string localDirectory_;
+  const PathFilter filterItemType_;
+  const BackupSDKError errorOnFail_;
+  const std::string folderName_;
+  const std::shared_ptr<MediaRepositoryHelperProtocol> mediaRepositoryHelper_;
+  const std::shared_ptr<LocationProviderProtocol> locationProvider_;
+  const std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter_;
+  const std::shared_ptr<CachingServiceProtocol> cachingService_;
+};
+
+}  // namespace tessellon

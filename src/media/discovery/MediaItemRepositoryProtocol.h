@@ -1,0 +1,57 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tessellon/BackupSDKError.h"
+#include "tessellon/MediaItem.h"
+#include "tessellon/PathData.h"
+#include "tessellon/Version.h"
+
+#include "futures/Future.h"
+#include "media/MediaItemWithHashes.h"
+#include "sdk/CancelToken.h"
+
+namespace tessellon {
+
+class Zip;
+
+// The local files of one media category: the category's own folder plus the matching files of the
+// photo libraries in the picture folder. Safe to call from several threads.
+class MediaItemRepositoryProtocol {
+ public:
+  static constexpr std::string_view kProtocolName = "MediaItemRepositoryProtocol";
+  MediaItemRepositoryProtocol() = default;
+  virtual ~MediaItemRepositoryProtocol() = default;
+  MediaItemRepositoryProtocol(const MediaItemRepositoryProtocol&) = delete;
+  MediaItemRepositoryProtocol& operator=(const MediaItemRepositoryProtocol&) = delete;
+
+  // The category's files: every valid file of its folder (whatever the extension), then the photo
+  // library files with the category's extensions. Empty once the token is cancelled.
+  virtual std::vector<PathData> generatePaths(const std::shared_ptr<CancelToken>& cancelToken) = 0;
+  // The items of a preview, from attributes only. Runs on a pool thread; fails with the platform
+  // error of an attribute read; a cancelled scan completes with what it found so far.
+  virtual Future<std::vector<std::shared_ptr<MediaItem>>> getItemsOnBackupPreview(
+      std::shared_ptr<CancelToken> cancelToken) = 0;
+  // The items with fingerprints of `forVersions`, one per distinct content. Runs on a pool thread.
+  virtual Future<MediaItemsWithHashes> getItemsWithHashOnRestore(
+      std::shared_ptr<CancelToken> cancelToken, const std::vector<Version>& forVersions) = 0;
+  // The fingerprints of the item's file, read without the cache (see getMediaHash).
+  virtual Future<std::vector<std::string>> getItemHash(const MediaItem& item,
+                                                       std::shared_ptr<CancelToken> cancelToken,
+                                                       const std::vector<Version>& forVersions) = 0;
+  // The folder an item's relative path lies under: photo-library files are under the picture
+  // folder, the others under the category's folder.
+  virtual std::string getMediaDirectory(const std::string& path) const = 0;
+  // Packs the item's file as "<folderName>/<fingerprint>.<extension>" (see appendLocalMediaCopy).
+  virtual Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
+                                              const MediaItem& item) = 0;
+  // "images" or "videos": the category's folder in a backup.
+  virtual const std::string& folderName() const = 0;
+  // The code a restored file that cannot be placed is reported with.
+  virtual BackupSDKError errorOnFail() const = 0;
+};
+
+}  // namespace tessellon

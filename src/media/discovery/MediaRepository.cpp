@@ -1,0 +1,34 @@
+#include "media/discovery/MediaRepository.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "media/caches/CacheIdentity.h"
+
+namespace tessellon {
+
+MediaRepository::MediaRepository(std::shared_ptr<VideoRepositoryProtocol> videoRepository,
+                                 std::shared_ptr<ImageRepositoryProtocol> imageRepository,
+                                 std::shared_ptr<CachingServiceProtocol> cachingService,
+                                 std::shared_ptr<FileIOServiceProtocol> fileManager,
+                                 std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection,
+                                 std::shared_ptr<LoggerProtocol> logger,
+                                 std::shared_ptr<LocationProviderProtocol> locationProvider,
+                                 std::shared_ptr<AccessRequestFactoryProtocol> accessRequestFactory)
+    : videoRepository_(std::move(videoRepository)),
+      imageRepository_(std::move(imageRepository)),
+      cachingService_(std::move(cachingService)),
+      fileIOService_(std::move(fileManager)),
+      logger_(std::move(logger)),
+      duplicateCollection_(std::move(duplicateCollection)),
+      locationProvider_(std::move(locationProvider)),
+      accessRequestFactory_(std::move(accessRequestFactory)) {}
+
+Future<bool> MediaRepository::exists(const MediaItem& item) {
+  if (!cachingService_ || !item.fingerprint) return Future<bool>::success(false);
+  const std::vector<std::string> cached = cachingService_->getHashes(cacheIdentity(item));
+  return Future<bool>::success(std::find(cached.begin(), cached.end(), *item.fingerprint) !=
+                               cached.end());
+}
+
+}  // namespace tessellon

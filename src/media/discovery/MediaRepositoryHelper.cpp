@@ -1,0 +1,238 @@
+#include "media/discovery/MediaRepositoryHelper.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <utility>
+
+#include "tessellon/BackupSDKError.h"
+
+#include "media/PathUtils.h"
+#include "media/caches/CacheIdentity.h"
+#include "media/discovery/Utf8.h"
+#include "media/fingerprints/FingerprintUtils.h"
+#include "media/fingerprints/HashUtils.h"
+#include "sdk/Log.h"
+
+namespace tessellon {
+namespace {
+
+// `relative` (a listing entry: no leading or trailing "/") under `directory`; what combinePath
+// gives, without building a list of parts for each of a scan's files.
+std::string under(const std::string& directory, const std::string& relative) {
+  size_t end = directory.size();
+  while (end > 1 && directory[end - 1] == '/') --end;
+  std::string full;
+  full.reserve(end + 1 + relative.size());
+  full.append(directory, 0, end);
+  if (full != "/") full.push_back('/');
+  full += relative;
+  return full;
+}
+
+const std::string& firstPath(const MediaItem& item) {
+  return item.paths().empty() ? item.id : item.paths().front();
+}
+
+bool isCancelled(const std::shared_ptr<CancelToken>& cancelToken) {
+  return cancelToken && cancelToken->isCanceled();
+}
+
+}  // namespace
+
+MediaRepositoryHelper::MediaRepositoryHelper(
+    std::shared_ptr<CachingServiceProtocol> cachingService,
+    std::shared_ptr<ZipServiceProtocol> zipService,
+    std::shared_ptr<FileIOServiceProtocol> fileManager,
+    std::shared_ptr<LocationProviderProtocol> locationProvider,
+    std::shared_ptr<PathValidatorProtocol> pathValidator,
+    std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter,
+    std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection,
+    std::shared_ptr<HashingUtilAdapterProtocol> hashUtils, std::shared_ptr<HasherProtocol> hasher,
+    std::shared_ptr<MediaPathUtilProtocol> mediaPathUtil, std::shared_ptr<LoggerProtocol> logger)
+    : cachingService_(std::move(cachingService)),
+      zipService_(std::move(zipService)),
+      fileManager_(std::move(fileManager)),
+      locationProvider_(std::move(locationProvider)),
+      pathValidator_(std::move(pathValidator)),
+      fileExtensionFilter_(std::move(fileExtensionFilter)),
+      duplicateCollection_(std::move(duplicateCollection)),
+      hashUtils_(std::move(hashUtils)),
+      hasher_(std::move(hasher)),
+      mediaPathUtil_(std::move(mediaPathUtil)),
+      logger_(std::move(logger)) {}
+
+bool MediaRepositoryHelper::accept(const std::string& fullPath) {
+  if (pathValidator_->isValid(fullPath)) return true;
+  if (!isValidUtf8(fullPath)) {
+    logWith(logger_, LogLevel::warning, [&fullPath] {
+      return "skipping " + escapedForLog(fullPath) + ": its name is not UTF-8";
+    });
+  }
+  return false;
+}
+
+std::vector<PathData> MediaRepositoryHelper::getValidPathsFor(const std::string& directory) {
+  Result<std::vector<std::string>> listed = fileManager_->subpathsOfDirectory(directory);
+  if (!listed.ok()) return {};
+  std::vector<std::string> relatives = std::move(listed).value();
+  std::vector<PathData> paths;
+  paths.reserve(relatives.size());
+  for (std::string& relative : relatives) {
+    std::string fullPath = under(directory, relative);
+    if (accept(fullPath)) paths.push_back({std::move(fullPath), std::move(relative)});
+    std::string().swap(relative);
+  }
+  return paths;
+}
+
+std::vector<PathData> MediaRepositoryHelper::getValidPhotoLibraryPaths(
+    const std::string& directory) {
+  std::vector<PathData> paths;
+  for (const std::string& library : locationProvider_->getPhotoLibraries(directory)) {
+    for (const std::string& entry :
+         fileManager_->subpathsOfDirectorySave(PathUtils::combinePath({directory, library}))) {
+      paths.push_back({PathUtils::combinePath({directory, library, entry}),
+                       PathUtils::combinePath({library, entry})});
+    }
+  }
+  // Thumbnails first: they are most of a library, and the validator asks the file system.
+  paths = fileExtensionFilter_->removeThumbnails(std::move(paths));
+  std::erase_if(paths, [this](const PathData& path) { return !accept(path.fullPath); });
+  return paths;
+}
+
+std::shared_ptr<MediaItem> MediaRepositoryHelper::createMediaItem(
+    const std::string& path, const FileAttributes& attributes) {
+  const std::optional<std::string> name = PathUtils::getFileName(path);
+  std::string extension = name ? PathUtils::getFileExtension(*name) : std::string();
+  // The file system always reports a modification date, so the creation date is never needed.
+  return std::make_shared<MediaItem>(std::move(extension), attributes.size, path,
+                                     attributes.modificationDate, std::nullopt,
+                                     std::vector<std::string>{path});
+}
+
+Result<std::vector<std::shared_ptr<MediaItem>>>
+MediaRepositoryHelper::generateMediaItemsWithoutFingerprint(
+    std::vector<PathData> paths, const std::shared_ptr<CancelToken>& cancelToken) {
+  std::vector<std::shared_ptr<MediaItem>> items;
+  items.reserve(paths.size());
+  for (PathData& path : paths) {
+    if (isCancelled(cancelToken)) break;
+    const Result<FileAttributes> attributes = fileManager_->attributesOfItem(path.fullPath);
+    if (!attributes.ok()) return attributes.error();
+    // Links are never followed, and pipes or devices are no media.
+    if (attributes.value().type != FileAttributes::Type::regular) continue;
+    std::shared_ptr<MediaItem> item = createMediaItem(path.subPath, attributes.value());
+    if (duplicateCollection_) duplicateCollection_->addItem(item);
+    items.push_back(std::move(item));
+    // Free each path once used, so a large scan does not hold the paths and the items at once.
+    path = PathData{};
+  }
+  return items;
+}
+
+Result<MediaItemsWithHashes> MediaRepositoryHelper::generateMediaItemsWithFingerprint(
+    std::vector<PathData> itemPaths, const std::shared_ptr<CancelToken>& cancelToken,
+    const std::string& mediaItemParent, const std::vector<Version>& forVersions) {
+  MediaItemsWithHashes found;
+  std::unordered_map<std::string, size_t> byFingerprint;
+  const std::string imageDirectory = locationProvider_->localImageDirectory();
+  for (PathData& path : itemPaths) {
+    if (isCancelled(cancelToken)) break;
+    const Result<FileAttributes> attributes = fileManager_->attributesOfItem(path.fullPath);
+    if (!attributes.ok()) return attributes.error();
+    if (attributes.value().type != FileAttributes::Type::regular) continue;
+    std::shared_ptr<MediaItem> item = createMediaItem(path.subPath, attributes.value());
+    const std::string& parent = path.fullPath.find(".photoslibrary") != std::string::npos
+                                    ? imageDirectory
+                                    : mediaItemParent;
+    std::vector<std::string> hashes = getHashesFromCache(*item, parent, path.subPath, forVersions);
+    item->fingerprint = FingerprintUtils::highestVersion(hashes);
+    if (!item->fingerprint) continue;
+    const auto [known, added] = byFingerprint.emplace(*item->fingerprint, found.size());
+    if (added) {
+      found.push_back({std::move(item), std::move(hashes)});
+    } else {
+      found[known->second].item->paths().push_back(item->id);
+    }
+    path = PathData{};
+  }
+  return found;
+}
+
+std::vector<std::string> MediaRepositoryHelper::getHashesFromCache(
+    const MediaItem& item, const std::string& parent, const std::string& subPath,
+    const std::vector<Version>& versions) {
+  const std::string identity = cachingService_ ? cacheIdentity(item) : std::string();
+  const std::vector<std::string> cached =
+      cachingService_ ? cachingService_->getHashes(identity) : std::vector<std::string>();
+  const std::string file = PathUtils::combinePath({parent, subPath});
+  std::vector<std::string> hashes;
+  std::vector<std::string> computed;
+  for (const Version& version : versions) {
+    const auto hit = std::find_if(cached.begin(), cached.end(), [&version](const auto& hash) {
+      return FingerprintUtils::getVersion(hash) == version;
+    });
+    if (hit != cached.end()) {
+      hashes.push_back(*hit);
+      continue;
+    }
+    // Empty content has one fingerprint under every scheme, and it carries no scheme prefix
+    // that a cache lookup could match: answer it without opening the file again and again.
+    if (item.bytes == 0) {
+      hashes.emplace_back(HashUtils::kEmptyContentFingerprint);
+      continue;
+    }
+    if (!isValidUtf8(file)) continue;
+    Result<std::string> hash = hashUtils_->getFileHash(file, version);
+    if (!hash.ok()) continue;
+    hashes.push_back(hash.value());
+    computed.push_back(std::move(hash).value());
+  }
+  if (cachingService_ && !computed.empty()) cachingService_->addHashes(identity, computed);
+  return hashes;
+}
+
+Future<std::vector<std::string>> MediaRepositoryHelper::getMediaHash(
+    const std::string& directory, const MediaItem& item,
+    const std::shared_ptr<CancelToken>& cancelToken, const std::vector<Version>& versions) {
+  using Hashes = std::vector<std::string>;
+  if (isCancelled(cancelToken)) return Future<Hashes>::cancelled();
+  const std::string file = PathUtils::combinePath({directory, firstPath(item)});
+  if (!isValidUtf8(file)) {
+    return Future<Hashes>::fail(makeError(BackupSDKError::mediaNoImageData,
+                                          "no file URL for " + escapedForLog(file)));
+  }
+  Hashes hashes;
+  for (const Version& version : versions) {
+    if (isCancelled(cancelToken)) return Future<Hashes>::cancelled();
+    Result<std::string> hash = hashUtils_->getFileHash(file, version);
+    if (hash.ok()) hashes.push_back(std::move(hash).value());
+  }
+  return Future<Hashes>::success(std::move(hashes));
+}
+
+Future<Void> MediaRepositoryHelper::appendLocalMediaCopy(const std::shared_ptr<Zip>& zip,
+                                                         const MediaItem& item,
+                                                         const std::string& mediaDirectory,
+                                                         const std::string& folderName) {
+  if (!item.fingerprint) {
+    return Future<Void>::fail(
+        makeError(BackupSDKError::mediaNoVideoData, "no fingerprint for " + item.id));
+  }
+  for (const std::string& path : item.paths()) {
+    const std::string file = PathUtils::combinePath({mediaDirectory, path});
+    // A path that became a link since the scan must not carry a file from elsewhere into a backup.
+    const Result<FileAttributes> attributes = fileManager_->attributesOfItem(file);
+    if (!attributes.ok() || attributes.value().type != FileAttributes::Type::regular) continue;
+    if (!fileManager_->isReadableFile(file)) continue;
+    Result<void> appended = zipService_->append(
+        zip, file, PathUtils::combinePath({folderName, item.getRemoteFileName()}), false);
+    if (!appended.ok()) return Future<Void>::fail(appended.error());
+    return Future<Void>::success(Void{});
+  }
+  return Future<Void>::fail(
+      makeError(BackupSDKError::mediaNoVideoData, "no readable file for " + item.id));
+}
+
+}  // namespace tessellon

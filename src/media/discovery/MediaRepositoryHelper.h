@@ -1,0 +1,80 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tessellon/LoggerProtocol.h"
+
+#include "media/DuplicateCollectionProtocol.h"
+#include "media/MediaPathUtilProtocol.h"
+#include "media/caches/CachingServiceProtocol.h"
+#include "media/discovery/FileExtensionFilterProtocol.h"
+#include "media/discovery/MediaRepositoryHelperProtocol.h"
+#include "media/discovery/PathValidatorProtocol.h"
+#include "media/fingerprints/HasherProtocol.h"
+#include "media/fingerprints/HashingUtilAdapterProtocol.h"
+#include "platform/locations/LocationProviderProtocol.h"
+#include "platform/zip/ZipServiceProtocol.h"
+
+namespace tessellon {
+
+// The file work of both media repositories (see the protocol). Items come from one attribute
+// read per file that does not follow links; content is read only for fingerprints the cache does
+// not hold, and then only the sample windows. Stateless beyond its collaborators, so scans may run
+// on several threads.
+class MediaRepositoryHelper final : public MediaRepositoryHelperProtocol {
+ public:
+  // `cachingService` and `logger` may be null (no fingerprint cache, no warnings).
+  MediaRepositoryHelper(std::shared_ptr<CachingServiceProtocol> cachingService,
+                        std::shared_ptr<ZipServiceProtocol> zipService,
+                        std::shared_ptr<FileIOServiceProtocol> fileManager,
+                        std::shared_ptr<LocationProviderProtocol> locationProvider,
+                        std::shared_ptr<PathValidatorProtocol> pathValidator,
+                        std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter,
+                        std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection,
+                        std::shared_ptr<HashingUtilAdapterProtocol> hashUtils,
+                        std::shared_ptr<HasherProtocol> hasher,
+                        std::shared_ptr<MediaPathUtilProtocol> mediaPathUtil,
+                        std::shared_ptr<LoggerProtocol> logger);
+  MediaRepositoryHelper(const MediaRepositoryHelper&) = delete;
+  MediaRepositoryHelper& operator=(const MediaRepositoryHelper&) = delete;
+
+  std::vector<PathData> getValidPathsFor(const std::string& directory) override;
+  std::vector<PathData> getValidPhotoLibraryPaths(const std::string& directory) override;
+  std::shared_ptr<MediaItem> createMediaItem(const std::string& path,
+                                             const FileAttributes& attributes) override;
+  Result<std::vector<std::shared_ptr<MediaItem>>> generateMediaItemsWithoutFingerprint(
+      std::vector<PathData> paths, const std::shared_ptr<CancelToken>& cancelToken) override;
+  Result<MediaItemsWithHashes> generateMediaItemsWithFingerprint(
+      std::vector<PathData> itemPaths, const std::shared_ptr<CancelToken>& cancelToken,
+      const std::string& mediaItemParent, const std::vector<Version>& forVersions) override;
+  std::vector<std::string> getHashesFromCache(const MediaItem& item, const std::string& parent,
+                                              const std::string& subPath,
+                                              const std::vector<Version>& versions) override;
+  Future<std::vector<std::string>> getMediaHash(const std::string& directory,
+                                                const MediaItem& item,
+                                                const std::shared_ptr<CancelToken>& cancelToken,
+                                                const std::vector<Version>& versions) override;
+  Future<Void> appendLocalMediaCopy(const std::shared_ptr<Zip>& zip, const MediaItem& item,
+                                    const std::string& mediaDirectory,
+                                    const std::string& folderName) override;
+
+ private:
+  // Whether `fullPath` may become an item; warns about a name that is not UTF-8.
+  bool accept(const std::string& fullPath);
+
+  const std::shared_ptr<CachingServiceProtocol> cachingService_;  // may be null
+  const std::shared_ptr<ZipServiceProtocol> zipService_;
+  const std::shared_ptr<FileIOServiceProtocol> fileManager_;
+  const std::shared_ptr<LocationProviderProtocol> locationProvider_;
+  const std::shared_ptr<PathValidatorProtocol> pathValidator_;
+  const std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter_;
+  const std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection_;
+  const std::shared_ptr<HashingUtilAdapterProtocol> hashUtils_;
+  const std::shared_ptr<HasherProtocol> hasher_;
+  const std::shared_ptr<MediaPathUtilProtocol> mediaPathUtil_;
+  const std::shared_ptr<LoggerProtocol> logger_;  // may be null
+};
+
+}  // namespace tessellon

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tessellon/MediaItem.h"
+#include "tessellon/PathData.h"
+#include "tessellon/Version.h"
+
+#include "futures/Future.h"
+#include "futures/Result.h"
+#include "media/MediaItemWithHashes.h"
+#include "platform/files/FileIOServiceProtocol.h"
+#include "sdk/CancelToken.h"
+
+namespace tessellon {
+
+class Zip;
+
+// The file work behind both media repositories: folder scans, items from file attributes,
+// fingerprints through the persistent cache, and packing a file into a backup archive. Scans run on
+// the caller's thread and observe the cancel token before each file; symbolic links and anything
+// else that is not a regular file never become items. Safe to call from several threads.
+class MediaRepositoryHelperProtocol {
+ public:
+  static constexpr std::string_view kProtocolName = "MediaRepositoryHelperProtocol";
+  MediaRepositoryHelperProtocol() = default;
+  virtual ~MediaRepositoryHelperProtocol() = default;
+  MediaRepositoryHelperProtocol(const MediaRepositoryHelperProtocol&) = delete;
+  MediaRepositoryHelperProtocol& operator=(const MediaRepositoryHelperProtocol&) = delete;
+
+  // Every valid entry below `directory` in listing order, with its path relative to it; empty
+  // when the folder cannot be listed. A name that is not UTF-8 is skipped with a warning.
+  virtual std::vector<PathData> getValidPathsFor(const std::string& directory) = 0;
+  // The valid entries of the photo-library bundles in `directory`, relative to `directory`,
+  // without their "resources" subtrees.
+  virtual std::vector<PathData> getValidPhotoLibraryPaths(const std::string& directory) = 0;
+  // An item without fingerprint for the file at `path` (relative; it becomes id and only path).
+  virtual std::shared_ptr<MediaItem> createMediaItem(const std::string& path,
+                                                     const FileAttributes& attributes) = 0;
+  // Items from attributes alone, each registered with the duplicate collection. A cancelled token
+  // ends the scan with the items built so far. Fails with the platform error of an attribute read.
+  virtual Result<std::vector<std::shared_ptr<MediaItem>>> generateMediaItemsWithoutFingerprint(
+      std::vector<PathData> paths, const std::shared_ptr<CancelToken>& cancelToken) = 0;
+  // Items with fingerprints of `forVersions`, one per distinct content: a later file with the
+  // same fingerprint adds its path to the first item. Files inside a photo library are read under
+  // the picture folder, the others under `mediaItemParent`. Files without any fingerprint are
+  // skipped. Fails with the platform error of an attribute read.
+  virtual Result<MediaItemsWithHashes> generateMediaItemsWithFingerprint(
+      std::vector<PathData> itemPaths, const std::shared_ptr<CancelToken>& cancelToken,
+      const std::string& mediaItemParent, const std::vector<Version>& forVersions) = 0;
+  // The item's fingerprints for `versions`: cached ones where present, the rest read from
+  // `parent`/`subPath` and added to the cache. Versions that cannot be computed are left out.
+  virtual std::vector<std::string> getHashesFromCache(const MediaItem& item,
+                                                      const std::string& parent,
+                                                      const std::string& subPath,
+                                                      const std::vector<Version>& versions) = 0;
+  // The fingerprints of the item's file under `directory`, read without the cache. Fails with
+  // mediaNoImageData when the path cannot be a "file://" URL; cancelled when the token is.
+  // Completes before it returns.
+  virtual Future<std::vector<std::string>> getMediaHash(
+      const std::string& directory, const MediaItem& item,
+      const std::shared_ptr<CancelToken>& cancelToken, const std::vector<Version>& versions) = 0;
+  // Adds the first readable of the item's files under `mediaDirectory` to `zip` as
+  // "<folderName>/<fingerprint>.<extension>". Fails with mediaNoVideoData when none is readable,
+  // or with the archive's error. Completes before it returns.
+  virtual Future<Void> appendLocalMediaCopy(const std::shared_ptr<Zip>& zip, const MediaItem& item,
+                                            const std::string& mediaDirectory,
+                                            const std::string& folderName) = 0;
+};
+
+}  // namespace tessellon

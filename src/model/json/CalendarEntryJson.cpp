@@ -1,0 +1,106 @@
+#include "model/json/CalendarEntryJson.h"
+
+#include "model/json/ItemsMetaDataJson.h"
+#include "model/json/JsonError.h"
+#include "model/json/JsonReaders.h"
+#include "model/json/JsonText.h"
+
+namespace tessellon {
+namespace {
+
+void setOptional(Json& object, const char* key, const std::optional<std::string>& value) {
+  if (value) object[key] = *value;
+}
+
+std::optional<std::string> optionalText(const Json& object, const char* key) {
+  return readString(member(object, key));
+}
+
+}  // namespace
+
+Json ItemJson<CalendarEvent>::serialize(const CalendarEvent& event) {
+  Json object = Json::object();
+  object["id"] = event.id;
+  object["title"] = event.title;
+  object["start"] = event.start;
+  object["end"] = event.end;
+  object["allDay"] = event.allDay;
+  setOptional(object, "recurrence", event.recurrence);
+  setOptional(object, "note", event.note);
+  setOptional(object, "location", event.location);
+  setOptional(object, "url", event.url);
+  setOptional(object, "eventTimezone", event.eventTimezone);
+  return object;
+}
+
+Result<CalendarEvent> ItemJson<CalendarEvent>::deserialize(const Json& value) {
+  if (!value.is_object()) return makeError(JsonError::deserializationFailed, "event not an object");
+  std::optional<std::string> id = readString(member(value, "id"));
+  if (!id) return makeError(JsonError::missingProperty, "id");
+  std::optional<std::string> title = readString(member(value, "title"));
+  if (!title) return makeError(JsonError::missingProperty, "title");
+  const std::optional<int64_t> start = readInteger(member(value, "start"));
+  if (!start) return makeError(JsonError::missingProperty, "start");
+  const std::optional<int64_t> end = readInteger(member(value, "end"));
+  if (!end) return makeError(JsonError::missingProperty, "end");
+  const std::optional<bool> allDay = readBool(member(value, "allDay"));
+  if (!allDay) return makeError(JsonError::missingProperty, "allDay");
+
+  CalendarEvent event;
+  event.id = std::move(*id);
+  event.title = std::move(*title);
+  event.start = *start;
+  event.end = *end;
+  event.allDay = *allDay;
+  event.recurrence = optionalText(value, "recurrence");
+  event.note = optionalText(value, "note");
+  event.location = optionalText(value, "location");
+  event.url = optionalText(value, "url");
+  event.eventTimezone = optionalText(value, "eventTimezone");
+  return event;
+}
+
+std::optional<Json> ItemJson<CalendarEntry>::serialize(const CalendarEntry& entry) {
+  Json object = Json::object();
+  object["id"] = entry.id;
+  object["title"] = entry.title;
+  if (entry.events) {
+    Json events = Json::array();
+    for (const CalendarEvent& event : *entry.events) {
+      events.push_back(ItemJson<CalendarEvent>::serialize(event));
+    }
+    object["events"] = std::move(events);
+  }
+  return object;
+}
+
+Result<std::shared_ptr<CalendarEntry>> ItemJson<CalendarEntry>::deserialize(const Json& value) {
+  if (!value.is_object()) return makeError(JsonError::deserializationFailed, "entry not an object");
+  std::optional<std::string> id = readString(member(value, "id"));
+  if (!id) return makeError(JsonError::missingProperty, "id");
+  std::optional<std::string> title = readString(member(value, "title"));
+  if (!title) return makeError(JsonError::missingProperty, "title");
+  auto entry = std::make_shared<CalendarEntry>();
+  entry->id = std::move(*id);
+  entry->title = std::move(*title);
+  const Json* events = member(value, "events");
+  if (events != nullptr) {
+    Result<std::vector<CalendarEvent>> list =
+        toArray<CalendarEvent>(events, &ItemJson<CalendarEvent>::deserialize);
+    if (!list.ok()) return list.error();
+    entry->events = std::move(list).value();
+  }
+  return entry;
+}
+
+std::string CalendarEntry::description() const {
+  const std::optional<Json> object = ItemJson<CalendarEntry>::serialize(*this);
+  return object ? toPrettyJSONString(*object).value_or("") : std::string();
+}
+
+template int64_t detail::compactJsonByteCount<CalendarEntry>(
+    const std::vector<std::shared_ptr<CalendarEntry>>&);
+template std::string detail::prettyJsonDescription<CalendarEntry>(
+    const ItemsMetaData<CalendarEntry>&);
+
+}  // namespace tessellon

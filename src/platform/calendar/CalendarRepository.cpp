@@ -1,0 +1,169 @@
+#include "platform/calendar/CalendarRepository.h"
+
+#include <algorithm>
+#include <cmath>
+#include <ctime>
+
+#include "tessellon/BackupSDKError.h"
+
+#include "platform/calendar/LocalTimeZone.h"
+#include "sdk/Log.h"
+
+namespace tessellon {
+namespace {
+
+// 2001-01-01T00:00:00Z in seconds since 1970: the origin of occurrence numbers.
+constexpr int64_t kReferenceDateSeconds = 978'307'200;
+
+int64_t roundedSeconds(Date date) {
+  const int64_t milliseconds = date.time_since_epoch().count();
+  return static_cast<int64_t>(std::llround(static_cast<double>(milliseconds) / 1000.0));
+}
+
+// Today's local midnight moved by `years`; 29 February becomes the 28th in a
+// year without it.
+Date midnightYearsAway(int years) {
+  const std::time_t now = std::time(nullptr);
+  std::tm today{};
+  localtime_r(&now, &today);
+  int day = today.tm_mday;
+  const int year = today.tm_year + 1900 + years;
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (today.tm_mon == 1 && day == 29 && !leap) day = 28;
+  return Date(std::chrono::seconds(localInstant(year, today.tm_mon + 1, day, 0, 0, 0)));
+}
+
+bool isBackedUp(const StoreCalendar& calendar) {
+  return !calendar.immutable && !calendar.subscribed &&
+         (calendar.type == StoreCalendarType::local || calendar.type == StoreCalendarType::calDAV);
+}
+
+Error restoreError(const std::string& message) {
+  return Error{CalendarRepository::kRestoreErrorDomain, 0, "RuntimeError(" + message + ")"};
+}
+
+}  // namespace
+
+CalendarRepository::CalendarRepository(
+    std::string root, std::shared_ptr<LoggerProtocol> logger,
+    std::shared_ptr<CalendarFilterProtocol> calendarFilter,
+    std::shared_ptr<CalendarRepositoryHelperProtocol> calendarRepositoryHelper)
+    : root_(std::move(root)),
+      logger_(std::move(logger)),
+      calendarFilter_(std::move(calendarFilter)),
+      calendarRepositoryHelper_(std::move(calendarRepositoryHelper)) {}
+
+Result<std::shared_ptr<EventStoreProtocol>> CalendarRepository::requestAccess() const {
+  std::shared_ptr<EventStoreProtocol> store = openEventStore(root_, logger_);
+  Result<void> access = store->requestAccess();
+  if (!access.ok()) return makeError(BackupSDKError::calendarsAccessDenied, access.error().message);
+  return store;
+}
+
+Future<Void> CalendarRepository::checkAccess(std::shared_ptr<CancelToken> cancelToken) {
+  if (cancelToken && cancelToken->isCanceled()) return Future<Void>::cancelled();
+  Result<std::shared_ptr<EventStoreProtocol>> store = requestAccess();
+  if (!store.ok()) return Future<Void>::fail(store.error());
+  return Future<Void>::success(Void{});
+}
+
+Future<std::vector<std::shared_ptr<CalendarEntry>>> CalendarRepository::getCalendarEntries() {
+  using Entries = std::vector<std::shared_ptr<CalendarEntry>>;
+  Result<std::shared_ptr<EventStoreProtocol>> access = requestAccess();
+  if (!access.ok()) return Future<Entries>::fail(access.error());
+  const std::shared_ptr<EventStoreProtocol>& store = access.value();
+
+  const Date start = midnightYearsAway(-1);
+  const Date end = midnightYearsAway(1);
+  Entries entries;
+  for (const std::shared_ptr<StoreCalendar>& calendar : store->calendars()) {
+    if (!isBackedUp(*calendar)) continue;
+    std::vector<std::shared_ptr<StoreEvent>> events = store->events(start, end, {calendar});
+    std::stable_sort(events.begin(), events.end(),
+                     [](const auto& left, const auto& right) {
+                       return left->startDate < right->startDate;
+                     });
+    if (calendarFilter_) events = calendarFilter_->getFilteredEvents(events);
+    auto entry = std::make_shared<CalendarEntry>();
+    entry->id = calendar->calendarIdentifier;
+    entry->title = calendar->title;
+    entry->events.emplace();
+    for (const std::shared_ptr<StoreEvent>& event : events) {
+      entry->events->push_back(createCalendarEvent(*event));
+    }
+    entries.push_back(std::move(entry));
+  }
+  return Future<Entries>::success(std::move(entries));
+}
+
+Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> CalendarRepository::getCalendarsMetaData() {
+  return getCalendarEntries().onSuccess(
+      Executor::immediate(), [](const std::vector<std::shared_ptr<CalendarEntry>>& entries) {
+        return std::make_shared<ItemsMetaData<CalendarEntry>>(entries);
+      });
+}
+
+Future<Void> CalendarRepository::createCalendarEntry(const std::shared_ptr<CalendarEntry>& entry) {
+  Result<std::shared_ptr<EventStoreProtocol>> access = requestAccess();
+  if (!access.ok()) {
+    logWith(logger_, LogLevel::debug, [] { return std::string("Failed to get eventStore"); });
+    return Future<Void>::success(Void{});
+  }
+  Result<void> created = createCalendarEntry(access.value(), *entry);
+  if (!created.ok()) return Future<Void>::fail(created.error());
+  return Future<Void>::success(Void{});
+}
+
+Result<void> CalendarRepository::createCalendarEntry(
+    const std::shared_ptr<EventStoreProtocol>& store, const CalendarEntry& entry) const {
+  std::shared_ptr<StoreCalendar> calendar = store->newCalendar();
+  const std::vector<StoreSource> sources = store->sources();
+  auto source = std::find_if(sources.begin(), sources.end(), [](const StoreSource& candidate) {
+    return candidate.sourceType == StoreSourceType::local;
+  });
+  if (source == sources.end()) {
+    source = std::find_if(sources.begin(), sources.end(), [](const StoreSource& candidate) {
+      return candidate.sourceType == StoreSourceType::calDAV;
+    });
+  }
+  if (source == sources.end()) return restoreError("Failed to get appropriate calendar source");
+  calendar->source = *source;
+  calendar->title = entry.title;
+  if (Result<void> saved = store->saveCalendar(calendar, true); !saved.ok()) return saved;
+  if (!entry.events || entry.events->empty() || !calendarRepositoryHelper_) return {};
+
+  const auto adapter = makeEKEventStoreAdapter(store);
+  CalendarRepositoryHelperProtocol& helper = *calendarRepositoryHelper_;
+  auto normal = helper.processSaveOfNormalEvents(adapter, calendar, *entry.events);
+  if (!normal.ok()) return normal.error();
+  const auto& [recurrent, detached] = normal.value();
+  auto pairs = helper.processSaveOfRecurrentEvents(detached, adapter, calendar, recurrent);
+  if (!pairs.ok()) return pairs.error();
+  auto orphaned = helper.processSaveOfDetachedEvents(adapter, calendar, pairs.value(), detached);
+  if (!orphaned.ok()) return orphaned.error();
+  return helper.processSaveOfOrphanedEvents(adapter, calendar, orphaned.value());
+}
+
+CalendarEvent CalendarRepository::createCalendarEvent(const StoreEvent& event) {
+  CalendarEvent result;
+  if (!event.recurrenceRules.empty()) result.recurrence = event.recurrenceRules.front().toRRule();
+  result.id = event.eventIdentifier;
+  if (event.isDetached && event.occurrenceDate) {
+    const auto sinceReference =
+        std::chrono::duration_cast<std::chrono::seconds>(event.occurrenceDate->time_since_epoch())
+            .count() -
+        kReferenceDateSeconds;
+    result.id += "/RID=" + std::to_string(sinceReference);
+  }
+  result.title = event.title;
+  result.start = roundedSeconds(event.startDate);
+  result.end = roundedSeconds(event.endDate);
+  result.allDay = event.isAllDay;
+  result.note = event.notes;
+  result.location = event.location;
+  result.url = event.url;
+  result.eventTimezone = event.timeZone ? *event.timeZone : currentTimeZoneIdentifier();
+  return result;
+}
+
+}  // namespace tessellon

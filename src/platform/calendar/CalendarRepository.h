@@ -1,0 +1,54 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "tessellon/LoggerProtocol.h"
+
+#include "platform/calendar/CalendarFilterProtocol.h"
+#include "platform/calendar/CalendarRepositoryHelperProtocol.h"
+#include "platform/calendar/CalendarRepositoryProtocol.h"
+#include "platform/calendar/EventStoreProtocol.h"
+
+namespace tessellon {
+
+// The calendars under one folder of iCalendar files. Every call opens a fresh
+// store, so it sees what other programs changed in between; calls complete
+// synchronously on the caller's thread.
+class CalendarRepository final : public CalendarRepositoryProtocol {
+ public:
+  // Domain of the store failures no code covers; the message reads
+  // "RuntimeError(<text>)".
+  static constexpr const char* kRestoreErrorDomain = "RestoreError";
+
+  // `logger`, `calendarFilter` (without one every occurrence is kept) and
+  // `calendarRepositoryHelper` (without one restored calendars stay empty) may
+  // be null.
+  explicit CalendarRepository(
+      std::string root, std::shared_ptr<LoggerProtocol> logger = nullptr,
+      std::shared_ptr<CalendarFilterProtocol> calendarFilter = nullptr,
+      std::shared_ptr<CalendarRepositoryHelperProtocol> calendarRepositoryHelper = nullptr);
+
+  Future<Void> checkAccess(std::shared_ptr<CancelToken> cancelToken) override;
+  Future<std::vector<std::shared_ptr<CalendarEntry>>> getCalendarEntries() override;
+  Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> getCalendarsMetaData() override;
+  Future<Void> createCalendarEntry(const std::shared_ptr<CalendarEntry>& entry) override;
+
+  // The backed-up form of a store event.
+  static CalendarEvent createCalendarEvent(const StoreEvent& event);
+
+ private:
+  Result<std::shared_ptr<EventStoreProtocol>> requestAccess() const;
+  Result<void> createCalendarEntry(const std::shared_ptr<EventStoreProtocol>& store,
+                                   const CalendarEntry& entry) const;
+
+  const std::string root_;
+  // May be null.
+  const std::shared_ptr<LoggerProtocol> logger_;
+  // May be null.
+  const std::shared_ptr<CalendarFilterProtocol> calendarFilter_;
+  // May be null.
+  const std::shared_ptr<CalendarRepositoryHelperProtocol> calendarRepositoryHelper_;
+};
+
+}  // namespace tessellon

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "tessellon/CalendarEntry.h"
+#include "tessellon/ItemsMetaData.h"
+
+#include "futures/Future.h"
+#include "sdk/CancelToken.h"
+
+namespace tessellon {
+
+// The calendars of the machine for backup and restore. Futures complete on
+// the calling thread before the call returns: the store is local files.
+class CalendarRepositoryProtocol {
+ public:
+  static constexpr std::string_view kProtocolName = "CalendarRepositoryProtocol";
+  CalendarRepositoryProtocol() = default;
+  virtual ~CalendarRepositoryProtocol() = default;
+  CalendarRepositoryProtocol(const CalendarRepositoryProtocol&) = delete;
+  CalendarRepositoryProtocol& operator=(const CalendarRepositoryProtocol&) = delete;
+
+  // Succeeds when the calendar store can be read and written; fails with
+  // calendarsAccessDenied (801). Cancelled when `cancelToken` already is.
+  virtual Future<Void> checkAccess(std::shared_ptr<CancelToken> cancelToken) = 0;
+
+  // One entry per writable local calendar with its events from a year before
+  // to a year after today's midnight: each repeating series once (its first
+  // occurrence in that window, with its rule) and each changed occurrence.
+  // Fails with calendarsAccessDenied (801).
+  virtual Future<std::vector<std::shared_ptr<CalendarEntry>>> getCalendarEntries() = 0;
+
+  // The same as an item list with count and bytes.
+  virtual Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> getCalendarsMetaData() = 0;
+
+  // Creates a calendar titled like `entry` and writes its events. Fails with
+  // calendarsAccessDenied (801), calendarsSaveCalendarFailed (802), or the
+  // store's error while writing events.
+  virtual Future<Void> createCalendarEntry(const std::shared_ptr<CalendarEntry>& entry) = 0;
+};
+
+}  // namespace tessellon

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include <libical/ical.h>
+
+#include "tessellon/Date.h"
+
+#include "model/RecurrenceRule.h"
+
+namespace tessellon::ical {
+
+// The zone of a zone identifier ("UTC", "Europe/Berlin"); null when libical
+// does not know it.
+icaltimezone* zoneNamed(const std::string& identifier);
+
+// The identifier a zone goes by: its location, else its TZID without the
+// "/vendor/" prefix some writers put in front.
+std::string identifierOf(icaltimezone* zone);
+
+// The instant of a time as read from a file: in its own zone, in UTC, or
+// (floating times and dates) in the machine's local zone.
+Date instantOf(const icaltimetype& time);
+
+// `instant` as a time of the same kind as `pattern` (date, UTC, zoned or
+// floating), for RECURRENCE-ID and EXDATE values that must match DTSTART.
+icaltimetype timeLike(Date instant, const icaltimetype& pattern);
+
+// A zoned, UTC or floating (zone null) time.
+icaltimetype timeIn(Date instant, icaltimezone* zone);
+
+// The local date of `instant` as an all-day value.
+icaltimetype localDate(Date instant);
+
+// The store's form of a rule and back. `allDay` writes UNTIL as a date, as a
+// series of dates needs it.
+RecurrenceRule ruleOf(const icalrecurrencetype& recurrence, const icaltimetype& start);
+icalrecurrencetype recurrenceOf(const RecurrenceRule& rule, bool allDay);
+
+}  // namespace tessellon::ical

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "tessellon/Contact.h"
+
+#include "platform/contacts/VCard.h"
+
+namespace tessellon {
+
+// Converts between the contact store's cards and the backup's Contact records.
+// Stateless; safe from any thread.
+class CNContactStoreHelperProtocol {
+ public:
+  static constexpr std::string_view kProtocolName = "CNContactStoreHelperProtocol";
+
+  CNContactStoreHelperProtocol() = default;
+  CNContactStoreHelperProtocol(const CNContactStoreHelperProtocol&) = delete;
+  CNContactStoreHelperProtocol& operator=(const CNContactStoreHelperProtocol&) = delete;
+  virtual ~CNContactStoreHelperProtocol() = default;
+
+  // Backup direction: empty texts become absent fields, a list without entries
+  // stays absent, the contact type is always set, and a birthday without a
+  // year becomes that day of year 1 (local midnight).
+  virtual std::shared_ptr<Contact> mapContact(const VCard& card) const = 0;
+
+  // Restore direction: a new card (no UID yet) with absent texts as empty
+  // ones; a birthday in year 0 or 1 loses its year; an empty URL label becomes
+  // "Homepage"; a numeric messenger name becomes its service.
+  virtual VCard mapContact(const Contact& contact) const = 0;
+};
+
+}  // namespace tessellon

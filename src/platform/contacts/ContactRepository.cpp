@@ -1,0 +1,308 @@
+#include "platform/contacts/ContactRepository.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+#include "tessellon/BackupSDKError.h"
+
+#include "platform/contacts/VCardReader.h"
+#include "platform/contacts/VCardWriter.h"
+#include "platform/files/FileDescriptor.h"
+#include "platform/files/PosixError.h"
+#include "sdk/Log.h"
+
+namespace tessellon {
+namespace {
+
+constexpr const char* kDefaultContainer = "default";
+constexpr const char* kCardExtension = ".vcf";
+// Larger files are not address-book cards; reading them would only cost memory.
+constexpr off_t kMaxCardFileBytes = 64 << 20;
+constexpr size_t kMaxFileBaseLength = 100;
+
+std::string joined(const std::string& folder, const std::string& name) {
+  return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
+}
+
+bool isCardFile(const std::string& name) {
+  if (name.empty() || name[0] == '.' || name.size() <= std::strlen(kCardExtension)) return false;
+  std::string extension = name.substr(name.size() - std::strlen(kCardExtension));
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension == kCardExtension;
+}
+
+// The visible entries of a folder for which `keep(path)` holds, in name order;
+// the errno of opendir when the folder cannot be read.
+template <class Keep>
+Result<std::vector<std::string>> listFolder(const std::string& folder, Keep keep, int& failure) {
+  DIR* directory = ::opendir(folder.c_str());
+  if (directory == nullptr) {
+    failure = errno;
+    return posixError("opendir " + folder, failure);
+  }
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(directory)) {
+    const std::string name = entry->d_name;
+    if (name.empty() || name[0] == '.') continue;
+    if (keep(name, joined(folder, name))) names.push_back(name);
+  }
+  ::closedir(directory);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+Result<std::string> readFile(const std::string& path) {
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.isOpen()) return posixError("open " + path, errno);
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) return posixError("fstat " + path, errno);
+  if (info.st_size > kMaxCardFileBytes) return posixError("read " + path, EFBIG);
+  std::string content(static_cast<size_t>(info.st_size), '\0');
+  size_t filled = 0;
+  while (filled < content.size()) {
+    const ssize_t count = ::read(fd.get(), content.data() + filled, content.size() - filled);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return posixError("read " + path, errno);
+    if (count == 0) break;
+    filled += static_cast<size_t>(count);
+  }
+  content.resize(filled);
+  return content;
+}
+
+// Creates `path` and its missing parents.
+bool makeFolders(const std::string& path) {
+  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    const std::string prefix = path.substr(0, slash);
+    if (!prefix.empty() && ::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (slash == std::string::npos) break;
+  }
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return false;
+  if (!S_ISDIR(info.st_mode)) {
+    errno = ENOTDIR;
+    return false;
+  }
+  return true;
+}
+
+std::string newUid() {
+  std::random_device source;
+  std::uniform_int_distribution<unsigned> byte(0, 255);
+  unsigned char bytes[16];
+  for (unsigned char& value : bytes) value = static_cast<unsigned char>(byte(source));
+  bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);
+  bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);
+  char text[37];
+  std::snprintf(text, sizeof text,
+                "%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", bytes[0],
+                bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8],
+                bytes[9], bytes[10], bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
+  return text;
+}
+
+// A file name made of the UID: characters outside a portable set become "_".
+std::string fileBase(const std::string& uid) {
+  std::string base;
+  for (const char c : uid.substr(0, kMaxFileBaseLength)) {
+    const bool portable = std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' ||
+                          c == '.' || c == '@' || c == '+';
+    base.push_back(portable ? c : '_');
+  }
+  if (base.empty() || base[0] == '.') base.insert(0, "card");
+  return base;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+  return true;
+}
+
+// Moves `temporary` to `target` unless `target` exists.
+int moveWithoutReplacing(const std::string& temporary, const std::string& target) {
+  if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+    return 0;
+  }
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // File systems without RENAME_NOREPLACE: a hard link fails on an existing
+  // name just the same.
+  if (::link(temporary.c_str(), target.c_str()) != 0) return errno;
+  ::unlink(temporary.c_str());
+  return 0;
+}
+
+// Writes `content` to a new file in `folder` named after `uid` (made unique)
+// through a temporary file, so a reader never sees half a card. The full path.
+Result<std::string> writeNewCard(const std::string& folder, const std::string& uid,
+                                 const std::string& content) {
+  static std::atomic<unsigned> counter{0};
+  const std::string base = fileBase(uid);
+  const std::string temporary = joined(
+      folder, "." + base + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+  FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (!fd.isOpen()) return posixError("open " + temporary, errno);
+  int failure = 0;
+  if (!writeAll(fd.get(), content) || ::fsync(fd.get()) != 0) failure = errno;
+  const int closeFailure = fd.closeChecked();
+  if (failure == 0) failure = closeFailure;
+  if (failure != 0) {
+    ::unlink(temporary.c_str());
+    return posixError("write " + temporary, failure);
+  }
+  for (int attempt = 1;; ++attempt) {
+    const std::string name = attempt == 1 ? base + kCardExtension
+                                          : base + "-" + std::to_string(attempt) + kCardExtension;
+    const std::string target = joined(folder, name);
+    failure = moveWithoutReplacing(temporary, target);
+    if (failure == 0) return target;
+    if (failure != EEXIST) {
+      ::unlink(temporary.c_str());
+      return posixError("rename " + target, failure);
+    }
+  }
+}
+
+void syncFolder(const std::string& folder) {
+  FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.isOpen()) ::fsync(fd.get());
+}
+
+}  // namespace
+
+ContactRepository::ContactRepository(std::string root,
+                                     std::shared_ptr<CNContactStoreHelperProtocol> helper,
+                                     std::shared_ptr<LoggerProtocol> logger)
+    : contactStore_(std::move(root)),
+      cnContactStoreHelper_(std::move(helper)),
+      logger_(std::move(logger)) {}
+
+Future<Void> ContactRepository::requestAccess() {
+  if (!makeFolders(contactStore_)) {
+    return Future<Void>::fail(
+        makeError(BackupSDKError::contactsAccessDenied,
+                  "cannot create " + contactStore_ + ": " + std::strerror(errno)));
+  }
+  if (::access(contactStore_.c_str(), R_OK | W_OK | X_OK) != 0) {
+    return Future<Void>::fail(makeError(BackupSDKError::contactsAccessDenied,
+                                        "no read and write access to " + contactStore_));
+  }
+  return Future<Void>::success(Void{});
+}
+
+Result<std::vector<std::string>> ContactRepository::containers() const {
+  int failure = 0;
+  Result<std::vector<std::string>> names = listFolder(
+      contactStore_,
+      [](const std::string&, const std::string& path) {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
+        // A link that leads nowhere is an address book that cannot be read.
+        return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+      },
+      failure);
+  if (!names.ok() && failure == ENOENT) return std::vector<std::string>{};
+  return names;
+}
+
+Result<std::vector<std::shared_ptr<Contact>>> ContactRepository::getExistingContacts() {
+  Result<std::vector<std::string>> books = containers();
+  if (!books.ok()) {
+    return makeError(BackupSDKError::contactsFetchingContainersFailed, books.error().message);
+  }
+  std::vector<std::shared_ptr<Contact>> contacts;
+  for (const std::string& book : books.value()) {
+    int failure = 0;
+    const Result<std::vector<std::string>> files = listFolder(
+        joined(contactStore_, book),
+        [](const std::string& name, const std::string&) { return isCardFile(name); }, failure);
+    if (!files.ok()) {
+      return makeError(BackupSDKError::contactsFetchingResultsForContainersFailed,
+                       files.error().message);
+    }
+    for (const std::string& file : files.value()) {
+      readCards(joined(joined(contactStore_, book), file), contacts);
+    }
+  }
+  return contacts;
+}
+
+void ContactRepository::readCards(const std::string& path,
+                                  std::vector<std::shared_ptr<Contact>>& contacts) const {
+  const Result<std::string> content = readFile(path);
+  if (!content.ok()) {
+    logWith(logger_, LogLevel::warning,
+            [&] { return "skipping unreadable contact card " + content.error().message; });
+    return;
+  }
+  VCardReader::Result cards = VCardReader::read(content.value());
+  for (const std::string& error : cards.errors) {
+    logWith(logger_, LogLevel::warning,
+            [&] { return "skipping malformed contact card in " + path + ": " + error; });
+  }
+  for (const VCard& card : cards.cards) contacts.push_back(cnContactStoreHelper_->mapContact(card));
+}
+
+Result<std::string> ContactRepository::containerFolder(
+    const std::optional<std::string>& identifier) const {
+  std::string name;
+  if (identifier) {
+    if (identifier->empty() || *identifier == "." || *identifier == ".." ||
+        identifier->find('/') != std::string::npos) {
+      return posixError("address book \"" + *identifier + "\"", EINVAL);
+    }
+    name = *identifier;
+  } else {
+    Result<std::vector<std::string>> books = containers();
+    if (!books.ok()) return books.error();
+    name = books.value().empty() ? kDefaultContainer : books.value().front();
+  }
+  const std::string folder = joined(contactStore_, name);
+  if (!makeFolders(folder)) return posixError("mkdir " + folder, errno);
+  return folder;
+}
+
+Result<void> ContactRepository::execute() {
+  std::vector<std::string> written;
+  auto undo = [&written] {
+    for (const std::string& path : written) ::unlink(path.c_str());
+  };
+  for (ContactSaveRequest::Addition& addition : saveRequest_.additions) {
+    if (addition.card.uid.empty()) addition.card.uid = newUid();
+    Result<std::string> folder = containerFolder(addition.containerIdentifier);
+    if (!folder.ok()) {
+      undo();
+      return folder.error();
+    }
+    Result<std::string> path =
+        writeNewCard(folder.value(), addition.card.uid, VCardWriter::write(addition.card));
+    if (!path.ok()) {
+      undo();
+      return path.error();
+    }
+    written.push_back(path.value());
+  }
+  std::vector<std::string> folders;
+  for (const std::string& path : written) folders.push_back(path.substr(0, path.rfind('/')));
+  std::sort(folders.begin(), folders.end());
+  folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+  for (const std::string& folder : folders) syncFolder(folder);
+  saveRequest_ = ContactSaveRequest{};
+  return {};
+}
+
+}  // namespace tessellon

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tessellon/LoggerProtocol.h"
+
+#include "futures/Result.h"
+#include "platform/contacts/CNContactStoreHelperProtocol.h"
+#include "platform/contacts/ContactRepositoryProtocol.h"
+
+namespace tessellon {
+
+// The address book kept as a folder of vCards: one sub-folder per address book
+// (its identifier is the folder name), one ".vcf" file per card; hidden
+// entries are not read. New cards get files of their own, named after their
+// UID and never replacing an existing file. Used by one operation at a time.
+class ContactRepository final : public ContactRepositoryProtocol {
+ public:
+  // `root` is created by requestAccess() when missing. `logger` may be null.
+  ContactRepository(std::string root, std::shared_ptr<CNContactStoreHelperProtocol> helper,
+                    std::shared_ptr<LoggerProtocol> logger = nullptr);
+  ContactRepository(const ContactRepository&) = delete;
+  ContactRepository& operator=(const ContactRepository&) = delete;
+
+  Future<Void> requestAccess() override;
+  Result<std::vector<std::shared_ptr<Contact>>> getExistingContacts() override;
+  ContactSaveRequest& saveRequest() override { return saveRequest_; }
+  Result<void> execute() override;
+
+ private:
+  // The address books' folder names in name order; an absent root has none.
+  Result<std::vector<std::string>> containers() const;
+  void readCards(const std::string& path, std::vector<std::shared_ptr<Contact>>& contacts) const;
+  Result<std::string> containerFolder(const std::optional<std::string>& identifier) const;
+
+  const std::string contactStore_;
+  ContactSaveRequest saveRequest_;
+  const std::shared_ptr<CNContactStoreHelperProtocol> cnContactStoreHelper_;
+  const std::shared_ptr<LoggerProtocol> logger_;  // may be null
+};
+
+}  // namespace tessellon

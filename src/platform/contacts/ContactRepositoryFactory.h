@@ -1,0 +1,23 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "tessellon/LoggerProtocol.h"
+
+#include "platform/contacts/CNContactStoreHelperProtocol.h"
+#include "platform/contacts/ContactRepositoryProtocol.h"
+
+namespace tessellon {
+
+// Builds the contact store over a vCard folder, for the container setup and
+// for programs that measure it.
+struct ContactRepositoryFactory {
+  static std::shared_ptr<CNContactStoreHelperProtocol> createHelper();
+  // `logger` may be null; `helper` null means a new one of createHelper().
+  static std::shared_ptr<ContactRepositoryProtocol> create(
+      std::string root, std::shared_ptr<LoggerProtocol> logger = nullptr,
+      std::shared_ptr<CNContactStoreHelperProtocol> helper = nullptr);
+};
+
+}  // namespace tessellon

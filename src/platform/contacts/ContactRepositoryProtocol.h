@@ -1,0 +1,48 @@
+#pragma once
+
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "tessellon/Contact.h"
+
+#include "futures/Future.h"
+#include "futures/Result.h"
+#include "platform/contacts/ContactSaveRequest.h"
+
+namespace tessellon {
+
+// The address book: the only component that reads or writes the user's
+// contact cards. Used by one operation at a time (the backup preview reads, a
+// restore reads and adds); calls come from future continuations.
+class ContactRepositoryProtocol {
+ public:
+  static constexpr std::string_view kProtocolName = "ContactRepositoryProtocol";
+
+  ContactRepositoryProtocol() = default;
+  ContactRepositoryProtocol(const ContactRepositoryProtocol&) = delete;
+  ContactRepositoryProtocol& operator=(const ContactRepositoryProtocol&) = delete;
+  virtual ~ContactRepositoryProtocol() = default;
+
+  // Succeeds when the address book can be read and written; fails with
+  // BackupSDKError contactsAccessDenied (201) otherwise. Complete on return.
+  virtual Future<Void> requestAccess() = 0;
+
+  // Every card of every address book as a Contact, address books in name
+  // order. Fails with contactsFetchingContainersFailed (203) when the address
+  // books cannot be listed and contactsFetchingResultsForContainersFailed
+  // (204) when one cannot be read. A single card that cannot be read is left
+  // out with a warning.
+  virtual Result<std::vector<std::shared_ptr<Contact>>> getExistingContacts() = 0;
+
+  // The pending additions; callers add new cards to it.
+  virtual ContactSaveRequest& saveRequest() = 0;
+
+  // Writes every pending card as a new file, all or none: when one fails, the
+  // ones already written are removed, the request stays pending and the file
+  // system's error is returned. On success the request is emptied. Existing
+  // cards are never changed.
+  virtual Result<void> execute() = 0;
+};
+
+}  // namespace tessellon

@@ -1,0 +1,106 @@
+#include "backup/BackupInformationCollector.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "delegates/LocalFolderDelegate.h"
+#include "model/json/BackupSerializer.h"
+#include "model/json/MetadataSerializer.h"
+#include "model/json/Serializer.h"
+#include "model/loading/Migrations.h"
+#include "platform/files/FileIOService.h"
+#include "remote/RemoteIOService.h"
+#include "remote/SingleFileTransferStateReporter.h"
+#include "sdk/FileStatusManager.h"
+#include "sdk/NotificationService.h"
+#include "support/AwaitResult.h"
+#include "support/BackgroundQueue.h"
+#include "support/ErrorMatchers.h"
+#include "support/FaultyDelegate.h"
+#include "support/RecordingLogger.h"
+#include "support/TempDir.h"
+
+namespace tessellon {
+namespace {
+
+using Backups = std::vector<std::shared_ptr<Backup>>;
+
+class BackupInformationCollectorTest : public ::testing::Test {
+ protected:
+  void TearDown() override { EXPECT_TRUE(flushBackgroundQueue()); }
+
+  void storeBackup(const std::string& device, const std::string& name) {
+    Backup record(device);
+    record.name = name;
+    record.startDate = Date(std::chrono::milliseconds(1000));
+    space_.write("remote/" + device + "/backup.json", serializer_->serialize(record).value());
+  }
+  std::optional<FutureResult<Backups>> list() {
+    return awaitResult(collector_.getAllBackups(token_));
+  }
+
+  TempDir space_;
+  std::shared_ptr<FaultyDelegate> host_ =
+      std::make_shared<FaultyDelegate>(std::make_shared<hosts::LocalFolderDelegate>(
+          space_.file("remote"), 4096, std::nullopt, space_.file("downloads")));
+  std::shared_ptr<RecordingLogger> logger_ = std::make_shared<RecordingLogger>();
+  std::shared_ptr<FileIOService> files_ = std::make_shared<FileIOService>(space_.file("tmp"));
+  std::shared_ptr<RemoteIOService> remote_ = std::make_shared<RemoteIOService>(
+      host_, files_, logger_,
+      std::make_shared<SingleFileTransferStateReporter>(
+          std::make_shared<FileStatusManager>(std::make_shared<NotificationService>(nullptr))));
+  std::shared_ptr<Serializer> serializer_ =
+      std::make_shared<Serializer>(std::make_shared<BackupSerializer>([] { return "this-mac"; }),
+                                   std::make_shared<MetadataSerializer>());
+  BackupInformationCollector collector_{remote_, files_, serializer_,
+                                        std::make_shared<Migrations>(remote_, logger_)};
+  std::shared_ptr<CancelToken> token_ = std::make_shared<CancelToken>();
+};
+
+TEST_F(BackupInformationCollectorTest, ListsReadableRecordsAndRemovesStrayArchives) {
+  storeBackup("A-MAC", "first");
+  space_.write("remote/B-MAC/backup.json", "this is not JSON");
+  space_.write("remote/C-MAC/images.json", "{}");  // a folder without a record
+  storeBackup("D-MAC", "second");
+  space_.write("remote/left-over.zip", "PK");
+  space_.write("remote/notes.txt", "x");
+
+  auto backups = list();
+  ASSERT_THAT(backups, SucceedsWith(::testing::SizeIs(2)));
+  EXPECT_EQ(backups->successValue()[0]->deviceID, "A-MAC");
+  EXPECT_EQ(backups->successValue()[0]->name, "first");
+  EXPECT_EQ(backups->successValue()[1]->deviceID, "D-MAC");
+  EXPECT_FALSE(std::filesystem::exists(space_.file("remote/left-over.zip")));
+  EXPECT_TRUE(std::filesystem::exists(space_.file("remote/notes.txt")));
+  EXPECT_EQ(host_->calls("deleteFile"), 1);
+  // One download per record, three attempts at the missing one.
+  EXPECT_EQ(host_->calls("downloadFile"), 1 + 1 + 3 + 1);
+}
+
+TEST_F(BackupInformationCollectorTest, AFailingDownloadIsTriedThreeTimesThenSkipped) {
+  storeBackup("A-MAC", "first");
+  host_->answerDownloadWith(std::nullopt, BackupSDKError::delegateFileDownloadFailed);
+  EXPECT_THAT(list(), SucceedsWith(::testing::IsEmpty()));
+  EXPECT_EQ(host_->calls("downloadFile"), 3);
+}
+
+TEST_F(BackupInformationCollectorTest, ARootThatCannotBeListedFailsWithTheHostsError) {
+  host_->answerDirectoryInfoWith(std::nullopt,
+                                 makeError(BackupSDKError::delegateDirectoryInfoFailed, "offline"));
+  EXPECT_THAT(list(), FailsWith(BackupSDKError::delegateDirectoryInfoFailed));
+}
+
+TEST_F(BackupInformationCollectorTest, ACancelledListingIsEmpty) {
+  storeBackup("A-MAC", "first");
+  ASSERT_TRUE(token_->cancel().ok());
+  EXPECT_THAT(list(), SucceedsWith(::testing::IsEmpty()));
+  EXPECT_EQ(host_->calls("downloadFile"), 0);
+}
+
+}  // namespace
+}  // namespace tessellon

@@ -1,0 +1,304 @@
+#include "backup/BackupPreviewService.h"
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "backup/BackupContactsUnit.h"
+#include "backup/CalendarService.h"
+#include "backup/CleanupService.h"
+#include "backup/OptimizeMediaDataService.h"
+#include "backup/OptimizeTaskListService.h"
+#include "backup/PreviewProgressFactory.h"
+#include "delegates/LocalFolderDelegate.h"
+#include "model/json/BackupSerializer.h"
+#include "model/json/MetadataSerializer.h"
+#include "model/json/Serializer.h"
+#include "model/loading/MetadataLoader.h"
+#include "platform/calendar/CalendarRepository.h"
+#include "platform/contacts/CNContactStoreHelper.h"
+#include "platform/contacts/ContactRepository.h"
+#include "remote/RemoteIOService.h"
+#include "remote/SingleFileTransferStateReporter.h"
+#include "sdk/FileStatusManager.h"
+#include "sdk/NotificationService.h"
+#include "support/AwaitResult.h"
+#include "support/BackgroundQueue.h"
+#include "support/ErrorMatchers.h"
+#include "support/FaultyDelegate.h"
+#include "support/FixedDeviceUID.h"
+#include "support/MediaServices.h"
+#include "support/MediaTree.h"
+#include "support/RecordingLogger.h"
+#include "support/TempDir.h"
+
+namespace tessellon {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::Pair;
+using ::testing::UnorderedElementsAre;
+using Items = MediaMetaData::Items;
+
+Date date(int64_t ms) { return Date(std::chrono::milliseconds(ms)); }
+
+std::vector<std::string> ids(const std::shared_ptr<MediaMetaData>& metaData) {
+  std::vector<std::string> result;
+  if (metaData && metaData->items) {
+    for (const auto& item : *metaData->items) result.push_back(item->id);
+  }
+  return result;
+}
+
+// A machine with picture, movie, contact and calendar folders and a folder that serves as the
+// remote, with the real services of a preview over them; only the device identifier is fixed.
+class BackupPreviewServiceTest : public ::testing::Test {
+ protected:
+  BackupPreviewServiceTest() : tree_(space_.path() + "/home", {}) {
+    tree_.folder("Pictures");
+    tree_.folder("Movies");
+    notifications_->setBackupPreviewProgress([this](int percent) {
+      std::lock_guard lock(mutex_);
+      progress_.push_back(percent);
+    });
+  }
+  void TearDown() override { EXPECT_TRUE(flushBackgroundQueue()); }
+
+  std::optional<FutureResult<std::shared_ptr<Backup>>> preview(BackupSettings settings) {
+    auto outcome = awaitResult(service_.generateBackup(settings, token_));
+    EXPECT_TRUE(flushBackgroundQueue());
+    return outcome;
+  }
+  std::shared_ptr<Backup> previewed(BackupSettings settings) {
+    auto outcome = preview(std::move(settings));
+    EXPECT_THAT(outcome, SucceedsWith(::testing::NotNull()));
+    return outcome && outcome->isSuccess() ? outcome->successValue() : nullptr;
+  }
+  static BackupSettings images(bool keepDeletedItems) {
+    return BackupSettings("Mein Backup", false, false, false, true, keepDeletedItems);
+  }
+
+  void addContact(const std::string& name) {
+    space_.write("contacts/default/" + name + ".vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + name +
+                                                          "\r\nFN:" + name + "\r\nN:;" + name +
+                                                          ";;;\r\nEND:VCARD\r\n");
+  }
+  // The items a backup run would have stored for the current picture folder.
+  Items scannedImages() {
+    auto scanned = awaitResult(media_.imageService->getItemsOnBackupPreview(token_));
+    EXPECT_THAT(scanned, SucceedsWith(::testing::SizeIs(::testing::Gt(0u))));
+    Items items = scanned && scanned->isSuccess() ? scanned->successValue() : Items{};
+    for (auto& item : items) {
+      auto content = space_.read("home/Pictures/" + item->id);
+      item->fingerprint = wholeContentFingerprint(content);
+    }
+    return items;
+  }
+  // Stores "backup.json" (and "images.json" when `stored` has items) as a finished or an
+  // interrupted run leaves them.
+  void storeRemote(const Items& stored, Date start, std::optional<Date> finish) {
+    Backup record("MAC1");
+    record.startDate = start;
+    record.finishDate = finish;
+    record.imagesMetaData = std::make_shared<MediaMetaData>(stored);
+    space_.write("remote/MAC1/backup.json", serializer_->serialize(record).value());
+    space_.write("remote/MAC1/images.json", serializer_->serialize(*record.imagesMetaData).value());
+  }
+  std::vector<int> progress() {
+    std::lock_guard lock(mutex_);
+    return progress_;
+  }
+
+  TempDir space_;
+  MediaTree tree_;
+  std::shared_ptr<RecordingLogger> logger_ = std::make_shared<RecordingLogger>();
+  MediaServices media_ = MediaServices::build(
+      {space_.path() + "/home", space_.path() + "/tmp", nullptr, nullptr, logger_});
+  std::shared_ptr<FaultyDelegate> host_ =
+      std::make_shared<FaultyDelegate>(std::make_shared<hosts::LocalFolderDelegate>(
+          space_.file("remote"), 1 << 20, std::nullopt, space_.file("downloads")));
+  std::shared_ptr<NotificationService> notifications_ =
+      std::make_shared<NotificationService>(nullptr);
+  std::shared_ptr<RemoteIOService> remote_ =
+      std::make_shared<RemoteIOService>(host_, media_.files, logger_,
+                                        std::make_shared<SingleFileTransferStateReporter>(
+                                            std::make_shared<FileStatusManager>(notifications_)));
+  std::shared_ptr<Serializer> serializer_ =
+      std::make_shared<Serializer>(std::make_shared<BackupSerializer>([] { return "MAC1"; }),
+                                   std::make_shared<MetadataSerializer>());
+  std::shared_ptr<FixedDeviceUID> uid_ = std::make_shared<FixedDeviceUID>("MAC1");
+  BackupPreviewService service_{
+      std::make_shared<CalendarService>(
+          std::make_shared<CalendarRepository>(space_.file("calendars")), media_.files),
+      std::make_shared<BackupContactsUnit>(std::make_shared<ContactRepository>(
+          space_.file("contacts"), std::make_shared<CNContactStoreHelper>())),
+      media_.videoService,
+      media_.imageService,
+      std::make_shared<CleanupService>(remote_, uid_),
+      uid_,
+      remote_,
+      media_.duplicates,
+      std::make_shared<MetadataLoader>(remote_, media_.files, serializer_),
+      media_.caching,
+      media_.files,
+      serializer_,
+      std::make_shared<OptimizeTaskListService>(
+          std::make_shared<PreviewProgressFactory>(), notifications_, media_.videoService,
+          media_.imageService, std::make_shared<OptimizeMediaDataService>()),
+      logger_,
+      "9.8.7"};
+  std::shared_ptr<CancelToken> token_ = std::make_shared<CancelToken>();
+  std::mutex mutex_;
+  std::vector<int> progress_;
+};
+
+TEST_F(BackupPreviewServiceTest, FirstBackupOfADeviceSchedulesEverythingLocal) {
+  tree_.add("Pictures/a.jpg", randomContent(3000, 1));
+  tree_.add("Pictures/2020/b.jpg", randomContent(1000, 2));
+  tree_.add("Movies/clip.mov", randomContent(500, 3));  // videos are not selected
+  addContact("Ada");
+  addContact("Bob");
+
+  auto result = previewed(BackupSettings("Erstes", true, false, false, true, false));
+  ASSERT_NE(result, nullptr);
+  EXPECT_EQ(result->name, "Erstes");
+  EXPECT_EQ(result->startDate, result->modificationDate);
+  EXPECT_FALSE(result->finishDate.has_value());
+  const auto& work = result->taskListToProcess;
+  ASSERT_NE(work, nullptr);
+  EXPECT_THAT(ids(work->imagesMetaData), ElementsAre("2020/b.jpg", "a.jpg"));
+  EXPECT_EQ(work->contactsMetaData->count, 2);
+  EXPECT_EQ(work->videosMetaData, nullptr);
+  EXPECT_EQ(work->calendarsMetaData, nullptr);
+  // The summary for display: figures only.
+  EXPECT_EQ(result->taskList->contactsMetaData->count, 2);
+  EXPECT_EQ(result->taskList->contactsMetaData->bytes, work->contactsMetaData->bytes);
+  EXPECT_FALSE(result->taskList->contactsMetaData->items.has_value());
+  EXPECT_EQ(result->taskList->imagesMetaData->count, 2);
+  EXPECT_EQ(result->taskList->imagesMetaData->bytes, 4000);
+  EXPECT_FALSE(result->taskList->imagesMetaData->items.has_value());
+
+  EXPECT_EQ(host_->calls("inflateZip"), 1);
+  EXPECT_THAT(progress(), ElementsAre(100));
+  EXPECT_EQ(logger_->count(LogLevel::info, "Generate backup preview using BackupSDK(9.8.7)"), 1u);
+  EXPECT_EQ(logger_->count(LogLevel::warning, "failed downloading remote backup for MAC1"), 1u);
+  EXPECT_EQ(logger_->count(LogLevel::error, ""), 0u);
+  EXPECT_THAT(logger_->lines().back(),
+              Pair(LogLevel::info,
+                   "finished calculating Backup-delta (~3 files will be backupped:\n"
+                   "contact files: 1\ncalendar files: 0\nimage files: 2\n"
+                   "video files: 0)"));
+}
+
+TEST_F(BackupPreviewServiceTest, ARenamedPhotoIsFoldedIntoTheStoredItemWhenDeletedItemsAreKept) {
+  tree_.add("Pictures/renamed.jpg", randomContent(2000, 7));
+  Items stored = scannedImages();
+  stored.front()->id = "old.jpg";
+  stored.front()->paths() = {"old.jpg"};
+  const std::string fingerprint = *stored.front()->fingerprint;
+  storeRemote(stored, date(1000), date(2000));
+
+  auto kept = previewed(images(true));
+  ASSERT_NE(kept, nullptr);
+  EXPECT_EQ(kept->taskListToProcess->imagesMetaData->count, 0);
+  ASSERT_EQ(kept->imagesMetaData->count, 1);
+  EXPECT_THAT(kept->imagesMetaData->items->front()->paths(),
+              UnorderedElementsAre("old.jpg", "renamed.jpg"));
+  EXPECT_THAT(progress(), ElementsAre(100));
+
+  // Without kept items the stored photo is not in the result; the run finds its content in the
+  // item cache instead of uploading it.
+  auto reduced = previewed(images(false));
+  ASSERT_NE(reduced, nullptr);
+  EXPECT_EQ(reduced->imagesMetaData->count, 0);
+  EXPECT_THAT(ids(reduced->taskListToProcess->imagesMetaData), ElementsAre("renamed.jpg"));
+  auto cached = media_.caching->getItem(fingerprint);
+  ASSERT_NE(cached, nullptr);
+  EXPECT_EQ(cached->id, "old.jpg");
+}
+
+TEST_F(BackupPreviewServiceTest, APhotoDeletedLocallyStaysOnlyWhenDeletedItemsAreKept) {
+  tree_.add("Pictures/kept.jpg", randomContent(1500, 4));
+  tree_.add("Pictures/gone.jpg", randomContent(2500, 5));
+  Items stored = scannedImages();
+  storeRemote(stored, date(1000), date(2000));
+  tree_.add("Pictures/new.jpg", randomContent(500, 6));
+  std::filesystem::remove(tree_.path("Pictures/gone.jpg"));
+
+  auto kept = previewed(images(true));
+  ASSERT_NE(kept, nullptr);
+  EXPECT_THAT(ids(kept->imagesMetaData), ElementsAre("kept.jpg", "gone.jpg"));
+  EXPECT_THAT(ids(kept->taskListToProcess->imagesMetaData), ElementsAre("new.jpg"));
+
+  auto reduced = previewed(images(false));
+  ASSERT_NE(reduced, nullptr);
+  EXPECT_THAT(ids(reduced->imagesMetaData), ElementsAre("kept.jpg"));
+  EXPECT_THAT(ids(reduced->taskListToProcess->imagesMetaData), ElementsAre("new.jpg"));
+  EXPECT_EQ(reduced->taskList->imagesMetaData->count, 1);
+}
+
+TEST_F(BackupPreviewServiceTest, AFinishedRunStartsANewOneAndAnInterruptedRunKeepsItsStart) {
+  struct Case {
+    const char* name;
+    std::optional<Date> finish;
+    bool startsNow;
+  } cases[] = {{"finished", date(5000), true}, {"interrupted", std::nullopt, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    storeRemote({}, date(4000), c.finish);
+    auto result = previewed(images(false));
+    ASSERT_NE(result, nullptr);
+    EXPECT_FALSE(result->finishDate.has_value());
+    EXPECT_GT(result->modificationDate, date(5000));
+    EXPECT_EQ(result->startDate, c.startsNow ? result->modificationDate : date(4000));
+  }
+}
+
+TEST_F(BackupPreviewServiceTest, KeptItemsBringTheDocumentsOfUnselectedCategories) {
+  tree_.add("Pictures/a.jpg", randomContent(100, 9));
+  Backup record("MAC1");
+  record.startDate = date(1000);
+  record.videosMetaData = std::make_shared<MediaMetaData>(Items{std::make_shared<MediaItem>(
+      "mov", 900, "clip.mov", date(1000), "1.1_0123", std::vector<std::string>{"clip.mov"})});
+  space_.write("remote/MAC1/backup.json", serializer_->serialize(record).value());
+  space_.write("remote/MAC1/videos.json", serializer_->serialize(*record.videosMetaData).value());
+
+  auto kept = previewed(images(true));
+  ASSERT_NE(kept, nullptr);
+  EXPECT_THAT(ids(kept->videosMetaData), ElementsAre("clip.mov"));
+  EXPECT_EQ(kept->taskListToProcess->videosMetaData, nullptr);
+
+  auto reduced = previewed(images(false));
+  ASSERT_NE(reduced, nullptr);
+  EXPECT_EQ(reduced->videosMetaData, nullptr);
+}
+
+TEST_F(BackupPreviewServiceTest, UnreadableRemoteDocumentsFailThePreview) {
+  tree_.add("Pictures/a.jpg", randomContent(100, 9));
+  space_.write("remote/MAC1/backup.json", "[\"not\", \"a record\"]");
+  EXPECT_THAT(preview(images(false)), FailsWith(BackupSDKError::corruptBackupMetaData));
+  EXPECT_EQ(logger_->count(LogLevel::warning, "failed downloading remote backup for MAC1"), 1u);
+  EXPECT_EQ(logger_->count(LogLevel::error, "error during Backup Preview "), 1u);
+
+  storeRemote(scannedImages(), date(1000), date(2000));
+  space_.write("remote/MAC1/images.json", R"({"count": 1, "items": []})");
+  EXPECT_THAT(preview(images(false)), FailsWith(BackupSDKError::corruptMetaData));
+  EXPECT_EQ(logger_->count(LogLevel::error, "error during Backup Preview "), 2u);
+}
+
+TEST_F(BackupPreviewServiceTest, ACancelledPreviewEndsCancelledWithoutReadingTheRemote) {
+  tree_.add("Pictures/a.jpg", randomContent(100, 9));
+  ASSERT_TRUE(token_->cancel().ok());
+  EXPECT_THAT(preview(images(false)), IsCancelled());
+  EXPECT_EQ(host_->calls("downloadFile"), 0);
+  EXPECT_EQ(logger_->count(LogLevel::info, "calculating Backup-delta"), 0u);
+}
+
+}  // namespace
+}  // namespace tessellon

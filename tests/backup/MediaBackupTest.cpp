@@ -1,0 +1,579 @@
+#include "backup/MediaBackup.h"
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "backup/BackupImageMetaDataService.h"
+#include "backup/BackupVideoMetaDataService.h"
+#include "backup/ZipServiceDecorator.h"
+#include "delegates/LocalFolderDelegate.h"
+#include "media/DuplicateCollection.h"
+#include "media/ImageService.h"
+#include "media/MediaPathUtil.h"
+#include "media/VideoService.h"
+#include "media/caches/CachingService.h"
+#include "media/discovery/FileExtensionFilter.h"
+#include "media/discovery/ImageRepository.h"
+#include "media/discovery/MediaRepository.h"
+#include "media/discovery/MediaRepositoryHelper.h"
+#include "media/discovery/PathValidator.h"
+#include "media/discovery/VideoRepository.h"
+#include "media/fingerprints/Hasher.h"
+#include "media/fingerprints/HashingUtilAdapter.h"
+#include "model/DateText.h"
+#include "model/json/BackupSerializer.h"
+#include "model/json/MetadataSerializer.h"
+#include "model/json/Serializer.h"
+#include "platform/ZipReadBack.h"
+#include "platform/files/FileIOService.h"
+#include "platform/memorymap/FileContentReader.h"
+#include "platform/zip/ZipService.h"
+#include "remote/RemoteIOService.h"
+#include "remote/SingleFileTransferStateReporter.h"
+#include "sdk/FileStatusManager.h"
+#include "sdk/NotificationService.h"
+#include "support/AwaitResult.h"
+#include "support/BackgroundQueue.h"
+#include "support/ErrorMatchers.h"
+#include "support/FaultyDelegate.h"
+#include "support/FaultyFileIOService.h"
+#include "support/FixedDeviceUID.h"
+#include "support/FolderLocationProvider.h"
+#include "support/RecordingLogger.h"
+#include "support/TempDir.h"
+
+namespace tessellon {
+namespace {
+
+namespace fs = std::filesystem;
+using Section = std::shared_ptr<ReportSection>;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+
+// Forwards to a real remote and keeps a copy of every archive that reaches it,
+// in upload order (the remote itself keeps only the last one).
+class ArchiveKeepingDelegate final : public BackupSDKDelegate {
+ public:
+  ArchiveKeepingDelegate(std::shared_ptr<BackupSDKDelegate> inner, std::string folder)
+      : inner_(std::move(inner)), folder_(std::move(folder)) {
+    fs::create_directories(folder_);
+  }
+
+  std::vector<std::string> archives() const {
+    std::lock_guard lock(mutex_);
+    return archives_;
+  }
+
+  std::shared_ptr<CancellationDelegate> uploadFile(
+      const std::string& localPath, const std::string& relativeRemotePath,
+      std::function<void(const TransferProgress&)> progress,
+      std::function<void(std::optional<Error>)> completion) override {
+    {
+      std::lock_guard lock(mutex_);
+      archives_.push_back(folder_ + "/archive-" + std::to_string(archives_.size() + 1) + ".zip");
+      fs::copy_file(localPath, archives_.back());
+    }
+    return inner_->uploadFile(localPath, relativeRemotePath, std::move(progress),
+                              std::move(completion));
+  }
+  std::shared_ptr<CancellationDelegate> downloadFile(
+      const std::string& path, std::function<void(const TransferProgress&)> progress,
+      std::function<void(std::optional<std::string>, std::optional<BackupSDKError>)> completion)
+      override {
+    return inner_->downloadFile(path, std::move(progress), std::move(completion));
+  }
+  void createDirectory(const std::string& path,
+                       std::function<void(bool, std::optional<Error>)> completion) override {
+    inner_->createDirectory(path, std::move(completion));
+  }
+  void deleteFile(const std::string& path,
+                  std::function<void(bool, std::optional<Error>)> completion) override {
+    inner_->deleteFile(path, std::move(completion));
+  }
+  void getDirectoryInfo(
+      const std::string& path,
+      std::function<void(std::optional<Directory>, std::optional<Error>)> completion) override {
+    inner_->getDirectoryInfo(path, std::move(completion));
+  }
+  void inflateZip(const std::string& source, const std::string& destination,
+                  std::function<void(std::optional<Error>)> completion) override {
+    inner_->inflateZip(source, destination, std::move(completion));
+  }
+  int64_t getZipSize() override { return inner_->getZipSize(); }
+
+ private:
+  const std::shared_ptr<BackupSDKDelegate> inner_;
+  const std::string folder_;
+  mutable std::mutex mutex_;
+  std::vector<std::string> archives_;
+};
+
+// The real progress record; keeps what it held at each published change of
+// the backup's progress (transfers in flight are reported elsewhere).
+class RecordingStatusManager final : public FileStatusManagerProtocol {
+ public:
+  explicit RecordingStatusManager(std::shared_ptr<FileStatusManagerProtocol> real)
+      : real_(std::move(real)) {}
+  std::vector<int> published() const {
+    std::lock_guard lock(mutex_);
+    return published_;
+  }
+
+  FileStatus fileStatus() const override { return real_->fileStatus(); }
+  void setFileStatus(const FileStatus& status) override { real_->setFileStatus(status); }
+  FileStatus update(const std::function<void(FileStatus&)>& change) override {
+    return real_->update(change);
+  }
+  void notifyAboutCurrentBackupFileStatus() override {
+    {
+      std::lock_guard lock(mutex_);
+      published_.push_back(real_->fileStatus().processed);
+    }
+    real_->notifyAboutCurrentBackupFileStatus();
+  }
+  void notifyAboutCurrentRestoreFileStatus() override {
+    real_->notifyAboutCurrentRestoreFileStatus();
+  }
+  void notifyAboutCurrentFileStatusBackupNotPersisting(const FileStatus& status) override {
+    real_->notifyAboutCurrentFileStatusBackupNotPersisting(status);
+  }
+  void notifyAboutCurrentFileStatusRestoreNotPersisting(const FileStatus& status) override {
+    real_->notifyAboutCurrentFileStatusRestoreNotPersisting(status);
+  }
+
+ private:
+  const std::shared_ptr<FileStatusManagerProtocol> real_;
+  mutable std::mutex mutex_;
+  std::vector<int> published_;
+};
+
+// Runs the image and video services over real media folders, a real archive
+// layer and a real folder-backed remote whose archive limit the test chooses.
+class MediaBackupTest : public ::testing::Test {
+ protected:
+  void TearDown() override { EXPECT_TRUE(flushBackgroundQueue()); }
+
+  // Builds everything with `zipLimit` as the host's archive size.
+  void start(int64_t zipLimit) {
+    fs::create_directories(space_.file("remote/MAC1/images"));
+    fs::create_directories(space_.file("remote/MAC1/videos"));
+    keeper_ = std::make_shared<ArchiveKeepingDelegate>(
+        std::make_shared<hosts::LocalFolderDelegate>(space_.file("remote"), zipLimit, std::nullopt,
+                                                     space_.file("downloads")),
+        space_.file("crossed"));
+    host_ = std::make_shared<FaultyDelegate>(keeper_);
+    remote_ = std::make_shared<RemoteIOService>(
+        host_, files_, logger_, std::make_shared<SingleFileTransferStateReporter>(statusManager_));
+
+    auto locations = std::make_shared<FolderLocationProvider>(space_.file("home"));
+    auto repositoryLater = std::make_shared<std::weak_ptr<MediaRepositoryProtocol>>();
+    cache_ = std::make_shared<CachingService>(
+        space_.file("tmp"), files_, [repositoryLater] { return repositoryLater->lock(); });
+    auto hashing = std::make_shared<HashingUtilAdapter>(std::make_shared<FileContentReader>());
+    auto duplicates = std::make_shared<DuplicateCollection>(hashing);
+    auto filter = std::make_shared<FileExtensionFilter>();
+    auto pathUtil = std::make_shared<MediaPathUtil>();
+    auto helper = std::make_shared<MediaRepositoryHelper>(
+        cache_, zip_, files_, locations, std::make_shared<PathValidator>(files_), filter,
+        duplicates, hashing, std::make_shared<Hasher>(), pathUtil, logger_);
+    repository_ = std::make_shared<MediaRepository>(
+        std::make_shared<VideoRepository>(helper, locations, filter, cache_, pathUtil),
+        std::make_shared<ImageRepository>(helper, locations, filter, cache_), cache_, files_,
+        duplicates, logger_, locations, nullptr);
+    *repositoryLater = repository_;
+    auto collaborators = BaseBackupService::Collaborators{files_,
+                                                          zip_,
+                                                          remote_,
+                                                          std::make_shared<FixedDeviceUID>(),
+                                                          cache_,
+                                                          serializer_,
+                                                          logger_,
+                                                          statusManager_,
+                                                          space_.file("tmp")};
+    imageService_ = std::make_shared<ImageService>(repository_);
+    videoService_ = std::make_shared<VideoService>(repository_);
+    images_ = std::make_shared<BackupImageMetaDataService>(collaborators, imageService_);
+    videos_ = std::make_shared<BackupVideoMetaDataService>(collaborators, videoService_);
+  }
+
+  // A task item for a new file below "home/Pictures" (or "home/Movies").
+  std::shared_ptr<MediaItem> file(const std::string& name, const std::string& content,
+                                  const std::string& folder = "Pictures") {
+    space_.write("home/" + folder + "/" + name, content);
+    const auto dot = name.rfind('.');
+    return std::make_shared<MediaItem>(dot == std::string::npos ? "" : name.substr(dot + 1),
+                                       static_cast<int64_t>(content.size()), name,
+                                       Date{} + std::chrono::seconds(++dates_), std::nullopt,
+                                       std::vector<std::string>{name});
+  }
+  // `size` bytes of content that differs for every name.
+  std::shared_ptr<MediaItem> file(const std::string& name, size_t size) {
+    uint32_t state = 2166136261u;
+    for (char c : name) state = (state ^ static_cast<unsigned char>(c)) * 16777619u;
+    std::string content(size, '\0');
+    for (char& c : content) {
+      state = state * 1664525u + 1013904223u;
+      c = static_cast<char>(state >> 24);
+    }
+    return file(name, content);
+  }
+  // The content's fingerprint as the real media service computes it.
+  std::string fingerprintOf(const MediaItem& item, MediaServiceProtocol& service) {
+    auto hashes = awaitResult(service.getItemHash(item, token_, {Version(1, 1)}));
+    return hashes && hashes->isSuccess() && !hashes->value()->empty() ? hashes->value()->front()
+                                                                      : "";
+  }
+
+  // A record already holding `stored` images, with `task` to back up.
+  std::shared_ptr<Backup> backupOf(MediaMetaData::Items task, MediaMetaData::Items stored = {},
+                                   bool videos = false) {
+    auto backup = std::make_shared<Backup>("MAC1");
+    backup->startDate = Date{} + std::chrono::hours(1);
+    backup->taskListToProcess = std::make_shared<Backup>("MAC1");
+    auto& record = videos ? backup->videosMetaData : backup->imagesMetaData;
+    auto& work = videos ? backup->taskListToProcess->videosMetaData
+                        : backup->taskListToProcess->imagesMetaData;
+    record = std::make_shared<MediaMetaData>(std::move(stored));
+    work = std::make_shared<MediaMetaData>(std::move(task));
+    return backup;
+  }
+
+  std::optional<FutureResult<Section>> runImages(const std::shared_ptr<Backup>& backup) {
+    return awaitResult(images_->processImageMetaData(backup, token_));
+  }
+
+  // Entry names of every archive that reached the remote, after checking each
+  // with unzip and that the record closes it.
+  std::vector<std::vector<std::string>> crossedArchives() {
+    std::vector<std::vector<std::string>> all;
+    for (const std::string& archive : keeper_->archives()) {
+      SCOPED_TRACE(archive);
+      const auto tested = ziptest::unzipTest(archive);
+      EXPECT_EQ(tested.exitCode, 0) << tested.output;
+      std::vector<std::string> names;
+      for (const auto& entry :
+           ziptest::readEntries(archive, false).value_or(std::vector<ziptest::Entry>{})) {
+        names.push_back(entry.name);
+      }
+      EXPECT_FALSE(names.empty());
+      if (!names.empty()) {
+        EXPECT_EQ(names.back(), "backup.json");
+      }
+      all.push_back(names);
+    }
+    return all;
+  }
+  std::shared_ptr<MediaMetaData> remoteDocument(const std::string& name) {
+    const std::string path = space_.file("remote/MAC1/" + name);
+    if (!fs::exists(path)) return nullptr;
+    return deserializeAs<MediaMetaData>(*serializer_, space_.read("remote/MAC1/" + name)).value();
+  }
+  static std::vector<std::string> fingerprints(const MediaMetaData::Items& items) {
+    std::vector<std::string> all;
+    for (const auto& item : items) all.push_back(item->fingerprint.value_or("none"));
+    return all;
+  }
+  std::vector<int> progress() const { return statusManager_->published(); }
+
+  TempDir space_;
+  int dates_ = 0;
+  std::shared_ptr<RecordingLogger> logger_ = std::make_shared<RecordingLogger>();
+  std::shared_ptr<FaultyFileIOService> files_ =
+      std::make_shared<FaultyFileIOService>(std::make_shared<FileIOService>(space_.file("tmp")));
+  std::shared_ptr<ZipServiceProtocol> zip_ =
+      std::make_shared<ZipServiceDecorator>(files_, std::make_shared<ZipService>());
+  std::shared_ptr<RecordingStatusManager> statusManager_ = std::make_shared<RecordingStatusManager>(
+      std::make_shared<FileStatusManager>(std::make_shared<NotificationService>(nullptr)));
+  std::shared_ptr<Serializer> serializer_ =
+      std::make_shared<Serializer>(std::make_shared<BackupSerializer>([] { return "MAC1"; }),
+                                   std::make_shared<MetadataSerializer>());
+  std::shared_ptr<CancelToken> token_ = std::make_shared<CancelToken>();
+  std::shared_ptr<ArchiveKeepingDelegate> keeper_;
+  std::shared_ptr<FaultyDelegate> host_;
+  std::shared_ptr<RemoteIOService> remote_;
+  std::shared_ptr<CachingService> cache_;
+  std::shared_ptr<MediaRepositoryProtocol> repository_;
+  std::shared_ptr<ImageServiceProtocol> imageService_;
+  std::shared_ptr<VideoServiceProtocol> videoService_;
+  std::shared_ptr<BackupImageMetaDataService> images_;
+  std::shared_ptr<BackupVideoMetaDataService> videos_;
+};
+
+TEST_F(MediaBackupTest, ArchivesCloseAsSoonAsTheirPackedBytesReachTheHostLimit) {
+  start(100);
+  // 30 + 40 < 100 keeps the first archive open, 120 closes it; a file of exactly
+  // the limit closes its archive too, and 250 travels alone.
+  auto backup = backupOf({file("a.jpg", 30), file("b.jpg", 40), file("c.png", 50),
+                          file("even.jpg", 100), file("big", 250)});
+  const auto section = runImages(backup);
+  ASSERT_THAT(section, SucceedsWith(::testing::NotNull()));
+  EXPECT_EQ(*section->value().value(), ReportSection(5, 0, 470, 0));
+
+  const auto& task = *backup->taskListToProcess->imagesMetaData->items;
+  const auto entry = [&](size_t i) { return "images/" + task[i]->getRemoteFileName(); };
+  EXPECT_THAT(crossedArchives(),
+              ElementsAre(ElementsAre(entry(0), entry(1), entry(2), "images.json", "backup.json"),
+                          ElementsAre(entry(3), "images.json", "backup.json"),
+                          ElementsAre(entry(4), "images.json", "backup.json")));
+  // Without an extension the remote name is the fingerprint alone.
+  EXPECT_EQ(entry(4), "images/" + *task[4]->fingerprint);
+  for (const auto& item : task) {
+    ASSERT_TRUE(item->fingerprint.has_value());
+    EXPECT_EQ(*item->fingerprint, fingerprintOf(*item, *imageService_));
+    EXPECT_EQ(fs::file_size(space_.file("remote/MAC1/" + entry(&item - &task[0]))),
+              static_cast<uintmax_t>(item->bytes));
+    EXPECT_EQ(cache_->getItem(*item->fingerprint), item);
+  }
+  const auto stored = remoteDocument("images.json");
+  ASSERT_NE(stored, nullptr);
+  EXPECT_EQ(stored->count, 5);
+  EXPECT_EQ(stored->bytes, 470);
+  EXPECT_EQ(fingerprints(*stored->items), fingerprints(task));
+  EXPECT_EQ(backup->imagesMetaData->count, 5);
+  EXPECT_THAT(progress(), ElementsAre(3, 4, 5));
+  EXPECT_FALSE(fs::exists(space_.file("tmp/images.json")));
+  EXPECT_EQ(logger_->count(LogLevel::info, "processing Images (5) ..."), 1u);
+  EXPECT_EQ(logger_->count(LogLevel::debug, "Image (fingerprint=" + *task[4]->fingerprint +
+                                                ") (250 Bytes) appended to ZIP"),
+            1u);
+  EXPECT_EQ(logger_->count(LogLevel::debug, "Image ZIP uploaded/inflated successfully"), 3u);
+}
+
+TEST_F(MediaBackupTest, ThousandsOfFilesRunAsOneFlatChain) {
+  start(hosts::LocalFolderDelegate::kDefaultZipSize);
+  MediaMetaData::Items task;
+  for (int i = 0; i < 2000; ++i) task.push_back(file("many/" + std::to_string(i) + ".jpg", 8));
+  auto backup = backupOf(task);
+  const auto section =
+      awaitResult(images_->processImageMetaData(backup, token_), std::chrono::seconds(120));
+  ASSERT_THAT(section, SucceedsWith(::testing::NotNull()));
+  EXPECT_EQ(*section->value().value(), ReportSection(2000, 0, 16000, 0));
+  ASSERT_EQ(crossedArchives().size(), 1u);
+  EXPECT_EQ(remoteDocument("images.json")->count, 2000);
+}
+
+TEST_F(MediaBackupTest, ContentAlreadyRemoteIsRecordedOrAdjustedWithoutBeingPacked) {
+  start(1000);
+  auto copied = file("copy.jpg", 60);       // cached from the remote, not yet in the record
+  auto moved = file("2020/moved.jpg", 70);  // cached and in the record under another path
+  auto fresh = file("fresh.jpg", 80);
+  const std::string copiedPrint = fingerprintOf(*copied, *imageService_);
+  const std::string movedPrint = fingerprintOf(*moved, *imageService_);
+  auto remoteCopy = std::make_shared<MediaItem>("jpg", 60, "elsewhere", Date{}, copiedPrint,
+                                                std::vector<std::string>{"elsewhere.jpg"});
+  auto remoteMoved = std::make_shared<MediaItem>("jpg", 70, "old", Date{}, movedPrint,
+                                                 std::vector<std::string>{"old/moved.jpg"});
+  cache_->setItem(copiedPrint, remoteCopy);
+  cache_->setItem(movedPrint, remoteMoved);
+  auto backup = backupOf({copied, moved, fresh}, {remoteMoved});
+
+  const auto section = runImages(backup);
+  ASSERT_THAT(section, SucceedsWith(::testing::NotNull()));
+  EXPECT_EQ(*section->value().value(), ReportSection(3, 0, 210, 0));
+  // Only the new content travelled.
+  EXPECT_THAT(crossedArchives(), ElementsAre(ElementsAre("images/" + fresh->getRemoteFileName(),
+                                                         "images.json", "backup.json")));
+  EXPECT_EQ(copied->fingerprint, copiedPrint);
+  EXPECT_EQ(backup->imagesMetaData->getMediaItem(copiedPrint), copied);
+  EXPECT_EQ(backup->imagesMetaData->count, 3);
+  EXPECT_EQ(backup->imagesMetaData->bytes, 210);
+  // The stored item takes over the local file's path and date.
+  EXPECT_THAT(remoteMoved->paths(), ElementsAre("old/moved.jpg", "2020/moved.jpg"));
+  EXPECT_EQ(remoteMoved->modificationDate, moved->modificationDate);
+  EXPECT_EQ(
+      logger_->count(LogLevel::info, "Adjust image mtime for item old, mtime: " + toString(Date{}) +
+                                         ", size: 70 with mtime from 2020/moved.jpg, mtime: " +
+                                         toString(moved->modificationDate) + ", size: 70"),
+      1u);
+  const auto stored = remoteDocument("images.json");
+  ASSERT_NE(stored, nullptr);
+  ASSERT_NE(stored->getMediaItem(movedPrint), nullptr);
+  EXPECT_THAT(stored->getMediaItem(movedPrint)->paths(),
+              ElementsAre("old/moved.jpg", "2020/moved.jpg"));
+
+  // The same path is not added twice.
+  auto again = backupOf({file("2020/moved.jpg", 70)}, {remoteMoved});
+  ASSERT_THAT(runImages(again), SucceedsWith(::testing::NotNull()));
+  EXPECT_EQ(remoteMoved->paths().size(), 2u);
+}
+
+TEST_F(MediaBackupTest, AFailedUploadRollsBackOnlyItsOwnArchive) {
+  start(100);
+  auto backup = backupOf({file("a.jpg", 60), file("b.jpg", 70), file("c.jpg", 80),
+                          file("d.jpg", 90), file("e.jpg", 110)});
+  const auto task = *backup->taskListToProcess->imagesMetaData->items;
+  host_->failUpload(2, makeError(BackupSDKError::unknownError, "connection reset"));
+
+  const auto section = runImages(backup);
+  ASSERT_THAT(section, SucceedsWith(::testing::NotNull()));
+  EXPECT_EQ(*section->value().value(), ReportSection(3, 2, 240, 170));
+  EXPECT_EQ(logger_->count(LogLevel::warning, "error while uploading/inflating ZIP ("), 1u);
+  // The run went on with the archive after the failed one.
+  const auto crossed = crossedArchives();
+  ASSERT_EQ(crossed.size(), 2u);
+  EXPECT_EQ(crossed[1].front(), "images/" + task[4]->getRemoteFileName());
+
+  const std::vector<std::string> landed = {*task[0]->fingerprint, *task[1]->fingerprint,
+                                           *task[4]->fingerprint};
+  EXPECT_EQ(fingerprints(*backup->imagesMetaData->items), landed);
+  EXPECT_EQ(backup->imagesMetaData->bytes, 240);
+  const auto stored = remoteDocument("images.json");
+  ASSERT_NE(stored, nullptr);
+  EXPECT_EQ(fingerprints(*stored->items), landed);
+  for (size_t failed : {2u, 3u}) {
+    EXPECT_EQ(cache_->getItem(fingerprintOf(*task[failed], *imageService_)), nullptr);
+    EXPECT_FALSE(fs::exists(space_.file("remote/MAC1/images/" +
+                                        fingerprintOf(*task[failed], *imageService_) + ".jpg")));
+  }
+  // Progress moves by every archive, the failed one included.
+  EXPECT_THAT(progress(), ElementsAre(2, 4, 5));
+}
+
+TEST_F(MediaBackupTest, AnArchiveWhoseDocumentCannotBeWrittenIsRolledBackUnsent) {
+  start(100);
+  auto first = file("a.jpg", 120);
+  auto second = file("b.jpg", 130);
+  auto backup = backupOf({first, second});
+  files_->failNth(FaultyFileIOService::Operation::write, 1,
+                  makeError(BackupSDKError::unknownError, "read-only temporary folder"));
+  const auto section = runImages(backup);
+  ASSERT_THAT(section, SucceedsWith(::testing::NotNull()));
+  EXPECT_EQ(*section->value().value(), ReportSection(1, 1, 130, 120));
+  EXPECT_EQ(host_->calls("uploadFile"), 1);
+  EXPECT_THAT(fingerprints(*backup->imagesMetaData->items), ElementsAre(*second->fingerprint));
+  EXPECT_EQ(cache_->getItem(*first->fingerprint), nullptr);
+  EXPECT_THAT(fingerprints(*remoteDocument("images.json")->items),
+              ElementsAre(*second->fingerprint));
+}
+
+TEST_F(MediaBackupTest, AFileThatCannotBeReadIsCountedFailedAndTheNextOneGoesOn) {
+  start(1000);
+  auto gone = file("gone.jpg", 20);
+  fs::remove(space_.file("home/Pictures/gone.jpg"));
+  auto kept = file("kept.jpg", 30);
+  auto backup = backupOf({gone, kept});
+  const auto section = runImages(backup);
+  ASSERT_THAT(section, SucceedsWith(::testing::NotNull()));
+  EXPECT_EQ(*section->value().value(), ReportSection(1, 1, 30, 20));
+  EXPECT_EQ(gone->fingerprint, std::nullopt);
+  EXPECT_EQ(logger_->count(LogLevel::warning, "error appending gone.jpg to ZIP: (BackupSDKError"),
+            1u);
+  EXPECT_THAT(fingerprints(*backup->imagesMetaData->items), ElementsAre(*kept->fingerprint));
+  EXPECT_THAT(progress(), ElementsAre(2));
+}
+
+TEST_F(MediaBackupTest, AFullLocalDiskStopsTheCategory) {
+  start(1000);
+  auto backup = backupOf({file("a.jpg", 20), file("b.jpg", 30)});
+  files_->reportFreeSpace(0);
+  EXPECT_THAT(runImages(backup), FailsWith(BackupSDKError::zipFailedNotEnoughDiskSpace));
+  EXPECT_EQ(logger_->count(LogLevel::warning, "error appending a.jpg to ZIP: (BackupSDKError 602"),
+            1u);
+  EXPECT_EQ(host_->calls("uploadFile"), 0);
+  EXPECT_THAT(*backup->imagesMetaData->items, IsEmpty());
+  EXPECT_THAT(cache_->mediaItemCache(), IsEmpty());
+}
+
+TEST_F(MediaBackupTest, AFullRemoteCancelsTheRunBeforeAnotherArchive) {
+  start(100);
+  auto backup = backupOf({file("a.jpg", 120), file("b.jpg", 130)});
+  host_->failUpload(1, FaultyDelegate::insufficientStorage());
+  EXPECT_THAT(runImages(backup), IsCancelled());
+  EXPECT_TRUE(token_->isCanceled());
+  EXPECT_EQ(host_->calls("uploadFile"), 1);
+  EXPECT_EQ(host_->calls("deleteFile"), 1);
+  EXPECT_THAT(*backup->imagesMetaData->items, IsEmpty());
+}
+
+TEST_F(MediaBackupTest, CancellingMidRunBuildsNoFurtherArchive) {
+  start(100);
+  auto backup = backupOf({file("a.jpg", 120), file("b.jpg", 130), file("c.jpg", 140)});
+  host_->setDelivery(FaultyDelegate::Delivery::late);
+  auto running = images_->processImageMetaData(backup, token_);
+  ASSERT_TRUE(host_->waitForHeld(1));
+  ASSERT_TRUE(token_->cancel().ok());
+  host_->setDelivery(FaultyDelegate::Delivery::asIs);
+  host_->deliverHeld();
+  EXPECT_THAT(awaitResult(running), IsCancelled());
+  EXPECT_EQ(host_->calls("uploadFile"), 1);
+  EXPECT_EQ(logger_->count(LogLevel::debug, "Image ZIP uploaded"), 0u);
+  EXPECT_EQ(backup->taskListToProcess->imagesMetaData->items->back()->fingerprint, std::nullopt);
+}
+
+TEST_F(MediaBackupTest, NothingToDoStillRefreshesTheRemoteRecord) {
+  start(1000);
+  struct Row {
+    bool videos;
+    bool itemList;
+    std::vector<std::string> entries;
+    size_t debugLines;
+  };
+  const Row rows[] = {
+      {false, true, {"images.json", "backup.json"}, 2},
+      {true, true, {"videos.json", "backup.json"}, 0},
+      {false, false, {"backup.json"}, 0},
+  };
+  size_t archives = 0;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.entries.front());
+    auto backup = backupOf({}, {}, row.videos);
+    if (!row.itemList) backup->taskListToProcess->imagesMetaData->items.reset();
+    const auto appendLines = [&] {
+      return logger_->count(LogLevel::debug, row.entries.front() + " appended to ZIP") +
+             logger_->count(LogLevel::debug, "backup.json appended to ZIP");
+    };
+    const size_t linesBefore = appendLines();
+    auto section =
+        row.videos ? awaitResult(videos_->processVideoMetaData(backup, token_)) : runImages(backup);
+    ASSERT_TRUE(section && section->isSuccess());
+    if (row.itemList) {
+      ASSERT_NE(*section->value(), nullptr);
+      EXPECT_EQ(**section->value(), ReportSection(0, 0, 0, 0));
+    } else {
+      EXPECT_EQ(*section->value(), nullptr);
+    }
+    EXPECT_EQ(appendLines() - linesBefore, row.debugLines);
+    const auto crossed = crossedArchives();
+    ASSERT_EQ(crossed.size(), ++archives);
+    EXPECT_THAT(crossed.back(), ElementsAreArray(row.entries));
+  }
+  EXPECT_EQ(logger_->count(LogLevel::debug, "images.json appended to ZIP"), 1u);
+  EXPECT_EQ(remoteDocument("videos.json")->count, 0);
+}
+
+TEST_F(MediaBackupTest, VideosRecogniseContentPackedEarlierInTheSameRun) {
+  start(1000);
+  auto first = file("clip.mov", std::string(90, 'v'), "Movies");
+  auto copy = file("copy of clip.mov", std::string(90, 'v'), "Movies");
+  auto backup = backupOf({first, copy}, {}, true);
+  host_->failUpload(1, makeError(BackupSDKError::unknownError, "connection reset"));
+  auto section = awaitResult(videos_->processVideoMetaData(backup, token_));
+  ASSERT_THAT(section, SucceedsWith(::testing::NotNull()));
+  // The copy is recorded as the first item's content; both fail with the archive.
+  EXPECT_EQ(*section->value().value(), ReportSection(0, 2, 0, 180));
+  EXPECT_EQ(logger_->count(LogLevel::debug, "Video (fingerprint=" + *first->fingerprint), 1u);
+  EXPECT_EQ(logger_->count(LogLevel::warning, "error while uploading"), 0u);
+  EXPECT_THAT(*backup->videosMetaData->items, IsEmpty());
+
+  auto retry = backupOf({first, copy}, {}, true);
+  ASSERT_THAT(awaitResult(videos_->processVideoMetaData(retry, token_)),
+              SucceedsWith(::testing::NotNull()));
+  EXPECT_THAT(crossedArchives().back(),
+              ElementsAre("videos/" + first->getRemoteFileName(), "videos.json", "backup.json"));
+  // The copy only adds its path to the packed item.
+  EXPECT_EQ(retry->videosMetaData->count, 1);
+  EXPECT_THAT(first->paths(), ElementsAre("clip.mov", "copy of clip.mov"));
+  EXPECT_EQ(logger_->count(LogLevel::debug, "Video ZIP uploaded/inflated successfully"), 1u);
+}
+
+}  // namespace
+}  // namespace tessellon

@@ -1,0 +1,61 @@
+// Feeds arbitrary bytes to the vCard reader. Beyond "no crash, no hang, no
+// sanitizer report", it checks what must hold for any input:
+//  - every card that reads can be written, and what is written reads back as
+//    the same card, without errors, in lines of at most 75 octets;
+//  - every card maps to a Contact whose JSON reads back as an equal Contact.
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "model/json/ContactJson.h"
+#include "model/json/JsonText.h"
+#include "platform/contacts/CNContactStoreHelper.h"
+#include "platform/contacts/VCardReader.h"
+#include "platform/contacts/VCardWriter.h"
+
+namespace tessellon {
+namespace {
+
+void require(bool condition) {
+  if (!condition) std::abort();
+}
+
+bool linesFit(const std::string& text) {
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find("\r\n", start);
+    if (end == std::string::npos || end - start > 75) return false;
+    start = end + 2;
+  }
+  return true;
+}
+
+void fuzzCard(VCard card) {
+  if (card.uid.empty()) card.uid = "fuzz";
+  const std::string written = VCardWriter::write(card);
+  require(linesFit(written));
+  const VCardReader::Result again = VCardReader::read(written);
+  require(again.errors.empty());
+  require(again.cards.size() == 1);
+  require(again.cards.front() == card);
+
+  CNContactStoreHelper helper;
+  const std::shared_ptr<Contact> contact = helper.mapContact(card);
+  const std::optional<std::string> json = toJSONString(*ItemJson<Contact>::serialize(*contact));
+  require(json.has_value());
+  const auto reread = ItemJson<Contact>::deserialize(parseJson(*json).value());
+  require(reread.ok());
+  require(*reread.value() == *contact);
+}
+
+}  // namespace
+}  // namespace tessellon
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  for (const tessellon::VCard& card : tessellon::VCardReader::read(text).cards) {
+    tessellon::fuzzCard(card);
+  }
+  return 0;
+}

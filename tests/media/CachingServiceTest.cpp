@@ -1,0 +1,144 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <map>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "media/MediaTestFixture.h"
+#include "media/caches/CacheIdentity.h"
+#include "media/caches/CachingService.h"
+#include "platform/files/FileIOService.h"
+
+namespace tessellon {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
+
+class CachingServiceTest : public MediaTestBase {
+ protected:
+  std::string cacheFolder() const { return temp_.path() + "/tmp/cache"; }
+  std::unique_ptr<CachingService> freshCache() {
+    return std::make_unique<CachingService>(
+        temp_.path() + "/tmp", std::make_shared<FileIOService>(temp_.path() + "/tmp"),
+        [] { return nullptr; });
+  }
+  std::string cacheFileOf(const std::string& text) {
+    return temp_.read("tmp/cache/hash_" + cacheKey(text));
+  }
+};
+
+TEST_F(CachingServiceTest, CacheFileIsNamedByTheScheme12FingerprintOfTheText) {
+  auto cache = freshCache();
+  cache->addHashes("abc", {"1.1_x"});
+  EXPECT_EQ(temp_.read("tmp/cache/hash_1.2_900150983cd24fb0d6963f7d28e17f72"), "1.1_x");
+  EXPECT_EQ(cache->keyToFilePath("k"), cacheFolder() + "/hash_k");
+}
+
+TEST_F(CachingServiceTest, CacheFolderIsPrivate) {
+  auto cache = freshCache();
+  struct stat status {};
+  ASSERT_EQ(::stat(cacheFolder().c_str(), &status), 0);
+  EXPECT_TRUE(S_ISDIR(status.st_mode));
+  EXPECT_EQ(status.st_mode & 0777, 0700u);
+}
+
+TEST_F(CachingServiceTest, ReadingDropsBlankLinesAndTrimsSpacesAndTabs) {
+  auto cache = freshCache();
+  temp_.write("tmp/cache/hash_" + cacheKey("item"), "\n 1.1_aaa \t\n\n\t1.0b  \n");
+  EXPECT_THAT(cache->getHashes("item"), ElementsAre("1.1_aaa", "1.0b"));
+  EXPECT_THAT(cache->getHashes("never written"), IsEmpty());
+}
+
+TEST_F(CachingServiceTest, AddingMergesInOrderAndSurvivesANewProcess) {
+  auto cache = freshCache();
+  cache->addHashes("item", {"a", "b"});
+  cache->addHashes("item", {"b", "c", "a"});
+  EXPECT_EQ(cacheFileOf("item"), "a\nb\nc");
+  EXPECT_THAT(freshCache()->getHashes("item"), ElementsAre("a", "b", "c"));
+}
+
+TEST_F(CachingServiceTest, PlantedLinkAsCacheFileIsNotFollowed) {
+  const std::string photo = randomContent(4000, 1);
+  tree_.add("Pictures/a.jpg", photo);
+  services();
+  const MediaItem item("jpg", 4000, "a.jpg", tree_.modified("Pictures/a.jpg"), std::nullopt,
+                       {"a.jpg"});
+  const std::string decoy = temp_.write("decoy", "1.1_00000000000000000000000000000000");
+  const std::string planted =
+      services_.caching->keyToFilePath(cacheKey(cacheIdentity(item)));
+  ASSERT_EQ(::symlink(decoy.c_str(), planted.c_str()), 0);
+
+  const MediaItemsWithHashes found = withHashes(services_.images);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].item->fingerprint, wholeContentFingerprint(photo));
+  struct stat status {};
+  ASSERT_EQ(::lstat(planted.c_str(), &status), 0);
+  EXPECT_TRUE(S_ISREG(status.st_mode)) << "the write replaced the link";
+  EXPECT_EQ(temp_.read("decoy"), "1.1_00000000000000000000000000000000");
+}
+
+TEST_F(CachingServiceTest, OneCacheFileServesSeveralSchemesWithoutReading) {
+  tree_.add("Pictures/a.jpg", randomContent(4000, 1));
+  services();
+  const MediaItem item("jpg", 4000, "a.jpg", tree_.modified("Pictures/a.jpg"), std::nullopt,
+                       {"a.jpg"});
+  const std::string old = "0123456789abcdef0123456789abcdef";
+  const std::string current = "1.1_0123456789abcdef0123456789abcdef";
+  services_.caching->addHashes(cacheIdentity(item), {old, current});
+  const MediaItemsWithHashes found = withHashes(services_.images, {Version(1, 0), Version(1, 1)});
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_THAT(found[0].hashes, ElementsAre(old, current));
+  EXPECT_EQ(found[0].item->fingerprint, current);
+  EXPECT_EQ(reader_->opened(), 0);
+}
+
+TEST_F(CachingServiceTest, RefreshRecordsLocalPathsOfImagesAndVideos) {
+  const std::string photo = randomContent(3000, 1);
+  const std::string film = randomContent(3000, 2);
+  tree_.add("Pictures/a.jpg", photo);
+  tree_.add("Pictures/sub/a again.jpg", photo);
+  tree_.add("Movies/m.mov", film);
+  services();
+  EXPECT_THAT(awaitResult(services_.caching->refreshMediaItemCache(
+                  Settings(false, false, true, true), std::make_shared<CancelToken>(),
+                  {Version(1, 1)})),
+              SucceedsWith(Void{}));
+  EXPECT_THAT(services_.caching->cachedPaths(),
+              UnorderedElementsAre(
+                  std::pair{wholeContentFingerprint(photo),
+                            std::vector<std::string>{"a.jpg", "sub/a again.jpg"}},
+                  std::pair{wholeContentFingerprint(film), std::vector<std::string>{"m.mov"}}));
+  EXPECT_THAT(services_.caching->getHashes("sub/a again.jpg"),
+              ElementsAre(wholeContentFingerprint(photo)));
+}
+
+TEST_F(CachingServiceTest, RefreshOfOnlyImagesLeavesVideosOut) {
+  tree_.add("Movies/m.mov", randomContent(3000, 2));
+  services();
+  EXPECT_THAT(awaitResult(services_.caching->refreshMediaItemCache(
+                  Settings(false, false, false, true), std::make_shared<CancelToken>(),
+                  {Version(1, 1)})),
+              SucceedsWith(Void{}));
+  EXPECT_THAT(services_.caching->cachedPaths(), IsEmpty());
+}
+
+TEST_F(CachingServiceTest, ItemMapHoldsTheItemsOfTheRun) {
+  auto cache = freshCache();
+  auto first = std::make_shared<MediaItem>("jpg", 1, "a", Date{}, "f", std::vector<std::string>{});
+  auto second = std::make_shared<MediaItem>("jpg", 2, "b", Date{}, "f", std::vector<std::string>{});
+  cache->setItem("f", first);
+  cache->setItem("f", second);
+  EXPECT_EQ(cache->getItem("f"), second);
+  cache->removeItem("f");
+  EXPECT_EQ(cache->getItem("f"), nullptr);
+  cache->setItem("g", first);
+  cache->clearMediaItemCache();
+  EXPECT_THAT(cache->mediaItemCache(), IsEmpty());
+}
+
+}  // namespace
+}  // namespace tessellon

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <stdlib.h>
+#include <time.h>
+
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "tessellon/CalendarEvent.h"
+#include "tessellon/Date.h"
+
+namespace tessellon {
+
+// Runs a test in a fixed time zone, so local (floating and all-day) times are known.
+class ScopedZone {
+ public:
+  explicit ScopedZone(const char* zone) {
+    if (const char* previous = getenv("TZ")) previous_ = previous;
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+  ~ScopedZone() {
+    previous_ ? setenv("TZ", previous_->c_str(), 1) : unsetenv("TZ");
+    tzset();
+  }
+  ScopedZone(const ScopedZone&) = delete;
+  ScopedZone& operator=(const ScopedZone&) = delete;
+
+ private:
+  std::optional<std::string> previous_;
+};
+
+inline int64_t secondsOf(Date date) {
+  return std::chrono::floor<std::chrono::seconds>(date).time_since_epoch().count();
+}
+
+inline Date fromSeconds(int64_t seconds) { return Date(std::chrono::seconds(seconds)); }
+
+// "yyyyMMddTHHmmss" (or "yyyyMMdd" for a date) of `instant` as a wall clock in `zone`
+// shows it; "Z" appended for UTC.
+inline std::string wallClock(Date instant, const char* zone, bool dateOnly = false) {
+  ScopedZone scoped(zone);
+  const time_t seconds = static_cast<time_t>(secondsOf(instant));
+  tm fields{};
+  localtime_r(&seconds, &fields);
+  char text[32];
+  if (dateOnly) {
+    std::snprintf(text, sizeof text, "%04d%02d%02d", fields.tm_year + 1900, fields.tm_mon + 1,
+                  fields.tm_mday);
+  } else {
+    std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d%02d", fields.tm_year + 1900,
+                  fields.tm_mon + 1, fields.tm_mday, fields.tm_hour, fields.tm_min, fields.tm_sec);
+  }
+  return std::string(text) + (std::string(zone) == "UTC" && !dateOnly ? "Z" : "");
+}
+
+// Local midnight `days` from today in the current zone.
+inline Date midnightIn(int days) {
+  const time_t now = time(nullptr);
+  tm fields{};
+  localtime_r(&now, &fields);
+  fields.tm_mday += days;
+  fields.tm_hour = fields.tm_min = fields.tm_sec = 0;
+  fields.tm_isdst = -1;
+  return fromSeconds(mktime(&fields));
+}
+
+inline void PrintTo(const CalendarEvent& event, std::ostream* os) {
+  const auto text = [](const std::optional<std::string>& value) { return value.value_or("-"); };
+  *os << "{" << event.id << " '" << event.title << "' " << event.start << ".." << event.end
+      << (event.allDay ? " all-day" : "") << " rule=" << text(event.recurrence)
+      << " note=" << text(event.note) << " location=" << text(event.location)
+      << " url=" << text(event.url) << " zone=" << text(event.eventTimezone) << "}";
+}
+
+}  // namespace tessellon

@@ -1,0 +1,219 @@
+#include "platform/contacts/ContactRepository.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "model/json/ContactJson.h"
+#include "model/json/ItemsMetaDataJson.h"
+#include "model/json/JsonText.h"
+#include "platform/contacts/CNContactStoreHelper.h"
+#include "support/AwaitResult.h"
+#include "support/ErrorMatchers.h"
+#include "support/RecordingLogger.h"
+#include "support/TempDir.h"
+
+namespace tessellon {
+namespace {
+
+std::string sample(const std::string& name) {
+  std::ifstream file(std::string(TESSELLON_TEST_DATA_DIR) + "/contacts/" + name, std::ios::binary);
+  std::stringstream content;
+  content << file.rdbuf();
+  return content.str();
+}
+
+std::vector<std::string> filesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* directory = ::opendir(folder.c_str())) {
+    while (const dirent* entry = ::readdir(directory)) {
+      if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
+    }
+    ::closedir(directory);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class ContactRepositoryTest : public ::testing::Test {
+ protected:
+  std::string root() const { return dir_.file("contacts"); }
+  std::unique_ptr<ContactRepository> repository() const {
+    return std::make_unique<ContactRepository>(root(), helper_, logger_);
+  }
+  void writeCard(const std::string& relative, const std::string& text) const {
+    dir_.write("contacts/" + relative, text);
+  }
+  std::vector<std::shared_ptr<Contact>> read() const {
+    Result<std::vector<std::shared_ptr<Contact>>> contacts = repository()->getExistingContacts();
+    EXPECT_TRUE(contacts.ok()) << (contacts.ok() ? "" : contacts.error().message);
+    return contacts.ok() ? contacts.value() : std::vector<std::shared_ptr<Contact>>{};
+  }
+  static std::string named(const std::string& family) {
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + family + ";;;;\r\nEND:VCARD\r\n";
+  }
+  std::vector<std::string> lastNames() const {
+    std::vector<std::string> names;
+    for (const auto& contact : read()) names.push_back(contact->lastName.value_or("-"));
+    return names;
+  }
+  Result<void> save(const std::vector<Contact>& contacts) const {
+    auto store = repository();
+    for (const Contact& contact : contacts)
+      store->saveRequest().addContact(helper_->mapContact(contact));
+    return store->execute();
+  }
+
+  TempDir dir_;
+  std::shared_ptr<CNContactStoreHelper> helper_ = std::make_shared<CNContactStoreHelper>();
+  std::shared_ptr<RecordingLogger> logger_ = std::make_shared<RecordingLogger>();
+};
+
+TEST_F(ContactRepositoryTest, ReadsAddressBooksInNameOrderAndCardsInFileOrder) {
+  writeCard("work/b.vcf", named("Work2"));
+  writeCard("work/a.vcf", named("Work1"));
+  writeCard("family/x.VCF", named("Family"));
+  writeCard("family/notes.txt", named("Ignored"));
+  writeCard("family/.hidden.vcf", named("Ignored"));
+  writeCard("stray.vcf", named("Ignored"));
+  EXPECT_EQ(lastNames(), (std::vector<std::string>{"Family", "Work1", "Work2"}));
+}
+
+TEST_F(ContactRepositoryTest, MissingRootHoldsNoContacts) { EXPECT_TRUE(read().empty()); }
+
+TEST_F(ContactRepositoryTest, MalformedCardIsSkippedWithWarningNamingTheFile) {
+  writeCard("book/good.vcf", named("Good"));
+  writeCard("book/bad.vcf", "BEGIN:VCARD\r\nN:Bad\xFF;;;;\r\nEND:VCARD\r\n");
+  writeCard("book/two.vcf", named("First") + "BEGIN:VCARD\r\nN:Cut");
+  EXPECT_EQ(lastNames(), (std::vector<std::string>{"Good", "First"}));
+  const auto lines = logger_->lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].first, LogLevel::warning);
+  EXPECT_NE(lines[0].second.find(dir_.file("contacts/book/bad.vcf")), std::string::npos);
+  EXPECT_NE(lines[1].second.find("two.vcf"), std::string::npos);
+}
+
+TEST_F(ContactRepositoryTest, ListingFailuresCarryTheirCodes) {
+  dir_.write("contacts", "a file where the address books should be");
+  EXPECT_THAT(repository()->getExistingContacts().error(),
+              HasCode(BackupSDKError::contactsFetchingContainersFailed));
+
+  TempDir other;
+  ASSERT_EQ(::mkdir(other.file("contacts").c_str(), 0700), 0);
+  ASSERT_EQ(::symlink(other.file("nowhere").c_str(), other.file("contacts/broken").c_str()), 0);
+  ContactRepository store(other.file("contacts"), helper_);
+  EXPECT_THAT(store.getExistingContacts().error(),
+              HasCode(BackupSDKError::contactsFetchingResultsForContainersFailed));
+}
+
+TEST_F(ContactRepositoryTest, UnreadableAddressBookFailsWith204) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder";
+  writeCard("locked/a.vcf", named("A"));
+  ASSERT_EQ(::chmod(dir_.file("contacts/locked").c_str(), 0), 0);
+  EXPECT_THAT(repository()->getExistingContacts().error(),
+              HasCode(BackupSDKError::contactsFetchingResultsForContainersFailed));
+  ::chmod(dir_.file("contacts/locked").c_str(), 0700);
+}
+
+TEST_F(ContactRepositoryTest, RequestAccessCreatesTheRootOrFailsWith201) {
+  EXPECT_THAT(awaitResult(repository()->requestAccess()), SucceedsWith(Void{}));
+  struct stat info {};
+  EXPECT_EQ(::stat(root().c_str(), &info), 0);
+  EXPECT_TRUE(S_ISDIR(info.st_mode));
+
+  ContactRepository blocked(dir_.file("file/contacts"), helper_);
+  dir_.write("file", "not a folder");
+  EXPECT_THAT(awaitResult(blocked.requestAccess()),
+              FailsWith(BackupSDKError::contactsAccessDenied));
+}
+
+TEST_F(ContactRepositoryTest, ExecuteWritesNewCardsIntoTheFirstAddressBook) {
+  writeCard("b-book/old.vcf", named("Old"));
+  writeCard("a-book/old.vcf", named("Older"));
+  Contact ada;
+  ada.lastName = "Lovelace";
+  ASSERT_TRUE(save({ada, ada}).ok());
+  EXPECT_EQ(filesIn(dir_.file("contacts/a-book")).size(), 3u);
+  EXPECT_EQ(filesIn(dir_.file("contacts/b-book")), std::vector<std::string>{"old.vcf"});
+  EXPECT_EQ(lastNames(), (std::vector<std::string>{"Lovelace", "Lovelace", "Older", "Old"}));
+}
+
+TEST_F(ContactRepositoryTest, ExecuteCreatesDefaultBookAndNeverReplacesACard) {
+  VCard card;
+  card.uid = "same-uid";
+  card.familyName = "First";
+  auto store = repository();
+  store->saveRequest().addContact(card);
+  ASSERT_TRUE(store->execute().ok());
+  EXPECT_TRUE(store->saveRequest().additions.empty());
+  card.familyName = "Second";
+  store->saveRequest().addContact(card);
+  store->saveRequest().addContact(card);
+  ASSERT_TRUE(store->execute().ok());
+  EXPECT_EQ(filesIn(dir_.file("contacts/default")),
+            (std::vector<std::string>{"same-uid-2.vcf", "same-uid-3.vcf", "same-uid.vcf"}));
+  EXPECT_NE(dir_.read("contacts/default/same-uid.vcf").find("N:First"), std::string::npos);
+  EXPECT_TRUE(repository()->execute().ok());
+}
+
+TEST_F(ContactRepositoryTest, FailedExecuteRemovesWhatItWroteAndKeepsTheRequest) {
+  writeCard("a/old.vcf", named("Old"));
+  dir_.write("contacts/z", "a file in place of an address book");
+  auto store = repository();
+  VCard card;
+  card.familyName = "New";
+  store->saveRequest().addContact(card, "a");
+  store->saveRequest().addContact(card, "a");
+  store->saveRequest().addContact(card, "z");
+  const Result<void> result = store->execute();
+  ASSERT_FALSE(result.ok());
+  EXPECT_EQ(result.error().domain, "NSPOSIXErrorDomain");
+  EXPECT_EQ(result.error().code, ENOTDIR);
+  EXPECT_EQ(filesIn(dir_.file("contacts/a")), std::vector<std::string>{"old.vcf"});
+  EXPECT_EQ(store->saveRequest().additions.size(), 3u);
+}
+
+TEST_F(ContactRepositoryTest, RoundTripThroughJsonKeepsEveryField) {
+  writeCard("book/apple.vcf", sample("apple-grouped.vcf"));
+  writeCard("book/org.vcf", sample("organisation.vcf"));
+  writeCard("book/v21.vcf", sample("legacy-21.vcf"));
+  writeCard("book/v4.vcf", sample("v4.vcf"));
+  const auto original = read();
+  ASSERT_EQ(original.size(), 6u);
+
+  const std::string text =
+      toJSONString(ItemsMetaDataJson<Contact>::serialize(ItemsMetaData<Contact>(original))).value();
+  const auto restored = ItemsMetaDataJson<Contact>::deserialize(parseJson(text).value());
+  ASSERT_TRUE(restored.ok());
+  ASSERT_EQ(restored.value()->items->size(), original.size());
+
+  TempDir second;
+  ContactRepository target(second.file("contacts"), helper_);
+  for (const auto& contact : *restored.value()->items) {
+    EXPECT_EQ(*contact, *original[&contact - restored.value()->items->data()]);
+    target.saveRequest().addContact(helper_->mapContact(*contact));
+  }
+  ASSERT_TRUE(target.execute().ok());
+  auto reread = target.getExistingContacts();
+  ASSERT_TRUE(reread.ok());
+  ASSERT_EQ(reread.value().size(), original.size());
+  // Files are named by fresh UIDs, so compare as multisets.
+  for (const auto& contact : original) {
+    const auto equal = [&](const auto& other) { return *other == *contact; };
+    EXPECT_EQ(std::count_if(reread.value().begin(), reread.value().end(), equal),
+              std::count_if(original.begin(), original.end(), equal))
+        << contact->description();
+  }
+}
+
+}  // namespace
+}  // namespace tessellon

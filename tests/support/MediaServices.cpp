@@ -1,0 +1,57 @@
+#include "support/MediaServices.h"
+
+#include <utility>
+
+#include "media/DuplicateCollection.h"
+#include "media/ImageService.h"
+#include "media/MediaPathUtil.h"
+#include "media/VideoService.h"
+#include "media/caches/CachingService.h"
+#include "media/discovery/FileExtensionFilter.h"
+#include "media/discovery/ImageRepository.h"
+#include "media/discovery/MediaRepository.h"
+#include "media/discovery/MediaRepositoryHelper.h"
+#include "media/discovery/PathValidator.h"
+#include "media/discovery/VideoRepository.h"
+#include "media/fingerprints/Hasher.h"
+#include "media/fingerprints/HashingUtilAdapter.h"
+#include "platform/files/FileIOService.h"
+#include "platform/memorymap/FileContentReader.h"
+#include "platform/zip/ZipService.h"
+#include "support/FolderLocationProvider.h"
+
+namespace tessellon {
+
+MediaServices MediaServices::build(Options options) {
+  MediaServices services;
+  services.files = options.files ? options.files
+                                 : std::make_shared<FileIOService>(options.temporary);
+  services.locations = std::make_shared<FolderLocationProvider>(options.home);
+  services.zip = std::make_shared<ZipService>();
+  auto reader = options.reader ? options.reader : std::make_shared<FileContentReader>();
+  services.hashing = std::make_shared<HashingUtilAdapter>(reader);
+  // The cache asks for the repository only when it refreshes, after everything is built.
+  auto repositoryLater = std::make_shared<std::weak_ptr<MediaRepositoryProtocol>>();
+  services.caching = std::make_shared<CachingService>(
+      options.temporary, services.files, [repositoryLater] { return repositoryLater->lock(); });
+  services.duplicates = std::make_shared<DuplicateCollection>(services.hashing);
+  auto filter = std::make_shared<FileExtensionFilter>();
+  auto pathUtil = std::make_shared<MediaPathUtil>();
+  services.helper = std::make_shared<MediaRepositoryHelper>(
+      services.caching, services.zip, services.files, services.locations,
+      std::make_shared<PathValidator>(services.files), filter, services.duplicates,
+      services.hashing, std::make_shared<Hasher>(), pathUtil, options.logger);
+  services.images = std::make_shared<ImageRepository>(services.helper, services.locations, filter,
+                                                      services.caching);
+  services.videos = std::make_shared<VideoRepository>(services.helper, services.locations, filter,
+                                                      services.caching, pathUtil);
+  services.repository = std::make_shared<MediaRepository>(
+      services.videos, services.images, services.caching, services.files, services.duplicates,
+      options.logger, services.locations, nullptr);
+  *repositoryLater = services.repository;
+  services.imageService = std::make_shared<ImageService>(services.repository);
+  services.videoService = std::make_shared<VideoService>(services.repository);
+  return services;
+}
+
+}  // namespace tessellon
