@@ -1,5 +1,6 @@
 # Every target installs what it needs first, so each works on a fresh Debian machine.
-#   make run      build the `tessellon` command and run it (ARGS="..." passes arguments)
+#   make run      build the `tessellon` command and back up this user's data to the default local
+#                 remote (ARGS="..." runs the command with other arguments instead)
 #   make test     build and run every test suite (but the many-GiB ones: make test-large)
 #   make bench    Release build of the benchmarks, then run them all
 #   make asan     tests under AddressSanitizer + UndefinedBehaviorSanitizer
@@ -46,7 +47,7 @@ test-large: deps
 run: deps
 	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR))
 	@log=$$(cmake --build build -j$(JOBS) --target tessellon_cli 2>&1) || { printf '%s\n' "$$log"; exit 1; }
-	@build/hosts/cli/tessellon $(ARGS)
+	@build/hosts/cli/tessellon $(if $(strip $(ARGS)),$(ARGS),backup)
 
 bench: deps-bench
 	$(call configure,build-release,-DCMAKE_BUILD_TYPE=Release -DTESSELLON_BUILD_TESTS=OFF -DTESSELLON_BUILD_BENCHMARKS=ON)

@@ -1,4 +1,4 @@
-// The `tessellon` command; each verb lands with the pipeline it drives.
+// The `tessellon` command: preview, backup and list over the library, with a folder as the remote.
 
 #include <exception>
 #include <iostream>
@@ -7,27 +7,22 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/CommandBackup.h"
+#include "cli/CommandList.h"
+#include "cli/CommandPreview.h"
+#include "cli/ExitStatus.h"
+
 namespace {
 
-constexpr int kUsageError = 2;
+using tessellon::cli::kExitError;
+using tessellon::cli::kExitUsage;
+
 constexpr const char* kVersionLine = "tessellon " TESSELLON_VERSION;
-constexpr const char* kNotAvailable = "not available yet in this build";
-
-struct Verb {
-  const char* name;
-  const char* summary;
-};
-
-constexpr Verb kVerbs[] = {
-    {"preview", "Show what a backup would transfer"},
-    {"backup", "Back up pictures, videos, contacts and calendars"},
-    {"list", "List the backups stored on the remote"},
-    {"restore", "Restore a backup without overwriting any file"},
-};
+constexpr const char* kRestoreNotAvailable = "restore is not available yet in this build";
 
 int usageError(const std::string& message) {
   std::cerr << "tessellon: " << message << "\nRun 'tessellon help' for usage.\n";
-  return kUsageError;
+  return kExitUsage;
 }
 
 // The main help without delegating to the selected subcommand (which would be `help` itself).
@@ -41,20 +36,22 @@ int run(int argc, char** argv) {
                "tessellon");
   app.set_version_flag("--version", kVersionLine, "Print the version and exit");
   app.require_subcommand(0, 1);
-  app.footer(std::string("The verbs preview, backup, list and restore are ") + kNotAvailable + ".");
+  app.footer(std::string("The verb ") + kRestoreNotAvailable +
+             ". Run 'tessellon help <verb>' for the options of a verb.");
 
   CLI::App* help = app.add_subcommand("help", "Show this usage, or the usage of one command");
   std::string topic;
   help->add_option("command", topic, "The command to describe");
 
-  std::vector<CLI::App*> verbs;
-  for (const Verb& verb : kVerbs) {
-    CLI::App* command = app.add_subcommand(verb.name, verb.summary);
-    command->footer(std::string("This command is ") + kNotAvailable + ".");
-    // Accept the verbs' future arguments so that the answer is "not available", not a usage error.
-    command->allow_extras();
-    verbs.push_back(command);
-  }
+  tessellon::cli::CommandPreview preview(app);
+  tessellon::cli::CommandBackup backup(app);
+  tessellon::cli::CommandList list(app);
+  CLI::App* restore = app.add_subcommand("restore", "Restore a backup without overwriting any file");
+  restore->footer(std::string("Not available yet: ") + kRestoreNotAvailable + ".");
+  // Accept restore's future arguments so that the answer is "not available", not a usage error.
+  restore->allow_extras();
+  const std::vector<CLI::App*> verbs = {&preview.command(), &backup.command(), &list.command(),
+                                        restore};
 
   try {
     app.parse(argc, argv);
@@ -71,15 +68,14 @@ int run(int argc, char** argv) {
         return 0;
       }
     }
-    if (topic != "help") {
-      return usageError("unknown command '" + topic + "'");
-    }
+    if (topic != "help") return usageError("unknown command '" + topic + "'");
   }
-  for (CLI::App* command : verbs) {
-    if (command->parsed()) {
-      std::cerr << "tessellon: " << command->get_name() << " is " << kNotAvailable << ".\n";
-      return 1;
-    }
+  if (preview.command().parsed()) return preview.run();
+  if (backup.command().parsed()) return backup.run();
+  if (list.command().parsed()) return list.run();
+  if (restore->parsed()) {
+    std::cerr << "tessellon: " << kRestoreNotAvailable << ".\n";
+    return kExitError;
   }
   printUsage(app);
   return 0;
@@ -92,6 +88,6 @@ int main(int argc, char** argv) {
     return run(argc, argv);
   } catch (const std::exception& error) {
     std::cerr << "tessellon: " << error.what() << "\n";
-    return 1;
+    return kExitError;
   }
 }

@@ -24,7 +24,10 @@ std::shared_ptr<MediaMetaData> intersected(const std::shared_ptr<MediaMetaData>&
                                            const std::shared_ptr<MediaMetaData>& remote) {
   if (!local) return nullptr;
   if (!remote) return std::make_shared<MediaMetaData>();
-  return local->intersect(*remote);
+  // The stored items, not the scanned ones: only they carry the fingerprint that
+  // names the remote file (and the paths gathered so far). A record of scanned
+  // items would leave the stored files unreferenced.
+  return remote->intersect(*local);
 }
 
 std::shared_ptr<MediaMetaData> remoteItemsFor(const std::shared_ptr<MediaMetaData>& local,

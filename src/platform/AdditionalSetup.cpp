@@ -1,6 +1,10 @@
 #include "platform/AdditionalSetup.h"
 
 #include "media/MediaPathUtil.h"
+#include "platform/calendar/CalendarFilter.h"
+#include "platform/calendar/CalendarRepository.h"
+#include "platform/contacts/CNContactStoreHelper.h"
+#include "platform/contacts/ContactRepository.h"
 #include "media/fingerprints/Hasher.h"
 #include "platform/identity/DeviceUIDService.h"
 #include "platform/identity/DirectoryUtilsAdapter.h"
@@ -10,6 +14,7 @@
 #include "platform/locations/PHPhotoLibraryWrapper.h"
 #include "platform/memorymap/FileContentReader.h"
 #include "sdk/IoC.h"
+#include "tessellon/LoggerProtocol.h"
 
 namespace tessellon {
 
@@ -26,6 +31,18 @@ void AdditionalSetup::setupIoC(const PlatformRoots& roots) {
   });
   IoC::registerLazySingleton<DirectoryUtilsProtocol>(
       [] { return std::make_shared<DirectoryUtilsAdapter>(); });
+  IoC::registerLazySingleton<CNContactStoreHelperProtocol>(
+      [] { return std::make_shared<CNContactStoreHelper>(); });
+  IoC::registerLazySingleton<ContactRepositoryProtocol>([root = roots.contacts] {
+    return std::make_shared<ContactRepository>(root, IoC::require<CNContactStoreHelperProtocol>(),
+                                               IoC::optional<LoggerProtocol>());
+  });
+  IoC::registerLazySingleton<CalendarFilterProtocol>(
+      [] { return std::make_shared<CalendarFilter>(); });
+  IoC::registerLazySingleton<CalendarRepositoryProtocol>([root = roots.calendars] {
+    return std::make_shared<CalendarRepository>(root, IoC::optional<LoggerProtocol>(),
+                                                IoC::optional<CalendarFilterProtocol>());
+  });
   IoC::registerLazySingleton<SystemInformationProtocol>(
       [] { return std::make_shared<SystemInformation>(); });
   IoC::registerLazySingleton<PHPhotoLibraryWrapperProtocol>(

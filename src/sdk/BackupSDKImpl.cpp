@@ -152,6 +152,10 @@ void BackupSDKImpl::startRestore(std::shared_ptr<Backup> backup, const Settings&
   if (!backup || !backup->version || backup->version->major > Constants::backupVersion().major) {
     versionRefusal = makeError(BackupSDKError::versionConflict);
   }
+  if (!restoreService_->restoreHelper()) {
+    return completion(nullptr, asNSError(makeError(BackupSDKError::unknownError,
+                                                   "restore is not available in this build")));
+  }
   auto started = BackupSDKState::startOperation(versionRefusal);
   if (!started.ok()) return completion(nullptr, asNSError(started.error()));
   auto token = started.value();

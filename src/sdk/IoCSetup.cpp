@@ -45,7 +45,9 @@
 #include "platform/zip/ZipService.h"
 #include "remote/RemoteIOService.h"
 #include "remote/SingleFileTransferStateReporter.h"
+#include "restore/RestoreService.h"
 #include "sdk/AccessRequestFactory.h"
+#include "sdk/AccessService.h"
 #include "sdk/CancelationService.h"
 #include "sdk/FileStatusManager.h"
 #include "sdk/IoC.h"
@@ -168,6 +170,12 @@ void registerBackupServices(const PlatformRoots& roots) {
     return std::make_shared<BackupVideoMetaDataService>(backupCollaborators(temporary),
                                                         IoC::require<VideoServiceProtocol>());
   });
+  // The restore pipeline is not part of this build yet: listing works, a
+  // restore is refused.
+  IoC::registerLazySingleton<RestoreServiceProtocol>([] {
+    return std::make_shared<RestoreService>(IoC::require<BackupInformationCollectorProtocol>(),
+                                            IoC::optional<RestoreHelperProtocol>());
+  });
   IoC::registerLazySingleton<BackupServiceProtocol>([temporary] {
     return std::make_shared<BackupService>(
         backupCollaborators(temporary), IoC::require<BackupVideoMetaDataServiceProtocol>(),
@@ -248,6 +256,11 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
   IoC::registerLazySingleton<CleanupServiceProtocol>([] {
     return std::make_shared<CleanupService>(IoC::require<RemoteIOServiceProtocol>(),
                                             IoC::require<DeviceUIDServiceProtocol>());
+  });
+  IoC::registerLazySingleton<AccessServiceProtocol>([] {
+    return std::make_shared<AccessService>(IoC::require<ContactRepositoryProtocol>(),
+                                           IoC::optional<CalendarRepositoryProtocol>(),
+                                           IoC::optional<MediaRepositoryProtocol>());
   });
   IoC::registerLazySingleton<AccessRequestFactoryProtocol>(
       [] { return std::make_shared<AccessRequestFactory>(); });

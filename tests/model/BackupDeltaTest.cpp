@@ -98,6 +98,9 @@ TEST_F(BackupDeltaTest, MediaWithoutAnEqualRemoteItemAreTheWork) {
               ElementsAre("new/renamed", "fresh"));
   // The stored date differs by half a second: still the same photo.
   EXPECT_THAT(ids(intersect(local_, remote_)->imagesMetaData), ElementsAre("kept"));
+  // The stored item, which names the remote file, not the scanned one.
+  EXPECT_EQ(intersect(local_, remote_)->imagesMetaData->items->front(),
+            remote_.imagesMetaData->items->front());
   remote_.imagesMetaData = nullptr;
   EXPECT_EQ(createTaskList(local_, remote_, false, duplicates_)->imagesMetaData->count, 3);
   EXPECT_EQ(intersect(local_, remote_)->imagesMetaData->count, 0);

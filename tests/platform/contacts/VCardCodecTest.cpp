@@ -104,6 +104,9 @@ TEST(VCardReaderTest, ReadsVersion40KindUrisAndYearlessBirthday) {
   EXPECT_EQ(result.cards[1].contactType, VCard::kOrganization);
   EXPECT_EQ(result.cards[1].organizationName, "Tidewater Co-op");
   EXPECT_EQ(result.cards[1].givenName, "");
+  // Text before a colon that is no URI scheme is part of the name, not a service.
+  EXPECT_EQ(onlyCard(card("IMPP:not a scheme\\n:x\r\n")).instantMessageAddresses,
+            (std::vector<VCard::InstantMessageAddress>{{"", "", "not a scheme\n:x"}}));
 }
 
 TEST(VCardReaderTest, ReadsBirthdayForms) {

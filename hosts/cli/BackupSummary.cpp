@@ -1,0 +1,111 @@
+#include "cli/BackupSummary.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "tessellon/CalendarEntry.h"
+#include "tessellon/Contact.h"
+#include "tessellon/DeviceStatistics.h"
+
+namespace tessellon::cli {
+
+namespace {
+
+using nlohmann::json;
+
+template <class MetaData>
+void addTotal(std::vector<CategoryTotal>& totals, const char* category,
+              const std::shared_ptr<MetaData>& metaData) {
+  if (metaData) totals.push_back({category, metaData->count, metaData->bytes});
+}
+
+json totalsJson(const tessellon::Backup& backup) {
+  json object = json::object();
+  for (const CategoryTotal& total : categoryTotals(backup)) {
+    object[total.category] = {{"count", total.count}, {"bytes", total.bytes}};
+  }
+  return object;
+}
+
+json sectionJson(const tessellon::ReportSection& section) {
+  return {{"success", section.success},
+          {"failed", section.failed},
+          {"successBytes", section.successBytes},
+          {"failedBytes", section.failedBytes}};
+}
+
+json optionalDate(const std::optional<tessellon::Date>& date) {
+  return date ? json(isoDate(*date)) : json(nullptr);
+}
+
+template <class Value>
+json optionalText(const std::optional<Value>& value) {
+  return value ? json(std::string(*value)) : json(nullptr);
+}
+
+}  // namespace
+
+std::vector<CategoryTotal> categoryTotals(const tessellon::Backup& backup) {
+  std::vector<CategoryTotal> totals;
+  addTotal(totals, "contacts", backup.contactsMetaData);
+  addTotal(totals, "calendars", backup.calendarsMetaData);
+  addTotal(totals, "images", backup.imagesMetaData);
+  addTotal(totals, "videos", backup.videosMetaData);
+  return totals;
+}
+
+std::string isoDate(const tessellon::Date& date) {
+  const auto sinceEpoch = date.time_since_epoch();
+  const auto seconds = std::chrono::floor<std::chrono::seconds>(sinceEpoch);
+  const auto millis = (sinceEpoch - seconds).count();
+  const std::time_t time = static_cast<std::time_t>(seconds.count());
+  std::tm parts{};
+  gmtime_r(&time, &parts);
+  char text[64];
+  const size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
+  std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(millis));
+  return text;
+}
+
+std::string reportJson(const tessellon::ProcessReport& report) {
+  json object = json::object();
+  if (report.images) object["images"] = sectionJson(*report.images);
+  if (report.videos) object["videos"] = sectionJson(*report.videos);
+  if (report.contacts) object["contacts"] = sectionJson(*report.contacts);
+  if (report.calendars) object["calendars"] = sectionJson(*report.calendars);
+  return object.dump();
+}
+
+std::string previewJson(const tessellon::Backup& backup) {
+  const tessellon::Backup& work = backup.taskListToProcess ? *backup.taskListToProcess : backup;
+  json object = {{"deviceID", backup.deviceID},
+                 {"name", optionalText(backup.name)},
+                 {"taskListToProcess", totalsJson(work)},
+                 {"afterBackup", totalsJson(backup)}};
+  return object.dump();
+}
+
+std::string backupsJson(const std::vector<std::shared_ptr<tessellon::Backup>>& backups) {
+  json list = json::array();
+  for (const std::shared_ptr<tessellon::Backup>& backup : backups) {
+    if (!backup) continue;
+    list.push_back({
+        {"deviceID", backup->deviceID},
+        {"name", optionalText(backup->name)},
+        {"deviceName", optionalText(backup->deviceName)},
+        {"osFamily", backup->osFamily ? json(std::string(rawValue(*backup->osFamily))) : json()},
+        {"version", backup->version ? json(backup->version->description()) : json()},
+        {"startDate", optionalDate(backup->startDate)},
+        {"modificationDate", optionalDate(backup->modificationDate)},
+        {"finishDate", optionalDate(backup->finishDate)},
+        {"categories", totalsJson(*backup)},
+    });
+  }
+  return list.dump();
+}
+
+}  // namespace tessellon::cli

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tessellon/BackupSDKOptions.h"
+#include "tessellon/Settings.h"
+
+namespace CLI {
+class App;
+}
+
+namespace tessellon::cli {
+
+// The options the verbs share, as parsed; defaults are resolved when a command runs, so that
+// --help shows the flags rather than this user's paths.
+struct CliOptions {
+  std::string remote;
+  std::string pictures;
+  std::string movies;
+  std::string contacts;
+  std::string calendars;
+  std::vector<std::string> only;
+  std::string name;
+  bool keepDeleted = false;
+  int64_t archiveSize = int64_t{512} * 1024 * 1024;
+  bool json = false;
+  int verbosity = 0;
+  bool quiet = false;
+};
+
+// Which categories a run processes and where the library finds them.
+struct SourceSelection {
+  tessellon::Settings settings;
+  tessellon::BackupSDKOptions options;
+  // "videos: /home/u/Movies does not exist", one per category left out by default.
+  std::vector<std::string> leftOut;
+};
+
+void addRemoteOption(CLI::App& command, CliOptions& options);
+void addOutputOptions(CLI::App& command, CliOptions& options);
+// --pictures, --movies, --contacts, --calendars and --only.
+void addSourceOptions(CLI::App& command, CliOptions& options);
+// --name, --keep-deleted and --archive-size.
+void addBackupOptions(CLI::App& command, CliOptions& options);
+
+// $XDG_DATA_HOME/tessellon/remote, else ~/.local/share/tessellon/remote, unless --remote was given.
+std::string remoteFolder(const CliOptions& options);
+
+// The categories named by --only, or every category whose source folder exists; the library's
+// options point at the chosen folders and at the XDG state folder.
+SourceSelection selectSources(const CliOptions& options);
+
+// Tells on standard error which categories were left out and why (not with -q).
+void announceLeftOut(const SourceSelection& selection, const CliOptions& options);
+
+}  // namespace tessellon::cli

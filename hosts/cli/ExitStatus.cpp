@@ -1,0 +1,55 @@
+#include "cli/ExitStatus.h"
+
+#include <iostream>
+#include <string>
+
+#include "tessellon/BackupSDKError.h"
+
+namespace tessellon::cli {
+
+namespace {
+
+struct Explanation {
+  tessellon::BackupSDKError code;
+  const char* text;
+};
+
+// The failures a user can act on; the rest are reported by their case name.
+constexpr Explanation kExplanations[] = {
+    {BackupSDKError::isAlreadyRunning, "another preview, backup or restore is running"},
+    {BackupSDKError::isCanceling, "a cancel request is still being carried out"},
+    {BackupSDKError::cannotFetchAvailableBackups, "the backups on the remote could not be listed"},
+    {BackupSDKError::contactsAccessDenied, "the address books cannot be read"},
+    {BackupSDKError::calendarsAccessDenied, "the calendars cannot be read"},
+    {BackupSDKError::mediaNoPhotoLibraryAccess, "the picture or movie folder cannot be read"},
+    {BackupSDKError::mediaNoAccessToPath, "the picture or movie folder cannot be read"},
+    {BackupSDKError::mediaNotEnoughRemoteStorage, "the remote storage is full"},
+    {BackupSDKError::zipFailedNotEnoughDiskSpace,
+     "the local disk is full (the temporary folder has no room for the archive)"},
+    {BackupSDKError::jsonDeserializationFailed, "the backup on the remote cannot be read"},
+    {BackupSDKError::corruptBackupMetaData, "the backup on the remote is damaged"},
+    {BackupSDKError::corruptMetaData, "the backup on the remote is damaged"},
+    {BackupSDKError::unknownError, "the library failed"},
+};
+
+}  // namespace
+
+std::string whatWentWrong(const tessellon::Error& error) {
+  if (error.domain == tessellon::kBackupSDKErrorDomain) {
+    for (const Explanation& explanation : kExplanations) {
+      if (static_cast<int>(explanation.code) == error.code) return explanation.text;
+    }
+    if (const auto code = tessellon::backupSDKErrorFromRawValue(error.code)) {
+      return std::string(tessellon::caseName(*code));
+    }
+  }
+  return error.message.empty() ? "the operation failed" : error.message;
+}
+
+int failWith(const tessellon::Error& error) {
+  std::cerr << "tessellon: " << whatWentWrong(error) << " (" << error.domain << " " << error.code
+            << ")\n";
+  return kExitError;
+}
+
+}  // namespace tessellon::cli

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+
+#include "cli/CliOptions.h"
+#include "tessellon/Error.h"
+#include "tessellon/ProcessReport.h"
+
+namespace tessellon::cli {
+
+class Session;
+
+// Turns the completion of a backup (or restore) into output and an exit status: the report as JSON
+// or as its text plus one summary line, "items failed in: ..." with status 3, an error with status
+// 1 (a full remote said plainly, even when the library ended the run as cancelled), 130 when the
+// user cancelled.
+int concludeRun(const Session& session, const CliOptions& options,
+                const std::shared_ptr<tessellon::ProcessReport>& report,
+                const std::optional<tessellon::Error>& error);
+
+}  // namespace tessellon::cli

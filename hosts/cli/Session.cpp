@@ -1,0 +1,110 @@
+#include "cli/Session.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <iostream>
+#include <string>
+
+#include "cli/StorageFullDecorator.h"
+#include "delegates/ConsoleLogger.h"
+#include "delegates/LocalFolderDelegate.h"
+
+namespace tessellon::cli {
+
+namespace {
+
+// At most ten redraws a second.
+constexpr std::chrono::milliseconds kTick(100);
+
+std::atomic<int> gInterrupts{0};
+
+extern "C" void onInterrupt(int) {
+  if (gInterrupts.fetch_add(1) >= 1) {
+    // Only async-signal-safe calls here: the user asked twice, leave now.
+    constexpr char kLine[] = "\ntessellon: stopped\n";
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, kLine, sizeof kLine - 1);
+    _exit(130);
+  }
+}
+
+void installInterruptHandler() {
+  struct sigaction action {};
+  action.sa_handler = onInterrupt;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+std::shared_ptr<tessellon::LoggerProtocol> loggerFor(int verbosity) {
+  if (verbosity <= 0) return nullptr;
+  const tessellon::LogLevel level = verbosity == 1   ? tessellon::LogLevel::info
+                                    : verbosity == 2 ? tessellon::LogLevel::debug
+                                                     : tessellon::LogLevel::verbose;
+  return std::make_shared<tessellon::hosts::ConsoleLogger>(level);
+}
+
+}  // namespace
+
+Session::Session(const CliOptions& options, const tessellon::BackupSDKOptions& sdkOptions)
+    : showProgress_(!options.quiet && isatty(STDERR_FILENO) == 1),
+      remote_(std::make_shared<StorageFullDecorator>(
+          std::make_shared<tessellon::hosts::LocalFolderDelegate>(remoteFolder(options),
+                                                                  options.archiveSize))),
+      progress_(std::make_shared<ProgressLine>()),
+      start_(std::chrono::steady_clock::now()) {
+  installInterruptHandler();
+  sdk_ = std::make_unique<tessellon::BackupSDK>(remote_, loggerFor(options.verbosity), sdkOptions);
+}
+
+Session::~Session() = default;
+
+void Session::finish() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  done_ = true;
+  finished_.notify_all();
+}
+
+void Session::wait() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!done_) {
+    finished_.wait_for(lock, kTick);
+    if (done_) break;
+    lock.unlock();
+    if (gInterrupts.load() > 0 && !cancelRequested_) {
+      cancelRequested_ = true;
+      clearProgress();
+      std::cerr << "tessellon: cancelling; press Ctrl-C again to stop at once\n";
+      sdk_->cancel([] {});
+    }
+    drawProgress();
+    lock.lock();
+  }
+  lock.unlock();
+  clearProgress();
+}
+
+bool Session::interrupted() const { return gInterrupts.load() > 0; }
+
+bool Session::storageFull() const { return remote_->sawStorageFull(); }
+
+double Session::elapsedSeconds() const {
+  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
+  return elapsed.count();
+}
+
+void Session::drawProgress() {
+  if (!showProgress_) return;
+  if (const std::optional<std::string> line = progress_->takeChanged()) {
+    std::cerr << "\r\033[K" << *line << std::flush;
+    lineDrawn_ = true;
+  }
+}
+
+void Session::clearProgress() {
+  if (!lineDrawn_) return;
+  std::cerr << "\r\033[K" << std::flush;
+  lineDrawn_ = false;
+}
+
+}  // namespace tessellon::cli

@@ -1,0 +1,272 @@
+// The whole backup through the facade: a generated home (pictures with a
+// photo-library bundle, movies, a vCard folder, an iCalendar folder) backed up
+// to the folder-backed remote.
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "tessellon/BackupSDK.h"
+
+#include "delegates/LocalFolderDelegate.h"
+#include "support/ArchiveKeepingDelegate.h"
+#include "support/BackgroundQueue.h"
+#include "support/MediaTree.h"
+#include "support/TempDir.h"
+
+namespace tessellon {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+using ::testing::Contains;
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
+
+struct Outcome {
+  std::shared_ptr<ProcessReport> report;
+  std::optional<Error> error;
+};
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::string run(const std::string& command) {
+  std::string output;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  char buffer[4096];
+  while (pipe && fgets(buffer, sizeof buffer, pipe)) output += buffer;
+  if (pipe) ::pclose(pipe);
+  return output;
+}
+
+class BackupEndToEndTest : public ::testing::Test {
+ protected:
+  BackupEndToEndTest() {
+    tree_.add("Pictures/2019/beach.jpg", randomContent(3000, 1));
+    tree_.add("Pictures/2019/copy of beach.jpg", randomContent(3000, 1));
+    tree_.add("Pictures/Grüße aus Köln.png", randomContent(5000, 2));
+    tree_.add("Pictures/.hidden.gif", randomContent(700, 3));
+    tree_.add("Pictures/Photos Library.photoslibrary/originals/A/IMG_1.HEIC", randomContent(4000, 4));
+    tree_.add("Pictures/Photos Library.photoslibrary/originals/B/clip.MOV", randomContent(9000, 5));
+    tree_.add("Pictures/Photos Library.photoslibrary/resources/thumb.jpg", randomContent(100, 6));
+    tree_.add("Movies/holiday.mp4", randomContent(20000, 7));
+    home_.write("contacts/default/anna.vcf",
+                "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:anna\r\nN:Berg;Anna;;;\r\nFN:Anna Berg\r\n"
+                "TEL;TYPE=CELL:+49 170 1234567\r\nEND:VCARD\r\n");
+    home_.write("calendars/personal/displayname", "Personal");
+    home_.write("calendars/personal/dentist.ics", dentist());
+
+    BackupSDKOptions options;
+    options.picturesDirectory = home_.file("Pictures");
+    options.moviesDirectory = home_.file("Movies");
+    options.contactsDirectory = home_.file("contacts");
+    options.calendarsDirectory = home_.file("calendars");
+    options.temporaryDirectory = home_.file("tmp");
+    options.stateDirectory = home_.file("state");
+    sdk_ = std::make_unique<BackupSDK>(remote_, nullptr, options);
+  }
+  ~BackupEndToEndTest() override {
+    sdk_.reset();
+    EXPECT_TRUE(flushBackgroundQueue());
+  }
+
+  static std::string dentist() {
+    // Tomorrow, so the event is inside the backed-up window whenever the test runs.
+    const auto tomorrow = std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now()) +
+                          std::chrono::days(1);
+    const std::time_t t = std::chrono::system_clock::to_time_t(tomorrow);
+    char day[16];
+    std::strftime(day, sizeof day, "%Y%m%d", std::gmtime(&t));
+    return std::string("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\nBEGIN:VEVENT\r\n"
+                       "UID:dentist\r\nDTSTAMP:20240101T000000Z\r\nDTSTART:") +
+           day + "T090000Z\r\nDTEND:" + day + "T100000Z\r\nSUMMARY:Dentist\r\nEND:VEVENT\r\n"
+                                              "END:VCALENDAR\r\n";
+  }
+
+  Outcome backup(bool keepDeletedItems = false) {
+    std::promise<Outcome> done;
+    sdk_->startBackup(BackupSettings("laptop", true, true, true, true, keepDeletedItems), nullptr,
+                      [&](std::shared_ptr<ProcessReport> report, std::optional<Error> error) {
+                        done.set_value({std::move(report), std::move(error)});
+                      });
+    auto future = done.get_future();
+    EXPECT_EQ(future.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    return future.get();
+  }
+
+  // The one device folder on the remote.
+  std::string device() const {
+    for (const auto& entry : fs::directory_iterator(remoteRoot_.path())) {
+      if (entry.is_directory()) return entry.path().string();
+    }
+    return "";
+  }
+  Json document(const std::string& name) const { return Json::parse(readFile(device() + "/" + name)); }
+  std::set<std::string> storedMediaFiles(const std::string& folder) const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(device() + "/" + folder)) {
+      names.insert(entry.path().filename().string());
+    }
+    return names;
+  }
+  // Remote names of the items a document references.
+  std::set<std::string> referenced(const std::string& document) const {
+    std::set<std::string> names;
+    const Json stored = this->document(document);
+  for (const auto& item : stored.value("items", Json::array())) {
+      std::string name = item.at("fingerprint");
+      if (!item.at("fileExtension").get<std::string>().empty()) {
+        name += "." + item.at("fileExtension").get<std::string>();
+      }
+      names.insert(name);
+    }
+    return names;
+  }
+  // Media entries of the archives uploaded since `first` (0-based).
+  std::vector<std::string> uploadedMedia(size_t first) const {
+    std::vector<std::string> media;
+    const auto archives = remote_->archives();
+    for (size_t i = first; i < archives.size(); ++i) {
+      std::istringstream entries(run("unzip -Z1 '" + archives[i] + "'"));
+      for (std::string entry; std::getline(entries, entry);) {
+        if (entry.rfind("images/", 0) == 0 || entry.rfind("videos/", 0) == 0) media.push_back(entry);
+      }
+    }
+    return media;
+  }
+  // The clean-up runs after the completion: wait until the folder matches.
+  bool eventually(const std::function<bool()>& condition) const {
+    for (int i = 0; i < 200 && !condition(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return condition();
+  }
+
+  TempDir home_;
+  TempDir remoteRoot_;
+  TempDir archives_;
+  MediaTree tree_{home_.path(), {}};
+  std::shared_ptr<ArchiveKeepingDelegate> remote_ = std::make_shared<ArchiveKeepingDelegate>(
+      std::make_shared<hosts::LocalFolderDelegate>(remoteRoot_.path()), archives_.path());
+  std::unique_ptr<BackupSDK> sdk_;
+};
+
+TEST_F(BackupEndToEndTest, FirstBackupStoresEverythingAndTheSecondUploadsNoMedia) {
+  const Outcome first = backup();
+  ASSERT_FALSE(first.error) << describe(*first.error);
+  ASSERT_TRUE(first.report);
+  EXPECT_EQ(first.report->contacts->success, 1);
+  EXPECT_EQ(first.report->calendars->success, 1);
+  EXPECT_EQ(first.report->images->failed, 0);
+  EXPECT_EQ(first.report->videos->failed, 0);
+
+  for (const char* name : {"backup.json", "contacts.json", "calendars.json", "images.json",
+                           "videos.json"}) {
+    EXPECT_TRUE(fs::exists(device() + "/" + name)) << name;
+  }
+  // The copy of the beach photo is stored once; the bundle's resources never.
+  EXPECT_EQ(storedMediaFiles("images").size(), 4u);
+  EXPECT_EQ(storedMediaFiles("images"), referenced("images.json"));
+  EXPECT_EQ(storedMediaFiles("videos"), referenced("videos.json"));
+  EXPECT_EQ(storedMediaFiles("videos").size(), 2u);
+  EXPECT_EQ(document("contacts.json").at("count"), 1);
+
+  const auto archives = remote_->archives();
+  ASSERT_FALSE(archives.empty());
+  for (const auto& archive : archives) {
+    EXPECT_THAT(run("unzip -tq '" + archive + "'"), ::testing::HasSubstr("No errors")) << archive;
+    const std::string entries = run("unzip -Z1 '" + archive + "'");
+    EXPECT_EQ(entries.substr(entries.rfind('\n', entries.size() - 2) + 1), "backup.json\n");
+  }
+
+  const size_t before = remote_->archives().size();
+  const Outcome second = backup();
+  ASSERT_FALSE(second.error);
+  EXPECT_THAT(uploadedMedia(before), IsEmpty());
+
+  std::promise<std::vector<std::shared_ptr<Backup>>> listed;
+  sdk_->getAvailableBackups([&](auto backups, auto) { listed.set_value(backups.value_or(
+                                                          std::vector<std::shared_ptr<Backup>>{})); });
+  auto backups = listed.get_future().get();
+  ASSERT_EQ(backups.size(), 1u);
+  EXPECT_EQ(backups[0]->deviceID, fs::path(device()).filename().string());
+  EXPECT_TRUE(backups[0]->finishDate.has_value());
+}
+
+TEST_F(BackupEndToEndTest, MovedPhotosAreNotUploadedAgainAndDeletedOnesFollowTheSetting) {
+  ASSERT_FALSE(backup().error);
+  fs::create_directories(home_.file("Pictures/moved"));
+  fs::rename(home_.file("Pictures/2019/beach.jpg"), home_.file("Pictures/moved/beach.jpg"));
+  fs::remove(home_.file("Pictures/.hidden.gif"));
+  const std::set<std::string> beforeDeletion = storedMediaFiles("images");
+
+  size_t before = remote_->archives().size();
+  ASSERT_FALSE(backup(/*keepDeletedItems=*/true).error);
+  EXPECT_THAT(uploadedMedia(before), IsEmpty());
+  std::vector<std::string> paths;
+  const Json images = document("images.json");
+  for (const auto& item : images.at("items")) {
+    for (const auto& path : item.at("pathDictionary").at("macOSPaths")) paths.push_back(path);
+  }
+  EXPECT_THAT(paths, Contains("moved/beach.jpg"));
+  EXPECT_THAT(paths, Contains(".hidden.gif"));  // kept although deleted
+  EXPECT_EQ(storedMediaFiles("images"), beforeDeletion);
+
+  before = remote_->archives().size();
+  ASSERT_FALSE(backup(/*keepDeletedItems=*/false).error);
+  EXPECT_THAT(uploadedMedia(before), IsEmpty());
+  EXPECT_EQ(document("images.json").at("count"), 3);
+  for (const auto& item : document("images.json").at("items")) {
+    EXPECT_TRUE(item.contains("fingerprint")) << item.dump();
+  }
+  EXPECT_TRUE(eventually([&] { return storedMediaFiles("images") == referenced("images.json"); }));
+  EXPECT_EQ(storedMediaFiles("images").size(), 3u);
+  EXPECT_TRUE(eventually([&] { return !fs::exists(device() + "/" + fs::path(device()).filename().string() + ".zip"); }));
+}
+
+TEST_F(BackupEndToEndTest, ACancelledRunEndsWithNothingAndTheNextOneIsConsistent) {
+  for (int i = 0; i < 40; ++i) {
+    tree_.add("Pictures/many/p" + std::to_string(i) + ".jpg", randomContent(200000, 100 + i));
+  }
+  std::promise<Outcome> done;
+  std::atomic<bool> cancelled{false};
+  sdk_->startBackup(BackupSettings("laptop", false, false, false, true, false),
+                    [&](const FileStatus& status) {
+                      if (status.processed > 0 && !cancelled.exchange(true)) sdk_->cancel(nullptr);
+                    },
+                    [&](std::shared_ptr<ProcessReport> report, std::optional<Error> error) {
+                      done.set_value({std::move(report), std::move(error)});
+                    });
+  auto future = done.get_future();
+  ASSERT_EQ(future.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+  const Outcome outcome = future.get();
+  EXPECT_FALSE(outcome.report);
+  EXPECT_FALSE(outcome.error);
+
+  const Outcome next = backup();
+  ASSERT_FALSE(next.error) << describe(*next.error);
+  for (const auto& name : referenced("images.json")) {
+    EXPECT_TRUE(fs::exists(device() + "/images/" + name)) << name;
+  }
+  EXPECT_EQ(document("images.json").at("count"), 44);
+}
+
+}  // namespace
+}  // namespace tessellon
