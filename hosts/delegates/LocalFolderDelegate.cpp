@@ -149,6 +149,10 @@ FileDescriptor makeTemporary(const std::string& folder, const char* prefix, std:
   return fd;
 }
 
+bool isArchive(const std::string& path) {
+  return path.size() > 4 && path.compare(path.size() - 4, 4, ".zip") == 0;
+}
+
 std::string defaultDownloadFolder() {
   const char* base = std::getenv("TMPDIR");
   std::string pattern = (base != nullptr && *base != '\0') ? base : "/tmp";
@@ -228,6 +232,25 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::uploadFile(
       return answer(posixError(code, "cannot read " + localPath));
     }
     if (!S_ISREG(info.st_mode)) return answer(posixError(EISDIR, localPath + " is not a file"));
+    // An archive on the same volume is taken by a hard link instead of a copy:
+    // the library never rewrites a finished archive in place (a new archive is
+    // a new file). With a capacity to honour, the bytes are counted by copying.
+    if (!config->capacity && isArchive(target)) {
+      std::string linked;
+      FileDescriptor reserved = makeTemporary(fs::path(target).parent_path().string(),
+                                              ".tessellon-upload-", linked);
+      if (reserved.valid()) {
+        (void)reserved.close();
+        ::unlink(linked.c_str());
+        if (::link(localPath.c_str(), linked.c_str()) == 0) {
+          if (::rename(linked.c_str(), target.c_str()) == 0) {
+            if (progress) progress(TransferProgress{1.0});
+            return answer(std::nullopt);
+          }
+          ::unlink(linked.c_str());
+        }
+      }
+    }
     std::string temporary;
     FileDescriptor out =
         makeTemporary(fs::path(target).parent_path().string(), ".tessellon-upload-", temporary);

@@ -188,6 +188,17 @@ TEST_F(LocalFolderDelegateTest, UploadReplacesTheOldFileOnlyOnceComplete) {
   EXPECT_THAT(leftovers("dev1"), IsEmpty());
 }
 
+TEST_F(LocalFolderDelegateTest, AnArchiveTakenByLinkOutlivesItsSourceBeingReplaced) {
+  putRemote("dev1/dev1.zip", "old");
+  const std::string local = space_.write("local/dev1.zip", "first archive");
+  ASSERT_EQ(calls_.upload(local, "dev1/dev1.zip"), std::nullopt);
+  // The next archive is a new file at the same local path.
+  fs::remove(local);
+  space_.write("local/dev1.zip", "second archive");
+  EXPECT_EQ(readRemote("dev1/dev1.zip"), "first archive");
+  EXPECT_THAT(leftovers("dev1"), IsEmpty());
+}
+
 TEST_F(LocalFolderDelegateTest, UploadFromAnotherFileSystemArrivesWhole) {
   // The in-kernel copy cannot cross file systems; the buffered copy takes over.
   std::string folder = "/dev/shm/tessellon-test-XXXXXX";
