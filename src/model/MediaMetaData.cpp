@@ -1,6 +1,8 @@
 #include "tessellon/MediaMetaData.h"
 
 #include <algorithm>
+#include <functional>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -12,6 +14,10 @@ using Items = MediaMetaData::Items;
 // Finds equal items among many. Equal items always have the same size, so only
 // the items of one size are compared; this keeps set operations consistent
 // with operator== (which tolerates dates less than a second apart).
+// Finds an equal item without comparing against every item: equal items have
+// the same size, dates less than a second apart (so the same or a neighbouring
+// second), and one's paths among the other's, so two items that both have
+// paths share at least one. Holds pointers: the indexed items must outlive it.
 class EqualItemIndex {
  public:
   EqualItemIndex() = default;
@@ -19,17 +25,58 @@ class EqualItemIndex {
     for (const auto& item : items) add(item.get());
   }
 
-  void add(const MediaItem* item) { bySize_[item->bytes].push_back(item); }
+  void add(const MediaItem* item) {
+    bySecond_[{item->bytes, secondOf(*item)}].push_back(item);
+    if (item->paths().empty()) pathless_[{item->bytes, secondOf(*item)}].push_back(item);
+    for (const std::string& path : item->paths()) byPath_[path].push_back(item);
+  }
 
   bool contains(const MediaItem& wanted) const {
-    const auto bucket = bySize_.find(wanted.bytes);
-    if (bucket == bySize_.end()) return false;
-    return std::any_of(bucket->second.begin(), bucket->second.end(),
-                       [&wanted](const MediaItem* item) { return *item == wanted; });
+    auto equal = [&wanted](const MediaItem* item) { return *item == wanted; };
+    auto inNearSeconds = [&](const Buckets& buckets) {
+      const int64_t second = secondOf(wanted);
+      for (int64_t near = second - 1; near <= second + 1; ++near) {
+        const auto bucket = buckets.find({wanted.bytes, near});
+        if (bucket != buckets.end() &&
+            std::any_of(bucket->second.begin(), bucket->second.end(), equal)) {
+          return true;
+        }
+      }
+      return false;
+    };
+    // An item without paths is contained in any other.
+    if (wanted.paths().empty()) return inNearSeconds(bySecond_);
+    for (const std::string& path : wanted.paths()) {
+      const auto bucket = byPath_.find(path);
+      if (bucket != byPath_.end() &&
+          std::any_of(bucket->second.begin(), bucket->second.end(), equal)) {
+        return true;
+      }
+    }
+    return inNearSeconds(pathless_);
   }
 
  private:
-  std::unordered_map<int64_t, std::vector<const MediaItem*>> bySize_;
+  struct Key {
+    int64_t bytes;
+    int64_t second;
+    bool operator==(const Key&) const = default;
+  };
+  struct KeyHash {
+    size_t operator()(const Key& key) const {
+      return std::hash<int64_t>()(key.bytes) * 31 + std::hash<int64_t>()(key.second);
+    }
+  };
+  using Buckets = std::unordered_map<Key, std::vector<const MediaItem*>, KeyHash>;
+
+  static int64_t secondOf(const MediaItem& item) {
+    const int64_t ms = item.modificationDate.time_since_epoch().count();
+    return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+  }
+
+  Buckets bySecond_;
+  Buckets pathless_;
+  std::unordered_map<std::string_view, std::vector<const MediaItem*>> byPath_;
 };
 
 // The items for which `keep` holds, each equal item once (first seen kept).

@@ -70,5 +70,27 @@ TEST(MediaMetaDataTest, IntersectionAndDifferenceFollowItemEquality) {
             (std::vector<std::string>{"a", "b", "c"}));
 }
 
+TEST(MediaMetaDataTest, EqualityByContainedPathsAndAcrossSecondsHoldsInLargeLists) {
+  auto withPaths = [](int64_t bytes, std::vector<std::string> paths, int64_t modifiedAt) {
+    const std::string id = paths.empty() ? "none" : paths.front();
+    return std::make_shared<MediaItem>("jpg", bytes, id, dateAt(modifiedAt), std::nullopt,
+                                       std::move(paths));
+  };
+  // Many lookalikes of one size and second, as a folder of copied files has.
+  MediaMetaData::Items stored;
+  for (int i = 0; i < 500; ++i) stored.push_back(withPaths(7, {"x" + std::to_string(i)}, kT));
+  stored.push_back(withPaths(7, {"moved/a", "a"}, 999));  // 0.999 s: its own second
+  stored.push_back(withPaths(8, {}, 2000));
+  const auto remote = std::make_shared<MediaMetaData>(stored);
+  const auto local = std::make_shared<MediaMetaData>(MediaMetaData::Items{
+      withPaths(7, {"a"}, 1500),          // contained, 0.5 s later in the next second
+      withPaths(7, {"a"}, 2000),          // a whole second later
+      withPaths(8, {"anything"}, 2500),   // the stored item has no paths
+      withPaths(7, {"x12", "y"}, kT),     // contains a stored item's paths
+      withPaths(7, {"new"}, kT)});        // same size and date, other path
+  EXPECT_EQ(idsOf(*MediaMetaData::difference(local, remote)),
+            (std::vector<std::string>{"a", "new"}));
+}
+
 }  // namespace
 }  // namespace tessellon
