@@ -2,13 +2,13 @@
 
 #include <pwd.h>
 #include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -47,17 +47,19 @@ bool isFolder(const std::string& path) {
 }  // namespace
 
 void addRemoteOption(CLI::App& command, CliOptions& options) {
-  command.add_option("--remote", options.remote,
-                     "Folder that holds the backups (default $XDG_DATA_HOME/tessellon/remote, else "
-                     "~/.local/share/tessellon/remote; created when missing)")
+  command
+      .add_option("--remote", options.remote,
+                  "Folder that holds the backups (default $XDG_DATA_HOME/tessellon/remote, else "
+                  "~/.local/share/tessellon/remote; created when missing)")
       ->type_name("DIR");
 }
 
 void addOutputOptions(CLI::App& command, CliOptions& options) {
   command.add_flag("--json", options.json,
                    "Print the result as JSON on standard output, and nothing else there");
-  command.add_flag("-v,--verbose", options.verbosity,
-                   "Log lines on standard error; repeat for more (-v info, -vv debug, -vvv verbose)");
+  command.add_flag(
+      "-v,--verbose", options.verbosity,
+      "Log lines on standard error; repeat for more (-v info, -vv debug, -vvv verbose)");
   command.add_flag("-q,--quiet", options.quiet, "No progress line and no summary");
 }
 
@@ -121,13 +123,24 @@ SourceSelection selectSources(const CliOptions& options) {
   for (size_t index = 0; index < std::size(kCategories); ++index) {
     const std::string category = kCategories[index];
     if (!options.only.empty()) {
-      *chosen[index] = std::find(options.only.begin(), options.only.end(), category) !=
-                       options.only.end();
+      *chosen[index] =
+          std::find(options.only.begin(), options.only.end(), category) != options.only.end();
     } else if (isFolder(folders[index])) {
       *chosen[index] = true;
     } else {
       selection.leftOut.push_back(category + ": " + folders[index] + " does not exist");
     }
+  }
+  // The library reads the picture and the movie folder together: a missing one that is not backed
+  // up must not fail the other category.
+  std::optional<std::string>* media[] = {&selection.options.picturesDirectory,
+                                         &selection.options.moviesDirectory};
+  const bool mediaChosen = selection.settings.images || selection.settings.videos;
+  const bool chosenMedia[] = {selection.settings.images, selection.settings.videos};
+  for (size_t index = 0; index < std::size(media); ++index) {
+    if (!mediaChosen || chosenMedia[index] || isFolder(**media[index])) continue;
+    if (!selection.standIn) selection.standIn = std::make_shared<EmptyFolder>();
+    if (!selection.standIn->path().empty()) *media[index] = selection.standIn->path();
   }
   return selection;
 }

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "tessellon/BackupSDKOptions.h"
 #include "tessellon/Settings.h"
+
+#include "cli/EmptyFolder.h"
 
 namespace CLI {
 class App;
@@ -36,6 +39,8 @@ struct SourceSelection {
   tessellon::BackupSDKOptions options;
   // "videos: /home/u/Movies does not exist", one per category left out by default.
   std::vector<std::string> leftOut;
+  // Stands in for a missing media folder that is not backed up; lives as long as the selection.
+  std::shared_ptr<EmptyFolder> standIn;
 };
 
 void addRemoteOption(CLI::App& command, CliOptions& options);

@@ -6,9 +6,10 @@
 
 #include <CLI/CLI.hpp>
 
+#include "tessellon/BackupSettings.h"
+
 #include "cli/RunReport.h"
 #include "cli/Session.h"
-#include "tessellon/BackupSettings.h"
 
 namespace tessellon::cli {
 
@@ -39,7 +40,8 @@ int CommandBackup::run() {
       [progress = session.progress()](const tessellon::FileStatus& status) {
         progress->update(status);
       },
-      [&](std::shared_ptr<tessellon::ProcessReport> result, std::optional<tessellon::Error> failure) {
+      [&](std::shared_ptr<tessellon::ProcessReport> result,
+          std::optional<tessellon::Error> failure) {
         report = std::move(result);
         error = std::move(failure);
         session.finish();

@@ -8,10 +8,11 @@
 
 #include <CLI/CLI.hpp>
 
+#include "tessellon/BackupSettings.h"
+
 #include "cli/BackupSummary.h"
 #include "cli/ExitStatus.h"
 #include "cli/Session.h"
-#include "tessellon/BackupSettings.h"
 
 namespace tessellon::cli {
 

@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "tessellon/BackupSDKError.h"
+
 #include "cli/BackupSummary.h"
 #include "cli/ExitStatus.h"
 #include "cli/Session.h"
-#include "tessellon/BackupSDKError.h"
 
 namespace tessellon::cli {
 
@@ -47,7 +48,8 @@ std::string summaryLine(const Totals& totals, double seconds) {
   if (totals.items == 0 && totals.failed == 0) {
     std::snprintf(text, sizeof text, "Nothing new to back up; finished in %.1f s.", seconds);
   } else {
-    std::snprintf(text, sizeof text, "Done: %lld items (%.2f MB), %lld failed (%.2f MB), in %.1f s.",
+    std::snprintf(text, sizeof text,
+                  "Done: %lld items (%.2f MB), %lld failed (%.2f MB), in %.1f s.",
                   static_cast<long long>(totals.items), static_cast<double>(totals.bytes) / 1e6,
                   static_cast<long long>(totals.failed),
                   static_cast<double>(totals.failedBytes) / 1e6, seconds);

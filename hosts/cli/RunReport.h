@@ -3,9 +3,10 @@
 #include <memory>
 #include <optional>
 
-#include "cli/CliOptions.h"
 #include "tessellon/Error.h"
 #include "tessellon/ProcessReport.h"
+
+#include "cli/CliOptions.h"
 
 namespace tessellon::cli {
 

@@ -1,7 +1,6 @@
 #include "cli/Session.h"
 
 #include <unistd.h>
-
 #include <atomic>
 #include <csignal>
 #include <iostream>

@@ -5,10 +5,11 @@
 #include <memory>
 #include <mutex>
 
-#include "cli/CliOptions.h"
-#include "cli/ProgressLine.h"
 #include "tessellon/BackupSDK.h"
 #include "tessellon/BackupSDKOptions.h"
+
+#include "cli/CliOptions.h"
+#include "cli/ProgressLine.h"
 
 namespace tessellon::cli {
 

@@ -46,9 +46,9 @@ void StorageFullDecorator::getDirectoryInfo(
   remote_->getDirectoryInfo(relativeRemotePath, std::move(completion));
 }
 
-void StorageFullDecorator::inflateZip(const std::string& remoteSrcPath,
-                                      const std::string& remoteDstPath,
-                                      std::function<void(std::optional<tessellon::Error>)> completion) {
+void StorageFullDecorator::inflateZip(
+    const std::string& remoteSrcPath, const std::string& remoteDstPath,
+    std::function<void(std::optional<tessellon::Error>)> completion) {
   remote_->inflateZip(remoteSrcPath, remoteDstPath, std::move(completion));
 }
 

@@ -46,7 +46,8 @@ int run(int argc, char** argv) {
   tessellon::cli::CommandPreview preview(app);
   tessellon::cli::CommandBackup backup(app);
   tessellon::cli::CommandList list(app);
-  CLI::App* restore = app.add_subcommand("restore", "Restore a backup without overwriting any file");
+  CLI::App* restore =
+      app.add_subcommand("restore", "Restore a backup without overwriting any file");
   restore->footer(std::string("Not available yet: ") + kRestoreNotAvailable + ".");
   // Accept restore's future arguments so that the answer is "not available", not a usage error.
   restore->allow_extras();

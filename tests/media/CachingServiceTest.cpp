@@ -10,6 +10,7 @@
 #include "media/caches/CacheIdentity.h"
 #include "media/caches/CachingService.h"
 #include "platform/files/FileIOService.h"
+#include "support/FaultyFileIOService.h"
 
 namespace tessellon {
 namespace {
@@ -34,6 +35,7 @@ class CachingServiceTest : public MediaTestBase {
 TEST_F(CachingServiceTest, CacheFileIsNamedByTheScheme12FingerprintOfTheText) {
   auto cache = freshCache();
   cache->addHashes("abc", {"1.1_x"});
+  cache->waitForCacheFiles();
   EXPECT_EQ(temp_.read("tmp/cache/hash_1.2_900150983cd24fb0d6963f7d28e17f72"), "1.1_x");
   EXPECT_EQ(cache->keyToFilePath("k"), cacheFolder() + "/hash_k");
 }
@@ -57,8 +59,52 @@ TEST_F(CachingServiceTest, AddingMergesInOrderAndSurvivesANewProcess) {
   auto cache = freshCache();
   cache->addHashes("item", {"a", "b"});
   cache->addHashes("item", {"b", "c", "a"});
-  EXPECT_EQ(cacheFileOf("item"), "a\nb\nc");
+  // Another service of the process sees the list whether or not it has reached the disk yet.
   EXPECT_THAT(freshCache()->getHashes("item"), ElementsAre("a", "b", "c"));
+  cache->waitForCacheFiles();
+  EXPECT_EQ(cacheFileOf("item"), "a\nb\nc");
+}
+
+TEST_F(CachingServiceTest, LastServiceToGoLeavesItsCacheFilesOnDisk) {
+  auto cache = freshCache();
+  for (int i = 0; i < 50; ++i) cache->addHashes("item " + std::to_string(i), {"1.1_x", "1.0_y"});
+  cache->addHashes("item 7", {"1.1_z"});
+  cache.reset();
+  EXPECT_EQ(cacheFileOf("item 0"), "1.1_x\n1.0_y");
+  EXPECT_EQ(cacheFileOf("item 49"), "1.1_x\n1.0_y");
+  EXPECT_EQ(cacheFileOf("item 7"), "1.1_x\n1.0_y\n1.1_z");
+}
+
+TEST_F(CachingServiceTest, FailedCacheWriteKeepsTheMemoryEntryAndIsNotRetried) {
+  auto faulty = std::make_shared<FaultyFileIOService>(
+      std::make_shared<FileIOService>(temp_.path() + "/tmp"));
+  faulty->failAlways(FaultyFileIOService::Operation::write,
+                     makeError(BackupSDKError::fileIOParentDirectoryNotFound, "disk full"));
+  CachingService cache(temp_.path() + "/tmp", faulty, [] { return nullptr; });
+  cache.addHashes("item", {"1.1_x"});
+  cache.waitForCacheFiles();
+  EXPECT_THAT(cache.getHashes("item"), ElementsAre("1.1_x"));
+  EXPECT_EQ(faulty->calls(FaultyFileIOService::Operation::write), 1);
+  EXPECT_THAT(freshCache()->getHashes("item"), IsEmpty());
+}
+
+TEST_F(CachingServiceTest, ScanOfAnUncachedTreeReadsNoCacheFileAndWritesOnePerItem) {
+  for (int i = 0; i < 6; ++i) {
+    tree_.add("Pictures/p" + std::to_string(i) + ".jpg", randomContent(3000 + i, i));
+  }
+  auto faulty = std::make_shared<FaultyFileIOService>(
+      std::make_shared<FileIOService>(temp_.path() + "/tmp"));
+  services(faulty);
+  ASSERT_EQ(withHashes(services_.images).size(), 6u);
+  services_.caching->waitForCacheFiles();
+  // The folder was listed once, empty: no file is looked up one by one.
+  EXPECT_EQ(faulty->calls(FaultyFileIOService::Operation::read), 0);
+  EXPECT_EQ(faulty->calls(FaultyFileIOService::Operation::write), 6);
+  // The next run finds them all, and reads them instead of the photos.
+  services(faulty);
+  ASSERT_EQ(withHashes(services_.images).size(), 6u);
+  EXPECT_EQ(faulty->calls(FaultyFileIOService::Operation::read), 6);
+  EXPECT_EQ(reader_->opened(), 6);
 }
 
 TEST_F(CachingServiceTest, PlantedLinkAsCacheFileIsNotFollowed) {
@@ -76,6 +122,7 @@ TEST_F(CachingServiceTest, PlantedLinkAsCacheFileIsNotFollowed) {
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].item->fingerprint, wholeContentFingerprint(photo));
   struct stat status {};
+  services_.caching->waitForCacheFiles();
   ASSERT_EQ(::lstat(planted.c_str(), &status), 0);
   EXPECT_TRUE(S_ISREG(status.st_mode)) << "the write replaced the link";
   EXPECT_EQ(temp_.read("decoy"), "1.1_00000000000000000000000000000000");

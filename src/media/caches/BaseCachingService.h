@@ -16,8 +16,8 @@ namespace tessellon {
 
 // The state of the caches and the loading of local items; the persistent fingerprint cache itself
 // is CachingService's. One mutex guards the maps: scans fill them from pool threads while the
-// pipeline reads them from others. It is never held while the file system is asked, except to
-// write a cache file, so two writes of one key cannot land out of order.
+// pipeline reads them from others. It is never held while the file system is asked; cache files
+// are queued for writing under it, so two writes of one key cannot land out of order.
 class BaseCachingService : public virtual BaseCachingServiceProtocol {
  public:
   using MediaRepositoryProvider = std::function<std::shared_ptr<MediaRepositoryProtocol>()>;

@@ -1,6 +1,8 @@
 #include "media/caches/CachingService.h"
 
 #include <algorithm>
+#include <iterator>
+#include <optional>
 #include <utility>
 
 #include "media/PathUtils.h"
@@ -39,7 +41,8 @@ std::string joinLines(const std::vector<std::string>& hashes) {
 CachingService::CachingService(const std::string& temporaryDirectory,
                                std::shared_ptr<FileIOServiceProtocol> fileIOService,
                                MediaRepositoryProvider mediaRepository)
-    : BaseCachingService(temporaryDirectory, std::move(fileIOService), std::move(mediaRepository)) {}
+    : BaseCachingService(temporaryDirectory, std::move(fileIOService), std::move(mediaRepository)),
+      writer_(CacheFileWriter::shared()) {}
 
 std::string CachingService::keyToFilePath(const std::string& key) const {
   return PathUtils::combinePath({cacheFolder_, hashPrefix_ + key});
@@ -66,15 +69,35 @@ void CachingService::addHashes(const std::string& text, const std::vector<std::s
   for (const std::string& hash : hashes) {
     if (std::find(cached.begin(), cached.end(), hash) == cached.end()) cached.push_back(hash);
   }
-  // A failed write keeps the memory entry; the next run computes the fingerprint again.
-  if (fileIOService_) (void)fileIOService_->write(keyToFilePath(key), joinLines(cached));
+  // Queued under the lock, so two additions to one key reach the writer in order. A failed write
+  // keeps the memory entry; the next run computes the fingerprint again.
+  if (fileIOService_) writer_->write(fileIOService_, keyToFilePath(key), joinLines(cached));
 }
+
+void CachingService::waitForCacheFiles() { writer_->flush(); }
 
 std::vector<std::string> CachingService::readCacheFile(const std::string& key) {
   if (!fileIOService_) return {};
-  const FutureResult<std::string> read = fileIOService_->read(keyToFilePath(key)).waitUntilCompleted();
+  const std::string path = keyToFilePath(key);
+  if (std::optional<std::string> queued = writer_->pending(path)) return parseCacheFile(*queued);
+  if (!mayHaveCacheFile(key)) return {};
+  const FutureResult<std::string> read = fileIOService_->read(path).waitUntilCompleted();
   if (!read.isSuccess()) return {};
   return parseCacheFile(read.successValue());
+}
+
+bool CachingService::mayHaveCacheFile(const std::string& key) {
+  // One listing instead of a lookup per key: a scan's lookups of missing files would each wait
+  // for the folder while the writer creates files in it. A file another process adds later is
+  // only a cache miss.
+  std::call_once(listed_, [this] {
+    Result<std::vector<std::string>> names = fileIOService_->subpathsOfDirectory(cacheFolder_);
+    if (names.ok()) {
+      listedFiles_.emplace(std::make_move_iterator(names.value().begin()),
+                           std::make_move_iterator(names.value().end()));
+    }
+  });
+  return !listedFiles_ || listedFiles_->contains(hashPrefix_ + key);
 }
 
 }  // namespace tessellon

@@ -15,6 +15,8 @@ class CachingServiceProtocol : public virtual BaseCachingServiceProtocol {
 
   // The cache file of a key: "<temporary>/cache/hash_<key>".
   virtual std::string keyToFilePath(const std::string& key) const = 0;
+  // Blocks until the cache files written so far are on disk (or failed to get there).
+  virtual void waitForCacheFiles() = 0;
 };
 
 }  // namespace tessellon

@@ -5,7 +5,7 @@
 
 #include "platform/files/PosixError.h"
 #include "platform/memorymap/FileInputStream.h"
-#include "platform/memorymap/MappedFile.h"
+#include "platform/memorymap/PositionalFile.h"
 
 namespace tessellon {
 
@@ -23,7 +23,7 @@ Result<std::unique_ptr<FileContentStream>> FileContentReader::openStream(const s
 }
 
 Result<std::unique_ptr<MappedContent>> FileContentReader::mapFile(const std::string& path) {
-  return MappedFile::open(path);
+  return PositionalFile::open(path);
 }
 
 }  // namespace tessellon

@@ -8,8 +8,9 @@
 
 namespace tessellon {
 
-// Local files through POSIX: stat for the size, FileInputStream for streams, MappedFile for
-// mappings. Stateless, so one instance serves every thread.
+// Local files through POSIX: stat for the size, FileInputStream for streams, PositionalFile for the
+// in-memory view (sample windows are too small to repay a mapping). Stateless, so one instance
+// serves every thread.
 class FileContentReader final : public FileContentReaderProtocol {
  public:
   Result<std::int64_t> fileSize(const std::string& path) override;

@@ -27,8 +27,9 @@ class FileContentReaderProtocol {
   virtual Result<std::int64_t> fileSize(const std::string& path) = 0;
   // The file opened for reading from its start.
   virtual Result<std::unique_ptr<FileContentStream>> openStream(const std::string& path) = 0;
-  // The whole file mapped read-only. Fails for anything but a regular file, so callers can fall
-  // back to openStream.
+  // The whole file, readable at any range without reading the rest: mapped, or kept open where
+  // that costs less. Fails for anything but a regular file, so callers can fall back to
+  // openStream.
   virtual Result<std::unique_ptr<MappedContent>> mapFile(const std::string& path) = 0;
 };
 

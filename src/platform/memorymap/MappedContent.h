@@ -6,8 +6,8 @@
 
 namespace tessellon {
 
-// A file's content mapped read-only into memory, as FileContentReaderProtocol hands it out. Only
-// the pages that are copied out get read from storage. Safe to share between threads.
+// A file's content as FileContentReaderProtocol hands it out, mapped read-only or kept open. Only
+// the ranges that are copied out get read from storage. Safe to share between threads.
 class MappedContent {
  public:
   MappedContent() = default;
