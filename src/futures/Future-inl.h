@@ -163,11 +163,13 @@ FutureResult<T> Future<T>::waitUntilCompleted() const {
   auto waiter = std::make_shared<Waiter>();
   // Delivered inline rather than through an executor: a wait must not depend
   // on a queue that the waiting thread (or a saturated pool) would have to run.
-  state_->addCallback([waiter](const FutureResult<T>& result) {
-    std::lock_guard lock(waiter->mutex);
-    waiter->result = result;
-    waiter->done.notify_all();
-  });
+  state_->addCallback(
+      [waiter](const FutureResult<T>& result) {
+        std::lock_guard lock(waiter->mutex);
+        waiter->result = result;
+        waiter->done.notify_all();
+      },
+      /*inlineAlways=*/true);
   std::unique_lock lock(waiter->mutex);
   if (!waiter->result && CurrentExecutor::isMainThread()) {
     platformLog(

@@ -70,6 +70,20 @@ TEST(StressTest, MillionStepChainsFinishWithoutOverflow) {
   EXPECT_THAT(outer.result(), SucceedsWith(5));
 }
 
+// Each step attaches to a future that is already complete and returns the next
+// step: a loop written as recursion, as pipelines that walk a list are.
+Future<int> countDown(int left) {
+  return Future<int>::success(left).onComplete(
+      Executor::immediate(), [](const FutureResult<int>& result) -> Future<int> {
+        const int now = *result.value();
+        return now == 0 ? Future<int>::success(0) : countDown(now - 1);
+      });
+}
+
+TEST(StressTest, StepsOverCompletedFuturesDoNotNestOncePerStep) {
+  EXPECT_THAT(countDown(kLinks).result(), SucceedsWith(0));
+}
+
 TEST(StressTest, DroppingUncompletedMillionLinkChainsReleasesEveryLink) {
   auto canary = std::make_shared<int>(0);
   {

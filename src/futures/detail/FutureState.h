@@ -27,7 +27,7 @@ namespace tessellon::detail {
 // a bounded number of times; and a state dropped with pending callbacks hands them to bury(), so
 // releasing an uncompleted million-link chain does not recurse either.
 template <class T>
-class FutureState {
+class FutureState : public std::enable_shared_from_this<FutureState<T>> {
  public:
   using Callback = std::function<void(const FutureResult<T>&)>;
   using CancelRequestHandler = std::function<void()>;
@@ -58,14 +58,22 @@ class FutureState {
     return completed;
   }
 
-  // Runs `callback` with the result once there is one (now, if there is).
-  void addCallback(Callback callback) {
+  // Runs `callback` with the result once there is one (now, if there is). A
+  // callback attached to a completed future also goes through the completion
+  // loop: a chain whose every step is already complete would otherwise nest
+  // once per step. `inlineAlways` runs it on this stack whatever the depth, for a
+  // caller that blocks until it has run.
+  void addCallback(Callback callback, bool inlineAlways = false) {
     bool completed = lock_->lockAndModifySync([&] {
       if (result_) return true;
       callbacks_.push_back(std::move(callback));
       return false;
     });
-    if (completed) callback(*result_);
+    if (!completed) return;
+    if (inlineAlways) return callback(*result_);
+    runCompletionWork([self = this->shared_from_this(), callback = std::move(callback)] {
+      callback(*self->result_);
+    });
   }
 
   std::optional<FutureResult<T>> result() const {

@@ -95,10 +95,10 @@ Future<Void> BaseCachingService::refreshMediaItemCache(const Settings& settings,
       .onSuccess([this](const MediaItemsWithHashes& all) { fillCache(all); });
 }
 
+// Asked on every refresh and not kept: the repository holds this cache, so
+// keeping it would make a cycle that outlives every owner.
 std::shared_ptr<MediaRepositoryProtocol> BaseCachingService::mediaRepository() {
-  std::call_once(mediaRepositoryResolved_,
-                 [this] { mediaRepository_ = mediaRepositoryProvider_(); });
-  return mediaRepository_;
+  return mediaRepositoryProvider_ ? mediaRepositoryProvider_() : nullptr;
 }
 
 }  // namespace tessellon

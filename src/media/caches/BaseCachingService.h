@@ -54,9 +54,7 @@ class BaseCachingService : public virtual BaseCachingServiceProtocol {
   const std::string cacheFolder_;
 
  private:
-  std::once_flag mediaRepositoryResolved_;
   MediaRepositoryProvider mediaRepositoryProvider_;
-  std::shared_ptr<MediaRepositoryProtocol> mediaRepository_;
 };
 
 }  // namespace tessellon
