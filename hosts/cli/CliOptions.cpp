@@ -152,4 +152,11 @@ void announceLeftOut(const SourceSelection& selection, const CliOptions& options
   }
 }
 
+tessellon::BackupSettings backupSettings(const SourceSelection& selection,
+                                         const CliOptions& options) {
+  return tessellon::BackupSettings(options.name, selection.settings.contacts,
+                                   selection.settings.calendars, selection.settings.videos,
+                                   selection.settings.images, options.keepDeleted);
+}
+
 }  // namespace tessellon::cli

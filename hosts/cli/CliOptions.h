@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tessellon/BackupSDKOptions.h"
+#include "tessellon/BackupSettings.h"
 #include "tessellon/Settings.h"
 
 #include "cli/EmptyFolder.h"
@@ -59,5 +60,9 @@ SourceSelection selectSources(const CliOptions& options);
 
 // Tells on standard error which categories were left out and why (not with -q).
 void announceLeftOut(const SourceSelection& selection, const CliOptions& options);
+
+// The preview's and the backup's settings: the selected categories, the name and --keep-deleted.
+tessellon::BackupSettings backupSettings(const SourceSelection& selection,
+                                         const CliOptions& options);
 
 }  // namespace tessellon::cli

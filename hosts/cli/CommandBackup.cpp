@@ -28,9 +28,7 @@ CommandBackup::CommandBackup(CLI::App& parent)
 int CommandBackup::run() {
   const SourceSelection sources = selectSources(options_);
   announceLeftOut(sources, options_);
-  const tessellon::BackupSettings settings(options_.name, sources.settings.contacts,
-                                           sources.settings.calendars, sources.settings.videos,
-                                           sources.settings.images, options_.keepDeleted);
+  const tessellon::BackupSettings settings = backupSettings(sources, options_);
 
   Session session(options_, sources.options);
   std::shared_ptr<tessellon::ProcessReport> report;

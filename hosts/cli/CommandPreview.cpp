@@ -48,9 +48,7 @@ CommandPreview::CommandPreview(CLI::App& parent)
 int CommandPreview::run() {
   const SourceSelection sources = selectSources(options_);
   announceLeftOut(sources, options_);
-  const tessellon::BackupSettings settings(options_.name, sources.settings.contacts,
-                                           sources.settings.calendars, sources.settings.videos,
-                                           sources.settings.images, options_.keepDeleted);
+  const tessellon::BackupSettings settings = backupSettings(sources, options_);
 
   Session session(options_, sources.options);
   std::shared_ptr<tessellon::Backup> backup;
