@@ -20,7 +20,7 @@
 #include "BenchReport.h"
 #include "media/fingerprints/HashUtils.h"
 #include "platform/memorymap/FileInputStream.h"
-#include "platform/memorymap/MappedFile.h"
+#include "platform/memorymap/PositionalFile.h"
 
 namespace tessellon {
 namespace {
@@ -46,7 +46,7 @@ class CountingReader final : public FileContentReaderProtocol {
         new CountingStream(std::move(stream).value(), bytes_));
   }
   Result<std::unique_ptr<MappedContent>> mapFile(const std::string& path) override {
-    auto mapped = MappedFile::open(path);
+    auto mapped = PositionalFile::open(path);
     if (!mapped.ok()) return mapped.error();
     return std::unique_ptr<MappedContent>(new CountingMapping(std::move(mapped).value(), bytes_));
   }
@@ -153,8 +153,8 @@ int reportBytesRead() {
                mapped.value().c_str(), static_cast<long long>(mappedBytes),
                static_cast<long long>(streamedBytes));
   const std::int64_t bytes = std::max(mappedBytes, streamedBytes);
-  bench::reportBench("fingerprint_4gib_bytes_read", static_cast<double>(bytes), 0, "bytes", "<=",
-                     static_cast<double>(kBytesTarget));
+  bench::reportBench("fingerprint_4gib_bytes_read", static_cast<double>(bytes), 0, "bytes",
+                     "<=", static_cast<double>(kBytesTarget));
   return 0;
 }
 

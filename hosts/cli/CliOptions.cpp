@@ -44,6 +44,44 @@ bool isFolder(const std::string& path) {
   return std::filesystem::is_directory(path, error);
 }
 
+// `role` follows the folder's kind: "" for the sources, " to restore into" for the targets.
+void addFolderOptions(CLI::App& command, CliOptions& options, const std::string& role) {
+  command
+      .add_option("--pictures", options.pictures, "Picture folder" + role + " (default ~/Pictures)")
+      ->type_name("DIR");
+  command.add_option("--movies", options.movies, "Movie folder" + role + " (default ~/Movies)")
+      ->type_name("DIR");
+  command
+      .add_option(
+          "--contacts", options.contacts,
+          "Address books" + role + ", one vCard folder per book (default ~/.local/share/contacts)")
+      ->type_name("DIR");
+  command
+      .add_option("--calendars", options.calendars,
+                  "Calendars" + role +
+                      ", one iCalendar folder per calendar (default ~/.local/share/calendars)")
+      ->type_name("DIR");
+}
+
+void addOnlyOption(CLI::App& command, CliOptions& options, const std::string& byDefault) {
+  command
+      .add_option(
+          "--only", options.only,
+          "Comma-separated subset of contacts,calendars,images,videos (default: " + byDefault + ")")
+      ->type_name("LIST")
+      ->delimiter(',')
+      ->check(CLI::IsMember({"contacts", "calendars", "images", "videos"}));
+}
+
+bool isOnly(const CliOptions& options, const std::string& category) {
+  return std::find(options.only.begin(), options.only.end(), category) != options.only.end();
+}
+
+template <class MetaData>
+bool holdsAny(const std::shared_ptr<MetaData>& metaData) {
+  return metaData && metaData->count > 0;
+}
+
 }  // namespace
 
 void addRemoteOption(CLI::App& command, CliOptions& options) {
@@ -64,26 +102,18 @@ void addOutputOptions(CLI::App& command, CliOptions& options) {
 }
 
 void addSourceOptions(CLI::App& command, CliOptions& options) {
-  command.add_option("--pictures", options.pictures, "Picture folder (default ~/Pictures)")
-      ->type_name("DIR");
-  command.add_option("--movies", options.movies, "Movie folder (default ~/Movies)")
-      ->type_name("DIR");
+  addFolderOptions(command, options, "");
+  addOnlyOption(command, options, "every category whose folder exists");
+}
+
+void addRestoreOptions(CLI::App& command, CliOptions& options) {
   command
-      .add_option("--contacts", options.contacts,
-                  "Address books, one vCard folder per book (default ~/.local/share/contacts)")
-      ->type_name("DIR");
-  command
-      .add_option("--calendars", options.calendars,
-                  "Calendars, one iCalendar folder per calendar (default "
-                  "~/.local/share/calendars)")
-      ->type_name("DIR");
-  command
-      .add_option("--only", options.only,
-                  "Comma-separated subset of contacts,calendars,images,videos (default: every "
-                  "category whose folder exists)")
-      ->type_name("LIST")
-      ->delimiter(',')
-      ->check(CLI::IsMember({"contacts", "calendars", "images", "videos"}));
+      .add_option("--device", options.device,
+                  "Device whose backup to restore, by the ID 'tessellon list' shows (default: the "
+                  "backup made by this computer, found by its name)")
+      ->type_name("ID");
+  addFolderOptions(command, options, " to restore into");
+  addOnlyOption(command, options, "every category the backup holds");
 }
 
 void addBackupOptions(CLI::App& command, CliOptions& options) {
@@ -104,27 +134,32 @@ std::string remoteFolder(const CliOptions& options) {
   return orDefault(options.remote, dataHome() + "/tessellon/remote");
 }
 
+tessellon::BackupSDKOptions chosenFolders(const CliOptions& options) {
+  const std::string home = realHome();
+  tessellon::BackupSDKOptions folders;
+  folders.contactsDirectory = orDefault(options.contacts, dataHome() + "/contacts");
+  folders.calendarsDirectory = orDefault(options.calendars, dataHome() + "/calendars");
+  folders.picturesDirectory = orDefault(options.pictures, home + "/Pictures");
+  folders.moviesDirectory = orDefault(options.movies, home + "/Movies");
+  return folders;
+}
+
 SourceSelection selectSources(const CliOptions& options) {
   SourceSelection selection;
-  const std::string home = realHome();
+  selection.options = chosenFolders(options);
   const std::string folders[] = {
-      orDefault(options.contacts, dataHome() + "/contacts"),
-      orDefault(options.calendars, dataHome() + "/calendars"),
-      orDefault(options.pictures, home + "/Pictures"),
-      orDefault(options.movies, home + "/Movies"),
+      *selection.options.contactsDirectory,
+      *selection.options.calendarsDirectory,
+      *selection.options.picturesDirectory,
+      *selection.options.moviesDirectory,
   };
-  selection.options.contactsDirectory = folders[0];
-  selection.options.calendarsDirectory = folders[1];
-  selection.options.picturesDirectory = folders[2];
-  selection.options.moviesDirectory = folders[3];
 
   bool* chosen[] = {&selection.settings.contacts, &selection.settings.calendars,
                     &selection.settings.images, &selection.settings.videos};
   for (size_t index = 0; index < std::size(kCategories); ++index) {
     const std::string category = kCategories[index];
     if (!options.only.empty()) {
-      *chosen[index] =
-          std::find(options.only.begin(), options.only.end(), category) != options.only.end();
+      *chosen[index] = isOnly(options, category);
     } else if (isFolder(folders[index])) {
       *chosen[index] = true;
     } else {
@@ -145,9 +180,29 @@ SourceSelection selectSources(const CliOptions& options) {
   return selection;
 }
 
-void announceLeftOut(const SourceSelection& selection, const CliOptions& options) {
+RestoreSelection selectRestoreCategories(const CliOptions& options,
+                                         const tessellon::Backup& backup) {
+  RestoreSelection selection;
+  const bool held[] = {holdsAny(backup.contactsMetaData), holdsAny(backup.calendarsMetaData),
+                       holdsAny(backup.imagesMetaData), holdsAny(backup.videosMetaData)};
+  bool* chosen[] = {&selection.settings.contacts, &selection.settings.calendars,
+                    &selection.settings.images, &selection.settings.videos};
+  for (size_t index = 0; index < std::size(kCategories); ++index) {
+    const std::string category = kCategories[index];
+    if (!options.only.empty()) {
+      *chosen[index] = isOnly(options, category);
+    } else if (held[index]) {
+      *chosen[index] = true;
+    } else {
+      selection.leftOut.push_back(category + ": the backup holds none");
+    }
+  }
+  return selection;
+}
+
+void announceLeftOut(const std::vector<std::string>& leftOut, const CliOptions& options) {
   if (options.quiet) return;
-  for (const std::string& reason : selection.leftOut) {
+  for (const std::string& reason : leftOut) {
     std::cerr << "tessellon: left out " << reason << "\n";
   }
 }

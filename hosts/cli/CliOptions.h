@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tessellon/Backup.h"
 #include "tessellon/BackupSDKOptions.h"
 #include "tessellon/BackupSettings.h"
 #include "tessellon/Settings.h"
@@ -26,6 +27,7 @@ struct CliOptions {
   std::string contacts;
   std::string calendars;
   std::vector<std::string> only;
+  std::string device;
   std::string name;
   bool keepDeleted = false;
   int64_t archiveSize = int64_t{512} * 1024 * 1024;
@@ -50,16 +52,30 @@ void addOutputOptions(CLI::App& command, CliOptions& options);
 void addSourceOptions(CLI::App& command, CliOptions& options);
 // --name, --keep-deleted and --archive-size.
 void addBackupOptions(CLI::App& command, CliOptions& options);
+// The four folders as restore targets, --only and --device.
+void addRestoreOptions(CLI::App& command, CliOptions& options);
 
 // $XDG_DATA_HOME/tessellon/remote, else ~/.local/share/tessellon/remote, unless --remote was given.
 std::string remoteFolder(const CliOptions& options);
 
+// The folders of --pictures, --movies, --contacts and --calendars, or their defaults.
+tessellon::BackupSDKOptions chosenFolders(const CliOptions& options);
+
 // The categories named by --only, or every category whose source folder exists; the library's
-// options point at the chosen folders and at the XDG state folder.
+// options point at the chosen folders.
 SourceSelection selectSources(const CliOptions& options);
 
+// What a restore brings back: the categories named by --only, or every category `backup` holds;
+// `leftOut` says "videos: the backup holds none" for each category left out by default.
+struct RestoreSelection {
+  tessellon::Settings settings;
+  std::vector<std::string> leftOut;
+};
+RestoreSelection selectRestoreCategories(const CliOptions& options,
+                                         const tessellon::Backup& backup);
+
 // Tells on standard error which categories were left out and why (not with -q).
-void announceLeftOut(const SourceSelection& selection, const CliOptions& options);
+void announceLeftOut(const std::vector<std::string>& leftOut, const CliOptions& options);
 
 // The preview's and the backup's settings: the selected categories, the name and --keep-deleted.
 tessellon::BackupSettings backupSettings(const SourceSelection& selection,

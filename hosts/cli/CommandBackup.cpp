@@ -27,7 +27,7 @@ CommandBackup::CommandBackup(CLI::App& parent)
 
 int CommandBackup::run() {
   const SourceSelection sources = selectSources(options_);
-  announceLeftOut(sources, options_);
+  announceLeftOut(sources.leftOut, options_);
   const tessellon::BackupSettings settings = backupSettings(sources, options_);
 
   Session session(options_, sources.options);
@@ -45,7 +45,7 @@ int CommandBackup::run() {
         session.finish();
       });
   session.wait();
-  return concludeRun(session, options_, report, error);
+  return concludeRun(session, options_, report, error, "Nothing new to back up");
 }
 
 }  // namespace tessellon::cli

@@ -47,7 +47,7 @@ CommandPreview::CommandPreview(CLI::App& parent)
 
 int CommandPreview::run() {
   const SourceSelection sources = selectSources(options_);
-  announceLeftOut(sources, options_);
+  announceLeftOut(sources.leftOut, options_);
   const tessellon::BackupSettings settings = backupSettings(sources, options_);
 
   Session session(options_, sources.options);

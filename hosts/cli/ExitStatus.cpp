@@ -19,6 +19,8 @@ constexpr Explanation kExplanations[] = {
     {BackupSDKError::isAlreadyRunning, "another preview, backup or restore is running"},
     {BackupSDKError::isCanceling, "a cancel request is still being carried out"},
     {BackupSDKError::cannotFetchAvailableBackups, "the backups on the remote could not be listed"},
+    {BackupSDKError::versionConflict, "the backup was written by a newer version of tessellon"},
+    {BackupSDKError::wrongOSError, "the backup cannot be restored on this system"},
     {BackupSDKError::contactsAccessDenied, "the address books cannot be read"},
     {BackupSDKError::calendarsAccessDenied, "the calendars cannot be read"},
     {BackupSDKError::mediaNoPhotoLibraryAccess, "the picture or movie folder cannot be read"},

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tessellon/BackupSDKError.h"
@@ -43,10 +44,11 @@ Totals totalsOf(const tessellon::ProcessReport& report) {
   return totals;
 }
 
-std::string summaryLine(const Totals& totals, double seconds) {
+std::string summaryLine(const Totals& totals, double seconds, std::string_view nothingDone) {
   char text[200];
   if (totals.items == 0 && totals.failed == 0) {
-    std::snprintf(text, sizeof text, "Nothing new to back up; finished in %.1f s.", seconds);
+    std::snprintf(text, sizeof text, "%.*s; finished in %.1f s.",
+                  static_cast<int>(nothingDone.size()), nothingDone.data(), seconds);
   } else {
     std::snprintf(text, sizeof text,
                   "Done: %lld items (%.2f MB), %lld failed (%.2f MB), in %.1f s.",
@@ -61,7 +63,7 @@ std::string summaryLine(const Totals& totals, double seconds) {
 
 int concludeRun(const Session& session, const CliOptions& options,
                 const std::shared_ptr<tessellon::ProcessReport>& report,
-                const std::optional<tessellon::Error>& error) {
+                const std::optional<tessellon::Error>& error, std::string_view nothingDone) {
   if (error) return failWith(*error);
   if (!report) {
     // A full remote may end the run as cancelled; the user should hear why.
@@ -76,7 +78,8 @@ int concludeRun(const Session& session, const CliOptions& options,
   if (options.json) {
     std::cout << reportJson(*report) << "\n";
   } else if (!options.quiet) {
-    std::cout << report->description() << summaryLine(totals, session.elapsedSeconds()) << "\n";
+    std::cout << report->description() << summaryLine(totals, session.elapsedSeconds(), nothingDone)
+              << "\n";
   }
   if (!totals.failedCategories.empty()) {
     std::string line = "tessellon: items failed in:";

@@ -83,6 +83,11 @@ void Session::wait() {
   clearProgress();
 }
 
+void Session::startNext() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  done_ = false;
+}
+
 bool Session::interrupted() const { return gInterrupts.load() > 0; }
 
 bool Session::storageFull() const { return remote_->sawStorageFull(); }

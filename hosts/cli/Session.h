@@ -18,7 +18,8 @@ class StorageFullDecorator;
 // One run of the command: the folder remote, the logger for -v and the facade over them. The main
 // thread waits in wait(), which redraws the progress line on a terminal and turns the first Ctrl-C
 // into a cancel request through the facade; a second Ctrl-C ends the process at once (status 130).
-// finish() may be called from any thread.
+// finish() may be called from any thread. Operations run one after the other, each followed by
+// wait().
 class Session {
  public:
   Session(const CliOptions& options, const tessellon::BackupSDKOptions& sdkOptions);
@@ -35,6 +36,8 @@ class Session {
   void finish();
   // Returns once finish() was called.
   void wait();
+  // Readies wait() for the next operation of the same run (restore lists, then restores).
+  void startNext();
 
   // Whether the user pressed Ctrl-C during this run.
   bool interrupted() const;

@@ -1,4 +1,5 @@
-// The `tessellon` command: preview, backup and list over the library, with a folder as the remote.
+// The `tessellon` command: preview, backup, list and restore over the library, with a folder as the
+// remote.
 
 #include <exception>
 #include <iostream>
@@ -10,6 +11,7 @@
 #include "cli/CommandBackup.h"
 #include "cli/CommandList.h"
 #include "cli/CommandPreview.h"
+#include "cli/CommandRestore.h"
 #include "cli/ExitStatus.h"
 
 namespace {
@@ -18,7 +20,6 @@ using tessellon::cli::kExitError;
 using tessellon::cli::kExitUsage;
 
 constexpr const char* kVersionLine = "tessellon " TESSELLON_VERSION;
-constexpr const char* kRestoreNotAvailable = "restore is not available yet in this build";
 
 int usageError(const std::string& message) {
   std::cerr << "tessellon: " << message << "\nRun 'tessellon help' for usage.\n";
@@ -36,8 +37,7 @@ int run(int argc, char** argv) {
                "tessellon");
   app.set_version_flag("--version", kVersionLine, "Print the version and exit");
   app.require_subcommand(0, 1);
-  app.footer(std::string("The verb ") + kRestoreNotAvailable +
-             ". Run 'tessellon help <verb>' for the options of a verb.");
+  app.footer("Run 'tessellon help <verb>' for the options of a verb.");
 
   CLI::App* help = app.add_subcommand("help", "Show this usage, or the usage of one command");
   std::string topic;
@@ -46,13 +46,9 @@ int run(int argc, char** argv) {
   tessellon::cli::CommandPreview preview(app);
   tessellon::cli::CommandBackup backup(app);
   tessellon::cli::CommandList list(app);
-  CLI::App* restore =
-      app.add_subcommand("restore", "Restore a backup without overwriting any file");
-  restore->footer(std::string("Not available yet: ") + kRestoreNotAvailable + ".");
-  // Accept restore's future arguments so that the answer is "not available", not a usage error.
-  restore->allow_extras();
+  tessellon::cli::CommandRestore restore(app);
   const std::vector<CLI::App*> verbs = {&preview.command(), &backup.command(), &list.command(),
-                                        restore};
+                                        &restore.command()};
 
   try {
     app.parse(argc, argv);
@@ -74,10 +70,7 @@ int run(int argc, char** argv) {
   if (preview.command().parsed()) return preview.run();
   if (backup.command().parsed()) return backup.run();
   if (list.command().parsed()) return list.run();
-  if (restore->parsed()) {
-    std::cerr << "tessellon: " << kRestoreNotAvailable << ".\n";
-    return kExitError;
-  }
+  if (restore.command().parsed()) return restore.run();
   printUsage(app);
   return 0;
 }

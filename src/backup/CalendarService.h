@@ -8,7 +8,7 @@
 
 namespace tessellon {
 
-// Reads the calendar store for the backup preview.
+// Reads the calendar store for the backup preview and writes backed-up calendars into it.
 class CalendarService final : public CalendarServiceProtocol {
  public:
   CalendarService(std::shared_ptr<CalendarRepositoryProtocol> calendarRepository,
@@ -17,6 +17,7 @@ class CalendarService final : public CalendarServiceProtocol {
   CalendarService& operator=(const CalendarService&) = delete;
 
   Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> getCalendarsMetaData() override;
+  Future<Void> restoreCalendars(const ItemsMetaData<CalendarEntry>& metaData) override;
 
  private:
   // May be null: then there is no store to read.

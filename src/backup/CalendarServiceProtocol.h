@@ -23,6 +23,10 @@ class CalendarServiceProtocol {
   // with the store's error (calendarsAccessDenied, 801, also when there is no
   // store). Completes on the calling thread.
   virtual Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> getCalendarsMetaData() = 0;
+  // Creates each calendar of `metaData` that is not already here with the
+  // same title and events, one after another; fails with the first error
+  // (calendars created before it stay).
+  virtual Future<Void> restoreCalendars(const ItemsMetaData<CalendarEntry>& metaData) = 0;
 };
 
 }  // namespace tessellon

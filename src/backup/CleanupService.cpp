@@ -63,8 +63,8 @@ Future<Void> CleanupService::cleanup(const Backup& backup,
       if (!metaData->items) return [] { return Future<Void>::success(Void{}); };
       items = metaData->items;
     }
-    return [this, path = PathUtils::combinePath({uid, folder}), items, cancelToken] {
-      return cleanupFolder(path, items, cancelToken);
+    return [remote, path = PathUtils::combinePath({uid, folder}), items, cancelToken] {
+      return cleanupFolder(remote, path, items, cancelToken);
     };
   };
   return inSequence({
@@ -78,7 +78,8 @@ Future<Void> CleanupService::cleanup(const Backup& backup,
   });
 }
 
-Future<Void> CleanupService::cleanupFolder(const std::string& folder,
+Future<Void> CleanupService::cleanupFolder(const std::shared_ptr<RemoteIOServiceProtocol>& remote,
+                                           const std::string& folder,
                                            std::optional<MediaMetaData::Items> mediaItems,
                                            std::shared_ptr<CancelToken> cancelToken) {
   std::set<std::string> kept;
@@ -87,12 +88,12 @@ Future<Void> CleanupService::cleanupFolder(const std::string& folder,
       if (item) kept.insert(remoteFileName(*item));
     }
   }
-  auto remote = remoteIOService_;
   return remote->getDirectoryInfo(folder, cancelToken)
       .onSuccess([remote, folder, kept = std::move(kept), cancelToken](const Directory& listing) {
         std::vector<Step> deletions;
         for (const auto& member : listing.members) {
-          const std::string name = PathUtils::getFileName(member.fullName).value_or(member.fullName);
+          const std::string name =
+              PathUtils::getFileName(member.fullName).value_or(member.fullName);
           if (kept.count(name) != 0) continue;
           deletions.push_back([remote, path = PathUtils::combinePath({folder, name}), cancelToken] {
             return remote->deleteFile(path, cancelToken);

@@ -30,4 +30,14 @@ Future<Void> MediaService::appendItemFileToBackup(const std::shared_ptr<Zip>& zi
 
 Future<bool> MediaService::exists(const MediaItem& item) { return mediaRepository_->exists(item); }
 
+Future<std::vector<std::string>> MediaService::addItemAtRestore(const MediaItem& item,
+                                                                const std::string& localPath) {
+  return itemRepository()->addItemAtRestore(item, localPath);
+}
+
+Future<std::vector<std::string>> MediaService::ensureItemExistsInAllItemPaths(
+    const MediaItem& item) {
+  return itemRepository()->ensureItemExistsInAllItemPathsOnRestore(item);
+}
+
 }  // namespace tessellon

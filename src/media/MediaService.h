@@ -24,6 +24,9 @@ class MediaService : public virtual MediaServiceProtocol {
   Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
                                       const MediaItem& item) override;
   Future<bool> exists(const MediaItem& item) override;
+  Future<std::vector<std::string>> addItemAtRestore(const MediaItem& item,
+                                                    const std::string& localPath) override;
+  Future<std::vector<std::string>> ensureItemExistsInAllItemPaths(const MediaItem& item) override;
 
  protected:
   const std::shared_ptr<MediaRepositoryProtocol> mediaRepository_;

@@ -43,6 +43,14 @@ class MediaServiceProtocol {
                                               const MediaItem& item) = 0;
   // Whether a local file with the item's content is known (see MediaRepositoryProtocol::exists).
   virtual Future<bool> exists(const MediaItem& item) = 0;
+  // Restore: the downloaded file at `localPath` to the item's paths; completes with the paths
+  // that could not be written (see MediaItemRepositoryProtocol::addItemAtRestore).
+  virtual Future<std::vector<std::string>> addItemAtRestore(const MediaItem& item,
+                                                            const std::string& localPath) = 0;
+  // Restore of an item already here: its content to every path that lacks it; completes with the
+  // paths that could not be written (see ensureItemExistsInAllItemPathsOnRestore).
+  virtual Future<std::vector<std::string>> ensureItemExistsInAllItemPaths(
+      const MediaItem& item) = 0;
 };
 
 }  // namespace tessellon

@@ -1,11 +1,15 @@
 #include "platform/AdditionalSetup.h"
 
+#include "tessellon/LoggerProtocol.h"
+
 #include "media/MediaPathUtil.h"
+#include "media/fingerprints/Hasher.h"
+#include "platform/calendar/CalendarEventUpdater.h"
 #include "platform/calendar/CalendarFilter.h"
 #include "platform/calendar/CalendarRepository.h"
+#include "platform/calendar/CalendarRepositoryHelper.h"
 #include "platform/contacts/CNContactStoreHelper.h"
 #include "platform/contacts/ContactRepository.h"
-#include "media/fingerprints/Hasher.h"
 #include "platform/identity/DeviceUIDService.h"
 #include "platform/identity/DirectoryUtilsAdapter.h"
 #include "platform/identity/SystemInformation.h"
@@ -14,7 +18,6 @@
 #include "platform/locations/PHPhotoLibraryWrapper.h"
 #include "platform/memorymap/FileContentReader.h"
 #include "sdk/IoC.h"
-#include "tessellon/LoggerProtocol.h"
 
 namespace tessellon {
 
@@ -41,7 +44,14 @@ void AdditionalSetup::setupIoC(const PlatformRoots& roots) {
       [] { return std::make_shared<CalendarFilter>(); });
   IoC::registerLazySingleton<CalendarRepositoryProtocol>([root = roots.calendars] {
     return std::make_shared<CalendarRepository>(root, IoC::optional<LoggerProtocol>(),
-                                                IoC::optional<CalendarFilterProtocol>());
+                                                IoC::optional<CalendarFilterProtocol>(),
+                                                IoC::optional<CalendarRepositoryHelperProtocol>());
+  });
+  IoC::registerLazySingleton<CalendarEventUpdaterProtocol>(
+      [] { return std::make_shared<CalendarEventUpdater>(); });
+  IoC::registerLazySingleton<CalendarRepositoryHelperProtocol>([] {
+    return std::make_shared<CalendarRepositoryHelper>(
+        IoC::optional<LoggerProtocol>(), IoC::optional<CalendarEventUpdaterProtocol>());
   });
   IoC::registerLazySingleton<SystemInformationProtocol>(
       [] { return std::make_shared<SystemInformation>(); });

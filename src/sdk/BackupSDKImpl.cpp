@@ -2,6 +2,7 @@
 
 #include "futures/sync/SynchronizationType.h"
 #include "model/Constants.h"
+#include "platform/locations/LocationProviderProtocol.h"
 #include "platform/locations/PlatformRoots.h"
 #include "sdk/Async.h"
 #include "sdk/BackupSDKState.h"
@@ -26,7 +27,8 @@ BackupSDKImpl::BackupSDKImpl(std::shared_ptr<BackupSDKDelegate> delegate,
   Result<void> setup =
       IoCSetup::setupIoC(std::move(delegate), logger_, PlatformRoots::fromOptions(options));
   if (!setup.ok()) {
-    logWith(logger_, LogLevel::error, [&] { return "setupIoC failed: " + describe(setup.error()); });
+    logWith(logger_, LogLevel::error,
+            [&] { return "setupIoC failed: " + describe(setup.error()); });
     return;
   }
   podVersion_ = TESSELLON_VERSION;
@@ -66,10 +68,8 @@ void BackupSDKImpl::startPreview(const BackupSettings& settings, std::function<v
 
   notificationService_->setBackupPreviewProgress(std::move(progress));
   accessService_->checkAccess(settings, token)
-      .onSuccess(Executor::primary(),
-                 [preview = backupPreviewService_, settings, token] {
-                   return preview->generateBackup(settings, token);
-                 })
+      .onSuccess(Executor::primary(), [preview = backupPreviewService_, settings,
+                                       token] { return preview->generateBackup(settings, token); })
       .onComplete(Executor::current(), [notifications = notificationService_, logger = logger_,
                                         token, completion = std::move(completion)](
                                            const FutureResult<std::shared_ptr<Backup>>& result) {
@@ -99,16 +99,15 @@ void BackupSDKImpl::startBackup(const BackupSettings& settings,
           [&] { return "Started backup using BackupSDK(" + podVersion_ + ") with settings"; });
 
   notificationService_->setBackupProgress(std::move(progress));
-  auto chain =
-      accessService_->checkAccess(settings, token)
-          .onSuccess(Executor::primary(),
-                     [preview = backupPreviewService_, settings, token] {
-                       return preview->generateBackup(settings, token);
-                     })
-          .onSuccess(Executor::primary(),
-                     [backupService = backupService_, token](const std::shared_ptr<Backup>& backup) {
-                       return backupService->process(backup, token);
-                     });
+  auto chain = accessService_->checkAccess(settings, token)
+                   .onSuccess(Executor::primary(),
+                              [preview = backupPreviewService_, settings, token] {
+                                return preview->generateBackup(settings, token);
+                              })
+                   .onSuccess(Executor::primary(), [backupService = backupService_,
+                                                    token](const std::shared_ptr<Backup>& backup) {
+                     return backupService->process(backup, token);
+                   });
   runBackupChain(chain, token, std::move(completion));
 }
 
@@ -129,15 +128,16 @@ void BackupSDKImpl::startBackup(std::shared_ptr<Backup> backup,
 void BackupSDKImpl::runBackupChain(Future<std::shared_ptr<ProcessReport>> chain,
                                    std::shared_ptr<CancelToken> token,
                                    ReportCompletion completion) {
-  chain.onComplete(Executor::current(), [notifications = notificationService_, token,
-                                         completion = std::move(completion)](
-                                            const FutureResult<std::shared_ptr<ProcessReport>>&
-                                                result) {
-    notifications->setBackupProgress(nullptr);
-    BackupSDKState::finishOperation(token);
-    if (result.isSuccess()) return completion(result.successValue(), std::nullopt);
-    completion(nullptr, result.isFail() ? std::optional(asNSError(result.failure())) : std::nullopt);
-  });
+  chain.onComplete(
+      Executor::current(),
+      [notifications = notificationService_, token, completion = std::move(completion)](
+          const FutureResult<std::shared_ptr<ProcessReport>>& result) {
+        notifications->setBackupProgress(nullptr);
+        BackupSDKState::finishOperation(token);
+        if (result.isSuccess()) return completion(result.successValue(), std::nullopt);
+        completion(nullptr,
+                   result.isFail() ? std::optional(asNSError(result.failure())) : std::nullopt);
+      });
 }
 
 void BackupSDKImpl::startRestore(std::shared_ptr<Backup> backup, const Settings& settings,
@@ -152,42 +152,49 @@ void BackupSDKImpl::startRestore(std::shared_ptr<Backup> backup, const Settings&
   if (!backup || !backup->version || backup->version->major > Constants::backupVersion().major) {
     versionRefusal = makeError(BackupSDKError::versionConflict);
   }
-  if (!restoreService_->restoreHelper()) {
-    return completion(nullptr, asNSError(makeError(BackupSDKError::unknownError,
-                                                   "restore is not available in this build")));
-  }
   auto started = BackupSDKState::startOperation(versionRefusal);
   if (!started.ok()) return completion(nullptr, asNSError(started.error()));
   auto token = started.value();
 
+  // A fresh home may lack the media folders; a restore brings them back
+  // instead of being refused as unreadable.
+  if (settings.images || settings.videos) {
+    if (auto locations = IoC::optional<LocationProviderProtocol>()) {
+      for (const auto& folder :
+           {locations->localImageDirectory(), locations->localVideoDirectory()}) {
+        if (!fileIOService_->exists(folder)) (void)fileIOService_->createDirectory(folder, true);
+      }
+    }
+  }
+
   accessService_->checkAccess(settings, token)
-      .onComplete(Executor::primary(), [notifications = notificationService_,
-                                        helper = restoreService_->restoreHelper(), backup, settings,
-                                        token, progress = std::move(progress),
-                                        completion = std::move(completion)](
-                                           const FutureResult<Void>& access) {
-        if (!access.isSuccess()) {
-          // The progress closure was never installed on this path.
-          BackupSDKState::finishOperation(token);
-          completion(nullptr,
-                     access.isFail() ? std::optional(asNSError(access.failure())) : std::nullopt);
-          return;
-        }
-        notifications->setRestoreProgress(progress);
-        helper->restoreBackup(backup, settings, token)
-            .onComplete(Executor::current(),
-                        [notifications, token, completion](
-                            const FutureResult<std::shared_ptr<ProcessReport>>& result) {
-                          notifications->setRestoreProgress(nullptr);
-                          BackupSDKState::finishOperation(token);
-                          if (result.isSuccess()) {
-                            return completion(result.successValue(), std::nullopt);
-                          }
-                          completion(nullptr, result.isFail()
-                                                  ? std::optional(asNSError(result.failure()))
+      .onComplete(
+          Executor::primary(),
+          [notifications = notificationService_, helper = restoreService_->restoreHelper(), backup,
+           settings, token, progress = std::move(progress),
+           completion = std::move(completion)](const FutureResult<Void>& access) {
+            if (!access.isSuccess()) {
+              // The progress closure was never installed on this path.
+              BackupSDKState::finishOperation(token);
+              completion(nullptr, access.isFail() ? std::optional(asNSError(access.failure()))
                                                   : std::nullopt);
-                        });
-      });
+              return;
+            }
+            notifications->setRestoreProgress(progress);
+            helper->restoreBackup(backup, settings, token)
+                .onComplete(Executor::current(),
+                            [notifications, token, completion](
+                                const FutureResult<std::shared_ptr<ProcessReport>>& result) {
+                              notifications->setRestoreProgress(nullptr);
+                              BackupSDKState::finishOperation(token);
+                              if (result.isSuccess()) {
+                                return completion(result.successValue(), std::nullopt);
+                              }
+                              completion(nullptr, result.isFail()
+                                                      ? std::optional(asNSError(result.failure()))
+                                                      : std::nullopt);
+                            });
+          });
 }
 
 void BackupSDKImpl::getAvailableBackups(ListCompletion completion) {
@@ -197,9 +204,8 @@ void BackupSDKImpl::getAvailableBackups(ListCompletion completion) {
   auto token = started.value();
 
   restoreService_->backupInformationCollector()->getAllBackups(token).onComplete(
-      Executor::current(),
-      [token, completion = std::move(completion)](
-          const FutureResult<std::vector<std::shared_ptr<Backup>>>& result) {
+      Executor::current(), [token, completion = std::move(completion)](
+                               const FutureResult<std::vector<std::shared_ptr<Backup>>>& result) {
         BackupSDKState::finishListing(token);
         if (result.isSuccess()) return completion(result.successValue(), std::nullopt);
         if (result.isFail()) return completion(std::nullopt, asNSError(result.failure()));

@@ -18,6 +18,7 @@
 #include "backup/ZipServiceDecorator.h"
 #include "media/DuplicateCollection.h"
 #include "media/ImageService.h"
+#include "media/MediaPathUtilProtocol.h"
 #include "media/PathUtil.h"
 #include "media/VideoService.h"
 #include "media/caches/CachingService.h"
@@ -28,8 +29,9 @@
 #include "media/discovery/PathValidator.h"
 #include "media/discovery/VideoRepository.h"
 #include "media/fingerprints/HasherProtocol.h"
-#include "media/MediaPathUtilProtocol.h"
 #include "media/fingerprints/HashingUtilAdapter.h"
+#include "media/placement/RestoreMediaItemHelper.h"
+#include "media/placement/SolveNameConflictOnRestoreStrategy.h"
 #include "model/json/BackupSerializer.h"
 #include "model/json/MetadataSerializer.h"
 #include "model/json/Serializer.h"
@@ -45,7 +47,13 @@
 #include "platform/zip/ZipService.h"
 #include "remote/RemoteIOService.h"
 #include "remote/SingleFileTransferStateReporter.h"
+#include "restore/RestoreContactsUnit.h"
+#include "restore/RestoreDataHandler.h"
+#include "restore/RestoreHelper.h"
+#include "restore/RestoreImageService.h"
 #include "restore/RestoreService.h"
+#include "restore/RestoreStatusService.h"
+#include "restore/RestoreVideoService.h"
 #include "sdk/AccessRequestFactory.h"
 #include "sdk/AccessService.h"
 #include "sdk/CancelationService.h"
@@ -79,14 +87,25 @@ void registerMediaServices(const PlatformRoots& roots) {
       [] { return std::make_shared<PathValidator>(IoC::require<FileIOServiceProtocol>()); });
   IoC::registerLazySingleton<FileExtensionFilterProtocol>(
       [] { return std::make_shared<FileExtensionFilter>(); });
+  IoC::registerLazySingleton<SolveNameConflictOnRestoreStrategyProtocol>([] {
+    return std::make_shared<SolveNameConflictOnRestoreStrategy>(
+        IoC::optional<FileIOServiceProtocol>());
+  });
+  IoC::registerLazySingleton<RestoreMediaItemHelperProtocol>([] {
+    return std::make_shared<RestoreMediaItemHelper>(
+        IoC::optional<CachingServiceProtocol>(), IoC::require<FileIOServiceProtocol>(),
+        IoC::optional<LoggerProtocol>(), IoC::require<LocationProviderProtocol>(),
+        IoC::require<MediaPathUtilProtocol>(), IoC::require<PathUtilProtocol>(),
+        IoC::require<SolveNameConflictOnRestoreStrategyProtocol>());
+  });
   IoC::registerLazySingleton<MediaRepositoryHelperProtocol>([] {
     return std::make_shared<MediaRepositoryHelper>(
         IoC::optional<CachingServiceProtocol>(), IoC::require<ZipServiceProtocol>(),
-        IoC::require<FileIOServiceProtocol>(), IoC::require<LocationProviderProtocol>(),
-        IoC::require<PathValidatorProtocol>(), IoC::require<FileExtensionFilterProtocol>(),
-        IoC::require<DuplicateCollectionProtocol>(), IoC::require<HashingUtilAdapterProtocol>(),
-        IoC::require<HasherProtocol>(), IoC::require<MediaPathUtilProtocol>(),
-        IoC::optional<LoggerProtocol>());
+        IoC::require<FileIOServiceProtocol>(), IoC::require<RestoreMediaItemHelperProtocol>(),
+        IoC::require<LocationProviderProtocol>(), IoC::require<PathValidatorProtocol>(),
+        IoC::require<FileExtensionFilterProtocol>(), IoC::require<DuplicateCollectionProtocol>(),
+        IoC::require<HashingUtilAdapterProtocol>(), IoC::require<HasherProtocol>(),
+        IoC::require<MediaPathUtilProtocol>(), IoC::optional<LoggerProtocol>());
   });
   IoC::registerLazySingleton<ImageRepositoryProtocol>([] {
     return std::make_shared<ImageRepository>(
@@ -113,10 +132,14 @@ void registerMediaServices(const PlatformRoots& roots) {
 }
 
 BaseBackupService::Collaborators backupCollaborators(const std::string& temporary) {
-  return {IoC::require<FileIOServiceProtocol>(),     IoC::require<ZipServiceProtocol>(),
-          IoC::require<RemoteIOServiceProtocol>(),   IoC::require<DeviceUIDServiceProtocol>(),
-          IoC::require<CachingServiceProtocol>(),    IoC::require<SerializerProtocol>(),
-          IoC::optional<LoggerProtocol>(),           IoC::require<FileStatusManagerProtocol>(),
+  return {IoC::require<FileIOServiceProtocol>(),
+          IoC::require<ZipServiceProtocol>(),
+          IoC::require<RemoteIOServiceProtocol>(),
+          IoC::require<DeviceUIDServiceProtocol>(),
+          IoC::require<CachingServiceProtocol>(),
+          IoC::require<SerializerProtocol>(),
+          IoC::optional<LoggerProtocol>(),
+          IoC::require<FileStatusManagerProtocol>(),
           temporary};
 }
 
@@ -170,19 +193,53 @@ void registerBackupServices(const PlatformRoots& roots) {
     return std::make_shared<BackupVideoMetaDataService>(backupCollaborators(temporary),
                                                         IoC::require<VideoServiceProtocol>());
   });
-  // The restore pipeline is not part of this build yet: listing works, a
-  // restore is refused.
+  IoC::registerLazySingleton<BackupServiceProtocol>([temporary] {
+    return std::make_shared<BackupService>(backupCollaborators(temporary),
+                                           IoC::require<BackupVideoMetaDataServiceProtocol>(),
+                                           IoC::require<BackupImageMetaDataServiceProtocol>(),
+                                           IoC::require<BackupContactsMetaDataServiceProtocol>(),
+                                           IoC::require<BackupCalendarsMetaDataServiceProtocol>(),
+                                           IoC::require<CleanupServiceProtocol>());
+  });
+}
+
+// Listing and the restore with its category services.
+void registerRestoreServices() {
+  IoC::registerLazySingleton<RestoreStatusServiceProtocol>([] {
+    return std::make_shared<RestoreStatusService>(IoC::optional<FileStatusManagerProtocol>());
+  });
+  IoC::registerLazySingleton<RestoreContactsUnitProtocol>([] {
+    return std::make_shared<RestoreContactsUnit>(IoC::optional<ContactRepositoryProtocol>(),
+                                                 IoC::optional<CNContactStoreHelperProtocol>());
+  });
+  IoC::registerLazySingleton<RestoreImageServiceProtocol>([] {
+    return std::make_shared<RestoreImageService>(
+        IoC::require<RemoteIOServiceProtocol>(), IoC::optional<LoggerProtocol>(),
+        IoC::require<RestoreStatusServiceProtocol>(), IoC::require<FileIOServiceProtocol>(),
+        IoC::require<ImageServiceProtocol>());
+  });
+  IoC::registerLazySingleton<RestoreVideoServiceProtocol>([] {
+    return std::make_shared<RestoreVideoService>(
+        IoC::require<RemoteIOServiceProtocol>(), IoC::optional<LoggerProtocol>(),
+        IoC::require<RestoreStatusServiceProtocol>(), IoC::require<FileIOServiceProtocol>(),
+        IoC::require<VideoServiceProtocol>());
+  });
+  IoC::registerLazySingleton<RestoreDataHandlerProtocol>([] {
+    return std::make_shared<RestoreDataHandler>(
+        IoC::optional<LoggerProtocol>(), IoC::require<RestoreStatusServiceProtocol>(),
+        IoC::optional<CalendarServiceProtocol>(), IoC::require<RestoreImageServiceProtocol>(),
+        IoC::require<RestoreVideoServiceProtocol>(), IoC::optional<RestoreContactsUnitProtocol>());
+  });
+  IoC::registerLazySingleton<RestoreHelperProtocol>([] {
+    return std::make_shared<RestoreHelper>(RestoreHelper::Collaborators{
+        IoC::optional<CompatibilityServiceProtocol>(), IoC::optional<LoggerProtocol>(),
+        IoC::require<FileIOServiceProtocol>(), IoC::require<RemoteIOServiceProtocol>(),
+        IoC::optional<CachingServiceProtocol>(), IoC::require<SerializerProtocol>(),
+        IoC::require<RestoreDataHandlerProtocol>(), IoC::require<RestoreStatusServiceProtocol>()});
+  });
   IoC::registerLazySingleton<RestoreServiceProtocol>([] {
     return std::make_shared<RestoreService>(IoC::require<BackupInformationCollectorProtocol>(),
-                                            IoC::optional<RestoreHelperProtocol>());
-  });
-  IoC::registerLazySingleton<BackupServiceProtocol>([temporary] {
-    return std::make_shared<BackupService>(
-        backupCollaborators(temporary), IoC::require<BackupVideoMetaDataServiceProtocol>(),
-        IoC::require<BackupImageMetaDataServiceProtocol>(),
-        IoC::require<BackupContactsMetaDataServiceProtocol>(),
-        IoC::require<BackupCalendarsMetaDataServiceProtocol>(),
-        IoC::require<CleanupServiceProtocol>());
+                                            IoC::require<RestoreHelperProtocol>());
   });
 }
 
@@ -193,8 +250,8 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
                                 const PlatformRoots& roots) {
   // A logger that cannot be registered leaves the library silent, not broken.
   if (logger) (void)IoC::registerSingleton<LoggerProtocol>(logger);
-  Result<void> files =
-      IoC::registerSingleton<FileIOServiceProtocol>(std::make_shared<FileIOService>(roots.temporary));
+  Result<void> files = IoC::registerSingleton<FileIOServiceProtocol>(
+      std::make_shared<FileIOService>(roots.temporary));
   if (!files.ok()) return files.error();
 
   IoC::registerLazySingleton<NotificationServiceProtocol>(
@@ -214,9 +271,9 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
   }
   auto reporter = IoC::resolve<SingleFileTransferStateReporterProtocol>();
   if (!reporter.ok()) return reporter.error();
-  (void)IoC::registerSingleton<RemoteIOServiceProtocol>(std::make_shared<RemoteIOService>(
-      std::move(delegate), IoC::optional<FileIOServiceProtocol>(), IoC::optional<LoggerProtocol>(),
-      reporter.value()));
+  (void)IoC::registerSingleton<RemoteIOServiceProtocol>(
+      std::make_shared<RemoteIOService>(std::move(delegate), IoC::optional<FileIOServiceProtocol>(),
+                                        IoC::optional<LoggerProtocol>(), reporter.value()));
 
   IoC::registerLazySingleton<ZipServiceProtocol>([] {
     return std::make_shared<ZipServiceDecorator>(IoC::optional<FileIOServiceProtocol>(),
@@ -267,6 +324,7 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
 
   registerMediaServices(roots);
   registerBackupServices(roots);
+  registerRestoreServices();
   AdditionalSetup::setupIoC(roots);
 
   std::function<void()> hook;

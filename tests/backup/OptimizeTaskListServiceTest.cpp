@@ -54,6 +54,12 @@ class ScriptedHashes final : public ImageServiceProtocol, public VideoServicePro
     return Future<Void>::success(Void{});
   }
   Future<bool> exists(const MediaItem&) override { return Future<bool>::success(false); }
+  Future<Hashes> addItemAtRestore(const MediaItem&, const std::string&) override {
+    return Future<Hashes>::success({});
+  }
+  Future<Hashes> ensureItemExistsInAllItemPaths(const MediaItem&) override {
+    return Future<Hashes>::success({});
+  }
 };
 
 std::shared_ptr<MediaItem> item(const std::string& id, int64_t bytes,

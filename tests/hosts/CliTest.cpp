@@ -2,10 +2,15 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <map>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -87,10 +92,13 @@ class CliTest : public ::testing::Test {
   }
 
   // The remote and the four sources of the sandbox's user.
-  std::string sources() const {
-    return " --remote '" + remote() + "' --pictures '" + dir_.file("home/Pictures") +
-           "' --movies '" + dir_.file("home/Movies") + "' --contacts '" +
-           dir_.file("home/contacts") + "' --calendars '" + dir_.file("home/calendars") + "'";
+  std::string sources() const { return folders("home"); }
+
+  // The remote and the four folders of a home in the sandbox.
+  std::string folders(const std::string& home) const {
+    return " --remote '" + remote() + "' --pictures '" + dir_.file(home + "/Pictures") +
+           "' --movies '" + dir_.file(home + "/Movies") + "' --contacts '" +
+           dir_.file(home + "/contacts") + "' --calendars '" + dir_.file(home + "/calendars") + "'";
   }
 
   std::string remote() const { return dir_.file("remote"); }
@@ -113,6 +121,114 @@ class CliTest : public ::testing::Test {
       media_.add(folder + "/" + std::to_string(index) + "." + extension,
                  randomContent(size, static_cast<uint32_t>(seed_++)));
     }
+  }
+
+  // Two address book cards and two calendar events in home/contacts/Friends and
+  // home/calendars/Work, as the user's own programs would leave them. The events fall in the
+  // coming days: a backup takes the events of a year around today.
+  void addContactsAndEvents() {
+    for (const std::string given : {"Ada", "Grace"}) {
+      dir_.write("home/contacts/Friends/" + given + ".vcf",
+                 "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + given + "-1\r\nFN:" + given +
+                     " Example\r\nN:Example;" + given + ";;;\r\nEMAIL:" + given +
+                     "@example.org\r\nEND:VCARD\r\n");
+    }
+    int day = 0;
+    for (const std::string summary : {"Standup", "Review"}) {
+      const std::string start = utcText(std::chrono::hours(24 * ++day));
+      dir_.write("home/calendars/Work/" + summary + ".ics",
+                 "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//Test//EN\r\nBEGIN:VEVENT\r\n"
+                 "UID:" +
+                     summary + "@example.org\r\nDTSTAMP:" + utcText({}) + "\r\nDTSTART:" + start +
+                     "\r\nDTEND:" + start + "\r\nSUMMARY:" + summary +
+                     "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    }
+  }
+
+  // "20261206T000000Z": today's UTC midnight moved by `offset`.
+  static std::string utcText(std::chrono::hours offset) {
+    const auto midnight = std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now());
+    const std::time_t time = std::chrono::system_clock::to_time_t(midnight + offset);
+    std::tm parts{};
+    gmtime_r(&time, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &parts);
+    return text;
+  }
+
+  // Pictures, movies, contacts and events in home, backed up; returns the device ID of the backup.
+  std::string backUpEverything() {
+    addMedia("Pictures/2020", "jpg", 3, 5000);
+    addMedia("Movies", "mov", 2, 72500);
+    addContactsAndEvents();
+    const Outcome backup = run("backup" + sources());
+    EXPECT_EQ(backup.status, 0) << backup.err;
+    return deviceID();
+  }
+
+  // The device ID that `list --json` shows for the only backup on the remote.
+  std::string deviceID() {
+    const Outcome list = run("list --json --remote '" + remote() + "'");
+    std::smatch match;
+    EXPECT_TRUE(std::regex_search(list.out, match, std::regex(R"re("deviceID":"([^"]+)")re")))
+        << list.out << list.err;
+    return match.size() > 1 ? match[1].str() : "";
+  }
+
+  struct FileState {
+    std::string content;
+    int64_t modifiedSeconds = 0;
+    friend bool operator==(const FileState&, const FileState&) = default;
+    friend void PrintTo(const FileState& file, std::ostream* out) {
+      *out << file.content.size() << " bytes modified at " << file.modifiedSeconds;
+    }
+  };
+
+  // Every file below `folder` of the sandbox, by relative path.
+  std::map<std::string, FileState> filesBelow(const std::string& folder) const {
+    std::map<std::string, FileState> files;
+    const std::filesystem::path root = dir_.file(folder);
+    if (!std::filesystem::exists(root)) return files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+      if (!entry.is_regular_file()) continue;
+      const auto modified = std::chrono::file_clock::to_sys(entry.last_write_time());
+      files[entry.path().lexically_relative(root).string()] = {
+          dir_.read(entry.path().lexically_relative(dir_.path()).string()),
+          std::chrono::floor<std::chrono::seconds>(modified.time_since_epoch()).count()};
+    }
+    return files;
+  }
+
+  // The properties named `names` in the files below `folder`, as "NAME:value" without parameters:
+  // what a card or an event says, whatever file layout and parameters the writer chose.
+  std::multiset<std::string> propertiesBelow(const std::string& folder,
+                                             const std::vector<std::string>& names) const {
+    std::multiset<std::string> found;
+    for (const auto& [path, file] : filesBelow(folder)) {
+      std::istringstream text(file.content);
+      for (std::string line; std::getline(text, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        const std::string name = line.substr(0, std::min(colon, line.find(';')));
+        if (std::find(names.begin(), names.end(), name) != names.end()) {
+          found.insert(name + line.substr(colon));
+        }
+      }
+    }
+    return found;
+  }
+
+  // Sets `field` of the record in remote/<folder>/backup.json, after copying remote/<from> there.
+  void editBackup(const std::string& folder, const std::string& field, const std::string& value,
+                  const std::string& from = "") {
+    const Outcome edit = python(
+        "import json,os,shutil,sys\nroot,folder,field,value,source=sys.argv[1:]\n"
+        "if source: shutil.copytree(os.path.join(root,source), os.path.join(root,folder))\n"
+        "p=os.path.join(root,folder,'backup.json')\nb=json.load(open(p))\nb[field]=value\n"
+        "json.dump(b,open(p,'w'))",
+        "'" + remote() + "' '" + folder + "' '" + field + "' '" + value + "' '" + from + "'");
+    ASSERT_EQ(edit.status, 0) << edit.out;
   }
 
   // Whether `text` parses as one JSON document.
@@ -165,7 +281,7 @@ TEST_F(CliTest, WithoutArgumentsPrintsUsageListingEveryVerb) {
     for (const char* verb : {"preview", "backup", "list", "restore"}) {
       EXPECT_THAT(outcome.out, HasSubstr(verb));
     }
-    EXPECT_THAT(outcome.out, HasSubstr("restore is not available yet"));
+    EXPECT_THAT(outcome.out, Not(HasSubstr("not available")));
   }
 }
 
@@ -180,13 +296,18 @@ TEST_F(CliTest, HelpOfEachVerbDocumentsEveryOption) {
       {"backup --help", {std::begin(sourceOptions), std::end(sourceOptions)}},
       {"help preview", {std::begin(sourceOptions), std::end(sourceOptions)}},
       {"list --help", {"--remote", "--json", "--verbose", "--quiet"}},
+      {"restore --help",
+       {"--remote", "--device", "--pictures", "--movies", "--contacts", "--calendars", "--only",
+        "--json", "--verbose", "--quiet"}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.arguments);
     const Outcome outcome = run(row.arguments);
     EXPECT_EQ(outcome.status, 0);
     for (const std::string& option : row.options) EXPECT_THAT(outcome.out, HasSubstr(option));
+    EXPECT_THAT(outcome.out, HasSubstr("Exit status: 0 done"));
   }
+  EXPECT_THAT(run("help restore").out, Not(HasSubstr("--archive-size")));
   EXPECT_THAT(run("help list").out, Not(HasSubstr("--pictures")));
 }
 
@@ -292,6 +413,62 @@ TEST_F(CliTest, InterruptCancelsTheBackupAndTheNextBackupCompletesIt) {
   EXPECT_EQ(checkRemote(), "160 0 0\n");
 }
 
+TEST_F(CliTest, RestoreBringsEveryCategoryBackIntoAnEmptyHome) {
+  const std::string device = backUpEverything();
+
+  const Outcome restore = run("restore --json --device '" + device + "'" + folders("home2"));
+  EXPECT_EQ(restore.status, 0) << restore.err;
+  EXPECT_TRUE(isJson(restore.out)) << restore.out;
+  EXPECT_THAT(
+      restore.out,
+      HasSubstr(R"("images":{"failed":0,"failedBytes":0,"success":3,"successBytes":15000})"));
+  EXPECT_THAT(
+      restore.out,
+      HasSubstr(R"("videos":{"failed":0,"failedBytes":0,"success":2,"successBytes":145000})"));
+  EXPECT_THAT(restore.out, HasSubstr(R"("contacts":{"failed":0,"failedBytes":0,"success":2,)"));
+  EXPECT_THAT(restore.out, HasSubstr(R"("calendars":{"failed":0,"failedBytes":0,"success":1,)"));
+
+  // Same place, same bytes, same modification second.
+  EXPECT_EQ(filesBelow("home2/Pictures"), filesBelow("home/Pictures"));
+  EXPECT_EQ(filesBelow("home2/Movies"), filesBelow("home/Movies"));
+  EXPECT_EQ(filesBelow("home/Pictures").size(), 3u);
+  EXPECT_EQ(propertiesBelow("home2/contacts", {"FN", "EMAIL"}),
+            propertiesBelow("home/contacts", {"FN", "EMAIL"}));
+  // A restored event is a new event of the calendar, with an identifier of its own.
+  EXPECT_EQ(propertiesBelow("home2/calendars", {"SUMMARY", "DTSTART", "DTEND"}),
+            propertiesBelow("home/calendars", {"SUMMARY", "DTSTART", "DTEND"}));
+}
+
+TEST_F(CliTest, RestoringAgainWritesNoNewFile) {
+  backUpEverything();
+  ASSERT_EQ(run("restore -q" + folders("home2")).status, 0);
+  const auto restored = filesBelow("home2");
+  ASSERT_EQ(filesBelow("home2/Pictures").size(), 3u);
+
+  // Without --device: the backup this computer made.
+  const Outcome again = run("restore" + folders("home2"));
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_EQ(filesBelow("home2"), restored);
+}
+
+TEST_F(CliTest, RestoreTakesTheCategoriesTheBackupHoldsAndNamesTheOthers) {
+  addMedia("Pictures", "jpg", 2, 1000);
+  addContactsAndEvents();
+  ASSERT_EQ(run("backup --only contacts" + sources()).status, 0);
+
+  const Outcome restore = run("restore --device '" + deviceID() + "'" + folders("home2"));
+  EXPECT_EQ(restore.status, 0) << restore.err;
+  EXPECT_THAT(restore.out, HasSubstr("Contacts"));
+  EXPECT_THAT(restore.out, HasSubstr("Done: 2 items"));
+  EXPECT_THAT(restore.out, Not(HasSubstr("Images")));
+  for (const char* category : {"images", "videos", "calendars"}) {
+    EXPECT_THAT(restore.err,
+                HasSubstr(std::string("left out ") + category + ": the backup holds none"));
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("home2/Pictures")));
+  EXPECT_EQ(propertiesBelow("home2/contacts", {"FN"}), propertiesBelow("home/contacts", {"FN"}));
+}
+
 // Error paths.
 
 TEST_F(CliTest, UsageErrorsExitWithStatusTwoAndExplainOnStandardError) {
@@ -307,6 +484,8 @@ TEST_F(CliTest, UsageErrorsExitWithStatusTwoAndExplainOnStandardError) {
       {"preview --archive-size lots", "--archive-size"},
       {"list --pictures /tmp", "--pictures"},
       {"backup stray", "stray"},
+      {"restore --only contacts,pictures", "pictures"},
+      {"restore --device", "--device"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.arguments);
@@ -338,11 +517,36 @@ TEST_F(CliTest, ErrorsExitWithStatusOneNamingDomainAndCode) {
   }
 }
 
-TEST_F(CliTest, RestoreIsRefusedUntilItLands) {
-  const Outcome outcome = run("restore --device X");
-  EXPECT_EQ(outcome.status, 1);
-  EXPECT_EQ(outcome.out, "");
-  EXPECT_THAT(outcome.err, HasSubstr("restore is not available yet"));
+TEST_F(CliTest, RestoreWithoutASingleFittingBackupNamesTheDevicesFound) {
+  addContactsAndEvents();
+  ASSERT_EQ(run("backup --only contacts" + sources()).status, 0);
+  const std::string device = deviceID();
+  const auto failure = [&](const std::string& arguments) {
+    const Outcome outcome = run(arguments);
+    EXPECT_EQ(outcome.status, 1) << arguments;
+    EXPECT_EQ(outcome.out, "") << arguments;
+    return outcome.err;
+  };
+
+  // A second device of this computer's name, as a reinstalled system leaves: no guessing.
+  editBackup("OTHER", "deviceID", "OTHER", device);
+  std::string err = failure("restore" + folders("home2"));
+  EXPECT_THAT(err, HasSubstr("several backups"));
+  EXPECT_THAT(err, HasSubstr("\n  OTHER  "));
+  EXPECT_THAT(err, HasSubstr("\n  " + device + "  "));
+
+  editBackup(device, "deviceName", "elsewhere");
+  editBackup("OTHER", "deviceName", "elsewhere");
+  err = failure("restore" + folders("home2"));
+  EXPECT_THAT(err, HasSubstr("no backup in " + remote() + " was made by this computer"));
+  EXPECT_THAT(err, HasSubstr("\n  " + device + "  elsewhere\n"));
+  EXPECT_THAT(err, HasSubstr("pass --device"));
+  EXPECT_THAT(failure("restore --device NOPE" + folders("home2")), HasSubstr("'NOPE'"));
+  EXPECT_THAT(failure("restore --remote '" + dir_.file("empty") + "'"),
+              HasSubstr("no backups in " + dir_.file("empty")));
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("home2")));
+
+  EXPECT_EQ(run("restore --device OTHER" + folders("home2")).status, 0);
 }
 
 }  // namespace

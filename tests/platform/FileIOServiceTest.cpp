@@ -316,10 +316,11 @@ TEST_F(FileIOServiceTest, AttributesDescribeTheItemItselfWithMillisecondDates) {
 TEST_F(FileIOServiceTest, SetAttributesSetsTheModificationDateAndIgnoresCreation) {
   const std::string path = write("restored.jpg", "x");
   for (int64_t date : {int64_t{1'234'567'890'123}, int64_t{-1'001}}) {
-    ASSERT_EQ(posixCode(service_.setAttributes({millis(date), millis(1'000)}, path)), 0);
+    ASSERT_EQ(posixCode(service_.setAttributes({millis(date), millis(1'000), std::nullopt}, path)),
+              0);
     EXPECT_EQ(service_.attributesOfItem(path).value().modificationDate, millis(date));
   }
-  EXPECT_EQ(posixCode(service_.setAttributes({std::nullopt, millis(5)}, path)), 0);
+  EXPECT_EQ(posixCode(service_.setAttributes({std::nullopt, millis(5), std::nullopt}, path)), 0);
   EXPECT_EQ(service_.attributesOfItem(path).value().modificationDate, millis(-1'001));
   EXPECT_EQ(posixCode(service_.setAttributes({}, file("missing"))), ENOENT);
 }

@@ -32,6 +32,7 @@ class FaultyFileIOService final : public FileIOServiceProtocol {
     attributesOfItem,
     isReadableFile,
     copyItem,
+    moveItem,
     createDirectory,
     setAttributes,
     getTotalRemainingFreeSpaceInBytes,
@@ -113,6 +114,10 @@ class FaultyFileIOService final : public FileIOServiceProtocol {
   Result<void> copyItem(const std::string& source, const std::string& destiny) override {
     if (auto error = fault(Operation::copyItem)) return *error;
     return real_->copyItem(source, destiny);
+  }
+  Result<void> moveItem(const std::string& source, const std::string& destiny) override {
+    if (auto error = fault(Operation::moveItem)) return *error;
+    return real_->moveItem(source, destiny);
   }
   Result<void> createDirectory(const std::string& path, bool withIntermediateDirectories) override {
     if (auto error = fault(Operation::createDirectory)) return *error;

@@ -5,6 +5,7 @@
 #include "media/DuplicateCollection.h"
 #include "media/ImageService.h"
 #include "media/MediaPathUtil.h"
+#include "media/PathUtil.h"
 #include "media/VideoService.h"
 #include "media/caches/CachingService.h"
 #include "media/discovery/FileExtensionFilter.h"
@@ -15,6 +16,8 @@
 #include "media/discovery/VideoRepository.h"
 #include "media/fingerprints/Hasher.h"
 #include "media/fingerprints/HashingUtilAdapter.h"
+#include "media/placement/RestoreMediaItemHelper.h"
+#include "media/placement/SolveNameConflictOnRestoreStrategy.h"
 #include "platform/files/FileIOService.h"
 #include "platform/memorymap/FileContentReader.h"
 #include "platform/zip/ZipService.h"
@@ -24,8 +27,8 @@ namespace tessellon {
 
 MediaServices MediaServices::build(Options options) {
   MediaServices services;
-  services.files = options.files ? options.files
-                                 : std::make_shared<FileIOService>(options.temporary);
+  services.files =
+      options.files ? options.files : std::make_shared<FileIOService>(options.temporary);
   services.locations = std::make_shared<FolderLocationProvider>(options.home);
   services.zip = std::make_shared<ZipService>();
   auto reader = options.reader ? options.reader : std::make_shared<FileContentReader>();
@@ -37,8 +40,12 @@ MediaServices MediaServices::build(Options options) {
   services.duplicates = std::make_shared<DuplicateCollection>(services.hashing);
   auto filter = std::make_shared<FileExtensionFilter>();
   auto pathUtil = std::make_shared<MediaPathUtil>();
+  services.nameConflicts = std::make_shared<SolveNameConflictOnRestoreStrategy>(services.files);
+  services.restoreHelper = std::make_shared<RestoreMediaItemHelper>(
+      services.caching, services.files, options.logger, services.locations, pathUtil,
+      std::make_shared<PathUtil>(), services.nameConflicts);
   services.helper = std::make_shared<MediaRepositoryHelper>(
-      services.caching, services.zip, services.files, services.locations,
+      services.caching, services.zip, services.files, services.restoreHelper, services.locations,
       std::make_shared<PathValidator>(services.files), filter, services.duplicates,
       services.hashing, std::make_shared<Hasher>(), pathUtil, options.logger);
   services.images = std::make_shared<ImageRepository>(services.helper, services.locations, filter,

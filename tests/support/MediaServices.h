@@ -12,6 +12,8 @@
 #include "media/discovery/MediaRepositoryHelperProtocol.h"
 #include "media/discovery/MediaRepositoryProtocol.h"
 #include "media/fingerprints/HashingUtilAdapterProtocol.h"
+#include "media/placement/RestoreMediaItemHelperProtocol.h"
+#include "media/placement/SolveNameConflictOnRestoreStrategyProtocol.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "platform/locations/LocationProviderProtocol.h"
 #include "platform/memorymap/FileContentReaderProtocol.h"
@@ -26,9 +28,9 @@ struct MediaServices {
   struct Options {
     std::string home;
     std::string temporary;
-    std::shared_ptr<FileIOServiceProtocol> files;          // default: the real file service
-    std::shared_ptr<FileContentReaderProtocol> reader;     // default: the real reader
-    std::shared_ptr<LoggerProtocol> logger;                // may stay null
+    std::shared_ptr<FileIOServiceProtocol> files;       // default: the real file service
+    std::shared_ptr<FileContentReaderProtocol> reader;  // default: the real reader
+    std::shared_ptr<LoggerProtocol> logger;             // may stay null
   };
 
   static MediaServices build(Options options);
@@ -39,6 +41,8 @@ struct MediaServices {
   std::shared_ptr<HashingUtilAdapterProtocol> hashing;
   std::shared_ptr<CachingServiceProtocol> caching;
   std::shared_ptr<DuplicateCollectionProtocol> duplicates;
+  std::shared_ptr<SolveNameConflictOnRestoreStrategyProtocol> nameConflicts;
+  std::shared_ptr<RestoreMediaItemHelperProtocol> restoreHelper;
   std::shared_ptr<MediaRepositoryHelperProtocol> helper;
   std::shared_ptr<ImageRepositoryProtocol> images;
   std::shared_ptr<VideoRepositoryProtocol> videos;

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "tessellon/Backup.h"
+
 #include "futures/Executor.h"
 
 namespace tessellon {
@@ -30,7 +32,8 @@ MediaItemRepository::MediaItemRepository(
       mediaRepositoryHelper_(std::move(mediaRepositoryHelper)),
       locationProvider_(std::move(locationProvider)),
       fileExtensionFilter_(std::move(fileExtensionFilter)),
-      cachingService_(std::move(cachingService)) {}
+      cachingService_(std::move(cachingService)),
+      deviceName_(Backup(std::string()).deviceName.value_or("")) {}
 
 std::vector<PathData> MediaItemRepository::generatePaths(
     const std::shared_ptr<CancelToken>& cancelToken) {
@@ -82,8 +85,8 @@ Future<MediaItemsWithHashes> MediaItemRepository::getItemsWithHashOnRestore(
 Future<std::vector<std::string>> MediaItemRepository::getItemHash(
     const MediaItem& item, std::shared_ptr<CancelToken> cancelToken,
     const std::vector<Version>& forVersions) {
-  return mediaRepositoryHelper_->getMediaHash(getMediaDirectory(firstPath(item)), item,
-                                              cancelToken, forVersions);
+  return mediaRepositoryHelper_->getMediaHash(getMediaDirectory(firstPath(item)), item, cancelToken,
+                                              forVersions);
 }
 
 std::string MediaItemRepository::getMediaDirectory(const std::string& path) const {
@@ -96,8 +99,20 @@ std::string MediaItemRepository::getMediaDirectory(const std::string& path) cons
 
 Future<Void> MediaItemRepository::appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
                                                          const MediaItem& item) {
-  return mediaRepositoryHelper_->appendLocalMediaCopy(
-      zip, item, getMediaDirectory(firstPath(item)), folderName_);
+  return mediaRepositoryHelper_->appendLocalMediaCopy(zip, item, getMediaDirectory(firstPath(item)),
+                                                      folderName_);
+}
+
+Future<std::vector<std::string>> MediaItemRepository::addItemAtRestore(
+    const MediaItem& item, const std::string& localPath) {
+  return mediaRepositoryHelper_->copyMediaToDestinationByPath(item, localPath, deviceName_,
+                                                              localDirectory_, errorOnFail_);
+}
+
+Future<std::vector<std::string>> MediaItemRepository::ensureItemExistsInAllItemPathsOnRestore(
+    const MediaItem& item) {
+  return mediaRepositoryHelper_->copyLocalMediaToMissingPaths(item, deviceName_, localDirectory_,
+                                                              errorOnFail_);
 }
 
 }  // namespace tessellon

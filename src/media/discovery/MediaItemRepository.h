@@ -39,6 +39,10 @@ class MediaItemRepository : public virtual MediaItemRepositoryProtocol {
   std::string getMediaDirectory(const std::string& path) const override;
   Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
                                       const MediaItem& item) override;
+  Future<std::vector<std::string>> addItemAtRestore(const MediaItem& item,
+                                                    const std::string& localPath) override;
+  Future<std::vector<std::string>> ensureItemExistsInAllItemPathsOnRestore(
+      const MediaItem& item) override;
   const std::string& folderName() const override { return folderName_; }
   BackupSDKError errorOnFail() const override { return errorOnFail_; }
 
@@ -51,6 +55,9 @@ class MediaItemRepository : public virtual MediaItemRepositoryProtocol {
   const std::shared_ptr<LocationProviderProtocol> locationProvider_;
   const std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter_;
   const std::shared_ptr<CachingServiceProtocol> cachingService_;
+  // This machine's name as a new backup record carries it; names the folder that takes the files
+  // of photo libraries.
+  const std::string deviceName_;
 };
 
 }  // namespace tessellon

@@ -48,6 +48,17 @@ class MediaItemRepositoryProtocol {
   // Packs the item's file as "<folderName>/<fingerprint>.<extension>" (see appendLocalMediaCopy).
   virtual Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
                                               const MediaItem& item) = 0;
+  // Restore: writes the downloaded file at `localPath` to the item's recorded paths (see
+  // MediaRepositoryHelperProtocol::copyMediaToDestinationByPath; the download may be moved away).
+  // Completes with the paths that could not be written; fails with errorOnFail() when the file
+  // could not be kept anywhere. Completes before it returns.
+  virtual Future<std::vector<std::string>> addItemAtRestore(const MediaItem& item,
+                                                            const std::string& localPath) = 0;
+  // Restore of an item already on this machine: copies a local file with its content to every
+  // recorded path that lacks it. Completes with the paths that could not be written; fails with
+  // errorOnFail() when no local file holds the content. Completes before it returns.
+  virtual Future<std::vector<std::string>> ensureItemExistsInAllItemPathsOnRestore(
+      const MediaItem& item) = 0;
   // "images" or "videos": the category's folder in a backup.
   virtual const std::string& folderName() const = 0;
   // The code a restored file that cannot be placed is reported with.

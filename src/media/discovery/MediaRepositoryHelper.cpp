@@ -49,9 +49,27 @@ MediaRepositoryHelper::MediaRepositoryHelper(
     std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection,
     std::shared_ptr<HashingUtilAdapterProtocol> hashUtils, std::shared_ptr<HasherProtocol> hasher,
     std::shared_ptr<MediaPathUtilProtocol> mediaPathUtil, std::shared_ptr<LoggerProtocol> logger)
+    : MediaRepositoryHelper(std::move(cachingService), std::move(zipService),
+                            std::move(fileManager), nullptr, std::move(locationProvider),
+                            std::move(pathValidator), std::move(fileExtensionFilter),
+                            std::move(duplicateCollection), std::move(hashUtils), std::move(hasher),
+                            std::move(mediaPathUtil), std::move(logger)) {}
+
+MediaRepositoryHelper::MediaRepositoryHelper(
+    std::shared_ptr<CachingServiceProtocol> cachingService,
+    std::shared_ptr<ZipServiceProtocol> zipService,
+    std::shared_ptr<FileIOServiceProtocol> fileManager,
+    std::shared_ptr<RestoreMediaItemHelperProtocol> restoreMediaItemHelper,
+    std::shared_ptr<LocationProviderProtocol> locationProvider,
+    std::shared_ptr<PathValidatorProtocol> pathValidator,
+    std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter,
+    std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection,
+    std::shared_ptr<HashingUtilAdapterProtocol> hashUtils, std::shared_ptr<HasherProtocol> hasher,
+    std::shared_ptr<MediaPathUtilProtocol> mediaPathUtil, std::shared_ptr<LoggerProtocol> logger)
     : cachingService_(std::move(cachingService)),
       zipService_(std::move(zipService)),
       fileManager_(std::move(fileManager)),
+      restoreMediaItemHelper_(std::move(restoreMediaItemHelper)),
       locationProvider_(std::move(locationProvider)),
       pathValidator_(std::move(pathValidator)),
       fileExtensionFilter_(std::move(fileExtensionFilter)),
@@ -200,8 +218,8 @@ Future<std::vector<std::string>> MediaRepositoryHelper::getMediaHash(
   if (isCancelled(cancelToken)) return Future<Hashes>::cancelled();
   const std::string file = PathUtils::combinePath({directory, firstPath(item)});
   if (!isValidUtf8(file)) {
-    return Future<Hashes>::fail(makeError(BackupSDKError::mediaNoImageData,
-                                          "no file URL for " + escapedForLog(file)));
+    return Future<Hashes>::fail(
+        makeError(BackupSDKError::mediaNoImageData, "no file URL for " + escapedForLog(file)));
   }
   Hashes hashes;
   for (const Version& version : versions) {
@@ -233,6 +251,71 @@ Future<Void> MediaRepositoryHelper::appendLocalMediaCopy(const std::shared_ptr<Z
   }
   return Future<Void>::fail(
       makeError(BackupSDKError::mediaNoVideoData, "no readable file for " + item.id));
+}
+
+Future<std::vector<std::string>> MediaRepositoryHelper::copyMediaToDestinationByPath(
+    const MediaItem& mediaItem, const std::string& localPath, const std::string& deviceName,
+    const std::string& mediaDirectory, BackupSDKError error) {
+  using Paths = std::vector<std::string>;
+  if (!restoreMediaItemHelper_) {
+    return Future<Paths>::fail(makeError(error, "no restore helper to place " + mediaItem.id));
+  }
+  Paths failed = restoreMediaItemHelper_->restoreMediaItems(mediaItem, deviceName, mediaDirectory,
+                                                            localPath, true);
+  if (failed.empty() || failed.size() < mediaItem.paths().size()) {
+    return Future<Paths>::success(std::move(failed));
+  }
+  // Not one path took the file: keep the content anyway, under a name that cannot be the user's.
+  const Result<void> kept =
+      restoreMediaItemHelper_->handleFailedRestore(mediaItem, mediaDirectory, localPath);
+  if (!kept.ok()) {
+    return Future<Paths>::fail(makeError(error, "restoring " + mediaItem.id + " at " +
+                                                    std::to_string(failed.size()) +
+                                                    " paths failed: " + kept.error().message));
+  }
+  return Future<Paths>::success(std::move(failed));
+}
+
+Future<std::vector<std::string>> MediaRepositoryHelper::copyLocalMediaToMissingPaths(
+    const MediaItem& mediaItem, const std::string& deviceName, const std::string& mediaDirectory,
+    BackupSDKError error) {
+  using Paths = std::vector<std::string>;
+  if (!restoreMediaItemHelper_) {
+    return Future<Paths>::fail(makeError(error, "no restore helper to place " + mediaItem.id));
+  }
+  const std::optional<std::string> source = findLocalCopy(mediaItem, mediaDirectory);
+  if (!source) {
+    return Future<Paths>::fail(makeError(error, "no local file holds " + mediaItem.id));
+  }
+  return Future<Paths>::success(restoreMediaItemHelper_->restoreMediaItems(
+      mediaItem, deviceName, mediaDirectory, *source, false));
+}
+
+std::optional<std::string> MediaRepositoryHelper::findLocalCopy(const MediaItem& item,
+                                                                const std::string& mediaDirectory) {
+  const std::string imageDirectory = locationProvider_->localImageDirectory();
+  auto underItsFolder = [&](const std::string& path) {
+    return PathUtils::combinePath(
+        {path.find(".photoslibrary") != std::string::npos ? imageDirectory : mediaDirectory, path});
+  };
+  for (const std::string& path : item.paths()) {
+    std::string file = underItsFolder(path);
+    if (restoreMediaItemHelper_->holdsContentOf(item, file)) return file;
+  }
+  if (!cachingService_ || !item.fingerprint) return std::nullopt;
+  // The snapshot copies every known path, so it is taken only when the item's own paths fail.
+  const auto known = cachingService_->cachedPaths();
+  const auto found = known.find(*item.fingerprint);
+  if (found == known.end()) return std::nullopt;
+  // A cached path is relative to the folder whose scan found it: a video
+  // restored out of a photo library lies in the picture folder.
+  for (const std::string& path : found->second) {
+    for (const std::string& folder : {mediaDirectory, imageDirectory}) {
+      std::string file = PathUtils::combinePath({folder, path});
+      if (restoreMediaItemHelper_->holdsContentOf(item, file)) return file;
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace tessellon

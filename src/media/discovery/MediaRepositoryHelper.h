@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "media/discovery/PathValidatorProtocol.h"
 #include "media/fingerprints/HasherProtocol.h"
 #include "media/fingerprints/HashingUtilAdapterProtocol.h"
+#include "media/placement/RestoreMediaItemHelperProtocol.h"
 #include "platform/locations/LocationProviderProtocol.h"
 #include "platform/zip/ZipServiceProtocol.h"
 
@@ -25,7 +27,21 @@ namespace tessellon {
 // on several threads.
 class MediaRepositoryHelper final : public MediaRepositoryHelperProtocol {
  public:
-  // `cachingService` and `logger` may be null (no fingerprint cache, no warnings).
+  // `cachingService` and `logger` may be null (no fingerprint cache, no warnings);
+  // `restoreMediaItemHelper` too, and restored files then cannot be placed.
+  MediaRepositoryHelper(std::shared_ptr<CachingServiceProtocol> cachingService,
+                        std::shared_ptr<ZipServiceProtocol> zipService,
+                        std::shared_ptr<FileIOServiceProtocol> fileManager,
+                        std::shared_ptr<RestoreMediaItemHelperProtocol> restoreMediaItemHelper,
+                        std::shared_ptr<LocationProviderProtocol> locationProvider,
+                        std::shared_ptr<PathValidatorProtocol> pathValidator,
+                        std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter,
+                        std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection,
+                        std::shared_ptr<HashingUtilAdapterProtocol> hashUtils,
+                        std::shared_ptr<HasherProtocol> hasher,
+                        std::shared_ptr<MediaPathUtilProtocol> mediaPathUtil,
+                        std::shared_ptr<LoggerProtocol> logger);
+  // Without the restore side, for builders that only back up.
   MediaRepositoryHelper(std::shared_ptr<CachingServiceProtocol> cachingService,
                         std::shared_ptr<ZipServiceProtocol> zipService,
                         std::shared_ptr<FileIOServiceProtocol> fileManager,
@@ -52,21 +68,34 @@ class MediaRepositoryHelper final : public MediaRepositoryHelperProtocol {
   std::vector<std::string> getHashesFromCache(const MediaItem& item, const std::string& parent,
                                               const std::string& subPath,
                                               const std::vector<Version>& versions) override;
-  Future<std::vector<std::string>> getMediaHash(const std::string& directory,
-                                                const MediaItem& item,
+  Future<std::vector<std::string>> getMediaHash(const std::string& directory, const MediaItem& item,
                                                 const std::shared_ptr<CancelToken>& cancelToken,
                                                 const std::vector<Version>& versions) override;
   Future<Void> appendLocalMediaCopy(const std::shared_ptr<Zip>& zip, const MediaItem& item,
                                     const std::string& mediaDirectory,
                                     const std::string& folderName) override;
+  Future<std::vector<std::string>> copyMediaToDestinationByPath(const MediaItem& mediaItem,
+                                                                const std::string& localPath,
+                                                                const std::string& deviceName,
+                                                                const std::string& mediaDirectory,
+                                                                BackupSDKError error) override;
+  Future<std::vector<std::string>> copyLocalMediaToMissingPaths(const MediaItem& mediaItem,
+                                                                const std::string& deviceName,
+                                                                const std::string& mediaDirectory,
+                                                                BackupSDKError error) override;
 
  private:
+  // A local file with the item's content: one of its own paths, else one the last scan found.
+  std::optional<std::string> findLocalCopy(const MediaItem& item,
+                                           const std::string& mediaDirectory);
+
   // Whether `fullPath` may become an item; warns about a name that is not UTF-8.
   bool accept(const std::string& fullPath);
 
   const std::shared_ptr<CachingServiceProtocol> cachingService_;  // may be null
   const std::shared_ptr<ZipServiceProtocol> zipService_;
   const std::shared_ptr<FileIOServiceProtocol> fileManager_;
+  const std::shared_ptr<RestoreMediaItemHelperProtocol> restoreMediaItemHelper_;  // may be null
   const std::shared_ptr<LocationProviderProtocol> locationProvider_;
   const std::shared_ptr<PathValidatorProtocol> pathValidator_;
   const std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter_;

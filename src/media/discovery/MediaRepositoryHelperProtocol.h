@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tessellon/BackupSDKError.h"
 #include "tessellon/MediaItem.h"
 #include "tessellon/PathData.h"
 #include "tessellon/Version.h"
@@ -20,7 +21,8 @@ namespace tessellon {
 class Zip;
 
 // The file work behind both media repositories: folder scans, items from file attributes,
-// fingerprints through the persistent cache, and packing a file into a backup archive. Scans run on
+// fingerprints through the persistent cache, packing a file into a backup archive, and placing
+// restored files. Scans run on
 // the caller's thread and observe the cancel token before each file; symbolic links and anything
 // else that is not a regular file never become items. Safe to call from several threads.
 class MediaRepositoryHelperProtocol {
@@ -69,6 +71,24 @@ class MediaRepositoryHelperProtocol {
   virtual Future<Void> appendLocalMediaCopy(const std::shared_ptr<Zip>& zip, const MediaItem& item,
                                             const std::string& mediaDirectory,
                                             const std::string& folderName) = 0;
+
+  // Restore: puts the downloaded file at `localPath` at the item's recorded paths below
+  // `mediaDirectory` (photo-library paths go to "Restore_<deviceName>/PhotosLibrary" in the picture
+  // folder) and completes with the paths that could not be written. The download may be moved
+  // into place. When no path could be written, a copy named after the fingerprint is placed below
+  // `mediaDirectory`; when that fails too the future fails with `error`. Completes before it
+  // returns.
+  virtual Future<std::vector<std::string>> copyMediaToDestinationByPath(
+      const MediaItem& mediaItem, const std::string& localPath, const std::string& deviceName,
+      const std::string& mediaDirectory, BackupSDKError error) = 0;
+  // Restore of an item whose content is already on this machine: copies a local file with the
+  // item's fingerprint (one of its recorded paths, or one the cache found for the fingerprint) to
+  // every recorded path that lacks it, and completes with the paths that could not be written.
+  // Fails with `error` when no local file holds the content after all. Completes before it
+  // returns.
+  virtual Future<std::vector<std::string>> copyLocalMediaToMissingPaths(
+      const MediaItem& mediaItem, const std::string& deviceName, const std::string& mediaDirectory,
+      BackupSDKError error) = 0;
 };
 
 }  // namespace tessellon

@@ -79,10 +79,9 @@ Future<std::vector<std::shared_ptr<CalendarEntry>>> CalendarRepository::getCalen
   for (const std::shared_ptr<StoreCalendar>& calendar : store->calendars()) {
     if (!isBackedUp(*calendar)) continue;
     std::vector<std::shared_ptr<StoreEvent>> events = store->events(start, end, {calendar});
-    std::stable_sort(events.begin(), events.end(),
-                     [](const auto& left, const auto& right) {
-                       return left->startDate < right->startDate;
-                     });
+    std::stable_sort(events.begin(), events.end(), [](const auto& left, const auto& right) {
+      return left->startDate < right->startDate;
+    });
     if (calendarFilter_) events = calendarFilter_->getFilteredEvents(events);
     auto entry = std::make_shared<CalendarEntry>();
     entry->id = calendar->calendarIdentifier;
@@ -116,6 +115,11 @@ Future<Void> CalendarRepository::createCalendarEntry(const std::shared_ptr<Calen
 
 Result<void> CalendarRepository::createCalendarEntry(
     const std::shared_ptr<EventStoreProtocol>& store, const CalendarEntry& entry) const {
+  const bool hasEvents = entry.events && !entry.events->empty();
+  // Without a writer the events would be dropped while the restore reports success.
+  if (hasEvents && !calendarRepositoryHelper_) {
+    return makeError(BackupSDKError::calendarsSaveCalendarFailed, "no writer for the events");
+  }
   std::shared_ptr<StoreCalendar> calendar = store->newCalendar();
   const std::vector<StoreSource> sources = store->sources();
   auto source = std::find_if(sources.begin(), sources.end(), [](const StoreSource& candidate) {
@@ -130,7 +134,7 @@ Result<void> CalendarRepository::createCalendarEntry(
   calendar->source = *source;
   calendar->title = entry.title;
   if (Result<void> saved = store->saveCalendar(calendar, true); !saved.ok()) return saved;
-  if (!entry.events || entry.events->empty() || !calendarRepositoryHelper_) return {};
+  if (!hasEvents) return {};
 
   const auto adapter = makeEKEventStoreAdapter(store);
   CalendarRepositoryHelperProtocol& helper = *calendarRepositoryHelper_;

@@ -22,8 +22,8 @@ class CalendarRepository final : public CalendarRepositoryProtocol {
   static constexpr const char* kRestoreErrorDomain = "RestoreError";
 
   // `logger`, `calendarFilter` (without one every occurrence is kept) and
-  // `calendarRepositoryHelper` (without one restored calendars stay empty) may
-  // be null.
+  // `calendarRepositoryHelper` (without one only calendars without events can
+  // be restored) may be null.
   explicit CalendarRepository(
       std::string root, std::shared_ptr<LoggerProtocol> logger = nullptr,
       std::shared_ptr<CalendarFilterProtocol> calendarFilter = nullptr,

@@ -38,15 +38,16 @@ class EventStoreProtocol {
   virtual std::shared_ptr<StoreCalendar> newCalendar() = 0;
   // Creates the calendar, or renames an existing one. Fails with
   // calendarsSaveCalendarFailed (802) when it cannot be written.
-  virtual Result<void> saveCalendar(const std::shared_ptr<StoreCalendar>& calendar, bool commit) = 0;
+  virtual Result<void> saveCalendar(const std::shared_ptr<StoreCalendar>& calendar,
+                                    bool commit) = 0;
 
   // An event to fill in (calendar, fields) and save.
   virtual std::shared_ptr<StoreEvent> newEvent() = 0;
 
   // The occurrences in `calendars` (every calendar when empty) that overlap
-  // [start, end): each occurrence of a repeating series once, under the
-  // series' identifier, changed occurrences as detached events. Unreadable
-  // files are skipped with a warning.
+  // [start, end) (an empty window: the instant `start`): each occurrence of a
+  // repeating series once, under the series' identifier, changed occurrences
+  // as detached events. Unreadable files are skipped with a warning.
   virtual std::vector<std::shared_ptr<StoreEvent>> events(
       Date start, Date end, const std::vector<std::shared_ptr<StoreCalendar>>& calendars) = 0;
 

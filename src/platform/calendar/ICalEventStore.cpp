@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
@@ -123,7 +122,8 @@ std::vector<std::shared_ptr<StoreCalendar>> ICalEventStore::calendars() {
   std::error_code error;
   for (fs::directory_iterator it(root_, error), end; !error && it != end; it.increment(error)) {
     const std::string name = it->path().filename().string();
-    if (!name.empty() && name.front() != '.' && it->is_directory(error)) folders.push_back(it->path());
+    if (!name.empty() && name.front() != '.' && it->is_directory(error))
+      folders.push_back(it->path());
   }
   std::sort(folders.begin(), folders.end());
   std::vector<std::shared_ptr<StoreCalendar>> result;
@@ -207,7 +207,11 @@ ICalEventStore::Folder& ICalEventStore::folder(const std::string& identifier) {
 
 std::vector<std::shared_ptr<StoreEvent>> ICalEventStore::events(
     Date start, Date end, const std::vector<std::shared_ptr<StoreCalendar>>& chosen) {
-  const std::vector<std::shared_ptr<StoreCalendar>> searched = chosen.empty() ? calendars() : chosen;
+  // An empty window asks for what is on at `start`: the occurrence that begins there, even
+  // when it lasts no time at all.
+  if (end <= start) end = start + Date::duration(1);
+  const std::vector<std::shared_ptr<StoreCalendar>> searched =
+      chosen.empty() ? calendars() : chosen;
   std::vector<std::shared_ptr<StoreEvent>> found;
   for (const std::shared_ptr<StoreCalendar>& calendar : searched) {
     if (!calendar || calendar->calendarIdentifier.empty()) continue;

@@ -183,6 +183,10 @@ Result<void> FileIOService::copyItem(const std::string& source, const std::strin
   return posix::copyItem(source, destiny);
 }
 
+Result<void> FileIOService::moveItem(const std::string& source, const std::string& destiny) {
+  return posix::moveItemWithoutReplacing(source, destiny);
+}
+
 Result<void> FileIOService::createDirectory(const std::string& path,
                                             bool withIntermediateDirectories) {
   if (path.empty()) return posixError("create folder \"\"", ENOENT);
@@ -212,6 +216,12 @@ Result<void> FileIOService::createDirectory(const std::string& path,
 Result<void> FileIOService::setAttributes(const FileAttributeChanges& attributes,
                                           const std::string& ofItemAtPath) {
   // attributes.creationDate is ignored: Linux offers no call that sets a birth time.
+  if (attributes.posixPermissions) {
+    const unsigned mask = posix::fileCreationMask().value_or(077);
+    if (::chmod(ofItemAtPath.c_str(), *attributes.posixPermissions & ~mask & 07777) != 0) {
+      return posixError("set permissions of " + ofItemAtPath, errno);
+    }
+  }
   if (!attributes.modificationDate) {
     struct stat status {};
     if (::stat(ofItemAtPath.c_str(), &status) != 0) {

@@ -39,12 +39,17 @@ class FileIOService final : public FileIOServiceProtocol {
   // Files keep their permissions and modification date; a failed copy leaves
   // nothing at `destiny`.
   Result<void> copyItem(const std::string& source, const std::string& destiny) override;
+  // A rename that refuses to replace; the copy across volumes keeps the
+  // permissions and dates of `source`.
+  Result<void> moveItem(const std::string& source, const std::string& destiny) override;
   // Folders inside the temporary folder, and that folder itself, are made private
   // (0700) and refused when another user owns the temporary folder or a link
   // stands in the way.
   Result<void> createDirectory(const std::string& path, bool withIntermediateDirectories) override;
-  // Sets the modification date only: Linux cannot set a creation date, so one
-  // is ignored without an error.
+  // Sets the modification date and permissions: Linux cannot set a creation
+  // date, so one is ignored without an error. The creation mask is read from
+  // /proc (asking umask(2) would change it for every thread for a moment); when
+  // it cannot be read, group and others get nothing.
   Result<void> setAttributes(const FileAttributeChanges& attributes,
                              const std::string& ofItemAtPath) override;
   // Bytes available to this user (f_bavail) on the temporary folder's volume;

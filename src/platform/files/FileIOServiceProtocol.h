@@ -6,9 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#include "tessellon/Date.h"
+
 #include "futures/Future.h"
 #include "futures/Result.h"
-#include "tessellon/Date.h"
 
 namespace tessellon {
 
@@ -25,6 +26,9 @@ struct FileAttributes {
 struct FileAttributeChanges {
   std::optional<Date> modificationDate;
   std::optional<Date> creationDate;
+  // Permission bits, given as for a new file: the process's file-creation mask
+  // is taken off, so 0666 gives what the user's ordinary files get.
+  std::optional<uint32_t> posixPermissions;
 };
 
 // The library's gateway to the local files it creates, moves, reads and deletes
@@ -62,7 +66,11 @@ class FileIOServiceProtocol {
   virtual bool isReadableFile(const std::string& path) = 0;
   // Fails when `destiny` exists.
   virtual Result<void> copyItem(const std::string& source, const std::string& destiny) = 0;
-  virtual Result<void> createDirectory(const std::string& path, bool withIntermediateDirectories) = 0;
+  // Moves a file to `destiny`, which must not exist (EEXIST): never replaces
+  // anything. Across volumes a copy followed by removal of `source`.
+  virtual Result<void> moveItem(const std::string& source, const std::string& destiny) = 0;
+  virtual Result<void> createDirectory(const std::string& path,
+                                       bool withIntermediateDirectories) = 0;
   virtual Result<void> setAttributes(const FileAttributeChanges& attributes,
                                      const std::string& ofItemAtPath) = 0;
   // Free bytes of the volume that holds the temporary folder; nothing when unknown.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -260,6 +261,47 @@ Result<void> moveItem(const std::string& source, const std::string& target) {
   return {};
 }
 
+Result<void> moveItemWithoutReplacing(const std::string& source, const std::string& target) {
+  if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+    return {};
+  }
+  // EINVAL: the file system cannot refuse to replace in a rename; copying with
+  // O_EXCL can.
+  if (errno != EXDEV && errno != EINVAL && errno != ENOSYS) {
+    return posixError("move " + source + " to " + target, errno);
+  }
+  auto copied = copyItem(source, target);
+  if (!copied.ok()) return copied;
+  std::error_code error;
+  fs::remove_all(source, error);
+  if (error) return posixError("move " + source + " (remove after copy)", error.value());
+  return {};
+}
+
+std::optional<unsigned> fileCreationMask() {
+  FileDescriptor fd(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return std::nullopt;
+  std::string status;
+  char buffer[4096];
+  while (true) {
+    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    status.append(buffer, static_cast<size_t>(got));
+  }
+  const size_t at = status.find("\nUmask:");
+  if (at == std::string::npos) return std::nullopt;
+  unsigned mask = 0;
+  size_t i = at + 7;
+  while (i < status.size() && (status[i] == ' ' || status[i] == '\t')) ++i;
+  const size_t first = i;
+  for (; i < status.size() && status[i] >= '0' && status[i] <= '7'; ++i) {
+    mask = mask * 8 + static_cast<unsigned>(status[i] - '0');
+  }
+  if (i == first) return std::nullopt;
+  return mask & 0777;
+}
+
 Result<void> copyItem(const std::string& source, const std::string& destiny) {
   struct stat status {};
   if (::lstat(source.c_str(), &status) != 0) return posixError("copy " + source, errno);
@@ -290,8 +332,10 @@ Result<std::vector<std::string>> listSubpaths(const std::string& root) {
     std::error_code error;
     for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
       const std::string name = it->path().filename().string();
+      // The entry's type comes from the listing itself where the file system
+      // reports it: no stat per file. Links are never followed.
       std::error_code typeError;
-      const bool isFolder = it->symlink_status(typeError).type() == fs::file_type::directory;
+      const bool isFolder = !it->is_symlink(typeError) && it->is_directory(typeError);
       entries.push_back({relative.empty() ? name : relative + "/" + name, isFolder});
     }
     if (error) return posixError("list " + folder.string(), error.value());
@@ -327,7 +371,8 @@ Result<void> createPrivateDirectory(const std::string& privateRoot, const std::s
     return posixError("create folder " + root.string(), errno);
   }
   struct stat status {};
-  if (::lstat(root.c_str(), &status) != 0) return posixError("create folder " + root.string(), errno);
+  if (::lstat(root.c_str(), &status) != 0)
+    return posixError("create folder " + root.string(), errno);
   // Another user could have made the folder first to read or plant our files.
   if (!S_ISDIR(status.st_mode) || status.st_uid != ::geteuid()) {
     return posixError("temporary folder " + root.string() + " is not a private folder of ours",

@@ -30,6 +30,15 @@ bool isValidUtf8(std::string_view text);
 // place, then removal of `source`; a failed copy leaves `source` untouched.
 Result<void> moveItem(const std::string& source, const std::string& target);
 
+// Moves `source` to `target` unless something is there (EEXIST). Across volumes
+// (or where the file system cannot rename without replacing): an exclusive
+// copy, then removal of `source`.
+Result<void> moveItemWithoutReplacing(const std::string& source, const std::string& target);
+
+// The process's file-creation mask, read without changing it; nothing when
+// /proc cannot tell.
+std::optional<unsigned> fileCreationMask();
+
 // Copies a file, link or folder tree to `destiny`, which must not exist
 // (EEXIST). Files keep permissions and times; contents are streamed. A failed
 // copy removes what it made.

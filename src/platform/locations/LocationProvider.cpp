@@ -1,5 +1,7 @@
 #include "platform/locations/LocationProvider.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <string_view>
 
 #include "media/PathUtils.h"
@@ -37,12 +39,25 @@ std::string LocationProvider::localVideoDirectory() const {
 }
 
 std::vector<std::string> LocationProvider::getPhotoLibraries(const std::string& directory) const {
-  auto listed = fileManager_->subpathsOfDirectory(directory);
   std::vector<std::string> libraries;
-  if (!listed.ok()) return libraries;
-  for (auto& path : listed.value()) {
-    if (endsWith(path, kPhotoLibrarySuffix)) libraries.push_back(std::move(path));
+  if (!fileManager_->exists(directory)) return libraries;
+  // Only folders are visited and a bundle is not entered: the scan of a large
+  // picture folder must not pay a second walk over every file for this.
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::recursive_directory_iterator it(directory, fs::directory_options::skip_permission_denied,
+                                      error);
+  for (const fs::recursive_directory_iterator end; !error && it != end; it.increment(error)) {
+    std::error_code typeError;
+    if (it->is_symlink(typeError) || !it->is_directory(typeError)) {
+      continue;
+    }
+    const std::string name = it->path().filename().string();
+    if (!endsWith(name, kPhotoLibrarySuffix)) continue;
+    libraries.push_back(it->path().lexically_relative(directory).string());
+    it.disable_recursion_pending();
   }
+  std::sort(libraries.begin(), libraries.end());
   return libraries;
 }
 

@@ -1,16 +1,22 @@
 #pragma once
 
+#include <stdio.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <time.h>
-
 #include <chrono>
 #include <cstdio>
 #include <optional>
 #include <ostream>
+#include <sstream>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "tessellon/CalendarEvent.h"
 #include "tessellon/Date.h"
+
+#include "support/TempDir.h"
 
 namespace tessellon {
 
@@ -66,6 +72,42 @@ inline Date midnightIn(int days) {
   fields.tm_hour = fields.tm_min = fields.tm_sec = 0;
   fields.tm_isdst = -1;
   return fromSeconds(mktime(&fields));
+}
+
+// What khal prints for the calendars under dir/calendars between two days ("2024-05-01"), one
+// line per event and day as "{start} {end} {title}" in UTC; nothing when khal is missing.
+inline std::optional<std::string> khalList(const TempDir& dir, const std::string& from,
+                                           const std::string& to) {
+  if (system("command -v khal > /dev/null 2>&1") != 0) return std::nullopt;
+  dir.write("khal.conf",
+            "[calendars]\n[[ours]]\npath = " + dir.file("calendars") +
+                "/*\ntype = discover\n"
+                "[sqlite]\npath = " +
+                dir.file("khal.db") +
+                "\n"
+                "[locale]\nlocal_timezone = UTC\ndefault_timezone = UTC\ntimeformat = %H:%M\n"
+                "dateformat = %Y-%m-%d\nlongdateformat = %Y-%m-%d\n"
+                "datetimeformat = %Y-%m-%d %H:%M\nlongdatetimeformat = %Y-%m-%d %H:%M\n");
+  const std::string command = "HOME='" + dir.path() + "' khal -c '" + dir.file("khal.conf") +
+                              "' list " + from + " " + to +
+                              " --format '{start} {end} {title}' 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return std::string("cannot run khal");
+  std::string output;
+  char buffer[4096];
+  for (size_t count; (count = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    output.append(buffer, count);
+  const int status = pclose(pipe);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+  return output;
+}
+
+inline size_t linesWith(const std::string& text, const std::string& needle) {
+  std::istringstream lines(text);
+  size_t found = 0;
+  for (std::string line; std::getline(lines, line);)
+    found += line.find(needle) != std::string::npos;
+  return found;
 }
 
 inline void PrintTo(const CalendarEvent& event, std::ostream* os) {

@@ -1,8 +1,4 @@
-#include <stdio.h>
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -12,35 +8,6 @@
 
 namespace tessellon {
 namespace {
-
-// What khal prints for the calendar folder, one line per event; nothing when khal is missing.
-std::optional<std::string> khalList(const TempDir& dir, const std::string& from, const std::string& to) {
-  if (system("command -v khal > /dev/null 2>&1") != 0) return std::nullopt;
-  dir.write("khal.conf",
-            "[calendars]\n[[ours]]\npath = " + dir.file("calendars") + "/*\ntype = discover\n"
-            "[sqlite]\npath = " + dir.file("khal.db") + "\n"
-            "[locale]\nlocal_timezone = UTC\ndefault_timezone = UTC\ntimeformat = %H:%M\n"
-            "dateformat = %Y-%m-%d\nlongdateformat = %Y-%m-%d\n"
-            "datetimeformat = %Y-%m-%d %H:%M\nlongdatetimeformat = %Y-%m-%d %H:%M\n");
-  const std::string command = "HOME='" + dir.path() + "' khal -c '" + dir.file("khal.conf") +
-                              "' list " + from + " " + to +
-                              " --format '{start} {end} {title}' 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return std::string("cannot run khal");
-  std::string output;
-  char buffer[4096];
-  for (size_t count; (count = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, count);
-  const int status = pclose(pipe);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
-  return output;
-}
-
-size_t linesWith(const std::string& text, const std::string& needle) {
-  std::istringstream lines(text);
-  size_t found = 0;
-  for (std::string line; std::getline(lines, line);) found += line.find(needle) != std::string::npos;
-  return found;
-}
 
 TEST(KhalReadsOurEventsTest, SeriesWithMovedOccurrenceAllDayAndZonedEventsShowInKhal) {
   ScopedZone zone("UTC");
@@ -78,8 +45,9 @@ TEST(KhalReadsOurEventsTest, SeriesWithMovedOccurrenceAllDayAndZonedEventsShowIn
   occurrences[0]->endDate = second + std::chrono::hours(3);
   ASSERT_TRUE(store->saveEvent(occurrences[0], StoreEventSpan::thisEvent, true).ok());
 
-  const auto output = khalList(dir, wallClock(midnightIn(0), "UTC", true).insert(6, "-").insert(4, "-"),
-                               wallClock(midnightIn(40), "UTC", true).insert(6, "-").insert(4, "-"));
+  const auto output =
+      khalList(dir, wallClock(midnightIn(0), "UTC", true).insert(6, "-").insert(4, "-"),
+               wallClock(midnightIn(40), "UTC", true).insert(6, "-").insert(4, "-"));
   if (!output) GTEST_SKIP() << "khal is not installed";
   const auto shown = [](Date start, Date end) {
     std::string from = wallClock(start, "UTC"), to = wallClock(end, "UTC");
@@ -97,9 +65,10 @@ TEST(KhalReadsOurEventsTest, SeriesWithMovedOccurrenceAllDayAndZonedEventsShowIn
                                    " Standup"),
             1u)
       << *output;
-  EXPECT_EQ(linesWith(*output, shown(second + std::chrono::hours(2), second + std::chrono::hours(3)) +
-                                   " Moved standup"),
-            1u)
+  EXPECT_EQ(
+      linesWith(*output, shown(second + std::chrono::hours(2), second + std::chrono::hours(3)) +
+                             " Moved standup"),
+      1u)
       << *output;
   // An all-day end names the last day: two days, listed under each.
   std::string firstDay = wallClock(midnightIn(4), "UTC", true);

@@ -1,0 +1,129 @@
+#include "platform/calendar/CalendarEventUpdater.h"
+
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+#include <string_view>
+
+#include "platform/calendar/ICalTimeZone.h"
+#include "platform/calendar/LocalTimeZone.h"
+
+namespace tessellon {
+namespace {
+
+// 0001-01-01T00:00:00Z and 9999-12-31T23:59:59Z: what an iCalendar file can hold. Bounding
+// backed-up seconds to it also keeps every sum below from overflowing.
+constexpr int64_t kEarliestSeconds = -62'135'596'800;
+constexpr int64_t kLatestSeconds = 253'402'300'799;
+
+int64_t boundedSeconds(int64_t seconds) {
+  return std::clamp(seconds, kEarliestSeconds, kLatestSeconds);
+}
+
+Date startOfLocalDay(Date instant) {
+  const auto seconds = static_cast<std::time_t>(
+      std::chrono::floor<std::chrono::seconds>(instant).time_since_epoch().count());
+  std::tm local{};
+  if (localtime_r(&seconds, &local) == nullptr) return instant;
+  return Date(std::chrono::seconds(
+      localInstant(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, 0, 0, 0)));
+}
+
+bool isHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
+// The characters a URL may carry unescaped, and well-formed %XX escapes; a scheme, when the
+// text has one, starts with a letter. Anything else (spaces, quotes, raw non-ASCII) is not a
+// URL the store could hand back unchanged.
+bool isValidURL(std::string_view text) {
+  static constexpr std::string_view kAllowed =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~:/?#[]@!$&'()*+,;=";
+  if (text.empty()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%') {
+      if (i + 2 >= text.size() || !isHexDigit(text[i + 1]) || !isHexDigit(text[i + 2])) {
+        return false;
+      }
+      i += 2;
+    } else if (kAllowed.find(text[i]) == std::string_view::npos) {
+      return false;
+    }
+  }
+  const size_t colon = text.find(':');
+  if (colon == std::string_view::npos || text.find_first_of("/?#") < colon) return true;
+  const std::string_view scheme = text.substr(0, colon);
+  return !scheme.empty() && std::isalpha(static_cast<unsigned char>(scheme.front())) != 0 &&
+         std::all_of(scheme.begin(), scheme.end(), [](char c) {
+           return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '+' || c == '-' ||
+                  c == '.';
+         });
+}
+
+}  // namespace
+
+void CalendarEventUpdater::updateBaseFields(StoreEvent& storeEvent, const CalendarEvent& event,
+                                            Date startDate, Date endDate) const {
+  storeEvent.title = event.title;
+  // A fetched occurrence keeps its series' flag unless it is set here.
+  storeEvent.isAllDay = event.allDay;
+  if (event.allDay) {
+    storeEvent.startDate = startOfLocalDay(startDate);
+    storeEvent.endDate = startOfLocalDay(endDate);
+  } else {
+    storeEvent.startDate = startDate;
+    storeEvent.endDate = endDate;
+    storeEvent.timeZone = event.eventTimezone && isKnownTimeZone(*event.eventTimezone)
+                              ? event.eventTimezone
+                              : std::nullopt;
+  }
+  storeEvent.notes = event.note;
+  storeEvent.location = event.location;
+  storeEvent.url = event.url && isValidURL(*event.url) ? event.url : std::nullopt;
+}
+
+Date CalendarEventUpdater::selectEarliestDateFromRecurrentEvents(
+    const CalendarEvent& event, const std::vector<CalendarEvent>& detachedEvents) const {
+  Date earliest{std::chrono::seconds(boundedSeconds(event.start))};
+  for (const CalendarEvent& detached : filterRelatedDetachedEvents(detachedEvents, event.id)) {
+    const std::optional<Date> occurrence = detached.occurence();
+    if (occurrence && *occurrence < earliest) earliest = *occurrence;
+  }
+  return earliest;
+}
+
+bool CalendarEventUpdater::selectRelatedDetachedEvent(const CalendarEvent& detachedEvent,
+                                                      const std::string& id) const {
+  return detachedEvent.parentId() == id;
+}
+
+std::vector<CalendarEvent> CalendarEventUpdater::filterRelatedDetachedEvents(
+    const std::vector<CalendarEvent>& detachedEvents, const std::string& id) const {
+  std::vector<CalendarEvent> related;
+  std::copy_if(
+      detachedEvents.begin(), detachedEvents.end(), std::back_inserter(related),
+      [&](const CalendarEvent& detached) { return selectRelatedDetachedEvent(detached, id); });
+  return related;
+}
+
+std::vector<std::shared_ptr<StoreEvent>> CalendarEventUpdater::getFetchedEvents(
+    const CalendarEvent& detachedEvent,
+    const std::shared_ptr<EKEventStoreAdapterProtocol>& eventStore,
+    const std::shared_ptr<StoreCalendar>& calendar, const StoreEvent& originalEvent) const {
+  const std::optional<Date> occurrence = detachedEvent.occurence();
+  const std::shared_ptr<EventStoreProtocol> store = eventStore ? eventStore->eventStore() : nullptr;
+  if (!occurrence || !store || !calendar || originalEvent.eventIdentifier.empty()) return {};
+  const int64_t length =
+      std::max<int64_t>(0, boundedSeconds(detachedEvent.end) - boundedSeconds(detachedEvent.start));
+  std::vector<std::shared_ptr<StoreEvent>> fetched =
+      store->events(*occurrence, *occurrence + std::chrono::seconds(length), {calendar});
+  std::erase_if(fetched, [&](const std::shared_ptr<StoreEvent>& candidate) {
+    return !candidate || candidate->eventIdentifier != originalEvent.eventIdentifier;
+  });
+  // A long occurrence before the slot, or an occurrence already moved into it, overlaps the
+  // window too; the one originally at the slot is the one to change.
+  std::stable_partition(fetched.begin(), fetched.end(), [&](const auto& candidate) {
+    return candidate->occurrenceDate == occurrence;
+  });
+  return fetched;
+}
+
+}  // namespace tessellon

@@ -1,0 +1,157 @@
+#include "restore/RestoreDataHandler.h"
+
+#include <string>
+
+#include "sdk/Log.h"
+
+namespace tessellon {
+
+namespace {
+
+using Section = RestoreDataHandlerProtocol::Section;
+
+// The previous step's failure is logged under `line` and its category left
+// without a section; its success is filed with `file`. False when the
+// previous step was cancelled.
+template <class T, class File>
+bool takePrevious(const FutureResult<T>& previous, const std::shared_ptr<LoggerProtocol>& logger,
+                  const char* line, File&& file) {
+  if (stepCancelled(previous)) return false;
+  if (previous.isFail()) {
+    logWith(logger, LogLevel::error,
+            [&] { return std::string(line) + describe(previous.failure()); });
+  } else {
+    file(previous.successValue());
+  }
+  return true;
+}
+
+Section allFailed(int count, int64_t bytes) {
+  return std::make_shared<ReportSection>(0, count, 0, bytes);
+}
+
+Future<Section> mediaSection(const Future<std::optional<RestoreMediaReportSection>>& restored) {
+  return restored.onSuccess(Executor::immediate(),
+                            [](const std::optional<RestoreMediaReportSection>& section) -> Section {
+                              if (!section) return nullptr;
+                              return std::make_shared<RestoreMediaReportSection>(*section);
+                            });
+}
+
+}  // namespace
+
+RestoreDataHandler::RestoreDataHandler(
+    std::shared_ptr<LoggerProtocol> logger,
+    std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService,
+    std::shared_ptr<CalendarServiceProtocol> calendarService,
+    std::shared_ptr<RestoreImageServiceProtocol> restoreImageService,
+    std::shared_ptr<RestoreVideoServiceProtocol> restoreVideoService,
+    std::shared_ptr<RestoreContactsUnitProtocol> restoreContactsUnit)
+    : logger_(std::move(logger)),
+      restoreStatusService_(std::move(restoreStatusService)),
+      calendarService_(std::move(calendarService)),
+      restoreImageService_(std::move(restoreImageService)),
+      restoreVideoService_(std::move(restoreVideoService)),
+      restoreContactsUnit_(std::move(restoreContactsUnit)) {}
+
+Future<Section> RestoreDataHandler::restoreContactsHandling(const FutureResult<Void>& previous,
+                                                            const std::shared_ptr<Backup>& backup,
+                                                            const std::shared_ptr<ProcessReport>&) {
+  if (!takePrevious(previous, logger_,
+                    "Error occurred during Download of Meta data files: ", [](const Void&) {})) {
+    return Future<Section>::cancelled();
+  }
+  restoreStatusService_->updateOverallFileStatus(*backup);
+  return restoreContacts(backup->contactsMetaData);
+}
+
+Future<Section> RestoreDataHandler::restorCalendarsHandling(
+    const SectionResult& previous, const std::shared_ptr<Backup>& backup,
+    const std::shared_ptr<ProcessReport>& report) {
+  if (!takePrevious(previous, logger_, "Error occurred during Restore of Contacts: ",
+                    [&](const Section& section) { report->contacts = section; })) {
+    return Future<Section>::cancelled();
+  }
+  return restoreCalendars(backup->calendarsMetaData);
+}
+
+Future<Section> RestoreDataHandler::restoreImagesHandling(
+    const SectionResult& previous, const std::shared_ptr<Backup>& backup,
+    const std::shared_ptr<ProcessReport>& report, std::shared_ptr<CancelToken> cancelToken) {
+  if (!takePrevious(previous, logger_, "Error occurred during Restore of Calendars: ",
+                    [&](const Section& section) { report->calendars = section; })) {
+    return Future<Section>::cancelled();
+  }
+  if (!restoreStatusService_->restoreSettings().images || !restoreImageService_) {
+    return Future<Section>::success(nullptr);
+  }
+  return mediaSection(restoreImageService_->restoreAllImages(
+      backup->imagesMetaData, {backup->deviceID}, std::move(cancelToken)));
+}
+
+Future<Section> RestoreDataHandler::restoreVideosHandling(
+    const SectionResult& previous, const std::shared_ptr<Backup>& backup,
+    const std::shared_ptr<ProcessReport>& report, std::shared_ptr<CancelToken> cancelToken) {
+  if (!takePrevious(previous, logger_, "Error occurred during Restore of Images: ",
+                    [&](const Section& section) { report->images = section; })) {
+    return Future<Section>::cancelled();
+  }
+  if (!restoreStatusService_->restoreSettings().videos || !restoreVideoService_) {
+    return Future<Section>::success(nullptr);
+  }
+  return mediaSection(restoreVideoService_->restoreAllVideos(
+      backup->videosMetaData, {backup->deviceID}, std::move(cancelToken)));
+}
+
+Future<Section> RestoreDataHandler::restoreContacts(
+    const std::shared_ptr<ItemsMetaData<Contact>>& metaData) {
+  if (!metaData || !restoreStatusService_->restoreSettings().contacts) {
+    return Future<Section>::success(nullptr);
+  }
+  if (!metaData->items) {
+    return Future<Section>::success(allFailed(metaData->count, metaData->bytes));
+  }
+  Future<Void> restored = restoreContactsUnit_
+                              ? restoreContactsUnit_->persist(*metaData->items)
+                              : Future<Void>::failWithErrorMessage("no address book");
+  return finalizeDocumentRestore(restored, metaData->count, metaData->bytes,
+                                 "Restore of Contacts failed: ");
+}
+
+Future<Section> RestoreDataHandler::restoreCalendars(
+    const std::shared_ptr<ItemsMetaData<CalendarEntry>>& metaData) {
+  if (!metaData || !restoreStatusService_->restoreSettings().calendars) {
+    return Future<Section>::success(nullptr);
+  }
+  if (!metaData->items) {
+    return Future<Section>::success(allFailed(metaData->count, metaData->bytes));
+  }
+  Future<Void> restored = calendarService_
+                              ? calendarService_->restoreCalendars(*metaData)
+                              : Future<Void>::failWithErrorMessage("no calendar store");
+  return finalizeDocumentRestore(restored, metaData->count, metaData->bytes,
+                                 "Restore of Calendars failed: ");
+}
+
+Future<Section> RestoreDataHandler::finalizeDocumentRestore(const Future<Void>& restored, int count,
+                                                            int64_t bytes,
+                                                            const char* failureLine) {
+  return restored.onComplete(
+      Executor::immediate(),
+      [logger = logger_, status = restoreStatusService_, count, bytes,
+       failureLine](const FutureResult<Void>& outcome) -> FutureResult<Section> {
+        if (stepCancelled(outcome)) return FutureResult<Section>::cancelled();
+        Section section;
+        if (outcome.isSuccess()) {
+          section = std::make_shared<ReportSection>(count, 0, bytes, 0);
+        } else {
+          logWith(logger, LogLevel::error,
+                  [&] { return std::string(failureLine) + describe(outcome.failure()); });
+          section = allFailed(count, bytes);
+        }
+        status->updateProgress(bytes);
+        return FutureResult<Section>::success(std::move(section));
+      });
+}
+
+}  // namespace tessellon

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "tessellon/LoggerProtocol.h"
+
+#include "media/caches/CachingServiceProtocol.h"
+#include "model/json/SerializerProtocol.h"
+#include "model/loading/CompatibilityServiceProtocol.h"
+#include "platform/files/FileIOServiceProtocol.h"
+#include "remote/RemoteIOServiceProtocol.h"
+#include "restore/RestoreDataHandlerProtocol.h"
+#include "restore/RestoreHelperProtocol.h"
+#include "restore/RestoreStatusServiceProtocol.h"
+
+namespace tessellon {
+
+// One restore: the backup's list documents first, then contacts, calendars,
+// images and videos strictly one after another, then the report. The local
+// media cache is refreshed before each media category so files already on
+// the machine are found by content instead of downloaded.
+class RestoreHelper final : public RestoreHelperProtocol,
+                            public std::enable_shared_from_this<RestoreHelper> {
+ public:
+  struct Collaborators {
+    std::shared_ptr<CompatibilityServiceProtocol> compatibilityService;
+    std::shared_ptr<LoggerProtocol> logger;
+    std::shared_ptr<FileIOServiceProtocol> fileIOService;
+    std::shared_ptr<RemoteIOServiceProtocol> remoteIOService;
+    std::shared_ptr<CachingServiceProtocol> cachingService;
+    std::shared_ptr<SerializerProtocol> serializer;
+    std::shared_ptr<RestoreDataHandlerProtocol> restoreDataHandler;
+    std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService;
+  };
+
+  // Continuations keep the helper alive: create it with std::make_shared.
+  explicit RestoreHelper(Collaborators collaborators);
+
+  // Works on a copy of `backup`: the host's record keeps its summaries.
+  Future<std::shared_ptr<ProcessReport>> restoreBackup(
+      std::shared_ptr<Backup> backup, const Settings& settings,
+      std::shared_ptr<CancelToken> cancelToken) override;
+
+ private:
+  using Section = RestoreDataHandlerProtocol::Section;
+
+  // Downloads the selected list documents onto `backup`. A contacts or
+  // calendars document that cannot be had leaves the summary (all its items
+  // then count as failed); a media one becomes failed placeholders. Only
+  // cancellation fails it.
+  Future<Void> initializeMetadataOnBackup(const std::shared_ptr<Backup>& backup,
+                                          const Settings& settings,
+                                          std::shared_ptr<CancelToken> cancelToken);
+  // The document `name` of `backup`'s folder read as `T`; the local copy is
+  // deleted once read.
+  template <class T>
+  Future<std::shared_ptr<T>> downloadDocument(const Backup& backup, const std::string& name,
+                                              std::shared_ptr<CancelToken> cancelToken);
+  Future<Void> downloadMediaMetaData(const std::shared_ptr<Backup>& backup,
+                                     std::shared_ptr<MediaMetaData> Backup::*field,
+                                     const std::string& fileName, bool setting,
+                                     std::shared_ptr<CancelToken> cancelToken);
+  // Passes a successful media step on after refreshing the media cache.
+  Future<Section> refreshMediaCache(const FutureResult<Section>& previous,
+                                    const std::shared_ptr<Backup>& backup, const Settings& settings,
+                                    std::shared_ptr<CancelToken> cancelToken);
+  FutureResult<std::shared_ptr<ProcessReport>> finalizeRestore(
+      const FutureResult<Section>& previous, const std::shared_ptr<ProcessReport>& report);
+
+  Collaborators services_;
+};
+
+}  // namespace tessellon

@@ -1,0 +1,253 @@
+#include "restore/RestoreMediaItemService.h"
+
+#include <algorithm>
+#include <mutex>
+#include <sstream>
+#include <thread>
+#include <utility>
+
+#include "futures/CurrentExecutor.h"
+#include "media/PathUtils.h"
+#include "restore/FailedToDownloadMediaMetaData.h"
+#include "sdk/Log.h"
+
+namespace tessellon {
+namespace {
+
+using FailedPaths = RestoreMediaItemService::FailedPaths;
+
+// One run of the loop. The counters are written from whichever pool thread completes an item.
+struct LoopRun {
+  MediaMetaData::Items items;
+  size_t next = 0;
+  RestoreMediaItemService::PerItemOperation operation;
+  std::shared_ptr<MediaMetaData> metaData;
+  std::shared_ptr<CancelToken> cancelToken;
+  Promise<RestoreMediaReportSection> promise;
+
+  std::mutex mutex;
+  int restoredCount = 0;
+  int64_t restoredBytes = 0;
+  int failedPaths = 0;
+};
+
+bool isCancelled(const std::shared_ptr<CancelToken>& cancelToken) {
+  return cancelToken && cancelToken->isCanceled();
+}
+
+int pathCount(const std::shared_ptr<MediaItem>& item) {
+  return item ? static_cast<int>(item->paths().size()) : 0;
+}
+
+void runNext(const std::shared_ptr<LoopRun>& run) {
+  if (isCancelled(run->cancelToken)) return run->promise.completeWithCancel();
+  if (run->next == run->items.size()) {
+    std::lock_guard lock(run->mutex);
+    return run->promise.completeWithSuccess(RestoreMediaItemService::finalizeRestoreMediaItem(
+        *run->metaData, run->restoredCount, run->restoredBytes, run->failedPaths));
+  }
+  // Taken out of the list, so a restored item's memory goes with its step.
+  std::shared_ptr<MediaItem> item = std::move(run->items[run->next++]);
+  Future<FailedPaths> restored =
+      item ? run->operation(item, run->cancelToken)
+           : Future<FailedPaths>::fail(makeError(BackupSDKError::unknownError, "empty media item"));
+  // Always a fresh work item: a future that completed already must not run the next step on
+  // this stack, or a long list of local items would nest one frame per item.
+  restored.onComplete(Executor::defaultQoS(),
+                      [run, item = std::move(item)](const FutureResult<FailedPaths>& result) {
+                        if (result.isCancelled()) return run->promise.completeWithCancel();
+                        {
+                          std::lock_guard lock(run->mutex);
+                          if (result.isSuccess()) {
+                            run->restoredCount += 1;
+                            run->restoredBytes += item->bytes;
+                            run->failedPaths += static_cast<int>(result.successValue().size());
+                          } else {
+                            run->failedPaths += pathCount(item);
+                          }
+                        }
+                        runNext(run);
+                      });
+}
+
+std::string threadPrefix() {
+  std::ostringstream thread;
+  thread << "Thread " << std::this_thread::get_id();
+  return "(Thread: " + thread.str() +
+         "; IsMainThread: " + boolText(CurrentExecutor::isMainThread()) + ") ";
+}
+
+std::string joined(const FailedPaths& paths) {
+  std::string text;
+  for (const std::string& path : paths) {
+    if (!text.empty()) text += ",";
+    text += path;
+  }
+  return text;
+}
+
+}  // namespace
+
+RestoreMediaItemService::RestoreMediaItemService(
+    std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
+    std::shared_ptr<LoggerProtocol> logger,
+    std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService,
+    std::shared_ptr<FileIOServiceProtocol> fileIOService, Vocabulary vocabulary)
+    : remoteIOService_(std::move(remoteIOService)),
+      logger_(std::move(logger)),
+      restoreStatusService_(std::move(restoreStatusService)),
+      fileIOService_(std::move(fileIOService)),
+      vocabulary_(std::move(vocabulary)) {}
+
+Future<std::optional<RestoreMediaReportSection>> RestoreMediaItemService::restoreAll(
+    std::shared_ptr<MediaMetaData> metaData, bool selected, PerItemOperation perItemOperation,
+    std::shared_ptr<CancelToken> cancelToken) {
+  using Section = std::optional<RestoreMediaReportSection>;
+  if (!metaData || !selected) return Future<Section>::success(std::nullopt);
+  if (dynamic_cast<const FailedToDownloadMediaMetaData*>(metaData.get()) != nullptr) {
+    // The list never arrived, so nothing can be fetched: every item it counted failed.
+    int count = 0;
+    int64_t bytes = 0;
+    int paths = 0;
+    for (const auto& item : metaData->items.value_or(MediaMetaData::Items{})) {
+      count += 1;
+      bytes += item ? item->bytes : 0;
+      paths += pathCount(item);
+    }
+    return Future<Section>::success(RestoreMediaReportSection(0, count, 0, bytes, 0, paths));
+  }
+  if (!metaData->items) {
+    return Future<Section>::success(RestoreMediaReportSection(0, 0, 0, 0, 0, 0));
+  }
+  MediaMetaData::Items items = *metaData->items;
+  return restoreMediaItem(std::move(items), std::move(perItemOperation), std::move(metaData),
+                          std::move(cancelToken))
+      .onSuccess(Executor::immediate(),
+                 [](const RestoreMediaReportSection& section) { return Section(section); });
+}
+
+Future<RestoreMediaReportSection> RestoreMediaItemService::restoreMediaItem(
+    MediaMetaData::Items items, PerItemOperation perItemOperation,
+    std::shared_ptr<MediaMetaData> metaData, std::shared_ptr<CancelToken> cancelToken) {
+  auto run = std::make_shared<LoopRun>();
+  run->items = std::move(items);
+  run->operation = std::move(perItemOperation);
+  run->metaData = metaData ? std::move(metaData) : std::make_shared<MediaMetaData>();
+  run->cancelToken = std::move(cancelToken);
+  Future<RestoreMediaReportSection> section = run->promise.future;
+  Executor::defaultQoS().execute([run] { runNext(run); });
+  return section;
+}
+
+RestoreMediaReportSection RestoreMediaItemService::finalizeRestoreMediaItem(
+    const MediaMetaData& metaData, int restoredCount, int64_t restoredBytes, int failedPaths) {
+  int allPaths = 0;
+  for (const auto& item : metaData.items.value_or(MediaMetaData::Items{})) {
+    allPaths += pathCount(item);
+  }
+  // A stored document may count less than it lists; a report never shows negative numbers.
+  return RestoreMediaReportSection(restoredCount, std::max(0, metaData.count - restoredCount),
+                                   restoredBytes,
+                                   std::max<int64_t>(0, metaData.bytes - restoredBytes),
+                                   std::max(0, allPaths - failedPaths), failedPaths);
+}
+
+Future<FailedPaths> RestoreMediaItemService::restoreItem(
+    const std::shared_ptr<MediaItem>& item, const std::vector<std::string>& remoteFolder,
+    const std::shared_ptr<CancelToken>& cancelToken,
+    const std::shared_ptr<MediaServiceProtocol>& mediaService) {
+  if (!item->fingerprint) {
+    restoreStatusService_->updateProgress(item->bytes);
+    return Future<FailedPaths>::fail(
+        makeError(vocabulary_.unusableItem, "no fingerprint to fetch " + item->id + " by"));
+  }
+  return mediaService->exists(*item).onSuccess(
+      Executor::immediate(),
+      [this, item, remoteFolder, cancelToken, mediaService](bool local) -> Future<FailedPaths> {
+        if (!local) return performRestoreByDownload(item, remoteFolder, cancelToken, mediaService);
+        // The fingerprint cache outlives the files it describes: when the local copy is gone,
+        // the remote one still is not.
+        return performRestoreForAlreadyLocallyExistingItems(item, mediaService)
+            .onComplete(
+                Executor::immediate(),
+                [this, item, remoteFolder, cancelToken,
+                 mediaService](const FutureResult<FailedPaths>& result) -> Future<FailedPaths> {
+                  if (!result.isFail()) return Future<FailedPaths>::completeUsing(result);
+                  return performRestoreByDownload(item, remoteFolder, cancelToken, mediaService);
+                });
+      });
+}
+
+Future<FailedPaths> RestoreMediaItemService::performRestoreForAlreadyLocallyExistingItems(
+    const std::shared_ptr<MediaItem>& item,
+    const std::shared_ptr<MediaServiceProtocol>& mediaService) {
+  const std::string name = item->getRemoteFileName();
+  logWith(logger_, LogLevel::verbose, [&] { return threadPrefix() + name + " already exist"; });
+  logWith(logger_, LogLevel::verbose,
+          [&] { return threadPrefix() + name + " checking if it exists in all the albums"; });
+  return mediaService->ensureItemExistsInAllItemPaths(*item).onSuccess(
+      Executor::immediate(), [this, bytes = item->bytes](const FailedPaths& failed) {
+        restoreStatusService_->updateProgress(bytes);
+        return failed;
+      });
+}
+
+Future<FailedPaths> RestoreMediaItemService::performRestoreByDownload(
+    const std::shared_ptr<MediaItem>& item, const std::vector<std::string>& remoteFolder,
+    const std::shared_ptr<CancelToken>& cancelToken,
+    const std::shared_ptr<MediaServiceProtocol>& mediaService) {
+  const std::string name = item->getRemoteFileName();
+  logWith(logger_, LogLevel::verbose, [&] { return vocabulary_.restoring + name; });
+  std::vector<std::string> parts = remoteFolder;
+  parts.push_back(vocabulary_.remoteFolderName);
+  parts.push_back(name);
+  // Downloads complete on the background queue; the copies run on the pool, not on that queue.
+  return remoteIOService_->downloadFile(PathUtils::combinePath(parts), item->bytes, cancelToken)
+      .onComplete(Executor::defaultQoS(),
+                  [this, item, name,
+                   mediaService](const FutureResult<std::string>& download) -> Future<FailedPaths> {
+                    if (download.isCancelled()) return Future<FailedPaths>::cancelled();
+                    if (download.isFail()) {
+                      logWith(logger_, LogLevel::warning, [&] {
+                        return vocabulary_.downloadOf + name + " failed (" +
+                               describe(download.failure()) + ")";
+                      });
+                      restoreStatusService_->updateProgress(item->bytes);
+                      return Future<FailedPaths>::fail(download.failure());
+                    }
+                    const std::string localPath = download.successValue();
+                    return mediaService->addItemAtRestore(*item, localPath)
+                        .onComplete(
+                            Executor::immediate(),
+                            [this, item, localPath](const FutureResult<FailedPaths>& placed) {
+                              removeDownload(localPath);
+                              logResult(*item, placed);
+                              restoreStatusService_->updateProgress(item->bytes);
+                              return placed;
+                            });
+                  });
+}
+
+void RestoreMediaItemService::logResult(const MediaItem& item,
+                                        const FutureResult<FailedPaths>& result) const {
+  const std::string name = item.getRemoteFileName();
+  if (result.isFail()) {
+    logWith(logger_, LogLevel::verbose, [&] {
+      return vocabulary_.restoreOf + name + " failed: " + describe(result.failure());
+    });
+  } else if (result.isSuccess() && result.successValue().empty()) {
+    logWith(logger_, LogLevel::verbose, [&] { return vocabulary_.restored + name; });
+  } else if (result.isSuccess()) {
+    logWith(logger_, LogLevel::warning,
+            [&] { return vocabulary_.failedAtPaths + joined(result.successValue()); });
+  }
+}
+
+void RestoreMediaItemService::removeDownload(const std::string& localPath) const {
+  // The last path usually took the download by a rename; whatever is left is a stray copy.
+  if (fileIOService_ && fileIOService_->exists(localPath)) {
+    (void)fileIOService_->deleteItem(localPath);
+  }
+}
+
+}  // namespace tessellon

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tessellon/BackupSDKError.h"
+#include "tessellon/LoggerProtocol.h"
+#include "tessellon/MediaMetaData.h"
+#include "tessellon/ProcessReport.h"
+
+#include "futures/Future.h"
+#include "media/MediaServiceProtocol.h"
+#include "platform/files/FileIOServiceProtocol.h"
+#include "remote/RemoteIOServiceProtocol.h"
+#include "restore/RestoreStatusServiceProtocol.h"
+#include "sdk/CancelToken.h"
+
+namespace tessellon {
+
+// What the image and the video restore share: the loop that restores a category's items one after
+// another, the two ways of restoring one item (copying a local file that already has the content,
+// or downloading it), and the report section. Items run strictly in sequence; each step is a work
+// item on the pool, so neither a long list nor a completed future nests stack frames.
+class RestoreMediaItemService {
+ public:
+  using FailedPaths = std::vector<std::string>;
+  // Restores one item; completes with the recorded paths that could not be written.
+  using PerItemOperation = std::function<Future<FailedPaths>(const std::shared_ptr<MediaItem>&,
+                                                             const std::shared_ptr<CancelToken>&)>;
+
+  // The texts and remote folder of one category; the two categories' lines differ in more than
+  // the word.
+  struct Vocabulary {
+    std::string word;              // "Image"
+    std::string remoteFolderName;  // "images"
+    std::string restoring;         // + name
+    std::string downloadOf;        // + name + " failed (" + error + ")"
+    std::string restored;          // + name
+    std::string failedAtPaths;     // + paths joined by ","
+    std::string restoreOf;         // + name + " failed: " + error
+    BackupSDKError unusableItem;   // an item without fingerprint cannot be fetched
+  };
+
+  // `logger` may be null.
+  RestoreMediaItemService(std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
+                          std::shared_ptr<LoggerProtocol> logger,
+                          std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService,
+                          std::shared_ptr<FileIOServiceProtocol> fileIOService,
+                          Vocabulary vocabulary);
+  virtual ~RestoreMediaItemService() = default;
+  RestoreMediaItemService(const RestoreMediaItemService&) = delete;
+  RestoreMediaItemService& operator=(const RestoreMediaItemService&) = delete;
+
+  // Runs `perItemOperation` over `items` in order, each started when the previous one completed.
+  // A failed item counts as failed with all its paths and the loop goes on; a cancelled item or
+  // token cancels the loop. Completes with finalizeRestoreMediaItem's section, on a pool thread.
+  Future<RestoreMediaReportSection> restoreMediaItem(MediaMetaData::Items items,
+                                                     PerItemOperation perItemOperation,
+                                                     std::shared_ptr<MediaMetaData> metaData,
+                                                     std::shared_ptr<CancelToken> cancelToken);
+
+  // The section of a finished loop: what was not restored of the metadata's count and bytes
+  // failed; every recorded path not counted as failed succeeded.
+  static RestoreMediaReportSection finalizeRestoreMediaItem(const MediaMetaData& metaData,
+                                                            int restoredCount,
+                                                            int64_t restoredBytes, int failedPaths);
+
+  // For an item whose content is on this machine: copies it to the paths that lack it and
+  // advances the progress by the item. Fails when no local file holds the content after all.
+  Future<FailedPaths> performRestoreForAlreadyLocallyExistingItems(
+      const std::shared_ptr<MediaItem>& item,
+      const std::shared_ptr<MediaServiceProtocol>& mediaService);
+
+  // Downloads "<remoteFolder>/<category folder>/<remote file name>" and writes it to the item's
+  // paths; the download is gone afterwards. Advances the progress by the item whatever happens
+  // but cancellation. Fails with the download's or the placement's error.
+  Future<FailedPaths> performRestoreByDownload(
+      const std::shared_ptr<MediaItem>& item, const std::vector<std::string>& remoteFolder,
+      const std::shared_ptr<CancelToken>& cancelToken,
+      const std::shared_ptr<MediaServiceProtocol>& mediaService);
+
+ protected:
+  // The category's whole restore: nothing when `metaData` is null or the category is not
+  // `selected`; all failed for a list that could not be downloaded; zeros without items; the loop
+  // otherwise.
+  Future<std::optional<RestoreMediaReportSection>> restoreAll(
+      std::shared_ptr<MediaMetaData> metaData, bool selected, PerItemOperation perItemOperation,
+      std::shared_ptr<CancelToken> cancelToken);
+
+  // One item: from the local copy when the fingerprint is known here, downloaded otherwise (also
+  // when the local copy turns out to be gone).
+  Future<FailedPaths> restoreItem(const std::shared_ptr<MediaItem>& item,
+                                  const std::vector<std::string>& remoteFolder,
+                                  const std::shared_ptr<CancelToken>& cancelToken,
+                                  const std::shared_ptr<MediaServiceProtocol>& mediaService);
+
+  const std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;
+  const std::shared_ptr<LoggerProtocol> logger_;  // may be null
+  const std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService_;
+  const std::shared_ptr<FileIOServiceProtocol> fileIOService_;
+  const Vocabulary vocabulary_;
+
+ private:
+  void logResult(const MediaItem& item, const FutureResult<FailedPaths>& result) const;
+  void removeDownload(const std::string& localPath) const;
+};
+
+}  // namespace tessellon

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+#include <mutex>
+
+#include "restore/RestoreStatusServiceProtocol.h"
+#include "sdk/FileStatusManagerProtocol.h"
+
+namespace tessellon {
+
+class RestoreStatusService final : public RestoreStatusServiceProtocol {
+ public:
+  // `fileStatusManager` may be null: progress is then only counted nowhere.
+  explicit RestoreStatusService(std::shared_ptr<FileStatusManagerProtocol> fileStatusManager);
+
+  Settings restoreSettings() const override;
+  void setRestoreSettings(const Settings& settings) override;
+  FileStatus increaseFileStatusField(const Backup& backup) const override;
+  void updateOverallFileStatus(const Backup& backup) override;
+  void updateProgress(int64_t bytes) override;
+
+ private:
+  mutable std::mutex mutex_;
+  Settings restoreSettings_;
+  std::shared_ptr<FileStatusManagerProtocol> fileStatusManager_;
+};
+
+}  // namespace tessellon

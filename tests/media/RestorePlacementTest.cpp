@@ -1,0 +1,197 @@
+#include <sys/stat.h>
+#include <unistd.h>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tessellon/Backup.h"
+#include "tessellon/Settings.h"
+
+#include "media/MediaTestFixture.h"
+#include "media/placement/RestoreMediaItemHelper.h"
+#include "media/placement/SolveNameConflictOnRestoreStrategy.h"
+
+namespace tessellon {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr int64_t kItemDateMs = 1500000000123;
+
+mode_t currentUmask() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
+
+// Restored files placed by the real helper and repositories over a temporary home.
+class RestorePlacementTest : public MediaTestBase {
+ protected:
+  RestorePlacementTest() { services(); }
+
+  std::string pictures(const std::string& relative = "") const {
+    return temp_.path() + "/home/Pictures" + (relative.empty() ? "" : "/" + relative);
+  }
+  // A downloaded file as the remote port leaves it: private, in our temporary folder.
+  std::string download(const std::string& content) {
+    const std::string path = temp_.write("tmp/downloads/" + std::to_string(++downloads_), content);
+    fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
+    return path;
+  }
+  static MediaItem item(const std::string& content, std::vector<std::string> paths) {
+    const std::string id = paths.front();
+    return MediaItem("jpg", static_cast<int64_t>(content.size()), id,
+                     Date(std::chrono::milliseconds(kItemDateMs)), wholeContentFingerprint(content),
+                     std::move(paths));
+  }
+  std::vector<std::string> restore(const MediaItem& restored, const std::string& source,
+                                   bool consume = true) {
+    return services_.restoreHelper->restoreMediaItems(restored, deviceName(), pictures(), source,
+                                                      consume);
+  }
+  static std::string deviceName() { return Backup(std::string()).deviceName.value_or(""); }
+  static bool isRoot() { return ::geteuid() == 0; }
+
+  const std::string content_ = randomContent(3000, 7);
+  int downloads_ = 0;
+};
+
+TEST_F(RestorePlacementTest, NameConflictsAreNumberedBesideTheTakenName) {
+  tree_.add("Pictures/photo.jpg", "a");
+  tree_.add("Pictures/photo 1.jpg", "b");
+  tree_.add("Pictures/README", "c");
+  tree_.add("Pictures/.profile", "d");
+  tree_.link("Pictures/gone.jpg", "/nowhere/at/all");
+  const struct {
+    std::string path;
+    std::string expected;
+  } rows[] = {
+      {pictures("free.jpg"), pictures("free.jpg")},
+      {pictures("photo.jpg"), pictures("photo 2.jpg")},
+      {pictures("README"), pictures("README 1")},
+      {pictures(".profile"), pictures(".profile 1")},
+      {pictures("gone.jpg"), pictures("gone 1.jpg")},  // a dangling link still takes its name
+      {"", ""},
+  };
+  SolveNameConflictOnRestoreStrategy strategy(services_.files);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.path);
+    EXPECT_EQ(strategy.transformToNonConflictingPath(row.path), row.expected);
+  }
+}
+
+TEST_F(RestorePlacementTest, FingerprintGoesBeforeTheExtension) {
+  const struct {
+    std::string path;
+    std::string expected;
+  } rows[] = {
+      {"dir/photo.jpg", "dir/photo_FP.jpg"},
+      {"photo", "photo_FP"},
+      {".profile", ".profile_FP"},
+      {"a.b/c", "a.b/c_FP"},
+      {"", ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.path);
+    EXPECT_EQ(services_.restoreHelper->insertFingerPrintIntoFileName(row.path, "FP"), row.expected);
+  }
+}
+
+TEST_F(RestorePlacementTest, WritesEveryPathWithTheItemsDateAndOrdinaryPermissions) {
+  const std::string source = download(content_);
+
+  EXPECT_THAT(restore(item(content_, {"2019/a.jpg", "b.jpg"}), source), IsEmpty());
+
+  for (const std::string path : {"2019/a.jpg", "b.jpg"}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(temp_.read("home/Pictures/" + path), content_);
+    EXPECT_EQ(tree_.modified("Pictures/" + path), Date(std::chrono::milliseconds(kItemDateMs)));
+    struct stat status {};
+    ASSERT_EQ(::stat(pictures(path).c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0666 & ~currentUmask());
+  }
+  EXPECT_FALSE(fs::exists(source)) << "the last path takes the download by a rename";
+}
+
+TEST_F(RestorePlacementTest, PhotoLibraryFilesGoToTheRestoreFolderOfThisDevice) {
+  const std::string source = download(content_);
+
+  EXPECT_THAT(restore(item(content_, {"Lib.photoslibrary/originals/0/IMG_1.JPG"}), source),
+              IsEmpty());
+
+  EXPECT_EQ(temp_.read("home/Pictures/Restore_" + deviceName() + "/PhotosLibrary/IMG_1.JPG"),
+            content_);
+  EXPECT_FALSE(fs::exists(pictures("Lib.photoslibrary")));
+}
+
+TEST_F(RestorePlacementTest, KeepsTheUsersFileAndRecognisesItsOwnCopyOnTheNextRun) {
+  tree_.add("Pictures/a.jpg", "the user's own picture");
+  const MediaItem restored = item(content_, {"a.jpg"});
+
+  EXPECT_THAT(restore(restored, download(content_)), IsEmpty());
+  EXPECT_THAT(restore(restored, download(content_)), IsEmpty());
+
+  EXPECT_EQ(temp_.read("home/Pictures/a.jpg"), "the user's own picture");
+  EXPECT_EQ(temp_.read("home/Pictures/a 1.jpg"), content_);
+  EXPECT_FALSE(fs::exists(pictures("a 2.jpg")));
+}
+
+TEST_F(RestorePlacementTest, APathLeavingTheMediaFolderIsNotWritten) {
+  EXPECT_THAT(restore(item(content_, {"../../escape.jpg", "ok.jpg"}), download(content_)),
+              ElementsAre("../../escape.jpg"));
+  EXPECT_FALSE(fs::exists(temp_.path() + "/escape.jpg"));
+  EXPECT_TRUE(fs::exists(pictures("ok.jpg")));
+}
+
+TEST_F(RestorePlacementTest, AnUnwritableFolderFailsOnlyItsPath) {
+  if (isRoot()) GTEST_SKIP() << "root writes into read-only folders";
+  tree_.folder("Pictures/locked");
+  fs::permissions(pictures("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+
+  EXPECT_THAT(restore(item(content_, {"ok/a.jpg", "locked/a.jpg"}), download(content_)),
+              ElementsAre("locked/a.jpg"));
+  EXPECT_EQ(temp_.read("home/Pictures/ok/a.jpg"), content_);
+  fs::permissions(pictures("locked"), fs::perms::owner_all);
+}
+
+TEST_F(RestorePlacementTest, AnItemThatFitsNowhereFailsWithTheCategoryCode) {
+  if (isRoot()) GTEST_SKIP() << "root writes into read-only folders";
+  tree_.folder("Pictures/locked");
+  fs::permissions(pictures("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+
+  auto result = awaitResult(
+      services_.images->addItemAtRestore(item(content_, {"locked/a.jpg"}), download(content_)));
+
+  ASSERT_TRUE(result);
+  EXPECT_THAT(*result, FailsWith(BackupSDKError::mediaFailedToAddImage));
+  fs::permissions(pictures("locked"), fs::perms::owner_all);
+}
+
+TEST_F(RestorePlacementTest, ALocalCopyFillsTheMissingPathsOnly) {
+  tree_.add("Pictures/a.jpg", content_);
+  ASSERT_TRUE(awaitResult(services_.caching->refreshMediaItemCache(
+      Settings(false, false, false, true), std::make_shared<CancelToken>(), {Version(1, 1)})));
+  const MediaItem restored = item(content_, {"a.jpg", "copy/a.jpg"});
+
+  auto result = awaitResult(services_.images->ensureItemExistsInAllItemPathsOnRestore(restored));
+
+  ASSERT_TRUE(result && result->isSuccess());
+  EXPECT_THAT(result->successValue(), IsEmpty());
+  EXPECT_EQ(temp_.read("home/Pictures/copy/a.jpg"), content_);
+  EXPECT_FALSE(fs::exists(pictures("a 1.jpg")));
+  EXPECT_TRUE(fs::exists(pictures("a.jpg")));
+
+  // Once every copy is gone, the item has to come from the remote side.
+  fs::remove(pictures("a.jpg"));
+  fs::remove(pictures("copy/a.jpg"));
+  auto gone = awaitResult(services_.images->ensureItemExistsInAllItemPathsOnRestore(restored));
+  ASSERT_TRUE(gone);
+  EXPECT_THAT(*gone, FailsWith(BackupSDKError::mediaFailedToAddImage));
+}
+
+}  // namespace
+}  // namespace tessellon

@@ -1,0 +1,344 @@
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+#include <gtest/gtest.h>
+
+#include "backup/CalendarService.h"
+#include "platform/calendar/CalendarEventUpdater.h"
+#include "platform/calendar/CalendarFilter.h"
+#include "platform/calendar/CalendarRepository.h"
+#include "platform/calendar/CalendarRepositoryHelper.h"
+#include "platform/calendar/CalendarTestSupport.h"
+#include "platform/calendar/EventStoreProtocol.h"
+#include "support/AwaitResult.h"
+#include "support/ErrorMatchers.h"
+#include "support/RecordingLogger.h"
+#include "support/TempDir.h"
+
+namespace tessellon {
+namespace {
+
+using namespace std::chrono_literals;
+using Entries = std::vector<std::shared_ptr<CalendarEntry>>;
+
+// 2001-01-01T00:00:00Z: the origin of occurrence numbers in detached identifiers.
+constexpr int64_t kReferenceDate = 978'307'200;
+
+CalendarEvent event(std::string id, std::string title, Date start, std::chrono::seconds length) {
+  CalendarEvent made;
+  made.id = std::move(id);
+  made.title = std::move(title);
+  made.start = secondsOf(start);
+  made.end = made.start + length.count();
+  made.eventTimezone = "Asia/Tokyo";
+  return made;
+}
+
+std::string rid(Date occurrence) {
+  return "/RID=" + std::to_string(secondsOf(occurrence) - kReferenceDate);
+}
+
+std::shared_ptr<CalendarEntry> entry(std::string title, std::vector<CalendarEvent> events) {
+  return std::make_shared<CalendarEntry>(
+      CalendarEntry{"backup-id", std::move(title), std::move(events)});
+}
+
+// The events without the identifiers a store hands out (a changed occurrence keeps its
+// occurrence number), in start order.
+std::vector<CalendarEvent> withoutIds(const CalendarEntry& calendar) {
+  std::vector<CalendarEvent> events = calendar.events.value_or(std::vector<CalendarEvent>{});
+  for (CalendarEvent& e : events) e.id = e.isDetached() ? "/RID=" + *e.RID() : "";
+  std::sort(events.begin(), events.end(), [](const CalendarEvent& a, const CalendarEvent& b) {
+    return std::tie(a.start, a.title) < std::tie(b.start, b.title);
+  });
+  return events;
+}
+
+const CalendarEvent* find(const std::shared_ptr<CalendarEntry>& calendar,
+                          const std::string& title) {
+  const auto found = std::find_if(calendar->events->begin(), calendar->events->end(),
+                                  [&](const CalendarEvent& e) { return e.title == title; });
+  return found == calendar->events->end() ? nullptr : &*found;
+}
+
+// "2024-05-01 09:30" in UTC, as khal prints times; `dateOnly` gives "2024-05-01".
+std::string khalTime(Date instant, bool dateOnly = false) {
+  std::string stamp = wallClock(instant, "UTC", dateOnly);
+  std::string text = stamp.substr(0, 4) + "-" + stamp.substr(4, 2) + "-" + stamp.substr(6, 2);
+  if (!dateOnly) text += " " + stamp.substr(9, 2) + ":" + stamp.substr(11, 2);
+  return text;
+}
+
+class CalendarRestoreTest : public ::testing::Test {
+ protected:
+  std::string root() const { return dir.file("calendars"); }
+  std::shared_ptr<CalendarRepository> repository(const std::string& folder,
+                                                 bool withHelper = true) const {
+    auto helper = withHelper ? std::make_shared<CalendarRepositoryHelper>(
+                                   logger, std::make_shared<CalendarEventUpdater>())
+                             : nullptr;
+    return std::make_shared<CalendarRepository>(folder, logger, std::make_shared<CalendarFilter>(),
+                                                helper);
+  }
+  std::optional<FutureResult<Void>> restore(
+      const Entries& entries, std::shared_ptr<CalendarRepository> into = nullptr) const {
+    CalendarService service(into ? into : repository(root()), nullptr);
+    return awaitResult(service.restoreCalendars(ItemsMetaData<CalendarEntry>(entries)));
+  }
+  Entries entriesOf(const std::string& folder) const {
+    const auto result = awaitResult(repository(folder)->getCalendarEntries());
+    EXPECT_TRUE(result && result->isSuccess());
+    return result && result->isSuccess() ? result->successValue() : Entries{};
+  }
+  // The iCalendar file the store keeps a restored series in.
+  std::string fileOf(const CalendarEntry& calendar, const CalendarEvent& series) const {
+    return dir.read("calendars/" + calendar.id + "/" + series.id + ".ics");
+  }
+  // "<start> <title>" of every occurrence overlapping [from, to), in start order; changed
+  // occurrences marked.
+  std::vector<std::string> occurrences(Date from, Date to) const {
+    auto found = openEventStore(root(), logger)->events(from, to, {});
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a->startDate < b->startDate; });
+    std::vector<std::string> shown;
+    for (const auto& e : found) {
+      shown.push_back(at(e->startDate) + " " + e->title + (e->isDetached ? " (changed)" : ""));
+    }
+    return shown;
+  }
+  static std::string at(Date instant) { return wallClock(instant, "Asia/Tokyo"); }
+  void ics(const std::string& path, const std::string& body) const {
+    dir.write(path, "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\n" + body +
+                        "END:VCALENDAR\r\n");
+  }
+
+  // No daylight saving time: a week later is the same time of day.
+  ScopedZone zone{"Asia/Tokyo"};
+  TempDir dir;
+  std::shared_ptr<RecordingLogger> logger = std::make_shared<RecordingLogger>();
+};
+
+TEST_F(CalendarRestoreTest, WeeklySeriesWhoseFirstOccurrenceMovedStartsAtItsOriginalSlot) {
+  const Date first = midnightIn(2) + 10h;
+  CalendarEvent series = event("S", "Weekly", first + 7 * 24h, 30min);
+  series.recurrence = "FREQ=WEEKLY;INTERVAL=1";
+  const auto team =
+      entry("Team", {event("S" + rid(first), "Moved", first + 3h, 30min), series,
+                     // No length: found through an empty query window.
+                     event("S" + rid(first + 14 * 24h), "Instant", first + 14 * 24h + 1h, 0s)});
+  ASSERT_THAT(restore({team}), SucceedsWith(Void{}));
+
+  EXPECT_EQ(
+      occurrences(first - 24h, first + 22 * 24h),
+      (std::vector<std::string>{
+          at(first + 3h) + " Moved (changed)", at(first + 7 * 24h) + " Weekly",
+          at(first + 14 * 24h + 1h) + " Instant (changed)", at(first + 21 * 24h) + " Weekly"}));
+  const Entries result = entriesOf(root());
+  ASSERT_EQ(result.size(), 1u);
+  EXPECT_EQ(withoutIds(*result[0]), withoutIds(*team));
+}
+
+// Occurrences longer than the series' interval overlap the slot before them as well.
+TEST_F(CalendarRestoreTest, ChangedOccurrenceOfOverlappingSeriesReplacesItsOwnSlot) {
+  const Date first = midnightIn(2) + 8h;
+  CalendarEvent festival = event("f", "Festival", first, 36h);
+  festival.recurrence = "FREQ=DAILY;COUNT=3";
+  ASSERT_THAT(restore({entry(
+                  "Long", {festival, event("f" + rid(first + 24h), "Day 2", first + 26h, 36h)})}),
+              SucceedsWith(Void{}));
+  EXPECT_EQ(occurrences(first, first + 72h),
+            (std::vector<std::string>{at(first) + " Festival", at(first + 26h) + " Day 2 (changed)",
+                                      at(first + 48h) + " Festival"}));
+}
+
+TEST_F(CalendarRestoreTest, OrphansAndSeriesWithUninterpretableRulesBecomeSingleEvents) {
+  const Date day = midnightIn(5) + 8h;
+  CalendarEvent daily = event("good", "Daily", day, 30min);
+  daily.recurrence = "FREQ=DAILY;COUNT=3";
+  CalendarEvent badRule = event("bad", "Bad rule", day + 24h, 1h);
+  badRule.recurrence = "freq=weekly";
+  const auto calendar =
+      entry("Mixed", {daily, badRule, event("gone" + rid(day), "Parent not in backup", day, 1h),
+                      event("bad" + rid(day + 8 * 24h), "Bad rule moved", day + 8 * 24h + 2h, 1h),
+                      event("good" + rid(day + 12h), "Not an occurrence", day + 12h, 1h),
+                      event("good/RID=soon", "Unreadable occurrence", day + 13h, 1h)});
+  ASSERT_THAT(restore({calendar}), SucceedsWith(Void{}));
+
+  EXPECT_EQ(logger->count(LogLevel::warning, "Failed to interpret rrule freq=weekly. Was nil"), 1u);
+  const Entries result = entriesOf(root());
+  ASSERT_EQ(result.size(), 1u);
+  EXPECT_EQ(result[0]->events->size(), 5u);
+  EXPECT_EQ(find(result[0], "Bad rule"), nullptr);
+  ASSERT_NE(find(result[0], "Daily"), nullptr);
+  EXPECT_EQ(find(result[0], "Daily")->recurrence, "FREQ=DAILY;INTERVAL=1;COUNT=3");
+  for (const char* title :
+       {"Parent not in backup", "Bad rule moved", "Not an occurrence", "Unreadable occurrence"}) {
+    SCOPED_TRACE(title);
+    const CalendarEvent* single = find(result[0], title);
+    ASSERT_NE(single, nullptr);
+    EXPECT_FALSE(single->isDetached());
+    EXPECT_EQ(single->recurrence, std::nullopt);
+    EXPECT_NE(single->id, find(result[0], "Daily")->id);
+  }
+}
+
+TEST_F(CalendarRestoreTest, AllDayEventsStartAtMidnightAndUnknownZonesFloat) {
+  const Date day = midnightIn(6);
+  CalendarEvent conference = event("a", "Conference", day + 10h + 30min, 2h);
+  conference.allDay = true;
+  CalendarEvent mars = event("m", "On Mars", day + 15h, 1h);
+  mars.eventTimezone = "Mars/Olympus";
+  CalendarEvent berlin = event("b", "In Berlin", day + 13h, 1h);
+  berlin.eventTimezone = "Europe/Berlin";
+  ASSERT_THAT(restore({entry("Travel", {conference, mars, berlin})}), SucceedsWith(Void{}));
+
+  const Entries result = entriesOf(root());
+  ASSERT_EQ(result.size(), 1u);
+  const CalendarEvent* allDay = find(result[0], "Conference");
+  ASSERT_NE(allDay, nullptr);
+  EXPECT_TRUE(allDay->allDay);
+  EXPECT_EQ(allDay->start, secondsOf(day));
+  EXPECT_EQ(allDay->end, secondsOf(midnightIn(7)) - 1);
+
+  const CalendarEvent* floating = find(result[0], "On Mars");
+  ASSERT_NE(floating, nullptr);
+  EXPECT_EQ(floating->start, mars.start);
+  EXPECT_EQ(floating->eventTimezone, "Asia/Tokyo");
+  const std::string floatingFile = fileOf(*result[0], *floating);
+  EXPECT_NE(floatingFile.find("DTSTART:" + wallClock(day + 15h, "Asia/Tokyo") + "\r\n"),
+            std::string::npos)
+      << floatingFile;
+
+  const CalendarEvent* zoned = find(result[0], "In Berlin");
+  ASSERT_NE(zoned, nullptr);
+  EXPECT_EQ(zoned->start, berlin.start);
+  EXPECT_EQ(zoned->eventTimezone, "Europe/Berlin");
+  EXPECT_NE(fileOf(*result[0], *zoned).find("DTSTART;TZID=Europe/Berlin:"), std::string::npos);
+}
+
+TEST_F(CalendarRestoreTest, OnlyValidUrlsAreKept) {
+  const std::vector<std::pair<std::string, bool>> cases = {{"https://example.org/a?b=c#d", true},
+                                                           {"mailto:someone@example.org", true},
+                                                           {"https://example.org/a%20b", true},
+                                                           {"not a url", false},
+                                                           {"", false},
+                                                           {"https://example.org/%zz", false},
+                                                           {"1http://example.org", false},
+                                                           {"https://example.org/\xC3\xA9", false}};
+  const CalendarEventUpdater updater;
+  for (const auto& [url, kept] : cases) {
+    SCOPED_TRACE(url);
+    CalendarEvent source = event("u", "Link", midnightIn(1), 1h);
+    source.url = url;
+    StoreEvent target;
+    target.url = "https://stale.example.org";
+    updater.updateBaseFields(target, source, midnightIn(1), midnightIn(1) + 1h);
+    EXPECT_EQ(target.url, kept ? std::optional<std::string>(url) : std::nullopt);
+  }
+}
+
+// Backup of a filled store, restored into an empty one, backs up the same again. Identifiers
+// differ: the store gives every restored series a new one, so only the occurrence numbers of
+// changed occurrences and the link to their series carry over.
+TEST_F(CalendarRestoreTest, RoundTripThroughASecondStoreKeepsEveryEventAndRunsOnce) {
+  const Date weekly = midnightIn(-10) + 8h;
+  const Date moved = weekly + 14 * 24h;
+  dir.write("source/work/displayname", "Work\n");
+  std::ifstream sample(std::string(TESSELLON_TEST_DATA_DIR) + "/calendars/team.ics");
+  dir.write("source/work/team.ics", std::string(std::istreambuf_iterator<char>(sample), {}));
+  ics("source/work/weekly.ics",
+      "BEGIN:VEVENT\r\nUID:weekly\r\nDTSTART;TZID=Asia/Tokyo:" + wallClock(weekly, "Asia/Tokyo") +
+          "\r\nDTEND;TZID=Asia/Tokyo:" + wallClock(weekly + 1h, "Asia/Tokyo") +
+          "\r\nRRULE:FREQ=WEEKLY\r\nSUMMARY:Weekly\r\nDESCRIPTION:Notes\r\nLOCATION:Room\r\n"
+          "URL:https://example.org/w\r\nEND:VEVENT\r\n"
+          "BEGIN:VEVENT\r\nUID:weekly\r\nRECURRENCE-ID;TZID=Asia/Tokyo:" +
+          wallClock(moved, "Asia/Tokyo") + "\r\nDTSTART:" + wallClock(moved + 3h, "UTC") +
+          "\r\nDTEND:" + wallClock(moved + 4h, "UTC") +
+          "\r\nSUMMARY:Weekly (moved)\r\nEND:VEVENT\r\n");
+  ics("source/work/allday.ics",
+      "BEGIN:VEVENT\r\nUID:allday\r\nDTSTART;VALUE=DATE:" +
+          wallClock(midnightIn(4), "Asia/Tokyo", true) + "\r\nDTEND;VALUE=DATE:" +
+          wallClock(midnightIn(6), "Asia/Tokyo", true) + "\r\nSUMMARY:Trip\r\nEND:VEVENT\r\n");
+  ics("source/work/floating.ics",
+      "BEGIN:VEVENT\r\nUID:floating\r\nDTSTART:" + wallClock(midnightIn(1) + 7h, "Asia/Tokyo") +
+          "\r\nRRULE:FREQ=MONTHLY;BYDAY=2TU;UNTIL=" + wallClock(midnightIn(300), "UTC") +
+          "\r\nSUMMARY:Floating monthly\r\nEND:VEVENT\r\n");
+  dir.write("source/empty/displayname", "Nothing\n");
+
+  const Entries backup = entriesOf(dir.file("source"));
+  ASSERT_EQ(backup.size(), 2u);
+  ASSERT_EQ(backup[1]->events->size(), 5u);
+  ASSERT_THAT(restore(backup), SucceedsWith(Void{}));
+  ASSERT_THAT(restore(backup), SucceedsWith(Void{}));
+
+  Entries result = entriesOf(root());
+  ASSERT_EQ(result.size(), 2u);
+  std::sort(result.begin(), result.end(),
+            [](const auto& a, const auto& b) { return a->title < b->title; });
+  for (size_t i = 0; i < backup.size(); ++i) {
+    SCOPED_TRACE(backup[i]->title);
+    EXPECT_EQ(result[i]->title, backup[i]->title);
+    EXPECT_EQ(withoutIds(*result[i]), withoutIds(*backup[i]));
+  }
+  const CalendarEvent* restoredMoved = find(result[1], "Weekly (moved)");
+  ASSERT_NE(restoredMoved, nullptr);
+  EXPECT_EQ(restoredMoved->parentId(), find(result[1], "Weekly")->id);
+  EXPECT_NE(find(result[1], "Weekly")->id, "weekly");
+
+  // Same title, other events: a different calendar, so it is created.
+  backup[1]->events->front().location = "Elsewhere";
+  EXPECT_THAT(restore({backup[1]}), SucceedsWith(Void{}));
+  EXPECT_EQ(entriesOf(root()).size(), 3u);
+}
+
+TEST_F(CalendarRestoreTest, KhalListsTheRestoredEvents) {
+  ScopedZone utc("UTC");
+  const Date first = midnightIn(2) + 9h;
+  const Date second = first + 7 * 24h;
+  CalendarEvent standup = event("s", "Standup", first, 15min);
+  standup.eventTimezone = "Asia/Tokyo";
+  standup.recurrence = "FREQ=WEEKLY;COUNT=4";
+  CalendarEvent moved = event("s" + rid(second), "Moved standup", second + 2h, 1h);
+  moved.eventTimezone = "UTC";
+  CalendarEvent holiday = event("h", "Holiday", midnightIn(4) + 10h, 24h);
+  holiday.allDay = true;
+  CalendarEvent call = event("c", "Call Tokyo", midnightIn(3) + 1h, 30min);
+  call.eventTimezone = "Asia/Tokyo";
+  ASSERT_THAT(restore({entry("Khal check", {standup, moved, holiday, call})}),
+              SucceedsWith(Void{}));
+
+  const auto output = khalList(dir, khalTime(midnightIn(0), true), khalTime(midnightIn(40), true));
+  if (!output) GTEST_SKIP() << "khal is not installed";
+  const auto shown = [](Date start, std::chrono::seconds length) {
+    return khalTime(start) + " " + khalTime(start + length);
+  };
+  EXPECT_EQ(linesWith(*output, "Standup"), 3u) << *output;
+  EXPECT_EQ(linesWith(*output, shown(first, 15min) + " Standup"), 1u) << *output;
+  EXPECT_EQ(linesWith(*output, shown(first + 21 * 24h, 15min) + " Standup"), 1u) << *output;
+  EXPECT_EQ(linesWith(*output, shown(second + 2h, 1h) + " Moved standup"), 1u) << *output;
+  EXPECT_EQ(linesWith(*output, shown(midnightIn(3) + 1h, 30min) + " Call Tokyo"), 1u) << *output;
+  // Two days (10:00 on the 4th to 10:00 on the 5th), listed under each.
+  EXPECT_EQ(linesWith(*output, khalTime(midnightIn(4), true) + " " + khalTime(midnightIn(5), true) +
+                                   " Holiday"),
+            2u)
+      << *output;
+}
+
+TEST_F(CalendarRestoreTest, FailsWithTheFirstErrorAndKeepsWhatWasCreatedBefore) {
+  const auto withEvents = entry("With events", {event("e", "Event", midnightIn(1), 1h)});
+  EXPECT_THAT(restore({entry("First", {}), withEvents, entry("Never", {})},
+                      repository(root(), /*withHelper=*/false)),
+              FailsWith(BackupSDKError::calendarsSaveCalendarFailed));
+  const Entries result = entriesOf(root());
+  ASSERT_EQ(result.size(), 1u);
+  EXPECT_EQ(result[0]->title, "First");
+
+  const std::string blocked = dir.write("blocked", "a file where the folder should be");
+  EXPECT_THAT(restore({withEvents}, repository(blocked)),
+              FailsWith(BackupSDKError::calendarsAccessDenied));
+}
+
+}  // namespace
+}  // namespace tessellon
