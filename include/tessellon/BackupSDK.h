@@ -38,6 +38,9 @@ class BackupSDK {
   // completes with unknownError (code 0).
   BackupSDK(std::shared_ptr<BackupSDKDelegate> delegate,
             std::shared_ptr<LoggerProtocol> logger = nullptr, BackupSDKOptions options = {});
+  // Waits up to 10 seconds for the remote clean-up that the last backup
+  // started after its completion, so that a host exiting next leaves no stray
+  // files on the remote. Do not destroy the SDK from one of its completions.
   ~BackupSDK();
   BackupSDK(const BackupSDK&) = delete;
   BackupSDK& operator=(const BackupSDK&) = delete;
@@ -53,29 +56,28 @@ class BackupSDK {
   // Checks access, previews and runs the backup. Completes with the report of
   // the run; items that failed are counted in it rather than failing the run.
   // Codes: 101, 104, access codes, 319 (remote full), 602 (local disk full).
-  void startBackup(const BackupSettings& settings, std::function<void(const FileStatus&)> progress,
-                   std::function<void(std::shared_ptr<ProcessReport>, std::optional<Error>)>
-                       completion);
+  void startBackup(
+      const BackupSettings& settings, std::function<void(const FileStatus&)> progress,
+      std::function<void(std::shared_ptr<ProcessReport>, std::optional<Error>)> completion);
 
   // Runs a backup record that a preview returned, as startBackup above.
-  void startBackup(std::shared_ptr<Backup> backup, std::function<void(const FileStatus&)> progress,
-                   std::function<void(std::shared_ptr<ProcessReport>, std::optional<Error>)>
-                       completion);
+  void startBackup(
+      std::shared_ptr<Backup> backup, std::function<void(const FileStatus&)> progress,
+      std::function<void(std::shared_ptr<ProcessReport>, std::optional<Error>)> completion);
 
   // Restores the categories of `settings` from `backup` without overwriting any
   // file. Codes: 101, 104, 103 (backup written by a newer major format
   // version), 701 (not restorable on this system), access codes.
-  void startRestore(std::shared_ptr<Backup> backup, const Settings& settings,
-                    std::function<void(const FileStatus&)> progress,
-                    std::function<void(std::shared_ptr<ProcessReport>, std::optional<Error>)>
-                        completion);
+  void startRestore(
+      std::shared_ptr<Backup> backup, const Settings& settings,
+      std::function<void(const FileStatus&)> progress,
+      std::function<void(std::shared_ptr<ProcessReport>, std::optional<Error>)> completion);
 
   // Lists the backups stored on the remote, one per device. May run beside a
   // preview, backup or restore. A cancelled listing completes with an empty
   // list. Codes: 104 while the previous listing is being cancelled, 102.
   void getAvailableBackups(
-      std::function<void(std::optional<std::vector<std::shared_ptr<Backup>>>,
-                         std::optional<Error>)>
+      std::function<void(std::optional<std::vector<std::shared_ptr<Backup>>>, std::optional<Error>)>
           completion);
 
   // Cancels the running operation and listing. `completion` is called once on

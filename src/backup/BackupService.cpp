@@ -4,12 +4,13 @@
 #include <functional>
 #include <string>
 
-#include "media/PathUtils.h"
-#include "sdk/HostError.h"
-#include "sdk/Log.h"
 #include "tessellon/BackupSDKError.h"
 #include "tessellon/ItemsMetaData.h"
 #include "tessellon/MediaMetaData.h"
+
+#include "media/PathUtils.h"
+#include "sdk/HostError.h"
+#include "sdk/Log.h"
 
 namespace tessellon {
 namespace {
@@ -59,7 +60,8 @@ Future<std::shared_ptr<ProcessReport>> BackupService::process(
       .onComplete([this, backup, cancelToken](const FutureResult<Void>& result)
                       -> FutureResult<std::shared_ptr<ProcessReport>> {
         deleteTemporaryFile("backup.json");
-        if (endedCancelled(result)) return FutureResult<std::shared_ptr<ProcessReport>>::cancelled();
+        if (endedCancelled(result))
+          return FutureResult<std::shared_ptr<ProcessReport>>::cancelled();
         if (result.isFail()) {
           logWith(logger, LogLevel::error, [&] {
             return "Backup process failed ERROR=" + nsErrorDescription(result.failure());
@@ -68,9 +70,18 @@ Future<std::shared_ptr<ProcessReport>> BackupService::process(
         }
         logWith(logger, LogLevel::info, [] { return std::string("Backup process finished"); });
         // Its outcome changes nothing of the run's.
-        (void)cleanupService_->cleanup(*backup, cancelToken);
+        Future<Void> cleanup = cleanupService_->cleanup(*backup, cancelToken);
+        {
+          std::lock_guard lock(cleanupMutex_);
+          lastCleanup_ = std::move(cleanup);
+        }
         return FutureResult<std::shared_ptr<ProcessReport>>::success(currentProcessReport);
       });
+}
+
+Future<Void> BackupService::lastCleanup() const {
+  std::lock_guard lock(cleanupMutex_);
+  return lastCleanup_;
 }
 
 void BackupService::calcOverallFileStatus(const Backup& backup, const Backup& taskList) {
@@ -113,7 +124,8 @@ Future<Void> BackupService::createFolderStructure(std::shared_ptr<CancelToken> c
       Future<Void> next =
           remote->createDirectory(PathUtils::combinePath({device, folder}), cancelToken);
       // The first real error wins; the request just made is not awaited.
-      if (previous.isFail() && !existingIsFine(previous)) return Future<Void>::fail(previous.failure());
+      if (previous.isFail() && !existingIsFine(previous))
+        return Future<Void>::fail(previous.failure());
       return next;
     });
   }
@@ -125,7 +137,8 @@ Future<Void> BackupService::createFolderStructure(std::shared_ptr<CancelToken> c
 Future<Void> BackupService::processAll(std::shared_ptr<Backup> backup,
                                        std::shared_ptr<CancelToken> cancelToken) {
   using Run = std::function<Future<Section>()>;
-  auto category = [this](const char* name, Run run, std::shared_ptr<ReportSection> ProcessReport::*slot) {
+  auto category = [this](const char* name, Run run,
+                         std::shared_ptr<ReportSection> ProcessReport::*slot) {
     return [this, name, run = std::move(run), slot] {
       return run().onSuccess([this, name, slot](const Section& section) {
         logWith(logger, LogLevel::info, [&] {
@@ -136,7 +149,8 @@ Future<Void> BackupService::processAll(std::shared_ptr<Backup> backup,
     };
   };
   auto contacts = category(
-      "Contacts", [=, this] { return contactMetaDataService_->processContacts(backup, cancelToken); },
+      "Contacts",
+      [=, this] { return contactMetaDataService_->processContacts(backup, cancelToken); },
       &ProcessReport::contacts);
   auto calendars = category(
       "Calendars",
@@ -160,8 +174,8 @@ Future<Void> BackupService::processAll(std::shared_ptr<Backup> backup,
       .onSuccess(images)
       .onSuccess(videos)
       .onSuccess([this, backup] {
-        backup->finishDate =
-            std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
+        backup->finishDate = std::chrono::time_point_cast<std::chrono::milliseconds>(
+            std::chrono::system_clock::now());
         return appendBackupJson(generateZip(), *backup);
       })
       .onSuccess([this, cancelToken] { return uploadZipAndInflate(cancelToken); })

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 
 #include "backup/BackupCalendarsMetaDataServiceProtocol.h"
 #include "backup/BackupContactsMetaDataServiceProtocol.h"
@@ -26,6 +27,7 @@ class BackupService final : public BaseBackupService, public BackupServiceProtoc
 
   Future<std::shared_ptr<ProcessReport>> process(std::shared_ptr<Backup> backup,
                                                  std::shared_ptr<CancelToken> cancelToken) override;
+  Future<Void> lastCleanup() const override;
 
  private:
   void calcOverallFileStatus(const Backup& backup, const Backup& taskList);
@@ -37,6 +39,8 @@ class BackupService final : public BaseBackupService, public BackupServiceProtoc
   std::shared_ptr<BackupContactsMetaDataServiceProtocol> contactMetaDataService_;
   std::shared_ptr<BackupCalendarsMetaDataServiceProtocol> calendarMetaDataService_;
   std::shared_ptr<CleanupServiceProtocol> cleanupService_;
+  mutable std::mutex cleanupMutex_;
+  Future<Void> lastCleanup_ = Future<Void>::success(Void{});
 };
 
 }  // namespace tessellon

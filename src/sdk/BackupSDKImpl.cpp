@@ -1,5 +1,9 @@
 #include "sdk/BackupSDKImpl.h"
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
 #include "futures/sync/SynchronizationType.h"
 #include "model/Constants.h"
 #include "platform/locations/LocationProviderProtocol.h"
@@ -56,6 +60,26 @@ void BackupSDKImpl::resolveServices() {
     cancellationService_ = std::move(cancellationService);
   } catch (const ErrorException& e) {
     logWith(logger_, LogLevel::error, [&] { return "setupIoC failed: " + describe(e.error()); });
+  }
+}
+
+BackupSDKImpl::~BackupSDKImpl() {
+  if (!backupService_) return;
+  struct Waiter {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool completed = false;
+  };
+  auto waiter = std::make_shared<Waiter>();
+  backupService_->lastCleanup().onComplete(Executor::immediate(), [waiter](const auto&) {
+    std::lock_guard lock(waiter->mutex);
+    waiter->completed = true;
+    waiter->done.notify_all();
+  });
+  std::unique_lock lock(waiter->mutex);
+  if (!waiter->done.wait_for(lock, std::chrono::seconds(10), [&] { return waiter->completed; })) {
+    logWith(logger_, LogLevel::warning,
+            [] { return std::string("The remote clean-up is still running; leaving it"); });
   }
 }
 

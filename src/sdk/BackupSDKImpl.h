@@ -3,6 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "tessellon/BackupSDK.h"
+
 #include "backup/BackupPreviewServiceProtocol.h"
 #include "backup/BackupServiceProtocol.h"
 #include "platform/files/FileIOServiceProtocol.h"
@@ -11,7 +13,6 @@
 #include "sdk/AccessServiceProtocol.h"
 #include "sdk/CancelationServiceProtocol.h"
 #include "sdk/NotificationServiceProtocol.h"
-#include "tessellon/BackupSDK.h"
 
 namespace tessellon {
 
@@ -22,12 +23,16 @@ namespace tessellon {
 class BackupSDKImpl {
  public:
   using BackupCompletion = std::function<void(std::shared_ptr<Backup>, std::optional<Error>)>;
-  using ReportCompletion = std::function<void(std::shared_ptr<ProcessReport>, std::optional<Error>)>;
+  using ReportCompletion =
+      std::function<void(std::shared_ptr<ProcessReport>, std::optional<Error>)>;
   using ListCompletion = std::function<void(std::optional<std::vector<std::shared_ptr<Backup>>>,
                                             std::optional<Error>)>;
 
   BackupSDKImpl(std::shared_ptr<BackupSDKDelegate> delegate, std::shared_ptr<LoggerProtocol> logger,
                 const BackupSDKOptions& options);
+  // Gives the clean-up the last backup started a bounded time to finish, so a
+  // host that exits next leaves a tidy remote.
+  ~BackupSDKImpl();
   BackupSDKImpl(const BackupSDKImpl&) = delete;
   BackupSDKImpl& operator=(const BackupSDKImpl&) = delete;
 
