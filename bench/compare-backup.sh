@@ -5,6 +5,7 @@
 #   backup_full_vs_cp: a first backup of ~3,000 photos (0.2 to 6 MiB) and a dozen videos (50 to
 #     300 MiB), durable (sync), against cp -a + sync of the same home.
 #   backup_peak_rss_mb: peak memory of that backup.
+#   cli_backup_overhead: the same first backup through the `tessellon` command / the library path.
 #   backup_nochange_s: the second backup with nothing changed (a peer that only compares
 #     attributes needs about 0.3 s on this data).
 #   backup_nochange_many_vs_find: a nothing-changed backup of 100,000 small files against
@@ -74,6 +75,23 @@ echo "full backup: ours ${full_s}s (${rss} MB peak), cp -a + sync ${cp_s}s" >&2
 r=$(ratio "$full_s" "$cp_s")
 echo "BENCH backup_full_vs_cp $r ratio target <= 2.5 $(verdict "$r" 2.5)"
 echo "BENCH backup_peak_rss_mb $rss MB target <= 150 $(verdict "$rss" 150)"
+
+# The command on the same first backup, with its own fresh temporary and state folders.
+cli="$build/hosts/cli/tessellon"
+if [ -x "$cli" ]; then
+  mkdir -p "$scratch/cli-tmp" "$scratch/cli-config"
+  sync
+  start=$(now)
+  TMPDIR="$scratch/cli-tmp" XDG_CONFIG_HOME="$scratch/cli-config" "$cli" backup -q \
+    --remote "$scratch/remote-cli" --pictures "$data/home/Pictures" --movies "$data/home/Movies" \
+    --only images,videos
+  sync
+  cli_s=$(since "$start")
+  echo "full backup: tessellon backup ${cli_s}s, the library path ${full_s}s" >&2
+  r=$(ratio "$cli_s" "$full_s")
+  echo "BENCH cli_backup_overhead $r ratio target <= 1.05 $(verdict "$r" 1.05)"
+  rm -rf "$scratch/remote-cli" "$scratch/cli-tmp" "$scratch/cli-config"
+fi
 
 set -- $("$backup" "$data/home" "$scratch/remote" "$scratch/work")
 echo "BENCH backup_nochange_s $2 s target <= 0.3 $(verdict "$2" 0.3)"
