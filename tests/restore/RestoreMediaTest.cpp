@@ -253,8 +253,9 @@ class StackProbingStatus final : public RestoreStatusServiceProtocol {
     real_->updateOverallFileStatus(backup);
   }
   void updateProgress(int64_t bytes) override {
-    char frame = 0;
-    const auto at = reinterpret_cast<std::ptrdiff_t>(&frame);
+    // The frame address, not a local's: under AddressSanitizer locals may live
+    // on a separate fake stack.
+    const auto at = reinterpret_cast<std::ptrdiff_t>(__builtin_frame_address(0));
     {
       std::lock_guard lock(mutex_);
       auto [range, added] = frames_.try_emplace(std::this_thread::get_id(), at, at);
