@@ -23,6 +23,7 @@
 #include "delegates/LocalFolderDelegate.h"
 #include "support/ArchiveKeepingDelegate.h"
 #include "support/BackgroundQueue.h"
+#include "support/GeneratedHome.h"
 #include "support/MediaTree.h"
 #include "support/TempDir.h"
 
@@ -63,7 +64,8 @@ class BackupEndToEndTest : public ::testing::Test {
     tree_.add("Pictures/2019/copy of beach.jpg", randomContent(3000, 1));
     tree_.add("Pictures/Grüße aus Köln.png", randomContent(5000, 2));
     tree_.add("Pictures/.hidden.gif", randomContent(700, 3));
-    tree_.add("Pictures/Photos Library.photoslibrary/originals/A/IMG_1.HEIC", randomContent(4000, 4));
+    tree_.add("Pictures/Photos Library.photoslibrary/originals/A/IMG_1.HEIC",
+              randomContent(4000, 4));
     tree_.add("Pictures/Photos Library.photoslibrary/originals/B/clip.MOV", randomContent(9000, 5));
     tree_.add("Pictures/Photos Library.photoslibrary/resources/thumb.jpg", randomContent(100, 6));
     tree_.add("Movies/holiday.mp4", randomContent(20000, 7));
@@ -71,33 +73,13 @@ class BackupEndToEndTest : public ::testing::Test {
                 "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:anna\r\nN:Berg;Anna;;;\r\nFN:Anna Berg\r\n"
                 "TEL;TYPE=CELL:+49 170 1234567\r\nEND:VCARD\r\n");
     home_.write("calendars/personal/displayname", "Personal");
-    home_.write("calendars/personal/dentist.ics", dentist());
+    home_.write("calendars/personal/dentist.ics", dentistTomorrow());
 
-    BackupSDKOptions options;
-    options.picturesDirectory = home_.file("Pictures");
-    options.moviesDirectory = home_.file("Movies");
-    options.contactsDirectory = home_.file("contacts");
-    options.calendarsDirectory = home_.file("calendars");
-    options.temporaryDirectory = home_.file("tmp");
-    options.stateDirectory = home_.file("state");
-    sdk_ = std::make_unique<BackupSDK>(remote_, nullptr, options);
+    sdk_ = std::make_unique<BackupSDK>(remote_, nullptr, homeOptions(home_));
   }
   ~BackupEndToEndTest() override {
     sdk_.reset();
     EXPECT_TRUE(flushBackgroundQueue());
-  }
-
-  static std::string dentist() {
-    // Tomorrow, so the event is inside the backed-up window whenever the test runs.
-    const auto tomorrow = std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now()) +
-                          std::chrono::days(1);
-    const std::time_t t = std::chrono::system_clock::to_time_t(tomorrow);
-    char day[16];
-    std::strftime(day, sizeof day, "%Y%m%d", std::gmtime(&t));
-    return std::string("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\nBEGIN:VEVENT\r\n"
-                       "UID:dentist\r\nDTSTAMP:20240101T000000Z\r\nDTSTART:") +
-           day + "T090000Z\r\nDTEND:" + day + "T100000Z\r\nSUMMARY:Dentist\r\nEND:VEVENT\r\n"
-                                              "END:VCALENDAR\r\n";
   }
 
   Outcome backup(bool keepDeletedItems = false) {
@@ -118,7 +100,9 @@ class BackupEndToEndTest : public ::testing::Test {
     }
     return "";
   }
-  Json document(const std::string& name) const { return Json::parse(readFile(device() + "/" + name)); }
+  Json document(const std::string& name) const {
+    return Json::parse(readFile(device() + "/" + name));
+  }
   std::set<std::string> storedMediaFiles(const std::string& folder) const {
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(device() + "/" + folder)) {
@@ -130,7 +114,7 @@ class BackupEndToEndTest : public ::testing::Test {
   std::set<std::string> referenced(const std::string& document) const {
     std::set<std::string> names;
     const Json stored = this->document(document);
-  for (const auto& item : stored.value("items", Json::array())) {
+    for (const auto& item : stored.value("items", Json::array())) {
       std::string name = item.at("fingerprint");
       if (!item.at("fileExtension").get<std::string>().empty()) {
         name += "." + item.at("fileExtension").get<std::string>();
@@ -146,7 +130,8 @@ class BackupEndToEndTest : public ::testing::Test {
     for (size_t i = first; i < archives.size(); ++i) {
       std::istringstream entries(run("unzip -Z1 '" + archives[i] + "'"));
       for (std::string entry; std::getline(entries, entry);) {
-        if (entry.rfind("images/", 0) == 0 || entry.rfind("videos/", 0) == 0) media.push_back(entry);
+        if (entry.rfind("images/", 0) == 0 || entry.rfind("videos/", 0) == 0)
+          media.push_back(entry);
       }
     }
     return media;
@@ -177,8 +162,8 @@ TEST_F(BackupEndToEndTest, FirstBackupStoresEverythingAndTheSecondUploadsNoMedia
   EXPECT_EQ(first.report->images->failed, 0);
   EXPECT_EQ(first.report->videos->failed, 0);
 
-  for (const char* name : {"backup.json", "contacts.json", "calendars.json", "images.json",
-                           "videos.json"}) {
+  for (const char* name :
+       {"backup.json", "contacts.json", "calendars.json", "images.json", "videos.json"}) {
     EXPECT_TRUE(fs::exists(device() + "/" + name)) << name;
   }
   // The copy of the beach photo is stored once; the bundle's resources never.
@@ -202,8 +187,9 @@ TEST_F(BackupEndToEndTest, FirstBackupStoresEverythingAndTheSecondUploadsNoMedia
   EXPECT_THAT(uploadedMedia(before), IsEmpty());
 
   std::promise<std::vector<std::shared_ptr<Backup>>> listed;
-  sdk_->getAvailableBackups([&](auto backups, auto) { listed.set_value(backups.value_or(
-                                                          std::vector<std::shared_ptr<Backup>>{})); });
+  sdk_->getAvailableBackups([&](auto backups, auto) {
+    listed.set_value(backups.value_or(std::vector<std::shared_ptr<Backup>>{}));
+  });
   auto backups = listed.get_future().get();
   ASSERT_EQ(backups.size(), 1u);
   EXPECT_EQ(backups[0]->deviceID, fs::path(device()).filename().string());
@@ -239,7 +225,9 @@ TEST_F(BackupEndToEndTest, MovedPhotosAreNotUploadedAgainAndDeletedOnesFollowThe
   }
   EXPECT_TRUE(eventually([&] { return storedMediaFiles("images") == referenced("images.json"); }));
   EXPECT_EQ(storedMediaFiles("images").size(), 3u);
-  EXPECT_TRUE(eventually([&] { return !fs::exists(device() + "/" + fs::path(device()).filename().string() + ".zip"); }));
+  EXPECT_TRUE(eventually([&] {
+    return !fs::exists(device() + "/" + fs::path(device()).filename().string() + ".zip");
+  }));
 }
 
 TEST_F(BackupEndToEndTest, ACancelledRunEndsWithNothingAndTheNextOneIsConsistent) {
@@ -248,13 +236,14 @@ TEST_F(BackupEndToEndTest, ACancelledRunEndsWithNothingAndTheNextOneIsConsistent
   }
   std::promise<Outcome> done;
   std::atomic<bool> cancelled{false};
-  sdk_->startBackup(BackupSettings("laptop", false, false, false, true, false),
-                    [&](const FileStatus& status) {
-                      if (status.processed > 0 && !cancelled.exchange(true)) sdk_->cancel(nullptr);
-                    },
-                    [&](std::shared_ptr<ProcessReport> report, std::optional<Error> error) {
-                      done.set_value({std::move(report), std::move(error)});
-                    });
+  sdk_->startBackup(
+      BackupSettings("laptop", false, false, false, true, false),
+      [&](const FileStatus& status) {
+        if (status.processed > 0 && !cancelled.exchange(true)) sdk_->cancel(nullptr);
+      },
+      [&](std::shared_ptr<ProcessReport> report, std::optional<Error> error) {
+        done.set_value({std::move(report), std::move(error)});
+      });
   auto future = done.get_future();
   ASSERT_EQ(future.wait_for(std::chrono::seconds(60)), std::future_status::ready);
   const Outcome outcome = future.get();

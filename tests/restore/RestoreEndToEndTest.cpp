@@ -18,6 +18,7 @@
 #include "delegates/LocalFolderDelegate.h"
 #include "support/BackgroundQueue.h"
 #include "support/FaultyDelegate.h"
+#include "support/GeneratedHome.h"
 #include "support/MediaTree.h"
 #include "support/RecordingLogger.h"
 #include "support/TempDir.h"
@@ -56,17 +57,6 @@ Files filesBelow(const fs::path& root) {
   return files;
 }
 
-BackupSDKOptions optionsFor(const TempDir& home) {
-  BackupSDKOptions options;
-  options.picturesDirectory = home.file("Pictures");
-  options.moviesDirectory = home.file("Movies");
-  options.contactsDirectory = home.file("contacts");
-  options.calendarsDirectory = home.file("calendars");
-  options.temporaryDirectory = home.file("tmp");
-  options.stateDirectory = home.file("state");
-  return options;
-}
-
 class RestoreEndToEndTest : public ::testing::Test {
  protected:
   RestoreEndToEndTest() {
@@ -85,10 +75,10 @@ class RestoreEndToEndTest : public ::testing::Test {
                   "TEL;TYPE=CELL:+49 170 1234567\r\nEMAIL;TYPE=HOME:anna@example.org\r\n"
                   "END:VCARD\r\n");
     source_.write("calendars/personal/displayname", "Personal");
-    source_.write("calendars/personal/dentist.ics", dentist());
+    source_.write("calendars/personal/dentist.ics", dentistTomorrow());
 
     BackupSDK sdk(std::make_shared<hosts::LocalFolderDelegate>(remoteRoot_.path()), nullptr,
-                  optionsFor(source_));
+                  homeOptions(source_));
     std::promise<Outcome> done;
     sdk.startBackup(BackupSettings("laptop", true, true, true, true, false), nullptr,
                     [&](std::shared_ptr<ProcessReport> report, std::optional<Error> error) {
@@ -102,24 +92,10 @@ class RestoreEndToEndTest : public ::testing::Test {
     EXPECT_TRUE(flushBackgroundQueue());
   }
 
-  static std::string dentist() {
-    const auto tomorrow = std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now()) +
-                          std::chrono::days(1);
-    const std::time_t t = std::chrono::system_clock::to_time_t(tomorrow);
-    char day[16];
-    std::strftime(day, sizeof day, "%Y%m%d", std::gmtime(&t));
-    return std::string(
-               "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\nBEGIN:VEVENT\r\n"
-               "UID:dentist\r\nDTSTAMP:20240101T000000Z\r\nDTSTART:") +
-           day + "T090000Z\r\nDTEND:" + day +
-           "T100000Z\r\nSUMMARY:Dentist\r\nEND:VEVENT\r\n"
-           "END:VCALENDAR\r\n";
-  }
-
   // The facade over the second home; made on first use so tests can prepare
   // the home or the remote first.
   BackupSDK& target() {
-    if (!target_) target_ = std::make_unique<BackupSDK>(remote_, logger_, optionsFor(home_));
+    if (!target_) target_ = std::make_unique<BackupSDK>(remote_, logger_, homeOptions(home_));
     return *target_;
   }
 
