@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "model/DateText.h"
 #include "model/StableHash.h"
 
 namespace tessellon {
@@ -12,8 +11,15 @@ DuplicateCollection::DuplicateCollection(
     : hashingUtilAdapter_(std::move(hashingUtilAdapter)) {}
 
 uint64_t DuplicateCollection::identityKey(const MediaItem& item) {
-  return stableHash(std::to_string(item.bytes) + toString(item.modificationDate) +
-                    item.fileExtension);
+  // The date as milliseconds since the epoch: equal exactly when the date texts are, without a
+  // time-zone lookup per file. Both numbers are digits only, so the separators keep the three
+  // parts apart.
+  std::string text;
+  text.reserve(48 + item.fileExtension.size());
+  text.append(std::to_string(item.bytes)).push_back(' ');
+  text.append(std::to_string(item.modificationDate.time_since_epoch().count())).push_back(' ');
+  text.append(item.fileExtension);
+  return stableHash(text);
 }
 
 void DuplicateCollection::addItem(const std::shared_ptr<MediaItem>& item) {

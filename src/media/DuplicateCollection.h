@@ -21,7 +21,7 @@ class DuplicateCollection final : public DuplicateCollectionProtocol {
   // `hashingUtilAdapter` is held for the container's wiring; identity needs no file content.
   explicit DuplicateCollection(std::shared_ptr<HashingUtilAdapterProtocol> hashingUtilAdapter);
 
-  // The identity key of an item: the stable hash of its decimal size, date text and extension.
+  // The identity key of an item: the stable hash of its decimal size, date and extension.
   static uint64_t identityKey(const MediaItem& item);
 
   void addItem(const std::shared_ptr<MediaItem>& item) override;

@@ -3,7 +3,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tessellon/PathData.h"
+#include "media/discovery/PathData.h"
 
 namespace tessellon {
 

@@ -79,8 +79,10 @@ MediaRepositoryHelper::MediaRepositoryHelper(
       mediaPathUtil_(std::move(mediaPathUtil)),
       logger_(std::move(logger)) {}
 
-bool MediaRepositoryHelper::accept(const std::string& fullPath) {
-  if (pathValidator_->isValid(fullPath)) return true;
+bool MediaRepositoryHelper::accept(const std::string& fullPath, std::optional<bool> isFolder) {
+  if (isFolder ? pathValidator_->isValid(fullPath, *isFolder) : pathValidator_->isValid(fullPath)) {
+    return true;
+  }
   if (!isValidUtf8(fullPath)) {
     logWith(logger_, LogLevel::warning, [&fullPath] {
       return "skipping " + escapedForLog(fullPath) + ": its name is not UTF-8";
@@ -89,16 +91,29 @@ bool MediaRepositoryHelper::accept(const std::string& fullPath) {
   return false;
 }
 
+Result<FileAttributes> MediaRepositoryHelper::attributesOf(const PathData& path) {
+  if (path.attributes) return *path.attributes;
+  return fileManager_->attributesOfItem(path.fullPath);
+}
+
 std::vector<PathData> MediaRepositoryHelper::getValidPathsFor(const std::string& directory) {
-  Result<std::vector<std::string>> listed = fileManager_->subpathsOfDirectory(directory);
+  // The listing reads each entry's type and attributes relative to its open folder: one look
+  // at each file for the whole scan.
+  Result<std::vector<ListedItem>> listed = fileManager_->subpathsWithAttributes(directory);
   if (!listed.ok()) return {};
-  std::vector<std::string> relatives = std::move(listed).value();
+  std::vector<ListedItem> entries = std::move(listed).value();
   std::vector<PathData> paths;
-  paths.reserve(relatives.size());
-  for (std::string& relative : relatives) {
-    std::string fullPath = under(directory, relative);
-    if (accept(fullPath)) paths.push_back({std::move(fullPath), std::move(relative)});
-    std::string().swap(relative);
+  paths.reserve(entries.size());
+  for (ListedItem& entry : entries) {
+    std::string fullPath = under(directory, entry.relative);
+    const std::optional<bool> isFolder =
+        entry.attributes
+            ? std::optional<bool>(entry.attributes->type == FileAttributes::Type::directory)
+            : std::nullopt;
+    if (accept(fullPath, isFolder)) {
+      paths.push_back({std::move(fullPath), std::move(entry.relative), entry.attributes});
+    }
+    std::string().swap(entry.relative);
   }
   return paths;
 }
@@ -115,7 +130,8 @@ std::vector<PathData> MediaRepositoryHelper::getValidPhotoLibraryPaths(
   }
   // Thumbnails first: they are most of a library, and the validator asks the file system.
   paths = fileExtensionFilter_->removeThumbnails(std::move(paths));
-  std::erase_if(paths, [this](const PathData& path) { return !accept(path.fullPath); });
+  std::erase_if(paths,
+                [this](const PathData& path) { return !accept(path.fullPath, std::nullopt); });
   return paths;
 }
 
@@ -136,7 +152,7 @@ MediaRepositoryHelper::generateMediaItemsWithoutFingerprint(
   items.reserve(paths.size());
   for (PathData& path : paths) {
     if (isCancelled(cancelToken)) break;
-    const Result<FileAttributes> attributes = fileManager_->attributesOfItem(path.fullPath);
+    const Result<FileAttributes> attributes = attributesOf(path);
     if (!attributes.ok()) return attributes.error();
     // Links are never followed, and pipes or devices are no media.
     if (attributes.value().type != FileAttributes::Type::regular) continue;
@@ -157,7 +173,7 @@ Result<MediaItemsWithHashes> MediaRepositoryHelper::generateMediaItemsWithFinger
   const std::string imageDirectory = locationProvider_->localImageDirectory();
   for (PathData& path : itemPaths) {
     if (isCancelled(cancelToken)) break;
-    const Result<FileAttributes> attributes = fileManager_->attributesOfItem(path.fullPath);
+    const Result<FileAttributes> attributes = attributesOf(path);
     if (!attributes.ok()) return attributes.error();
     if (attributes.value().type != FileAttributes::Type::regular) continue;
     std::shared_ptr<MediaItem> item = createMediaItem(path.subPath, attributes.value());

@@ -90,7 +90,10 @@ class MediaRepositoryHelper final : public MediaRepositoryHelperProtocol {
                                            const std::string& mediaDirectory);
 
   // Whether `fullPath` may become an item; warns about a name that is not UTF-8.
-  bool accept(const std::string& fullPath);
+  // `isFolder` when a listing told the type; otherwise the validator asks the file system.
+  bool accept(const std::string& fullPath, std::optional<bool> isFolder);
+  // The attributes the listing read, or the file system's answer now.
+  Result<FileAttributes> attributesOf(const PathData& path);
 
   const std::shared_ptr<CachingServiceProtocol> cachingService_;  // may be null
   const std::shared_ptr<ZipServiceProtocol> zipService_;

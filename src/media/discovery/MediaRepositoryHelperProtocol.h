@@ -7,7 +7,7 @@
 
 #include "tessellon/BackupSDKError.h"
 #include "tessellon/MediaItem.h"
-#include "tessellon/PathData.h"
+#include "media/discovery/PathData.h"
 #include "tessellon/Version.h"
 
 #include "futures/Future.h"

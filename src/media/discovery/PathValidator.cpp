@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "media/PathUtils.h"
-#include "media/discovery/Utf8.h"
+#include "model/Utf8.h"
 
 namespace tessellon {
 namespace {
@@ -24,15 +24,25 @@ PathValidator::PathValidator(std::shared_ptr<FileIOServiceProtocol> fileManager)
           [](const std::string& path) { return containsComponent(path, ".DS_Store"); },
           // Percent-encoding makes any UTF-8 path a valid "file://" URL, and nothing else.
           [](const std::string& path) { return !isValidUtf8(path); },
-          [this](const std::string& path) {
-            const Result<FileAttributes> attributes = fileManager_->attributesOfItem(path);
-            return attributes.ok() && attributes.value().type == FileAttributes::Type::directory;
-          },
       } {}
 
-bool PathValidator::isValid(const std::string& fullPath) {
+bool PathValidator::isFolder(const std::string& fullPath) const {
+  const Result<FileAttributes> attributes = fileManager_->attributesOfItem(fullPath);
+  return attributes.ok() && attributes.value().type == FileAttributes::Type::directory;
+}
+
+bool PathValidator::passesFilters(const std::string& fullPath) const {
   return std::none_of(filters_.begin(), filters_.end(),
                       [&fullPath](const auto& rejects) { return rejects(fullPath); });
+}
+
+// The file system is asked last: nearly every rejection is decided by the name.
+bool PathValidator::isValid(const std::string& fullPath) {
+  return passesFilters(fullPath) && !isFolder(fullPath);
+}
+
+bool PathValidator::isValid(const std::string& fullPath, bool isFolder) {
+  return !isFolder && passesFilters(fullPath);
 }
 
 }  // namespace tessellon

@@ -18,6 +18,8 @@ class PathValidatorProtocol {
   // written as a "file://" URL (a name that is not UTF-8 cannot be stored in a document), and for
   // a folder.
   virtual bool isValid(const std::string& fullPath) = 0;
+  // As isValid for an item whose type a folder listing already gave: the file system is not asked.
+  virtual bool isValid(const std::string& fullPath, bool isFolder) = 0;
 };
 
 }  // namespace tessellon

@@ -1,5 +1,7 @@
 #include "model/json/JsonText.h"
 
+#include <algorithm>
+
 namespace tessellon {
 namespace {
 
@@ -55,6 +57,21 @@ std::optional<Json> parseJson(std::string_view text) {
 }
 
 std::optional<std::string> toJSONString(const Json& value) { return dump(value, -1); }
+
+void appendJSONString(std::string_view text, std::string& out) {
+  // Printable ASCII other than the quote and the backslash is written as it is; anything else
+  // (escapes, UTF-8 checks and replacement) is left to the library's writer.
+  const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+    return c >= 0x20 && c < 0x7f && c != '"' && c != '\\';
+  });
+  if (!plain) {
+    out.append(dump(Json(std::string(text)), -1).value_or("\"\""));
+    return;
+  }
+  out.push_back('"');
+  out.append(text);
+  out.push_back('"');
+}
 
 std::optional<std::string> toPrettyJSONString(const Json& value) { return dump(value, 2); }
 

@@ -22,6 +22,9 @@ std::optional<Json> parseJson(std::string_view text);
 // Nothing only when writing itself fails (out of memory).
 std::optional<std::string> toJSONString(const Json& value);
 
+// Appends `text` as a JSON string value, exactly as toJSONString writes it.
+void appendJSONString(std::string_view text, std::string& out);
+
 // The same, indented by two spaces.
 std::optional<std::string> toPrettyJSONString(const Json& value);
 

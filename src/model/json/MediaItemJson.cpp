@@ -1,12 +1,14 @@
 #include "model/json/MediaItemJson.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "tessellon/BackupSDKError.h"
 
 #include "model/DateText.h"
 #include "model/json/JsonError.h"
 #include "model/json/JsonReaders.h"
+#include "model/json/JsonText.h"
 
 namespace tessellon {
 namespace {
@@ -90,15 +92,35 @@ void addPhonePaths(MediaItem& item) {
 
 }  // namespace
 
-Json MediaItemJson::serialize(const MediaItem& item) {
-  Json object = Json::object();
-  object["fileExtension"] = item.fileExtension;
-  object["bytes"] = item.bytes;
-  object["id"] = item.id;
-  object["modificationDate"] = toString(item.modificationDate);
-  if (item.fingerprint) object["fingerprint"] = *item.fingerprint;
-  object["pathDictionary"] = item.pathDictionary;
-  return object;
+void MediaItemJson::appendText(const MediaItem& item, std::string& out) {
+  // Members in the order the JSON library writes an object's keys (sorted).
+  out.append(R"({"bytes":)");
+  char digits[24];
+  out.append(digits, std::to_chars(digits, digits + sizeof digits, item.bytes).ptr);
+  out.append(R"(,"fileExtension":)");
+  appendJSONString(item.fileExtension, out);
+  if (item.fingerprint) {
+    out.append(R"(,"fingerprint":)");
+    appendJSONString(*item.fingerprint, out);
+  }
+  out.append(R"(,"id":)");
+  appendJSONString(item.id, out);
+  out.append(R"(,"modificationDate":)");
+  appendJSONString(toString(item.modificationDate), out);
+  out.append(R"(,"pathDictionary":{)");
+  bool firstKey = true;
+  for (const auto& [key, paths] : item.pathDictionary) {
+    if (!firstKey) out.push_back(',');
+    firstKey = false;
+    appendJSONString(key, out);
+    out.append(":[");
+    for (size_t i = 0; i < paths.size(); ++i) {
+      if (i > 0) out.push_back(',');
+      appendJSONString(paths[i], out);
+    }
+    out.push_back(']');
+  }
+  out.append("}}");
 }
 
 Result<std::shared_ptr<MediaItem>> MediaItemJson::deserialize(const Json& value) {
@@ -119,10 +141,18 @@ Result<std::shared_ptr<MediaItem>> MediaItemJson::deserialize(const Json& value)
                      "pathDictionary is not an object of string lists");
   }
 
-  auto item = std::make_shared<MediaItem>(std::move(*fileExtension), *bytes, std::move(id),
-                                          *modificationDate, std::move(fingerprint),
-                                          std::vector<std::string>{});
-  item->pathDictionary = std::move(*pathDictionary);
+  return make(std::move(*fileExtension), *bytes, std::move(id), *modificationDate,
+              std::move(fingerprint), std::move(*pathDictionary));
+}
+
+std::shared_ptr<MediaItem> MediaItemJson::make(
+    std::string fileExtension, int64_t bytes, std::string id, Date modificationDate,
+    std::optional<std::string> fingerprint,
+    std::map<std::string, std::vector<std::string>> pathDictionary) {
+  auto item =
+      std::make_shared<MediaItem>(std::move(fileExtension), bytes, std::move(id), modificationDate,
+                                  std::move(fingerprint), std::vector<std::string>{});
+  item->pathDictionary = std::move(pathDictionary);
   addPhonePaths(*item);
   return item;
 }

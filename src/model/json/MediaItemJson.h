@@ -1,6 +1,11 @@
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "tessellon/MediaItem.h"
 
@@ -14,7 +19,9 @@ namespace tessellon {
 //  "pathDictionary": {"macOSPaths": [...], ...}}.
 class MediaItemJson {
  public:
-  static Json serialize(const MediaItem& item);
+  // Appends the item's compact text, byte for byte what the JSON library writes for the item's
+  // object, without building that object: a document holds a hundred thousand of them.
+  static void appendText(const MediaItem& item, std::string& out);
 
   // Fails with JsonError::missingProperty for a missing "fileExtension",
   // "bytes" or "modificationDate", and with BackupSDKError
@@ -22,6 +29,13 @@ class MediaItemJson {
   // lists. Paths written by phones ("androidPaths", "iOSAlbums") are added to
   // the Mac paths under "Restore/", and every Mac path is normalised.
   static Result<std::shared_ptr<MediaItem>> deserialize(const Json& value);
+
+  // The item of values read from a document, with the phone paths added and the Mac paths
+  // normalised as deserialize does.
+  static std::shared_ptr<MediaItem> make(
+      std::string fileExtension, int64_t bytes, std::string id, Date modificationDate,
+      std::optional<std::string> fingerprint,
+      std::map<std::string, std::vector<std::string>> pathDictionary);
 };
 
 }  // namespace tessellon

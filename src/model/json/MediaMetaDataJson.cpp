@@ -7,6 +7,7 @@
 #include "model/json/JsonReaders.h"
 #include "model/json/JsonText.h"
 #include "model/json/MediaItemJson.h"
+#include "model/json/MediaListReader.h"
 
 namespace tessellon {
 namespace {
@@ -66,10 +67,8 @@ std::optional<std::string> MediaMetaDataJson::serializeText(const MediaMetaData&
   if (metaData.items) {
     bool first = true;
     for (const auto& item : *metaData.items) {
-      const std::optional<std::string> itemText = toJSONString(MediaItemJson::serialize(*item));
-      if (!itemText) return std::nullopt;
       if (!first) text.push_back(',');
-      text.append(*itemText);
+      MediaItemJson::appendText(*item, text);
       first = false;
     }
   }
@@ -82,6 +81,11 @@ Json MediaMetaDataJson::serializeSummary(const MediaMetaData& metaData) {
 }
 
 Result<std::shared_ptr<MediaMetaData>> MediaMetaDataJson::deserializeText(std::string_view text) {
+  // Our own documents take the one-pass reader; anything it does not handle takes the general
+  // parser, which also words the errors.
+  if (std::optional<std::shared_ptr<MediaMetaData>> read = MediaListReader::read(text)) {
+    return *std::move(read);
+  }
   ItemCollector collector;
   const std::optional<Json> document =
       JsonItemStream::parse(text, kItemsKey,

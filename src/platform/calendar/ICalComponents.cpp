@@ -36,38 +36,6 @@ std::optional<std::string> text(const char* value) {
   return std::string(value);
 }
 
-bool isValidUtf8(const std::string& bytes) {
-  size_t i = 0;
-  while (i < bytes.size()) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    size_t length = 1;
-    unsigned int minimum = 0;
-    unsigned int codePoint = lead;
-    if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4, minimum = 0x10000, codePoint = lead & 0x07;
-    } else if (lead >= 0xE0) {
-      if (lead > 0xEF) return false;
-      length = 3, minimum = 0x800, codePoint = lead & 0x0F;
-    } else if (lead >= 0xC2) {
-      if (lead > 0xDF) return false;
-      length = 2, minimum = 0x80, codePoint = lead & 0x1F;
-    } else if (lead >= 0x80) {
-      return false;
-    }
-    if (i + length > bytes.size()) return false;
-    for (size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(bytes[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      codePoint = (codePoint << 6) | (next & 0x3F);
-    }
-    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
-      return false;
-    }
-    i += length;
-  }
-  return true;
-}
-
 int64_t secondsOf(Date date) {
   return std::chrono::floor<std::chrono::seconds>(date).time_since_epoch().count();
 }

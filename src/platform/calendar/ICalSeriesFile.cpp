@@ -10,6 +10,7 @@
 
 #include "tessellon/BackupSDKError.h"
 
+#include "model/Utf8.h"
 #include "platform/calendar/ICalComponents.h"
 #include "platform/calendar/ICalConversions.h"
 
@@ -60,7 +61,7 @@ Result<std::unique_ptr<ICalSeriesFile>> ICalSeriesFile::read(const std::string& 
     return makeError(BackupSDKError::calendarsAccessDenied, "cannot be read");
   }
   if (bytes.rfind("\xEF\xBB\xBF", 0) == 0) bytes.erase(0, 3);
-  if (!ical::isValidUtf8(bytes) || bytes.find('\0') != std::string::npos) {
+  if (!isValidUtf8(bytes) || bytes.find('\0') != std::string::npos) {
     return makeError(BackupSDKError::calendarsAccessDenied, "not UTF-8 text");
   }
   icalcomponent* root = icalparser_parse_string(bytes.c_str());

@@ -14,6 +14,7 @@
 
 #include "tessellon/BackupSDKError.h"
 
+#include "model/Utf8.h"
 #include "platform/files/PosixError.h"
 #include "platform/files/PosixFiles.h"
 
@@ -27,24 +28,6 @@ Future<Void> succeed() { return Future<Void>::success(Void{}); }
 
 Future<Void> failWith(BackupSDKError code, const Error& cause) {
   return Future<Void>::fail(makeError(code, cause.message));
-}
-
-Date dateFrom(const statx_timestamp& time) {
-  // tv_nsec is never negative, so this is the floor also before 1970.
-  return Date(std::chrono::milliseconds(time.tv_sec * 1000 + time.tv_nsec / 1'000'000));
-}
-
-FileAttributes::Type typeOf(uint16_t mode) {
-  switch (mode & S_IFMT) {
-    case S_IFREG:
-      return FileAttributes::Type::regular;
-    case S_IFDIR:
-      return FileAttributes::Type::directory;
-    case S_IFLNK:
-      return FileAttributes::Type::symbolicLink;
-    default:
-      return FileAttributes::Type::other;
-  }
 }
 
 // The folder and name of `path`, with the folder resolved, so that two texts
@@ -91,7 +74,7 @@ Future<std::string> FileIOService::read(const std::string& path) {
     return Future<std::string>::fail(
         makeError(BackupSDKError::fileIOFailedToReadFile, content.error().message));
   }
-  if (!posix::isValidUtf8(content.value())) {
+  if (!isValidUtf8(content.value())) {
     return Future<std::string>::fail(
         makeError(BackupSDKError::fileIOFailedToReadFile, "read " + *filePath + ": not UTF-8"));
   }
@@ -161,18 +144,17 @@ Result<std::vector<std::string>> FileIOService::subpathsOfDirectory(const std::s
   return posix::listSubpaths(path);
 }
 
+Result<std::vector<ListedItem>> FileIOService::subpathsWithAttributes(const std::string& path) {
+  return posix::listSubpathsWithAttributes(path, true);
+}
+
 Result<FileAttributes> FileIOService::attributesOfItem(const std::string& path) {
   struct statx status {};
   if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
               &status) != 0) {
     return posixError("attributes of " + path, errno);
   }
-  FileAttributes attributes;
-  attributes.type = typeOf(status.stx_mode);
-  attributes.size = static_cast<int64_t>(status.stx_size);
-  attributes.modificationDate = dateFrom(status.stx_mtime);
-  if ((status.stx_mask & STATX_BTIME) != 0) attributes.creationDate = dateFrom(status.stx_btime);
-  return attributes;
+  return posix::attributesFrom(status);
 }
 
 bool FileIOService::isReadableFile(const std::string& path) {

@@ -4,23 +4,17 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "tessellon/Date.h"
 
 #include "futures/Future.h"
 #include "futures/Result.h"
+#include "platform/files/FileAttributes.h"
+#include "platform/files/ListedItem.h"
 
 namespace tessellon {
-
-// What the file system says about one item. Dates are truncated to milliseconds.
-struct FileAttributes {
-  enum class Type { regular, directory, symbolicLink, other };
-  Type type = Type::regular;
-  int64_t size = 0;
-  Date modificationDate{};
-  std::optional<Date> creationDate;
-};
 
 // The attributes restore sets on a file it wrote.
 struct FileAttributeChanges {
@@ -61,6 +55,17 @@ class FileIOServiceProtocol {
   virtual bool exists(const std::string& path) = 0;
   // As subpathsOfDirectorySave, with the platform error.
   virtual Result<std::vector<std::string>> subpathsOfDirectory(const std::string& path) = 0;
+  // As subpathsOfDirectory, each entry with its attributes where the listing can read them
+  // cheaply; a folder's carry its type only. This default reads none.
+  virtual Result<std::vector<ListedItem>> subpathsWithAttributes(const std::string& path) {
+    Result<std::vector<std::string>> listed = subpathsOfDirectory(path);
+    if (!listed.ok()) return listed.error();
+    std::vector<ListedItem> items;
+    items.reserve(listed.value().size());
+    for (std::string& relative : std::move(listed).value())
+      items.push_back({std::move(relative), {}});
+    return items;
+  }
   // Of the item itself; a symbolic link is not followed.
   virtual Result<FileAttributes> attributesOfItem(const std::string& path) = 0;
   virtual bool isReadableFile(const std::string& path) = 0;

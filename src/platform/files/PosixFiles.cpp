@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -207,41 +208,6 @@ std::optional<std::string> filePathFromText(std::string_view text) {
   return percentDecoded(rest);
 }
 
-bool isValidUtf8(std::string_view text) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-  const size_t size = text.size();
-  size_t i = 0;
-  while (i < size) {
-    const unsigned char lead = bytes[i];
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t length;
-    uint32_t point;
-    if ((lead & 0xe0) == 0xc0) {
-      length = 2, point = lead & 0x1f;
-    } else if ((lead & 0xf0) == 0xe0) {
-      length = 3, point = lead & 0x0f;
-    } else if ((lead & 0xf8) == 0xf0) {
-      length = 4, point = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (size - i < length) return false;
-    for (size_t k = 1; k < length; ++k) {
-      if ((bytes[i + k] & 0xc0) != 0x80) return false;
-      point = (point << 6) | (bytes[i + k] & 0x3f);
-    }
-    static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (point < kSmallest[length] || point > 0x10ffff || (point >= 0xd800 && point <= 0xdfff)) {
-      return false;
-    }
-    i += length;
-  }
-  return true;
-}
-
 Result<void> moveItem(const std::string& source, const std::string& target) {
   if (::rename(source.c_str(), target.c_str()) == 0) return {};
   if (errno != EXDEV) return posixError("move " + source + " to " + target, errno);
@@ -319,42 +285,107 @@ Result<void> copyItem(const std::string& source, const std::string& destiny) {
   }
 }
 
-Result<std::vector<std::string>> listSubpaths(const std::string& root) {
-  struct Pending {
-    std::string relative;
-    bool isFolder;
-  };
-  std::vector<Pending> stack;
-  // Pushes the folder's entries so that the smallest name is popped first.
-  auto push = [&](const std::string& relative) -> std::optional<Error> {
-    const fs::path folder = relative.empty() ? fs::path(root) : fs::path(root) / relative;
-    std::vector<Pending> entries;
-    std::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-      const std::string name = it->path().filename().string();
-      // The entry's type comes from the listing itself where the file system
-      // reports it: no stat per file. Links are never followed.
-      std::error_code typeError;
-      const bool isFolder = !it->is_symlink(typeError) && it->is_directory(typeError);
-      entries.push_back({relative.empty() ? name : relative + "/" + name, isFolder});
-    }
-    if (error) return posixError("list " + folder.string(), error.value());
-    std::sort(entries.begin(), entries.end(),
-              [](const Pending& a, const Pending& b) { return a.relative > b.relative; });
-    std::move(entries.begin(), entries.end(), std::back_inserter(stack));
-    return std::nullopt;
-  };
-  std::vector<std::string> subpaths;
-  if (auto failed = push("")) return *failed;
-  while (!stack.empty()) {
-    Pending next = std::move(stack.back());
-    stack.pop_back();
-    subpaths.push_back(next.relative);
-    // A folder that cannot be listed is skipped: one private folder must not hide the rest.
-    if (next.isFolder) {
-      (void)push(next.relative);
-    }
+namespace {
+
+// The entries of `folder` (a path under `root`), smallest name last. Folders are known from the
+// listing itself where the file system reports types; with `withAttributes`, every other entry
+// gets one statx relative to the open folder, so no full path is looked up per file. Links are
+// never followed.
+Result<std::vector<ListedItem>> listFolder(const std::string& root, const std::string& relative,
+                                           bool withAttributes) {
+  const std::string folder = relative.empty() ? root : root + "/" + relative;
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return posixError("list " + folder, errno);
+  DIR* const stream = ::fdopendir(fd);
+  if (stream == nullptr) {
+    const int error = errno;
+    ::close(fd);
+    return posixError("list " + folder, error);
   }
+  const std::unique_ptr<DIR, int (*)(DIR*)> closer(stream, &::closedir);
+  std::vector<ListedItem> entries;
+  while (true) {
+    errno = 0;
+    const dirent* const entry = ::readdir(stream);
+    if (entry == nullptr) break;
+    const std::string_view name(entry->d_name);
+    if (name == "." || name == "..") continue;
+    ListedItem item{relative.empty() ? std::string(name) : relative + "/" + std::string(name), {}};
+    if (entry->d_type == DT_DIR) {
+      item.attributes = FileAttributes{FileAttributes::Type::directory, 0, {}, {}};
+    } else if (withAttributes || entry->d_type == DT_UNKNOWN) {
+      struct statx status {};
+      if (::statx(::dirfd(stream), entry->d_name, AT_SYMLINK_NOFOLLOW,
+                  STATX_BASIC_STATS | STATX_BTIME, &status) == 0) {
+        item.attributes = attributesFrom(status);
+      }
+    }
+    entries.push_back(std::move(item));
+  }
+  if (errno != 0) return posixError("list " + folder, errno);
+  std::sort(entries.begin(), entries.end(),
+            [](const ListedItem& a, const ListedItem& b) { return a.relative > b.relative; });
+  return entries;
+}
+
+bool isFolder(const ListedItem& item) {
+  return item.attributes && item.attributes->type == FileAttributes::Type::directory;
+}
+
+}  // namespace
+
+FileAttributes attributesFrom(const struct statx& status) {
+  const auto dateFrom = [](const statx_timestamp& time) {
+    // tv_nsec is never negative, so this is the floor also before 1970.
+    return Date(std::chrono::milliseconds(time.tv_sec * 1000 + time.tv_nsec / 1'000'000));
+  };
+  FileAttributes attributes;
+  switch (status.stx_mode & S_IFMT) {
+    case S_IFREG:
+      attributes.type = FileAttributes::Type::regular;
+      break;
+    case S_IFDIR:
+      attributes.type = FileAttributes::Type::directory;
+      break;
+    case S_IFLNK:
+      attributes.type = FileAttributes::Type::symbolicLink;
+      break;
+    default:
+      attributes.type = FileAttributes::Type::other;
+  }
+  attributes.size = static_cast<int64_t>(status.stx_size);
+  attributes.modificationDate = dateFrom(status.stx_mtime);
+  if ((status.stx_mask & STATX_BTIME) != 0) attributes.creationDate = dateFrom(status.stx_btime);
+  return attributes;
+}
+
+Result<std::vector<ListedItem>> listSubpathsWithAttributes(const std::string& root,
+                                                           bool withAttributes) {
+  Result<std::vector<ListedItem>> first = listFolder(root, "", withAttributes);
+  if (!first.ok()) return first.error();
+  std::vector<ListedItem> stack = std::move(first).value();
+  std::vector<ListedItem> listed;
+  while (!stack.empty()) {
+    listed.push_back(std::move(stack.back()));
+    stack.pop_back();
+    // A folder that cannot be listed is skipped: one private folder must not hide the rest.
+    if (!isFolder(listed.back())) continue;
+    Result<std::vector<ListedItem>> entries =
+        listFolder(root, listed.back().relative, withAttributes);
+    if (!entries.ok()) continue;
+    std::vector<ListedItem> found = std::move(entries).value();
+    std::move(found.begin(), found.end(), std::back_inserter(stack));
+  }
+  return listed;
+}
+
+Result<std::vector<std::string>> listSubpaths(const std::string& root) {
+  Result<std::vector<ListedItem>> listed = listSubpathsWithAttributes(root, false);
+  if (!listed.ok()) return listed.error();
+  std::vector<ListedItem> items = std::move(listed).value();
+  std::vector<std::string> subpaths;
+  subpaths.reserve(items.size());
+  for (ListedItem& item : items) subpaths.push_back(std::move(item.relative));
   return subpaths;
 }
 

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "futures/Result.h"
+#include "platform/files/FileAttributes.h"
+#include "platform/files/ListedItem.h"
 
 // The POSIX sequences behind the local file service, one function each. Every
 // failure is the errno through posixError. Stateless; any thread.
@@ -22,9 +25,6 @@ Result<std::string> readWholeFile(const std::string& path);
 // "file:" URL. Nothing for an empty text, a URL naming another host, a bad
 // escape or an embedded NUL.
 std::optional<std::string> filePathFromText(std::string_view text);
-
-// Well-formed UTF-8: no overlong forms, surrogates or code points past U+10FFFF.
-bool isValidUtf8(std::string_view text);
 
 // rename(2). Across volumes: a copy to a sibling of `target`, renamed into
 // place, then removal of `source`; a failed copy leaves `source` untouched.
@@ -47,6 +47,14 @@ Result<void> copyItem(const std::string& source, const std::string& destiny);
 // Every path below `root`, relative to it, in pre-order with each folder's
 // entries sorted by name. Links to folders are listed but not entered.
 Result<std::vector<std::string>> listSubpaths(const std::string& root);
+
+// As listSubpaths, each entry with its type; with `withAttributes` every entry but a folder
+// also carries statx's attributes (absent when it failed, for an entry that vanished).
+Result<std::vector<ListedItem>> listSubpathsWithAttributes(const std::string& root,
+                                                           bool withAttributes);
+
+// The attributes of a statx answer; the type is the item's own (links are not followed).
+FileAttributes attributesFrom(const struct statx& status);
 
 // Creates `path` and the folders between `privateRoot` and it with mode 0700.
 // `privateRoot` itself must end up a real folder owned by this user and no one

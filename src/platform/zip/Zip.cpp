@@ -101,6 +101,9 @@ void Zip::open() {
   // that tells readers so.
   if (archive_ == nullptr || archive_write_set_format_zip(archive_) != ARCHIVE_OK ||
       archive_write_set_format_option(archive_, "zip", "hdrcharset", "UTF-8") != ARCHIVE_OK ||
+      // Documents are deflated at the fastest level: a large "images.json" is written on every
+      // run, and its fingerprints leave little for the slower levels to gain.
+      archive_write_set_format_option(archive_, "zip", "compression-level", "1") != ARCHIVE_OK ||
       archive_write_set_bytes_per_block(archive_, kWriteBlock) != ARCHIVE_OK ||
       archive_write_set_bytes_in_last_block(archive_, 1) != ARCHIVE_OK ||
       archive_write_open2(archive_, this, nullptr, &Zip::writeBlock, nullptr, nullptr) !=

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "model/DateText.h"
 #include "model/ModelTestSupport.h"
 #include "model/json/Json.h"
+#include "model/json/JsonText.h"
 
 namespace tessellon {
 namespace {
@@ -62,6 +64,27 @@ TEST_F(MetadataSerializerTest, RoundTripKeepsItemsAndLeavesOutMissingFingerprint
   ASSERT_TRUE(readBack);
   EXPECT_EQ(write(*readBack), text);
   EXPECT_EQ(readBack->items->at(1)->modificationDate, dateAt(-1));  // exact, not just ==
+}
+
+// The writer builds item text directly; it must stay byte for byte what the JSON library writes
+// for the same object, for plain names and for those that need escapes or replacement.
+TEST_F(MetadataSerializerTest, WritesItemTextAsTheJsonLibraryWould) {
+  for (const std::string& name :
+       {std::string("2019/a b.jpg"), std::string("q\"uote\\back/slash.jpg"),
+        std::string("tab\tnew\nline\x01.jpg"), std::string("K\xc3\xa4se \xe2\x82\xac.jpg"),
+        std::string("bad\xff\xc3.jpg"), std::string()}) {
+    auto item = std::make_shared<MediaItem>("jpg", 7, name, dateAt(1625394030007), "1.1_" + name,
+                                            std::vector<std::string>{name, "x.jpg"});
+    item->pathDictionary["androidPaths"] = {name};
+    Json expected = {{"fileExtension", "jpg"},
+                     {"bytes", 7},
+                     {"id", name},
+                     {"modificationDate", toString(item->modificationDate)},
+                     {"fingerprint", "1.1_" + name},
+                     {"pathDictionary", item->pathDictionary}};
+    const Json document = {{"bytes", 7}, {"count", 1}, {"items", Json::array({expected})}};
+    EXPECT_EQ(write(MediaMetaData({item})), toJSONString(document).value()) << name;
+  }
 }
 
 TEST_F(MetadataSerializerTest, StoredCountersWinOverTheItems) {

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/files/FileAttributes.h"
+
+namespace tessellon {
+
+// One entry of a folder listing: its path relative to the listed folder and, when the listing
+// read them, its attributes (absent when the item vanished or could not be looked at).
+struct ListedItem {
+  std::string relative;
+  std::optional<FileAttributes> attributes;
+};
+
+}  // namespace tessellon
