@@ -100,14 +100,14 @@ auto Future<T>::onComplete(const Executor& executor, F&& block) const {
   using U = typename detail::ContinuationValue<R>::type;
   Promise<U> promise;
   state_->addCallback([promise, executor, block = std::forward<F>(block)](
-                          const FutureResult<T>& result) mutable {
+                          const typename detail::FutureState<T>::SharedResult& result) mutable {
     const Executor resolved = executor.resolve();
     if (resolved.kind() == Executor::Kind::immediate) {
-      detail::runBlock(promise, [&] { return block(result); });
+      detail::runBlock(promise, [&] { return block(*result); });
       return;
     }
     resolved.execute([promise, block = std::move(block), result]() mutable {
-      detail::runBlock(promise, [&] { return block(result); });
+      detail::runBlock(promise, [&] { return block(*result); });
     });
   });
   return promise.future;
@@ -164,9 +164,9 @@ FutureResult<T> Future<T>::waitUntilCompleted() const {
   // Delivered inline rather than through an executor: a wait must not depend
   // on a queue that the waiting thread (or a saturated pool) would have to run.
   state_->addCallback(
-      [waiter](const FutureResult<T>& result) {
+      [waiter](const typename detail::FutureState<T>::SharedResult& result) {
         std::lock_guard lock(waiter->mutex);
-        waiter->result = result;
+        waiter->result = *result;
         waiter->done.notify_all();
       },
       /*inlineAlways=*/true);

@@ -38,9 +38,10 @@ class Promise {
   }
   // Completes with `other`'s result once `other` completes.
   void completeUsingFuture(const Future<T>& other) const {
-    other.state_->addCallback([state = future.state_](const FutureResult<T>& result) {
-      State::complete(state, result);
-    });
+    other.state_->addCallback(
+        [state = future.state_](const typename State::SharedResult& result) {
+          State::complete(state, result);
+        });
   }
 
   // A cancellation request on the future calls `handler`; a completion it

@@ -2,19 +2,19 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace tessellon {
 namespace {
 
 using Items = MediaMetaData::Items;
 
-// Finds equal items among many. Equal items always have the same size, so only
-// the items of one size are compared; this keeps set operations consistent
-// with operator== (which tolerates dates less than a second apart).
-// Finds an equal item without comparing against every item: equal items have
+// Finds an equal item among many without comparing against every item, consistently with
+// operator== (which tolerates dates less than a second apart): equal items have
 // the same size, dates less than a second apart (so the same or a neighbouring
 // second), and one's paths among the other's, so two items that both have
 // paths share at least one. Holds pointers: the indexed items must outlive it.
@@ -22,36 +22,37 @@ class EqualItemIndex {
  public:
   EqualItemIndex() = default;
   explicit EqualItemIndex(const Items& items) {
+    all_.reserve(items.size());
+    byPath_.reserve(items.size());
     for (const auto& item : items) add(item.get());
   }
 
   void add(const MediaItem* item) {
-    bySecond_[{item->bytes, secondOf(*item)}].push_back(item);
-    if (item->paths().empty()) pathless_[{item->bytes, secondOf(*item)}].push_back(item);
-    for (const std::string& path : item->paths()) byPath_[path].push_back(item);
+    all_.push_back(item);
+    if (bySecond_) bySecond_->emplace(keyOf(*item), item);
+    if (item->paths().empty()) pathless_.emplace(keyOf(*item), item);
+    for (const std::string& path : item->paths()) byPath_.emplace(path, item);
   }
 
   bool contains(const MediaItem& wanted) const {
-    auto equal = [&wanted](const MediaItem* item) { return *item == wanted; };
-    auto inNearSeconds = [&](const Buckets& buckets) {
-      const int64_t second = secondOf(wanted);
-      for (int64_t near = second - 1; near <= second + 1; ++near) {
-        const auto bucket = buckets.find({wanted.bytes, near});
-        if (bucket != buckets.end() &&
-            std::any_of(bucket->second.begin(), bucket->second.end(), equal)) {
-          return true;
-        }
+    auto inNearSeconds = [&wanted](const Buckets& buckets) {
+      const Key key = keyOf(wanted);
+      for (int64_t near = key.second - 1; near <= key.second + 1; ++near) {
+        if (anyEqual(buckets.equal_range({key.bytes, near}), wanted)) return true;
       }
       return false;
     };
-    // An item without paths is contained in any other.
-    if (wanted.paths().empty()) return inNearSeconds(bySecond_);
-    for (const std::string& path : wanted.paths()) {
-      const auto bucket = byPath_.find(path);
-      if (bucket != byPath_.end() &&
-          std::any_of(bucket->second.begin(), bucket->second.end(), equal)) {
-        return true;
+    // An item without paths is contained in any other. Such items are rare, so the index of
+    // every item by size and second is only built when one is asked for.
+    if (wanted.paths().empty()) {
+      if (!bySecond_) {
+        bySecond_.emplace();
+        for (const MediaItem* item : all_) bySecond_->emplace(keyOf(*item), item);
       }
+      return inNearSeconds(*bySecond_);
+    }
+    for (const std::string& path : wanted.paths()) {
+      if (anyEqual(byPath_.equal_range(path), wanted)) return true;
     }
     return inNearSeconds(pathless_);
   }
@@ -67,16 +68,25 @@ class EqualItemIndex {
       return std::hash<int64_t>()(key.bytes) * 31 + std::hash<int64_t>()(key.second);
     }
   };
-  using Buckets = std::unordered_map<Key, std::vector<const MediaItem*>, KeyHash>;
+  // One entry per item and key: most keys have one item, and a list per key would cost an
+  // allocation for each of a hundred thousand paths.
+  using Buckets = std::unordered_multimap<Key, const MediaItem*, KeyHash>;
 
-  static int64_t secondOf(const MediaItem& item) {
-    const int64_t ms = item.modificationDate.time_since_epoch().count();
-    return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000);
+  template <class Range>
+  static bool anyEqual(const Range& range, const MediaItem& wanted) {
+    return std::any_of(range.first, range.second,
+                       [&wanted](const auto& entry) { return *entry.second == wanted; });
   }
 
-  Buckets bySecond_;
+  static Key keyOf(const MediaItem& item) {
+    const int64_t ms = item.modificationDate.time_since_epoch().count();
+    return {item.bytes, ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000)};
+  }
+
+  std::vector<const MediaItem*> all_;
+  mutable std::optional<Buckets> bySecond_;
   Buckets pathless_;
-  std::unordered_map<std::string_view, std::vector<const MediaItem*>> byPath_;
+  std::unordered_multimap<std::string_view, const MediaItem*> byPath_;
 };
 
 // The items for which `keep` holds, each equal item once (first seen kept).

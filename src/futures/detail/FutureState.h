@@ -26,10 +26,15 @@ namespace tessellon::detail {
 // (Trampoline.h), so a completion that completes the next future recurses only
 // a bounded number of times; and a state dropped with pending callbacks hands them to bury(), so
 // releasing an uncompleted million-link chain does not recurse either.
+//
+// Results are shared, never copied: a callback receives the result by shared pointer, so a
+// continuation that runs on another thread, or a future completed with another's result, holds
+// the same result (a hundred-thousand-item list or a document's text is not copied per step).
 template <class T>
 class FutureState : public std::enable_shared_from_this<FutureState<T>> {
  public:
-  using Callback = std::function<void(const FutureResult<T>&)>;
+  using SharedResult = std::shared_ptr<const FutureResult<T>>;
+  using Callback = std::function<void(const SharedResult&)>;
   using CancelRequestHandler = std::function<void()>;
 
   FutureState() : lock_(lockObject(GLOBAL_PARMS::LOCKING_STRATEGY.load())) {}
@@ -41,10 +46,13 @@ class FutureState : public std::enable_shared_from_this<FutureState<T>> {
 
   // Stores the result and runs the pending callbacks; false if already completed.
   static bool complete(const std::shared_ptr<FutureState>& self, FutureResult<T> result) {
+    return complete(self, std::make_shared<const FutureResult<T>>(std::move(result)));
+  }
+  static bool complete(const std::shared_ptr<FutureState>& self, SharedResult result) {
     std::vector<Callback> callbacks;
     bool completed = self->lock_->lockAndModifySync([&] {
       if (self->result_) return false;
-      self->result_.emplace(std::move(result));
+      self->result_ = std::move(result);
       callbacks.swap(self->callbacks_);
       self->cancelRequestHandlers_.clear();
       return true;
@@ -52,7 +60,7 @@ class FutureState : public std::enable_shared_from_this<FutureState<T>> {
     if (completed && !callbacks.empty()) {
       // The result is immutable once set, so reading it without the lock is safe.
       runCompletionWork([self, callbacks = std::move(callbacks)] {
-        for (const Callback& callback : callbacks) callback(*self->result_);
+        for (const Callback& callback : callbacks) callback(self->result_);
       });
     }
     return completed;
@@ -70,17 +78,18 @@ class FutureState : public std::enable_shared_from_this<FutureState<T>> {
       return false;
     });
     if (!completed) return;
-    if (inlineAlways) return callback(*result_);
+    if (inlineAlways) return callback(result_);
     runCompletionWork([self = this->shared_from_this(), callback = std::move(callback)] {
-      callback(*self->result_);
+      callback(self->result_);
     });
   }
 
   std::optional<FutureResult<T>> result() const {
-    return lock_->lockAndReadSync([this] { return result_; });
+    return lock_->lockAndReadSync(
+        [this] { return result_ ? std::optional<FutureResult<T>>(*result_) : std::nullopt; });
   }
   bool isCompleted() const {
-    return lock_->lockAndReadSync([this] { return result_.has_value(); });
+    return lock_->lockAndReadSync([this] { return result_ != nullptr; });
   }
 
   void addCancelRequestHandler(CancelRequestHandler handler) {
@@ -97,7 +106,7 @@ class FutureState : public std::enable_shared_from_this<FutureState<T>> {
 
  private:
   const std::unique_ptr<SynchronizationProtocol> lock_;
-  std::optional<FutureResult<T>> result_;
+  SharedResult result_;
   std::vector<Callback> callbacks_;
   std::vector<CancelRequestHandler> cancelRequestHandlers_;
 };
