@@ -21,7 +21,8 @@ std::vector<std::string>& MediaItem::paths() { return pathDictionary[kMacOSPaths
 
 const std::vector<std::string>& MediaItem::paths() const {
   static const std::vector<std::string> kNone;
-  const auto found = pathDictionary.find(kMacOSPathsKey);
+  static const std::string kKey(kMacOSPathsKey);  // no key text built per lookup
+  const auto found = pathDictionary.find(kKey);
   return found == pathDictionary.end() ? kNone : found->second;
 }
 

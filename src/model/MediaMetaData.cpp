@@ -1,6 +1,7 @@
 #include "tessellon/MediaMetaData.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string_view>
@@ -31,7 +32,7 @@ class EqualItemIndex {
     all_.push_back(item);
     if (bySecond_) bySecond_->emplace(keyOf(*item), item);
     if (item->paths().empty()) pathless_.emplace(keyOf(*item), item);
-    for (const std::string& path : item->paths()) byPath_.emplace(path, item);
+    for (const std::string& path : item->paths()) byPath_.emplace(pathKey(path), item);
   }
 
   bool contains(const MediaItem& wanted) const {
@@ -52,7 +53,7 @@ class EqualItemIndex {
       return inNearSeconds(*bySecond_);
     }
     for (const std::string& path : wanted.paths()) {
-      if (anyEqual(byPath_.equal_range(path), wanted)) return true;
+      if (anyEqual(byPath_.equal_range(pathKey(path)), wanted)) return true;
     }
     return inNearSeconds(pathless_);
   }
@@ -78,6 +79,10 @@ class EqualItemIndex {
                        [&wanted](const auto& entry) { return *entry.second == wanted; });
   }
 
+  // Paths are indexed by their hash alone: a colliding candidate fails operator==, which compares
+  // the paths themselves, and the lookup reads no other item's path text.
+  static uint64_t pathKey(std::string_view path) { return std::hash<std::string_view>()(path); }
+
   static Key keyOf(const MediaItem& item) {
     const int64_t ms = item.modificationDate.time_since_epoch().count();
     return {item.bytes, ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000)};
@@ -86,7 +91,7 @@ class EqualItemIndex {
   std::vector<const MediaItem*> all_;
   mutable std::optional<Buckets> bySecond_;
   Buckets pathless_;
-  std::unordered_multimap<std::string_view, const MediaItem*> byPath_;
+  std::unordered_multimap<uint64_t, const MediaItem*> byPath_;
 };
 
 // The items for which `keep` holds, each equal item once (first seen kept).
