@@ -1,6 +1,7 @@
 #include "media/discovery/FileExtensionFilter.h"
 #include "media/discovery/PathValidator.h"
 #include "media/discovery/Utf8.h"
+#include "model/Utf8.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

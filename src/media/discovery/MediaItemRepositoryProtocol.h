@@ -7,11 +7,11 @@
 
 #include "tessellon/BackupSDKError.h"
 #include "tessellon/MediaItem.h"
-#include "media/discovery/PathData.h"
 #include "tessellon/Version.h"
 
 #include "futures/Future.h"
 #include "media/MediaItemWithHashes.h"
+#include "media/discovery/PathData.h"
 #include "sdk/CancelToken.h"
 
 namespace tessellon {

@@ -11,6 +11,7 @@
 #include "media/discovery/Utf8.h"
 #include "media/fingerprints/FingerprintUtils.h"
 #include "media/fingerprints/HashUtils.h"
+#include "model/Utf8.h"
 #include "sdk/Log.h"
 
 namespace tessellon {

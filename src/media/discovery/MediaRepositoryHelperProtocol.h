@@ -7,12 +7,12 @@
 
 #include "tessellon/BackupSDKError.h"
 #include "tessellon/MediaItem.h"
-#include "media/discovery/PathData.h"
 #include "tessellon/Version.h"
 
 #include "futures/Future.h"
 #include "futures/Result.h"
 #include "media/MediaItemWithHashes.h"
+#include "media/discovery/PathData.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "sdk/CancelToken.h"
 

@@ -3,8 +3,6 @@
 #include <string>
 #include <string_view>
 
-#include "model/Utf8.h"
-
 namespace tessellon {
 
 // `text` with every byte outside printable ASCII written as "\xNN", for log lines about names that
