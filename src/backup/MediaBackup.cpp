@@ -1,6 +1,7 @@
 #include "backup/MediaBackup.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <utility>
 
 #include "tessellon/BackupSDKError.h"
@@ -22,6 +23,9 @@ struct MediaBackup::Run {
   std::shared_ptr<MediaMetaData> taskItems;
   std::shared_ptr<Zip> zip;
   Promise<Void> done;
+  // The record's fingerprints, built when content the remote holds first
+  // comes up, so that each such item is looked up rather than searched for.
+  std::optional<std::unordered_set<std::string>> recorded;
 
   size_t count() const { return taskItems->items->size(); }
   const std::shared_ptr<MediaItem>& item(size_t index) const { return (*taskItems->items)[index]; }
@@ -145,9 +149,9 @@ void MediaBackup::appendHashedItem(const std::shared_ptr<Run>& run, size_t index
     return;
   }
   // The remote holds this content already: record it, pack nothing.
-  if (!recordMetaData(*run->backup).getMediaItem(*fingerprint)) {
+  if (!isRecorded(*run, *fingerprint)) {
     item->fingerprint = fingerprint;
-    updateBackupMetadata(*run->backup, item);
+    updateBackupMetadata(*run, item);
     updateFields(item);
   } else {
     logWith(logger, LogLevel::info, [&] {
@@ -191,7 +195,7 @@ void MediaBackup::appendPackedItem(const std::shared_ptr<Run>& run, size_t index
   });
   if (item->fingerprint) updateCache(item, *item->fingerprint);
   updateFields(item);
-  updateBackupMetadata(*run->backup, item);
+  updateBackupMetadata(*run, item);
   const int64_t packedSize = size + item->bytes;
   if (packedSize < remoteIOService->getZipSize()) {
     append(run, index + 1, packedSize);
@@ -212,7 +216,7 @@ void MediaBackup::appendFailed(const std::shared_ptr<Run>& run, size_t index, in
   if (isError(error, BackupSDKError::zipFailedNotEnoughDiskSpace) ||
       error.domain != kBackupSDKErrorDomain) {
     // The category stops; what this archive added never reached the remote.
-    rollBack(*run->backup);
+    rollBack(*run);
     run->done.completeWithFail(error);
     return;
   }
@@ -242,7 +246,7 @@ void MediaBackup::closeZip(const std::shared_ptr<Run>& run, size_t index, bool l
     } else {
       // Nothing of this archive left the machine.
       updateReportValues();
-      rollBack(*run->backup);
+      rollBack(*run);
       if (last) {
         run->done.completeWithSuccess(Void{});
       } else {
@@ -265,7 +269,7 @@ void MediaBackup::finalizeZip(const std::shared_ptr<Run>& run, size_t index,
       });
     }
     updateReportValues();
-    rollBack(*run->backup);
+    rollBack(*run);
   } else {
     logWith(logger, LogLevel::debug,
             [&] { return category_.itemTitle + " ZIP uploaded/inflated successfully"; });
@@ -304,16 +308,47 @@ void MediaBackup::updateFields(const std::shared_ptr<MediaItem>& item) {
   successFiles += 1;
 }
 
-void MediaBackup::updateBackupMetadata(Backup& backup, const std::shared_ptr<MediaItem>& item) {
+void MediaBackup::updateBackupMetadata(Run& run, const std::shared_ptr<MediaItem>& item) {
+  Backup& backup = *run.backup;
   MediaMetaData& record = recordMetaData(backup);
+  // The record's versions stay current without a walk over all of its items,
+  // which every append would otherwise cost once the count moved.
+  int& versionedCount = category_.type == MetaType::videos ? backup.mediaVersions.videos
+                                                           : backup.mediaVersions.images;
+  const bool versionsCurrent = versionedCount == static_cast<int>(record.items->size());
   record.items->push_back(item);
   record.bytes += item->bytes;
   record.count = static_cast<int>(record.items->size());
+  if (item->fingerprint) {
+    if (run.recorded) run.recorded->insert(*item->fingerprint);
+    if (versionsCurrent) {
+      std::vector<Version>& versions = backup.mediaVersions.versions;
+      const Version version = FingerprintUtils::getVersion(*item->fingerprint);
+      if (std::find(versions.begin(), versions.end(), version) == versions.end()) {
+        versions.push_back(version);
+      }
+      versionedCount = record.count;
+    }
+  } else if (versionsCurrent) {
+    versionedCount = record.count;
+  }
 }
 
-void MediaBackup::rollBack(Backup& backup) {
+bool MediaBackup::isRecorded(Run& run, const std::string& fingerprint) const {
+  if (!run.recorded) {
+    run.recorded.emplace();
+    for (const auto& item : *recordMetaData(*run.backup).items) {
+      if (item->fingerprint) run.recorded->insert(*item->fingerprint);
+    }
+  }
+  return run.recorded->count(fingerprint) > 0;
+}
+
+void MediaBackup::rollBack(Run& run) {
   if (!appendedMediaItems || appendedMediaItems->empty()) return;
-  recordMetaData(backup).removeMediaItems(*appendedMediaItems);
+  recordMetaData(*run.backup).removeMediaItems(*appendedMediaItems);
+  // Rebuilt from what is left on the next lookup.
+  run.recorded.reset();
   for (const auto& item : *appendedMediaItems) {
     if (item->fingerprint) cachingService->removeItem(*item->fingerprint);
   }

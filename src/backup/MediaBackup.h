@@ -77,9 +77,11 @@ class MediaBackup : public BaseBackupService {
   void updateReportValues();
   void updateCache(const std::shared_ptr<MediaItem>& item, const std::string& fingerprint);
   void updateFields(const std::shared_ptr<MediaItem>& item);
-  void updateBackupMetadata(Backup& backup, const std::shared_ptr<MediaItem>& item);
+  void updateBackupMetadata(Run& run, const std::shared_ptr<MediaItem>& item);
+  // Whether the record holds an item with `fingerprint`.
+  bool isRecorded(Run& run, const std::string& fingerprint) const;
   // Takes the archive's items out of the record and the cache again.
-  void rollBack(Backup& backup);
+  void rollBack(Run& run);
   static bool canAppendCachedMediaItemPath(const MediaItem& cached, const MediaItem& item);
 
   // The record's metadata of this category, created empty when missing.

@@ -28,6 +28,7 @@
 #include "media/discovery/VideoRepository.h"
 #include "media/fingerprints/Hasher.h"
 #include "media/fingerprints/HashingUtilAdapter.h"
+#include "model/Constants.h"
 #include "model/DateText.h"
 #include "model/json/BackupSerializer.h"
 #include "model/json/MetadataSerializer.h"
@@ -282,6 +283,8 @@ TEST_F(MediaBackupTest, ArchivesCloseAsSoonAsTheirPackedBytesReachTheHostLimit) 
   EXPECT_EQ(stored->bytes, 470);
   EXPECT_EQ(fingerprints(*stored->items), fingerprints(task));
   EXPECT_EQ(backup->imagesMetaData->count, 5);
+  // The schemes in use are kept current as items are recorded.
+  EXPECT_EQ(backup->mediaVersions, (MediaVersions{5, 0, {Constants::hashVersion()}}));
   EXPECT_THAT(progress(), ElementsAre(3, 4, 5));
   EXPECT_FALSE(fs::exists(space_.file("tmp/images.json")));
   EXPECT_EQ(logger_->count(LogLevel::info, "processing Images (5) ..."), 1u);
@@ -369,6 +372,8 @@ TEST_F(MediaBackupTest, AFailedUploadRollsBackOnlyItsOwnArchive) {
                                            *task[4]->fingerprint};
   EXPECT_EQ(fingerprints(*backup->imagesMetaData->items), landed);
   EXPECT_EQ(backup->imagesMetaData->bytes, 240);
+  EXPECT_EQ(backup->CreateUpdatedMediaVersions(),
+            (MediaVersions{3, 0, {Constants::hashVersion()}}));
   const auto stored = remoteDocument("images.json");
   ASSERT_NE(stored, nullptr);
   EXPECT_EQ(fingerprints(*stored->items), landed);
