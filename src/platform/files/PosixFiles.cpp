@@ -379,6 +379,45 @@ Result<std::vector<ListedItem>> listSubpathsWithAttributes(const std::string& ro
   return listed;
 }
 
+std::vector<std::string> findFoldersEndingWith(const std::string& root, std::string_view suffix) {
+  std::vector<std::string> found;
+  std::vector<std::string> pending{""};
+  while (!pending.empty()) {
+    const std::string relative = std::move(pending.back());
+    pending.pop_back();
+    const std::string folder = relative.empty() ? root : root + "/" + relative;
+    // The root may be a link; below it, a link is never entered.
+    const int fd = ::open(folder.c_str(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC | (relative.empty() ? 0 : O_NOFOLLOW));
+    if (fd < 0) continue;
+    DIR* const stream = ::fdopendir(fd);
+    if (stream == nullptr) {
+      ::close(fd);
+      continue;
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> closer(stream, &::closedir);
+    while (const dirent* const entry = ::readdir(stream)) {
+      const std::string_view name(entry->d_name);
+      if (name == "." || name == "..") continue;
+      bool folderEntry = entry->d_type == DT_DIR;
+      if (entry->d_type == DT_UNKNOWN) {
+        struct stat status {};
+        folderEntry = ::fstatat(::dirfd(stream), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      S_ISDIR(status.st_mode);
+      }
+      if (!folderEntry) continue;
+      std::string path = relative.empty() ? std::string(name) : relative + "/" + std::string(name);
+      if (name.ends_with(suffix)) {
+        found.push_back(std::move(path));
+      } else {
+        pending.push_back(std::move(path));
+      }
+    }
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
 Result<std::vector<std::string>> listSubpaths(const std::string& root) {
   Result<std::vector<ListedItem>> listed = listSubpathsWithAttributes(root, false);
   if (!listed.ok()) return listed.error();

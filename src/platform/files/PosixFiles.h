@@ -53,6 +53,11 @@ Result<std::vector<std::string>> listSubpaths(const std::string& root);
 Result<std::vector<ListedItem>> listSubpathsWithAttributes(const std::string& root,
                                                            bool withAttributes);
 
+// The folders below `root` whose name ends with `suffix`, relative to it and sorted; such a
+// folder is not entered, nor is a link or a folder that cannot be listed. Files cost only
+// their directory entry: no name is copied and nothing is asked of them.
+std::vector<std::string> findFoldersEndingWith(const std::string& root, std::string_view suffix);
+
 // The attributes of a statx answer; the type is the item's own (links are not followed).
 FileAttributes attributesFrom(const struct statx& status);
 

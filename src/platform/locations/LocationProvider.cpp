@@ -1,19 +1,14 @@
 #include "platform/locations/LocationProvider.h"
 
-#include <algorithm>
-#include <filesystem>
 #include <string_view>
 
 #include "media/PathUtils.h"
+#include "platform/files/PosixFiles.h"
 
 namespace tessellon {
 namespace {
 
 constexpr std::string_view kPhotoLibrarySuffix = ".photoslibrary";
-
-bool endsWith(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
 
 }  // namespace
 
@@ -39,26 +34,10 @@ std::string LocationProvider::localVideoDirectory() const {
 }
 
 std::vector<std::string> LocationProvider::getPhotoLibraries(const std::string& directory) const {
-  std::vector<std::string> libraries;
-  if (!fileManager_->exists(directory)) return libraries;
-  // Only folders are visited and a bundle is not entered: the scan of a large
-  // picture folder must not pay a second walk over every file for this.
-  namespace fs = std::filesystem;
-  std::error_code error;
-  fs::recursive_directory_iterator it(directory, fs::directory_options::skip_permission_denied,
-                                      error);
-  for (const fs::recursive_directory_iterator end; !error && it != end; it.increment(error)) {
-    std::error_code typeError;
-    if (it->is_symlink(typeError) || !it->is_directory(typeError)) {
-      continue;
-    }
-    const std::string name = it->path().filename().string();
-    if (!endsWith(name, kPhotoLibrarySuffix)) continue;
-    libraries.push_back(it->path().lexically_relative(directory).string());
-    it.disable_recursion_pending();
-  }
-  std::sort(libraries.begin(), libraries.end());
-  return libraries;
+  if (!fileManager_->exists(directory)) return {};
+  // Its own walk over folders only: the scan of a large picture folder must not
+  // pay a second look at every file for this.
+  return posix::findFoldersEndingWith(directory, kPhotoLibrarySuffix);
 }
 
 }  // namespace tessellon
