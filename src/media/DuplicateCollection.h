@@ -3,9 +3,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "media/DuplicateCollectionProtocol.h"
@@ -14,8 +11,9 @@
 namespace tessellon {
 
 // The duplicate registry of one preview. Keys are stable hashes of the identity text, so equal
-// texts give equal keys in every process; only the keys of seen items and the duplicates
-// themselves are kept, which keeps a 100,000-file scan small.
+// texts give equal keys in every process. Adding only notes an item and its key (24 bytes, no
+// node of a hash table): which items are duplicates is worked out when asked, which a backup
+// with nothing new never does.
 class DuplicateCollection final : public DuplicateCollectionProtocol {
  public:
   // `hashingUtilAdapter` is held for the container's wiring; identity needs no file content.
@@ -31,8 +29,11 @@ class DuplicateCollection final : public DuplicateCollectionProtocol {
 
  private:
   mutable std::mutex mutex_;
-  std::unordered_map<std::string, std::shared_ptr<MediaItem>> duplicatedMediaItem_;
-  std::unordered_set<uint64_t> hashes_;
+  struct Seen {
+    uint64_t key;
+    std::shared_ptr<MediaItem> item;
+  };
+  std::vector<Seen> seen_;
   const std::shared_ptr<HashingUtilAdapterProtocol> hashingUtilAdapter_;
 };
 

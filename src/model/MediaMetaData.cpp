@@ -2,97 +2,16 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <functional>
-#include <optional>
-#include <string_view>
-#include <unordered_map>
+#include <string>
 #include <unordered_set>
 #include <vector>
+
+#include "model/EqualItemIndex.h"
 
 namespace tessellon {
 namespace {
 
 using Items = MediaMetaData::Items;
-
-// Finds an equal item among many without comparing against every item, consistently with
-// operator== (which tolerates dates less than a second apart): equal items have
-// the same size, dates less than a second apart (so the same or a neighbouring
-// second), and one's paths among the other's, so two items that both have
-// paths share at least one. Holds pointers: the indexed items must outlive it.
-class EqualItemIndex {
- public:
-  EqualItemIndex() = default;
-  explicit EqualItemIndex(const Items& items) {
-    all_.reserve(items.size());
-    byPath_.reserve(items.size());
-    for (const auto& item : items) add(item.get());
-  }
-
-  void add(const MediaItem* item) {
-    all_.push_back(item);
-    if (bySecond_) bySecond_->emplace(keyOf(*item), item);
-    if (item->paths().empty()) pathless_.emplace(keyOf(*item), item);
-    for (const std::string& path : item->paths()) byPath_.emplace(pathKey(path), item);
-  }
-
-  bool contains(const MediaItem& wanted) const {
-    auto inNearSeconds = [&wanted](const Buckets& buckets) {
-      const Key key = keyOf(wanted);
-      for (int64_t near = key.second - 1; near <= key.second + 1; ++near) {
-        if (anyEqual(buckets.equal_range({key.bytes, near}), wanted)) return true;
-      }
-      return false;
-    };
-    // An item without paths is contained in any other. Such items are rare, so the index of
-    // every item by size and second is only built when one is asked for.
-    if (wanted.paths().empty()) {
-      if (!bySecond_) {
-        bySecond_.emplace();
-        for (const MediaItem* item : all_) bySecond_->emplace(keyOf(*item), item);
-      }
-      return inNearSeconds(*bySecond_);
-    }
-    for (const std::string& path : wanted.paths()) {
-      if (anyEqual(byPath_.equal_range(pathKey(path)), wanted)) return true;
-    }
-    return inNearSeconds(pathless_);
-  }
-
- private:
-  struct Key {
-    int64_t bytes;
-    int64_t second;
-    bool operator==(const Key&) const = default;
-  };
-  struct KeyHash {
-    size_t operator()(const Key& key) const {
-      return std::hash<int64_t>()(key.bytes) * 31 + std::hash<int64_t>()(key.second);
-    }
-  };
-  // One entry per item and key: most keys have one item, and a list per key would cost an
-  // allocation for each of a hundred thousand paths.
-  using Buckets = std::unordered_multimap<Key, const MediaItem*, KeyHash>;
-
-  template <class Range>
-  static bool anyEqual(const Range& range, const MediaItem& wanted) {
-    return std::any_of(range.first, range.second,
-                       [&wanted](const auto& entry) { return *entry.second == wanted; });
-  }
-
-  // Paths are indexed by their hash alone: a colliding candidate fails operator==, which compares
-  // the paths themselves, and the lookup reads no other item's path text.
-  static uint64_t pathKey(std::string_view path) { return std::hash<std::string_view>()(path); }
-
-  static Key keyOf(const MediaItem& item) {
-    const int64_t ms = item.modificationDate.time_since_epoch().count();
-    return {item.bytes, ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000)};
-  }
-
-  std::vector<const MediaItem*> all_;
-  mutable std::optional<Buckets> bySecond_;
-  Buckets pathless_;
-  std::unordered_multimap<uint64_t, const MediaItem*> byPath_;
-};
 
 // The items for which `keep` holds, each equal item once (first seen kept).
 template <class Predicate>

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "model/StableHash.h"
+
 namespace tessellon {
 namespace {
 
@@ -36,6 +38,8 @@ TEST(DuplicateCollectionTest, LaterLookalikesAreDuplicatesAndTheFirstNeverIs) {
     for (const auto& entry : row.items) collection.addItem(entry);
     EXPECT_EQ(collection.getDuplicateInformation(row.items), row.expected);
   }
+  EXPECT_EQ(DuplicateCollection::identityKey(*item("x", 7, -1500, "heic")),
+            stableHash("7 -1500 heic"));
 }
 
 TEST(DuplicateCollectionTest, ImageAndVideoScansShareOneCollectionUntilReset) {

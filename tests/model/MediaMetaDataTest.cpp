@@ -1,5 +1,8 @@
 #include "tessellon/MediaMetaData.h"
 
+#include <algorithm>
+#include <random>
+
 #include <gtest/gtest.h>
 
 #include "model/ModelTestSupport.h"
@@ -90,6 +93,47 @@ TEST(MediaMetaDataTest, EqualityByContainedPathsAndAcrossSecondsHoldsInLargeList
       withPaths(7, {"new"}, kT)});        // same size and date, other path
   EXPECT_EQ(idsOf(*MediaMetaData::difference(local, remote)),
             (std::vector<std::string>{"a", "new"}));
+}
+
+// Against the definition, on lists dense with lookalikes: few sizes, dates within a few
+// seconds, paths from a small pool, some items without any.
+TEST(MediaMetaDataTest, IntersectionAndDifferenceAgreeWithPairwiseEquality) {
+  std::mt19937 random(7);
+  auto pick = [&random](int count) { return static_cast<int>(random() % count); };
+  auto items = [&](int count) {
+    MediaMetaData::Items list;
+    for (int i = 0; i < count; ++i) {
+      std::vector<std::string> paths;
+      for (int p = pick(3); p > 0; --p) paths.push_back("p" + std::to_string(pick(40)));
+      list.push_back(std::make_shared<MediaItem>("jpg", 1 + pick(3), "i" + std::to_string(i),
+                                                 dateAt(kT + pick(4000)), std::nullopt, paths));
+    }
+    return list;
+  };
+  // The items of `from` that `keep` accepts, each equal item once, ordered by size.
+  auto expected = [](const MediaMetaData::Items& from, auto keep) {
+    MediaMetaData::Items kept;
+    for (const auto& candidate : from) {
+      const bool seen = std::any_of(kept.begin(), kept.end(),
+                                    [&](const auto& other) { return *other == *candidate; });
+      if (keep(*candidate) && !seen) kept.push_back(candidate);
+    }
+    std::stable_sort(kept.begin(), kept.end(),
+                     [](const auto& a, const auto& b) { return a->bytes < b->bytes; });
+    return kept;
+  };
+  auto anyEqualIn = [](const MediaMetaData::Items& list) {
+    return [&list](const MediaItem& wanted) {
+      return std::any_of(list.begin(), list.end(), [&](const auto& other) { return *other == wanted; });
+    };
+  };
+  for (int round = 0; round < 20; ++round) {
+    const auto local = std::make_shared<MediaMetaData>(items(150));
+    const auto remote = std::make_shared<MediaMetaData>(items(150));
+    EXPECT_EQ(remote->intersect(*local)->items, expected(*remote->items, anyEqualIn(*local->items)));
+    const auto notRemote = [&](const MediaItem& item) { return !anyEqualIn(*remote->items)(item); };
+    EXPECT_EQ(MediaMetaData::difference(local, remote)->items, expected(*local->items, notRemote));
+  }
 }
 
 }  // namespace
