@@ -1,5 +1,6 @@
 #include "delegates/LocalFolderDelegate.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -237,8 +240,8 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::uploadFile(
     // a new file). With a capacity to honour, the bytes are counted by copying.
     if (!config->capacity && isArchive(target)) {
       std::string linked;
-      FileDescriptor reserved = makeTemporary(fs::path(target).parent_path().string(),
-                                              ".tessellon-upload-", linked);
+      FileDescriptor reserved =
+          makeTemporary(fs::path(target).parent_path().string(), ".tessellon-upload-", linked);
       if (reserved.valid()) {
         (void)reserved.close();
         ::unlink(linked.c_str());
@@ -373,23 +376,40 @@ void LocalFolderDelegate::getDirectoryInfo(
       const int code = fs::exists(status) ? ENOTDIR : ENOENT;
       return completion(std::nullopt, posixError(code, "cannot list " + relativeRemotePath));
     }
+    // Read with the folder open: a remote media folder holds a file per stored item, and each
+    // entry costs its directory record plus, for a file, one stat relative to the folder.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+      return completion(std::nullopt, posixError(errno, "cannot list " + relativeRemotePath));
+    DIR* const stream = ::fdopendir(fd);
+    if (stream == nullptr) {
+      const int code = errno;
+      ::close(fd);
+      return completion(std::nullopt, posixError(code, "cannot list " + relativeRemotePath));
+    }
+    const std::unique_ptr<DIR, int (*)(DIR*)> closer(stream, &::closedir);
+    const std::string prefix = normalized->empty() ? std::string() : *normalized + "/";
     Directory directory;
-    for (auto it = fs::directory_iterator(path, error); !error && it != fs::directory_iterator();
-         it.increment(error)) {
-      const std::string name = it->path().filename().string();
+    while (true) {
+      errno = 0;
+      const dirent* const entry = ::readdir(stream);
+      if (entry == nullptr) break;
+      const std::string_view name(entry->d_name);
+      if (name == "." || name == "..") continue;
       Member member;
-      member.fullName = normalized->empty() ? name : *normalized + "/" + name;
-      std::error_code ignored;
-      if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+      member.fullName = prefix + entry->d_name;
+      struct stat info {};
+      if (entry->d_type == DT_DIR) {
         member.type = MemberType::directory;
-      } else if (it->is_regular_file(ignored)) {
-        member.fileSizeInByte = static_cast<int64_t>(it->file_size(ignored));
+      } else if ((entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN) &&
+                 ::fstatat(::dirfd(stream), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISDIR(info.st_mode)) member.type = MemberType::directory;
+        if (S_ISREG(info.st_mode)) member.fileSizeInByte = static_cast<int64_t>(info.st_size);
       }
       directory.members.push_back(std::move(member));
     }
-    if (error) {
-      return completion(std::nullopt,
-                        posixError(error.value(), "cannot list " + relativeRemotePath));
+    if (errno != 0) {
+      return completion(std::nullopt, posixError(errno, "cannot list " + relativeRemotePath));
     }
     std::sort(directory.members.begin(), directory.members.end(),
               [](const Member& a, const Member& b) { return a.fullName < b.fullName; });

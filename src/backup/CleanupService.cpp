@@ -1,7 +1,7 @@
 #include "backup/CleanupService.h"
 
 #include <functional>
-#include <set>
+#include <unordered_set>
 #include <vector>
 
 #include "futures/FuturesError.h"
@@ -82,8 +82,9 @@ Future<Void> CleanupService::cleanupFolder(const std::shared_ptr<RemoteIOService
                                            const std::string& folder,
                                            std::optional<MediaMetaData::Items> mediaItems,
                                            std::shared_ptr<CancelToken> cancelToken) {
-  std::set<std::string> kept;
+  std::unordered_set<std::string> kept;
   if (mediaItems) {
+    kept.reserve(mediaItems->size());
     for (const auto& item : *mediaItems) {
       if (item) kept.insert(remoteFileName(*item));
     }

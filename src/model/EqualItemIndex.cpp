@@ -59,7 +59,8 @@ bool EqualItemIndex::inNearSeconds(const Table& table, const MediaItem& wanted) 
 }
 
 uint64_t EqualItemIndex::secondKey(int64_t bytes, int64_t second) {
-  return mixed(static_cast<uint64_t>(bytes) * 0x9e3779b97f4a7c15ULL ^ static_cast<uint64_t>(second));
+  return mixed(static_cast<uint64_t>(bytes) * 0x9e3779b97f4a7c15ULL ^
+               static_cast<uint64_t>(second));
 }
 
 int64_t EqualItemIndex::secondOf(const MediaItem& item) {

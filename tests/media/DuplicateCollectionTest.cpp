@@ -12,9 +12,8 @@ using std::chrono::milliseconds;
 
 std::shared_ptr<MediaItem> item(std::string id, int64_t bytes, int64_t dateMs,
                                 std::string extension = "jpg") {
-  return std::make_shared<MediaItem>(std::move(extension), bytes, id,
-                                     Date(milliseconds(dateMs)), std::nullopt,
-                                     std::vector<std::string>{id});
+  return std::make_shared<MediaItem>(std::move(extension), bytes, id, Date(milliseconds(dateMs)),
+                                     std::nullopt, std::vector<std::string>{id});
 }
 
 TEST(DuplicateCollectionTest, LaterLookalikesAreDuplicatesAndTheFirstNeverIs) {
@@ -24,7 +23,8 @@ TEST(DuplicateCollectionTest, LaterLookalikesAreDuplicatesAndTheFirstNeverIs) {
     DuplicateInfo expected;
   };
   const std::vector<Row> rows = {
-      {"three copies", {item("a/p", 10, 5000), item("b/p", 10, 5000), item("c/p", 10, 5000)},
+      {"three copies",
+       {item("a/p", 10, 5000), item("b/p", 10, 5000), item("c/p", 10, 5000)},
        {20, 2}},
       {"equal size, date and extension", {item("x", 7, 1), item("y", 7, 1)}, {7, 1}},
       {"dates a millisecond apart", {item("x", 7, 1000), item("y", 7, 1001)}, {0, 0}},

@@ -85,12 +85,12 @@ TEST(MediaMetaDataTest, EqualityByContainedPathsAndAcrossSecondsHoldsInLargeList
   stored.push_back(withPaths(7, {"moved/a", "a"}, 999));  // 0.999 s: its own second
   stored.push_back(withPaths(8, {}, 2000));
   const auto remote = std::make_shared<MediaMetaData>(stored);
-  const auto local = std::make_shared<MediaMetaData>(MediaMetaData::Items{
-      withPaths(7, {"a"}, 1500),          // contained, 0.5 s later in the next second
-      withPaths(7, {"a"}, 2000),          // a whole second later
-      withPaths(8, {"anything"}, 2500),   // the stored item has no paths
-      withPaths(7, {"x12", "y"}, kT),     // contains a stored item's paths
-      withPaths(7, {"new"}, kT)});        // same size and date, other path
+  const auto local = std::make_shared<MediaMetaData>(
+      MediaMetaData::Items{withPaths(7, {"a"}, 1500),  // contained, 0.5 s later in the next second
+                           withPaths(7, {"a"}, 2000),  // a whole second later
+                           withPaths(8, {"anything"}, 2500),  // the stored item has no paths
+                           withPaths(7, {"x12", "y"}, kT),    // contains a stored item's paths
+                           withPaths(7, {"new"}, kT)});       // same size and date, other path
   EXPECT_EQ(idsOf(*MediaMetaData::difference(local, remote)),
             (std::vector<std::string>{"a", "new"}));
 }
@@ -124,13 +124,15 @@ TEST(MediaMetaDataTest, IntersectionAndDifferenceAgreeWithPairwiseEquality) {
   };
   auto anyEqualIn = [](const MediaMetaData::Items& list) {
     return [&list](const MediaItem& wanted) {
-      return std::any_of(list.begin(), list.end(), [&](const auto& other) { return *other == wanted; });
+      return std::any_of(list.begin(), list.end(),
+                         [&](const auto& other) { return *other == wanted; });
     };
   };
   for (int round = 0; round < 20; ++round) {
     const auto local = std::make_shared<MediaMetaData>(items(150));
     const auto remote = std::make_shared<MediaMetaData>(items(150));
-    EXPECT_EQ(remote->intersect(*local)->items, expected(*remote->items, anyEqualIn(*local->items)));
+    EXPECT_EQ(remote->intersect(*local)->items,
+              expected(*remote->items, anyEqualIn(*local->items)));
     const auto notRemote = [&](const MediaItem& item) { return !anyEqualIn(*remote->items)(item); };
     EXPECT_EQ(MediaMetaData::difference(local, remote)->items, expected(*local->items, notRemote));
   }

@@ -402,8 +402,9 @@ std::vector<std::string> findFoldersEndingWith(const std::string& root, std::str
       bool folderEntry = entry->d_type == DT_DIR;
       if (entry->d_type == DT_UNKNOWN) {
         struct stat status {};
-        folderEntry = ::fstatat(::dirfd(stream), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-                      S_ISDIR(status.st_mode);
+        folderEntry =
+            ::fstatat(::dirfd(stream), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISDIR(status.st_mode);
       }
       if (!folderEntry) continue;
       std::string path = relative.empty() ? std::string(name) : relative + "/" + std::string(name);
