@@ -123,6 +123,20 @@ void MediaItemJson::appendText(const MediaItem& item, std::string& out) {
   out.append("}}");
 }
 
+size_t MediaItemJson::plainTextSize(const MediaItem& item) {
+  // The member names, quotes, separators, a size of up to 20 digits and the 24-character date.
+  constexpr size_t kFixed = sizeof(R"({"bytes":,"fileExtension":"","id":"","modificationDate":"",)"
+                                   R"("pathDictionary":{}})") -
+                            1 + 20 + 24;
+  size_t size = kFixed + item.fileExtension.size() + item.id.size();
+  if (item.fingerprint) size += sizeof(R"(,"fingerprint":"")") - 1 + item.fingerprint->size();
+  for (const auto& [key, paths] : item.pathDictionary) {
+    size += key.size() + 6;  // "key":[] and a comma
+    for (const std::string& path : paths) size += path.size() + 3;
+  }
+  return size;
+}
+
 Result<std::shared_ptr<MediaItem>> MediaItemJson::deserialize(const Json& value) {
   if (!value.is_object()) return makeError(JsonError::deserializationFailed, "item not an object");
   std::optional<std::string> fileExtension = readString(member(value, "fileExtension"));

@@ -22,6 +22,9 @@ class MediaItemJson {
   // Appends the item's compact text, byte for byte what the JSON library writes for the item's
   // object, without building that object: a document holds a hundred thousand of them.
   static void appendText(const MediaItem& item, std::string& out);
+  // The length of that text when nothing in it needs escaping: what a document reserves, since
+  // growing a text of many megabytes by doubling touches three times its size in fresh memory.
+  static size_t plainTextSize(const MediaItem& item);
 
   // Fails with JsonError::missingProperty for a missing "fileExtension",
   // "bytes" or "modificationDate", and with BackupSDKError

@@ -61,6 +61,11 @@ Result<std::shared_ptr<MediaMetaData>> assemble(const Json& value, ItemCollector
 
 std::optional<std::string> MediaMetaDataJson::serializeText(const MediaMetaData& metaData) {
   std::string text;
+  size_t size = 64;
+  if (metaData.items) {
+    for (const auto& item : *metaData.items) size += MediaItemJson::plainTextSize(*item) + 1;
+  }
+  text.reserve(size);
   text.append(R"({"bytes":)").append(std::to_string(metaData.bytes));
   text.append(R"(,"count":)").append(std::to_string(metaData.count));
   text.append(R"(,"items":[)");

@@ -6,6 +6,7 @@
 #include "model/ModelTestSupport.h"
 #include "model/json/Json.h"
 #include "model/json/JsonText.h"
+#include "model/json/MediaItemJson.h"
 
 namespace tessellon {
 namespace {
@@ -84,6 +85,14 @@ TEST_F(MetadataSerializerTest, WritesItemTextAsTheJsonLibraryWould) {
                      {"pathDictionary", item->pathDictionary}};
     const Json document = {{"bytes", 7}, {"count", 1}, {"items", Json::array({expected})}};
     EXPECT_EQ(write(MediaMetaData({item})), toJSONString(document).value()) << name;
+    // The size reserved for a plain item covers its text, with little more than room for a
+    // longer size.
+    std::string text;
+    MediaItemJson::appendText(*item, text);
+    if (name.find_first_of("\"\\\t\n\x01") == std::string::npos) {
+      EXPECT_GE(MediaItemJson::plainTextSize(*item), text.size()) << name;
+      EXPECT_LE(MediaItemJson::plainTextSize(*item), text.size() + 24) << name;
+    }
   }
 }
 
