@@ -127,7 +127,7 @@ class MediaBackupTest : public ::testing::Test {
     auto filter = std::make_shared<FileExtensionFilter>();
     auto pathUtil = std::make_shared<MediaPathUtil>();
     auto helper = std::make_shared<MediaRepositoryHelper>(
-        cache_, zip_, files_, locations, std::make_shared<PathValidator>(files_), filter,
+        cache_, zip_, files_, nullptr, locations, std::make_shared<PathValidator>(files_), filter,
         duplicates, hashing, std::make_shared<Hasher>(), pathUtil, logger_);
     repository_ = std::make_shared<MediaRepository>(
         std::make_shared<VideoRepository>(helper, locations, filter, cache_, pathUtil),

@@ -44,22 +44,6 @@ MediaRepositoryHelper::MediaRepositoryHelper(
     std::shared_ptr<CachingServiceProtocol> cachingService,
     std::shared_ptr<ZipServiceProtocol> zipService,
     std::shared_ptr<FileIOServiceProtocol> fileManager,
-    std::shared_ptr<LocationProviderProtocol> locationProvider,
-    std::shared_ptr<PathValidatorProtocol> pathValidator,
-    std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter,
-    std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection,
-    std::shared_ptr<HashingUtilAdapterProtocol> hashUtils, std::shared_ptr<HasherProtocol> hasher,
-    std::shared_ptr<MediaPathUtilProtocol> mediaPathUtil, std::shared_ptr<LoggerProtocol> logger)
-    : MediaRepositoryHelper(std::move(cachingService), std::move(zipService),
-                            std::move(fileManager), nullptr, std::move(locationProvider),
-                            std::move(pathValidator), std::move(fileExtensionFilter),
-                            std::move(duplicateCollection), std::move(hashUtils), std::move(hasher),
-                            std::move(mediaPathUtil), std::move(logger)) {}
-
-MediaRepositoryHelper::MediaRepositoryHelper(
-    std::shared_ptr<CachingServiceProtocol> cachingService,
-    std::shared_ptr<ZipServiceProtocol> zipService,
-    std::shared_ptr<FileIOServiceProtocol> fileManager,
     std::shared_ptr<RestoreMediaItemHelperProtocol> restoreMediaItemHelper,
     std::shared_ptr<LocationProviderProtocol> locationProvider,
     std::shared_ptr<PathValidatorProtocol> pathValidator,

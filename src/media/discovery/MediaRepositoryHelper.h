@@ -41,18 +41,6 @@ class MediaRepositoryHelper final : public MediaRepositoryHelperProtocol {
                         std::shared_ptr<HasherProtocol> hasher,
                         std::shared_ptr<MediaPathUtilProtocol> mediaPathUtil,
                         std::shared_ptr<LoggerProtocol> logger);
-  // Without the restore side, for builders that only back up.
-  MediaRepositoryHelper(std::shared_ptr<CachingServiceProtocol> cachingService,
-                        std::shared_ptr<ZipServiceProtocol> zipService,
-                        std::shared_ptr<FileIOServiceProtocol> fileManager,
-                        std::shared_ptr<LocationProviderProtocol> locationProvider,
-                        std::shared_ptr<PathValidatorProtocol> pathValidator,
-                        std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter,
-                        std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection,
-                        std::shared_ptr<HashingUtilAdapterProtocol> hashUtils,
-                        std::shared_ptr<HasherProtocol> hasher,
-                        std::shared_ptr<MediaPathUtilProtocol> mediaPathUtil,
-                        std::shared_ptr<LoggerProtocol> logger);
   MediaRepositoryHelper(const MediaRepositoryHelper&) = delete;
   MediaRepositoryHelper& operator=(const MediaRepositoryHelper&) = delete;
 
