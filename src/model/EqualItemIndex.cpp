@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include "model/ItemEquality.h"
+
 namespace tessellon {
 namespace {
 
@@ -25,10 +27,10 @@ EqualItemIndex::EqualItemIndex(const std::vector<std::shared_ptr<MediaItem>>& it
 void EqualItemIndex::add(const MediaItem* item) {
   all_.push_back(item);
   const uint64_t bySecond = secondKey(item->bytes, secondOf(*item));
-  if (bySecond_) bySecond_->insert(bySecond, item);
   const std::vector<std::string>& paths = item->paths();
-  if (paths.empty()) pathless_.insert(bySecond, item);
-  for (const std::string& path : paths) byPath_.insert(pathKey(path), item);
+  if (bySecond_) bySecond_->insert(bySecond, item, &paths);
+  if (paths.empty()) pathless_.insert(bySecond, item, &paths);
+  for (const std::string& path : paths) byPath_.insert(pathKey(path), item, &paths);
 }
 
 bool EqualItemIndex::contains(const MediaItem& wanted) const {
@@ -39,21 +41,22 @@ bool EqualItemIndex::contains(const MediaItem& wanted) const {
       bySecond_.emplace();
       bySecond_->reserve(all_.size());
       for (const MediaItem* item : all_) {
-        bySecond_->insert(secondKey(item->bytes, secondOf(*item)), item);
+        bySecond_->insert(secondKey(item->bytes, secondOf(*item)), item, &item->paths());
       }
     }
-    return inNearSeconds(*bySecond_, wanted);
+    return inNearSeconds(*bySecond_, wanted, paths);
   }
   for (const std::string& path : paths) {
-    if (byPath_.containsEqual(pathKey(path), wanted)) return true;
+    if (byPath_.containsEqual(pathKey(path), wanted, paths)) return true;
   }
-  return inNearSeconds(pathless_, wanted);
+  return inNearSeconds(pathless_, wanted, paths);
 }
 
-bool EqualItemIndex::inNearSeconds(const Table& table, const MediaItem& wanted) const {
+bool EqualItemIndex::inNearSeconds(const Table& table, const MediaItem& wanted,
+                                   const std::vector<std::string>& wantedPaths) const {
   const int64_t second = secondOf(wanted);
   for (int64_t near = second - 1; near <= second + 1; ++near) {
-    if (table.containsEqual(secondKey(wanted.bytes, near), wanted)) return true;
+    if (table.containsEqual(secondKey(wanted.bytes, near), wanted, wantedPaths)) return true;
   }
   return false;
 }
@@ -79,21 +82,24 @@ void EqualItemIndex::Table::reserve(size_t count) {
   if (capacity > slots_.size()) grow(capacity);
 }
 
-void EqualItemIndex::Table::insert(uint64_t key, const MediaItem* item) {
+void EqualItemIndex::Table::insert(uint64_t key, const MediaItem* item,
+                                   const std::vector<std::string>* paths) {
   // At most half full, so every probe ends soon at an empty slot.
   if ((size_ + 1) * 2 > slots_.size()) grow(slots_.empty() ? 16 : slots_.size() * 2);
   const size_t mask = slots_.size() - 1;
   size_t at = key & mask;
   while (slots_[at].item != nullptr) at = (at + 1) & mask;
-  slots_[at] = {key, item};
+  slots_[at] = {key, item, paths};
   ++size_;
 }
 
-bool EqualItemIndex::Table::containsEqual(uint64_t key, const MediaItem& wanted) const {
+bool EqualItemIndex::Table::containsEqual(uint64_t key, const MediaItem& wanted,
+                                          const std::vector<std::string>& wantedPaths) const {
   if (slots_.empty()) return false;
   const size_t mask = slots_.size() - 1;
   for (size_t at = key & mask; slots_[at].item != nullptr; at = (at + 1) & mask) {
-    if (slots_[at].key == key && *slots_[at].item == wanted) return true;
+    const Slot& slot = slots_[at];
+    if (slot.key == key && equalItems(*slot.item, *slot.paths, wanted, wantedPaths)) return true;
   }
   return false;
 }
@@ -103,7 +109,7 @@ void EqualItemIndex::Table::grow(size_t capacity) {
   slots_.assign(capacity, Slot{});
   size_ = 0;
   for (const Slot& slot : old) {
-    if (slot.item != nullptr) insert(slot.key, slot.item);
+    if (slot.item != nullptr) insert(slot.key, slot.item, slot.paths);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -29,13 +30,15 @@ class EqualItemIndex {
   class Table {
    public:
     void reserve(size_t count);
-    void insert(uint64_t key, const MediaItem* item);
-    bool containsEqual(uint64_t key, const MediaItem& wanted) const;
+    void insert(uint64_t key, const MediaItem* item, const std::vector<std::string>* paths);
+    bool containsEqual(uint64_t key, const MediaItem& wanted,
+                       const std::vector<std::string>& wantedPaths) const;
 
    private:
     struct Slot {
       uint64_t key = 0;
-      const MediaItem* item = nullptr;  // null: empty
+      const MediaItem* item = nullptr;                  // null: empty
+      const std::vector<std::string>* paths = nullptr;  // the item's, looked up once
     };
     void grow(size_t capacity);
     std::vector<Slot> slots_;
@@ -45,7 +48,8 @@ class EqualItemIndex {
   static uint64_t secondKey(int64_t bytes, int64_t second);
   static int64_t secondOf(const MediaItem& item);
   static uint64_t pathKey(std::string_view path);
-  bool inNearSeconds(const Table& table, const MediaItem& wanted) const;
+  bool inNearSeconds(const Table& table, const MediaItem& wanted,
+                     const std::vector<std::string>& wantedPaths) const;
 
   std::vector<const MediaItem*> all_;
   // Items without paths are rare, so the index of every item by size and second is only built

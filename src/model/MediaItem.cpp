@@ -1,9 +1,8 @@
 #include "tessellon/MediaItem.h"
 
-#include <algorithm>
-
-#include "model/StableHash.h"
 #include "model/DateText.h"
+#include "model/ItemEquality.h"
+#include "model/StableHash.h"
 
 namespace tessellon {
 
@@ -29,11 +28,7 @@ const std::vector<std::string>& MediaItem::paths() const {
 // Compares this platform's lists: every item has one, whereas which other keys
 // an item carries depends on the devices that wrote it.
 bool MediaItem::containsPathsOf(const MediaItem& other) const {
-  const std::vector<std::string>& mine = paths();
-  const std::vector<std::string>& theirs = other.paths();
-  return std::all_of(mine.begin(), mine.end(), [&theirs](const std::string& path) {
-    return std::find(theirs.begin(), theirs.end(), path) != theirs.end();
-  });
+  return containsAll(other.paths(), paths());
 }
 
 uint64_t MediaItem::hashValue() const {
@@ -48,10 +43,7 @@ std::string MediaItem::getRemoteFileName() const {
 }
 
 bool operator==(const MediaItem& left, const MediaItem& right) {
-  if (left.bytes != right.bytes) return false;
-  const auto apart = left.modificationDate - right.modificationDate;
-  if (apart >= std::chrono::seconds(1) || apart <= -std::chrono::seconds(1)) return false;
-  return right.containsPathsOf(left) || left.containsPathsOf(right);
+  return equalItems(left, left.paths(), right, right.paths());
 }
 
 }  // namespace tessellon
