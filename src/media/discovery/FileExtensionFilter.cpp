@@ -53,7 +53,12 @@ std::vector<PathData> FileExtensionFilter::removeThumbnails(std::vector<PathData
 
 std::vector<PathData> FileExtensionFilter::removePhotoLibraryPaths(
     std::vector<PathData> paths) const {
-  return without(std::move(paths), ".photoslibrary");
+  std::erase_if(paths, [this](const PathData& path) { return isPhotoLibraryPath(path); });
+  return paths;
+}
+
+bool FileExtensionFilter::isPhotoLibraryPath(const PathData& path) const {
+  return path.fullPath.find(".photoslibrary") != std::string::npos;
 }
 
 }  // namespace tessellon

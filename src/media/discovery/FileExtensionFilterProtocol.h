@@ -24,6 +24,8 @@ class FileExtensionFilterProtocol {
   virtual std::vector<PathData> removeThumbnails(std::vector<PathData> paths) const = 0;
   // Drops everything inside a photo library; the libraries are scanned on their own.
   virtual std::vector<PathData> removePhotoLibraryPaths(std::vector<PathData> paths) const = 0;
+  // Whether removePhotoLibraryPaths drops `path`.
+  virtual bool isPhotoLibraryPath(const PathData& path) const = 0;
 };
 
 }  // namespace tessellon

@@ -56,13 +56,23 @@ Future<std::vector<std::shared_ptr<MediaItem>>> MediaItemRepository::getItemsOnB
   using Items = std::vector<std::shared_ptr<MediaItem>>;
   Promise<Items> promise;
   Executor::defaultQoS().execute([this, promise, cancelToken] {
-    Result<Items> items = mediaRepositoryHelper_->generateMediaItemsWithoutFingerprint(
-        generatePaths(cancelToken), cancelToken);
-    if (items.ok()) {
-      promise.completeWithSuccess(std::move(items).value());
-    } else {
-      promise.completeWithFail(items.error());
+    // As generatePaths followed by generateMediaItemsWithoutFingerprint, without the list of
+    // the folder's paths in between.
+    const auto& filter = fileExtensionFilter_;
+    Result<Items> scanned = mediaRepositoryHelper_->generateMediaItemsOfDirectory(
+        localDirectory_,
+        [&filter](const PathData& path) { return !filter->isPhotoLibraryPath(path); }, cancelToken);
+    if (!scanned.ok()) return promise.completeWithFail(scanned.error());
+    Items items = std::move(scanned).value();
+    if (!isCancelled(cancelToken)) {
+      Result<Items> libraries = mediaRepositoryHelper_->generateMediaItemsWithoutFingerprint(
+          filterItemType_(mediaRepositoryHelper_->getValidPhotoLibraryPaths(
+              locationProvider_->localImageDirectory())),
+          cancelToken);
+      if (!libraries.ok()) return promise.completeWithFail(libraries.error());
+      for (auto& item : std::move(libraries).value()) items.push_back(std::move(item));
     }
+    promise.completeWithSuccess(std::move(items));
   });
   return promise.future;
 }

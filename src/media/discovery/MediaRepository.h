@@ -39,9 +39,9 @@ class MediaRepository final : public MediaRepositoryProtocol {
  private:
   const std::shared_ptr<VideoRepositoryProtocol> videoRepository_;
   const std::shared_ptr<ImageRepositoryProtocol> imageRepository_;
-  const std::shared_ptr<CachingServiceProtocol> cachingService_;         // may be null
-  const std::shared_ptr<FileIOServiceProtocol> fileIOService_;           // may be null
-  const std::shared_ptr<LoggerProtocol> logger_;                         // may be null
+  const std::shared_ptr<CachingServiceProtocol> cachingService_;            // may be null
+  const std::shared_ptr<FileIOServiceProtocol> fileIOService_;              // may be null
+  const std::shared_ptr<LoggerProtocol> logger_;                            // may be null
   const std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection_;  // may be null
   const std::shared_ptr<LocationProviderProtocol> locationProvider_;
   const std::shared_ptr<AccessRequestFactoryProtocol> accessRequestFactory_;

@@ -81,25 +81,28 @@ Result<FileAttributes> MediaRepositoryHelper::attributesOf(const PathData& path)
   return fileManager_->attributesOfItem(path.fullPath);
 }
 
-std::vector<PathData> MediaRepositoryHelper::getValidPathsFor(const std::string& directory) {
+Result<void> MediaRepositoryHelper::forEachValidPath(const std::string& directory,
+                                                     const std::function<bool(PathData&&)>& visit) {
   // The listing reads each entry's type and attributes relative to its open folder: one look
   // at each file for the whole scan.
-  Result<std::vector<ListedItem>> listed = fileManager_->subpathsWithAttributes(directory);
-  if (!listed.ok()) return {};
-  std::vector<ListedItem> entries = std::move(listed).value();
-  std::vector<PathData> paths;
-  paths.reserve(entries.size());
-  for (ListedItem& entry : entries) {
+  return fileManager_->visitSubpathsWithAttributes(directory, [&](ListedItem&& entry) {
     std::string fullPath = under(directory, entry.relative);
     const std::optional<bool> isFolder =
         entry.attributes
             ? std::optional<bool>(entry.attributes->type == FileAttributes::Type::directory)
             : std::nullopt;
-    if (accept(fullPath, isFolder)) {
-      paths.push_back({std::move(fullPath), std::move(entry.relative), entry.attributes});
-    }
-    std::string().swap(entry.relative);
-  }
+    if (!accept(fullPath, isFolder)) return true;
+    return visit({std::move(fullPath), std::move(entry.relative), entry.attributes});
+  });
+}
+
+std::vector<PathData> MediaRepositoryHelper::getValidPathsFor(const std::string& directory) {
+  std::vector<PathData> paths;
+  const Result<void> listed = forEachValidPath(directory, [&paths](PathData&& path) {
+    paths.push_back(std::move(path));
+    return true;
+  });
+  if (!listed.ok()) return {};
   return paths;
 }
 
@@ -130,6 +133,18 @@ std::shared_ptr<MediaItem> MediaRepositoryHelper::createMediaItem(
                                      std::vector<std::string>{path});
 }
 
+Result<std::shared_ptr<MediaItem>> MediaRepositoryHelper::previewItem(const PathData& path) {
+  const Result<FileAttributes> attributes = attributesOf(path);
+  if (!attributes.ok()) return attributes.error();
+  // Links are never followed, and pipes or devices are no media.
+  if (attributes.value().type != FileAttributes::Type::regular) {
+    return std::shared_ptr<MediaItem>();
+  }
+  std::shared_ptr<MediaItem> item = createMediaItem(path.subPath, attributes.value());
+  if (duplicateCollection_) duplicateCollection_->addItem(item);
+  return item;
+}
+
 Result<std::vector<std::shared_ptr<MediaItem>>>
 MediaRepositoryHelper::generateMediaItemsWithoutFingerprint(
     std::vector<PathData> paths, const std::shared_ptr<CancelToken>& cancelToken) {
@@ -137,16 +152,34 @@ MediaRepositoryHelper::generateMediaItemsWithoutFingerprint(
   items.reserve(paths.size());
   for (PathData& path : paths) {
     if (isCancelled(cancelToken)) break;
-    const Result<FileAttributes> attributes = attributesOf(path);
-    if (!attributes.ok()) return attributes.error();
-    // Links are never followed, and pipes or devices are no media.
-    if (attributes.value().type != FileAttributes::Type::regular) continue;
-    std::shared_ptr<MediaItem> item = createMediaItem(path.subPath, attributes.value());
-    if (duplicateCollection_) duplicateCollection_->addItem(item);
-    items.push_back(std::move(item));
+    Result<std::shared_ptr<MediaItem>> item = previewItem(path);
+    if (!item.ok()) return item.error();
+    if (item.value()) items.push_back(std::move(item).value());
     // Free each path once used, so a large scan does not hold the paths and the items at once.
     path = PathData{};
   }
+  return items;
+}
+
+Result<std::vector<std::shared_ptr<MediaItem>>>
+MediaRepositoryHelper::generateMediaItemsOfDirectory(
+    const std::string& directory, const std::function<bool(const PathData&)>& keep,
+    const std::shared_ptr<CancelToken>& cancelToken) {
+  std::vector<std::shared_ptr<MediaItem>> items;
+  std::optional<Error> failure;
+  (void)forEachValidPath(directory, [&](PathData&& path) {
+    if (isCancelled(cancelToken)) return false;
+    if (!keep(path)) return true;
+    Result<std::shared_ptr<MediaItem>> item = previewItem(path);
+    if (!item.ok()) {
+      failure = item.error();
+      return false;
+    }
+    if (item.value()) items.push_back(std::move(item).value());
+    return true;
+  });
+  // A folder that cannot be listed has no items, as with getValidPathsFor.
+  if (failure) return *failure;
   return items;
 }
 

@@ -50,6 +50,9 @@ class MediaRepositoryHelper final : public MediaRepositoryHelperProtocol {
                                              const FileAttributes& attributes) override;
   Result<std::vector<std::shared_ptr<MediaItem>>> generateMediaItemsWithoutFingerprint(
       std::vector<PathData> paths, const std::shared_ptr<CancelToken>& cancelToken) override;
+  Result<std::vector<std::shared_ptr<MediaItem>>> generateMediaItemsOfDirectory(
+      const std::string& directory, const std::function<bool(const PathData&)>& keep,
+      const std::shared_ptr<CancelToken>& cancelToken) override;
   Result<MediaItemsWithHashes> generateMediaItemsWithFingerprint(
       std::vector<PathData> itemPaths, const std::shared_ptr<CancelToken>& cancelToken,
       const std::string& mediaItemParent, const std::vector<Version>& forVersions) override;
@@ -82,6 +85,13 @@ class MediaRepositoryHelper final : public MediaRepositoryHelperProtocol {
   bool accept(const std::string& fullPath, std::optional<bool> isFolder);
   // The attributes the listing read, or the file system's answer now.
   Result<FileAttributes> attributesOf(const PathData& path);
+  // Hands each valid path below `directory` to `visit` as the listing reads it; `visit` answers
+  // false to stop. Fails when `directory` cannot be listed.
+  Result<void> forEachValidPath(const std::string& directory,
+                                const std::function<bool(PathData&&)>& visit);
+  // The item of a scanned path, registered with the duplicate collection; null for anything but
+  // a regular file.
+  Result<std::shared_ptr<MediaItem>> previewItem(const PathData& path);
 
   const std::shared_ptr<CachingServiceProtocol> cachingService_;  // may be null
   const std::shared_ptr<ZipServiceProtocol> zipService_;

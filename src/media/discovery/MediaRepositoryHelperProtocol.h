@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -46,6 +47,12 @@ class MediaRepositoryHelperProtocol {
   // ends the scan with the items built so far. Fails with the platform error of an attribute read.
   virtual Result<std::vector<std::shared_ptr<MediaItem>>> generateMediaItemsWithoutFingerprint(
       std::vector<PathData> paths, const std::shared_ptr<CancelToken>& cancelToken) = 0;
+  // generateMediaItemsWithoutFingerprint of the valid paths below `directory` that `keep`
+  // accepts, each item built as the listing reads its path: a large folder's scan never holds a
+  // list of paths beside its items.
+  virtual Result<std::vector<std::shared_ptr<MediaItem>>> generateMediaItemsOfDirectory(
+      const std::string& directory, const std::function<bool(const PathData&)>& keep,
+      const std::shared_ptr<CancelToken>& cancelToken) = 0;
   // Items with fingerprints of `forVersions`, one per distinct content: a later file with the
   // same fingerprint adds its path to the first item. Files inside a photo library are read under
   // the picture folder, the others under `mediaItemParent`. Files without any fingerprint are

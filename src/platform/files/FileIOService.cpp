@@ -144,8 +144,9 @@ Result<std::vector<std::string>> FileIOService::subpathsOfDirectory(const std::s
   return posix::listSubpaths(path);
 }
 
-Result<std::vector<ListedItem>> FileIOService::subpathsWithAttributes(const std::string& path) {
-  return posix::listSubpathsWithAttributes(path, true);
+Result<void> FileIOService::visitSubpathsWithAttributes(
+    const std::string& path, const std::function<bool(ListedItem&&)>& visit) {
+  return posix::visitSubpathsWithAttributes(path, true, visit);
 }
 
 Result<FileAttributes> FileIOService::attributesOfItem(const std::string& path) {

@@ -33,7 +33,8 @@ class FileIOService final : public FileIOServiceProtocol {
   // Follows symbolic links: a dangling link does not exist.
   bool exists(const std::string& path) override;
   Result<std::vector<std::string>> subpathsOfDirectory(const std::string& path) override;
-  Result<std::vector<ListedItem>> subpathsWithAttributes(const std::string& path) override;
+  Result<void> visitSubpathsWithAttributes(const std::string& path,
+                                           const std::function<bool(ListedItem&&)>& visit) override;
   // The creation date is there when the file system records one (statx btime).
   Result<FileAttributes> attributesOfItem(const std::string& path) override;
   bool isReadableFile(const std::string& path) override;

@@ -55,16 +55,17 @@ class FileIOServiceProtocol {
   virtual bool exists(const std::string& path) = 0;
   // As subpathsOfDirectorySave, with the platform error.
   virtual Result<std::vector<std::string>> subpathsOfDirectory(const std::string& path) = 0;
-  // As subpathsOfDirectory, each entry with its attributes where the listing can read them
-  // cheaply; a folder's carry its type only. This default reads none.
-  virtual Result<std::vector<ListedItem>> subpathsWithAttributes(const std::string& path) {
+  // The entries of subpathsOfDirectory handed to `visit` one by one, each with its attributes
+  // where the listing can read them cheaply (a folder's carry its type only); `visit` answers
+  // false to end the walk. This default reads no attributes.
+  virtual Result<void> visitSubpathsWithAttributes(const std::string& path,
+                                                   const std::function<bool(ListedItem&&)>& visit) {
     Result<std::vector<std::string>> listed = subpathsOfDirectory(path);
     if (!listed.ok()) return listed.error();
-    std::vector<ListedItem> items;
-    items.reserve(listed.value().size());
-    for (std::string& relative : std::move(listed).value())
-      items.push_back({std::move(relative), {}});
-    return items;
+    for (std::string& relative : std::move(listed).value()) {
+      if (!visit({std::move(relative), {}})) break;
+    }
+    return {};
   }
   // Of the item itself; a symbolic link is not followed.
   virtual Result<FileAttributes> attributesOfItem(const std::string& path) = 0;

@@ -359,23 +359,37 @@ FileAttributes attributesFrom(const struct statx& status) {
   return attributes;
 }
 
-Result<std::vector<ListedItem>> listSubpathsWithAttributes(const std::string& root,
-                                                           bool withAttributes) {
+Result<void> visitSubpathsWithAttributes(const std::string& root, bool withAttributes,
+                                         const std::function<bool(ListedItem&&)>& visit) {
   Result<std::vector<ListedItem>> first = listFolder(root, "", withAttributes);
   if (!first.ok()) return first.error();
+  // Entries still to visit, each folder's in reverse, so the walk runs in pre-order.
   std::vector<ListedItem> stack = std::move(first).value();
-  std::vector<ListedItem> listed;
   while (!stack.empty()) {
-    listed.push_back(std::move(stack.back()));
+    ListedItem item = std::move(stack.back());
     stack.pop_back();
+    std::optional<std::string> folder;
+    if (isFolder(item)) folder = item.relative;
+    if (!visit(std::move(item))) break;
     // A folder that cannot be listed is skipped: one private folder must not hide the rest.
-    if (!isFolder(listed.back())) continue;
-    Result<std::vector<ListedItem>> entries =
-        listFolder(root, listed.back().relative, withAttributes);
+    if (!folder) continue;
+    Result<std::vector<ListedItem>> entries = listFolder(root, *folder, withAttributes);
     if (!entries.ok()) continue;
     std::vector<ListedItem> found = std::move(entries).value();
     std::move(found.begin(), found.end(), std::back_inserter(stack));
   }
+  return {};
+}
+
+Result<std::vector<ListedItem>> listSubpathsWithAttributes(const std::string& root,
+                                                           bool withAttributes) {
+  std::vector<ListedItem> listed;
+  Result<void> walked =
+      visitSubpathsWithAttributes(root, withAttributes, [&listed](ListedItem&& item) {
+        listed.push_back(std::move(item));
+        return true;
+      });
+  if (!walked.ok()) return walked.error();
   return listed;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,6 +53,10 @@ Result<std::vector<std::string>> listSubpaths(const std::string& root);
 // also carries statx's attributes (absent when it failed, for an entry that vanished).
 Result<std::vector<ListedItem>> listSubpathsWithAttributes(const std::string& root,
                                                            bool withAttributes);
+// The same entries handed to `visit` one by one as the walk reads them, so a caller that keeps
+// only some of them never holds the whole list; `visit` answers false to end the walk early.
+Result<void> visitSubpathsWithAttributes(const std::string& root, bool withAttributes,
+                                         const std::function<bool(ListedItem&&)>& visit);
 
 // The folders below `root` whose name ends with `suffix`, relative to it and sorted; such a
 // folder is not entered, nor is a link or a folder that cannot be listed. Files cost only
