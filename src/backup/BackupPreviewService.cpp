@@ -292,6 +292,11 @@ BackupFuture BackupPreviewService::HandleRemoteBackupResult(
 
 void BackupPreviewService::setupCachingService(const Backup& remote) {
   cachingService_->clearMediaItemCache();
+  size_t count = 0;
+  for (const auto& metaData : {remote.imagesMetaData, remote.videosMetaData}) {
+    if (metaData && metaData->items) count += metaData->items->size();
+  }
+  cachingService_->reserveMediaItems(count);
   for (const auto& metaData : {remote.imagesMetaData, remote.videosMetaData}) {
     if (!metaData || !metaData->items) continue;
     for (const auto& item : *metaData->items) {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace tessellon {
@@ -12,6 +13,14 @@ namespace tessellon {
 inline bool isValidUtf8(std::string_view text) {
   size_t i = 0;
   while (i < text.size()) {
+    // Documents are nearly all ASCII: eight bytes at a time while no high bit is set.
+    while (i + 8 <= text.size()) {
+      uint64_t block;
+      std::memcpy(&block, text.data() + i, 8);
+      if ((block & 0x8080808080808080ULL) != 0) break;
+      i += 8;
+    }
+    if (i == text.size()) break;
     const auto lead = static_cast<uint8_t>(text[i]);
     if (lead < 0x80) {
       ++i;

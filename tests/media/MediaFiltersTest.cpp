@@ -82,6 +82,9 @@ TEST(Utf8Test, AcceptsWellFormedTextOnly) {
       {"\xf0\x9f\x93\xb7", true}, {"\xff", false},          {"\xc3", false},
       {"\xc0\xaf", false},     {"\xed\xa0\x80", false},    {"\xf4\x90\x80\x80", false},
       {"\xe2\x98", false},
+      // Past the eight-byte ASCII blocks: a bad byte after them, inside, or cut short at the end.
+      {"0123456789abcdef\xff", false}, {"0123456789abcdef\xc3\xa9 and then ascii again", true},
+      {"01234567\xc3", false},          {"0123\xed\xa0\x80" "0123456789", false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(escapedForLog(row.text));

@@ -43,6 +43,11 @@ void BaseCachingService::clearMediaItemCache() {
   mediaItemCache_ = {};
 }
 
+void BaseCachingService::reserveMediaItems(size_t count) {
+  std::lock_guard lock(mutex_);
+  mediaItemCache_.reserve(count);
+}
+
 std::map<std::string, std::shared_ptr<MediaItem>> BaseCachingService::mediaItemCache() const {
   std::lock_guard lock(mutex_);
   return {mediaItemCache_.begin(), mediaItemCache_.end()};

@@ -33,6 +33,7 @@ class BaseCachingService : public virtual BaseCachingServiceProtocol {
   void setItem(const std::string& fingerprint, std::shared_ptr<MediaItem> item) override;
   void removeItem(const std::string& fingerprint) override;
   void clearMediaItemCache() override;
+  void reserveMediaItems(size_t count) override;
   std::map<std::string, std::shared_ptr<MediaItem>> mediaItemCache() const override;
   void addPathToCache(const std::string& fingerprint, const std::string& path) override;
   std::map<std::string, std::vector<std::string>> cachedPaths() const override;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <string>
@@ -34,6 +35,9 @@ class BaseCachingServiceProtocol {
   virtual void removeItem(const std::string& fingerprint) = 0;
   // Empties the item map (a new preview, or the start of the video run).
   virtual void clearMediaItemCache() = 0;
+  // Makes room for `count` items, so that filling the map from a large record does not rebuild
+  // it again and again as it grows.
+  virtual void reserveMediaItems(size_t count) = 0;
   // A snapshot of the item map.
   virtual std::map<std::string, std::shared_ptr<MediaItem>> mediaItemCache() const = 0;
 
