@@ -413,18 +413,23 @@ std::vector<std::string> findFoldersEndingWith(const std::string& root, std::str
     while (const dirent* const entry = ::readdir(stream)) {
       const std::string_view name(entry->d_name);
       if (name == "." || name == "..") continue;
-      bool folderEntry = entry->d_type == DT_DIR;
-      if (entry->d_type == DT_UNKNOWN) {
-        struct stat status {};
-        folderEntry =
-            ::fstatat(::dirfd(stream), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISDIR(status.st_mode);
-      }
-      if (!folderEntry) continue;
+      if (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN) continue;
       std::string path = relative.empty() ? std::string(name) : relative + "/" + std::string(name);
+      if (entry->d_type == DT_DIR && name.ends_with(suffix)) {
+        found.push_back(std::move(path));
+        continue;
+      }
+      struct stat status {};
+      if (::fstatat(::dirfd(stream), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+          !S_ISDIR(status.st_mode)) {
+        continue;
+      }
       if (name.ends_with(suffix)) {
         found.push_back(std::move(path));
-      } else {
+      } else if (status.st_nlink != 2) {
+        // A folder's link count is two plus its subfolders on the usual Linux file systems, so
+        // two means none: such a folder (most of a picture tree) need not be read. Other counts,
+        // such as the 1 of file systems that do not keep it, mean it has to be.
         pending.push_back(std::move(path));
       }
     }

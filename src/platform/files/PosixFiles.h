@@ -60,7 +60,7 @@ Result<void> visitSubpathsWithAttributes(const std::string& root, bool withAttri
 
 // The folders below `root` whose name ends with `suffix`, relative to it and sorted; such a
 // folder is not entered, nor is a link or a folder that cannot be listed. Files cost only
-// their directory entry: no name is copied and nothing is asked of them.
+// their directory entry, and a folder whose link count shows no subfolders is not read.
 std::vector<std::string> findFoldersEndingWith(const std::string& root, std::string_view suffix);
 
 // The attributes of a statx answer; the type is the item's own (links are not followed).
