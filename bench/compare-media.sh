@@ -37,19 +37,23 @@ if not os.path.exists(os.path.join(data, "photos.done")):
     open(os.path.join(data, "photos.done"), "w").close()
 PY
 
-seconds() { python3 -c 'import sys,time; print(time.time())'; }
 ratio() { python3 -c "import sys; a,b,t=map(float,sys.argv[1:]); r=a/b; print('%.2f %s' % (r, 'PASS' if r<=t else 'MISS'))" "$@"; }
 
-# Preview scan against find, both warm.
-find "$data/preview/Pictures" -type f -printf '%s %T@\n' >/dev/null
-start=$(seconds); find "$data/preview/Pictures" -type f -printf '%s %T@\n' >/dev/null; end=$(seconds)
-find_s=$(python3 -c "print($end - $start)")
-tmp=$(mktemp -d)
-set -- $("$scan" preview "$data/preview" "$tmp")
-ours_s=$2; items=$3; per_item=$4
-rm -rf "$tmp"
+# Preview scan against find, both warm, in three alternating pairs compared by their medians.
+timed_find() { "$(dirname "$0")/timed-run" find "$data/preview/Pictures" -type f -printf '%s %T@\n'; }
+median() { python3 -c "import sys; v=sorted(map(float,sys.argv[1:])); print(v[len(v)//2])" "$@"; }
+timed_find >/dev/null
+finds=""; scans=""
+for pair in 1 2 3; do
+  finds="$finds $(timed_find)"
+  tmp=$(mktemp -d)
+  set -- $("$scan" preview "$data/preview" "$tmp")
+  scans="$scans $2"; items=$3; per_item=$4
+  rm -rf "$tmp"
+done
+find_s=$(median $finds); ours_s=$(median $scans)
 set -- $(ratio "$ours_s" "$find_s" 3)
-echo "preview: ours ${ours_s}s for $items items, find ${find_s}s" >&2
+echo "preview: ours${scans}s for $items items, find${finds}s (medians ${ours_s}s, ${find_s}s)" >&2
 echo "BENCH preview_scan_vs_find $1 ratio target <= 3 $2"
 memory=$(python3 -c "print('PASS' if $per_item <= 1024 else 'MISS')")
 echo "BENCH preview_scan_peak_memory_per_item $per_item bytes target <= 1024 $memory"
