@@ -1,20 +1,19 @@
 #pragma once
 
 #include <atomic>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
-#include "tessellon/BackupSDKDelegate.h"
+#include "tessellon/ForwardingDelegate.h"
 
 namespace tessellon::cli {
 
 // Forwards every request to the real remote and notes whether an upload was refused because the
 // remote is full (code 507), so the command can say so even when the library ends the run as
 // cancelled. Thread-safe: completions may arrive on any thread.
-class StorageFullDecorator final : public tessellon::BackupSDKDelegate {
+class StorageFullDecorator final : public tessellon::ForwardingDelegate {
  public:
   static constexpr int kInsufficientStorage = 507;
 
@@ -26,28 +25,8 @@ class StorageFullDecorator final : public tessellon::BackupSDKDelegate {
       const std::string& localPath, const std::string& relativeRemotePath,
       std::function<void(const tessellon::TransferProgress&)> progress,
       std::function<void(std::optional<tessellon::Error>)> completion) override;
-  std::shared_ptr<tessellon::CancellationDelegate> downloadFile(
-      const std::string& relativeRemotePath,
-      std::function<void(const tessellon::TransferProgress&)> progress,
-      std::function<void(std::optional<std::string> localPath,
-                         std::optional<tessellon::BackupSDKError>)>
-          completion) override;
-  void createDirectory(
-      const std::string& relativeRemotePath,
-      std::function<void(bool alreadyExists, std::optional<tessellon::Error>)> completion) override;
-  void deleteFile(
-      const std::string& relativeRemotePath,
-      std::function<void(bool deleted, std::optional<tessellon::Error>)> completion) override;
-  void getDirectoryInfo(
-      const std::string& relativeRemotePath,
-      std::function<void(std::optional<tessellon::Directory>, std::optional<tessellon::Error>)>
-          completion) override;
-  void inflateZip(const std::string& remoteSrcPath, const std::string& remoteDstPath,
-                  std::function<void(std::optional<tessellon::Error>)> completion) override;
-  int64_t getZipSize() override;
 
  private:
-  const std::shared_ptr<tessellon::BackupSDKDelegate> remote_;
   // Shared with pending completions, which may outlive a request but not need the decorator.
   const std::shared_ptr<std::atomic<bool>> storageFull_;
 };
