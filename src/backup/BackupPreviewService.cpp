@@ -281,11 +281,20 @@ BackupFuture BackupPreviewService::HandleRemoteBackupResult(
 
   setupCachingService(*remote);
   const bool keep = settings_->keepDeletedItems;
+  // The task list is worked out on another pool thread while this one builds the result: both
+  // only read the two records, and for a large library each is a pass over all of its items.
+  const Future<std::shared_ptr<Backup>> taskListing = Future<Void>::success(Void{}).onSuccess(
+      Executor::defaultQoS(), [local, remote, keep, duplicates = duplicateCollection_] {
+        return createTaskList(*local, *remote, keep, *duplicates);
+      });
   std::shared_ptr<Backup> result =
       keep ? mergeMetaData(*local, *remote) : intersect(*local, *remote);
-  std::shared_ptr<Backup> taskList = createTaskList(*local, *remote, keep, *duplicateCollection_);
-  return optimizeTaskListService_->optimizeTaskList(taskList, result, cancelToken)
-      .onSuccess([this, remote, local, result, taskList, startTime]() {
+  return taskListing
+      .onSuccess([this, result, cancelToken](const std::shared_ptr<Backup>& taskList) {
+        return optimizeTaskListService_->optimizeTaskList(taskList, result, cancelToken)
+            .onSuccess([taskList] { return taskList; });
+      })
+      .onSuccess([this, remote, local, result, startTime](const std::shared_ptr<Backup>& taskList) {
         return FinalizeGenerateBackup(*remote, *local, result, taskList, startTime);
       });
 }
