@@ -319,19 +319,16 @@ void MediaBackup::updateBackupMetadata(Run& run, const std::shared_ptr<MediaItem
   record.items->push_back(item);
   record.bytes += item->bytes;
   record.count = static_cast<int>(record.items->size());
+  if (item->fingerprint && run.recorded) run.recorded->insert(*item->fingerprint);
+  if (!versionsCurrent) return;
   if (item->fingerprint) {
-    if (run.recorded) run.recorded->insert(*item->fingerprint);
-    if (versionsCurrent) {
-      std::vector<Version>& versions = backup.mediaVersions.versions;
-      const Version version = FingerprintUtils::getVersion(*item->fingerprint);
-      if (std::find(versions.begin(), versions.end(), version) == versions.end()) {
-        versions.push_back(version);
-      }
-      versionedCount = record.count;
+    std::vector<Version>& versions = backup.mediaVersions.versions;
+    const Version version = FingerprintUtils::getVersion(*item->fingerprint);
+    if (std::find(versions.begin(), versions.end(), version) == versions.end()) {
+      versions.push_back(version);
     }
-  } else if (versionsCurrent) {
-    versionedCount = record.count;
   }
+  versionedCount = record.count;
 }
 
 bool MediaBackup::isRecorded(Run& run, const std::string& fingerprint) const {

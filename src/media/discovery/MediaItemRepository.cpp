@@ -43,12 +43,16 @@ std::vector<PathData> MediaItemRepository::generatePaths(
   // Libraries are scanned below, from the picture folder only, and filtered by extension there.
   paths = fileExtensionFilter_->removePhotoLibraryPaths(std::move(paths));
   if (isCancelled(cancelToken)) return {};
-  std::vector<PathData> libraries = filterItemType_(
-      mediaRepositoryHelper_->getValidPhotoLibraryPaths(locationProvider_->localImageDirectory()));
+  std::vector<PathData> libraries = photoLibraryPaths();
   if (isCancelled(cancelToken)) return {};
   paths.insert(paths.end(), std::make_move_iterator(libraries.begin()),
                std::make_move_iterator(libraries.end()));
   return paths;
+}
+
+std::vector<PathData> MediaItemRepository::photoLibraryPaths() {
+  return filterItemType_(
+      mediaRepositoryHelper_->getValidPhotoLibraryPaths(locationProvider_->localImageDirectory()));
 }
 
 Future<std::vector<std::shared_ptr<MediaItem>>> MediaItemRepository::getItemsOnBackupPreview(
@@ -66,9 +70,7 @@ Future<std::vector<std::shared_ptr<MediaItem>>> MediaItemRepository::getItemsOnB
     Items items = std::move(scanned).value();
     if (!isCancelled(cancelToken)) {
       Result<Items> libraries = mediaRepositoryHelper_->generateMediaItemsWithoutFingerprint(
-          filterItemType_(mediaRepositoryHelper_->getValidPhotoLibraryPaths(
-              locationProvider_->localImageDirectory())),
-          cancelToken);
+          photoLibraryPaths(), cancelToken);
       if (!libraries.ok()) return promise.completeWithFail(libraries.error());
       for (auto& item : std::move(libraries).value()) items.push_back(std::move(item));
     }

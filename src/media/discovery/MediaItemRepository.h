@@ -47,6 +47,9 @@ class MediaItemRepository : public virtual MediaItemRepositoryProtocol {
   BackupSDKError errorOnFail() const override { return errorOnFail_; }
 
  protected:
+  // The files of the photo libraries in the picture folder that this repository takes.
+  std::vector<PathData> photoLibraryPaths();
+
   const std::string localDirectory_;
   const PathFilter filterItemType_;
   const BackupSDKError errorOnFail_;

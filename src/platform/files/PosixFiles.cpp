@@ -291,10 +291,12 @@ namespace {
 // listing itself where the file system reports types; with `withAttributes`, every other entry
 // gets one statx relative to the open folder, so no full path is looked up per file. Links are
 // never followed.
-Result<std::vector<ListedItem>> listFolder(const std::string& root, const std::string& relative,
-                                           bool withAttributes) {
-  const std::string folder = relative.empty() ? root : root + "/" + relative;
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+using FolderStream = std::unique_ptr<DIR, int (*)(DIR*)>;
+
+// `folder` open for reading its entries; a link is followed only when `followLink`.
+Result<FolderStream> openFolder(const std::string& folder, bool followLink) {
+  const int fd =
+      ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW));
   if (fd < 0) return posixError("list " + folder, errno);
   DIR* const stream = ::fdopendir(fd);
   if (stream == nullptr) {
@@ -302,7 +304,15 @@ Result<std::vector<ListedItem>> listFolder(const std::string& root, const std::s
     ::close(fd);
     return posixError("list " + folder, error);
   }
-  const std::unique_ptr<DIR, int (*)(DIR*)> closer(stream, &::closedir);
+  return FolderStream(stream, &::closedir);
+}
+
+Result<std::vector<ListedItem>> listFolder(const std::string& root, const std::string& relative,
+                                           bool withAttributes) {
+  const std::string folder = relative.empty() ? root : root + "/" + relative;
+  Result<FolderStream> opened = openFolder(folder, true);
+  if (!opened.ok()) return opened.error();
+  DIR* const stream = opened.value().get();
   std::vector<ListedItem> entries;
   while (true) {
     errno = 0;
@@ -401,15 +411,9 @@ std::vector<std::string> findFoldersEndingWith(const std::string& root, std::str
     pending.pop_back();
     const std::string folder = relative.empty() ? root : root + "/" + relative;
     // The root may be a link; below it, a link is never entered.
-    const int fd = ::open(folder.c_str(),
-                          O_RDONLY | O_DIRECTORY | O_CLOEXEC | (relative.empty() ? 0 : O_NOFOLLOW));
-    if (fd < 0) continue;
-    DIR* const stream = ::fdopendir(fd);
-    if (stream == nullptr) {
-      ::close(fd);
-      continue;
-    }
-    const std::unique_ptr<DIR, int (*)(DIR*)> closer(stream, &::closedir);
+    Result<FolderStream> opened = openFolder(folder, relative.empty());
+    if (!opened.ok()) continue;
+    DIR* const stream = opened.value().get();
     while (const dirent* const entry = ::readdir(stream)) {
       const std::string_view name(entry->d_name);
       if (name == "." || name == "..") continue;
