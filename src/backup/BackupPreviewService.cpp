@@ -301,17 +301,13 @@ BackupFuture BackupPreviewService::HandleRemoteBackupResult(
 
 void BackupPreviewService::setupCachingService(const Backup& remote) {
   cachingService_->clearMediaItemCache();
-  size_t count = 0;
+  std::vector<std::shared_ptr<MediaItem>> items;
   for (const auto& metaData : {remote.imagesMetaData, remote.videosMetaData}) {
-    if (metaData && metaData->items) count += metaData->items->size();
-  }
-  cachingService_->reserveMediaItems(count);
-  for (const auto& metaData : {remote.imagesMetaData, remote.videosMetaData}) {
-    if (!metaData || !metaData->items) continue;
-    for (const auto& item : *metaData->items) {
-      if (item->fingerprint) cachingService_->setItem(*item->fingerprint, item);
+    if (metaData && metaData->items) {
+      items.insert(items.end(), metaData->items->begin(), metaData->items->end());
     }
   }
+  cachingService_->addMediaItemsWhenNeeded(std::move(items));
 }
 
 std::shared_ptr<Backup> BackupPreviewService::FinalizeGenerateBackup(

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "model/EqualItemIndex.h"
@@ -32,14 +33,28 @@ int64_t totalBytes(const Items& items) {
   return sum;
 }
 
+// Smallest first, equal sizes in their given order. The sizes are read once, beside their
+// positions: comparing through the items' pointers misses the cache at every step, which made
+// sorting a hundred thousand items a noticeable part of a preview.
+void sortBySize(Items& items) {
+  std::vector<std::pair<int64_t, size_t>> order;
+  order.reserve(items.size());
+  for (size_t at = 0; at < items.size(); ++at) order.emplace_back(items[at]->bytes, at);
+  if (std::is_sorted(order.begin(), order.end())) return;
+  std::sort(order.begin(), order.end());
+  Items sorted;
+  sorted.reserve(items.size());
+  for (const auto& [size, at] : order) sorted.push_back(std::move(items[at]));
+  items = std::move(sorted);
+}
+
 }  // namespace
 
 MediaMetaData::MediaMetaData() : items(Items{}) {}
 
 MediaMetaData::MediaMetaData(Items list)
     : items(std::move(list)), bytes(totalBytes(*items)), count(static_cast<int>(items->size())) {
-  std::stable_sort(items->begin(), items->end(),
-                   [](const auto& left, const auto& right) { return left->bytes < right->bytes; });
+  sortBySize(*items);
 }
 
 MediaMetaData::MediaMetaData(Items list, int64_t duplicateBytes, int duplicateCount)

@@ -2,6 +2,8 @@
 #include <unistd.h>
 
 #include <map>
+#include <optional>
+#include <utility>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -185,6 +187,31 @@ TEST_F(CachingServiceTest, ItemMapHoldsTheItemsOfTheRun) {
   cache->setItem("g", first);
   cache->clearMediaItemCache();
   EXPECT_THAT(cache->mediaItemCache(), IsEmpty());
+}
+
+// Items added for later behave as if each had been set, in order, before the next call.
+TEST_F(CachingServiceTest, ItemsAddedForLaterAreInPlaceBeforeTheNextUse) {
+  auto cache = freshCache();
+  auto item = [](const char* id, std::optional<std::string> fingerprint) {
+    return std::make_shared<MediaItem>("jpg", 1, id, Date{}, std::move(fingerprint),
+                                       std::vector<std::string>{});
+  };
+  const auto a = item("a", "f"), b = item("b", "f"), c = item("c", "g"), d = item("d", "h");
+  cache->setItem("h", d);
+  cache->addMediaItemsWhenNeeded({a, item("no fingerprint", std::nullopt), b, c});
+  EXPECT_EQ(cache->getItem("f"), b);
+  EXPECT_EQ(cache->getItem("h"), d);
+
+  cache->addMediaItemsWhenNeeded({a});
+  cache->removeItem("f");  // the waiting item goes in first, then is removed
+  cache->addMediaItemsWhenNeeded({c});
+  cache->setItem("g", d);  // the waiting item does not replace a later one
+  EXPECT_THAT(cache->mediaItemCache(), UnorderedElementsAre(std::pair(std::string("g"), d),
+                                                            std::pair(std::string("h"), d)));
+
+  cache->addMediaItemsWhenNeeded({a});
+  cache->clearMediaItemCache();
+  EXPECT_EQ(cache->getItem("f"), nullptr);
 }
 
 }  // namespace

@@ -4,10 +4,16 @@
 
 #include "tessellon/BackupSDKError.h"
 
+#include "futures/Executor.h"
 #include "media/PathUtils.h"
 #include "sdk/IoC.h"
 
 namespace tessellon {
+namespace {
+
+constexpr size_t kReleasedOnPool = 4096;
+
+}  // namespace
 
 BaseCachingService::BaseCachingService(const std::string& temporaryDirectory,
                                        std::shared_ptr<FileIOServiceProtocol> fileIOService,
@@ -24,32 +30,55 @@ BaseCachingService::BaseCachingService(const std::string& temporaryDirectory,
 
 std::shared_ptr<MediaItem> BaseCachingService::getItem(const std::string& fingerprint) const {
   std::lock_guard lock(mutex_);
+  addWaitingMediaItems();
   const auto found = mediaItemCache_.find(fingerprint);
   return found == mediaItemCache_.end() ? nullptr : found->second;
 }
 
 void BaseCachingService::setItem(const std::string& fingerprint, std::shared_ptr<MediaItem> item) {
   std::lock_guard lock(mutex_);
+  addWaitingMediaItems();
   mediaItemCache_[fingerprint] = std::move(item);
 }
 
 void BaseCachingService::removeItem(const std::string& fingerprint) {
   std::lock_guard lock(mutex_);
+  addWaitingMediaItems();
   mediaItemCache_.erase(fingerprint);
 }
 
 void BaseCachingService::clearMediaItemCache() {
-  std::lock_guard lock(mutex_);
-  mediaItemCache_ = {};
+  auto released = std::make_shared<std::unordered_map<std::string, std::shared_ptr<MediaItem>>>();
+  {
+    std::lock_guard lock(mutex_);
+    released->swap(mediaItemCache_);
+    waitingMediaItems_.clear();
+  }
+  // Freeing a large library's entries takes tens of milliseconds that nobody waits for, so a
+  // pool thread does it; the entries are unreachable from here on.
+  if (released->size() >= kReleasedOnPool) {
+    Executor::background().execute([released = std::move(released)]() mutable { released.reset(); });
+  }
 }
 
-void BaseCachingService::reserveMediaItems(size_t count) {
+void BaseCachingService::addMediaItemsWhenNeeded(std::vector<std::shared_ptr<MediaItem>> items) {
   std::lock_guard lock(mutex_);
-  mediaItemCache_.reserve(count);
+  addWaitingMediaItems();
+  waitingMediaItems_ = std::move(items);
+}
+
+void BaseCachingService::addWaitingMediaItems() const {
+  if (waitingMediaItems_.empty()) return;
+  mediaItemCache_.reserve(mediaItemCache_.size() + waitingMediaItems_.size());
+  for (const auto& item : waitingMediaItems_) {
+    if (item->fingerprint) mediaItemCache_.insert_or_assign(*item->fingerprint, item);
+  }
+  waitingMediaItems_.clear();
 }
 
 std::map<std::string, std::shared_ptr<MediaItem>> BaseCachingService::mediaItemCache() const {
   std::lock_guard lock(mutex_);
+  addWaitingMediaItems();
   return {mediaItemCache_.begin(), mediaItemCache_.end()};
 }
 

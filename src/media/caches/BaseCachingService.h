@@ -33,7 +33,7 @@ class BaseCachingService : public virtual BaseCachingServiceProtocol {
   void setItem(const std::string& fingerprint, std::shared_ptr<MediaItem> item) override;
   void removeItem(const std::string& fingerprint) override;
   void clearMediaItemCache() override;
-  void reserveMediaItems(size_t count) override;
+  void addMediaItemsWhenNeeded(std::vector<std::shared_ptr<MediaItem>> items) override;
   std::map<std::string, std::shared_ptr<MediaItem>> mediaItemCache() const override;
   void addPathToCache(const std::string& fingerprint, const std::string& path) override;
   std::map<std::string, std::vector<std::string>> cachedPaths() const override;
@@ -45,8 +45,12 @@ class BaseCachingService : public virtual BaseCachingServiceProtocol {
  protected:
   std::shared_ptr<MediaRepositoryProtocol> mediaRepository();
 
+  // Adds the items waiting to be added; called with the lock held before any use of the map.
+  void addWaitingMediaItems() const;
+
   mutable std::mutex mutex_;
-  std::unordered_map<std::string, std::shared_ptr<MediaItem>> mediaItemCache_;
+  mutable std::unordered_map<std::string, std::shared_ptr<MediaItem>> mediaItemCache_;
+  mutable std::vector<std::shared_ptr<MediaItem>> waitingMediaItems_;
   // cache key -> fingerprints, as in the cache files.
   std::unordered_map<std::string, std::vector<std::string>> hashCache_;
   std::unordered_map<std::string, std::vector<std::string>> cachedPaths_;

@@ -35,9 +35,10 @@ class BaseCachingServiceProtocol {
   virtual void removeItem(const std::string& fingerprint) = 0;
   // Empties the item map (a new preview, or the start of the video run).
   virtual void clearMediaItemCache() = 0;
-  // Makes room for `count` items, so that filling the map from a large record does not rebuild
-  // it again and again as it grows.
-  virtual void reserveMediaItems(size_t count) = 0;
+  // Adds each item with a fingerprint under it, in order (a later item replaces an earlier one
+  // with the same fingerprint), as one map operation before the next read or change of the map.
+  // A backup with nothing new never asks the cache, and a large record then costs no map at all.
+  virtual void addMediaItemsWhenNeeded(std::vector<std::shared_ptr<MediaItem>> items) = 0;
   // A snapshot of the item map.
   virtual std::map<std::string, std::shared_ptr<MediaItem>> mediaItemCache() const = 0;
 

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "platform/files/FileDescriptor.h"
+#include "platform/files/FolderWalk.h"
 #include "platform/files/PosixError.h"
 
 namespace tessellon::posix {
@@ -338,10 +339,6 @@ Result<std::vector<ListedItem>> listFolder(const std::string& root, const std::s
   return entries;
 }
 
-bool isFolder(const ListedItem& item) {
-  return item.attributes && item.attributes->type == FileAttributes::Type::directory;
-}
-
 }  // namespace
 
 FileAttributes attributesFrom(const struct statx& status) {
@@ -371,24 +368,10 @@ FileAttributes attributesFrom(const struct statx& status) {
 
 Result<void> visitSubpathsWithAttributes(const std::string& root, bool withAttributes,
                                          const std::function<bool(ListedItem&&)>& visit) {
-  Result<std::vector<ListedItem>> first = listFolder(root, "", withAttributes);
-  if (!first.ok()) return first.error();
-  // Entries still to visit, each folder's in reverse, so the walk runs in pre-order.
-  std::vector<ListedItem> stack = std::move(first).value();
-  while (!stack.empty()) {
-    ListedItem item = std::move(stack.back());
-    stack.pop_back();
-    std::optional<std::string> folder;
-    if (isFolder(item)) folder = item.relative;
-    if (!visit(std::move(item))) break;
-    // A folder that cannot be listed is skipped: one private folder must not hide the rest.
-    if (!folder) continue;
-    Result<std::vector<ListedItem>> entries = listFolder(root, *folder, withAttributes);
-    if (!entries.ok()) continue;
-    std::vector<ListedItem> found = std::move(entries).value();
-    std::move(found.begin(), found.end(), std::back_inserter(stack));
-  }
-  return {};
+  FolderWalk walk([&root, withAttributes](const std::string& relative) {
+    return listFolder(root, relative, withAttributes);
+  });
+  return walk.run(visit);
 }
 
 Result<std::vector<ListedItem>> listSubpathsWithAttributes(const std::string& root,
