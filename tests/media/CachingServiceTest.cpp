@@ -189,6 +189,20 @@ TEST_F(CachingServiceTest, ItemMapHoldsTheItemsOfTheRun) {
   EXPECT_THAT(cache->mediaItemCache(), IsEmpty());
 }
 
+TEST_F(CachingServiceTest, ANewServiceFindsWhatAnEarlierOneWasStillWriting) {
+  auto files = std::make_shared<FaultyFileIOService>(
+      std::make_shared<FileIOService>(temp_.path() + "/tmp"));
+  files->holdWrites();
+  auto earlier = std::make_unique<CachingService>(temp_.path() + "/tmp", files, [] { return nullptr; });
+  earlier->addHashes("written late", {"1.1_a"});
+  auto later = std::make_unique<CachingService>(temp_.path() + "/tmp", files, [] { return nullptr; });
+  // The first miss lists the cache folder, while the earlier service's file is still queued.
+  EXPECT_THAT(later->getHashes("never written"), IsEmpty());
+  files->releaseWrites();
+  earlier->waitForCacheFiles();
+  EXPECT_THAT(later->getHashes("written late"), ElementsAre("1.1_a"));
+}
+
 // Items added for later behave as if each had been set, in order, before the next call.
 TEST_F(CachingServiceTest, ItemsAddedForLaterAreInPlaceBeforeTheNextUse) {
   auto cache = freshCache();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -58,6 +59,18 @@ class FaultyFileIOService final : public FileIOServiceProtocol {
     std::lock_guard lock(mutex_);
     freeSpace_.emplace(bytes);
   }
+  // Writes from now on wait until releaseWrites(), so a test can keep one in flight.
+  void holdWrites() {
+    std::lock_guard lock(mutex_);
+    held_ = true;
+  }
+  void releaseWrites() {
+    {
+      std::lock_guard lock(mutex_);
+      held_ = false;
+    }
+    released_.notify_all();
+  }
   // Forgets every armed fault and the free-space answer.
   void heal() {
     std::lock_guard lock(mutex_);
@@ -72,6 +85,10 @@ class FaultyFileIOService final : public FileIOServiceProtocol {
   }
 
   Future<Void> write(const std::string& path, const std::string& content) override {
+    {
+      std::unique_lock lock(mutex_);
+      released_.wait(lock, [this] { return !held_; });
+    }
     if (auto error = fault(Operation::write)) return Future<Void>::fail(*error);
     return real_->write(path, content);
   }
@@ -165,6 +182,8 @@ class FaultyFileIOService final : public FileIOServiceProtocol {
   std::map<Operation, std::vector<Fault>> faults_;
   std::map<Operation, Error> always_;
   std::optional<std::optional<int64_t>> freeSpace_;  // set: the armed answer
+  bool held_ = false;
+  std::condition_variable released_;
 };
 
 }  // namespace tessellon

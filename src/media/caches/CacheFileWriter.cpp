@@ -39,6 +39,14 @@ std::optional<std::string> CacheFileWriter::pending(const std::string& path) con
   return found->second.content;
 }
 
+std::vector<std::string> CacheFileWriter::pendingPaths() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> paths;
+  paths.reserve(pending_.size());
+  for (const auto& [path, entry] : pending_) paths.push_back(path);
+  return paths;
+}
+
 void CacheFileWriter::flush() {
   std::unique_lock lock(mutex_);
   drained_.wait(lock, [this] { return pending_.empty(); });

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "futures/SerialQueue.h"
 #include "platform/files/FileIOServiceProtocol.h"
@@ -35,6 +36,8 @@ class CacheFileWriter {
              std::string content);
   // The content queued for `path` and not yet written.
   std::optional<std::string> pending(const std::string& path) const;
+  // The paths queued and not yet written, at the time of the call.
+  std::vector<std::string> pendingPaths() const;
   // Returns once nothing is left to write (each queued write was tried).
   void flush();
 

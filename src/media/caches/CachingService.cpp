@@ -89,12 +89,18 @@ std::vector<std::string> CachingService::readCacheFile(const std::string& key) {
 bool CachingService::mayHaveCacheFile(const std::string& key) {
   // One listing instead of a lookup per key: a scan's lookups of missing files would each wait
   // for the folder while the writer creates files in it. A file another process adds later is
-  // only a cache miss.
+  // only a cache miss. Files queued before the listing count as listed: one written between the
+  // listing and its lookup is no longer pending, and a caching service made while an earlier
+  // one's files are still being written must find them.
   std::call_once(listed_, [this] {
+    const std::vector<std::string> queued = writer_->pendingPaths();
     Result<std::vector<std::string>> names = fileIOService_->subpathsOfDirectory(cacheFolder_);
-    if (names.ok()) {
-      listedFiles_.emplace(std::make_move_iterator(names.value().begin()),
-                           std::make_move_iterator(names.value().end()));
+    if (!names.ok()) return;
+    listedFiles_.emplace(std::make_move_iterator(names.value().begin()),
+                         std::make_move_iterator(names.value().end()));
+    const std::string folder = cacheFolder_ + "/";
+    for (const std::string& path : queued) {
+      if (path.starts_with(folder)) listedFiles_->insert(path.substr(folder.size()));
     }
   });
   return !listedFiles_ || listedFiles_->contains(hashPrefix_ + key);

@@ -29,8 +29,8 @@ FolderWalk::FolderWalk(Lister lister) : state_(std::make_shared<State>()) {
 FolderWalk::~FolderWalk() {
   std::unique_lock lock(state_->mutex);
   state_->stopping = true;
-  state_->changed.notify_all();
-  state_->changed.wait(lock, [this] { return !state_->helperBusy; });
+  state_->workChanged.notify_all();
+  state_->listed.wait(lock, [this] { return !state_->helperBusy; });
 }
 
 Result<void> FolderWalk::run(const std::function<bool(ListedItem&&)>& visit) {
@@ -78,9 +78,13 @@ FolderWalk::Listing FolderWalk::take(const std::shared_ptr<Job>& job,
     startHelper = !state.helperStarted && state.waiting.size() > 1;
     state.helperStarted = state.helperStarted || startHelper;
   } else {
-    state.changed.wait(lock, [&job] { return job->done; });
-    if (job->listing->ok()) state.buffered -= job->listing->value().size();
-    state.changed.notify_all();
+    state.listed.wait(lock, [&job] { return job->done; });
+    if (job->listing->ok()) {
+      const bool wasFull = state.buffered >= kMostBuffered;
+      state.buffered -= job->listing->value().size();
+      // Waking the helper costs a system call per folder; only a full buffer makes it wait.
+      if (wasFull && state.buffered < kMostBuffered) state.workChanged.notify_one();
+    }
   }
   subfolders = std::move(job->subfolders);
   Listing listing = std::move(*job->listing);
@@ -93,7 +97,7 @@ void FolderWalk::help(const std::shared_ptr<State>& state) {
   std::unique_lock lock(state->mutex);
   while (true) {
     // The nearest folder is left to the walk, which would otherwise wait for this thread.
-    state->changed.wait(lock, [&state] {
+    state->workChanged.wait(lock, [&state] {
       return state->stopping || (state->waiting.size() > 1 && state->buffered < kMostBuffered);
     });
     if (state->stopping) return;
@@ -104,7 +108,7 @@ void FolderWalk::help(const std::shared_ptr<State>& state) {
     list(*state, job, false, lock);
     state->helperBusy = false;
     if (job->listing->ok()) state->buffered += job->listing->value().size();
-    state->changed.notify_all();
+    state->listed.notify_all();
   }
 }
 
@@ -129,7 +133,9 @@ void FolderWalk::list(State& state, const std::shared_ptr<Job>& job, bool nearEn
     // Entries come first-visited last, the order the queue keeps from front to back.
     state.waiting.insert(nearEnd ? state.waiting.end() : state.waiting.begin(),
                          job->subfolders.begin(), job->subfolders.end());
-    if (state.waiting.size() > 1) state.changed.notify_all();
+    if (nearEnd && !job->subfolders.empty() && state.waiting.size() > 1) {
+      state.workChanged.notify_one();
+    }
   }
   job->listing = std::move(listing);
   job->done = true;

@@ -53,7 +53,8 @@ class FolderWalk {
   struct State {
     Lister lister;
     std::mutex mutex;
-    std::condition_variable changed;
+    std::condition_variable workChanged;  // the helper waits for folders, room or the end
+    std::condition_variable listed;       // the walk waits for a folder the helper is listing
     // Folders nobody has claimed yet, in the walk's order read from the back: the back is the
     // next one the walk wants, the front the one it wants last.
     std::deque<std::shared_ptr<Job>> waiting;
