@@ -1,12 +1,16 @@
 #include "backup/BaseBackupService.h"
 
 #include <chrono>
+#include <memory>
+#include <utility>
 
+#include "tessellon/BackupSDKError.h"
+
+#include "futures/Executor.h"
 #include "futures/FuturesError.h"
 #include "media/PathUtils.h"
 #include "sdk/HostError.h"
 #include "sdk/Log.h"
-#include "tessellon/BackupSDKError.h"
 
 namespace tessellon {
 namespace {
@@ -64,13 +68,15 @@ void BaseBackupService::deleteTemporaryFile(const std::string& name) {
 
 Future<Void> BaseBackupService::appendToZip(const std::shared_ptr<Zip>& zip,
                                             const std::string& fileName, bool close) {
-  Result<void> appended = zipService->append(zip, temporaryPath(fileName), fileName, close);
-  if (appended.ok()) return Future<Void>::success(Void{});
+  return appended(zipService->append(zip, temporaryPath(fileName), fileName, close), fileName);
+}
+
+Future<Void> BaseBackupService::appended(const Result<void>& result, const std::string& fileName) {
+  if (result.ok()) return Future<Void>::success(Void{});
   logWith(logger, LogLevel::warning, [&] {
-    return "error appending " + fileName + " to ZIP: (" + nsErrorDescription(appended.error()) +
-           ")";
+    return "error appending " + fileName + " to ZIP: (" + nsErrorDescription(result.error()) + ")";
   });
-  return Future<Void>::fail(appended.error());
+  return Future<Void>::fail(result.error());
 }
 
 Future<Void> BaseBackupService::appendMetaJson(const std::shared_ptr<Zip>& zip,
@@ -78,8 +84,18 @@ Future<Void> BaseBackupService::appendMetaJson(const std::shared_ptr<Zip>& zip,
                                                const std::string& fileName) {
   Result<std::string> text = serializer->serialize(metaData);
   if (!text.ok()) return Future<Void>::fail(text.error());
-  return fileIOService->write(temporaryPath(fileName), text.value())
-      .onSuccess([this, zip, fileName] { return appendToZip(zip, fileName, false); });
+  auto document = std::make_shared<const std::string>(std::move(text).value());
+  // A pool thread writes the file while the archive takes the same text here, so deflating a
+  // large document neither waits for the file system nor reads the file back. The outcome is the
+  // one of writing first and appending the file after: a failed write fails the step with its own
+  // error, and the caller rolls back an archive whose document step failed.
+  Future<Void> written = Future<Void>::success(Void{}).onSuccess(
+      Executor::defaultQoS(), [files = fileIOService, path = temporaryPath(fileName), document] {
+        return files->write(path, *document);
+      });
+  Result<void> added = zipService->appendContent(zip, *document, fileName, false);
+  return written.onSuccess(
+      [this, added = std::move(added), fileName] { return appended(added, fileName); });
 }
 
 Future<Void> BaseBackupService::appendBackupJson(const std::shared_ptr<Zip>& zip, Backup& backup) {
@@ -91,9 +107,8 @@ Future<Void> BaseBackupService::appendBackupJson(const std::shared_ptr<Zip>& zip
 Future<Void> BaseBackupService::writeBackupMetaData(const Backup& backup) {
   Result<std::string> text = serializer->serialize(backup);
   if (!text.ok()) {
-    logWith(logger, LogLevel::warning, [&] {
-      return "error serializing backup.json: " + nsErrorDescription(text.error());
-    });
+    logWith(logger, LogLevel::warning,
+            [&] { return "error serializing backup.json: " + nsErrorDescription(text.error()); });
     return Future<Void>::fail(text.error());
   }
   return fileIOService->write(temporaryPath("backup.json"), text.value());
@@ -114,8 +129,8 @@ Future<Void> BaseBackupService::uploadZipAndInflate(std::shared_ptr<CancelToken>
         // No further archive can land: stop the whole run.
         (void)remote->deleteFile(remoteZip, nullptr);
         if (cancelToken) (void)cancelToken->cancel();
-        return FutureResult<Void>::fail(makeError(BackupSDKError::mediaNotEnoughRemoteStorage,
-                                                  "the remote storage is full"));
+        return FutureResult<Void>::fail(
+            makeError(BackupSDKError::mediaNotEnoughRemoteStorage, "the remote storage is full"));
       });
 }
 

@@ -4,6 +4,12 @@
 #include <optional>
 #include <string>
 
+#include "tessellon/Backup.h"
+#include "tessellon/LoggerProtocol.h"
+#include "tessellon/ProcessReport.h"
+#include "tessellon/Serializable.h"
+
+#include "backup/MetaType.h"
 #include "futures/Future.h"
 #include "media/caches/CachingServiceProtocol.h"
 #include "model/json/SerializerProtocol.h"
@@ -14,11 +20,6 @@
 #include "remote/RemoteIOServiceProtocol.h"
 #include "sdk/CancelToken.h"
 #include "sdk/FileStatusManagerProtocol.h"
-#include "backup/MetaType.h"
-#include "tessellon/Backup.h"
-#include "tessellon/LoggerProtocol.h"
-#include "tessellon/ProcessReport.h"
-#include "tessellon/Serializable.h"
 
 namespace tessellon {
 
@@ -86,6 +87,8 @@ class BaseBackupService {
  private:
   Future<Void> appendToZip(const std::shared_ptr<Zip>& zip, const std::string& fileName,
                            bool close);
+  // The outcome of appending `fileName`; a failure is logged.
+  Future<Void> appended(const Result<void>& result, const std::string& fileName);
 
   std::string temporaryDirectory_;
   std::optional<std::string> uid_;

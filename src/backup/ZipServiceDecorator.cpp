@@ -20,9 +20,22 @@ Result<void> ZipServiceDecorator::append(const std::shared_ptr<Zip>& zip,
   if (!zipService_) {
     return makeError(BackupSDKError::zipAppendFailed, "adding " + dstPath + ": no archive service");
   }
-  if (auto appended = zipService_->append(zip, srcPath, dstPath, close); !appended.ok()) {
-    return appended;
+  return checkDiskAfter(zipService_->append(zip, srcPath, dstPath, close), zip, dstPath);
+}
+
+Result<void> ZipServiceDecorator::appendContent(const std::shared_ptr<Zip>& zip,
+                                                std::string_view content,
+                                                const std::string& dstPath, bool close) {
+  if (!zipService_) {
+    return makeError(BackupSDKError::zipAppendFailed, "adding " + dstPath + ": no archive service");
   }
+  return checkDiskAfter(zipService_->appendContent(zip, content, dstPath, close), zip, dstPath);
+}
+
+Result<void> ZipServiceDecorator::checkDiskAfter(Result<void> appended,
+                                                 const std::shared_ptr<Zip>& zip,
+                                                 const std::string& dstPath) {
+  if (!appended.ok()) return appended;
   const auto freeBytes =
       fileManager_ ? fileManager_->getTotalRemainingFreeSpaceInBytes() : std::nullopt;
   if (freeBytes && *freeBytes == 0) {

@@ -25,9 +25,15 @@ class ZipServiceDecorator final : public ZipServiceProtocol {
   // free space is no failure.
   Result<void> append(const std::shared_ptr<Zip>& zip, const std::string& srcPath,
                       const std::string& dstPath, bool close) override;
+  // The same for content the caller holds.
+  Result<void> appendContent(const std::shared_ptr<Zip>& zip, std::string_view content,
+                             const std::string& dstPath, bool close) override;
   void discard(const std::shared_ptr<Zip>& zip) override;
 
  private:
+  Result<void> checkDiskAfter(Result<void> appended, const std::shared_ptr<Zip>& zip,
+                              const std::string& dstPath);
+
   const std::shared_ptr<FileIOServiceProtocol> fileManager_;  // may be null
   const std::shared_ptr<ZipServiceProtocol> zipService_;      // may be null
 };

@@ -87,6 +87,29 @@ TEST_F(ZipServiceTest, EntriesComeBackInAppendOrderWithTheirContent) {
   EXPECT_THAT(namesIn("tmp"), ElementsAre("uid.zip"));
 }
 
+// A document the caller holds goes in like one read from a file, in pieces past the first chunk.
+TEST_F(ZipServiceTest, ContentGivenInMemoryComesBackAsGiven) {
+  std::string document = "{\"items\": [";
+  while (document.size() < (3u << 20))
+    document += "{\"id\": \"" + std::to_string(document.size()) + "\"},";
+  document += "{}]}";
+  const std::string backup = source("backup.json", "{}");
+  auto zip = service_.generateZip(archive_);
+  EXPECT_THAT(service_.appendContent(zip, "x", "../images.json", false).error(),
+              HasCode(BackupSDKError::zipAppendFailed));
+  ASSERT_TRUE(service_.appendContent(zip, document, "images.json", false).ok());
+  ASSERT_TRUE(service_.appendContent(zip, "", "videos.json", false).ok());
+  ASSERT_TRUE(append(zip, backup, "backup.json", /*close=*/true).ok());
+  const auto entries = readBack(archive_);
+  EXPECT_THAT(names(entries), ElementsAre("images.json", "videos.json", "backup.json"));
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].content, document);
+  EXPECT_EQ(entries[1].content, "");
+  EXPECT_THAT(ziptest::methods(archive_).at("images.json"), StartsWith("def"));
+  EXPECT_THAT(service_.appendContent(zip, "{}", "late.json", false).error(),
+              HasCode(BackupSDKError::zipAppendFailed));
+}
+
 TEST_F(ZipServiceTest, MediaIsStoredAndDocumentsAreDeflated) {
   const std::string text = source("doc", std::string(10000, 'a'));
   struct Case {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cctype>
@@ -55,7 +56,8 @@ bool isRelativeEntryName(std::string_view name) {
 
 using EntryPointer = std::unique_ptr<archive_entry, decltype(&archive_entry_free)>;
 
-EntryPointer makeEntry(const std::string& entryName, const struct stat& status) {
+EntryPointer makeEntry(const std::string& entryName, int64_t size,
+                       const struct timespec& modified) {
   EntryPointer entry(archive_entry_new(), &archive_entry_free);
   if (!entry) return entry;
   archive_entry_set_pathname_utf8(entry.get(), entryName.c_str());
@@ -63,8 +65,8 @@ EntryPointer makeEntry(const std::string& entryName, const struct stat& status) 
   archive_entry_set_perm(entry.get(), 0644);
   // The size must be known before the header: it is what makes libarchive
   // write ZIP64 sizes for entries past 4 GiB.
-  archive_entry_set_size(entry.get(), status.st_size);
-  archive_entry_set_mtime(entry.get(), status.st_mtim.tv_sec, status.st_mtim.tv_nsec);
+  archive_entry_set_size(entry.get(), size);
+  archive_entry_set_mtime(entry.get(), modified.tv_sec, modified.tv_nsec);
   return entry;
 }
 
@@ -134,7 +136,40 @@ Result<void> Zip::addFile(const std::string& sourcePath, const std::string& entr
   if (!S_ISREG(status.st_mode)) {
     return posixError("add " + sourcePath, S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
   }
-  const EntryPointer entry = makeEntry(entryName, status);
+  if (auto header = writeHeader(entryName, status.st_size, status.st_mtim); !header.ok()) {
+    return header;
+  }
+  return streamEntry(source.get(), status.st_size, sourcePath);
+}
+
+Result<void> Zip::addContent(std::string_view content, const std::string& entryName) {
+  if (auto state = usable(); !state.ok()) return state;
+  if (!isRelativeEntryName(entryName)) {
+    return zipError("entry name \"" + entryName + "\" is not a relative path");
+  }
+  struct timespec now {};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  if (auto header = writeHeader(entryName, static_cast<int64_t>(content.size()), now);
+      !header.ok()) {
+    return header;
+  }
+  for (size_t done = 0; done < content.size();) {
+    const size_t piece = std::min(content.size() - done, kReadChunk);
+    const la_ssize_t written = archive_write_data(archive_, content.data() + done, piece);
+    if (written <= 0) {
+      Error error = archiveError("write " + path_);
+      discard(error);
+      return error;
+    }
+    done += static_cast<size_t>(written);
+  }
+  return finishEntry();
+}
+
+// A failure before the header is out leaves the archive usable; a fatal one discards it.
+Result<void> Zip::writeHeader(const std::string& entryName, int64_t size,
+                              const struct timespec& modified) {
+  const EntryPointer entry = makeEntry(entryName, size, modified);
   if (!entry) return zipError("add " + entryName + ": out of memory");
   const int method = isDocument(entryName) ? archive_write_zip_set_compression_deflate(archive_)
                                            : archive_write_zip_set_compression_store(archive_);
@@ -146,7 +181,7 @@ Result<void> Zip::addFile(const std::string& sourcePath, const std::string& entr
     return error;
   }
   if (header < ARCHIVE_WARN) return archiveError("add " + entryName);
-  return streamEntry(source.get(), status.st_size, sourcePath);
+  return {};
 }
 
 // Once the header is out, the archive stands or falls with this entry: a
@@ -178,6 +213,10 @@ Result<void> Zip::streamEntry(int source, int64_t size, const std::string& sourc
     }
     remaining -= got;
   }
+  return finishEntry();
+}
+
+Result<void> Zip::finishEntry() {
   if (archive_write_finish_entry(archive_) < ARCHIVE_WARN) {
     Error error = archiveError("write " + path_);
     discard(error);

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <sys/types.h>
+#include <time.h>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "tessellon/Error.h"
 
@@ -40,6 +42,8 @@ class Zip {
   // Streams the file at `sourcePath` into a new entry. Failures before the
   // entry's header was written leave the archive usable; later ones discard it.
   Result<void> addFile(const std::string& sourcePath, const std::string& entryName);
+  // The same for content in memory; the entry is dated now.
+  Result<void> addContent(std::string_view content, const std::string& entryName);
   // Writes the central directory and moves the archive to its path.
   Result<void> finish();
   // Stops writing and removes the archive's file, finished or not; later calls
@@ -48,7 +52,10 @@ class Zip {
 
   void open();
   Result<void> usable() const;
+  Result<void> writeHeader(const std::string& entryName, int64_t size,
+                           const struct timespec& modified);
   Result<void> streamEntry(int source, int64_t size, const std::string& entryName);
+  Result<void> finishEntry();
   Error archiveError(const std::string& context) const;
   static ssize_t writeBlock(struct archive* archive, void* self, const void* buffer, size_t length);
 

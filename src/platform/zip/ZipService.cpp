@@ -21,18 +21,29 @@ Error appendError(const std::string& dstPath, const Error& cause) {
 
 std::shared_ptr<Zip> ZipService::generateZip(const std::string& path) { return Zip::create(path); }
 
-Result<void> ZipService::append(const std::shared_ptr<Zip>& zip, const std::string& srcPath,
-                                const std::string& dstPath, bool close) {
+template <class Add>
+Result<void> ZipService::appendWith(const std::shared_ptr<Zip>& zip, const std::string& dstPath,
+                                    bool close, Add add) {
   if (!zip) return makeError(BackupSDKError::zipAppendFailed, "adding " + dstPath + ": no archive");
-  if (auto added = zip->addFile(srcPath, dstPath); !added.ok()) {
-    return appendError(dstPath, added.error());
-  }
+  if (auto added = add(*zip); !added.ok()) return appendError(dstPath, added.error());
   if (close) {
     if (auto finished = zip->finish(); !finished.ok()) {
       return appendError(dstPath, finished.error());
     }
   }
   return {};
+}
+
+Result<void> ZipService::append(const std::shared_ptr<Zip>& zip, const std::string& srcPath,
+                                const std::string& dstPath, bool close) {
+  return appendWith(zip, dstPath, close,
+                    [&](Zip& archive) { return archive.addFile(srcPath, dstPath); });
+}
+
+Result<void> ZipService::appendContent(const std::shared_ptr<Zip>& zip, std::string_view content,
+                                       const std::string& dstPath, bool close) {
+  return appendWith(zip, dstPath, close,
+                    [&](Zip& archive) { return archive.addContent(content, dstPath); });
 }
 
 void ZipService::discard(const std::shared_ptr<Zip>& zip) {

@@ -38,6 +38,10 @@ class ZipServiceProtocol {
   // discards the archive, and its later appends fail too.
   virtual Result<void> append(const std::shared_ptr<Zip>& zip, const std::string& srcPath,
                               const std::string& dstPath, bool close) = 0;
+  // As append, with the entry's content given (a document the caller holds) instead of read
+  // from a file; the entry is dated now.
+  virtual Result<void> appendContent(const std::shared_ptr<Zip>& zip, std::string_view content,
+                                     const std::string& dstPath, bool close) = 0;
 
   // Abandons the archive, finished or not, and removes its file. Dropping the
   // last reference to an unfinished archive does the same.
