@@ -64,7 +64,7 @@ asan: deps
 tsan: deps
 	$(call configure,build-tsan,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSELLON_SANITIZE=thread)
 	cmake --build build-tsan -j$(JOBS)
-	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/scripts/tsan.supp \
 	ctest --test-dir build-tsan --output-on-failure -j$(JOBS) -L concurrency
 
 format:

@@ -64,50 +64,42 @@ class ZipServiceTest : public ::testing::Test {
   const bool folderMade_ = fs::create_directories(dir_.file("tmp"));
 };
 
+// Files and documents the caller holds in memory go in alike, in pieces past the first chunk.
 TEST_F(ZipServiceTest, EntriesComeBackInAppendOrderWithTheirContent) {
-  const std::string photo = source("photo.jpg", std::string(3 << 20, '\x7f') + "end");  // > 1 chunk
+  const std::string photo = source("photo.jpg", std::string(3 << 20, '\x7f') + "end");
   const std::string contacts = source("contacts.json", "[{\"name\": \"Ada\"}]");
   const std::string empty = source("empty.mov", "");
   const std::string backup = source("backup.json", "{\"deviceID\": \"uid\"}");
+  std::string document = "{\"items\": [";
+  while (document.size() < (3u << 20))
+    document += "{\"id\": \"" + std::to_string(document.size()) + "\"},";
+  document += "{}]}";
   auto zip = service_.generateZip(archive_);
   ASSERT_TRUE(append(zip, contacts, "contacts.json").ok());
   ASSERT_TRUE(append(zip, photo, "images/1.1_abc.jpg").ok());
   ASSERT_TRUE(append(zip, empty, "videos/1.1_def.mov").ok());
   ASSERT_TRUE(append(zip, photo, "images/Grüße.jpg").ok());
-  ASSERT_TRUE(append(zip, backup, "backup.json", /*close=*/true).ok());
-
-  const auto entries = readBack(archive_);
-  EXPECT_THAT(names(entries), ElementsAre("contacts.json", "images/1.1_abc.jpg",
-                                          "videos/1.1_def.mov", "images/Grüße.jpg", "backup.json"));
-  ASSERT_EQ(entries.size(), 5u);
-  EXPECT_EQ(entries[0].content, dir_.read("src/contacts.json"));
-  EXPECT_EQ(entries[1].content, dir_.read("src/photo.jpg"));
-  EXPECT_EQ(entries[2].content, "");
-  EXPECT_EQ(entries[4].content, dir_.read("src/backup.json"));
-  EXPECT_THAT(namesIn("tmp"), ElementsAre("uid.zip"));
-}
-
-// A document the caller holds goes in like one read from a file, in pieces past the first chunk.
-TEST_F(ZipServiceTest, ContentGivenInMemoryComesBackAsGiven) {
-  std::string document = "{\"items\": [";
-  while (document.size() < (3u << 20))
-    document += "{\"id\": \"" + std::to_string(document.size()) + "\"},";
-  document += "{}]}";
-  const std::string backup = source("backup.json", "{}");
-  auto zip = service_.generateZip(archive_);
   EXPECT_THAT(service_.appendContent(zip, "x", "../images.json", false).error(),
               HasCode(BackupSDKError::zipAppendFailed));
   ASSERT_TRUE(service_.appendContent(zip, document, "images.json", false).ok());
   ASSERT_TRUE(service_.appendContent(zip, "", "videos.json", false).ok());
   ASSERT_TRUE(append(zip, backup, "backup.json", /*close=*/true).ok());
-  const auto entries = readBack(archive_);
-  EXPECT_THAT(names(entries), ElementsAre("images.json", "videos.json", "backup.json"));
-  ASSERT_EQ(entries.size(), 3u);
-  EXPECT_EQ(entries[0].content, document);
-  EXPECT_EQ(entries[1].content, "");
-  EXPECT_THAT(ziptest::methods(archive_).at("images.json"), StartsWith("def"));
   EXPECT_THAT(service_.appendContent(zip, "{}", "late.json", false).error(),
               HasCode(BackupSDKError::zipAppendFailed));
+
+  const auto entries = readBack(archive_);
+  EXPECT_THAT(names(entries),
+              ElementsAre("contacts.json", "images/1.1_abc.jpg", "videos/1.1_def.mov",
+                          "images/Grüße.jpg", "images.json", "videos.json", "backup.json"));
+  ASSERT_EQ(entries.size(), 7u);
+  EXPECT_EQ(entries[0].content, dir_.read("src/contacts.json"));
+  EXPECT_EQ(entries[1].content, dir_.read("src/photo.jpg"));
+  EXPECT_EQ(entries[2].content, "");
+  EXPECT_EQ(entries[4].content, document);
+  EXPECT_EQ(entries[5].content, "");
+  EXPECT_EQ(entries[6].content, dir_.read("src/backup.json"));
+  EXPECT_THAT(ziptest::methods(archive_).at("images.json"), StartsWith("def"));
+  EXPECT_THAT(namesIn("tmp"), ElementsAre("uid.zip"));
 }
 
 TEST_F(ZipServiceTest, MediaIsStoredAndDocumentsAreDeflated) {

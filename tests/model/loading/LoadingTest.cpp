@@ -1,8 +1,6 @@
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 
 #include <gmock/gmock.h>
@@ -12,6 +10,7 @@
 #include "tessellon/MediaMetaData.h"
 
 #include "delegates/LocalFolderDelegate.h"
+#include "model/ModelTestSupport.h"
 #include "model/json/BackupSerializer.h"
 #include "model/json/MetadataSerializer.h"
 #include "model/json/Serializer.h"
@@ -33,27 +32,20 @@
 namespace tessellon {
 namespace {
 
-std::string testData(const std::string& name) {
-  std::ifstream in(std::string(TESSELLON_TEST_DATA_DIR) + "/" + name);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 class RemoteDocumentsTest : public ::testing::Test {
  protected:
   void TearDown() override { EXPECT_TRUE(flushBackgroundQueue()); }
 
   TempDir space_;
-  std::shared_ptr<FaultyDelegate> host_ = std::make_shared<FaultyDelegate>(
-      std::make_shared<hosts::LocalFolderDelegate>(space_.file("remote"), 4096, std::nullopt,
-                                                   space_.file("downloads")));
+  std::shared_ptr<FaultyDelegate> host_ =
+      std::make_shared<FaultyDelegate>(std::make_shared<hosts::LocalFolderDelegate>(
+          space_.file("remote"), 4096, std::nullopt, space_.file("downloads")));
   std::shared_ptr<RecordingLogger> logger_ = std::make_shared<RecordingLogger>();
   std::shared_ptr<FileIOService> files_ = std::make_shared<FileIOService>(space_.file("tmp"));
   std::shared_ptr<RemoteIOService> remote_ = std::make_shared<RemoteIOService>(
       host_, files_, logger_,
-      std::make_shared<SingleFileTransferStateReporter>(std::make_shared<FileStatusManager>(
-          std::make_shared<NotificationService>(nullptr))));
+      std::make_shared<SingleFileTransferStateReporter>(
+          std::make_shared<FileStatusManager>(std::make_shared<NotificationService>(nullptr))));
   MetadataLoader loader_{
       remote_, files_,
       std::make_shared<Serializer>(std::make_shared<BackupSerializer>([] { return "this-mac"; }),
@@ -61,8 +53,8 @@ class RemoteDocumentsTest : public ::testing::Test {
 };
 
 TEST_F(RemoteDocumentsTest, LoaderReadsTheStoredModel) {
-  space_.write("remote/C02/backup.json", testData("backup.json"));
-  space_.write("remote/C02/images.json", testData("images.json"));
+  space_.write("remote/C02/backup.json", readTestData("backup.json"));
+  space_.write("remote/C02/images.json", readTestData("images.json"));
 
   auto backup = awaitResult(loader_.getRemoteMetaData<Backup>("C02/backup.json", nullptr));
   ASSERT_THAT(backup, SucceedsWith(::testing::NotNull()));
@@ -104,7 +96,8 @@ TEST_F(RemoteDocumentsTest, MigrationsDeleteOnlyArchivesAndLogFailures) {
   EXPECT_TRUE(std::filesystem::exists(space_.file("remote/notes.zip.txt")));
   EXPECT_EQ(host_->calls("deleteFile"), 1);
 
-  host_->answerDeleteFileWith(false, makeError(BackupSDKError::unknownError, "remote is read-only"));
+  host_->answerDeleteFileWith(false,
+                              makeError(BackupSDKError::unknownError, "remote is read-only"));
   EXPECT_THAT(awaitResult(migrations.deleteZipIfExistsOutsideOfBackupFolder({"gone.zip", 1})),
               SucceedsWith(Void{}));
   EXPECT_EQ(logger_->count(LogLevel::error, "Failed to delete .zip-File: "), 1u);

@@ -1,13 +1,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
-
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 #include <gtest/gtest.h>
 
-#include "platform/calendar/CalendarFilter.h"
 #include "platform/calendar/CalendarRepository.h"
 #include "platform/calendar/CalendarTestSupport.h"
 #include "support/AwaitResult.h"
@@ -27,25 +23,13 @@ class CalendarReadTest : public ::testing::Test {
     dir.write(id + "/displayname", title + "\n");
   }
   void ics(const std::string& id, const std::string& name, const std::string& body) const {
-    dir.write(id + "/" + name,
-              "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\n" + body + "END:VCALENDAR\r\n");
-  }
-  CalendarRepository repository() const {
-    return CalendarRepository(dir.path(), logger, std::make_shared<CalendarFilter>());
+    writeIcs(dir, id + "/" + name, body);
   }
   std::vector<std::shared_ptr<CalendarEntry>> entries() const {
-    const auto result = awaitResult(repository().getCalendarEntries());
-    EXPECT_TRUE(result && result->isSuccess());
-    return result && result->isSuccess() ? result->successValue()
-                                         : std::vector<std::shared_ptr<CalendarEntry>>{};
-  }
-  const CalendarEvent* find(const std::vector<CalendarEvent>& events, const std::string& title) {
-    const auto found = std::find_if(events.begin(), events.end(),
-                                    [&](const CalendarEvent& e) { return e.title == title; });
-    return found == events.end() ? nullptr : &*found;
+    return entriesIn(dir.path(), logger);
   }
 
-  ScopedZone zone{"America/New_York"};
+  ScopedTimeZone zone{"America/New_York"};
   TempDir dir;
   std::shared_ptr<RecordingLogger> logger = std::make_shared<RecordingLogger>();
 };
@@ -61,9 +45,9 @@ TEST_F(CalendarReadTest, SeriesOnceWithRuleMovedOccurrenceAllDayAndZones) {
           "\r\nRRULE:FREQ=WEEKLY;COUNT=10\r\nSUMMARY:Standup\r\nLOCATION:Room 1\r\n"
           "DESCRIPTION:Daily sync\r\nURL:https://example.org/standup\r\nEND:VEVENT\r\n"
           "BEGIN:VEVENT\r\nUID:series-1\r\nRECURRENCE-ID;TZID=Europe/Berlin:" +
-          wallClock(moved, "Europe/Berlin") + "\r\nDTSTART:" +
-          wallClock(moved + std::chrono::hours(2), "UTC") + "\r\nDTEND:" +
-          wallClock(moved + std::chrono::hours(3), "UTC") +
+          wallClock(moved, "Europe/Berlin") +
+          "\r\nDTSTART:" + wallClock(moved + std::chrono::hours(2), "UTC") +
+          "\r\nDTEND:" + wallClock(moved + std::chrono::hours(3), "UTC") +
           "\r\nSUMMARY:Standup moved\r\nEND:VEVENT\r\n");
   ics("work", "holiday.ics",
       "BEGIN:VEVENT\r\nUID:holiday\r\nDTSTART;VALUE=DATE:" + wallClock(midnightIn(3), "", true) +
@@ -83,10 +67,10 @@ TEST_F(CalendarReadTest, SeriesOnceWithRuleMovedOccurrenceAllDayAndZones) {
   EXPECT_EQ(all[0]->title, "Work");
   const std::vector<CalendarEvent>& events = all[0]->events.value();
   EXPECT_EQ(events.size(), 4u);
-  EXPECT_EQ(find(events, "Too old"), nullptr);
-  EXPECT_EQ(find(events, "Too late"), nullptr);
+  EXPECT_EQ(findTitled(events, "Too old"), nullptr);
+  EXPECT_EQ(findTitled(events, "Too late"), nullptr);
 
-  const CalendarEvent* series = find(events, "Standup");
+  const CalendarEvent* series = findTitled(events, "Standup");
   ASSERT_NE(series, nullptr);
   EXPECT_EQ(series->id, "series-1");
   EXPECT_EQ(series->start, secondsOf(seriesStart));
@@ -98,21 +82,21 @@ TEST_F(CalendarReadTest, SeriesOnceWithRuleMovedOccurrenceAllDayAndZones) {
   EXPECT_EQ(series->url, "https://example.org/standup");
   EXPECT_FALSE(series->allDay);
 
-  const CalendarEvent* detached = find(events, "Standup moved");
+  const CalendarEvent* detached = findTitled(events, "Standup moved");
   ASSERT_NE(detached, nullptr);
   EXPECT_EQ(detached->id, "series-1/RID=" + std::to_string(secondsOf(moved) - kReferenceDate));
   EXPECT_EQ(detached->occurence(), moved);
   EXPECT_EQ(detached->start, secondsOf(moved) + 7200);
   EXPECT_EQ(detached->eventTimezone, "UTC");
 
-  const CalendarEvent* holiday = find(events, "Holiday");
+  const CalendarEvent* holiday = findTitled(events, "Holiday");
   ASSERT_NE(holiday, nullptr);
   EXPECT_TRUE(holiday->allDay);
   EXPECT_EQ(holiday->start, secondsOf(midnightIn(3)));
   EXPECT_EQ(holiday->end, secondsOf(midnightIn(5)) - 1);
   EXPECT_EQ(holiday->eventTimezone, "America/New_York");
 
-  const CalendarEvent* floating = find(events, "Floating");
+  const CalendarEvent* floating = findTitled(events, "Floating");
   ASSERT_NE(floating, nullptr);
   EXPECT_EQ(floating->start, secondsOf(midnightIn(1)));
   EXPECT_EQ(floating->end, secondsOf(midnightIn(1)) + 3600);
@@ -120,29 +104,23 @@ TEST_F(CalendarReadTest, SeriesOnceWithRuleMovedOccurrenceAllDayAndZones) {
 }
 
 // A series begun long ago is backed up once, at its first occurrence in the window, with
-// excluded and moved-away occurrences left out.
-TEST_F(CalendarReadTest, OldSeriesStartsAtItsFirstOccurrenceInTheWindow) {
+// excluded and moved-away occurrences left out. A calendar without events is still backed up.
+TEST_F(CalendarReadTest, OldSeriesStartsAtItsFirstOccurrenceInTheWindowAndEmptyCalendarsCount) {
+  calendar("empty", "Nothing here");
+  dir.write(".hidden/displayname", "Hidden\n");
   calendar("home", "Home");
-  std::ifstream sample(std::string(TESSELLON_TEST_DATA_DIR) + "/calendars/team.ics");
-  dir.write("home/team.ics", std::string(std::istreambuf_iterator<char>(sample), {}));
+  dir.write("home/team.ics", readTestData("calendars/team.ics"));
   const auto all = entries();
-  ASSERT_EQ(all.size(), 1u);
-  const std::vector<CalendarEvent>& events = all[0]->events.value();
+  ASSERT_EQ(all.size(), 2u);
+  EXPECT_EQ(all[0]->title, "Nothing here");
+  EXPECT_EQ(all[0]->events, std::vector<CalendarEvent>{});
+  const std::vector<CalendarEvent>& events = all[1]->events.value();
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].id, "team-weekly@example.org");
   EXPECT_EQ(events[0].recurrence, "FREQ=WEEKLY;INTERVAL=2;BYDAY=TU,TH");
   EXPECT_EQ(events[0].eventTimezone, "Europe/Berlin");
   EXPECT_GE(events[0].start, secondsOf(midnightIn(-366)));
   EXPECT_LT(events[0].start, secondsOf(midnightIn(-366 + 15)));
-}
-
-TEST_F(CalendarReadTest, EmptyCalendarStillGivesAnEntry) {
-  calendar("empty", "Nothing here");
-  dir.write(".hidden/displayname", "Hidden\n");
-  const auto all = entries();
-  ASSERT_EQ(all.size(), 1u);
-  EXPECT_EQ(all[0]->title, "Nothing here");
-  EXPECT_EQ(all[0]->events, std::vector<CalendarEvent>{});
 }
 
 TEST_F(CalendarReadTest, ReadOnlyCalendarIsNotBackedUp) {
@@ -159,9 +137,11 @@ TEST_F(CalendarReadTest, ReadOnlyCalendarIsNotBackedUp) {
 TEST_F(CalendarReadTest, MalformedFilesAreSkippedWithAWarningAndTheRestIsRead) {
   calendar("c", "C");
   const std::string when = wallClock(midnightIn(2), "UTC");
-  ics("c", "good.ics", "BEGIN:VEVENT\r\nUID:good\r\nDTSTART:" + when + "\r\nSUMMARY:Good\r\nEND:VEVENT\r\n");
-  dir.write("c/truncated.ics",
-            "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:t\r\nDTSTART:" + when + "\r\nSUMM");
+  ics("c", "good.ics",
+      "BEGIN:VEVENT\r\nUID:good\r\nDTSTART:" + when + "\r\nSUMMARY:Good\r\nEND:VEVENT\r\n");
+  dir.write(
+      "c/truncated.ics",
+      "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nBEGIN:VEVENT\r\nUID:t\r\nDTSTART:" + when + "\r\nSUMM");
   ics("c", "nostart.ics", "BEGIN:VEVENT\r\nUID:n\r\nSUMMARY:No start\r\nEND:VEVENT\r\n");
   ics("c", "badstart.ics", "BEGIN:VEVENT\r\nUID:b\r\nDTSTART:tomorrow\r\nEND:VEVENT\r\n");
   std::string utf16 = "\xFF\xFE";
@@ -172,15 +152,19 @@ TEST_F(CalendarReadTest, MalformedFilesAreSkippedWithAWarningAndTheRestIsRead) {
   dir.write("c/utf16.ics", utf16);
   dir.write("c/latin1.ics", "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:l\r\nDTSTART:" + when +
                                 "\r\nSUMMARY:Caf\xE9\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
-  ics("c", "longline.ics", "BEGIN:VEVENT\r\nUID:long\r\nDTSTART:" + when + "\r\nSUMMARY:" +
-                               std::string(1 << 20, 'x') + "\r\nEND:VEVENT\r\n");
-  ics("c", "impossible.ics", "BEGIN:VEVENT\r\nUID:feb30\r\nDTSTART:20200101T100000Z\r\n"
-                             "RRULE:FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=30\r\nSUMMARY:Never\r\nEND:VEVENT\r\n");
-  ics("c", "dense.ics", "BEGIN:VEVENT\r\nUID:dense\r\nDTSTART:19700101T000000Z\r\n"
-                        "RRULE:FREQ=DAILY;BYHOUR=1,2,3,4,5,6,7,8,9,10,11,12\r\nSUMMARY:Dense\r\n"
-                        "END:VEVENT\r\n");
-  ics("c", "badrule.ics", "BEGIN:VEVENT\r\nUID:badrule\r\nDTSTART:" + when +
-                              "\r\nRRULE:FREQ=SOMETIMES;BYDAY=XX\r\nSUMMARY:Bad rule\r\nEND:VEVENT\r\n");
+  ics("c", "longline.ics",
+      "BEGIN:VEVENT\r\nUID:long\r\nDTSTART:" + when + "\r\nSUMMARY:" + std::string(1 << 20, 'x') +
+          "\r\nEND:VEVENT\r\n");
+  ics("c", "impossible.ics",
+      "BEGIN:VEVENT\r\nUID:feb30\r\nDTSTART:20200101T100000Z\r\n"
+      "RRULE:FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=30\r\nSUMMARY:Never\r\nEND:VEVENT\r\n");
+  ics("c", "dense.ics",
+      "BEGIN:VEVENT\r\nUID:dense\r\nDTSTART:19700101T000000Z\r\n"
+      "RRULE:FREQ=DAILY;BYHOUR=1,2,3,4,5,6,7,8,9,10,11,12\r\nSUMMARY:Dense\r\n"
+      "END:VEVENT\r\n");
+  ics("c", "badrule.ics",
+      "BEGIN:VEVENT\r\nUID:badrule\r\nDTSTART:" + when +
+          "\r\nRRULE:FREQ=SOMETIMES;BYDAY=XX\r\nSUMMARY:Bad rule\r\nEND:VEVENT\r\n");
   dir.write("c/empty.ics", "");
   dir.write("c/notes.txt", "not a calendar");
 

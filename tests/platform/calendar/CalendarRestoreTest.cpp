@@ -1,11 +1,11 @@
 #include <algorithm>
-#include <fstream>
-#include <iterator>
-#include <map>
 
 #include <gtest/gtest.h>
 
 #include "backup/CalendarService.h"
+#include "model/json/CalendarEntryJson.h"
+#include "model/json/ItemsMetaDataJson.h"
+#include "model/json/JsonText.h"
 #include "platform/calendar/CalendarEventUpdater.h"
 #include "platform/calendar/CalendarFilter.h"
 #include "platform/calendar/CalendarRepository.h"
@@ -58,9 +58,7 @@ std::vector<CalendarEvent> withoutIds(const CalendarEntry& calendar) {
 
 const CalendarEvent* find(const std::shared_ptr<CalendarEntry>& calendar,
                           const std::string& title) {
-  const auto found = std::find_if(calendar->events->begin(), calendar->events->end(),
-                                  [&](const CalendarEvent& e) { return e.title == title; });
-  return found == calendar->events->end() ? nullptr : &*found;
+  return findTitled(*calendar->events, title);
 }
 
 // "2024-05-01 09:30" in UTC, as khal prints times; `dateOnly` gives "2024-05-01".
@@ -87,11 +85,7 @@ class CalendarRestoreTest : public ::testing::Test {
     CalendarService service(into ? into : repository(root()), nullptr);
     return awaitResult(service.restoreCalendars(ItemsMetaData<CalendarEntry>(entries)));
   }
-  Entries entriesOf(const std::string& folder) const {
-    const auto result = awaitResult(repository(folder)->getCalendarEntries());
-    EXPECT_TRUE(result && result->isSuccess());
-    return result && result->isSuccess() ? result->successValue() : Entries{};
-  }
+  Entries entriesOf(const std::string& folder) const { return entriesIn(folder, logger); }
   // The iCalendar file the store keeps a restored series in.
   std::string fileOf(const CalendarEntry& calendar, const CalendarEvent& series) const {
     return dir.read("calendars/" + calendar.id + "/" + series.id + ".ics");
@@ -109,13 +103,10 @@ class CalendarRestoreTest : public ::testing::Test {
     return shown;
   }
   static std::string at(Date instant) { return wallClock(instant, "Asia/Tokyo"); }
-  void ics(const std::string& path, const std::string& body) const {
-    dir.write(path, "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\n" + body +
-                        "END:VCALENDAR\r\n");
-  }
+  void ics(const std::string& path, const std::string& body) const { writeIcs(dir, path, body); }
 
   // No daylight saving time: a week later is the same time of day.
-  ScopedZone zone{"Asia/Tokyo"};
+  ScopedTimeZone zone{"Asia/Tokyo"};
   TempDir dir;
   std::shared_ptr<RecordingLogger> logger = std::make_shared<RecordingLogger>();
 };
@@ -242,34 +233,48 @@ TEST_F(CalendarRestoreTest, OnlyValidUrlsAreKept) {
 // Backup of a filled store, restored into an empty one, backs up the same again. Identifiers
 // differ: the store gives every restored series a new one, so only the occurrence numbers of
 // changed occurrences and the link to their series carry over.
-TEST_F(CalendarRestoreTest, RoundTripThroughASecondStoreKeepsEveryEventAndRunsOnce) {
+TEST_F(CalendarRestoreTest, RoundTripThroughJsonAndASecondStoreKeepsEveryEventAndRunsOnce) {
   const Date weekly = midnightIn(-10) + 8h;
   const Date moved = weekly + 14 * 24h;
   dir.write("source/work/displayname", "Work\n");
-  std::ifstream sample(std::string(TESSELLON_TEST_DATA_DIR) + "/calendars/team.ics");
-  dir.write("source/work/team.ics", std::string(std::istreambuf_iterator<char>(sample), {}));
+  dir.write("source/work/team.ics", readTestData("calendars/team.ics"));
   ics("source/work/weekly.ics",
       "BEGIN:VEVENT\r\nUID:weekly\r\nDTSTART;TZID=Asia/Tokyo:" + wallClock(weekly, "Asia/Tokyo") +
           "\r\nDTEND;TZID=Asia/Tokyo:" + wallClock(weekly + 1h, "Asia/Tokyo") +
-          "\r\nRRULE:FREQ=WEEKLY\r\nSUMMARY:Weekly\r\nDESCRIPTION:Notes\r\nLOCATION:Room\r\n"
-          "URL:https://example.org/w\r\nEND:VEVENT\r\n"
+          "\r\nRRULE:FREQ=WEEKLY\r\nSUMMARY:Weekly\r\nDESCRIPTION:Notes\\, with comma\r\n"
+          "LOCATION:Room\r\nURL:https://example.org/w\r\nEND:VEVENT\r\n"
           "BEGIN:VEVENT\r\nUID:weekly\r\nRECURRENCE-ID;TZID=Asia/Tokyo:" +
           wallClock(moved, "Asia/Tokyo") + "\r\nDTSTART:" + wallClock(moved + 3h, "UTC") +
           "\r\nDTEND:" + wallClock(moved + 4h, "UTC") +
           "\r\nSUMMARY:Weekly (moved)\r\nEND:VEVENT\r\n");
   ics("source/work/allday.ics",
       "BEGIN:VEVENT\r\nUID:allday\r\nDTSTART;VALUE=DATE:" +
-          wallClock(midnightIn(4), "Asia/Tokyo", true) + "\r\nDTEND;VALUE=DATE:" +
-          wallClock(midnightIn(6), "Asia/Tokyo", true) + "\r\nSUMMARY:Trip\r\nEND:VEVENT\r\n");
+          wallClock(midnightIn(4), "Asia/Tokyo", true) +
+          "\r\nDTEND;VALUE=DATE:" + wallClock(midnightIn(6), "Asia/Tokyo", true) +
+          "\r\nSUMMARY:Trip\r\nEND:VEVENT\r\nBEGIN:VEVENT\r\nUID:until\r\nDTSTART;VALUE=DATE:" +
+          wallClock(midnightIn(1), "Asia/Tokyo", true) + "\r\nRRULE:FREQ=MONTHLY;BYDAY=2TU;UNTIL=" +
+          wallClock(midnightIn(200), "Asia/Tokyo", true) +
+          "\r\nSUMMARY:All-day monthly\r\nEND:VEVENT\r\n");
   ics("source/work/floating.ics",
       "BEGIN:VEVENT\r\nUID:floating\r\nDTSTART:" + wallClock(midnightIn(1) + 7h, "Asia/Tokyo") +
           "\r\nRRULE:FREQ=MONTHLY;BYDAY=2TU;UNTIL=" + wallClock(midnightIn(300), "UTC") +
           "\r\nSUMMARY:Floating monthly\r\nEND:VEVENT\r\n");
+  ics("source/work/count.ics",
+      "BEGIN:VEVENT\r\nUID:count\r\nDTSTART:" + wallClock(midnightIn(2) + 15h, "UTC") +
+          "\r\nDURATION:PT45M\r\nRRULE:FREQ=DAILY;INTERVAL=3;COUNT=4\r\n"
+          "SUMMARY:Counted\r\nEND:VEVENT\r\n");
   dir.write("source/empty/displayname", "Nothing\n");
 
-  const Entries backup = entriesOf(dir.file("source"));
-  ASSERT_EQ(backup.size(), 2u);
-  ASSERT_EQ(backup[1]->events->size(), 5u);
+  const Entries scanned = entriesOf(dir.file("source"));
+  ASSERT_EQ(scanned.size(), 2u);
+  ASSERT_EQ(scanned[1]->events->size(), 7u);
+  const ItemsMetaData<CalendarEntry> document(scanned);
+  const std::string text =
+      toJSONString(ItemsMetaDataJson<CalendarEntry>::serialize(document)).value();
+  const auto read = ItemsMetaDataJson<CalendarEntry>::deserialize(parseJson(text).value());
+  ASSERT_TRUE(read.ok());
+  ASSERT_EQ(*read.value(), document);
+  const Entries backup = *read.value()->items;
   ASSERT_THAT(restore(backup), SucceedsWith(Void{}));
   ASSERT_THAT(restore(backup), SucceedsWith(Void{}));
 
@@ -294,7 +299,7 @@ TEST_F(CalendarRestoreTest, RoundTripThroughASecondStoreKeepsEveryEventAndRunsOn
 }
 
 TEST_F(CalendarRestoreTest, KhalListsTheRestoredEvents) {
-  ScopedZone utc("UTC");
+  ScopedTimeZone utc("UTC");
   const Date first = midnightIn(2) + 9h;
   const Date second = first + 7 * 24h;
   CalendarEvent standup = event("s", "Standup", first, 15min);

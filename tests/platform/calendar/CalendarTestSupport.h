@@ -4,40 +4,27 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <time.h>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "tessellon/CalendarEvent.h"
 #include "tessellon/Date.h"
 
+#include "model/ModelTestSupport.h"
+#include "platform/calendar/CalendarFilter.h"
+#include "platform/calendar/CalendarRepository.h"
+#include "support/AwaitResult.h"
 #include "support/TempDir.h"
 
 namespace tessellon {
-
-// Runs a test in a fixed time zone, so local (floating and all-day) times are known.
-class ScopedZone {
- public:
-  explicit ScopedZone(const char* zone) {
-    if (const char* previous = getenv("TZ")) previous_ = previous;
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-  ~ScopedZone() {
-    previous_ ? setenv("TZ", previous_->c_str(), 1) : unsetenv("TZ");
-    tzset();
-  }
-  ScopedZone(const ScopedZone&) = delete;
-  ScopedZone& operator=(const ScopedZone&) = delete;
-
- private:
-  std::optional<std::string> previous_;
-};
 
 inline int64_t secondsOf(Date date) {
   return std::chrono::floor<std::chrono::seconds>(date).time_since_epoch().count();
@@ -48,7 +35,7 @@ inline Date fromSeconds(int64_t seconds) { return Date(std::chrono::seconds(seco
 // "yyyyMMddTHHmmss" (or "yyyyMMdd" for a date) of `instant` as a wall clock in `zone`
 // shows it; "Z" appended for UTC.
 inline std::string wallClock(Date instant, const char* zone, bool dateOnly = false) {
-  ScopedZone scoped(zone);
+  ScopedTimeZone scoped(zone);
   const time_t seconds = static_cast<time_t>(secondsOf(instant));
   tm fields{};
   localtime_r(&seconds, &fields);
@@ -100,6 +87,29 @@ inline std::optional<std::string> khalList(const TempDir& dir, const std::string
   const int status = pclose(pipe);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
   return output;
+}
+
+// Writes an iCalendar file at `path` holding `body` (VEVENT components).
+inline void writeIcs(const TempDir& dir, const std::string& path, const std::string& body) {
+  dir.write(path, "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//test//EN\r\n" + body +
+                      "END:VCALENDAR\r\n");
+}
+
+// The calendars a backup reads from the folder `root`; none (and a failure) when it cannot.
+inline std::vector<std::shared_ptr<CalendarEntry>> entriesIn(
+    const std::string& root, const std::shared_ptr<LoggerProtocol>& logger) {
+  CalendarRepository repository(root, logger, std::make_shared<CalendarFilter>());
+  const auto result = awaitResult(repository.getCalendarEntries());
+  EXPECT_TRUE(result && result->isSuccess());
+  return result && result->isSuccess() ? result->successValue()
+                                       : std::vector<std::shared_ptr<CalendarEntry>>{};
+}
+
+inline const CalendarEvent* findTitled(const std::vector<CalendarEvent>& events,
+                                       const std::string& title) {
+  const auto found = std::find_if(events.begin(), events.end(),
+                                  [&](const CalendarEvent& e) { return e.title == title; });
+  return found == events.end() ? nullptr : &*found;
 }
 
 inline size_t linesWith(const std::string& text, const std::string& needle) {

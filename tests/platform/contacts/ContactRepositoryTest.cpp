@@ -5,14 +5,13 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "model/ModelTestSupport.h"
 #include "model/json/ContactJson.h"
 #include "model/json/ItemsMetaDataJson.h"
 #include "model/json/JsonText.h"
@@ -24,13 +23,6 @@
 
 namespace tessellon {
 namespace {
-
-std::string sample(const std::string& name) {
-  std::ifstream file(std::string(TESSELLON_TEST_DATA_DIR) + "/contacts/" + name, std::ios::binary);
-  std::stringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
 
 std::vector<std::string> filesIn(const std::string& folder) {
   std::vector<std::string> names;
@@ -79,6 +71,7 @@ class ContactRepositoryTest : public ::testing::Test {
 };
 
 TEST_F(ContactRepositoryTest, ReadsAddressBooksInNameOrderAndCardsInFileOrder) {
+  EXPECT_TRUE(read().empty());  // no root folder yet
   writeCard("work/b.vcf", named("Work2"));
   writeCard("work/a.vcf", named("Work1"));
   writeCard("family/x.VCF", named("Family"));
@@ -87,8 +80,6 @@ TEST_F(ContactRepositoryTest, ReadsAddressBooksInNameOrderAndCardsInFileOrder) {
   writeCard("stray.vcf", named("Ignored"));
   EXPECT_EQ(lastNames(), (std::vector<std::string>{"Family", "Work1", "Work2"}));
 }
-
-TEST_F(ContactRepositoryTest, MissingRootHoldsNoContacts) { EXPECT_TRUE(read().empty()); }
 
 TEST_F(ContactRepositoryTest, MalformedCardIsSkippedWithWarningNamingTheFile) {
   writeCard("book/good.vcf", named("Good"));
@@ -183,10 +174,10 @@ TEST_F(ContactRepositoryTest, FailedExecuteRemovesWhatItWroteAndKeepsTheRequest)
 }
 
 TEST_F(ContactRepositoryTest, RoundTripThroughJsonKeepsEveryField) {
-  writeCard("book/apple.vcf", sample("apple-grouped.vcf"));
-  writeCard("book/org.vcf", sample("organisation.vcf"));
-  writeCard("book/v21.vcf", sample("legacy-21.vcf"));
-  writeCard("book/v4.vcf", sample("v4.vcf"));
+  writeCard("book/apple.vcf", readTestData("contacts/apple-grouped.vcf"));
+  writeCard("book/org.vcf", readTestData("contacts/organisation.vcf"));
+  writeCard("book/v21.vcf", readTestData("contacts/legacy-21.vcf"));
+  writeCard("book/v4.vcf", readTestData("contacts/v4.vcf"));
   const auto original = read();
   ASSERT_EQ(original.size(), 6u);
 

@@ -1,22 +1,14 @@
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "model/ModelTestSupport.h"
 #include "platform/contacts/VCardReader.h"
 #include "platform/contacts/VCardText.h"
 #include "platform/contacts/VCardWriter.h"
 
 namespace tessellon {
 namespace {
-
-std::string sample(const std::string& name) {
-  std::ifstream file(std::string(TESSELLON_TEST_DATA_DIR) + "/contacts/" + name, std::ios::binary);
-  std::stringstream content;
-  content << file.rdbuf();
-  return content.str();
-}
 
 VCard onlyCard(const std::string& text) {
   VCardReader::Result result = VCardReader::read(text);
@@ -30,7 +22,7 @@ std::string card(const std::string& body) {
 }
 
 TEST(VCardReaderTest, ReadsAppleStyleCardWithGroupedLabels) {
-  const VCard read = onlyCard(sample("apple-grouped.vcf"));
+  const VCard read = onlyCard(readTestData("contacts/apple-grouped.vcf"));
   EXPECT_EQ(read.uid, "7D0D1E0A-6B8F-4C3E-9F1A-0E2B5C6D7E8F");
   EXPECT_EQ(read.givenName, "Maren");
   EXPECT_EQ(read.middleName, "Sofie");
@@ -63,7 +55,7 @@ TEST(VCardReaderTest, ReadsAppleStyleCardWithGroupedLabels) {
 }
 
 TEST(VCardReaderTest, ReadsOrganisationShownAsCompany) {
-  const VCard read = onlyCard(sample("organisation.vcf"));
+  const VCard read = onlyCard(readTestData("contacts/organisation.vcf"));
   EXPECT_EQ(read.contactType, VCard::kOrganization);
   EXPECT_EQ(read.organizationName, "Kaffeerösterei Nordlicht GmbH");
   EXPECT_EQ(read.givenName, "");
@@ -73,7 +65,7 @@ TEST(VCardReaderTest, ReadsOrganisationShownAsCompany) {
 }
 
 TEST(VCardReaderTest, ReadsVersion21WithQuotedPrintableAndCharset) {
-  const VCardReader::Result result = VCardReader::read(sample("legacy-21.vcf"));
+  const VCardReader::Result result = VCardReader::read(readTestData("contacts/legacy-21.vcf"));
   ASSERT_TRUE(result.errors.empty());
   ASSERT_EQ(result.cards.size(), 2u);
   const VCard& first = result.cards[0];
@@ -91,7 +83,7 @@ TEST(VCardReaderTest, ReadsVersion21WithQuotedPrintableAndCharset) {
 }
 
 TEST(VCardReaderTest, ReadsVersion40KindUrisAndYearlessBirthday) {
-  const VCardReader::Result result = VCardReader::read(sample("v4.vcf"));
+  const VCardReader::Result result = VCardReader::read(readTestData("contacts/v4.vcf"));
   ASSERT_TRUE(result.errors.empty());
   ASSERT_EQ(result.cards.size(), 2u);
   const VCard& person = result.cards[0];
