@@ -29,7 +29,6 @@ FolderWalk::FolderWalk(Lister lister) : state_(std::make_shared<State>()) {
 FolderWalk::~FolderWalk() {
   std::unique_lock lock(state_->mutex);
   state_->stopping = true;
-  state_->workChanged.notify_all();
   state_->listed.wait(lock, [this] { return !state_->helperBusy; });
 }
 
@@ -68,39 +67,35 @@ FolderWalk::Listing FolderWalk::take(const std::shared_ptr<Job>& job,
                                      std::vector<std::shared_ptr<Job>>& subfolders) {
   State& state = *state_;
   std::unique_lock lock(state.mutex);
-  bool startHelper = false;
   if (!job->claimed) {
     job->claimed = true;
     // The folder the walk wants next is the nearest one waiting: the back.
     const auto at = std::find(state.waiting.rbegin(), state.waiting.rend(), job);
     if (at != state.waiting.rend()) state.waiting.erase(std::next(at).base());
     list(state, job, true, lock);
-    startHelper = !state.helperStarted && state.waiting.size() > 1;
-    state.helperStarted = state.helperStarted || startHelper;
   } else {
     state.listed.wait(lock, [&job] { return job->done; });
-    if (job->listing->ok()) {
-      const bool wasFull = state.buffered >= kMostBuffered;
-      state.buffered -= job->listing->value().size();
-      // Waking the helper costs a system call per folder; only a full buffer makes it wait.
-      if (wasFull && state.buffered < kMostBuffered) state.workChanged.notify_one();
-    }
+    if (job->listing->ok()) state.buffered -= job->listing->value().size();
   }
   subfolders = std::move(job->subfolders);
   Listing listing = std::move(*job->listing);
+  const bool startHelper = !state.helperRunning && hasWorkForHelper(state);
+  state.helperRunning = state.helperRunning || startHelper;
   lock.unlock();
   if (startHelper) Executor::utility().execute([state = state_] { help(state); });
   return listing;
 }
 
+// The nearest folder is left to the walk, which would otherwise wait for the helper.
+bool FolderWalk::hasWorkForHelper(const State& state) {
+  return !state.stopping && state.waiting.size() > 1 && state.buffered < kMostBuffered;
+}
+
+// Lists while there is work and then returns, so a pool thread is never held idle; the walk
+// starts it again when there is more.
 void FolderWalk::help(const std::shared_ptr<State>& state) {
   std::unique_lock lock(state->mutex);
-  while (true) {
-    // The nearest folder is left to the walk, which would otherwise wait for this thread.
-    state->workChanged.wait(lock, [&state] {
-      return state->stopping || (state->waiting.size() > 1 && state->buffered < kMostBuffered);
-    });
-    if (state->stopping) return;
+  while (hasWorkForHelper(*state)) {
     std::shared_ptr<Job> job = std::move(state->waiting.front());
     state->waiting.pop_front();
     job->claimed = true;
@@ -110,6 +105,7 @@ void FolderWalk::help(const std::shared_ptr<State>& state) {
     if (job->listing->ok()) state->buffered += job->listing->value().size();
     state->listed.notify_all();
   }
+  state->helperRunning = false;
 }
 
 // Called with the lock held and `job` claimed; lists it without the lock and queues its
@@ -133,9 +129,6 @@ void FolderWalk::list(State& state, const std::shared_ptr<Job>& job, bool nearEn
     // Entries come first-visited last, the order the queue keeps from front to back.
     state.waiting.insert(nearEnd ? state.waiting.end() : state.waiting.begin(),
                          job->subfolders.begin(), job->subfolders.end());
-    if (nearEnd && !job->subfolders.empty() && state.waiting.size() > 1) {
-      state.workChanged.notify_one();
-    }
   }
   job->listing = std::move(listing);
   job->done = true;

@@ -53,19 +53,21 @@ class FolderWalk {
   struct State {
     Lister lister;
     std::mutex mutex;
-    std::condition_variable workChanged;  // the helper waits for folders, room or the end
-    std::condition_variable listed;       // the walk waits for a folder the helper is listing
+    // The walk waits on it for a folder the helper is listing, and at its end for the helper to
+    // finish the listing it is in.
+    std::condition_variable listed;
     // Folders nobody has claimed yet, in the walk's order read from the back: the back is the
     // next one the walk wants, the front the one it wants last.
     std::deque<std::shared_ptr<Job>> waiting;
-    size_t buffered = 0;  // entries the helper listed that the walk has not taken yet
-    bool helperStarted = false;
-    bool helperBusy = false;
+    size_t buffered = 0;         // entries the helper listed that the walk has not taken yet
+    bool helperRunning = false;  // posted to the pool and not yet returned
+    bool helperBusy = false;     // inside the lister
     bool stopping = false;
   };
 
   static void list(State& state, const std::shared_ptr<Job>& job, bool nearEnd,
                    std::unique_lock<std::mutex>& lock);
+  static bool hasWorkForHelper(const State& state);
   static void help(const std::shared_ptr<State>& state);
   Listing take(const std::shared_ptr<Job>& job, std::vector<std::shared_ptr<Job>>& subfolders);
 
