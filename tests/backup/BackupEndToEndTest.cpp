@@ -3,7 +3,6 @@
 // to the folder-backed remote.
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -34,7 +33,6 @@ namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using ::testing::Contains;
 using ::testing::IsEmpty;
-using ::testing::UnorderedElementsAre;
 
 struct Outcome {
   std::shared_ptr<ProcessReport> report;
@@ -83,8 +81,11 @@ class BackupEndToEndTest : public ::testing::Test {
   }
 
   Outcome backup(bool keepDeletedItems = false) {
+    return backup(BackupSettings("laptop", true, true, true, true, keepDeletedItems), nullptr);
+  }
+  Outcome backup(const BackupSettings& settings, std::function<void(const FileStatus&)> progress) {
     std::promise<Outcome> done;
-    sdk_->startBackup(BackupSettings("laptop", true, true, true, true, keepDeletedItems), nullptr,
+    sdk_->startBackup(settings, std::move(progress),
                       [&](std::shared_ptr<ProcessReport> report, std::optional<Error> error) {
                         done.set_value({std::move(report), std::move(error)});
                       });
@@ -234,19 +235,11 @@ TEST_F(BackupEndToEndTest, ACancelledRunEndsWithNothingAndTheNextOneIsConsistent
   for (int i = 0; i < 40; ++i) {
     tree_.add("Pictures/many/p" + std::to_string(i) + ".jpg", randomContent(200000, 100 + i));
   }
-  std::promise<Outcome> done;
   std::atomic<bool> cancelled{false};
-  sdk_->startBackup(
-      BackupSettings("laptop", false, false, false, true, false),
-      [&](const FileStatus& status) {
-        if (status.processed > 0 && !cancelled.exchange(true)) sdk_->cancel(nullptr);
-      },
-      [&](std::shared_ptr<ProcessReport> report, std::optional<Error> error) {
-        done.set_value({std::move(report), std::move(error)});
+  const Outcome outcome =
+      backup(BackupSettings("laptop", false, false, false, true, false), [&](const FileStatus& s) {
+        if (s.processed > 0 && !cancelled.exchange(true)) sdk_->cancel(nullptr);
       });
-  auto future = done.get_future();
-  ASSERT_EQ(future.wait_for(std::chrono::seconds(60)), std::future_status::ready);
-  const Outcome outcome = future.get();
   EXPECT_FALSE(outcome.report);
   EXPECT_FALSE(outcome.error);
 

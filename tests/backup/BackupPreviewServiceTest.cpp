@@ -17,6 +17,7 @@
 #include "backup/OptimizeTaskListService.h"
 #include "backup/PreviewProgressFactory.h"
 #include "delegates/LocalFolderDelegate.h"
+#include "media/MediaTestFixture.h"
 #include "model/json/BackupSerializer.h"
 #include "model/json/MetadataSerializer.h"
 #include "model/json/Serializer.h"
@@ -28,15 +29,9 @@
 #include "remote/SingleFileTransferStateReporter.h"
 #include "sdk/FileStatusManager.h"
 #include "sdk/NotificationService.h"
-#include "support/AwaitResult.h"
 #include "support/BackgroundQueue.h"
-#include "support/ErrorMatchers.h"
 #include "support/FaultyDelegate.h"
 #include "support/FixedDeviceUID.h"
-#include "support/MediaServices.h"
-#include "support/MediaTree.h"
-#include "support/RecordingLogger.h"
-#include "support/TempDir.h"
 
 namespace tessellon {
 namespace {
@@ -48,27 +43,25 @@ using Items = MediaMetaData::Items;
 
 Date date(int64_t ms) { return Date(std::chrono::milliseconds(ms)); }
 
-std::vector<std::string> ids(const std::shared_ptr<MediaMetaData>& metaData) {
-  std::vector<std::string> result;
-  if (metaData && metaData->items) {
-    for (const auto& item : *metaData->items) result.push_back(item->id);
-  }
-  return result;
-}
-
 // A machine with picture, movie, contact and calendar folders and a folder that serves as the
 // remote, with the real services of a preview over them; only the device identifier is fixed.
-class BackupPreviewServiceTest : public ::testing::Test {
+class BackupPreviewServiceTest : public MediaTestBase {
  protected:
-  BackupPreviewServiceTest() : tree_(space_.path() + "/home", {}) {
-    tree_.folder("Pictures");
-    tree_.folder("Movies");
+  BackupPreviewServiceTest() {
     notifications_->setBackupPreviewProgress([this](int percent) {
       std::lock_guard lock(mutex_);
       progress_.push_back(percent);
     });
   }
   void TearDown() override { EXPECT_TRUE(flushBackgroundQueue()); }
+  // In the record's order (the base's ids() sorts).
+  static std::vector<std::string> ids(const std::shared_ptr<MediaMetaData>& metaData) {
+    std::vector<std::string> result;
+    if (metaData && metaData->items) {
+      for (const auto& item : *metaData->items) result.push_back(item->id);
+    }
+    return result;
+  }
 
   std::optional<FutureResult<std::shared_ptr<Backup>>> preview(BackupSettings settings) {
     auto outcome = awaitResult(service_.generateBackup(settings, token_));
@@ -85,9 +78,9 @@ class BackupPreviewServiceTest : public ::testing::Test {
   }
 
   void addContact(const std::string& name) {
-    space_.write("contacts/default/" + name + ".vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + name +
-                                                          "\r\nFN:" + name + "\r\nN:;" + name +
-                                                          ";;;\r\nEND:VCARD\r\n");
+    temp_.write("contacts/default/" + name + ".vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + name +
+                                                         "\r\nFN:" + name + "\r\nN:;" + name +
+                                                         ";;;\r\nEND:VCARD\r\n");
   }
   // The items a backup run would have stored for the current picture folder.
   Items scannedImages() {
@@ -95,34 +88,32 @@ class BackupPreviewServiceTest : public ::testing::Test {
     EXPECT_THAT(scanned, SucceedsWith(::testing::SizeIs(::testing::Gt(0u))));
     Items items = scanned && scanned->isSuccess() ? scanned->successValue() : Items{};
     for (auto& item : items) {
-      auto content = space_.read("home/Pictures/" + item->id);
+      auto content = temp_.read("home/Pictures/" + item->id);
       item->fingerprint = wholeContentFingerprint(content);
     }
     return items;
   }
-  // Stores "backup.json" (and "images.json" when `stored` has items) as a finished or an
-  // interrupted run leaves them.
-  void storeRemote(const Items& stored, Date start, std::optional<Date> finish) {
+  // Stores "backup.json" and "images.json" (or "videos.json") as a finished or an interrupted run
+  // leaves them.
+  void storeRemote(const Items& stored, Date start, std::optional<Date> finish,
+                   const std::string& category = "images") {
     Backup record("MAC1");
     record.startDate = start;
     record.finishDate = finish;
-    record.imagesMetaData = std::make_shared<MediaMetaData>(stored);
-    space_.write("remote/MAC1/backup.json", serializer_->serialize(record).value());
-    space_.write("remote/MAC1/images.json", serializer_->serialize(*record.imagesMetaData).value());
+    auto& media = category == "images" ? record.imagesMetaData : record.videosMetaData;
+    media = std::make_shared<MediaMetaData>(stored);
+    temp_.write("remote/MAC1/backup.json", serializer_->serialize(record).value());
+    temp_.write("remote/MAC1/" + category + ".json", serializer_->serialize(*media).value());
   }
   std::vector<int> progress() {
     std::lock_guard lock(mutex_);
     return progress_;
   }
 
-  TempDir space_;
-  MediaTree tree_;
-  std::shared_ptr<RecordingLogger> logger_ = std::make_shared<RecordingLogger>();
-  MediaServices media_ = MediaServices::build(
-      {space_.path() + "/home", space_.path() + "/tmp", nullptr, nullptr, logger_});
+  MediaServices& media_ = services();
   std::shared_ptr<FaultyDelegate> host_ =
       std::make_shared<FaultyDelegate>(std::make_shared<hosts::LocalFolderDelegate>(
-          space_.file("remote"), 1 << 20, std::nullopt, space_.file("downloads")));
+          temp_.file("remote"), 1 << 20, std::nullopt, temp_.file("downloads")));
   std::shared_ptr<NotificationService> notifications_ =
       std::make_shared<NotificationService>(nullptr);
   std::shared_ptr<RemoteIOService> remote_ =
@@ -135,9 +126,9 @@ class BackupPreviewServiceTest : public ::testing::Test {
   std::shared_ptr<FixedDeviceUID> uid_ = std::make_shared<FixedDeviceUID>("MAC1");
   BackupPreviewService service_{
       std::make_shared<CalendarService>(
-          std::make_shared<CalendarRepository>(space_.file("calendars")), media_.files),
+          std::make_shared<CalendarRepository>(temp_.file("calendars")), media_.files),
       std::make_shared<BackupContactsUnit>(std::make_shared<ContactRepository>(
-          space_.file("contacts"), std::make_shared<CNContactStoreHelper>())),
+          temp_.file("contacts"), std::make_shared<CNContactStoreHelper>())),
       media_.videoService,
       media_.imageService,
       std::make_shared<CleanupService>(remote_, uid_),
@@ -262,12 +253,9 @@ TEST_F(BackupPreviewServiceTest, AFinishedRunStartsANewOneAndAnInterruptedRunKee
 
 TEST_F(BackupPreviewServiceTest, KeptItemsBringTheDocumentsOfUnselectedCategories) {
   tree_.add("Pictures/a.jpg", randomContent(100, 9));
-  Backup record("MAC1");
-  record.startDate = date(1000);
-  record.videosMetaData = std::make_shared<MediaMetaData>(Items{std::make_shared<MediaItem>(
-      "mov", 900, "clip.mov", date(1000), "1.1_0123", std::vector<std::string>{"clip.mov"})});
-  space_.write("remote/MAC1/backup.json", serializer_->serialize(record).value());
-  space_.write("remote/MAC1/videos.json", serializer_->serialize(*record.videosMetaData).value());
+  storeRemote({std::make_shared<MediaItem>("mov", 900, "clip.mov", date(1000), "1.1_0123",
+                                           std::vector<std::string>{"clip.mov"})},
+              date(1000), std::nullopt, "videos");
 
   auto kept = previewed(images(true));
   ASSERT_NE(kept, nullptr);
@@ -281,13 +269,13 @@ TEST_F(BackupPreviewServiceTest, KeptItemsBringTheDocumentsOfUnselectedCategorie
 
 TEST_F(BackupPreviewServiceTest, UnreadableRemoteDocumentsFailThePreview) {
   tree_.add("Pictures/a.jpg", randomContent(100, 9));
-  space_.write("remote/MAC1/backup.json", "[\"not\", \"a record\"]");
+  temp_.write("remote/MAC1/backup.json", "[\"not\", \"a record\"]");
   EXPECT_THAT(preview(images(false)), FailsWith(BackupSDKError::corruptBackupMetaData));
   EXPECT_EQ(logger_->count(LogLevel::warning, "failed downloading remote backup for MAC1"), 1u);
   EXPECT_EQ(logger_->count(LogLevel::error, "error during Backup Preview "), 1u);
 
   storeRemote(scannedImages(), date(1000), date(2000));
-  space_.write("remote/MAC1/images.json", R"({"count": 1, "items": []})");
+  temp_.write("remote/MAC1/images.json", R"({"count": 1, "items": []})");
   EXPECT_THAT(preview(images(false)), FailsWith(BackupSDKError::corruptMetaData));
   EXPECT_EQ(logger_->count(LogLevel::error, "error during Backup Preview "), 2u);
 }

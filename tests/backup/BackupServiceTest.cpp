@@ -36,7 +36,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Section = std::shared_ptr<ReportSection>;
-using ::testing::Contains;
 using ::testing::Pair;
 
 // A media category whose outcome the test chooses.
@@ -74,11 +73,13 @@ class BackupServiceTest : public ::testing::Test {
   void TearDown() override { EXPECT_TRUE(flushBackgroundQueue()); }
 
   BaseBackupService::Collaborators collaborators() {
-    return {files_,   std::make_shared<ZipService>(), remote_,  std::make_shared<FixedDeviceUID>(),
-            cache_,   serializer_,                    logger_,  statusManager_,
-            space_.file("tmp")};
+    return BaseBackupService::Collaborators(files_, std::make_shared<ZipService>(), remote_,
+                                            std::make_shared<FixedDeviceUID>(), cache_, serializer_,
+                                            logger_, statusManager_, space_.file("tmp"));
   }
-  std::unique_ptr<BackupService> service(Future<Section> images, Future<Section> videos) {
+  static Future<Section> none() { return Future<Section>::success(nullptr); }
+  std::unique_ptr<BackupService> service(Future<Section> images = none(),
+                                         Future<Section> videos = none()) {
     images_ = std::make_shared<ScriptedMedia>(images);
     videos_ = std::make_shared<ScriptedMedia>(videos);
     return std::make_unique<BackupService>(
@@ -99,9 +100,9 @@ class BackupServiceTest : public ::testing::Test {
   }
 
   TempDir space_;
-  std::shared_ptr<FaultyDelegate> host_ = std::make_shared<FaultyDelegate>(
-      std::make_shared<hosts::LocalFolderDelegate>(space_.file("remote"), 4096, std::nullopt,
-                                                   space_.file("downloads")));
+  std::shared_ptr<FaultyDelegate> host_ =
+      std::make_shared<FaultyDelegate>(std::make_shared<hosts::LocalFolderDelegate>(
+          space_.file("remote"), 4096, std::nullopt, space_.file("downloads")));
   std::shared_ptr<RecordingLogger> logger_ = std::make_shared<RecordingLogger>();
   std::shared_ptr<FileIOService> files_ = std::make_shared<FileIOService>(space_.file("tmp"));
   std::shared_ptr<FileStatusManager> statusManager_ =
@@ -110,16 +111,16 @@ class BackupServiceTest : public ::testing::Test {
       host_, files_, logger_, std::make_shared<SingleFileTransferStateReporter>(statusManager_));
   std::shared_ptr<CachingService> cache_ =
       std::make_shared<CachingService>(space_.file("tmp"), files_);
-  std::shared_ptr<Serializer> serializer_ = std::make_shared<Serializer>(
-      std::make_shared<BackupSerializer>([] { return "MAC1"; }),
-      std::make_shared<MetadataSerializer>());
+  std::shared_ptr<Serializer> serializer_ =
+      std::make_shared<Serializer>(std::make_shared<BackupSerializer>([] { return "MAC1"; }),
+                                   std::make_shared<MetadataSerializer>());
   std::shared_ptr<RecordingCleanup> cleanup_ = std::make_shared<RecordingCleanup>();
   std::shared_ptr<ScriptedMedia> images_, videos_;
   std::shared_ptr<CancelToken> token_ = std::make_shared<CancelToken>();
 };
 
 TEST_F(BackupServiceTest, AnEmptyTaskListStillLeavesAConsistentFinishedBackup) {
-  auto run = service(Future<Section>::success(nullptr), Future<Section>::success(nullptr));
+  auto run = service();
   auto backup = backupWithTaskList();
   auto report = awaitResult(run->process(backup, token_));
   ASSERT_THAT(report, SucceedsWith(::testing::NotNull()));
@@ -142,23 +143,20 @@ TEST_F(BackupServiceTest, AnEmptyTaskListStillLeavesAConsistentFinishedBackup) {
 }
 
 TEST_F(BackupServiceTest, ProgressStartsWithWhatTheBackupAlreadyHolds) {
-  auto run = service(Future<Section>::success(nullptr), Future<Section>::success(nullptr));
+  auto run = service();
   auto backup = backupWithTaskList();
-  auto stored = std::make_shared<MediaMetaData>();
-  stored->items = MediaMetaData::Items{};
-  for (int i = 0; i < 10; ++i) {
-    stored->items->push_back(std::make_shared<MediaItem>("jpg", 100, "p" + std::to_string(i),
-                                                         Date{}, "f" + std::to_string(i),
-                                                         std::vector<std::string>{"p"}));
+  // Only the counts are set, not the bytes: progress must add up the items' sizes.
+  const auto image = [](const std::string& id, int64_t bytes, std::optional<std::string> print) {
+    return std::make_shared<MediaItem>("jpg", bytes, id, Date{}, print, std::vector{id});
+  };
+  auto& stored = backup->imagesMetaData = std::make_shared<MediaMetaData>();
+  for (const std::string i : {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}) {
+    stored->items->push_back(image("p" + i, 100, "f" + i));
   }
   stored->count = 10;
-  backup->imagesMetaData = stored;
-  auto newImages = std::make_shared<MediaMetaData>();
-  newImages->items = MediaMetaData::Items{
-      std::make_shared<MediaItem>("jpg", 50, "n1", Date{}, std::nullopt, std::vector<std::string>{"n1"}),
-      std::make_shared<MediaItem>("jpg", 50, "n2", Date{}, std::nullopt, std::vector<std::string>{"n2"})};
+  auto& newImages = backup->taskListToProcess->imagesMetaData = std::make_shared<MediaMetaData>();
+  newImages->items = MediaMetaData::Items{image("n1", 50, std::nullopt), image("n2", 50, {})};
   newImages->count = 2;
-  backup->taskListToProcess->imagesMetaData = newImages;
   backup->taskListToProcess->contactsMetaData =
       std::make_shared<ItemsMetaData<Contact>>(ItemsMetaData<Contact>::Items{}, 3, 300);
 
@@ -185,7 +183,7 @@ TEST_F(BackupServiceTest, ProgressStartsWithWhatTheBackupAlreadyHolds) {
 }
 
 TEST_F(BackupServiceTest, AFailedDocumentUploadIsCountedAndTheRecordKeepsItsMetadata) {
-  auto run = service(Future<Section>::success(nullptr), Future<Section>::success(nullptr));
+  auto run = service();
   auto backup = backupWithTaskList();
   auto before = std::make_shared<ItemsMetaData<Contact>>(ItemsMetaData<Contact>::Items{}, 1, 10);
   backup->contactsMetaData = before;
@@ -201,9 +199,8 @@ TEST_F(BackupServiceTest, AFailedDocumentUploadIsCountedAndTheRecordKeepsItsMeta
 }
 
 TEST_F(BackupServiceTest, ACategoryThatFailsStopsTheRunAndAFullRemoteCancelsIt) {
-  auto failing = service(Future<Section>::fail(makeError(BackupSDKError::zipFailedNotEnoughDiskSpace,
-                                                         "disk full")),
-                         Future<Section>::success(nullptr));
+  auto failing = service(
+      Future<Section>::fail(makeError(BackupSDKError::zipFailedNotEnoughDiskSpace, "full")));
   auto report = awaitResult(failing->process(backupWithTaskList(), token_));
   EXPECT_THAT(report, FailsWith(BackupSDKError::zipFailedNotEnoughDiskSpace));
   EXPECT_EQ(videos_->runs, 0);
@@ -211,7 +208,7 @@ TEST_F(BackupServiceTest, ACategoryThatFailsStopsTheRunAndAFullRemoteCancelsIt) 
   EXPECT_FALSE(fs::exists(space_.file("tmp/MAC1.zip")));
   EXPECT_EQ(logger_->count(LogLevel::error, "Backup process failed ERROR=BackupSDKError 602"), 1u);
 
-  auto full = service(Future<Section>::success(nullptr), Future<Section>::success(nullptr));
+  auto full = service();
   host_->failUpload(1, Error{"LocalFolderDelegate", 507, "no space left on the remote"});
   auto ended = awaitResult(full->process(backupWithTaskList(), token_));
   EXPECT_TRUE(token_->isCanceled());
@@ -221,7 +218,7 @@ TEST_F(BackupServiceTest, ACategoryThatFailsStopsTheRunAndAFullRemoteCancelsIt) 
 }
 
 TEST_F(BackupServiceTest, AFolderThatCannotBeCreatedFailsBeforeAnyCategory) {
-  auto run = service(Future<Section>::success(nullptr), Future<Section>::success(nullptr));
+  auto run = service();
   host_->answerCreateDirectoryWith(false, makeError(BackupSDKError::unknownError, "read-only"));
   EXPECT_THAT(awaitResult(run->process(backupWithTaskList(), token_)),
               FailsWith(BackupSDKError::unknownError));

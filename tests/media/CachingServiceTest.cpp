@@ -1,7 +1,7 @@
+#include "media/caches/CachingService.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <map>
 #include <optional>
 #include <utility>
 
@@ -10,7 +10,6 @@
 
 #include "media/MediaTestFixture.h"
 #include "media/caches/CacheIdentity.h"
-#include "media/caches/CachingService.h"
 #include "platform/files/FileIOService.h"
 #include "support/FaultyFileIOService.h"
 
@@ -24,26 +23,30 @@ using ::testing::UnorderedElementsAre;
 class CachingServiceTest : public MediaTestBase {
  protected:
   std::string cacheFolder() const { return temp_.path() + "/tmp/cache"; }
-  std::unique_ptr<CachingService> freshCache() {
-    return std::make_unique<CachingService>(
-        temp_.path() + "/tmp", std::make_shared<FileIOService>(temp_.path() + "/tmp"),
-        [] { return nullptr; });
+  std::shared_ptr<FaultyFileIOService> faultyFiles() const {
+    return std::make_shared<FaultyFileIOService>(
+        std::make_shared<FileIOService>(temp_.path() + "/tmp"));
+  }
+  std::unique_ptr<CachingService> freshCache(
+      std::shared_ptr<FileIOServiceProtocol> files = nullptr) {
+    if (!files) files = std::make_shared<FileIOService>(temp_.path() + "/tmp");
+    return std::make_unique<CachingService>(temp_.path() + "/tmp", files, [] { return nullptr; });
+  }
+  auto refresh(const Settings& settings) {
+    return awaitResult(services_.caching->refreshMediaItemCache(
+        settings, std::make_shared<CancelToken>(), {Version(1, 1)}));
   }
   std::string cacheFileOf(const std::string& text) {
     return temp_.read("tmp/cache/hash_" + cacheKey(text));
   }
 };
 
-TEST_F(CachingServiceTest, CacheFileIsNamedByTheScheme12FingerprintOfTheText) {
+TEST_F(CachingServiceTest, CacheFileIsNamedByTheScheme12FingerprintOfTheTextInAPrivateFolder) {
   auto cache = freshCache();
   cache->addHashes("abc", {"1.1_x"});
   cache->waitForCacheFiles();
   EXPECT_EQ(temp_.read("tmp/cache/hash_1.2_900150983cd24fb0d6963f7d28e17f72"), "1.1_x");
   EXPECT_EQ(cache->keyToFilePath("k"), cacheFolder() + "/hash_k");
-}
-
-TEST_F(CachingServiceTest, CacheFolderIsPrivate) {
-  auto cache = freshCache();
   struct stat status {};
   ASSERT_EQ(::stat(cacheFolder().c_str(), &status), 0);
   EXPECT_TRUE(S_ISDIR(status.st_mode));
@@ -78,14 +81,13 @@ TEST_F(CachingServiceTest, LastServiceToGoLeavesItsCacheFilesOnDisk) {
 }
 
 TEST_F(CachingServiceTest, FailedCacheWriteKeepsTheMemoryEntryAndIsNotRetried) {
-  auto faulty = std::make_shared<FaultyFileIOService>(
-      std::make_shared<FileIOService>(temp_.path() + "/tmp"));
+  auto faulty = faultyFiles();
   faulty->failAlways(FaultyFileIOService::Operation::write,
                      makeError(BackupSDKError::fileIOParentDirectoryNotFound, "disk full"));
-  CachingService cache(temp_.path() + "/tmp", faulty, [] { return nullptr; });
-  cache.addHashes("item", {"1.1_x"});
-  cache.waitForCacheFiles();
-  EXPECT_THAT(cache.getHashes("item"), ElementsAre("1.1_x"));
+  auto cache = freshCache(faulty);
+  cache->addHashes("item", {"1.1_x"});
+  cache->waitForCacheFiles();
+  EXPECT_THAT(cache->getHashes("item"), ElementsAre("1.1_x"));
   EXPECT_EQ(faulty->calls(FaultyFileIOService::Operation::write), 1);
   EXPECT_THAT(freshCache()->getHashes("item"), IsEmpty());
 }
@@ -94,8 +96,7 @@ TEST_F(CachingServiceTest, ScanOfAnUncachedTreeReadsNoCacheFileAndWritesOnePerIt
   for (int i = 0; i < 6; ++i) {
     tree_.add("Pictures/p" + std::to_string(i) + ".jpg", randomContent(3000 + i, i));
   }
-  auto faulty = std::make_shared<FaultyFileIOService>(
-      std::make_shared<FileIOService>(temp_.path() + "/tmp"));
+  auto faulty = faultyFiles();
   services(faulty);
   ASSERT_EQ(withHashes(services_.images).size(), 6u);
   services_.caching->waitForCacheFiles();
@@ -116,8 +117,7 @@ TEST_F(CachingServiceTest, PlantedLinkAsCacheFileIsNotFollowed) {
   const MediaItem item("jpg", 4000, "a.jpg", tree_.modified("Pictures/a.jpg"), std::nullopt,
                        {"a.jpg"});
   const std::string decoy = temp_.write("decoy", "1.1_00000000000000000000000000000000");
-  const std::string planted =
-      services_.caching->keyToFilePath(cacheKey(cacheIdentity(item)));
+  const std::string planted = services_.caching->keyToFilePath(cacheKey(cacheIdentity(item)));
   ASSERT_EQ(::symlink(decoy.c_str(), planted.c_str()), 0);
 
   const MediaItemsWithHashes found = withHashes(services_.images);
@@ -152,10 +152,7 @@ TEST_F(CachingServiceTest, RefreshRecordsLocalPathsOfImagesAndVideos) {
   tree_.add("Pictures/sub/a again.jpg", photo);
   tree_.add("Movies/m.mov", film);
   services();
-  EXPECT_THAT(awaitResult(services_.caching->refreshMediaItemCache(
-                  Settings(false, false, true, true), std::make_shared<CancelToken>(),
-                  {Version(1, 1)})),
-              SucceedsWith(Void{}));
+  EXPECT_THAT(refresh(Settings(false, false, true, true)), SucceedsWith(Void{}));
   EXPECT_THAT(services_.caching->cachedPaths(),
               UnorderedElementsAre(
                   std::pair{wholeContentFingerprint(photo),
@@ -168,42 +165,12 @@ TEST_F(CachingServiceTest, RefreshRecordsLocalPathsOfImagesAndVideos) {
 TEST_F(CachingServiceTest, RefreshOfOnlyImagesLeavesVideosOut) {
   tree_.add("Movies/m.mov", randomContent(3000, 2));
   services();
-  EXPECT_THAT(awaitResult(services_.caching->refreshMediaItemCache(
-                  Settings(false, false, false, true), std::make_shared<CancelToken>(),
-                  {Version(1, 1)})),
-              SucceedsWith(Void{}));
+  EXPECT_THAT(refresh(Settings(false, false, false, true)), SucceedsWith(Void{}));
   EXPECT_THAT(services_.caching->cachedPaths(), IsEmpty());
 }
 
-TEST_F(CachingServiceTest, ItemMapHoldsTheItemsOfTheRun) {
-  auto cache = freshCache();
-  auto first = std::make_shared<MediaItem>("jpg", 1, "a", Date{}, "f", std::vector<std::string>{});
-  auto second = std::make_shared<MediaItem>("jpg", 2, "b", Date{}, "f", std::vector<std::string>{});
-  cache->setItem("f", first);
-  cache->setItem("f", second);
-  EXPECT_EQ(cache->getItem("f"), second);
-  cache->removeItem("f");
-  EXPECT_EQ(cache->getItem("f"), nullptr);
-  cache->setItem("g", first);
-  cache->clearMediaItemCache();
-  EXPECT_THAT(cache->mediaItemCache(), IsEmpty());
-}
-
-TEST_F(CachingServiceTest, ANewServiceFindsWhatAnEarlierOneWasStillWriting) {
-  auto files = std::make_shared<FaultyFileIOService>(
-      std::make_shared<FileIOService>(temp_.path() + "/tmp"));
-  files->holdWrites();
-  auto earlier = std::make_unique<CachingService>(temp_.path() + "/tmp", files, [] { return nullptr; });
-  earlier->addHashes("written late", {"1.1_a"});
-  auto later = std::make_unique<CachingService>(temp_.path() + "/tmp", files, [] { return nullptr; });
-  // The first miss lists the cache folder, while the earlier service's file is still queued.
-  EXPECT_THAT(later->getHashes("never written"), IsEmpty());
-  files->releaseWrites();
-  earlier->waitForCacheFiles();
-  EXPECT_THAT(later->getHashes("written late"), ElementsAre("1.1_a"));
-}
-
-// Items added for later behave as if each had been set, in order, before the next call.
+// Items added for later behave as if each had been set, in order, before the next call; a later
+// set replaces, a removal or a clearing drops what is in place.
 TEST_F(CachingServiceTest, ItemsAddedForLaterAreInPlaceBeforeTheNextUse) {
   auto cache = freshCache();
   auto item = [](const char* id, std::optional<std::string> fingerprint) {
@@ -211,6 +178,7 @@ TEST_F(CachingServiceTest, ItemsAddedForLaterAreInPlaceBeforeTheNextUse) {
                                        std::vector<std::string>{});
   };
   const auto a = item("a", "f"), b = item("b", "f"), c = item("c", "g"), d = item("d", "h");
+  cache->setItem("h", a);
   cache->setItem("h", d);
   cache->addMediaItemsWhenNeeded({a, item("no fingerprint", std::nullopt), b, c});
   EXPECT_EQ(cache->getItem("f"), b);
@@ -220,12 +188,13 @@ TEST_F(CachingServiceTest, ItemsAddedForLaterAreInPlaceBeforeTheNextUse) {
   cache->removeItem("f");  // the waiting item goes in first, then is removed
   cache->addMediaItemsWhenNeeded({c});
   cache->setItem("g", d);  // the waiting item does not replace a later one
-  EXPECT_THAT(cache->mediaItemCache(), UnorderedElementsAre(std::pair(std::string("g"), d),
-                                                            std::pair(std::string("h"), d)));
+  EXPECT_THAT(cache->mediaItemCache(),
+              UnorderedElementsAre(std::pair(std::string("g"), d), std::pair(std::string("h"), d)));
 
   cache->addMediaItemsWhenNeeded({a});
   cache->clearMediaItemCache();
   EXPECT_EQ(cache->getItem("f"), nullptr);
+  EXPECT_THAT(cache->mediaItemCache(), IsEmpty());
 }
 
 }  // namespace

@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "media/PythonDigests.h"
 #include "media/fingerprints/HashUtils.h"
+#include "support/MediaTree.h"
 #include "support/TempDir.h"
 
 namespace tessellon {
@@ -40,7 +40,7 @@ class FileContentReaderTest : public ::testing::Test {
 };
 
 TEST_F(FileContentReaderTest, MappingCopiesRangesAndRefusesOthers) {
-  const std::string content = randomBytes(10000, 2);
+  const std::string content = randomContent(10000, 2);
   auto mapped = reader_.mapFile(scratch_.write("a", content));
   ASSERT_TRUE(mapped.ok());
   const MappedContent& file = *mapped.value();

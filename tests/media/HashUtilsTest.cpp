@@ -14,6 +14,7 @@
 #include "media/fingerprints/FingerprintUtils.h"
 #include "platform/memorymap/FileContentReader.h"
 #include "support/ErrorMatchers.h"
+#include "support/MediaTree.h"
 #include "support/TempDir.h"
 
 namespace tessellon {
@@ -50,7 +51,7 @@ class ShrinkingReader final : public FileContentReaderProtocol {
 class HashUtilsTest : public ::testing::Test {
  protected:
   std::string write(const std::string& name, std::size_t length, std::uint32_t seed = 1) {
-    return scratch_.write(name, randomBytes(length, seed));
+    return scratch_.write(name, randomContent(length, seed));
   }
   static void expectReadFailure(const Result<std::string>& result) {
     ASSERT_FALSE(result.ok()) << "fingerprint " << result.value();
@@ -98,7 +99,7 @@ TEST_F(HashUtilsTest, FileFingerprintsAgreeWithPythonOverTheSampleWindows) {
 }
 
 TEST_F(HashUtilsTest, TextFingerprints) {
-  const std::string large = randomBytes(24577, 3);
+  const std::string large = randomContent(24577, 3);
   const auto fileOfLarge = HashUtils::getFileHash(reader_, scratch_.write("large", large), {1, 1});
   ASSERT_TRUE(fileOfLarge.ok());
   const struct {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "media/PythonDigests.h"
+#include "support/MediaTree.h"
 #include "support/TempDir.h"
 
 namespace tessellon {
@@ -39,7 +40,7 @@ TEST(Md5Test, AgreesWithPythonAcrossBlockAndPaddingBoundaries) {
   std::vector<std::string> contents;
   std::vector<std::string> paths;
   for (std::size_t i = 0; i < lengths.size(); ++i) {
-    contents.push_back(randomBytes(lengths[i], static_cast<std::uint32_t>(i + 1)));
+    contents.push_back(randomContent(lengths[i], static_cast<std::uint32_t>(i + 1)));
     paths.push_back(scratch.write("data" + std::to_string(i), contents.back()));
   }
   const std::vector<std::string> expected = pythonDigests(scratch, paths, 0);
@@ -51,7 +52,7 @@ TEST(Md5Test, AgreesWithPythonAcrossBlockAndPaddingBoundaries) {
 
 // Pieces of any length give the one-shot digest, and finish() starts a new message.
 TEST(Md5Test, PiecewiseUpdatesGiveTheOneShotDigest) {
-  const std::string message = randomBytes(1000, 7);
+  const std::string message = randomContent(1000, 7);
   Md5 md5;
   md5.update("some earlier message");
   (void)md5.finish();

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -12,13 +11,6 @@
 #include "support/TempDir.h"
 
 namespace tessellon {
-
-inline std::string randomBytes(std::size_t length, std::uint32_t seed) {
-  std::mt19937 generator(seed);
-  std::string bytes(length, '\0');
-  for (char& byte : bytes) byte = static_cast<char>(generator() & 0xff);
-  return bytes;
-}
 
 // MD5 hex digests from python3's hashlib, an implementation independent of ours. With chunkSize > 0
 // each file is sampled as fingerprints sample it (whole up to three chunks, else first, middle and

@@ -81,6 +81,7 @@ class LocalFolderDelegateTest : public ::testing::Test {
 
 TEST_F(LocalFolderDelegateTest, HostileArchivesAreRefusedBeforeAnythingIsWritten) {
   using Kind = ArchiveEntry::Kind;
+  using enum ArchiveFormat;
   const std::string outside = space_.file("outside");
   struct Case {
     const char* what;
@@ -88,21 +89,12 @@ TEST_F(LocalFolderDelegateTest, HostileArchivesAreRefusedBeforeAnythingIsWritten
     ArchiveFormat format;
     int code;
   } cases[] = {
-      {"absolute path", {outside + "/evil", "x"}, ArchiveFormat::zipStored, kUnsafeArchive},
-      {"parent component", {"../evil", "x"}, ArchiveFormat::zipStored, kUnsafeArchive},
-      {"parent inside the name",
-       {"images/../../../outside/evil", "x"},
-       ArchiveFormat::zipDeflated,
-       kUnsafeArchive},
-      {"symbolic link",
-       {"link", "", Kind::symlink, outside},
-       ArchiveFormat::zipStored,
-       kUnsafeArchive},
+      {"absolute path", {outside + "/evil", "x"}, zipStored, kUnsafeArchive},
+      {"parent component", {"../evil", "x"}, zipStored, kUnsafeArchive},
+      {"inner parent", {"images/../../../outside/evil", "x"}, zipDeflated, kUnsafeArchive},
+      {"symbolic link", {"link", "", Kind::symlink, outside}, zipStored, kUnsafeArchive},
       // ZIP has no hard links; an archive that carries one is not taken at all.
-      {"hard link",
-       {"evil", "", Kind::hardlink, "/etc/passwd"},
-       ArchiveFormat::tar,
-       kUnreadableArchive},
+      {"hard link", {"evil", "", Kind::hardlink, "/etc/passwd"}, tar, kUnreadableArchive},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);

@@ -16,6 +16,7 @@
 #include "tessellon/Settings.h"
 
 #include "delegates/LocalFolderDelegate.h"
+#include "media/MediaTestFixture.h"
 #include "remote/RemoteIOService.h"
 #include "remote/SingleFileTransferStateReporter.h"
 #include "restore/FailedToDownloadMediaMetaData.h"
@@ -24,37 +25,28 @@
 #include "restore/RestoreVideoService.h"
 #include "sdk/FileStatusManager.h"
 #include "sdk/NotificationService.h"
-#include "support/AwaitResult.h"
 #include "support/BackgroundQueue.h"
-#include "support/ErrorMatchers.h"
 #include "support/FaultyDelegate.h"
-#include "support/MediaServices.h"
-#include "support/MediaTree.h"
-#include "support/RecordingLogger.h"
-#include "support/TempDir.h"
 
 namespace tessellon {
 namespace {
 
 namespace fs = std::filesystem;
 using Section = std::optional<RestoreMediaReportSection>;
+using Counts = RestoreMediaReportSection;  // items, bytes and paths that succeeded and failed
 
 constexpr int64_t kItemDateMs = 1500000000000;
 
 // The image and video restore over a real home folder, a folder-backed remote holding
 // "MAC1/images" and "MAC1/videos", and the real progress record.
-class RestoreMediaTest : public ::testing::Test {
+class RestoreMediaTest : public MediaTestBase {
  protected:
-  RestoreMediaTest() : tree_(space_.file("home"), {}) {
-    tree_.folder("Pictures");
-    tree_.folder("Movies");
-    fs::create_directories(space_.file("remote/MAC1/images"));
-    fs::create_directories(space_.file("remote/MAC1/videos"));
-    media_ =
-        MediaServices::build({space_.file("home"), space_.file("tmp"), nullptr, nullptr, logger_});
+  RestoreMediaTest() {
+    fs::create_directories(temp_.file("remote/MAC1/images"));
+    fs::create_directories(temp_.file("remote/MAC1/videos"));
     host_ = std::make_shared<FaultyDelegate>(std::make_shared<hosts::LocalFolderDelegate>(
-        space_.file("remote"), hosts::LocalFolderDelegate::kDefaultZipSize, std::nullopt,
-        space_.file("downloads")));
+        temp_.file("remote"), hosts::LocalFolderDelegate::kDefaultZipSize, std::nullopt,
+        temp_.file("downloads")));
     auto remote = std::make_shared<RemoteIOService>(
         host_, media_.files, logger_,
         std::make_shared<SingleFileTransferStateReporter>(statusManager_));
@@ -71,7 +63,7 @@ class RestoreMediaTest : public ::testing::Test {
                                         std::vector<std::string> paths, bool uploaded = true) {
     auto item = makeItem(content, std::move(paths),
                          Date(std::chrono::milliseconds(kItemDateMs + 1000 * items_++)));
-    if (uploaded) space_.write("remote/MAC1/" + folder + "/" + item->getRemoteFileName(), content);
+    if (uploaded) temp_.write("remote/MAC1/" + folder + "/" + item->getRemoteFileName(), content);
     return item;
   }
   // An item of the backup whose file is also in the picture folder, as it was backed up.
@@ -98,31 +90,17 @@ class RestoreMediaTest : public ::testing::Test {
     ASSERT_TRUE(awaitResult(media_.caching->refreshMediaItemCache(
         Settings(false, false, true, true), token_, {Version(1, 1)})));
   }
-  std::string home(const std::string& relative) const { return space_.file("home/" + relative); }
+  std::string home(const std::string& relative) const { return temp_.file("home/" + relative); }
   bool downloadsLeft() const {
-    return fs::exists(space_.file("downloads")) && !fs::is_empty(space_.file("downloads"));
+    return fs::exists(temp_.file("downloads")) && !fs::is_empty(temp_.file("downloads"));
   }
-  static void expectCounts(const Section& section, int success, int failed, int64_t successBytes,
-                           int64_t failedBytes, int successPaths, int failedPaths) {
-    ASSERT_TRUE(section);
-    EXPECT_EQ(section->success, success);
-    EXPECT_EQ(section->failed, failed);
-    EXPECT_EQ(section->successBytes, successBytes);
-    EXPECT_EQ(section->failedBytes, failedBytes);
-    EXPECT_EQ(section->successPaths, successPaths);
-    EXPECT_EQ(section->failedPaths, failedPaths);
-  }
-
-  TempDir space_;
-  MediaTree tree_;
   int items_ = 0;
-  std::shared_ptr<RecordingLogger> logger_ = std::make_shared<RecordingLogger>();
   std::shared_ptr<FileStatusManager> statusManager_ =
       std::make_shared<FileStatusManager>(std::make_shared<NotificationService>(nullptr));
   std::shared_ptr<RestoreStatusService> status_ =
       std::make_shared<RestoreStatusService>(statusManager_);
   std::shared_ptr<CancelToken> token_ = std::make_shared<CancelToken>();
-  MediaServices media_;
+  MediaServices& media_ = services();
   std::shared_ptr<FaultyDelegate> host_;
   std::shared_ptr<RestoreImageService> images_;
   std::shared_ptr<RestoreVideoService> videos_;
@@ -134,11 +112,11 @@ TEST_F(RestoreMediaTest, DownloadsEachFileOnceToAllItsPathsWithItsDate) {
   auto first = remoteItem("images", a, {"2019/a.jpg", "albums/a.jpg"});
   auto second = remoteItem("images", b, {"b.jpg"});
 
-  expectCounts(restoreImages(list({first, second})), 2, 0, 5700, 0, 3, 0);
+  EXPECT_EQ(restoreImages(list({first, second})), Counts(2, 0, 5700, 0, 3, 0));
 
-  EXPECT_EQ(space_.read("home/Pictures/2019/a.jpg"), a);
-  EXPECT_EQ(space_.read("home/Pictures/albums/a.jpg"), a);
-  EXPECT_EQ(space_.read("home/Pictures/b.jpg"), b);
+  EXPECT_EQ(temp_.read("home/Pictures/2019/a.jpg"), a);
+  EXPECT_EQ(temp_.read("home/Pictures/albums/a.jpg"), a);
+  EXPECT_EQ(temp_.read("home/Pictures/b.jpg"), b);
   EXPECT_EQ(tree_.modified("Pictures/b.jpg"), second->modificationDate);
   EXPECT_EQ(host_->calls("downloadFile"), 2);
   EXPECT_FALSE(downloadsLeft());
@@ -154,10 +132,10 @@ TEST_F(RestoreMediaTest, AnItemAlreadyHereIsCopiedNotDownloaded) {
   auto local = localItem(content, {"a.jpg", "trip/a.jpg"});
   refreshLocalCache();
 
-  expectCounts(restoreImages(list({local})), 1, 0, 4000, 0, 2, 0);
+  EXPECT_EQ(restoreImages(list({local})), Counts(1, 0, 4000, 0, 2, 0));
 
   EXPECT_EQ(host_->calls("downloadFile"), 0);
-  EXPECT_EQ(space_.read("home/Pictures/trip/a.jpg"), content);
+  EXPECT_EQ(temp_.read("home/Pictures/trip/a.jpg"), content);
   EXPECT_FALSE(fs::exists(home("Pictures/a 1.jpg")));
   EXPECT_EQ(logger_->count(LogLevel::verbose, "(Thread: "), 2u);
 }
@@ -166,7 +144,7 @@ TEST_F(RestoreMediaTest, AMissingRemoteFileFailsOnlyItsItem) {
   auto missing = remoteItem("images", randomContent(900, 4), {"x.jpg", "y.jpg"}, false);
   auto present = remoteItem("images", randomContent(100, 5), {"z.jpg"});
 
-  expectCounts(restoreImages(list({missing, present})), 1, 1, 100, 900, 1, 2);
+  EXPECT_EQ(restoreImages(list({missing, present})), Counts(1, 1, 100, 900, 1, 2));
 
   EXPECT_FALSE(fs::exists(home("Pictures/x.jpg")));
   EXPECT_TRUE(fs::exists(home("Pictures/z.jpg")));
@@ -179,15 +157,15 @@ TEST_F(RestoreMediaTest, AMissingRemoteFileFailsOnlyItsItem) {
 TEST_F(RestoreMediaTest, AListThatNeverArrivedFailsTheWholeCategoryWithoutRemoteCalls) {
   auto summary = MediaMetaData::stored(std::nullopt, 3, 3000);
 
-  expectCounts(restoreImages(FailedToDownloadMediaMetaData::createFailedItems(summary)), 0, 3, 0,
-               3000, 0, 0);
+  EXPECT_EQ(restoreImages(FailedToDownloadMediaMetaData::createFailedItems(summary)),
+            Counts(0, 3, 0, 3000, 0, 0));
 
   EXPECT_EQ(host_->calls("downloadFile"), 0);
 }
 
 TEST_F(RestoreMediaTest, NothingToReportWithoutListOrSelection) {
   EXPECT_FALSE(restoreImages(nullptr));
-  expectCounts(restoreImages(MediaMetaData::stored(std::nullopt, 2, 10)), 0, 0, 0, 0, 0, 0);
+  EXPECT_EQ(restoreImages(MediaMetaData::stored(std::nullopt, 2, 10)), Counts(0, 0, 0, 0, 0, 0));
   status_->setRestoreSettings(Settings(true, true, true, false));
   EXPECT_FALSE(restoreImages(list({remoteItem("images", "x", {"x.jpg"})})));
   EXPECT_EQ(host_->calls("downloadFile"), 0);
@@ -202,7 +180,7 @@ TEST_F(RestoreMediaTest, AVideoWrittenToOneOfTwoPathsSucceedsWithOneFailedPath) 
   auto result = awaitResult(videos_->restoreAllVideos(list({video}), {"MAC1"}, token_));
 
   ASSERT_TRUE(result && result->isSuccess());
-  expectCounts(result->successValue(), 1, 0, 2048, 0, 1, 1);
+  EXPECT_EQ(result->successValue(), Counts(1, 0, 2048, 0, 1, 1));
   EXPECT_EQ(logger_->count(LogLevel::warning, "but failed to restore at pathes: locked/v.mov"), 1u);
   EXPECT_EQ(logger_->count(LogLevel::verbose, "sucessfully restored Video: "), 0u);
   EXPECT_TRUE(fs::exists(home("Movies/ok/v.mov")));
@@ -287,7 +265,7 @@ TEST_F(RestoreMediaTest, ThousandsOfLocalItemsDoNotNestTheStack) {
                             std::chrono::seconds(60));
 
   ASSERT_TRUE(result && result->isSuccess());
-  expectCounts(result->successValue(), kItems, 0, bytes, 0, kItems, 0);
+  EXPECT_EQ(result->successValue(), Counts(kItems, 0, bytes, 0, kItems, 0));
   // A frame or more per item would put thousands of frames between the first and the last.
   EXPECT_LT(probe->deepestNesting(), 64 * 1024);
 }
