@@ -1,29 +1,16 @@
 #include "backup/BackupInformationCollector.h"
 
 #include <filesystem>
-#include <memory>
-#include <optional>
-#include <string>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "delegates/LocalFolderDelegate.h"
-#include "model/json/BackupSerializer.h"
-#include "model/json/MetadataSerializer.h"
-#include "model/json/Serializer.h"
 #include "model/loading/Migrations.h"
 #include "platform/files/FileIOService.h"
-#include "remote/RemoteIOService.h"
-#include "remote/SingleFileTransferStateReporter.h"
-#include "sdk/FileStatusManager.h"
-#include "sdk/NotificationService.h"
 #include "support/AwaitResult.h"
 #include "support/BackgroundQueue.h"
 #include "support/ErrorMatchers.h"
-#include "support/FaultyDelegate.h"
-#include "support/RecordingLogger.h"
-#include "support/TempDir.h"
+#include "support/LocalRemote.h"
 
 namespace tessellon {
 namespace {
@@ -45,20 +32,12 @@ class BackupInformationCollectorTest : public ::testing::Test {
   }
 
   TempDir space_;
-  std::shared_ptr<FaultyDelegate> host_ =
-      std::make_shared<FaultyDelegate>(std::make_shared<hosts::LocalFolderDelegate>(
-          space_.file("remote"), 4096, std::nullopt, space_.file("downloads")));
-  std::shared_ptr<RecordingLogger> logger_ = std::make_shared<RecordingLogger>();
+  std::shared_ptr<FaultyDelegate> host_ = folderHost(space_);
   std::shared_ptr<FileIOService> files_ = std::make_shared<FileIOService>(space_.file("tmp"));
-  std::shared_ptr<RemoteIOService> remote_ = std::make_shared<RemoteIOService>(
-      host_, files_, logger_,
-      std::make_shared<SingleFileTransferStateReporter>(
-          std::make_shared<FileStatusManager>(std::make_shared<NotificationService>(nullptr))));
-  std::shared_ptr<Serializer> serializer_ =
-      std::make_shared<Serializer>(std::make_shared<BackupSerializer>([] { return "this-mac"; }),
-                                   std::make_shared<MetadataSerializer>());
+  std::shared_ptr<RemoteIOService> remote_ = remoteOver(host_, files_, nullptr);
+  std::shared_ptr<Serializer> serializer_ = serializerFor("this-mac");
   BackupInformationCollector collector_{remote_, files_, serializer_,
-                                        std::make_shared<Migrations>(remote_, logger_)};
+                                        std::make_shared<Migrations>(remote_, nullptr)};
   std::shared_ptr<CancelToken> token_ = std::make_shared<CancelToken>();
 };
 
@@ -80,19 +59,6 @@ TEST_F(BackupInformationCollectorTest, ListsReadableRecordsAndRemovesStrayArchiv
   EXPECT_EQ(host_->calls("deleteFile"), 1);
   // One download per record, three attempts at the missing one.
   EXPECT_EQ(host_->calls("downloadFile"), 1 + 1 + 3 + 1);
-}
-
-TEST_F(BackupInformationCollectorTest, AFailingDownloadIsTriedThreeTimesThenSkipped) {
-  storeBackup("A-MAC", "first");
-  host_->answerDownloadWith(std::nullopt, BackupSDKError::delegateFileDownloadFailed);
-  EXPECT_THAT(list(), SucceedsWith(::testing::IsEmpty()));
-  EXPECT_EQ(host_->calls("downloadFile"), 3);
-}
-
-TEST_F(BackupInformationCollectorTest, ARootThatCannotBeListedFailsWithTheHostsError) {
-  host_->answerDirectoryInfoWith(std::nullopt,
-                                 makeError(BackupSDKError::delegateDirectoryInfoFailed, "offline"));
-  EXPECT_THAT(list(), FailsWith(BackupSDKError::delegateDirectoryInfoFailed));
 }
 
 TEST_F(BackupInformationCollectorTest, ACancelledListingIsEmpty) {

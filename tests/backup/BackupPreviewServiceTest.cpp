@@ -1,14 +1,6 @@
 #include "backup/BackupPreviewService.h"
 
-#include <filesystem>
-#include <memory>
 #include <mutex>
-#include <optional>
-#include <string>
-#include <vector>
-
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include "backup/BackupContactsUnit.h"
 #include "backup/CalendarService.h"
@@ -16,35 +8,25 @@
 #include "backup/OptimizeMediaDataService.h"
 #include "backup/OptimizeTaskListService.h"
 #include "backup/PreviewProgressFactory.h"
-#include "delegates/LocalFolderDelegate.h"
 #include "media/MediaTestFixture.h"
-#include "model/json/BackupSerializer.h"
-#include "model/json/MetadataSerializer.h"
-#include "model/json/Serializer.h"
 #include "model/loading/MetadataLoader.h"
 #include "platform/calendar/CalendarRepository.h"
 #include "platform/contacts/CNContactStoreHelper.h"
 #include "platform/contacts/ContactRepository.h"
-#include "remote/RemoteIOService.h"
-#include "remote/SingleFileTransferStateReporter.h"
-#include "sdk/FileStatusManager.h"
-#include "sdk/NotificationService.h"
 #include "support/BackgroundQueue.h"
-#include "support/FaultyDelegate.h"
 #include "support/FixedDeviceUID.h"
+#include "support/LocalRemote.h"
 
 namespace tessellon {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::Pair;
 using ::testing::UnorderedElementsAre;
 using Items = MediaMetaData::Items;
 
 Date date(int64_t ms) { return Date(std::chrono::milliseconds(ms)); }
 
-// A machine with picture, movie, contact and calendar folders and a folder that serves as the
-// remote, with the real services of a preview over them; only the device identifier is fixed.
+// The real services of a preview over a generated machine and a folder-backed remote.
 class BackupPreviewServiceTest : public MediaTestBase {
  protected:
   BackupPreviewServiceTest() {
@@ -77,11 +59,6 @@ class BackupPreviewServiceTest : public MediaTestBase {
     return BackupSettings("Mein Backup", false, false, false, true, keepDeletedItems);
   }
 
-  void addContact(const std::string& name) {
-    temp_.write("contacts/default/" + name + ".vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + name +
-                                                         "\r\nFN:" + name + "\r\nN:;" + name +
-                                                         ";;;\r\nEND:VCARD\r\n");
-  }
   // The items a backup run would have stored for the current picture folder.
   Items scannedImages() {
     auto scanned = awaitResult(media_.imageService->getItemsOnBackupPreview(token_));
@@ -93,8 +70,7 @@ class BackupPreviewServiceTest : public MediaTestBase {
     }
     return items;
   }
-  // Stores "backup.json" and "images.json" (or "videos.json") as a finished or an interrupted run
-  // leaves them.
+  // Stores "backup.json" and "images.json" (or "videos.json") as a run leaves them.
   void storeRemote(const Items& stored, Date start, std::optional<Date> finish,
                    const std::string& category = "images") {
     Backup record("MAC1");
@@ -111,18 +87,11 @@ class BackupPreviewServiceTest : public MediaTestBase {
   }
 
   MediaServices& media_ = services();
-  std::shared_ptr<FaultyDelegate> host_ =
-      std::make_shared<FaultyDelegate>(std::make_shared<hosts::LocalFolderDelegate>(
-          temp_.file("remote"), 1 << 20, std::nullopt, temp_.file("downloads")));
+  std::shared_ptr<FaultyDelegate> host_ = folderHost(temp_, 1 << 20);
   std::shared_ptr<NotificationService> notifications_ =
       std::make_shared<NotificationService>(nullptr);
-  std::shared_ptr<RemoteIOService> remote_ =
-      std::make_shared<RemoteIOService>(host_, media_.files, logger_,
-                                        std::make_shared<SingleFileTransferStateReporter>(
-                                            std::make_shared<FileStatusManager>(notifications_)));
-  std::shared_ptr<Serializer> serializer_ =
-      std::make_shared<Serializer>(std::make_shared<BackupSerializer>([] { return "MAC1"; }),
-                                   std::make_shared<MetadataSerializer>());
+  std::shared_ptr<RemoteIOService> remote_ = remoteOver(host_, media_.files, logger_);
+  std::shared_ptr<Serializer> serializer_ = serializerFor();
   std::shared_ptr<FixedDeviceUID> uid_ = std::make_shared<FixedDeviceUID>("MAC1");
   BackupPreviewService service_{
       std::make_shared<CalendarService>(
@@ -149,44 +118,6 @@ class BackupPreviewServiceTest : public MediaTestBase {
   std::vector<int> progress_;
 };
 
-TEST_F(BackupPreviewServiceTest, FirstBackupOfADeviceSchedulesEverythingLocal) {
-  tree_.add("Pictures/a.jpg", randomContent(3000, 1));
-  tree_.add("Pictures/2020/b.jpg", randomContent(1000, 2));
-  tree_.add("Movies/clip.mov", randomContent(500, 3));  // videos are not selected
-  addContact("Ada");
-  addContact("Bob");
-
-  auto result = previewed(BackupSettings("Erstes", true, false, false, true, false));
-  ASSERT_NE(result, nullptr);
-  EXPECT_EQ(result->name, "Erstes");
-  EXPECT_EQ(result->startDate, result->modificationDate);
-  EXPECT_FALSE(result->finishDate.has_value());
-  const auto& work = result->taskListToProcess;
-  ASSERT_NE(work, nullptr);
-  EXPECT_THAT(ids(work->imagesMetaData), ElementsAre("2020/b.jpg", "a.jpg"));
-  EXPECT_EQ(work->contactsMetaData->count, 2);
-  EXPECT_EQ(work->videosMetaData, nullptr);
-  EXPECT_EQ(work->calendarsMetaData, nullptr);
-  // The summary for display: figures only.
-  EXPECT_EQ(result->taskList->contactsMetaData->count, 2);
-  EXPECT_EQ(result->taskList->contactsMetaData->bytes, work->contactsMetaData->bytes);
-  EXPECT_FALSE(result->taskList->contactsMetaData->items.has_value());
-  EXPECT_EQ(result->taskList->imagesMetaData->count, 2);
-  EXPECT_EQ(result->taskList->imagesMetaData->bytes, 4000);
-  EXPECT_FALSE(result->taskList->imagesMetaData->items.has_value());
-
-  EXPECT_EQ(host_->calls("inflateZip"), 1);
-  EXPECT_THAT(progress(), ElementsAre(100));
-  EXPECT_EQ(logger_->count(LogLevel::info, "Generate backup preview using BackupSDK(9.8.7)"), 1u);
-  EXPECT_EQ(logger_->count(LogLevel::warning, "failed downloading remote backup for MAC1"), 1u);
-  EXPECT_EQ(logger_->count(LogLevel::error, ""), 0u);
-  EXPECT_THAT(logger_->lines().back(),
-              Pair(LogLevel::info,
-                   "finished calculating Backup-delta (~3 files will be backupped:\n"
-                   "contact files: 1\ncalendar files: 0\nimage files: 2\n"
-                   "video files: 0)"));
-}
-
 TEST_F(BackupPreviewServiceTest, ARenamedPhotoIsFoldedIntoTheStoredItemWhenDeletedItemsAreKept) {
   tree_.add("Pictures/renamed.jpg", randomContent(2000, 7));
   Items stored = scannedImages();
@@ -212,26 +143,6 @@ TEST_F(BackupPreviewServiceTest, ARenamedPhotoIsFoldedIntoTheStoredItemWhenDelet
   auto cached = media_.caching->getItem(fingerprint);
   ASSERT_NE(cached, nullptr);
   EXPECT_EQ(cached->id, "old.jpg");
-}
-
-TEST_F(BackupPreviewServiceTest, APhotoDeletedLocallyStaysOnlyWhenDeletedItemsAreKept) {
-  tree_.add("Pictures/kept.jpg", randomContent(1500, 4));
-  tree_.add("Pictures/gone.jpg", randomContent(2500, 5));
-  Items stored = scannedImages();
-  storeRemote(stored, date(1000), date(2000));
-  tree_.add("Pictures/new.jpg", randomContent(500, 6));
-  std::filesystem::remove(tree_.path("Pictures/gone.jpg"));
-
-  auto kept = previewed(images(true));
-  ASSERT_NE(kept, nullptr);
-  EXPECT_THAT(ids(kept->imagesMetaData), ElementsAre("kept.jpg", "gone.jpg"));
-  EXPECT_THAT(ids(kept->taskListToProcess->imagesMetaData), ElementsAre("new.jpg"));
-
-  auto reduced = previewed(images(false));
-  ASSERT_NE(reduced, nullptr);
-  EXPECT_THAT(ids(reduced->imagesMetaData), ElementsAre("kept.jpg"));
-  EXPECT_THAT(ids(reduced->taskListToProcess->imagesMetaData), ElementsAre("new.jpg"));
-  EXPECT_EQ(reduced->taskList->imagesMetaData->count, 1);
 }
 
 TEST_F(BackupPreviewServiceTest, AFinishedRunStartsANewOneAndAnInterruptedRunKeepsItsStart) {
@@ -271,21 +182,10 @@ TEST_F(BackupPreviewServiceTest, UnreadableRemoteDocumentsFailThePreview) {
   tree_.add("Pictures/a.jpg", randomContent(100, 9));
   temp_.write("remote/MAC1/backup.json", "[\"not\", \"a record\"]");
   EXPECT_THAT(preview(images(false)), FailsWith(BackupSDKError::corruptBackupMetaData));
-  EXPECT_EQ(logger_->count(LogLevel::warning, "failed downloading remote backup for MAC1"), 1u);
-  EXPECT_EQ(logger_->count(LogLevel::error, "error during Backup Preview "), 1u);
 
   storeRemote(scannedImages(), date(1000), date(2000));
   temp_.write("remote/MAC1/images.json", R"({"count": 1, "items": []})");
   EXPECT_THAT(preview(images(false)), FailsWith(BackupSDKError::corruptMetaData));
-  EXPECT_EQ(logger_->count(LogLevel::error, "error during Backup Preview "), 2u);
-}
-
-TEST_F(BackupPreviewServiceTest, ACancelledPreviewEndsCancelledWithoutReadingTheRemote) {
-  tree_.add("Pictures/a.jpg", randomContent(100, 9));
-  ASSERT_TRUE(token_->cancel().ok());
-  EXPECT_THAT(preview(images(false)), IsCancelled());
-  EXPECT_EQ(host_->calls("downloadFile"), 0);
-  EXPECT_EQ(logger_->count(LogLevel::info, "calculating Backup-delta"), 0u);
 }
 
 }  // namespace

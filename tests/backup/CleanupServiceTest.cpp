@@ -1,25 +1,16 @@
 #include "backup/CleanupService.h"
 
 #include <filesystem>
-#include <memory>
-#include <optional>
-#include <string>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "delegates/LocalFolderDelegate.h"
 #include "platform/files/FileIOService.h"
-#include "remote/RemoteIOService.h"
-#include "remote/SingleFileTransferStateReporter.h"
-#include "sdk/FileStatusManager.h"
-#include "sdk/NotificationService.h"
 #include "support/AwaitResult.h"
 #include "support/BackgroundQueue.h"
 #include "support/ErrorMatchers.h"
-#include "support/FaultyDelegate.h"
 #include "support/FixedDeviceUID.h"
-#include "support/TempDir.h"
+#include "support/LocalRemote.h"
 
 namespace tessellon {
 namespace {
@@ -33,9 +24,7 @@ std::shared_ptr<MediaMetaData> mediaOf(std::vector<std::pair<std::string, std::s
     list.push_back(std::make_shared<MediaItem>(extension, 1, fingerprint, Date{}, fingerprint,
                                                std::vector<std::string>{fingerprint}));
   }
-  auto metaData = std::make_shared<MediaMetaData>();
-  metaData->items = std::move(list);
-  return metaData;
+  return std::make_shared<MediaMetaData>(std::move(list));
 }
 
 class CleanupServiceTest : public ::testing::Test {
@@ -51,14 +40,10 @@ class CleanupServiceTest : public ::testing::Test {
   }
 
   TempDir space_;
-  std::shared_ptr<FaultyDelegate> host_ = std::make_shared<FaultyDelegate>(
-      std::make_shared<hosts::LocalFolderDelegate>(space_.file("remote"), 4096, std::nullopt,
-                                                   space_.file("downloads")));
-  std::shared_ptr<RemoteIOService> remote_ = std::make_shared<RemoteIOService>(
-      host_, std::make_shared<FileIOService>(space_.file("tmp")), nullptr,
-      std::make_shared<SingleFileTransferStateReporter>(std::make_shared<FileStatusManager>(
-          std::make_shared<NotificationService>(nullptr))));
-  CleanupService service_{remote_, std::make_shared<FixedDeviceUID>()};
+  std::shared_ptr<FaultyDelegate> host_ = folderHost(space_);
+  CleanupService service_{
+      remoteOver(host_, std::make_shared<FileIOService>(space_.file("tmp")), nullptr),
+      std::make_shared<FixedDeviceUID>()};
 };
 
 TEST_F(CleanupServiceTest, KeepsExactlyWhatTheRecordReferences) {

@@ -1,16 +1,9 @@
 #include "backup/OptimizeTaskListService.h"
 
-#include <map>
-#include <memory>
-#include <mutex>
-#include <string>
-#include <vector>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "backup/OptimizeMediaDataService.h"
-#include "backup/PreviewProgress.h"
 #include "backup/PreviewProgressFactory.h"
 #include "sdk/NotificationService.h"
 #include "support/AwaitResult.h"
@@ -80,82 +73,23 @@ std::vector<std::string> ids(const std::shared_ptr<MediaMetaData>& metaData) {
   return result;
 }
 
-TEST(PreviewProgressTest, CountsTruncatedPercentagesAndIsDoneWithoutWork) {
-  PreviewProgressFactory factory;
-  auto three = factory.getPreviewProgress(3);
-  EXPECT_EQ(three->getProgress(), 33);
-  EXPECT_EQ(three->getProgress(), 66);
-  EXPECT_EQ(three->getProgress(), 100);
-  auto none = factory.getPreviewProgress(0);
-  EXPECT_EQ(none->getProgress(), 100);
-  EXPECT_EQ(none->getProgress(), 100);
-  EXPECT_EQ(PreviewProgress(std::nullopt).getProgress(), 100);
-}
-
 class OptimizeTaskListServiceTest : public ::testing::Test {
  protected:
-  OptimizeTaskListServiceTest() {
-    notifications_->setBackupPreviewProgress([this](int percent) {
-      std::lock_guard lock(mutex_);
-      reports_.push_back(percent);
-    });
-  }
-
   std::optional<FutureResult<Void>> optimize() {
     auto outcome = awaitResult(service_.optimizeTaskList(taskList_, result_, token_));
     EXPECT_TRUE(flushBackgroundQueue());
     return outcome;
   }
-  std::vector<int> reports() {
-    std::lock_guard lock(mutex_);
-    return reports_;
-  }
 
-  std::shared_ptr<NotificationService> notifications_ =
-      std::make_shared<NotificationService>(nullptr);
   std::shared_ptr<ScriptedHashes> images_ = std::make_shared<ScriptedHashes>();
   std::shared_ptr<ScriptedHashes> videos_ = std::make_shared<ScriptedHashes>();
-  OptimizeTaskListService service_{std::make_shared<PreviewProgressFactory>(), notifications_,
-                                   videos_, images_, std::make_shared<OptimizeMediaDataService>()};
+  OptimizeTaskListService service_{std::make_shared<PreviewProgressFactory>(),
+                                   std::make_shared<NotificationService>(nullptr), videos_, images_,
+                                   std::make_shared<OptimizeMediaDataService>()};
   std::shared_ptr<Backup> taskList_ = std::make_shared<Backup>("MAC1");
   std::shared_ptr<Backup> result_ = std::make_shared<Backup>("MAC1");
   std::shared_ptr<CancelToken> token_ = std::make_shared<CancelToken>();
-  std::mutex mutex_;
-  std::vector<int> reports_;
 };
-
-TEST_F(OptimizeTaskListServiceTest, WithoutRemoteMediaNothingIsHashedAndProgressIsDone) {
-  taskList_->imagesMetaData = media({item("a", 1), item("b", 2)});
-  result_->imagesMetaData = media({});
-  result_->mediaVersions.images = 5;  // stale: the refresh must notice the count changed
-  EXPECT_THAT(optimize(), SucceedsWith(Void{}));
-  EXPECT_THAT(images_->hashed, IsEmpty());
-  EXPECT_EQ(taskList_->imagesMetaData->count, 2);
-  EXPECT_EQ(result_->mediaVersions.images, 0);
-
-  // Remote media but no task media: done as well.
-  taskList_->imagesMetaData = nullptr;
-  result_->imagesMetaData = media({item("r", 1, "1.1_r")});
-  EXPECT_THAT(optimize(), SucceedsWith(Void{}));
-  EXPECT_THAT(reports(), ElementsAre(100, 100));
-}
-
-TEST_F(OptimizeTaskListServiceTest,
-       ReportsOneStepPerHashedItemAndSkipsCategoriesWithoutRemoteItems) {
-  taskList_->imagesMetaData = media({item("a", 1), item("b", 2)});
-  taskList_->videosMetaData = media({item("v1", 1), item("v2", 2)});
-  result_->imagesMetaData = media({item("r", 9, "1.1_r")});
-  EXPECT_THAT(optimize(), SucceedsWith(Void{}));
-  EXPECT_THAT(reports(), ElementsAre(25, 50));
-  EXPECT_THAT(images_->hashed, ElementsAre("a", "b"));
-  EXPECT_THAT(videos_->hashed, IsEmpty());
-  EXPECT_EQ(taskList_->videosMetaData->count, 2);
-
-  result_->videosMetaData = media({item("rv", 9, "1.1_rv")});
-  EXPECT_THAT(optimize(), SucceedsWith(Void{}));
-  EXPECT_THAT(reports(), ElementsAre(25, 50, 25, 50, 75, 100));
-  EXPECT_THAT(videos_->hashed, ElementsAre("v1", "v2"));
-}
 
 TEST_F(OptimizeTaskListServiceTest, ContentAlreadyStoredLeavesTheTaskListAndLendsItsPaths) {
   // The stored photo was fingerprinted with an older scheme too.
@@ -207,10 +141,6 @@ TEST_F(OptimizeTaskListServiceTest, CancellationOfAFingerprintEndsTheOptimisatio
       "a", Future<Hashes>::fail(Error{"NSURLErrorDomain", -999, "cancelled"}));
   EXPECT_THAT(optimize(), IsCancelled());
   EXPECT_THAT(images_->hashed, ElementsAre("a"));
-
-  images_->hashed.clear();
-  images_->answers.insert_or_assign("a", Future<Hashes>::cancelled());
-  EXPECT_THAT(optimize(), IsCancelled());
   EXPECT_THAT(videos_->hashed, IsEmpty());
 }
 

@@ -1,9 +1,7 @@
 #include "futures/Executor.h"
 
-#include <mutex>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -15,7 +13,6 @@
 #include "futures/ExecutorSettings.h"
 #include "futures/Future.h"
 #include "futures/MainQueue.h"
-#include "futures/PlatformLog.h"
 #include "support/AwaitResult.h"
 #include "support/ErrorMatchers.h"
 #include "support/ManualExecutor.h"
@@ -42,27 +39,15 @@ class QueuedContext final : public ManagedObjectContext {
   const bool mainQueue_;
 };
 
-// Restores the process-wide settings and captures the platform log.
+// Restores the process-wide settings.
 class ExecutorTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    MainQueue::shared()->drain();
-    previousSink_ = setPlatformLogSink([this](std::string_view line) {
-      std::lock_guard lock(logMutex_);
-      logged_.emplace_back(line);
-    });
-  }
+  void SetUp() override { MainQueue::shared()->drain(); }
   void TearDown() override {
     PrimaryExecutor::set(primary_);
     MainExecutor::set(main_);
     AsyncExecutor::set(async_);
-    setPlatformLogSink(previousSink_);
     MainQueue::shared()->drain();
-  }
-
-  std::vector<std::string> takeLogged() {
-    std::lock_guard lock(logMutex_);
-    return std::exchange(logged_, {});
   }
 
   // Completes a promise on the main thread or on a new thread and reports
@@ -95,9 +80,6 @@ class ExecutorTest : public ::testing::Test {
   const Executor primary_ = PrimaryExecutor::get();
   const Executor main_ = MainExecutor::get();
   const Executor async_ = AsyncExecutor::get();
-  std::function<void(std::string_view)> previousSink_;
-  std::mutex logMutex_;
-  std::vector<std::string> logged_;
 };
 
 TEST_F(ExecutorTest, NamedExecutorsResolveByTheCompletingThread) {
@@ -120,11 +102,6 @@ TEST_F(ExecutorTest, NamedExecutorsResolveByTheCompletingThread) {
       {"primary", Executor::primary(), inlined, onDefault},
       {"currentAsync", Executor::currentAsync(), mainQueue, onDefault},
       {"defaultQoS", Executor::defaultQoS(), onDefault, onDefault},
-      {"userInteractive", Executor::userInteractive(), pool(Kind::userInteractive),
-       pool(Kind::userInteractive)},
-      {"userInitiated", Executor::userInitiated(), pool(Kind::userInitiated),
-       pool(Kind::userInitiated)},
-      {"utility", Executor::utility(), pool(Kind::utility), pool(Kind::utility)},
       {"background", Executor::background(), pool(Kind::background), pool(Kind::background)},
   };
   for (const auto& row : rows) {
@@ -183,33 +160,6 @@ TEST_F(ExecutorTest, ManagedObjectContextRunsBlocksInItsPerformUnlessBoundToMain
   EXPECT_EQ(onMain->first, Where::inlineOnCompleter);
   EXPECT_EQ(elsewhere->first, Where::mainQueue);
   EXPECT_EQ(mainContext->queue->pending(), 0U);
-}
-
-TEST_F(ExecutorTest, MainQueueSettingsWarnAndStillTakeEffect) {
-  const std::string primaryWarning =
-      "it's probably a bad idea to set .Primary to the Main Queue. You have been warned";
-  const std::string asyncWarning =
-      "it's probably a bad idea to set .Async to the Main Queue. You have been warned";
-  const struct {
-    bool primary;  // else the Async setting
-    Executor executor;
-    std::vector<std::string> warnings;
-  } rows[] = {
-      {true, Executor::main(), {primaryWarning}},
-      {true, Executor::mainAsync(), {primaryWarning}},
-      {true, Executor::mainImmediate(), {primaryWarning}},
-      {true, Executor::utility(), {}},
-      {false, Executor::mainAsync(), {asyncWarning}},
-      {false, Executor::mainImmediate(), {}},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(row.primary ? "Primary=" : "Async=") +
-                 std::to_string(static_cast<int>(row.executor.kind())));
-    row.primary ? PrimaryExecutor::set(row.executor) : AsyncExecutor::set(row.executor);
-    EXPECT_EQ((row.primary ? PrimaryExecutor::get() : AsyncExecutor::get()).kind(),
-              row.executor.kind());
-    EXPECT_EQ(takeLogged(), row.warnings);
-  }
 }
 
 TEST_F(ExecutorTest, StoredSettingsChangeWhereNamedExecutorsRun) {

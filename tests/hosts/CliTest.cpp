@@ -1,31 +1,29 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
-#include <algorithm>
-#include <chrono>
-#include <cstdlib>
-#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <regex>
 #include <set>
 #include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include "support/GeneratedHome.h"
 #include "support/MediaTree.h"
-#include "support/TempDir.h"
 
 extern char** environ;
 
 namespace tessellon {
 namespace {
 
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -35,85 +33,27 @@ struct Outcome {
   std::string err;
 };
 
-// Checks a remote written by the command: exactly one device folder, its "backup.json" readable,
-// every media item of "images.json" and "videos.json" present as a file, no archive left behind.
-// Prints "<items> <missing> <archives>".
-constexpr const char* kRemoteCheck = R"(
-import json, os, sys
-root = sys.argv[1]
-devices = [d for d in os.listdir(root) if os.path.isfile(os.path.join(root, d, 'backup.json'))]
-assert len(devices) == 1, devices
-device = os.path.join(root, devices[0])
-json.load(open(os.path.join(device, 'backup.json')))
-def items(value):
-    if isinstance(value, dict):
-        if 'fingerprint' in value and 'fileExtension' in value:
-            yield value
-        for child in value.values():
-            yield from items(child)
-    elif isinstance(value, list):
-        for child in value:
-            yield from items(child)
-count = missing = 0
-for category in ('images', 'videos'):
-    document = os.path.join(device, category + '.json')
-    if not os.path.exists(document):
-        continue
-    for item in items(json.load(open(document))):
-        count += 1
-        name = item['fingerprint'] + ('.' + item['fileExtension'] if item['fileExtension'] else '')
-        missing += not os.path.isfile(os.path.join(device, category, name))
-archives = sum(name.endswith('.zip') for _, _, names in os.walk(device) for name in names)
-print(count, missing, archives)
-)";
-
-// Runs the built `tessellon` command in a sandbox: its state, temporary and data folders, the
-// remote and the user's folders all live in a fresh temporary folder.
+// Runs the built `tessellon` command with every folder it uses in a fresh temporary folder.
 class CliTest : public ::testing::Test {
  protected:
   Outcome run(const std::string& arguments) {
     const int raw = std::system(commandLine(arguments).c_str());
-    Outcome outcome;
-    outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    outcome.out = dir_.read("out");
-    outcome.err = dir_.read("err");
-    return outcome;
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, dir_.read("out"), dir_.read("err")};
   }
-
-  // Starts the command without waiting for it; its output goes to the same files as run()'s.
-  pid_t start(const std::string& arguments) {
-    std::string command = "exec " + commandLine(arguments);
-    char shell[] = "/bin/sh";
-    char flag[] = "-c";
-    char* argv[] = {shell, flag, command.data(), nullptr};
-    pid_t pid = -1;
-    EXPECT_EQ(posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ), 0);
-    return pid;
+  // The command line of the sandboxed command, its output going to files "out" and "err".
+  std::string commandLine(const std::string& arguments) const {
+    return "env TMPDIR='" + dir_.file("tmp") + "' XDG_CONFIG_HOME='" + dir_.file("config") +
+           "' XDG_DATA_HOME='" + dir_.file("data") + "' '" TESSELLON_CLI_PATH "' " + arguments +
+           " >'" + dir_.file("out") + "' 2>'" + dir_.file("err") + "' </dev/null";
   }
-
-  // The remote and the four sources of the sandbox's user.
-  std::string sources() const { return folders("home"); }
 
   // The remote and the four folders of a home in the sandbox.
-  std::string folders(const std::string& home) const {
+  std::string folders(const std::string& home = "home") const {
     return " --remote '" + remote() + "' --pictures '" + dir_.file(home + "/Pictures") +
            "' --movies '" + dir_.file(home + "/Movies") + "' --contacts '" +
            dir_.file(home + "/contacts") + "' --calendars '" + dir_.file(home + "/calendars") + "'";
   }
-
   std::string remote() const { return dir_.file("remote"); }
-
-  // Every media file on the remote with its modification time, which an upload would change.
-  std::map<std::string, std::filesystem::file_time_type> remoteMedia() const {
-    std::map<std::string, std::filesystem::file_time_type> files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(remote())) {
-      const std::string path = entry.path().string();
-      if (entry.is_regular_file() && path.find("/images/") != std::string::npos) {
-        files[path] = entry.last_write_time();
-      }
-    }
-    return files;
-  }
 
   // `count` files of `size` bytes each under home/<folder>.
   void addMedia(const std::string& folder, const std::string& extension, int count, size_t size) {
@@ -123,9 +63,7 @@ class CliTest : public ::testing::Test {
     }
   }
 
-  // Two address book cards and two calendar events in home/contacts/Friends and
-  // home/calendars/Work, as the user's own programs would leave them. The events fall in the
-  // coming days: a backup takes the events of a year around today.
+  // Two cards in home/contacts/Friends and an event in home/calendars/Work.
   void addContactsAndEvents() {
     for (const std::string given : {"Ada", "Grace"}) {
       dir_.write("home/contacts/Friends/" + given + ".vcf",
@@ -133,37 +71,7 @@ class CliTest : public ::testing::Test {
                      " Example\r\nN:Example;" + given + ";;;\r\nEMAIL:" + given +
                      "@example.org\r\nEND:VCARD\r\n");
     }
-    int day = 0;
-    for (const std::string summary : {"Standup", "Review"}) {
-      const std::string start = utcText(std::chrono::hours(24 * ++day));
-      dir_.write("home/calendars/Work/" + summary + ".ics",
-                 "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Test//Test//EN\r\nBEGIN:VEVENT\r\n"
-                 "UID:" +
-                     summary + "@example.org\r\nDTSTAMP:" + utcText({}) + "\r\nDTSTART:" + start +
-                     "\r\nDTEND:" + start + "\r\nSUMMARY:" + summary +
-                     "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
-    }
-  }
-
-  // "20261206T000000Z": today's UTC midnight moved by `offset`.
-  static std::string utcText(std::chrono::hours offset) {
-    const auto midnight = std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now());
-    const std::time_t time = std::chrono::system_clock::to_time_t(midnight + offset);
-    std::tm parts{};
-    gmtime_r(&time, &parts);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &parts);
-    return text;
-  }
-
-  // Pictures, movies, contacts and events in home, backed up; returns the device ID of the backup.
-  std::string backUpEverything() {
-    addMedia("Pictures/2020", "jpg", 3, 5000);
-    addMedia("Movies", "mov", 2, 72500);
-    addContactsAndEvents();
-    const Outcome backup = run("backup" + sources());
-    EXPECT_EQ(backup.status, 0) << backup.err;
-    return deviceID();
+    dir_.write("home/calendars/Work/dentist.ics", dentistTomorrow());
   }
 
   // The device ID that `list --json` shows for the only backup on the remote.
@@ -187,13 +95,13 @@ class CliTest : public ::testing::Test {
   // Every file below `folder` of the sandbox, by relative path.
   std::map<std::string, FileState> filesBelow(const std::string& folder) const {
     std::map<std::string, FileState> files;
-    const std::filesystem::path root = dir_.file(folder);
-    if (!std::filesystem::exists(root)) return files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    const fs::path root = dir_.file(folder);
+    if (!fs::exists(root)) return files;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
       if (!entry.is_regular_file()) continue;
       const auto modified = std::chrono::file_clock::to_sys(entry.last_write_time());
       files[entry.path().lexically_relative(root).string()] = {
-          dir_.read(entry.path().lexically_relative(dir_.path()).string()),
+          dir_.read(entry.path().string()),
           std::chrono::floor<std::chrono::seconds>(modified.time_since_epoch()).count()};
     }
     return files;
@@ -222,183 +130,122 @@ class CliTest : public ::testing::Test {
   // Sets `field` of the record in remote/<folder>/backup.json, after copying remote/<from> there.
   void editBackup(const std::string& folder, const std::string& field, const std::string& value,
                   const std::string& from = "") {
-    const Outcome edit = python(
-        "import json,os,shutil,sys\nroot,folder,field,value,source=sys.argv[1:]\n"
-        "if source: shutil.copytree(os.path.join(root,source), os.path.join(root,folder))\n"
-        "p=os.path.join(root,folder,'backup.json')\nb=json.load(open(p))\nb[field]=value\n"
-        "json.dump(b,open(p,'w'))",
-        "'" + remote() + "' '" + folder + "' '" + field + "' '" + value + "' '" + from + "'");
-    ASSERT_EQ(edit.status, 0) << edit.out;
+    if (!from.empty())
+      fs::copy(remote() + "/" + from, remote() + "/" + folder, fs::copy_options::recursive);
+    const std::string path = remote() + "/" + folder + "/backup.json";
+    Json record = Json::parse(dir_.read(path));
+    record[field] = value;
+    std::ofstream(path) << record.dump();
   }
 
-  // Whether `text` parses as one JSON document.
-  bool isJson(const std::string& text) {
-    dir_.write("document.json", text);
-    return python("import json,sys; json.load(sys.stdin)", "<'" + dir_.file("document.json") + "'")
-               .status == 0;
-  }
-
-  Outcome python(const std::string& script, const std::string& redirection) {
-    dir_.write("script.py", script);
-    const std::string command = "python3 '" + dir_.file("script.py") + "' " + redirection + " >'" +
-                                dir_.file("py-out") + "' 2>&1";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, dir_.read("py-out"), ""};
-  }
-
-  // "<items> <missing> <archives>" of the remote, see kRemoteCheck.
-  std::string checkRemote() {
-    const Outcome outcome = python(kRemoteCheck, "'" + remote() + "'");
-    EXPECT_EQ(outcome.status, 0) << outcome.out;
-    return outcome.out;
+  // "<items> <missing> <archives>" of the remote: exactly one device folder with a readable
+  // record, every media item of its documents present as a file, no archive left behind.
+  std::string checkRemote() const {
+    std::vector<fs::path> devices;
+    for (const auto& entry : fs::directory_iterator(remote())) {
+      if (fs::exists(entry.path() / "backup.json")) devices.push_back(entry.path());
+    }
+    if (devices.size() != 1) return std::to_string(devices.size()) + " devices";
+    const fs::path& device = devices.front();
+    if (!Json::accept(dir_.read((device / "backup.json").string()))) return "unreadable record";
+    int items = 0, missing = 0, archives = 0;
+    for (const std::string category : {"images", "videos"}) {
+      const fs::path document = device / (category + ".json");
+      if (!fs::exists(document)) continue;
+      for (const Json& item :
+           Json::parse(dir_.read(document.string())).value("items", Json::array())) {
+        const std::string extension = item.at("fileExtension");
+        const std::string name =
+            item.at("fingerprint").get<std::string>() + (extension.empty() ? "" : "." + extension);
+        ++items;
+        missing += !fs::is_regular_file(device / category / name);
+      }
+    }
+    for (const auto& entry : fs::recursive_directory_iterator(device)) {
+      archives += entry.path().extension() == ".zip";
+    }
+    return std::to_string(items) + " " + std::to_string(missing) + " " + std::to_string(archives);
   }
 
   TempDir dir_;
   MediaTree media_{dir_.file("home"), {}};
 
- private:
-  std::string commandLine(const std::string& arguments) const {
-    return "env TMPDIR='" + dir_.file("tmp") + "' XDG_CONFIG_HOME='" + dir_.file("config") +
-           "' XDG_DATA_HOME='" + dir_.file("data") + "' '" TESSELLON_CLI_PATH "' " + arguments +
-           " >'" + dir_.file("out") + "' 2>'" + dir_.file("err") + "' </dev/null";
-  }
-
   int seed_ = 1;
 };
 
-TEST_F(CliTest, VersionPrintsTheProjectVersion) {
-  const Outcome outcome = run("--version");
-  EXPECT_EQ(outcome.status, 0);
-  EXPECT_EQ(outcome.out, "tessellon " TESSELLON_EXPECTED_VERSION "\n");
-  EXPECT_EQ(outcome.err, "");
-}
-
-TEST_F(CliTest, WithoutArgumentsPrintsUsageListingEveryVerb) {
-  for (const char* arguments : {"", "help"}) {
-    SCOPED_TRACE(arguments);
-    const Outcome outcome = run(arguments);
-    EXPECT_EQ(outcome.status, 0);
-    for (const char* verb : {"preview", "backup", "list", "restore"}) {
-      EXPECT_THAT(outcome.out, HasSubstr(verb));
-    }
-    EXPECT_THAT(outcome.out, Not(HasSubstr("not available")));
+TEST_F(CliTest, HelpListsTheVerbsAndTheOptionsOfEach) {
+  const Outcome usage = run("");
+  EXPECT_EQ(usage.status, 0);
+  for (const char* verb : {"preview", "backup", "list", "restore"}) {
+    EXPECT_THAT(usage.out, HasSubstr(verb));
   }
+  const Outcome restore = run("help restore");
+  EXPECT_EQ(restore.status, 0);
+  EXPECT_THAT(restore.out, AllOf(HasSubstr("--device"), Not(HasSubstr("--archive-size"))));
 }
 
-TEST_F(CliTest, HelpOfEachVerbDocumentsEveryOption) {
-  const std::string sourceOptions[] = {
-      "--remote", "--pictures",     "--movies",       "--contacts", "--calendars", "--only",
-      "--name",   "--keep-deleted", "--archive-size", "--json",     "--verbose",   "--quiet"};
-  const struct {
-    const char* arguments;
-    std::vector<std::string> options;
-  } rows[] = {
-      {"backup --help", {std::begin(sourceOptions), std::end(sourceOptions)}},
-      {"help preview", {std::begin(sourceOptions), std::end(sourceOptions)}},
-      {"list --help", {"--remote", "--json", "--verbose", "--quiet"}},
-      {"restore --help",
-       {"--remote", "--device", "--pictures", "--movies", "--contacts", "--calendars", "--only",
-        "--json", "--verbose", "--quiet"}},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.arguments);
-    const Outcome outcome = run(row.arguments);
-    EXPECT_EQ(outcome.status, 0);
-    for (const std::string& option : row.options) EXPECT_THAT(outcome.out, HasSubstr(option));
-    EXPECT_THAT(outcome.out, HasSubstr("Exit status: 0 done"));
-  }
-  EXPECT_THAT(run("help restore").out, Not(HasSubstr("--archive-size")));
-  EXPECT_THAT(run("help list").out, Not(HasSubstr("--pictures")));
-}
-
-TEST_F(CliTest, BackupThenListShowsTheBackup) {
+TEST_F(CliTest, BackupThenListShowsTheBackupAndASecondBackupUploadsNothing) {
   addMedia("Pictures/2020", "jpg", 3, 5000);
   addMedia("Movies", "mov", 2, 72500);
 
-  const Outcome backup = run("backup --only images,videos --name 'Trip 2020'" + sources());
+  const Outcome backup = run("backup --only images,videos --name 'Trip 2020'" + folders());
   ASSERT_EQ(backup.status, 0) << backup.err;
   EXPECT_THAT(backup.out, HasSubstr("Done: 5 items (0.16 MB), 0 failed"));
-  EXPECT_EQ(checkRemote(), "5 0 0\n");
+  EXPECT_EQ(checkRemote(), "5 0 0");
 
   const Outcome list = run("list --json --remote '" + remote() + "'");
   ASSERT_EQ(list.status, 0) << list.err;
-  EXPECT_TRUE(isJson(list.out)) << list.out;
+  EXPECT_TRUE(Json::accept(list.out)) << list.out;
   EXPECT_THAT(list.out, HasSubstr(R"("name":"Trip 2020")"));
   EXPECT_THAT(list.out, HasSubstr(R"("images":{"bytes":15000,"count":3})"));
   EXPECT_THAT(list.out, HasSubstr(R"("videos":{"bytes":145000,"count":2})"));
-}
 
-TEST_F(CliTest, SecondBackupUploadsNothingNew) {
-  addMedia("Pictures", "png", 4, 3000);
-  ASSERT_EQ(run("backup --only images" + sources()).status, 0);
-  const auto uploaded = remoteMedia();
-  ASSERT_EQ(uploaded.size(), 4u);
-
-  const Outcome again = run("backup --only images" + sources());
+  const Outcome again = run("backup --only images,videos" + folders());
   EXPECT_EQ(again.status, 0) << again.err;
   EXPECT_THAT(again.out, HasSubstr("Nothing new to back up"));
-  EXPECT_EQ(checkRemote(), "4 0 0\n");
-  EXPECT_EQ(remoteMedia(), uploaded);
+  EXPECT_EQ(checkRemote(), "5 0 0");
 }
 
-TEST_F(CliTest, DefaultCategoriesAreTheSourcesThatExistAndTheOthersAreNamed) {
+TEST_F(CliTest, DefaultCategoriesAreTheSourcesThatExistAndJsonModeLogsToStandardError) {
   addMedia("Pictures", "jpg", 2, 1000);
 
-  const Outcome outcome = run("backup --json" + sources());
+  const Outcome outcome = run("backup --json -vvv" + folders());
   ASSERT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_TRUE(Json::accept(outcome.out)) << outcome.out;
   EXPECT_THAT(outcome.out, HasSubstr(R"("images":)"));
   EXPECT_THAT(outcome.out, Not(HasSubstr(R"("videos":)")));
   for (const char* category : {"videos", "contacts", "calendars"}) {
     EXPECT_THAT(outcome.err, HasSubstr(std::string("left out ") + category + ": "));
   }
   EXPECT_THAT(outcome.err, HasSubstr(dir_.file("home/Movies") + " does not exist"));
-}
-
-TEST_F(CliTest, JsonModePrintsOnlyJsonOnStandardOutput) {
-  addMedia("Pictures", "jpg", 2, 2000);
-  const struct {
-    std::string arguments;
-    bool logs;
-  } rows[] = {
-      {"preview --json -vv --only images" + sources(), true},
-      {"backup --json -vvv --only images" + sources(), true},
-      {"list --json -v --remote '" + remote() + "'", false},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.arguments);
-    const Outcome outcome = run(row.arguments);
-    EXPECT_EQ(outcome.status, 0) << outcome.err;
-    EXPECT_TRUE(isJson(outcome.out)) << outcome.out;
-    // The log lines went to standard error.
-    if (row.logs) {
-      EXPECT_THAT(outcome.err, HasSubstr("info: "));
-    }
-  }
+  EXPECT_THAT(outcome.err, HasSubstr("info: "));
 }
 
 TEST_F(CliTest, PreviewCountsTheWorkWithoutUploading) {
   addMedia("Pictures", "jpg", 3, 4000);
 
-  const Outcome outcome = run("preview --only images" + sources());
+  const Outcome outcome = run("preview --only images" + folders());
   ASSERT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_THAT(outcome.out, HasSubstr("images:    3 items, 0.01 MB"));
-  EXPECT_FALSE(std::filesystem::exists(remote() + "/" + "backup.json"));
   EXPECT_EQ(run("list --json --remote '" + remote() + "'").out, "[]\n");
 }
 
 TEST_F(CliTest, InterruptCancelsTheBackupAndTheNextBackupCompletesIt) {
   addMedia("Pictures", "jpg", 160, 256 * 1024);
-  const pid_t pid = start("backup --only images --archive-size 512k" + sources());
-  ASSERT_GT(pid, 0);
+  std::string command =
+      "exec " + commandLine("backup --only images --archive-size 512k" + folders());
+  char shell[] = "/bin/sh", flag[] = "-c";
+  char* argv[] = {shell, flag, command.data(), nullptr};
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ), 0);
 
   // The device folder appears when the run starts uploading.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
   int raw = 0;
   bool exited = false;
   while (std::chrono::steady_clock::now() < deadline &&
-         (!std::filesystem::exists(remote()) || std::filesystem::is_empty(remote()))) {
-    exited = waitpid(pid, &raw, WNOHANG) == pid;
-    if (exited) break;
+         (!fs::exists(remote()) || fs::is_empty(remote()))) {
+    if ((exited = waitpid(pid, &raw, WNOHANG) == pid)) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   ASSERT_FALSE(exited) << dir_.read("err");
@@ -408,17 +255,21 @@ TEST_F(CliTest, InterruptCancelsTheBackupAndTheNextBackupCompletesIt) {
   EXPECT_EQ(WEXITSTATUS(raw), 130) << dir_.read("err");
   EXPECT_THAT(dir_.read("err"), HasSubstr("cancelled"));
 
-  const Outcome again = run("backup --only images --archive-size 512k" + sources());
+  const Outcome again = run("backup --only images --archive-size 512k" + folders());
   EXPECT_EQ(again.status, 0) << again.err;
-  EXPECT_EQ(checkRemote(), "160 0 0\n");
+  EXPECT_EQ(checkRemote(), "160 0 0");
 }
 
 TEST_F(CliTest, RestoreBringsEveryCategoryBackIntoAnEmptyHome) {
-  const std::string device = backUpEverything();
+  addMedia("Pictures/2020", "jpg", 3, 5000);
+  addMedia("Movies", "mov", 2, 72500);
+  addContactsAndEvents();
+  ASSERT_EQ(run("backup" + folders()).status, 0);
 
-  const Outcome restore = run("restore --json --device '" + device + "'" + folders("home2"));
+  // Without --device: the backup this computer made.
+  const Outcome restore = run("restore --json" + folders("home2"));
   EXPECT_EQ(restore.status, 0) << restore.err;
-  EXPECT_TRUE(isJson(restore.out)) << restore.out;
+  EXPECT_TRUE(Json::accept(restore.out)) << restore.out;
   EXPECT_THAT(
       restore.out,
       HasSubstr(R"("images":{"failed":0,"failedBytes":0,"success":3,"successBytes":15000})"));
@@ -439,22 +290,10 @@ TEST_F(CliTest, RestoreBringsEveryCategoryBackIntoAnEmptyHome) {
             propertiesBelow("home/calendars", {"SUMMARY", "DTSTART", "DTEND"}));
 }
 
-TEST_F(CliTest, RestoringAgainWritesNoNewFile) {
-  backUpEverything();
-  ASSERT_EQ(run("restore -q" + folders("home2")).status, 0);
-  const auto restored = filesBelow("home2");
-  ASSERT_EQ(filesBelow("home2/Pictures").size(), 3u);
-
-  // Without --device: the backup this computer made.
-  const Outcome again = run("restore" + folders("home2"));
-  EXPECT_EQ(again.status, 0) << again.err;
-  EXPECT_EQ(filesBelow("home2"), restored);
-}
-
 TEST_F(CliTest, RestoreTakesTheCategoriesTheBackupHoldsAndNamesTheOthers) {
   addMedia("Pictures", "jpg", 2, 1000);
   addContactsAndEvents();
-  ASSERT_EQ(run("backup --only contacts" + sources()).status, 0);
+  ASSERT_EQ(run("backup --only contacts" + folders()).status, 0);
 
   const Outcome restore = run("restore --device '" + deviceID() + "'" + folders("home2"));
   EXPECT_EQ(restore.status, 0) << restore.err;
@@ -465,11 +304,9 @@ TEST_F(CliTest, RestoreTakesTheCategoriesTheBackupHoldsAndNamesTheOthers) {
     EXPECT_THAT(restore.err,
                 HasSubstr(std::string("left out ") + category + ": the backup holds none"));
   }
-  EXPECT_FALSE(std::filesystem::exists(dir_.file("home2/Pictures")));
+  EXPECT_FALSE(fs::exists(dir_.file("home2/Pictures")));
   EXPECT_EQ(propertiesBelow("home2/contacts", {"FN"}), propertiesBelow("home/contacts", {"FN"}));
 }
-
-// Error paths.
 
 TEST_F(CliTest, UsageErrorsExitWithStatusTwoAndExplainOnStandardError) {
   const struct {
@@ -481,10 +318,8 @@ TEST_F(CliTest, UsageErrorsExitWithStatusTwoAndExplainOnStandardError) {
       {"help frobnicate", "frobnicate"},
       {"backup --only images,pictures", "pictures"},
       {"backup --archive-size 0", "--archive-size"},
-      {"preview --archive-size lots", "--archive-size"},
       {"list --pictures /tmp", "--pictures"},
       {"backup stray", "stray"},
-      {"restore --only contacts,pictures", "pictures"},
       {"restore --device", "--device"},
   };
   for (const auto& row : rows) {
@@ -504,7 +339,7 @@ TEST_F(CliTest, ErrorsExitWithStatusOneNamingDomainAndCode) {
     std::string message;
   } rows[] = {
       // Asked for explicitly, a missing source is an error rather than an empty category.
-      {"backup --only videos" + sources(),
+      {"backup --only videos" + folders(),
        "tessellon: the picture or movie folder cannot be read (BackupSDKError 303)\n"},
       {"list --remote '" + dir_.file("not-a-folder") + "'", "(NSPOSIXErrorDomain 20)\n"},
   };
@@ -519,7 +354,7 @@ TEST_F(CliTest, ErrorsExitWithStatusOneNamingDomainAndCode) {
 
 TEST_F(CliTest, RestoreWithoutASingleFittingBackupNamesTheDevicesFound) {
   addContactsAndEvents();
-  ASSERT_EQ(run("backup --only contacts" + sources()).status, 0);
+  ASSERT_EQ(run("backup --only contacts" + folders()).status, 0);
   const std::string device = deviceID();
   const auto failure = [&](const std::string& arguments) {
     const Outcome outcome = run(arguments);
@@ -542,9 +377,7 @@ TEST_F(CliTest, RestoreWithoutASingleFittingBackupNamesTheDevicesFound) {
   EXPECT_THAT(err, HasSubstr("\n  " + device + "  elsewhere\n"));
   EXPECT_THAT(err, HasSubstr("pass --device"));
   EXPECT_THAT(failure("restore --device NOPE" + folders("home2")), HasSubstr("'NOPE'"));
-  EXPECT_THAT(failure("restore --remote '" + dir_.file("empty") + "'"),
-              HasSubstr("no backups in " + dir_.file("empty")));
-  EXPECT_FALSE(std::filesystem::exists(dir_.file("home2")));
+  EXPECT_FALSE(fs::exists(dir_.file("home2")));
 
   EXPECT_EQ(run("restore --device OTHER" + folders("home2")).status, 0);
 }

@@ -1,17 +1,17 @@
 #include "media/fingerprints/HashUtils.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "media/PythonDigests.h"
 #include "media/fingerprints/FingerprintUtils.h"
+#include "media/fingerprints/Md5.h"
 #include "platform/memorymap/FileContentReader.h"
 #include "support/ErrorMatchers.h"
 #include "support/MediaTree.h"
@@ -22,8 +22,45 @@ namespace {
 
 const std::string kAbc = "900150983cd24fb0d6963f7d28e17f72";
 
-// The real reader, truncating the file right after fileSize or mapFile, as a file being rewritten
-// while it is fingerprinted.
+// MD5 hex digests from python3's hashlib, an implementation independent of ours. With chunkSize > 0
+// each file is sampled as fingerprints sample it (whole up to three chunks, else first, middle and
+// last chunk); with 0 it is hashed whole.
+std::vector<std::string> pythonDigests(const TempDir& scratch,
+                                       const std::vector<std::string>& paths,
+                                       std::int64_t chunkSize) {
+  const std::string script = scratch.write("digests.py", R"(import hashlib, os, sys
+chunk = int(sys.argv[1])
+for path in sys.argv[2:]:
+    size = os.path.getsize(path)
+    digest = hashlib.md5()
+    with open(path, 'rb') as f:
+        if chunk <= 0 or 3 * chunk >= size:
+            digest.update(f.read())
+        else:
+            for offset in (0, size // 2 - chunk // 2, size - chunk):
+                f.seek(offset)
+                digest.update(f.read(chunk))
+    print(digest.hexdigest())
+)");
+  std::string command = "python3 '" + script + "' " + std::to_string(chunkSize);
+  for (const std::string& path : paths) command += " '" + path + "'";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  std::string output;
+  char buffer[4096];
+  while (std::size_t count = pipe ? std::fread(buffer, 1, sizeof buffer, pipe) : 0)
+    output.append(buffer, count);
+  EXPECT_TRUE(pipe != nullptr && ::pclose(pipe) == 0) << command;
+
+  std::vector<std::string> digests;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) digests.push_back(line);
+  EXPECT_EQ(digests.size(), paths.size()) << output;
+  digests.resize(paths.size());
+  return digests;
+}
+
+// The real reader, truncating the file right after reading its size or mapping it, as a file
+// being rewritten while it is fingerprinted.
 class ShrinkingReader final : public FileContentReaderProtocol {
  public:
   ShrinkingReader(bool afterMapping, off_t newSize) : afterMap_(afterMapping), newSize_(newSize) {}
@@ -42,7 +79,7 @@ class ShrinkingReader final : public FileContentReaderProtocol {
   }
 
  private:
-  void shrink(const std::string& path) { ASSERT_EQ(::truncate(path.c_str(), newSize_), 0); }
+  void shrink(const std::string& path) { EXPECT_EQ(::truncate(path.c_str(), newSize_), 0); }
   FileContentReader real_;
   const bool afterMap_;
   const off_t newSize_;
@@ -99,23 +136,13 @@ TEST_F(HashUtilsTest, FileFingerprintsAgreeWithPythonOverTheSampleWindows) {
 }
 
 TEST_F(HashUtilsTest, TextFingerprints) {
+  EXPECT_EQ(HashUtils::getHash("abc", Version(1, 2)), "1.2_" + kAbc);
+  EXPECT_EQ(HashUtils::getHash("", Version(1, 1)), "d41d8cd98f00b204e9800998ecf8427e");
+  // A long text is sampled exactly as a file.
   const std::string large = randomContent(24577, 3);
   const auto fileOfLarge = HashUtils::getFileHash(reader_, scratch_.write("large", large), {1, 1});
   ASSERT_TRUE(fileOfLarge.ok());
-  const struct {
-    std::string text;
-    Version scheme;
-    std::string expected;
-  } cases[] = {
-      {"abc", Version(1, 0), kAbc},
-      {"abc", Version(1, 2), "1.2_" + kAbc},
-      {"", Version(1, 1), "d41d8cd98f00b204e9800998ecf8427e"},
-      {large, Version(1, 1), fileOfLarge.value()},  // sampled exactly as a file
-  };
-  for (const auto& row : cases) {
-    SCOPED_TRACE(row.text.substr(0, 8) + " under " + row.scheme.description());
-    EXPECT_EQ(HashUtils::getHash(row.text, row.scheme), row.expected);
-  }
+  EXPECT_EQ(HashUtils::getHash(large, Version(1, 1)), fileOfLarge.value());
 }
 
 // Small files are covered against python above; here the middle of a 4 GiB file must not overflow.
@@ -163,15 +190,27 @@ TEST_F(HashUtilsTest, FileTruncatedUnderTheMappingFallsBackToWhatIsLeft) {
   EXPECT_EQ(fingerprint.value(), HashUtils::getHash(std::string(5000, '\0'), {1, 1}));
 }
 
+TEST(Md5Test, AgreesWithPythonAcrossBlockAndPaddingBoundaries) {
+  TempDir scratch;
+  const std::vector<std::size_t> lengths{0,   1,   55,  56,  57,   63,   64,           65,
+                                         119, 120, 127, 128, 1000, 4099, (1 << 20) + 3};
+  std::vector<std::string> contents;
+  std::vector<std::string> paths;
+  for (std::size_t i = 0; i < lengths.size(); ++i) {
+    contents.push_back(randomContent(lengths[i], static_cast<std::uint32_t>(i + 1)));
+    paths.push_back(scratch.write("data" + std::to_string(i), contents.back()));
+  }
+  const std::vector<std::string> expected = pythonDigests(scratch, paths, 0);
+  for (std::size_t i = 0; i < lengths.size(); ++i) {
+    SCOPED_TRACE("length " + std::to_string(lengths[i]));
+    EXPECT_EQ(Md5::toHex(Md5::digest(contents[i])), expected[i]);
+  }
+}
+
 TEST(FingerprintUtilsTest, GetVersionReadsThePrefix) {
   const std::pair<std::string, Version> cases[] = {
-      {"1.1_" + kAbc, Version(1, 1)},
-      {"1.2_" + kAbc, Version(1, 2)},
-      {kAbc, Version(1, 0)},
-      {"1.3_" + kAbc, Version(1, 0)},
-      {"x1.1_" + kAbc, Version(1, 0)},
-      {"1.1", Version(1, 0)},
-      {"", Version(1, 0)},
+      {"1.1_" + kAbc, Version(1, 1)}, {"1.2_" + kAbc, Version(1, 2)},  {kAbc, Version(1, 0)},
+      {"1.3_" + kAbc, Version(1, 0)}, {"x1.1_" + kAbc, Version(1, 0)}, {"1.1", Version(1, 0)},
   };
   for (const auto& [fingerprint, expected] : cases) {
     SCOPED_TRACE(fingerprint);
@@ -192,6 +231,60 @@ TEST(FingerprintUtilsTest, HighestVersionPicksTheGreatestSchemeAndTheEarliestOnT
     SCOPED_TRACE(::testing::PrintToString(fingerprints));
     EXPECT_EQ(FingerprintUtils::highestVersion(fingerprints), expected);
   }
+}
+
+// Bytes this process has read through read(2) and its kin so far.
+std::int64_t bytesReadByProcess() {
+  std::ifstream io("/proc/self/io");
+  for (std::string key; io >> key;) {
+    std::int64_t value = 0;
+    io >> value;
+    if (key == "rchar:") return value;
+  }
+  return -1;
+}
+
+void expectPosixError(const Error& error, int code) {
+  EXPECT_EQ(error.domain, "NSPOSIXErrorDomain");
+  EXPECT_EQ(error.code, code) << error.message;
+}
+
+TEST_F(HashUtilsTest, ReaderMappingCopiesRangesAndRefusesOthers) {
+  const std::string content = randomContent(10000, 2);
+  auto mapped = reader_.mapFile(scratch_.write("a", content));
+  ASSERT_TRUE(mapped.ok());
+  const MappedContent& file = *mapped.value();
+  EXPECT_EQ(file.size(), 10000);
+  std::string buffer(100, '\0');
+  auto* destination = reinterpret_cast<unsigned char*>(buffer.data());
+  ASSERT_TRUE(file.copy(9900, 100, destination).ok());
+  EXPECT_EQ(buffer, content.substr(9900));
+  expectPosixError(file.copy(9901, 100, destination).error(), EINVAL);
+  expectPosixError(file.copy(-1, 10, destination).error(), EINVAL);
+}
+
+TEST_F(HashUtilsTest, ReaderFailuresCarryTheErrno) {
+  const std::string missing = scratch_.file("missing");
+  expectPosixError(reader_.fileSize(missing).error(), ENOENT);
+  expectPosixError(reader_.openStream(missing).error(), ENOENT);
+  expectPosixError(reader_.mapFile(missing).error(), ENOENT);
+  expectPosixError(reader_.mapFile(scratch_.path()).error(), EINVAL);
+}
+
+TEST_F(HashUtilsTest, StreamFingerprintOfAHugeFileReadsOnlyTheSampleWindows) {
+  const std::string path = scratch_.file("huge.mov");
+  const int descriptor = ::open(path.c_str(), O_CREAT | O_WRONLY, 0600);
+  ASSERT_GE(descriptor, 0);
+  ASSERT_EQ(::ftruncate(descriptor, std::int64_t{1} << 30), 0);  // sparse: costs no disk
+  ::close(descriptor);
+
+  const std::int64_t before = bytesReadByProcess();
+  ASSERT_GE(before, 0) << "no /proc/self/io";
+  ASSERT_TRUE(HashUtils::getHashUsingStream(reader_, path, {1, 1}).ok());
+  // Reading /proc/self/io counts too: a hundred bytes or so.
+  const std::int64_t read = bytesReadByProcess() - before;
+  EXPECT_GE(read, 3 * 8192);
+  EXPECT_LE(read, 3 * 8192 + 1024);
 }
 
 }  // namespace

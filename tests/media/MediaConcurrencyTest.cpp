@@ -1,7 +1,5 @@
 #include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -26,8 +24,8 @@ TEST_F(MediaConcurrencyTest, ConcurrentAddsToOneKeyLoseNoFingerprint) {
       for (int i = 0; i < kEach; ++i) {
         const std::string hash = "1.1_" + std::to_string(t) + "_" + std::to_string(i);
         services_.caching->addHashes("shared", {hash});
-        auto item = std::make_shared<MediaItem>("jpg", i, hash, Date{}, hash,
-                                                std::vector<std::string>{});
+        auto item =
+            std::make_shared<MediaItem>("jpg", i, hash, Date{}, hash, std::vector<std::string>{});
         services_.caching->setItem(hash, item);
         EXPECT_EQ(services_.caching->getItem(hash), item);
         services_.caching->addPathToCache("fingerprint", hash);

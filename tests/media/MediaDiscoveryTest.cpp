@@ -1,20 +1,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
+#include "media/DuplicateCollection.h"
 #include "media/MediaTestFixture.h"
-#include "support/FaultyFileIOService.h"
-#include "media/fingerprints/Md5.h"
 #include "platform/files/FileIOService.h"
+#include "support/ArchiveKeepingDelegate.h"
+#include "support/FaultyFileIOService.h"
 
 namespace tessellon {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-using ::testing::UnorderedElementsAre;
 
 class MediaDiscoveryTest : public MediaTestBase {
  protected:
@@ -44,9 +40,10 @@ class MediaDiscoveryTest : public MediaTestBase {
 TEST_F(MediaDiscoveryTest, PreviewListsEveryRegularFileOfThePictureFolderAndLibraryImages) {
   buildPictures();
   const auto items = preview(services().images);
-  EXPECT_THAT(ids(items), ElementsAre(".hidden.png", "2019/Summer trip/beach photo.JPG",
-                                      "2019/Über/Ålesund ☀.heic", "Lib.photoslibrary/originals/IMG_1.JPG",
-                                      "a.jpg", "notes.txt"));
+  EXPECT_THAT(
+      ids(items),
+      ElementsAre(".hidden.png", "2019/Summer trip/beach photo.JPG", "2019/Über/Ålesund ☀.heic",
+                  "Lib.photoslibrary/originals/IMG_1.JPG", "a.jpg", "notes.txt"));
   for (const auto& item : items) {
     SCOPED_TRACE(item->id);
     EXPECT_THAT(item->paths(), ElementsAre(item->id));
@@ -59,28 +56,6 @@ TEST_F(MediaDiscoveryTest, PreviewListsEveryRegularFileOfThePictureFolderAndLibr
   EXPECT_EQ((*beach)->bytes, 3000);
 }
 
-TEST_F(MediaDiscoveryTest, VideoScanTakesMovieFolderFilesAndLibraryVideosOnly) {
-  buildPictures();
-  tree_.add("Movies/clip.mp4", randomContent(700, 11));
-  tree_.add("Movies/readme", "any file of the movie folder is a video");
-  tree_.add("Movies/Other.photoslibrary/originals/x.mov", randomContent(70, 12));
-  EXPECT_THAT(ids(preview(services().videos)),
-              ElementsAre("Lib.photoslibrary/originals/sub/movie.MOV", "clip.mp4", "readme"));
-  EXPECT_EQ(services_.videos->getMediaDirectory("Lib.photoslibrary/originals/sub/movie.MOV"),
-            tree_.path("Pictures"));
-  EXPECT_EQ(services_.videos->getMediaDirectory("clip.mp4"), tree_.path("Movies"));
-}
-
-TEST_F(MediaDiscoveryTest, NameThatIsNotUtf8IsSkippedWithAWarningNamingIt) {
-  tree_.add("Pictures/good.jpg", randomContent(10, 1));
-  tree_.add("Pictures/bad\xff\xfe.jpg", randomContent(10, 2));
-  tree_.add("Pictures/z.jpg", randomContent(10, 3));
-  EXPECT_THAT(ids(preview(services().images)), ElementsAre("good.jpg", "z.jpg"));
-  const auto lines = logger_->lines();
-  ASSERT_EQ(logger_->count(LogLevel::warning, "skipping "), 1u);
-  EXPECT_THAT(lines.front().second, ::testing::HasSubstr("bad\\xFF\\xFE.jpg"));
-}
-
 TEST_F(MediaDiscoveryTest, UnreadableSubfolderIsSkippedAndTheScanGoesOn) {
   if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder";
   tree_.add("Pictures/open/a.jpg", randomContent(10, 1));
@@ -90,98 +65,78 @@ TEST_F(MediaDiscoveryTest, UnreadableSubfolderIsSkippedAndTheScanGoesOn) {
   ::chmod(tree_.path("Pictures/closed").c_str(), 0700);
 }
 
-TEST_F(MediaDiscoveryTest, PreviewRegistersLookalikesAsDuplicatesButListsThem) {
-  const std::string photo = randomContent(2048, 1);
-  for (const char* path : {"Pictures/a/p.jpg", "Pictures/b/p.jpg", "Pictures/c/p.jpg"}) {
-    tree_.add(path, photo);
-    tree_.setModified(path, Date(std::chrono::milliseconds(MediaTree::kFirstDateMs)));
-  }
-  tree_.add("Pictures/other.jpg", randomContent(2048, 2));
-  const auto items = preview(services().images);
-  ASSERT_EQ(items.size(), 4u);
-  EXPECT_EQ(services_.duplicates->getDuplicateInformation(items), (DuplicateInfo{4096, 2}));
-}
-
-TEST_F(MediaDiscoveryTest, CancelledPreviewFindsNothing) {
-  tree_.add("Pictures/a.jpg", randomContent(10, 1));
-  auto token = std::make_shared<CancelToken>();
-  (void)token->cancel();
-  EXPECT_THAT(preview(services().images, token), IsEmpty());
-}
-
 TEST_F(MediaDiscoveryTest, AttributeReadFailureFailsThePreview) {
   tree_.add("Pictures/a.jpg", randomContent(10, 1));
-  auto faulty = std::make_shared<FaultyFileIOService>(
-      std::make_shared<FileIOService>(temp_.path() + "/tmp"));
+  auto faulty =
+      std::make_shared<FaultyFileIOService>(std::make_shared<FileIOService>(temp_.path() + "/tmp"));
   services(faulty);
   // The validator asks first, for the folder test; the item generation asks second.
   faulty->failNth(FaultyFileIOService::Operation::attributesOfItem, 2,
                   makeError(BackupSDKError::fileIOFailedToReadFile, "gone"));
-  EXPECT_THAT(awaitResult(services_.images->getItemsOnBackupPreview(std::make_shared<CancelToken>())),
-              FailsWith(BackupSDKError::fileIOFailedToReadFile));
+  EXPECT_THAT(
+      awaitResult(services_.images->getItemsOnBackupPreview(std::make_shared<CancelToken>())),
+      FailsWith(BackupSDKError::fileIOFailedToReadFile));
 }
 
-TEST_F(MediaDiscoveryTest, IdenticalFilesBecomeOneItemWithBothPathsWhenFingerprinted) {
-  const std::string photo = randomContent(5000, 1);
-  tree_.add("Pictures/a/p.jpg", photo);
-  tree_.add("Pictures/b/copy of p.jpg", photo);
-  tree_.add("Pictures/Lib.photoslibrary/originals/p.jpg", photo);
-  tree_.add("Pictures/q.jpg", randomContent(5000, 2));
-  const MediaItemsWithHashes found = withHashes(services().images);
-  ASSERT_EQ(found.size(), 2u);
-  const auto& merged = found[0].item->paths().size() == 3 ? found[0] : found[1];
-  EXPECT_THAT(merged.item->paths(), ElementsAre("a/p.jpg", "b/copy of p.jpg",
-                                                "Lib.photoslibrary/originals/p.jpg"));
-  EXPECT_EQ(merged.item->fingerprint, wholeContentFingerprint(photo));
-  EXPECT_THAT(merged.hashes, ElementsAre(wholeContentFingerprint(photo)));
-}
-
-TEST_F(MediaDiscoveryTest, SecondScanOfAnUnchangedTreeReadsNoContent) {
-  for (int i = 0; i < 5; ++i) {
-    tree_.add("Pictures/f" + std::to_string(i) + "/p.jpg", randomContent(30000, i));
-  }
-  tree_.add("Pictures/empty.jpg", "");
-  const MediaItemsWithHashes first = withHashes(services().images, {Version(1, 0), Version(1, 1)});
-  EXPECT_EQ(reader_->opened(), 10);
-
-  // Same size and date, other bytes: only a content read could notice.
-  tree_.add("Pictures/f0/p.jpg", randomContent(30000, 99));
-  tree_.setModified("Pictures/f0/p.jpg", Date(std::chrono::milliseconds(MediaTree::kFirstDateMs)));
-  const MediaItemsWithHashes second = withHashes(services().images, {Version(1, 0), Version(1, 1)});
-  EXPECT_EQ(reader_->opened(), 10);
-  auto fingerprints = [](const MediaItemsWithHashes& items) {
-    std::map<std::string, std::vector<std::string>> byId;
-    for (const auto& entry : items) byId[entry.item->id] = entry.hashes;
-    return byId;
-  };
-  EXPECT_EQ(fingerprints(first), fingerprints(second));
-}
-
-TEST_F(MediaDiscoveryTest, MediaHashNeedsAPathThatCanBeAUrl) {
-  const std::string photo = randomContent(100, 1);
-  tree_.add("Pictures/a.jpg", photo);
+TEST_F(MediaDiscoveryTest, ArchivesPackTheFirstReadablePathUnderItsFingerprint) {
+  const std::string film = randomContent(600, 1);
+  tree_.add("Pictures/Lib.photoslibrary/originals/m.mov", film);
+  tree_.add("Movies/real.jpg", randomContent(10, 2));
   services();
-  const auto token = std::make_shared<CancelToken>();
-  MediaItem good("jpg", 100, "a.jpg", Date{}, std::nullopt, {"a.jpg"});
-  EXPECT_THAT(awaitResult(services_.images->getItemHash(good, token, {Version(1, 0), Version(1, 1)})),
-              SucceedsWith(ElementsAre(Md5::toHex(Md5::digest(photo)), wholeContentFingerprint(photo))));
-  MediaItem bad("jpg", 100, "b\xc3.jpg", Date{}, std::nullopt, {"b\xc3.jpg"});
-  EXPECT_THAT(awaitResult(services_.images->getItemHash(bad, token, {Version(1, 1)})),
-              FailsWith(BackupSDKError::mediaNoImageData));
-  (void)token->cancel();
-  EXPECT_THAT(awaitResult(services_.images->getItemHash(good, token, {Version(1, 1)})),
-              IsCancelled());
+  const std::string archive = temp_.path() + "/out.zip";
+  auto zip = services_.zip->generateZip(archive);
+  // A library file: found under the picture folder although it is a video.
+  const MediaItem movie("mov", 600, "Lib.photoslibrary/originals/m.mov", Date{},
+                        wholeContentFingerprint(film), {"Lib.photoslibrary/originals/m.mov"});
+  EXPECT_THAT(awaitResult(services_.videoService->appendItemFileToBackup(zip, movie)),
+              SucceedsWith(Void{}));
+  const MediaItem other("jpg", 10, "real.jpg", Date{}, "1.1_f", {"missing.jpg", "real.jpg"});
+  EXPECT_THAT(awaitResult(services_.videoService->appendItemFileToBackup(zip, other)),
+              SucceedsWith(Void{}));
+  ASSERT_TRUE(services_.zip->append(zip, tree_.path("Movies/real.jpg"), "last", true).ok());
+  EXPECT_THAT(zipEntries(archive), ElementsAre("videos/" + wholeContentFingerprint(film) + ".mov",
+                                               "videos/1.1_f.jpg", "last"));
 }
 
-TEST_F(MediaDiscoveryTest, ExistsAnswersFromTheFingerprintCache) {
-  const std::string photo = randomContent(100, 1);
-  tree_.add("Pictures/a.jpg", photo);
-  const MediaItemsWithHashes found = withHashes(services().images);
-  ASSERT_EQ(found.size(), 1u);
-  MediaItem item = *found[0].item;
-  EXPECT_THAT(awaitResult(services_.imageService->exists(item)), SucceedsWith(true));
-  item.fingerprint = wholeContentFingerprint("other content");
-  EXPECT_THAT(awaitResult(services_.imageService->exists(item)), SucceedsWith(false));
+TEST_F(MediaDiscoveryTest, ItemWithoutAReadableRegularFileCannotBePacked) {
+  tree_.add("outside/secret.jpg", randomContent(10, 1));
+  tree_.link("Pictures/link.jpg", tree_.path("outside/secret.jpg"));
+  services();
+  auto zip = services_.zip->generateZip(temp_.path() + "/out.zip");
+  MediaItem item("jpg", 10, "link.jpg", Date{}, "1.1_f", {"missing.jpg", "link.jpg"});
+  EXPECT_THAT(awaitResult(services_.imageService->appendItemFileToBackup(zip, item)),
+              FailsWith(BackupSDKError::mediaNoVideoData));
+}
+
+std::shared_ptr<MediaItem> item(std::string id, int64_t bytes, int64_t dateMs,
+                                std::string extension = "jpg") {
+  return std::make_shared<MediaItem>(std::move(extension), bytes, id,
+                                     Date(std::chrono::milliseconds(dateMs)), std::nullopt,
+                                     std::vector<std::string>{id});
+}
+
+TEST(DuplicateCollectionTest, LaterLookalikesAreDuplicatesAndTheFirstNeverIs) {
+  struct Row {
+    const char* name;
+    std::vector<std::shared_ptr<MediaItem>> items;
+    DuplicateInfo expected;
+  };
+  const std::vector<Row> rows = {
+      {"three copies",
+       {item("a/p", 10, 5000), item("b/p", 10, 5000), item("c/p", 10, 5000)},
+       {20, 2}},
+      {"equal size, date and extension", {item("x", 7, 1), item("y", 7, 1)}, {7, 1}},
+      {"dates a millisecond apart", {item("x", 7, 1000), item("y", 7, 1001)}, {0, 0}},
+      {"other extension", {item("x", 7, 1, "jpg"), item("y", 7, 1, "png")}, {0, 0}},
+      {"other size", {item("x", 7, 1), item("y", 8, 1)}, {0, 0}},
+      {"nothing", {}, {0, 0}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    DuplicateCollection collection(nullptr);
+    for (const auto& entry : row.items) collection.addItem(entry);
+    EXPECT_EQ(collection.getDuplicateInformation(row.items), row.expected);
+  }
 }
 
 }  // namespace

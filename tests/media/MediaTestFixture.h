@@ -2,9 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -40,8 +37,7 @@ class CountingReader final : public FileContentReaderProtocol {
   std::atomic<int> opened_{0};
 };
 
-// A home folder with "Pictures" and "Movies" and a temporary folder in a fresh TempDir, and the
-// real media services over them.
+// A home folder with "Pictures" and "Movies", a temporary folder and the real media services.
 class MediaTestBase : public ::testing::Test {
  protected:
   MediaTestBase() : tree_(temp_.path() + "/home", {}) {
@@ -51,24 +47,22 @@ class MediaTestBase : public ::testing::Test {
 
   // Builds the services (again, as the next run would: a fresh memory over the same folders).
   MediaServices& services(std::shared_ptr<FileIOServiceProtocol> files = nullptr) {
-    services_ = MediaServices::build({temp_.path() + "/home", temp_.path() + "/tmp",
-                                      std::move(files), reader_, logger_});
+    services_ = MediaServices::build(
+        {temp_.path() + "/home", temp_.path() + "/tmp", std::move(files), reader_, logger_});
     return services_;
   }
 
   std::vector<std::shared_ptr<MediaItem>> preview(
-      const std::shared_ptr<MediaItemRepositoryProtocol>& repository,
-      std::shared_ptr<CancelToken> token = std::make_shared<CancelToken>()) {
-    auto result = awaitResult(repository->getItemsOnBackupPreview(token));
+      const std::shared_ptr<MediaItemRepositoryProtocol>& repository) {
+    auto result = awaitResult(repository->getItemsOnBackupPreview(std::make_shared<CancelToken>()));
     EXPECT_TRUE(result && result->isSuccess());
     return result && result->isSuccess() ? result->successValue()
                                          : std::vector<std::shared_ptr<MediaItem>>{};
   }
 
-  MediaItemsWithHashes withHashes(const std::shared_ptr<MediaItemRepositoryProtocol>& repository,
-                                  std::vector<Version> versions = {Version(1, 1)}) {
+  MediaItemsWithHashes withHashes(const std::shared_ptr<MediaItemRepositoryProtocol>& repository) {
     auto result = awaitResult(
-        repository->getItemsWithHashOnRestore(std::make_shared<CancelToken>(), versions));
+        repository->getItemsWithHashOnRestore(std::make_shared<CancelToken>(), {Version(1, 1)}));
     EXPECT_TRUE(result && result->isSuccess());
     return result && result->isSuccess() ? result->successValue() : MediaItemsWithHashes{};
   }

@@ -1,13 +1,7 @@
-#include <sys/stat.h>
 #include <unistd.h>
-#include <chrono>
 #include <filesystem>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "tessellon/Backup.h"
-#include "tessellon/Settings.h"
 
 #include "media/MediaTestFixture.h"
 #include "media/placement/RestoreMediaItemHelper.h"
@@ -21,12 +15,6 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 constexpr int64_t kItemDateMs = 1500000000123;
-
-mode_t currentUmask() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return mask;
-}
 
 // Restored files placed by the real helper and repositories over a temporary home.
 class RestorePlacementTest : public MediaTestBase {
@@ -48,13 +36,10 @@ class RestorePlacementTest : public MediaTestBase {
                      Date(std::chrono::milliseconds(kItemDateMs)), wholeContentFingerprint(content),
                      std::move(paths));
   }
-  std::vector<std::string> restore(const MediaItem& restored, const std::string& source,
-                                   bool consume = true) {
-    return services_.restoreHelper->restoreMediaItems(restored, deviceName(), pictures(), source,
-                                                      consume);
+  std::vector<std::string> restore(const MediaItem& restored, const std::string& source) {
+    return services_.restoreHelper->restoreMediaItems(
+        restored, Backup(std::string()).deviceName.value_or(""), pictures(), source, true);
   }
-  static std::string deviceName() { return Backup(std::string()).deviceName.value_or(""); }
-  static bool isRoot() { return ::geteuid() == 0; }
 
   const std::string content_ = randomContent(3000, 7);
   int downloads_ = 0;
@@ -84,62 +69,6 @@ TEST_F(RestorePlacementTest, NameConflictsAreNumberedBesideTheTakenName) {
   }
 }
 
-TEST_F(RestorePlacementTest, FingerprintGoesBeforeTheExtension) {
-  const struct {
-    std::string path;
-    std::string expected;
-  } rows[] = {
-      {"dir/photo.jpg", "dir/photo_FP.jpg"},
-      {"photo", "photo_FP"},
-      {".profile", ".profile_FP"},
-      {"a.b/c", "a.b/c_FP"},
-      {"", ""},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.path);
-    EXPECT_EQ(services_.restoreHelper->insertFingerPrintIntoFileName(row.path, "FP"), row.expected);
-  }
-}
-
-TEST_F(RestorePlacementTest, WritesEveryPathWithTheItemsDateAndOrdinaryPermissions) {
-  const std::string source = download(content_);
-
-  EXPECT_THAT(restore(item(content_, {"2019/a.jpg", "b.jpg"}), source), IsEmpty());
-
-  for (const std::string path : {"2019/a.jpg", "b.jpg"}) {
-    SCOPED_TRACE(path);
-    EXPECT_EQ(temp_.read("home/Pictures/" + path), content_);
-    EXPECT_EQ(tree_.modified("Pictures/" + path), Date(std::chrono::milliseconds(kItemDateMs)));
-    struct stat status {};
-    ASSERT_EQ(::stat(pictures(path).c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0666 & ~currentUmask());
-  }
-  EXPECT_FALSE(fs::exists(source)) << "the last path takes the download by a rename";
-}
-
-TEST_F(RestorePlacementTest, PhotoLibraryFilesGoToTheRestoreFolderOfThisDevice) {
-  const std::string source = download(content_);
-
-  EXPECT_THAT(restore(item(content_, {"Lib.photoslibrary/originals/0/IMG_1.JPG"}), source),
-              IsEmpty());
-
-  EXPECT_EQ(temp_.read("home/Pictures/Restore_" + deviceName() + "/PhotosLibrary/IMG_1.JPG"),
-            content_);
-  EXPECT_FALSE(fs::exists(pictures("Lib.photoslibrary")));
-}
-
-TEST_F(RestorePlacementTest, KeepsTheUsersFileAndRecognisesItsOwnCopyOnTheNextRun) {
-  tree_.add("Pictures/a.jpg", "the user's own picture");
-  const MediaItem restored = item(content_, {"a.jpg"});
-
-  EXPECT_THAT(restore(restored, download(content_)), IsEmpty());
-  EXPECT_THAT(restore(restored, download(content_)), IsEmpty());
-
-  EXPECT_EQ(temp_.read("home/Pictures/a.jpg"), "the user's own picture");
-  EXPECT_EQ(temp_.read("home/Pictures/a 1.jpg"), content_);
-  EXPECT_FALSE(fs::exists(pictures("a 2.jpg")));
-}
-
 TEST_F(RestorePlacementTest, APathLeavingTheMediaFolderIsNotWritten) {
   EXPECT_THAT(restore(item(content_, {"../../escape.jpg", "ok.jpg"}), download(content_)),
               ElementsAre("../../escape.jpg"));
@@ -148,7 +77,7 @@ TEST_F(RestorePlacementTest, APathLeavingTheMediaFolderIsNotWritten) {
 }
 
 TEST_F(RestorePlacementTest, AnUnwritableFolderFailsOnlyItsPathAndAnItemThatFitsNowhereFails) {
-  if (isRoot()) GTEST_SKIP() << "root writes into read-only folders";
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
   tree_.folder("Pictures/locked");
   fs::permissions(pictures("locked"), fs::perms::owner_read | fs::perms::owner_exec);
 

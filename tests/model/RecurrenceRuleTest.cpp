@@ -16,6 +16,7 @@ Date utc(int year, unsigned month, unsigned day, int hour = 0, int minute = 0, i
          std::chrono::hours(hour) + std::chrono::minutes(minute) + std::chrono::seconds(second);
 }
 
+// Count, date-only until and numbered weekdays are also read in the calendar store's round trip.
 TEST(RecurrenceRuleTest, ReadsStoredRuleTexts) {
   struct Row {
     const char* text;
@@ -27,22 +28,16 @@ TEST(RecurrenceRuleTest, ReadsStoredRuleTexts) {
   const Row rows[] = {
       {"FREQ=WEEKLY;INTERVAL=2;BYDAY=MO,WE", RecurrenceFrequency::weekly, 2,
        Days{{kMonday, 0}, {kWednesday, 0}}, std::nullopt},
-      {"FREQ=MONTHLY;BYDAY=2TU", RecurrenceFrequency::monthly, 1, Days{{kTuesday, 2}}, std::nullopt},
       // A negative position is not kept: every Friday.
-      {"FREQ=MONTHLY;BYDAY=-1FR", RecurrenceFrequency::monthly, 1, Days{{kFriday, 0}}, std::nullopt},
-      {"FREQ=DAILY;COUNT=5", RecurrenceFrequency::daily, 1, std::nullopt,
-       RecurrenceEnd{std::nullopt, 5}},
-      {"FREQ=DAILY;INTERVAL=x", RecurrenceFrequency::daily, 1, std::nullopt, std::nullopt},
+      {"FREQ=MONTHLY;BYDAY=-1FR", RecurrenceFrequency::monthly, 1, Days{{kFriday, 0}},
+       std::nullopt},
       {"FREQ=YEARLY;INTERVAL=3;UNTIL=20301231T235959Z", RecurrenceFrequency::yearly, 3,
        std::nullopt, RecurrenceEnd{utc(2030, 12, 31, 23, 59, 59), 0}},
       {"FREQ=WEEKLY;UNTIL=20300102T100000+0200;BYDAY=XX,SU", RecurrenceFrequency::weekly, 1,
        Days{{1, 0}}, RecurrenceEnd{utc(2030, 1, 2, 8), 0}},
-      {"FREQ=DAILY;UNTIL=20291230", RecurrenceFrequency::daily, 1, std::nullopt,
-       RecurrenceEnd{utc(2029, 12, 30), 0}},
       // An UNTIL neither format reads means no end; COUNT is then not consulted.
       {"FREQ=DAILY;UNTIL=20301231T235959;COUNT=4", RecurrenceFrequency::daily, 1, std::nullopt,
        std::nullopt},
-      {"FREQ=DAILY;UNTIL=20301331", RecurrenceFrequency::daily, 1, std::nullopt, std::nullopt},
       // Only the frequency test is case-sensitive.
       {"FREQ=WEEKLY;byday=tu", RecurrenceFrequency::weekly, 1, Days{}, std::nullopt},
       {"FREQ=WEEKLY;byday=TU", RecurrenceFrequency::weekly, 1, Days{{kTuesday, 0}}, std::nullopt},
@@ -66,8 +61,7 @@ TEST(RecurrenceRuleTest, ReadsTheNumberLists) {
   EXPECT_EQ(rule->daysOfTheMonth, (std::vector<int>{-1, 15}));
   EXPECT_EQ(rule->weeksOfTheYear, (std::vector<int>{20}));
   EXPECT_EQ(rule->daysOfTheYear, (std::vector<int>{100, -3}));
-  // The capture stops at the first character the list may not hold; a piece
-  // without digits counts as 0.
+  // A list ends at the first character it may not hold; a piece without digits is 0.
   EXPECT_EQ(rule->setPositions, (std::vector<int>{0, 2}));
   // BYMONTH must not be taken from BYMONTHDAY.
   EXPECT_EQ(RecurrenceRule::init("FREQ=MONTHLY;BYMONTHDAY=3")->monthsOfTheYear, std::nullopt);
@@ -80,25 +74,16 @@ TEST(RecurrenceRuleTest, TextWithoutKnownFrequencyGivesNoRule) {
   }
 }
 
-TEST(RecurrenceRuleTest, DescriptionReadsBackToTheSameRule) {
-  const char* texts[] = {
-      "FREQ=WEEKLY;INTERVAL=1;BYDAY=MO",
-      "FREQ=MONTHLY;INTERVAL=1;COUNT=5;BYDAY=2TU",
-      "FREQ=DAILY;INTERVAL=2;UNTIL=20301231T235959Z",
-      "FREQ=YEARLY;INTERVAL=1;BYMONTHDAY=1,15;BYMONTH=3;BYWEEKNO=9;BYYEARDAY=60;BYSETPOS=-1",
-  };
-  for (const char* text : texts) {
-    SCOPED_TRACE(text);
-    const std::optional<RecurrenceRule> rule = RecurrenceRule::init(text);
-    ASSERT_TRUE(rule.has_value());
-    EXPECT_EQ(rule->toRRule(), text);
-    EXPECT_EQ(rule->description(), std::string("RRULE ") + text);
-    EXPECT_EQ(RecurrenceRule::init(rule->toRRule()), rule);
-  }
+// Count, until and weekdays are written back in the calendar store's round trip.
+TEST(RecurrenceRuleTest, NumberListsAreWrittenBack) {
+  const char* text =
+      "FREQ=YEARLY;INTERVAL=1;BYMONTHDAY=1,15;BYMONTH=3;BYWEEKNO=9;BYYEARDAY=60;BYSETPOS=-1";
+  const std::optional<RecurrenceRule> rule = RecurrenceRule::init(text);
+  ASSERT_TRUE(rule.has_value());
+  EXPECT_EQ(rule->toRRule(), text);
 }
 
-// A hostile text must neither crash nor take long: the lists are scanned, not matched
-// by a backtracking engine.
+// A hostile text must neither crash nor take long.
 TEST(RecurrenceRuleTest, HugeRuleTextIsReadWithoutCrashing) {
   std::string text = "FREQ=WEEKLY;BYDAY=";
   for (int i = 0; i < 200'000; ++i) text += "MO,";

@@ -2,12 +2,10 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <random>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -64,9 +62,8 @@ class Answer {
   std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 
-// Synchronous forms of the delegate's requests. Remembers every request so a test can check
-// afterwards that each was answered exactly once. A missing answer fails the test and reads as
-// `fallback`.
+// Synchronous forms of the delegate's requests, remembered so a test can check afterwards that
+// each was answered exactly once. A missing answer fails the test and reads as a failure.
 class DelegateCalls {
  public:
   using Outcome = std::pair<bool, std::optional<Error>>;
@@ -79,24 +76,21 @@ class DelegateCalls {
   std::optional<Error> upload(const std::string& localPath, const std::string& remotePath,
                               std::vector<double>* fractions = nullptr) {
     auto mutex = std::make_shared<std::mutex>();
+    auto progress = [fractions, mutex](const TransferProgress& reported) {
+      std::lock_guard lock(*mutex);
+      if (fractions) fractions->push_back(reported.fractionCompleted);
+    };
     return std::get<0>(ask<std::optional<Error>>({timedOut()}, [&](auto done) {
-      delegate_->uploadFile(
-          localPath, remotePath,
-          [fractions, mutex](const TransferProgress& progress) {
-            std::lock_guard lock(*mutex);
-            if (fractions) fractions->push_back(progress.fractionCompleted);
-          },
-          done);
+      delegate_->uploadFile(localPath, remotePath, progress, done);
     }));
   }
   std::pair<std::optional<std::string>, std::optional<BackupSDKError>> download(
       const std::string& remotePath) {
-    auto [path, error] = ask<std::optional<std::string>, std::optional<BackupSDKError>>(
+    return pair(ask<std::optional<std::string>, std::optional<BackupSDKError>>(
         {std::nullopt, BackupSDKError::unknownError}, [&](auto done) {
           delegate_->downloadFile(
               remotePath, [](const TransferProgress&) {}, done);
-        });
-    return {path, error};
+        }));
   }
   Outcome createDirectory(const std::string& remotePath) {
     return pair(ask<bool, std::optional<Error>>(
@@ -140,13 +134,5 @@ class DelegateCalls {
   std::shared_ptr<BackupSDKDelegate> delegate_;
   std::vector<std::function<size_t()>> counters_;
 };
-
-// Reproducible content: `size` bytes drawn from `seed`.
-inline std::string randomBytes(size_t size, uint32_t seed) {
-  std::mt19937 generator(seed);
-  std::string bytes(size, '\0');
-  for (char& byte : bytes) byte = static_cast<char>(generator());
-  return bytes;
-}
 
 }  // namespace tessellon

@@ -1,11 +1,6 @@
-// The contract every BackupSDKDelegate keeps, run against each delegate we ship. A new delegate
-// joins by adding a Remote type to DelegateTypes below.
+// The contract every BackupSDKDelegate keeps, run against each delegate in DelegateTypes.
 
 #include <algorithm>
-#include <memory>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,7 +8,7 @@
 #include "delegates/LocalFolderDelegate.h"
 #include "remote/DelegateCalls.h"
 #include "remote/TestArchives.h"
-#include "support/ErrorMatchers.h"
+#include "support/MediaTree.h"
 #include "support/TempDir.h"
 
 namespace tessellon {
@@ -68,7 +63,7 @@ TYPED_TEST(DelegateConformanceTest, UploadedBytesComeBackUnchanged) {
   EXPECT_GT(this->remote_->delegate->getZipSize(), 0);
   for (size_t size : {size_t{0}, size_t{3 * 1024 * 1024 + 17}}) {
     SCOPED_TRACE(size);
-    const std::string bytes = randomBytes(size, 1);
+    const std::string bytes = randomContent(size, 1);
     std::vector<double> fractions;
     EXPECT_EQ(this->calls_.upload(this->local("a.bin", bytes), "a.bin", &fractions), std::nullopt);
     EXPECT_TRUE(this->downloaded("a.bin") == bytes);
@@ -131,17 +126,16 @@ TYPED_TEST(DelegateConformanceTest, DeleteRemovesFilesAndFoldersWithTheirContent
 }
 
 TYPED_TEST(DelegateConformanceTest, InflateZipYieldsTheArchivedFiles) {
-  const std::string photo = randomBytes(300000, 2);
+  const std::string photo = randomContent(300000, 2);
   const std::string archivePath = this->local_.file("dev1.zip");
   for (ArchiveFormat format : {ArchiveFormat::zipStored, ArchiveFormat::zipDeflated}) {
     SCOPED_TRACE(format == ArchiveFormat::zipStored ? "stored" : "deflated");
-    writeArchive(
-        archivePath,
-        {{"images/abc", photo},
-         {"videos/", "", ArchiveEntry::Kind::folder},
-         {"Grüße/Straße.jpg", "x"},
-         {"backup.json", "{}"}},
-        format);
+    writeArchive(archivePath,
+                 {{"images/abc", photo},
+                  {"videos/", "", ArchiveEntry::Kind::folder},
+                  {"Grüße/Straße.jpg", "x"},
+                  {"backup.json", "{}"}},
+                 format);
     ASSERT_EQ(this->calls_.createDirectory("dev1").second, std::nullopt);
     ASSERT_EQ(this->calls_.upload(archivePath, "dev1/dev1.zip"), std::nullopt);
 
@@ -166,7 +160,7 @@ TYPED_TEST(DelegateConformanceTest, ConcurrentRequestsAreEachAnsweredOnceOffTheC
   std::vector<std::thread::id> callerIds(kCallers);
   std::vector<std::thread> callers;
   for (size_t i = 0; i < kCallers; ++i) {
-    const std::string file = this->local("f" + std::to_string(i), randomBytes(100000, 10 + i));
+    const std::string file = this->local("f" + std::to_string(i), randomContent(100000, 10 + i));
     callers.emplace_back([&, i, file] {
       callerIds[i] = std::this_thread::get_id();
       this->remote_->delegate->uploadFile(

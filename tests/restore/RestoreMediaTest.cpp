@@ -1,32 +1,13 @@
 #include <unistd.h>
-#include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <map>
-#include <memory>
-#include <mutex>
-#include <optional>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
-#include "tessellon/Settings.h"
-
-#include "delegates/LocalFolderDelegate.h"
 #include "media/MediaTestFixture.h"
-#include "remote/RemoteIOService.h"
-#include "remote/SingleFileTransferStateReporter.h"
-#include "restore/FailedToDownloadMediaMetaData.h"
 #include "restore/RestoreImageService.h"
 #include "restore/RestoreStatusService.h"
-#include "restore/RestoreVideoService.h"
-#include "sdk/FileStatusManager.h"
-#include "sdk/NotificationService.h"
 #include "support/BackgroundQueue.h"
-#include "support/FaultyDelegate.h"
+#include "support/LocalRemote.h"
 
 namespace tessellon {
 namespace {
@@ -37,33 +18,21 @@ using Counts = RestoreMediaReportSection;  // items, bytes and paths that succee
 
 constexpr int64_t kItemDateMs = 1500000000000;
 
-// The image and video restore over a real home folder, a folder-backed remote holding
-// "MAC1/images" and "MAC1/videos", and the real progress record.
+// The image restore over a real home folder, a folder-backed remote and the real progress record.
 class RestoreMediaTest : public MediaTestBase {
  protected:
   RestoreMediaTest() {
-    fs::create_directories(temp_.file("remote/MAC1/images"));
-    fs::create_directories(temp_.file("remote/MAC1/videos"));
-    host_ = std::make_shared<FaultyDelegate>(std::make_shared<hosts::LocalFolderDelegate>(
-        temp_.file("remote"), hosts::LocalFolderDelegate::kDefaultZipSize, std::nullopt,
-        temp_.file("downloads")));
-    auto remote = std::make_shared<RemoteIOService>(
-        host_, media_.files, logger_,
-        std::make_shared<SingleFileTransferStateReporter>(statusManager_));
+    auto remote = remoteOver(host_, media_.files, logger_, statusManager_);
     status_->setRestoreSettings(Settings(false, false, true, true));
     images_ = std::make_shared<RestoreImageService>(remote, logger_, status_, media_.files,
                                                     media_.imageService);
-    videos_ = std::make_shared<RestoreVideoService>(remote, logger_, status_, media_.files,
-                                                    media_.videoService);
   }
   void TearDown() override { EXPECT_TRUE(flushBackgroundQueue()); }
 
   // An item of the backup whose file lies on the remote side.
-  std::shared_ptr<MediaItem> remoteItem(const std::string& folder, const std::string& content,
-                                        std::vector<std::string> paths, bool uploaded = true) {
-    auto item = makeItem(content, std::move(paths),
-                         Date(std::chrono::milliseconds(kItemDateMs + 1000 * items_++)));
-    if (uploaded) temp_.write("remote/MAC1/" + folder + "/" + item->getRemoteFileName(), content);
+  std::shared_ptr<MediaItem> remoteItem(const std::string& content, const std::string& path) {
+    auto item = makeItem(content, {path}, Date(std::chrono::milliseconds(kItemDateMs)));
+    temp_.write("remote/MAC1/images/" + item->getRemoteFileName(), content);
     return item;
   }
   // An item of the backup whose file is also in the picture folder, as it was backed up.
@@ -91,106 +60,19 @@ class RestoreMediaTest : public MediaTestBase {
         Settings(false, false, true, true), token_, {Version(1, 1)})));
   }
   std::string home(const std::string& relative) const { return temp_.file("home/" + relative); }
-  bool downloadsLeft() const {
-    return fs::exists(temp_.file("downloads")) && !fs::is_empty(temp_.file("downloads"));
-  }
-  int items_ = 0;
-  std::shared_ptr<FileStatusManager> statusManager_ =
-      std::make_shared<FileStatusManager>(std::make_shared<NotificationService>(nullptr));
+  std::shared_ptr<FileStatusManager> statusManager_ = statusManager();
   std::shared_ptr<RestoreStatusService> status_ =
       std::make_shared<RestoreStatusService>(statusManager_);
   std::shared_ptr<CancelToken> token_ = std::make_shared<CancelToken>();
   MediaServices& media_ = services();
-  std::shared_ptr<FaultyDelegate> host_;
+  std::shared_ptr<FaultyDelegate> host_ = folderHost(temp_);
   std::shared_ptr<RestoreImageService> images_;
-  std::shared_ptr<RestoreVideoService> videos_;
 };
 
-TEST_F(RestoreMediaTest, DownloadsEachFileOnceToAllItsPathsWithItsDate) {
-  const std::string a = randomContent(5000, 1);
-  const std::string b = randomContent(700, 2);
-  auto first = remoteItem("images", a, {"2019/a.jpg", "albums/a.jpg"});
-  auto second = remoteItem("images", b, {"b.jpg"});
-
-  EXPECT_EQ(restoreImages(list({first, second})), Counts(2, 0, 5700, 0, 3, 0));
-
-  EXPECT_EQ(temp_.read("home/Pictures/2019/a.jpg"), a);
-  EXPECT_EQ(temp_.read("home/Pictures/albums/a.jpg"), a);
-  EXPECT_EQ(temp_.read("home/Pictures/b.jpg"), b);
-  EXPECT_EQ(tree_.modified("Pictures/b.jpg"), second->modificationDate);
-  EXPECT_EQ(host_->calls("downloadFile"), 2);
-  EXPECT_FALSE(downloadsLeft());
-  EXPECT_EQ(statusManager_->fileStatus().processed, 2);
-  EXPECT_EQ(statusManager_->fileStatus().processedBytes, 5700);
-  EXPECT_EQ(logger_->count(LogLevel::verbose,
-                           "successfully restored Image: " + first->getRemoteFileName()),
-            1u);
-}
-
-TEST_F(RestoreMediaTest, AnItemAlreadyHereIsCopiedNotDownloaded) {
-  const std::string content = randomContent(4000, 3);
-  auto local = localItem(content, {"a.jpg", "trip/a.jpg"});
-  refreshLocalCache();
-
-  EXPECT_EQ(restoreImages(list({local})), Counts(1, 0, 4000, 0, 2, 0));
-
-  EXPECT_EQ(host_->calls("downloadFile"), 0);
-  EXPECT_EQ(temp_.read("home/Pictures/trip/a.jpg"), content);
-  EXPECT_FALSE(fs::exists(home("Pictures/a 1.jpg")));
-  EXPECT_EQ(logger_->count(LogLevel::verbose, "(Thread: "), 2u);
-}
-
-TEST_F(RestoreMediaTest, AMissingRemoteFileFailsOnlyItsItem) {
-  auto missing = remoteItem("images", randomContent(900, 4), {"x.jpg", "y.jpg"}, false);
-  auto present = remoteItem("images", randomContent(100, 5), {"z.jpg"});
-
-  EXPECT_EQ(restoreImages(list({missing, present})), Counts(1, 1, 100, 900, 1, 2));
-
-  EXPECT_FALSE(fs::exists(home("Pictures/x.jpg")));
-  EXPECT_TRUE(fs::exists(home("Pictures/z.jpg")));
-  EXPECT_EQ(logger_->count(LogLevel::warning,
-                           "download of Image: " + missing->getRemoteFileName() + " failed ("),
-            1u);
-  EXPECT_EQ(statusManager_->fileStatus().processed, 2);
-}
-
-TEST_F(RestoreMediaTest, AListThatNeverArrivedFailsTheWholeCategoryWithoutRemoteCalls) {
-  auto summary = MediaMetaData::stored(std::nullopt, 3, 3000);
-
-  EXPECT_EQ(restoreImages(FailedToDownloadMediaMetaData::createFailedItems(summary)),
-            Counts(0, 3, 0, 3000, 0, 0));
-
-  EXPECT_EQ(host_->calls("downloadFile"), 0);
-}
-
-TEST_F(RestoreMediaTest, NothingToReportWithoutListOrSelection) {
-  EXPECT_FALSE(restoreImages(nullptr));
-  EXPECT_EQ(restoreImages(MediaMetaData::stored(std::nullopt, 2, 10)), Counts(0, 0, 0, 0, 0, 0));
-  status_->setRestoreSettings(Settings(true, true, true, false));
-  EXPECT_FALSE(restoreImages(list({remoteItem("images", "x", {"x.jpg"})})));
-  EXPECT_EQ(host_->calls("downloadFile"), 0);
-}
-
-TEST_F(RestoreMediaTest, AVideoWrittenToOneOfTwoPathsSucceedsWithOneFailedPath) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-  tree_.folder("Movies/locked");
-  fs::permissions(home("Movies/locked"), fs::perms::owner_read | fs::perms::owner_exec);
-  auto video = remoteItem("videos", randomContent(2048, 6), {"ok/v.mov", "locked/v.mov"});
-
-  auto result = awaitResult(videos_->restoreAllVideos(list({video}), {"MAC1"}, token_));
-
-  ASSERT_TRUE(result && result->isSuccess());
-  EXPECT_EQ(result->successValue(), Counts(1, 0, 2048, 0, 1, 1));
-  EXPECT_EQ(logger_->count(LogLevel::warning, "but failed to restore at pathes: locked/v.mov"), 1u);
-  EXPECT_EQ(logger_->count(LogLevel::verbose, "sucessfully restored Video: "), 0u);
-  EXPECT_TRUE(fs::exists(home("Movies/ok/v.mov")));
-  fs::permissions(home("Movies/locked"), fs::perms::owner_all);
-}
-
 TEST_F(RestoreMediaTest, CancellingDuringADownloadCancelsTheLoop) {
-  auto first = remoteItem("images", "first", {"1.jpg"});
-  auto second = remoteItem("images", "second", {"2.jpg"});
-  auto third = remoteItem("images", "third", {"3.jpg"});
+  auto first = remoteItem("first", "1.jpg");
+  auto second = remoteItem("second", "2.jpg");
+  auto third = remoteItem("third", "3.jpg");
   host_->setDelivery(FaultyDelegate::Delivery::late);
 
   auto restore = images_->restoreAllImages(list({first, second, third}), {"MAC1"}, token_);

@@ -1,14 +1,16 @@
 #include "sdk/AccessService.h"
 
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
+#include <filesystem>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/files/FileIOService.h"
+#include "platform/locations/LocationProvider.h"
+#include "sdk/FolderBasedAccessRequest.h"
+#include "sdk/PhotoLibraryAccessRequest.h"
 #include "support/ErrorMatchers.h"
+#include "support/TempDir.h"
 
 namespace tessellon {
 namespace {
@@ -16,19 +18,37 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-using Calls = std::shared_ptr<std::vector<std::string>>;
+struct Grants {
+  bool contacts = true, calendars = true, media = true;
+};
 
-Future<Void> answer(bool granted, BackupSDKError refusal) {
-  return granted ? Future<Void>::success(Void{}) : Future<Void>::fail(makeError(refusal, "no"));
-}
-
-class FakeContacts final : public ContactRepositoryProtocol {
+// The stores of the three groups, each granting or refusing as the test says and noting the ask.
+class FakeStores final : public ContactRepositoryProtocol,
+                         public CalendarRepositoryProtocol,
+                         public MediaRepositoryProtocol,
+                         public AccessRequestFactoryProtocol,
+                         public std::enable_shared_from_this<FakeStores> {
  public:
-  FakeContacts(Calls calls, bool granted) : calls_(std::move(calls)), granted_(granted) {}
+  // The media check (folders and photo library).
+  struct Request final : AccessRequestProtocol {
+    explicit Request(FakeStores& owner) : stores(owner) {}
+    Future<Void> checkAccess(std::shared_ptr<CancelToken> token) override {
+      stores.asked.push_back("media");
+      if (token && token->isCanceled()) return Future<Void>::cancelled();
+      return answer(stores.grants.media, BackupSDKError::mediaNoAccessToPath);
+    }
+    FakeStores& stores;
+  };
+
+  explicit FakeStores(Grants granted = {}) : grants(granted) {}
+  static Future<Void> answer(bool granted, BackupSDKError refusal) {
+    return granted ? Future<Void>::success(Void{}) : Future<Void>::fail(makeError(refusal, "no"));
+  }
+
   Future<Void> requestAccess() override {
-    calls_->push_back("contacts");
+    asked.push_back("contacts");
     // The store's own code does not matter: a refusal is always 201.
-    return answer(granted_, BackupSDKError::unknownError);
+    return answer(grants.contacts, BackupSDKError::unknownError);
   }
   Result<std::vector<std::shared_ptr<Contact>>> getExistingContacts() override {
     return std::vector<std::shared_ptr<Contact>>{};
@@ -36,18 +56,9 @@ class FakeContacts final : public ContactRepositoryProtocol {
   ContactSaveRequest& saveRequest() override { return request_; }
   Result<void> execute() override { return {}; }
 
- private:
-  Calls calls_;
-  bool granted_;
-  ContactSaveRequest request_;
-};
-
-class FakeCalendars final : public CalendarRepositoryProtocol {
- public:
-  FakeCalendars(Calls calls, bool granted) : calls_(std::move(calls)), granted_(granted) {}
   Future<Void> checkAccess(std::shared_ptr<CancelToken>) override {
-    calls_->push_back("calendars");
-    return answer(granted_, BackupSDKError::calendarsAccessDenied);
+    asked.push_back("calendars");
+    return answer(grants.calendars, BackupSDKError::calendarsAccessDenied);
   }
   Future<std::vector<std::shared_ptr<CalendarEntry>>> getCalendarEntries() override {
     return Future<std::vector<std::shared_ptr<CalendarEntry>>>::success({});
@@ -59,57 +70,28 @@ class FakeCalendars final : public CalendarRepositoryProtocol {
     return Future<Void>::success(Void{});
   }
 
- private:
-  Calls calls_;
-  bool granted_;
-};
-
-class FakeMedia final : public MediaRepositoryProtocol, public AccessRequestFactoryProtocol {
- public:
-  class Request final : public AccessRequestProtocol {
-   public:
-    Request(Calls calls, bool granted) : calls_(std::move(calls)), granted_(granted) {}
-    Future<Void> checkAccess(std::shared_ptr<CancelToken> token) override {
-      calls_->push_back("media");
-      if (token && token->isCanceled()) return Future<Void>::cancelled();
-      return answer(granted_, BackupSDKError::mediaNoAccessToPath);
-    }
-
-   private:
-    Calls calls_;
-    bool granted_;
-  };
-
-  FakeMedia(Calls calls, bool granted) : calls_(std::move(calls)), granted_(granted) {}
   std::shared_ptr<ImageRepositoryProtocol> imageRepository() const override { return nullptr; }
   std::shared_ptr<VideoRepositoryProtocol> videoRepository() const override { return nullptr; }
   std::shared_ptr<AccessRequestFactoryProtocol> accessRequestFactory() const override {
-    return std::const_pointer_cast<FakeMedia>(self_.lock());
+    return std::const_pointer_cast<FakeStores>(shared_from_this());
   }
   Future<bool> exists(const MediaItem&) override { return Future<bool>::success(false); }
   std::shared_ptr<AccessRequestProtocol> createRequest() override {
-    return std::make_shared<Request>(calls_, granted_);
+    return std::make_shared<Request>(*this);
   }
-  std::weak_ptr<FakeMedia> self_;
+
+  Grants grants;
+  std::vector<std::string> asked;
 
  private:
-  Calls calls_;
-  bool granted_;
-};
-
-struct Grants {
-  bool contacts = true, calendars = true, media = true;
+  ContactSaveRequest request_;
 };
 
 std::pair<FutureResult<Void>, std::vector<std::string>> check(
     const Settings& settings, Grants grants, std::shared_ptr<CancelToken> token = nullptr) {
-  auto calls = std::make_shared<std::vector<std::string>>();
-  auto media = std::make_shared<FakeMedia>(calls, grants.media);
-  media->self_ = media;
-  AccessService service(std::make_shared<FakeContacts>(calls, grants.contacts),
-                        std::make_shared<FakeCalendars>(calls, grants.calendars), media);
-  auto result = service.checkAccess(settings, token).waitUntilCompleted();
-  return {result, *calls};
+  auto stores = std::make_shared<FakeStores>(grants);
+  auto result = AccessService(stores, stores, stores).checkAccess(settings, token);
+  return {result.waitUntilCompleted(), stores->asked};
 }
 
 TEST(AccessServiceTest, GroupsAreAskedInOrderUntilTheFirstRefusal) {
@@ -142,6 +124,110 @@ TEST(AccessServiceTest, ACancelledTokenEndsTheCheckCancelled) {
   EXPECT_TRUE(contacts.isCancelled());
   auto [media, askedMedia] = check(Settings(false, false, false, true), {}, token);
   EXPECT_TRUE(media.isCancelled());
+}
+
+class FixedHome final : public DirectoryUtilsProtocol {
+ public:
+  explicit FixedHome(std::string home) : home_(std::move(home)) {}
+  std::string getRealHomeDirectory() const override { return home_; }
+
+ private:
+  std::string home_;
+};
+
+// A photo library whose status and prompt answer the test chooses.
+class ScriptedPhotoLibrary final : public PHPhotoLibraryWrapperProtocol {
+ public:
+  ScriptedPhotoLibrary(int status, PHAuthorizationStatus answer)
+      : status_(status), answer_(answer) {}
+  PHAuthorizationStatus authorizationStatus() override {
+    return static_cast<PHAuthorizationStatus>(status_);
+  }
+  Future<PHAuthorizationStatus> requestAuthorization() override {
+    ++prompts;
+    return Future<PHAuthorizationStatus>::success(answer_);
+  }
+  int prompts = 0;
+
+ private:
+  int status_;
+  PHAuthorizationStatus answer_;
+};
+
+class AccessRequestTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_.write("home/Pictures/a.jpg", "x");
+    dir_.write("home/Movies/b.mov", "x");
+  }
+  std::shared_ptr<LocationProvider> provider() const {
+    return std::make_shared<LocationProvider>(std::make_shared<FixedHome>(dir_.file("home")),
+                                              files_);
+  }
+
+  TempDir dir_;
+  std::shared_ptr<FileIOService> files_ = std::make_shared<FileIOService>(dir_.file("tmp"));
+};
+
+TEST_F(AccessRequestTest, PhotoLibraryStatusDecidesBeforeTheFolderCheck) {
+  using S = PHAuthorizationStatus;
+  struct Case {
+    const char* name;
+    int status;
+    S answer;
+    std::optional<BackupSDKError> error;  // nothing: success
+    int prompts;
+  } cases[] = {
+      {"authorized", 3, S::denied, std::nullopt, 0},
+      {"restricted", 1, S::authorized, BackupSDKError::mediaNoPhotoLibraryAccess, 0},
+      {"denied", 2, S::authorized, BackupSDKError::mediaNoPhotoLibraryAccess, 0},
+      {"undecided, then granted", 0, S::authorized, std::nullopt, 1},
+      {"undecided, then refused", 0, S::denied, BackupSDKError::mediaNoPhotoLibraryAccess, 1},
+      {"a later kind (limited)", 4, S::authorized, BackupSDKError::mediaUnknownPhotoLibraryAccess,
+       0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto library = std::make_shared<ScriptedPhotoLibrary>(c.status, c.answer);
+    FakeStores stores;
+    const auto result =
+        PhotoLibraryAccessRequest(library, std::make_shared<FakeStores::Request>(stores))
+            .checkAccess(nullptr);
+    if (c.error) {
+      EXPECT_THAT(result, FailsWith(*c.error));
+    } else {
+      EXPECT_THAT(result, SucceedsWith(Void{}));
+    }
+    EXPECT_EQ(stores.asked.size(), c.error ? 0u : 1u);
+    EXPECT_EQ(library->prompts, c.prompts);
+  }
+}
+
+TEST_F(AccessRequestTest, BothMediaFoldersMustBeReadable) {
+  EXPECT_THAT(FolderBasedAccessRequest(files_, provider()).checkAccess(nullptr),
+              SucceedsWith(Void{}));
+
+  // Videos alone still need the picture folder (photo libraries live there).
+  std::filesystem::remove_all(dir_.file("home/Pictures"));
+  EXPECT_THAT(FolderBasedAccessRequest(files_, provider()).checkAccess(nullptr),
+              FailsWith(BackupSDKError::mediaNoAccessToPath));
+  // The host's own folders replace the home's.
+  auto chosen =
+      std::make_shared<LocationProvider>(std::make_shared<FixedHome>(dir_.file("home")), files_,
+                                         dir_.file("home/Movies"), dir_.file("home/Movies"));
+  EXPECT_EQ(chosen->localImageDirectory(), dir_.file("home/Movies"));
+  EXPECT_THAT(FolderBasedAccessRequest(files_, chosen).checkAccess(nullptr), SucceedsWith(Void{}));
+}
+
+TEST_F(AccessRequestTest, ACancelledTokenWinsOverEveryOutcome) {
+  auto token = std::make_shared<CancelToken>();
+  (void)token->cancel();
+  FakeStores stores;
+  auto library = std::make_shared<ScriptedPhotoLibrary>(2, PHAuthorizationStatus::denied);
+  EXPECT_THAT(PhotoLibraryAccessRequest(library, std::make_shared<FakeStores::Request>(stores))
+                  .checkAccess(token),
+              IsCancelled());
+  EXPECT_THAT(FolderBasedAccessRequest(files_, provider()).checkAccess(token), IsCancelled());
 }
 
 }  // namespace

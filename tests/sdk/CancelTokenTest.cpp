@@ -3,7 +3,6 @@
 #include <atomic>
 #include <stdexcept>
 #include <thread>
-#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

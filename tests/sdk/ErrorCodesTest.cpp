@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "tessellon/BackupSDKError.h"
-#include "tessellon/LoggerProtocol.h"
 
 #include "futures/FuturesError.h"
 #include "sdk/HostError.h"
@@ -34,7 +33,6 @@ TEST(ErrorCodesTest, HostConversion) {
     int code;
   } rows[] = {
       {makeError(BackupSDKError::mediaNotEnoughRemoteStorage), "BackupSDKError", 319},
-      {makeError(BackupSDKError::unknownError), "BackupSDKError", 0},
       {Error{"JsonError", 2, "missing key"}, "BackupSDKError", 0},
       {Error{"SerializationError", 1, "type"}, "BackupSDKError", 0},
       {makeNothingRegisteredForType("XProtocol"), "BackupSDKError", 0},
@@ -48,15 +46,6 @@ TEST(ErrorCodesTest, HostConversion) {
     const Error out = asNSError(row.in);
     EXPECT_EQ(out.domain, row.domain);
     EXPECT_EQ(out.code, row.code);
-  }
-}
-
-TEST(ErrorCodesTest, LogLevelsAreSingleBits) {
-  EXPECT_EQ(logLevelFromRawValue(4), LogLevel::info);
-  EXPECT_EQ(logLevelFromRawValue(16), LogLevel::error);
-  for (int raw : {0, 3, 5, 32, -1}) {
-    SCOPED_TRACE(raw);
-    EXPECT_FALSE(logLevelFromRawValue(raw));
   }
 }
 

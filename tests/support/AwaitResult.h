@@ -10,9 +10,8 @@
 
 namespace tessellon {
 
-// The future's result once it completes, or nothing after `timeout`: a future
-// that never completes fails the test instead of hanging it. Does not drain
-// the main queue; a test that needs main-thread continuations drains it itself.
+// The future's result once it completes, or nothing after `timeout`, so a future that never
+// completes fails the test instead of hanging it. Does not drain the main queue.
 template <class T>
 std::optional<FutureResult<T>> awaitResult(
     const Future<T>& future, std::chrono::milliseconds timeout = std::chrono::seconds(10)) {

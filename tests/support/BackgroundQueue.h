@@ -7,8 +7,7 @@
 
 namespace tessellon {
 
-// Waits until everything queued on the background queue so far has run; false
-// after `timeout`.
+// Waits until everything queued on the background queue so far has run; false after `timeout`.
 inline bool flushBackgroundQueue(std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
   auto done = std::make_shared<std::promise<void>>();
   std::future<void> flushed = done->get_future();

@@ -3,7 +3,6 @@
 #include <optional>
 #include <ostream>
 #include <string>
-#include <utility>
 
 #include <gmock/gmock.h>
 
@@ -13,16 +12,8 @@
 #include "futures/Future.h"
 #include "futures/FuturesError.h"
 
-// Matchers that name the exact outcome a test expects. The outcome matchers
-// accept a FutureResult<T>, a std::optional<FutureResult<T>> (empty: the wait
-// timed out) or a Future<T> (its current snapshot):
-//   EXPECT_THAT(awaitResult(f), FailsWith(BackupSDKError::isCanceling));
-//   EXPECT_THAT(f.result(), SucceedsWith(42));
-//   EXPECT_THAT(f, IsCancelled());
-// HasCode accepts an Error or a std::optional<Error>.
-//
-// Codes are compared by domain and integer value, so only the enumeration
-// headers are needed, not the code that builds errors.
+// Outcome matchers take a FutureResult<T>, a std::optional of one (empty: the wait timed out) or a
+// Future<T>; HasCode takes an Error or a std::optional<Error>.
 
 namespace tessellon {
 
@@ -41,18 +32,17 @@ void PrintTo(const FutureResult<T>& result, std::ostream* os) {
 
 namespace detail {
 
-struct ExpectedCode {
-  std::string domain;
-  int code;
-};
-inline ExpectedCode expectedCode(BackupSDKError error) {
-  return {std::string(kBackupSDKErrorDomain), static_cast<int>(error)};
+inline bool hasCode(const Error& error, BackupSDKError code) {
+  return error.domain == kBackupSDKErrorDomain && error.code == static_cast<int>(code);
 }
-inline ExpectedCode expectedCode(FuturesError error) {
-  return {kFuturesErrorDomain, static_cast<int>(error)};
+inline bool hasCode(const Error& error, FuturesError code) {
+  return error.domain == kFuturesErrorDomain && error.code == static_cast<int>(code);
 }
-inline bool hasCode(const Error& error, const ExpectedCode& expected) {
-  return error.domain == expected.domain && error.code == expected.code;
+inline std::string codeText(BackupSDKError code) {
+  return std::string(kBackupSDKErrorDomain) + " " + std::to_string(static_cast<int>(code));
+}
+inline std::string codeText(FuturesError code) {
+  return std::string(kFuturesErrorDomain) + " " + std::to_string(static_cast<int>(code));
 }
 
 template <class T>
@@ -67,145 +57,49 @@ template <class T>
 std::optional<FutureResult<T>> outcomeOf(const Future<T>& future) {
   return future.result();
 }
-
-template <class T>
-void explainOutcome(const std::optional<FutureResult<T>>& outcome,
-                    ::testing::MatchResultListener* listener) {
+template <class Arg>
+auto explainedOutcome(const Arg& arg, ::testing::MatchResultListener* listener) {
+  auto outcome = outcomeOf(arg);
   if (!outcome) {
     *listener << "which has no result (still pending, or the wait timed out)";
   } else {
     *listener << "which is " << ::testing::PrintToString(*outcome);
   }
+  return outcome;
 }
 
-class FailsWithMatcher {
- public:
-  explicit FailsWithMatcher(ExpectedCode expected) : expected_(std::move(expected)) {}
-
-  template <class Arg>
-  bool MatchAndExplain(const Arg& arg, ::testing::MatchResultListener* listener) const {
-    const auto outcome = outcomeOf(arg);
-    explainOutcome(outcome, listener);
-    return outcome && outcome->isFail() && hasCode(outcome->failure(), expected_);
-  }
-  void DescribeTo(std::ostream* os) const {
-    *os << "fails with " << expected_.domain << " " << expected_.code;
-  }
-  void DescribeNegationTo(std::ostream* os) const {
-    *os << "does not fail with " << expected_.domain << " " << expected_.code;
-  }
-
- private:
-  ExpectedCode expected_;
-};
-
-class IsCancelledMatcher {
- public:
-  template <class Arg>
-  bool MatchAndExplain(const Arg& arg, ::testing::MatchResultListener* listener) const {
-    const auto outcome = outcomeOf(arg);
-    explainOutcome(outcome, listener);
-    return outcome && outcome->isCancelled();
-  }
-  void DescribeTo(std::ostream* os) const { *os << "is cancelled"; }
-  void DescribeNegationTo(std::ostream* os) const { *os << "is not cancelled"; }
-};
-
-template <class M>
-class SucceedsWithMatcher {
- public:
-  explicit SucceedsWithMatcher(M inner) : inner_(std::move(inner)) {}
-
-  template <class Arg>
-  operator ::testing::Matcher<Arg>() const {  // NOLINT: converts like gmock's own matchers
-    return ::testing::Matcher<Arg>(new Impl<const Arg&>(inner_));
-  }
-
- private:
-  template <class Arg>
-  class Impl : public ::testing::MatcherInterface<Arg> {
-    using Outcome = decltype(outcomeOf(std::declval<Arg>()));
-    using Value = typename Outcome::value_type::ValueType;
-
-   public:
-    explicit Impl(const M& inner) : inner_(::testing::SafeMatcherCast<const Value&>(inner)) {}
-
-    void DescribeTo(std::ostream* os) const override {
-      *os << "succeeds with a value that ";
-      inner_.DescribeTo(os);
-    }
-    void DescribeNegationTo(std::ostream* os) const override {
-      *os << "does not succeed with a value that ";
-      inner_.DescribeTo(os);
-    }
-    bool MatchAndExplain(Arg arg, ::testing::MatchResultListener* listener) const override {
-      const auto outcome = outcomeOf(arg);
-      explainOutcome(outcome, listener);
-      if (!outcome || !outcome->isSuccess()) return false;
-      ::testing::StringMatchResultListener innerListener;
-      const bool matched = inner_.MatchAndExplain(outcome->successValue(), &innerListener);
-      if (!innerListener.str().empty()) *listener << ", " << innerListener.str();
-      return matched;
-    }
-
-   private:
-    const ::testing::Matcher<const Value&> inner_;
-  };
-
-  M inner_;
-};
-
-class HasCodeMatcher {
- public:
-  explicit HasCodeMatcher(ExpectedCode expected) : expected_(std::move(expected)) {}
-
-  bool MatchAndExplain(const Error& error, ::testing::MatchResultListener* listener) const {
-    *listener << "which is " << describe(error);
-    return hasCode(error, expected_);
-  }
-  bool MatchAndExplain(const std::optional<Error>& error,
-                       ::testing::MatchResultListener* listener) const {
-    if (!error) {
-      *listener << "which is no error";
-      return false;
-    }
-    return MatchAndExplain(*error, listener);
-  }
-  void DescribeTo(std::ostream* os) const {
-    *os << "is the error " << expected_.domain << " " << expected_.code;
-  }
-  void DescribeNegationTo(std::ostream* os) const {
-    *os << "is not the error " << expected_.domain << " " << expected_.code;
-  }
-
- private:
-  ExpectedCode expected_;
-};
+inline std::optional<Error> errorOf(const Error& error) { return error; }
+inline std::optional<Error> errorOf(const std::optional<Error>& error) { return error; }
 
 }  // namespace detail
 
-inline ::testing::PolymorphicMatcher<detail::FailsWithMatcher> FailsWith(BackupSDKError code) {
-  return ::testing::MakePolymorphicMatcher(detail::FailsWithMatcher(detail::expectedCode(code)));
-}
-inline ::testing::PolymorphicMatcher<detail::FailsWithMatcher> FailsWith(FuturesError code) {
-  return ::testing::MakePolymorphicMatcher(detail::FailsWithMatcher(detail::expectedCode(code)));
+MATCHER_P(FailsWith, code,
+          (negation ? "does not fail with " : "fails with ") + detail::codeText(code)) {
+  const auto outcome = detail::explainedOutcome(arg, result_listener);
+  return outcome && outcome->isFail() && detail::hasCode(outcome->failure(), code);
 }
 
-inline ::testing::PolymorphicMatcher<detail::IsCancelledMatcher> IsCancelled() {
-  return ::testing::MakePolymorphicMatcher(detail::IsCancelledMatcher());
+MATCHER(IsCancelled, negation ? "is not cancelled" : "is cancelled") {
+  const auto outcome = detail::explainedOutcome(arg, result_listener);
+  return outcome && outcome->isCancelled();
 }
 
 // `inner` is a matcher or a value for the success value.
-template <class M>
-detail::SucceedsWithMatcher<M> SucceedsWith(M inner) {
-  return detail::SucceedsWithMatcher<M>(std::move(inner));
+MATCHER_P(SucceedsWith, inner,
+          negation ? "does not succeed with a matching value" : "succeeds with a matching value") {
+  const auto outcome = detail::explainedOutcome(arg, result_listener);
+  if (!outcome || !outcome->isSuccess()) return false;
+  ::testing::StringMatchResultListener value;
+  const bool matched = ::testing::ExplainMatchResult(inner, outcome->successValue(), &value);
+  if (!value.str().empty()) *result_listener << ", " << value.str();
+  return matched;
 }
 
-inline ::testing::PolymorphicMatcher<detail::HasCodeMatcher> HasCode(BackupSDKError code) {
-  return ::testing::MakePolymorphicMatcher(detail::HasCodeMatcher(detail::expectedCode(code)));
-}
-inline ::testing::PolymorphicMatcher<detail::HasCodeMatcher> HasCode(FuturesError code) {
-  return ::testing::MakePolymorphicMatcher(detail::HasCodeMatcher(detail::expectedCode(code)));
+MATCHER_P(HasCode, code,
+          (negation ? "is not the error " : "is the error ") + detail::codeText(code)) {
+  const std::optional<Error> error = detail::errorOf(arg);
+  *result_listener << "which is " << (error ? describe(*error) : "no error");
+  return error && detail::hasCode(*error, code);
 }
 
 }  // namespace tessellon

@@ -8,46 +8,40 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
-#include "tessellon/BackupSDKDelegate.h"
+#include "tessellon/ForwardingDelegate.h"
 
 namespace tessellon {
 
-// Wraps a real delegate and forwards every request to it, except where a test
-// has armed a fault: a scripted answer (the inner delegate is then not asked),
-// a failing N-th upload, or a delivery fault that changes how answers reach the
-// caller (late, twice, never, on a foreign thread). Counts requests and
-// cancellations so tests can tell whether the host was asked at all.
-class FaultyDelegate final : public BackupSDKDelegate {
+// Forwards to a real delegate except where a test armed a fault (a scripted answer, a failing n-th
+// upload, late or double answers); counts requests so tests can tell whether the host was asked.
+class FaultyDelegate final : public ForwardingDelegate {
  public:
   enum class Delivery {
-    asIs,           // when and where the inner delegate (or the script) answers
-    foreignThread,  // on a fresh thread
-    twice,          // the same answer two times
-    late,           // held until deliverHeld()
-    never,          // dropped
+    asIs,   // when and where the inner delegate (or the script) answers
+    twice,  // the same answer two times
+    late,   // held until deliverHeld()
   };
 
  private:
+  template <class A, class B>
+  using Script = std::optional<std::pair<A, B>>;
+
   // Shared with the answers in flight, which may outlive the wrapper.
   struct State {
-    mutable std::mutex mutex;
+    std::mutex mutex;
     std::condition_variable heldChanged;
     Delivery delivery = Delivery::asIs;
     std::map<std::string, int> calls;
     int uploads = 0;
     int cancels = 0;
     std::map<int, Error> failingUploads;
-    std::optional<std::pair<std::optional<std::string>, std::optional<BackupSDKError>>>
-        downloadAnswer;
-    std::optional<std::pair<bool, std::optional<Error>>> createDirectoryAnswer;
-    std::optional<std::pair<bool, std::optional<Error>>> deleteFileAnswer;
-    std::optional<std::pair<std::optional<Directory>, std::optional<Error>>> directoryInfoAnswer;
+    Script<std::optional<std::string>, std::optional<BackupSDKError>> download;
+    Script<bool, std::optional<Error>> createDirectory, deleteFile;
+    Script<std::optional<Directory>, std::optional<Error>> directoryInfo;
     std::vector<std::function<void()>> held;
-    std::vector<std::thread> threads;
 
     template <class F>
     auto locked(F&& f) {
@@ -57,32 +51,15 @@ class FaultyDelegate final : public BackupSDKDelegate {
 
     void deliver(std::function<void()> answer) {
       std::unique_lock lock(mutex);
-      switch (delivery) {
-        case Delivery::asIs:
-          lock.unlock();
-          answer();
-          break;
-        case Delivery::foreignThread:
-          threads.emplace_back(std::move(answer));
-          break;
-        case Delivery::twice:
-          lock.unlock();
-          answer();
-          answer();
-          break;
-        case Delivery::late:
-          held.push_back(std::move(answer));
-          heldChanged.notify_all();
-          break;
-        case Delivery::never:
-          break;
+      if (delivery == Delivery::late) {
+        held.push_back(std::move(answer));
+        heldChanged.notify_all();
+      } else {
+        const bool twice = delivery == Delivery::twice;
+        lock.unlock();
+        answer();
+        if (twice) answer();
       }
-    }
-
-    void joinThreads() {
-      std::vector<std::thread> running;
-      locked([&] { running.swap(threads); });
-      for (auto& thread : running) thread.join();
     }
   };
 
@@ -103,11 +80,7 @@ class FaultyDelegate final : public BackupSDKDelegate {
 
  public:
   explicit FaultyDelegate(std::shared_ptr<BackupSDKDelegate> inner)
-      : inner_(std::move(inner)), state_(std::make_shared<State>()) {}
-  ~FaultyDelegate() override { state_->joinThreads(); }
-
-  FaultyDelegate(const FaultyDelegate&) = delete;
-  FaultyDelegate& operator=(const FaultyDelegate&) = delete;
+      : ForwardingDelegate(std::move(inner)), state_(std::make_shared<State>()) {}
 
   static Error insufficientStorage() {
     return Error{"FaultyDelegate", static_cast<int>(APIErrorCodes::InsufficientStorage),
@@ -123,19 +96,16 @@ class FaultyDelegate final : public BackupSDKDelegate {
     state_->locked([&] { state_->failingUploads[state_->uploads + n] = std::move(error); });
   }
   void answerDownloadWith(std::optional<std::string> path, std::optional<BackupSDKError> error) {
-    state_->locked([&] { state_->downloadAnswer = std::make_pair(std::move(path), error); });
+    state_->locked([&] { state_->download.emplace(std::move(path), error); });
   }
   void answerCreateDirectoryWith(bool alreadyExists, std::optional<Error> error) {
-    state_->locked(
-        [&] { state_->createDirectoryAnswer = std::make_pair(alreadyExists, std::move(error)); });
+    state_->locked([&] { state_->createDirectory.emplace(alreadyExists, std::move(error)); });
   }
   void answerDeleteFileWith(bool deleted, std::optional<Error> error) {
-    state_->locked([&] { state_->deleteFileAnswer = std::make_pair(deleted, std::move(error)); });
+    state_->locked([&] { state_->deleteFile.emplace(deleted, std::move(error)); });
   }
   void answerDirectoryInfoWith(std::optional<Directory> directory, std::optional<Error> error) {
-    state_->locked([&] {
-      state_->directoryInfoAnswer = std::make_pair(std::move(directory), std::move(error));
-    });
+    state_->locked([&] { state_->directoryInfo.emplace(std::move(directory), std::move(error)); });
   }
 
   // ---- Observations.
@@ -165,86 +135,74 @@ class FaultyDelegate final : public BackupSDKDelegate {
       const std::string& localPath, const std::string& relativeRemotePath,
       std::function<void(const TransferProgress&)> progress,
       std::function<void(std::optional<Error>)> completion) override {
-    std::optional<Error> failure;
-    state_->locked([&] {
+    auto failure = state_->locked([&]() -> std::optional<Error> {
       ++state_->calls["uploadFile"];
-      const int number = ++state_->uploads;
-      if (auto armed = state_->failingUploads.find(number); armed != state_->failingUploads.end()) {
-        failure = armed->second;
-      }
+      auto armed = state_->failingUploads.find(++state_->uploads);
+      return armed == state_->failingUploads.end() ? std::nullopt : std::optional(armed->second);
     });
-    auto answer = [state = state_, completion](std::optional<Error> error) {
-      state->deliver([completion, error] { completion(error); });
-    };
+    auto answer = delivering(std::move(completion));
     if (failure) {
       answer(failure);
       return std::make_shared<Handle>(state_, nullptr);
     }
     return std::make_shared<Handle>(
-        state_, inner_->uploadFile(localPath, relativeRemotePath, std::move(progress), answer));
+        state_,
+        ForwardingDelegate::uploadFile(localPath, relativeRemotePath, std::move(progress), answer));
   }
 
   std::shared_ptr<CancellationDelegate> downloadFile(
       const std::string& relativeRemotePath, std::function<void(const TransferProgress&)> progress,
       std::function<void(std::optional<std::string>, std::optional<BackupSDKError>)> completion)
       override {
-    auto scripted = state_->locked([&] {
-      ++state_->calls["downloadFile"];
-      return state_->downloadAnswer;
+    std::shared_ptr<CancellationDelegate> inner;
+    forward("downloadFile", state_->download, std::move(completion), [&](auto answer) {
+      inner = ForwardingDelegate::downloadFile(relativeRemotePath, std::move(progress), answer);
     });
-    auto answer = [state = state_, completion](std::optional<std::string> path,
-                                               std::optional<BackupSDKError> error) {
-      state->deliver([completion, path, error] { completion(path, error); });
-    };
-    if (scripted) {
-      answer(scripted->first, scripted->second);
-      return std::make_shared<Handle>(state_, nullptr);
-    }
-    return std::make_shared<Handle>(
-        state_, inner_->downloadFile(relativeRemotePath, std::move(progress), answer));
+    return std::make_shared<Handle>(state_, inner);
   }
 
   void createDirectory(const std::string& relativeRemotePath,
                        std::function<void(bool, std::optional<Error>)> completion) override {
-    forward("createDirectory", state_->createDirectoryAnswer, std::move(completion),
-            [&](auto answer) { inner_->createDirectory(relativeRemotePath, answer); });
+    forward("createDirectory", state_->createDirectory, std::move(completion),
+            [&](auto answer) { ForwardingDelegate::createDirectory(relativeRemotePath, answer); });
   }
 
   void deleteFile(const std::string& relativeRemotePath,
                   std::function<void(bool, std::optional<Error>)> completion) override {
-    forward("deleteFile", state_->deleteFileAnswer, std::move(completion),
-            [&](auto answer) { inner_->deleteFile(relativeRemotePath, answer); });
+    forward("deleteFile", state_->deleteFile, std::move(completion),
+            [&](auto answer) { ForwardingDelegate::deleteFile(relativeRemotePath, answer); });
   }
 
   void getDirectoryInfo(
       const std::string& relativeRemotePath,
       std::function<void(std::optional<Directory>, std::optional<Error>)> completion) override {
-    forward("getDirectoryInfo", state_->directoryInfoAnswer, std::move(completion),
-            [&](auto answer) { inner_->getDirectoryInfo(relativeRemotePath, answer); });
+    forward("getDirectoryInfo", state_->directoryInfo, std::move(completion),
+            [&](auto answer) { ForwardingDelegate::getDirectoryInfo(relativeRemotePath, answer); });
   }
 
   void inflateZip(const std::string& remoteSrcPath, const std::string& remoteDstPath,
                   std::function<void(std::optional<Error>)> completion) override {
     state_->locked([&] { ++state_->calls["inflateZip"]; });
-    inner_->inflateZip(remoteSrcPath, remoteDstPath,
-                       [state = state_, completion](std::optional<Error> error) {
-                         state->deliver([completion, error] { completion(error); });
-                       });
+    ForwardingDelegate::inflateZip(remoteSrcPath, remoteDstPath, delivering(std::move(completion)));
   }
 
-  int64_t getZipSize() override { return inner_->getZipSize(); }
-
  private:
-  template <class Scripted, class... Args, class Ask>
-  void forward(const std::string& operation, const std::optional<Scripted>& scriptSlot,
-               std::function<void(Args...)> completion, Ask&& ask) {
-    auto scripted = state_->locked([&] {
-      ++state_->calls[operation];
-      return scriptSlot;
-    });
-    std::function<void(Args...)> answer = [state = state_, completion](Args... args) {
+  // The completion, passed through the armed delivery.
+  template <class... Args>
+  std::function<void(Args...)> delivering(std::function<void(Args...)> completion) {
+    return [state = state_, completion = std::move(completion)](Args... args) {
       state->deliver([completion, args...] { completion(args...); });
     };
+  }
+
+  template <class A, class B, class Ask>
+  void forward(const std::string& operation, const Script<A, B>& script,
+               std::function<void(A, B)> completion, Ask&& ask) {
+    auto scripted = state_->locked([&] {
+      ++state_->calls[operation];
+      return script;
+    });
+    auto answer = delivering(std::move(completion));
     if (scripted) {
       answer(scripted->first, scripted->second);
     } else {
@@ -252,7 +210,6 @@ class FaultyDelegate final : public BackupSDKDelegate {
     }
   }
 
-  const std::shared_ptr<BackupSDKDelegate> inner_;
   const std::shared_ptr<State> state_;
 };
 

@@ -15,44 +15,19 @@
 
 namespace tessellon {
 
-// A file service that forwards to a real one, except where a test armed a
-// fault: "fail the 2nd write with this error", "report the disk as full". It
-// counts every call, so a test can also assert that a call was not made.
-// Thread-safe: pipelines call it from pool threads.
+// Forwards to a real file service, failing the calls a test armed and counting those it can fail.
+// Thread-safe: pipelines use pool threads.
 class FaultyFileIOService final : public FileIOServiceProtocol {
  public:
-  enum class Operation {
-    write,
-    read,
-    moveForced,
-    deleteItem,
-    subpathsOfDirectorySave,
-    createDirectoryFuture,
-    exists,
-    subpathsOfDirectory,
-    attributesOfItem,
-    isReadableFile,
-    copyItem,
-    moveItem,
-    createDirectory,
-    setAttributes,
-    getTotalRemainingFreeSpaceInBytes,
-  };
+  enum class Operation { write, read, attributesOfItem, getTotalRemainingFreeSpaceInBytes };
 
   explicit FaultyFileIOService(std::shared_ptr<FileIOServiceProtocol> real)
       : real_(std::move(real)) {}
 
-  // The `nth` call of `operation` from now on (1 = the next one) fails with
-  // `error`; the real service is not called for it. Operations without an error
-  // result (exists, isReadableFile, subpathsOfDirectorySave) answer false or empty.
+  // The `nth` call of `operation` from now on (1 = the next one) fails with `error`, unforwarded.
   void failNth(Operation operation, int nth, Error error) {
     std::lock_guard lock(mutex_);
-    faults_[operation].push_back({calls_[operation] + nth, std::move(error)});
-  }
-  // Every later call of `operation` fails with `error`.
-  void failAlways(Operation operation, Error error) {
-    std::lock_guard lock(mutex_);
-    always_[operation] = std::move(error);
+    faults_[{operation, calls_[operation] + nth}] = std::move(error);
   }
   // The free-space answer from now on: a number of bytes, or nothing for "unknown".
   void reportFreeSpace(std::optional<int64_t> bytes) {
@@ -70,13 +45,6 @@ class FaultyFileIOService final : public FileIOServiceProtocol {
       held_ = false;
     }
     released_.notify_all();
-  }
-  // Forgets every armed fault and the free-space answer.
-  void heal() {
-    std::lock_guard lock(mutex_);
-    faults_.clear();
-    always_.clear();
-    freeSpace_.reset();
   }
   int calls(Operation operation) const {
     std::lock_guard lock(mutex_);
@@ -96,54 +64,9 @@ class FaultyFileIOService final : public FileIOServiceProtocol {
     if (auto error = fault(Operation::read)) return Future<std::string>::fail(*error);
     return real_->read(path);
   }
-  Future<Void> moveForced(const std::string& source, const std::string& targetPath) override {
-    if (auto error = fault(Operation::moveForced)) return Future<Void>::fail(*error);
-    return real_->moveForced(source, targetPath);
-  }
-  Future<Void> deleteItem(const std::string& path) override {
-    if (auto error = fault(Operation::deleteItem)) return Future<Void>::fail(*error);
-    return real_->deleteItem(path);
-  }
-  std::vector<std::string> subpathsOfDirectorySave(const std::string& path) override {
-    if (fault(Operation::subpathsOfDirectorySave)) return {};
-    return real_->subpathsOfDirectorySave(path);
-  }
-  Future<Void> createDirectory(const std::string& path) override {
-    if (auto error = fault(Operation::createDirectoryFuture)) return Future<Void>::fail(*error);
-    return real_->createDirectory(path);
-  }
-  bool exists(const std::string& path) override {
-    if (fault(Operation::exists)) return false;
-    return real_->exists(path);
-  }
-  Result<std::vector<std::string>> subpathsOfDirectory(const std::string& path) override {
-    if (auto error = fault(Operation::subpathsOfDirectory)) return *error;
-    return real_->subpathsOfDirectory(path);
-  }
   Result<FileAttributes> attributesOfItem(const std::string& path) override {
     if (auto error = fault(Operation::attributesOfItem)) return *error;
     return real_->attributesOfItem(path);
-  }
-  bool isReadableFile(const std::string& path) override {
-    if (fault(Operation::isReadableFile)) return false;
-    return real_->isReadableFile(path);
-  }
-  Result<void> copyItem(const std::string& source, const std::string& destiny) override {
-    if (auto error = fault(Operation::copyItem)) return *error;
-    return real_->copyItem(source, destiny);
-  }
-  Result<void> moveItem(const std::string& source, const std::string& destiny) override {
-    if (auto error = fault(Operation::moveItem)) return *error;
-    return real_->moveItem(source, destiny);
-  }
-  Result<void> createDirectory(const std::string& path, bool withIntermediateDirectories) override {
-    if (auto error = fault(Operation::createDirectory)) return *error;
-    return real_->createDirectory(path, withIntermediateDirectories);
-  }
-  Result<void> setAttributes(const FileAttributeChanges& attributes,
-                             const std::string& ofItemAtPath) override {
-    if (auto error = fault(Operation::setAttributes)) return *error;
-    return real_->setAttributes(attributes, ofItemAtPath);
   }
   std::optional<int64_t> getTotalRemainingFreeSpaceInBytes() override {
     {
@@ -154,33 +77,50 @@ class FaultyFileIOService final : public FileIOServiceProtocol {
     return real_->getTotalRemainingFreeSpaceInBytes();
   }
 
- private:
-  struct Fault {
-    int atCall;
-    Error error;
-  };
+  Future<Void> moveForced(const std::string& source, const std::string& target) override {
+    return real_->moveForced(source, target);
+  }
+  Future<Void> deleteItem(const std::string& path) override { return real_->deleteItem(path); }
+  std::vector<std::string> subpathsOfDirectorySave(const std::string& path) override {
+    return real_->subpathsOfDirectorySave(path);
+  }
+  Future<Void> createDirectory(const std::string& path) override {
+    return real_->createDirectory(path);
+  }
+  bool exists(const std::string& path) override { return real_->exists(path); }
+  Result<std::vector<std::string>> subpathsOfDirectory(const std::string& path) override {
+    return real_->subpathsOfDirectory(path);
+  }
+  bool isReadableFile(const std::string& path) override { return real_->isReadableFile(path); }
+  Result<void> copyItem(const std::string& source, const std::string& target) override {
+    return real_->copyItem(source, target);
+  }
+  Result<void> moveItem(const std::string& source, const std::string& target) override {
+    return real_->moveItem(source, target);
+  }
+  Result<void> createDirectory(const std::string& path, bool intermediate) override {
+    return real_->createDirectory(path, intermediate);
+  }
+  Result<void> setAttributes(const FileAttributeChanges& changes,
+                             const std::string& path) override {
+    return real_->setAttributes(changes, path);
+  }
 
+ private:
   // Counts the call and returns the error armed for it, if any.
   std::optional<Error> fault(Operation operation) {
     std::lock_guard lock(mutex_);
-    const int call = ++calls_[operation];
-    if (auto always = always_.find(operation); always != always_.end()) return always->second;
-    auto& armed = faults_[operation];
-    for (auto it = armed.begin(); it != armed.end(); ++it) {
-      if (it->atCall == call) {
-        Error error = std::move(it->error);
-        armed.erase(it);
-        return error;
-      }
-    }
-    return std::nullopt;
+    auto armed = faults_.find({operation, ++calls_[operation]});
+    if (armed == faults_.end()) return std::nullopt;
+    Error error = std::move(armed->second);
+    faults_.erase(armed);
+    return error;
   }
 
   const std::shared_ptr<FileIOServiceProtocol> real_;
   mutable std::mutex mutex_;
   std::map<Operation, int> calls_;
-  std::map<Operation, std::vector<Fault>> faults_;
-  std::map<Operation, Error> always_;
+  std::map<std::pair<Operation, int>, Error> faults_;
   std::optional<std::optional<int64_t>> freeSpace_;  // set: the armed answer
   bool held_ = false;
   std::condition_variable released_;

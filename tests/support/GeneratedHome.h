@@ -10,8 +10,7 @@
 
 namespace tessellon {
 
-// The facade's options for a home below `home`: its media folders, a vCard and
-// an iCalendar folder, and the library's own folders, all private to the test.
+// The facade's options for a home below `home`: media, vCard, iCalendar and the library's folders.
 inline BackupSDKOptions homeOptions(const TempDir& home) {
   BackupSDKOptions options;
   options.picturesDirectory = home.file("Pictures");
@@ -23,8 +22,7 @@ inline BackupSDKOptions homeOptions(const TempDir& home) {
   return options;
 }
 
-// A one-hour "Dentist" event tomorrow, so it is inside the backed-up window
-// whenever the test runs.
+// A one-hour "Dentist" event tomorrow, so it is inside the backed-up window whenever tests run.
 inline std::string dentistTomorrow() {
   const auto tomorrow = std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now()) +
                         std::chrono::days(1);

@@ -11,9 +11,8 @@
 
 namespace tessellon {
 
-// A queue that runs nothing until the test says so, making the order of
-// continuations observable. add() may be called from any thread; run() and
-// drain() run the items on the calling thread.
+// A queue that runs nothing until the test says so, making the order of continuations observable.
+// add() may be called from any thread; run() and drain() run items on the calling thread.
 class ManualExecutor final : public ExecutionQueue,
                              public std::enable_shared_from_this<ManualExecutor> {
  public:
@@ -40,8 +39,7 @@ class ManualExecutor final : public ExecutionQueue,
     return true;
   }
 
-  // Runs items until the queue is empty, including those added meanwhile;
-  // returns how many ran.
+  // Runs items, including those added meanwhile, until none is left; returns how many ran.
   size_t drain() {
     size_t ran = 0;
     while (run()) ++ran;

@@ -1,5 +1,7 @@
 #include "support/MediaServices.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <utility>
 
 #include "media/DuplicateCollection.h"
@@ -21,16 +23,43 @@
 #include "platform/files/FileIOService.h"
 #include "platform/memorymap/FileContentReader.h"
 #include "platform/zip/ZipService.h"
-#include "support/FolderLocationProvider.h"
 
 namespace tessellon {
+namespace {
 
-MediaServices MediaServices::build(Options options) {
+// Media folders under a test's home folder: "<home>/Pictures" and "<home>/Movies"; photo libraries
+// are the ".photoslibrary" folders directly inside the folder asked about.
+class FolderLocationProvider final : public LocationProviderProtocol {
+ public:
+  explicit FolderLocationProvider(std::string home) : home_(std::move(home)) {}
+
+  std::string localHomeDirectory() const override { return home_; }
+  std::string localImageDirectory() const override { return home_ + "/Pictures"; }
+  std::string localVideoDirectory() const override { return home_ + "/Movies"; }
+  std::vector<std::string> getPhotoLibraries(const std::string& directory) const override {
+    std::vector<std::string> libraries;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end;
+         it.increment(error)) {
+      const std::string name = it->path().filename().string();
+      if (name.ends_with(".photoslibrary") && it->is_directory()) libraries.push_back(name);
+    }
+    std::sort(libraries.begin(), libraries.end());
+    return libraries;
+  }
+
+ private:
+  std::string home_;
+};
+
+}  // namespace
+
+MediaServices MediaServices::build(Options options, std::shared_ptr<ZipServiceProtocol> zip) {
   MediaServices services;
   services.files =
       options.files ? options.files : std::make_shared<FileIOService>(options.temporary);
   services.locations = std::make_shared<FolderLocationProvider>(options.home);
-  services.zip = std::make_shared<ZipService>();
+  services.zip = zip ? zip : std::make_shared<ZipService>();
   auto reader = options.reader ? options.reader : std::make_shared<FileContentReader>();
   services.hashing = std::make_shared<HashingUtilAdapter>(reader);
   // The cache asks for the repository only when it refreshes, after everything is built.

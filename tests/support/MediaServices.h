@@ -22,8 +22,7 @@
 namespace tessellon {
 
 // The real media services wired as the container wires them, over a home folder ("Pictures",
-// "Movies") and a temporary folder. Tests and benchmarks replace the file service or the content
-// reader to count or fail calls.
+// "Movies") and a temporary folder; the file service or content reader may be replaced.
 struct MediaServices {
   struct Options {
     std::string home;
@@ -33,7 +32,8 @@ struct MediaServices {
     std::shared_ptr<LoggerProtocol> logger;             // may stay null
   };
 
-  static MediaServices build(Options options);
+  // `zip` replaces the real zip service, e.g. with the disk-checking decorator.
+  static MediaServices build(Options options, std::shared_ptr<ZipServiceProtocol> zip = nullptr);
 
   std::shared_ptr<FileIOServiceProtocol> files;
   std::shared_ptr<LocationProviderProtocol> locations;

@@ -9,10 +9,8 @@
 
 namespace tessellon {
 
-// Builds a media folder tree for real below `root`, declaratively:
-//   MediaTree tree(temp.path(), {{"Pictures/2019/a.jpg", randomContent(4096, 1)}, ...});
-// Every file gets its own modification date (kFirstDate plus one second per file, in order), so
-// scans see stable dates and no two files look like duplicates unless a test makes them so.
+// Files below `root`, each with its own modification date (kFirstDateMs plus a second per file), so
+// no two files look like duplicates unless a test makes them so.
 class MediaTree {
  public:
   struct File {

@@ -1,17 +1,14 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace tessellon {
 
-// A fresh private folder (mode 0700) under $TMPDIR or /tmp, removed with everything in it when the
-// object goes away, even if a test left read-only folders behind.
+// A fresh private folder under $TMPDIR or /tmp, removed with everything in it (even read-only
+// folders) when the object goes away. Failures abort the program: no test can run without it.
 class TempDir {
  public:
-  // Aborts the test program if no folder can be made: no test can run without one.
   TempDir();
   ~TempDir();
 
@@ -21,14 +18,13 @@ class TempDir {
   // The absolute path of the folder, without a trailing slash.
   const std::string& path() const { return path_; }
 
-  // `relative` joined to the folder; nothing is created.
+  // `relative` joined to the folder (an absolute path stays as it is); nothing is created.
   std::string file(std::string_view relative) const;
 
   // Writes `bytes` to `relative`, creating the parent folders, and returns the full path.
   std::string write(std::string_view relative, std::string_view bytes) const;
-  std::string write(std::string_view relative, const std::vector<std::uint8_t>& bytes) const;
 
-  // The whole content of `relative`; aborts the test program if it cannot be read.
+  // The whole content of `relative`.
   std::string read(std::string_view relative) const;
 
  private:

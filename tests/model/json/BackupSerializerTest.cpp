@@ -38,7 +38,6 @@ TEST_F(BackupSerializerTest, GoldenRecordReadsAndWritesBackUnchanged) {
   EXPECT_EQ(backup->startDate, dateAt(1614853230123));
   EXPECT_EQ(backup->finishDate, dateAt(1614853501500));
   EXPECT_EQ(backup->imagesMetaData->bytes, 3145728);
-  EXPECT_FALSE(backup->imagesMetaData->items);
   EXPECT_EQ(backup->deviceType, DeviceType::pc);
   // Never stored: the values of a new record.
   EXPECT_EQ(*backup->hashVersion, Version(1, 1));
@@ -47,24 +46,38 @@ TEST_F(BackupSerializerTest, GoldenRecordReadsAndWritesBackUnchanged) {
   expectGolden("backup.json", written(*backup));
 }
 
-TEST_F(BackupSerializerTest, WritesSummariesAndNeverTheRunState) {
-  Backup backup("device");
-  backup.startDate = dateAt(0);
+TEST_F(BackupSerializerTest, RoundTripKeepsStoredFieldsAndSummariesButNeverTheRunState) {
+  Backup backup("device/1");
+  backup.startDate = dateAt(1614853230123);
+  backup.finishDate = dateAt(-5);
+  backup.name = "Grüße";
+  backup.osFamily = DeviceFamily::android;
+  backup.deviceType = DeviceType::tablet;
+  backup.backupModelVersion = 7;
+  backup.version = std::make_shared<Version>(1, 10);
   backup.imagesMetaData = std::make_shared<MediaMetaData>(MediaMetaData::Items{
       std::make_shared<MediaItem>("jpg", 7, "a", dateAt(0), "1.1_a", std::vector<std::string>{})});
   backup.contactsMetaData =
       std::make_shared<ItemsMetaData<Contact>>(std::vector<std::shared_ptr<Contact>>{}, 1, 9);
+  backup.calendarsMetaData = std::make_shared<ItemsMetaData<CalendarEntry>>(3, 30);
   backup.taskList = std::make_shared<Backup>("task");
   backup.mediaVersions.images = 1;
 
   const Json document = written(backup);
   EXPECT_EQ(document.at("imagesMetaData"), Json({{"count", 1}, {"bytes", 7}}));
   EXPECT_EQ(document.at("contactsMetaData"), Json({{"count", 1}, {"bytes", 9}}));
-  for (const char* never : {"hashVersion", "mediaVersions", "taskList", "taskListToProcess",
-                            "calendarsMetaData", "videosMetaData", "name", "finishDate"}) {
-    EXPECT_FALSE(document.contains(never)) << never;
+  for (const char* absent :
+       {"hashVersion", "mediaVersions", "taskList", "taskListToProcess", "videosMetaData"}) {
+    EXPECT_FALSE(document.contains(absent)) << absent;
   }
-  EXPECT_EQ(document.at("startDate"), "1970-01-01T00:00:00.000Z");
+  EXPECT_EQ(document.at("version"), "1.10");
+  EXPECT_EQ(document.at("finishDate"), "1969-12-31T23:59:59.995Z");
+  const auto readBack = read(document.dump());
+  ASSERT_TRUE(readBack);
+  EXPECT_EQ(written(*readBack), document);
+  EXPECT_EQ(readBack->osFamily, DeviceFamily::android);
+  EXPECT_EQ(*readBack->version, Version(1, 10));
+  EXPECT_FALSE(readBack->modificationDate || readBack->taskList);
 }
 
 TEST_F(BackupSerializerTest, WritingNeedsVersionStartDateAndDeviceType) {
@@ -79,38 +92,13 @@ TEST_F(BackupSerializerTest, WritingNeedsVersionStartDateAndDeviceType) {
   EXPECT_TRUE(failsWith(serializer_.serialize(backup), BackupSDKError::jsonSerializationFailed));
 }
 
-TEST_F(BackupSerializerTest, RoundTripKeepsEveryStoredField) {
-  Backup backup("device/1");
-  backup.startDate = dateAt(1614853230123);
-  backup.finishDate = dateAt(-5);
-  backup.name = "Grüße";
-  backup.osFamily = DeviceFamily::android;
-  backup.deviceType = DeviceType::tablet;
-  backup.backupModelVersion = 7;
-  backup.version = std::make_shared<Version>(1, 10);
-  backup.calendarsMetaData = std::make_shared<ItemsMetaData<CalendarEntry>>(3, 30);
-  backup.videosMetaData = MediaMetaData::stored(std::nullopt, 2, 20);
-
-  const Json document = written(backup);
-  EXPECT_EQ(document.at("version"), "1.10");
-  EXPECT_EQ(document.at("finishDate"), "1969-12-31T23:59:59.995Z");
-  const auto readBack = read(document.dump());
-  ASSERT_TRUE(readBack);
-  EXPECT_EQ(written(*readBack), document);
-  EXPECT_EQ(readBack->osFamily, DeviceFamily::android);
-  EXPECT_EQ(*readBack->version, Version(1, 10));
-  EXPECT_FALSE(readBack->modificationDate || readBack->imagesMetaData);
-}
-
 TEST_F(BackupSerializerTest, LenientFieldsAndThisDevicesDefaults) {
   EXPECT_EQ(read(goldenWith("deviceID", nullptr))->deviceID, "THIS-DEVICE");
   EXPECT_EQ(read(goldenWith("deviceName", "Anna/Mac/Pro"))->deviceName, "Anna_Mac_Pro");
   EXPECT_EQ(read(goldenWith("version", " 1.3 "))->version->minor, 3);
   EXPECT_EQ(*read(goldenWith("version", 1.5))->version, Version(1, 5));
   EXPECT_EQ(read(goldenWith("backupModelVersion", "2"))->backupModelVersion, 2);
-  EXPECT_EQ(read(goldenWith("name", 12))->name, "12");
   EXPECT_FALSE(read(goldenWith("finishDate", "not a date"))->finishDate);
-  EXPECT_FALSE(read(goldenWith("imagesMetaData", nullptr))->imagesMetaData);
   EXPECT_EQ(read(goldenWith("imagesMetaData", Json::parse(R"({"count": "4", "bytes": 1})")))
                 ->imagesMetaData->count,
             4);
@@ -128,18 +116,14 @@ TEST_F(BackupSerializerTest, MalformedRecordsFailWithTheNamedError) {
       {"a list", "[" + readTestData("backup.json") + "]", notJson},
       {"no version", goldenWith("version", nullptr), badKey},
       {"version 1.2.3", goldenWith("version", "1.2.3"), badKey},
-      {"version 1", goldenWith("version", "1"), badKey},
       {"version a boolean", goldenWith("version", true), badKey},
       {"no startDate", goldenWith("startDate", nullptr), badDate},
       {"startDate without fraction", goldenWith("startDate", "2021-03-04T10:20:30Z"), badDate},
       {"osFamily linux", goldenWith("osFamily", "linux"), badKey},
       {"deviceType desktop", goldenWith("deviceType", "desktop"), badKey},
       {"imagesMetaData a list", goldenWith("imagesMetaData", Json::parse("[1, 2]")), badSummary},
-      {"videosMetaData without count", goldenWith("videosMetaData", Json{{"bytes", 1}}),
-       badSummary},
       {"contactsMetaData without bytes", goldenWith("contactsMetaData", Json{{"count", 1}}),
        makeError(JsonError::missingProperty)},
-      {"calendarsMetaData a number", goldenWith("calendarsMetaData", 5), badSummary},
   };
   for (const auto& [name, text, expected] : rows) {
     SCOPED_TRACE(name);

@@ -32,16 +32,6 @@ TEST(JsonItemStreamTest, HandsOnTheTopLevelListElementByElement) {
   EXPECT_EQ(streamed.starts, 1);
 }
 
-TEST(JsonItemStreamTest, ARepeatedKeyReplacesTheList) {
-  const Streamed twice(R"({"items": [1, 2], "items": [3]})");
-  EXPECT_EQ(twice.elements, std::vector<Json>{3});
-  EXPECT_EQ(twice.starts, 2);
-
-  const Streamed replacedByObject(R"({"items": [1], "items": {"a": 1}})");
-  EXPECT_TRUE(replacedByObject.elements.empty());
-  EXPECT_EQ(replacedByObject.document->at("items"), Json::parse(R"({"a": 1})"));
-}
-
 TEST(JsonItemStreamTest, RefusesWhatTheParserRefuses) {
   const std::string nested = std::string(kMaxJsonDepth, '[') + std::string(kMaxJsonDepth, ']');
   EXPECT_TRUE(Streamed(nested).document);

@@ -67,13 +67,12 @@ TEST_F(MetadataSerializerTest, RoundTripKeepsItemsAndLeavesOutMissingFingerprint
   EXPECT_EQ(readBack->items->at(1)->modificationDate, dateAt(-1));  // exact, not just ==
 }
 
-// The writer builds item text directly; it must stay byte for byte what the JSON library writes
-// for the same object, for plain names and for those that need escapes or replacement.
+// The writer builds item text itself: it must match the JSON library's byte for byte.
 TEST_F(MetadataSerializerTest, WritesItemTextAsTheJsonLibraryWould) {
   for (const std::string& name :
-       {std::string("2019/a b.jpg"), std::string("q\"uote\\back/slash.jpg"),
-        std::string("tab\tnew\nline\x01.jpg"), std::string("K\xc3\xa4se \xe2\x82\xac.jpg"),
-        std::string("bad\xff\xc3.jpg"), std::string()}) {
+       {std::string("q\"uote\\back/slash.jpg"), std::string("tab\tnew\nline\x01.jpg"),
+        std::string("K\xc3\xa4se \xe2\x82\xac.jpg"), std::string("bad\xff\xc3.jpg"),
+        std::string()}) {
     auto item = std::make_shared<MediaItem>("jpg", 7, name, dateAt(1625394030007), "1.1_" + name,
                                             std::vector<std::string>{name, "x.jpg"});
     item->pathDictionary["androidPaths"] = {name};
@@ -85,8 +84,7 @@ TEST_F(MetadataSerializerTest, WritesItemTextAsTheJsonLibraryWould) {
                      {"pathDictionary", item->pathDictionary}};
     const Json document = {{"bytes", 7}, {"count", 1}, {"items", Json::array({expected})}};
     EXPECT_EQ(write(MediaMetaData({item})), toJSONString(document).value()) << name;
-    // The size reserved for a plain item covers its text, with little more than room for a
-    // longer size.
+    // The size reserved for a plain item covers its text, with little to spare.
     std::string text;
     MediaItemJson::appendText(*item, text);
     if (name.find_first_of("\"\\\t\n\x01") == std::string::npos) {
@@ -94,18 +92,6 @@ TEST_F(MetadataSerializerTest, WritesItemTextAsTheJsonLibraryWould) {
       EXPECT_LE(MediaItemJson::plainTextSize(*item), text.size() + 24) << name;
     }
   }
-}
-
-TEST_F(MetadataSerializerTest, StoredCountersWinOverTheItems) {
-  const auto summary = read(R"({"count": 12, "bytes": 3400})");
-  ASSERT_TRUE(summary);
-  EXPECT_FALSE(summary->items);
-  Json document = Json::parse(itemWith("id", "a.jpg"));
-  document["count"] = 5;
-  const auto inconsistent = read(document.dump());
-  ASSERT_TRUE(inconsistent);
-  EXPECT_EQ(inconsistent->count, 5);
-  EXPECT_EQ(inconsistent->items->size(), 1u);
 }
 
 TEST_F(MetadataSerializerTest, ConvertsPhonePathsAndNormalisesMacPaths) {
@@ -139,21 +125,15 @@ TEST_F(MetadataSerializerTest, MalformedDocumentsFailWithTheNamedError) {
   const std::tuple<const char*, std::string, Error> rows[] = {
       {"not JSON", "{\"count\": 1,", notJson},
       {"a list", R"([{"count": 1, "bytes": 1}])", notJson},
-      {"a string", R"("images")", notJson},
       {"no count", R"({"bytes": 1, "items": []})", badList},
-      {"count not a number", R"({"count": "x", "bytes": 1})", badList},
       {"negative count", R"({"count": -1, "bytes": 1})", badList},
-      {"no bytes", R"({"count": 1})", badList},
       {"bytes too large", R"({"count": 1, "bytes": 1e300})", badList},
       {"items an object", R"({"count": 1, "bytes": 1, "items": {}})", badList},
       {"item not an object", R"({"count": 1, "bytes": 1, "items": ["a.jpg"]})", badList},
       {"no fileExtension", itemWith("fileExtension", nullptr), badItem},
-      {"no bytes in item", itemWith("bytes", nullptr), badItem},
       {"bytes a word", itemWith("bytes", "ten"), badItem},
-      {"no modificationDate", itemWith("modificationDate", nullptr), badItem},
       {"modificationDate garbage", itemWith("modificationDate", "soon"), badItem},
       {"no pathDictionary", itemWith("pathDictionary", nullptr), badPaths},
-      {"pathDictionary a list", itemWith("pathDictionary", Json::parse(R"(["a.jpg"])")), badPaths},
       {"paths a string", itemWith("pathDictionary", Json{{"macOSPaths", "a.jpg"}}), badPaths},
       {"path a number", itemWith("pathDictionary", Json::parse(R"({"macOSPaths": ["a", 1]})")),
        badPaths},
@@ -165,9 +145,6 @@ TEST_F(MetadataSerializerTest, MalformedDocumentsFailWithTheNamedError) {
     EXPECT_EQ(result.error().domain, expected.domain);
     EXPECT_EQ(result.error().code, expected.code);
   }
-  EXPECT_EQ(
-      serializer_.deserializeMediaMetaData(itemWith("fileExtension", nullptr)).error().message,
-      "missingProperty(fileExtension)");
 }
 
 }  // namespace

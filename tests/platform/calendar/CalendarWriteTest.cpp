@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/calendar/CalendarFilter.h"
 #include "platform/calendar/CalendarRepository.h"
 #include "platform/calendar/CalendarTestSupport.h"
 #include "platform/calendar/EventStoreProtocol.h"
@@ -82,23 +81,6 @@ TEST_F(CalendarWriteTest, SavingFutureEventsFromALaterOccurrenceSplitsTheSeries)
     SCOPED_TRACE(i);
     EXPECT_EQ(reread[i]->title, i < 4 ? "Old" : "New");
   }
-}
-
-TEST_F(CalendarWriteTest, CreatedCalendarIsAFolderWithItsTitle) {
-  CalendarRepository repository(dir.file("cal"), logger, std::make_shared<CalendarFilter>());
-  auto entry = std::make_shared<CalendarEntry>(CalendarEntry{"old-id", "Family", std::nullopt});
-  EXPECT_THAT(awaitResult(repository.createCalendarEntry(entry)), SucceedsWith(Void{}));
-  const auto entries = entriesIn(dir.file("cal"), logger);
-  ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0]->title, "Family");
-  EXPECT_NE(entries[0]->id, "old-id");
-  EXPECT_EQ(dir.read("cal/" + entries[0]->id + "/displayname"), "Family\n");
-
-  auto store = openEventStore(dir.file("cal"), logger);
-  auto orphan = store->newEvent();
-  orphan->title = "No calendar";
-  EXPECT_TRUE(isError(store->saveEvent(orphan, StoreEventSpan::thisEvent, true).error(),
-                      BackupSDKError::calendarsSaveCalendarFailed));
 }
 
 }  // namespace
