@@ -182,6 +182,49 @@ TEST_F(LocalFolderDelegateTest, UploadFromAnotherFileSystemArrivesWhole) {
   EXPECT_DOUBLE_EQ(fractions.back(), 1.0);
 }
 
+TEST_F(LocalFolderDelegateTest, AnArchiveTakenByLinkOutlivesItsSourceBeingReplaced) {
+  putRemote("dev1/dev1.zip", "old");
+  const std::string local = space_.write("local/dev1.zip", "first archive");
+  ASSERT_EQ(calls_.upload(local, "dev1/dev1.zip"), std::nullopt);
+  // The next archive is a new file at the same local path.
+  fs::remove(local);
+  space_.write("local/dev1.zip", "second archive");
+  EXPECT_EQ(readRemote("dev1/dev1.zip"), "first archive");
+  EXPECT_THAT(leftovers("dev1"), IsEmpty());
+}
+
+TEST_F(LocalFolderDelegateTest, CancelledTransfersLeaveNothingBehind) {
+  putRemote("dev1/big", "old");
+  const std::string local = space_.write("local/big", randomContent(17 * 1024 * 1024, 6));
+  ASSERT_EQ(calls_.upload(local, "dev1/copy"), std::nullopt);
+
+  // Cancels from the first progress report, once the caller holds the handle.
+  struct Canceller {
+    std::promise<std::shared_ptr<CancellationDelegate>> handle;
+    std::shared_future<std::shared_ptr<CancellationDelegate>> ready = handle.get_future().share();
+    std::function<void(const TransferProgress&)> progress() {
+      return [ready = ready](const TransferProgress&) { ready.get()->cancel(); };
+    }
+  } upload, download;
+  Answer<std::optional<Error>> uploaded;
+  upload.handle.set_value(
+      delegate_->uploadFile(local, "dev1/big", upload.progress(), uploaded.callback()));
+  Answer<std::optional<std::string>, std::optional<BackupSDKError>> downloaded;
+  download.handle.set_value(
+      delegate_->downloadFile("dev1/copy", download.progress(), downloaded.callback()));
+
+  const auto uploadAnswer = uploaded.wait();
+  ASSERT_TRUE(uploadAnswer.has_value());
+  EXPECT_THAT(std::get<0>(*uploadAnswer), IsError("NSURLErrorDomain", -999));
+  EXPECT_EQ(readRemote("dev1/big"), "old");
+  EXPECT_THAT(leftovers("dev1"), IsEmpty());
+
+  EXPECT_EQ(downloaded.wait(),
+            std::make_tuple(std::optional<std::string>(),
+                            std::optional(BackupSDKError::delegateFileDownloadFailed)));
+  EXPECT_TRUE(fs::is_empty(downloads_));
+}
+
 TEST_F(LocalFolderDelegateTest, AFullRemoteAnswers507AndKeepsNothingPartial) {
   calls_.release();
   delegate_ = std::make_shared<LocalFolderDelegate>(root_, LocalFolderDelegate::kDefaultZipSize,
@@ -244,6 +287,18 @@ TEST_F(LocalFolderDelegateTest, QueuedRequestsAreAnsweredOnItsThreadBeforeItGoes
     EXPECT_EQ(uploads[i].thread(), uploads[0].thread());
     EXPECT_TRUE(fs::exists(remotePath(std::to_string(i))));
   }
+}
+
+TEST_F(LocalFolderDelegateTest, MayBeDestroyedByItsOwnLastAnswer) {
+  std::promise<void> done;
+  auto* raw = delegate_.get();
+  raw->createDirectory("dev1", [keep = delegate_, &done](bool, std::optional<Error>) mutable {
+    keep.reset();
+    done.set_value();
+  });
+  calls_.release();
+  delegate_.reset();
+  EXPECT_EQ(done.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
 }
 
 TEST_F(LocalFolderDelegateTest, DefaultDownloadFolderIsPrivateAndGoesWithTheDelegate) {
