@@ -188,5 +188,12 @@ TEST_F(BackupPreviewServiceTest, UnreadableRemoteDocumentsFailThePreview) {
   EXPECT_THAT(preview(images(false)), FailsWith(BackupSDKError::corruptMetaData));
 }
 
+TEST_F(BackupPreviewServiceTest, ACancelledPreviewEndsCancelledWithoutReadingTheRemote) {
+  tree_.add("Pictures/a.jpg", randomContent(100, 9));
+  ASSERT_TRUE(token_->cancel().ok());
+  EXPECT_THAT(preview(images(false)), IsCancelled());
+  EXPECT_EQ(host_->calls("downloadFile"), 0);
+}
+
 }  // namespace
 }  // namespace tessellon

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "backup/OptimizeMediaDataService.h"
+#include "backup/PreviewProgress.h"
 #include "backup/PreviewProgressFactory.h"
 #include "sdk/NotificationService.h"
 #include "support/AwaitResult.h"
@@ -71,6 +72,18 @@ std::vector<std::string> ids(const std::shared_ptr<MediaMetaData>& metaData) {
   std::vector<std::string> result;
   for (const auto& entry : *metaData->items) result.push_back(entry->id);
   return result;
+}
+
+TEST(PreviewProgressTest, CountsTruncatedPercentagesAndIsDoneWithoutWork) {
+  PreviewProgressFactory factory;
+  auto three = factory.getPreviewProgress(3);
+  EXPECT_EQ(three->getProgress(), 33);
+  EXPECT_EQ(three->getProgress(), 66);
+  EXPECT_EQ(three->getProgress(), 100);
+  auto none = factory.getPreviewProgress(0);
+  EXPECT_EQ(none->getProgress(), 100);
+  EXPECT_EQ(none->getProgress(), 100);
+  EXPECT_EQ(PreviewProgress(std::nullopt).getProgress(), 100);
 }
 
 class OptimizeTaskListServiceTest : public ::testing::Test {
