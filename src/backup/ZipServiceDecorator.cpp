@@ -14,28 +14,13 @@ std::shared_ptr<Zip> ZipServiceDecorator::generateZip(const std::string& path) {
   return zipService_ ? zipService_->generateZip(path) : nullptr;
 }
 
-Result<void> ZipServiceDecorator::append(const std::shared_ptr<Zip>& zip,
-                                         const std::string& srcPath, const std::string& dstPath,
-                                         bool close) {
+template <class Add>
+Result<void> ZipServiceDecorator::appendWith(const std::shared_ptr<Zip>& zip,
+                                             const std::string& dstPath, Add add) {
   if (!zipService_) {
     return makeError(BackupSDKError::zipAppendFailed, "adding " + dstPath + ": no archive service");
   }
-  return checkDiskAfter(zipService_->append(zip, srcPath, dstPath, close), zip, dstPath);
-}
-
-Result<void> ZipServiceDecorator::appendContent(const std::shared_ptr<Zip>& zip,
-                                                std::string_view content,
-                                                const std::string& dstPath, bool close) {
-  if (!zipService_) {
-    return makeError(BackupSDKError::zipAppendFailed, "adding " + dstPath + ": no archive service");
-  }
-  return checkDiskAfter(zipService_->appendContent(zip, content, dstPath, close), zip, dstPath);
-}
-
-Result<void> ZipServiceDecorator::checkDiskAfter(Result<void> appended,
-                                                 const std::shared_ptr<Zip>& zip,
-                                                 const std::string& dstPath) {
-  if (!appended.ok()) return appended;
+  if (auto appended = add(*zipService_); !appended.ok()) return appended;
   const auto freeBytes =
       fileManager_ ? fileManager_->getTotalRemainingFreeSpaceInBytes() : std::nullopt;
   if (freeBytes && *freeBytes == 0) {
@@ -44,6 +29,22 @@ Result<void> ZipServiceDecorator::checkDiskAfter(Result<void> appended,
                      "adding " + dstPath + ": the local disk is full");
   }
   return {};
+}
+
+Result<void> ZipServiceDecorator::append(const std::shared_ptr<Zip>& zip,
+                                         const std::string& srcPath, const std::string& dstPath,
+                                         bool close) {
+  return appendWith(zip, dstPath, [&](ZipServiceProtocol& zips) {
+    return zips.append(zip, srcPath, dstPath, close);
+  });
+}
+
+Result<void> ZipServiceDecorator::appendContent(const std::shared_ptr<Zip>& zip,
+                                                std::string_view content,
+                                                const std::string& dstPath, bool close) {
+  return appendWith(zip, dstPath, [&](ZipServiceProtocol& zips) {
+    return zips.appendContent(zip, content, dstPath, close);
+  });
 }
 
 void ZipServiceDecorator::discard(const std::shared_ptr<Zip>& zip) {

@@ -31,8 +31,9 @@ class ZipServiceDecorator final : public ZipServiceProtocol {
   void discard(const std::shared_ptr<Zip>& zip) override;
 
  private:
-  Result<void> checkDiskAfter(Result<void> appended, const std::shared_ptr<Zip>& zip,
-                              const std::string& dstPath);
+  // Appends with `add`, then discards the archive when the disk has filled up.
+  template <class Add>
+  Result<void> appendWith(const std::shared_ptr<Zip>& zip, const std::string& dstPath, Add add);
 
   const std::shared_ptr<FileIOServiceProtocol> fileManager_;  // may be null
   const std::shared_ptr<ZipServiceProtocol> zipService_;      // may be null

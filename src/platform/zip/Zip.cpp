@@ -124,11 +124,16 @@ Result<void> Zip::usable() const {
   return {};
 }
 
-Result<void> Zip::addFile(const std::string& sourcePath, const std::string& entryName) {
+Result<void> Zip::canAdd(const std::string& entryName) const {
   if (auto state = usable(); !state.ok()) return state;
   if (!isRelativeEntryName(entryName)) {
     return zipError("entry name \"" + entryName + "\" is not a relative path");
   }
+  return {};
+}
+
+Result<void> Zip::addFile(const std::string& sourcePath, const std::string& entryName) {
+  if (auto state = canAdd(entryName); !state.ok()) return state;
   FileDescriptor source(::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC));
   if (!source.isOpen()) return posixError("add " + sourcePath, errno);
   struct stat status {};
@@ -143,26 +148,14 @@ Result<void> Zip::addFile(const std::string& sourcePath, const std::string& entr
 }
 
 Result<void> Zip::addContent(std::string_view content, const std::string& entryName) {
-  if (auto state = usable(); !state.ok()) return state;
-  if (!isRelativeEntryName(entryName)) {
-    return zipError("entry name \"" + entryName + "\" is not a relative path");
-  }
+  if (auto state = canAdd(entryName); !state.ok()) return state;
   struct timespec now {};
   ::clock_gettime(CLOCK_REALTIME, &now);
   if (auto header = writeHeader(entryName, static_cast<int64_t>(content.size()), now);
       !header.ok()) {
     return header;
   }
-  for (size_t done = 0; done < content.size();) {
-    const size_t piece = std::min(content.size() - done, kReadChunk);
-    const la_ssize_t written = archive_write_data(archive_, content.data() + done, piece);
-    if (written <= 0) {
-      Error error = archiveError("write " + path_);
-      discard(error);
-      return error;
-    }
-    done += static_cast<size_t>(written);
-  }
+  if (auto written = writeData(content.data(), content.size()); !written.ok()) return written;
   return finishEntry();
 }
 
@@ -201,19 +194,23 @@ Result<void> Zip::streamEntry(int source, int64_t size, const std::string& sourc
       discard(error);
       return error;
     }
-    for (ssize_t done = 0; done < got;) {
-      const la_ssize_t written =
-          archive_write_data(archive_, buffer + done, static_cast<size_t>(got - done));
-      if (written <= 0) {
-        Error error = archiveError("write " + path_);
-        discard(error);
-        return error;
-      }
-      done += written;
-    }
+    if (auto written = writeData(buffer, static_cast<size_t>(got)); !written.ok()) return written;
     remaining -= got;
   }
   return finishEntry();
+}
+
+Result<void> Zip::writeData(const char* data, size_t length) {
+  for (size_t done = 0; done < length;) {
+    const la_ssize_t written = archive_write_data(archive_, data + done, length - done);
+    if (written <= 0) {
+      Error error = archiveError("write " + path_);
+      discard(error);
+      return error;
+    }
+    done += static_cast<size_t>(written);
+  }
+  return {};
 }
 
 Result<void> Zip::finishEntry() {

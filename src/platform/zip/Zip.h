@@ -52,9 +52,13 @@ class Zip {
 
   void open();
   Result<void> usable() const;
+  // Whether an entry named `entryName` may be added now.
+  Result<void> canAdd(const std::string& entryName) const;
   Result<void> writeHeader(const std::string& entryName, int64_t size,
                            const struct timespec& modified);
   Result<void> streamEntry(int source, int64_t size, const std::string& entryName);
+  // Entry data; a failure discards the archive.
+  Result<void> writeData(const char* data, size_t length);
   Result<void> finishEntry();
   Error archiveError(const std::string& context) const;
   static ssize_t writeBlock(struct archive* archive, void* self, const void* buffer, size_t length);
