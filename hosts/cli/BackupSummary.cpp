@@ -11,6 +11,8 @@
 #include "tessellon/Contact.h"
 #include "tessellon/DeviceStatistics.h"
 
+#include "cli/SkippedList.h"
+
 namespace tessellon::cli {
 
 namespace {
@@ -32,10 +34,17 @@ json totalsJson(const tessellon::Backup& backup) {
 }
 
 json sectionJson(const tessellon::ReportSection& section) {
-  return {{"success", section.success},
-          {"failed", section.failed},
-          {"successBytes", section.successBytes},
-          {"failedBytes", section.failedBytes}};
+  json object = {{"success", section.success},
+                 {"failed", section.failed},
+                 {"successBytes", section.successBytes},
+                 {"failedBytes", section.failedBytes}};
+  if (section.skipped != 0) {
+    object["skipped"] = section.skipped;
+    json paths = json::array();
+    for (const std::string& path : section.skippedPaths) paths.push_back(printablePath(path));
+    object["skippedPaths"] = std::move(paths);
+  }
+  return object;
 }
 
 json optionalDate(const std::optional<tessellon::Date>& date) {
@@ -86,6 +95,15 @@ std::string previewJson(const tessellon::Backup& backup) {
                  {"name", optionalText(backup.name)},
                  {"taskListToProcess", totalsJson(work)},
                  {"afterBackup", totalsJson(backup)}};
+  if (!backup.skippedItems.empty()) {
+    json skipped = json::array();
+    for (const tessellon::SkippedItem& item : backup.skippedItems) {
+      skipped.push_back({{"category", categoryName(item.category)},
+                         {"path", printablePath(item.path)},
+                         {"reason", item.reason}});
+    }
+    object["skipped"] = std::move(skipped);
+  }
   return object.dump();
 }
 

@@ -26,10 +26,12 @@ std::vector<CategoryTotal> categoryTotals(const tessellon::Backup& backup);
 std::string isoDate(const tessellon::Date& date);
 
 // The JSON documents the command prints with --json (compact, one line).
+// Paths are written as printablePath gives them.
 // The report: {"images": {"success", "failed", "successBytes", "failedBytes"}, ...}, absent
-// sections left out.
+// sections left out; a section that skipped anything adds "skipped" and "skippedPaths".
 std::string reportJson(const tessellon::ProcessReport& report);
-// A preview: the device, the name and, per category, what the run would transfer.
+// A preview: the device, the name and, per category, what the run would transfer; when the scan
+// skipped anything, "skipped": [{"category", "path", "reason"}, ...].
 std::string previewJson(const tessellon::Backup& backup);
 // The stored backups: one object per device with its names, dates and category totals.
 std::string backupsJson(const std::vector<std::shared_ptr<tessellon::Backup>>& backups);

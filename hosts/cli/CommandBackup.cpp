@@ -21,8 +21,9 @@ CommandBackup::CommandBackup(CLI::App& parent)
   addBackupOptions(*command_, options_);
   addOutputOptions(*command_, options_);
   command_->footer(
-      "Exit status: 0 done, 3 some items failed (listed on standard error), 1 error, 2 usage "
-      "error, 130 cancelled (Ctrl-C; press it twice to stop at once).");
+      "Exit status: 0 done, 3 some items failed or files or folders cannot be backed up (their "
+      "categories named on standard error), 1 error, 2 usage error, 130 cancelled (Ctrl-C; "
+      "press it twice to stop at once).");
 }
 
 int CommandBackup::run() {

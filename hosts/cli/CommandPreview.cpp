@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -12,7 +13,9 @@
 
 #include "cli/BackupSummary.h"
 #include "cli/ExitStatus.h"
+#include "cli/RunReport.h"
 #include "cli/Session.h"
+#include "cli/SkippedList.h"
 
 namespace tessellon::cli {
 
@@ -42,7 +45,8 @@ CommandPreview::CommandPreview(CLI::App& parent)
   addBackupOptions(*command_, options_);
   addOutputOptions(*command_, options_);
   command_->footer(
-      "Nothing is uploaded. Exit status: 0 done, 1 error, 2 usage error, 130 cancelled.");
+      "Nothing is uploaded. Exit status: 0 done, 3 some files or folders cannot be backed up "
+      "(listed), 1 error, 2 usage error, 130 cancelled.");
 }
 
 int CommandPreview::run() {
@@ -67,12 +71,14 @@ int CommandPreview::run() {
     std::cerr << "tessellon: cancelled\n";
     return kExitCancelled;
   }
+  const std::vector<SkippedEntry> skipped = skippedEntries(backup->skippedItems);
   if (options_.json) {
     std::cout << previewJson(*backup) << "\n";
   } else {
     printPreview(*backup);
+    printSkipped(std::cout, skipped);
   }
-  return kExitSuccess;
+  return reportSkipped(skipped);
 }
 
 }  // namespace tessellon::cli

@@ -12,63 +12,12 @@
 #include "tessellon/Backup.h"
 #include "tessellon/Settings.h"
 
+#include "cli/BackupChoice.h"
 #include "cli/ExitStatus.h"
 #include "cli/RunReport.h"
 #include "cli/Session.h"
 
 namespace tessellon::cli {
-
-namespace {
-
-using BackupPointer = std::shared_ptr<tessellon::Backup>;
-using Backups = std::vector<BackupPointer>;
-
-// "  <id>  <computer name>" per backup, for the user to pick a --device from.
-std::string deviceLines(const Backups& backups) {
-  std::string lines;
-  for (const BackupPointer& backup : backups) {
-    lines += "  " + backup->deviceID + "  " + backup->deviceName.value_or("?") + "\n";
-  }
-  return lines;
-}
-
-// The backup of --device, else the one made by this computer as the library names it (the same
-// name a new backup record gets). Tells why on standard error and returns nothing when there is
-// no single such backup.
-BackupPointer chooseBackup(const Backups& backups, const CliOptions& options, bool deviceGiven) {
-  const std::string remote = remoteFolder(options);
-  if (deviceGiven) {
-    for (const BackupPointer& backup : backups) {
-      if (backup->deviceID == options.device) return backup;
-    }
-    std::cerr << "tessellon: no backup of device '" << options.device << "' in " << remote
-              << "; 'tessellon list' shows the device IDs\n";
-    return nullptr;
-  }
-  if (backups.empty()) {
-    std::cerr << "tessellon: no backups in " << remote << "\n";
-    return nullptr;
-  }
-  const std::optional<std::string> thisComputer = tessellon::Backup(std::string()).deviceName;
-  Backups matching;
-  for (const BackupPointer& backup : backups) {
-    if (thisComputer && backup->deviceName == thisComputer) matching.push_back(backup);
-  }
-  if (matching.size() == 1) return matching.front();
-  const std::string name = thisComputer.value_or("?");
-  // Two devices with this computer's name (a reinstalled system, say): a guess could restore the
-  // wrong one.
-  std::cerr << "tessellon: "
-            << (matching.empty()
-                    ? "no backup in " + remote + " was made by this computer ('" + name + "')"
-                    : "several backups in " + remote + " were made by a computer named '" + name +
-                          "'")
-            << "; pass --device with one of these device IDs:\n"
-            << deviceLines(matching.empty() ? backups : matching);
-  return nullptr;
-}
-
-}  // namespace
 
 CommandRestore::CommandRestore(CLI::App& parent)
     : command_(parent.add_subcommand("restore", "Restore a backup without overwriting any file")) {
@@ -88,28 +37,10 @@ CommandRestore::CommandRestore(CLI::App& parent)
 //    running it again adds only what is missing, as it never overwrites.
 int CommandRestore::run() {
   Session session(options_, chosenFolders(options_));
-  std::optional<Backups> listed;
-  std::optional<tessellon::Error> error;
-  session.sdk().getAvailableBackups(
-      [&](std::optional<Backups> result, std::optional<tessellon::Error> failure) {
-        listed = std::move(result);
-        error = std::move(failure);
-        session.finish();
-      });
-  session.wait();
-  if (error) return failWith(*error);
-  // A cancelled listing completes with an empty list: only the interrupt tells them apart.
-  if (session.interrupted()) {
-    std::cerr << "tessellon: cancelled\n";
-    return kExitCancelled;
-  }
-  Backups backups;
-  for (BackupPointer& backup : listed.value_or(Backups{})) {
-    if (backup) backups.push_back(std::move(backup));
-  }
-  const BackupPointer backup =
-      chooseBackup(backups, options_, command_->get_option("--device")->count() > 0);
-  if (!backup) return kExitError;
+  const BackupChoice choice =
+      chooseBackup(session, options_, command_->get_option("--device")->count() > 0);
+  if (!choice.backup) return choice.exitStatus;
+  const std::shared_ptr<tessellon::Backup>& backup = choice.backup;
 
   const RestoreSelection selection = selectRestoreCategories(options_, *backup);
   announceLeftOut(selection.leftOut, options_);
@@ -125,6 +56,7 @@ int CommandRestore::run() {
 
   session.startNext();
   std::shared_ptr<tessellon::ProcessReport> report;
+  std::optional<tessellon::Error> error;
   session.sdk().startRestore(
       backup, settings,
       [progress = session.progress()](const tessellon::FileStatus& status) {

@@ -38,6 +38,13 @@ constexpr Explanation kExplanations[] = {
 
 std::string whatWentWrong(const tessellon::Error& error) {
   if (error.domain == tessellon::kBackupSDKErrorDomain) {
+    // The library's text names the run that holds the backup folder, or the local folder it
+    // cannot use.
+    if ((error.code == static_cast<int>(BackupSDKError::backupLocked) ||
+         error.code == static_cast<int>(BackupSDKError::fileIOFailedToCreateDirectory)) &&
+        !error.message.empty()) {
+      return error.message;
+    }
     for (const Explanation& explanation : kExplanations) {
       if (static_cast<int>(explanation.code) == error.code) return explanation.text;
     }

@@ -12,6 +12,7 @@
 #include "cli/BackupSummary.h"
 #include "cli/ExitStatus.h"
 #include "cli/Session.h"
+#include "cli/SkippedList.h"
 
 namespace tessellon::cli {
 
@@ -44,19 +45,31 @@ Totals totalsOf(const tessellon::ProcessReport& report) {
   return totals;
 }
 
-std::string summaryLine(const Totals& totals, double seconds, std::string_view nothingDone) {
-  char text[200];
+std::string summaryLine(const Totals& totals, size_t skipped, double seconds,
+                        std::string_view nothingDone) {
+  const std::string skippedText =
+      skipped == 0 ? std::string() : ", " + std::to_string(skipped) + " skipped";
+  char text[240];
   if (totals.items == 0 && totals.failed == 0) {
-    std::snprintf(text, sizeof text, "%.*s; finished in %.1f s.",
-                  static_cast<int>(nothingDone.size()), nothingDone.data(), seconds);
+    std::snprintf(text, sizeof text, "%.*s%s; finished in %.1f s.",
+                  static_cast<int>(nothingDone.size()), nothingDone.data(), skippedText.c_str(),
+                  seconds);
   } else {
     std::snprintf(text, sizeof text,
-                  "Done: %lld items (%.2f MB), %lld failed (%.2f MB), in %.1f s.",
+                  "Done: %lld items (%.2f MB), %lld failed (%.2f MB)%s, in %.1f s.",
                   static_cast<long long>(totals.items), static_cast<double>(totals.bytes) / 1e6,
                   static_cast<long long>(totals.failed),
-                  static_cast<double>(totals.failedBytes) / 1e6, seconds);
+                  static_cast<double>(totals.failedBytes) / 1e6, skippedText.c_str(), seconds);
   }
   return text;
+}
+
+int reportFailedCategories(const std::vector<std::string>& categories) {
+  if (categories.empty()) return kExitSuccess;
+  std::string line = "tessellon: items failed in:";
+  for (const std::string& category : categories) line += " " + category;
+  std::cerr << line << "\n";
+  return kExitFailedItems;
 }
 
 }  // namespace
@@ -75,19 +88,26 @@ int concludeRun(const Session& session, const CliOptions& options,
   }
 
   const Totals totals = totalsOf(*report);
+  const std::vector<SkippedEntry> skipped = skippedEntries(*report);
   if (options.json) {
     std::cout << reportJson(*report) << "\n";
   } else if (!options.quiet) {
-    std::cout << report->description() << summaryLine(totals, session.elapsedSeconds(), nothingDone)
-              << "\n";
+    std::cout << report->description()
+              << summaryLine(totals, skipped.size(), session.elapsedSeconds(), nothingDone) << "\n";
+    printSkipped(std::cout, skipped);
   }
-  if (!totals.failedCategories.empty()) {
-    std::string line = "tessellon: items failed in:";
-    for (const std::string& category : totals.failedCategories) line += " " + category;
-    std::cerr << line << "\n";
-    return kExitFailedItems;
-  }
-  return kExitSuccess;
+  const int failedStatus = reportFailedCategories(totals.failedCategories);
+  const int skippedStatus = reportSkipped(skipped);
+  return failedStatus != kExitSuccess ? failedStatus : skippedStatus;
+}
+
+int reportSkipped(const std::vector<SkippedEntry>& skipped) {
+  const std::vector<std::string> categories = skippedCategories(skipped);
+  if (categories.empty()) return kExitSuccess;
+  std::string line = "tessellon: items skipped in:";
+  for (const std::string& category : categories) line += " " + category;
+  std::cerr << line << "\n";
+  return kExitFailedItems;
 }
 
 }  // namespace tessellon::cli

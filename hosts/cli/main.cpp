@@ -1,5 +1,5 @@
-// The `tessellon` command: preview, backup, list and restore over the library, with a folder as the
-// remote.
+// The `tessellon` command: preview, backup, list, restore and verify over the library, with a
+// folder as the remote.
 
 #include <exception>
 #include <iostream>
@@ -12,6 +12,7 @@
 #include "cli/CommandList.h"
 #include "cli/CommandPreview.h"
 #include "cli/CommandRestore.h"
+#include "cli/CommandVerify.h"
 #include "cli/ExitStatus.h"
 
 namespace {
@@ -47,8 +48,9 @@ int run(int argc, char** argv) {
   tessellon::cli::CommandBackup backup(app);
   tessellon::cli::CommandList list(app);
   tessellon::cli::CommandRestore restore(app);
+  tessellon::cli::CommandVerify verify(app);
   const std::vector<CLI::App*> verbs = {&preview.command(), &backup.command(), &list.command(),
-                                        &restore.command()};
+                                        &restore.command(), &verify.command()};
 
   try {
     app.parse(argc, argv);
@@ -71,6 +73,7 @@ int run(int argc, char** argv) {
   if (backup.command().parsed()) return backup.run();
   if (list.command().parsed()) return list.run();
   if (restore.command().parsed()) return restore.run();
+  if (verify.command().parsed()) return verify.run();
   printUsage(app);
   return 0;
 }

@@ -24,6 +24,8 @@ class FileDescriptor {
 
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
+  // Gives up ownership: the caller (fdopendir, say) closes it.
+  int release() { return std::exchange(fd_, -1); }
 
   // Closes now and returns the errno of a failed close (a late write error), or 0.
   int close() {

@@ -7,15 +7,18 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <random>
 #include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include "delegates/BeneathRoot.h"
 #include "delegates/FileDescriptor.h"
 #include "delegates/LocalFolderError.h"
 #include "delegates/SafeZipExtractor.h"
@@ -64,7 +67,10 @@ class Room {
     std::error_code error;
     for (auto it = fs::recursive_directory_iterator(root, error);
          !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-      if (it->is_regular_file(error)) used += static_cast<int64_t>(it->file_size(error));
+      // A stored link counts as nothing: its target is not the remote's.
+      if (it->symlink_status(error).type() == fs::file_type::regular) {
+        used += static_cast<int64_t>(it->file_size(error));
+      }
     }
     left_ = *capacity - used;
   }
@@ -156,11 +162,25 @@ bool isArchive(const std::string& path) {
   return path.size() > 4 && path.compare(path.size() - 4, 4, ".zip") == 0;
 }
 
-std::string defaultDownloadFolder() {
+std::string temporaryFolder() {
   const char* base = std::getenv("TMPDIR");
-  std::string pattern = (base != nullptr && *base != '\0') ? base : "/tmp";
-  pattern += "/tessellon-downloads-XXXXXX";
-  return ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+  return (base != nullptr && *base != '\0') ? base : "/tmp";
+}
+
+// The open folder holding the last of `parts` below the root, and that last name.
+struct Parent {
+  FileDescriptor folder;
+  std::string name;
+};
+
+// 0 and `parent` set, or the errno of the first step that failed (a link on the way: ELOOP or
+// ENOTDIR). `parts` must not be empty.
+int openParent(const std::string& root, const std::vector<std::string>& parts, bool create,
+               Parent& parent) {
+  FileDescriptor rootFolder;
+  if (const int failed = beneath::openRoot(root, rootFolder)) return failed;
+  parent.name = parts.back();
+  return beneath::openFolder(rootFolder.get(), parts, parts.size() - 1, create, parent.folder);
 }
 
 }  // namespace
@@ -170,16 +190,8 @@ struct LocalFolderDelegate::Config {
   int64_t zipSize = kDefaultZipSize;
   std::optional<int64_t> capacity;
   std::string downloadFolder;
-  bool ownsDownloadFolder = false;
-
-  Config() = default;
-  Config(const Config&) = delete;
-  Config& operator=(const Config&) = delete;
-  ~Config() {
-    if (!ownsDownloadFolder || downloadFolder.empty()) return;
-    std::error_code ignored;
-    fs::remove_all(downloadFolder, ignored);
-  }
+  // "download-" in the host's own folder, or a name that says whose file it is in a shared one.
+  std::string downloadPrefix;
 
   std::string pathOf(const std::string& normalized) const {
     return normalized.empty() ? root : root + "/" + normalized;
@@ -197,9 +209,10 @@ LocalFolderDelegate::LocalFolderDelegate(std::string rootFolder, int64_t zipSize
         config->capacity = capacityInBytes;
         if (downloadFolder) {
           config->downloadFolder = std::move(*downloadFolder);
+          config->downloadPrefix = "download-";
         } else {
-          config->downloadFolder = defaultDownloadFolder();
-          config->ownsDownloadFolder = true;
+          config->downloadFolder = temporaryFolder();
+          config->downloadPrefix = "tessellon-download-";
         }
         std::error_code ignored;
         fs::create_directories(config->root, ignored);
@@ -225,7 +238,12 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::uploadFile(
     if (flag->cancelled()) return answer(transferCancelled());
     const auto normalized = normalize(relativeRemotePath);
     if (!normalized || normalized->empty()) return answer(refusedPath(relativeRemotePath));
-    const std::string target = config->pathOf(*normalized);
+    Parent target;
+    if (const int failed =
+            openParent(config->root, beneath::components(*normalized), false, target)) {
+      return answer(writeError(failed, "cannot upload to " + relativeRemotePath));
+    }
+    const int folder = target.folder.get();
 
     // O_NONBLOCK: a FIFO in place of the file must not stall the worker.
     FileDescriptor in(::open(localPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
@@ -238,36 +256,33 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::uploadFile(
     // An archive on the same volume is taken by a hard link instead of a copy:
     // the library never rewrites a finished archive in place (a new archive is
     // a new file). With a capacity to honour, the bytes are counted by copying.
-    if (!config->capacity && isArchive(target)) {
-      std::string linked;
-      FileDescriptor reserved =
-          makeTemporary(fs::path(target).parent_path().string(), ".tessellon-upload-", linked);
-      if (reserved.valid()) {
-        (void)reserved.close();
-        ::unlink(linked.c_str());
-        if (::link(localPath.c_str(), linked.c_str()) == 0) {
-          if (::rename(linked.c_str(), target.c_str()) == 0) {
-            if (progress) progress(TransferProgress{1.0});
-            return answer(std::nullopt);
-          }
-          ::unlink(linked.c_str());
+    // The rename replaces whatever has the name, a stored link included, and
+    // never writes through it.
+    if (!config->capacity && isArchive(target.name)) {
+      thread_local std::mt19937_64 random{std::random_device{}()};
+      const std::string linked = ".tessellon-upload-" + std::to_string(random());
+      if (::linkat(AT_FDCWD, localPath.c_str(), folder, linked.c_str(), 0) == 0) {
+        if (::renameat(folder, linked.c_str(), folder, target.name.c_str()) == 0) {
+          if (progress) progress(TransferProgress{1.0});
+          return answer(std::nullopt);
         }
+        ::unlinkat(folder, linked.c_str(), 0);
       }
     }
     std::string temporary;
-    FileDescriptor out =
-        makeTemporary(fs::path(target).parent_path().string(), ".tessellon-upload-", temporary);
-    if (!out.valid()) {
-      const int code = errno;
-      return answer(writeError(code, "cannot upload to " + relativeRemotePath));
+    FileDescriptor out;
+    if (const int failed = beneath::createTemporary(folder, ".tessellon-upload-", temporary, out)) {
+      return answer(writeError(failed, "cannot upload to " + relativeRemotePath));
     }
 
     Room room(config->root, config->capacity);
     int failure = copyData(in.get(), out.get(), info.st_size, *flag, progress, room);
     if (const int closed = out.close(); failure == 0) failure = closed;
-    if (failure == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) failure = errno;
+    if (failure == 0 && ::renameat(folder, temporary.c_str(), folder, target.name.c_str()) != 0) {
+      failure = errno;
+    }
     if (failure != 0) {
-      ::unlink(temporary.c_str());
+      ::unlinkat(folder, temporary.c_str(), 0);
       if (failure == ECANCELED) return answer(transferCancelled());
       return answer(writeError(failure, "cannot upload to " + relativeRemotePath));
     }
@@ -290,11 +305,16 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::downloadFile(
     if (flag->cancelled() || !normalized || normalized->empty()) {
       return answer(std::nullopt, BackupSDKError::delegateFileDownloadFailed);
     }
-    FileDescriptor in(
-        ::open(config->pathOf(*normalized).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    Parent source;
+    int failed = openParent(config->root, beneath::components(*normalized), false, source);
+    FileDescriptor in(failed != 0 ? -1
+                                  : ::openat(source.folder.get(), source.name.c_str(),
+                                             O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    if (failed == 0 && !in.valid()) failed = errno;
     struct stat info {};
-    if (!in.valid() || ::fstat(in.get(), &info) != 0) {
-      const bool missing = errno == ENOENT || errno == ENOTDIR;
+    if (failed == 0 && ::fstat(in.get(), &info) != 0) failed = errno;
+    if (failed != 0) {
+      const bool missing = failed == ENOENT || failed == ENOTDIR;
       return answer(std::nullopt, missing ? BackupSDKError::delegateFileDoesNotExist
                                           : BackupSDKError::delegateFileDownloadFailed);
     }
@@ -303,8 +323,9 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::downloadFile(
     }
     std::error_code ignored;
     fs::create_directories(config->downloadFolder, ignored);
-    std::string temporary;
-    FileDescriptor out = makeTemporary(config->downloadFolder, "download-", temporary);
+    // mkostemp makes the file 0600: a document of the user's lies in a shared folder here.
+    std::string temporary = config->downloadFolder + "/" + config->downloadPrefix + "XXXXXX";
+    FileDescriptor out(::mkostemp(temporary.data(), O_CLOEXEC));
     if (!out.valid()) return answer(std::nullopt, BackupSDKError::delegateFileDownloadFailed);
     Room unlimited(config->root, std::nullopt);
     int failure = copyData(in.get(), out.get(), info.st_size, *flag, progress, unlimited);
@@ -326,18 +347,23 @@ void LocalFolderDelegate::createDirectory(
     if (!completion) return;
     const auto normalized = normalize(relativeRemotePath);
     if (!normalized) return completion(false, refusedPath(relativeRemotePath));
-    const fs::path path = config->pathOf(*normalized);
-    std::error_code error;
-    const auto status = fs::symlink_status(path, error);
-    if (fs::is_directory(status)) return completion(true, std::nullopt);
-    if (fs::exists(status)) {
+    if (normalized->empty()) return completion(true, std::nullopt);
+    Parent target;
+    if (const int failed =
+            openParent(config->root, beneath::components(*normalized), true, target)) {
+      return completion(false, writeError(failed, "cannot create " + relativeRemotePath));
+    }
+    if (::mkdirat(target.folder.get(), target.name.c_str(), 0755) == 0) {
+      return completion(false, std::nullopt);
+    }
+    const int code = errno;
+    struct stat info {};
+    if (code == EEXIST &&
+        ::fstatat(target.folder.get(), target.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (S_ISDIR(info.st_mode)) return completion(true, std::nullopt);
       return completion(false, posixError(EEXIST, relativeRemotePath + " is not a folder"));
     }
-    fs::create_directories(path, error);
-    if (error) {
-      return completion(false, writeError(error.value(), "cannot create " + relativeRemotePath));
-    }
-    completion(false, std::nullopt);
+    completion(false, writeError(code, "cannot create " + relativeRemotePath));
   });
 }
 
@@ -349,14 +375,19 @@ void LocalFolderDelegate::deleteFile(const std::string& relativeRemotePath,
     if (!normalized || normalized->empty()) {
       return completion(false, refusedPath(relativeRemotePath));
     }
-    const fs::path path = config->pathOf(*normalized);
-    std::error_code error;
-    if (!fs::exists(fs::symlink_status(path, error))) {
+    Parent target;
+    int failed = openParent(config->root, beneath::components(*normalized), false, target);
+    struct stat info {};
+    if (failed == 0 &&
+        ::fstatat(target.folder.get(), target.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+      failed = errno;
+    }
+    if (failed == ENOENT) {
       return completion(false, posixError(ENOENT, "nothing to delete at " + relativeRemotePath));
     }
-    fs::remove_all(path, error);
-    if (error) {
-      return completion(false, posixError(error.value(), "cannot delete " + relativeRemotePath));
+    if (failed == 0) failed = beneath::removeAt(target.folder.get(), target.name);
+    if (failed != 0) {
+      return completion(false, posixError(failed, "cannot delete " + relativeRemotePath));
     }
     completion(true, std::nullopt);
   });
@@ -369,24 +400,23 @@ void LocalFolderDelegate::getDirectoryInfo(
     if (!completion) return;
     const auto normalized = normalize(relativeRemotePath);
     if (!normalized) return completion(std::nullopt, refusedPath(relativeRemotePath));
-    const fs::path path = config->pathOf(*normalized);
-    std::error_code error;
-    const auto status = fs::symlink_status(path, error);
-    if (!fs::is_directory(status)) {
-      const int code = fs::exists(status) ? ENOTDIR : ENOENT;
-      return completion(std::nullopt, posixError(code, "cannot list " + relativeRemotePath));
-    }
     // Read with the folder open: a remote media folder holds a file per stored item, and each
     // entry costs its directory record plus, for a file, one stat relative to the folder.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-      return completion(std::nullopt, posixError(errno, "cannot list " + relativeRemotePath));
-    DIR* const stream = ::fdopendir(fd);
-    if (stream == nullptr) {
-      const int code = errno;
-      ::close(fd);
-      return completion(std::nullopt, posixError(code, "cannot list " + relativeRemotePath));
+    const std::vector<std::string> parts = beneath::components(*normalized);
+    FileDescriptor root;
+    FileDescriptor folder;
+    int failed = beneath::openRoot(config->root, root);
+    if (failed == 0) failed = beneath::openFolder(root.get(), parts, parts.size(), false, folder);
+    // A stored link, to a folder or not, is no folder of the remote's.
+    if (failed == ELOOP) failed = ENOTDIR;
+    if (failed != 0) {
+      return completion(std::nullopt, posixError(failed, "cannot list " + relativeRemotePath));
     }
+    DIR* const stream = ::fdopendir(folder.get());
+    if (stream == nullptr) {
+      return completion(std::nullopt, posixError(errno, "cannot list " + relativeRemotePath));
+    }
+    (void)folder.release();
     const std::unique_ptr<DIR, int (*)(DIR*)> closer(stream, &::closedir);
     const std::string prefix = normalized->empty() ? std::string() : *normalized + "/";
     Directory directory;
@@ -431,7 +461,8 @@ void LocalFolderDelegate::inflateZip(const std::string& remoteSrcPath,
           result = refusedPath(remoteDstPath);
         } else {
           Room room(config->root, config->capacity);
-          result = SafeZipExtractor(config->pathOf(*source), config->pathOf(*destination),
+          result = SafeZipExtractor(config->root, beneath::components(*source),
+                                    beneath::components(*destination),
                                     [&room](int64_t bytes) { return room.take(bytes) == 0; })
                        .run();
         }
@@ -439,4 +470,61 @@ void LocalFolderDelegate::inflateZip(const std::string& remoteSrcPath,
       });
 }
 
+void LocalFolderDelegate::uploadFileIfAbsent(
+    const std::string& localPath, const std::string& relativeRemotePath,
+    std::function<void(bool, std::optional<Error>)> completion) {
+  worker_->post([config = config_, localPath, relativeRemotePath,
+                 completion = std::move(completion)] {
+    auto answer = [&](bool created, std::optional<Error> error) {
+      if (completion) completion(created, std::move(error));
+    };
+    const auto normalized = normalize(relativeRemotePath);
+    if (!normalized || normalized->empty()) return answer(false, refusedPath(relativeRemotePath));
+    const std::string target = config->pathOf(*normalized);
+
+    FileDescriptor in(::open(localPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat info {};
+    if (!in.valid() || ::fstat(in.get(), &info) != 0) {
+      const int code = errno;
+      return answer(false, posixError(code, "cannot read " + localPath));
+    }
+    if (!S_ISREG(info.st_mode)) {
+      return answer(false, posixError(EISDIR, localPath + " is not a file"));
+    }
+    std::string temporary;
+    FileDescriptor out =
+        makeTemporary(fs::path(target).parent_path().string(), ".tessellon-upload-", temporary);
+    if (!out.valid()) {
+      const int code = errno;
+      return answer(false, writeError(code, "cannot upload to " + relativeRemotePath));
+    }
+    Room room(config->root, config->capacity);
+    const TransferFlag uncancellable;
+    int failure = copyData(in.get(), out.get(), info.st_size, uncancellable, nullptr, room);
+    if (const int closed = out.close(); failure == 0) failure = closed;
+
+    // The file is complete before its name appears, so a reader never sees it half written.
+    bool created = false;
+    if (failure == 0) {
+      if (::link(temporary.c_str(), target.c_str()) == 0) {
+        created = true;
+      } else if (errno == EPERM || errno == EOPNOTSUPP) {
+        // A file system without hard links: the kernel's exclusive rename does the same.
+        if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(),
+                        RENAME_NOREPLACE) == 0) {
+          created = true;
+        } else if (errno != EEXIST) {
+          failure = errno;
+        }
+      } else if (errno != EEXIST) {
+        failure = errno;
+      }
+    }
+    ::unlink(temporary.c_str());
+    if (failure != 0) {
+      return answer(false, writeError(failure, "cannot upload to " + relativeRemotePath));
+    }
+    answer(created, std::nullopt);
+  });
+}
 }  // namespace tessellon::hosts

@@ -17,9 +17,11 @@ class WorkerThread;
 // to one worker thread owned by the delegate, so completions and progress
 // always arrive on that thread, never on the caller's stack, one request at a
 // time in the order they were made. Remote paths must stay inside the root
-// ("..", absolute paths and archive links are refused). Files appear
-// atomically: they are written to a temporary file beside the target, then
-// renamed over it.
+// ("..", absolute paths and archive links are refused), and a symbolic link
+// stored below the root is never followed: a request whose path meets one
+// fails, a stored link is listed as an empty file, and deleting or uploading
+// over it replaces the link itself. Files appear atomically: they are written
+// to a temporary file beside the target, then renamed over it.
 //
 // Errors: file-system failures carry domain "NSPOSIXErrorDomain" and the errno;
 // a full remote answers code 507 (APIErrorCodes::InsufficientStorage); a
@@ -31,9 +33,11 @@ class LocalFolderDelegate final : public tessellon::BackupSDKDelegate {
 
   // `rootFolder` is created when missing. `capacityInBytes`, when set, makes
   // the remote full once the files under the root would exceed it (for tests
-  // of a full remote). Downloads go to `downloadFolder`, or else to a private
-  // folder under $TMPDIR (or /tmp) that is removed with its contents when the
-  // delegate and its last queued request are gone.
+  // of a full remote). Each download is a new file readable only by this user,
+  // "download-XXXXXX" in `downloadFolder`, or else "tessellon-download-XXXXXX"
+  // directly in $TMPDIR (or /tmp) as it was at construction: no folder is made,
+  // so once the library has taken the file (moved or deleted it) nothing of the
+  // download is left.
   explicit LocalFolderDelegate(std::string rootFolder, int64_t zipSize = kDefaultZipSize,
                                std::optional<int64_t> capacityInBytes = std::nullopt,
                                std::optional<std::string> downloadFolder = std::nullopt);
@@ -53,6 +57,11 @@ class LocalFolderDelegate final : public tessellon::BackupSDKDelegate {
       std::function<void(std::optional<std::string> localPath,
                          std::optional<tessellon::BackupSDKError>)>
           completion) override;
+  // Writes a temporary file beside the target, then links it to the target's name, which the
+  // kernel refuses atomically when the name is taken.
+  void uploadFileIfAbsent(
+      const std::string& localPath, const std::string& relativeRemotePath,
+      std::function<void(bool created, std::optional<tessellon::Error>)> completion) override;
   void createDirectory(
       const std::string& relativeRemotePath,
       std::function<void(bool alreadyExists, std::optional<tessellon::Error>)> completion) override;

@@ -4,15 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstring>
 #include <locale.h>
-#include <filesystem>
 #include <memory>
-#include <system_error>
 #include <utility>
 
 #include <archive.h>
 #include <archive_entry.h>
 
+#include "delegates/BeneathRoot.h"
 #include "delegates/LocalFolderError.h"
 
 namespace tessellon::hosts {
@@ -44,29 +44,38 @@ class Utf8LocaleScope {
   locale_t previous_ = static_cast<locale_t>(0);
 };
 
+std::string joined(const std::string& root, const std::vector<std::string>& parts) {
+  std::string path = root;
+  for (const std::string& part : parts) path += "/" + part;
+  return path;
+}
+
 }  // namespace
 
-SafeZipExtractor::SafeZipExtractor(std::string archivePath, std::string destination,
+SafeZipExtractor::SafeZipExtractor(std::string root, std::vector<std::string> archive,
+                                   std::vector<std::string> destination,
                                    std::function<bool(int64_t)> reserve)
-    : archivePath_(std::move(archivePath)),
+    : root_(std::move(root)),
+      archive_(std::move(archive)),
       destination_(std::move(destination)),
+      archiveName_(joined(root_, archive_)),
       reserve_(std::move(reserve)) {}
 
 std::optional<Error> SafeZipExtractor::run() {
   Utf8LocaleScope utf8Names;
+  if (const int failed = beneath::openRoot(root_, rootFd_)) {
+    return posixError(failed, "cannot open " + root_);
+  }
+  if (auto error = openArchive()) return error;
   // A first pass refuses a hostile archive before anything is written.
   if (auto error = forEachEntry([](archive*, archive_entry*, const std::vector<std::string>&) {
         return std::optional<Error>();
       })) {
     return error;
   }
-  std::error_code ignored;
-  std::filesystem::create_directories(destination_, ignored);
-  destinationFd_ =
-      FileDescriptor(::open(destination_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-  if (!destinationFd_.valid()) {
-    const int code = errno;
-    return posixError(code, "cannot open " + destination_);
+  if (const int failed = beneath::openFolder(rootFd_.get(), destination_, destination_.size(), true,
+                                             destinationFd_)) {
+    return writeError(failed, "cannot open " + joined(root_, destination_));
   }
   return forEachEntry(
       [this](archive* reader, archive_entry* entry, const std::vector<std::string>& parts) {
@@ -76,11 +85,31 @@ std::optional<Error> SafeZipExtractor::run() {
       });
 }
 
+std::optional<Error> SafeZipExtractor::openArchive() {
+  FileDescriptor folder;
+  int failed = archive_.empty() ? EISDIR
+                                : beneath::openFolder(rootFd_.get(), archive_, archive_.size() - 1,
+                                                      false, folder);
+  if (failed == 0) {
+    archiveFd_ = FileDescriptor(::openat(folder.get(), archive_.back().c_str(),
+                                         O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    if (!archiveFd_.valid()) failed = errno;
+  }
+  struct stat info {};
+  if (failed == 0 && ::fstat(archiveFd_.get(), &info) != 0) failed = errno;
+  if (failed == 0 && !S_ISREG(info.st_mode)) failed = EISDIR;
+  if (failed == 0) return std::nullopt;
+  return localFolderError(
+      LocalFolderError::unreadableArchive,
+      "cannot read the archive " + archiveName_ + ": " +
+          (failed == ELOOP ? std::string("a symbolic link is on its way") : std::strerror(failed)));
+}
+
 std::optional<Error> SafeZipExtractor::forEachEntry(const Visit& visit) {
   std::unique_ptr<archive, int (*)(archive*)> reader(archive_read_new(), archive_read_free);
   archive_read_support_format_zip(reader.get());
-  if (archive_read_open_filename(reader.get(), archivePath_.c_str(), kReadBlockSize) !=
-      ARCHIVE_OK) {
+  if (::lseek(archiveFd_.get(), 0, SEEK_SET) != 0 ||
+      archive_read_open_fd(reader.get(), archiveFd_.get(), kReadBlockSize) != ARCHIVE_OK) {
     return unreadable(reader.get());
   }
   for (;;) {
@@ -98,7 +127,7 @@ std::optional<Error> SafeZipExtractor::forEachEntry(const Visit& visit) {
 Error SafeZipExtractor::unreadable(archive* reader) const {
   const char* reason = archive_error_string(reader);
   return localFolderError(LocalFolderError::unreadableArchive,
-                          "cannot read the archive " + archivePath_ + ": " +
+                          "cannot read the archive " + archiveName_ + ": " +
                               (reason != nullptr ? reason : "unknown reason"));
 }
 
@@ -135,18 +164,8 @@ std::optional<Error> SafeZipExtractor::check(archive_entry* entry,
 // below the destination; a link on the way fails (O_NOFOLLOW) instead of being followed.
 std::optional<Error> SafeZipExtractor::openFolder(const std::vector<std::string>& parts,
                                                   size_t count, FileDescriptor& folder) {
-  folder = FileDescriptor(::dup(destinationFd_.get()));
-  const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-  for (size_t i = 0; i < count; ++i) {
-    int fd = ::openat(folder.get(), parts[i].c_str(), flags);
-    if (fd < 0 && errno == ENOENT && ::mkdirat(folder.get(), parts[i].c_str(), 0755) == 0) {
-      fd = ::openat(folder.get(), parts[i].c_str(), flags);
-    }
-    if (fd < 0) {
-      const int code = errno;
-      return writeError(code, "cannot enter the folder " + parts[i]);
-    }
-    folder = FileDescriptor(fd);
+  if (const int failed = beneath::openFolder(destinationFd_.get(), parts, count, true, folder)) {
+    return writeError(failed, "cannot enter the folders of " + joined(".", parts));
   }
   return std::nullopt;
 }
@@ -157,15 +176,9 @@ std::optional<Error> SafeZipExtractor::writeFile(archive* reader,
   if (auto error = openFolder(parts, parts.size() - 1, folder)) return error;
   std::string temporary;
   FileDescriptor out;
-  for (int attempt = 0; attempt < 100 && !out.valid(); ++attempt) {
-    temporary = ".tessellon-inflate-" + std::to_string(random_());
-    out = FileDescriptor(::openat(folder.get(), temporary.c_str(),
-                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (!out.valid() && errno != EEXIST) break;
-  }
-  if (!out.valid()) {
-    const int code = errno;
-    return writeError(code, "cannot create a file beside " + parts.back());
+  if (const int failed =
+          beneath::createTemporary(folder.get(), ".tessellon-inflate-", temporary, out)) {
+    return writeError(failed, "cannot create a file beside " + parts.back());
   }
   std::optional<Error> failure = copyEntry(reader, out.get(), parts.back());
   if (const int closed = out.close(); !failure && closed != 0) {

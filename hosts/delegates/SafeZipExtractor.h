@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -16,17 +15,22 @@ struct archive_entry;
 
 namespace tessellon::hosts {
 
-// Extracts a ZIP archive into a folder and never writes outside it: an archive
-// with an absolute path, a ".." component, a link or a special file is refused
-// before anything is written; folders are entered without following links, so
-// a link already in the destination cannot redirect a write; each file is
-// written beside its target and renamed over it. For LocalFolderDelegate's
-// worker; one extraction per object.
+// Extracts a ZIP archive stored below a root folder into a folder below it and
+// never reads or writes outside that root: the archive and the destination are
+// reached without following links (a stored link on the way fails the request);
+// an archive with an absolute path, a ".." component, a link or a special file
+// is refused before anything is written; folders are entered without following
+// links, so a link already in the destination cannot redirect a write; each
+// file is written beside its target and renamed over it, which replaces a link
+// of that name instead of writing through it. For LocalFolderDelegate's worker;
+// one extraction per object.
 class SafeZipExtractor {
  public:
-  // `reserve(bytes)` is asked before `bytes` more are written; false means the remote is full.
-  SafeZipExtractor(std::string archivePath, std::string destination,
-                   std::function<bool(int64_t)> reserve);
+  // `archive` and `destination` are the components of normalized paths below `root` (an
+  // empty destination is the root). `reserve(bytes)` is asked before `bytes` more are
+  // written; false means the remote is full.
+  SafeZipExtractor(std::string root, std::vector<std::string> archive,
+                   std::vector<std::string> destination, std::function<bool(int64_t)> reserve);
 
   SafeZipExtractor(const SafeZipExtractor&) = delete;
   SafeZipExtractor& operator=(const SafeZipExtractor&) = delete;
@@ -40,6 +44,7 @@ class SafeZipExtractor {
   using Visit = std::function<std::optional<Error>(archive*, archive_entry*,
                                                    const std::vector<std::string>&)>;
 
+  std::optional<Error> openArchive();
   std::optional<Error> forEachEntry(const Visit& visit);
   Error unreadable(archive* reader) const;
   static std::optional<Error> check(archive_entry* entry, std::vector<std::string>& parts);
@@ -48,11 +53,14 @@ class SafeZipExtractor {
   std::optional<Error> writeFile(archive* reader, const std::vector<std::string>& parts);
   std::optional<Error> copyEntry(archive* reader, int out, const std::string& name);
 
-  const std::string archivePath_;
-  const std::string destination_;
+  const std::string root_;
+  const std::vector<std::string> archive_;
+  const std::vector<std::string> destination_;
+  const std::string archiveName_;  // for messages
   const std::function<bool(int64_t)> reserve_;
+  FileDescriptor rootFd_;
+  FileDescriptor archiveFd_;
   FileDescriptor destinationFd_;
-  std::mt19937_64 random_{std::random_device{}()};
 };
 
 }  // namespace tessellon::hosts

@@ -10,6 +10,7 @@
 #include "tessellon/ItemsMetaData.h"
 #include "tessellon/MediaMetaData.h"
 #include "tessellon/Serializable.h"
+#include "tessellon/SkippedItem.h"
 #include "tessellon/Version.h"
 
 namespace tessellon {
@@ -48,6 +49,15 @@ struct Backup : Serializable {
   MediaVersions mediaVersions;
   std::shared_ptr<Backup> taskListToProcess;
   std::shared_ptr<Backup> taskList;
+  // Not stored. The record as the remote held it when the preview read it (null before the first
+  // backup): a document whose upload fails falls back to what is stored, not to what was meant.
+  std::shared_ptr<const Backup> storedRecord;
+  // Not stored. The stored record or one of its documents could not be read: this run rebuilds
+  // the record from this computer and the remote's files, and removes nothing from the remote.
+  bool rebuildsRecord = false;
+  // Not stored. What the scan of this computer's media found but could not take, for the
+  // preview to show and the run to report.
+  std::vector<SkippedItem> skippedItems;
 
   // A record of the current format (version 1.2, fingerprint scheme 1.1, model
   // 1) made by this computer: family macos, type pc, the computer's name with

@@ -47,6 +47,20 @@ class BackupSDKDelegate {
       std::function<void(std::optional<std::string> localPath, std::optional<BackupSDKError>)>
           completion) = 0;
 
+  // Puts the local file at `relativeRemotePath` only when nothing is there yet:
+  // `created` is true when this request made the file, false (without an
+  // error) when something was already there, which stays untouched. The
+  // library's locks rely on this being atomic: of two hosts asking at once,
+  // one creates and one is told that the file exists, and a reader never sees
+  // a half-written file. The parent folder must exist.
+  //
+  // This default is NOT atomic: it lists the parent folder, then uploads when
+  // the name is absent. A host that can create a file exclusively (a link, a
+  // conditional request) should override it.
+  virtual void uploadFileIfAbsent(
+      const std::string& localPath, const std::string& relativeRemotePath,
+      std::function<void(bool created, std::optional<Error>)> completion);
+
   // Creates the folder; `alreadyExists` is true when it was there before.
   virtual void createDirectory(const std::string& relativeRemotePath,
                                std::function<void(bool alreadyExists, std::optional<Error>)>

@@ -22,6 +22,7 @@ enum class BackupSDKError : int {
   cannotFetchAvailableBackups = 102,
   versionConflict = 103,
   isCanceling = 104,
+  backupLocked = 105,
   contactsAccessDenied = 201,
   contactsSaveContactFailed = 202,
   contactsFetchingContainersFailed = 203,

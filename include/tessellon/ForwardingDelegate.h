@@ -32,6 +32,11 @@ class ForwardingDelegate : public BackupSDKDelegate {
           completion) override {
     return inner_->downloadFile(relativeRemotePath, std::move(progress), std::move(completion));
   }
+  void uploadFileIfAbsent(
+      const std::string& localPath, const std::string& relativeRemotePath,
+      std::function<void(bool created, std::optional<Error>)> completion) override {
+    inner_->uploadFileIfAbsent(localPath, relativeRemotePath, std::move(completion));
+  }
   void createDirectory(
       const std::string& relativeRemotePath,
       std::function<void(bool alreadyExists, std::optional<Error>)> completion) override {

@@ -27,6 +27,10 @@ struct MediaItem {
   std::string id;
   // Paths per device family; every item has kMacOSPathsKey.
   std::map<std::string, std::vector<std::string>> pathDictionary;
+  // The checksum of the whole stored file ("xxh3-128:" + 32 lowercase hex
+  // digits), taken while it was packed, so a restore can tell a damaged copy.
+  // Absent for items stored without one. Not part of item equality.
+  std::optional<std::string> checksum;
 
   MediaItem(std::string fileExtension, int64_t bytes, std::string id, Date modificationDate,
             std::optional<std::string> fingerprint, std::vector<std::string> paths);
@@ -44,8 +48,9 @@ struct MediaItem {
   // The decimal text of hashValue().
   std::string hashValueAsData() const;
 
-  // The file's name in the remote media folder: the fingerprint, plus "." and
-  // the extension when there is one. Preconditions: fingerprint is set.
+  // The file's name in the remote media folder: the fingerprint (empty when
+  // unset), plus "." and the extension when there is one. A stored record
+  // promises a file of exactly this name.
   std::string getRemoteFileName() const;
 
   // Same size, dates less than a second apart, and the paths of one contained

@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tessellon {
 
-// Outcome of one category: items and bytes that succeeded and failed.
+// Outcome of one category: items and bytes that succeeded and failed, and the files or folders
+// the scan found but could not take (not part of `overall`).
 struct ReportSection {
   int overall = 0;
   int success = 0;
@@ -14,6 +16,9 @@ struct ReportSection {
   int64_t overallBytes = 0;
   int64_t successBytes = 0;
   int64_t failedBytes = 0;
+  int skipped = 0;
+  // Absolute, as the file system names them (they may not be UTF-8).
+  std::vector<std::string> skippedPaths;
 
   ReportSection() = default;
   ReportSection(int successCount, int failedCount, int64_t successByteCount,
@@ -26,11 +31,12 @@ struct ReportSection {
         failedBytes(failedByteCount) {}
   virtual ~ReportSection() = default;
 
-  // "overall=3 success=2 failed=1 overallBytes=30 successBytes=20 failedBytes=10".
+  // "overall=3 success=2 failed=1 overallBytes=30 successBytes=20 failedBytes=10", then
+  // " skipped=2" when anything was skipped.
   virtual std::string description() const;
 
-  // Same counts; a media restore section equals only another one with the same
-  // path counts.
+  // Same counts and skipped paths; a media restore section equals only another one with the
+  // same path counts.
   friend bool operator==(const ReportSection& left, const ReportSection& right);
 };
 
@@ -61,7 +67,8 @@ struct ProcessReport {
 
   // The text hosts show and the log carries: a leading line feed, then a block
   // per present section in the order contacts, calendars, videos, images, with
-  // counts and decimal megabytes rounded to two places.
+  // counts and decimal megabytes rounded to two places; "- Count (skipped): N"
+  // follows the failed count in a section that skipped anything.
   std::string description() const;
 
   // Sections compared by value; absent only equals absent.

@@ -10,6 +10,7 @@
 #include "media/PathUtils.h"
 #include "model/BackupDelta.h"
 #include "model/json/JsonError.h"
+#include "model/json/SerializationError.h"
 #include "sdk/HostError.h"
 #include "sdk/Log.h"
 
@@ -35,6 +36,13 @@ Date now() {
 }
 
 bool endsCancelled(const Error& error) { return testForCancellation(error); }
+
+// A stored "backup.json" that is there but cannot be understood.
+bool isUnreadableRecord(const Error& error) {
+  return isError(error, BackupSDKError::corruptBackupMetaData) ||
+         isError(error, BackupSDKError::corruptMetaData) || error.domain == kJsonErrorDomain ||
+         error.domain == kSerializationErrorDomain;
+}
 
 // A contacts or calendars document is needed when the stored summary has items
 // and the category is backed up or kept.
@@ -158,16 +166,22 @@ BackupFuture BackupPreviewService::getLocalBackup(const std::string& uid,
       })
       .onSuccess([this, local, settings, cancelToken]() -> Future<Void> {
         if (!settings.videos) return Future<Void>::success(Void{});
-        return videoService_->getItemsOnBackupPreview(cancelToken)
-            .onSuccess([local](const MediaMetaData::Items& items) {
-              local->videosMetaData = std::make_shared<MediaMetaData>(items);
+        return videoService_->itemRepository()
+            ->scanOnBackupPreview(cancelToken)
+            .onSuccess([local](const MediaScan& scan) {
+              local->videosMetaData = std::make_shared<MediaMetaData>(scan.items);
+              local->skippedItems.insert(local->skippedItems.end(), scan.skipped.begin(),
+                                         scan.skipped.end());
             });
       })
       .onSuccess([this, local, settings, cancelToken]() -> Future<Void> {
         if (!settings.images) return Future<Void>::success(Void{});
-        return imageService_->getItemsOnBackupPreview(cancelToken)
-            .onSuccess([local](const MediaMetaData::Items& items) {
-              local->imagesMetaData = std::make_shared<MediaMetaData>(items);
+        return imageService_->itemRepository()
+            ->scanOnBackupPreview(cancelToken)
+            .onSuccess([local](const MediaScan& scan) {
+              local->imagesMetaData = std::make_shared<MediaMetaData>(scan.items);
+              local->skippedItems.insert(local->skippedItems.end(), scan.skipped.begin(),
+                                         scan.skipped.end());
             });
       })
       .onSuccess([local] { return local; });
@@ -233,22 +247,42 @@ Future<Void> BackupPreviewService::loadRemoteDocuments(std::shared_ptr<Backup> r
   const bool keep = settings.keepDeletedItems;
   auto path = [uid](const char* name) { return PathUtils::combinePath({uid, name}); };
   auto loader = metadataLoader_;
+  // A claimed document that is missing or unreadable costs its category, never the whole
+  // record: the run rebuilds that category from this computer and the remote's files.
+  auto orRebuild = [remote, logger = logger_](const char* name) {
+    return [remote, logger, name](auto outcome) {
+      using Value = typename decltype(outcome)::ValueType;
+      if (outcome.isSuccess() || outcome.isCancelled() || endsCancelled(outcome.failure())) {
+        return outcome;
+      }
+      logWith(logger, LogLevel::warning, [&] {
+        return std::string("the stored ") + name + " cannot be read (" +
+               nsErrorDescription(outcome.failure()) + "); this backup rebuilds it";
+      });
+      remote->rebuildsRecord = true;
+      return decltype(outcome)::success(Value());
+    };
+  };
   return remoteItems(remote->contactsMetaData, settings.contacts, keep, *loader,
                      path("contacts.json"), cancelToken)
+      .onComplete(orRebuild("contacts.json"))
       .onSuccess([=](const std::shared_ptr<ItemsMetaData<Contact>>& contacts) {
         remote->contactsMetaData = contacts;
         return remoteItems(remote->calendarsMetaData, settings.calendars, keep, *loader,
-                           path("calendars.json"), cancelToken);
+                           path("calendars.json"), cancelToken)
+            .onComplete(orRebuild("calendars.json"));
       })
       .onSuccess([=](const std::shared_ptr<ItemsMetaData<CalendarEntry>>& calendars) {
         remote->calendarsMetaData = calendars;
         return remoteMedia(remote->imagesMetaData, settings.images, keep, *loader,
-                           path("images.json"), cancelToken);
+                           path("images.json"), cancelToken)
+            .onComplete(orRebuild("images.json"));
       })
       .onSuccess([=](const std::shared_ptr<MediaMetaData>& images) {
         remote->imagesMetaData = images;
         return remoteMedia(remote->videosMetaData, settings.videos, keep, *loader,
-                           path("videos.json"), cancelToken);
+                           path("videos.json"), cancelToken)
+            .onComplete(orRebuild("videos.json"));
       })
       .onSuccess([remote](const std::shared_ptr<MediaMetaData>& videos) {
         remote->videosMetaData = videos;
@@ -272,6 +306,17 @@ BackupFuture BackupPreviewService::HandleRemoteBackupResult(
     // The first backup of this device: everything local is new.
     remote = std::make_shared<Backup>(local->deviceID);
     remote->startDate = startTime;
+  } else if (isUnreadableRecord(remoteResult.failure())) {
+    // One damaged byte must not block the remote for good: start from an empty record; the run
+    // finds what the remote already holds by listing it and uploads only the rest.
+    const Error error = remoteResult.failure();
+    logWith(logger_, LogLevel::warning, [&] {
+      return "the stored backup.json cannot be read (" + nsErrorDescription(error) +
+             "); this backup rebuilds it";
+    });
+    remote = std::make_shared<Backup>(local->deviceID);
+    remote->startDate = startTime;
+    remote->rebuildsRecord = true;
   } else {
     const Error error = remoteResult.failure();
     logWith(logger_, LogLevel::error,
@@ -289,6 +334,8 @@ BackupFuture BackupPreviewService::HandleRemoteBackupResult(
       });
   std::shared_ptr<Backup> result =
       keep ? mergeMetaData(*local, *remote) : intersect(*local, *remote);
+  result->rebuildsRecord = remote->rebuildsRecord;
+  result->storedRecord = remote;
   return taskListing
       .onSuccess([this, result, cancelToken](const std::shared_ptr<Backup>& taskList) {
         return optimizeTaskListService_->optimizeTaskList(taskList, result, cancelToken)
@@ -322,6 +369,7 @@ std::shared_ptr<Backup> BackupPreviewService::FinalizeGenerateBackup(
   result->modificationDate = startTime;
   result->taskListToProcess = taskList;
   result->name = settings_->backupName;
+  result->skippedItems = local.skippedItems;
   result->taskList = generatePreviewTaskList(*taskList, local, remote, *settings_);
   logGenerateBackupResults(*result);
   return result;

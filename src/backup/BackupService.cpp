@@ -9,6 +9,7 @@
 #include "tessellon/MediaMetaData.h"
 
 #include "media/PathUtils.h"
+#include "model/SkippedItems.h"
 #include "sdk/HostError.h"
 #include "sdk/Log.h"
 
@@ -54,34 +55,44 @@ Future<std::shared_ptr<ProcessReport>> BackupService::process(
         makeError(BackupSDKError::unknownError, "the backup record carries no task list"));
   }
   calcOverallFileStatus(*backup, *backup->taskListToProcess);
+  claimOnlyWhatIsStored(*backup);
 
   return createFolderStructure(cancelToken)
       .onSuccess([this, backup, cancelToken] { return processAll(backup, cancelToken); })
-      .onComplete([this, backup, cancelToken](const FutureResult<Void>& result)
-                      -> FutureResult<std::shared_ptr<ProcessReport>> {
+      .onComplete([this, backup, cancelToken](const FutureResult<Void>& result) -> Future<Void> {
         deleteTemporaryFile("backup.json");
-        if (endedCancelled(result))
-          return FutureResult<std::shared_ptr<ProcessReport>>::cancelled();
+        if (endedCancelled(result)) return Future<Void>::cancelled();
         if (result.isFail()) {
           logWith(logger, LogLevel::error, [&] {
             return "Backup process failed ERROR=" + nsErrorDescription(result.failure());
           });
-          return FutureResult<std::shared_ptr<ProcessReport>>::fail(result.failure());
+          return Future<Void>::fail(result.failure());
         }
         logWith(logger, LogLevel::info, [] { return std::string("Backup process finished"); });
-        // Its outcome changes nothing of the run's.
-        Future<Void> cleanup = cleanupService_->cleanup(*backup, cancelToken);
-        {
-          std::lock_guard lock(cleanupMutex_);
-          lastCleanup_ = std::move(cleanup);
-        }
-        return FutureResult<std::shared_ptr<ProcessReport>>::success(currentProcessReport);
+        // Inside the operation, so no later run can meet it half way and a cancel reaches it;
+        // what it could not remove is only left over, never a reason to fail the run.
+        return cleanupService_->cleanup(*backup, cancelToken)
+            .onComplete([](const FutureResult<Void>& cleaned) {
+              return endedCancelled(cleaned) ? FutureResult<Void>::cancelled()
+                                             : FutureResult<Void>::success(Void{});
+            });
+      })
+      .onSuccess([this, backup] {
+        // What the scan could not take is part of the report, never left out unseen.
+        addSkippedItems(*currentProcessReport, backup->skippedItems);
+        return currentProcessReport;
       });
 }
 
-Future<Void> BackupService::lastCleanup() const {
-  std::lock_guard lock(cleanupMutex_);
-  return lastCleanup_;
+void BackupService::claimOnlyWhatIsStored(Backup& backup) {
+  // Every archive carries "backup.json": until its own document has crossed, a category that
+  // travels as one document is claimed as it is stored, not as it is about to be.
+  if (!backup.storedRecord) return;
+  const Backup& taskList = *backup.taskListToProcess;
+  if (taskList.contactsMetaData) backup.contactsMetaData = backup.storedRecord->contactsMetaData;
+  if (taskList.calendarsMetaData) {
+    backup.calendarsMetaData = backup.storedRecord->calendarsMetaData;
+  }
 }
 
 void BackupService::calcOverallFileStatus(const Backup& backup, const Backup& taskList) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <memory>
-#include <mutex>
 
 #include "backup/BackupCalendarsMetaDataServiceProtocol.h"
 #include "backup/BackupContactsMetaDataServiceProtocol.h"
@@ -15,7 +14,22 @@ namespace tessellon {
 
 // Runs a backup: the device's remote folders, then contacts, calendars, images
 // and videos strictly one after another (each category leaves the remote backup
-// consistent), a last archive with the finish date, then the clean-up.
+// consistent), a last archive with the finish date, then the clean-up, which the
+// run awaits.
+//
+// The contract every step keeps, whatever fails or is cancelled:
+//  1. An item is in a stored record only once its bytes are on the remote under
+//     the name the record gives it (category folder, fingerprint, extension),
+//     with the recorded size: a record travels in the same archive as the files
+//     it adds, and each category starts by checking the record against one
+//     listing of its folder.
+//  2. A finished backup restored into an empty home gives back every file it
+//     saw, byte for byte, with its modification time (restore checks each file's
+//     size and checksum before placing it).
+//  3. A backup never changes a local file; a restore never overwrites one.
+//  4. Nothing a stored record references is deleted from the remote: the
+//     clean-up removes only what the record just stored no longer names, runs
+//     inside the operation, and removes nothing while a damaged record is rebuilt.
 class BackupService final : public BaseBackupService, public BackupServiceProtocol {
  public:
   BackupService(Collaborators collaborators,
@@ -27,10 +41,10 @@ class BackupService final : public BaseBackupService, public BackupServiceProtoc
 
   Future<std::shared_ptr<ProcessReport>> process(std::shared_ptr<Backup> backup,
                                                  std::shared_ptr<CancelToken> cancelToken) override;
-  Future<Void> lastCleanup() const override;
 
  private:
   void calcOverallFileStatus(const Backup& backup, const Backup& taskList);
+  void claimOnlyWhatIsStored(Backup& backup);
   Future<Void> createFolderStructure(std::shared_ptr<CancelToken> cancelToken);
   Future<Void> processAll(std::shared_ptr<Backup> backup, std::shared_ptr<CancelToken> cancelToken);
 
@@ -39,8 +53,6 @@ class BackupService final : public BaseBackupService, public BackupServiceProtoc
   std::shared_ptr<BackupContactsMetaDataServiceProtocol> contactMetaDataService_;
   std::shared_ptr<BackupCalendarsMetaDataServiceProtocol> calendarMetaDataService_;
   std::shared_ptr<CleanupServiceProtocol> cleanupService_;
-  mutable std::mutex cleanupMutex_;
-  Future<Void> lastCleanup_ = Future<Void>::success(Void{});
 };
 
 }  // namespace tessellon

@@ -8,7 +8,7 @@ namespace tessellon {
 BackupVideoMetaDataService::BackupVideoMetaDataService(
     Collaborators collaborators, std::shared_ptr<VideoServiceProtocol> videoService)
     : MediaBackup(std::move(collaborators), std::move(videoService),
-                  {&Backup::videosMetaData, MetaType::videos, "videos.json", "Videos", "Video",
+                  {&Backup::videosMetaData, MetaType::videos, "videos.json", "videos", "Videos", "Video",
                    "video", false}) {}
 
 Future<std::shared_ptr<ReportSection>> BackupVideoMetaDataService::processVideoMetaData(

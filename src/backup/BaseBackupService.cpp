@@ -52,7 +52,15 @@ std::string BaseBackupService::zipPath() { return temporaryPath(uid() + ".zip");
 std::shared_ptr<Zip> BaseBackupService::generateZip() {
   // The run's folder is private; making sure of it here also covers a folder
   // that was removed since the last run.
-  (void)fileIOService->createDirectory(temporaryDirectory_, true);
+  Result<void> privateFolder = fileIOService->createDirectory(temporaryDirectory_, true);
+  if (!privateFolder.ok()) {
+    // No archive at all rather than one in a folder someone else controls: every append to it
+    // then fails, and so does the run.
+    logWith(logger, LogLevel::error, [&] {
+      return "cannot make an archive: " + nsErrorDescription(privateFolder.error());
+    });
+    return nullptr;
+  }
   return zipService->generateZip(zipPath());
 }
 

@@ -65,7 +65,8 @@ class BaseBackupService {
   Future<Void> uploadZipAndInflate(std::shared_ptr<CancelToken> cancelToken);
 
  protected:
-  // A new archive at "<tmp>/<uid>.zip", replacing the previous one.
+  // A new archive at "<tmp>/<uid>.zip", replacing the previous one; null (logged, and failing
+  // every append) when the temporary folder is not a private folder of ours.
   std::shared_ptr<Zip> generateZip();
   std::string temporaryPath(const std::string& name) const;
   std::string zipPath();

@@ -29,12 +29,6 @@ Future<Void> inSequence(const std::vector<Step>& steps) {
   return chain;
 }
 
-std::string remoteFileName(const MediaItem& item) {
-  std::string name = item.fingerprint.value_or("");
-  if (!item.fileExtension.empty()) name += "." + item.fileExtension;
-  return name;
-}
-
 }  // namespace
 
 CleanupService::CleanupService(std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
@@ -67,6 +61,8 @@ Future<Void> CleanupService::cleanup(const Backup& backup,
       return cleanupFolder(remote, path, items, cancelToken);
     };
   };
+  // A record rebuilt from an unreadable one may lack what the lost one listed: keep every file.
+  if (backup.rebuildsRecord) return inSequence({deleteFile(uid + "/" + uid + ".zip")});
   return inSequence({
       deleteFile(uid + "/" + uid + ".zip"),
       media(backup.videosMetaData, "videos"),
@@ -86,7 +82,7 @@ Future<Void> CleanupService::cleanupFolder(const std::shared_ptr<RemoteIOService
   if (mediaItems) {
     kept.reserve(mediaItems->size());
     for (const auto& item : *mediaItems) {
-      if (item) kept.insert(remoteFileName(*item));
+      if (item) kept.insert(item->getRemoteFileName());
     }
   }
   return remote->getDirectoryInfo(folder, cancelToken)

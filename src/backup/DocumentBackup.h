@@ -11,8 +11,8 @@ namespace tessellon {
 
 // The backup of a category that travels as one document ("contacts.json",
 // "calendars.json"): the document and a fresh "backup.json" in one archive. A
-// failed transfer is only counted: the record keeps its previous metadata and
-// the run goes on.
+// failed transfer is only counted: the record falls back to the stored metadata
+// and the run goes on.
 template <class T>
 class DocumentBackup : public BaseBackupService {
  protected:
@@ -53,12 +53,16 @@ class DocumentBackup : public BaseBackupService {
         })
         .onComplete([this, backup, taskItems, previous,
                      category](const FutureResult<Void>& result) -> FutureResult<Section> {
+          // The record may claim only what the remote holds: after a failed or cancelled
+          // transfer that is the stored document, not the one this run meant to send.
+          if (!result.isSuccess() && *previous) {
+            (*backup).*category.metaData =
+                backup->storedRecord ? (*backup->storedRecord).*category.metaData : **previous;
+          }
           if (endedCancelled(result)) return FutureResult<Section>::cancelled();
           if (result.isSuccess()) {
             logWith(logger, LogLevel::info,
                     [&] { return "uploading " + category.title + " finished"; });
-          } else if (*previous) {
-            (*backup).*category.metaData = **previous;
           }
           fileStatusManager->update([&](FileStatus& status) {
             status.processed += 1;

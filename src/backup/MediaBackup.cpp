@@ -23,14 +23,40 @@ struct MediaBackup::Run {
   std::shared_ptr<MediaMetaData> taskItems;
   std::shared_ptr<Zip> zip;
   Promise<Void> done;
-  // The record's fingerprints, built when content the remote holds first
-  // comes up, so that each such item is looked up rather than searched for.
-  std::optional<std::unordered_set<std::string>> recorded;
+  // The category folder as listed when the run started: file name to size, and the names this
+  // run's archives landed. Only what is here may be recorded without packing it.
+  std::unordered_map<std::string, int64_t> stored;
+  std::unordered_set<std::string> landed;
+  // The record's items by stored file name, built when content the remote holds first comes
+  // up, so that each such item is looked up rather than searched for.
+  std::optional<std::unordered_map<std::string, std::shared_ptr<MediaItem>>> recorded;
+  // Task items that stand for recorded items whose file had gone from the remote.
+  std::unordered_set<const MediaItem*> repairs;
+  // The stored record's items of this category by file name, built when first needed.
+  std::optional<std::unordered_map<std::string, std::shared_ptr<const MediaItem>>> referenced;
 
   size_t count() const { return taskItems->items->size(); }
   const std::shared_ptr<MediaItem>& item(size_t index) const { return (*taskItems->items)[index]; }
   bool cancelled() const { return token && token->isCanceled(); }
 };
+
+namespace {
+
+// Takes `items` out of `metaData` by identity: another item with the same fingerprint but another
+// extension names another file and stays.
+void removeItems(MediaMetaData& metaData, const MediaMetaData::Items& items) {
+  if (items.empty() || !metaData.items) return;
+  std::unordered_set<const MediaItem*> gone;
+  for (const auto& item : items) gone.insert(item.get());
+  std::erase_if(*metaData.items, [&](const auto& item) {
+    if (gone.count(item.get()) == 0) return false;
+    metaData.bytes -= item->bytes;
+    return true;
+  });
+  metaData.count = static_cast<int>(metaData.items->size());
+}
+
+}  // namespace
 
 MediaBackup::MediaBackup(Collaborators collaborators,
                          std::shared_ptr<MediaServiceProtocol> mediaService, Category category)
@@ -42,30 +68,109 @@ Future<Section> MediaBackup::processMediaMetaData(std::shared_ptr<Backup> backup
                                                   std::shared_ptr<CancelToken> cancelToken) {
   const std::shared_ptr<MediaMetaData> taskItems =
       backup->taskListToProcess ? (*backup->taskListToProcess).*category_.metaData : nullptr;
+  const std::shared_ptr<MediaMetaData>& record = (*backup).*category_.metaData;
+  const bool recordHasItems = record && record->items && !record->items->empty();
   if (!taskItems || !taskItems->items) {
     // Nothing of this category to do; the remote record is refreshed all the same.
-    return appendBackupJson(generateZip(), *backup)
-        .onSuccess([this, cancelToken] { return uploadZipAndInflate(cancelToken); })
-        .onSuccess([] { return Section(); });
+    if (!recordHasItems) return refreshRecord(backup, cancelToken);
+    // Not backed up this time, but what the record keeps of it must still be on the remote.
+    return listStored(cancelToken)
+        .onSuccess([this, backup, cancelToken](const Directory& listing) -> Future<Section> {
+          std::unordered_map<std::string, int64_t> stored = storedFiles(listing);
+          const MediaMetaData::Items lost = reconcile(*backup, stored);
+          if (lost.empty()) return refreshRecord(backup, cancelToken);
+          currentProcessReport = std::make_shared<ProcessReport>();
+          for (const auto& item : lost) reportLost(*item);
+          return processEmpty(backup, cancelToken);
+        });
   }
   logWith(logger, LogLevel::info, [&] {
     return "processing " + category_.title + " (" + std::to_string(taskItems->items->size()) +
            ") ...";
   });
   currentProcessReport = std::make_shared<ProcessReport>();
-  if (taskItems->items->empty()) return processEmpty(backup, cancelToken);
+  return listStored(cancelToken)
+      .onSuccess([this, backup, cancelToken, taskItems](const Directory& listing) {
+        auto run = std::make_shared<Run>();
+        run->backup = backup;
+        run->token = cancelToken;
+        run->taskItems = taskItems;
+        run->stored = storedFiles(listing);
+        queueRepairs(*run, reconcile(*backup, run->stored));
+        if (taskItems->items->empty()) return processEmpty(backup, cancelToken);
+        createZip(run, 0, 0);
+        return run->done.future.onComplete([this](const FutureResult<Void>& result) {
+          if (endedCancelled(result)) return FutureResult<Section>::cancelled();
+          deleteTemporaryFile(category_.fileName);
+          if (result.isFail()) return FutureResult<Section>::fail(result.failure());
+          return FutureResult<Section>::success(section());
+        });
+      });
+}
 
-  auto run = std::make_shared<Run>();
-  run->backup = std::move(backup);
-  run->token = std::move(cancelToken);
-  run->taskItems = taskItems;
-  createZip(run, 0, 0);
-  return run->done.future.onComplete([this](const FutureResult<Void>& result) {
-    if (endedCancelled(result)) return FutureResult<Section>::cancelled();
-    deleteTemporaryFile(category_.fileName);
-    if (result.isFail()) return FutureResult<Section>::fail(result.failure());
-    return FutureResult<Section>::success(section());
+Future<Section> MediaBackup::refreshRecord(const std::shared_ptr<Backup>& backup,
+                                           const std::shared_ptr<CancelToken>& token) {
+  return appendBackupJson(generateZip(), *backup)
+      .onSuccess([this, token] { return uploadZipAndInflate(token); })
+      .onSuccess([] { return Section(); });
+}
+
+Future<Directory> MediaBackup::listStored(const std::shared_ptr<CancelToken>& token) {
+  return remoteIOService->getDirectoryInfo(uid() + "/" + category_.folder, token);
+}
+
+std::unordered_map<std::string, int64_t> MediaBackup::storedFiles(const Directory& listing) {
+  std::unordered_map<std::string, int64_t> stored;
+  stored.reserve(listing.members.size());
+  for (const Member& member : listing.members) {
+    if (member.type != MemberType::file) continue;
+    const auto slash = member.fullName.rfind('/');
+    stored.emplace(slash == std::string::npos ? member.fullName : member.fullName.substr(slash + 1),
+                   member.fileSizeInByte);
+  }
+  return stored;
+}
+
+MediaMetaData::Items MediaBackup::reconcile(Backup& backup,
+                                            const std::unordered_map<std::string, int64_t>& stored) {
+  MediaMetaData& record = recordMetaData(backup);
+  MediaMetaData::Items missing;
+  for (const auto& item : *record.items) {
+    const auto file = stored.find(item->getRemoteFileName());
+    if (file == stored.end() || file->second != item->bytes) missing.push_back(item);
+  }
+  if (missing.empty()) return missing;
+  logWith(logger, LogLevel::warning, [&] {
+    return std::to_string(missing.size()) + " recorded " + category_.itemNoun +
+           " files are missing or damaged on the remote";
   });
+  removeItems(record, missing);
+  return missing;
+}
+
+void MediaBackup::queueRepairs(Run& run, const MediaMetaData::Items& missing) {
+  if (missing.empty()) return;
+  int64_t bytes = 0;
+  for (const auto& item : missing) {
+    // Packed again from this computer if its file is still here, else reported lost.
+    auto repair = std::make_shared<MediaItem>(*item);
+    repair->fingerprint.reset();
+    run.repairs.insert(repair.get());
+    run.taskItems->items->push_back(std::move(repair));
+    bytes += item->bytes;
+  }
+  fileStatusManager->update([&](FileStatus& status) {
+    status.overall += static_cast<int>(missing.size());
+    status.overallBytes += bytes;
+  });
+}
+
+void MediaBackup::reportLost(const MediaItem& item) {
+  logWith(logger, LogLevel::warning, [&] {
+    return "lost " + category_.itemNoun + " " + item.id + ": its file " + item.getRemoteFileName() +
+           " is gone from the remote and its content from this computer";
+  });
+  addToReport(false, category_.type, 1, item.bytes);
 }
 
 Future<Section> MediaBackup::processEmpty(const std::shared_ptr<Backup>& backup,
@@ -97,7 +202,7 @@ void MediaBackup::createZip(const std::shared_ptr<Run>& run, size_t index, int64
   appendedMediaItems = MediaMetaData::Items{};
   // Checked before the end too: a full remote cancels the token after the last upload.
   if (run->cancelled()) {
-    run->done.completeWithCancel();
+    stop(*run, std::nullopt);
     return;
   }
   if (index >= run->count()) {
@@ -114,7 +219,7 @@ void MediaBackup::createZip(const std::shared_ptr<Run>& run, size_t index, int64
 
 void MediaBackup::append(const std::shared_ptr<Run>& run, size_t index, int64_t size) {
   if (run->cancelled()) {
-    run->done.completeWithCancel();
+    stop(*run, std::nullopt);
     return;
   }
   if (index == run->count()) {
@@ -129,7 +234,7 @@ void MediaBackup::append(const std::shared_ptr<Run>& run, size_t index, int64_t 
   guard(run, hashing.onComplete(
                  [this, run, index, size](const FutureResult<std::vector<std::string>>& hashes) {
                    if (hashes.isCancelled()) {
-                     run->done.completeWithCancel();
+                     stop(*run, std::nullopt);
                    } else if (hashes.isFail()) {
                      appendFailed(run, index, size, hashes.failure());
                    } else {
@@ -142,31 +247,37 @@ void MediaBackup::appendHashedItem(const std::shared_ptr<Run>& run, size_t index
                                    const std::vector<std::string>& fingerprints) {
   const std::shared_ptr<MediaItem>& item = run->item(index);
   const std::optional<std::string> fingerprint = FingerprintUtils::highestVersion(fingerprints);
-  const std::shared_ptr<MediaItem> cached =
-      fingerprint ? cachingService->getItem(*fingerprint) : nullptr;
-  if (!cached) {
+  if (!fingerprint) {
     manageUncachedMediaItem(run, index, size, fingerprint);
     return;
   }
-  // The remote holds this content already: record it, pack nothing.
-  if (!isRecorded(*run, *fingerprint)) {
+  // The remote holds content under its category, fingerprint and extension: the same content
+  // under another extension or in the other category is another file, and is packed.
+  MediaItem named(*item);
+  named.fingerprint = fingerprint;
+  const std::string name = named.getRemoteFileName();
+  if (const std::shared_ptr<MediaItem> recorded = recordedItem(*run, name)) {
+    logWith(logger, LogLevel::info, [&] {
+      return "Adjust " + category_.itemNoun + " mtime for item " + recorded->id +
+             ", mtime: " + toString(recorded->modificationDate) +
+             ", size: " + std::to_string(recorded->bytes) + " with mtime from " + item->id +
+             ", mtime: " + toString(item->modificationDate) +
+             ", size: " + std::to_string(item->bytes);
+    });
+    recorded->modificationDate = item->modificationDate;
+    if (canAppendCachedMediaItemPath(*recorded, *item)) {
+      recorded->paths().push_back(item->paths().front());
+    }
+    successBytes += item->bytes;
+    successFiles += 1;
+  } else if (holdsStored(*run, *item, name)) {
+    // Recorded, not packed: its file is on the remote already.
     item->fingerprint = fingerprint;
     updateBackupMetadata(*run, item);
     updateFields(item);
   } else {
-    logWith(logger, LogLevel::info, [&] {
-      return "Adjust " + category_.itemNoun + " mtime for item " + cached->id +
-             ", mtime: " + toString(cached->modificationDate) +
-             ", size: " + std::to_string(cached->bytes) + " with mtime from " + item->id +
-             ", mtime: " + toString(item->modificationDate) +
-             ", size: " + std::to_string(item->bytes);
-    });
-    cached->modificationDate = item->modificationDate;
-    if (canAppendCachedMediaItemPath(*cached, *item)) {
-      cached->paths().push_back(item->paths().front());
-    }
-    successBytes += item->bytes;
-    successFiles += 1;
+    manageUncachedMediaItem(run, index, size, fingerprint);
+    return;
   }
   append(run, index + 1, size);
 }
@@ -178,7 +289,7 @@ void MediaBackup::manageUncachedMediaItem(const std::shared_ptr<Run>& run, size_
   const Future<Void> packing = mediaService_->appendItemFileToBackup(run->zip, *run->item(index));
   guard(run, packing.onComplete([this, run, index, size](const FutureResult<Void>& packed) {
     if (packed.isCancelled()) {
-      run->done.completeWithCancel();
+      stop(*run, std::nullopt);
     } else if (packed.isFail()) {
       appendFailed(run, index, size, packed.failure());
     } else {
@@ -210,14 +321,21 @@ void MediaBackup::appendFailed(const std::shared_ptr<Run>& run, size_t index, in
   logWith(logger, LogLevel::warning, [&] {
     return "error appending " + item->id + " to ZIP: (" + nsErrorDescription(error) + ")";
   });
+  const bool repair = run->repairs.count(item.get()) != 0;
+  if (repair) {
+    logWith(logger, LogLevel::warning, [&] {
+      return "lost " + category_.itemNoun + " " + item->id +
+             ": its file is gone from the remote and cannot be read here";
+    });
+  }
   item->fingerprint.reset();
   failedBytes += item->bytes;
   failedFiles += 1;
+  // A repair whose local file is gone too is one lost item, whatever the error says.
   if (isError(error, BackupSDKError::zipFailedNotEnoughDiskSpace) ||
-      error.domain != kBackupSDKErrorDomain) {
+      (error.domain != kBackupSDKErrorDomain && !repair)) {
     // The category stops; what this archive added never reached the remote.
-    rollBack(*run);
-    run->done.completeWithFail(error);
+    stop(*run, error);
     return;
   }
   append(run, index + 1, size);
@@ -237,7 +355,7 @@ void MediaBackup::closeZip(const std::shared_ptr<Run>& run, size_t index, bool l
           .onSuccess([this, run] { return appendBackupJson(run->zip, *run->backup); });
   guard(run, closed.onComplete([this, run, index, last](const FutureResult<Void>& result) {
     if (endedCancelled(result)) {
-      run->done.completeWithCancel();
+      stop(*run, std::nullopt);
     } else if (result.isSuccess()) {
       guard(run, uploadZipAndInflate(run->token)
                      .onComplete([this, run, index](const FutureResult<Void>& uploaded) {
@@ -259,7 +377,9 @@ void MediaBackup::closeZip(const std::shared_ptr<Run>& run, size_t index, bool l
 void MediaBackup::finalizeZip(const std::shared_ptr<Run>& run, size_t index,
                               const FutureResult<Void>& result) {
   if (endedCancelled(result)) {
-    run->done.completeWithCancel();
+    // Whether the archive landed is unknown: the record claims none of it, and a left-over
+    // archive is inflated whole by the next preview.
+    stop(*run, std::nullopt);
     return;
   }
   if (result.isFail()) {
@@ -273,6 +393,7 @@ void MediaBackup::finalizeZip(const std::shared_ptr<Run>& run, size_t index,
   } else {
     logWith(logger, LogLevel::debug,
             [&] { return category_.itemTitle + " ZIP uploaded/inflated successfully"; });
+    for (const auto& item : *appendedMediaItems) run->landed.insert(item->getRemoteFileName());
     addToReport(true, category_.type, successFiles, successBytes);
     addToReport(false, category_.type, failedFiles, failedBytes);
   }
@@ -286,7 +407,52 @@ void MediaBackup::finalizeZip(const std::shared_ptr<Run>& run, size_t index,
 }
 
 void MediaBackup::guard(const std::shared_ptr<Run>& run, const Future<Void>& step) {
-  (void)step.onFail([run](const Error& error) { run->done.completeWithFail(error); });
+  (void)step.onFail([this, run](const Error& error) { stop(*run, error); });
+}
+
+void MediaBackup::stop(Run& run, const std::optional<Error>& error) {
+  // The archive being built never reached the remote: the record must not claim it.
+  rollBack(run);
+  if (error) {
+    run.done.completeWithFail(*error);
+  } else {
+    run.done.completeWithCancel();
+  }
+}
+
+std::shared_ptr<MediaItem> MediaBackup::recordedItem(Run& run, const std::string& name) const {
+  if (!run.recorded) {
+    run.recorded.emplace();
+    for (const auto& item : *recordMetaData(*run.backup).items) {
+      if (item->fingerprint) run.recorded->emplace(item->getRemoteFileName(), item);
+    }
+  }
+  const auto found = run.recorded->find(name);
+  return found == run.recorded->end() ? nullptr : found->second;
+}
+
+bool MediaBackup::holdsStored(Run& run, MediaItem& item, const std::string& name) const {
+  if (run.landed.count(name) != 0) return true;
+  const auto file = run.stored.find(name);
+  if (file == run.stored.end() || file->second != item.bytes) return false;
+  // A record rebuilt from the listing (or one no preview made) takes the listing at its word.
+  const std::shared_ptr<const Backup>& storedRecord = run.backup->storedRecord;
+  if (!storedRecord || run.backup->rebuildsRecord) return true;
+  if (!run.referenced) {
+    run.referenced.emplace();
+    const std::shared_ptr<MediaMetaData>& metaData = (*storedRecord).*category_.metaData;
+    if (metaData && metaData->items) {
+      for (const auto& stored : *metaData->items) {
+        if (stored->fingerprint) run.referenced->emplace(stored->getRemoteFileName(), stored);
+      }
+    }
+  }
+  // A file no stored record names may be what is left of an entry that changed while it was
+  // packed: only a referenced one is trusted, and it lends its checksum.
+  const auto referenced = run.referenced->find(name);
+  if (referenced == run.referenced->end()) return false;
+  item.checksum = referenced->second->checksum;
+  return true;
 }
 
 void MediaBackup::updateReportValues() {
@@ -319,7 +485,7 @@ void MediaBackup::updateBackupMetadata(Run& run, const std::shared_ptr<MediaItem
   record.items->push_back(item);
   record.bytes += item->bytes;
   record.count = static_cast<int>(record.items->size());
-  if (item->fingerprint && run.recorded) run.recorded->insert(*item->fingerprint);
+  if (item->fingerprint && run.recorded) run.recorded->emplace(item->getRemoteFileName(), item);
   if (!versionsCurrent) return;
   if (item->fingerprint) {
     std::vector<Version>& versions = backup.mediaVersions.versions;
@@ -331,19 +497,9 @@ void MediaBackup::updateBackupMetadata(Run& run, const std::shared_ptr<MediaItem
   versionedCount = record.count;
 }
 
-bool MediaBackup::isRecorded(Run& run, const std::string& fingerprint) const {
-  if (!run.recorded) {
-    run.recorded.emplace();
-    for (const auto& item : *recordMetaData(*run.backup).items) {
-      if (item->fingerprint) run.recorded->insert(*item->fingerprint);
-    }
-  }
-  return run.recorded->count(fingerprint) > 0;
-}
-
 void MediaBackup::rollBack(Run& run) {
   if (!appendedMediaItems || appendedMediaItems->empty()) return;
-  recordMetaData(*run.backup).removeMediaItems(*appendedMediaItems);
+  removeItems(recordMetaData(*run.backup), *appendedMediaItems);
   // Rebuilt from what is left on the next lookup.
   run.recorded.reset();
   for (const auto& item : *appendedMediaItems) {

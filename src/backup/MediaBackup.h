@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "backup/BaseBackupService.h"
@@ -15,11 +16,13 @@ namespace tessellon {
 // into archives that close as soon as their packed bytes reach the host's
 // archive size; each archive also carries the category document and a fresh
 // "backup.json", so the remote backup is consistent after every archive.
-// Content the remote already holds (the cache knows its fingerprint) is only
-// recorded, never packed again. A failed archive is rolled back from the record
-// and the cache and counted as failed; the run goes on with the next archive.
-// Only a full local disk, a foreign error or cancellation ends the category
-// early.
+// The category folder is listed once when the run starts: a recorded item whose
+// file is missing there, or has another size, leaves the record and is packed
+// again from this computer or reported lost; content whose file the listing
+// shows (same category, fingerprint, extension and size) is only recorded, never
+// packed again. A failed or cancelled archive is rolled back from the record and
+// the cache and counted as failed; the run goes on with the next archive. Only a
+// full local disk, a foreign error or cancellation ends the category early.
 //
 // One run at a time: the counters and the archive's items are plain fields
 // touched only by the run's chain, which advances one item per step on the
@@ -32,6 +35,7 @@ class MediaBackup : public BaseBackupService {
     std::shared_ptr<MediaMetaData> Backup::*metaData;
     MetaType type;
     std::string fileName;   // "images.json"
+    std::string folder;     // "images", in the device folder
     std::string title;      // "Images", in "processing Images (n) ..."
     std::string itemTitle;  // "Image", in "Image (fingerprint=...": the packed-file line
     std::string itemNoun;   // "image", in "Adjust image mtime for item "
@@ -58,6 +62,19 @@ class MediaBackup : public BaseBackupService {
 
   Future<std::shared_ptr<ReportSection>> processEmpty(const std::shared_ptr<Backup>& backup,
                                                       const std::shared_ptr<CancelToken>& token);
+  // Uploads a fresh "backup.json" alone; no section.
+  Future<std::shared_ptr<ReportSection>> refreshRecord(const std::shared_ptr<Backup>& backup,
+                                                       const std::shared_ptr<CancelToken>& token);
+  // One listing of the category folder per run: no request per file.
+  Future<Directory> listStored(const std::shared_ptr<CancelToken>& token);
+  static std::unordered_map<std::string, int64_t> storedFiles(const Directory& listing);
+  // Takes out of the record, and returns, the items whose file the remote lacks or holds at
+  // another size.
+  MediaMetaData::Items reconcile(Backup& backup,
+                                 const std::unordered_map<std::string, int64_t>& stored);
+  // Adds task items that pack the missing items again from this computer.
+  void queueRepairs(Run& run, const MediaMetaData::Items& missing);
+  void reportLost(const MediaItem& item);
   void createZip(const std::shared_ptr<Run>& run, size_t index, int64_t size);
   void append(const std::shared_ptr<Run>& run, size_t index, int64_t size);
   void appendHashedItem(const std::shared_ptr<Run>& run, size_t index, int64_t size,
@@ -72,14 +89,20 @@ class MediaBackup : public BaseBackupService {
   void closeZip(const std::shared_ptr<Run>& run, size_t index, bool last);
   void finalizeZip(const std::shared_ptr<Run>& run, size_t index, const FutureResult<Void>& result);
   // A step whose block throws must still end the run.
-  static void guard(const std::shared_ptr<Run>& run, const Future<Void>& step);
+  void guard(const std::shared_ptr<Run>& run, const Future<Void>& step);
+  // Ends the run, failed with `error` or else cancelled, after taking the archive being built
+  // out of the record.
+  void stop(Run& run, const std::optional<Error>& error);
 
   void updateReportValues();
   void updateCache(const std::shared_ptr<MediaItem>& item, const std::string& fingerprint);
   void updateFields(const std::shared_ptr<MediaItem>& item);
   void updateBackupMetadata(Run& run, const std::shared_ptr<MediaItem>& item);
-  // Whether the record holds an item with `fingerprint`.
-  bool isRecorded(Run& run, const std::string& fingerprint) const;
+  // The record's item stored as `name`, if any.
+  std::shared_ptr<MediaItem> recordedItem(Run& run, const std::string& name) const;
+  // Whether the remote holds `item`'s file as `name` at its size, in a file a stored record
+  // names (it then lends `item` its checksum) or that this run landed.
+  bool holdsStored(Run& run, MediaItem& item, const std::string& name) const;
   // Takes the archive's items out of the record and the cache again.
   void rollBack(Run& run);
   static bool canAppendCachedMediaItemPath(const MediaItem& cached, const MediaItem& item);

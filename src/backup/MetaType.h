@@ -33,6 +33,8 @@ inline ProcessReport addToReport(const ProcessReport& report, bool success, Meta
   section = std::make_shared<ReportSection>(
       old.success + (success ? count : 0), old.failed + (success ? 0 : count),
       old.successBytes + (success ? bytes : 0), old.failedBytes + (success ? 0 : bytes));
+  section->skipped = old.skipped;
+  section->skippedPaths = old.skippedPaths;
   return sum;
 }
 

@@ -24,6 +24,8 @@ bool foldIntoRemote(const std::shared_ptr<MediaItem>& taskItem,
       continue;
     }
     addMissingPaths(remoteItem->paths(), taskItem->paths());
+    // The stored item stands for the file as it is now: restore dates it from the record.
+    remoteItem->modificationDate = taskItem->modificationDate;
     matched = true;
   }
   return matched;

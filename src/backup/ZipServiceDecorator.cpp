@@ -15,12 +15,13 @@ std::shared_ptr<Zip> ZipServiceDecorator::generateZip(const std::string& path) {
 }
 
 template <class Add>
-Result<void> ZipServiceDecorator::appendWith(const std::shared_ptr<Zip>& zip,
-                                             const std::string& dstPath, Add add) {
+std::invoke_result_t<Add, ZipServiceProtocol&> ZipServiceDecorator::appendWith(
+    const std::shared_ptr<Zip>& zip, const std::string& dstPath, Add add) {
   if (!zipService_) {
     return makeError(BackupSDKError::zipAppendFailed, "adding " + dstPath + ": no archive service");
   }
-  if (auto appended = add(*zipService_); !appended.ok()) return appended;
+  auto appended = add(*zipService_);
+  if (!appended.ok()) return appended;
   const auto freeBytes =
       fileManager_ ? fileManager_->getTotalRemainingFreeSpaceInBytes() : std::nullopt;
   if (freeBytes && *freeBytes == 0) {
@@ -28,7 +29,7 @@ Result<void> ZipServiceDecorator::appendWith(const std::shared_ptr<Zip>& zip,
     return makeError(BackupSDKError::zipFailedNotEnoughDiskSpace,
                      "adding " + dstPath + ": the local disk is full");
   }
-  return {};
+  return appended;
 }
 
 Result<void> ZipServiceDecorator::append(const std::shared_ptr<Zip>& zip,
@@ -36,6 +37,15 @@ Result<void> ZipServiceDecorator::append(const std::shared_ptr<Zip>& zip,
                                          bool close) {
   return appendWith(zip, dstPath, [&](ZipServiceProtocol& zips) {
     return zips.append(zip, srcPath, dstPath, close);
+  });
+}
+
+Result<std::string> ZipServiceDecorator::appendMedia(const std::shared_ptr<Zip>& zip,
+                                                     const std::string& srcPath,
+                                                     const std::string& dstPath,
+                                                     int64_t expectedBytes) {
+  return appendWith(zip, dstPath, [&](ZipServiceProtocol& zips) {
+    return zips.appendMedia(zip, srcPath, dstPath, expectedBytes);
   });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <type_traits>
 
 #include "platform/files/FileIOServiceProtocol.h"
 #include "platform/zip/ZipServiceProtocol.h"
@@ -25,6 +26,9 @@ class ZipServiceDecorator final : public ZipServiceProtocol {
   // free space is no failure.
   Result<void> append(const std::shared_ptr<Zip>& zip, const std::string& srcPath,
                       const std::string& dstPath, bool close) override;
+  // The same for a media file, answering the wrapped service's checksum.
+  Result<std::string> appendMedia(const std::shared_ptr<Zip>& zip, const std::string& srcPath,
+                                  const std::string& dstPath, int64_t expectedBytes) override;
   // The same for content the caller holds.
   Result<void> appendContent(const std::shared_ptr<Zip>& zip, std::string_view content,
                              const std::string& dstPath, bool close) override;
@@ -33,7 +37,8 @@ class ZipServiceDecorator final : public ZipServiceProtocol {
  private:
   // Appends with `add`, then discards the archive when the disk has filled up.
   template <class Add>
-  Result<void> appendWith(const std::shared_ptr<Zip>& zip, const std::string& dstPath, Add add);
+  std::invoke_result_t<Add, ZipServiceProtocol&> appendWith(const std::shared_ptr<Zip>& zip,
+                                                            const std::string& dstPath, Add add);
 
   const std::shared_ptr<FileIOServiceProtocol> fileManager_;  // may be null
   const std::shared_ptr<ZipServiceProtocol> zipService_;      // may be null

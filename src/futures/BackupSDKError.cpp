@@ -21,6 +21,7 @@ constexpr std::array kCases = {
     TESSELLON_CASE(cannotFetchAvailableBackups),
     TESSELLON_CASE(versionConflict),
     TESSELLON_CASE(isCanceling),
+    TESSELLON_CASE(backupLocked),
     TESSELLON_CASE(contactsAccessDenied),
     TESSELLON_CASE(contactsSaveContactFailed),
     TESSELLON_CASE(contactsFetchingContainersFailed),
@@ -64,7 +65,7 @@ constexpr std::array kCases = {
 };
 #undef TESSELLON_CASE
 
-static_assert(kCases.size() == 51);
+static_assert(kCases.size() == 52);
 
 }  // namespace
 

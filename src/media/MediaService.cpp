@@ -24,7 +24,7 @@ Future<std::vector<std::string>> MediaService::getItemHash(
 }
 
 Future<Void> MediaService::appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
-                                                  const MediaItem& item) {
+                                                  MediaItem& item) {
   return itemRepository()->appendItemFileToBackup(zip, item);
 }
 

@@ -21,8 +21,7 @@ class MediaService : public virtual MediaServiceProtocol {
   Future<std::vector<std::string>> getItemHash(const MediaItem& item,
                                                std::shared_ptr<CancelToken> cancelToken,
                                                const std::vector<Version>& forVersions) override;
-  Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
-                                      const MediaItem& item) override;
+  Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip, MediaItem& item) override;
   Future<bool> exists(const MediaItem& item) override;
   Future<std::vector<std::string>> addItemAtRestore(const MediaItem& item,
                                                     const std::string& localPath) override;

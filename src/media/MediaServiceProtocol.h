@@ -39,8 +39,8 @@ class MediaServiceProtocol {
   virtual Future<std::vector<std::string>> getItemHash(const MediaItem& item,
                                                        std::shared_ptr<CancelToken> cancelToken,
                                                        const std::vector<Version>& forVersions) = 0;
-  virtual Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
-                                              const MediaItem& item) = 0;
+  // Packs the item's file and sets its checksum (see MediaItemRepositoryProtocol).
+  virtual Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip, MediaItem& item) = 0;
   // Whether a local file with the item's content is known (see MediaRepositoryProtocol::exists).
   virtual Future<bool> exists(const MediaItem& item) = 0;
   // Restore: the downloaded file at `localPath` to the item's paths; completes with the paths

@@ -38,7 +38,7 @@ uint64_t MediaItem::hashValue() const {
 std::string MediaItem::hashValueAsData() const { return std::to_string(hashValue()); }
 
 std::string MediaItem::getRemoteFileName() const {
-  const std::string& name = fingerprint.value();
+  std::string name = fingerprint.value_or("");
   return fileExtension.empty() ? name : name + "." + fileExtension;
 }
 

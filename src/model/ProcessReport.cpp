@@ -23,6 +23,7 @@ void appendBlock(std::string& text, const char* title, const ReportSection& sect
   text += "\n- Count (all): " + std::to_string(section.overall) + "\n";
   text += "- Count (success): " + std::to_string(section.success) + "\n";
   text += "- Count (failed): " + std::to_string(section.failed) + "\n";
+  if (section.skipped != 0) text += "- Count (skipped): " + std::to_string(section.skipped) + "\n";
   text += "- MegaBytes (all): " + megabytes(section.overallBytes) + "\n";
   text += "- MegaBytes (success): " + megabytes(section.successBytes) + "\n";
   text += "- MegaBytes (failed): " + megabytes(section.failedBytes) + "\n\n";
@@ -40,13 +41,15 @@ std::string ReportSection::description() const {
   return "overall=" + std::to_string(overall) + " success=" + std::to_string(success) +
          " failed=" + std::to_string(failed) + " overallBytes=" + std::to_string(overallBytes) +
          " successBytes=" + std::to_string(successBytes) +
-         " failedBytes=" + std::to_string(failedBytes);
+         " failedBytes=" + std::to_string(failedBytes) +
+         (skipped != 0 ? " skipped=" + std::to_string(skipped) : std::string());
 }
 
 bool operator==(const ReportSection& left, const ReportSection& right) {
   if (left.overall != right.overall || left.success != right.success ||
       left.failed != right.failed || left.overallBytes != right.overallBytes ||
-      left.successBytes != right.successBytes || left.failedBytes != right.failedBytes) {
+      left.successBytes != right.successBytes || left.failedBytes != right.failedBytes ||
+      left.skipped != right.skipped || left.skippedPaths != right.skippedPaths) {
     return false;
   }
   const auto* leftMedia = dynamic_cast<const RestoreMediaReportSection*>(&left);

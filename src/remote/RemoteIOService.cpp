@@ -1,10 +1,15 @@
 #include "remote/RemoteIOService.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <utility>
 
 #include "futures/FuturesError.h"
+#include "platform/files/PosixError.h"
+#include "platform/files/TemporaryFolderServiceProtocol.h"
 #include "sdk/Async.h"
 #include "sdk/CancelToken.h"
 #include "sdk/Log.h"
@@ -89,15 +94,56 @@ std::string lastComponent(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Puts the host's temporary file P beside itself under the remote file's name.
-// Runs on the background queue.
+constexpr int kFolderAttempts = 16;
+
+// A fresh, empty folder for one download in `parent`; the random name makes a collision
+// unlikely and createDirectory's refusal of an existing one (EEXIST) makes it harmless.
+Result<std::string> makeDownloadFolder(FileIOServiceProtocol& files, const std::string& parent) {
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  Result<void> made = files.createDirectory(parent, true);
+  for (int attempt = 0; made.ok() && attempt < kFolderAttempts; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(random()));
+    std::string folder =
+        (parent == "/" ? parent : parent + "/") + std::string(kDownloadFolderPrefix) + name;
+    made = files.createDirectory(folder, false);
+    if (made.ok()) return folder;
+    if (made.error().domain == kPosixErrorDomain && made.error().code == EEXIST) {
+      made = Result<void>();
+    }
+  }
+  return makeError(BackupSDKError::fileIOFailedToCreateDirectory,
+                   "no folder for a download in " + parent +
+                       (made.ok() ? std::string() : ": " + made.error().message));
+}
+
+void completeLike(const Promise<std::string>& promise, const FutureResult<Void>& step,
+                  std::string value) {
+  if (step.isSuccess()) {
+    promise.completeWithSuccess(std::move(value));
+  } else if (step.isFail()) {
+    promise.completeWithFail(step.failure());
+  } else {
+    promise.completeWithCancel();
+  }
+}
+
+// Moves the host's temporary file P into a fresh folder of its own, under the remote file's
+// name. Runs on the background queue.
 void finishDownload(const Request<std::string>& request,
                     const std::shared_ptr<FileIOServiceProtocol>& fileIOService,
-                    const std::string& relativeRemotePath, std::optional<std::string> path,
-                    std::optional<BackupSDKError> error) {
+                    const std::string& downloadFolder, const std::string& relativeRemotePath,
+                    std::optional<std::string> path, std::optional<BackupSDKError> error) {
   const Promise<std::string>& promise = request->promise;
-  // A late answer moves nothing: the caller has its result already.
-  if (promise.future.isCompleted()) return;
+  // A late answer moves nothing: the caller has its result already. The file of a cancelled
+  // download has no reader left and would stay behind.
+  if (promise.future.isCompleted()) {
+    const auto result = promise.future.result();
+    if (path && fileIOService && result && result->isCancelled()) {
+      (void)fileIOService->deleteItem(*path);
+    }
+    return;
+  }
   if (!path) {
     promise.completeWithFail(error ? makeError(*error)
                                    : makeError(BackupSDKError::delegateFileDownloadFailed,
@@ -117,17 +163,25 @@ void finishDownload(const Request<std::string>& request,
                                        "no file service to move " + *path + " into place"));
     return;
   }
-  std::string target =
-      (*folder == "/" ? *folder : *folder + "/") + lastComponent(relativeRemotePath);
+  // Two downloads of one remote name (a listing beside a preview, both reading
+  // "backup.json") must never share a local path.
+  Result<std::string> ownFolder =
+      makeDownloadFolder(*fileIOService, downloadFolder.empty() ? *folder : downloadFolder);
+  if (!ownFolder.ok()) {
+    (void)fileIOService->deleteItem(*path);
+    promise.completeWithFail(ownFolder.error());
+    return;
+  }
+  std::string name = lastComponent(relativeRemotePath);
+  std::string target = ownFolder.value() + "/" + (name.empty() ? "download" : name);
   fileIOService->moveForced(*path, target)
-      .onComplete(Executor::immediate(), [promise, target](const FutureResult<Void>& moved) {
-        if (moved.isSuccess()) {
-          promise.completeWithSuccess(target);
-        } else if (moved.isFail()) {
-          promise.completeWithFail(moved.failure());
-        } else {
-          promise.completeWithCancel();
+      .onComplete(Executor::immediate(), [promise, fileIOService, path, folder = ownFolder.value(),
+                                          target](const FutureResult<Void>& moved) {
+        if (!moved.isSuccess()) {
+          (void)fileIOService->deleteItem(*path);
+          (void)fileIOService->deleteItem(folder);
         }
+        completeLike(promise, moved, target);
       });
 }
 
@@ -136,11 +190,13 @@ void finishDownload(const Request<std::string>& request,
 RemoteIOService::RemoteIOService(
     std::shared_ptr<BackupSDKDelegate> delegate,
     std::shared_ptr<FileIOServiceProtocol> fileIOService, std::shared_ptr<LoggerProtocol> logger,
-    std::shared_ptr<SingleFileTransferStateReporterProtocol> fileTransferReporter)
+    std::shared_ptr<SingleFileTransferStateReporterProtocol> fileTransferReporter,
+    std::string downloadFolder)
     : delegate_(std::move(delegate)),
       fileIOService_(std::move(fileIOService)),
       logger_(std::move(logger)),
-      fileTransferReporter_(std::move(fileTransferReporter)) {}
+      fileTransferReporter_(std::move(fileTransferReporter)),
+      downloadFolder_(std::move(downloadFolder)) {}
 
 int64_t RemoteIOService::sizeForUpload(const std::string& localPath) {
   if (fileIOService_) {
@@ -163,14 +219,36 @@ Future<Void> RemoteIOService::uploadFile(const std::string& localPath,
            " remotePath(relative)=" + relativeRemotePath;
   });
   fileTransferReporter_->setFileSize(sizeForUpload(localPath));
+  return sendFile(
+      localPath, relativeRemotePath,
+      [reporter = fileTransferReporter_](const TransferProgress& progress) {
+        reporter->reportFractionalProgressOnBackup(progress);
+      },
+      std::move(cancelToken));
+}
 
+Future<Void> RemoteIOService::uploadFileInternal(const std::string& localPath,
+                                                 const std::string& relativeRemotePath,
+                                                 ProgressReport progressReport,
+                                                 std::shared_ptr<CancelToken> cancelToken) {
+  if (isCancelled(cancelToken)) return Future<Void>::cancelled();
+  logWith(logger_, LogLevel::debug, [&] {
+    return "Quorro: upload file localPath=" + localPath +
+           " remotePath(relative)=" + relativeRemotePath;
+  });
+  if (!progressReport) progressReport = [](const TransferProgress&) {};
+  return sendFile(localPath, relativeRemotePath, std::move(progressReport),
+                  std::move(cancelToken));
+}
+
+Future<Void> RemoteIOService::sendFile(const std::string& localPath,
+                                       const std::string& relativeRemotePath,
+                                       ProgressReport progressReport,
+                                       std::shared_ptr<CancelToken> cancelToken) {
   auto request = std::make_shared<PendingRequest<Void>>();
   callHost(request, [&] {
     request->keepTransfer(delegate_->uploadFile(
-        localPath, relativeRemotePath,
-        [reporter = fileTransferReporter_](const TransferProgress& progress) {
-          reporter->reportFractionalProgressOnBackup(progress);
-        },
+        localPath, relativeRemotePath, std::move(progressReport),
         [request](std::optional<Error> error) {
           request->markAnswered();
           // The host may answer on any thread; hop to the background queue first.
@@ -184,6 +262,33 @@ Future<Void> RemoteIOService::uploadFile(const std::string& localPath,
         }));
   });
   hookCancellation(cancelToken, request);
+  return request->promise.future;
+}
+
+Future<bool> RemoteIOService::uploadFileIfAbsent(const std::string& localPath,
+                                                 const std::string& relativeRemotePath,
+                                                 std::shared_ptr<CancelToken> cancelToken) {
+  if (isCancelled(cancelToken)) return Future<bool>::cancelled();
+  logWith(logger_, LogLevel::debug, [&] {
+    return "Quorro: upload file if absent localPath=" + localPath +
+           " remotePath(relative)=" + relativeRemotePath;
+  });
+  auto request = std::make_shared<PendingRequest<bool>>();
+  hookCancellation(cancelToken, request);
+  callHost(request, [&] {
+    delegate_->uploadFileIfAbsent(
+        localPath, relativeRemotePath,
+        [request, cancelToken](bool created, std::optional<Error> error) {
+          Async::background([request, cancelToken, created, error = std::move(error)] {
+            if (isCancelled(cancelToken)) return;
+            if (error) {
+              request->promise.completeWithFail(*error);
+            } else {
+              request->promise.completeWithSuccess(created);
+            }
+          });
+        });
+  });
   return request->promise.future;
 }
 
@@ -216,13 +321,13 @@ Future<std::string> RemoteIOService::downloadFileInternal(
   callHost(request, [&] {
     request->keepTransfer(delegate_->downloadFile(
         relativeRemotePath, std::move(progressReport),
-        [request, fileIOService = fileIOService_, relativeRemotePath](
-            std::optional<std::string> path, std::optional<BackupSDKError> error) {
+        [request, fileIOService = fileIOService_, downloadFolder = downloadFolder_,
+         relativeRemotePath](std::optional<std::string> path, std::optional<BackupSDKError> error) {
           request->markAnswered();
-          Async::background(
-              [request, fileIOService, relativeRemotePath, path = std::move(path), error] {
-                finishDownload(request, fileIOService, relativeRemotePath, path, error);
-              });
+          Async::background([request, fileIOService, downloadFolder, relativeRemotePath,
+                             path = std::move(path), error] {
+            finishDownload(request, fileIOService, downloadFolder, relativeRemotePath, path, error);
+          });
         }));
   });
   hookCancellation(cancelToken, request);

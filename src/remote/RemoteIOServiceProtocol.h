@@ -40,11 +40,30 @@ class RemoteIOServiceProtocol {
                                   const std::string& relativeRemotePath,
                                   std::shared_ptr<CancelToken> cancelToken) = 0;
 
+  // As above, with the caller's own progress callback (or none, called on the host's thread);
+  // the running backup's progress is left alone, so small files of the library's own (its
+  // lock) can travel beside an archive's upload.
+  virtual Future<Void> uploadFileInternal(const std::string& localPath,
+                                          const std::string& relativeRemotePath,
+                                          ProgressReport progressReport,
+                                          std::shared_ptr<CancelToken> cancelToken) = 0;
+
+  // Creates the remote file from the local one only when nothing is at that path: succeeds
+  // with true when it was created, false when something was already there (left untouched).
+  // Atomic when the host's request is. Fails with the host's error; no progress is reported.
+  virtual Future<bool> uploadFileIfAbsent(const std::string& localPath,
+                                          const std::string& relativeRemotePath,
+                                          std::shared_ptr<CancelToken> cancelToken) = 0;
+
   // Downloads the file and succeeds with a local path whose last component is
-  // the remote file's name, beside the host's temporary copy (an older file of
-  // that name is replaced). Fails with the host's BackupSDKError, with
+  // the remote file's name, alone in a fresh private folder of its own (named
+  // kDownloadFolderPrefix + random), so two downloads of one name never meet.
+  // The caller deletes or moves the file once done; the file service removes
+  // the folder with it. Fails with the host's BackupSDKError, with
   // delegateFileDownloadFailed when the host gives neither path nor error, or
-  // with the move's error. No progress is reported.
+  // with the error of making the folder or moving the file into it; the host's
+  // file is then removed, as it is when it arrives after a cancellation. No
+  // progress is reported.
   virtual Future<std::string> downloadFile(const std::string& relativeRemotePath,
                                            std::shared_ptr<CancelToken> cancelToken) = 0;
   // As above, reporting progress of a file of `fileSizeBytes` as restore progress.

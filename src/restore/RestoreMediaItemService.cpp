@@ -216,6 +216,15 @@ Future<FailedPaths> RestoreMediaItemService::performRestoreByDownload(
                       return Future<FailedPaths>::fail(download.failure());
                     }
                     const std::string localPath = download.successValue();
+                    if (std::optional<Error> damaged = checkDownload(*item, localPath)) {
+                      logWith(logger_, LogLevel::warning, [&] {
+                        return vocabulary_.restoreOf + item->id + " (" + name +
+                               ") failed: " + damaged->message;
+                      });
+                      removeDownload(localPath);
+                      restoreStatusService_->updateProgress(item->bytes);
+                      return Future<FailedPaths>::fail(*damaged);
+                    }
                     return mediaService->addItemAtRestore(*item, localPath)
                         .onComplete(
                             Executor::immediate(),
@@ -241,6 +250,28 @@ void RestoreMediaItemService::logResult(const MediaItem& item,
     logWith(logger_, LogLevel::warning,
             [&] { return vocabulary_.failedAtPaths + joined(result.successValue()); });
   }
+}
+
+std::optional<Error> RestoreMediaItemService::checkDownload(const MediaItem& item,
+                                                            const std::string& localPath) const {
+  if (!fileIOService_) return std::nullopt;
+  const auto damaged = [&](const std::string& what) {
+    return makeError(BackupSDKError::delegateFileDownloadFailed,
+                     "the stored copy of " + item.getRemoteFileName() + " " + what);
+  };
+  const Result<FileAttributes> attributes = fileIOService_->attributesOfItem(localPath);
+  if (!attributes.ok()) return damaged("cannot be read: " + attributes.error().message);
+  if (attributes.value().size != item.bytes) {
+    return damaged("has " + std::to_string(attributes.value().size) + " bytes, " +
+                   std::to_string(item.bytes) + " recorded");
+  }
+  if (!item.checksum) return std::nullopt;
+  const Result<std::string> checksum = fileIOService_->contentChecksum(localPath);
+  if (!checksum.ok()) return damaged("cannot be read: " + checksum.error().message);
+  if (checksum.value() != *item.checksum) {
+    return damaged("has checksum " + checksum.value() + ", " + *item.checksum + " recorded");
+  }
+  return std::nullopt;
 }
 
 void RestoreMediaItemService::removeDownload(const std::string& localPath) const {

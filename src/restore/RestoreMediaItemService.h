@@ -77,7 +77,9 @@ class RestoreMediaItemService {
 
   // Downloads "<remoteFolder>/<category folder>/<remote file name>" and writes it to the item's
   // paths; the download is gone afterwards. Advances the progress by the item whatever happens
-  // but cancellation. Fails with the download's or the placement's error.
+  // but cancellation. Fails with the download's or the placement's error, or with
+  // delegateFileDownloadFailed, placing nothing, when the download's size is not the item's or
+  // its checksum not the recorded one.
   Future<FailedPaths> performRestoreByDownload(
       const std::shared_ptr<MediaItem>& item, const std::vector<std::string>& remoteFolder,
       const std::shared_ptr<CancelToken>& cancelToken,
@@ -106,6 +108,8 @@ class RestoreMediaItemService {
 
  private:
   void logResult(const MediaItem& item, const FutureResult<FailedPaths>& result) const;
+  // Why the download cannot be the item's stored file, or nothing when it matches the record.
+  std::optional<Error> checkDownload(const MediaItem& item, const std::string& localPath) const;
   void removeDownload(const std::string& localPath) const;
 };
 

@@ -35,6 +35,12 @@ void BackupSDK::startRestore(
   impl_->startRestore(std::move(backup), settings, std::move(progress), std::move(completion));
 }
 
+void BackupSDK::verify(
+    std::shared_ptr<Backup> backup, bool readData,
+    std::function<void(std::shared_ptr<VerifyReport>, std::optional<Error>)> completion) {
+  impl_->verify(std::move(backup), readData, std::move(completion));
+}
+
 void BackupSDK::getAvailableBackups(
     std::function<void(std::optional<std::vector<std::shared_ptr<Backup>>>, std::optional<Error>)>
         completion) {

@@ -1,11 +1,9 @@
 #include "sdk/BackupSDKImpl.h"
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-
 #include "futures/sync/SynchronizationType.h"
 #include "model/Constants.h"
+#include "model/loading/MetadataLoaderProtocol.h"
+#include "platform/files/TemporaryFolderServiceProtocol.h"
 #include "platform/locations/LocationProviderProtocol.h"
 #include "platform/locations/PlatformRoots.h"
 #include "sdk/Async.h"
@@ -22,14 +20,47 @@ Error noServices() {
   return makeError(BackupSDKError::unknownError, "the library's services could not be set up");
 }
 
+// A record without a format version cannot be trusted to be readable.
+std::optional<Error> versionRefusal(const std::shared_ptr<Backup>& backup) {
+  if (!backup || !backup->version || backup->version->major > Constants::backupVersion().major) {
+    return makeError(BackupSDKError::versionConflict);
+  }
+  return std::nullopt;
+}
+
+// Lets `lock` go once `chain` has ended, then calls `finish` with the chain's result. The
+// operation ends only once its folder is free again: a next run, here or in another process,
+// must not find the lock of one that has already reported.
+template <class T, class Finish>
+void releaseThen(const Future<T>& chain, std::shared_ptr<DeviceLock> lock, Finish finish) {
+  chain.onComplete(Executor::current(), [lock](const FutureResult<T>&) { return lock->release(); })
+      .onComplete(Executor::current(),
+                  [chain, finish = std::move(finish)](const FutureResult<Void>&) {
+                    finish(*chain.result());
+                  });
+}
+
+// The host's form of a finished operation: its value, its error, or neither when cancelled.
+template <class T, class Completion>
+void deliver(const FutureResult<std::shared_ptr<T>>& result, const Completion& completion) {
+  if (result.isSuccess()) return completion(result.successValue(), std::nullopt);
+  completion(nullptr, result.isFail() ? std::optional(asNSError(result.failure())) : std::nullopt);
+}
+
+// The private temporary folder is cleared of the run's files once nothing uses it.
+void releaseTemporaryFolder(const std::shared_ptr<TemporaryFolderServiceProtocol>& folder) {
+  if (folder) folder->release();
+}
+
 }  // namespace
 
 BackupSDKImpl::BackupSDKImpl(std::shared_ptr<BackupSDKDelegate> delegate,
                              std::shared_ptr<LoggerProtocol> logger,
                              const BackupSDKOptions& options)
     : logger_(std::move(logger)) {
-  Result<void> setup =
-      IoCSetup::setupIoC(std::move(delegate), logger_, PlatformRoots::fromOptions(options));
+  const PlatformRoots roots = PlatformRoots::fromOptions(options);
+  temporaryFolder_ = roots.temporary;
+  Result<void> setup = IoCSetup::setupIoC(std::move(delegate), logger_, roots);
   if (!setup.ok()) {
     logWith(logger_, LogLevel::error,
             [&] { return "setupIoC failed: " + describe(setup.error()); });
@@ -50,6 +81,9 @@ void BackupSDKImpl::resolveServices() {
     auto notificationService = IoC::require<NotificationServiceProtocol>();
     auto accessService = IoC::require<AccessServiceProtocol>();
     auto cancellationService = IoC::require<CancelationServiceProtocol>();
+    auto deviceUIDService = IoC::require<DeviceUIDServiceProtocol>();
+    auto verifyService = std::make_shared<VerifyService>(
+        remoteIOService, fileIOService, IoC::require<MetadataLoaderProtocol>(), logger_);
     remoteIOService_ = std::move(remoteIOService);
     backupService_ = std::move(backupService);
     backupPreviewService_ = std::move(backupPreviewService);
@@ -58,29 +92,25 @@ void BackupSDKImpl::resolveServices() {
     notificationService_ = std::move(notificationService);
     accessService_ = std::move(accessService);
     cancellationService_ = std::move(cancellationService);
+    deviceUIDService_ = std::move(deviceUIDService);
+    verifyService_ = std::move(verifyService);
   } catch (const ErrorException& e) {
     logWith(logger_, LogLevel::error, [&] { return "setupIoC failed: " + describe(e.error()); });
   }
+  temporaryFolderService_ = IoC::optional<TemporaryFolderServiceProtocol>();
 }
 
-BackupSDKImpl::~BackupSDKImpl() {
-  if (!backupService_) return;
-  struct Waiter {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool completed = false;
-  };
-  auto waiter = std::make_shared<Waiter>();
-  backupService_->lastCleanup().onComplete(Executor::immediate(), [waiter](const auto&) {
-    std::lock_guard lock(waiter->mutex);
-    waiter->completed = true;
-    waiter->done.notify_all();
-  });
-  std::unique_lock lock(waiter->mutex);
-  if (!waiter->done.wait_for(lock, std::chrono::seconds(10), [&] { return waiter->completed; })) {
-    logWith(logger_, LogLevel::warning,
-            [] { return std::string("The remote clean-up is still running; leaving it"); });
-  }
+std::optional<Error> BackupSDKImpl::acquireTemporaryFolder() {
+  if (!temporaryFolderService_) return std::nullopt;
+  Result<void> acquired = temporaryFolderService_->acquire();
+  if (acquired.ok()) return std::nullopt;
+  logWith(logger_, LogLevel::error, [&] { return describe(acquired.error()); });
+  return asNSError(acquired.error());
+}
+
+std::shared_ptr<DeviceLock> BackupSDKImpl::lockFor(const std::string& uid) const {
+  return std::make_shared<DeviceLock>(remoteIOService_, fileIOService_, logger_, temporaryFolder_,
+                                      uid);
 }
 
 void BackupSDKImpl::startPreview(const BackupSettings& settings, std::function<void(int)> progress,
@@ -89,15 +119,21 @@ void BackupSDKImpl::startPreview(const BackupSettings& settings, std::function<v
   auto started = BackupSDKState::startOperation();
   if (!started.ok()) return completion(nullptr, asNSError(started.error()));
   auto token = started.value();
+  if (auto refused = acquireTemporaryFolder()) {
+    BackupSDKState::finishOperation(token);
+    return completion(nullptr, refused);
+  }
 
   notificationService_->setBackupPreviewProgress(std::move(progress));
   accessService_->checkAccess(settings, token)
       .onSuccess(Executor::primary(), [preview = backupPreviewService_, settings,
                                        token] { return preview->generateBackup(settings, token); })
       .onComplete(Executor::current(), [notifications = notificationService_, logger = logger_,
-                                        token, completion = std::move(completion)](
+                                        temporary = temporaryFolderService_, token,
+                                        completion = std::move(completion)](
                                            const FutureResult<std::shared_ptr<Backup>>& result) {
         notifications->setBackupPreviewProgress(nullptr);
+        releaseTemporaryFolder(temporary);
         BackupSDKState::finishOperation(token);
         if (result.isSuccess()) {
           logWith(logger, LogLevel::info, [] { return "Backup Preview finished SUCCESSFULLY"; });
@@ -119,11 +155,17 @@ void BackupSDKImpl::startBackup(const BackupSettings& settings,
   auto started = BackupSDKState::startOperation();
   if (!started.ok()) return completion(nullptr, asNSError(started.error()));
   auto token = started.value();
+  if (auto refused = acquireTemporaryFolder()) {
+    BackupSDKState::finishOperation(token);
+    return completion(nullptr, refused);
+  }
   logWith(logger_, LogLevel::info,
           [&] { return "Started backup using BackupSDK(" + podVersion_ + ") with settings"; });
 
   notificationService_->setBackupProgress(std::move(progress));
+  auto lock = lockFor(deviceUIDService_->getUID());
   auto chain = accessService_->checkAccess(settings, token)
+                   .onSuccess(Executor::primary(), [lock, token] { return lock->acquire(token); })
                    .onSuccess(Executor::primary(),
                               [preview = backupPreviewService_, settings, token] {
                                 return preview->generateBackup(settings, token);
@@ -132,7 +174,7 @@ void BackupSDKImpl::startBackup(const BackupSettings& settings,
                                                     token](const std::shared_ptr<Backup>& backup) {
                      return backupService->process(backup, token);
                    });
-  runBackupChain(chain, token, std::move(completion));
+  runBackupChain(chain, std::move(lock), token, std::move(completion));
 }
 
 void BackupSDKImpl::startBackup(std::shared_ptr<Backup> backup,
@@ -142,26 +184,35 @@ void BackupSDKImpl::startBackup(std::shared_ptr<Backup> backup,
   auto started = BackupSDKState::startOperation();
   if (!started.ok()) return completion(nullptr, asNSError(started.error()));
   auto token = started.value();
+  if (auto refused = acquireTemporaryFolder()) {
+    BackupSDKState::finishOperation(token);
+    return completion(nullptr, refused);
+  }
   logWith(logger_, LogLevel::info,
           [&] { return "Started backup using BackupSDK(" + podVersion_ + ")"; });
 
   notificationService_->setBackupProgress(std::move(progress));
-  runBackupChain(backupService_->process(std::move(backup), token), token, std::move(completion));
+  auto lock = lockFor(deviceUIDService_->getUID());
+  auto chain = lock->acquire(token).onSuccess(
+      Executor::primary(), [backupService = backupService_, backup = std::move(backup), token] {
+        return backupService->process(backup, token);
+      });
+  runBackupChain(chain, std::move(lock), token, std::move(completion));
 }
 
 void BackupSDKImpl::runBackupChain(Future<std::shared_ptr<ProcessReport>> chain,
+                                   std::shared_ptr<DeviceLock> lock,
                                    std::shared_ptr<CancelToken> token,
                                    ReportCompletion completion) {
-  chain.onComplete(
-      Executor::current(),
-      [notifications = notificationService_, token, completion = std::move(completion)](
-          const FutureResult<std::shared_ptr<ProcessReport>>& result) {
-        notifications->setBackupProgress(nullptr);
-        BackupSDKState::finishOperation(token);
-        if (result.isSuccess()) return completion(result.successValue(), std::nullopt);
-        completion(nullptr,
-                   result.isFail() ? std::optional(asNSError(result.failure())) : std::nullopt);
-      });
+  releaseThen(chain, std::move(lock),
+              [notifications = notificationService_, temporary = temporaryFolderService_, token,
+               completion = std::move(completion)](
+                  const FutureResult<std::shared_ptr<ProcessReport>>& result) {
+                notifications->setBackupProgress(nullptr);
+                releaseTemporaryFolder(temporary);
+                BackupSDKState::finishOperation(token);
+                deliver(result, completion);
+              });
 }
 
 void BackupSDKImpl::startRestore(std::shared_ptr<Backup> backup, const Settings& settings,
@@ -171,14 +222,13 @@ void BackupSDKImpl::startRestore(std::shared_ptr<Backup> backup, const Settings&
           [&] { return "Started restore using BackupSDK(" + podVersion_ + ")"; });
   if (!hasServices()) return completion(nullptr, asNSError(noServices()));
 
-  // A record without a format version cannot be trusted to be readable.
-  std::optional<Error> versionRefusal;
-  if (!backup || !backup->version || backup->version->major > Constants::backupVersion().major) {
-    versionRefusal = makeError(BackupSDKError::versionConflict);
-  }
-  auto started = BackupSDKState::startOperation(versionRefusal);
+  auto started = BackupSDKState::startOperation(versionRefusal(backup));
   if (!started.ok()) return completion(nullptr, asNSError(started.error()));
   auto token = started.value();
+  if (auto refused = acquireTemporaryFolder()) {
+    BackupSDKState::finishOperation(token);
+    return completion(nullptr, refused);
+  }
 
   // A fresh home may lack the media folders; a restore brings them back
   // instead of being refused as unreadable.
@@ -191,34 +241,49 @@ void BackupSDKImpl::startRestore(std::shared_ptr<Backup> backup, const Settings&
     }
   }
 
-  accessService_->checkAccess(settings, token)
-      .onComplete(
-          Executor::primary(),
-          [notifications = notificationService_, helper = restoreService_->restoreHelper(), backup,
-           settings, token, progress = std::move(progress),
-           completion = std::move(completion)](const FutureResult<Void>& access) {
-            if (!access.isSuccess()) {
-              // The progress closure was never installed on this path.
-              BackupSDKState::finishOperation(token);
-              completion(nullptr, access.isFail() ? std::optional(asNSError(access.failure()))
-                                                  : std::nullopt);
-              return;
-            }
-            notifications->setRestoreProgress(progress);
-            helper->restoreBackup(backup, settings, token)
-                .onComplete(Executor::current(),
-                            [notifications, token, completion](
-                                const FutureResult<std::shared_ptr<ProcessReport>>& result) {
-                              notifications->setRestoreProgress(nullptr);
-                              BackupSDKState::finishOperation(token);
-                              if (result.isSuccess()) {
-                                return completion(result.successValue(), std::nullopt);
-                              }
-                              completion(nullptr, result.isFail()
-                                                      ? std::optional(asNSError(result.failure()))
-                                                      : std::nullopt);
-                            });
-          });
+  auto lock = lockFor(backup->deviceID);
+  auto chain =
+      accessService_->checkAccess(settings, token)
+          .onSuccess(Executor::primary(), [lock, token] { return lock->acquire(token); })
+          .onSuccess(Executor::primary(),
+                     [notifications = notificationService_,
+                      helper = restoreService_->restoreHelper(), backup, settings, token,
+                      progress = std::move(progress)] {
+                       notifications->setRestoreProgress(progress);
+                       return helper->restoreBackup(backup, settings, token);
+                     });
+  releaseThen(chain, std::move(lock),
+              [notifications = notificationService_, temporary = temporaryFolderService_, token,
+               completion = std::move(completion)](
+                  const FutureResult<std::shared_ptr<ProcessReport>>& result) {
+                notifications->setRestoreProgress(nullptr);
+                releaseTemporaryFolder(temporary);
+                BackupSDKState::finishOperation(token);
+                deliver(result, completion);
+              });
+}
+
+void BackupSDKImpl::verify(std::shared_ptr<Backup> backup, bool readData,
+                           VerifyCompletion completion) {
+  if (!hasServices()) return completion(nullptr, asNSError(noServices()));
+  auto started = BackupSDKState::startOperation(versionRefusal(backup));
+  if (!started.ok()) return completion(nullptr, asNSError(started.error()));
+  auto token = started.value();
+  if (auto refused = acquireTemporaryFolder()) {
+    BackupSDKState::finishOperation(token);
+    return completion(nullptr, refused);
+  }
+  logWith(logger_, LogLevel::info,
+          [&] { return "Started verify using BackupSDK(" + podVersion_ + ")"; });
+
+  verifyService_->verify(std::move(backup), readData, token)
+      .onComplete(Executor::current(),
+                  [temporary = temporaryFolderService_, token, completion = std::move(completion)](
+                      const FutureResult<std::shared_ptr<VerifyReport>>& result) {
+                    releaseTemporaryFolder(temporary);
+                    BackupSDKState::finishOperation(token);
+                    deliver(result, completion);
+                  });
 }
 
 void BackupSDKImpl::getAvailableBackups(ListCompletion completion) {
@@ -226,10 +291,16 @@ void BackupSDKImpl::getAvailableBackups(ListCompletion completion) {
   auto started = BackupSDKState::startListing();
   if (!started.ok()) return completion(std::nullopt, asNSError(started.error()));
   auto token = started.value();
+  if (auto refused = acquireTemporaryFolder()) {
+    BackupSDKState::finishListing(token);
+    return completion(std::nullopt, refused);
+  }
 
   restoreService_->backupInformationCollector()->getAllBackups(token).onComplete(
-      Executor::current(), [token, completion = std::move(completion)](
-                               const FutureResult<std::vector<std::shared_ptr<Backup>>>& result) {
+      Executor::current(),
+      [temporary = temporaryFolderService_, token, completion = std::move(completion)](
+          const FutureResult<std::vector<std::shared_ptr<Backup>>>& result) {
+        releaseTemporaryFolder(temporary);
         BackupSDKState::finishListing(token);
         if (result.isSuccess()) return completion(result.successValue(), std::nullopt);
         if (result.isFail()) return completion(std::nullopt, asNSError(result.failure()));

@@ -8,16 +8,21 @@
 #include "backup/BackupPreviewServiceProtocol.h"
 #include "backup/BackupServiceProtocol.h"
 #include "platform/files/FileIOServiceProtocol.h"
+#include "platform/files/TemporaryFolderServiceProtocol.h"
+#include "platform/identity/DeviceUIDServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
 #include "restore/RestoreServiceProtocol.h"
+#include "restore/VerifyService.h"
 #include "sdk/AccessServiceProtocol.h"
 #include "sdk/CancelationServiceProtocol.h"
+#include "sdk/DeviceLock.h"
 #include "sdk/NotificationServiceProtocol.h"
 
 namespace tessellon {
 
 // The facade's implementation. It starts one chain of futures per operation,
-// guards the single-operation rule through BackupSDKState and calls the host's
+// guards the single-operation rule through BackupSDKState, holds the device
+// folder's DeviceLock around a backup or restore and calls the host's
 // completion exactly once. Chains capture the services they use, not `this`,
 // so a host may drop the facade while an operation runs.
 class BackupSDKImpl {
@@ -27,12 +32,11 @@ class BackupSDKImpl {
       std::function<void(std::shared_ptr<ProcessReport>, std::optional<Error>)>;
   using ListCompletion = std::function<void(std::optional<std::vector<std::shared_ptr<Backup>>>,
                                             std::optional<Error>)>;
+  using VerifyCompletion =
+      std::function<void(std::shared_ptr<VerifyReport>, std::optional<Error>)>;
 
   BackupSDKImpl(std::shared_ptr<BackupSDKDelegate> delegate, std::shared_ptr<LoggerProtocol> logger,
                 const BackupSDKOptions& options);
-  // Gives the clean-up the last backup started a bounded time to finish, so a
-  // host that exits next leaves a tidy remote.
-  ~BackupSDKImpl();
   BackupSDKImpl(const BackupSDKImpl&) = delete;
   BackupSDKImpl& operator=(const BackupSDKImpl&) = delete;
 
@@ -44,6 +48,7 @@ class BackupSDKImpl {
                    ReportCompletion completion);
   void startRestore(std::shared_ptr<Backup> backup, const Settings& settings,
                     std::function<void(const FileStatus&)> progress, ReportCompletion completion);
+  void verify(std::shared_ptr<Backup> backup, bool readData, VerifyCompletion completion);
   void getAvailableBackups(ListCompletion completion);
   void cancel(std::function<void()> completion);
 
@@ -52,8 +57,15 @@ class BackupSDKImpl {
  private:
   bool hasServices() const { return cancellationService_ != nullptr; }
   void resolveServices();
+  // Makes the private temporary folder ours for an operation or listing: the error to complete
+  // with at once when it cannot be. Each success is matched by one release of the service.
+  std::optional<Error> acquireTemporaryFolder();
+  // The lock of the remote folder "<uid>"; not yet taken.
+  std::shared_ptr<DeviceLock> lockFor(const std::string& uid) const;
+  // Lets the lock go once `chain` has ended, then finishes the operation.
   void runBackupChain(Future<std::shared_ptr<ProcessReport>> chain,
-                      std::shared_ptr<CancelToken> token, ReportCompletion completion);
+                      std::shared_ptr<DeviceLock> lock, std::shared_ptr<CancelToken> token,
+                      ReportCompletion completion);
 
   std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;
   std::shared_ptr<BackupServiceProtocol> backupService_;
@@ -63,7 +75,11 @@ class BackupSDKImpl {
   std::shared_ptr<NotificationServiceProtocol> notificationService_;
   std::shared_ptr<AccessServiceProtocol> accessService_;
   std::shared_ptr<CancelationServiceProtocol> cancellationService_;
+  std::shared_ptr<DeviceUIDServiceProtocol> deviceUIDService_;
+  std::shared_ptr<VerifyService> verifyService_;
+  std::shared_ptr<TemporaryFolderServiceProtocol> temporaryFolderService_;  // may be null
   std::shared_ptr<LoggerProtocol> logger_;  // may be null
+  std::string temporaryFolder_;
   std::string podVersion_;
 };
 

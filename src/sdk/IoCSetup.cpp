@@ -40,6 +40,7 @@
 #include "model/loading/Migrations.h"
 #include "platform/AdditionalSetup.h"
 #include "platform/files/FileIOService.h"
+#include "platform/files/TemporaryFolderService.h"
 #include "platform/identity/DeviceUIDServiceProtocol.h"
 #include "platform/identity/SystemInformationProtocol.h"
 #include "platform/locations/LocationProviderProtocol.h"
@@ -253,6 +254,8 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
   Result<void> files = IoC::registerSingleton<FileIOServiceProtocol>(
       std::make_shared<FileIOService>(roots.temporary));
   if (!files.ok()) return files.error();
+  IoC::registerLazySingleton<TemporaryFolderServiceProtocol>(
+      [temporary = roots.temporary] { return std::make_shared<TemporaryFolderService>(temporary); });
 
   IoC::registerLazySingleton<NotificationServiceProtocol>(
       [] { return std::make_shared<NotificationService>(IoC::optional<LoggerProtocol>()); });
@@ -273,7 +276,8 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
   if (!reporter.ok()) return reporter.error();
   (void)IoC::registerSingleton<RemoteIOServiceProtocol>(
       std::make_shared<RemoteIOService>(std::move(delegate), IoC::optional<FileIOServiceProtocol>(),
-                                        IoC::optional<LoggerProtocol>(), reporter.value()));
+                                        IoC::optional<LoggerProtocol>(), reporter.value(),
+                                        roots.temporary));
 
   IoC::registerLazySingleton<ZipServiceProtocol>([] {
     return std::make_shared<ZipServiceDecorator>(IoC::optional<FileIOServiceProtocol>(),

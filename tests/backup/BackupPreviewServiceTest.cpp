@@ -1,5 +1,6 @@
 #include "backup/BackupPreviewService.h"
 
+#include <filesystem>
 #include <mutex>
 
 #include "backup/BackupContactsUnit.h"
@@ -178,14 +179,26 @@ TEST_F(BackupPreviewServiceTest, KeptItemsBringTheDocumentsOfUnselectedCategorie
   EXPECT_EQ(reduced->videosMetaData, nullptr);
 }
 
-TEST_F(BackupPreviewServiceTest, UnreadableRemoteDocumentsFailThePreview) {
+// One damaged byte must not block the remote for good: the run rebuilds the record instead.
+TEST_F(BackupPreviewServiceTest, UnreadableOrMissingRemoteDocumentsAreRebuilt) {
   tree_.add("Pictures/a.jpg", randomContent(100, 9));
+  auto rebuilds = [this](const char* what) {
+    SCOPED_TRACE(what);
+    auto result = preview(images(false));
+    ASSERT_TRUE(result && result->isSuccess());
+    const std::shared_ptr<Backup> backup = result->successValue();
+    EXPECT_TRUE(backup->rebuildsRecord);
+    EXPECT_THAT(ids(backup->taskListToProcess->imagesMetaData), ElementsAre("a.jpg"));
+  };
   temp_.write("remote/MAC1/backup.json", "[\"not\", \"a record\"]");
-  EXPECT_THAT(preview(images(false)), FailsWith(BackupSDKError::corruptBackupMetaData));
+  rebuilds("damaged backup.json");
 
   storeRemote(scannedImages(), date(1000), date(2000));
   temp_.write("remote/MAC1/images.json", R"({"count": 1, "items": []})");
-  EXPECT_THAT(preview(images(false)), FailsWith(BackupSDKError::corruptMetaData));
+  rebuilds("damaged images.json");
+
+  std::filesystem::remove(temp_.file("remote/MAC1/images.json"));
+  rebuilds("missing images.json");
 }
 
 TEST_F(BackupPreviewServiceTest, ACancelledPreviewEndsCancelledWithoutReadingTheRemote) {

@@ -193,6 +193,8 @@ TEST_F(MediaBackupTest, ContentAlreadyRemoteIsRecordedOrAdjustedWithoutBeingPack
                           std::make_shared<MediaItem>("jpg", 60, "elsewhere", Date{}, copiedPrint,
                                                       std::vector<std::string>{"elsewhere.jpg"}));
   media_.caching->setItem(movedPrint, remoteMoved);
+  space_.write("remote/MAC1/images/" + copiedPrint + ".jpg", std::string(60, 'c'));
+  space_.write("remote/MAC1/images/" + movedPrint + ".jpg", std::string(70, 'm'));
   auto backup = backupOf({copied, moved, fresh}, {remoteMoved});
 
   ASSERT_EQ(sectionOf(runImages(backup)), ReportSection(3, 0, 210, 0));
@@ -282,13 +284,38 @@ TEST_F(MediaBackupTest, CancellingMidRunBuildsNoFurtherArchive) {
   auto backup = backupOf({file("a.jpg", 120), file("b.jpg", 130), file("c.jpg", 140)});
   host_->setDelivery(FaultyDelegate::Delivery::late);
   auto running = images_->processImageMetaData(backup, token_);
-  ASSERT_TRUE(host_->waitForHeld(1));
+  ASSERT_TRUE(host_->waitForHeld(1));  // the listing of the folder
+  host_->deliverHeld();
+  ASSERT_TRUE(host_->waitForHeld(1));  // the first archive
   ASSERT_TRUE(token_->cancel().ok());
   host_->setDelivery(FaultyDelegate::Delivery::asIs);
   host_->deliverHeld();
   EXPECT_THAT(awaitResult(running), IsCancelled());
   EXPECT_EQ(host_->calls("uploadFile"), 1);
   EXPECT_EQ(backup->taskListToProcess->imagesMetaData->items->back()->fingerprint, std::nullopt);
+  // Whether that archive crossed is unknown: the record claims none of it.
+  EXPECT_THAT(*backup->imagesMetaData->items, IsEmpty());
+}
+
+// Each run checks the record against one listing of the folder: a recorded file that is gone is
+// packed again when this computer still has it, and reported lost when not.
+TEST_F(MediaBackupTest, RecordedFilesMissingFromTheRemoteArePackedAgainOrReportedLost) {
+  start(1000);
+  auto kept = file("kept.jpg", 50);
+  auto gone = file("gone.jpg", 60);
+  auto lost = file("lost.jpg", 70);
+  for (const auto& item : {kept, gone, lost}) item->fingerprint = fingerprintOf(*item);
+  space_.write("remote/MAC1/images/" + kept->getRemoteFileName(), std::string(50, 'k'));
+  space_.write("remote/MAC1/images/" + gone->getRemoteFileName(), std::string(59, 'g'));
+  fs::remove(space_.file("home/Pictures/lost.jpg"));
+  auto backup = backupOf({}, {kept, gone, lost});
+
+  ASSERT_EQ(sectionOf(runImages(backup)), ReportSection(1, 1, 60, 70));
+  EXPECT_THAT(crossedArchives(),
+              ElementsAre(ElementsAre("images/" + gone->getRemoteFileName(), "images.json",
+                                      "backup.json")));
+  EXPECT_EQ(fingerprints(*remoteDocument("images.json")->items),
+            (std::vector<std::string>{*kept->fingerprint, *gone->fingerprint}));
 }
 
 TEST_F(MediaBackupTest, NothingToDoStillRefreshesTheRemoteRecord) {

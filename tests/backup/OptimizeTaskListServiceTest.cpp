@@ -44,7 +44,7 @@ class ScriptedHashes final : public ImageServiceProtocol, public VideoServicePro
                                                          const std::vector<Version>&) override {
     return Future<MediaItemsWithHashes>::success({});
   }
-  Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>&, const MediaItem&) override {
+  Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>&, MediaItem&) override {
     return Future<Void>::success(Void{});
   }
   Future<bool> exists(const MediaItem&) override { return Future<bool>::success(false); }

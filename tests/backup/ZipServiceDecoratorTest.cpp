@@ -37,19 +37,33 @@ TEST_F(ZipServiceDecoratorTest, OnlyADiskWithNoByteLeftStopsTheArchive) {
     std::optional<int64_t> freeBytes;
     bool close;
     bool diskFull;
+    bool media = false;  // appendMedia, which answers the checksum
   } cases[] = {
       {"unknown free space", std::nullopt, false, false},
       {"one byte left", 1, false, false},
       {"no byte left", 0, false, true},
       {"no byte left after the last entry", 0, true, true},
       {"one byte left after the last entry", 1, true, false},
+      {"one byte left after a media entry", 1, false, false, true},
+      {"no byte left after a media entry", 0, false, true, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     auto zip = decorator_.generateZip(archive_);
     ASSERT_TRUE(decorator_.append(zip, document_, "images.json", false).ok());
     files_->reportFreeSpace(c.freeBytes);
-    const auto appended = decorator_.append(zip, photo_, "images/1.1_a.jpg", c.close);
+    Result<void> appended;
+    if (c.media) {
+      const Result<std::string> checksum =
+          decorator_.appendMedia(zip, photo_, "images/1.1_a.jpg", 50000);
+      if (checksum.ok()) {
+        EXPECT_EQ(checksum.value(), files_->contentChecksum(photo_).value());
+      } else {
+        appended = checksum.error();
+      }
+    } else {
+      appended = decorator_.append(zip, photo_, "images/1.1_a.jpg", c.close);
+    }
     if (!c.diskFull) {
       EXPECT_TRUE(appended.ok()) << appended.error().message;
       if (!c.close) {

@@ -1,6 +1,9 @@
+#include <grp.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -13,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "support/DeepFolder.h"
 #include "support/GeneratedHome.h"
 #include "support/MediaTree.h"
 
@@ -40,11 +44,64 @@ class CliTest : public ::testing::Test {
     const int raw = std::system(commandLine(arguments).c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, dir_.read("out"), dir_.read("err")};
   }
-  // The command line of the sandboxed command, its output going to files "out" and "err".
-  std::string commandLine(const std::string& arguments) const {
+  // As run(), but as an unprivileged user when the test runs as root, who reads every folder: the
+  // sandbox is handed to "nobody" and the command runs in a child that has dropped root.
+  Outcome runUnprivileged(const std::string& arguments) {
+    if (::geteuid() != 0) return run(arguments);
+    constexpr uid_t kNobody = 65534;
+    EXPECT_EQ(std::system(("chown -R 65534:65534 '" + dir_.path() + "'").c_str()), 0);
+    const std::string command = "HOME='" + dir_.path() + "' " + commandLine(arguments);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) {
+        ::_exit(125);
+      }
+      ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      ::_exit(126);
+    }
+    int raw = 0;
+    EXPECT_EQ(::waitpid(pid, &raw, 0), pid);
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, dir_.read("out"), dir_.read("err")};
+  }
+  // One picture that can be backed up and, below home/Pictures, three entries that cannot: a
+  // name that is not UTF-8, a folder closed to its owner, and a path past PATH_MAX (in `deep`).
+  // Returns the paths of the three as the command prints them, in scan order.
+  std::vector<std::string> addUnreadable(const DeepFolder& deep) {
+    addMedia("Pictures", "jpg", 1, 1000);
+    media_.add("Pictures/bad\xff.jpg", randomContent(100, 99));
+    media_.add("Pictures/closed/hidden.jpg", randomContent(100, 98));
+    ::chmod(dir_.file("home/Pictures/closed").c_str(), 0);
+    return {dir_.file("home/Pictures/bad\\xFF.jpg"), dir_.file("home/Pictures/closed"),
+            deep.addFile(4096, "x", ".jpg")};
+  }
+  // Whether runUnprivileged can work here: "nobody" must reach the sandbox.
+  bool sandboxReachableByAnyone() const {
+    struct stat parent {};
+    if (::geteuid() != 0) return true;
+    return ::stat(fs::path(dir_.path()).parent_path().c_str(), &parent) == 0 &&
+           (parent.st_mode & S_IXOTH) != 0;
+  }
+
+  // The command line of the sandboxed command, its output going to files "out" and "err" (with
+  // `tag` appended to their names).
+  std::string commandLine(const std::string& arguments, const std::string& tag = "") const {
     return "env TMPDIR='" + dir_.file("tmp") + "' XDG_CONFIG_HOME='" + dir_.file("config") +
            "' XDG_DATA_HOME='" + dir_.file("data") + "' '" TESSELLON_CLI_PATH "' " + arguments +
-           " >'" + dir_.file("out") + "' 2>'" + dir_.file("err") + "' </dev/null";
+           " >'" + dir_.file("out" + tag) + "' 2>'" + dir_.file("err" + tag) + "' </dev/null";
+  }
+  // Starts the command without waiting for it.
+  pid_t spawn(const std::string& arguments, const std::string& tag) const {
+    std::string command = "exec " + commandLine(arguments, tag);
+    char shell[] = "/bin/sh", flag[] = "-c";
+    char* argv[] = {shell, flag, command.data(), nullptr};
+    pid_t pid = -1;
+    EXPECT_EQ(posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ), 0);
+    return pid;
+  }
+  static int exitStatus(pid_t pid) {
+    int raw = 0;
+    if (waitpid(pid, &raw, 0) != pid) return -1;
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   }
 
   // The remote and the four folders of a home in the sandbox.
@@ -176,7 +233,7 @@ class CliTest : public ::testing::Test {
 TEST_F(CliTest, HelpListsTheVerbsAndTheOptionsOfEach) {
   const Outcome usage = run("");
   EXPECT_EQ(usage.status, 0);
-  for (const char* verb : {"preview", "backup", "list", "restore"}) {
+  for (const char* verb : {"preview", "backup", "list", "restore", "verify"}) {
     EXPECT_THAT(usage.out, HasSubstr(verb));
   }
   const Outcome restore = run("help restore");
@@ -258,6 +315,71 @@ TEST_F(CliTest, InterruptCancelsTheBackupAndTheNextBackupCompletesIt) {
   const Outcome again = run("backup --only images --archive-size 512k" + folders());
   EXPECT_EQ(again.status, 0) << again.err;
   EXPECT_EQ(checkRemote(), "160 0 0");
+}
+
+TEST_F(CliTest, OfTwoBackupsStartedAtOnceOneRunsAndTheOtherNamesIt) {
+  addMedia("Pictures", "jpg", 80, 256 * 1024);
+  MediaTree other(dir_.file("home2"), {});
+  for (int index = 0; index < 80; ++index) {
+    other.add("Pictures/" + std::to_string(index) + ".jpg",
+              randomContent(256 * 1024, static_cast<uint32_t>(1000 + index)));
+  }
+  // Both runs are the same device: the identifier is stored before they start.
+  ASSERT_EQ(run("preview --only images" + folders()).status, 0);
+
+  const std::string backup = "backup --only images --archive-size 512k";
+  const pid_t first = spawn(backup + folders("home"), "1");
+  const pid_t second = spawn(backup + folders("home2"), "2");
+  const int statuses[] = {exitStatus(first), exitStatus(second)};
+  ASSERT_EQ(statuses[0] + statuses[1], 1) << dir_.read("err1") << dir_.read("err2");
+  const std::string winner = statuses[0] == 0 ? "home" : "home2";
+  const std::string loserErr = dir_.read(statuses[0] == 0 ? "err2" : "err1");
+  EXPECT_THAT(loserErr, HasSubstr(" is in use by "));
+  EXPECT_THAT(loserErr, HasSubstr(" (process "));
+  EXPECT_THAT(loserErr, ::testing::EndsWith("(BackupSDKError 105)\n"));
+
+  const Outcome restore = run("restore --only images" + folders("home3"));
+  ASSERT_EQ(restore.status, 0) << restore.err;
+  EXPECT_EQ(filesBelow("home3/Pictures"), filesBelow(winner + "/Pictures"));
+  EXPECT_EQ(filesBelow("home3/Pictures").size(), 80u);
+}
+
+TEST_F(CliTest, VerifyNamesWhatIsMissingOrDamagedAndExitsThree) {
+  addMedia("Pictures/2020", "jpg", 3, 5000);
+  ASSERT_EQ(run("backup --only images" + folders()).status, 0);
+  const std::string verify = "verify --remote '" + remote() + "'";
+  const Outcome whole = run(verify);
+  EXPECT_EQ(whole.status, 0) << whole.err;
+  EXPECT_THAT(whole.out, HasSubstr("Images: 3 checked, 0 missing, 0 damaged\n"));
+  EXPECT_THAT(whole.out, HasSubstr("The backup is whole."));
+
+  // The files of 2020/0.jpg and 2020/1.jpg on the remote: one goes, one gets a flipped byte.
+  const auto stored = [&](int seed) {
+    return wholeContentFingerprint(randomContent(5000, static_cast<uint32_t>(seed))) + ".jpg";
+  };
+  const std::string images = remote() + "/" + deviceID() + "/images/";
+  ASSERT_TRUE(fs::remove(images + stored(1)));
+  std::string bytes = dir_.read(images + stored(2));
+  bytes[100] = static_cast<char>(bytes[100] ^ 1);
+  dir_.write(images + stored(2), bytes);
+
+  const Outcome quick = run(verify + " --json");
+  EXPECT_EQ(quick.status, 3) << quick.err;
+  ASSERT_TRUE(Json::accept(quick.out)) << quick.out;
+  const Json report = Json::parse(quick.out);
+  EXPECT_EQ(report["intact"], false);
+  ASSERT_EQ(report["images"]["missing"].size(), 1u);
+  EXPECT_EQ(report["images"]["missing"][0]["remoteName"], stored(1));
+  EXPECT_EQ(report["images"]["missing"][0]["localPaths"], Json::array({"2020/0.jpg"}));
+  EXPECT_EQ(report["images"]["damaged"].size(), 0u);  // same size: only reading tells
+
+  const Outcome read = run(verify + " --read-data");
+  EXPECT_EQ(read.status, 3) << read.err;
+  EXPECT_THAT(read.out, HasSubstr("  missing  images/" + stored(1) +
+                                  "  (2020/0.jpg): not on the remote\n"));
+  EXPECT_THAT(read.out, HasSubstr("  damaged  images/" + stored(2) +
+                                  "  (2020/1.jpg): the content differs from its checksum\n"));
+  EXPECT_THAT(read.out, HasSubstr("The backup is NOT whole."));
 }
 
 TEST_F(CliTest, RestoreBringsEveryCategoryBackIntoAnEmptyHome) {
@@ -380,6 +502,71 @@ TEST_F(CliTest, RestoreWithoutASingleFittingBackupNamesTheDevicesFound) {
   EXPECT_FALSE(fs::exists(dir_.file("home2")));
 
   EXPECT_EQ(run("restore --device OTHER" + folders("home2")).status, 0);
+}
+
+TEST_F(CliTest, PreviewNamesWhatItCannotReadAndExitsWithThree) {
+  ASSERT_TRUE(sandboxReachableByAnyone()) << "nobody cannot reach " << dir_.path();
+  const DeepFolder deep(dir_.file("home/Pictures"));
+  const std::vector<std::string> skipped = addUnreadable(deep);
+
+  const Outcome preview = runUnprivileged("preview --only images" + folders());
+  EXPECT_EQ(preview.status, 3) << preview.err;
+  EXPECT_THAT(preview.out, HasSubstr("images:    1 items"));
+  const std::string lines = "  images: " + skipped[0] + " (not UTF-8)\n  images: " + skipped[1] +
+                            " (unreadable folder)\n  images: " + skipped[2] + " (path too long)\n";
+  EXPECT_THAT(preview.out,
+              HasSubstr("Skipped 3 files or folders that cannot be backed up:\n" + lines));
+  EXPECT_THAT(preview.err, HasSubstr("tessellon: items skipped in: images\n"));
+
+  const Outcome json = runUnprivileged("preview --json --only images" + folders());
+  EXPECT_EQ(json.status, 3) << json.err;
+  ASSERT_TRUE(Json::accept(json.out)) << json.out;
+  const auto entry = [](const std::string& path, const char* reason) {
+    return Json{{"category", "images"}, {"path", path}, {"reason", reason}};
+  };
+  EXPECT_EQ(Json::parse(json.out).at("skipped"),
+            Json::array({entry(skipped[0], "not UTF-8"), entry(skipped[1], "unreadable folder"),
+                         entry(skipped[2], "path too long")}));
+}
+
+TEST_F(CliTest, BackupCountsWhatItCannotReadInTheReportAndExitsWithThree) {
+  ASSERT_TRUE(sandboxReachableByAnyone()) << "nobody cannot reach " << dir_.path();
+  const DeepFolder deep(dir_.file("home/Pictures"));
+  const std::vector<std::string> skipped = addUnreadable(deep);
+
+  const Outcome json = runUnprivileged("backup --json --only images" + folders());
+  EXPECT_EQ(json.status, 3) << json.err;
+  ASSERT_TRUE(Json::accept(json.out)) << json.out;
+  const Json images = Json::parse(json.out).at("images");
+  EXPECT_EQ(images.value("success", -1), 1);
+  EXPECT_EQ(images.value("skipped", -1), 3);
+  EXPECT_EQ(images.value("skippedPaths", Json()), Json(skipped));
+  EXPECT_THAT(json.err, HasSubstr("tessellon: items skipped in: images\n"));
+  EXPECT_EQ(checkRemote(), "1 0 0");
+
+  // Nothing left to upload, and still not a clean run.
+  const Outcome again = runUnprivileged("backup --only images" + folders());
+  EXPECT_EQ(again.status, 3) << again.err;
+  EXPECT_THAT(again.out, HasSubstr("- Count (skipped): 3\n"));
+  EXPECT_THAT(again.out, HasSubstr("Nothing new to back up, 3 skipped; finished in"));
+  EXPECT_THAT(again.out, HasSubstr("  images: " + skipped[0] + "\n  images: " + skipped[1] +
+                                   "\n  images: " + skipped[2] + "\n"));
+}
+
+TEST_F(CliTest, SkippedListStopsAtTwentyPathsAndCountsTheRest) {
+  for (int index = 10; index < 35; ++index) {
+    media_.add("Pictures/bad\xff" + std::to_string(index) + ".jpg", randomContent(10, index));
+  }
+  const Outcome preview = run("preview --only images" + folders());
+  EXPECT_EQ(preview.status, 3) << preview.err;
+  EXPECT_THAT(preview.out, HasSubstr("Skipped 25 files or folders that cannot be backed up:\n"));
+  EXPECT_THAT(preview.out, HasSubstr("bad\\xFF29.jpg (not UTF-8)\n  and 5 more\n"));
+  EXPECT_THAT(preview.out, Not(HasSubstr("bad\\xFF30.jpg")));
+
+  const Outcome json = run("preview --json --only images" + folders());
+  EXPECT_EQ(json.status, 3) << json.err;
+  ASSERT_TRUE(Json::accept(json.out)) << json.out;
+  EXPECT_EQ(Json::parse(json.out).at("skipped").size(), 25u);
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include "media/DuplicateCollection.h"
 #include "media/MediaTestFixture.h"
+#include "platform/files/ContentChecksum.h"
 #include "platform/files/FileIOService.h"
+#include "platform/files/PosixError.h"
 #include "support/ArchiveKeepingDelegate.h"
+#include "support/DeepFolder.h"
 #include "support/FaultyFileIOService.h"
 
 namespace tessellon {
@@ -56,26 +60,88 @@ TEST_F(MediaDiscoveryTest, PreviewListsEveryRegularFileOfThePictureFolderAndLibr
   EXPECT_EQ((*beach)->bytes, 3000);
 }
 
+// The entries a scan skipped, each as "<path below home>: <reason>", in scan order; every one
+// must carry `category`.
+std::vector<std::string> skips(const MediaScan& scan, const std::string& home,
+                               SkippedItem::Category category) {
+  std::vector<std::string> lines;
+  for (const SkippedItem& item : scan.skipped) {
+    EXPECT_EQ(item.category, category) << item.path;
+    const bool below = item.path.starts_with(home + "/");
+    lines.push_back((below ? item.path.substr(home.size() + 1) : item.path) + ": " + item.reason);
+  }
+  return lines;
+}
+
+TEST_F(MediaDiscoveryTest, ScanNamesEveryFileItCannotTakeOnceWithTheReason) {
+  tree_.add("Pictures/a.jpg", randomContent(10, 1));
+  tree_.add("Pictures/bad\xff.jpg", randomContent(10, 2));
+  tree_.add("Pictures/bad\xfe folder/x.jpg", randomContent(10, 3));
+  tree_.add("Pictures/bad\xfe folder/y\xff.jpg", randomContent(10, 4));
+  tree_.add("Pictures/.DS_Store", "x");
+  tree_.link("Pictures/dangling.jpg", tree_.path("nothing-here"));
+  const DeepFolder deep(tree_.path("Pictures"));
+  const std::string longest = deep.addFile(4095, "fits", ".jpg");
+  const std::string tooLong = deep.addFile(4096, "too long", ".jpg");
+  const std::string unlistable = deep.addFolder(4096);
+  const std::string home = temp_.path() + "/home";
+
+  const MediaScan scan = scanned(services().images);
+  EXPECT_THAT(ids(scan.items), ElementsAre("a.jpg", longest.substr(home.size() + 10)));
+  EXPECT_THAT(skips(scan, home, SkippedItem::Category::images),
+              ElementsAre("Pictures/bad\xfe folder: not UTF-8", "Pictures/bad\xff.jpg: not UTF-8",
+                          tooLong.substr(home.size() + 1) + ": path too long",
+                          unlistable.substr(home.size() + 1) + ": path too long"));
+  EXPECT_EQ(logger_->count(LogLevel::warning, "skipping "), 4u);
+}
+
+TEST_F(MediaDiscoveryTest, FolderThatCannotBeListedAndFilesThatCannotBeLookedAtAreSkipped) {
+  tree_.add("Pictures/a.jpg", randomContent(10, 1));
+  tree_.add("Pictures/b.jpg", randomContent(10, 2));
+  tree_.add("Pictures/c.jpg", randomContent(10, 3));
+  tree_.add("Pictures/closed/d.jpg", randomContent(10, 4));
+  auto faulty =
+      std::make_shared<FaultyFileIOService>(std::make_shared<FileIOService>(temp_.path() + "/tmp"));
+  services(faulty);
+  // This listing reads no attributes, so the scan looks at each entry once, in name order.
+  faulty->failListing("closed", EACCES);
+  faulty->failNth(FaultyFileIOService::Operation::attributesOfItem, 1,
+                  posixError("stat a.jpg", ENOENT));
+  faulty->failNth(FaultyFileIOService::Operation::attributesOfItem, 2,
+                  makeError(BackupSDKError::fileIOFailedToReadFile, "stat b.jpg"));
+
+  const MediaScan scan = scanned(services_.images);
+  EXPECT_THAT(ids(scan.items), ElementsAre("c.jpg"));
+  EXPECT_THAT(skips(scan, temp_.path() + "/home", SkippedItem::Category::images),
+              ElementsAre("Pictures/a.jpg: vanished", "Pictures/b.jpg: unreadable file",
+                          "Pictures/closed: unreadable folder"));
+}
+
 TEST_F(MediaDiscoveryTest, UnreadableSubfolderIsSkippedAndTheScanGoesOn) {
   if (::geteuid() == 0) GTEST_SKIP() << "root reads every folder";
   tree_.add("Pictures/open/a.jpg", randomContent(10, 1));
   tree_.add("Pictures/closed/b.jpg", randomContent(10, 2));
   ::chmod(tree_.path("Pictures/closed").c_str(), 0);
-  EXPECT_THAT(ids(preview(services().images)), ElementsAre("open/a.jpg"));
+  const MediaScan scan = scanned(services().images);
   ::chmod(tree_.path("Pictures/closed").c_str(), 0700);
+  EXPECT_THAT(ids(scan.items), ElementsAre("open/a.jpg"));
+  EXPECT_THAT(skips(scan, temp_.path() + "/home", SkippedItem::Category::images),
+              ElementsAre("Pictures/closed: unreadable folder"));
 }
 
-TEST_F(MediaDiscoveryTest, AttributeReadFailureFailsThePreview) {
-  tree_.add("Pictures/a.jpg", randomContent(10, 1));
-  auto faulty =
-      std::make_shared<FaultyFileIOService>(std::make_shared<FileIOService>(temp_.path() + "/tmp"));
-  services(faulty);
-  // The validator asks first, for the folder test; the item generation asks second.
-  faulty->failNth(FaultyFileIOService::Operation::attributesOfItem, 2,
-                  makeError(BackupSDKError::fileIOFailedToReadFile, "gone"));
-  EXPECT_THAT(
-      awaitResult(services_.images->getItemsOnBackupPreview(std::make_shared<CancelToken>())),
-      FailsWith(BackupSDKError::fileIOFailedToReadFile));
+TEST_F(MediaDiscoveryTest, PhotoLibrarySkipsCountInTheCategoryOfTheirExtensionOnly) {
+  tree_.add("Pictures/Lib.photoslibrary/originals/i\xff.jpg", randomContent(10, 1));
+  tree_.add("Pictures/Lib.photoslibrary/originals/m\xff.mov", randomContent(10, 2));
+  tree_.add("Pictures/Lib.photoslibrary/originals/n\xff.txt", randomContent(10, 3));
+  tree_.add("Pictures/Lib.photoslibrary/resources/t\xff.jpg", randomContent(10, 4));
+  tree_.add("Movies/v\xff.mov", randomContent(10, 5));
+  const std::string home = temp_.path() + "/home";
+  services();
+  EXPECT_THAT(skips(scanned(services_.images), home, SkippedItem::Category::images),
+              ElementsAre("Pictures/Lib.photoslibrary/originals/i\xff.jpg: not UTF-8"));
+  EXPECT_THAT(skips(scanned(services_.videos), home, SkippedItem::Category::videos),
+              ElementsAre("Movies/v\xff.mov: not UTF-8",
+                          "Pictures/Lib.photoslibrary/originals/m\xff.mov: not UTF-8"));
 }
 
 TEST_F(MediaDiscoveryTest, ArchivesPackTheFirstReadablePathUnderItsFingerprint) {
@@ -86,16 +152,21 @@ TEST_F(MediaDiscoveryTest, ArchivesPackTheFirstReadablePathUnderItsFingerprint) 
   const std::string archive = temp_.path() + "/out.zip";
   auto zip = services_.zip->generateZip(archive);
   // A library file: found under the picture folder although it is a video.
-  const MediaItem movie("mov", 600, "Lib.photoslibrary/originals/m.mov", Date{},
-                        wholeContentFingerprint(film), {"Lib.photoslibrary/originals/m.mov"});
+  MediaItem movie("mov", 600, "Lib.photoslibrary/originals/m.mov", Date{},
+                  wholeContentFingerprint(film), {"Lib.photoslibrary/originals/m.mov"});
   EXPECT_THAT(awaitResult(services_.videoService->appendItemFileToBackup(zip, movie)),
               SucceedsWith(Void{}));
-  const MediaItem other("jpg", 10, "real.jpg", Date{}, "1.1_f", {"missing.jpg", "real.jpg"});
+  MediaItem other("jpg", 10, "real.jpg", Date{}, "1.1_f", {"missing.jpg", "real.jpg"});
   EXPECT_THAT(awaitResult(services_.videoService->appendItemFileToBackup(zip, other)),
               SucceedsWith(Void{}));
   ASSERT_TRUE(services_.zip->append(zip, tree_.path("Movies/real.jpg"), "last", true).ok());
   EXPECT_THAT(zipEntries(archive), ElementsAre("videos/" + wholeContentFingerprint(film) + ".mov",
                                                "videos/1.1_f.jpg", "last"));
+  // Each packed item carries the checksum of the file it was packed from.
+  EXPECT_EQ(
+      movie.checksum,
+      ContentChecksum::ofFile(tree_.path("Pictures/Lib.photoslibrary/originals/m.mov")).value());
+  EXPECT_EQ(other.checksum, ContentChecksum::ofFile(tree_.path("Movies/real.jpg")).value());
 }
 
 TEST_F(MediaDiscoveryTest, ItemWithoutAReadableRegularFileCannotBePacked) {
@@ -106,6 +177,12 @@ TEST_F(MediaDiscoveryTest, ItemWithoutAReadableRegularFileCannotBePacked) {
   MediaItem item("jpg", 10, "link.jpg", Date{}, "1.1_f", {"missing.jpg", "link.jpg"});
   EXPECT_THAT(awaitResult(services_.imageService->appendItemFileToBackup(zip, item)),
               FailsWith(BackupSDKError::mediaNoVideoData));
+  // A file whose size is no longer the scanned one is not the content the item describes.
+  tree_.add("Pictures/changed.jpg", randomContent(12, 2));
+  MediaItem changed("jpg", 10, "changed.jpg", Date{}, "1.1_c", {"changed.jpg"});
+  EXPECT_THAT(awaitResult(services_.imageService->appendItemFileToBackup(zip, changed)),
+              FailsWith(BackupSDKError::zipAppendFailed));
+  EXPECT_EQ(changed.checksum, std::nullopt);
 }
 
 std::shared_ptr<MediaItem> item(std::string id, int64_t bytes, int64_t dateMs,

@@ -60,6 +60,12 @@ class MediaTestBase : public ::testing::Test {
                                          : std::vector<std::shared_ptr<MediaItem>>{};
   }
 
+  MediaScan scanned(const std::shared_ptr<MediaItemRepositoryProtocol>& repository) {
+    auto result = awaitResult(repository->scanOnBackupPreview(std::make_shared<CancelToken>()));
+    EXPECT_TRUE(result && result->isSuccess());
+    return result && result->isSuccess() ? result->successValue() : MediaScan{};
+  }
+
   MediaItemsWithHashes withHashes(const std::shared_ptr<MediaItemRepositoryProtocol>& repository) {
     auto result = awaitResult(
         repository->getItemsWithHashOnRestore(std::make_shared<CancelToken>(), {Version(1, 1)}));

@@ -62,6 +62,18 @@ TEST(MediaMetaDataTest, DifferenceWithoutAStoredListIsEveryLocalItemOnce) {
   EXPECT_EQ(MediaMetaData::difference(nullptr, local), nullptr);
 }
 
+// Only a packed item carries a checksum: the scanned item of an unchanged file must still match
+// its stored record (or the file would be packed on every run), and the record the next backup
+// keeps must be the stored item, checksum and all.
+TEST(MediaMetaDataTest, AStoredChecksumNeitherMakesAnUnchangedFileNewNorGetsLost) {
+  const auto stored = item(7, "a.jpg", "1.1_a");
+  stored->checksum = "xxh3-128:99aa06d3014798d86001c324468d497f";
+  const auto local = std::make_shared<MediaMetaData>(MediaMetaData::Items{item(7, "a.jpg")});
+  const auto remote = std::make_shared<MediaMetaData>(MediaMetaData::Items{stored});
+  EXPECT_EQ(MediaMetaData::difference(local, remote)->items, MediaMetaData::Items{});
+  EXPECT_EQ(remote->intersect(*local)->items, MediaMetaData::Items{stored});
+}
+
 // Against the definition, on lists dense with lookalikes: few sizes, dates a few seconds apart,
 // paths from a small pool, some items without any.
 TEST(MediaMetaDataTest, IntersectionAndDifferenceAgreeWithPairwiseEquality) {

@@ -4,6 +4,7 @@
 
 #include "tessellon/FileStatus.h"
 
+#include "model/SkippedItems.h"
 #include "model/json/Json.h"
 #include "model/json/ReportJson.h"
 
@@ -65,6 +66,59 @@ TEST(ProcessReportTest, JsonLeavesOutTotalsAndAbsentSections) {
   EXPECT_EQ(Json::parse(jsonString(FileStatus{3, 1, 300, 100})),
             Json::parse(R"({"overall": 3, "processed": 1, "overallBytes": 300,
                             "processedBytes": 100})"));
+}
+
+// Skipped files show only where there are some, so every other report reads as before.
+TEST(ProcessReportTest, SkippedFilesAddALineTheirCountAndTheirPaths) {
+  ProcessReport report;
+  report.images = std::make_shared<ReportSection>(3, 1, 1234567, 0);
+  report.images->skipped = 2;
+  report.images->skippedPaths = {"/p/closed", "/p/bad\xff.jpg"};
+  EXPECT_EQ(report.description(),
+            "\nImages\n"
+            "- Count (all): 4\n"
+            "- Count (success): 3\n"
+            "- Count (failed): 1\n"
+            "- Count (skipped): 2\n"
+            "- MegaBytes (all): 1.23\n"
+            "- MegaBytes (success): 1.23\n"
+            "- MegaBytes (failed): 0.0\n\n");
+  EXPECT_EQ(report.images->description(),
+            "overall=4 success=3 failed=1 overallBytes=1234567 successBytes=1234567 "
+            "failedBytes=0 skipped=2");
+  // A name that is not UTF-8 does not cost the document: its bad byte becomes U+FFFD.
+  EXPECT_EQ(Json::parse(jsonString(report)), Json::parse(R"({
+      "images": {"success": 3, "failed": 1, "successBytes": 1234567, "failedBytes": 0,
+                 "skipped": 2, "skippedPaths": ["/p/closed", "/p/bad\ufffd.jpg"]}})"));
+}
+
+TEST(ProcessReportTest, AddSkippedItemsCountsEachPathOnceInItsCategorysSection) {
+  using Category = SkippedItem::Category;
+  ProcessReport report;
+  report.images = std::make_shared<RestoreMediaReportSection>(2, 1, 20, 10, 4, 1);
+  const std::shared_ptr<ReportSection> before = report.images;
+  const std::vector<SkippedItem> scan = {
+      {Category::images, "/p/closed", "unreadable folder"},
+      {Category::videos, "/m/gone.mov", "vanished"},
+      {Category::images, "/p/bad\xff.jpg", "not UTF-8"},
+  };
+  addSkippedItems(report, scan);
+  addSkippedItems(report, {scan[0], {Category::images, "/p/long", "path too long"}});
+
+  // The run's counts stay, the section keeps its kind, the holder of the old one sees no change.
+  RestoreMediaReportSection images(2, 1, 20, 10, 4, 1);
+  images.skipped = 3;
+  images.skippedPaths = {"/p/closed", "/p/bad\xff.jpg", "/p/long"};
+  ASSERT_NE(report.images, nullptr);
+  EXPECT_EQ(*report.images, images);
+  EXPECT_EQ(before->skipped, 0);
+  // A category the run had no items in gets a section of its own.
+  ReportSection videos;
+  videos.skipped = 1;
+  videos.skippedPaths = {"/m/gone.mov"};
+  ASSERT_NE(report.videos, nullptr);
+  EXPECT_EQ(*report.videos, videos);
+  EXPECT_EQ(report.contacts, nullptr);
 }
 
 }  // namespace

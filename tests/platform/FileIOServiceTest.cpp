@@ -199,12 +199,41 @@ TEST_F(FileIOServiceTest, ATemporaryFolderThatIsALinkOrAnotherUsersIsRefused) {
   EXPECT_EQ(posixCode(service_.createDirectory(file("tmp/cache"), true)), EPERM);
   EXPECT_FALSE(fs::exists(file("target/cache")));
 
+  // Ours, but others could have planted anything: neither used nor written into.
+  fs::remove(file("tmp"));
+  fs::create_directory(file("tmp"));
+  ::chmod(file("tmp").c_str(), 0777);
+  EXPECT_EQ(posixCode(service_.createDirectory(file("tmp/cache"), true)), EPERM);
+  EXPECT_THAT(service_.write(file("tmp/backup.json"), "{}"),
+              FailsWith(BackupSDKError::fileIOParentDirectoryNotFound));
+  EXPECT_TRUE(fs::is_empty(file("tmp")));
+
   if (::geteuid() != 0) GTEST_SKIP() << "giving a folder to another user needs root";
   FileIOService other(file("shared"));
   fs::create_directory(file("shared"));
   ASSERT_EQ(::chown(file("shared").c_str(), 65534, 65534), 0);
   EXPECT_EQ(posixCode(other.createDirectory(file("shared/cache"), true)), EPERM);
   EXPECT_FALSE(fs::exists(file("shared/cache")));
+}
+
+TEST_F(FileIOServiceTest, ADownloadFolderGoesWithItsFileAndOtherFoldersStay) {
+  ASSERT_EQ(posixCode(service_.createDirectory(file("tmp"), true)), 0);
+  write("tmp/download-01/backup.json", "a");
+  write("tmp/download-02/photo.jpg", "b");
+  write("tmp/download-03/images.json", "c");
+  write("tmp/cache/hash_1", "d");
+  write("tmp/nested/download-04/x", "e");
+
+  EXPECT_THAT(service_.deleteItem(file("tmp/download-01/backup.json")), SucceedsWith(Void{}));
+  EXPECT_EQ(posixCode(service_.moveItem(file("tmp/download-02/photo.jpg"), file("photo.jpg"))), 0);
+  EXPECT_THAT(service_.moveForced(file("tmp/download-03/images.json"), file("images.json")),
+              SucceedsWith(Void{}));
+  EXPECT_THAT(service_.deleteItem(file("tmp/cache/hash_1")), SucceedsWith(Void{}));
+  EXPECT_THAT(service_.deleteItem(file("tmp/nested/download-04/x")), SucceedsWith(Void{}));
+
+  EXPECT_THAT(namesIn("tmp"), ElementsAre("cache", "nested"));
+  EXPECT_THAT(namesIn("tmp/nested"), ElementsAre("download-04"));
+  EXPECT_EQ(contentOf("photo.jpg"), "b");
 }
 
 TEST_F(FileIOServiceTest, SubpathsAreSortedInPreOrderAndDoNotEnterLinks) {

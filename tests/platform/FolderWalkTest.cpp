@@ -90,8 +90,11 @@ TEST(FolderWalkTest, VisitsEveryTreeInPreOrderOnTheCallingThreadWhoeverListsIt) 
     const Tree tree = Tree::random(seed);
     std::vector<std::string> expected;
     tree.preOrder("", expected);
+    std::map<std::string, int> expectedErrors;
+    if (tree.unlistable) expectedErrors[*tree.unlistable] = EACCES;
     const auto caller = std::this_thread::get_id();
     std::vector<std::string> visited;
+    std::map<std::string, int> listingErrors;
     bool visitedElsewhere = false;
     {
       FolderWalk walk([&tree](const std::string& folder) {
@@ -100,12 +103,17 @@ TEST(FolderWalkTest, VisitsEveryTreeInPreOrderOnTheCallingThreadWhoeverListsIt) 
       });
       ASSERT_TRUE(walk.run([&](ListedItem&& item) {
                         visitedElsewhere |= std::this_thread::get_id() != caller;
+                        if (item.listingError != 0) {
+                          listingErrors[item.relative] = item.listingError;
+                        }
                         visited.push_back(std::move(item.relative));
                         return true;
                       })
                       .ok());
     }
     EXPECT_EQ(visited, expected) << "seed " << seed;
+    // The folder that cannot be listed is handed over with the reason, so a caller can name it.
+    EXPECT_EQ(listingErrors, expectedErrors) << "seed " << seed;
     EXPECT_FALSE(visitedElsewhere);
   }
 }

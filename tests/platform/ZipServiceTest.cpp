@@ -14,7 +14,9 @@
 
 #include "platform/SmallVolume.h"
 #include "platform/ZipReadBack.h"
+#include "platform/files/ContentChecksum.h"
 #include "support/ErrorMatchers.h"
+#include "support/MediaTree.h"
 #include "support/TempDir.h"
 
 namespace tessellon {
@@ -22,8 +24,15 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
+
+std::string checksumOf(const std::string& content) {
+  ContentChecksum checksum;
+  checksum.update(content.data(), content.size());
+  return checksum.finish();
+}
 
 class ZipServiceTest : public ::testing::Test {
  protected:
@@ -117,6 +126,7 @@ TEST_F(ZipServiceTest, ThePathShowsOnlyAFinishedArchiveAndEachArchiveStartsEmpty
 TEST_F(ZipServiceTest, AFailedAppendBeforeWritingLeavesTheArchiveOpen) {
   const std::string good = source("good.jpg", "good");
   fs::create_directories(dir_.file("src/folder"));
+  ASSERT_EQ(::mkfifo(dir_.file("src/pipe.jpg").c_str(), 0600), 0);
   struct Case {
     const char* name;
     std::string srcPath;
@@ -124,6 +134,7 @@ TEST_F(ZipServiceTest, AFailedAppendBeforeWritingLeavesTheArchiveOpen) {
   } cases[] = {
       {"missing source", dir_.file("src/missing.jpg"), "images/missing.jpg"},
       {"source is a folder", dir_.file("src/folder"), "images/folder.jpg"},
+      {"source is a FIFO without writer", dir_.file("src/pipe.jpg"), "images/pipe.jpg"},
       {"absolute entry name", good, "/etc/evil.jpg"},
       {"parent component", good, "images/../../evil.jpg"},
       {"empty component", good, "images//a.jpg"},
@@ -139,6 +150,65 @@ TEST_F(ZipServiceTest, AFailedAppendBeforeWritingLeavesTheArchiveOpen) {
   ASSERT_TRUE(append(zip, good, "backup.json", true).ok());
   const auto entries = readBack(archive_);
   EXPECT_THAT(names(entries), ElementsAre("images/first.jpg", "backup.json"));
+}
+
+// The record keeps the scanned size: a file that changed since must fail alone, before its
+// header makes the archive promise bytes.
+TEST_F(ZipServiceTest, AMediaFileOfAnotherSizeThanScannedFailsBeforeAnythingIsWritten) {
+  const std::string good = source("good.jpg", "good");
+  const struct {
+    const char* name;
+    std::string content;
+  } cases[] = {{"truncated", std::string(50, 's')}, {"extended", std::string(150, 'g')}};
+  auto zip = service_.generateZip(archive_);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string changed = source(std::string(c.name) + ".jpg", c.content);
+    const Result<std::string> appended =
+        service_.appendMedia(zip, changed, "images/" + std::string(c.name) + ".jpg", 100);
+    EXPECT_THAT(appended.error(), HasCode(BackupSDKError::zipAppendFailed));
+    EXPECT_THAT(appended.error().message, HasSubstr("changed since it was scanned"));
+  }
+  ASSERT_TRUE(service_.appendMedia(zip, good, "images/good.jpg", 4).ok());
+  ASSERT_TRUE(service_.appendContent(zip, "{}", "backup.json", true).ok());
+  EXPECT_THAT(names(readBack(archive_)), ElementsAre("images/good.jpg", "backup.json"));
+}
+
+// Kernel files give deterministic sources that change under the reader: a sysfs file claims a
+// page and holds a few bytes (it shrinks), a procfs file claims nothing and holds text (it grows).
+TEST_F(ZipServiceTest, ASourceThatShrinksOrGrowsWhilePackedFailsAloneAndTheArchiveStaysValid) {
+  const std::string shrinking = "/sys/devices/system/cpu/online";
+  const std::string growing = "/proc/self/status";
+  struct stat status {};
+  if (::stat(shrinking.c_str(), &status) != 0 || status.st_size != 4096 ||
+      ::stat(growing.c_str(), &status) != 0 || status.st_size != 0) {
+    GTEST_SKIP() << "needs sysfs and procfs";
+  }
+  // The good file spans several read chunks; its checksum is that of the bytes stored.
+  const std::string good = source("good.jpg", randomContent((2 << 20) + 7, 2));
+  auto zip = service_.generateZip(archive_);
+  const Result<void> shrunk = append(zip, shrinking, "images/shrunk.jpg");
+  EXPECT_THAT(shrunk.error(), HasCode(BackupSDKError::zipAppendFailed));
+  EXPECT_THAT(shrunk.error().message, HasSubstr("shrank while being added"));
+  const Result<std::string> grown = service_.appendMedia(zip, growing, "images/grown.jpg", 0);
+  EXPECT_THAT(grown.error(), HasCode(BackupSDKError::zipAppendFailed));
+  EXPECT_THAT(grown.error().message, HasSubstr("grew while being added"));
+  const Result<std::string> goodSum =
+      service_.appendMedia(zip, good, "images/good.jpg", (2 << 20) + 7);
+  ASSERT_TRUE(service_.appendContent(zip, "{}", "backup.json", true).ok());
+
+  const auto entries = readBack(archive_);
+  ASSERT_THAT(names(entries), ElementsAre("images/shrunk.jpg", "images/grown.jpg",
+                                          "images/good.jpg", "backup.json"));
+  // The entry holds what the header promised: what was read, then zeros.
+  const std::string& padded = entries[0].content;
+  ASSERT_EQ(padded.size(), 4096u);
+  const size_t end = padded.find('\n');
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_EQ(padded.find_first_not_of('\0', end + 1), std::string::npos);
+  EXPECT_EQ(entries[1].size, 0);
+  EXPECT_EQ(entries[2].content, dir_.read("src/good.jpg"));
+  EXPECT_EQ(goodSum.value(), checksumOf(entries[2].content));
 }
 
 TEST_F(ZipServiceTest, AnAbandonedArchiveLeavesNoFileBehind) {

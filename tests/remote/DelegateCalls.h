@@ -84,6 +84,11 @@ class DelegateCalls {
       delegate_->uploadFile(localPath, remotePath, progress, done);
     }));
   }
+  Outcome uploadIfAbsent(const std::string& localPath, const std::string& remotePath) {
+    return pair(ask<bool, std::optional<Error>>({false, timedOut()}, [&](auto done) {
+      delegate_->uploadFileIfAbsent(localPath, remotePath, done);
+    }));
+  }
   std::pair<std::optional<std::string>, std::optional<BackupSDKError>> download(
       const std::string& remotePath) {
     return pair(ask<std::optional<std::string>, std::optional<BackupSDKError>>(

@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "tessellon/ForwardingDelegate.h"
+
 #include "delegates/LocalFolderDelegate.h"
 #include "remote/DelegateCalls.h"
 #include "remote/TestArchives.h"
@@ -56,7 +58,25 @@ class DelegateConformanceTest : public ::testing::Test {
   TempDir local_;
 };
 
-using DelegateTypes = ::testing::Types<LocalFolderRemote>;
+// A host that keeps the library's own create-if-absent: a listing, then an upload.
+class ListingThenUploading final : public ForwardingDelegate {
+ public:
+  using ForwardingDelegate::ForwardingDelegate;
+  void uploadFileIfAbsent(const std::string& localPath, const std::string& relativeRemotePath,
+                          std::function<void(bool, std::optional<Error>)> completion) override {
+    BackupSDKDelegate::uploadFileIfAbsent(localPath, relativeRemotePath, std::move(completion));
+  }
+};
+
+struct DefaultIfAbsentRemote {
+  TempDir space;
+  std::shared_ptr<BackupSDKDelegate> delegate =
+      std::make_shared<ListingThenUploading>(std::make_shared<hosts::LocalFolderDelegate>(
+          space.file("remote"), hosts::LocalFolderDelegate::kDefaultZipSize, std::nullopt,
+          space.file("downloads")));
+};
+
+using DelegateTypes = ::testing::Types<LocalFolderRemote, DefaultIfAbsentRemote>;
 TYPED_TEST_SUITE(DelegateConformanceTest, DelegateTypes);
 
 TYPED_TEST(DelegateConformanceTest, UploadedBytesComeBackUnchanged) {
@@ -78,6 +98,27 @@ TYPED_TEST(DelegateConformanceTest, CreateDirectoryTellsWhetherTheFolderExisted)
     SCOPED_TRACE(existing);
     EXPECT_THAT(this->calls_.createDirectory(existing), Pair(true, Eq(std::nullopt)));
   }
+}
+
+TYPED_TEST(DelegateConformanceTest, UploadIfAbsentCreatesOnlyWhereNothingIs) {
+  ASSERT_EQ(this->calls_.createDirectory("dev1/images").second, std::nullopt);
+  EXPECT_THAT(this->calls_.uploadIfAbsent(this->local("1", "first"), "dev1/lock.json"),
+              Pair(true, Eq(std::nullopt)));
+  EXPECT_THAT(this->calls_.uploadIfAbsent(this->local("2", "second"), "dev1/lock.json"),
+              Pair(false, Eq(std::nullopt)));
+  EXPECT_EQ(this->downloaded("dev1/lock.json"), "first");
+  // A folder of that name is something too.
+  EXPECT_THAT(this->calls_.uploadIfAbsent(this->local("2", "second"), "dev1/images"),
+              Pair(false, Eq(std::nullopt)));
+  // Nothing is created where the folder is missing.
+  const auto [created, error] =
+      this->calls_.uploadIfAbsent(this->local("3", "third"), "nowhere/lock.json");
+  EXPECT_FALSE(created);
+  EXPECT_TRUE(error.has_value());
+  const auto folder = this->calls_.list("dev1").first;
+  ASSERT_TRUE(folder.has_value());
+  EXPECT_THAT(folder->members, UnorderedElementsAre(Field(&Member::fullName, "dev1/images"),
+                                                    Field(&Member::fullName, "dev1/lock.json")));
 }
 
 TYPED_TEST(DelegateConformanceTest, ListingNamesMembersRelativeToTheRoot) {

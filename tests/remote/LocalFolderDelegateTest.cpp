@@ -4,7 +4,9 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <functional>
 #include <map>
+#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -131,6 +133,90 @@ TEST_F(LocalFolderDelegateTest, PathsThatLeaveTheRootAreRefusedAndTouchNothing) 
     EXPECT_THAT(calls_.inflate("dev1/dev1.zip", path),
                 IsError("LocalFolderDelegate", kRefusedPath));
     EXPECT_EQ(tree(), before);
+  }
+}
+
+TEST_F(LocalFolderDelegateTest, StoredLinksAreNeverFollowed) {
+  const std::string secret = space_.write("outside/secret", "outside the remote");
+  writeArchive(space_.file("outside/evil.zip"), {{"evil", "x"}});
+  const std::string local = space_.write("local/photo", "photo");
+  struct Case {
+    const char* what;
+    std::function<void()> request;
+  } cases[] = {
+      {"download a link", [&] { EXPECT_FALSE(calls_.download("dev1/to-secret").first); }},
+      {"download through a linked folder",
+       [&] { EXPECT_FALSE(calls_.download("dev1/to-outside/secret").first); }},
+      {"list a linked folder",
+       [&] {
+         EXPECT_THAT(calls_.list("dev1/to-outside").second, IsError("NSPOSIXErrorDomain", ENOTDIR));
+       }},
+      {"list sizes",
+       [&] {
+         const auto listed = calls_.list("dev1").first;
+         ASSERT_TRUE(listed.has_value());
+         for (const Member& member : listed->members) {
+           EXPECT_EQ(member.fileSizeInByte, 0) << member.fullName;
+         }
+       }},
+      {"delete through a linked folder",
+       [&] { EXPECT_FALSE(calls_.deleteFile("dev1/to-outside/secret").first); }},
+      {"delete the link itself",
+       [&] {
+         const auto [deleted, error] = calls_.deleteFile("dev1/to-outside");
+         EXPECT_TRUE(deleted);
+         EXPECT_FALSE(error.has_value());
+         EXPECT_FALSE(fs::exists(fs::symlink_status(remotePath("dev1/to-outside"))));
+       }},
+      {"upload over a link",
+       [&] {
+         EXPECT_EQ(calls_.upload(local, "dev1/to-secret"), std::nullopt);
+         EXPECT_EQ(readRemote("dev1/to-secret"), "photo");
+         EXPECT_FALSE(fs::is_symlink(remotePath("dev1/to-secret")));
+       }},
+      {"upload an archive over a link",
+       [&] {
+         EXPECT_EQ(calls_.upload(local, "dev1/to-outside.zip"), std::nullopt);
+         EXPECT_FALSE(fs::is_symlink(remotePath("dev1/to-outside.zip")));
+       }},
+      {"upload through a linked folder",
+       [&] { EXPECT_TRUE(calls_.upload(local, "dev1/to-outside/photo").has_value()); }},
+      {"create a folder through a linked folder",
+       [&] { EXPECT_TRUE(calls_.createDirectory("dev1/to-outside/sub").second.has_value()); }},
+      {"inflate a linked archive",
+       [&] {
+         EXPECT_THAT(calls_.inflate("dev1/to-evil.zip", "dev1"),
+                     IsError("LocalFolderDelegate", kUnreadableArchive));
+         EXPECT_FALSE(fs::exists(remotePath("dev1/evil")));
+       }},
+      {"inflate into a linked folder",
+       [&] {
+         writeArchive(remotePath("dev1/dev1.zip"), {{"evil", "x"}});
+         EXPECT_TRUE(calls_.inflate("dev1/dev1.zip", "dev1/to-outside").has_value());
+       }},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    fs::remove_all(remotePath("dev1"));
+    fs::create_directories(remotePath("dev1"));
+    fs::create_symlink(secret, remotePath("dev1/to-secret"));
+    fs::create_directory_symlink(space_.file("outside"), remotePath("dev1/to-outside"));
+    fs::create_directory_symlink(space_.file("outside"), remotePath("dev1/to-outside.zip"));
+    fs::create_symlink(space_.file("outside/evil.zip"), remotePath("dev1/to-evil.zip"));
+    const auto outside = [&] {
+      std::map<std::string, uintmax_t> files;
+      for (const auto& [path, size] : tree()) {
+        if (path.rfind("outside", 0) == 0) files[path] = size;
+      }
+      return files;
+    };
+    const auto before = outside();
+
+    test.request();
+
+    EXPECT_EQ(outside(), before);
+    EXPECT_EQ(space_.read("outside/secret"), "outside the remote");
+    EXPECT_TRUE(!fs::exists(downloads_) || fs::is_empty(downloads_));
   }
 }
 
@@ -270,6 +356,36 @@ TEST_F(LocalFolderDelegateTest, BadRequestsGetClearErrors) {
   }
 }
 
+TEST_F(LocalFolderDelegateTest, OfRacingCreateIfAbsentRequestsExactlyOneCreates) {
+  // Two delegates over one folder, as two processes sharing the remote have.
+  auto other = std::make_shared<LocalFolderDelegate>(root_, LocalFolderDelegate::kDefaultZipSize,
+                                                     std::nullopt, downloads_);
+  DelegateCalls otherCalls(other);
+  fs::create_directories(remotePath("dev1"));
+  const std::string mine = space_.write("local/mine", randomContent(256 * 1024, 1));
+  const std::string theirs = space_.write("local/theirs", randomContent(256 * 1024, 2));
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    std::promise<void> go;
+    std::shared_future<void> started = go.get_future().share();
+    DelegateCalls::Outcome first, second;
+    std::thread racer([&] {
+      started.wait();
+      second = otherCalls.uploadIfAbsent(theirs, "dev1/lock.json");
+    });
+    go.set_value();
+    first = calls_.uploadIfAbsent(mine, "dev1/lock.json");
+    racer.join();
+    EXPECT_EQ(first.second, std::nullopt);
+    EXPECT_EQ(second.second, std::nullopt);
+    ASSERT_NE(first.first, second.first);
+    // The winner's bytes, whole; no temporary file left behind.
+    EXPECT_TRUE(readRemote("dev1/lock.json") == space_.read(first.first ? mine : theirs));
+    EXPECT_THAT(leftovers("dev1"), IsEmpty());
+    fs::remove(remotePath("dev1/lock.json"));
+  }
+}
+
 // ---- Threads and lifetime
 
 TEST_F(LocalFolderDelegateTest, QueuedRequestsAreAnsweredOnItsThreadBeforeItGoesAway) {
@@ -301,21 +417,30 @@ TEST_F(LocalFolderDelegateTest, MayBeDestroyedByItsOwnLastAnswer) {
   EXPECT_EQ(done.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
 }
 
-TEST_F(LocalFolderDelegateTest, DefaultDownloadFolderIsPrivateAndGoesWithTheDelegate) {
+TEST_F(LocalFolderDelegateTest, DefaultDownloadsArePrivateFilesThatLeaveNoFolderBehind) {
   putRemote("dev1/backup.json", "{}");
+  TempDir temporary;
+  const char* const saved = std::getenv("TMPDIR");
+  const std::string previous = saved != nullptr ? saved : "";
+  ::setenv("TMPDIR", temporary.path().c_str(), 1);
   auto delegate = std::make_shared<LocalFolderDelegate>(root_);
+  saved != nullptr ? ::setenv("TMPDIR", previous.c_str(), 1) : ::unsetenv("TMPDIR");
   DelegateCalls calls(delegate);
+  EXPECT_TRUE(fs::is_empty(temporary.path()));
 
   const auto first = calls.download("dev1/backup.json").first;
   const auto second = calls.download("dev1/backup.json").first;
   ASSERT_TRUE(first && second);
   EXPECT_NE(*first, *second);
-  EXPECT_EQ(fs::status(fs::path(*first).parent_path()).permissions() & fs::perms::all,
-            fs::perms::owner_all);
+  for (const std::string& path : {*first, *second}) {
+    EXPECT_EQ(fs::path(path).parent_path(), temporary.path());
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+  }
 
-  calls.release();
-  delegate.reset();
-  EXPECT_FALSE(fs::exists(fs::path(*first).parent_path()));
+  // What the library does with a download it has read: nothing of it is left.
+  fs::remove(*first);
+  fs::remove(*second);
+  EXPECT_TRUE(fs::is_empty(temporary.path()));
 }
 
 }  // namespace

@@ -131,13 +131,42 @@ TEST_F(RemoteIOServiceTest, CancellingARunningRequestEndsItAndIgnoresTheLateAnsw
   EXPECT_THAT(awaitResult(listing), IsCancelled());
   EXPECT_THAT(awaitResult(download), IsCancelled());
 
-  // The answers arrive after all: successes, and a file to move. Nothing changes.
+  // The answers arrive after all: successes, and a file that nobody will read, which goes.
   host_->deliverHeld();
   ASSERT_TRUE(flushBackgroundQueue());
   for (const auto& future : pending) EXPECT_THAT(future, IsCancelled());
   EXPECT_THAT(download, IsCancelled());
-  EXPECT_TRUE(fs::exists(space_.file("tmp/download-1")));
-  EXPECT_FALSE(fs::exists(space_.file("tmp/backup.json")));
+  EXPECT_TRUE(fs::is_empty(space_.file("tmp")));
+}
+
+// ---- Downloads
+
+TEST_F(RemoteIOServiceTest, DownloadsOfOneNameGetFoldersOfTheirOwnInThePrivateFolder) {
+  space_.write("remote/dev1/backup.json", "{}");
+  RemoteIOService service(host_, files_, nullptr, reporter_, space_.file("tmp"));
+  // A listing beside a preview: both fetch the same record, and their answers meet.
+  host_->setDelivery(Delivery::late);
+  const auto first = service.downloadFile("dev1/backup.json", token_);
+  const auto second = service.downloadFile("dev1/backup.json", 20, token_);
+  ASSERT_TRUE(host_->waitForHeld(2));
+  host_->deliverHeld();
+  const auto firstPath = awaitResult(first);
+  const auto secondPath = awaitResult(second);
+  ASSERT_TRUE(firstPath && firstPath->isSuccess() && secondPath && secondPath->isSuccess());
+
+  const fs::path a = firstPath->successValue();
+  const fs::path b = secondPath->successValue();
+  EXPECT_NE(a.parent_path(), b.parent_path());
+  for (const fs::path& path : {a, b}) {
+    EXPECT_EQ(path.filename(), "backup.json");
+    EXPECT_EQ(path.parent_path().parent_path(), space_.file("tmp"));
+    EXPECT_EQ(fs::status(path.parent_path()).permissions(), fs::perms::owner_all);
+  }
+  // The first reader is done before the second starts reading.
+  EXPECT_THAT(files_->deleteItem(a), SucceedsWith(Void{}));
+  EXPECT_FALSE(fs::exists(a.parent_path()));
+  EXPECT_EQ(space_.read(b.string()), "{}");
+  EXPECT_TRUE(fs::is_empty(space_.file("downloads")));
 }
 
 // ---- Answers
@@ -189,6 +218,12 @@ TEST_F(RemoteIOServiceTest, HostAnswersBecomeTheLibrarysCodes) {
        code(BackupSDKError::delegateDirectoryInfoFailed)},
       {"getDirectoryInfo: the host's error",
        [&](FaultyDelegate& h) { h.answerDirectoryInfoWith({}, hostError); }, list, hostError},
+      {"uploadFileIfAbsent: the host's error",
+       [&](FaultyDelegate& h) { h.answerUploadFileIfAbsentWith(false, hostError); },
+       [&](RemoteIOService& s) {
+         return failure(s.uploadFileIfAbsent(local("x", "x"), "x", nullptr));
+       },
+       hostError},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -219,6 +254,9 @@ TEST_F(RemoteIOServiceTest, EveryFutureCompletesOnTheBackgroundQueue) {
         completesOnBackgroundQueue(service_.getDirectoryInfo("", token_)),
         completesOnBackgroundQueue(service_.inflateZip("z.zip", "out", token_)),
         completesOnBackgroundQueue(service_.deleteFile("b", token_)),
+        completesOnBackgroundQueue(
+            service_.uploadFileInternal(local("c", "c"), "c", nullptr, token_)),
+        completesOnBackgroundQueue(service_.uploadFileIfAbsent(local("e", "e"), "e", token_)),
     };
     gate.open();
     for (const auto& check : checks) EXPECT_THAT(awaitResult(check), SucceedsWith(true));
@@ -244,6 +282,20 @@ TEST_F(RemoteIOServiceTest, AFileAddsItsBytesAsItGoesButCountsOnlyWhenDone) {
   EXPECT_EQ(statuses(backup_), expected);
   EXPECT_EQ(statuses(restore_), expected);
   EXPECT_EQ(statusManager_->fileStatus(), (FileStatus{3, 1, 3000, 1000}));
+}
+
+TEST_F(RemoteIOServiceTest, TheLibrarysOwnUploadsLeaveTheRunsProgressAlone) {
+  // An archive of 1000 bytes is on its way when the lock's record goes up beside it.
+  statusManager_->setFileStatus(FileStatus{3, 1, 3000, 1000});
+  reporter_->setFileSize(1000);
+  const std::string record = local("lock.json", std::string(100000, 'x'));
+  ASSERT_THAT(awaitResult(service_.uploadFileInternal(record, "lock.json", nullptr, nullptr)),
+              SucceedsWith(Void{}));
+  ASSERT_THAT(awaitResult(service_.uploadFileIfAbsent(record, "other.json", nullptr)),
+              SucceedsWith(true));
+  reporter_->reportFractionalProgressOnBackup(TransferProgress{0.5});
+  ASSERT_TRUE(flushBackgroundQueue());
+  EXPECT_EQ(statuses(backup_), (std::vector<FileStatus>{{3, 1, 3000, 1500}}));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The whole restore through the facade, from a backed-up home into a second, empty one.
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -16,11 +17,16 @@
 #include "support/FaultyDelegate.h"
 #include "support/GeneratedHome.h"
 #include "support/MediaTree.h"
+#include "support/RecordingLogger.h"
 
 namespace tessellon {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::AllOf;
+using ::testing::ElementsAre;
+using ::testing::EndsWith;
+using ::testing::StartsWith;
 
 struct Outcome {
   std::shared_ptr<ProcessReport> report;
@@ -86,7 +92,7 @@ class RestoreEndToEndTest : public ::testing::Test {
 
   // The facade over the second home; made on first use so tests can prepare the home first.
   BackupSDK& target() {
-    if (!target_) target_ = std::make_unique<BackupSDK>(remote_, nullptr, homeOptions(home_));
+    if (!target_) target_ = std::make_unique<BackupSDK>(remote_, logger_, homeOptions(home_));
     return *target_;
   }
 
@@ -135,9 +141,13 @@ class RestoreEndToEndTest : public ::testing::Test {
   TempDir source_;
   TempDir home_;
   TempDir remoteRoot_;
+  TempDir downloads_;
   MediaTree tree_{source_.path(), {}};
-  std::shared_ptr<FaultyDelegate> remote_ = std::make_shared<FaultyDelegate>(
-      std::make_shared<hosts::LocalFolderDelegate>(remoteRoot_.path()));
+  std::shared_ptr<FaultyDelegate> remote_ =
+      std::make_shared<FaultyDelegate>(std::make_shared<hosts::LocalFolderDelegate>(
+          remoteRoot_.path(), hosts::LocalFolderDelegate::kDefaultZipSize, std::nullopt,
+          downloads_.path()));
+  std::shared_ptr<RecordingLogger> logger_ = std::make_shared<RecordingLogger>();
   std::unique_ptr<BackupSDK> target_;
 };
 
@@ -220,6 +230,49 @@ TEST_F(RestoreEndToEndTest, ACorruptImageListFailsOnlyThatCategoryAndAMissingFil
   // The listing's record, four list documents and the three videos (one missing); no image.
   EXPECT_EQ(remote_->calls("downloadFile") - downloads, 1 + 4 + 3);
   EXPECT_FALSE(fs::exists(home_.file("Pictures/2019")));
+}
+
+// A stored photo that lost its tail and one with a flipped byte (same size, so only the checksum
+// can tell): each fails alone with a warning naming it, and nothing of theirs lands anywhere.
+TEST_F(RestoreEndToEndTest, DamagedStoredPhotosFailAloneAndLandNowhere) {
+  const std::string stored = deviceFolder() + "/images";
+  std::string truncated, flipped;
+  for (const auto& entry : fs::directory_iterator(stored)) {
+    if (entry.file_size() == 3000) truncated = entry.path().filename().string();  // the beach
+    if (entry.file_size() == 5000) flipped = entry.path().filename().string();    // Grüße
+  }
+  ASSERT_FALSE(truncated.empty() || flipped.empty());
+  fs::resize_file(stored + "/" + truncated, 1000);
+  std::string content = readFile(stored + "/" + flipped);
+  content[2500] = static_cast<char>(content[2500] ^ 0x20);
+  std::ofstream(stored + "/" + flipped, std::ios::binary | std::ios::trunc) << content;
+
+  const Outcome restored = restore(Settings(false, false, false, true));
+  ASSERT_FALSE(restored.error) << describe(*restored.error);
+  ASSERT_TRUE(restored.report && restored.report->images);
+  EXPECT_EQ(restored.report->images->success, 2);
+  EXPECT_EQ(restored.report->images->failed, 2);
+  for (const std::string& name : {truncated, flipped}) {
+    const auto lines = logger_->lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [&](const auto& line) {
+                              return line.first == LogLevel::warning &&
+                                     line.second.find(name) != std::string::npos;
+                            }),
+              1)
+        << name;
+  }
+  // The intact ones are in place; of the damaged ones, nothing is, nor is any download left.
+  const Files before = filesBelow(source_.file("Pictures"));
+  const Files placed = filesBelow(home_.file("Pictures"));
+  std::vector<std::string> paths;
+  for (const auto& [path, file] : placed) paths.push_back(path);
+  ASSERT_THAT(paths, ElementsAre(".hidden.gif", AllOf(StartsWith("Restore_"),
+                                                      EndsWith("/PhotosLibrary/IMG_1.HEIC"))));
+  EXPECT_EQ(placed.at(".hidden.gif"), before.at(".hidden.gif"));
+  EXPECT_EQ(placed.at(paths[1]).first,
+            before.at("Photos Library.photoslibrary/originals/A/IMG_1.HEIC").first);
+  EXPECT_TRUE(fs::is_empty(downloads_.path()));
 }
 
 TEST_F(RestoreEndToEndTest, ACancelledRestoreCompletesWithNothing) {

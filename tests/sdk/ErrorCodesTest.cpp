@@ -20,7 +20,7 @@ TEST(ErrorCodesTest, EveryDefinedCodeRoundTripsAndNoOtherCodeHasACase) {
     EXPECT_EQ(static_cast<int>(*error), code);
     EXPECT_NE(caseName(*error), "unknown");
   }
-  EXPECT_EQ(defined, 51);
+  EXPECT_EQ(defined, 52);
   EXPECT_FALSE(backupSDKErrorFromRawValue(6));
   EXPECT_FALSE(backupSDKErrorFromRawValue(7));
   EXPECT_EQ(backupSDKErrorFromRawValue(8), BackupSDKError::delegateDeleteFileFailed);

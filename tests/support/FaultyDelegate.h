@@ -39,7 +39,7 @@ class FaultyDelegate final : public ForwardingDelegate {
     int cancels = 0;
     std::map<int, Error> failingUploads;
     Script<std::optional<std::string>, std::optional<BackupSDKError>> download;
-    Script<bool, std::optional<Error>> createDirectory, deleteFile;
+    Script<bool, std::optional<Error>> uploadFileIfAbsent, createDirectory, deleteFile;
     Script<std::optional<Directory>, std::optional<Error>> directoryInfo;
     std::vector<std::function<void()>> held;
 
@@ -97,6 +97,9 @@ class FaultyDelegate final : public ForwardingDelegate {
   }
   void answerDownloadWith(std::optional<std::string> path, std::optional<BackupSDKError> error) {
     state_->locked([&] { state_->download.emplace(std::move(path), error); });
+  }
+  void answerUploadFileIfAbsentWith(bool created, std::optional<Error> error) {
+    state_->locked([&] { state_->uploadFileIfAbsent.emplace(created, std::move(error)); });
   }
   void answerCreateDirectoryWith(bool alreadyExists, std::optional<Error> error) {
     state_->locked([&] { state_->createDirectory.emplace(alreadyExists, std::move(error)); });
@@ -159,6 +162,14 @@ class FaultyDelegate final : public ForwardingDelegate {
       inner = ForwardingDelegate::downloadFile(relativeRemotePath, std::move(progress), answer);
     });
     return std::make_shared<Handle>(state_, inner);
+  }
+
+  void uploadFileIfAbsent(const std::string& localPath, const std::string& relativeRemotePath,
+                          std::function<void(bool, std::optional<Error>)> completion) override {
+    forward("uploadFileIfAbsent", state_->uploadFileIfAbsent, std::move(completion),
+            [&](auto answer) {
+              ForwardingDelegate::uploadFileIfAbsent(localPath, relativeRemotePath, answer);
+            });
   }
 
   void createDirectory(const std::string& relativeRemotePath,

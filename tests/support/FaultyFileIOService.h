@@ -46,6 +46,12 @@ class FaultyFileIOService final : public FileIOServiceProtocol {
     }
     released_.notify_all();
   }
+  // From now on the listing of `folder` (relative to the folder listed) fails with `errnoValue`:
+  // it is handed over with the error and without its entries, as the real walk does.
+  void failListing(std::string folder, int errnoValue) {
+    std::lock_guard lock(mutex_);
+    listingFault_ = {std::move(folder), errnoValue};
+  }
   int calls(Operation operation) const {
     std::lock_guard lock(mutex_);
     auto found = calls_.find(operation);
@@ -67,6 +73,20 @@ class FaultyFileIOService final : public FileIOServiceProtocol {
   Result<FileAttributes> attributesOfItem(const std::string& path) override {
     if (auto error = fault(Operation::attributesOfItem)) return *error;
     return real_->attributesOfItem(path);
+  }
+  // Without an armed listing fault, the plain listing the protocol gives (no attributes).
+  Result<void> visitSubpathsWithAttributes(const std::string& path,
+                                           const std::function<bool(ListedItem&&)>& visit) override {
+    std::optional<std::pair<std::string, int>> fault;
+    {
+      std::lock_guard lock(mutex_);
+      fault = listingFault_;
+    }
+    return FileIOServiceProtocol::visitSubpathsWithAttributes(path, [&](ListedItem&& item) {
+      if (fault && item.relative.starts_with(fault->first + "/")) return true;
+      if (fault && item.relative == fault->first) item.listingError = fault->second;
+      return visit(std::move(item));
+    });
   }
   std::optional<int64_t> getTotalRemainingFreeSpaceInBytes() override {
     {
@@ -105,6 +125,9 @@ class FaultyFileIOService final : public FileIOServiceProtocol {
                              const std::string& path) override {
     return real_->setAttributes(changes, path);
   }
+  Result<std::string> contentChecksum(const std::string& path) override {
+    return real_->contentChecksum(path);
+  }
 
  private:
   // Counts the call and returns the error armed for it, if any.
@@ -122,6 +145,7 @@ class FaultyFileIOService final : public FileIOServiceProtocol {
   std::map<Operation, int> calls_;
   std::map<std::pair<Operation, int>, Error> faults_;
   std::optional<std::optional<int64_t>> freeSpace_;  // set: the armed answer
+  std::optional<std::pair<std::string, int>> listingFault_;
   bool held_ = false;
   std::condition_variable released_;
 };

@@ -17,38 +17,30 @@ bool equalsIgnoringCase(std::string_view left, std::string_view right) {
          });
 }
 
-std::vector<PathData> withExtensionIn(std::vector<PathData> paths,
-                                      const std::vector<std::string>& formats) {
-  std::erase_if(paths, [&formats](const PathData& path) {
-    const std::optional<std::string> name = PathUtils::getFileName(path.fullPath);
-    if (!name || name->find('.') == std::string::npos) return true;
-    const std::string extension = PathUtils::getFileExtension(*name);
-    return std::none_of(formats.begin(), formats.end(), [&extension](const std::string& format) {
-      return equalsIgnoringCase(extension, format);
-    });
+bool hasExtensionIn(const PathData& path, const std::vector<std::string>& formats) {
+  const std::optional<std::string> name = PathUtils::getFileName(path.fullPath);
+  if (!name || name->find('.') == std::string::npos) return false;
+  const std::string extension = PathUtils::getFileExtension(*name);
+  return std::any_of(formats.begin(), formats.end(), [&extension](const std::string& format) {
+    return equalsIgnoringCase(extension, format);
   });
-  return paths;
-}
-
-std::vector<PathData> without(std::vector<PathData> paths, std::string_view substring) {
-  std::erase_if(paths, [substring](const PathData& path) {
-    return path.fullPath.find(substring) != std::string::npos;
-  });
-  return paths;
 }
 
 }  // namespace
 
 std::vector<PathData> FileExtensionFilter::onlyLeaveImages(std::vector<PathData> paths) const {
-  return withExtensionIn(std::move(paths), imageFormats);
+  std::erase_if(paths, [this](const PathData& path) { return !isImage(path); });
+  return paths;
 }
 
 std::vector<PathData> FileExtensionFilter::onlyLeaveVideos(std::vector<PathData> paths) const {
-  return withExtensionIn(std::move(paths), videoFormats);
+  std::erase_if(paths, [this](const PathData& path) { return !isVideo(path); });
+  return paths;
 }
 
 std::vector<PathData> FileExtensionFilter::removeThumbnails(std::vector<PathData> paths) const {
-  return without(std::move(paths), thumbnailFolderSubstring);
+  std::erase_if(paths, [this](const PathData& path) { return isThumbnail(path); });
+  return paths;
 }
 
 std::vector<PathData> FileExtensionFilter::removePhotoLibraryPaths(
@@ -59,6 +51,18 @@ std::vector<PathData> FileExtensionFilter::removePhotoLibraryPaths(
 
 bool FileExtensionFilter::isPhotoLibraryPath(const PathData& path) const {
   return path.fullPath.find(".photoslibrary") != std::string::npos;
+}
+
+bool FileExtensionFilter::isImage(const PathData& path) const {
+  return hasExtensionIn(path, imageFormats);
+}
+
+bool FileExtensionFilter::isVideo(const PathData& path) const {
+  return hasExtensionIn(path, videoFormats);
+}
+
+bool FileExtensionFilter::isThumbnail(const PathData& path) const {
+  return path.fullPath.find(thumbnailFolderSubstring) != std::string::npos;
 }
 
 }  // namespace tessellon

@@ -15,6 +15,9 @@ class FileExtensionFilter final : public FileExtensionFilterProtocol {
   std::vector<PathData> removeThumbnails(std::vector<PathData> paths) const override;
   std::vector<PathData> removePhotoLibraryPaths(std::vector<PathData> paths) const override;
   bool isPhotoLibraryPath(const PathData& path) const override;
+  bool isImage(const PathData& path) const override;
+  bool isVideo(const PathData& path) const override;
+  bool isThumbnail(const PathData& path) const override;
 
   const std::vector<std::string> imageFormats{
       "bmp",    "cur",  "dcx",  "dds", "eps",  "flc",  "fli",   "fpx",  "ftex",   "gbr", "gd",

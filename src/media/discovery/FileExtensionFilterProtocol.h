@@ -26,6 +26,10 @@ class FileExtensionFilterProtocol {
   virtual std::vector<PathData> removePhotoLibraryPaths(std::vector<PathData> paths) const = 0;
   // Whether removePhotoLibraryPaths drops `path`.
   virtual bool isPhotoLibraryPath(const PathData& path) const = 0;
+  // Whether onlyLeaveImages (onlyLeaveVideos) keeps `path`, and removeThumbnails drops it.
+  virtual bool isImage(const PathData& path) const = 0;
+  virtual bool isVideo(const PathData& path) const = 0;
+  virtual bool isThumbnail(const PathData& path) const = 0;
 };
 
 }  // namespace tessellon

@@ -11,10 +11,9 @@ ImageRepository::ImageRepository(
     std::shared_ptr<CachingServiceProtocol> cachingService)
     : MediaItemRepository(
           locationProvider->localImageDirectory(),
-          [filter = fileExtensionFilter](std::vector<PathData> paths) {
-            return filter->onlyLeaveImages(std::move(paths));
-          },
-          BackupSDKError::mediaFailedToAddImage, "images", std::move(mediaRepositoryHelper),
-          locationProvider, fileExtensionFilter, std::move(cachingService)) {}
+          [filter = fileExtensionFilter](const PathData& path) { return filter->isImage(path); },
+          SkippedItem::Category::images, BackupSDKError::mediaFailedToAddImage, "images",
+          std::move(mediaRepositoryHelper), locationProvider, fileExtensionFilter,
+          std::move(cachingService)) {}
 
 }  // namespace tessellon

@@ -20,13 +20,15 @@ const std::string& firstPath(const MediaItem& item) {
 }  // namespace
 
 MediaItemRepository::MediaItemRepository(
-    std::string localDirectory, PathFilter filterItemType, BackupSDKError errorOnFail,
-    std::string folderName, std::shared_ptr<MediaRepositoryHelperProtocol> mediaRepositoryHelper,
+    std::string localDirectory, TypeFilter isItemType, SkippedItem::Category category,
+    BackupSDKError errorOnFail, std::string folderName,
+    std::shared_ptr<MediaRepositoryHelperProtocol> mediaRepositoryHelper,
     std::shared_ptr<LocationProviderProtocol> locationProvider,
     std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter,
     std::shared_ptr<CachingServiceProtocol> cachingService)
     : localDirectory_(std::move(localDirectory)),
-      filterItemType_(std::move(filterItemType)),
+      isItemType_(std::move(isItemType)),
+      category_(category),
       errorOnFail_(errorOnFail),
       folderName_(std::move(folderName)),
       mediaRepositoryHelper_(std::move(mediaRepositoryHelper)),
@@ -38,45 +40,65 @@ MediaItemRepository::MediaItemRepository(
 std::vector<PathData> MediaItemRepository::generatePaths(
     const std::shared_ptr<CancelToken>& cancelToken) {
   if (isCancelled(cancelToken)) return {};
-  std::vector<PathData> paths = mediaRepositoryHelper_->getValidPathsFor(localDirectory_);
-  if (isCancelled(cancelToken)) return {};
+  // A restore only needs the files that are there; the scan's warnings are logged all the same.
+  ScanSkips skipped(category_);
   // Libraries are scanned below, from the picture folder only, and filtered by extension there.
-  paths = fileExtensionFilter_->removePhotoLibraryPaths(std::move(paths));
+  const auto& filter = fileExtensionFilter_;
+  std::vector<PathData> paths = mediaRepositoryHelper_->getValidPathsFor(
+      localDirectory_,
+      [&filter](const PathData& path) { return !filter->isPhotoLibraryPath(path); }, skipped);
   if (isCancelled(cancelToken)) return {};
-  std::vector<PathData> libraries = photoLibraryPaths();
+  std::vector<PathData> libraries = photoLibraryPaths(skipped);
   if (isCancelled(cancelToken)) return {};
   paths.insert(paths.end(), std::make_move_iterator(libraries.begin()),
                std::make_move_iterator(libraries.end()));
   return paths;
 }
 
-std::vector<PathData> MediaItemRepository::photoLibraryPaths() {
-  return filterItemType_(
-      mediaRepositoryHelper_->getValidPhotoLibraryPaths(locationProvider_->localImageDirectory()));
+std::vector<PathData> MediaItemRepository::photoLibraryPaths(ScanSkips& skipped) {
+  // Folders are kept so that one that cannot be listed is reported: it may hide either category.
+  return mediaRepositoryHelper_->getValidPhotoLibraryPaths(
+      locationProvider_->localImageDirectory(),
+      [this](const PathData& path) {
+        return (path.attributes && path.attributes->type == FileAttributes::Type::directory) ||
+               isItemType_(path);
+      },
+      skipped);
+}
+
+Future<MediaScan> MediaItemRepository::scanOnBackupPreview(
+    std::shared_ptr<CancelToken> cancelToken) {
+  Promise<MediaScan> promise;
+  Executor::defaultQoS().execute([this, promise, cancelToken] {
+    // As generatePaths followed by generateMediaItemsWithoutFingerprint, without the list of
+    // the folder's paths in between.
+    ScanSkips skipped(category_);
+    const auto& filter = fileExtensionFilter_;
+    Result<std::vector<std::shared_ptr<MediaItem>>> scanned =
+        mediaRepositoryHelper_->generateMediaItemsOfDirectory(
+            localDirectory_,
+            [&filter](const PathData& path) { return !filter->isPhotoLibraryPath(path); },
+            cancelToken, skipped);
+    if (!scanned.ok()) return promise.completeWithFail(scanned.error());
+    MediaScan scan{std::move(scanned).value(), {}};
+    if (!isCancelled(cancelToken)) {
+      Result<std::vector<std::shared_ptr<MediaItem>>> libraries =
+          mediaRepositoryHelper_->generateMediaItemsWithoutFingerprint(photoLibraryPaths(skipped),
+                                                                       cancelToken);
+      if (!libraries.ok()) return promise.completeWithFail(libraries.error());
+      for (auto& item : std::move(libraries).value()) scan.items.push_back(std::move(item));
+    }
+    scan.skipped = std::move(skipped.items);
+    promise.completeWithSuccess(std::move(scan));
+  });
+  return promise.future;
 }
 
 Future<std::vector<std::shared_ptr<MediaItem>>> MediaItemRepository::getItemsOnBackupPreview(
     std::shared_ptr<CancelToken> cancelToken) {
-  using Items = std::vector<std::shared_ptr<MediaItem>>;
-  Promise<Items> promise;
-  Executor::defaultQoS().execute([this, promise, cancelToken] {
-    // As generatePaths followed by generateMediaItemsWithoutFingerprint, without the list of
-    // the folder's paths in between.
-    const auto& filter = fileExtensionFilter_;
-    Result<Items> scanned = mediaRepositoryHelper_->generateMediaItemsOfDirectory(
-        localDirectory_,
-        [&filter](const PathData& path) { return !filter->isPhotoLibraryPath(path); }, cancelToken);
-    if (!scanned.ok()) return promise.completeWithFail(scanned.error());
-    Items items = std::move(scanned).value();
-    if (!isCancelled(cancelToken)) {
-      Result<Items> libraries = mediaRepositoryHelper_->generateMediaItemsWithoutFingerprint(
-          photoLibraryPaths(), cancelToken);
-      if (!libraries.ok()) return promise.completeWithFail(libraries.error());
-      for (auto& item : std::move(libraries).value()) items.push_back(std::move(item));
-    }
-    promise.completeWithSuccess(std::move(items));
+  return scanOnBackupPreview(std::move(cancelToken)).onSuccess([](const MediaScan& scan) {
+    return scan.items;
   });
-  return promise.future;
 }
 
 Future<MediaItemsWithHashes> MediaItemRepository::getItemsWithHashOnRestore(
@@ -110,7 +132,7 @@ std::string MediaItemRepository::getMediaDirectory(const std::string& path) cons
 }
 
 Future<Void> MediaItemRepository::appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
-                                                         const MediaItem& item) {
+                                                         MediaItem& item) {
   return mediaRepositoryHelper_->appendLocalMediaCopy(zip, item, getMediaDirectory(firstPath(item)),
                                                       folderName_);
 }

@@ -19,16 +19,19 @@ namespace tessellon {
 // life of the process, so the work items may use it.
 class MediaItemRepository : public virtual MediaItemRepositoryProtocol {
  public:
-  using PathFilter = std::function<std::vector<PathData>(std::vector<PathData>)>;
+  // Whether a file of a photo library is of the repository's category.
+  using TypeFilter = std::function<bool(const PathData&)>;
 
-  MediaItemRepository(std::string localDirectory, PathFilter filterItemType,
-                      BackupSDKError errorOnFail, std::string folderName,
+  MediaItemRepository(std::string localDirectory, TypeFilter isItemType,
+                      SkippedItem::Category category, BackupSDKError errorOnFail,
+                      std::string folderName,
                       std::shared_ptr<MediaRepositoryHelperProtocol> mediaRepositoryHelper,
                       std::shared_ptr<LocationProviderProtocol> locationProvider,
                       std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter,
                       std::shared_ptr<CachingServiceProtocol> cachingService);
 
   std::vector<PathData> generatePaths(const std::shared_ptr<CancelToken>& cancelToken) override;
+  Future<MediaScan> scanOnBackupPreview(std::shared_ptr<CancelToken> cancelToken) override;
   Future<std::vector<std::shared_ptr<MediaItem>>> getItemsOnBackupPreview(
       std::shared_ptr<CancelToken> cancelToken) override;
   Future<MediaItemsWithHashes> getItemsWithHashOnRestore(
@@ -37,8 +40,7 @@ class MediaItemRepository : public virtual MediaItemRepositoryProtocol {
                                                std::shared_ptr<CancelToken> cancelToken,
                                                const std::vector<Version>& forVersions) override;
   std::string getMediaDirectory(const std::string& path) const override;
-  Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
-                                      const MediaItem& item) override;
+  Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip, MediaItem& item) override;
   Future<std::vector<std::string>> addItemAtRestore(const MediaItem& item,
                                                     const std::string& localPath) override;
   Future<std::vector<std::string>> ensureItemExistsInAllItemPathsOnRestore(
@@ -48,10 +50,11 @@ class MediaItemRepository : public virtual MediaItemRepositoryProtocol {
 
  protected:
   // The files of the photo libraries in the picture folder that this repository takes.
-  std::vector<PathData> photoLibraryPaths();
+  std::vector<PathData> photoLibraryPaths(ScanSkips& skipped);
 
   const std::string localDirectory_;
-  const PathFilter filterItemType_;
+  const TypeFilter isItemType_;
+  const SkippedItem::Category category_;
   const BackupSDKError errorOnFail_;
   const std::string folderName_;
   const std::shared_ptr<MediaRepositoryHelperProtocol> mediaRepositoryHelper_;

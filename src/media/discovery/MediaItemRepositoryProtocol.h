@@ -11,6 +11,7 @@
 
 #include "futures/Future.h"
 #include "media/MediaItemWithHashes.h"
+#include "media/discovery/MediaScan.h"
 #include "media/discovery/PathData.h"
 #include "sdk/CancelToken.h"
 
@@ -29,10 +30,14 @@ class MediaItemRepositoryProtocol {
   MediaItemRepositoryProtocol& operator=(const MediaItemRepositoryProtocol&) = delete;
 
   // The category's files: every valid file of its folder (whatever the extension), then the photo
-  // library files with the category's extensions. Empty once the token is cancelled.
+  // library files with the category's extensions. Empty once the token is cancelled. What the
+  // scan cannot take is only logged.
   virtual std::vector<PathData> generatePaths(const std::shared_ptr<CancelToken>& cancelToken) = 0;
-  // The items of a preview, from attributes only. Runs on a pool thread; fails with the platform
-  // error of an attribute read; a cancelled scan completes with what it found so far.
+  // The items of a preview, from attributes only, in generatePaths' order, and the files and
+  // folders the scan could not take, with why (see MediaRepositoryHelperProtocol). Runs on a
+  // pool thread; a cancelled scan completes with what it found so far.
+  virtual Future<MediaScan> scanOnBackupPreview(std::shared_ptr<CancelToken> cancelToken) = 0;
+  // The items of scanOnBackupPreview.
   virtual Future<std::vector<std::shared_ptr<MediaItem>>> getItemsOnBackupPreview(
       std::shared_ptr<CancelToken> cancelToken) = 0;
   // The items with fingerprints of `forVersions`, one per distinct content. Runs on a pool thread.
@@ -45,9 +50,9 @@ class MediaItemRepositoryProtocol {
   // The folder an item's relative path lies under: photo-library files are under the picture
   // folder, the others under the category's folder.
   virtual std::string getMediaDirectory(const std::string& path) const = 0;
-  // Packs the item's file as "<folderName>/<fingerprint>.<extension>" (see appendLocalMediaCopy).
-  virtual Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
-                                              const MediaItem& item) = 0;
+  // Packs the item's file as "<folderName>/<fingerprint>.<extension>" and sets its checksum (see
+  // appendLocalMediaCopy).
+  virtual Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip, MediaItem& item) = 0;
   // Restore: writes the downloaded file at `localPath` to the item's recorded paths (see
   // MediaRepositoryHelperProtocol::copyMediaToDestinationByPath; the download may be moved away).
   // Completes with the paths that could not be written; fails with errorOnFail() when the file

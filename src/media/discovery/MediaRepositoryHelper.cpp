@@ -1,6 +1,8 @@
 #include "media/discovery/MediaRepositoryHelper.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 
@@ -12,6 +14,7 @@
 #include "media/fingerprints/FingerprintUtils.h"
 #include "media/fingerprints/HashUtils.h"
 #include "model/Utf8.h"
+#include "platform/files/PosixError.h"
 #include "sdk/Log.h"
 
 namespace tessellon {
@@ -28,6 +31,36 @@ std::string under(const std::string& directory, const std::string& relative) {
   if (full != "/") full.push_back('/');
   full += relative;
   return full;
+}
+
+// PATH_MAX less the terminating NUL: a longer path cannot be opened by name, so its file could
+// be listed but never read into a backup.
+constexpr size_t kLongestPath = 4095;
+
+constexpr const char* kNotUtf8 = "not UTF-8";
+
+// The one mapping from what went wrong with an entry to the reason a report gives.
+std::string skipReason(int errnoValue, bool folder) {
+  switch (errnoValue) {
+    case ENOENT:
+    case ENOTDIR:
+      return "vanished";
+    case ENAMETOOLONG:
+      return "path too long";
+    default:
+      return folder ? "unreadable folder" : "unreadable file";
+  }
+}
+
+// The errno of a file service failure; 0 for an error of another domain.
+int errnoOf(const Error& error) { return error.domain == kPosixErrorDomain ? error.code : 0; }
+
+bool isFolder(const FileAttributes& attributes) {
+  return attributes.type == FileAttributes::Type::directory;
+}
+
+bool isFolder(const std::optional<FileAttributes>& attributes) {
+  return attributes && isFolder(*attributes);
 }
 
 const std::string& firstPath(const MediaItem& item) {
@@ -64,16 +97,46 @@ MediaRepositoryHelper::MediaRepositoryHelper(
       mediaPathUtil_(std::move(mediaPathUtil)),
       logger_(std::move(logger)) {}
 
-bool MediaRepositoryHelper::accept(const std::string& fullPath, std::optional<bool> isFolder) {
-  if (isFolder ? pathValidator_->isValid(fullPath, *isFolder) : pathValidator_->isValid(fullPath)) {
-    return true;
+void MediaRepositoryHelper::skip(ScanSkips& skipped, std::string path, std::string reason) {
+  logWith(logger_, LogLevel::warning,
+          [&] { return "skipping " + escapedForLog(path) + ": " + reason; });
+  skipped.add(std::move(path), std::move(reason));
+}
+
+std::optional<PathData> MediaRepositoryHelper::admit(const std::string& directory,
+                                                     ListedItem&& entry, const Keep& keep,
+                                                     ScanSkips& skipped) {
+  PathData path{under(directory, entry.relative), std::move(entry.relative), entry.attributes};
+  if (!keep(path)) return std::nullopt;
+  if (entry.listingError != 0) {
+    skip(skipped, std::move(path.fullPath), skipReason(entry.listingError, true));
+    return std::nullopt;
   }
-  if (!isValidUtf8(fullPath)) {
-    logWith(logger_, LogLevel::warning, [&fullPath] {
-      return "skipping " + escapedForLog(fullPath) + ": its name is not UTF-8";
-    });
+  if (!isValidUtf8(path.fullPath)) {
+    // Reported at the first bad name only: a folder's entry stands for everything below it.
+    const std::string_view parent =
+        std::string_view(path.fullPath).substr(0, path.fullPath.rfind('/') + 1);
+    if (isValidUtf8(parent)) skip(skipped, std::move(path.fullPath), kNotUtf8);
+    return std::nullopt;
   }
-  return false;
+  if (isFolder(path.attributes) || !pathValidator_->isValid(path.fullPath, false)) {
+    return std::nullopt;
+  }
+  if (path.fullPath.size() > kLongestPath) {
+    skip(skipped, std::move(path.fullPath), skipReason(ENAMETOOLONG, false));
+    return std::nullopt;
+  }
+  if (!path.attributes) {
+    // The listing could not look at it: it went, or it cannot be looked at by this user.
+    Result<FileAttributes> attributes = fileManager_->attributesOfItem(path.fullPath);
+    if (!attributes.ok()) {
+      skip(skipped, std::move(path.fullPath), skipReason(errnoOf(attributes.error()), false));
+      return std::nullopt;
+    }
+    if (isFolder(attributes.value())) return std::nullopt;
+    path.attributes = std::move(attributes).value();
+  }
+  return path;
 }
 
 Result<FileAttributes> MediaRepositoryHelper::attributesOf(const PathData& path) {
@@ -81,45 +144,53 @@ Result<FileAttributes> MediaRepositoryHelper::attributesOf(const PathData& path)
   return fileManager_->attributesOfItem(path.fullPath);
 }
 
-Result<void> MediaRepositoryHelper::forEachValidPath(const std::string& directory,
-                                                     const std::function<bool(PathData&&)>& visit) {
+void MediaRepositoryHelper::forEachValidPath(const std::string& directory,
+                                             const std::string& folder, const Keep& keep,
+                                             ScanSkips& skipped,
+                                             const std::function<bool(PathData&&)>& visit) {
+  const std::string root = folder.empty() ? directory : under(directory, folder);
+  if (!isValidUtf8(root)) {
+    skip(skipped, root, kNotUtf8);
+    return;
+  }
   // The listing reads each entry's type and attributes relative to its open folder: one look
   // at each file for the whole scan.
-  return fileManager_->visitSubpathsWithAttributes(directory, [&](ListedItem&& entry) {
-    std::string fullPath = under(directory, entry.relative);
-    const std::optional<bool> isFolder =
-        entry.attributes
-            ? std::optional<bool>(entry.attributes->type == FileAttributes::Type::directory)
-            : std::nullopt;
-    if (!accept(fullPath, isFolder)) return true;
-    return visit({std::move(fullPath), std::move(entry.relative), entry.attributes});
-  });
+  const Result<void> listed =
+      fileManager_->visitSubpathsWithAttributes(root, [&](ListedItem&& entry) {
+        if (!folder.empty()) entry.relative = folder + "/" + entry.relative;
+        std::optional<PathData> path = admit(directory, std::move(entry), keep, skipped);
+        return !path || visit(std::move(*path));
+      });
+  // A folder that is not there holds nothing to back up; one that is there is reported.
+  const int error = listed.ok() ? 0 : errnoOf(listed.error());
+  if (!listed.ok() && error != ENOENT) skip(skipped, root, skipReason(error, true));
 }
 
-std::vector<PathData> MediaRepositoryHelper::getValidPathsFor(const std::string& directory) {
+std::vector<PathData> MediaRepositoryHelper::getValidPathsFor(const std::string& directory,
+                                                              const Keep& keep,
+                                                              ScanSkips& skipped) {
   std::vector<PathData> paths;
-  const Result<void> listed = forEachValidPath(directory, [&paths](PathData&& path) {
+  forEachValidPath(directory, "", keep, skipped, [&paths](PathData&& path) {
     paths.push_back(std::move(path));
     return true;
   });
-  if (!listed.ok()) return {};
   return paths;
 }
 
-std::vector<PathData> MediaRepositoryHelper::getValidPhotoLibraryPaths(
-    const std::string& directory) {
+std::vector<PathData> MediaRepositoryHelper::getValidPhotoLibraryPaths(const std::string& directory,
+                                                                       const Keep& keep,
+                                                                       ScanSkips& skipped) {
   std::vector<PathData> paths;
+  // Thumbnails are most of a library and no one's originals: left out before anything else.
+  const Keep keepOriginals = [&](const PathData& path) {
+    return !fileExtensionFilter_->isThumbnail(path) && keep(path);
+  };
   for (const std::string& library : locationProvider_->getPhotoLibraries(directory)) {
-    for (const std::string& entry :
-         fileManager_->subpathsOfDirectorySave(PathUtils::combinePath({directory, library}))) {
-      paths.push_back({PathUtils::combinePath({directory, library, entry}),
-                       PathUtils::combinePath({library, entry})});
-    }
+    forEachValidPath(directory, library, keepOriginals, skipped, [&paths](PathData&& path) {
+      paths.push_back(std::move(path));
+      return true;
+    });
   }
-  // Thumbnails first: they are most of a library, and the validator asks the file system.
-  paths = fileExtensionFilter_->removeThumbnails(std::move(paths));
-  std::erase_if(paths,
-                [this](const PathData& path) { return !accept(path.fullPath, std::nullopt); });
   return paths;
 }
 
@@ -163,13 +234,12 @@ MediaRepositoryHelper::generateMediaItemsWithoutFingerprint(
 
 Result<std::vector<std::shared_ptr<MediaItem>>>
 MediaRepositoryHelper::generateMediaItemsOfDirectory(
-    const std::string& directory, const std::function<bool(const PathData&)>& keep,
-    const std::shared_ptr<CancelToken>& cancelToken) {
+    const std::string& directory, const Keep& keep, const std::shared_ptr<CancelToken>& cancelToken,
+    ScanSkips& skipped) {
   std::vector<std::shared_ptr<MediaItem>> items;
   std::optional<Error> failure;
-  (void)forEachValidPath(directory, [&](PathData&& path) {
+  forEachValidPath(directory, "", keep, skipped, [&](PathData&& path) {
     if (isCancelled(cancelToken)) return false;
-    if (!keep(path)) return true;
     Result<std::shared_ptr<MediaItem>> item = previewItem(path);
     if (!item.ok()) {
       failure = item.error();
@@ -178,7 +248,6 @@ MediaRepositoryHelper::generateMediaItemsOfDirectory(
     if (item.value()) items.push_back(std::move(item).value());
     return true;
   });
-  // A folder that cannot be listed has no items, as with getValidPathsFor.
   if (failure) return *failure;
   return items;
 }
@@ -265,7 +334,7 @@ Future<std::vector<std::string>> MediaRepositoryHelper::getMediaHash(
 }
 
 Future<Void> MediaRepositoryHelper::appendLocalMediaCopy(const std::shared_ptr<Zip>& zip,
-                                                         const MediaItem& item,
+                                                         MediaItem& item,
                                                          const std::string& mediaDirectory,
                                                          const std::string& folderName) {
   if (!item.fingerprint) {
@@ -278,9 +347,10 @@ Future<Void> MediaRepositoryHelper::appendLocalMediaCopy(const std::shared_ptr<Z
     const Result<FileAttributes> attributes = fileManager_->attributesOfItem(file);
     if (!attributes.ok() || attributes.value().type != FileAttributes::Type::regular) continue;
     if (!fileManager_->isReadableFile(file)) continue;
-    Result<void> appended = zipService_->append(
-        zip, file, PathUtils::combinePath({folderName, item.getRemoteFileName()}), false);
-    if (!appended.ok()) return Future<Void>::fail(appended.error());
+    Result<std::string> checksum = zipService_->appendMedia(
+        zip, file, PathUtils::combinePath({folderName, item.getRemoteFileName()}), item.bytes);
+    if (!checksum.ok()) return Future<Void>::fail(checksum.error());
+    item.checksum = std::move(checksum).value();
     return Future<Void>::success(Void{});
   }
   return Future<Void>::fail(

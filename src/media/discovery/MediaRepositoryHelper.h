@@ -44,15 +44,17 @@ class MediaRepositoryHelper final : public MediaRepositoryHelperProtocol {
   MediaRepositoryHelper(const MediaRepositoryHelper&) = delete;
   MediaRepositoryHelper& operator=(const MediaRepositoryHelper&) = delete;
 
-  std::vector<PathData> getValidPathsFor(const std::string& directory) override;
-  std::vector<PathData> getValidPhotoLibraryPaths(const std::string& directory) override;
+  std::vector<PathData> getValidPathsFor(const std::string& directory, const Keep& keep,
+                                         ScanSkips& skipped) override;
+  std::vector<PathData> getValidPhotoLibraryPaths(const std::string& directory, const Keep& keep,
+                                                  ScanSkips& skipped) override;
   std::shared_ptr<MediaItem> createMediaItem(const std::string& path,
                                              const FileAttributes& attributes) override;
   Result<std::vector<std::shared_ptr<MediaItem>>> generateMediaItemsWithoutFingerprint(
       std::vector<PathData> paths, const std::shared_ptr<CancelToken>& cancelToken) override;
   Result<std::vector<std::shared_ptr<MediaItem>>> generateMediaItemsOfDirectory(
-      const std::string& directory, const std::function<bool(const PathData&)>& keep,
-      const std::shared_ptr<CancelToken>& cancelToken) override;
+      const std::string& directory, const Keep& keep,
+      const std::shared_ptr<CancelToken>& cancelToken, ScanSkips& skipped) override;
   Result<MediaItemsWithHashes> generateMediaItemsWithFingerprint(
       std::vector<PathData> itemPaths, const std::shared_ptr<CancelToken>& cancelToken,
       const std::string& mediaItemParent, const std::vector<Version>& forVersions) override;
@@ -62,7 +64,7 @@ class MediaRepositoryHelper final : public MediaRepositoryHelperProtocol {
   Future<std::vector<std::string>> getMediaHash(const std::string& directory, const MediaItem& item,
                                                 const std::shared_ptr<CancelToken>& cancelToken,
                                                 const std::vector<Version>& versions) override;
-  Future<Void> appendLocalMediaCopy(const std::shared_ptr<Zip>& zip, const MediaItem& item,
+  Future<Void> appendLocalMediaCopy(const std::shared_ptr<Zip>& zip, MediaItem& item,
                                     const std::string& mediaDirectory,
                                     const std::string& folderName) override;
   Future<std::vector<std::string>> copyMediaToDestinationByPath(const MediaItem& mediaItem,
@@ -80,15 +82,20 @@ class MediaRepositoryHelper final : public MediaRepositoryHelperProtocol {
   std::optional<std::string> findLocalCopy(const MediaItem& item,
                                            const std::string& mediaDirectory);
 
-  // Whether `fullPath` may become an item; warns about a name that is not UTF-8.
-  // `isFolder` when a listing told the type; otherwise the validator asks the file system.
-  bool accept(const std::string& fullPath, std::optional<bool> isFolder);
+  // Logs and records one entry a scan cannot take: every skip of every scan passes here.
+  void skip(ScanSkips& skipped, std::string path, std::string reason);
+  // The entry below `directory` as a path to hand on, or nothing: what `keep` turns down, folders
+  // and folder metadata in silence, anything else through skip(). Reads the attributes the
+  // listing could not.
+  std::optional<PathData> admit(const std::string& directory, ListedItem&& entry, const Keep& keep,
+                                ScanSkips& skipped);
   // The attributes the listing read, or the file system's answer now.
   Result<FileAttributes> attributesOf(const PathData& path);
-  // Hands each valid path below `directory` to `visit` as the listing reads it; `visit` answers
-  // false to stop. Fails when `directory` cannot be listed.
-  Result<void> forEachValidPath(const std::string& directory,
-                                const std::function<bool(PathData&&)>& visit);
+  // Hands each path admit() lets through below `directory`/`folder` (`folder` relative to
+  // `directory`, "" for `directory` itself) to `visit` as the listing reads it; `visit` answers
+  // false to stop.
+  void forEachValidPath(const std::string& directory, const std::string& folder, const Keep& keep,
+                        ScanSkips& skipped, const std::function<bool(PathData&&)>& visit);
   // The item of a scanned path, registered with the duplicate collection; null for anything but
   // a regular file.
   Result<std::shared_ptr<MediaItem>> previewItem(const PathData& path);

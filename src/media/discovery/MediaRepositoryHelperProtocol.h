@@ -14,6 +14,7 @@
 #include "futures/Result.h"
 #include "media/MediaItemWithHashes.h"
 #include "media/discovery/PathData.h"
+#include "media/discovery/ScanSkips.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "sdk/CancelToken.h"
 
@@ -26,20 +27,35 @@ class Zip;
 // restored files. Scans run on
 // the caller's thread and observe the cancel token before each file; symbolic links and anything
 // else that is not a regular file never become items. Safe to call from several threads.
+//
+// Nothing a scan drops goes unmentioned, except what is no media by design (folder metadata
+// such as ".DS_Store" and ".localized", links, pipes, devices) and what the scan's `keep` turns
+// down. Everything else it cannot take is logged at warning level and added to the scan's
+// ScanSkips with its reason:
+//  - "not UTF-8": a name a document cannot hold; a folder's entry stands for all it holds;
+//  - "unreadable folder": a folder that cannot be listed, once for all it holds;
+//  - "path too long": a path the system cannot open by name;
+//  - "vanished": a file or folder removed between its listing and its use;
+//  - "unreadable file": a file whose attributes cannot be read.
 class MediaRepositoryHelperProtocol {
  public:
   static constexpr std::string_view kProtocolName = "MediaRepositoryHelperProtocol";
+  // Which scanned paths a scan is about; asked before anything else, about folders too.
+  using Keep = std::function<bool(const PathData&)>;
   MediaRepositoryHelperProtocol() = default;
   virtual ~MediaRepositoryHelperProtocol() = default;
   MediaRepositoryHelperProtocol(const MediaRepositoryHelperProtocol&) = delete;
   MediaRepositoryHelperProtocol& operator=(const MediaRepositoryHelperProtocol&) = delete;
 
-  // Every valid entry below `directory` in listing order, with its path relative to it; empty
-  // when the folder cannot be listed. A name that is not UTF-8 is skipped with a warning.
-  virtual std::vector<PathData> getValidPathsFor(const std::string& directory) = 0;
-  // The valid entries of the photo-library bundles in `directory`, relative to `directory`,
-  // without their "resources" subtrees.
-  virtual std::vector<PathData> getValidPhotoLibraryPaths(const std::string& directory) = 0;
+  // Every valid file below `directory` that `keep` accepts (it is asked about folders too), in
+  // listing order, with its path relative to `directory` and its attributes. Empty when
+  // `directory` does not exist; a `directory` that cannot be listed is one skipped entry.
+  virtual std::vector<PathData> getValidPathsFor(const std::string& directory, const Keep& keep,
+                                                 ScanSkips& skipped) = 0;
+  // The same over the photo-library bundles in `directory`, relative to `directory`, without
+  // their "resources" subtrees.
+  virtual std::vector<PathData> getValidPhotoLibraryPaths(const std::string& directory,
+                                                          const Keep& keep, ScanSkips& skipped) = 0;
   // An item without fingerprint for the file at `path` (relative; it becomes id and only path).
   virtual std::shared_ptr<MediaItem> createMediaItem(const std::string& path,
                                                      const FileAttributes& attributes) = 0;
@@ -47,12 +63,12 @@ class MediaRepositoryHelperProtocol {
   // ends the scan with the items built so far. Fails with the platform error of an attribute read.
   virtual Result<std::vector<std::shared_ptr<MediaItem>>> generateMediaItemsWithoutFingerprint(
       std::vector<PathData> paths, const std::shared_ptr<CancelToken>& cancelToken) = 0;
-  // generateMediaItemsWithoutFingerprint of the valid paths below `directory` that `keep`
-  // accepts, each item built as the listing reads its path: a large folder's scan never holds a
-  // list of paths beside its items.
+  // generateMediaItemsWithoutFingerprint of getValidPathsFor(directory, keep, skipped), each item
+  // built as the listing reads its path: a large folder's scan never holds a list of paths
+  // beside its items.
   virtual Result<std::vector<std::shared_ptr<MediaItem>>> generateMediaItemsOfDirectory(
-      const std::string& directory, const std::function<bool(const PathData&)>& keep,
-      const std::shared_ptr<CancelToken>& cancelToken) = 0;
+      const std::string& directory, const Keep& keep,
+      const std::shared_ptr<CancelToken>& cancelToken, ScanSkips& skipped) = 0;
   // Items with fingerprints of `forVersions`, one per distinct content: a later file with the
   // same fingerprint adds its path to the first item. Files inside a photo library are read under
   // the picture folder, the others under `mediaItemParent`. Files without any fingerprint are
@@ -73,9 +89,11 @@ class MediaRepositoryHelperProtocol {
       const std::string& directory, const MediaItem& item,
       const std::shared_ptr<CancelToken>& cancelToken, const std::vector<Version>& versions) = 0;
   // Adds the first readable of the item's files under `mediaDirectory` to `zip` as
-  // "<folderName>/<fingerprint>.<extension>". Fails with mediaNoVideoData when none is readable,
-  // or with the archive's error. Completes before it returns.
-  virtual Future<Void> appendLocalMediaCopy(const std::shared_ptr<Zip>& zip, const MediaItem& item,
+  // "<folderName>/<fingerprint>.<extension>" and sets the item's checksum to that of the bytes
+  // packed. Fails with mediaNoVideoData when none is readable, or with the archive's error
+  // (zipAppendFailed also when the file's size is no longer the item's). Completes before it
+  // returns.
+  virtual Future<Void> appendLocalMediaCopy(const std::shared_ptr<Zip>& zip, MediaItem& item,
                                             const std::string& mediaDirectory,
                                             const std::string& folderName) = 0;
 

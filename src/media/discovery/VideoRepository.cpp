@@ -12,11 +12,10 @@ VideoRepository::VideoRepository(
     std::shared_ptr<MediaPathUtilProtocol> mediaPathUtil)
     : MediaItemRepository(
           locationProvider->localVideoDirectory(),
-          [filter = fileExtensionFilter](std::vector<PathData> paths) {
-            return filter->onlyLeaveVideos(std::move(paths));
-          },
-          BackupSDKError::mediaFailedToAddVideo, "videos", std::move(mediaRepositoryHelper),
-          locationProvider, fileExtensionFilter, std::move(cachingService)),
+          [filter = fileExtensionFilter](const PathData& path) { return filter->isVideo(path); },
+          SkippedItem::Category::videos, BackupSDKError::mediaFailedToAddVideo, "videos",
+          std::move(mediaRepositoryHelper), locationProvider, fileExtensionFilter,
+          std::move(cachingService)),
       mediaPathUtil_(std::move(mediaPathUtil)) {}
 
 }  // namespace tessellon

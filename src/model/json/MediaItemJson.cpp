@@ -97,6 +97,10 @@ void MediaItemJson::appendText(const MediaItem& item, std::string& out) {
   out.append(R"({"bytes":)");
   char digits[24];
   out.append(digits, std::to_chars(digits, digits + sizeof digits, item.bytes).ptr);
+  if (item.checksum) {
+    out.append(R"(,"checksum":)");
+    appendJSONString(*item.checksum, out);
+  }
   out.append(R"(,"fileExtension":)");
   appendJSONString(item.fileExtension, out);
   if (item.fingerprint) {
@@ -130,6 +134,7 @@ size_t MediaItemJson::plainTextSize(const MediaItem& item) {
                             1 + 20 + 24;
   size_t size = kFixed + item.fileExtension.size() + item.id.size();
   if (item.fingerprint) size += sizeof(R"(,"fingerprint":"")") - 1 + item.fingerprint->size();
+  if (item.checksum) size += sizeof(R"(,"checksum":"")") - 1 + item.checksum->size();
   for (const auto& [key, paths] : item.pathDictionary) {
     size += key.size() + 6;  // "key":[] and a comma
     for (const std::string& path : paths) size += path.size() + 3;
@@ -155,8 +160,14 @@ Result<std::shared_ptr<MediaItem>> MediaItemJson::deserialize(const Json& value)
                      "pathDictionary is not an object of string lists");
   }
 
-  return make(std::move(*fileExtension), *bytes, std::move(id), *modificationDate,
-              std::move(fingerprint), std::move(*pathDictionary));
+  std::shared_ptr<MediaItem> item =
+      make(std::move(*fileExtension), *bytes, std::move(id), *modificationDate,
+           std::move(fingerprint), std::move(*pathDictionary));
+  // Our own optional member: a value that is not a string is ignored, as an unknown member is.
+  if (const Json* checksum = member(value, "checksum"); checksum && checksum->is_string()) {
+    item->checksum = checksum->get<std::string>();
+  }
+  return item;
 }
 
 std::shared_ptr<MediaItem> MediaItemJson::make(

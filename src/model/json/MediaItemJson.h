@@ -15,7 +15,7 @@
 namespace tessellon {
 
 // One item object of "images.json" / "videos.json":
-// {"fileExtension", "bytes", "id", "modificationDate", "fingerprint"?,
+// {"fileExtension", "bytes", "id", "modificationDate", "fingerprint"?, "checksum"?,
 //  "pathDictionary": {"macOSPaths": [...], ...}}.
 class MediaItemJson {
  public:

@@ -148,11 +148,12 @@ std::optional<PathDictionary> pathDictionary(Cursor& in) {
 }
 
 std::shared_ptr<MediaItem> item(Cursor& in) {
-  std::optional<std::string_view> extension, fingerprint, id, date;
+  std::optional<std::string_view> extension, fingerprint, id, date, checksum;
   std::optional<int64_t> bytes;
   std::optional<PathDictionary> paths;
   const bool read = in.members([&](std::string_view key) {
     if (key == "bytes") return once(bytes, in.integer());
+    if (key == "checksum") return once(checksum, in.string());
     if (key == "fileExtension") return once(extension, in.string());
     if (key == "fingerprint") return once(fingerprint, in.string());
     if (key == "id") return once(id, in.string());
@@ -166,8 +167,11 @@ std::shared_ptr<MediaItem> item(Cursor& in) {
   std::optional<std::string> storedFingerprint;
   if (fingerprint) storedFingerprint.emplace(*fingerprint);
   std::string identifier(id.value_or(fingerprint.value_or("")));
-  return MediaItemJson::make(std::string(*extension), *bytes, std::move(identifier),
-                             *modificationDate, std::move(storedFingerprint), std::move(*paths));
+  std::shared_ptr<MediaItem> stored =
+      MediaItemJson::make(std::string(*extension), *bytes, std::move(identifier), *modificationDate,
+                          std::move(storedFingerprint), std::move(*paths));
+  if (checksum) stored->checksum.emplace(*checksum);
+  return stored;
 }
 
 // Items separated by commas, up to the first item not followed by one.

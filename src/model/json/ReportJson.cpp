@@ -15,10 +15,15 @@ Json sectionJson(const ReportSection& section) {
     object["successPaths"] = media->successPaths;
     object["failedPaths"] = media->failedPaths;
   }
+  if (section.skipped != 0) {
+    object["skipped"] = section.skipped;
+    object["skippedPaths"] = section.skippedPaths;
+  }
   return object;
 }
 
-// Numbers and ASCII keys only: writing cannot fail short of memory.
+// Writing cannot fail short of memory: a skipped path that is not UTF-8 is written with U+FFFD
+// in place of its bad bytes.
 std::string text(const Json& value) { return toJSONString(value).value_or("{}"); }
 
 }  // namespace

@@ -16,7 +16,13 @@ Future<std::shared_ptr<Serializable>> MetadataLoader::getRemoteMetaData(
     const std::type_info& expected) {
   return remoteIOService_->downloadFile(path, std::move(cancelToken))
       .onSuccess([files = fileIOService_](const std::string& localPath) {
-        return files->read(localPath);
+        // The copy goes once read, whatever it held: a document left in the temporary folder
+        // is a list of the user's contacts or photos.
+        return files->read(localPath).onComplete(
+            [files, localPath](const FutureResult<std::string>& text) {
+              (void)files->deleteItem(localPath);
+              return text;
+            });
       })
       .onSuccess([serializer = serializer_, &expected,
                   path](const std::string& text) -> FutureResult<std::shared_ptr<Serializable>> {

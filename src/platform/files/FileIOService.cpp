@@ -15,8 +15,10 @@
 #include "tessellon/BackupSDKError.h"
 
 #include "model/Utf8.h"
+#include "platform/files/ContentChecksum.h"
 #include "platform/files/PosixError.h"
 #include "platform/files/PosixFiles.h"
+#include "platform/files/TemporaryFolderServiceProtocol.h"
 
 namespace tessellon {
 
@@ -50,12 +52,39 @@ bool isInside(const fs::path& inner, const fs::path& outer) {
   return outerEnd == outer.end() && innerAt != inner.end();
 }
 
+fs::path normalAbsolute(const std::string& path) {
+  std::error_code ignored;
+  fs::path normal = fs::absolute(fs::path(path), ignored).lexically_normal();
+  return normal.has_filename() ? normal : normal.parent_path();
+}
+
+// Once a file has left `source` (deleted or moved away), the download folder that held it goes
+// too: such a folder holds one download and nothing else.
+void removeDownloadFolderOf(const std::string& source, const std::string& temporaryDirectory) {
+  if (temporaryDirectory.empty()) return;
+  const fs::path folder = normalAbsolute(source).parent_path();
+  if (folder.parent_path() == normalAbsolute(temporaryDirectory) &&
+      folder.filename().string().starts_with(kDownloadFolderPrefix)) {
+    ::rmdir(folder.c_str());  // fails, as it should, while anything is left in it
+  }
+}
+
 }  // namespace
 
 FileIOService::FileIOService(std::string temporaryDirectory)
     : temporaryDirectory_(std::move(temporaryDirectory)) {}
 
 Future<Void> FileIOService::write(const std::string& path, const std::string& content) {
+  if (!temporaryDirectory_.empty()) {
+    // Nothing of ours goes into a temporary folder that another user has taken over since.
+    const fs::path temporary = normalAbsolute(temporaryDirectory_);
+    if (isInside(normalAbsolute(path), temporary)) {
+      auto still = posix::checkPrivateDirectory(temporary.string());
+      if (!still.ok()) {
+        return failWith(BackupSDKError::fileIOParentDirectoryNotFound, still.error());
+      }
+    }
+  }
   auto written = posix::writeFileAtomically(path, content);
   if (!written.ok()) {
     return failWith(BackupSDKError::fileIOParentDirectoryNotFound, written.error());
@@ -102,6 +131,7 @@ Future<Void> FileIOService::moveForced(const std::string& source, const std::str
   }
   auto moved = posix::moveItem(source, targetPath);
   if (!moved.ok()) return failWith(BackupSDKError::fileIOFailedToMoveFile, moved.error());
+  removeDownloadFolderOf(source, temporaryDirectory_);
   return succeed();
 }
 
@@ -120,6 +150,7 @@ Future<Void> FileIOService::deleteItem(const std::string& path) {
     return failWith(BackupSDKError::fileIOFailedToDelete,
                     posixError("delete " + path, error.value()));
   }
+  removeDownloadFolderOf(path, temporaryDirectory_);
   return succeed();
 }
 
@@ -167,7 +198,9 @@ Result<void> FileIOService::copyItem(const std::string& source, const std::strin
 }
 
 Result<void> FileIOService::moveItem(const std::string& source, const std::string& destiny) {
-  return posix::moveItemWithoutReplacing(source, destiny);
+  Result<void> moved = posix::moveItemWithoutReplacing(source, destiny);
+  if (moved.ok()) removeDownloadFolderOf(source, temporaryDirectory_);
+  return moved;
 }
 
 Result<void> FileIOService::createDirectory(const std::string& path,
@@ -240,6 +273,10 @@ std::optional<int64_t> FileIOService::getTotalRemainingFreeSpaceInBytes() {
     if (errno != ENOENT || !folder.has_relative_path()) return std::nullopt;
     folder = folder.parent_path();
   }
+}
+
+Result<std::string> FileIOService::contentChecksum(const std::string& path) {
+  return ContentChecksum::ofFile(path);
 }
 
 }  // namespace tessellon

@@ -16,7 +16,8 @@ class FileIOService final : public FileIOServiceProtocol {
   explicit FileIOService(std::string temporaryDirectory);
 
   // Replaces the file atomically: a sibling temporary file renamed over `path`,
-  // so a reader sees the old content or the new, never a part.
+  // so a reader sees the old content or the new, never a part. Inside the
+  // temporary folder, only while that folder is still a private one of ours.
   Future<Void> write(const std::string& path, const std::string& content) override;
   // `path` may also be a "file://" URL text. A symbolic link is refused: what is
   // read here lives in our own folders.
@@ -25,6 +26,8 @@ class FileIOService final : public FileIOServiceProtocol {
   // into itself or over a folder that contains it, and leaves the target alone
   // when the source is missing, so no file is lost to a bad call.
   Future<Void> moveForced(const std::string& source, const std::string& targetPath) override;
+  // A file deleted or moved out of a download folder of the temporary folder
+  // (kDownloadFolderPrefix) takes that folder with it (here and in the moves).
   Future<Void> deleteItem(const std::string& path) override;
   // Pre-order, each folder's entries sorted by name; links to folders are
   // listed, not entered.
@@ -57,6 +60,7 @@ class FileIOService final : public FileIOServiceProtocol {
   // Bytes available to this user (f_bavail) on the temporary folder's volume;
   // while the folder does not exist, on the volume of its nearest ancestor.
   std::optional<int64_t> getTotalRemainingFreeSpaceInBytes() override;
+  Result<std::string> contentChecksum(const std::string& path) override;
 
  private:
   const std::string temporaryDirectory_;

@@ -81,6 +81,10 @@ class FileIOServiceProtocol {
                                      const std::string& ofItemAtPath) = 0;
   // Free bytes of the volume that holds the temporary folder; nothing when unknown.
   virtual std::optional<int64_t> getTotalRemainingFreeSpaceInBytes() = 0;
+  // The full-content checksum of the file at `path` ("xxh3-128:" + 32 lowercase hex digits, as
+  // a backup records it), read in chunks: a file of any size costs one buffer. Links are
+  // followed; anything but a regular file is refused.
+  virtual Result<std::string> contentChecksum(const std::string& path) = 0;
 };
 
 }  // namespace tessellon

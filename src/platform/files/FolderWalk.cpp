@@ -20,6 +20,11 @@ bool isFolder(const ListedItem& item) {
   return item.attributes && item.attributes->type == FileAttributes::Type::directory;
 }
 
+// Listers fail with the platform error; anything else is taken as an I/O error.
+int errnoOf(const Error& error) {
+  return error.domain == kPosixErrorDomain && error.code != 0 ? error.code : EIO;
+}
+
 }  // namespace
 
 FolderWalk::FolderWalk(Lister lister) : state_(std::make_shared<State>()) {
@@ -54,11 +59,15 @@ Result<void> FolderWalk::run(const std::function<bool(ListedItem&&)>& visit) {
   while (!stack.empty()) {
     Pending pending = std::move(stack.back());
     stack.pop_back();
+    // A folder is listed before it is visited, so one that cannot be listed reaches the caller
+    // with the reason; the walk goes on without it: one private folder must not hide the rest.
+    std::optional<Listing> listing;
+    if (pending.job) {
+      listing = take(pending.job, subfolders);
+      if (!listing->ok()) pending.item.listingError = errnoOf(listing->error());
+    }
     if (!visit(std::move(pending.item))) break;
-    if (!pending.job) continue;
-    Listing listing = take(pending.job, subfolders);
-    // A folder that cannot be listed is skipped: one private folder must not hide the rest.
-    if (listing.ok()) push(std::move(listing).value(), std::move(subfolders));
+    if (listing && listing->ok()) push(std::move(*listing).value(), std::move(subfolders));
   }
   return {};
 }

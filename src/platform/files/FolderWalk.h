@@ -36,7 +36,8 @@ class FolderWalk {
   ~FolderWalk();
 
   // Hands every entry below the root to `visit` in pre-order until it answers false. Fails only
-  // when the root cannot be listed; a folder below it that cannot be listed is skipped.
+  // when the root cannot be listed; a folder below it that cannot be listed is visited with the
+  // errno in `listingError`, and the walk goes on without its entries.
   Result<void> run(const std::function<bool(ListedItem&&)>& visit);
 
  private:

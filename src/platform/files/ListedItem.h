@@ -12,6 +12,8 @@ namespace tessellon {
 struct ListedItem {
   std::string relative;
   std::optional<FileAttributes> attributes;
+  // For a folder a walk could not enter: the errno of its listing (0 otherwise).
+  int listingError = 0;
 };
 
 }  // namespace tessellon

@@ -435,42 +435,120 @@ Result<std::vector<std::string>> listSubpaths(const std::string& root) {
   return subpaths;
 }
 
-Result<void> createPrivateDirectory(const std::string& privateRoot, const std::string& path) {
-  const fs::path root = fs::path(privateRoot).lexically_normal();
-  const fs::path target = fs::path(path).lexically_normal();
-  auto [rootEnd, rest] = std::mismatch(root.begin(), root.end(), target.begin(), target.end());
-  if (rootEnd != root.end()) return posixError("create private folder " + path, EINVAL);
+namespace {
 
+Error notPrivate(const std::string& root, const std::string& why) {
+  Error error = posixError("temporary folder " + root, EPERM);
+  error.message = "temporary folder " + root + " is not a private folder of ours (" + why + ")";
+  return error;
+}
+
+// Checks the folder open at `fd` (named `root`) and tightens it when only reading was open to
+// others. Checking the descriptor, not the name, leaves no gap for a swap between check and use.
+Result<void> makePrivate(int fd, const std::string& root) {
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) return posixError("temporary folder " + root, errno);
+  // Another user could have made the folder first to read or plant our files.
+  if (status.st_uid != ::geteuid()) {
+    return notPrivate(root, "it belongs to user " + std::to_string(status.st_uid));
+  }
+  if ((status.st_mode & 0022) != 0) return notPrivate(root, "others may write into it");
+  if ((status.st_mode & 0077) != 0 && ::fchmod(fd, 0700) != 0) {
+    return posixError("make " + root + " private", errno);
+  }
+  return {};
+}
+
+Result<int> openExisting(const std::string& root) {
+  const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd >= 0) return fd;
+  // With O_DIRECTORY a link answers ENOTDIR, as a file does; lstat tells them apart.
+  if (errno == ELOOP || errno == ENOTDIR) {
+    struct stat status {};
+    const bool link = ::lstat(root.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+    return notPrivate(root, link ? "it is a symbolic link" : "it is not a folder");
+  }
+  return posixError("temporary folder " + root, errno);
+}
+
+}  // namespace
+
+Result<int> openPrivateDirectory(const std::string& privateRoot) {
+  const fs::path root = fs::path(privateRoot).lexically_normal();
   std::error_code error;
   fs::create_directories(root.parent_path(), error);
   if (error) return posixError("create folder " + root.parent_path().string(), error.value());
   if (::mkdir(root.c_str(), 0700) != 0 && errno != EEXIST) {
     return posixError("create folder " + root.string(), errno);
   }
-  struct stat status {};
-  if (::lstat(root.c_str(), &status) != 0)
-    return posixError("create folder " + root.string(), errno);
-  // Another user could have made the folder first to read or plant our files.
-  if (!S_ISDIR(status.st_mode) || status.st_uid != ::geteuid()) {
-    return posixError("temporary folder " + root.string() + " is not a private folder of ours",
-                      EPERM);
+  Result<int> opened = openExisting(root.string());
+  if (!opened.ok()) return opened;
+  Result<void> made = makePrivate(opened.value(), root.string());
+  if (!made.ok()) {
+    ::close(opened.value());
+    return made.error();
   }
-  if ((status.st_mode & 0077) != 0 && ::chmod(root.c_str(), 0700) != 0) {
-    return posixError("make " + root.string() + " private", errno);
-  }
+  return opened;
+}
 
-  fs::path folder = root;
+Result<void> checkPrivateDirectory(const std::string& privateRoot) {
+  Result<int> opened = openExisting(privateRoot);
+  if (!opened.ok()) return opened.error();
+  FileDescriptor fd(opened.value());
+  return makePrivate(fd.get(), privateRoot);
+}
+
+Result<void> createPrivateDirectory(const std::string& privateRoot, const std::string& path) {
+  const fs::path root = fs::path(privateRoot).lexically_normal();
+  const fs::path target = fs::path(path).lexically_normal();
+  auto [rootEnd, rest] = std::mismatch(root.begin(), root.end(), target.begin(), target.end());
+  if (rootEnd != root.end()) return posixError("create private folder " + path, EINVAL);
+
+  Result<int> opened = openPrivateDirectory(root.string());
+  if (!opened.ok()) return opened.error();
+  FileDescriptor folder(opened.value());
+  // Each step is taken from the folder open before it, so a link planted on the way fails
+  // (O_NOFOLLOW) instead of leading elsewhere.
+  std::string walked = root.string();
   for (auto part = rest; part != target.end(); ++part) {
     if (part->empty() || *part == ".") continue;
     if (*part == "..") return posixError("create private folder " + path, EINVAL);
-    folder /= *part;
-    if (::mkdir(folder.c_str(), 0700) == 0) continue;
-    if (errno != EEXIST) return posixError("create folder " + folder.string(), errno);
-    if (::lstat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
-      return posixError("create folder " + folder.string(), ENOTDIR);
+    const std::string name = part->string();
+    walked += "/" + name;
+    if (::mkdirat(folder.get(), name.c_str(), 0700) != 0 && errno != EEXIST) {
+      return posixError("create folder " + walked, errno);
     }
+    const int next =
+        ::openat(folder.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0) {
+      return posixError("create folder " + walked, errno == ELOOP ? ENOTDIR : errno);
+    }
+    folder = FileDescriptor(next);
   }
   return {};
+}
+
+int removeTreeAt(int folder, const std::string& name) {
+  if (::unlinkat(folder, name.c_str(), 0) == 0) return 0;
+  if (errno != EISDIR && errno != EPERM) return errno;  // Linux answers EISDIR, POSIX EPERM
+  const int fd = ::openat(folder, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return errno;
+  DIR* const stream = ::fdopendir(fd);
+  if (stream == nullptr) {
+    const int failed = errno;
+    ::close(fd);
+    return failed;
+  }
+  const std::unique_ptr<DIR, int (*)(DIR*)> closer(stream, &::closedir);
+  std::vector<std::string> names;
+  while (const dirent* const entry = ::readdir(stream)) {
+    const std::string_view child(entry->d_name);
+    if (child != "." && child != "..") names.emplace_back(child);
+  }
+  for (const std::string& child : names) {
+    if (const int failed = removeTreeAt(::dirfd(stream), child)) return failed;
+  }
+  return ::unlinkat(folder, name.c_str(), AT_REMOVEDIR) == 0 ? 0 : errno;
 }
 
 }  // namespace tessellon::posix

@@ -67,9 +67,23 @@ std::vector<std::string> findFoldersEndingWith(const std::string& root, std::str
 FileAttributes attributesFrom(const struct statx& status);
 
 // Creates `path` and the folders between `privateRoot` and it with mode 0700.
-// `privateRoot` itself must end up a real folder owned by this user and no one
-// else's to read: it is created 0700, tightened when it is ours, and refused
-// when it is a link or another user's. Links below it are refused, not followed.
+// `privateRoot` itself must end up a real folder owned by this user that no one
+// else may write to: it is created 0700, tightened when others could only read
+// it, and refused (EPERM, the message saying why) when it is a link, another
+// user's, or was open to others' writes (what they planted cannot be told
+// apart). Links below it are refused, not followed.
 Result<void> createPrivateDirectory(const std::string& privateRoot, const std::string& path);
+
+// As createPrivateDirectory for `privateRoot` alone, answering the folder open
+// (O_RDONLY | O_DIRECTORY); the caller closes the descriptor.
+Result<int> openPrivateDirectory(const std::string& privateRoot);
+
+// Whether the existing `privateRoot` is still private, tightened as above when
+// others could only read it: ENOENT when missing, EPERM as above; nothing is created.
+Result<void> checkPrivateDirectory(const std::string& privateRoot);
+
+// Removes `name` in the open folder `folder`: a file or link, or a folder with
+// all it holds. Links are removed, never followed. 0 or the first errno.
+int removeTreeAt(int folder, const std::string& name);
 
 }  // namespace tessellon::posix

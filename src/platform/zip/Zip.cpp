@@ -8,12 +8,15 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
+#include <string>
 #include <string_view>
 #include <utility>
 
 #include <archive.h>
 #include <archive_entry.h>
 
+#include "platform/files/ContentChecksum.h"
 #include "platform/files/FileDescriptor.h"
 #include "platform/files/PosixError.h"
 
@@ -132,19 +135,27 @@ Result<void> Zip::canAdd(const std::string& entryName) const {
   return {};
 }
 
-Result<void> Zip::addFile(const std::string& sourcePath, const std::string& entryName) {
+Result<void> Zip::addFile(const std::string& sourcePath, const std::string& entryName,
+                          std::optional<int64_t> expectedBytes, ContentChecksum* checksum) {
   if (auto state = canAdd(entryName); !state.ok()) return state;
-  FileDescriptor source(::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking, so that a FIFO is refused below instead of waiting for a writer.
+  FileDescriptor source(::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (!source.isOpen()) return posixError("add " + sourcePath, errno);
   struct stat status {};
   if (::fstat(source.get(), &status) != 0) return posixError("add " + sourcePath, errno);
   if (!S_ISREG(status.st_mode)) {
     return posixError("add " + sourcePath, S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
   }
+  // The record keeps the scanned size: a file of another size now is not the one it describes.
+  if (expectedBytes && status.st_size != *expectedBytes) {
+    return zipError("add " + sourcePath + ": the file changed since it was scanned (" +
+                    std::to_string(status.st_size) + " bytes, " + std::to_string(*expectedBytes) +
+                    " expected)");
+  }
   if (auto header = writeHeader(entryName, status.st_size, status.st_mtim); !header.ok()) {
     return header;
   }
-  return streamEntry(source.get(), status.st_size, sourcePath);
+  return streamEntry(source.get(), status.st_size, sourcePath, checksum);
 }
 
 Result<void> Zip::addContent(std::string_view content, const std::string& entryName) {
@@ -177,27 +188,60 @@ Result<void> Zip::writeHeader(const std::string& entryName, int64_t size,
   return {};
 }
 
-// Once the header is out, the archive stands or falls with this entry: a
-// failure discards it rather than leave a entry shorter than its header says.
-Result<void> Zip::streamEntry(int source, int64_t size, const std::string& sourcePath) {
+// Once the header is out, the entry is completed whatever the source does, so
+// the archive stays valid and takes further entries; a source that changed
+// meanwhile fails only this call.
+Result<void> Zip::streamEntry(int source, int64_t size, const std::string& sourcePath,
+                              ContentChecksum* checksum) {
   // Not make_unique: zeroing a chunk per entry would dominate archives of many small files.
   if (!readBuffer_) readBuffer_.reset(new char[kReadChunk]);
   char* const buffer = readBuffer_.get();
   int64_t remaining = size;
-  while (remaining > 0) {
-    const auto wanted = static_cast<size_t>(std::min<int64_t>(remaining, kReadChunk));
+  std::optional<Error> changed;
+  while (true) {
+    // One byte more than the header's size shows a file that grew; a short read of a regular
+    // file means its end, which saves the extra read that would find it.
+    const auto wanted = static_cast<size_t>(std::min<int64_t>(remaining + 1, kReadChunk));
     const ssize_t got = ::read(source, buffer, wanted);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      Error error = got < 0 ? posixError("read " + sourcePath, errno)
-                            : zipError("read " + sourcePath + ": file shrank while being added");
-      discard(error);
-      return error;
+    if (got < 0) {
+      changed = posixError("read " + sourcePath, errno);
+      break;
     }
-    if (auto written = writeData(buffer, static_cast<size_t>(got)); !written.ok()) return written;
-    remaining -= got;
+    if (got == 0) {
+      if (remaining > 0)
+        changed = zipError("read " + sourcePath + ": the file shrank while being added");
+      break;
+    }
+    const auto taken = static_cast<size_t>(std::min<int64_t>(got, remaining));
+    if (taken > 0) {
+      if (checksum != nullptr) checksum->update(buffer, taken);
+      if (auto written = writeData(buffer, taken); !written.ok()) return written;
+      remaining -= static_cast<int64_t>(taken);
+    }
+    if (static_cast<size_t>(got) > taken) {
+      changed = zipError("read " + sourcePath + ": the file grew while being added");
+      break;
+    }
+    if (remaining == 0 && static_cast<size_t>(got) < wanted) break;
   }
-  return finishEntry();
+  if (remaining > 0) {
+    if (auto padded = writeZeros(remaining); !padded.ok()) return padded;
+  }
+  if (auto entry = finishEntry(); !entry.ok()) return entry;
+  if (changed) return *changed;
+  return {};
+}
+
+Result<void> Zip::writeZeros(int64_t count) {
+  char* const buffer = readBuffer_.get();
+  std::memset(buffer, 0, static_cast<size_t>(std::min<int64_t>(count, kReadChunk)));
+  while (count > 0) {
+    const auto length = static_cast<size_t>(std::min<int64_t>(count, kReadChunk));
+    if (auto written = writeData(buffer, length); !written.ok()) return written;
+    count -= static_cast<int64_t>(length);
+  }
+  return {};
 }
 
 Result<void> Zip::writeData(const char* data, size_t length) {

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 #include <time.h>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,6 +15,8 @@
 struct archive;
 
 namespace tessellon {
+
+class ContentChecksum;
 
 // One ZIP archive being written with libarchive. Entries go to a private file
 // beside the archive's path, which is renamed to the path when the archive is
@@ -39,9 +42,15 @@ class Zip {
   static std::shared_ptr<Zip> create(std::string path);
   explicit Zip(std::string path);
 
-  // Streams the file at `sourcePath` into a new entry. Failures before the
-  // entry's header was written leave the archive usable; later ones discard it.
-  Result<void> addFile(const std::string& sourcePath, const std::string& entryName);
+  // Streams the file at `sourcePath` into a new entry, handing every byte to
+  // `checksum` when there is one. With `expectedBytes`, a file of another size
+  // fails before anything is written. A file that shrinks, grows or cannot be
+  // read once its header is out still gets a whole entry (zeros past the end it
+  // reached, nothing past the header's size) and the call fails: the archive
+  // stays usable. Only a failed write of the archive discards it.
+  Result<void> addFile(const std::string& sourcePath, const std::string& entryName,
+                       std::optional<int64_t> expectedBytes = std::nullopt,
+                       ContentChecksum* checksum = nullptr);
   // The same for content in memory; the entry is dated now.
   Result<void> addContent(std::string_view content, const std::string& entryName);
   // Writes the central directory and moves the archive to its path.
@@ -56,7 +65,10 @@ class Zip {
   Result<void> canAdd(const std::string& entryName) const;
   Result<void> writeHeader(const std::string& entryName, int64_t size,
                            const struct timespec& modified);
-  Result<void> streamEntry(int source, int64_t size, const std::string& entryName);
+  Result<void> streamEntry(int source, int64_t size, const std::string& sourcePath,
+                           ContentChecksum* checksum);
+  // Zeros up to the header's size, for a source that ended early.
+  Result<void> writeZeros(int64_t count);
   // Entry data; a failure discards the archive.
   Result<void> writeData(const char* data, size_t length);
   Result<void> finishEntry();

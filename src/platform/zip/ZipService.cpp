@@ -2,6 +2,7 @@
 
 #include "tessellon/BackupSDKError.h"
 
+#include "platform/files/ContentChecksum.h"
 #include "platform/files/PosixError.h"
 #include "platform/zip/Zip.h"
 
@@ -38,6 +39,17 @@ Result<void> ZipService::append(const std::shared_ptr<Zip>& zip, const std::stri
                                 const std::string& dstPath, bool close) {
   return appendWith(zip, dstPath, close,
                     [&](Zip& archive) { return archive.addFile(srcPath, dstPath); });
+}
+
+Result<std::string> ZipService::appendMedia(const std::shared_ptr<Zip>& zip,
+                                            const std::string& srcPath, const std::string& dstPath,
+                                            int64_t expectedBytes) {
+  ContentChecksum checksum;
+  const Result<void> added = appendWith(zip, dstPath, false, [&](Zip& archive) {
+    return archive.addFile(srcPath, dstPath, expectedBytes, &checksum);
+  });
+  if (!added.ok()) return added.error();
+  return checksum.finish();
 }
 
 Result<void> ZipService::appendContent(const std::shared_ptr<Zip>& zip, std::string_view content,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -32,12 +33,21 @@ class ZipServiceProtocol {
   // Adds the file at `srcPath` under the entry name `dstPath` (relative, "/"
   // separated), streaming its content; with `close` the archive is then
   // finished and takes no more entries. Fails with zipAppendFailed (601), or
-  // zipFailedNotEnoughDiskSpace (602) when the local disk is full. A failure
-  // before any byte of the entry was written (missing or unreadable source, bad
-  // name) leaves the archive open for further entries; any later failure
-  // discards the archive, and its later appends fail too.
+  // zipFailedNotEnoughDiskSpace (602) when the local disk is full. A source
+  // that is missing, unreadable, or shrinks or grows while it is read fails the
+  // call but leaves the archive open for further entries (an entry begun is
+  // completed, padded with zeros or cut at the size it started with). A failed
+  // write of the archive discards it, and its later appends fail too.
   virtual Result<void> append(const std::shared_ptr<Zip>& zip, const std::string& srcPath,
                               const std::string& dstPath, bool close) = 0;
+  // As append without closing, for a media file: answers the checksum of the
+  // bytes packed ("xxh3-128:" + 32 lowercase hex digits), computed as they
+  // stream into the archive. `expectedBytes` is the size the scan recorded; a
+  // file of another size when opened fails with zipAppendFailed before anything
+  // is written, and one whose size changes while packed fails with it too.
+  virtual Result<std::string> appendMedia(const std::shared_ptr<Zip>& zip,
+                                          const std::string& srcPath, const std::string& dstPath,
+                                          int64_t expectedBytes) = 0;
   // As append, with the entry's content given (a document the caller holds) instead of read
   // from a file; the entry is dated now.
   virtual Result<void> appendContent(const std::shared_ptr<Zip>& zip, std::string_view content,

@@ -22,6 +22,8 @@ std::string document(const Json& item) {
   return Json{{"bytes", 10}, {"count", 1}, {"items", Json::array({item})}}.dump(2);
 }
 
+constexpr const char* kChecksum = "xxh3-128:99aa06d3014798d86001c324468d497f";
+
 Json plainItem() {
   return Json::parse(R"({"fileExtension": "jpg", "bytes": 10, "id": "a.jpg",
       "modificationDate": "2021-03-04T10:20:30.123Z", "fingerprint": "1.1_abcdef",
@@ -45,13 +47,17 @@ TEST_F(MediaListReaderTest, ReadsOurDocumentsIntoTheItemsTheTreeReaderMakes) {
   const MediaMetaData written({std::make_shared<MediaItem>(
       "HEIC", 1 << 20, "x/y.HEIC", dateAt(-1), "2.0_ff", std::vector<std::string>{"x/y.HEIC"})});
 
+  auto checked = plainItem();
+  checked["checksum"] = kChecksum;
+
   for (const std::string& text :
        {document(phone), document(noFingerprint), MediaMetaDataJson::serializeText(written).value(),
-        std::string(R"( {"items" : [ ] , "count":0,"bytes":0} )")}) {
+        std::string(R"( {"items" : [ ] , "count":0,"bytes":0} )"), document(checked)}) {
     const auto read = MediaListReader::read(text);
     ASSERT_TRUE(read) << text;
     EXPECT_EQ(MediaMetaDataJson::serializeText(**read).value(), viaTree(text)) << text;
   }
+  EXPECT_EQ(MediaListReader::read(document(checked)).value()->items->at(0)->checksum, kChecksum);
 }
 
 // Whatever the one-pass reader leaves to the general parser must still read there, with the
@@ -63,6 +69,7 @@ TEST_F(MediaListReaderTest, LeavesEverythingElseToTheGeneralParser) {
       {"bytes", "10"},
       {"bytes", 10.0},
       {"extra", true},
+      {"checksum", 12},  // ours, optional: a value of another kind is ignored
   };
   for (const auto& [key, value] : variants) {
     Json item = plainItem();
@@ -73,6 +80,7 @@ TEST_F(MediaListReaderTest, LeavesEverythingElseToTheGeneralParser) {
     const auto general = MediaMetaDataJson::deserializeText(text);
     ASSERT_TRUE(general.ok()) << text;
     EXPECT_EQ(MediaMetaDataJson::serializeText(*general.value()).value(), viaTree(text));
+    EXPECT_EQ(general.value()->items->at(0)->checksum, std::nullopt) << text;
   }
 
   const std::string good = document(plainItem());

@@ -82,6 +82,10 @@ TEST_F(MetadataSerializerTest, WritesItemTextAsTheJsonLibraryWould) {
                      {"modificationDate", toString(item->modificationDate)},
                      {"fingerprint", "1.1_" + name},
                      {"pathDictionary", item->pathDictionary}};
+    if (!name.empty()) {
+      item->checksum = "xxh3-128:" + name;
+      expected["checksum"] = *item->checksum;
+    }
     const Json document = {{"bytes", 7}, {"count", 1}, {"items", Json::array({expected})}};
     EXPECT_EQ(write(MediaMetaData({item})), toJSONString(document).value()) << name;
     // The size reserved for a plain item covers its text, with little to spare.

@@ -1,0 +1,48 @@
+#include "tessellon/BackupSDKDelegate.h"
+
+#include <utility>
+
+namespace tessellon {
+namespace {
+
+std::string lastComponent(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string parentOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace
+
+void BackupSDKDelegate::uploadFileIfAbsent(
+    const std::string& localPath, const std::string& relativeRemotePath,
+    std::function<void(bool created, std::optional<Error>)> completion) {
+  getDirectoryInfo(parentOf(relativeRemotePath),
+                   [this, localPath, relativeRemotePath, completion = std::move(completion)](
+                       std::optional<Directory> listing, std::optional<Error> error) {
+                     if (!listing) {
+                       completion(false,
+                                  error ? std::move(error)
+                                        : std::optional(makeError(
+                                              BackupSDKError::delegateDirectoryInfoFailed,
+                                              "cannot list the folder of " + relativeRemotePath)));
+                       return;
+                     }
+                     const std::string name = lastComponent(relativeRemotePath);
+                     for (const Member& member : listing->members) {
+                       if (lastComponent(member.fullName) == name)
+                         return completion(false, std::nullopt);
+                     }
+                     uploadFile(
+                         localPath, relativeRemotePath, [](const TransferProgress&) {},
+                         [completion](std::optional<Error> failure) {
+                           const bool created = !failure;
+                           completion(created, std::move(failure));
+                         });
+                   });
+}
+
+}  // namespace tessellon

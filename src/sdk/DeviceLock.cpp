@@ -1,0 +1,323 @@
+#include "sdk/DeviceLock.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <set>
+#include <utility>
+
+#include "tessellon/BackupSDKError.h"
+
+#include "media/PathUtils.h"
+#include "model/json/DeviceLockJson.h"
+#include "platform/identity/ComputerName.h"
+#include "platform/identity/ProcessID.h"
+#include "sdk/Log.h"
+
+namespace tessellon {
+namespace {
+
+// Creating, then finding the record gone before it could be read (its holder let go in
+// between), is tried again this many times in all.
+constexpr int kAttempts = 3;
+
+std::atomic<uint64_t> nextSerial{1};
+
+// The locks of this process that are being taken or held, by folder and start. A record of
+// this process that names none of them was left by an earlier run whose release failed.
+struct Registry {
+  std::mutex mutex;
+  std::multiset<std::pair<std::string, Date>> live;
+};
+Registry& registry() {
+  static auto* instance = new Registry();
+  return *instance;
+}
+bool isLiveHere(const std::string& path, Date started) {
+  std::lock_guard lock(registry().mutex);
+  return registry().live.count({path, started}) != 0;
+}
+
+Date now() {
+  return std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
+}
+
+bool isDirectoryExist(const Error& error) {
+  return isError(error, BackupSDKError::delegateDirectoryExist);
+}
+
+}  // namespace
+
+DeviceLock::DeviceLock(std::shared_ptr<RemoteIOServiceProtocol> remote,
+                       std::shared_ptr<FileIOServiceProtocol> files,
+                       std::shared_ptr<LoggerProtocol> logger, std::string temporaryFolder,
+                       std::string deviceFolder, Timing timing)
+    : remote_(std::move(remote)),
+      files_(std::move(files)),
+      logger_(std::move(logger)),
+      temporaryFolder_(std::move(temporaryFolder)),
+      deviceFolder_(std::move(deviceFolder)),
+      remotePath_(PathUtils::combinePath({deviceFolder_, kFileName})),
+      timing_(timing),
+      serial_(nextSerial.fetch_add(1)),
+      giveUp_(std::make_shared<CancelToken>()) {}
+
+DeviceLock::~DeviceLock() {
+  finish();
+  if (thread_.joinable()) thread_.join();
+  unregister();
+}
+
+Future<Void> DeviceLock::acquire(std::shared_ptr<CancelToken> runToken) {
+  started_ = now();
+  {
+    std::lock_guard lock(registry().mutex);
+    registry().live.insert({remotePath_, started_});
+  }
+  registered_ = true;
+  {
+    std::lock_guard lock(mutex_);
+    thread_ = std::thread([this] { run(); });
+  }
+  if (runToken) {
+    (void)runToken->onCancel([weak = weak_from_this()] {
+      if (auto self = weak.lock()) self->giveUpSoon();
+    });
+  }
+  return attempt(kAttempts, /*mayTakeOver=*/true);
+}
+
+void DeviceLock::unregister() {
+  if (!std::exchange(registered_, false)) return;
+  std::lock_guard lock(registry().mutex);
+  registry().live.erase(registry().live.find({remotePath_, started_}));
+}
+
+// 1. Make sure the device folder exists (the first backup of a device finds none).
+// 2. Create the record only if absent: done when created.
+// 3. Otherwise read the holder's record and refuse, or take a stale one over.
+Future<Void> DeviceLock::attempt(int attemptsLeft, bool mayTakeOver) {
+  auto self = shared_from_this();
+  return remote_->createDirectory(deviceFolder_, giveUp_)
+      .onComplete(Executor::immediate(),
+                  [self](const FutureResult<Void>& folder) { return self->createRecord(folder); })
+      .onComplete(
+          Executor::immediate(),
+          [self, attemptsLeft, mayTakeOver](const FutureResult<bool>& created) -> Future<Void> {
+            if (created.isFail()) return Future<Void>::fail(created.failure());
+            if (created.isCancelled()) return Future<Void>::cancelled();
+            if (created.successValue()) {
+              std::lock_guard lock(self->mutex_);
+              self->held_ = true;
+              return Future<Void>::success(Void{});
+            }
+            return self->inspectHolder(attemptsLeft, mayTakeOver);
+          });
+}
+
+Future<bool> DeviceLock::createRecord(const FutureResult<Void>& folder) {
+  if (folder.isFail() && !isDirectoryExist(folder.failure())) {
+    return Future<bool>::fail(folder.failure());
+  }
+  if (folder.isSuccess()) createdFolder_ = true;
+  Result<std::string> local = writeLocalRecord();
+  if (!local.ok()) return Future<bool>::fail(local.error());
+  return remote_->uploadFileIfAbsent(local.value(), remotePath_, giveUp_)
+      .onComplete(Executor::immediate(),
+                  [files = files_, local = local.value()](const FutureResult<bool>& created) {
+                    (void)files->deleteItem(local);
+                    return created;
+                  });
+}
+
+Future<Void> DeviceLock::inspectHolder(int attemptsLeft, bool mayTakeOver) {
+  auto self = shared_from_this();
+  return remote_->downloadFileInternal(remotePath_, nullptr, giveUp_)
+      .onComplete(
+          Executor::immediate(),
+          [self, attemptsLeft,
+           mayTakeOver](const FutureResult<std::string>& downloaded) -> Future<Void> {
+            if (downloaded.isCancelled()) return Future<Void>::cancelled();
+            if (downloaded.isFail()) {
+              if (!isError(downloaded.failure(), BackupSDKError::delegateFileDoesNotExist)) {
+                return Future<Void>::fail(downloaded.failure());
+              }
+              // The holder let go between our two requests.
+              if (attemptsLeft > 1) return self->attempt(attemptsLeft - 1, mayTakeOver);
+              return Future<Void>::fail(self->lockedBy(std::nullopt));
+            }
+            const std::string& local = downloaded.successValue();
+            const FutureResult<std::string> text = self->files_->read(local).waitUntilCompleted();
+            (void)self->files_->deleteItem(local);
+            const std::optional<DeviceLockRecord> holder =
+                text.isSuccess() ? lockFromJson(text.successValue()) : std::nullopt;
+            const std::optional<std::string> reason = self->staleness(holder);
+            if (!mayTakeOver || attemptsLeft <= 1 || !reason) {
+              return Future<Void>::fail(self->lockedBy(holder));
+            }
+            return self->takeOver(*reason, attemptsLeft);
+          });
+}
+
+std::optional<std::string> DeviceLock::staleness(
+    const std::optional<DeviceLockRecord>& holder) const {
+  if (!holder) return "its record cannot be read";
+  const std::string who = "held by " + holder->host + " (process " + std::to_string(holder->pid) +
+                          ") since " + utcText(holder->started);
+  if (now() - holder->refreshed > timing_.staleAfter) {
+    return who + ", last refreshed " + utcText(holder->refreshed);
+  }
+  // A run of this computer that was killed cannot refresh, and need not be waited for.
+  if (holder->host == computerName().value_or("?")) {
+    const bool gone = holder->pid == currentProcessID() ? !isLiveHere(remotePath_, holder->started)
+                                                        : !isProcessRunning(holder->pid);
+    if (gone) return who + ", whose process has ended";
+  }
+  return std::nullopt;
+}
+
+Future<Void> DeviceLock::takeOver(const std::string& reason, int attemptsLeft) {
+  logWith(logger_, LogLevel::warning, [&] {
+    return "Taking over the stale lock of the backup folder " + deviceFolder_ + ": " + reason;
+  });
+  auto self = shared_from_this();
+  // Whoever creates the record next holds the lock, so a failed deletion (another run was
+  // quicker) is no reason to stop; the creation decides.
+  return remote_->deleteFile(remotePath_, giveUp_)
+      .onComplete(Executor::immediate(), [self, attemptsLeft](const FutureResult<Void>&) {
+        return self->attempt(attemptsLeft - 1, /*mayTakeOver=*/false);
+      });
+}
+
+Result<std::string> DeviceLock::writeLocalRecord() {
+  Result<void> folder = files_->createDirectory(temporaryFolder_, true);
+  if (!folder.ok()) return folder.error();
+  const DeviceLockRecord record{computerName().value_or("?"), currentProcessID(), started_, now()};
+  // Named after the process and this lock: runs of one user in several processes share the
+  // folder, and a writer must never upload another's record.
+  const std::string path =
+      PathUtils::combinePath({temporaryFolder_, "lock-" + std::to_string(record.pid) + "-" +
+                                                    std::to_string(serial_) + ".json"});
+  const FutureResult<Void> written = files_->write(path, lockJson(record)).waitUntilCompleted();
+  if (written.isFail()) return written.failure();
+  return path;
+}
+
+Error DeviceLock::lockedBy(const std::optional<DeviceLockRecord>& holder) const {
+  if (!holder) {
+    return makeError(BackupSDKError::backupLocked,
+                     "the backup folder " + deviceFolder_ + " is in use by another run");
+  }
+  return makeError(BackupSDKError::backupLocked, "the backup folder " + deviceFolder_ +
+                                                     " is in use by " + holder->host +
+                                                     " (process " + std::to_string(holder->pid) +
+                                                     ") since " + utcText(holder->started));
+}
+
+void DeviceLock::run() {
+  using Clock = std::chrono::steady_clock;
+  std::unique_lock lock(mutex_);
+  Clock::time_point nextRefresh = Clock::now() + timing_.refreshInterval;
+  while (!finished_) {
+    wake_.wait_until(lock, giveUpAt_ ? std::min(*giveUpAt_, nextRefresh) : nextRefresh);
+    if (finished_) break;
+    const Clock::time_point now = Clock::now();
+    if (giveUpAt_ && now >= *giveUpAt_) {
+      giveUpAt_.reset();
+      lock.unlock();
+      // The host's answers no longer matter: every request of the lock completes as cancelled.
+      (void)giveUp_->cancel();
+      lock.lock();
+      continue;
+    }
+    if (now < nextRefresh) continue;
+    nextRefresh = now + timing_.refreshInterval;
+    // Under the mutex, so release() either stops a refresh before it starts or waits for it;
+    // a slow host still busy with the last one gets no second upload beside it.
+    if (held_ && !released_ && refreshing_.isCompleted()) refreshing_ = refreshOnce();
+  }
+}
+
+void DeviceLock::giveUpSoon() {
+  std::lock_guard lock(mutex_);
+  if (giveUpAt_ || giveUp_->isCanceled()) return;
+  giveUpAt_ = std::chrono::steady_clock::now() + timing_.cancelGrace;
+  wake_.notify_all();
+}
+
+void DeviceLock::finish() {
+  std::lock_guard lock(mutex_);
+  finished_ = true;
+  wake_.notify_all();
+}
+
+Future<Void> DeviceLock::refreshOnce() {
+  Result<std::string> local = writeLocalRecord();
+  if (!local.ok()) {
+    logWith(logger_, LogLevel::warning, [&] {
+      return "Could not refresh the lock " + remotePath_ + ": " + describe(local.error());
+    });
+    return Future<Void>::success(Void{});
+  }
+  return remote_->uploadFileInternal(local.value(), remotePath_, nullptr, giveUp_)
+      .onComplete(Executor::immediate(), [files = files_, logger = logger_, path = remotePath_,
+                                          local = local.value()](const FutureResult<Void>& sent) {
+        (void)files->deleteItem(local);
+        if (sent.isFail()) {
+          logWith(logger, LogLevel::warning, [&] {
+            return "Could not refresh the lock " + path + ": " + describe(sent.failure());
+          });
+        }
+      });
+}
+
+Future<Void> DeviceLock::release() {
+  Future<Void> refreshing = Future<Void>::success(Void{});
+  bool held = false;
+  {
+    std::lock_guard lock(mutex_);
+    held = std::exchange(held_, false);
+    released_ = true;
+    refreshing = refreshing_;
+  }
+  // From here a record of this run on the remote is a leftover (a failed deletion).
+  unregister();
+  if (!held) {
+    finish();
+    return Future<Void>::success(Void{});
+  }
+
+  auto self = shared_from_this();
+  // After the last refresh: one that landed later would bring the record back.
+  return refreshing
+      .onComplete(Executor::immediate(),
+                  [self](const FutureResult<Void>&) { return self->deleteRecord(); })
+      .onComplete(Executor::immediate(), [self](const FutureResult<Void>& deleted) {
+        self->finish();
+        if (deleted.isSuccess()) return;
+        logWith(self->logger_, LogLevel::warning, [&] {
+          return "Could not delete the lock " + self->remotePath_ + " (" +
+                 (deleted.isFail() ? describe(deleted.failure())
+                                   : std::string("the host did not answer")) +
+                 "); other runs take it over once it is stale";
+        });
+      });
+}
+
+Future<Void> DeviceLock::deleteRecord() {
+  if (!createdFolder_) return remote_->deleteFile(remotePath_, giveUp_);
+  // Listed while the lock is still ours, so no other run can have come in between.
+  auto self = shared_from_this();
+  return remote_->getDirectoryInfo(deviceFolder_, giveUp_)
+      .onComplete(Executor::immediate(), [self](const FutureResult<Directory>& listing) {
+        const bool onlyTheRecord =
+            listing.isSuccess() && listing.successValue().members.size() == 1 &&
+            PathUtils::getFileName(listing.successValue().members.front().fullName) ==
+                std::optional<std::string>(kFileName);
+        return self->remote_->deleteFile(onlyTheRecord ? self->deviceFolder_ : self->remotePath_,
+                                         self->giveUp_);
+      });
+}
+
+}  // namespace tessellon

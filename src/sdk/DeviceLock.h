@@ -1,0 +1,118 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "tessellon/LoggerProtocol.h"
+
+#include "futures/Future.h"
+#include "model/DeviceLockRecord.h"
+#include "platform/files/FileIOServiceProtocol.h"
+#include "remote/RemoteIOServiceProtocol.h"
+#include "sdk/CancelToken.h"
+
+namespace tessellon {
+
+// One run's hold on a device folder of the remote, the file "<uid>/lock.json", which is only
+// ever created when absent: two processes (or two machines) never back up into, or restore
+// from, one folder at once. While it is held, a thread of its own rewrites the record's
+// "refreshed" date; a record left unrefreshed for the stale age belongs to a run that died and
+// is taken over, as is a record of this computer whose process has ended. The same thread gives
+// a host that falls silent a short grace once the run is cancelled, then abandons the lock's
+// requests, so a cancelled run always ends. The facade takes one per backup and per restore.
+// Call acquire() once, then release() once after it completed, from any thread; futures
+// complete on the background queue.
+class DeviceLock : public std::enable_shared_from_this<DeviceLock> {
+ public:
+  struct Timing {
+    std::chrono::milliseconds refreshInterval;
+    std::chrono::milliseconds staleAfter;
+    // How long the lock's requests may still take once the run is cancelled.
+    std::chrono::milliseconds cancelGrace;
+  };
+  static constexpr Timing kDefaultTiming{std::chrono::seconds(60), std::chrono::minutes(10),
+                                         std::chrono::seconds(1)};
+  static constexpr const char* kFileName = "lock.json";
+
+  // `deviceFolder` is the remote folder "<uid>". Each upload of the record goes through a file
+  // of this lock in `temporaryFolder`. Create with std::make_shared.
+  DeviceLock(std::shared_ptr<RemoteIOServiceProtocol> remote,
+             std::shared_ptr<FileIOServiceProtocol> files,
+             std::shared_ptr<LoggerProtocol> logger,  // may be null
+             std::string temporaryFolder, std::string deviceFolder, Timing timing = kDefaultTiming);
+  // Ends the lock's thread.
+  ~DeviceLock();
+  DeviceLock(const DeviceLock&) = delete;
+  DeviceLock& operator=(const DeviceLock&) = delete;
+
+  // Creates the device folder when missing, then the record when absent, and starts refreshing
+  // it. Fails with backupLocked (105) naming the holder when a live record is there. A stale or
+  // unreadable record is taken over with a warning; when another run takes it first, 105
+  // again. Other failures are the host's or the local file service's. A cancelled
+  // `runToken` (may be null) does not stop it, so that no record is left half made, unless the
+  // host stays silent for the grace: then it completes as cancelled.
+  Future<Void> acquire(std::shared_ptr<CancelToken> runToken = nullptr);
+
+  // Stops refreshing, lets a refresh in flight end, then deletes the record; when acquire()
+  // made the device folder and the record is all it holds, the folder goes with it. Never
+  // fails: a record that cannot be deleted is logged and turns stale. Does nothing when the
+  // lock is not held.
+  Future<Void> release();
+
+  // "<uid>/lock.json".
+  const std::string& remotePath() const { return remotePath_; }
+
+ private:
+  Future<Void> attempt(int attemptsLeft, bool mayTakeOver);
+  // Once the device folder is there, the record when absent: true when this run made it.
+  Future<bool> createRecord(const FutureResult<Void>& folder);
+  Future<Void> inspectHolder(int attemptsLeft, bool mayTakeOver);
+  // Why the holder's record no longer counts, or nothing while it does: not refreshed for the
+  // stale age, unreadable, or left by a run of this computer whose process has ended.
+  std::optional<std::string> staleness(const std::optional<DeviceLockRecord>& holder) const;
+  Future<Void> takeOver(const std::string& reason, int attemptsLeft);
+  // Writes the record, refreshed now, to this lock's local file and returns its path.
+  Result<std::string> writeLocalRecord();
+  Error lockedBy(const std::optional<DeviceLockRecord>& holder) const;
+  // The lock's thread: refreshes while held; abandons the requests once the grace is over.
+  void run();
+  Future<Void> refreshOnce();
+  void giveUpSoon();
+  Future<Void> deleteRecord();
+  // Ends the thread's work; the destructor joins it.
+  void finish();
+  // Takes this run out of the process's list of live locks.
+  void unregister();
+
+  const std::shared_ptr<RemoteIOServiceProtocol> remote_;
+  const std::shared_ptr<FileIOServiceProtocol> files_;
+  const std::shared_ptr<LoggerProtocol> logger_;  // may be null
+  const std::string temporaryFolder_;
+  const std::string deviceFolder_;
+  const std::string remotePath_;
+  const Timing timing_;
+  const uint64_t serial_;  // tells this lock's local record file from others' in the process
+  // Every remote request of the lock carries it; cancelled when the grace is over.
+  const std::shared_ptr<CancelToken> giveUp_;
+  // Set once in acquire(), before the record exists; read by the refreshes and release().
+  Date started_;
+  bool registered_ = false;
+  bool createdFolder_ = false;
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool held_ = false;
+  bool released_ = false;  // refreshing has stopped for good
+  bool finished_ = false;  // the thread has nothing left to do
+  std::optional<std::chrono::steady_clock::time_point> giveUpAt_;
+  std::thread thread_;
+  Future<Void> refreshing_ = Future<Void>::success(Void{});  // the refresh in flight, if any
+};
+
+}  // namespace tessellon

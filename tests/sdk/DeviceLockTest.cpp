@@ -1,0 +1,276 @@
+#include "sdk/DeviceLock.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+#include <atomic>
+#include <barrier>
+#include <filesystem>
+#include <future>
+#include <thread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tessellon/ForwardingDelegate.h"
+
+#include "delegates/LocalFolderDelegate.h"
+#include "model/json/DeviceLockJson.h"
+#include "platform/files/FileIOService.h"
+#include "platform/identity/ComputerName.h"
+#include "platform/identity/ProcessID.h"
+#include "remote/RemoteIOService.h"
+#include "sdk/CancelToken.h"
+#include "support/AwaitResult.h"
+#include "support/BackgroundQueue.h"
+#include "support/ErrorMatchers.h"
+#include "support/FaultyDelegate.h"
+#include "support/LocalRemote.h"
+#include "support/RecordingLogger.h"
+#include "support/TempDir.h"
+
+namespace tessellon {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+// Counts the host's uploads; `third` is ready once three were asked for.
+class UploadCounter final : public ForwardingDelegate {
+ public:
+  using ForwardingDelegate::ForwardingDelegate;
+  std::shared_ptr<CancellationDelegate> uploadFile(
+      const std::string& localPath, const std::string& relativeRemotePath,
+      std::function<void(const TransferProgress&)> progress,
+      std::function<void(std::optional<Error>)> completion) override {
+    if (++count == 3) third.set_value();
+    return ForwardingDelegate::uploadFile(localPath, relativeRemotePath, std::move(progress),
+                                          std::move(completion));
+  }
+  std::atomic<int> count{0};
+  std::promise<void> third;
+};
+
+// Locks of the device folder "DEV" on one folder remote. Each "process" has a delegate and a
+// remote port of its own, as two programs sharing the remote would.
+class DeviceLockTest : public ::testing::Test {
+ protected:
+  struct Process {
+    std::shared_ptr<UploadCounter> uploads;
+    std::shared_ptr<FaultyDelegate> host;
+    std::shared_ptr<RemoteIOService> remote;
+  };
+
+  void TearDown() override { EXPECT_TRUE(flushBackgroundQueue()); }
+
+  Process process() {
+    auto uploads = std::make_shared<UploadCounter>(std::make_shared<hosts::LocalFolderDelegate>(
+        space_.file("remote"), 4096, std::nullopt, space_.file("downloads")));
+    auto host = std::make_shared<FaultyDelegate>(uploads);
+    return {uploads, host, remoteOver(host, files_, logger_)};
+  }
+  std::shared_ptr<DeviceLock> lockOf(const Process& process,
+                                     DeviceLock::Timing timing = DeviceLock::kDefaultTiming) {
+    return std::make_shared<DeviceLock>(process.remote, files_, logger_, space_.file("tmp"), "DEV",
+                                        timing);
+  }
+  static DeviceLockRecord recordRefreshedAgo(std::chrono::minutes age,
+                                             std::string host = "elsewhere", int64_t pid = 4242) {
+    const Date now =
+        std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
+    return {std::move(host), pid, now - age - std::chrono::hours(1), now - age};
+  }
+  // The identifier of a process of this computer that has ended.
+  static int64_t endedProcess() {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+  }
+
+  std::string lockFile() const { return space_.file("remote/DEV/lock.json"); }
+  bool locked() const { return fs::exists(lockFile()); }
+  std::optional<DeviceLockRecord> stored() const {
+    return locked() ? lockFromJson(space_.read(lockFile())) : std::nullopt;
+  }
+  void plant(const std::string& text) const { space_.write(lockFile(), text); }
+  size_t takeOvers() const {
+    return logger_->count(LogLevel::warning, "Taking over the stale lock of the backup folder DEV");
+  }
+
+  TempDir space_;
+  std::shared_ptr<RecordingLogger> logger_ = std::make_shared<RecordingLogger>();
+  std::shared_ptr<FileIOService> files_ = std::make_shared<FileIOService>(space_.file("tmp"));
+};
+
+TEST_F(DeviceLockTest, ASecondRunIsRefusedNamingTheHolderUntilItLetsGo) {
+  const auto first = lockOf(process());
+  ASSERT_THAT(awaitResult(first->acquire()), SucceedsWith(Void{}));
+  const auto record = stored();
+  ASSERT_TRUE(record);
+  EXPECT_EQ(record->host, computerName().value_or("?"));
+  EXPECT_EQ(record->pid, currentProcessID());
+
+  const auto refused = awaitResult(lockOf(process())->acquire());
+  ASSERT_THAT(refused, FailsWith(BackupSDKError::backupLocked));
+  EXPECT_EQ(refused->failure().message, "the backup folder DEV is in use by " + record->host +
+                                            " (process " + std::to_string(record->pid) +
+                                            ") since " + utcText(record->started));
+  EXPECT_EQ(stored(), record);
+
+  ASSERT_THAT(awaitResult(first->release()), SucceedsWith(Void{}));
+  EXPECT_FALSE(locked());
+  const auto next = lockOf(process());
+  EXPECT_THAT(awaitResult(next->acquire()), SucceedsWith(Void{}));
+  EXPECT_THAT(awaitResult(next->release()), SucceedsWith(Void{}));
+  EXPECT_EQ(takeOvers(), 0u);
+}
+
+TEST_F(DeviceLockTest, OfRunsRacingForOneFolderExactlyOneHoldsIt) {
+  constexpr int kRuns = 4;
+  std::vector<Process> processes;
+  std::vector<std::shared_ptr<DeviceLock>> locks;
+  for (int index = 0; index < kRuns; ++index) {
+    processes.push_back(process());
+    locks.push_back(lockOf(processes.back()));
+  }
+  std::vector<Future<Void>> acquired(kRuns, Future<Void>::cancelled());
+  std::barrier start(kRuns);
+  std::vector<std::thread> threads;
+  for (int index = 0; index < kRuns; ++index) {
+    threads.emplace_back([&, index] {
+      start.arrive_and_wait();
+      acquired[index] = locks[index]->acquire();
+    });
+  }
+  for (auto& thread : threads) thread.join();
+
+  int holders = 0;
+  for (int index = 0; index < kRuns; ++index) {
+    const auto result = awaitResult(acquired[index]);
+    ASSERT_TRUE(result);
+    if (result->isSuccess()) {
+      ++holders;
+    } else {
+      EXPECT_THAT(result, FailsWith(BackupSDKError::backupLocked));
+    }
+  }
+  EXPECT_EQ(holders, 1);
+  for (const auto& lock : locks) ASSERT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
+  EXPECT_FALSE(locked());
+}
+
+TEST_F(DeviceLockTest, AStaleOrUnreadableRecordIsTakenOverWithAWarning) {
+  const std::string thisHost = computerName().value_or("?");
+  const struct {
+    const char* what;
+    std::string planted;
+    bool takenOver;
+  } rows[] = {
+      {"refreshed 11 minutes ago", lockJson(recordRefreshedAgo(std::chrono::minutes(11))), true},
+      {"not a lock record", R"({"host":"elsewhere","pid":"1"})", true},
+      {"not JSON", "{\"host\":", true},
+      {"refreshed 9 minutes ago", lockJson(recordRefreshedAgo(std::chrono::minutes(9))), false},
+      // A killed run of this computer: its process has ended.
+      {"of an ended process here",
+       lockJson(recordRefreshedAgo(std::chrono::minutes(0), thisHost, endedProcess())), true},
+      // Left by an earlier run of this process whose release failed.
+      {"of an earlier run of this process",
+       lockJson(recordRefreshedAgo(std::chrono::minutes(0), thisHost, currentProcessID())), true},
+      {"of a running process here",
+       lockJson(recordRefreshedAgo(std::chrono::minutes(0), thisHost, ::getppid())), false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    plant(row.planted);
+    const size_t warningsBefore = takeOvers();
+    const auto lock = lockOf(process());
+    const auto acquired = awaitResult(lock->acquire());
+    if (row.takenOver) {
+      EXPECT_THAT(acquired, SucceedsWith(Void{}));
+      ASSERT_TRUE(stored());
+      EXPECT_EQ(stored()->pid, currentProcessID());
+      EXPECT_EQ(takeOvers(), warningsBefore + 1);
+      EXPECT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
+      EXPECT_FALSE(locked());
+    } else {
+      EXPECT_THAT(acquired, FailsWith(BackupSDKError::backupLocked));
+      EXPECT_THAT(acquired->failure().message, HasSubstr(" (process "));
+      EXPECT_EQ(space_.read(lockFile()), row.planted);
+      EXPECT_EQ(takeOvers(), warningsBefore);
+    }
+  }
+}
+
+TEST_F(DeviceLockTest, TheRecordIsRefreshedWhileHeldAndNeverAfterRelease) {
+  const Process owner = process();
+  const auto lock = lockOf(
+      owner, {std::chrono::milliseconds(1), std::chrono::minutes(10), std::chrono::seconds(1)});
+  ASSERT_THAT(awaitResult(lock->acquire()), SucceedsWith(Void{}));
+  ASSERT_EQ(owner.uploads->third.get_future().wait_for(std::chrono::seconds(10)),
+            std::future_status::ready);
+  const auto record = stored();
+  ASSERT_TRUE(record);
+  EXPECT_GT(record->refreshed, record->started);
+
+  ASSERT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
+  const int uploadsAtRelease = owner.uploads->count;
+  EXPECT_FALSE(locked());
+  ASSERT_TRUE(flushBackgroundQueue());
+  EXPECT_FALSE(locked());
+  EXPECT_EQ(owner.uploads->count, uploadsAtRelease);
+}
+
+TEST_F(DeviceLockTest, ReleaseRemovesTheDeviceFolderOnlyWhenItMadeItAndNothingCameIn) {
+  // A first run of a device: the folder is the lock's own.
+  auto lock = lockOf(process());
+  ASSERT_THAT(awaitResult(lock->acquire()), SucceedsWith(Void{}));
+  ASSERT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
+  EXPECT_FALSE(fs::exists(space_.file("remote/DEV")));
+
+  // The run wrote into the folder it made: the folder stays.
+  lock = lockOf(process());
+  ASSERT_THAT(awaitResult(lock->acquire()), SucceedsWith(Void{}));
+  space_.write("remote/DEV/backup.json", "{}");
+  ASSERT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
+  EXPECT_TRUE(fs::exists(space_.file("remote/DEV/backup.json")));
+  EXPECT_FALSE(locked());
+
+  // A folder that was there before stays, even emptied.
+  fs::remove(space_.file("remote/DEV/backup.json"));
+  lock = lockOf(process());
+  ASSERT_THAT(awaitResult(lock->acquire()), SucceedsWith(Void{}));
+  ASSERT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
+  EXPECT_TRUE(fs::is_directory(space_.file("remote/DEV")));
+  EXPECT_FALSE(locked());
+}
+
+TEST_F(DeviceLockTest, ACancelledRunEndsEvenWhenTheHostFallsSilent) {
+  using Delivery = FaultyDelegate::Delivery;
+  const DeviceLock::Timing graceOf50ms{std::chrono::seconds(60), std::chrono::minutes(10),
+                                       std::chrono::milliseconds(50)};
+  // Silent while the lock is being taken.
+  const Process first = process();
+  first.host->setDelivery(Delivery::late);
+  auto token = std::make_shared<CancelToken>();
+  auto lock = lockOf(first, graceOf50ms);
+  const Future<Void> acquiring = lock->acquire(token);
+  ASSERT_TRUE(first.host->waitForHeld(1));
+  (void)token->cancel();
+  EXPECT_THAT(awaitResult(acquiring), IsCancelled());
+  EXPECT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
+  first.host->deliverHeld();
+
+  // Silent while it is let go.
+  const Process second = process();
+  token = std::make_shared<CancelToken>();
+  lock = lockOf(second, graceOf50ms);
+  ASSERT_THAT(awaitResult(lock->acquire(token)), SucceedsWith(Void{}));
+  second.host->setDelivery(Delivery::late);
+  (void)token->cancel();
+  EXPECT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
+  EXPECT_EQ(logger_->count(LogLevel::warning, "Could not delete the lock DEV/lock.json"), 1u);
+  second.host->deliverHeld();
+}
+
+}  // namespace
+}  // namespace tessellon

@@ -1,0 +1,38 @@
+#include "simulation/FaultPlan.h"
+
+namespace tessellon::simulation {
+
+std::string FaultPlan::describe() const {
+  const std::string n = std::to_string(nth);
+  std::string text;
+  switch (fault) {
+    case Fault::none:
+      text = "no fault";
+      break;
+    case Fault::failRequest:
+      text = operation + " #" + n + " fails";
+      break;
+    case Fault::remoteFull:
+      text = "remote full from upload #" + n;
+      break;
+    case Fault::cancel:
+      text = "cancel at request #" + n;
+      break;
+    case Fault::abandon:
+      text = "host silent from request #" + n + ", run abandoned";
+      break;
+    case Fault::concurrentRun:
+      text = "second run of this device at the first upload";
+      break;
+    case Fault::listingBeside:
+      text = "listing at the first download";
+      break;
+  }
+  if (change != Change::none) {
+    text += std::string(", a file ") + (change == Change::shrink ? "shrinks" : "grows") +
+            " at media upload #" + std::to_string(changeAt);
+  }
+  return text;
+}
+
+}  // namespace tessellon::simulation

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+
+namespace tessellon::simulation {
+
+// What one backup run faces besides the user's files: at most one fault of the remote, and
+// optionally a file that changes while the run is under way.
+struct FaultPlan {
+  enum class Fault {
+    none,
+    failRequest,  // the nth request of `operation` fails; nothing reaches the remote
+    remoteFull,   // from the nth upload on, every upload answers 507
+    cancel,       // sdk.cancel at the nth request; a transfer cancelled so never starts
+    abandon,  // from the nth request on the host is silent; the run is cancelled, the SDK dropped
+    concurrentRun,  // at the first upload, another process backs up another folder as this device
+    listingBeside,  // at the first download, the stored backups are listed beside the run
+  };
+  enum class Change { none, shrink, grow };
+
+  Fault fault = Fault::none;
+  std::string operation;  // failRequest: "uploadFile", "downloadFile", "inflateZip", "deleteFile"
+  int nth = 0;
+  // At the changeAt-th upload of an archive holding a media document, a file of that category
+  // the archive does not list yet shrinks or grows.
+  Change change = Change::none;
+  int changeAt = 0;
+
+  // No fault of the remote: the run must finish, failing at most the files that changed.
+  bool mustFinish() const { return fault == Fault::none || fault == Fault::listingBeside; }
+
+  std::string describe() const;
+};
+
+}  // namespace tessellon::simulation

@@ -1,0 +1,270 @@
+#include "simulation/FaultPlanDelegate.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+#include "simulation/ArchiveEntries.h"
+
+namespace tessellon::simulation {
+namespace {
+
+Error lostConnection() { return Error{"NSURLErrorDomain", -1005, "the connection was lost"}; }
+
+Error cancelledTransfer() { return Error{"NSURLErrorDomain", -999, "cancelled"}; }
+
+Error remoteFull() { return Error{"SimulatedRemote", 507, "the remote is full"}; }
+
+// The handle of a transfer that never reached the remote.
+class NoTransfer final : public CancellationDelegate {
+ public:
+  void cancel() override {}
+};
+
+}  // namespace
+
+FaultPlanDelegate::FaultPlanDelegate(std::shared_ptr<BackupSDKDelegate> inner,
+                                     std::string remoteRoot, std::shared_ptr<Invariants> invariants)
+    : ForwardingDelegate(std::move(inner)),
+      remoteRoot_(std::move(remoteRoot)),
+      invariants_(std::move(invariants)),
+      trace_(std::getenv("TESSELLON_SIM_TRACE") != nullptr) {}
+
+void FaultPlanDelegate::arm(const FaultPlan& plan, int64_t zipSize, Hooks hooks, std::string when) {
+  std::lock_guard lock(mutex_);
+  plan_ = plan;
+  zipSize_ = zipSize;
+  hooks_ = std::move(hooks);
+  when_ = std::move(when);
+  requests_ = 0;
+  calls_.clear();
+  mediaUploads_ = 0;
+  downloads_ = 0;
+  pair_ = std::make_shared<AnswerPair>();
+}
+
+void FaultPlanDelegate::hangUp() {
+  std::vector<std::function<void()>> held;
+  {
+    std::lock_guard lock(mutex_);
+    gone_ = true;
+    held.swap(held_);
+  }
+  for (auto& answer : held) answer();
+}
+
+FaultPlanDelegate::Admission FaultPlanDelegate::admit(const std::string& operation,
+                                                      const std::string& path) {
+  std::function<void()> hook;
+  Admission admission;
+  {
+    std::lock_guard lock(mutex_);
+    const int request = ++requests_;
+    const int call = ++calls_[operation];
+    admission.when = when_;
+    admission.fault = plan_.fault;
+    if (trace_) {
+      std::fprintf(stderr, "%s: #%d %s %s\n", when_.c_str(), request, operation.c_str(),
+                   path.c_str());
+    }
+    const bool transfer = operation == "uploadFile" || operation == "downloadFile";
+    Verdict& verdict = admission.verdict;
+    switch (silent_ ? FaultPlan::Fault::none : plan_.fault) {
+      case FaultPlan::Fault::none:
+        if (silent_) verdict = Verdict::hold;
+        break;
+      case FaultPlan::Fault::failRequest:
+        if (operation == plan_.operation && call == plan_.nth) verdict = Verdict::fail;
+        break;
+      case FaultPlan::Fault::remoteFull:
+        if (operation == "uploadFile" && call >= plan_.nth) verdict = Verdict::fail;
+        break;
+      case FaultPlan::Fault::cancel:
+        if (request != plan_.nth) break;
+        hook = hooks_.cancel;
+        // A transfer cancelled as it starts never reaches the remote.
+        if (transfer) verdict = Verdict::fail;
+        break;
+      case FaultPlan::Fault::abandon:
+        if (request != plan_.nth) break;
+        silent_ = true;
+        hook = hooks_.cancel;
+        verdict = Verdict::hold;
+        break;
+      case FaultPlan::Fault::concurrentRun:
+        if (operation == "uploadFile" && call == 1) hook = hooks_.concurrentRun;
+        break;
+      case FaultPlan::Fault::listingBeside:
+        if (operation == "downloadFile" && call == 1) hook = hooks_.listBackups;
+        break;
+    }
+  }
+  if (hook) hook();
+  return admission;
+}
+
+void FaultPlanDelegate::listingEnded() {
+  std::shared_ptr<AnswerPair> pair;
+  {
+    std::lock_guard lock(mutex_);
+    pair = pair_;
+  }
+  pair->release();
+}
+
+void FaultPlanDelegate::AnswerPair::hold(std::function<void()> answer) {
+  std::unique_lock lock(mutex_);
+  if (!released_) {
+    held_ = std::move(answer);
+    return;
+  }
+  lock.unlock();
+  answer();
+}
+
+void FaultPlanDelegate::AnswerPair::release() {
+  std::unique_lock lock(mutex_);
+  released_ = true;
+  std::function<void()> held = std::move(held_);
+  lock.unlock();
+  if (held) held();
+}
+
+void FaultPlanDelegate::refuse(Verdict verdict, std::function<void()> answer) {
+  std::unique_lock lock(mutex_);
+  if (verdict == Verdict::hold && !gone_) {
+    held_.push_back(std::move(answer));
+    return;
+  }
+  lock.unlock();
+  answer();
+}
+
+std::string FaultPlanDelegate::deviceFolder(const std::string& relativeRemotePath) const {
+  return remoteRoot_ + "/" + relativeRemotePath.substr(0, relativeRemotePath.find('/'));
+}
+
+void FaultPlanDelegate::changeBefore(const std::string& archive) {
+  std::function<void(const std::string&)> change;
+  {
+    std::lock_guard lock(mutex_);
+    if (plan_.change == FaultPlan::Change::none || mediaUploads_ >= plan_.changeAt) return;
+    change = hooks_.changeFile;
+  }
+  const auto entries = archiveEntries(archive);
+  const bool media = std::any_of(entries.begin(), entries.end(), [](const ArchiveEntry& entry) {
+    return entry.name == "images.json" || entry.name == "videos.json";
+  });
+  std::unique_lock lock(mutex_);
+  if (media && ++mediaUploads_ == plan_.changeAt) {
+    lock.unlock();
+    change(archive);
+  }
+}
+
+std::shared_ptr<CancellationDelegate> FaultPlanDelegate::uploadFile(
+    const std::string& localPath, const std::string& relativeRemotePath,
+    std::function<void(const TransferProgress&)> progress,
+    std::function<void(std::optional<Error>)> completion) {
+  changeBefore(localPath);
+  const Admission admission = admit("uploadFile", relativeRemotePath);
+  if (admission.verdict == Verdict::forward) {
+    return ForwardingDelegate::uploadFile(localPath, relativeRemotePath, std::move(progress),
+                                          std::move(completion));
+  }
+  const Error error = admission.verdict == Verdict::hold                ? lostConnection()
+                      : admission.fault == FaultPlan::Fault::remoteFull ? remoteFull()
+                      : admission.fault == FaultPlan::Fault::cancel     ? cancelledTransfer()
+                                                                        : lostConnection();
+  refuse(admission.verdict, [completion, error] { completion(error); });
+  return std::make_shared<NoTransfer>();
+}
+
+std::shared_ptr<CancellationDelegate> FaultPlanDelegate::downloadFile(
+    const std::string& relativeRemotePath, std::function<void(const TransferProgress&)> progress,
+    std::function<void(std::optional<std::string>, std::optional<BackupSDKError>)> completion) {
+  const auto [download, pair] = [&] {
+    std::lock_guard lock(mutex_);
+    return std::pair(++downloads_, plan_.fault == FaultPlan::Fault::listingBeside
+                                       ? pair_
+                                       : std::shared_ptr<AnswerPair>());
+  }();
+  const Admission admission = admit("downloadFile", relativeRemotePath);
+  if (admission.verdict != Verdict::forward) {
+    refuse(admission.verdict,
+           [completion] { completion(std::nullopt, BackupSDKError::delegateFileDownloadFailed); });
+    return std::make_shared<NoTransfer>();
+  }
+  if (pair && download == 1) {
+    completion = [pair, completion](auto path, auto error) {
+      pair->hold([=] { completion(path, error); });
+    };
+  } else if (pair && download == 2) {
+    completion = [pair, completion](auto path, auto error) {
+      pair->release();
+      completion(path, error);
+    };
+  }
+  return ForwardingDelegate::downloadFile(relativeRemotePath, std::move(progress),
+                                          std::move(completion));
+}
+
+void FaultPlanDelegate::createDirectory(
+    const std::string& relativeRemotePath,
+    std::function<void(bool, std::optional<Error>)> completion) {
+  const Admission admission = admit("createDirectory", relativeRemotePath);
+  if (admission.verdict != Verdict::forward) {
+    return refuse(admission.verdict, [completion] { completion(false, lostConnection()); });
+  }
+  ForwardingDelegate::createDirectory(relativeRemotePath, std::move(completion));
+}
+
+void FaultPlanDelegate::deleteFile(const std::string& relativeRemotePath,
+                                   std::function<void(bool, std::optional<Error>)> completion) {
+  const Admission admission = admit("deleteFile", relativeRemotePath);
+  if (admission.verdict != Verdict::forward) {
+    return refuse(admission.verdict, [completion] { completion(false, lostConnection()); });
+  }
+  const size_t slash = relativeRemotePath.find('/');
+  invariants_->deletion(deviceFolder(relativeRemotePath),
+                        slash == std::string::npos ? "" : relativeRemotePath.substr(slash + 1),
+                        admission.when);
+  ForwardingDelegate::deleteFile(relativeRemotePath, std::move(completion));
+}
+
+void FaultPlanDelegate::getDirectoryInfo(
+    const std::string& relativeRemotePath,
+    std::function<void(std::optional<Directory>, std::optional<Error>)> completion) {
+  const Admission admission = admit("getDirectoryInfo", relativeRemotePath);
+  if (admission.verdict != Verdict::forward) {
+    return refuse(admission.verdict, [completion] { completion(std::nullopt, lostConnection()); });
+  }
+  ForwardingDelegate::getDirectoryInfo(relativeRemotePath, std::move(completion));
+}
+
+void FaultPlanDelegate::inflateZip(const std::string& remoteSrcPath,
+                                   const std::string& remoteDstPath,
+                                   std::function<void(std::optional<Error>)> completion) {
+  const Admission admission = admit("inflateZip", remoteSrcPath);
+  if (admission.verdict != Verdict::forward) {
+    return refuse(admission.verdict, [completion] { completion(lostConnection()); });
+  }
+  const std::string device = deviceFolder(remoteDstPath);
+  invariants_->inflation(device, remoteRoot_ + "/" + remoteSrcPath, admission.when);
+  ForwardingDelegate::inflateZip(remoteSrcPath, remoteDstPath,
+                                 [invariants = invariants_, device, when = admission.when,
+                                  completion](std::optional<Error> error) {
+                                   // The record this inflation stored must hold before the library
+                                   // hears of it.
+                                   if (!error)
+                                     invariants->storedRecord(device, when + " after inflateZip");
+                                   completion(std::move(error));
+                                 });
+}
+
+int64_t FaultPlanDelegate::getZipSize() {
+  std::lock_guard lock(mutex_);
+  return zipSize_ > 0 ? zipSize_ : ForwardingDelegate::getZipSize();
+}
+
+}  // namespace tessellon::simulation

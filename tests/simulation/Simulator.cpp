@@ -1,0 +1,422 @@
+#include "simulation/Simulator.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <set>
+
+#include <nlohmann/json.hpp>
+
+#include "delegates/LocalFolderDelegate.h"
+#include "simulation/ArchiveEntries.h"
+#include "simulation/RemoteRecord.h"
+#include "support/CliProcess.h"
+#include "support/GeneratedHome.h"
+
+namespace tessellon::simulation {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+
+constexpr int kRuns = 6;  // the last without faults
+constexpr int kRunSeconds = 60;
+// A cancelled run ends at once, whether or not the host answers; this only bounds a hang.
+constexpr int kAbandonedRunSeconds = 3;
+
+std::string card(const std::string& given) {
+  return "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + given + "-1\r\nFN:" + given +
+         " Example\r\nN:Example;" + given + ";;;\r\nEMAIL:" + given +
+         "@example.org\r\nEND:VCARD\r\n";
+}
+
+// The paths listed by the media documents of an archive, as home paths ("Pictures/a.jpg"), and
+// the home folders those documents cover.
+std::pair<std::set<std::string>, std::vector<std::string>> listedIn(const std::string& archive) {
+  std::set<std::string> listed;
+  std::vector<std::string> folders;
+  for (const ArchiveEntry& entry : archiveEntries(archive)) {
+    const std::string folder = entry.name == "images.json"   ? "Pictures"
+                               : entry.name == "videos.json" ? "Movies"
+                                                             : "";
+    if (folder.empty()) continue;
+    folders.push_back(folder);
+    const Json document = Json::parse(entry.document, nullptr, false);
+    if (!document.is_object()) continue;
+    for (const Json& item : document.value("items", Json::array())) {
+      const Json paths =
+          item.value("pathDictionary", Json::object()).value("macOSPaths", Json::array());
+      for (const Json& path : paths) listed.insert(folder + "/" + path.get<std::string>());
+    }
+  }
+  return {listed, folders};
+}
+
+int failedOf(const std::shared_ptr<ReportSection>& section) {
+  return section ? section->failed : 0;
+}
+
+}  // namespace
+
+struct Simulator::Outcome {
+  bool completed = false;
+  std::shared_ptr<ProcessReport> report;
+  std::optional<Error> error;
+
+  bool finished() const { return completed && report && !error; }
+  std::string describe() const {
+    if (!completed) return "no completion";
+    if (error) return "error " + tessellon::describe(*error);
+    return report ? "done" : "cancelled";
+  }
+};
+
+Simulator::Simulator(uint32_t seed, std::string cliPath)
+    : seed_(seed),
+      cliPath_(std::move(cliPath)),
+      generator_(seed),
+      home_(space_.file("home")),
+      other_(space_.file("other")) {}
+
+Simulator::~Simulator() { stopHost(); }
+
+std::vector<std::string> Simulator::run() {
+  begin();
+  for (const Action& action : generator_.initialHome()) play(action);
+  for (int run = 1; run <= kRuns && !stuck_; ++run) {
+    for (int n = generator_.userActionCount(); n > 0; --n) play(generator_.userAction(home_));
+    if (run > 1 && generator_.chance(20)) play(Action::of(Action::Kind::restart));
+    backup(generator_.backup(/*faultFree=*/run == kRuns), run);
+  }
+  return finish();
+}
+
+std::vector<std::string> Simulator::replay(const ActionList& actions) {
+  begin();
+  int run = 0;
+  for (const Action& action : actions) {
+    if (stuck_) break;
+    if (action.kind == Action::Kind::backup) {
+      backup(action, ++run);
+    } else {
+      play(action);
+    }
+  }
+  return finish();
+}
+
+void Simulator::begin() {
+  // A missing media folder is an access error; an empty one is a home without media.
+  fs::create_directories(home_.root() + "/Pictures");
+  fs::create_directories(home_.root() + "/Movies");
+  home_.put("contacts/Friends/ada.vcf", {card("Ada"), 1500000000000});
+  home_.put("contacts/Friends/grace.vcf", {card("Grace"), 1500000001000});
+  home_.put("calendars/Work/displayname", {"Work", 1500000002000});
+  home_.put("calendars/Work/dentist.ics", {dentistTomorrow(), 1500000003000});
+  startHost();
+}
+
+std::vector<std::string> Simulator::finish() {
+  stopHost();
+  if (!stuck_ && lastFinished_) restore();
+  return invariants_->violations();
+}
+
+std::string Simulator::history() const {
+  std::lock_guard lock(actionsMutex_);
+  std::string text;
+  for (size_t i = 0; i < actions_.size(); ++i) {
+    text += std::to_string(i + 1) + ". " + actions_[i].describe() + "\n";
+  }
+  return text;
+}
+
+void Simulator::record(Action action) {
+  std::lock_guard lock(actionsMutex_);
+  actions_.push_back(std::move(action));
+}
+
+void Simulator::play(const Action& action) {
+  record(action);
+  if (action.kind == Action::Kind::restart) {
+    stopHost();
+    startHost();
+  } else {
+    home_.apply(action);
+  }
+}
+
+BackupSDKOptions Simulator::options(const std::string& home, const std::string& library) const {
+  BackupSDKOptions options;
+  options.picturesDirectory = home + "/Pictures";
+  options.moviesDirectory = home + "/Movies";
+  options.contactsDirectory = home + "/contacts";
+  options.calendarsDirectory = home + "/calendars";
+  options.temporaryDirectory = library + "/tmp";
+  options.stateDirectory = library + "/config/tessellon";
+  return options;
+}
+
+void Simulator::startHost() {
+  delegate_ = std::make_shared<FaultPlanDelegate>(
+      std::make_shared<hosts::LocalFolderDelegate>(space_.file("remote"),
+                                                   hosts::LocalFolderDelegate::kDefaultZipSize,
+                                                   std::nullopt, space_.file("downloads")),
+      space_.file("remote"), invariants_);
+  sdk_ = std::make_unique<BackupSDK>(delegate_, nullptr,
+                                     options(home_.root(), space_.file("library")));
+}
+
+void Simulator::stopHost() {
+  // The SDK waits for the clean-up its last run started.
+  sdk_.reset();
+  delegate_.reset();
+}
+
+std::future<Simulator::Outcome> Simulator::start(const std::function<void(Completion)>& operation) {
+  auto done = std::make_shared<std::promise<Outcome>>();
+  operation([done](std::shared_ptr<ProcessReport> report, std::optional<Error> error) {
+    done->set_value({true, std::move(report), std::move(error)});
+  });
+  return done->get_future();
+}
+
+Simulator::Outcome Simulator::waitFor(std::future<Outcome>& pending, int seconds) {
+  if (pending.wait_for(std::chrono::seconds(seconds)) != std::future_status::ready) return {};
+  return pending.get();
+}
+
+void Simulator::backup(const Action& action, int run) {
+  record(action);
+  const std::string when = "run " + std::to_string(run);
+  changed_.clear();
+  const SeenRun seen{home_.files(), action.settings, {}};
+  delegate_->arm(action.faults, action.settings.zipSize, hooksFor(action, run), when);
+  const RunSettings& s = action.settings;
+  BackupSettings settings("simulated", s.contacts, s.calendars, s.videos, s.images,
+                          s.keepDeletedItems);
+  const bool abandoned = action.faults.fault == FaultPlan::Fault::abandon;
+  std::future<Outcome> pending =
+      start([&](Completion completion) { sdk_->startBackup(settings, nullptr, completion); });
+  Outcome outcome = waitFor(pending, abandoned ? kAbandonedRunSeconds : kRunSeconds);
+  if (abandoned) {
+    if (!outcome.completed) {
+      invariants_->add(when + ": the run did not end when cancelled while the host was silent");
+    }
+    // The host is gone: what it still owed fails, and a new host starts.
+    delegate_->hangUp();
+    if (!outcome.completed) outcome = waitFor(pending, kRunSeconds);
+    stopHost();
+    startHost();
+  }
+  if (!outcome.completed) {
+    invariants_->add(when + ": the run never completed");
+    stuck_ = true;
+    return;
+  }
+  checkRun(action, outcome, {seen.seen, seen.settings, changed_}, when);
+}
+
+FaultPlanDelegate::Hooks Simulator::hooksFor(const Action& action, int run) {
+  FaultPlanDelegate::Hooks hooks;
+  BackupSDK* sdk = sdk_.get();
+  hooks.cancel = [sdk] { sdk->cancel(nullptr); };
+  hooks.changeFile = [this, change = action.faults.change](const std::string& archive) {
+    changeDuringRun(archive, change);
+  };
+  const std::string when = "run " + std::to_string(run);
+  const bool hadRecord = fs::exists(deviceFolder() + "/backup.json");
+  hooks.listBackups = [sdk, invariants = invariants_, when, hadRecord,
+                       delegate = std::weak_ptr<FaultPlanDelegate>(delegate_),
+                       device = fs::path(deviceFolder()).filename().string()] {
+    sdk->getAvailableBackups([=](auto backups, std::optional<Error> error) {
+      if (auto host = delegate.lock()) host->listingEnded();
+      if (error) {
+        invariants->add(when + ": the listing beside the run failed: " + describe(*error));
+      } else if (hadRecord && std::none_of(backups->begin(), backups->end(), [&](auto& backup) {
+                   return backup->deviceID == device;
+                 })) {
+        invariants->add(when + ": the listing beside the run lost this device's backup");
+      }
+    });
+  };
+  secondRunFinished_ = false;
+  hooks.concurrentRun = [this] { secondRunFinished_ = concurrentRun() == 0; };
+  return hooks;
+}
+
+void Simulator::checkRun(const Action& action, const Outcome& outcome, const SeenRun& seen,
+                         const std::string& when) {
+  const Tree disk = HomeModel::read(home_.root());
+  invariants_->untouched(home_.files(), disk, when);
+  if (disk.size() != home_.files().size()) {
+    invariants_->add(when + ": I3 the run left " + std::to_string(disk.size()) +
+                     " files in the home, the user made " + std::to_string(home_.files().size()));
+  }
+  invariants_->storedRecord(deviceFolder(), when);
+  if (action.faults.mustFinish()) {
+    const auto failedIn = [&](const std::string& folder) {
+      return static_cast<int>(std::count_if(seen.changed.begin(), seen.changed.end(),
+                                            [&](auto& path) { return path.starts_with(folder); }));
+    };
+    if (!outcome.finished()) {
+      invariants_->add(when + ": a run without remote faults ended with " + outcome.describe());
+    } else if (failedOf(outcome.report->images) > failedIn("Pictures/") ||
+               failedOf(outcome.report->videos) > failedIn("Movies/")) {
+      invariants_->add(when + ": a run without remote faults failed " +
+                       std::to_string(failedOf(outcome.report->images)) + " images and " +
+                       std::to_string(failedOf(outcome.report->videos)) + " videos; " +
+                       std::to_string(seen.changed.size()) + " files changed during the run");
+    }
+  }
+  if (outcome.finished()) {
+    // Only what the report counts as done must be stored; failed items are not named in it.
+    RunSettings done = seen.settings;
+    done.images = done.images && failedOf(outcome.report->images) == 0;
+    done.videos = done.videos && failedOf(outcome.report->videos) == 0;
+    done.contacts = done.contacts && failedOf(outcome.report->contacts) == 0;
+    invariants_->everySeenFileStored(deviceFolder(), seen.seen, done, seen.changed, when);
+    lastFinished_ = seen;
+  } else {
+    lastFinished_.reset();
+  }
+  if (action.faults.fault == FaultPlan::Fault::concurrentRun && secondRunFinished_ &&
+      action.settings.keepDeletedItems && action.settings.images) {
+    checkSecondRunKept(when);
+  }
+}
+
+// What a second run of this device stored must survive a run that keeps deleted items.
+void Simulator::checkSecondRunKept(const std::string& when) {
+  std::vector<std::string> problems;
+  const auto stored = RemoteRecord::read(deviceFolder(), problems);
+  if (!stored) return;
+  const auto& items = stored->items("images");
+  for (const auto& [path, file] : other_.files()) {
+    const std::string relative = path.substr(std::string("Pictures/").size());
+    if (std::none_of(items.begin(), items.end(), [&](const StoredItem& item) {
+          return std::find(item.paths.begin(), item.paths.end(), relative) != item.paths.end();
+        })) {
+      invariants_->add(when + ": I2 the second run stored " + path +
+                       "; after this run (keeping deleted items) the record lost it");
+    }
+  }
+}
+
+void Simulator::changeDuringRun(const std::string& archive, FaultPlan::Change change) {
+  const auto [listed, folders] = listedIn(archive);
+  std::vector<std::string> candidates;
+  for (const std::string& folder : folders) {
+    for (const std::string& path : home_.pathsBelow(folder)) {
+      if (!listed.count(path)) candidates.push_back(path);
+    }
+  }
+  if (candidates.empty()) return;
+  const std::string& path = candidates[seed_ % candidates.size()];
+  const size_t size = home_.files().at(path).content.size();
+  Action action = generator_.rewrite(path, size);
+  if ((change == FaultPlan::Change::shrink) != (action.size < size)) {
+    action.size = change == FaultPlan::Change::shrink ? 1 + size / 2 : size * 2 + 1;
+  }
+  action.duringRun = true;
+  home_.apply(action);
+  record(action);
+  changed_.push_back(path);
+}
+
+int Simulator::concurrentRun() {
+  Action file = generator_.newFile("Pictures");
+  file.path = "Pictures/second/" + fs::path(file.path).filename().string();
+  other_.apply(file);
+  file.path = "second run's home: " + file.path;
+  file.duringRun = true;
+  record(file);
+  fs::create_directories(other_.root() + "/tmp");
+  CliProcess cli(cliPath_,
+                 {"backup", "-q", "--remote", space_.file("remote"), "--pictures",
+                  other_.root() + "/Pictures", "--movies", other_.root() + "/Movies", "--only",
+                  "images", "--keep-deleted", "--archive-size", "64K"},
+                 {{"TMPDIR", other_.root() + "/tmp"},
+                  {"XDG_CONFIG_HOME", space_.file("library/config")},
+                  {"XDG_DATA_HOME", other_.root() + "/data"},
+                  {"HOME", other_.root()}},
+                 space_.file("second-run.log"));
+  const int status = cli.wait();
+  record(Action::of(Action::Kind::note,
+                    "  during the run: the second run exits with " + std::to_string(status)));
+  return status;
+}
+
+std::shared_ptr<Backup> Simulator::storedBackup(BackupSDK& sdk) {
+  auto listed = std::make_shared<std::promise<std::vector<std::shared_ptr<Backup>>>>();
+  sdk.getAvailableBackups([listed](auto backups, std::optional<Error>) {
+    listed->set_value(backups.value_or(std::vector<std::shared_ptr<Backup>>{}));
+  });
+  auto future = listed->get_future();
+  if (future.wait_for(std::chrono::seconds(kRunSeconds)) != std::future_status::ready) {
+    return nullptr;
+  }
+  const std::string device = fs::path(deviceFolder()).filename().string();
+  for (const auto& backup : future.get()) {
+    if (backup->deviceID == device) return backup;
+  }
+  return nullptr;
+}
+
+void Simulator::restore() {
+  const SeenRun& seen = *lastFinished_;
+  record(Action::of(Action::Kind::note, "restore into an empty home, twice"));
+  HomeModel target(space_.file("restored"));
+  // A file already where one is restored must stay as it is, the restored one goes beside it.
+  for (const auto& [path, file] : seen.seen) {
+    if (path.starts_with(seen.settings.images ? "Pictures/" : "Movies/") && generator_.chance(30)) {
+      target.put(path, {"a different file", file.mtimeMs});
+      break;
+    }
+  }
+  auto host = std::make_shared<FaultPlanDelegate>(
+      std::make_shared<hosts::LocalFolderDelegate>(space_.file("remote"),
+                                                   hosts::LocalFolderDelegate::kDefaultZipSize,
+                                                   std::nullopt, space_.file("restore-downloads")),
+      space_.file("remote"), invariants_);
+  host->arm(FaultPlan{}, 0, {}, "restore");
+  BackupSDK sdk(host, nullptr, options(target.root(), space_.file("restore-library")));
+  const Settings settings(seen.settings.contacts, seen.settings.calendars, seen.settings.videos,
+                          seen.settings.images);
+  Tree before = HomeModel::read(target.root());
+  for (const std::string when : {"restore", "second restore"}) {
+    const std::shared_ptr<Backup> backup = storedBackup(sdk);
+    if (!backup) {
+      invariants_->add(when + ": the listing does not show this device's backup");
+      return;
+    }
+    std::future<Outcome> pending = start(
+        [&](Completion completion) { sdk.startRestore(backup, settings, nullptr, completion); });
+    const Outcome outcome = waitFor(pending, kRunSeconds);
+    if (!outcome.completed) stuck_ = true;
+    if (!outcome.finished()) {
+      invariants_->add(when + ": ended with " + outcome.describe());
+      return;
+    }
+    const Tree after = HomeModel::read(target.root());
+    invariants_->untouched(before, after, when);
+    if (when == std::string("restore")) {
+      invariants_->restored(seen.seen, seen.settings, seen.changed, after, when);
+    } else if (after.size() != before.size()) {
+      invariants_->add(when + ": added " + std::to_string(after.size() - before.size()) +
+                       " files to a home that had everything");
+    }
+    before = after;
+  }
+}
+
+std::string Simulator::deviceFolder() const {
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(space_.file("remote"), error)) {
+    if (entry.is_directory()) return entry.path().string();
+  }
+  return space_.file("remote/(no device folder)");
+}
+
+}  // namespace tessellon::simulation
