@@ -71,7 +71,7 @@ Future<std::shared_ptr<ProcessReport>> BackupService::process(
         logWith(logger, LogLevel::info, [] { return std::string("Backup process finished"); });
         // Inside the operation, so no later run can meet it half way and a cancel reaches it;
         // what it could not remove is only left over, never a reason to fail the run.
-        return cleanupService_->cleanup(*backup, cancelToken)
+        return cleanupService_->cleanup(*cleanupView(*backup), cancelToken)
             .onComplete([](const FutureResult<Void>& cleaned) {
               return endedCancelled(cleaned) ? FutureResult<Void>::cancelled()
                                              : FutureResult<Void>::success(Void{});
@@ -82,6 +82,22 @@ Future<std::shared_ptr<ProcessReport>> BackupService::process(
         addSkippedItems(*currentProcessReport, backup->skippedItems);
         return currentProcessReport;
       });
+}
+
+std::shared_ptr<Backup> BackupService::cleanupView(const Backup& backup) const {
+  // A category with a failed archive may have kept an older stored document than this record:
+  // its folder is left as it is rather than cleaned against a record that did not land.
+  std::shared_ptr<Backup> view = backup.copy();
+  auto keepFolder = [](std::shared_ptr<MediaMetaData>& metaData) {
+    if (metaData) metaData = MediaMetaData::stored(std::nullopt, metaData->count, metaData->bytes);
+  };
+  if (currentProcessReport->images && currentProcessReport->images->failed > 0) {
+    keepFolder(view->imagesMetaData);
+  }
+  if (currentProcessReport->videos && currentProcessReport->videos->failed > 0) {
+    keepFolder(view->videosMetaData);
+  }
+  return view;
 }
 
 void BackupService::claimOnlyWhatIsStored(Backup& backup) {

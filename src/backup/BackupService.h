@@ -45,6 +45,8 @@ class BackupService final : public BaseBackupService, public BackupServiceProtoc
  private:
   void calcOverallFileStatus(const Backup& backup, const Backup& taskList);
   void claimOnlyWhatIsStored(Backup& backup);
+  // The record as the clean-up may act on it.
+  std::shared_ptr<Backup> cleanupView(const Backup& backup) const;
   Future<Void> createFolderStructure(std::shared_ptr<CancelToken> cancelToken);
   Future<Void> processAll(std::shared_ptr<Backup> backup, std::shared_ptr<CancelToken> cancelToken);
 
