@@ -65,6 +65,8 @@ DeviceLock::DeviceLock(std::shared_ptr<RemoteIOServiceProtocol> remote,
 
 DeviceLock::~DeviceLock() {
   finish();
+  // Never runs on the thread itself: it holds no reference to the lock, and the requests it
+  // makes complete on the background queue.
   if (thread_.joinable()) thread_.join();
   unregister();
 }
