@@ -25,10 +25,6 @@ class BackupServiceProtocol {
   // token is.
   virtual Future<std::shared_ptr<ProcessReport>> process(
       std::shared_ptr<Backup> backup, std::shared_ptr<CancelToken> cancelToken) = 0;
-
-  // The clean-up the last successful run left running on the remote (already
-  // succeeded when there is none), for hosts that must not exit under it.
-  virtual Future<Void> lastCleanup() const { return Future<Void>::success(Void{}); }
 };
 
 }  // namespace tessellon
