@@ -3,6 +3,7 @@
 #include <unistd.h>
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
@@ -43,17 +44,29 @@ std::shared_ptr<tessellon::LoggerProtocol> loggerFor(int verbosity) {
   return std::make_shared<tessellon::hosts::ConsoleLogger>(level);
 }
 
+// The library's own temporary folder, which it sweeps of what a killed run left: the remote's
+// downloads go there too, so a killed command leaves none of them behind.
+tessellon::BackupSDKOptions withTemporaryFolder(tessellon::BackupSDKOptions options) {
+  if (!options.temporaryDirectory) {
+    const char* base = std::getenv("TMPDIR");
+    options.temporaryDirectory = std::string(base != nullptr && *base == '/' ? base : "/tmp") +
+                                 "/tessellon-" + std::to_string(getuid());
+  }
+  return options;
+}
+
 }  // namespace
 
 Session::Session(const CliOptions& options, const tessellon::BackupSDKOptions& sdkOptions)
     : showProgress_(!options.quiet && isatty(STDERR_FILENO) == 1),
-      remote_(std::make_shared<StorageFullDecorator>(
-          std::make_shared<tessellon::hosts::LocalFolderDelegate>(remoteFolder(options),
-                                                                  options.archiveSize))),
       progress_(std::make_shared<ProgressLine>()),
       start_(std::chrono::steady_clock::now()) {
+  const tessellon::BackupSDKOptions folders = withTemporaryFolder(sdkOptions);
+  remote_ = std::make_shared<StorageFullDecorator>(
+      std::make_shared<tessellon::hosts::LocalFolderDelegate>(
+          remoteFolder(options), options.archiveSize, std::nullopt, folders.temporaryDirectory));
   installInterruptHandler();
-  sdk_ = std::make_unique<tessellon::BackupSDK>(remote_, loggerFor(options.verbosity), sdkOptions);
+  sdk_ = std::make_unique<tessellon::BackupSDK>(remote_, loggerFor(options.verbosity), folders);
 }
 
 Session::~Session() = default;

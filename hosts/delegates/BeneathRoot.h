@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -55,17 +56,69 @@ inline int openFolder(int base, const std::vector<std::string>& parts, size_t co
   return 0;
 }
 
-// A new file "<prefix><random>" in the open folder `folder`, mode 0644; `name` receives its name.
+// Temporary files beside an upload's target and an archive entry's.
+inline constexpr const char* kUploadPrefix = ".tessellon-upload-";
+inline constexpr const char* kInflatePrefix = ".tessellon-inflate-";
+
+// "<prefix><host>-<pid>-": a temporary file's name says which process writes it, so a later
+// process can tell what a killed one left from what a running one is writing.
+inline std::string ownedPrefix(const char* prefix) {
+  static const std::string owner = [] {
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
+    return std::string(host) + "-" + std::to_string(::getpid()) + "-";
+  }();
+  return prefix + owner;
+}
+
+// A new file "<owned prefix><random>" in the open folder `folder`, mode 0644; `name` receives
+// its name.
 inline int createTemporary(int folder, const char* prefix, std::string& name, FileDescriptor& out) {
   thread_local std::mt19937_64 random{std::random_device{}()};
+  const std::string owned = ownedPrefix(prefix);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    name = prefix + std::to_string(random());
+    name = owned + std::to_string(random());
     out = FileDescriptor(
         ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (out.valid()) return 0;
     if (errno != EEXIST) return errno;
   }
   return EEXIST;
+}
+
+// Removes from the open folder `folder` the temporary files named with one of `prefixes` that a
+// process of this host left when it died. Other hosts' files are left alone: their processes
+// cannot be asked.
+inline void removeDeadTemporaries(int folder, const std::vector<const char*>& prefixes) {
+  const int copy = ::dup(folder);
+  if (copy < 0) return;
+  DIR* const stream = ::fdopendir(copy);
+  if (stream == nullptr) {
+    ::close(copy);
+    return;
+  }
+  const std::unique_ptr<DIR, int (*)(DIR*)> closer(stream, &::closedir);
+  std::vector<std::string> dead;
+  const std::string own = ownedPrefix("");
+  const std::string host = own.substr(0, own.rfind('-', own.size() - 2) + 1);
+  while (const dirent* const entry = ::readdir(stream)) {
+    const std::string_view name(entry->d_name);
+    for (const char* prefix : prefixes) {
+      const std::string ours = std::string(prefix) + host;
+      if (!name.starts_with(ours)) continue;
+      const std::string_view rest = name.substr(ours.size());
+      const size_t dash = rest.find('-');
+      const std::string pid(rest.substr(0, dash));
+      if (dash == std::string_view::npos || pid.empty() ||
+          pid.find_first_not_of("0123456789") != std::string::npos) {
+        continue;
+      }
+      if (::kill(static_cast<pid_t>(std::stol(pid)), 0) != 0 && errno == ESRCH) {
+        dead.emplace_back(name);
+      }
+    }
+  }
+  for (const std::string& name : dead) (void)::unlinkat(folder, name.c_str(), 0);
 }
 
 // Removes `name` in the open folder `folder`: a file or a link itself, or a folder with all it

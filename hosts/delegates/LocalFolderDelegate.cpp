@@ -260,7 +260,8 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::uploadFile(
     // never writes through it.
     if (!config->capacity && isArchive(target.name)) {
       thread_local std::mt19937_64 random{std::random_device{}()};
-      const std::string linked = ".tessellon-upload-" + std::to_string(random());
+      const std::string linked =
+          beneath::ownedPrefix(beneath::kUploadPrefix) + std::to_string(random());
       if (::linkat(AT_FDCWD, localPath.c_str(), folder, linked.c_str(), 0) == 0) {
         if (::renameat(folder, linked.c_str(), folder, target.name.c_str()) == 0) {
           if (progress) progress(TransferProgress{1.0});
@@ -271,7 +272,8 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::uploadFile(
     }
     std::string temporary;
     FileDescriptor out;
-    if (const int failed = beneath::createTemporary(folder, ".tessellon-upload-", temporary, out)) {
+    if (const int failed =
+            beneath::createTemporary(folder, beneath::kUploadPrefix, temporary, out)) {
       return answer(writeError(failed, "cannot upload to " + relativeRemotePath));
     }
 
@@ -360,7 +362,16 @@ void LocalFolderDelegate::createDirectory(
     struct stat info {};
     if (code == EEXIST &&
         ::fstatat(target.folder.get(), target.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
-      if (S_ISDIR(info.st_mode)) return completion(true, std::nullopt);
+      if (S_ISDIR(info.st_mode)) {
+        // Each run makes sure of its folders first: the moment to clear what a killed one left.
+        FileDescriptor existing(::openat(target.folder.get(), target.name.c_str(),
+                                         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (existing.valid()) {
+          beneath::removeDeadTemporaries(existing.get(),
+                                         {beneath::kUploadPrefix, beneath::kInflatePrefix});
+        }
+        return completion(true, std::nullopt);
+      }
       return completion(false, posixError(EEXIST, relativeRemotePath + " is not a folder"));
     }
     completion(false, writeError(code, "cannot create " + relativeRemotePath));
@@ -493,7 +504,8 @@ void LocalFolderDelegate::uploadFileIfAbsent(
     }
     std::string temporary;
     FileDescriptor out =
-        makeTemporary(fs::path(target).parent_path().string(), ".tessellon-upload-", temporary);
+        makeTemporary(fs::path(target).parent_path().string(),
+                      beneath::ownedPrefix(beneath::kUploadPrefix).c_str(), temporary);
     if (!out.valid()) {
       const int code = errno;
       return answer(false, writeError(code, "cannot upload to " + relativeRemotePath));
@@ -510,8 +522,8 @@ void LocalFolderDelegate::uploadFileIfAbsent(
         created = true;
       } else if (errno == EPERM || errno == EOPNOTSUPP) {
         // A file system without hard links: the kernel's exclusive rename does the same.
-        if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(),
-                        RENAME_NOREPLACE) == 0) {
+        if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) ==
+            0) {
           created = true;
         } else if (errno != EEXIST) {
           failure = errno;

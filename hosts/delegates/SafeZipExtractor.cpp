@@ -1,11 +1,11 @@
 #include "delegates/SafeZipExtractor.h"
 
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
-#include <locale.h>
 #include <memory>
 #include <utility>
 
@@ -177,7 +177,7 @@ std::optional<Error> SafeZipExtractor::writeFile(archive* reader,
   std::string temporary;
   FileDescriptor out;
   if (const int failed =
-          beneath::createTemporary(folder.get(), ".tessellon-inflate-", temporary, out)) {
+          beneath::createTemporary(folder.get(), beneath::kInflatePrefix, temporary, out)) {
     return writeError(failed, "cannot create a file beside " + parts.back());
   }
   std::optional<Error> failure = copyEntry(reader, out.get(), parts.back());

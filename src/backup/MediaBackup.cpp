@@ -8,6 +8,7 @@
 
 #include "media/fingerprints/FingerprintUtils.h"
 #include "model/DateText.h"
+#include "model/ItemEquality.h"
 #include "sdk/HostError.h"
 #include "sdk/Log.h"
 
@@ -131,8 +132,8 @@ std::unordered_map<std::string, int64_t> MediaBackup::storedFiles(const Director
   return stored;
 }
 
-MediaMetaData::Items MediaBackup::reconcile(Backup& backup,
-                                            const std::unordered_map<std::string, int64_t>& stored) {
+MediaMetaData::Items MediaBackup::reconcile(
+    Backup& backup, const std::unordered_map<std::string, int64_t>& stored) {
   MediaMetaData& record = recordMetaData(backup);
   MediaMetaData::Items missing;
   for (const auto& item : *record.items) {
@@ -256,7 +257,8 @@ void MediaBackup::appendHashedItem(const std::shared_ptr<Run>& run, size_t index
   MediaItem named(*item);
   named.fingerprint = fingerprint;
   const std::string name = named.getRemoteFileName();
-  if (const std::shared_ptr<MediaItem> recorded = recordedItem(*run, name)) {
+  const std::shared_ptr<MediaItem> recorded = recordedItem(*run, name);
+  if (recorded && !keepsOwnDate(*recorded, *item)) {
     logWith(logger, LogLevel::info, [&] {
       return "Adjust " + category_.itemNoun + " mtime for item " + recorded->id +
              ", mtime: " + toString(recorded->modificationDate) +
@@ -270,8 +272,9 @@ void MediaBackup::appendHashedItem(const std::shared_ptr<Run>& run, size_t index
     }
     successBytes += item->bytes;
     successFiles += 1;
-  } else if (holdsStored(*run, *item, name)) {
+  } else if (recorded || holdsStored(*run, *item, name)) {
     // Recorded, not packed: its file is on the remote already.
+    if (recorded) item->checksum = recorded->checksum;
     item->fingerprint = fingerprint;
     updateBackupMetadata(*run, item);
     updateFields(item);
@@ -505,6 +508,12 @@ void MediaBackup::rollBack(Run& run) {
   for (const auto& item : *appendedMediaItems) {
     if (item->fingerprint) cachingService->removeItem(*item->fingerprint);
   }
+}
+
+bool MediaBackup::keepsOwnDate(MediaItem& recorded, const MediaItem& item) {
+  if (sharesDate(recorded, item)) return false;
+  removePaths(recorded.paths(), item.paths());
+  return true;
 }
 
 bool MediaBackup::canAppendCachedMediaItemPath(const MediaItem& cached, const MediaItem& item) {

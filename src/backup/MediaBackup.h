@@ -105,6 +105,8 @@ class MediaBackup : public BaseBackupService {
   bool holdsStored(Run& run, MediaItem& item, const std::string& name) const;
   // Takes the archive's items out of the record and the cache again.
   void rollBack(Run& run);
+  // Whether `item`, the content of `recorded` with another date, becomes an item of its own.
+  static bool keepsOwnDate(MediaItem& recorded, const MediaItem& item);
   static bool canAppendCachedMediaItemPath(const MediaItem& cached, const MediaItem& item);
 
   // The record's metadata of this category, created empty when missing.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "futures/FuturesError.h"
+#include "model/ItemEquality.h"
 
 namespace tessellon {
 namespace {
@@ -13,14 +14,19 @@ void addMissingPaths(std::vector<std::string>& paths, const std::vector<std::str
   }
 }
 
-// Gives `taskItem`'s paths to every remote item carrying one of `hashes`;
-// true when there was at least one.
+// Gives `taskItem`'s paths to every remote item carrying one of `hashes` that may take its
+// date; true when there was at least one.
 bool foldIntoRemote(const std::shared_ptr<MediaItem>& taskItem,
                     const std::vector<std::string>& hashes, const MediaMetaData::Items& remote) {
   bool matched = false;
   for (const auto& remoteItem : remote) {
     if (!remoteItem->fingerprint) continue;
     if (std::find(hashes.begin(), hashes.end(), *remoteItem->fingerprint) == hashes.end()) {
+      continue;
+    }
+    if (!sharesDate(*remoteItem, *taskItem)) {
+      // Recorded on its own by the run; the stored item no longer dates these paths.
+      removePaths(remoteItem->paths(), taskItem->paths());
       continue;
     }
     addMissingPaths(remoteItem->paths(), taskItem->paths());

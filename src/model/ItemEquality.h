@@ -26,4 +26,18 @@ inline bool equalItems(const MediaItem& left, const std::vector<std::string>& le
   return containsAll(rightPaths, leftPaths) || containsAll(leftPaths, rightPaths);
 }
 
+// Whether `item`, stored as `stored`'s content, may give `stored` its date: one item dates all
+// of its paths alike, so a copy with another date while other paths keep theirs is an item of
+// its own.
+inline bool sharesDate(const MediaItem& stored, const MediaItem& item) {
+  return stored.modificationDate == item.modificationDate ||
+         containsAll(item.paths(), stored.paths());
+}
+
+inline void removePaths(std::vector<std::string>& paths, const std::vector<std::string>& gone) {
+  std::erase_if(paths, [&gone](const std::string& path) {
+    return std::find(gone.begin(), gone.end(), path) != gone.end();
+  });
+}
+
 }  // namespace tessellon

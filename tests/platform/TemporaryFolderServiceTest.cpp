@@ -19,8 +19,12 @@ namespace {
 namespace fs = std::filesystem;
 
 // What a killed run leaves beside the cache, and a file that is not the library's at all.
-const std::set<std::string> kRunFiles = {"MAC1.zip", "MAC1.zip.partial-a1B2c3", "images.json",
-                                         ".backup.json.tmp-4711", "download-00ff/backup.json"};
+const std::set<std::string> kRunFiles = {"MAC1.zip",
+                                         "MAC1.zip.partial-a1B2c3",
+                                         "images.json",
+                                         ".backup.json.tmp-4711",
+                                         "download-00ff/backup.json",
+                                         "download-x1Y2z3"};
 const std::set<std::string> kKept = {"cache/hash_1", "notes.txt"};
 
 class TemporaryFolderServiceTest : public ::testing::Test {
@@ -51,7 +55,7 @@ class TemporaryFolderServiceTest : public ::testing::Test {
 TEST_F(TemporaryFolderServiceTest, RunFilesGoAtTheFirstAcquireAndWhenTheLastUserReleases) {
   plant();
   ASSERT_TRUE(service_.acquire().ok());
-  EXPECT_EQ(files(), kKept);  // a killed run's archive, documents and downloads
+  EXPECT_EQ(files(), kKept);  // a killed run's archive, documents, downloads and the host's
   EXPECT_FALSE(fs::exists(file("download-00ff")));
 
   // A listing beside an operation: files of the run stay until both have ended.

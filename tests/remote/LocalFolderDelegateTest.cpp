@@ -1,10 +1,12 @@
 #include "delegates/LocalFolderDelegate.h"
 
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <functional>
+#include <future>
 #include <map>
 #include <thread>
 
@@ -25,6 +27,7 @@ using hosts::LocalFolderDelegate;
 using ::testing::Each;
 using ::testing::IsEmpty;
 using ::testing::Pair;
+using ::testing::UnorderedElementsAre;
 
 constexpr int kRefusedPath = static_cast<int>(hosts::LocalFolderError::refusedPath);
 constexpr int kUnsafeArchive = static_cast<int>(hosts::LocalFolderError::unsafeArchive);
@@ -309,6 +312,28 @@ TEST_F(LocalFolderDelegateTest, CancelledTransfersLeaveNothingBehind) {
             std::make_tuple(std::optional<std::string>(),
                             std::optional(BackupSDKError::delegateFileDownloadFailed)));
   EXPECT_TRUE(fs::is_empty(downloads_));
+}
+
+TEST_F(LocalFolderDelegateTest, AKilledWritersTemporariesGoWhenARunMakesSureOfTheFolder) {
+  char host[256] = {};
+  ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ASSERT_GT(child, 0);
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+  const std::string dead = std::string(host) + "-" + std::to_string(child) + "-";
+  const std::string alive = std::string(host) + "-" + std::to_string(::getpid()) + "-";
+  putRemote("dev1/.tessellon-upload-" + dead + "17", "partial upload");
+  putRemote("dev1/.tessellon-inflate-" + dead + "18", "partial entry");
+  putRemote("dev1/.tessellon-upload-" + alive + "19", "being written");
+  putRemote("dev1/.tessellon-upload-elsewhere-" + std::to_string(child) + "-20", "other host");
+
+  const auto [existed, error] = calls_.createDirectory("dev1");
+  EXPECT_TRUE(existed);
+  EXPECT_FALSE(error.has_value());
+  EXPECT_THAT(leftovers("dev1"),
+              UnorderedElementsAre(".tessellon-upload-" + alive + "19",
+                                   ".tessellon-upload-elsewhere-" + std::to_string(child) + "-20"));
 }
 
 TEST_F(LocalFolderDelegateTest, AFullRemoteAnswers507AndKeepsNothingPartial) {

@@ -69,10 +69,11 @@ class CliCrashTest : public ::testing::Test {
     return strays;
   }
 
+  // Files below `folder` but the library's hash cache, which is meant to outlive a run.
   std::vector<std::string> filesLeftIn(const std::string& folder) const {
     std::vector<std::string> files;
     for (const auto& entry : fs::recursive_directory_iterator(dir_.file(folder))) {
-      if (!entry.is_directory()) {
+      if (!entry.is_directory() && entry.path().parent_path().filename() != "cache") {
         files.push_back(fs::relative(entry.path(), dir_.file(folder)).string());
       }
     }

@@ -48,13 +48,13 @@ std::optional<RemoteRecord> RemoteRecord::read(const std::string& deviceFolder,
     record.claimed_.insert(category);
     const std::string name = category + ".json";
     const int claimed = summary->value("count", -1);
+    // A claim of nothing is read without its document: one left from an earlier record names
+    // nothing that this record keeps.
+    if (claimed == 0) continue;
     const std::optional<Json> document = parse(deviceFolder + "/" + name, problems);
     if (!document) {
-      // A claim of nothing needs no document to hold it.
-      if (claimed != 0) {
-        problems.push_back("backup.json claims " + std::to_string(claimed) + " " + category +
-                           " but " + name + " is missing");
-      }
+      problems.push_back("backup.json claims " + std::to_string(claimed) + " " + category +
+                         " but " + name + " is missing");
       continue;
     }
     const int counted = document->value("count", -2);
@@ -91,7 +91,7 @@ int RemoteRecord::count(const std::string& category) const {
 
 std::set<std::string> RemoteRecord::referencedFiles() const {
   std::set<std::string> files{"backup.json"};
-  for (const std::string& category : claimed_) files.insert(category + ".json");
+  for (const auto& [category, count] : counts_) files.insert(category + ".json");
   for (const auto& [category, items] : media_) {
     for (const StoredItem& item : items) files.insert(item.file);
   }

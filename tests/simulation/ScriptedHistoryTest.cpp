@@ -91,6 +91,19 @@ TEST_F(ScriptedHistoryTest, RenamesAndCopiesKeepEveryRecordedFileOnTheRemote) {
   }
 }
 
+TEST_F(ScriptedHistoryTest, CopiesOfOneContentKeepTheirOwnDates) {
+  Action touched = Action::of(Action::Kind::touch, "Pictures/copy.jpg");
+  touched.mtimeMs = 1600000100000;
+  for (const bool keepDeleted : {false, true}) {
+    SCOPED_TRACE(keepDeleted ? "deleted items kept" : "deleted items not kept");
+    const RunSettings settings{.images = true, .keepDeletedItems = keepDeleted};
+    // Stored as one item with two paths, then one path gets a date of its own.
+    expectContractHeld({write("Pictures/a.jpg", 1),
+                        move(Action::Kind::copy, "Pictures/a.jpg", "Pictures/copy.jpg"),
+                        backup(settings), touched, backup(settings), backup(settings)});
+  }
+}
+
 TEST_F(ScriptedHistoryTest, FilesChangingDuringARunAreNeitherStoredWrongNorFailTheRun) {
   for (const auto change : {FaultPlan::Change::shrink, FaultPlan::Change::grow}) {
     SCOPED_TRACE(change == FaultPlan::Change::shrink ? "shrinks" : "grows");

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <future>
 #include <set>
@@ -16,6 +18,21 @@
 
 namespace tessellon::simulation {
 namespace {
+
+// TESSELLON_SIM_TRACE also prints the library's log from info up, to follow a failing seed.
+class TraceLogger : public LoggerProtocol {
+ public:
+  void log(LogLevel level, const std::function<std::string()>& message) override {
+    if (static_cast<int>(level) >= static_cast<int>(LogLevel::info)) {
+      std::fprintf(stderr, "  log: %s\n", message().c_str());
+    }
+  }
+};
+
+std::shared_ptr<LoggerProtocol> traceLogger() {
+  if (std::getenv("TESSELLON_SIM_TRACE") == nullptr) return nullptr;
+  return std::make_shared<TraceLogger>();
+}
 
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
@@ -164,7 +181,7 @@ void Simulator::startHost() {
                                                    hosts::LocalFolderDelegate::kDefaultZipSize,
                                                    std::nullopt, space_.file("downloads")),
       space_.file("remote"), invariants_);
-  sdk_ = std::make_unique<BackupSDK>(delegate_, nullptr,
+  sdk_ = std::make_unique<BackupSDK>(delegate_, traceLogger(),
                                      options(home_.root(), space_.file("library")));
 }
 

@@ -19,7 +19,9 @@ namespace tessellon {
 namespace {
 
 bool isRunFile(std::string_view name, bool folder) {
-  if (folder) return name.starts_with(kDownloadFolderPrefix);
+  // Files so named are a host's downloads the library had not taken yet when the run died.
+  if (name.starts_with(kDownloadFolderPrefix)) return true;
+  if (folder) return false;
   return name.ends_with(".json") || name.ends_with(".zip") ||
          name.find(".zip.partial-") != std::string_view::npos ||
          (name.starts_with('.') && name.find(".tmp-") != std::string_view::npos);
