@@ -35,7 +35,11 @@ template <class T, class Finish>
 void releaseThen(const Future<T>& chain, std::shared_ptr<DeviceLock> lock, Finish finish) {
   chain.onComplete(Executor::current(), [lock](const FutureResult<T>&) { return lock->release(); })
       .onComplete(Executor::current(),
-                  [chain, finish = std::move(finish)](const FutureResult<Void>&) {
+                  [chain, lock, finish = std::move(finish)](const FutureResult<Void>&) {
+                    // A run whose lock another run took over did not end as the user asked.
+                    if (std::optional<Error> lost = lock->lost()) {
+                      return finish(FutureResult<T>::fail(*lost));
+                    }
                     finish(*chain.result());
                   });
 }
@@ -245,13 +249,12 @@ void BackupSDKImpl::startRestore(std::shared_ptr<Backup> backup, const Settings&
   auto chain =
       accessService_->checkAccess(settings, token)
           .onSuccess(Executor::primary(), [lock, token] { return lock->acquire(token); })
-          .onSuccess(Executor::primary(),
-                     [notifications = notificationService_,
-                      helper = restoreService_->restoreHelper(), backup, settings, token,
-                      progress = std::move(progress)] {
-                       notifications->setRestoreProgress(progress);
-                       return helper->restoreBackup(backup, settings, token);
-                     });
+          .onSuccess(Executor::primary(), [notifications = notificationService_,
+                                           helper = restoreService_->restoreHelper(), backup,
+                                           settings, token, progress = std::move(progress)] {
+            notifications->setRestoreProgress(progress);
+            return helper->restoreBackup(backup, settings, token);
+          });
   releaseThen(chain, std::move(lock),
               [notifications = notificationService_, temporary = temporaryFolderService_, token,
                completion = std::move(completion)](

@@ -13,6 +13,7 @@
 #include "model/json/DeviceLockJson.h"
 #include "platform/identity/ComputerName.h"
 #include "platform/identity/ProcessID.h"
+#include "sdk/Async.h"
 #include "sdk/Log.h"
 
 namespace tessellon {
@@ -37,6 +38,13 @@ Registry& registry() {
 bool isLiveHere(const std::string& path, Date started) {
   std::lock_guard lock(registry().mutex);
   return registry().live.count({path, started}) != 0;
+}
+
+// Whether the process now running as `pid` started after `moment`, so that the identifier was
+// given again after the process that took the lock ended.
+bool startedAfter(int64_t pid, Date moment) {
+  const std::optional<Date> start = processStartTime(pid);
+  return start && *start > moment + std::chrono::seconds(5);
 }
 
 Date now() {
@@ -73,6 +81,7 @@ DeviceLock::~DeviceLock() {
 
 Future<Void> DeviceLock::acquire(std::shared_ptr<CancelToken> runToken) {
   started_ = now();
+  runToken_ = runToken;  // before the thread that may read it starts
   {
     std::lock_guard lock(registry().mutex);
     registry().live.insert({remotePath_, started_});
@@ -167,14 +176,18 @@ std::optional<std::string> DeviceLock::staleness(
   if (!holder) return "its record cannot be read";
   const std::string who = "held by " + holder->host + " (process " + std::to_string(holder->pid) +
                           ") since " + utcText(holder->started);
+  // A run of this computer is asked directly: one that was killed need not be waited for, and a
+  // live one holds however long since its refresh (the computer may have slept through it).
+  if (holder->host == computerName().value_or("?")) {
+    if (holder->pid == currentProcessID()) {
+      if (isLiveHere(remotePath_, holder->started)) return std::nullopt;
+    } else if (isProcessRunning(holder->pid) && !startedAfter(holder->pid, holder->started)) {
+      return std::nullopt;
+    }
+    return who + ", whose process has ended";
+  }
   if (now() - holder->refreshed > timing_.staleAfter) {
     return who + ", last refreshed " + utcText(holder->refreshed);
-  }
-  // A run of this computer that was killed cannot refresh, and need not be waited for.
-  if (holder->host == computerName().value_or("?")) {
-    const bool gone = holder->pid == currentProcessID() ? !isLiveHere(remotePath_, holder->started)
-                                                        : !isProcessRunning(holder->pid);
-    if (gone) return who + ", whose process has ended";
   }
   return std::nullopt;
 }
@@ -237,7 +250,7 @@ void DeviceLock::run() {
     nextRefresh = now + timing_.refreshInterval;
     // Under the mutex, so release() either stops a refresh before it starts or waits for it;
     // a slow host still busy with the last one gets no second upload beside it.
-    if (held_ && !released_ && refreshing_.isCompleted()) refreshing_ = refreshOnce();
+    if (held_ && !released_ && !lost_ && refreshing_.isCompleted()) refreshing_ = refreshOnce();
   }
 }
 
@@ -255,23 +268,75 @@ void DeviceLock::finish() {
 }
 
 Future<Void> DeviceLock::refreshOnce() {
+  auto self = shared_from_this();
+  // Read first: a record that is no longer ours was taken over while this run was away, and
+  // writing ours over it would let two runs hold the folder.
+  return remote_->downloadFileInternal(remotePath_, nullptr, giveUp_)
+      .onComplete(
+          Executor::immediate(),
+          [self](const FutureResult<std::string>& downloaded) -> Future<Void> {
+            if (downloaded.isCancelled()) return Future<Void>::success(Void{});
+            std::optional<DeviceLockRecord> holder;
+            if (downloaded.isSuccess()) {
+              const std::string& local = downloaded.successValue();
+              const FutureResult<std::string> text = self->files_->read(local).waitUntilCompleted();
+              (void)self->files_->deleteItem(local);
+              if (text.isSuccess()) holder = lockFromJson(text.successValue());
+            } else if (!isError(downloaded.failure(), BackupSDKError::delegateFileDoesNotExist)) {
+              self->refreshFailed(downloaded.failure());
+              return Future<Void>::success(Void{});
+            }
+            if (holder && self->isOurs(*holder)) return self->writeRecord();
+            self->lose(holder);
+            return Future<Void>::success(Void{});
+          });
+}
+
+Future<Void> DeviceLock::writeRecord() {
   Result<std::string> local = writeLocalRecord();
   if (!local.ok()) {
-    logWith(logger_, LogLevel::warning, [&] {
-      return "Could not refresh the lock " + remotePath_ + ": " + describe(local.error());
-    });
+    refreshFailed(local.error());
     return Future<Void>::success(Void{});
   }
+  auto self = shared_from_this();
   return remote_->uploadFileInternal(local.value(), remotePath_, nullptr, giveUp_)
-      .onComplete(Executor::immediate(), [files = files_, logger = logger_, path = remotePath_,
-                                          local = local.value()](const FutureResult<Void>& sent) {
-        (void)files->deleteItem(local);
-        if (sent.isFail()) {
-          logWith(logger, LogLevel::warning, [&] {
-            return "Could not refresh the lock " + path + ": " + describe(sent.failure());
-          });
-        }
-      });
+      .onComplete(Executor::immediate(),
+                  [self, local = local.value()](const FutureResult<Void>& sent) {
+                    (void)self->files_->deleteItem(local);
+                    if (sent.isFail()) self->refreshFailed(sent.failure());
+                  });
+}
+
+void DeviceLock::refreshFailed(const Error& error) const {
+  logWith(logger_, LogLevel::warning,
+          [&] { return "Could not refresh the lock " + remotePath_ + ": " + describe(error); });
+}
+
+bool DeviceLock::isOurs(const DeviceLockRecord& record) const {
+  return record.pid == currentProcessID() && record.started == started_ &&
+         record.host == computerName().value_or("?");
+}
+
+void DeviceLock::lose(const std::optional<DeviceLockRecord>& holder) {
+  Error error = holder ? lockedBy(*holder)
+                       : makeError(BackupSDKError::backupLocked, "the lock of the backup folder " +
+                                                                     deviceFolder_ +
+                                                                     " was removed by another run");
+  logWith(logger_, LogLevel::error,
+          [&] { return "Lost the lock of the backup folder, the run stops: " + error.message; });
+  {
+    std::lock_guard lock(lostMutex_);
+    lostTo_ = std::move(error);
+  }
+  lost_ = true;
+  // Not here: this may run inside a refresh started under the mutex that cancelling takes.
+  if (runToken_) Async::background([token = runToken_] { (void)token->cancel(); });
+}
+
+std::optional<Error> DeviceLock::lost() const {
+  if (!lost_) return std::nullopt;
+  std::lock_guard lock(lostMutex_);
+  return lostTo_;
 }
 
 Future<Void> DeviceLock::release() {
@@ -294,7 +359,11 @@ Future<Void> DeviceLock::release() {
   // After the last refresh: one that landed later would bring the record back.
   return refreshing
       .onComplete(Executor::immediate(),
-                  [self](const FutureResult<Void>&) { return self->deleteRecord(); })
+                  [self](const FutureResult<Void>&) {
+                    // A record that another run took over is theirs.
+                    if (self->lost_) return Future<Void>::success(Void{});
+                    return self->deleteRecord();
+                  })
       .onComplete(Executor::immediate(), [self](const FutureResult<Void>& deleted) {
         self->finish();
         if (deleted.isSuccess()) return;

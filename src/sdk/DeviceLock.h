@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -22,8 +23,10 @@ namespace tessellon {
 // One run's hold on a device folder of the remote, the file "<uid>/lock.json", which is only
 // ever created when absent: two processes (or two machines) never back up into, or restore
 // from, one folder at once. While it is held, a thread of its own rewrites the record's
-// "refreshed" date; a record left unrefreshed for the stale age belongs to a run that died and
-// is taken over, as is a record of this computer whose process has ended. The same thread gives
+// "refreshed" date, once it has read that the record is still its own. A record of another
+// computer left unrefreshed for the stale age belongs to a run that died and is taken over; a
+// record of this computer is taken over once its process has ended, and never while it runs.
+// A run whose record was taken over anyway stops (see lost()). The same thread gives
 // a host that falls silent a short grace once the run is cancelled, then abandons the lock's
 // requests, so a cancelled run always ends. The facade takes one per backup and per restore.
 // Call acquire() once, then release() once after it completed, from any thread; futures
@@ -68,13 +71,19 @@ class DeviceLock : public std::enable_shared_from_this<DeviceLock> {
   // "<uid>/lock.json".
   const std::string& remotePath() const { return remotePath_; }
 
+  // Set once a refresh found the record taken over or removed by another run: then the run's
+  // token is cancelled, the record is left to its new holder, and the operation fails with this
+  // error (backupLocked) rather than end as cancelled.
+  std::optional<Error> lost() const;
+
  private:
   Future<Void> attempt(int attemptsLeft, bool mayTakeOver);
   // Once the device folder is there, the record when absent: true when this run made it.
   Future<bool> createRecord(const FutureResult<Void>& folder);
   Future<Void> inspectHolder(int attemptsLeft, bool mayTakeOver);
-  // Why the holder's record no longer counts, or nothing while it does: not refreshed for the
-  // stale age, unreadable, or left by a run of this computer whose process has ended.
+  // Why the holder's record no longer counts, or nothing while it does: unreadable, left by a
+  // run of this computer whose process has ended, or another computer's not refreshed for the
+  // stale age.
   std::optional<std::string> staleness(const std::optional<DeviceLockRecord>& holder) const;
   Future<Void> takeOver(const std::string& reason, int attemptsLeft);
   // Writes the record, refreshed now, to this lock's local file and returns its path.
@@ -82,7 +91,12 @@ class DeviceLock : public std::enable_shared_from_this<DeviceLock> {
   Error lockedBy(const std::optional<DeviceLockRecord>& holder) const;
   // The lock's thread: refreshes while held; abandons the requests once the grace is over.
   void run();
+  // Checks the record is still this run's, then rewrites it.
   Future<Void> refreshOnce();
+  Future<Void> writeRecord();
+  void refreshFailed(const Error& error) const;
+  bool isOurs(const DeviceLockRecord& record) const;
+  void lose(const std::optional<DeviceLockRecord>& holder);
   void giveUpSoon();
   Future<Void> deleteRecord();
   // Ends the thread's work; the destructor joins it.
@@ -113,6 +127,11 @@ class DeviceLock : public std::enable_shared_from_this<DeviceLock> {
   std::optional<std::chrono::steady_clock::time_point> giveUpAt_;
   std::thread thread_;
   Future<Void> refreshing_ = Future<Void>::success(Void{});  // the refresh in flight, if any
+  std::shared_ptr<CancelToken> runToken_;                    // set in acquire(), may be null
+
+  std::atomic<bool> lost_{false};
+  mutable std::mutex lostMutex_;
+  std::optional<Error> lostTo_;
 };
 
 }  // namespace tessellon

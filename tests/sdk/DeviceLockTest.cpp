@@ -1,5 +1,6 @@
 #include "sdk/DeviceLock.h"
 
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <atomic>
@@ -79,6 +80,22 @@ class DeviceLockTest : public ::testing::Test {
         std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
     return {std::move(host), pid, now - age - std::chrono::hours(1), now - age};
   }
+  // A process of this computer that runs until the test ends, and when it started.
+  struct Sleeper {
+    Sleeper() : pid(::fork()) {
+      if (pid == 0) {
+        ::pause();
+        ::_exit(0);
+      }
+    }
+    ~Sleeper() {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, nullptr, 0);
+    }
+    const pid_t pid;
+    const Date started =
+        std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
+  };
   // The identifier of a process of this computer that has ended.
   static int64_t endedProcess() {
     const pid_t child = ::fork();
@@ -161,6 +178,7 @@ TEST_F(DeviceLockTest, OfRunsRacingForOneFolderExactlyOneHoldsIt) {
 
 TEST_F(DeviceLockTest, AStaleOrUnreadableRecordIsTakenOverWithAWarning) {
   const std::string thisHost = computerName().value_or("?");
+  const Sleeper sleeper;
   const struct {
     const char* what;
     std::string planted;
@@ -176,8 +194,15 @@ TEST_F(DeviceLockTest, AStaleOrUnreadableRecordIsTakenOverWithAWarning) {
       // Left by an earlier run of this process whose release failed.
       {"of an earlier run of this process",
        lockJson(recordRefreshedAgo(std::chrono::minutes(0), thisHost, currentProcessID())), true},
-      {"of a running process here",
-       lockJson(recordRefreshedAgo(std::chrono::minutes(0), thisHost, ::getppid())), false},
+      // Its computer slept through the run: a live process of this computer holds on.
+      {"of a running process here, refreshed 11 minutes ago",
+       lockJson({thisHost, sleeper.pid, sleeper.started + std::chrono::seconds(1),
+                 sleeper.started - std::chrono::minutes(11)}),
+       false},
+      // The identifier now belongs to a process that started after the record was made.
+      {"of a process here whose identifier was given again",
+       lockJson({thisHost, sleeper.pid, sleeper.started - std::chrono::hours(1), sleeper.started}),
+       true},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -218,6 +243,35 @@ TEST_F(DeviceLockTest, TheRecordIsRefreshedWhileHeldAndNeverAfterRelease) {
   ASSERT_TRUE(flushBackgroundQueue());
   EXPECT_FALSE(locked());
   EXPECT_EQ(owner.uploads->count, uploadsAtRelease);
+}
+
+TEST_F(DeviceLockTest, ARunWhoseRecordWasTakenOverStopsAndLeavesTheNewHoldersRecord) {
+  for (const bool removed : {false, true}) {
+    SCOPED_TRACE(removed ? "record removed" : "record replaced");
+    fs::remove(lockFile());
+    auto token = std::make_shared<CancelToken>();
+    const auto lock = lockOf(process(), {std::chrono::milliseconds(1), std::chrono::minutes(10),
+                                         std::chrono::seconds(1)});
+    ASSERT_THAT(awaitResult(lock->acquire(token)), SucceedsWith(Void{}));
+    const std::string newHolder = lockJson(recordRefreshedAgo(std::chrono::minutes(0)));
+    if (removed) {
+      fs::remove(lockFile());
+    } else {
+      plant(newHolder);
+    }
+    for (int i = 0; i < 1000 && !token->isCanceled(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(token->isCanceled());
+    ASSERT_TRUE(lock->lost());
+    EXPECT_TRUE(isError(*lock->lost(), BackupSDKError::backupLocked));
+    EXPECT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
+    if (removed) {
+      EXPECT_FALSE(locked());
+    } else {
+      EXPECT_EQ(space_.read(lockFile()), newHolder);
+    }
+  }
 }
 
 TEST_F(DeviceLockTest, ReleaseRemovesTheDeviceFolderOnlyWhenItMadeItAndNothingCameIn) {
