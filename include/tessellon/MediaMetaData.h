@@ -24,6 +24,9 @@ struct MediaMetaData : Serializable {
   // Files left out as duplicates during a run; never stored.
   int duplicatesCount = 0;
   int64_t duplicatesBytes = 0;
+  // Never stored. The checksum of the document text this was read from, when it was read from
+  // one: a run that would write the same text again leaves the stored document as it is.
+  std::optional<std::string> documentChecksum;
 
   // No items, count and bytes 0.
   MediaMetaData();

@@ -56,9 +56,8 @@ std::shared_ptr<Zip> BaseBackupService::generateZip() {
   if (!privateFolder.ok()) {
     // No archive at all rather than one in a folder someone else controls: every append to it
     // then fails, and so does the run.
-    logWith(logger, LogLevel::error, [&] {
-      return "cannot make an archive: " + nsErrorDescription(privateFolder.error());
-    });
+    logWith(logger, LogLevel::error,
+            [&] { return "cannot make an archive: " + nsErrorDescription(privateFolder.error()); });
     return nullptr;
   }
   return zipService->generateZip(zipPath());
@@ -92,7 +91,12 @@ Future<Void> BaseBackupService::appendMetaJson(const std::shared_ptr<Zip>& zip,
                                                const std::string& fileName) {
   Result<std::string> text = serializer->serialize(metaData);
   if (!text.ok()) return Future<Void>::fail(text.error());
-  auto document = std::make_shared<const std::string>(std::move(text).value());
+  return appendDocument(zip, std::move(text).value(), fileName);
+}
+
+Future<Void> BaseBackupService::appendDocument(const std::shared_ptr<Zip>& zip, std::string text,
+                                               const std::string& fileName) {
+  auto document = std::make_shared<const std::string>(std::move(text));
   // A pool thread writes the file while the archive takes the same text here, so deflating a
   // large document neither waits for the file system nor reads the file back. The outcome is the
   // one of writing first and appending the file after: a failed write fails the step with its own

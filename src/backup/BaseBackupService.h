@@ -55,6 +55,9 @@ class BaseBackupService {
   // leaving the archive open.
   Future<Void> appendMetaJson(const std::shared_ptr<Zip>& zip, const Serializable& metaData,
                               const std::string& fileName);
+  // The same for a document already serialized as `text`.
+  Future<Void> appendDocument(const std::shared_ptr<Zip>& zip, std::string text,
+                              const std::string& fileName);
   // Stamps the modification date, writes "<tmp>/backup.json" and appends it as
   // the archive's last entry.
   Future<Void> appendBackupJson(const std::shared_ptr<Zip>& zip, Backup& backup);

@@ -57,8 +57,20 @@ Future<Void> CleanupService::cleanup(const Backup& backup,
       if (!metaData->items) return [] { return Future<Void>::success(Void{}); };
       items = metaData->items;
     }
-    return [remote, path = PathUtils::combinePath({uid, folder}), items, cancelToken] {
-      return cleanupFolder(remote, path, items, cancelToken);
+    const auto listed = backup.listedFiles.find(folder);
+    std::shared_ptr<const std::vector<std::string>> names =
+        listed == backup.listedFiles.end() ? nullptr : listed->second;
+    return [remote, path = PathUtils::combinePath({uid, folder}), items, names, cancelToken] {
+      if (names) return deleteUnkept(remote, path, items, *names, cancelToken);
+      return remote->getDirectoryInfo(path, cancelToken)
+          .onSuccess([remote, path, items, cancelToken](const Directory& listing) {
+            std::vector<std::string> found;
+            found.reserve(listing.members.size());
+            for (const auto& member : listing.members) {
+              found.push_back(PathUtils::getFileName(member.fullName).value_or(member.fullName));
+            }
+            return deleteUnkept(remote, path, items, found, cancelToken);
+          });
     };
   };
   // A record rebuilt from an unreadable one may lack what the lost one listed: keep every file.
@@ -74,10 +86,11 @@ Future<Void> CleanupService::cleanup(const Backup& backup,
   });
 }
 
-Future<Void> CleanupService::cleanupFolder(const std::shared_ptr<RemoteIOServiceProtocol>& remote,
-                                           const std::string& folder,
-                                           std::optional<MediaMetaData::Items> mediaItems,
-                                           std::shared_ptr<CancelToken> cancelToken) {
+Future<Void> CleanupService::deleteUnkept(const std::shared_ptr<RemoteIOServiceProtocol>& remote,
+                                          const std::string& folder,
+                                          const std::optional<MediaMetaData::Items>& mediaItems,
+                                          const std::vector<std::string>& names,
+                                          std::shared_ptr<CancelToken> cancelToken) {
   std::unordered_set<std::string> kept;
   if (mediaItems) {
     kept.reserve(mediaItems->size());
@@ -85,19 +98,14 @@ Future<Void> CleanupService::cleanupFolder(const std::shared_ptr<RemoteIOService
       if (item) kept.insert(item->getRemoteFileName());
     }
   }
-  return remote->getDirectoryInfo(folder, cancelToken)
-      .onSuccess([remote, folder, kept = std::move(kept), cancelToken](const Directory& listing) {
-        std::vector<Step> deletions;
-        for (const auto& member : listing.members) {
-          const std::string name =
-              PathUtils::getFileName(member.fullName).value_or(member.fullName);
-          if (kept.count(name) != 0) continue;
-          deletions.push_back([remote, path = PathUtils::combinePath({folder, name}), cancelToken] {
-            return remote->deleteFile(path, cancelToken);
-          });
-        }
-        return inSequence(deletions);
-      });
+  std::vector<Step> deletions;
+  for (const std::string& name : names) {
+    if (kept.count(name) != 0) continue;
+    deletions.push_back([remote, path = PathUtils::combinePath({folder, name}), cancelToken] {
+      return remote->deleteFile(path, cancelToken);
+    });
+  }
+  return inSequence(deletions);
 }
 
 }  // namespace tessellon

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tessellon/MediaMetaData.h"
 
@@ -20,13 +21,14 @@ class CleanupService final : public CleanupServiceProtocol {
   Future<Void> cleanup(const Backup& backup, std::shared_ptr<CancelToken> cancelToken) override;
 
  private:
-  // Deletes every entry of `folder` that is not the remote file of one of
-  // `mediaItems`; everything when there are none. Static: the steps run after
-  // the run has completed, when the service may be gone.
-  static Future<Void> cleanupFolder(const std::shared_ptr<RemoteIOServiceProtocol>& remote,
-                                    const std::string& folder,
-                                    std::optional<MediaMetaData::Items> mediaItems,
-                                    std::shared_ptr<CancelToken> cancelToken);
+  // Deletes each of `names` in `folder` that is not the remote file of one of `mediaItems`;
+  // every one when there are none. The names are the run's listing of the folder, or a listing
+  // made for the clean-up when the run made none.
+  static Future<Void> deleteUnkept(const std::shared_ptr<RemoteIOServiceProtocol>& remote,
+                                   const std::string& folder,
+                                   const std::optional<MediaMetaData::Items>& mediaItems,
+                                   const std::vector<std::string>& names,
+                                   std::shared_ptr<CancelToken> cancelToken);
 
   std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;
   std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService_;

@@ -9,6 +9,7 @@
 #include "media/fingerprints/FingerprintUtils.h"
 #include "model/DateText.h"
 #include "model/ItemEquality.h"
+#include "platform/files/ContentChecksum.h"
 #include "sdk/HostError.h"
 #include "sdk/Log.h"
 
@@ -77,7 +78,7 @@ Future<Section> MediaBackup::processMediaMetaData(std::shared_ptr<Backup> backup
     // Not backed up this time, but what the record keeps of it must still be on the remote.
     return listStored(cancelToken)
         .onSuccess([this, backup, cancelToken](const Directory& listing) -> Future<Section> {
-          std::unordered_map<std::string, int64_t> stored = storedFiles(listing);
+          std::unordered_map<std::string, int64_t> stored = storedFiles(*backup, listing);
           const MediaMetaData::Items lost = reconcile(*backup, stored);
           if (lost.empty()) return refreshRecord(backup, cancelToken);
           currentProcessReport = std::make_shared<ProcessReport>();
@@ -96,7 +97,7 @@ Future<Section> MediaBackup::processMediaMetaData(std::shared_ptr<Backup> backup
         run->backup = backup;
         run->token = cancelToken;
         run->taskItems = taskItems;
-        run->stored = storedFiles(listing);
+        run->stored = storedFiles(*backup, listing);
         queueRepairs(*run, reconcile(*backup, run->stored));
         if (taskItems->items->empty()) return processEmpty(backup, cancelToken);
         createZip(run, 0, 0);
@@ -120,15 +121,19 @@ Future<Directory> MediaBackup::listStored(const std::shared_ptr<CancelToken>& to
   return remoteIOService->getDirectoryInfo(uid() + "/" + category_.folder, token);
 }
 
-std::unordered_map<std::string, int64_t> MediaBackup::storedFiles(const Directory& listing) {
+std::unordered_map<std::string, int64_t> MediaBackup::storedFiles(Backup& backup,
+                                                                  const Directory& listing) const {
   std::unordered_map<std::string, int64_t> stored;
   stored.reserve(listing.members.size());
+  auto names = std::make_shared<std::vector<std::string>>();
+  names->reserve(listing.members.size());
   for (const Member& member : listing.members) {
-    if (member.type != MemberType::file) continue;
     const auto slash = member.fullName.rfind('/');
-    stored.emplace(slash == std::string::npos ? member.fullName : member.fullName.substr(slash + 1),
-                   member.fileSizeInByte);
+    names->push_back(slash == std::string::npos ? member.fullName
+                                                : member.fullName.substr(slash + 1));
+    if (member.type == MemberType::file) stored.emplace(names->back(), member.fileSizeInByte);
   }
+  backup.listedFiles[category_.folder] = std::move(names);
   return stored;
 }
 
@@ -179,10 +184,21 @@ Future<Section> MediaBackup::processEmpty(const std::shared_ptr<Backup>& backup,
   std::shared_ptr<Zip> zip = generateZip();
   // The section exists even with nothing in it.
   addToReport(true, category_.type, 0, 0);
-  return appendMetaJson(zip, recordMetaData(*backup), category_.fileName)
-      .onSuccess([this, backup, zip] {
+  Result<std::string> text = serializer->serialize(recordMetaData(*backup));
+  if (!text.ok()) return Future<Section>::fail(text.error());
+  // A record that reads as the stored document does (nothing changed) is not written again.
+  const std::shared_ptr<MediaMetaData> stored =
+      backup->storedRecord ? (*backup->storedRecord).*category_.metaData : nullptr;
+  const bool unchanged =
+      stored && stored->documentChecksum && *stored->documentChecksum == textChecksum(text.value());
+  return (unchanged ? Future<Void>::success(Void{})
+                    : appendDocument(zip, std::move(text).value(), category_.fileName))
+      .onSuccess([this, backup, zip, unchanged] {
         if (category_.verbose) {
-          logWith(logger, LogLevel::debug, [&] { return category_.fileName + " appended to ZIP"; });
+          logWith(logger, LogLevel::debug, [&] {
+            return category_.fileName +
+                   (unchanged ? " unchanged, kept as stored" : " appended to ZIP");
+          });
         }
         return appendBackupJson(zip, *backup);
       })

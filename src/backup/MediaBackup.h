@@ -67,7 +67,9 @@ class MediaBackup : public BaseBackupService {
                                                        const std::shared_ptr<CancelToken>& token);
   // One listing of the category folder per run: no request per file.
   Future<Directory> listStored(const std::shared_ptr<CancelToken>& token);
-  static std::unordered_map<std::string, int64_t> storedFiles(const Directory& listing);
+  // The listing's files by name with their sizes; keeps its names in `backup` for the clean-up.
+  std::unordered_map<std::string, int64_t> storedFiles(Backup& backup,
+                                                       const Directory& listing) const;
   // Takes out of the record, and returns, the items whose file the remote lacks or holds at
   // another size.
   MediaMetaData::Items reconcile(Backup& backup,

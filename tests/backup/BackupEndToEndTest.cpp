@@ -24,8 +24,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
+using ::testing::AllOf;
 using ::testing::Contains;
 using ::testing::IsEmpty;
+using ::testing::Not;
 
 struct Outcome {
   std::shared_ptr<ProcessReport> report;
@@ -222,6 +224,11 @@ TEST_F(BackupEndToEndTest, FirstBackupStoresEverythingAndTheSecondUploadsNoMedia
   const Outcome second = backup();
   ASSERT_FALSE(second.error);
   EXPECT_THAT(uploadedMedia(before), IsEmpty());
+  // Nor are the media documents written again when they would read the same.
+  for (size_t i = before; i < remote_->archives().size(); ++i) {
+    const auto entries = zipEntries(remote_->archives()[i]);
+    EXPECT_THAT(entries, AllOf(Not(Contains("images.json")), Not(Contains("videos.json"))));
+  }
 
   std::promise<std::vector<std::shared_ptr<Backup>>> listed;
   sdk_->getAvailableBackups([&](auto backups, auto) {

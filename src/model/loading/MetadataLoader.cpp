@@ -1,6 +1,11 @@
 #include "model/loading/MetadataLoader.h"
 
+#include <typeinfo>
+
 #include "tessellon/BackupSDKError.h"
+#include "tessellon/MediaMetaData.h"
+
+#include "platform/files/ContentChecksum.h"
 
 namespace tessellon {
 
@@ -29,8 +34,11 @@ Future<std::shared_ptr<Serializable>> MetadataLoader::getRemoteMetaData(
         auto model = serializer->deserialize(text, expected);
         // Whatever the reader objects to, for the caller the document is corrupt.
         if (!model.ok()) {
-          return FutureResult<std::shared_ptr<Serializable>>::fail(makeError(
-              BackupSDKError::corruptMetaData, path + ": " + model.error().message));
+          return FutureResult<std::shared_ptr<Serializable>>::fail(
+              makeError(BackupSDKError::corruptMetaData, path + ": " + model.error().message));
+        }
+        if (expected == typeid(MediaMetaData)) {
+          static_cast<MediaMetaData&>(*model.value()).documentChecksum = textChecksum(text);
         }
         return FutureResult<std::shared_ptr<Serializable>>::success(std::move(model).value());
       });

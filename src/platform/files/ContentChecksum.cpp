@@ -77,4 +77,10 @@ Result<std::string> ContentChecksum::ofFile(const std::string& path) {
   }
 }
 
+std::string textChecksum(std::string_view text) {
+  ContentChecksum checksum;
+  checksum.update(text.data(), text.size());
+  return checksum.finish();
+}
+
 }  // namespace tessellon

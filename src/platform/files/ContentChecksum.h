@@ -40,4 +40,7 @@ class ContentChecksum {
   std::unique_ptr<XXH3_state_s, FreeState> state_;
 };
 
+// The checksum of `text`, as ContentChecksum gives it for the same bytes.
+std::string textChecksum(std::string_view text);
+
 }  // namespace tessellon
