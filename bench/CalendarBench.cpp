@@ -56,7 +56,7 @@ void writeCalendar() {
     if (i < kSeries) {
       event->startDate = start + std::chrono::hours(24 * (i % 7) + 9);
       event->endDate = event->startDate + std::chrono::hours(1);
-      event->recurrenceRules = {RecurrenceRule::init("FREQ=WEEKLY;INTERVAL=1").value()};
+      event->recurrenceRules = {RecurrenceRule{"FREQ=WEEKLY"}};
     }
     if (!store->saveEvent(event, StoreEventSpan::futureEvents, false).ok()) std::abort();
   }

@@ -18,6 +18,7 @@ class CalendarService final : public CalendarServiceProtocol {
 
   Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> getCalendarsMetaData() override;
   Future<Void> restoreCalendars(const ItemsMetaData<CalendarEntry>& metaData) override;
+  std::vector<SkippedItem> skippedItems() const override;
 
  private:
   // May be null: then there is no store to read.

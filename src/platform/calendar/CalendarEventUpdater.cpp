@@ -78,6 +78,15 @@ void CalendarEventUpdater::updateBaseFields(StoreEvent& storeEvent, const Calend
   storeEvent.notes = event.note;
   storeEvent.location = event.location;
   storeEvent.url = event.url && isValidURL(*event.url) ? event.url : std::nullopt;
+  auto instants = [](const std::optional<std::vector<int64_t>>& seconds) {
+    std::vector<Date> dates;
+    for (const int64_t value : seconds.value_or(std::vector<int64_t>{})) {
+      dates.emplace_back(std::chrono::seconds(boundedSeconds(value)));
+    }
+    return dates;
+  };
+  storeEvent.exceptionDates = instants(event.exceptionDates);
+  storeEvent.recurrenceDates = instants(event.recurrenceDates);
 }
 
 Date CalendarEventUpdater::selectEarliestDateFromRecurrentEvents(

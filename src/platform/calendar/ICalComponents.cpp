@@ -83,6 +83,9 @@ void fillFields(StoreEvent& event, icalcomponent* component, const icaltimetype&
   event.isAllDay = start.is_date != 0;
   if (!start.is_date && (icaltime_is_utc(start) || start.zone != nullptr)) {
     event.timeZone = ical::identifierOf(const_cast<icaltimezone*>(start.zone));
+    // A zone only this file defines could not be written back by its name; the instants stay
+    // exact in UTC, and the event then reads back as it was backed up.
+    if (ical::zoneNamed(*event.timeZone) == nullptr) event.timeZone = "UTC";
   }
 }
 

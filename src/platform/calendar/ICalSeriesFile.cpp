@@ -218,7 +218,13 @@ void ICalSeriesFile::appendSeries(icalcomponent* component, Date windowStart, Da
   std::set<int64_t> skipped;
   for (icalproperty* exdate : properties(component, ICAL_EXDATE_PROPERTY)) {
     const icaltimetype excluded = timeOf(exdate);
-    if (!icaltime_is_null_time(excluded)) skipped.insert(secondsOf(ical::instantOf(excluded)));
+    if (icaltime_is_null_time(excluded)) continue;
+    skipped.insert(secondsOf(ical::instantOf(excluded)));
+    shared.exceptionDates.push_back(ical::instantOf(excluded));
+  }
+  for (icalproperty* rdate : properties(component, ICAL_RDATE_PROPERTY)) {
+    const icaltimetype added = timeOf(rdate);
+    if (!icaltime_is_null_time(added)) shared.recurrenceDates.push_back(ical::instantOf(added));
   }
   icalcomponent* parent = icalcomponent_get_parent(component);
   if (parent != nullptr) {
@@ -244,22 +250,33 @@ void ICalSeriesFile::appendSeries(icalcomponent* component, Date windowStart, Da
   icalproperty* rule = icalcomponent_get_first_property(component, ICAL_RRULE_PROPERTY);
   const icalrecurrencetype recurrence =
       rule != nullptr ? icalproperty_get_rrule(rule) : icalrecurrencetype{};
-  const bool repeats = rule != nullptr && recurrence.freq >= ICAL_DAILY_RECURRENCE &&
-                       recurrence.freq <= ICAL_YEARLY_RECURRENCE;
+  const bool repeats = rule != nullptr && recurrence.freq != ICAL_NO_RECURRENCE;
   if (!repeats) {
     emit(start);
   } else {
-    shared.recurrenceRules.push_back(ical::ruleOf(recurrence, start));
+    shared.recurrenceRules.push_back(ical::ruleOf(recurrence));
     icalrecur_iterator* iterator = icalrecur_iterator_new(recurrence, start);
     if (iterator == nullptr) {
       problems.push_back("event " + uid + " has a rule that cannot be expanded");
-      emit(start);
     } else {
+      // A series repeating within the day would spend the iteration bound before the window;
+      // without COUNT its expansion may begin at the window (less one occurrence's length).
+      if (recurrence.freq < ICAL_DAILY_RECURRENCE && recurrence.count == 0) {
+        const Date from = windowStart - std::chrono::seconds(length.seconds);
+        if (ical::instantOf(start) < from) {
+          icalrecur_iterator_set_start(iterator, ical::timeLike(from, start));
+        }
+      }
       int iterations = 0;
+      const size_t before = events.size();
       for (icaltimetype next = icalrecur_iterator_next(iterator); !icaltime_is_null_time(next);
            next = icalrecur_iterator_next(iterator)) {
+        // The listing of one series is bounded. Once it has an occurrence in the window the
+        // series, and its whole rule, is listed; without one it is lost, and says so.
         if (++iterations > kMaxIterations) {
-          problems.push_back("event " + uid + " repeats too often; later occurrences left out");
+          if (events.size() == before) {
+            problems.push_back("event " + uid + " repeats too often before the window");
+          }
           break;
         }
         next.zone = start.zone;
@@ -316,15 +333,18 @@ void ICalSeriesFile::setFields(icalcomponent* component, const StoreEvent& event
   const Date end = std::max(event.startDate, event.endDate);
   icalproperty* startProperty = nullptr;
   icalproperty* endProperty = nullptr;
+  icaltimetype startTime = icaltime_null_time();
   if (event.isAllDay) {
     const icaltimetype startDay = ical::localDate(event.startDate);
     icaltimetype endDay = ical::localDate(end);
     if (icaltime_compare_date_only(endDay, startDay) < 0) endDay = startDay;
+    startTime = startDay;
     startProperty = icalproperty_new_dtstart(startDay);
     endProperty = icalproperty_new_dtend(dayAfter(endDay));
   } else {
     icaltimezone* zone = event.timeZone ? ical::zoneNamed(*event.timeZone) : nullptr;
-    startProperty = icalproperty_new_dtstart(ical::timeIn(event.startDate, zone));
+    startTime = ical::timeIn(event.startDate, zone);
+    startProperty = icalproperty_new_dtstart(startTime);
     endProperty = icalproperty_new_dtend(ical::timeIn(end, zone));
     attachZone(startProperty, calendar, zone);
     attachZone(endProperty, calendar, zone);
@@ -340,11 +360,29 @@ void ICalSeriesFile::setFields(icalcomponent* component, const StoreEvent& event
   }
   if (event.url) icalcomponent_add_property(component, icalproperty_new_url(event.url->c_str()));
   if (withRule) {
-    removeAll(component, ICAL_RRULE_PROPERTY);
+    for (const icalproperty_kind kind :
+         {ICAL_RRULE_PROPERTY, ICAL_EXDATE_PROPERTY, ICAL_RDATE_PROPERTY}) {
+      removeAll(component, kind);
+    }
     if (!event.recurrenceRules.empty()) {
       icalcomponent_add_property(
-          component,
-          icalproperty_new_rrule(ical::recurrenceOf(event.recurrenceRules.front(), event.isAllDay)));
+          component, icalproperty_new_rrule(ical::recurrenceOf(event.recurrenceRules.front())));
+    }
+    // In DTSTART's own form, as the standard asks and readers match them.
+    icaltimezone* zone = const_cast<icaltimezone*>(startTime.zone);
+    const bool zoned = !startTime.is_date && !icaltime_is_utc(startTime) && zone != nullptr;
+    for (const Date excluded : event.exceptionDates) {
+      icalproperty* exdate = icalproperty_new_exdate(ical::timeLike(excluded, startTime));
+      if (zoned) attachZone(exdate, calendar, zone);
+      icalcomponent_add_property(component, exdate);
+    }
+    for (const Date added : event.recurrenceDates) {
+      icaldatetimeperiodtype value{};
+      value.time = ical::timeLike(added, startTime);
+      value.period = icalperiodtype_null_period();
+      icalproperty* rdate = icalproperty_new_rdate(value);
+      if (zoned) attachZone(rdate, calendar, zone);
+      icalcomponent_add_property(component, rdate);
     }
   }
   stamp(component);

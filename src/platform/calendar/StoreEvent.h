@@ -42,6 +42,10 @@ struct StoreEvent {
   std::optional<std::string> url;
   // At most the first rule is kept.
   std::vector<RecurrenceRule> recurrenceRules;
+  // Of a series: the original starts of deleted occurrences (EXDATE) and the
+  // starts of occurrences added beside the rule (RDATE).
+  std::vector<Date> exceptionDates;
+  std::vector<Date> recurrenceDates;
 };
 
 }  // namespace tessellon

@@ -192,16 +192,24 @@ ContactRepository::ContactRepository(std::string root,
       logger_(std::move(logger)) {}
 
 Future<Void> ContactRepository::requestAccess() {
-  if (!makeFolders(contactStore_)) {
+  struct stat info {};
+  if (::stat(contactStore_.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
     return Future<Void>::fail(
-        makeError(BackupSDKError::contactsAccessDenied,
-                  "cannot create " + contactStore_ + ": " + std::strerror(errno)));
+        makeError(BackupSDKError::contactsAccessDenied, "no address book folder at " + contactStore_));
   }
   if (::access(contactStore_.c_str(), R_OK | W_OK | X_OK) != 0) {
     return Future<Void>::fail(makeError(BackupSDKError::contactsAccessDenied,
                                         "no read and write access to " + contactStore_));
   }
   return Future<Void>::success(Void{});
+}
+
+Result<void> ContactRepository::createStore() {
+  if (!makeFolders(contactStore_)) {
+    return makeError(BackupSDKError::contactsAccessDenied,
+                     "cannot create " + contactStore_ + ": " + std::strerror(errno));
+  }
+  return {};
 }
 
 Result<std::vector<std::string>> ContactRepository::containers() const {
@@ -225,6 +233,7 @@ Result<std::vector<std::shared_ptr<Contact>>> ContactRepository::getExistingCont
     return makeError(BackupSDKError::contactsFetchingContainersFailed, books.error().message);
   }
   std::vector<std::shared_ptr<Contact>> contacts;
+  skipped_.clear();
   for (const std::string& book : books.value()) {
     int failure = 0;
     const Result<std::vector<std::string>> files = listFolder(
@@ -242,19 +251,29 @@ Result<std::vector<std::shared_ptr<Contact>>> ContactRepository::getExistingCont
 }
 
 void ContactRepository::readCards(const std::string& path,
-                                  std::vector<std::shared_ptr<Contact>>& contacts) const {
+                                  std::vector<std::shared_ptr<Contact>>& contacts) {
   const Result<std::string> content = readFile(path);
   if (!content.ok()) {
     logWith(logger_, LogLevel::warning,
             [&] { return "skipping unreadable contact card " + content.error().message; });
+    skipped_.push_back({SkippedItem::Category::contacts, path, "unreadable file"});
     return;
   }
   VCardReader::Result cards = VCardReader::read(content.value());
   for (const std::string& error : cards.errors) {
     logWith(logger_, LogLevel::warning,
             [&] { return "skipping malformed contact card in " + path + ": " + error; });
+    skipped_.push_back({SkippedItem::Category::contacts, path, error});
   }
   for (const VCard& card : cards.cards) contacts.push_back(cnContactStoreHelper_->mapContact(card));
+}
+
+std::shared_ptr<Contact> ContactRepository::storedForm(const Contact& contact) const {
+  // The very text execute() would write, read back as getExistingContacts() reads it.
+  const VCardReader::Result read =
+      VCardReader::read(VCardWriter::write(cnContactStoreHelper_->mapContact(contact)));
+  if (read.cards.size() != 1) return std::make_shared<Contact>(contact);
+  return cnContactStoreHelper_->mapContact(read.cards.front());
 }
 
 Result<std::string> ContactRepository::containerFolder(
