@@ -1,6 +1,7 @@
 #include "backup/CalendarService.h"
 
 #include <algorithm>
+#include <map>
 #include <optional>
 #include <set>
 #include <tuple>
@@ -69,6 +70,24 @@ std::shared_ptr<CalendarEntry> stillToWrite(const CalendarRepositoryProtocol& re
   if (!best) return backedUp;
   met[*best] = true;
   if (bestMissing.empty()) return nullptr;
+  // A changed occurrence whose series is here already goes into that series.
+  std::map<std::string, std::string> seriesHere;
+  const std::vector<CalendarEvent> present = existing[*best]->events.value_or(std::vector<CalendarEvent>{});
+  for (const CalendarEvent& event : backedUp->events.value_or(std::vector<CalendarEvent>{})) {
+    if (!event.recurrence || event.isDetached()) continue;
+    const auto content = contentOf(repository.storedForm(event));
+    for (const CalendarEvent& candidate : present) {
+      if (!candidate.isDetached() && contentOf(repository.storedForm(candidate)) == content) {
+        seriesHere[event.id] = candidate.id;
+      }
+    }
+  }
+  for (CalendarEvent& event : bestMissing) {
+    if (!event.isDetached()) continue;
+    if (const auto series = seriesHere.find(*event.parentId()); series != seriesHere.end()) {
+      event.id = series->second + "/RID=" + *event.RID();
+    }
+  }
   auto addition = std::make_shared<CalendarEntry>(*existing[*best]);
   addition->events = std::move(bestMissing);
   return addition;

@@ -40,6 +40,12 @@ bool isBackedUp(const StoreCalendar& calendar) {
          (calendar.type == StoreCalendarType::local || calendar.type == StoreCalendarType::calDAV);
 }
 
+// The machine's zone as the store names it when it writes a time in it ("Etc/UTC" reads back as
+// "UTC"), so a floating event's record meets the event its restore wrote.
+std::string machineZone() {
+  return ical::identifierOf(ical::zoneNamed(currentTimeZoneIdentifier()));
+}
+
 Error restoreError(const std::string& message) {
   return Error{CalendarRepository::kRestoreErrorDomain, 0, "RuntimeError(" + message + ")"};
 }
@@ -89,7 +95,7 @@ CalendarEvent CalendarRepository::storedForm(const CalendarEvent& event) const {
   // Dates and times in no zone the store knows are written as local times and read back so.
   icaltimezone* zone = stored.eventTimezone ? ical::zoneNamed(*stored.eventTimezone) : nullptr;
   stored.eventTimezone = !stored.allDay && zone != nullptr ? ical::identifierOf(zone)
-                                                           : currentTimeZoneIdentifier();
+                                                           : machineZone();
   auto kept = [&](std::optional<std::vector<int64_t>>& dates) {
     if (stored.isDetached() || (dates && dates->empty())) dates.reset();
   };
@@ -177,6 +183,7 @@ Result<void> CalendarRepository::createCalendarEntry(
       calendar = present;
     }
   }
+  const bool existed = calendar != nullptr;
   if (!calendar) {
     if (Result<std::shared_ptr<StoreCalendar>> created = newCalendar(*store, entry.title);
         created.ok()) {
@@ -192,9 +199,24 @@ Result<void> CalendarRepository::createCalendarEntry(
   auto normal = helper.processSaveOfNormalEvents(adapter, calendar, *entry.events);
   if (!normal.ok()) return normal.error();
   const auto& [recurrent, detached] = normal.value();
-  auto pairs = helper.processSaveOfRecurrentEvents(detached, adapter, calendar, recurrent);
-  if (!pairs.ok()) return pairs.error();
-  auto orphaned = helper.processSaveOfDetachedEvents(adapter, calendar, pairs.value(), detached);
+  auto saved = helper.processSaveOfRecurrentEvents(detached, adapter, calendar, recurrent);
+  if (!saved.ok()) return saved.error();
+  std::vector<RecurrentEventPair> pairs = std::move(saved).value();
+  if (existed) {
+    // Changed occurrences of series this calendar holds already name those series.
+    for (const CalendarEvent& occurrence : detached) {
+      const std::string parent = *occurrence.parentId();
+      const bool paired = std::any_of(pairs.begin(), pairs.end(),
+                                      [&](const RecurrentEventPair& pair) { return pair.event.id == parent; });
+      if (paired) continue;
+      CalendarEvent series;
+      series.id = parent;
+      auto stored = std::make_shared<StoreEvent>();
+      stored->eventIdentifier = parent;
+      pairs.push_back(RecurrentEventPair{series, stored});
+    }
+  }
+  auto orphaned = helper.processSaveOfDetachedEvents(adapter, calendar, pairs, detached);
   if (!orphaned.ok()) return orphaned.error();
   return helper.processSaveOfOrphanedEvents(adapter, calendar, orphaned.value());
 }
@@ -217,7 +239,7 @@ CalendarEvent CalendarRepository::createCalendarEvent(const StoreEvent& event) {
   result.note = event.notes;
   result.location = event.location;
   result.url = event.url;
-  result.eventTimezone = event.timeZone ? *event.timeZone : currentTimeZoneIdentifier();
+  result.eventTimezone = event.timeZone ? *event.timeZone : machineZone();
   auto secondsOf = [](const std::vector<Date>& dates) -> std::optional<std::vector<int64_t>> {
     if (dates.empty()) return std::nullopt;
     std::vector<int64_t> seconds;

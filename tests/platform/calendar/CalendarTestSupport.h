@@ -61,16 +61,17 @@ inline Date midnightIn(int days) {
   return fromSeconds(mktime(&fields));
 }
 
-// What khal prints for the calendars under dir/calendars between two days ("2024-05-01"), one
+// What khal prints for the calendars under dir/<folder> between two days ("2024-05-01"), one
 // line per event and day as "{start} {end} {title}" in UTC; nothing when khal is missing.
 inline std::optional<std::string> khalList(const TempDir& dir, const std::string& from,
-                                           const std::string& to) {
+                                           const std::string& to,
+                                           const std::string& folder = "calendars") {
   if (system("command -v khal > /dev/null 2>&1") != 0) return std::nullopt;
   dir.write("khal.conf",
-            "[calendars]\n[[ours]]\npath = " + dir.file("calendars") +
+            "[calendars]\n[[ours]]\npath = " + dir.file(folder) +
                 "/*\ntype = discover\n"
                 "[sqlite]\npath = " +
-                dir.file("khal.db") +
+                dir.file(folder + ".khal.db") +
                 "\n"
                 "[locale]\nlocal_timezone = UTC\ndefault_timezone = UTC\ntimeformat = %H:%M\n"
                 "dateformat = %Y-%m-%d\nlongdateformat = %Y-%m-%d\n"
