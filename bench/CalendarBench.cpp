@@ -32,6 +32,7 @@ Date now() { return std::chrono::floor<std::chrono::milliseconds>(std::chrono::s
 void writeCalendar() {
   std::error_code ignored;
   std::filesystem::remove_all(root(), ignored);
+  std::filesystem::create_directories(root());
   auto store = openEventStore(root(), nullptr);
   if (!store->requestAccess().ok()) std::abort();
   auto calendar = store->newCalendar();
