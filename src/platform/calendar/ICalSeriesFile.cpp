@@ -193,6 +193,14 @@ void ICalSeriesFile::appendSeries(icalcomponent* component, Date windowStart, Da
     return;
   }
 
+  // A part libical could not read (a rule, a date) is gone from the event; the event is still
+  // listed, and so is what it lost.
+  for (icalproperty* error : properties(component, ICAL_XLICERROR_PROPERTY)) {
+    const char* text = icalproperty_get_xlicerror(error);
+    problems.push_back("event " + uid + " lost a part that cannot be read: " +
+                       (text != nullptr ? text : "unknown"));
+  }
+
   StoreEvent shared;
   shared.eventIdentifier = uid;
   shared.calendar = calendar;

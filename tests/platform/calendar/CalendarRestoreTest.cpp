@@ -45,17 +45,6 @@ std::shared_ptr<CalendarEntry> entry(std::string title, std::vector<CalendarEven
       CalendarEntry{"backup-id", std::move(title), std::move(events)});
 }
 
-// The events without the identifiers a store hands out (a changed occurrence keeps its
-// occurrence number), in start order.
-std::vector<CalendarEvent> withoutIds(const CalendarEntry& calendar) {
-  std::vector<CalendarEvent> events = calendar.events.value_or(std::vector<CalendarEvent>{});
-  for (CalendarEvent& e : events) e.id = e.isDetached() ? "/RID=" + *e.RID() : "";
-  std::sort(events.begin(), events.end(), [](const CalendarEvent& a, const CalendarEvent& b) {
-    return std::tie(a.start, a.title) < std::tie(b.start, b.title);
-  });
-  return events;
-}
-
 const CalendarEvent* find(const std::shared_ptr<CalendarEntry>& calendar,
                           const std::string& title) {
   return findTitled(*calendar->events, title);

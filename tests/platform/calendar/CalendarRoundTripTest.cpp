@@ -73,17 +73,6 @@ std::string movedToThisYear(const std::string& text) {
   return moved;
 }
 
-// Events without the identifiers a store hands out (a changed occurrence keeps its occurrence
-// number), in a fixed order.
-std::vector<CalendarEvent> withoutIds(const CalendarEntry& calendar) {
-  std::vector<CalendarEvent> events = calendar.events.value_or(std::vector<CalendarEvent>{});
-  for (CalendarEvent& e : events) e.id = e.isDetached() ? "/RID=" + *e.RID() : "";
-  std::sort(events.begin(), events.end(), [](const CalendarEvent& a, const CalendarEvent& b) {
-    return std::tie(a.start, a.title, a.id) < std::tie(b.start, b.title, b.id);
-  });
-  return events;
-}
-
 class CalendarRoundTripTest : public ::testing::Test {
  protected:
   std::shared_ptr<CalendarRepository> repository(const std::string& folder) const {
@@ -269,6 +258,10 @@ TEST_F(CalendarRoundTripTest, UnreadableFilesAndEventsAreListedAsSkipped) {
            "BEGIN:VEVENT\r\nUID:g\r\nDTSTART:" + wallClock(midnightIn(3), "UTC") +
                "\r\nSUMMARY:Good\r\nEND:VEVENT\r\n");
   writeIcs(dir, "calendars/c/nostart.ics", "BEGIN:VEVENT\r\nUID:n\r\nSUMMARY:No start\r\nEND:VEVENT\r\n");
+  // Backed up without its rule, which must not go unseen.
+  writeIcs(dir, "calendars/c/badrule.ics",
+           "BEGIN:VEVENT\r\nUID:r\r\nDTSTART:" + wallClock(midnightIn(3), "UTC") +
+               "\r\nRRULE:FREQ=SOMETIMES\r\nSUMMARY:Bad rule\r\nEND:VEVENT\r\n");
   dir.write("calendars/c/cut.ics", "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:t\r\nSUMM");
   auto reader = repository("calendars");
   ASSERT_TRUE(awaitResult(reader->getCalendarEntries()));
@@ -279,7 +272,8 @@ TEST_F(CalendarRoundTripTest, UnreadableFilesAndEventsAreListedAsSkipped) {
     paths.push_back(item.path);
   }
   std::sort(paths.begin(), paths.end());
-  EXPECT_EQ(paths, (std::vector<std::string>{dir.file("calendars/c/cut.ics"),
+  EXPECT_EQ(paths, (std::vector<std::string>{dir.file("calendars/c/badrule.ics"),
+                                             dir.file("calendars/c/cut.ics"),
                                              dir.file("calendars/c/nostart.ics")}));
 }
 

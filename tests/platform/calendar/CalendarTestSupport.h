@@ -11,6 +11,7 @@
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -104,6 +105,17 @@ inline std::vector<std::shared_ptr<CalendarEntry>> entriesIn(
   EXPECT_TRUE(result && result->isSuccess());
   return result && result->isSuccess() ? result->successValue()
                                        : std::vector<std::shared_ptr<CalendarEntry>>{};
+}
+
+// The events without the identifiers a store hands out (a changed occurrence keeps its
+// occurrence number), in start order.
+inline std::vector<CalendarEvent> withoutIds(const CalendarEntry& calendar) {
+  std::vector<CalendarEvent> events = calendar.events.value_or(std::vector<CalendarEvent>{});
+  for (CalendarEvent& e : events) e.id = e.isDetached() ? "/RID=" + *e.RID() : "";
+  std::sort(events.begin(), events.end(), [](const CalendarEvent& a, const CalendarEvent& b) {
+    return std::tie(a.start, a.title, a.id) < std::tie(b.start, b.title, b.id);
+  });
+  return events;
 }
 
 inline const CalendarEvent* findTitled(const std::vector<CalendarEvent>& events,
