@@ -111,6 +111,7 @@ CalendarService::CalendarService(std::shared_ptr<CalendarRepositoryProtocol> cal
       fileIOService_(std::move(fileIOService)) {}
 
 Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> CalendarService::getCalendarsMetaData() {
+  lastWasRestore_ = false;
   if (!calendarRepository_) {
     return Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>>::fail(
         makeError(BackupSDKError::calendarsAccessDenied, "no calendar store"));
@@ -119,6 +120,8 @@ Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> CalendarService::getCalend
 }
 
 Future<Void> CalendarService::restoreCalendars(const ItemsMetaData<CalendarEntry>& metaData) {
+  lastWasRestore_ = true;
+  restoreSkipped_.clear();
   if (!metaData.items || metaData.items->empty()) return Future<Void>::success(Void{});
   if (!calendarRepository_) {
     return Future<Void>::fail(
@@ -130,6 +133,17 @@ Future<Void> CalendarService::restoreCalendars(const ItemsMetaData<CalendarEntry
     return Future<Void>::fail(created.error());
   }
   const Entries backedUp = *metaData.items;
+  for (const std::shared_ptr<CalendarEntry>& entry : backedUp) {
+    for (const CalendarEvent& event : entry ? entry->events.value_or(std::vector<CalendarEvent>{})
+                                            : std::vector<CalendarEvent>{}) {
+      if (!event.recurrence || event.isDetached() || repository->readsRule(*event.recurrence)) {
+        continue;
+      }
+      restoreSkipped_.push_back({SkippedItem::Category::calendars,
+                                 "calendars.json: " + entry->title + ": " + event.title,
+                                 "a rule the calendar store cannot read: " + *event.recurrence});
+    }
+  }
   return repository->getCalendarEntries().onSuccess(
       Executor::stackCheckingImmediate(), [repository, backedUp](const Entries& existing) {
         auto missing = std::make_shared<Entries>();
@@ -145,6 +159,7 @@ Future<Void> CalendarService::restoreCalendars(const ItemsMetaData<CalendarEntry
 }
 
 std::vector<SkippedItem> CalendarService::skippedItems() const {
+  if (lastWasRestore_) return restoreSkipped_;
   return calendarRepository_ ? calendarRepository_->skippedItems() : std::vector<SkippedItem>{};
 }
 

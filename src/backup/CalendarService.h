@@ -25,6 +25,8 @@ class CalendarService final : public CalendarServiceProtocol {
   const std::shared_ptr<CalendarRepositoryProtocol> calendarRepository_;
   // May be null.
   const std::shared_ptr<FileIOServiceProtocol> fileIOService_;
+  std::vector<SkippedItem> restoreSkipped_;
+  bool lastWasRestore_ = false;
 };
 
 }  // namespace tessellon

@@ -25,7 +25,10 @@ class CalendarServiceProtocol {
   // store). Completes on the calling thread.
   virtual Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> getCalendarsMetaData() = 0;
 
-  // The calendar files and events the last getCalendarsMetaData() could not read.
+  // The calendar files and events the last getCalendarsMetaData() could not
+  // read, or the events of the backup the last restoreCalendars() could not
+  // write (a series whose rule the store cannot read), named
+  // "calendars.json: <calendar title>: <event title>".
   virtual std::vector<SkippedItem> skippedItems() const = 0;
   // Writes each calendar of `metaData`, one after another: a calendar of the
   // same title that is already here gets only the events it lacks (compared

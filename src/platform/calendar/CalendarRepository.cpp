@@ -104,6 +104,10 @@ CalendarEvent CalendarRepository::storedForm(const CalendarEvent& event) const {
   return stored;
 }
 
+bool CalendarRepository::readsRule(const std::string& rule) const {
+  return ical::parseRule(rule).has_value();
+}
+
 Future<std::vector<std::shared_ptr<CalendarEntry>>> CalendarRepository::getCalendarEntries() {
   using Entries = std::vector<std::shared_ptr<CalendarEntry>>;
   Result<std::shared_ptr<EventStoreProtocol>> access = requestAccess();

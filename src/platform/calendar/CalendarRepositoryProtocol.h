@@ -50,6 +50,10 @@ class CalendarRepositoryProtocol {
   // form in which restore compares events.
   virtual CalendarEvent storedForm(const CalendarEvent& event) const = 0;
 
+  // True when the store can read `rule` (an RRULE value); a series whose rule
+  // it cannot read is not written.
+  virtual bool readsRule(const std::string& rule) const = 0;
+
   // Creates a calendar titled like `entry` and writes its events; when a
   // calendar with the entry's identifier and title exists, the events go into
   // it instead. Fails with

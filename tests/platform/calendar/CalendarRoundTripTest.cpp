@@ -277,5 +277,32 @@ TEST_F(CalendarRoundTripTest, UnreadableFilesAndEventsAreListedAsSkipped) {
                                              dir.file("calendars/c/nostart.ics")}));
 }
 
+// A document from elsewhere may hold a rule the store cannot read: that series is not written,
+// and the restore says which one.
+TEST_F(CalendarRoundTripTest, ASeriesWhoseRuleCannotBeReadIsListedBySkippedRestore) {
+  CalendarEvent good;
+  good.id = "g";
+  good.title = "Good";
+  good.start = secondsOf(midnightIn(3));
+  good.end = good.start + 3600;
+  good.recurrence = "FREQ=WEEKLY";
+  CalendarEvent bad = good;
+  bad.id = "b";
+  bad.title = "Sometimes";
+  bad.recurrence = "FREQ=SOMETIMES";
+  CalendarService service(repository("calendars"), nullptr);
+  ASSERT_THAT(awaitResult(service.restoreCalendars(ItemsMetaData<CalendarEntry>(
+                  {std::make_shared<CalendarEntry>(CalendarEntry{"w", "Work", {{good, bad}}})}))),
+              SucceedsWith(Void{}));
+  const Entries restored = entriesOf("calendars");
+  ASSERT_EQ(restored.size(), 1u);
+  ASSERT_EQ(restored[0]->events->size(), 1u);
+  EXPECT_EQ(restored[0]->events->front().title, "Good");
+  const std::vector<SkippedItem> skipped = service.skippedItems();
+  ASSERT_EQ(skipped.size(), 1u);
+  EXPECT_EQ(skipped[0].path, "calendars.json: Work: Sometimes");
+  EXPECT_EQ(skipped[0].category, SkippedItem::Category::calendars);
+}
+
 }  // namespace
 }  // namespace tessellon
