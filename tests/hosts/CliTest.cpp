@@ -557,10 +557,13 @@ TEST_F(CliTest, AnUnreadableCardIsSkippedAndAMissingAddressBookNeverReplacesTheS
   addContactsAndEvents();
   const std::string broken = dir_.write("home/contacts/Friends/broken.vcf",
                                         "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Half a card\r\n");
-  const Outcome backup = run("backup --only contacts" + folders());
+  const std::string cut = dir_.write("home/calendars/Work/cut.ics",
+                                     "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:c\r\nSUMM");
+  const Outcome backup = run("backup --only contacts,calendars" + folders());
   EXPECT_EQ(backup.status, 3) << backup.err;
   EXPECT_THAT(backup.out, HasSubstr("  contacts: " + broken + "\n"));
-  EXPECT_THAT(backup.err, HasSubstr("tessellon: items skipped in: contacts\n"));
+  EXPECT_THAT(backup.out, HasSubstr("  calendars: " + cut + "\n"));
+  EXPECT_THAT(backup.err, HasSubstr("tessellon: items skipped in: contacts calendars\n"));
   const std::string stored = dir_.file("remote/" + deviceID() + "/contacts.json");
   const std::string document = dir_.read(stored);
   ASSERT_EQ(Json::parse(document).at("contacts").size(), 2u);
@@ -574,11 +577,12 @@ TEST_F(CliTest, AnUnreadableCardIsSkippedAndAMissingAddressBookNeverReplacesTheS
   EXPECT_EQ(dir_.read(stored), document);
   EXPECT_FALSE(fs::exists(dir_.file("home/contacts")));
 
-  // Only a restore makes the folder, and a second one adds nothing.
+  // Only a restore makes the folders, and a second one adds nothing.
   for (int run = 1; run <= 2; ++run) {
     SCOPED_TRACE(run);
     EXPECT_EQ(this->run("restore" + folders("home2")).status, 0);
     EXPECT_EQ(propertiesBelow("home2/contacts", {"FN"}).size(), 2u);
+    EXPECT_EQ(propertiesBelow("home2/calendars", {"SUMMARY"}).size(), 1u);
   }
 }
 
