@@ -27,6 +27,10 @@ struct CalendarEvent {
   std::optional<std::string> url;
   // A zone identifier such as "Europe/Berlin".
   std::optional<std::string> eventTimezone;
+  // The iCalendar definition (VTIMEZONE) of a zone that only the event's file
+  // defines, so its daylight-saving rules come back with it. Stored as
+  // "eventTimezoneDefinition".
+  std::optional<std::string> eventTimezoneDefinition;
   // Of a repeating event: the occurrences the user deleted (EXDATE) and the
   // ones added beside the rule (RDATE), as original starts in seconds since
   // 1970-01-01T00:00:00Z. Stored as "exceptionDates" and "recurrenceDates";

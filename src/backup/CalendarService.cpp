@@ -23,7 +23,8 @@ auto contentOf(const CalendarEvent& event) {
   const bool series = event.recurrence && !event.isDetached();
   return std::make_tuple(event.title, series ? 0 : event.start, series ? 0 : event.end,
                          event.end - event.start, event.allDay, event.recurrence, event.note,
-                         event.location, event.url, event.eventTimezone, event.RID(),
+                         event.location, event.url, event.eventTimezone,
+                         event.eventTimezoneDefinition, event.RID(),
                          event.exceptionDates, event.recurrenceDates);
 }
 

@@ -49,6 +49,7 @@ Json ItemJson<CalendarEvent>::serialize(const CalendarEvent& event) {
   setOptional(object, "location", event.location);
   setOptional(object, "url", event.url);
   setOptional(object, "eventTimezone", event.eventTimezone);
+  setOptional(object, "eventTimezoneDefinition", event.eventTimezoneDefinition);
   setOptional(object, "exceptionDates", event.exceptionDates);
   setOptional(object, "recurrenceDates", event.recurrenceDates);
   return object;
@@ -78,6 +79,7 @@ Result<CalendarEvent> ItemJson<CalendarEvent>::deserialize(const Json& value) {
   event.location = optionalText(value, "location");
   event.url = optionalText(value, "url");
   event.eventTimezone = optionalText(value, "eventTimezone");
+  event.eventTimezoneDefinition = optionalText(value, "eventTimezoneDefinition");
   Result<std::optional<std::vector<int64_t>>> exceptions = optionalInstants(value, "exceptionDates");
   if (!exceptions.ok()) return exceptions.error();
   event.exceptionDates = std::move(exceptions).value();

@@ -40,9 +40,12 @@ void CalendarEventUpdater::updateBaseFields(StoreEvent& storeEvent, const Calend
   } else {
     storeEvent.startDate = startDate;
     storeEvent.endDate = endDate;
-    storeEvent.timeZone = event.eventTimezone && isKnownTimeZone(*event.eventTimezone)
-                              ? event.eventTimezone
-                              : std::nullopt;
+    const bool defined = event.eventTimezoneDefinition.has_value();
+    storeEvent.timeZone =
+        event.eventTimezone && (defined || isKnownTimeZone(*event.eventTimezone))
+            ? event.eventTimezone
+            : std::nullopt;
+    storeEvent.timeZoneDefinition = event.eventTimezoneDefinition;
   }
   storeEvent.notes = event.note;
   storeEvent.location = event.location;

@@ -94,8 +94,13 @@ CalendarEvent CalendarRepository::storedForm(const CalendarEvent& event) const {
   }
   // Dates and times in no zone the store knows are written as local times and read back so.
   icaltimezone* zone = stored.eventTimezone ? ical::zoneNamed(*stored.eventTimezone) : nullptr;
-  stored.eventTimezone = !stored.allDay && zone != nullptr ? ical::identifierOf(zone)
-                                                           : machineZone();
+  const bool defined = !stored.allDay && zone == nullptr && stored.eventTimezone &&
+                       stored.eventTimezoneDefinition;
+  if (!defined) {
+    stored.eventTimezone = !stored.allDay && zone != nullptr ? ical::identifierOf(zone)
+                                                             : machineZone();
+    stored.eventTimezoneDefinition.reset();
+  }
   auto kept = [&](std::optional<std::vector<int64_t>>& dates) {
     if (stored.isDetached() || (dates && dates->empty())) dates.reset();
   };
@@ -244,6 +249,7 @@ CalendarEvent CalendarRepository::createCalendarEvent(const StoreEvent& event) {
   result.location = event.location;
   result.url = event.url;
   result.eventTimezone = event.timeZone ? *event.timeZone : machineZone();
+  if (!event.isAllDay) result.eventTimezoneDefinition = event.timeZoneDefinition;
   auto secondsOf = [](const std::vector<Date>& dates) -> std::optional<std::vector<int64_t>> {
     if (dates.empty()) return std::nullopt;
     std::vector<int64_t> seconds;

@@ -82,10 +82,20 @@ void fillFields(StoreEvent& event, icalcomponent* component, const icaltimetype&
   }
   event.isAllDay = start.is_date != 0;
   if (!start.is_date && (icaltime_is_utc(start) || start.zone != nullptr)) {
-    event.timeZone = ical::identifierOf(const_cast<icaltimezone*>(start.zone));
-    // A zone only this file defines could not be written back by its name; the instants stay
-    // exact in UTC, and the event then reads back as it was backed up.
-    if (ical::zoneNamed(*event.timeZone) == nullptr) event.timeZone = "UTC";
+    icaltimezone* zone = const_cast<icaltimezone*>(start.zone);
+    event.timeZone = ical::identifierOf(zone);
+    // A zone only this file defines travels with the event, its rules included; without a
+    // definition the instants stay exact in UTC.
+    if (ical::zoneNamed(*event.timeZone) == nullptr) {
+      icalcomponent* definition = zone != nullptr ? icaltimezone_get_component(zone) : nullptr;
+      if (definition != nullptr) {
+        char* text = icalcomponent_as_ical_string_r(definition);
+        event.timeZoneDefinition = text != nullptr ? text : "";
+        icalmemory_free_buffer(text);
+      } else {
+        event.timeZone = "UTC";
+      }
+    }
   }
 }
 

@@ -321,6 +321,22 @@ void attachZone(icalproperty* property, icalcomponent* calendar, icaltimezone* z
   icalcomponent_add_component(calendar, copy);
 }
 
+// The zone a VTIMEZONE `definition` describes, added to `calendar` unless a zone of that TZID is
+// there already; null when the text is not one.
+icaltimezone* definedZone(icalcomponent* calendar, const std::string& tzid,
+                          const std::string& definition) {
+  if (calendar == nullptr || icalcomponent_isa(calendar) != ICAL_VCALENDAR_COMPONENT) return nullptr;
+  if (icaltimezone* present = icalcomponent_get_timezone(calendar, tzid.c_str())) return present;
+  icalcomponent* parsed = icalparser_parse_string(definition.c_str());
+  if (parsed == nullptr) return nullptr;
+  if (icalcomponent_isa(parsed) != ICAL_VTIMEZONE_COMPONENT) {
+    icalcomponent_free(parsed);
+    return nullptr;
+  }
+  icalcomponent_add_component(calendar, parsed);
+  return icalcomponent_get_timezone(calendar, tzid.c_str());
+}
+
 void stamp(icalcomponent* component) {
   const icaltimetype now = icaltime_current_time_with_zone(icaltimezone_get_utc_timezone());
   removeAll(component, ICAL_DTSTAMP_PROPERTY);
@@ -351,6 +367,9 @@ void ICalSeriesFile::setFields(icalcomponent* component, const StoreEvent& event
     endProperty = icalproperty_new_dtend(dayAfter(endDay));
   } else {
     icaltimezone* zone = event.timeZone ? ical::zoneNamed(*event.timeZone) : nullptr;
+    if (zone == nullptr && event.timeZone && event.timeZoneDefinition) {
+      zone = definedZone(calendar, *event.timeZone, *event.timeZoneDefinition);
+    }
     startTime = ical::timeIn(event.startDate, zone);
     startProperty = icalproperty_new_dtstart(startTime);
     endProperty = icalproperty_new_dtend(ical::timeIn(end, zone));

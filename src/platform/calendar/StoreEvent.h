@@ -37,6 +37,8 @@ struct StoreEvent {
   bool isAllDay = false;
   // A zone identifier ("Europe/Berlin", "UTC"); none for floating local times.
   std::optional<std::string> timeZone;
+  // The VTIMEZONE text of a zone the zone database does not know.
+  std::optional<std::string> timeZoneDefinition;
   std::optional<std::string> notes;
   std::optional<std::string> location;
   std::optional<std::string> url;

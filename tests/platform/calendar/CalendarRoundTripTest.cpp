@@ -217,6 +217,12 @@ TEST_F(CalendarRoundTripTest, RulesAndDeletedOccurrencesSurviveAsWritten) {
   ASSERT_TRUE(sync->recurrenceDates);
   ASSERT_EQ(sync->recurrenceDates->size(), 1u);
   ASSERT_NE(findTitled(events, "Team sync (moved for the audit)"), nullptr);
+  // A zone only the file defines keeps its name and its rules.
+  const CalendarEvent* seattle = findTitled(events, "Call with the Seattle office");
+  ASSERT_NE(seattle, nullptr);
+  EXPECT_EQ(seattle->eventTimezone, "Pacific Standard Time");
+  ASSERT_TRUE(seattle->eventTimezoneDefinition);
+  EXPECT_NE(seattle->eventTimezoneDefinition->find("TZOFFSETTO:-0700"), std::string::npos);
 
   restore(throughDocument(backedUp), "target");
   const Date deleted = fromSeconds(sync->exceptionDates->front());
