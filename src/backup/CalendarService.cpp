@@ -72,16 +72,18 @@ std::shared_ptr<CalendarEntry> stillToWrite(const CalendarRepositoryProtocol& re
   met[*best] = true;
   if (bestMissing.empty()) return nullptr;
   // A changed occurrence whose series is here already goes into that series.
+  std::map<EventContent, std::string> seriesByContent;
+  for (const CalendarEvent& candidate :
+       existing[*best]->events.value_or(std::vector<CalendarEvent>{})) {
+    if (candidate.recurrence && !candidate.isDetached()) {
+      seriesByContent.emplace(contentOf(repository.storedForm(candidate)), candidate.id);
+    }
+  }
   std::map<std::string, std::string> seriesHere;
-  const std::vector<CalendarEvent> present = existing[*best]->events.value_or(std::vector<CalendarEvent>{});
   for (const CalendarEvent& event : backedUp->events.value_or(std::vector<CalendarEvent>{})) {
     if (!event.recurrence || event.isDetached()) continue;
-    const auto content = contentOf(repository.storedForm(event));
-    for (const CalendarEvent& candidate : present) {
-      if (!candidate.isDetached() && contentOf(repository.storedForm(candidate)) == content) {
-        seriesHere[event.id] = candidate.id;
-      }
-    }
+    const auto found = seriesByContent.find(contentOf(repository.storedForm(event)));
+    if (found != seriesByContent.end()) seriesHere[event.id] = found->second;
   }
   for (CalendarEvent& event : bestMissing) {
     if (!event.isDetached()) continue;
