@@ -35,7 +35,8 @@ std::shared_ptr<Contact> generatedContact(int index, std::mt19937& random) {
   if (random() % 3 == 0) contact->company = "Fjordlys Instruments AB";
   std::vector<PhoneNumber> phones;
   for (unsigned i = 0, n = random() % 3; i < n; ++i) {
-    phones.push_back({kLabels[random() % 4], "+46 70 " + std::to_string(1000000 + random() % 8999999)});
+    phones.push_back(
+        {kLabels[random() % 4], "+46 70 " + std::to_string(1000000 + random() % 8999999)});
   }
   contact->numbers = phones;
   if (random() % 2 == 0) {
@@ -43,14 +44,16 @@ std::shared_ptr<Contact> generatedContact(int index, std::mt19937& random) {
         {"_$!<Home>!$_", "person" + std::to_string(index) + "@example.org"}};
   }
   if (random() % 2 == 0) {
-    contact->addresses = std::vector<PostAddress>{
-        {"_$!<Home>!$_", "411 38", "Storgatan " + std::to_string(random() % 90), "Göteborg",
-         "Sweden", std::nullopt, "se"}};
+    contact->addresses = std::vector<PostAddress>{{"_$!<Home>!$_", "411 38",
+                                                   "Storgatan " + std::to_string(random() % 90),
+                                                   "Göteborg", "Sweden", std::nullopt, "se"}};
   }
   if (random() % 4 == 0) {
-    contact->instantMessageAddress = std::vector<InstantMessageAddress>{{"3", "user" + std::to_string(index), ""}};
+    contact->instantMessageAddress =
+        std::vector<InstantMessageAddress>{{"3", "user" + std::to_string(index), ""}};
   }
-  if (random() % 4 == 0) contact->url = std::vector<Url>{{"", "https://example.org/" + std::to_string(index)}};
+  if (random() % 4 == 0)
+    contact->url = std::vector<Url>{{"", "https://example.org/" + std::to_string(index)}};
   if (random() % 5 == 0) contact->note = std::string(200, 'n') + "\nsecond line, with comma";
   return contact;
 }

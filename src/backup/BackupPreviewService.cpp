@@ -165,8 +165,7 @@ BackupFuture BackupPreviewService::getLocalBackup(const std::string& uid,
             [this, local](const std::shared_ptr<ItemsMetaData<CalendarEntry>>& metaData) {
               local->calendarsMetaData = metaData;
               const std::vector<SkippedItem> skipped = calendarService_->skippedItems();
-              local->skippedItems.insert(local->skippedItems.end(), skipped.begin(),
-                                         skipped.end());
+              local->skippedItems.insert(local->skippedItems.end(), skipped.begin(), skipped.end());
             });
       })
       .onSuccess([this, local, settings, cancelToken]() -> Future<Void> {

@@ -21,11 +21,10 @@ using Entries = std::vector<std::shared_ptr<CalendarEntry>>;
 // the window of the day it was read and so moves on between a backup and a later restore.
 auto contentOf(const CalendarEvent& event) {
   const bool series = event.recurrence && !event.isDetached();
-  return std::make_tuple(event.title, series ? 0 : event.start, series ? 0 : event.end,
-                         event.end - event.start, event.allDay, event.recurrence, event.note,
-                         event.location, event.url, event.eventTimezone,
-                         event.eventTimezoneDefinition, event.RID(),
-                         event.exceptionDates, event.recurrenceDates);
+  return std::make_tuple(
+      event.title, series ? 0 : event.start, series ? 0 : event.end, event.end - event.start,
+      event.allDay, event.recurrence, event.note, event.location, event.url, event.eventTimezone,
+      event.eventTimezoneDefinition, event.RID(), event.exceptionDates, event.recurrenceDates);
 }
 
 using EventContent = decltype(contentOf(std::declval<const CalendarEvent&>()));

@@ -33,8 +33,8 @@ Future<Void> RestoreContactsUnit::persist(const std::vector<std::shared_ptr<Cont
   for (const auto& contact : ContactFilter::getNonemptyContacts(contacts)) {
     candidates.push_back(contactRepository_->storedForm(*contact));
   }
-  const auto toAdd =
-      ContactFilter::getRemoteOnlyContacts(existing.value(), ContactFilter::getNonemptyContacts(candidates));
+  const auto toAdd = ContactFilter::getRemoteOnlyContacts(
+      existing.value(), ContactFilter::getNonemptyContacts(candidates));
   if (toAdd.empty()) return Future<Void>::success(Void{});
   ContactSaveRequest& request = contactRepository_->saveRequest();
   for (const auto& contact : toAdd) request.addContact(contactStoreHelper_->mapContact(*contact));

@@ -80,10 +80,12 @@ Result<CalendarEvent> ItemJson<CalendarEvent>::deserialize(const Json& value) {
   event.url = optionalText(value, "url");
   event.eventTimezone = optionalText(value, "eventTimezone");
   event.eventTimezoneDefinition = optionalText(value, "eventTimezoneDefinition");
-  Result<std::optional<std::vector<int64_t>>> exceptions = optionalInstants(value, "exceptionDates");
+  Result<std::optional<std::vector<int64_t>>> exceptions =
+      optionalInstants(value, "exceptionDates");
   if (!exceptions.ok()) return exceptions.error();
   event.exceptionDates = std::move(exceptions).value();
-  Result<std::optional<std::vector<int64_t>>> additions = optionalInstants(value, "recurrenceDates");
+  Result<std::optional<std::vector<int64_t>>> additions =
+      optionalInstants(value, "recurrenceDates");
   if (!additions.ok()) return additions.error();
   event.recurrenceDates = std::move(additions).value();
   return event;

@@ -41,10 +41,9 @@ void CalendarEventUpdater::updateBaseFields(StoreEvent& storeEvent, const Calend
     storeEvent.startDate = startDate;
     storeEvent.endDate = endDate;
     const bool defined = event.eventTimezoneDefinition.has_value();
-    storeEvent.timeZone =
-        event.eventTimezone && (defined || isKnownTimeZone(*event.eventTimezone))
-            ? event.eventTimezone
-            : std::nullopt;
+    storeEvent.timeZone = event.eventTimezone && (defined || isKnownTimeZone(*event.eventTimezone))
+                              ? event.eventTimezone
+                              : std::nullopt;
     storeEvent.timeZoneDefinition = event.eventTimezoneDefinition;
   }
   storeEvent.notes = event.note;

@@ -94,11 +94,11 @@ CalendarEvent CalendarRepository::storedForm(const CalendarEvent& event) const {
   }
   // Dates and times in no zone the store knows are written as local times and read back so.
   icaltimezone* zone = stored.eventTimezone ? ical::zoneNamed(*stored.eventTimezone) : nullptr;
-  const bool defined = !stored.allDay && zone == nullptr && stored.eventTimezone &&
-                       stored.eventTimezoneDefinition;
+  const bool defined =
+      !stored.allDay && zone == nullptr && stored.eventTimezone && stored.eventTimezoneDefinition;
   if (!defined) {
-    stored.eventTimezone = !stored.allDay && zone != nullptr ? ical::identifierOf(zone)
-                                                             : machineZone();
+    stored.eventTimezone =
+        !stored.allDay && zone != nullptr ? ical::identifierOf(zone) : machineZone();
     stored.eventTimezoneDefinition.reset();
   }
   auto kept = [&](std::optional<std::vector<int64_t>>& dates) {
@@ -215,8 +215,9 @@ Result<void> CalendarRepository::createCalendarEntry(
     // Changed occurrences of series this calendar holds already name those series.
     for (const CalendarEvent& occurrence : detached) {
       const std::string parent = *occurrence.parentId();
-      const bool paired = std::any_of(pairs.begin(), pairs.end(),
-                                      [&](const RecurrentEventPair& pair) { return pair.event.id == parent; });
+      const bool paired =
+          std::any_of(pairs.begin(), pairs.end(),
+                      [&](const RecurrentEventPair& pair) { return pair.event.id == parent; });
       if (paired) continue;
       CalendarEvent series;
       series.id = parent;

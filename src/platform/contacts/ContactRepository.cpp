@@ -214,8 +214,8 @@ ContactRepository::ContactRepository(std::string root,
 Future<Void> ContactRepository::requestAccess() {
   struct stat info {};
   if (::stat(contactStore_.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-    return Future<Void>::fail(
-        makeError(BackupSDKError::contactsAccessDenied, "no address book folder at " + contactStore_));
+    return Future<Void>::fail(makeError(BackupSDKError::contactsAccessDenied,
+                                        "no address book folder at " + contactStore_));
   }
   if (::access(contactStore_.c_str(), R_OK | W_OK | X_OK) != 0) {
     return Future<Void>::fail(makeError(BackupSDKError::contactsAccessDenied,
@@ -358,7 +358,8 @@ Result<void> ContactRepository::execute() {
   for (size_t index = 0; index < temporaries.size(); ++index) {
     Result<std::string> path = publish(temporaries[index], saveRequest_.additions[index].card.uid);
     if (!path.ok()) {
-      temporaries.erase(temporaries.begin(), temporaries.begin() + static_cast<std::ptrdiff_t>(index));
+      temporaries.erase(temporaries.begin(),
+                        temporaries.begin() + static_cast<std::ptrdiff_t>(index));
       undo();
       return path.error();
     }

@@ -192,9 +192,9 @@ TEST_F(CalendarRestoreTest, AllDayEventsStartAtMidnightAndUnknownZonesFloat) {
 // Whatever text a file held as its URL comes back: a dropped one would make the restored event
 // differ from its record, and the next restore add it again.
 TEST_F(CalendarRestoreTest, UrlsAreKeptAsTheyAre) {
-  const std::vector<std::string> cases = {"https://example.org/a%20b?c#d", "mailto:someone@example.org",
-                                          "not a url", "https://example.org/%zz",
-                                          "https://example.org/\xC3\xA9"};
+  const std::vector<std::string> cases = {
+      "https://example.org/a%20b?c#d", "mailto:someone@example.org", "not a url",
+      "https://example.org/%zz", "https://example.org/\xC3\xA9"};
   std::vector<CalendarEvent> events;
   for (const std::string& url : cases) {
     events.push_back(event("u" + std::to_string(events.size()), url, midnightIn(1), 1h));

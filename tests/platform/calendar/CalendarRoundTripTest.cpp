@@ -1,7 +1,7 @@
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -45,8 +45,8 @@ int thisYear() {
 // date keeps its weekday.
 std::string movedToThisYear(const std::string& text) {
   using namespace std::chrono;
-  const auto weeks = floor<std::chrono::weeks>(sys_days(year(thisYear()) / 1 / 1) -
-                                               sys_days(year(1997) / 1 / 1));
+  const auto weeks =
+      floor<std::chrono::weeks>(sys_days(year(thisYear()) / 1 / 1) - sys_days(year(1997) / 1 / 1));
   auto digits = [&](size_t at, size_t count) {
     return at + count <= text.size() &&
            std::all_of(text.begin() + at, text.begin() + at + count,
@@ -61,9 +61,9 @@ std::string movedToThisYear(const std::string& text) {
       moved += text[i++];
       continue;
     }
-    const year_month_day day{sys_days(year(y) / std::stoi(text.substr(i + 4, 2)) /
-                                      std::stoi(text.substr(i + 6, 2))) +
-                             weeks};
+    const year_month_day day{
+        sys_days(year(y) / std::stoi(text.substr(i + 4, 2)) / std::stoi(text.substr(i + 6, 2))) +
+        weeks};
     char stamp[16];
     std::snprintf(stamp, sizeof stamp, "%04d%02u%02u", static_cast<int>(day.year()),
                   static_cast<unsigned>(day.month()), static_cast<unsigned>(day.day()));
@@ -132,9 +132,9 @@ class CalendarRoundTripTest : public ::testing::Test {
   }
 
   static Entries throughDocument(const Entries& entries) {
-    const std::string text =
-        toJSONString(ItemsMetaDataJson<CalendarEntry>::serialize(ItemsMetaData<CalendarEntry>(entries)))
-            .value();
+    const std::string text = toJSONString(ItemsMetaDataJson<CalendarEntry>::serialize(
+                                              ItemsMetaData<CalendarEntry>(entries)))
+                                 .value();
     const auto read = ItemsMetaDataJson<CalendarEntry>::deserialize(parseJson(text).value());
     EXPECT_TRUE(read.ok());
     return read.ok() ? *read.value()->items : Entries{};
@@ -195,15 +195,16 @@ TEST_F(CalendarRoundTripTest, RulesAndDeletedOccurrencesSurviveAsWritten) {
   const struct {
     const char* title;
     const char* rule;
-  } rows[] = {{"Last-Friday drinks", "FREQ=MONTHLY;BYDAY=-1FR"},
-              {"Second-to-last Monday for 6 months", "FREQ=MONTHLY;COUNT=6;BYDAY=-2MO"},
-              {"Server checks", "FREQ=HOURLY;COUNT=6;INTERVAL=4"},
-              {"Every 15 minutes, 6 times", "FREQ=MINUTELY;COUNT=6;INTERVAL=15"},
-              {"Countdown pings", "FREQ=SECONDLY;COUNT=4;INTERVAL=30"},
-              // Monday is where weeks start anyway; Sunday must be said.
-              {"Week starting Monday", "FREQ=WEEKLY;COUNT=4;INTERVAL=2;BYDAY=TU,SU"},
-              {"Week starting Sunday", "FREQ=WEEKLY;COUNT=4;INTERVAL=2;BYDAY=SU,TU;WKST=SU"},
-              {"Third of Tuesday to Thursday, 3 months", "FREQ=MONTHLY;COUNT=3;BYDAY=TU,WE,TH;BYSETPOS=3"}};
+  } rows[] = {
+      {"Last-Friday drinks", "FREQ=MONTHLY;BYDAY=-1FR"},
+      {"Second-to-last Monday for 6 months", "FREQ=MONTHLY;COUNT=6;BYDAY=-2MO"},
+      {"Server checks", "FREQ=HOURLY;COUNT=6;INTERVAL=4"},
+      {"Every 15 minutes, 6 times", "FREQ=MINUTELY;COUNT=6;INTERVAL=15"},
+      {"Countdown pings", "FREQ=SECONDLY;COUNT=4;INTERVAL=30"},
+      // Monday is where weeks start anyway; Sunday must be said.
+      {"Week starting Monday", "FREQ=WEEKLY;COUNT=4;INTERVAL=2;BYDAY=TU,SU"},
+      {"Week starting Sunday", "FREQ=WEEKLY;COUNT=4;INTERVAL=2;BYDAY=SU,TU;WKST=SU"},
+      {"Third of Tuesday to Thursday, 3 months", "FREQ=MONTHLY;COUNT=3;BYDAY=TU,WE,TH;BYSETPOS=3"}};
   for (const auto& row : rows) {
     SCOPED_TRACE(row.title);
     const CalendarEvent* event = findTitled(events, row.title);
@@ -229,7 +230,8 @@ TEST_F(CalendarRoundTripTest, RulesAndDeletedOccurrencesSurviveAsWritten) {
   const Date added = fromSeconds(sync->recurrenceDates->front());
   auto titlesAt = [&](Date instant) {
     std::vector<std::string> titles;
-    for (const auto& found : openEventStore(dir.file("target"), logger)->events(instant, instant, {})) {
+    for (const auto& found :
+         openEventStore(dir.file("target"), logger)->events(instant, instant, {})) {
       titles.push_back(found->title);
     }
     return titles;
@@ -263,7 +265,8 @@ TEST_F(CalendarRoundTripTest, UnreadableFilesAndEventsAreListedAsSkipped) {
   writeIcs(dir, "calendars/c/good.ics",
            "BEGIN:VEVENT\r\nUID:g\r\nDTSTART:" + wallClock(midnightIn(3), "UTC") +
                "\r\nSUMMARY:Good\r\nEND:VEVENT\r\n");
-  writeIcs(dir, "calendars/c/nostart.ics", "BEGIN:VEVENT\r\nUID:n\r\nSUMMARY:No start\r\nEND:VEVENT\r\n");
+  writeIcs(dir, "calendars/c/nostart.ics",
+           "BEGIN:VEVENT\r\nUID:n\r\nSUMMARY:No start\r\nEND:VEVENT\r\n");
   // Backed up without its rule, which must not go unseen.
   writeIcs(dir, "calendars/c/badrule.ics",
            "BEGIN:VEVENT\r\nUID:r\r\nDTSTART:" + wallClock(midnightIn(3), "UTC") +

@@ -1,5 +1,4 @@
 #include <sys/wait.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -180,8 +179,9 @@ TEST_F(ContactRoundTripTest, RecordsFromElsewhereAreAddedOnlyByTheFirstRestore) 
 
 TEST_F(ContactRoundTripTest, AnUnreadableCardIsSkippedByFileNameAndTheRestIsRead) {
   fs::create_directories(dir_.file("contacts/book"));
-  dir_.write("contacts/book/good.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Ade;Bola;;;\r\n"
-                                       "FN:Bola Ade\r\nEND:VCARD\r\n");
+  dir_.write("contacts/book/good.vcf",
+             "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Ade;Bola;;;\r\n"
+             "FN:Bola Ade\r\nEND:VCARD\r\n");
   dir_.write("contacts/book/broken.vcf",
              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lost;Half\r\nFN:Half Lost\r\n");
   dir_.write("contacts/book/latin1.vcf",
