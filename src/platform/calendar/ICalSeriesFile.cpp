@@ -266,6 +266,7 @@ void ICalSeriesFile::appendSeries(icalcomponent* component, Date windowStart, Da
     icalrecur_iterator* iterator = icalrecur_iterator_new(recurrence, start);
     if (iterator == nullptr) {
       problems.push_back("event " + uid + " has a rule that cannot be expanded");
+      emit(start);
     } else {
       // A series repeating within the day would spend the iteration bound before the window;
       // without COUNT its expansion may begin at the window (less one occurrence's length).
