@@ -32,6 +32,7 @@ Date now() { return std::chrono::floor<std::chrono::milliseconds>(std::chrono::s
 void writeCalendar() {
   std::error_code ignored;
   std::filesystem::remove_all(root(), ignored);
+  std::filesystem::create_directories(root());
   auto store = openEventStore(root(), nullptr);
   if (!store->requestAccess().ok()) std::abort();
   auto calendar = store->newCalendar();
@@ -56,7 +57,7 @@ void writeCalendar() {
     if (i < kSeries) {
       event->startDate = start + std::chrono::hours(24 * (i % 7) + 9);
       event->endDate = event->startDate + std::chrono::hours(1);
-      event->recurrenceRules = {RecurrenceRule::init("FREQ=WEEKLY;INTERVAL=1").value()};
+      event->recurrenceRules = {RecurrenceRule{"FREQ=WEEKLY"}};
     }
     if (!store->saveEvent(event, StoreEventSpan::futureEvents, false).ok()) std::abort();
   }

@@ -45,8 +45,15 @@ std::string whatWentWrong(const tessellon::Error& error) {
         !error.message.empty()) {
       return error.message;
     }
+    // For the address books and calendars it also says which folder and why.
+    const bool namesFolder = error.code == static_cast<int>(BackupSDKError::contactsAccessDenied) ||
+                             error.code == static_cast<int>(BackupSDKError::calendarsAccessDenied);
     for (const Explanation& explanation : kExplanations) {
-      if (static_cast<int>(explanation.code) == error.code) return explanation.text;
+      if (static_cast<int>(explanation.code) != error.code) continue;
+      if (namesFolder && !error.message.empty()) {
+        return std::string(explanation.text) + ": " + error.message;
+      }
+      return explanation.text;
     }
     if (const auto code = tessellon::backupSDKErrorFromRawValue(error.code)) {
       return std::string(tessellon::caseName(*code));

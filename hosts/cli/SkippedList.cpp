@@ -48,6 +48,8 @@ void addSection(std::vector<SkippedEntry>& entries, const char* category,
 
 std::vector<SkippedEntry> skippedEntries(const tessellon::ProcessReport& report) {
   std::vector<SkippedEntry> entries;
+  addSection(entries, "contacts", report.contacts);
+  addSection(entries, "calendars", report.calendars);
   addSection(entries, "images", report.images);
   addSection(entries, "videos", report.videos);
   return entries;
@@ -62,7 +64,17 @@ std::vector<SkippedEntry> skippedEntries(const std::vector<tessellon::SkippedIte
 }
 
 std::string categoryName(tessellon::SkippedItem::Category category) {
-  return category == tessellon::SkippedItem::Category::videos ? "videos" : "images";
+  switch (category) {
+    case tessellon::SkippedItem::Category::contacts:
+      return "contacts";
+    case tessellon::SkippedItem::Category::calendars:
+      return "calendars";
+    case tessellon::SkippedItem::Category::images:
+      return "images";
+    case tessellon::SkippedItem::Category::videos:
+      break;
+  }
+  return "videos";
 }
 
 std::string printablePath(std::string_view path) {

@@ -13,7 +13,7 @@ namespace tessellon::cli {
 
 // One file or folder a scan could not take, as the commands show it.
 struct SkippedEntry {
-  std::string category;  // "images" or "videos"
+  std::string category;  // "contacts", "calendars", "images" or "videos"
   std::string path;      // as the file system names it
   std::string reason;    // empty when the report does not say
 };
@@ -21,12 +21,12 @@ struct SkippedEntry {
 // At most this many entries are listed; the rest are counted.
 inline constexpr size_t kMostSkippedListed = 20;
 
-// The skipped paths of a run's report, images first.
+// The skipped paths of a run's report, in the order contacts, calendars, images, videos.
 std::vector<SkippedEntry> skippedEntries(const tessellon::ProcessReport& report);
 // The skipped items of a preview, in their order.
 std::vector<SkippedEntry> skippedEntries(const std::vector<tessellon::SkippedItem>& items);
 
-// "images" or "videos".
+// "contacts", "calendars", "images" or "videos".
 std::string categoryName(tessellon::SkippedItem::Category category);
 
 // `path` fit for a terminal and a JSON document: valid UTF-8 is kept, every other byte and every

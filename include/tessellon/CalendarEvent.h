@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tessellon/Date.h"
 
@@ -26,6 +27,16 @@ struct CalendarEvent {
   std::optional<std::string> url;
   // A zone identifier such as "Europe/Berlin".
   std::optional<std::string> eventTimezone;
+  // The iCalendar definition (VTIMEZONE) of a zone that only the event's file
+  // defines, so its daylight-saving rules come back with it. Stored as
+  // "eventTimezoneDefinition".
+  std::optional<std::string> eventTimezoneDefinition;
+  // Of a repeating event: the occurrences the user deleted (EXDATE) and the
+  // ones added beside the rule (RDATE), as original starts in seconds since
+  // 1970-01-01T00:00:00Z. Stored as "exceptionDates" and "recurrenceDates";
+  // readers that do not know them ignore them.
+  std::optional<std::vector<int64_t>> exceptionDates;
+  std::optional<std::vector<int64_t>> recurrenceDates;
 
   // True when `id` contains "/RID=".
   bool isDetached() const;

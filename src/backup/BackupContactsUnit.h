@@ -15,6 +15,9 @@ class BackupContactsUnit final : public BackupContactsUnitProtocol {
   BackupContactsUnit& operator=(const BackupContactsUnit&) = delete;
 
   Future<std::shared_ptr<ItemsMetaData<Contact>>> getContactsMetaData() override;
+  std::vector<SkippedItem> skippedItems() const override {
+    return contactRepository_->skippedItems();
+  }
 
  private:
   const std::shared_ptr<ContactRepositoryProtocol> contactRepository_;

@@ -5,6 +5,7 @@
 
 #include "tessellon/Contact.h"
 #include "tessellon/ItemsMetaData.h"
+#include "tessellon/SkippedItem.h"
 
 #include "futures/Future.h"
 
@@ -23,6 +24,9 @@ class BackupContactsUnitProtocol {
   // from it. Fails with the store's error (203, 204). Completes on the calling
   // thread.
   virtual Future<std::shared_ptr<ItemsMetaData<Contact>>> getContactsMetaData() = 0;
+
+  // The card files the last getContactsMetaData() could not read.
+  virtual std::vector<SkippedItem> skippedItems() const = 0;
 };
 
 }  // namespace tessellon

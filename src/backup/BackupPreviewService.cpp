@@ -152,16 +152,20 @@ BackupFuture BackupPreviewService::getLocalBackup(const std::string& uid,
   Future<Void> contacts = Future<Void>::success(Void{});
   if (settings.contacts) {
     contacts = backupContactsUnit_->getContactsMetaData().onSuccess(
-        [local](const std::shared_ptr<ItemsMetaData<Contact>>& metaData) {
+        [this, local](const std::shared_ptr<ItemsMetaData<Contact>>& metaData) {
           local->contactsMetaData = metaData;
+          const std::vector<SkippedItem> skipped = backupContactsUnit_->skippedItems();
+          local->skippedItems.insert(local->skippedItems.end(), skipped.begin(), skipped.end());
         });
   }
   return contacts
       .onSuccess([this, local, settings]() -> Future<Void> {
         if (!settings.calendars) return Future<Void>::success(Void{});
         return calendarService_->getCalendarsMetaData().onSuccess(
-            [local](const std::shared_ptr<ItemsMetaData<CalendarEntry>>& metaData) {
+            [this, local](const std::shared_ptr<ItemsMetaData<CalendarEntry>>& metaData) {
               local->calendarsMetaData = metaData;
+              const std::vector<SkippedItem> skipped = calendarService_->skippedItems();
+              local->skippedItems.insert(local->skippedItems.end(), skipped.begin(), skipped.end());
             });
       })
       .onSuccess([this, local, settings, cancelToken]() -> Future<Void> {

@@ -1,6 +1,9 @@
 #include "backup/CalendarService.h"
 
 #include <algorithm>
+#include <map>
+#include <optional>
+#include <set>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -13,30 +16,83 @@ namespace {
 using Entries = std::vector<std::shared_ptr<CalendarEntry>>;
 
 // An event without the identifiers the store hands out: a restored event gets a fresh one, so
-// only its occurrence number (for a changed occurrence) and its fields can match the backup.
+// only its occurrence number (for a changed occurrence) and its fields can match the backup. A
+// series is known by its length rather than its first occurrence, which is the first one in
+// the window of the day it was read and so moves on between a backup and a later restore.
 auto contentOf(const CalendarEvent& event) {
-  return std::make_tuple(event.title, event.start, event.end, event.allDay, event.recurrence,
-                         event.note, event.location, event.url, event.eventTimezone, event.RID());
+  const bool series = event.recurrence && !event.isDetached();
+  return std::make_tuple(
+      event.title, series ? 0 : event.start, series ? 0 : event.end, event.end - event.start,
+      event.allDay, event.recurrence, event.note, event.location, event.url, event.eventTimezone,
+      event.eventTimezoneDefinition, event.RID(), event.exceptionDates, event.recurrenceDates);
 }
 
 using EventContent = decltype(contentOf(std::declval<const CalendarEvent&>()));
 
-std::vector<EventContent> sortedContentOf(const CalendarEntry& entry) {
-  std::vector<EventContent> contents;
-  if (entry.events) {
-    for (const CalendarEvent& event : *entry.events) contents.push_back(contentOf(event));
+// The events of `backedUp` (in their order) that `present` lacks, each present event meeting at
+// most one backed-up event; both sides compared as the store gives them back.
+std::vector<CalendarEvent> missingEvents(const CalendarRepositoryProtocol& repository,
+                                         const CalendarEntry& backedUp,
+                                         const CalendarEntry& present) {
+  std::multiset<EventContent> there;
+  for (const CalendarEvent& event : present.events.value_or(std::vector<CalendarEvent>{})) {
+    there.insert(contentOf(repository.storedForm(event)));
   }
-  std::sort(contents.begin(), contents.end());
-  return contents;
+  std::vector<CalendarEvent> missing;
+  for (const CalendarEvent& event : backedUp.events.value_or(std::vector<CalendarEvent>{})) {
+    const auto found = there.find(contentOf(repository.storedForm(event)));
+    if (found == there.end()) {
+      missing.push_back(event);
+    } else {
+      there.erase(found);
+    }
+  }
+  return missing;
 }
 
-// The same title and the same events, whatever their identifiers and their order among events
-// that start together (the store's order for those is its own).
-bool isAlreadyPresent(const CalendarEntry& entry, const Entries& existing) {
-  const std::vector<EventContent> wanted = sortedContentOf(entry);
-  return std::any_of(existing.begin(), existing.end(), [&](const auto& present) {
-    return present && present->title == entry.title && sortedContentOf(*present) == wanted;
-  });
+// What restoring `backedUp` still has to write: the whole entry when no calendar of its title is
+// here, else only the events lacking from the calendar of that title that lacks the fewest,
+// addressed to it. A calendar met once is not met again, so two backed-up calendars of one title
+// stay two.
+std::shared_ptr<CalendarEntry> stillToWrite(const CalendarRepositoryProtocol& repository,
+                                            const std::shared_ptr<CalendarEntry>& backedUp,
+                                            const Entries& existing, std::vector<bool>& met) {
+  std::optional<size_t> best;
+  std::vector<CalendarEvent> bestMissing;
+  for (size_t index = 0; index < existing.size(); ++index) {
+    if (met[index] || !existing[index] || existing[index]->title != backedUp->title) continue;
+    std::vector<CalendarEvent> missing = missingEvents(repository, *backedUp, *existing[index]);
+    if (!best || missing.size() < bestMissing.size()) {
+      best = index;
+      bestMissing = std::move(missing);
+    }
+  }
+  if (!best) return backedUp;
+  met[*best] = true;
+  if (bestMissing.empty()) return nullptr;
+  // A changed occurrence whose series is here already goes into that series.
+  std::map<EventContent, std::string> seriesByContent;
+  for (const CalendarEvent& candidate :
+       existing[*best]->events.value_or(std::vector<CalendarEvent>{})) {
+    if (candidate.recurrence && !candidate.isDetached()) {
+      seriesByContent.emplace(contentOf(repository.storedForm(candidate)), candidate.id);
+    }
+  }
+  std::map<std::string, std::string> seriesHere;
+  for (const CalendarEvent& event : backedUp->events.value_or(std::vector<CalendarEvent>{})) {
+    if (!event.recurrence || event.isDetached()) continue;
+    const auto found = seriesByContent.find(contentOf(repository.storedForm(event)));
+    if (found != seriesByContent.end()) seriesHere[event.id] = found->second;
+  }
+  for (CalendarEvent& event : bestMissing) {
+    if (!event.isDetached()) continue;
+    if (const auto series = seriesHere.find(*event.parentId()); series != seriesHere.end()) {
+      event.id = series->second + "/RID=" + *event.RID();
+    }
+  }
+  auto addition = std::make_shared<CalendarEntry>(*existing[*best]);
+  addition->events = std::move(bestMissing);
+  return addition;
 }
 
 // Creates `entries[index]` and the ones after it, each once the one before succeeded.
@@ -57,6 +113,7 @@ CalendarService::CalendarService(std::shared_ptr<CalendarRepositoryProtocol> cal
       fileIOService_(std::move(fileIOService)) {}
 
 Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> CalendarService::getCalendarsMetaData() {
+  lastWasRestore_ = false;
   if (!calendarRepository_) {
     return Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>>::fail(
         makeError(BackupSDKError::calendarsAccessDenied, "no calendar store"));
@@ -65,21 +122,47 @@ Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> CalendarService::getCalend
 }
 
 Future<Void> CalendarService::restoreCalendars(const ItemsMetaData<CalendarEntry>& metaData) {
+  lastWasRestore_ = true;
+  restoreSkipped_.clear();
   if (!metaData.items || metaData.items->empty()) return Future<Void>::success(Void{});
   if (!calendarRepository_) {
     return Future<Void>::fail(
         makeError(BackupSDKError::calendarsAccessDenied, "no calendar store"));
   }
   const std::shared_ptr<CalendarRepositoryProtocol> repository = calendarRepository_;
+  // A restore may bring back a calendar folder that is not there yet.
+  if (Result<void> created = repository->createStore(); !created.ok()) {
+    return Future<Void>::fail(created.error());
+  }
   const Entries backedUp = *metaData.items;
+  for (const std::shared_ptr<CalendarEntry>& entry : backedUp) {
+    for (const CalendarEvent& event : entry ? entry->events.value_or(std::vector<CalendarEvent>{})
+                                            : std::vector<CalendarEvent>{}) {
+      if (!event.recurrence || event.isDetached() || repository->readsRule(*event.recurrence)) {
+        continue;
+      }
+      restoreSkipped_.push_back({SkippedItem::Category::calendars,
+                                 "calendars.json: " + entry->title + ": " + event.title,
+                                 "a rule the calendar store cannot read: " + *event.recurrence});
+    }
+  }
   return repository->getCalendarEntries().onSuccess(
       Executor::stackCheckingImmediate(), [repository, backedUp](const Entries& existing) {
         auto missing = std::make_shared<Entries>();
+        std::vector<bool> met(existing.size(), false);
         for (const std::shared_ptr<CalendarEntry>& entry : backedUp) {
-          if (entry && !isAlreadyPresent(*entry, existing)) missing->push_back(entry);
+          if (!entry) continue;
+          if (auto toWrite = stillToWrite(*repository, entry, existing, met)) {
+            missing->push_back(std::move(toWrite));
+          }
         }
         return createFrom(repository, missing, 0);
       });
+}
+
+std::vector<SkippedItem> CalendarService::skippedItems() const {
+  if (lastWasRestore_) return restoreSkipped_;
+  return calendarRepository_ ? calendarRepository_->skippedItems() : std::vector<SkippedItem>{};
 }
 
 }  // namespace tessellon

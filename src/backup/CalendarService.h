@@ -18,12 +18,15 @@ class CalendarService final : public CalendarServiceProtocol {
 
   Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> getCalendarsMetaData() override;
   Future<Void> restoreCalendars(const ItemsMetaData<CalendarEntry>& metaData) override;
+  std::vector<SkippedItem> skippedItems() const override;
 
  private:
   // May be null: then there is no store to read.
   const std::shared_ptr<CalendarRepositoryProtocol> calendarRepository_;
   // May be null.
   const std::shared_ptr<FileIOServiceProtocol> fileIOService_;
+  std::vector<SkippedItem> restoreSkipped_;
+  bool lastWasRestore_ = false;
 };
 
 }  // namespace tessellon

@@ -38,7 +38,7 @@ bool EqualItemIndex::contains(const MediaItem& wanted) const {
   // An item without paths is contained in any other.
   if (paths.empty()) {
     if (!bySecond_) {
-      bySecond_.emplace();
+      bySecond_ = Table();
       bySecond_->reserve(all_.size());
       for (const MediaItem* item : all_) {
         bySecond_->insert(secondKey(item->bytes, secondOf(*item)), item, &item->paths());

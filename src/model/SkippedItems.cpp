@@ -16,13 +16,27 @@ std::shared_ptr<ReportSection> copyOf(const std::shared_ptr<ReportSection>& sect
   return std::make_shared<ReportSection>(*section);
 }
 
+std::shared_ptr<ReportSection>& sectionOf(ProcessReport& report, SkippedItem::Category category) {
+  switch (category) {
+    case SkippedItem::Category::contacts:
+      return report.contacts;
+    case SkippedItem::Category::calendars:
+      return report.calendars;
+    case SkippedItem::Category::images:
+      return report.images;
+    case SkippedItem::Category::videos:
+      break;
+  }
+  return report.videos;
+}
+
 }  // namespace
 
 void addSkippedItems(ProcessReport& report, const std::vector<SkippedItem>& items) {
   for (const SkippedItem::Category category :
-       {SkippedItem::Category::images, SkippedItem::Category::videos}) {
-    std::shared_ptr<ReportSection>& section =
-        category == SkippedItem::Category::images ? report.images : report.videos;
+       {SkippedItem::Category::contacts, SkippedItem::Category::calendars,
+        SkippedItem::Category::images, SkippedItem::Category::videos}) {
+    std::shared_ptr<ReportSection>& section = sectionOf(report, category);
     std::shared_ptr<ReportSection> updated;
     std::unordered_set<std::string> listed;
     for (const SkippedItem& item : items) {

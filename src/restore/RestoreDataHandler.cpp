@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "model/SkippedItems.h"
 #include "sdk/Log.h"
 
 namespace tessellon {
@@ -130,7 +131,15 @@ Future<Section> RestoreDataHandler::restoreCalendars(
                               ? calendarService_->restoreCalendars(*metaData)
                               : Future<Void>::failWithErrorMessage("no calendar store");
   return finalizeDocumentRestore(restored, metaData->count, metaData->bytes,
-                                 "Restore of Calendars failed: ");
+                                 "Restore of Calendars failed: ")
+      .onSuccess(Executor::immediate(), [service = calendarService_](const Section& section) {
+        // Events the store could not take are part of the report, never left out unseen.
+        if (!section || !service) return section;
+        ProcessReport report;
+        report.calendars = section;
+        addSkippedItems(report, service->skippedItems());
+        return report.calendars;
+      });
 }
 
 Future<Section> RestoreDataHandler::finalizeDocumentRestore(const Future<Void>& restored, int count,

@@ -3,6 +3,8 @@
 #include "futures/sync/SynchronizationType.h"
 #include "model/Constants.h"
 #include "model/loading/MetadataLoaderProtocol.h"
+#include "platform/calendar/CalendarRepositoryProtocol.h"
+#include "platform/contacts/ContactRepositoryProtocol.h"
 #include "platform/files/TemporaryFolderServiceProtocol.h"
 #include "platform/locations/LocationProviderProtocol.h"
 #include "platform/locations/PlatformRoots.h"
@@ -243,6 +245,15 @@ void BackupSDKImpl::startRestore(std::shared_ptr<Backup> backup, const Settings&
         if (!fileIOService_->exists(folder)) (void)fileIOService_->createDirectory(folder, true);
       }
     }
+  }
+
+  // Likewise the address book and the calendar folders; a backup never creates them, so a
+  // missing folder there fails instead of reading as empty.
+  if (settings.contacts) {
+    if (auto contacts = IoC::optional<ContactRepositoryProtocol>()) (void)contacts->createStore();
+  }
+  if (settings.calendars) {
+    if (auto calendars = IoC::optional<CalendarRepositoryProtocol>()) (void)calendars->createStore();
   }
 
   auto lock = lockFor(backup->deviceID);

@@ -2,7 +2,9 @@
 // no sanitizer report", it checks what must hold for any input:
 //  - a document that reads can be written, and what is written reads again;
 //  - the one-pass, the streaming and the tree reader of "images.json" agree;
-//  - a date that reads, written and read again, is the same instant.
+//  - a date that reads, written and read again, is the same instant;
+//  - a "calendars.json" that reads, written and read again, holds equal calendars, its rule
+//    texts, exception and added dates and zone definitions included.
 
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +12,7 @@
 
 #include "model/DateText.h"
 #include "model/json/BackupSerializer.h"
+#include "model/json/CalendarEntryJson.h"
 #include "model/json/ItemsMetaDataJson.h"
 #include "model/json/JsonReaders.h"
 #include "model/json/JsonText.h"
@@ -109,6 +112,25 @@ void fuzzItemList(const std::string& text) {
   require(again.value()->count == entries.value()->count);
 }
 
+void fuzzCalendars(const std::string& text) {
+  const std::optional<Json> tree = parseJson(text);
+  if (!tree) return;
+  const auto calendars = ItemsMetaDataJson<CalendarEntry>::deserialize(*tree);
+  if (!calendars.ok() || !calendars.value()->items) return;
+  const auto again = ItemsMetaDataJson<CalendarEntry>::deserialize(
+      parseJson(
+          toJSONString(ItemsMetaDataJson<CalendarEntry>::serialize(*calendars.value())).value())
+          .value());
+  require(again.ok());
+  require(again.value()->items.has_value());
+  require(again.value()->items->size() == calendars.value()->items->size());
+  for (size_t index = 0; index < calendars.value()->items->size(); ++index) {
+    const auto& before = (*calendars.value()->items)[index];
+    const auto& after = (*again.value()->items)[index];
+    require(before->id == after->id && *before == *after);
+  }
+}
+
 void fuzzDate(const std::string& text) {
   const std::optional<Date> date = toDate(text);
   if (!date) return;
@@ -127,5 +149,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tessellon::fuzzMedia(text);
   tessellon::fuzzItemList(text);
   tessellon::fuzzDate(text);
+  tessellon::fuzzCalendars(text);
   return 0;
 }

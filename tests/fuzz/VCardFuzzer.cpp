@@ -2,7 +2,10 @@
 // sanitizer report", it checks what must hold for any input:
 //  - every card that reads can be written, and what is written reads back as
 //    the same card, without errors, in lines of at most 75 octets;
-//  - every card maps to a Contact whose JSON reads back as an equal Contact.
+//  - every card maps to a Contact whose JSON reads back as an equal Contact;
+//  - that Contact, written back into the address book as a restore writes it and read again,
+//    is the same Contact: restores compare records in this form, so a card restored once is
+//    found by the next restore.
 
 #include <cstdint>
 #include <cstdlib>
@@ -47,6 +50,12 @@ void fuzzCard(VCard card) {
   const auto reread = ItemJson<Contact>::deserialize(parseJson(*json).value());
   require(reread.ok());
   require(*reread.value() == *contact);
+
+  const VCardReader::Result restored =
+      VCardReader::read(VCardWriter::write(helper.mapContact(*reread.value())));
+  require(restored.errors.empty());
+  require(restored.cards.size() == 1);
+  require(*helper.mapContact(restored.cards.front()) == *contact);
 }
 
 }  // namespace

@@ -553,6 +553,39 @@ TEST_F(CliTest, BackupCountsWhatItCannotReadInTheReportAndExitsWithThree) {
                                    "\n  images: " + skipped[2] + "\n"));
 }
 
+TEST_F(CliTest, AnUnreadableCardIsSkippedAndAMissingAddressBookNeverReplacesTheStoredOne) {
+  addContactsAndEvents();
+  const std::string broken = dir_.write("home/contacts/Friends/broken.vcf",
+                                        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Half a card\r\n");
+  const std::string cut = dir_.write("home/calendars/Work/cut.ics",
+                                     "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:c\r\nSUMM");
+  const Outcome backup = run("backup --only contacts,calendars" + folders());
+  EXPECT_EQ(backup.status, 3) << backup.err;
+  EXPECT_THAT(backup.out, HasSubstr("  contacts: " + broken + "\n"));
+  EXPECT_THAT(backup.out, HasSubstr("  calendars: " + cut + "\n"));
+  EXPECT_THAT(backup.err, HasSubstr("tessellon: items skipped in: contacts calendars\n"));
+  const std::string stored = dir_.file("remote/" + deviceID() + "/contacts.json");
+  const std::string document = dir_.read(stored);
+  ASSERT_EQ(Json::parse(document).at("contacts").size(), 2u);
+
+  // An unmounted or mistyped folder is an error, not an empty address book.
+  fs::rename(dir_.file("home/contacts"), dir_.file("home/unmounted"));
+  const Outcome missing = run("backup --only contacts" + folders());
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_THAT(missing.err, HasSubstr("no address book folder at " + dir_.file("home/contacts")));
+  EXPECT_THAT(missing.err, HasSubstr("(BackupSDKError 201)"));
+  EXPECT_EQ(dir_.read(stored), document);
+  EXPECT_FALSE(fs::exists(dir_.file("home/contacts")));
+
+  // Only a restore makes the folders, and a second one adds nothing.
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE(run);
+    EXPECT_EQ(this->run("restore" + folders("home2")).status, 0);
+    EXPECT_EQ(propertiesBelow("home2/contacts", {"FN"}).size(), 2u);
+    EXPECT_EQ(propertiesBelow("home2/calendars", {"SUMMARY"}).size(), 1u);
+  }
+}
+
 TEST_F(CliTest, SkippedListStopsAtTwentyPathsAndCountsTheRest) {
   for (int index = 10; index < 35; ++index) {
     media_.add("Pictures/bad\xff" + std::to_string(index) + ".jpg", randomContent(10, index));

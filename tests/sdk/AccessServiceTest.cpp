@@ -53,6 +53,11 @@ class FakeStores final : public ContactRepositoryProtocol,
   Result<std::vector<std::shared_ptr<Contact>>> getExistingContacts() override {
     return std::vector<std::shared_ptr<Contact>>{};
   }
+  Result<void> createStore() override { return {}; }
+  std::vector<SkippedItem> skippedItems() const override { return {}; }
+  std::shared_ptr<Contact> storedForm(const Contact& contact) const override {
+    return std::make_shared<Contact>(contact);
+  }
   ContactSaveRequest& saveRequest() override { return request_; }
   Result<void> execute() override { return {}; }
 
@@ -63,6 +68,8 @@ class FakeStores final : public ContactRepositoryProtocol,
   Future<std::vector<std::shared_ptr<CalendarEntry>>> getCalendarEntries() override {
     return Future<std::vector<std::shared_ptr<CalendarEntry>>>::success({});
   }
+  CalendarEvent storedForm(const CalendarEvent& event) const override { return event; }
+  bool readsRule(const std::string&) const override { return true; }
   Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> getCalendarsMetaData() override {
     return Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>>::success(nullptr);
   }

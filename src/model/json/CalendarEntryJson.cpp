@@ -16,6 +16,25 @@ std::optional<std::string> optionalText(const Json& object, const char* key) {
   return readString(member(object, key));
 }
 
+void setOptional(Json& object, const char* key, const std::optional<std::vector<int64_t>>& value) {
+  if (value) object[key] = *value;
+}
+
+// A list of instants; an element that is not an integer fails the event rather than being
+// dropped, since a lost exception date brings a deleted occurrence back.
+Result<std::optional<std::vector<int64_t>>> optionalInstants(const Json& object, const char* key) {
+  const Json* list = member(object, key);
+  if (list == nullptr || list->is_null()) return std::optional<std::vector<int64_t>>();
+  if (!list->is_array()) return makeError(JsonError::deserializationFailed, key);
+  std::vector<int64_t> instants;
+  for (const Json& element : *list) {
+    const std::optional<int64_t> instant = readInteger(&element);
+    if (!instant) return makeError(JsonError::deserializationFailed, key);
+    instants.push_back(*instant);
+  }
+  return std::optional<std::vector<int64_t>>(std::move(instants));
+}
+
 }  // namespace
 
 Json ItemJson<CalendarEvent>::serialize(const CalendarEvent& event) {
@@ -30,6 +49,9 @@ Json ItemJson<CalendarEvent>::serialize(const CalendarEvent& event) {
   setOptional(object, "location", event.location);
   setOptional(object, "url", event.url);
   setOptional(object, "eventTimezone", event.eventTimezone);
+  setOptional(object, "eventTimezoneDefinition", event.eventTimezoneDefinition);
+  setOptional(object, "exceptionDates", event.exceptionDates);
+  setOptional(object, "recurrenceDates", event.recurrenceDates);
   return object;
 }
 
@@ -57,6 +79,15 @@ Result<CalendarEvent> ItemJson<CalendarEvent>::deserialize(const Json& value) {
   event.location = optionalText(value, "location");
   event.url = optionalText(value, "url");
   event.eventTimezone = optionalText(value, "eventTimezone");
+  event.eventTimezoneDefinition = optionalText(value, "eventTimezoneDefinition");
+  Result<std::optional<std::vector<int64_t>>> exceptions =
+      optionalInstants(value, "exceptionDates");
+  if (!exceptions.ok()) return exceptions.error();
+  event.exceptionDates = std::move(exceptions).value();
+  Result<std::optional<std::vector<int64_t>>> additions =
+      optionalInstants(value, "recurrenceDates");
+  if (!additions.ok()) return additions.error();
+  event.recurrenceDates = std::move(additions).value();
   return event;
 }
 

@@ -1,9 +1,7 @@
 #include "platform/calendar/CalendarEventUpdater.h"
 
 #include <algorithm>
-#include <cctype>
 #include <ctime>
-#include <string_view>
 
 #include "platform/calendar/ICalTimeZone.h"
 #include "platform/calendar/LocalTimeZone.h"
@@ -29,35 +27,6 @@ Date startOfLocalDay(Date instant) {
       localInstant(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, 0, 0, 0)));
 }
 
-bool isHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
-
-// The characters a URL may carry unescaped, and well-formed %XX escapes; a scheme, when the
-// text has one, starts with a letter. Anything else (spaces, quotes, raw non-ASCII) is not a
-// URL the store could hand back unchanged.
-bool isValidURL(std::string_view text) {
-  static constexpr std::string_view kAllowed =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~:/?#[]@!$&'()*+,;=";
-  if (text.empty()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%') {
-      if (i + 2 >= text.size() || !isHexDigit(text[i + 1]) || !isHexDigit(text[i + 2])) {
-        return false;
-      }
-      i += 2;
-    } else if (kAllowed.find(text[i]) == std::string_view::npos) {
-      return false;
-    }
-  }
-  const size_t colon = text.find(':');
-  if (colon == std::string_view::npos || text.find_first_of("/?#") < colon) return true;
-  const std::string_view scheme = text.substr(0, colon);
-  return !scheme.empty() && std::isalpha(static_cast<unsigned char>(scheme.front())) != 0 &&
-         std::all_of(scheme.begin(), scheme.end(), [](char c) {
-           return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '+' || c == '-' ||
-                  c == '.';
-         });
-}
-
 }  // namespace
 
 void CalendarEventUpdater::updateBaseFields(StoreEvent& storeEvent, const CalendarEvent& event,
@@ -71,13 +40,26 @@ void CalendarEventUpdater::updateBaseFields(StoreEvent& storeEvent, const Calend
   } else {
     storeEvent.startDate = startDate;
     storeEvent.endDate = endDate;
-    storeEvent.timeZone = event.eventTimezone && isKnownTimeZone(*event.eventTimezone)
+    const bool defined = event.eventTimezoneDefinition.has_value();
+    storeEvent.timeZone = event.eventTimezone && (defined || isKnownTimeZone(*event.eventTimezone))
                               ? event.eventTimezone
                               : std::nullopt;
+    storeEvent.timeZoneDefinition = event.eventTimezoneDefinition;
   }
   storeEvent.notes = event.note;
   storeEvent.location = event.location;
-  storeEvent.url = event.url && isValidURL(*event.url) ? event.url : std::nullopt;
+  // Kept as it is, valid or not: the file holds any text, and a dropped one would make the
+  // restored event differ from its record.
+  storeEvent.url = event.url;
+  auto instants = [](const std::optional<std::vector<int64_t>>& seconds) {
+    std::vector<Date> dates;
+    for (const int64_t value : seconds.value_or(std::vector<int64_t>{})) {
+      dates.emplace_back(std::chrono::seconds(boundedSeconds(value)));
+    }
+    return dates;
+  };
+  storeEvent.exceptionDates = instants(event.exceptionDates);
+  storeEvent.recurrenceDates = instants(event.recurrenceDates);
 }
 
 Date CalendarEventUpdater::selectEarliestDateFromRecurrentEvents(

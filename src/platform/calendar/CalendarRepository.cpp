@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
+#include <filesystem>
 
 #include "tessellon/BackupSDKError.h"
 
+#include "platform/calendar/ICalConversions.h"
 #include "platform/calendar/LocalTimeZone.h"
 #include "sdk/Log.h"
 
@@ -38,6 +40,12 @@ bool isBackedUp(const StoreCalendar& calendar) {
          (calendar.type == StoreCalendarType::local || calendar.type == StoreCalendarType::calDAV);
 }
 
+// The machine's zone as the store names it when it writes a time in it ("Etc/UTC" reads back as
+// "UTC"), so a floating event's record meets the event its restore wrote.
+std::string machineZone() {
+  return ical::identifierOf(ical::zoneNamed(currentTimeZoneIdentifier()));
+}
+
 Error restoreError(const std::string& message) {
   return Error{CalendarRepository::kRestoreErrorDomain, 0, "RuntimeError(" + message + ")"};
 }
@@ -67,6 +75,44 @@ Future<Void> CalendarRepository::checkAccess(std::shared_ptr<CancelToken> cancel
   return Future<Void>::success(Void{});
 }
 
+Result<void> CalendarRepository::createStore() {
+  std::error_code error;
+  std::filesystem::create_directories(root_, error);
+  if (error) {
+    return makeError(BackupSDKError::calendarsAccessDenied,
+                     "cannot create " + root_ + ": " + error.message());
+  }
+  return {};
+}
+
+CalendarEvent CalendarRepository::storedForm(const CalendarEvent& event) const {
+  CalendarEvent stored = event;
+  if (stored.recurrence) {
+    if (std::optional<RecurrenceRule> rule = ical::parseRule(*stored.recurrence)) {
+      stored.recurrence = rule->rrule;
+    }
+  }
+  // Dates and times in no zone the store knows are written as local times and read back so.
+  icaltimezone* zone = stored.eventTimezone ? ical::zoneNamed(*stored.eventTimezone) : nullptr;
+  const bool defined =
+      !stored.allDay && zone == nullptr && stored.eventTimezone && stored.eventTimezoneDefinition;
+  if (!defined) {
+    stored.eventTimezone =
+        !stored.allDay && zone != nullptr ? ical::identifierOf(zone) : machineZone();
+    stored.eventTimezoneDefinition.reset();
+  }
+  auto kept = [&](std::optional<std::vector<int64_t>>& dates) {
+    if (stored.isDetached() || (dates && dates->empty())) dates.reset();
+  };
+  kept(stored.exceptionDates);
+  kept(stored.recurrenceDates);
+  return stored;
+}
+
+bool CalendarRepository::readsRule(const std::string& rule) const {
+  return ical::parseRule(rule).has_value();
+}
+
 Future<std::vector<std::shared_ptr<CalendarEntry>>> CalendarRepository::getCalendarEntries() {
   using Entries = std::vector<std::shared_ptr<CalendarEntry>>;
   Result<std::shared_ptr<EventStoreProtocol>> access = requestAccess();
@@ -92,6 +138,7 @@ Future<std::vector<std::shared_ptr<CalendarEntry>>> CalendarRepository::getCalen
     }
     entries.push_back(std::move(entry));
   }
+  skipped_ = store->skippedItems();
   return Future<Entries>::success(std::move(entries));
 }
 
@@ -113,15 +160,10 @@ Future<Void> CalendarRepository::createCalendarEntry(const std::shared_ptr<Calen
   return Future<Void>::success(Void{});
 }
 
-Result<void> CalendarRepository::createCalendarEntry(
-    const std::shared_ptr<EventStoreProtocol>& store, const CalendarEntry& entry) const {
-  const bool hasEvents = entry.events && !entry.events->empty();
-  // Without a writer the events would be dropped while the restore reports success.
-  if (hasEvents && !calendarRepositoryHelper_) {
-    return makeError(BackupSDKError::calendarsSaveCalendarFailed, "no writer for the events");
-  }
-  std::shared_ptr<StoreCalendar> calendar = store->newCalendar();
-  const std::vector<StoreSource> sources = store->sources();
+Result<std::shared_ptr<StoreCalendar>> CalendarRepository::newCalendar(EventStoreProtocol& store,
+                                                                       const std::string& title) {
+  std::shared_ptr<StoreCalendar> calendar = store.newCalendar();
+  const std::vector<StoreSource> sources = store.sources();
   auto source = std::find_if(sources.begin(), sources.end(), [](const StoreSource& candidate) {
     return candidate.sourceType == StoreSourceType::local;
   });
@@ -132,8 +174,33 @@ Result<void> CalendarRepository::createCalendarEntry(
   }
   if (source == sources.end()) return restoreError("Failed to get appropriate calendar source");
   calendar->source = *source;
-  calendar->title = entry.title;
-  if (Result<void> saved = store->saveCalendar(calendar, true); !saved.ok()) return saved;
+  calendar->title = title;
+  if (Result<void> saved = store.saveCalendar(calendar, true); !saved.ok()) return saved.error();
+  return calendar;
+}
+
+Result<void> CalendarRepository::createCalendarEntry(
+    const std::shared_ptr<EventStoreProtocol>& store, const CalendarEntry& entry) const {
+  const bool hasEvents = entry.events && !entry.events->empty();
+  // Without a writer the events would be dropped while the restore reports success.
+  if (hasEvents && !calendarRepositoryHelper_) {
+    return makeError(BackupSDKError::calendarsSaveCalendarFailed, "no writer for the events");
+  }
+  std::shared_ptr<StoreCalendar> calendar;
+  for (const std::shared_ptr<StoreCalendar>& present : store->calendars()) {
+    if (present->calendarIdentifier == entry.id && present->title == entry.title) {
+      calendar = present;
+    }
+  }
+  const bool existed = calendar != nullptr;
+  if (!calendar) {
+    if (Result<std::shared_ptr<StoreCalendar>> created = newCalendar(*store, entry.title);
+        created.ok()) {
+      calendar = created.value();
+    } else {
+      return created.error();
+    }
+  }
   if (!hasEvents) return {};
 
   const auto adapter = makeEKEventStoreAdapter(store);
@@ -141,9 +208,25 @@ Result<void> CalendarRepository::createCalendarEntry(
   auto normal = helper.processSaveOfNormalEvents(adapter, calendar, *entry.events);
   if (!normal.ok()) return normal.error();
   const auto& [recurrent, detached] = normal.value();
-  auto pairs = helper.processSaveOfRecurrentEvents(detached, adapter, calendar, recurrent);
-  if (!pairs.ok()) return pairs.error();
-  auto orphaned = helper.processSaveOfDetachedEvents(adapter, calendar, pairs.value(), detached);
+  auto saved = helper.processSaveOfRecurrentEvents(detached, adapter, calendar, recurrent);
+  if (!saved.ok()) return saved.error();
+  std::vector<RecurrentEventPair> pairs = std::move(saved).value();
+  if (existed) {
+    // Changed occurrences of series this calendar holds already name those series.
+    for (const CalendarEvent& occurrence : detached) {
+      const std::string parent = *occurrence.parentId();
+      const bool paired =
+          std::any_of(pairs.begin(), pairs.end(),
+                      [&](const RecurrentEventPair& pair) { return pair.event.id == parent; });
+      if (paired) continue;
+      CalendarEvent series;
+      series.id = parent;
+      auto stored = std::make_shared<StoreEvent>();
+      stored->eventIdentifier = parent;
+      pairs.push_back(RecurrentEventPair{series, stored});
+    }
+  }
+  auto orphaned = helper.processSaveOfDetachedEvents(adapter, calendar, pairs, detached);
   if (!orphaned.ok()) return orphaned.error();
   return helper.processSaveOfOrphanedEvents(adapter, calendar, orphaned.value());
 }
@@ -166,7 +249,18 @@ CalendarEvent CalendarRepository::createCalendarEvent(const StoreEvent& event) {
   result.note = event.notes;
   result.location = event.location;
   result.url = event.url;
-  result.eventTimezone = event.timeZone ? *event.timeZone : currentTimeZoneIdentifier();
+  result.eventTimezone = event.timeZone ? *event.timeZone : machineZone();
+  if (!event.isAllDay) result.eventTimezoneDefinition = event.timeZoneDefinition;
+  auto secondsOf = [](const std::vector<Date>& dates) -> std::optional<std::vector<int64_t>> {
+    if (dates.empty()) return std::nullopt;
+    std::vector<int64_t> seconds;
+    for (const Date date : dates) seconds.push_back(roundedSeconds(date));
+    return seconds;
+  };
+  if (!event.isDetached) {
+    result.exceptionDates = secondsOf(event.exceptionDates);
+    result.recurrenceDates = secondsOf(event.recurrenceDates);
+  }
   return result;
 }
 

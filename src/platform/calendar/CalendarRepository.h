@@ -30,7 +30,11 @@ class CalendarRepository final : public CalendarRepositoryProtocol {
       std::shared_ptr<CalendarRepositoryHelperProtocol> calendarRepositoryHelper = nullptr);
 
   Future<Void> checkAccess(std::shared_ptr<CancelToken> cancelToken) override;
+  Result<void> createStore() override;
   Future<std::vector<std::shared_ptr<CalendarEntry>>> getCalendarEntries() override;
+  std::vector<SkippedItem> skippedItems() const override { return skipped_; }
+  CalendarEvent storedForm(const CalendarEvent& event) const override;
+  bool readsRule(const std::string& rule) const override;
   Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> getCalendarsMetaData() override;
   Future<Void> createCalendarEntry(const std::shared_ptr<CalendarEntry>& entry) override;
 
@@ -41,6 +45,9 @@ class CalendarRepository final : public CalendarRepositoryProtocol {
   Result<std::shared_ptr<EventStoreProtocol>> requestAccess() const;
   Result<void> createCalendarEntry(const std::shared_ptr<EventStoreProtocol>& store,
                                    const CalendarEntry& entry) const;
+  // A new calendar titled `title` in the first local source, else the first CalDAV one.
+  static Result<std::shared_ptr<StoreCalendar>> newCalendar(EventStoreProtocol& store,
+                                                            const std::string& title);
 
   const std::string root_;
   // May be null.
@@ -49,6 +56,7 @@ class CalendarRepository final : public CalendarRepositoryProtocol {
   const std::shared_ptr<CalendarFilterProtocol> calendarFilter_;
   // May be null.
   const std::shared_ptr<CalendarRepositoryHelperProtocol> calendarRepositoryHelper_;
+  std::vector<SkippedItem> skipped_;
 };
 
 }  // namespace tessellon

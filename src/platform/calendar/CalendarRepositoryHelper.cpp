@@ -4,6 +4,7 @@
 
 #include "tessellon/BackupSDKError.h"
 
+#include "platform/calendar/ICalConversions.h"
 #include "sdk/Log.h"
 
 namespace tessellon {
@@ -108,7 +109,7 @@ Result<std::vector<RecurrentEventPair>> CalendarRepositoryHelper::processSaveOfR
   if (!store.ok()) return store.error();
   for (const CalendarEvent& event : recurrentEvents) {
     const std::string text = event.recurrence.value_or("");
-    const std::optional<RecurrenceRule> rule = RecurrenceRule::init(text);
+    const std::optional<RecurrenceRule> rule = ical::parseRule(text);
     if (!rule) {
       logWith(logger_, LogLevel::warning,
               [&text] { return "Failed to interpret rrule " + text + ". Was nil"; });

@@ -6,8 +6,10 @@
 
 #include "tessellon/CalendarEntry.h"
 #include "tessellon/ItemsMetaData.h"
+#include "tessellon/SkippedItem.h"
 
 #include "futures/Future.h"
+#include "futures/Result.h"
 #include "sdk/CancelToken.h"
 
 namespace tessellon {
@@ -22,9 +24,14 @@ class CalendarRepositoryProtocol {
   CalendarRepositoryProtocol(const CalendarRepositoryProtocol&) = delete;
   CalendarRepositoryProtocol& operator=(const CalendarRepositoryProtocol&) = delete;
 
-  // Succeeds when the calendar store can be read and written; fails with
-  // calendarsAccessDenied (801). Cancelled when `cancelToken` already is.
+  // Succeeds when the calendar store's folder exists and can be read and
+  // written; fails with calendarsAccessDenied (801), naming the folder. Never
+  // creates it. Cancelled when `cancelToken` already is.
   virtual Future<Void> checkAccess(std::shared_ptr<CancelToken> cancelToken) = 0;
+
+  // Creates the store's folder when it is missing; only a restore calls it.
+  // Fails with calendarsAccessDenied (801).
+  virtual Result<void> createStore() = 0;
 
   // One entry per writable local calendar with its events from a year before
   // to a year after today's midnight: each repeating series once (its first
@@ -35,7 +42,21 @@ class CalendarRepositoryProtocol {
   // The same as an item list with count and bytes.
   virtual Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> getCalendarsMetaData() = 0;
 
-  // Creates a calendar titled like `entry` and writes its events. Fails with
+  // The calendar files and events the last read could not take, with why.
+  virtual std::vector<SkippedItem> skippedItems() const = 0;
+
+  // The event `event` gives once written into the store and read back (its
+  // rule in the store's own spelling, its zone as the store names it): the
+  // form in which restore compares events.
+  virtual CalendarEvent storedForm(const CalendarEvent& event) const = 0;
+
+  // True when the store can read `rule` (an RRULE value); a series whose rule
+  // it cannot read is not written.
+  virtual bool readsRule(const std::string& rule) const = 0;
+
+  // Creates a calendar titled like `entry` and writes its events; when a
+  // calendar with the entry's identifier and title exists, the events go into
+  // it instead. Fails with
   // calendarsAccessDenied (801), calendarsSaveCalendarFailed (802), or the
   // store's error while writing events.
   virtual Future<Void> createCalendarEntry(const std::shared_ptr<CalendarEntry>& entry) = 0;

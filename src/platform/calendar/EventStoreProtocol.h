@@ -7,6 +7,7 @@
 
 #include "tessellon/Date.h"
 #include "tessellon/LoggerProtocol.h"
+#include "tessellon/SkippedItem.h"
 
 #include "futures/Result.h"
 #include "platform/calendar/StoreCalendar.h"
@@ -26,8 +27,8 @@ class EventStoreProtocol {
   EventStoreProtocol(const EventStoreProtocol&) = delete;
   EventStoreProtocol& operator=(const EventStoreProtocol&) = delete;
 
-  // Succeeds when the store can be read and written (creating its folder when
-  // missing); fails with calendarsAccessDenied (801) otherwise.
+  // Succeeds when the store's folder exists and can be read and written; fails
+  // with calendarsAccessDenied (801), naming the folder, otherwise.
   virtual Result<void> requestAccess() = 0;
 
   // Every calendar, in a stable order.
@@ -62,6 +63,10 @@ class EventStoreProtocol {
   // Writes every pending change, each file atomically. A file that changed on
   // disk since it was read is left as it is and the commit fails.
   virtual Result<void> commit() = 0;
+
+  // The calendar files and events the reads so far could not take, with why;
+  // each was also logged at warning.
+  virtual std::vector<SkippedItem> skippedItems() const = 0;
 };
 
 // The store over the folder `root` (one sub-folder per calendar, one

@@ -82,7 +82,20 @@ void fillFields(StoreEvent& event, icalcomponent* component, const icaltimetype&
   }
   event.isAllDay = start.is_date != 0;
   if (!start.is_date && (icaltime_is_utc(start) || start.zone != nullptr)) {
-    event.timeZone = ical::identifierOf(const_cast<icaltimezone*>(start.zone));
+    icaltimezone* zone = const_cast<icaltimezone*>(start.zone);
+    event.timeZone = ical::identifierOf(zone);
+    // A zone only this file defines travels with the event, its rules included; without a
+    // definition the instants stay exact in UTC.
+    if (ical::zoneNamed(*event.timeZone) == nullptr) {
+      icalcomponent* definition = zone != nullptr ? icaltimezone_get_component(zone) : nullptr;
+      if (definition != nullptr) {
+        char* text = icalcomponent_as_ical_string_r(definition);
+        event.timeZoneDefinition = text != nullptr ? text : "";
+        icalmemory_free_buffer(text);
+      } else {
+        event.timeZone = "UTC";
+      }
+    }
   }
 }
 

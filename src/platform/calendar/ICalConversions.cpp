@@ -17,28 +17,6 @@ std::time_t secondsOf(Date instant) {
 
 Date fromSeconds(std::time_t seconds) { return Date(std::chrono::seconds(seconds)); }
 
-// A libical list (ended by ICAL_RECURRENCE_ARRAY_MAX) as numbers.
-template <size_t N>
-std::optional<std::vector<int>> listOf(const short (&values)[N]) {
-  std::vector<int> list;
-  for (size_t i = 0; i < N && values[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) list.push_back(values[i]);
-  if (list.empty()) return std::nullopt;
-  return list;
-}
-
-template <size_t N>
-void fillList(short (&target)[N], const std::optional<std::vector<int>>& list) {
-  size_t used = 0;
-  if (list) {
-    for (const int value : *list) {
-      if (used + 1 >= N) break;
-      if (value < SHRT_MIN || value > SHRT_MAX) continue;
-      target[used++] = static_cast<short>(value);
-    }
-  }
-  target[used] = ICAL_RECURRENCE_ARRAY_MAX;
-}
-
 }  // namespace
 
 icaltimezone* zoneNamed(const std::string& identifier) {
@@ -110,69 +88,24 @@ icaltimetype timeLike(Date instant, const icaltimetype& pattern) {
   return timeIn(instant, const_cast<icaltimezone*>(pattern.zone));
 }
 
-RecurrenceRule ruleOf(const icalrecurrencetype& recurrence, const icaltimetype& start) {
-  RecurrenceRule rule;
-  switch (recurrence.freq) {
-    case ICAL_WEEKLY_RECURRENCE: rule.frequency = RecurrenceFrequency::weekly; break;
-    case ICAL_MONTHLY_RECURRENCE: rule.frequency = RecurrenceFrequency::monthly; break;
-    case ICAL_YEARLY_RECURRENCE: rule.frequency = RecurrenceFrequency::yearly; break;
-    default: rule.frequency = RecurrenceFrequency::daily; break;
-  }
-  rule.interval = std::max<int>(1, recurrence.interval);
-  std::vector<RecurrenceDayOfWeek> days;
-  for (size_t i = 0; i < ICAL_BY_DAY_SIZE && recurrence.by_day[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i) {
-    days.push_back({static_cast<int>(icalrecurrencetype_day_day_of_week(recurrence.by_day[i])),
-                    icalrecurrencetype_day_position(recurrence.by_day[i])});
-  }
-  if (!days.empty()) rule.daysOfTheWeek = std::move(days);
-  rule.daysOfTheMonth = listOf(recurrence.by_month_day);
-  rule.monthsOfTheYear = listOf(recurrence.by_month);
-  rule.weeksOfTheYear = listOf(recurrence.by_week_no);
-  rule.daysOfTheYear = listOf(recurrence.by_year_day);
-  rule.setPositions = listOf(recurrence.by_set_pos);
-  if (!icaltime_is_null_time(recurrence.until)) {
-    icaltimetype until = recurrence.until;
-    // A floating UNTIL is meant in the series' own zone.
-    if (!until.is_date && !icaltime_is_utc(until) && until.zone == nullptr) until.zone = start.zone;
-    rule.recurrenceEnd = RecurrenceEnd{instantOf(until), 0};
-  } else if (recurrence.count > 0) {
-    rule.recurrenceEnd = RecurrenceEnd{std::nullopt, recurrence.count};
-  }
+RecurrenceRule ruleOf(const icalrecurrencetype& recurrence) {
+  char* text = icalrecurrencetype_as_string_r(const_cast<icalrecurrencetype*>(&recurrence));
+  RecurrenceRule rule{text != nullptr ? text : ""};
+  if (text != nullptr) icalmemory_free_buffer(text);
   return rule;
 }
 
-icalrecurrencetype recurrenceOf(const RecurrenceRule& rule, bool allDay) {
-  icalrecurrencetype recurrence;
-  icalrecurrencetype_clear(&recurrence);
-  static constexpr std::array<icalrecurrencetype_frequency, 4> kFrequencies = {
-      ICAL_DAILY_RECURRENCE, ICAL_WEEKLY_RECURRENCE, ICAL_MONTHLY_RECURRENCE,
-      ICAL_YEARLY_RECURRENCE};
-  const auto frequency = static_cast<size_t>(rule.frequency);
-  recurrence.freq = frequency < kFrequencies.size() ? kFrequencies[frequency] : ICAL_DAILY_RECURRENCE;
-  recurrence.interval = static_cast<short>(std::clamp(rule.interval, 1, int{SHRT_MAX}));
-  size_t used = 0;
-  if (rule.daysOfTheWeek) {
-    for (const RecurrenceDayOfWeek& day : *rule.daysOfTheWeek) {
-      if (used + 1 >= ICAL_BY_DAY_SIZE || day.dayOfTheWeek < 1 || day.dayOfTheWeek > 7) continue;
-      if (day.weekNumber < -53 || day.weekNumber > 53) continue;
-      const int position = day.weekNumber < 0 ? -day.weekNumber : day.weekNumber;
-      const int encoded = position * 8 + day.dayOfTheWeek;
-      recurrence.by_day[used++] = static_cast<short>(day.weekNumber < 0 ? -encoded : encoded);
-    }
-  }
-  recurrence.by_day[used] = ICAL_RECURRENCE_ARRAY_MAX;
-  fillList(recurrence.by_month_day, rule.daysOfTheMonth);
-  fillList(recurrence.by_month, rule.monthsOfTheYear);
-  fillList(recurrence.by_week_no, rule.weeksOfTheYear);
-  fillList(recurrence.by_year_day, rule.daysOfTheYear);
-  fillList(recurrence.by_set_pos, rule.setPositions);
-  if (rule.recurrenceEnd && rule.recurrenceEnd->endDate) {
-    recurrence.until = allDay ? localDate(*rule.recurrenceEnd->endDate)
-                              : timeIn(*rule.recurrenceEnd->endDate, icaltimezone_get_utc_timezone());
-  } else if (rule.recurrenceEnd && rule.recurrenceEnd->occurrenceCount > 0) {
-    recurrence.count = rule.recurrenceEnd->occurrenceCount;
-  }
-  return recurrence;
+std::optional<RecurrenceRule> parseRule(const std::string& text) {
+  icalerror_clear_errno();
+  const icalrecurrencetype recurrence = icalrecurrencetype_from_string(text.c_str());
+  const bool failed = icalerrno != ICAL_NO_ERROR;
+  icalerror_clear_errno();
+  if (failed || recurrence.freq == ICAL_NO_RECURRENCE) return std::nullopt;
+  return ruleOf(recurrence);
+}
+
+icalrecurrencetype recurrenceOf(const RecurrenceRule& rule) {
+  return icalrecurrencetype_from_string(rule.rrule.c_str());
 }
 
 }  // namespace tessellon::ical

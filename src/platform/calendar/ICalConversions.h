@@ -33,9 +33,11 @@ icaltimetype timeIn(Date instant, icaltimezone* zone);
 // The local date of `instant` as an all-day value.
 icaltimetype localDate(Date instant);
 
-// The store's form of a rule and back. `allDay` writes UNTIL as a date, as a
-// series of dates needs it.
-RecurrenceRule ruleOf(const icalrecurrencetype& recurrence, const icaltimetype& start);
-icalrecurrencetype recurrenceOf(const RecurrenceRule& rule, bool allDay);
+// The store's form of a rule: libical's own text of it, every part kept.
+RecurrenceRule ruleOf(const icalrecurrencetype& recurrence);
+// A rule text as libical reads it; nothing when it names no frequency or does
+// not parse.
+std::optional<RecurrenceRule> parseRule(const std::string& text);
+icalrecurrencetype recurrenceOf(const RecurrenceRule& rule);
 
 }  // namespace tessellon::ical

@@ -107,7 +107,6 @@ std::string ICalEventStore::calendarPath(const std::string& identifier) const {
 
 Result<void> ICalEventStore::requestAccess() {
   std::error_code error;
-  fs::create_directories(root_, error);
   if (!fs::is_directory(root_, error)) {
     return makeError(BackupSDKError::calendarsAccessDenied, "no calendar folder at " + root_);
   }
@@ -196,6 +195,7 @@ ICalEventStore::Folder& ICalEventStore::folder(const std::string& identifier) {
     Result<std::unique_ptr<ICalSeriesFile>> file = ICalSeriesFile::read(path.string());
     if (!file.ok()) {
       warn("Skipping calendar file " + path.string() + ": " + file.error().message);
+      skipped_.push_back({SkippedItem::Category::calendars, path.string(), file.error().message});
       continue;
     }
     ICalSeriesFile* series = file.value().get();
@@ -220,6 +220,7 @@ std::vector<std::shared_ptr<StoreEvent>> ICalEventStore::events(
       file->appendOccurrences(start, end, calendar, found, problems);
       for (const std::string& problem : problems) {
         warn("Skipping an event in calendar file " + file->path() + ": " + problem);
+        skipped_.push_back({SkippedItem::Category::calendars, file->path(), problem});
       }
     }
   }

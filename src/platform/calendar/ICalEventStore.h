@@ -31,6 +31,7 @@ class ICalEventStore final : public EventStoreProtocol {
   Result<void> saveEvent(const std::shared_ptr<StoreEvent>& event, StoreEventSpan span,
                          bool commit) override;
   Result<void> commit() override;
+  std::vector<SkippedItem> skippedItems() const override { return skipped_; }
 
  private:
   struct Folder {
@@ -42,6 +43,7 @@ class ICalEventStore final : public EventStoreProtocol {
   Folder& folder(const std::string& identifier);
   Result<void> addSeries(Folder& target, const std::string& identifier, StoreEvent& event);
   void warn(std::string message) const;
+  std::vector<SkippedItem> skipped_;
 
   const std::string root_;
   // May be null.

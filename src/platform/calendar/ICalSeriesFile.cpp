@@ -193,6 +193,14 @@ void ICalSeriesFile::appendSeries(icalcomponent* component, Date windowStart, Da
     return;
   }
 
+  // A part libical could not read (a rule, a date) is gone from the event; the event is still
+  // listed, and so is what it lost.
+  for (icalproperty* error : properties(component, ICAL_XLICERROR_PROPERTY)) {
+    const char* text = icalproperty_get_xlicerror(error);
+    problems.push_back("event " + uid + " lost a part that cannot be read: " +
+                       (text != nullptr ? text : "unknown"));
+  }
+
   StoreEvent shared;
   shared.eventIdentifier = uid;
   shared.calendar = calendar;
@@ -218,7 +226,13 @@ void ICalSeriesFile::appendSeries(icalcomponent* component, Date windowStart, Da
   std::set<int64_t> skipped;
   for (icalproperty* exdate : properties(component, ICAL_EXDATE_PROPERTY)) {
     const icaltimetype excluded = timeOf(exdate);
-    if (!icaltime_is_null_time(excluded)) skipped.insert(secondsOf(ical::instantOf(excluded)));
+    if (icaltime_is_null_time(excluded)) continue;
+    skipped.insert(secondsOf(ical::instantOf(excluded)));
+    shared.exceptionDates.push_back(ical::instantOf(excluded));
+  }
+  for (icalproperty* rdate : properties(component, ICAL_RDATE_PROPERTY)) {
+    const icaltimetype added = timeOf(rdate);
+    if (!icaltime_is_null_time(added)) shared.recurrenceDates.push_back(ical::instantOf(added));
   }
   icalcomponent* parent = icalcomponent_get_parent(component);
   if (parent != nullptr) {
@@ -244,22 +258,34 @@ void ICalSeriesFile::appendSeries(icalcomponent* component, Date windowStart, Da
   icalproperty* rule = icalcomponent_get_first_property(component, ICAL_RRULE_PROPERTY);
   const icalrecurrencetype recurrence =
       rule != nullptr ? icalproperty_get_rrule(rule) : icalrecurrencetype{};
-  const bool repeats = rule != nullptr && recurrence.freq >= ICAL_DAILY_RECURRENCE &&
-                       recurrence.freq <= ICAL_YEARLY_RECURRENCE;
+  const bool repeats = rule != nullptr && recurrence.freq != ICAL_NO_RECURRENCE;
   if (!repeats) {
     emit(start);
   } else {
-    shared.recurrenceRules.push_back(ical::ruleOf(recurrence, start));
+    shared.recurrenceRules.push_back(ical::ruleOf(recurrence));
     icalrecur_iterator* iterator = icalrecur_iterator_new(recurrence, start);
     if (iterator == nullptr) {
       problems.push_back("event " + uid + " has a rule that cannot be expanded");
       emit(start);
     } else {
+      // A series repeating within the day would spend the iteration bound before the window;
+      // without COUNT its expansion may begin at the window (less one occurrence's length).
+      if (recurrence.freq < ICAL_DAILY_RECURRENCE && recurrence.count == 0) {
+        const Date from = windowStart - std::chrono::seconds(length.seconds);
+        if (ical::instantOf(start) < from) {
+          icalrecur_iterator_set_start(iterator, ical::timeLike(from, start));
+        }
+      }
       int iterations = 0;
+      const size_t before = events.size();
       for (icaltimetype next = icalrecur_iterator_next(iterator); !icaltime_is_null_time(next);
            next = icalrecur_iterator_next(iterator)) {
+        // The listing of one series is bounded. Once it has an occurrence in the window the
+        // series, and its whole rule, is listed; without one it is lost, and says so.
         if (++iterations > kMaxIterations) {
-          problems.push_back("event " + uid + " repeats too often; later occurrences left out");
+          if (events.size() == before) {
+            problems.push_back("event " + uid + " repeats too often before the window");
+          }
           break;
         }
         next.zone = start.zone;
@@ -296,6 +322,22 @@ void attachZone(icalproperty* property, icalcomponent* calendar, icaltimezone* z
   icalcomponent_add_component(calendar, copy);
 }
 
+// The zone a VTIMEZONE `definition` describes, added to `calendar` unless a zone of that TZID is
+// there already; null when the text is not one.
+icaltimezone* definedZone(icalcomponent* calendar, const std::string& tzid,
+                          const std::string& definition) {
+  if (calendar == nullptr || icalcomponent_isa(calendar) != ICAL_VCALENDAR_COMPONENT) return nullptr;
+  if (icaltimezone* present = icalcomponent_get_timezone(calendar, tzid.c_str())) return present;
+  icalcomponent* parsed = icalparser_parse_string(definition.c_str());
+  if (parsed == nullptr) return nullptr;
+  if (icalcomponent_isa(parsed) != ICAL_VTIMEZONE_COMPONENT) {
+    icalcomponent_free(parsed);
+    return nullptr;
+  }
+  icalcomponent_add_component(calendar, parsed);
+  return icalcomponent_get_timezone(calendar, tzid.c_str());
+}
+
 void stamp(icalcomponent* component) {
   const icaltimetype now = icaltime_current_time_with_zone(icaltimezone_get_utc_timezone());
   removeAll(component, ICAL_DTSTAMP_PROPERTY);
@@ -316,15 +358,21 @@ void ICalSeriesFile::setFields(icalcomponent* component, const StoreEvent& event
   const Date end = std::max(event.startDate, event.endDate);
   icalproperty* startProperty = nullptr;
   icalproperty* endProperty = nullptr;
+  icaltimetype startTime = icaltime_null_time();
   if (event.isAllDay) {
     const icaltimetype startDay = ical::localDate(event.startDate);
     icaltimetype endDay = ical::localDate(end);
     if (icaltime_compare_date_only(endDay, startDay) < 0) endDay = startDay;
+    startTime = startDay;
     startProperty = icalproperty_new_dtstart(startDay);
     endProperty = icalproperty_new_dtend(dayAfter(endDay));
   } else {
     icaltimezone* zone = event.timeZone ? ical::zoneNamed(*event.timeZone) : nullptr;
-    startProperty = icalproperty_new_dtstart(ical::timeIn(event.startDate, zone));
+    if (zone == nullptr && event.timeZone && event.timeZoneDefinition) {
+      zone = definedZone(calendar, *event.timeZone, *event.timeZoneDefinition);
+    }
+    startTime = ical::timeIn(event.startDate, zone);
+    startProperty = icalproperty_new_dtstart(startTime);
     endProperty = icalproperty_new_dtend(ical::timeIn(end, zone));
     attachZone(startProperty, calendar, zone);
     attachZone(endProperty, calendar, zone);
@@ -340,11 +388,29 @@ void ICalSeriesFile::setFields(icalcomponent* component, const StoreEvent& event
   }
   if (event.url) icalcomponent_add_property(component, icalproperty_new_url(event.url->c_str()));
   if (withRule) {
-    removeAll(component, ICAL_RRULE_PROPERTY);
+    for (const icalproperty_kind kind :
+         {ICAL_RRULE_PROPERTY, ICAL_EXDATE_PROPERTY, ICAL_RDATE_PROPERTY}) {
+      removeAll(component, kind);
+    }
     if (!event.recurrenceRules.empty()) {
       icalcomponent_add_property(
-          component,
-          icalproperty_new_rrule(ical::recurrenceOf(event.recurrenceRules.front(), event.isAllDay)));
+          component, icalproperty_new_rrule(ical::recurrenceOf(event.recurrenceRules.front())));
+    }
+    // In DTSTART's own form, as the standard asks and readers match them.
+    icaltimezone* zone = const_cast<icaltimezone*>(startTime.zone);
+    const bool zoned = !startTime.is_date && !icaltime_is_utc(startTime) && zone != nullptr;
+    for (const Date excluded : event.exceptionDates) {
+      icalproperty* exdate = icalproperty_new_exdate(ical::timeLike(excluded, startTime));
+      if (zoned) attachZone(exdate, calendar, zone);
+      icalcomponent_add_property(component, exdate);
+    }
+    for (const Date added : event.recurrenceDates) {
+      icaldatetimeperiodtype value{};
+      value.time = ical::timeLike(added, startTime);
+      value.period = icalperiodtype_null_period();
+      icalproperty* rdate = icalproperty_new_rdate(value);
+      if (zoned) attachZone(rdate, calendar, zone);
+      icalcomponent_add_property(component, rdate);
     }
   }
   stamp(component);

@@ -37,11 +37,17 @@ struct StoreEvent {
   bool isAllDay = false;
   // A zone identifier ("Europe/Berlin", "UTC"); none for floating local times.
   std::optional<std::string> timeZone;
+  // The VTIMEZONE text of a zone the zone database does not know.
+  std::optional<std::string> timeZoneDefinition;
   std::optional<std::string> notes;
   std::optional<std::string> location;
   std::optional<std::string> url;
   // At most the first rule is kept.
   std::vector<RecurrenceRule> recurrenceRules;
+  // Of a series: the original starts of deleted occurrences (EXDATE) and the
+  // starts of occurrences added beside the rule (RDATE).
+  std::vector<Date> exceptionDates;
+  std::vector<Date> recurrenceDates;
 };
 
 }  // namespace tessellon

@@ -68,7 +68,10 @@ std::shared_ptr<Contact> CNContactStoreHelper::mapContact(const VCard& card) con
   });
   contact->instantMessageAddress = mapList<InstantMessageAddress>(
       card.instantMessageAddresses, [](const VCard::InstantMessageAddress& address) {
-        return InstantMessageAddress{address.service, address.username, address.label};
+        // A numeric service (written by phones) reads as the name a restore would write, so a
+        // restored card equals its record.
+        return InstantMessageAddress{getMappedInstantMessageServiceName(address.service),
+                                     address.username, address.label};
       });
   return contact;
 }
@@ -102,7 +105,8 @@ VCard CNContactStoreHelper::mapContact(const Contact& contact) const {
                                     address.countryCode.value_or("")});
   }
   for (const Url& url : contact.url.value_or(std::vector<Url>{})) {
-    card.urlAddresses.push_back({url.label.empty() ? "Homepage" : url.label, url.url});
+    // An unlabelled address stays unlabelled: a made-up label would read back as another card.
+    card.urlAddresses.push_back({url.label, url.url});
   }
   for (const InstantMessageAddress& address :
        contact.instantMessageAddress.value_or(std::vector<InstantMessageAddress>{})) {

@@ -21,13 +21,14 @@ class CNContactStoreHelperProtocol {
   virtual ~CNContactStoreHelperProtocol() = default;
 
   // Backup direction: empty texts become absent fields, a list without entries
-  // stays absent, the contact type is always set, and a birthday without a
-  // year becomes that day of year 1 (local midnight).
+  // stays absent, the contact type is always set, a numeric messenger service
+  // reads as its name, and a birthday without a year becomes that day of year 1
+  // (local midnight).
   virtual std::shared_ptr<Contact> mapContact(const VCard& card) const = 0;
 
   // Restore direction: a new card (no UID yet) with absent texts as empty
-  // ones; a birthday in year 0 or 1 loses its year; an empty URL label becomes
-  // "Homepage"; a numeric messenger name becomes its service.
+  // ones; a birthday in year 0 or 1 loses its year; a numeric messenger name
+  // becomes its service. Labels are kept as they are, an empty one included.
   virtual VCard mapContact(const Contact& contact) const = 0;
 };
 

@@ -18,25 +18,29 @@ namespace tessellon {
 // UID and never replacing an existing file. Used by one operation at a time.
 class ContactRepository final : public ContactRepositoryProtocol {
  public:
-  // `root` is created by requestAccess() when missing. `logger` may be null.
+  // `root` is created only by createStore(). `logger` may be null.
   ContactRepository(std::string root, std::shared_ptr<CNContactStoreHelperProtocol> helper,
                     std::shared_ptr<LoggerProtocol> logger = nullptr);
   ContactRepository(const ContactRepository&) = delete;
   ContactRepository& operator=(const ContactRepository&) = delete;
 
   Future<Void> requestAccess() override;
+  Result<void> createStore() override;
   Result<std::vector<std::shared_ptr<Contact>>> getExistingContacts() override;
+  std::vector<SkippedItem> skippedItems() const override { return skipped_; }
+  std::shared_ptr<Contact> storedForm(const Contact& contact) const override;
   ContactSaveRequest& saveRequest() override { return saveRequest_; }
   Result<void> execute() override;
 
  private:
   // The address books' folder names in name order; an absent root has none.
   Result<std::vector<std::string>> containers() const;
-  void readCards(const std::string& path, std::vector<std::shared_ptr<Contact>>& contacts) const;
+  void readCards(const std::string& path, std::vector<std::shared_ptr<Contact>>& contacts);
   Result<std::string> containerFolder(const std::optional<std::string>& identifier) const;
 
   const std::string contactStore_;
   ContactSaveRequest saveRequest_;
+  std::vector<SkippedItem> skipped_;
   const std::shared_ptr<CNContactStoreHelperProtocol> cnContactStoreHelper_;
   const std::shared_ptr<LoggerProtocol> logger_;  // may be null
 };

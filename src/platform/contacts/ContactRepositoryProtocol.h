@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tessellon/Contact.h"
+#include "tessellon/SkippedItem.h"
 
 #include "futures/Future.h"
 #include "futures/Result.h"
@@ -24,16 +25,30 @@ class ContactRepositoryProtocol {
   ContactRepositoryProtocol& operator=(const ContactRepositoryProtocol&) = delete;
   virtual ~ContactRepositoryProtocol() = default;
 
-  // Succeeds when the address book can be read and written; fails with
-  // BackupSDKError contactsAccessDenied (201) otherwise. Complete on return.
+  // Succeeds when the address book's folder exists and can be read and
+  // written; fails with BackupSDKError contactsAccessDenied (201), naming the
+  // folder, otherwise. Never creates it: a missing folder must not read as an
+  // empty address book. Complete on return.
   virtual Future<Void> requestAccess() = 0;
+
+  // Creates the address book's folder when it is missing; only a restore
+  // calls it. Fails with contactsAccessDenied (201).
+  virtual Result<void> createStore() = 0;
 
   // Every card of every address book as a Contact, address books in name
   // order. Fails with contactsFetchingContainersFailed (203) when the address
   // books cannot be listed and contactsFetchingResultsForContainersFailed
   // (204) when one cannot be read. A single card that cannot be read is left
-  // out with a warning.
+  // out with a warning and listed by skippedItems().
   virtual Result<std::vector<std::shared_ptr<Contact>>> getExistingContacts() = 0;
+
+  // The card files the last getExistingContacts() could not read, with why.
+  virtual std::vector<SkippedItem> skippedItems() const = 0;
+
+  // The record `contact` gives once written into the address book and read
+  // back: the form in which records are compared, so a card restored before
+  // equals its record in the backup.
+  virtual std::shared_ptr<Contact> storedForm(const Contact& contact) const = 0;
 
   // The pending additions; callers add new cards to it.
   virtual ContactSaveRequest& saveRequest() = 0;

@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 #include <algorithm>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -102,10 +103,14 @@ TEST_F(CalendarReadTest, AccessFailsWith801WhenTheFolderCannotBeUsed) {
   EXPECT_THAT(awaitResult(repository.createCalendarEntry(std::make_shared<CalendarEntry>())),
               SucceedsWith(Void{}));
 
+  // A missing folder is refused, not made: it may be an unmounted disk. Only a restore makes it.
   CalendarRepository created(dir.file("new/calendars"), logger);
+  const auto missing = awaitResult(created.checkAccess(nullptr));
+  EXPECT_THAT(missing, FailsWith(BackupSDKError::calendarsAccessDenied));
+  EXPECT_NE(missing->failure().message.find(dir.file("new/calendars")), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("new")));
+  ASSERT_TRUE(created.createStore().ok());
   EXPECT_THAT(awaitResult(created.checkAccess(nullptr)), SucceedsWith(Void{}));
-  struct stat status {};
-  EXPECT_EQ(stat(dir.file("new/calendars").c_str(), &status), 0);
 
   auto token = std::make_shared<CancelToken>();
   ASSERT_TRUE(token->cancel().ok());

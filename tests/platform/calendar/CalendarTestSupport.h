@@ -11,6 +11,7 @@
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -61,16 +62,17 @@ inline Date midnightIn(int days) {
   return fromSeconds(mktime(&fields));
 }
 
-// What khal prints for the calendars under dir/calendars between two days ("2024-05-01"), one
+// What khal prints for the calendars under dir/<folder> between two days ("2024-05-01"), one
 // line per event and day as "{start} {end} {title}" in UTC; nothing when khal is missing.
 inline std::optional<std::string> khalList(const TempDir& dir, const std::string& from,
-                                           const std::string& to) {
+                                           const std::string& to,
+                                           const std::string& folder = "calendars") {
   if (system("command -v khal > /dev/null 2>&1") != 0) return std::nullopt;
   dir.write("khal.conf",
-            "[calendars]\n[[ours]]\npath = " + dir.file("calendars") +
+            "[calendars]\n[[ours]]\npath = " + dir.file(folder) +
                 "/*\ntype = discover\n"
                 "[sqlite]\npath = " +
-                dir.file("khal.db") +
+                dir.file(folder + ".khal.db") +
                 "\n"
                 "[locale]\nlocal_timezone = UTC\ndefault_timezone = UTC\ntimeformat = %H:%M\n"
                 "dateformat = %Y-%m-%d\nlongdateformat = %Y-%m-%d\n"
@@ -103,6 +105,17 @@ inline std::vector<std::shared_ptr<CalendarEntry>> entriesIn(
   EXPECT_TRUE(result && result->isSuccess());
   return result && result->isSuccess() ? result->successValue()
                                        : std::vector<std::shared_ptr<CalendarEntry>>{};
+}
+
+// The events without the identifiers a store hands out (a changed occurrence keeps its
+// occurrence number), in start order.
+inline std::vector<CalendarEvent> withoutIds(const CalendarEntry& calendar) {
+  std::vector<CalendarEvent> events = calendar.events.value_or(std::vector<CalendarEvent>{});
+  for (CalendarEvent& e : events) e.id = e.isDetached() ? "/RID=" + *e.RID() : "";
+  std::sort(events.begin(), events.end(), [](const CalendarEvent& a, const CalendarEvent& b) {
+    return std::tie(a.start, a.title, a.id) < std::tie(b.start, b.title, b.id);
+  });
+  return events;
 }
 
 inline const CalendarEvent* findTitled(const std::vector<CalendarEvent>& events,

@@ -44,7 +44,7 @@ TEST_F(ContactMappingTest, BirthdaysWithoutYearLiveInYearOne) {
   EXPECT_FALSE(helper_.mapContact(card)->birthday);
 }
 
-TEST_F(ContactMappingTest, RestoreFillsUrlLabelAndMessengerServices) {
+TEST_F(ContactMappingTest, RestoreKeepsUrlLabelsAndNamesMessengerServices) {
   Contact contact;
   contact.url = std::vector<Url>{{"", "https://a.example"}, {"_$!<Work>!$_", "https://b.example"}};
   contact.instantMessageAddress =
@@ -52,7 +52,7 @@ TEST_F(ContactMappingTest, RestoreFillsUrlLabelAndMessengerServices) {
   contact.contactType = 1;
   const VCard card = helper_.mapContact(contact);
   EXPECT_EQ(card.urlAddresses,
-            (std::vector<VCard::LabeledValue>{{"Homepage", "https://a.example"},
+            (std::vector<VCard::LabeledValue>{{"", "https://a.example"},
                                               {"_$!<Work>!$_", "https://b.example"}}));
   EXPECT_EQ(card.instantMessageAddresses[0].service, "Skype");
   EXPECT_EQ(card.instantMessageAddresses[1].service, "Signal");

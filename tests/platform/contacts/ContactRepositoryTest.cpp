@@ -98,14 +98,21 @@ TEST_F(ContactRepositoryTest, ListingFailuresCarryTheirCodes) {
               HasCode(BackupSDKError::contactsFetchingResultsForContainersFailed));
 }
 
-TEST_F(ContactRepositoryTest, RequestAccessCreatesTheRootOrFailsWith201) {
+TEST_F(ContactRepositoryTest, OnlyCreateStoreMakesTheRootAndAMissingOneFailsWith201) {
+  // A missing folder may be an unmounted disk: reading it as an empty address book would wipe
+  // the stored one.
+  const auto missing = awaitResult(repository()->requestAccess());
+  EXPECT_THAT(missing, FailsWith(BackupSDKError::contactsAccessDenied));
+  EXPECT_NE(missing->failure().message.find(root()), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(root()));
+  ASSERT_TRUE(repository()->createStore().ok());
   EXPECT_THAT(awaitResult(repository()->requestAccess()), SucceedsWith(Void{}));
-  EXPECT_TRUE(std::filesystem::is_directory(root()));
 
   ContactRepository blocked(dir_.file("file/contacts"), helper_);
   dir_.write("file", "not a folder");
   EXPECT_THAT(awaitResult(blocked.requestAccess()),
               FailsWith(BackupSDKError::contactsAccessDenied));
+  EXPECT_THAT(blocked.createStore().error(), HasCode(BackupSDKError::contactsAccessDenied));
 }
 
 TEST_F(ContactRepositoryTest, ExecuteWritesNewCardsIntoTheFirstAddressBook) {
