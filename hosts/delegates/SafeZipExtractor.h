@@ -23,7 +23,8 @@ namespace tessellon::hosts {
 // links, so a link already in the destination cannot redirect a write; each
 // file is written beside its target and renamed over it, which replaces a link
 // of that name instead of writing through it. For LocalFolderDelegate's worker;
-// one extraction per object.
+// one extraction per object. ObjectStoreDelegate extracts into a
+// local staging folder with it before uploading the entries.
 class SafeZipExtractor {
  public:
   // `archive` and `destination` are the components of normalized paths below `root` (an
@@ -39,6 +40,14 @@ class SafeZipExtractor {
   // when the remote is full, POSIX errors of the file system. Files extracted before a failure
   // stay; no temporary file does.
   std::optional<Error> run();
+
+  // What run() wrote, in archive order: each file's and folder's components below the
+  // destination.
+  struct Written {
+    std::vector<std::string> parts;
+    bool folder = false;
+  };
+  const std::vector<Written>& written() const { return written_; }
 
  private:
   using Visit = std::function<std::optional<Error>(archive*, archive_entry*,
@@ -61,6 +70,7 @@ class SafeZipExtractor {
   FileDescriptor rootFd_;
   FileDescriptor archiveFd_;
   FileDescriptor destinationFd_;
+  std::vector<Written> written_;
 };
 
 }  // namespace tessellon::hosts

@@ -9,6 +9,7 @@
 
 #include "delegates/LocalFolderDelegate.h"
 #include "remote/DelegateCalls.h"
+#include "remote/NetworkRemotes.h"
 #include "remote/TestArchives.h"
 #include "support/MediaTree.h"
 #include "support/TempDir.h"
@@ -76,7 +77,7 @@ struct DefaultIfAbsentRemote {
           space.file("downloads")));
 };
 
-using DelegateTypes = ::testing::Types<LocalFolderRemote, DefaultIfAbsentRemote>;
+using DelegateTypes = ::testing::Types<LocalFolderRemote, DefaultIfAbsentRemote, WebDavRemote>;
 TYPED_TEST_SUITE(DelegateConformanceTest, DelegateTypes);
 
 TYPED_TEST(DelegateConformanceTest, UploadedBytesComeBackUnchanged) {
