@@ -1,6 +1,7 @@
 #include "delegates/ObjectStoreDelegate.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 #include <atomic>
@@ -103,8 +104,10 @@ ObjectStoreDelegate::ObjectStoreDelegate(std::shared_ptr<ObjectStore> store, int
         state->transfers = static_cast<size_t>(std::max(transfers, 1));
         state->workFolder = workFolder ? *workFolder : temporaryFolder();
         state->downloadPrefix = workFolder ? "download-" : "tessellon-download-";
+        // Private from the start: the library checks that its temporary folder is.
         std::error_code ignored;
-        fs::create_directories(state->workFolder, ignored);
+        fs::create_directories(fs::path(state->workFolder).parent_path(), ignored);
+        (void)::mkdir(state->workFolder.c_str(), 0700);
         std::string staging = state->workFolder + "/remote-staging-XXXXXX";
         if (::mkdtemp(staging.data()) != nullptr) state->staging = staging;
         return state;
