@@ -173,6 +173,41 @@ std::optional<Error> WebDavStore::putFile(const std::string& localPath, const st
 
 std::optional<Error> WebDavStore::putFileIfAbsent(const std::string& localPath,
                                                   const std::string& key, StoreAnswer& answer) {
+  if (!moveRefused_.load()) {
+    // The whole file first, under a hidden name; then a MOVE that must not overwrite, which the
+    // server decides atomically (a PUT's "If-None-Match: *" is checked before the body arrives,
+    // so concurrent creators can all pass it).
+    const std::string hidden = hiddenNameBeside(key);
+    if (auto error = putDirect(localPath, hidden, TransferHooks{})) return error;
+    HttpRequest move;
+    move.method = "MOVE";
+    move.url = urlOf(hidden);
+    move.headers = {"Destination: " + urlOf(key), "Overwrite: F"};
+    HttpResponse response = client_.perform(move);
+    if (!response.error && succeeded(response.status)) {
+      answer = StoreAnswer::done;
+      return std::nullopt;
+    }
+    StoreAnswer ignored = StoreAnswer::done;
+    (void)remove(hidden, ignored);
+    if (response.error) return response.error;
+    if (response.status == 412) {
+      answer = StoreAnswer::exists;
+      return std::nullopt;
+    }
+    // A folder in the way answers otherwise, depending on the server.
+    bool folder = false;
+    StoreAnswer there = StoreAnswer::missing;
+    if (auto error = probe(key, there, folder)) return error;
+    if (there == StoreAnswer::exists) {
+      answer = StoreAnswer::exists;
+      return std::nullopt;
+    }
+    if (response.status != 405 && response.status != 501 && response.status != 502) {
+      return httpStatusError(response.status, "MOVE to " + key);
+    }
+    moveRefused_.store(true);
+  }
   HttpRequest request;
   request.method = "PUT";
   request.url = urlOf(key);
