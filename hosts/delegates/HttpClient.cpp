@@ -265,8 +265,14 @@ HttpResponse HttpClient::attempt(Handle& handle, const HttpRequest& request) {
   }
 
   curl_slist* headers = nullptr;
-  // No wait for "100 Continue": on a fast network that wait costs more than it could save.
-  headers = curl_slist_append(headers, "Expect:");
+  // No wait for "100 Continue": on a fast network that wait costs more than it could save. A
+  // signed request keeps the header (libcurl would sign the empty one that removes it) and sends
+  // its body at once.
+  if (options_.awsSigV4) {
+    curl_easy_setopt(curl, CURLOPT_EXPECT_100_TIMEOUT_MS, 0L);
+  } else {
+    headers = curl_slist_append(headers, "Expect:");
+  }
   for (const std::string& header : request.headers) headers = curl_slist_append(headers, header.c_str());
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());

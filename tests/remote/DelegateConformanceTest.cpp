@@ -77,7 +77,8 @@ struct DefaultIfAbsentRemote {
           space.file("downloads")));
 };
 
-using DelegateTypes = ::testing::Types<LocalFolderRemote, DefaultIfAbsentRemote, WebDavRemote>;
+using DelegateTypes =
+    ::testing::Types<LocalFolderRemote, DefaultIfAbsentRemote, WebDavRemote, S3Remote>;
 TYPED_TEST_SUITE(DelegateConformanceTest, DelegateTypes);
 
 TYPED_TEST(DelegateConformanceTest, UploadedBytesComeBackUnchanged) {
