@@ -1,6 +1,7 @@
 #include "cli/RemoteSelection.h"
 
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <stdexcept>
@@ -8,6 +9,7 @@
 
 #include "delegates/LocalFolderDelegate.h"
 #include "delegates/ObjectStoreDelegate.h"
+#include "delegates/S3Store.h"
 #include "delegates/WebDavStore.h"
 
 namespace tessellon::cli {
@@ -55,6 +57,90 @@ std::shared_ptr<tessellon::BackupSDKDelegate> webDav(const std::string& url,
       options.transfers, workFolder);
 }
 
+struct AwsKeys {
+  std::string accessKey;
+  std::string secretKey;
+  std::optional<std::string> sessionToken;
+};
+
+// The section [profile] of an AWS credentials file.
+std::optional<AwsKeys> keysFromFile(const std::string& path, const std::string& profile) {
+  std::ifstream file(path);
+  AwsKeys keys;
+  bool inSection = false;
+  for (std::string line; std::getline(file, line);) {
+    const auto trim = [](std::string text) {
+      text.erase(0, text.find_first_not_of(" \t\r"));
+      text.erase(text.find_last_not_of(" \t\r") + 1);
+      return text;
+    };
+    line = trim(line);
+    if (line.empty() || line[0] == '#' || line[0] == ';') continue;
+    if (line.front() == '[') {
+      inSection = line == "[" + profile + "]";
+      continue;
+    }
+    const size_t equals = line.find('=');
+    if (!inSection || equals == std::string::npos) continue;
+    const std::string name = trim(line.substr(0, equals));
+    const std::string value = trim(line.substr(equals + 1));
+    if (name == "aws_access_key_id") keys.accessKey = value;
+    if (name == "aws_secret_access_key") keys.secretKey = value;
+    if (name == "aws_session_token") keys.sessionToken = value;
+  }
+  if (keys.accessKey.empty() || keys.secretKey.empty()) return std::nullopt;
+  return keys;
+}
+
+AwsKeys awsKeys() {
+  const auto access = environment("AWS_ACCESS_KEY_ID");
+  const auto secret = environment("AWS_SECRET_ACCESS_KEY");
+  if (access && secret) return {*access, *secret, environment("AWS_SESSION_TOKEN")};
+  const char* home = std::getenv("HOME");
+  const std::string file = environment("AWS_SHARED_CREDENTIALS_FILE")
+                               .value_or(std::string(home != nullptr ? home : "") +
+                                         "/.aws/credentials");
+  const std::string profile = environment("AWS_PROFILE").value_or("default");
+  if (auto keys = keysFromFile(file, profile)) return *keys;
+  throw std::runtime_error(
+      "an s3:// remote needs credentials: AWS_ACCESS_KEY_ID and AWS_SECRET_ACCESS_KEY, or the "
+      "section [" + profile + "] of " + file);
+}
+
+std::shared_ptr<tessellon::BackupSDKDelegate> s3(const std::string& rest,
+                                                 const CliOptions& options,
+                                                 const std::string& workFolder) {
+  hosts::S3Store::Location location;
+  const size_t slash = rest.find('/');
+  location.bucket = rest.substr(0, slash);
+  if (location.bucket.empty()) throw std::runtime_error("--remote s3:// needs a bucket name");
+  if (location.bucket.find('@') != std::string::npos) checkedAuthority(rest, "s3://" + rest);
+  if (slash != std::string::npos) {
+    location.prefix = rest.substr(slash + 1);
+    while (!location.prefix.empty() && location.prefix.back() == '/') location.prefix.pop_back();
+  }
+  location.region = !options.s3Region.empty() ? options.s3Region
+                    : environment("AWS_REGION") ? *environment("AWS_REGION")
+                                                : environment("AWS_DEFAULT_REGION").value_or("us-east-1");
+  std::optional<std::string> endpoint;
+  if (!options.s3Endpoint.empty()) endpoint = options.s3Endpoint;
+  if (!endpoint) endpoint = environment("AWS_ENDPOINT_URL_S3");
+  if (!endpoint) endpoint = environment("AWS_ENDPOINT_URL");
+  // AWS itself is addressed by bucket name in the host; other servers by path.
+  location.virtualHosted = !endpoint;
+  location.endpoint = endpoint.value_or("https://s3." + location.region + ".amazonaws.com");
+  while (!location.endpoint.empty() && location.endpoint.back() == '/') location.endpoint.pop_back();
+  AwsKeys keys = awsKeys();
+  location.sessionToken = keys.sessionToken;
+  hosts::HttpOptions http = transportOptions(options);
+  if (!http.caFile) http.caFile = environment("AWS_CA_BUNDLE");
+  http.user = std::move(keys.accessKey);
+  http.password = std::move(keys.secretKey);
+  return std::make_shared<hosts::ObjectStoreDelegate>(
+      std::make_shared<hosts::S3Store>(std::move(location), std::move(http)), options.archiveSize,
+      options.transfers, workFolder);
+}
+
 }  // namespace
 
 std::shared_ptr<tessellon::BackupSDKDelegate> openRemote(const CliOptions& options,
@@ -66,6 +152,7 @@ std::shared_ptr<tessellon::BackupSDKDelegate> openRemote(const CliOptions& optio
       return webDav(http + checkedAuthority(rest, remote), options, workFolder);
     }
   }
+  if (remote.rfind("s3://", 0) == 0) return s3(remote.substr(5), options, workFolder);
   std::string folder = remoteFolder(options);
   if (remote.rfind("file://", 0) == 0) {
     folder = remote.substr(7);

@@ -10,7 +10,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "delegates/S3Store.h"
 #include "support/ApacheDavServer.h"
+#include "support/CephGateway.h"
 #include "support/LoopbackPort.h"
 #include "support/MediaTree.h"
 #include "support/TempDir.h"
@@ -29,34 +31,67 @@ struct Outcome {
 
 // A WebDAV server that asks for a password, shared by the tests of this program.
 ApacheDavServer& davServer() {
-  static ApacheDavServer server{(clearAwsEnvironment(), ApacheDavServer::Options{"backup", "s3cr3t pass", std::nullopt})};
+  static ApacheDavServer server{(clearAwsEnvironment(),
+                                 ApacheDavServer::Options{"backup", "s3cr3t pass", std::nullopt})};
   return server;
 }
 
-class NetworkCliTest : public ::testing::Test {
+CephGateway& gateway() {
+  static CephGateway gateway;
+  return gateway;
+}
+
+enum class Kind { webDav, s3 };
+
+// The command against each kind of network remote; credentials reach it through the
+// environment only.
+class NetworkCliTest : public ::testing::TestWithParam<Kind> {
  protected:
   void SetUp() override {
     static int next = 0;
-    collection_ = "c" + std::to_string(::getpid()) + "-" + std::to_string(next++);
-    ASSERT_TRUE(fs::create_directory(davServer().davRoot() + "/" + collection_));
-    ASSERT_EQ(std::system(("chown www-data: '" + davServer().davRoot() + "/" + collection_ +
-                           "' 2>/dev/null || true").c_str()),
-              0);
+    name_ = "c" + std::to_string(::getpid()) + "-" + std::to_string(next++);
+    if (GetParam() == Kind::webDav) {
+      ASSERT_TRUE(fs::create_directory(davServer().davRoot() + "/" + name_));
+      ASSERT_EQ(std::system(("chown www-data: '" + davServer().davRoot() + "/" + name_ +
+                             "' 2>/dev/null || true").c_str()),
+                0);
+      ::setenv("TESSELLON_WEBDAV_USER", "backup", 1);
+      ::setenv("TESSELLON_WEBDAV_PASSWORD", "s3cr3t pass", 1);
+    } else {
+      ASSERT_TRUE(gateway().running());
+      hosts::StoreAnswer answer = hosts::StoreAnswer::done;
+      ASSERT_EQ(bucket().makeBucket(answer), std::nullopt);
+      ::setenv("AWS_ACCESS_KEY_ID", gateway().accessKey().c_str(), 1);
+      ::setenv("AWS_SECRET_ACCESS_KEY", gateway().secretKey().c_str(), 1);
+      ::setenv("AWS_ENDPOINT_URL", gateway().endpoint().c_str(), 1);
+    }
+  }
+  void TearDown() override {
+    for (const char* name : {"TESSELLON_WEBDAV_USER", "TESSELLON_WEBDAV_PASSWORD",
+                             "AWS_ACCESS_KEY_ID", "AWS_SECRET_ACCESS_KEY", "AWS_ENDPOINT_URL"}) {
+      ::unsetenv(name);
+    }
   }
 
+  hosts::S3Store bucket() const {
+    hosts::S3Store::Location location;
+    location.endpoint = gateway().endpoint();
+    location.bucket = name_;
+    hosts::HttpOptions options;
+    options.user = gateway().accessKey();
+    options.password = gateway().secretKey();
+    return hosts::S3Store(location, options);
+  }
   std::string remote() const {
-    return "dav://127.0.0.1:" + std::to_string(davServer().port()) + "/" + collection_;
+    if (GetParam() == Kind::s3) return "s3://" + name_ + "/backups";
+    return "dav://127.0.0.1:" + std::to_string(davServer().port()) + "/" + name_;
   }
-  // What the server stores for this test's remote.
-  std::string stored() const { return davServer().davRoot() + "/" + collection_; }
 
-  Outcome run(const std::string& arguments, const std::string& password = "s3cr3t pass",
-              std::string remoteUrl = "") {
+  Outcome run(const std::string& arguments, std::string remoteUrl = "") {
     if (remoteUrl.empty()) remoteUrl = remote();
     const std::string command =
         "env TMPDIR='" + dir_.file("tmp") + "' XDG_CONFIG_HOME='" + dir_.file("config") +
-        "' XDG_DATA_HOME='" + dir_.file("data") + "' TESSELLON_WEBDAV_USER=backup " +
-        "TESSELLON_WEBDAV_PASSWORD='" + password + "' '" TESSELLON_CLI_PATH "' " + arguments +
+        "' XDG_DATA_HOME='" + dir_.file("data") + "' '" TESSELLON_CLI_PATH "' " + arguments +
         " --remote '" + remoteUrl + "' >'" + dir_.file("out") + "' 2>'" + dir_.file("err") +
         "' </dev/null";
     const int raw = std::system(command.c_str());
@@ -87,20 +122,36 @@ class NetworkCliTest : public ::testing::Test {
     }
     return files;
   }
+  // Archives on the server: the command unpacks them on this side, so there must be none.
   int archivesStored() const {
     int archives = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(stored())) {
-      archives += entry.path().extension() == ".zip";
+    if (GetParam() == Kind::webDav) {
+      for (const auto& entry : fs::recursive_directory_iterator(davServer().davRoot() + "/" + name_)) {
+        archives += entry.path().extension() == ".zip";
+      }
+      return archives;
+    }
+    hosts::S3Store store = bucket();
+    std::vector<std::string> folders{"backups"};
+    while (!folders.empty()) {
+      std::vector<hosts::StoredMember> members;
+      hosts::StoreAnswer answer = hosts::StoreAnswer::done;
+      EXPECT_EQ(store.list(folders.back(), members, answer), std::nullopt);
+      folders.pop_back();
+      for (const auto& member : members) {
+        if (member.folder) folders.push_back(member.key);
+        archives += member.key.ends_with(".zip");
+      }
     }
     return archives;
   }
 
   TempDir dir_;
   MediaTree media_{dir_.file("home"), {}};
-  std::string collection_;
+  std::string name_;
 };
 
-TEST_F(NetworkCliTest, BackupListSecondBackupAndRestoreOverWebDav) {
+TEST_P(NetworkCliTest, BackupListSecondBackupAndRestore) {
   addHome();
   const Outcome backup = run("backup --only images,videos --archive-size 100k" + folders("home"));
   ASSERT_EQ(backup.status, 0) << backup.err;
@@ -126,16 +177,27 @@ TEST_F(NetworkCliTest, BackupListSecondBackupAndRestoreOverWebDav) {
   EXPECT_EQ(filesBelow("home2/Pictures").size(), 12u);
 }
 
-TEST_F(NetworkCliTest, RefusedCredentialsAndCredentialsInTheUrlAreClearErrors) {
-  const Outcome wrong = run("list", "not the password");
+TEST_P(NetworkCliTest, RefusedCredentialsAreAClearErrorThatShowsNoSecret) {
+  const char* secret = GetParam() == Kind::webDav ? "TESSELLON_WEBDAV_PASSWORD" : "AWS_SECRET_ACCESS_KEY";
+  ::setenv(secret, "not the password", 1);
+  const Outcome wrong = run("list");
   EXPECT_EQ(wrong.status, 1);
-  EXPECT_THAT(wrong.err, HasSubstr("refused the credentials (401)"));
+  EXPECT_THAT(wrong.err, HasSubstr(GetParam() == Kind::webDav ? "refused the credentials (401)"
+                                                              : "check the credentials"));
   EXPECT_THAT(wrong.err, ::testing::Not(HasSubstr("not the password")));
+}
 
-  const Outcome inUrl = run("list", "s3cr3t pass", "dav://backup:pw@127.0.0.1:1/x");
+TEST_P(NetworkCliTest, CredentialsInTheUrlAreRefused) {
+  const Outcome inUrl = run("list", GetParam() == Kind::webDav ? "dav://backup:pw@127.0.0.1:1/x"
+                                                               : "s3://key:secret@bucket/x");
   EXPECT_EQ(inUrl.status, 1);
   EXPECT_THAT(inUrl.err, HasSubstr("must not carry credentials"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Remotes, NetworkCliTest, ::testing::Values(Kind::webDav, Kind::s3),
+                         [](const auto& param) {
+                           return std::string(param.param == Kind::webDav ? "WebDav" : "S3");
+                         });
 
 }  // namespace
 }  // namespace tessellon
