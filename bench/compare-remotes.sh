@@ -81,6 +81,7 @@ mon_port=$(free_port)
 stop_servers() {
   kill "$(cat "$scratch/run/httpd.pid")" 2>/dev/null || true
   for pid in $(cat "$scratch/ceph/pids" 2>/dev/null); do kill "$pid" 2>/dev/null || true; sleep 1; done
+  rm -rf "$scratch"
 }
 trap stop_servers EXIT
 keys=$(python3 -c "import json,sys; k=json.load(open(sys.argv[1]))['keys'][0]; print(k['access_key'], k['secret_key'])" "$scratch/ceph/user.json")
