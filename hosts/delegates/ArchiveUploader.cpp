@@ -1,7 +1,8 @@
 #include "delegates/ArchiveUploader.h"
 
 #include <unistd.h>
-#include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
 #include <mutex>
 #include <random>
@@ -26,6 +27,21 @@ std::string freshName() {
   return "inflate-" + std::to_string(random());
 }
 
+// Entries waiting for an upload thread, and the first failure among them.
+struct Pipeline {
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<std::vector<std::string>> waiting;
+  size_t busy = 0;
+  bool closed = false;
+  std::optional<Error> failure;
+
+  void fail(Error error) {
+    // A full remote stops the whole run, so it wins over whatever else went wrong.
+    if (!failure || (error.code == 507 && failure->code != 507)) failure = std::move(error);
+  }
+};
+
 }  // namespace
 
 ArchiveUploader::ArchiveUploader(ObjectStore& store, std::string stagingRoot,
@@ -47,66 +63,75 @@ std::string ArchiveUploader::localOf(const std::vector<std::string>& parts) cons
   return stagingRoot_ + "/" + extractFolder_ + "/" + joined(parts, parts.size());
 }
 
+// Entries upload while the extraction goes on: each one as soon as it is on the local disk.
 std::optional<Error> ArchiveUploader::run() {
+  Pipeline pipeline;
+  std::vector<std::thread> uploaders;
+  for (size_t i = 0; i < transfers_; ++i) {
+    uploaders.emplace_back([this, &pipeline] {
+      std::unique_lock lock(pipeline.mutex);
+      for (;;) {
+        pipeline.changed.wait(lock, [&] {
+          return pipeline.failure || pipeline.closed || !pipeline.waiting.empty();
+        });
+        if (pipeline.failure || pipeline.waiting.empty()) return;
+        std::vector<std::string> parts = std::move(pipeline.waiting.front());
+        pipeline.waiting.pop_front();
+        ++pipeline.busy;
+        lock.unlock();
+        std::optional<Error> error = upload(parts);
+        lock.lock();
+        --pipeline.busy;
+        if (error) pipeline.fail(std::move(*error));
+        pipeline.changed.notify_all();
+      }
+    });
+  }
+  // Waits until every entry handed over has landed; the first failure, if any.
+  auto drain = [&pipeline] {
+    std::unique_lock lock(pipeline.mutex);
+    pipeline.changed.wait(lock, [&] {
+      return pipeline.failure || (pipeline.waiting.empty() && pipeline.busy == 0);
+    });
+    return pipeline.failure;
+  };
+
+  std::set<std::string> folders;
   SafeZipExtractor extractor(stagingRoot_, archive_, {extractFolder_},
                              [](int64_t) { return true; });
+  extractor.onWritten([&](const std::vector<std::string>& parts,
+                          bool folder) -> std::optional<Error> {
+    const size_t depth = folder ? parts.size() : parts.size() - 1;
+    for (size_t count = 1; count <= depth; ++count) {
+      const std::string key = keyOf({joined(parts, count)});
+      if (!folders.insert(key).second) continue;
+      StoreAnswer ignored = StoreAnswer::done;
+      if (auto error = store_.makeFolder(key, ignored)) return error;
+    }
+    if (folder) return std::nullopt;
+    if (parts.size() > 1) {
+      std::lock_guard lock(pipeline.mutex);
+      if (pipeline.failure) return pipeline.failure;
+      pipeline.waiting.push_back(parts);
+      pipeline.changed.notify_one();
+      return std::nullopt;
+    }
+    // A document at the top waits for every entry before it.
+    if (auto failure = drain()) return failure;
+    return upload(parts);
+  });
   std::optional<Error> failure = extractor.run();
 
-  // Every folder the entries need, parents before children (a prefix sorts first).
-  std::set<std::string> folders;
-  for (const auto& entry : extractor.written()) {
-    const size_t depth = entry.folder ? entry.parts.size() : entry.parts.size() - 1;
-    for (size_t count = 1; count <= depth; ++count) folders.insert(keyOf({joined(entry.parts, count)}));
+  {
+    std::lock_guard lock(pipeline.mutex);
+    pipeline.closed = true;
   }
-  for (auto it = folders.begin(); !failure && it != folders.end(); ++it) {
-    StoreAnswer ignored = StoreAnswer::done;
-    failure = store_.makeFolder(*it, ignored);
-  }
-
-  std::vector<std::vector<std::string>> batch;
-  for (const auto& entry : extractor.written()) {
-    if (failure) break;
-    if (entry.folder) continue;
-    if (entry.parts.size() > 1) {
-      batch.push_back(entry.parts);
-      continue;
-    }
-    failure = uploadInParallel(batch);
-    batch.clear();
-    if (!failure) failure = upload(entry.parts);
-  }
-  if (!failure) failure = uploadInParallel(batch);
+  pipeline.changed.notify_all();
+  for (std::thread& uploader : uploaders) uploader.join();
+  if (!failure) failure = pipeline.failure;
 
   std::error_code ignored;
   std::filesystem::remove_all(stagingRoot_ + "/" + extractFolder_, ignored);
-  return failure;
-}
-
-std::optional<Error> ArchiveUploader::uploadInParallel(
-    const std::vector<std::vector<std::string>>& files) {
-  std::atomic<size_t> next{0};
-  std::mutex mutex;
-  std::optional<Error> failure;
-  auto work = [&] {
-    for (;;) {
-      {
-        std::lock_guard lock(mutex);
-        if (failure) return;
-      }
-      const size_t index = next.fetch_add(1);
-      if (index >= files.size()) return;
-      std::optional<Error> error = upload(files[index]);
-      if (!error) continue;
-      std::lock_guard lock(mutex);
-      // A full remote stops the whole run, so it wins over whatever else went wrong.
-      if (!failure || (error->code == 507 && failure->code != 507)) failure = std::move(error);
-    }
-  };
-  std::vector<std::thread> threads;
-  const size_t count = std::min(transfers_, files.size());
-  for (size_t i = 1; i < count; ++i) threads.emplace_back(work);
-  if (count > 0) work();
-  for (std::thread& thread : threads) thread.join();
   return failure;
 }
 

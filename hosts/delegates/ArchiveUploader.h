@@ -12,8 +12,8 @@
 namespace tessellon::hosts {
 
 // Inflates an archive into a store that cannot unpack archives itself: the archive is extracted
-// into a local staging folder with SafeZipExtractor, and its entries are uploaded, several at
-// once. An entry at the top of the destination (a category document, "backup.json") is uploaded
+// into a local staging folder with SafeZipExtractor, and each entry is uploaded as soon as it is
+// extracted, several at once. An entry at the top of the destination (a category document, "backup.json") is uploaded
 // only after every entry before it has landed, so the documents that name media files never
 // reach the remote before those files do. One inflation per object; run() blocks.
 class ArchiveUploader {
@@ -32,7 +32,6 @@ class ArchiveUploader {
   std::optional<Error> run();
 
  private:
-  std::optional<Error> uploadInParallel(const std::vector<std::vector<std::string>>& files);
   std::optional<Error> upload(const std::vector<std::string>& parts);
   std::string keyOf(const std::vector<std::string>& parts) const;
   std::string localOf(const std::vector<std::string>& parts) const;

@@ -87,7 +87,7 @@ std::optional<Error> SafeZipExtractor::run() {
         } else {
           failure = writeFile(reader, parts);
         }
-        if (!failure) written_.push_back({parts, folder});
+        if (!failure && written_) failure = written_(parts, folder);
         return failure;
       });
 }

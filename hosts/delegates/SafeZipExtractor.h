@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tessellon/Error.h"
@@ -41,13 +42,11 @@ class SafeZipExtractor {
   // stay; no temporary file does.
   std::optional<Error> run();
 
-  // What run() wrote, in archive order: each file's and folder's components below the
-  // destination.
-  struct Written {
-    std::vector<std::string> parts;
-    bool folder = false;
-  };
-  const std::vector<Written>& written() const { return written_; }
+  // Called by run() after each file or folder is in place, in archive order, with its components
+  // below the destination; an error stops the extraction with that error.
+  using Written =
+      std::function<std::optional<Error>(const std::vector<std::string>& parts, bool folder)>;
+  void onWritten(Written written) { written_ = std::move(written); }
 
  private:
   using Visit = std::function<std::optional<Error>(archive*, archive_entry*,
@@ -70,7 +69,7 @@ class SafeZipExtractor {
   FileDescriptor rootFd_;
   FileDescriptor archiveFd_;
   FileDescriptor destinationFd_;
-  std::vector<Written> written_;
+  Written written_;
 };
 
 }  // namespace tessellon::hosts
