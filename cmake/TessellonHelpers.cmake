@@ -24,10 +24,13 @@ elseif(NOT TESSELLON_SANITIZE STREQUAL "")
                       "not \"${TESSELLON_SANITIZE}\"")
 endif()
 
-# tessellon_add_test(NAME <name> SOURCES <files...> [LIBS <targets...>] [LABELS <labels...>])
-# One GoogleTest executable; each of its tests becomes a ctest test with the given labels.
+# tessellon_add_test(NAME <name> SOURCES <files...> [LIBS <targets...>] [LABELS <labels...>]
+#                    [ONE_PROCESS])
+# One GoogleTest executable; each of its tests becomes a ctest test with the given labels. With
+# ONE_PROCESS the whole executable is one ctest test instead, for suites that share a server too
+# slow to start once per test.
 function(tessellon_add_test)
-  cmake_parse_arguments(PARSE_ARGV 0 ARG "" "NAME" "SOURCES;LIBS;LABELS")
+  cmake_parse_arguments(PARSE_ARGV 0 ARG "ONE_PROCESS" "NAME" "SOURCES;LIBS;LABELS")
   if(NOT ARG_NAME OR NOT ARG_SOURCES)
     message(FATAL_ERROR "tessellon_add_test needs NAME and SOURCES")
   endif()
@@ -42,6 +45,11 @@ function(tessellon_add_test)
     target_link_libraries(${ARG_NAME} PRIVATE tessellon_test_support)
   endif()
 
+  if(ARG_ONE_PROCESS)
+    add_test(NAME ${ARG_NAME} COMMAND ${ARG_NAME})
+    set_tests_properties(${ARG_NAME} PROPERTIES TIMEOUT 900 LABELS "${ARG_LABELS}")
+    return()
+  endif()
   gtest_discover_tests(${ARG_NAME} DISCOVERY_TIMEOUT 60 TEST_LIST ${ARG_NAME}_TESTS
                        PROPERTIES TIMEOUT 300)
   if(ARG_LABELS)

@@ -87,9 +87,27 @@ bool holdsAny(const std::shared_ptr<MetaData>& metaData) {
 void addRemoteOption(CLI::App& command, CliOptions& options) {
   command
       .add_option("--remote", options.remote,
-                  "Folder that holds the backups (default $XDG_DATA_HOME/tessellon/remote, else "
-                  "~/.local/share/tessellon/remote; created when missing)")
-      ->type_name("DIR");
+                  "Where the backups are: a folder or file:///path (default "
+                  "$XDG_DATA_HOME/tessellon/remote, else ~/.local/share/tessellon/remote; created "
+                  "when missing), dav://host[:port]/path (WebDAV), davs://host[:port]/path "
+                  "(WebDAV over HTTPS) or s3://bucket[/prefix]")
+      ->type_name("REMOTE");
+  command
+      .add_option("--transfers", options.transfers,
+                  "Files a network remote sends or fetches at once (default 4)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 64));
+  command.add_option("--ca-file", options.caFile, "Certificates to trust for HTTPS remotes")
+      ->type_name("FILE")
+      ->check(CLI::ExistingFile);
+  command.add_flag("--insecure", options.insecure,
+                   "Do not check the HTTPS remote's certificate (warned; avoid)");
+  command
+      .add_option("--s3-endpoint", options.s3Endpoint,
+                  "S3 endpoint URL (default $AWS_ENDPOINT_URL, else the AWS endpoint of the region)")
+      ->type_name("URL");
+  command.add_option("--s3-region", options.s3Region, "S3 region (default $AWS_REGION, else us-east-1)")
+      ->type_name("REGION");
 }
 
 void addOutputOptions(CLI::App& command, CliOptions& options) {

@@ -31,6 +31,11 @@ struct CliOptions {
   std::string name;
   bool keepDeleted = false;
   int64_t archiveSize = int64_t{512} * 1024 * 1024;
+  int transfers = 4;
+  std::string caFile;
+  bool insecure = false;
+  std::string s3Endpoint;
+  std::string s3Region;
   bool json = false;
   int verbosity = 0;
   bool quiet = false;
@@ -46,6 +51,7 @@ struct SourceSelection {
   std::shared_ptr<EmptyFolder> standIn;
 };
 
+// --remote and the options of network remotes.
 void addRemoteOption(CLI::App& command, CliOptions& options);
 void addOutputOptions(CLI::App& command, CliOptions& options);
 // --pictures, --movies, --contacts, --calendars and --only.

@@ -7,9 +7,9 @@
 #include <iostream>
 #include <string>
 
+#include "cli/RemoteSelection.h"
 #include "cli/StorageFullDecorator.h"
 #include "delegates/ConsoleLogger.h"
-#include "delegates/LocalFolderDelegate.h"
 
 namespace tessellon::cli {
 
@@ -63,8 +63,7 @@ Session::Session(const CliOptions& options, const tessellon::BackupSDKOptions& s
       start_(std::chrono::steady_clock::now()) {
   const tessellon::BackupSDKOptions folders = withTemporaryFolder(sdkOptions);
   remote_ = std::make_shared<StorageFullDecorator>(
-      std::make_shared<tessellon::hosts::LocalFolderDelegate>(
-          remoteFolder(options), options.archiveSize, std::nullopt, folders.temporaryDirectory));
+      openRemote(options, folders.temporaryDirectory.value()));
   installInterruptHandler();
   sdk_ = std::make_unique<tessellon::BackupSDK>(remote_, loggerFor(options.verbosity), folders);
 }

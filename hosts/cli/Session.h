@@ -15,7 +15,7 @@ namespace tessellon::cli {
 
 class StorageFullDecorator;
 
-// One run of the command: the folder remote, the logger for -v and the facade over them. The main
+// One run of the command: the remote, the logger for -v and the facade over them. The main
 // thread waits in wait(), which redraws the progress line on a terminal and turns the first Ctrl-C
 // into a cancel request through the facade; a second Ctrl-C ends the process at once (status 130).
 // finish() may be called from any thread. Operations run one after the other, each followed by

@@ -1,5 +1,5 @@
 // The `tessellon` command: preview, backup, list, restore and verify over the library, with a
-// folder as the remote.
+// folder, a WebDAV server or an S3 bucket as the remote.
 
 #include <exception>
 #include <iostream>

@@ -21,6 +21,7 @@
 #include "delegates/BeneathRoot.h"
 #include "delegates/FileDescriptor.h"
 #include "delegates/LocalFolderError.h"
+#include "delegates/RemotePath.h"
 #include "delegates/SafeZipExtractor.h"
 #include "delegates/WorkerThread.h"
 
@@ -36,22 +37,6 @@ constexpr int64_t kChunkSize = int64_t{8} * 1024 * 1024;
 // Buffered copies (across file systems) use small writes: on ext4 under
 // writeback, 1 MiB writes measured two to four times slower than 64 KiB ones.
 constexpr size_t kBufferSize = size_t{64} * 1024;
-
-// "a/./b//c" -> "a/b/c"; none for absolute paths and ".." anywhere. The root is "".
-std::optional<std::string> normalize(const std::string& relative) {
-  if (!relative.empty() && relative.front() == '/') return std::nullopt;
-  std::string result;
-  size_t start = 0;
-  while (start <= relative.size()) {
-    size_t end = relative.find('/', start);
-    if (end == std::string::npos) end = relative.size();
-    const std::string part = relative.substr(start, end - start);
-    if (part == "..") return std::nullopt;
-    if (!part.empty() && part != ".") result += (result.empty() ? "" : "/") + part;
-    start = end + 1;
-  }
-  return result;
-}
 
 Error refusedPath(const std::string& relative) {
   return localFolderError(LocalFolderError::refusedPath,
@@ -236,7 +221,7 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::uploadFile(
       if (completion) completion(std::move(error));
     };
     if (flag->cancelled()) return answer(transferCancelled());
-    const auto normalized = normalize(relativeRemotePath);
+    const auto normalized = normalizeRemotePath(relativeRemotePath);
     if (!normalized || normalized->empty()) return answer(refusedPath(relativeRemotePath));
     Parent target;
     if (const int failed =
@@ -303,7 +288,7 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::downloadFile(
     auto answer = [&](std::optional<std::string> path, std::optional<BackupSDKError> error) {
       if (completion) completion(std::move(path), error);
     };
-    const auto normalized = normalize(relativeRemotePath);
+    const auto normalized = normalizeRemotePath(relativeRemotePath);
     if (flag->cancelled() || !normalized || normalized->empty()) {
       return answer(std::nullopt, BackupSDKError::delegateFileDownloadFailed);
     }
@@ -347,7 +332,7 @@ void LocalFolderDelegate::createDirectory(
     std::function<void(bool, std::optional<Error>)> completion) {
   worker_->post([config = config_, relativeRemotePath, completion = std::move(completion)] {
     if (!completion) return;
-    const auto normalized = normalize(relativeRemotePath);
+    const auto normalized = normalizeRemotePath(relativeRemotePath);
     if (!normalized) return completion(false, refusedPath(relativeRemotePath));
     if (normalized->empty()) return completion(true, std::nullopt);
     Parent target;
@@ -382,7 +367,7 @@ void LocalFolderDelegate::deleteFile(const std::string& relativeRemotePath,
                                      std::function<void(bool, std::optional<Error>)> completion) {
   worker_->post([config = config_, relativeRemotePath, completion = std::move(completion)] {
     if (!completion) return;
-    const auto normalized = normalize(relativeRemotePath);
+    const auto normalized = normalizeRemotePath(relativeRemotePath);
     if (!normalized || normalized->empty()) {
       return completion(false, refusedPath(relativeRemotePath));
     }
@@ -409,7 +394,7 @@ void LocalFolderDelegate::getDirectoryInfo(
     std::function<void(std::optional<Directory>, std::optional<Error>)> completion) {
   worker_->post([config = config_, relativeRemotePath, completion = std::move(completion)] {
     if (!completion) return;
-    const auto normalized = normalize(relativeRemotePath);
+    const auto normalized = normalizeRemotePath(relativeRemotePath);
     if (!normalized) return completion(std::nullopt, refusedPath(relativeRemotePath));
     // Read with the folder open: a remote media folder holds a file per stored item, and each
     // entry costs its directory record plus, for a file, one stat relative to the folder.
@@ -463,8 +448,8 @@ void LocalFolderDelegate::inflateZip(const std::string& remoteSrcPath,
                                      std::function<void(std::optional<Error>)> completion) {
   worker_->post(
       [config = config_, remoteSrcPath, remoteDstPath, completion = std::move(completion)] {
-        const auto source = normalize(remoteSrcPath);
-        const auto destination = normalize(remoteDstPath);
+        const auto source = normalizeRemotePath(remoteSrcPath);
+        const auto destination = normalizeRemotePath(remoteDstPath);
         std::optional<Error> result;
         if (!source || source->empty()) {
           result = refusedPath(remoteSrcPath);
@@ -489,7 +474,7 @@ void LocalFolderDelegate::uploadFileIfAbsent(
     auto answer = [&](bool created, std::optional<Error> error) {
       if (completion) completion(created, std::move(error));
     };
-    const auto normalized = normalize(relativeRemotePath);
+    const auto normalized = normalizeRemotePath(relativeRemotePath);
     if (!normalized || normalized->empty()) return answer(false, refusedPath(relativeRemotePath));
     const std::string target = config->pathOf(*normalized);
 

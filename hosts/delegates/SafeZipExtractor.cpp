@@ -79,9 +79,16 @@ std::optional<Error> SafeZipExtractor::run() {
   }
   return forEachEntry(
       [this](archive* reader, archive_entry* entry, const std::vector<std::string>& parts) {
-        if (archive_entry_filetype(entry) != AE_IFDIR) return writeFile(reader, parts);
-        FileDescriptor folder;
-        return openFolder(parts, parts.size(), folder);
+        const bool folder = archive_entry_filetype(entry) == AE_IFDIR;
+        std::optional<Error> failure;
+        if (folder) {
+          FileDescriptor opened;
+          failure = openFolder(parts, parts.size(), opened);
+        } else {
+          failure = writeFile(reader, parts);
+        }
+        if (!failure && written_) failure = written_(parts, folder);
+        return failure;
       });
 }
 

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tessellon/Error.h"
@@ -23,7 +24,8 @@ namespace tessellon::hosts {
 // links, so a link already in the destination cannot redirect a write; each
 // file is written beside its target and renamed over it, which replaces a link
 // of that name instead of writing through it. For LocalFolderDelegate's worker;
-// one extraction per object.
+// one extraction per object. ObjectStoreDelegate extracts into a
+// local staging folder with it before uploading the entries.
 class SafeZipExtractor {
  public:
   // `archive` and `destination` are the components of normalized paths below `root` (an
@@ -39,6 +41,12 @@ class SafeZipExtractor {
   // when the remote is full, POSIX errors of the file system. Files extracted before a failure
   // stay; no temporary file does.
   std::optional<Error> run();
+
+  // Called by run() after each file or folder is in place, in archive order, with its components
+  // below the destination; an error stops the extraction with that error.
+  using Written =
+      std::function<std::optional<Error>(const std::vector<std::string>& parts, bool folder)>;
+  void onWritten(Written written) { written_ = std::move(written); }
 
  private:
   using Visit = std::function<std::optional<Error>(archive*, archive_entry*,
@@ -61,6 +69,7 @@ class SafeZipExtractor {
   FileDescriptor rootFd_;
   FileDescriptor archiveFd_;
   FileDescriptor destinationFd_;
+  Written written_;
 };
 
 }  // namespace tessellon::hosts

@@ -9,6 +9,7 @@
 
 #include "delegates/LocalFolderDelegate.h"
 #include "remote/DelegateCalls.h"
+#include "remote/NetworkRemotes.h"
 #include "remote/TestArchives.h"
 #include "support/MediaTree.h"
 #include "support/TempDir.h"
@@ -76,7 +77,12 @@ struct DefaultIfAbsentRemote {
           space.file("downloads")));
 };
 
-using DelegateTypes = ::testing::Types<LocalFolderRemote, DefaultIfAbsentRemote>;
+// The S3 remote runs in a program of its own, which starts its gateway once.
+#ifdef TESSELLON_CONFORMANCE_S3
+using DelegateTypes = ::testing::Types<S3Remote>;
+#else
+using DelegateTypes = ::testing::Types<LocalFolderRemote, DefaultIfAbsentRemote, WebDavRemote>;
+#endif
 TYPED_TEST_SUITE(DelegateConformanceTest, DelegateTypes);
 
 TYPED_TEST(DelegateConformanceTest, UploadedBytesComeBackUnchanged) {

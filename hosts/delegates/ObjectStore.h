@@ -1,0 +1,68 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tessellon/Error.h"
+
+namespace tessellon::hosts {
+
+// One thing below a folder of a store. `key` is relative to the store's root.
+struct StoredMember {
+  std::string key;
+  int64_t size = 0;
+  bool folder = false;
+};
+
+// What one transfer may be told and may tell: a flag that aborts it at once, and the fraction
+// of its bytes moved so far.
+struct TransferHooks {
+  const std::atomic<bool>* cancelled = nullptr;
+  std::function<void(double fraction)> progress;
+};
+
+// How a store names a request's outcome beside its error.
+enum class StoreAnswer { done, exists, missing };
+
+// The handful of requests a remote storage answers, so that ObjectStoreDelegate holds what the
+// remotes share (threads, archives, downloads) and each remote is only its requests. Keys are
+// "/"-separated, relative to the store's root, without leading or trailing slashes; "" is the
+// root. Every call blocks until the remote has answered (retries included) and may be made from
+// several threads at once.
+//
+// Errors: a full remote carries code 507; rejected credentials carry 401 or 403 with a message
+// that says so; a cancelled transfer is "NSURLErrorDomain" -999; other failures carry the
+// HTTP status or the transport's error.
+class ObjectStore {
+ public:
+  virtual ~ObjectStore() = default;
+  ObjectStore() = default;
+  ObjectStore(const ObjectStore&) = delete;
+  ObjectStore& operator=(const ObjectStore&) = delete;
+
+  // Streams the local file to `key`, replacing what is there; readers see the old or the new
+  // content, never a part of it.
+  virtual std::optional<Error> putFile(const std::string& localPath, const std::string& key,
+                                       const TransferHooks& hooks) = 0;
+  // As putFile, but only when nothing is at `key` (a file or a folder): `exists` when something
+  // was, which stays untouched. Of two concurrent requests at most one answers `done`.
+  virtual std::optional<Error> putFileIfAbsent(const std::string& localPath,
+                                               const std::string& key, StoreAnswer& answer) = 0;
+  // Streams `key` into the local file (created or truncated); `missing` when there is no such
+  // file.
+  virtual std::optional<Error> getFile(const std::string& key, const std::string& localPath,
+                                       const TransferHooks& hooks, StoreAnswer& answer) = 0;
+  // Makes the folder and its missing parents; `exists` when it was there before.
+  virtual std::optional<Error> makeFolder(const std::string& key, StoreAnswer& answer) = 0;
+  // Removes a file, or a folder with all it holds; `missing` when nothing was there.
+  virtual std::optional<Error> remove(const std::string& key, StoreAnswer& answer) = 0;
+  // The direct members of a folder; `missing` when there is no such folder.
+  virtual std::optional<Error> list(const std::string& key, std::vector<StoredMember>& members,
+                                    StoreAnswer& answer) = 0;
+};
+
+}  // namespace tessellon::hosts

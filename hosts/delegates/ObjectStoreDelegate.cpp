@@ -1,0 +1,302 @@
+#include "delegates/ObjectStoreDelegate.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <utility>
+
+#include "delegates/ArchiveUploader.h"
+#include "delegates/FileDescriptor.h"
+#include "delegates/LocalFolderError.h"
+#include "delegates/ObjectStore.h"
+#include "delegates/RemotePath.h"
+#include "delegates/WorkerPool.h"
+
+namespace tessellon::hosts {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class TransferFlag final : public CancellationDelegate {
+ public:
+  void cancel() override { cancelled_.store(true); }
+  const std::atomic<bool>* flag() const { return &cancelled_; }
+  bool cancelled() const { return cancelled_.load(); }
+
+ private:
+  std::atomic<bool> cancelled_{false};
+};
+
+bool isArchive(const std::string& key) { return key.ends_with(".zip"); }
+
+Error refusedPath(const std::string& relative) {
+  return localFolderError(LocalFolderError::refusedPath,
+                          "the path \"" + relative + "\" leaves the remote folder");
+}
+
+std::string temporaryFolder() {
+  const char* base = std::getenv("TMPDIR");
+  return (base != nullptr && *base != '\0') ? base : "/tmp";
+}
+
+}  // namespace
+
+struct ObjectStoreDelegate::State {
+  std::shared_ptr<ObjectStore> store;
+  int64_t zipSize = kDefaultZipSize;
+  size_t transfers = kDefaultTransfers;
+  std::string workFolder;
+  std::string downloadPrefix;
+  // Holds the archives that never cross, by remote key, and their extraction.
+  std::string staging;
+
+  std::mutex mutex;
+  std::map<std::string, std::string> staged;  // remote key -> file name in `staging`
+  uint64_t nextArchive = 0;
+
+  std::string stagedName() {
+    std::lock_guard lock(mutex);
+    return "archive-" + std::to_string(nextArchive++) + ".zip";
+  }
+  std::optional<std::string> stagedFor(const std::string& key) {
+    std::lock_guard lock(mutex);
+    const auto found = staged.find(key);
+    if (found == staged.end()) return std::nullopt;
+    return found->second;
+  }
+  void stage(const std::string& key, const std::string& name) {
+    std::lock_guard lock(mutex);
+    auto& slot = staged[key];
+    if (!slot.empty()) (void)::unlink((staging + "/" + slot).c_str());
+    slot = name;
+  }
+  // Drops the staged archives at `key` or below it; whether there was any.
+  bool unstage(const std::string& key) {
+    std::lock_guard lock(mutex);
+    bool any = false;
+    for (auto it = staged.begin(); it != staged.end();) {
+      if (it->first == key || it->first.starts_with(key + "/") || key.empty()) {
+        (void)::unlink((staging + "/" + it->second).c_str());
+        it = staged.erase(it);
+        any = true;
+      } else {
+        ++it;
+      }
+    }
+    return any;
+  }
+};
+
+ObjectStoreDelegate::ObjectStoreDelegate(std::shared_ptr<ObjectStore> store, int64_t zipSize,
+                                         int transfers, std::optional<std::string> workFolder)
+    : state_([&] {
+        auto state = std::make_shared<State>();
+        state->store = std::move(store);
+        state->zipSize = zipSize;
+        state->transfers = static_cast<size_t>(std::max(transfers, 1));
+        state->workFolder = workFolder ? *workFolder : temporaryFolder();
+        state->downloadPrefix = workFolder ? "download-" : "tessellon-download-";
+        // Private from the start: the library checks that its temporary folder is.
+        std::error_code ignored;
+        fs::create_directories(fs::path(state->workFolder).parent_path(), ignored);
+        (void)::mkdir(state->workFolder.c_str(), 0700);
+        std::string staging = state->workFolder + "/remote-staging-XXXXXX";
+        if (::mkdtemp(staging.data()) != nullptr) state->staging = staging;
+        return state;
+      }()),
+      // One more thread than transfers: an inflation keeps one busy while its own threads upload.
+      workers_(WorkerPool::start(state_->transfers + 1)) {}
+
+ObjectStoreDelegate::~ObjectStoreDelegate() {
+  workers_->stop();
+  if (!state_->staging.empty()) {
+    std::error_code ignored;
+    fs::remove_all(state_->staging, ignored);
+  }
+}
+
+int64_t ObjectStoreDelegate::getZipSize() { return state_->zipSize; }
+
+std::shared_ptr<CancellationDelegate> ObjectStoreDelegate::uploadFile(
+    const std::string& localPath, const std::string& relativeRemotePath,
+    std::function<void(const TransferProgress&)> progress,
+    std::function<void(std::optional<Error>)> completion) {
+  auto flag = std::make_shared<TransferFlag>();
+  workers_->post([state = state_, flag, localPath, relativeRemotePath,
+                  progress = std::move(progress), completion = std::move(completion)] {
+    auto answer = [&](std::optional<Error> error) {
+      if (completion) completion(std::move(error));
+    };
+    if (flag->cancelled()) return answer(transferCancelled());
+    const auto key = normalizeRemotePath(relativeRemotePath);
+    if (!key || key->empty()) return answer(refusedPath(relativeRemotePath));
+    auto report = [&progress](double fraction) {
+      if (progress) progress(TransferProgress{std::clamp(fraction, 0.0, 1.0)});
+    };
+    if (isArchive(*key) && !state->staging.empty()) {
+      // The library never rewrites a finished archive in place, so a link is as good as a copy.
+      const std::string name = state->stagedName();
+      const std::string target = state->staging + "/" + name;
+      std::error_code failed;
+      if (::link(localPath.c_str(), target.c_str()) != 0) fs::copy_file(localPath, target, failed);
+      if (failed) return answer(posixError(failed.value(), "cannot keep the archive " + localPath));
+      state->stage(*key, name);
+      report(1.0);
+      return answer(std::nullopt);
+    }
+    answer(state->store->putFile(localPath, *key, TransferHooks{flag->flag(), report}));
+  });
+  return flag;
+}
+
+std::shared_ptr<CancellationDelegate> ObjectStoreDelegate::downloadFile(
+    const std::string& relativeRemotePath, std::function<void(const TransferProgress&)> progress,
+    std::function<void(std::optional<std::string>, std::optional<BackupSDKError>)> completion) {
+  auto flag = std::make_shared<TransferFlag>();
+  workers_->post([state = state_, flag, relativeRemotePath, progress = std::move(progress),
+                  completion = std::move(completion)] {
+    auto answer = [&](std::optional<std::string> path, std::optional<BackupSDKError> error) {
+      if (completion) completion(std::move(path), error);
+    };
+    const auto key = normalizeRemotePath(relativeRemotePath);
+    if (flag->cancelled() || !key || key->empty()) {
+      return answer(std::nullopt, BackupSDKError::delegateFileDownloadFailed);
+    }
+    std::error_code ignored;
+    fs::create_directories(state->workFolder, ignored);
+    // mkostemp makes the file 0600: a document of the user's may land in a shared folder.
+    std::string temporary = state->workFolder + "/" + state->downloadPrefix + "XXXXXX";
+    FileDescriptor made(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!made.valid()) return answer(std::nullopt, BackupSDKError::delegateFileDownloadFailed);
+    (void)made.close();
+    StoreAnswer found = StoreAnswer::done;
+    auto report = [&progress](double fraction) {
+      if (progress) progress(TransferProgress{std::clamp(fraction, 0.0, 1.0)});
+    };
+    const std::optional<Error> error =
+        state->store->getFile(*key, temporary, TransferHooks{flag->flag(), report}, found);
+    if (error || found != StoreAnswer::done) {
+      ::unlink(temporary.c_str());
+      return answer(std::nullopt, !error && found == StoreAnswer::missing
+                                      ? BackupSDKError::delegateFileDoesNotExist
+                                      : BackupSDKError::delegateFileDownloadFailed);
+    }
+    answer(temporary, std::nullopt);
+  });
+  return flag;
+}
+
+void ObjectStoreDelegate::uploadFileIfAbsent(
+    const std::string& localPath, const std::string& relativeRemotePath,
+    std::function<void(bool, std::optional<Error>)> completion) {
+  workers_->post([state = state_, localPath, relativeRemotePath,
+                  completion = std::move(completion)] {
+    if (!completion) return;
+    const auto key = normalizeRemotePath(relativeRemotePath);
+    if (!key || key->empty()) return completion(false, refusedPath(relativeRemotePath));
+    StoreAnswer answer = StoreAnswer::done;
+    std::optional<Error> error = state->store->putFileIfAbsent(localPath, *key, answer);
+    completion(!error && answer == StoreAnswer::done, std::move(error));
+  });
+}
+
+void ObjectStoreDelegate::createDirectory(
+    const std::string& relativeRemotePath,
+    std::function<void(bool, std::optional<Error>)> completion) {
+  workers_->post([state = state_, relativeRemotePath, completion = std::move(completion)] {
+    if (!completion) return;
+    const auto key = normalizeRemotePath(relativeRemotePath);
+    if (!key) return completion(false, refusedPath(relativeRemotePath));
+    StoreAnswer answer = StoreAnswer::done;
+    std::optional<Error> error = state->store->makeFolder(*key, answer);
+    completion(!error && answer == StoreAnswer::exists, std::move(error));
+  });
+}
+
+void ObjectStoreDelegate::deleteFile(const std::string& relativeRemotePath,
+                                     std::function<void(bool, std::optional<Error>)> completion) {
+  workers_->post([state = state_, relativeRemotePath, completion = std::move(completion)] {
+    if (!completion) return;
+    const auto key = normalizeRemotePath(relativeRemotePath);
+    if (!key || key->empty()) return completion(false, refusedPath(relativeRemotePath));
+    const bool wasStaged = state->unstage(*key);
+    StoreAnswer answer = StoreAnswer::done;
+    std::optional<Error> error = state->store->remove(*key, answer);
+    if (error) return completion(false, std::move(error));
+    if (answer == StoreAnswer::missing && !wasStaged) {
+      return completion(false, posixError(ENOENT, "nothing to delete at " + relativeRemotePath));
+    }
+    completion(true, std::nullopt);
+  });
+}
+
+void ObjectStoreDelegate::getDirectoryInfo(
+    const std::string& relativeRemotePath,
+    std::function<void(std::optional<Directory>, std::optional<Error>)> completion) {
+  workers_->post([state = state_, relativeRemotePath, completion = std::move(completion)] {
+    if (!completion) return;
+    const auto key = normalizeRemotePath(relativeRemotePath);
+    if (!key) return completion(std::nullopt, refusedPath(relativeRemotePath));
+    std::vector<StoredMember> members;
+    StoreAnswer answer = StoreAnswer::done;
+    if (auto error = state->store->list(*key, members, answer)) {
+      return completion(std::nullopt, std::move(error));
+    }
+    if (answer == StoreAnswer::missing) {
+      return completion(std::nullopt, posixError(ENOENT, "cannot list " + relativeRemotePath));
+    }
+    Directory directory;
+    for (StoredMember& member : members) {
+      directory.members.push_back(
+          Member{std::move(member.key), member.folder ? 0 : member.size,
+                 member.folder ? MemberType::directory : MemberType::file});
+    }
+    std::sort(directory.members.begin(), directory.members.end(),
+              [](const Member& a, const Member& b) { return a.fullName < b.fullName; });
+    completion(std::move(directory), std::nullopt);
+  });
+}
+
+void ObjectStoreDelegate::inflateZip(const std::string& remoteSrcPath,
+                                     const std::string& remoteDstPath,
+                                     std::function<void(std::optional<Error>)> completion) {
+  workers_->post([state = state_, remoteSrcPath, remoteDstPath,
+                  completion = std::move(completion)] {
+    auto answer = [&](std::optional<Error> error) {
+      if (completion) completion(std::move(error));
+    };
+    const auto source = normalizeRemotePath(remoteSrcPath);
+    const auto destination = normalizeRemotePath(remoteDstPath);
+    if (!source || source->empty()) return answer(refusedPath(remoteSrcPath));
+    if (!destination) return answer(refusedPath(remoteDstPath));
+    if (state->staging.empty()) return answer(posixError(ENOENT, "no staging folder"));
+    std::optional<std::string> name = state->stagedFor(*source);
+    if (!name) {
+      // Put there by another host, or left by a run that ended before inflating it.
+      name = state->stagedName();
+      StoreAnswer found = StoreAnswer::done;
+      if (auto error = state->store->getFile(*source, state->staging + "/" + *name,
+                                             TransferHooks{}, found)) {
+        return answer(std::move(error));
+      }
+      if (found != StoreAnswer::done) {
+        (void)::unlink((state->staging + "/" + *name).c_str());
+        return answer(posixError(ENOENT, "no archive at " + remoteSrcPath));
+      }
+      state->stage(*source, *name);
+    }
+    answer(ArchiveUploader(*state->store, state->staging, {*name}, *destination,
+                           state->transfers)
+               .run());
+  });
+}
+
+}  // namespace tessellon::hosts

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace tessellon::hosts {
+
+// "a/./b//c" -> "a/b/c"; none for absolute paths and ".." anywhere. The root is "". Every
+// delegate we ship refuses what would leave its root.
+inline std::optional<std::string> normalizeRemotePath(const std::string& relative) {
+  if (!relative.empty() && relative.front() == '/') return std::nullopt;
+  std::string result;
+  size_t start = 0;
+  while (start <= relative.size()) {
+    size_t end = relative.find('/', start);
+    if (end == std::string::npos) end = relative.size();
+    const std::string part = relative.substr(start, end - start);
+    if (part == "..") return std::nullopt;
+    if (!part.empty() && part != ".") result += (result.empty() ? "" : "/") + part;
+    start = end + 1;
+  }
+  return result;
+}
+
+}  // namespace tessellon::hosts

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "delegates/HttpClient.h"
+#include "delegates/ObjectStore.h"
+
+namespace tessellon::hosts {
+
+// An S3 bucket (or a prefix in it) as an object store, over libcurl's AWS Signature Version 4:
+// PutObject, multipart uploads for files over 64 MiB, GetObject, DeleteObjects in batches of a
+// thousand and ListObjectsV2 with continuation. S3 has no folders: a folder is a zero-byte
+// marker object "<key>/", and anything under "<key>/" makes it exist too. Create-if-absent is a
+// PutObject with "If-None-Match: *", which the server decides atomically; a server that does
+// not know the condition (501) gets a look first, then a plain put, which is not atomic.
+// Thread-safe.
+class S3Store final : public ObjectStore {
+ public:
+  struct Location {
+    // "http[s]://host[:port]", without a path.
+    std::string endpoint;
+    std::string region = "us-east-1";
+    std::string bucket;
+    // Keys below it, without slashes at either end; may be empty.
+    std::string prefix;
+    // "bucket.host/key" rather than "host/bucket/key".
+    bool virtualHosted = false;
+    std::optional<std::string> sessionToken;
+  };
+  static constexpr int64_t kMultipartThreshold = int64_t{64} * 1024 * 1024;
+
+  // `options` carries the access key as `user` and the secret as `password`; the signing is set
+  // here.
+  S3Store(Location location, HttpOptions options, int64_t partSize = kMultipartThreshold);
+
+  std::optional<Error> putFile(const std::string& localPath, const std::string& key,
+                               const TransferHooks& hooks) override;
+  std::optional<Error> putFileIfAbsent(const std::string& localPath, const std::string& key,
+                                       StoreAnswer& answer) override;
+  std::optional<Error> getFile(const std::string& key, const std::string& localPath,
+                               const TransferHooks& hooks, StoreAnswer& answer) override;
+  std::optional<Error> makeFolder(const std::string& key, StoreAnswer& answer) override;
+  std::optional<Error> remove(const std::string& key, StoreAnswer& answer) override;
+  std::optional<Error> list(const std::string& key, std::vector<StoredMember>& members,
+                            StoreAnswer& answer) override;
+
+  // Creates the bucket; `exists` when this user has it already.
+  std::optional<Error> makeBucket(StoreAnswer& answer);
+
+ private:
+  struct Listing;
+  HttpRequest request(const std::string& method, const std::string& objectKey,
+                      const std::string& query = "") const;
+  std::string objectKey(const std::string& key) const;
+  // Whether an object is at exactly `objectKey`.
+  std::optional<Error> exists(const std::string& objectKey, bool& found);
+  std::optional<Error> folderExists(const std::string& key, bool& found);
+  // One page of ListObjectsV2 below `prefix`.
+  std::optional<Error> listPage(const std::string& prefix, bool delimited, int maxKeys,
+                                const std::string& token, Listing& page);
+  std::optional<Error> putMultipart(const std::string& localPath, const std::string& key,
+                                    int64_t size, const TransferHooks& hooks);
+  std::optional<Error> deleteBatch(const std::vector<std::string>& objectKeys);
+
+  const Location location_;
+  const int64_t partSize_;
+  HttpClient client_;
+  std::atomic<bool> conditionUnknown_{false};
+};
+
+}  // namespace tessellon::hosts

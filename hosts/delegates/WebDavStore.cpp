@@ -1,0 +1,371 @@
+#include "delegates/WebDavStore.h"
+
+#include <cctype>
+#include <cstring>
+#include <random>
+#include <utility>
+
+#include <pugixml.hpp>
+
+namespace tessellon::hosts {
+
+namespace {
+
+constexpr const char* kPropfindBody =
+    "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+    "<D:propfind xmlns:D=\"DAV:\"><D:prop><D:resourcetype/><D:getcontentlength/></D:prop>"
+    "</D:propfind>";
+
+std::string percentEncode(const std::string& key) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  for (const unsigned char c : key) {
+    if (std::isalnum(c) != 0 || c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
+      encoded += static_cast<char>(c);
+    } else {
+      encoded += '%';
+      encoded += kHex[c >> 4];
+      encoded += kHex[c & 15];
+    }
+  }
+  return encoded;
+}
+
+std::string percentDecode(const std::string& text) {
+  std::string decoded;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && std::isxdigit(text[i + 1]) != 0 &&
+        std::isxdigit(text[i + 2]) != 0) {
+      decoded += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      decoded += text[i];
+    }
+  }
+  return decoded;
+}
+
+// "/dav/x" for "http://host:1/dav/x", "/" for "http://host".
+std::string pathOfUrl(const std::string& url) {
+  const size_t scheme = url.find("://");
+  const size_t slash = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+  return slash == std::string::npos ? "/" : url.substr(slash);
+}
+
+std::string withFinalSlash(std::string path) {
+  if (path.empty() || path.back() != '/') path += '/';
+  return path;
+}
+
+std::string parentOf(const std::string& key) {
+  const size_t slash = key.rfind('/');
+  return slash == std::string::npos ? std::string() : key.substr(0, slash);
+}
+
+std::string hiddenNameBeside(const std::string& key) {
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  const std::string parent = parentOf(key);
+  return (parent.empty() ? "" : parent + "/") + ".tessellon-upload-" + std::to_string(random());
+}
+
+// The local name of an element, whatever prefix the server bound "DAV:" to.
+bool named(const pugi::xml_node& node, const char* name) {
+  const char* full = node.name();
+  const char* colon = std::strrchr(full, ':');
+  return std::strcmp(colon != nullptr ? colon + 1 : full, name) == 0;
+}
+
+pugi::xml_node child(const pugi::xml_node& node, const char* name) {
+  for (pugi::xml_node candidate : node.children()) {
+    if (named(candidate, name)) return candidate;
+  }
+  return {};
+}
+
+bool succeeded(long status) { return status >= 200 && status < 300; }
+
+}  // namespace
+
+WebDavStore::WebDavStore(std::string baseUrl, HttpOptions options)
+    : baseUrl_([&] {
+        while (!baseUrl.empty() && baseUrl.back() == '/') baseUrl.pop_back();
+        return baseUrl;
+      }()),
+      basePath_(withFinalSlash(percentDecode(pathOfUrl(baseUrl_)))),
+      client_(std::move(options)) {}
+
+std::string WebDavStore::urlOf(const std::string& key, bool folder) const {
+  std::string url = baseUrl_ + "/" + percentEncode(key);
+  if (folder && url.back() != '/') url += '/';
+  return url;
+}
+
+std::optional<Error> WebDavStore::probe(const std::string& key, StoreAnswer& answer,
+                                        bool& folder) {
+  HttpRequest request;
+  request.method = "PROPFIND";
+  request.url = urlOf(key);
+  request.headers = {"Depth: 0", "Content-Type: application/xml; charset=utf-8"};
+  request.body = kPropfindBody;
+  HttpResponse response = client_.perform(request);
+  if (!response.error && response.status == 301) {
+    // Servers redirect a collection's name to the name with a slash.
+    request.url = urlOf(key, true);
+    response = client_.perform(request);
+  }
+  if (response.error) return response.error;
+  if (response.status == 404) {
+    answer = StoreAnswer::missing;
+    return std::nullopt;
+  }
+  if (response.status != 207) return httpStatusError(response.status, "PROPFIND " + key);
+  pugi::xml_document document;
+  if (!document.load_buffer(response.body.data(), response.body.size())) {
+    return Error{"WebDAV", 207, "PROPFIND " + key + ": the answer is not XML"};
+  }
+  const pugi::xml_node multistatus = document.first_child();
+  const pugi::xml_node reply = child(multistatus, "response");
+  folder = false;
+  for (pugi::xml_node propstat : reply.children()) {
+    if (!named(propstat, "propstat")) continue;
+    const pugi::xml_node type = child(child(propstat, "prop"), "resourcetype");
+    if (type && child(type, "collection")) folder = true;
+  }
+  answer = StoreAnswer::exists;
+  return std::nullopt;
+}
+
+std::optional<Error> WebDavStore::putDirect(const std::string& localPath, const std::string& key,
+                                            const TransferHooks& hooks) {
+  HttpRequest request;
+  request.method = "PUT";
+  request.url = urlOf(key);
+  request.uploadPath = localPath;
+  request.cancelled = hooks.cancelled;
+  request.progress = hooks.progress;
+  HttpResponse response = client_.perform(request);
+  if (response.error) return response.error;
+  if (!succeeded(response.status)) return httpStatusError(response.status, "PUT " + key);
+  return std::nullopt;
+}
+
+std::optional<Error> WebDavStore::putFile(const std::string& localPath, const std::string& key,
+                                          const TransferHooks& hooks) {
+  if (moveRefused_.load()) return putDirect(localPath, key, hooks);
+  const std::string hidden = hiddenNameBeside(key);
+  if (auto error = putDirect(localPath, hidden, hooks)) return error;
+  HttpRequest move;
+  move.method = "MOVE";
+  move.url = urlOf(hidden);
+  move.headers = {"Destination: " + urlOf(key), "Overwrite: T"};
+  move.cancelled = hooks.cancelled;
+  HttpResponse response = client_.perform(move);
+  if (!response.error && succeeded(response.status)) return std::nullopt;
+  StoreAnswer ignored = StoreAnswer::done;
+  (void)remove(hidden, ignored);
+  if (response.error) return response.error;
+  if (response.status == 405 || response.status == 501 || response.status == 502) {
+    moveRefused_.store(true);
+    return putDirect(localPath, key, hooks);
+  }
+  return httpStatusError(response.status, "MOVE to " + key);
+}
+
+std::optional<Error> WebDavStore::putFileIfAbsent(const std::string& localPath,
+                                                  const std::string& key, StoreAnswer& answer) {
+  if (!moveRefused_.load()) {
+    // The whole file first, under a hidden name; then a MOVE that must not overwrite, which the
+    // server decides atomically (a PUT's "If-None-Match: *" is checked before the body arrives,
+    // so concurrent creators can all pass it).
+    const std::string hidden = hiddenNameBeside(key);
+    if (auto error = putDirect(localPath, hidden, TransferHooks{})) return error;
+    HttpRequest move;
+    move.method = "MOVE";
+    move.url = urlOf(hidden);
+    move.headers = {"Destination: " + urlOf(key), "Overwrite: F"};
+    HttpResponse response = client_.perform(move);
+    if (!response.error && succeeded(response.status)) {
+      answer = StoreAnswer::done;
+      return std::nullopt;
+    }
+    StoreAnswer ignored = StoreAnswer::done;
+    (void)remove(hidden, ignored);
+    if (response.error) return response.error;
+    if (response.status == 412) {
+      answer = StoreAnswer::exists;
+      return std::nullopt;
+    }
+    // A folder in the way answers otherwise, depending on the server.
+    bool folder = false;
+    StoreAnswer there = StoreAnswer::missing;
+    if (auto error = probe(key, there, folder)) return error;
+    if (there == StoreAnswer::exists) {
+      answer = StoreAnswer::exists;
+      return std::nullopt;
+    }
+    if (response.status != 405 && response.status != 501 && response.status != 502) {
+      return httpStatusError(response.status, "MOVE to " + key);
+    }
+    moveRefused_.store(true);
+  }
+  HttpRequest request;
+  request.method = "PUT";
+  request.url = urlOf(key);
+  request.uploadPath = localPath;
+  request.headers = {"If-None-Match: *"};
+  HttpResponse response = client_.perform(request);
+  if (response.error) return response.error;
+  if (succeeded(response.status)) {
+    answer = StoreAnswer::done;
+    return std::nullopt;
+  }
+  if (response.status == 412) {
+    answer = StoreAnswer::exists;
+    return std::nullopt;
+  }
+  // A folder of that name answers with a redirect or "not allowed" rather than 412.
+  if (response.status == 301 || response.status == 405 || response.status == 409) {
+    bool folder = false;
+    StoreAnswer there = StoreAnswer::missing;
+    if (auto error = probe(key, there, folder)) return error;
+    if (there == StoreAnswer::exists) {
+      answer = StoreAnswer::exists;
+      return std::nullopt;
+    }
+  }
+  return httpStatusError(response.status, "PUT " + key);
+}
+
+std::optional<Error> WebDavStore::getFile(const std::string& key, const std::string& localPath,
+                                          const TransferHooks& hooks, StoreAnswer& answer) {
+  HttpRequest request;
+  request.url = urlOf(key);
+  request.downloadPath = localPath;
+  request.cancelled = hooks.cancelled;
+  request.progress = hooks.progress;
+  HttpResponse response = client_.perform(request);
+  if (response.error) return response.error;
+  if (response.status == 404) {
+    answer = StoreAnswer::missing;
+    return std::nullopt;
+  }
+  // A folder answers with a redirect to its name with a slash: it is no file.
+  if (response.status == 301) {
+    answer = StoreAnswer::missing;
+    return std::nullopt;
+  }
+  if (response.status != 200) return httpStatusError(response.status, "GET " + key);
+  answer = StoreAnswer::done;
+  return std::nullopt;
+}
+
+std::optional<Error> WebDavStore::makeFolder(const std::string& key, StoreAnswer& answer) {
+  if (key.empty()) {
+    answer = StoreAnswer::exists;
+    return std::nullopt;
+  }
+  HttpRequest request;
+  request.method = "MKCOL";
+  request.url = urlOf(key, true);
+  HttpResponse response = client_.perform(request);
+  if (response.error) return response.error;
+  if (succeeded(response.status)) {
+    answer = StoreAnswer::done;
+    return std::nullopt;
+  }
+  if (response.status == 409) {
+    // A missing parent: make it, then this one.
+    StoreAnswer parent = StoreAnswer::done;
+    if (auto error = makeFolder(parentOf(key), parent)) return error;
+    response = client_.perform(request);
+    if (response.error) return response.error;
+    if (succeeded(response.status)) {
+      answer = StoreAnswer::done;
+      return std::nullopt;
+    }
+  }
+  if (response.status == 405 || response.status == 301) {
+    bool folder = false;
+    StoreAnswer there = StoreAnswer::missing;
+    if (auto error = probe(key, there, folder)) return error;
+    if (there == StoreAnswer::exists && folder) {
+      answer = StoreAnswer::exists;
+      return std::nullopt;
+    }
+    return Error{"WebDAV", static_cast<int>(response.status),
+                 "MKCOL " + key + ": a file of that name is in the way"};
+  }
+  return httpStatusError(response.status, "MKCOL " + key);
+}
+
+std::optional<Error> WebDavStore::remove(const std::string& key, StoreAnswer& answer) {
+  HttpRequest request;
+  request.method = "DELETE";
+  request.url = urlOf(key);
+  HttpResponse response = client_.perform(request);
+  if (!response.error && response.status == 301) {
+    request.url = urlOf(key, true);
+    response = client_.perform(request);
+  }
+  if (response.error) return response.error;
+  if (response.status == 404) {
+    answer = StoreAnswer::missing;
+    return std::nullopt;
+  }
+  if (!succeeded(response.status)) return httpStatusError(response.status, "DELETE " + key);
+  answer = StoreAnswer::done;
+  return std::nullopt;
+}
+
+std::optional<Error> WebDavStore::list(const std::string& key, std::vector<StoredMember>& members,
+                                       StoreAnswer& answer) {
+  HttpRequest request;
+  request.method = "PROPFIND";
+  request.url = urlOf(key, true);
+  request.headers = {"Depth: 1", "Content-Type: application/xml; charset=utf-8"};
+  request.body = kPropfindBody;
+  HttpResponse response = client_.perform(request);
+  if (response.error) return response.error;
+  if (response.status == 404) {
+    answer = StoreAnswer::missing;
+    return std::nullopt;
+  }
+  if (response.status != 207) return httpStatusError(response.status, "PROPFIND " + key);
+  pugi::xml_document document;
+  if (!document.load_buffer(response.body.data(), response.body.size())) {
+    return Error{"WebDAV", 207, "PROPFIND " + key + ": the answer is not XML"};
+  }
+  const std::string self = key.empty() ? std::string() : key;
+  bool selfIsFolder = false;
+  members.clear();
+  for (pugi::xml_node reply : document.first_child().children()) {
+    if (!named(reply, "response")) continue;
+    std::string href = percentDecode(child(reply, "href").text().as_string());
+    if (href.find("://") != std::string::npos) href = pathOfUrl(href);
+    if (withFinalSlash(href).rfind(basePath_, 0) != 0) continue;
+    std::string name = href.size() > basePath_.size() ? href.substr(basePath_.size()) : "";
+    while (!name.empty() && name.back() == '/') name.pop_back();
+    StoredMember member;
+    member.key = name;
+    for (pugi::xml_node propstat : reply.children()) {
+      if (!named(propstat, "propstat")) continue;
+      const pugi::xml_node prop = child(propstat, "prop");
+      const pugi::xml_node type = child(prop, "resourcetype");
+      if (type && child(type, "collection")) member.folder = true;
+      if (const pugi::xml_node length = child(prop, "getcontentlength")) {
+        member.size = length.text().as_llong();
+      }
+    }
+    if (name == self) {
+      selfIsFolder = member.folder;
+      continue;
+    }
+    members.push_back(std::move(member));
+  }
+  // PROPFIND on a file answers for the file alone: no folder is there.
+  answer = selfIsFolder ? StoreAnswer::done : StoreAnswer::missing;
+  if (!selfIsFolder) members.clear();
+  return std::nullopt;
+}
+
+}  // namespace tessellon::hosts

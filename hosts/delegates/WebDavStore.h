@@ -1,0 +1,53 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "delegates/HttpClient.h"
+#include "delegates/ObjectStore.h"
+
+namespace tessellon::hosts {
+
+// A WebDAV collection as an object store: PUT, GET, MKCOL, DELETE, PROPFIND with depth 1 and
+// MOVE. A file is first PUT under a hidden name beside its target and then moved over it, so a
+// reader never sees half of it even on servers that write in place; a server that refuses MOVE
+// gets plain PUTs from then on. Create-if-absent uploads under a hidden name and MOVEs with
+// "Overwrite: F", which Apache grants to exactly one of several racing creators; without MOVE it
+// falls back to a PUT with "If-None-Match: *", which Apache checks before the body arrives, so
+// racing creators could then all succeed. Thread-safe.
+class WebDavStore final : public ObjectStore {
+ public:
+  // `baseUrl` is "http[s]://host[:port][/path]", the collection that is the store's root.
+  WebDavStore(std::string baseUrl, HttpOptions options);
+
+  std::optional<Error> putFile(const std::string& localPath, const std::string& key,
+                               const TransferHooks& hooks) override;
+  std::optional<Error> putFileIfAbsent(const std::string& localPath, const std::string& key,
+                                       StoreAnswer& answer) override;
+  std::optional<Error> getFile(const std::string& key, const std::string& localPath,
+                               const TransferHooks& hooks, StoreAnswer& answer) override;
+  std::optional<Error> makeFolder(const std::string& key, StoreAnswer& answer) override;
+  std::optional<Error> remove(const std::string& key, StoreAnswer& answer) override;
+  std::optional<Error> list(const std::string& key, std::vector<StoredMember>& members,
+                            StoreAnswer& answer) override;
+
+  HttpClient& client() { return client_; }
+
+ private:
+  std::string urlOf(const std::string& key, bool folder = false) const;
+  // What is at `key`: `missing`, or `exists` with `folder` telling its kind.
+  std::optional<Error> probe(const std::string& key, StoreAnswer& answer, bool& folder);
+  std::optional<Error> putDirect(const std::string& localPath, const std::string& key,
+                                 const TransferHooks& hooks);
+
+  const std::string baseUrl_;
+  // The root's path as the server writes it in listings, percent-decoded, with a final "/".
+  const std::string basePath_;
+  HttpClient client_;
+  std::atomic<bool> moveRefused_{false};
+};
+
+}  // namespace tessellon::hosts

@@ -1,0 +1,211 @@
+// The WebDAV remote against a real Apache: faults on the way (a proxy answering 500 or resetting
+// connections, the server stopped mid-transfer, a full volume), cancellation and create-if-absent
+// under contention. Each ends in a clear error or a successful retry, and the server then holds
+// either the whole file or nothing of it.
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "remote/DelegateCalls.h"
+#include "remote/NetworkRemotes.h"
+#include "remote/TestArchives.h"
+#include "support/FaultyHttpProxy.h"
+#include "support/MediaTree.h"
+
+namespace tessellon {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::Eq;
+using ::testing::HasSubstr;
+using ::testing::Pair;
+
+class WebDavStoreTest : public ::testing::Test {
+ protected:
+  explicit WebDavStoreTest(ApacheDavServer::Options options = {})
+      : server_((clearAwsEnvironment(), options)) {}
+
+  // A delegate talking to `url` (the server, or a proxy in front of it).
+  DelegateCalls& delegateFor(const std::string& url, hosts::HttpOptions options = quickRetries()) {
+    delegate_ = std::make_shared<hosts::ObjectStoreDelegate>(
+        std::make_shared<hosts::WebDavStore>(url, std::move(options)),
+        hosts::ObjectStoreDelegate::kDefaultZipSize, 4, local_.file("work"));
+    calls_ = std::make_unique<DelegateCalls>(delegate_);
+    return *calls_;
+  }
+  std::string local(const std::string& name, const std::string& bytes) {
+    return local_.write(name, bytes);
+  }
+  // The files the server holds below its root, hidden upload names included.
+  std::vector<std::string> storedFiles() const {
+    std::vector<std::string> files;
+    for (const auto& entry : fs::recursive_directory_iterator(server_.davRoot())) {
+      if (entry.is_regular_file()) {
+        files.push_back(entry.path().lexically_relative(server_.davRoot()).string());
+      }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+  }
+  std::string storedBytes(const std::string& name) const {
+    return local_.read(server_.davRoot() + "/" + name);
+  }
+
+  ApacheDavServer server_;
+  TempDir local_;
+  std::shared_ptr<BackupSDKDelegate> delegate_;
+  std::unique_ptr<DelegateCalls> calls_;
+};
+
+TEST_F(WebDavStoreTest, AnswersOf500AndResetConnectionsAreRetried) {
+  FaultyHttpProxy proxy(server_.port());
+  proxy.arm("PUT", 1, FaultyHttpProxy::Fault::answer500);
+  proxy.arm("MOVE", 1, FaultyHttpProxy::Fault::reset);
+  proxy.arm("PROPFIND", 1, FaultyHttpProxy::Fault::reset);
+  proxy.arm("GET", 1, FaultyHttpProxy::Fault::answer500);
+  DelegateCalls& calls = delegateFor(proxy.url());
+  const std::string bytes = randomContent(1000000, 3);
+
+  EXPECT_EQ(calls.upload(local("a", bytes), "a.jpg"), std::nullopt);
+  EXPECT_EQ(calls.list("").second, std::nullopt);
+  const auto [path, error] = calls.download("a.jpg");
+  ASSERT_TRUE(path.has_value());
+  EXPECT_TRUE(local_.read(*path) == bytes);
+  EXPECT_TRUE(storedBytes("a.jpg") == bytes);
+  for (const char* method : {"PUT", "MOVE", "PROPFIND", "GET"}) EXPECT_EQ(proxy.count(method), 2u);
+}
+
+TEST_F(WebDavStoreTest, AFailureThatLastsEndsInItsErrorAfterBoundedAttempts) {
+  FaultyHttpProxy proxy(server_.port());
+  proxy.arm("PUT", 0, FaultyHttpProxy::Fault::answer500);
+  DelegateCalls& calls = delegateFor(proxy.url(), quickRetries(3));
+
+  const std::optional<Error> error = calls.upload(local("a", "abc"), "a.jpg");
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->domain, "HTTP");
+  EXPECT_EQ(error->code, 500);
+  EXPECT_EQ(proxy.count("PUT"), 3u);
+  EXPECT_THAT(storedFiles(), ::testing::IsEmpty());
+}
+
+TEST_F(WebDavStoreTest, AServerStoppedMidTransferIsRetriedOnceItIsBack) {
+  hosts::HttpOptions patient = quickRetries(8);
+  patient.retry.firstDelay = std::chrono::milliseconds(250);
+  patient.retry.maxDelay = std::chrono::milliseconds(1000);
+  delegateFor(server_.url(), patient);
+  const std::string bytes = randomContent(48 * 1024 * 1024, 4);
+  std::atomic<bool> stopping{false};
+
+  // The transfer waits in its progress callback while the server goes down and comes back.
+  Answer<std::optional<Error>> upload;
+  delegate_->uploadFile(
+      local("big", bytes), "big.mov",
+      [&](const TransferProgress& progress) {
+        if (progress.fractionCompleted > 0.1 && !stopping.exchange(true)) {
+          server_.stop();
+          server_.start();
+        }
+      },
+      upload.callback());
+  const auto answer = upload.wait();
+
+  EXPECT_TRUE(stopping.load());
+  ASSERT_TRUE(answer.has_value());
+  EXPECT_EQ(std::get<0>(*answer), std::nullopt);
+  EXPECT_TRUE(storedBytes("big.mov") == bytes);
+}
+
+TEST_F(WebDavStoreTest, AServerThatStaysDownEndsInATransportErrorAndStoresNothing) {
+  delegateFor(server_.url(), quickRetries(3));
+  const std::string bytes = randomContent(48 * 1024 * 1024, 5);
+  std::atomic<bool> stopping{false};
+
+  Answer<std::optional<Error>> upload;
+  delegate_->uploadFile(
+      local("big", bytes), "big.mov",
+      [&](const TransferProgress& progress) {
+        if (progress.fractionCompleted > 0.1 && !stopping.exchange(true)) server_.stop();
+      },
+      upload.callback());
+  const auto answer = upload.wait();
+
+  ASSERT_TRUE(answer.has_value());
+  const std::optional<Error> error = std::get<0>(*answer);
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->domain, "CURLError") << error->message;
+  EXPECT_FALSE(fs::exists(server_.davRoot() + "/big.mov"));
+}
+
+TEST_F(WebDavStoreTest, CancelStopsARunningUploadAtOnce) {
+  delegateFor(server_.url());
+  std::atomic<bool> started{false};
+  Answer<std::optional<Error>> upload;
+  const auto transfer = delegate_->uploadFile(
+      local("big", randomContent(128 * 1024 * 1024, 6)), "big.mov",
+      [&](const TransferProgress& progress) {
+        if (progress.fractionCompleted > 0) started = true;
+      },
+      upload.callback());
+  while (!started.load()) std::this_thread::yield();
+  transfer->cancel();
+  const auto answer = upload.wait();
+
+  ASSERT_TRUE(answer.has_value());
+  ASSERT_TRUE(std::get<0>(*answer).has_value());
+  EXPECT_EQ(std::get<0>(*answer)->domain, "NSURLErrorDomain");
+  EXPECT_EQ(std::get<0>(*answer)->code, -999);
+  EXPECT_FALSE(fs::exists(server_.davRoot() + "/big.mov"));
+}
+
+TEST_F(WebDavStoreTest, OfConcurrentCreatorsExactlyOneCreates) {
+  delegateFor(server_.url());
+  constexpr int kCreators = 8;
+  std::vector<Answer<bool, std::optional<Error>>> answers(kCreators);
+  for (int i = 0; i < kCreators; ++i) {
+    delegate_->uploadFileIfAbsent(local("lock" + std::to_string(i), "holder " + std::to_string(i)),
+                                  "lock.json", answers[i].callback());
+  }
+  int created = 0;
+  for (auto& answer : answers) {
+    const auto value = answer.wait();
+    ASSERT_TRUE(value.has_value());
+    EXPECT_EQ(std::get<1>(*value), std::nullopt);
+    created += std::get<0>(*value) ? 1 : 0;
+  }
+  EXPECT_EQ(created, 1);
+  EXPECT_THAT(storedBytes("lock.json"), HasSubstr("holder "));
+}
+
+class FullWebDavStoreTest : public WebDavStoreTest {
+ protected:
+  FullWebDavStoreTest()
+      : WebDavStoreTest(ApacheDavServer::Options{std::nullopt, "", size_t{1024} * 1024}) {}
+};
+
+TEST_F(FullWebDavStoreTest, AFullVolumeAnswers507ForUploadsAndInflation) {
+  if (!server_.volumeMounted()) GTEST_SKIP() << "needs the right to mount a tmpfs";
+  DelegateCalls& calls = delegateFor(server_.url());
+  const std::optional<Error> upload =
+      calls.upload(local("big", randomContent(2 * 1024 * 1024, 7)), "big.mov");
+  ASSERT_TRUE(upload.has_value());
+  EXPECT_EQ(upload->code, 507);
+  EXPECT_THAT(upload->message, HasSubstr("full"));
+
+  writeArchive(local_.file("dev1.zip"), {{"images/a", randomContent(700000, 8)},
+                                         {"images/b", randomContent(700000, 9)},
+                                         {"backup.json", "{}"}});
+  ASSERT_THAT(calls.createDirectory("dev1"), Pair(false, Eq(std::nullopt)));
+  ASSERT_EQ(calls.upload(local_.file("dev1.zip"), "dev1/dev1.zip"), std::nullopt);
+  const std::optional<Error> inflate = calls.inflate("dev1/dev1.zip", "dev1");
+  ASSERT_TRUE(inflate.has_value());
+  EXPECT_EQ(inflate->code, 507);
+  // The record comes last: it never names files that did not land.
+  EXPECT_FALSE(fs::exists(server_.davRoot() + "/dev1/backup.json"));
+}
+
+}  // namespace
+}  // namespace tessellon

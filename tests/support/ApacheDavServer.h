@@ -1,0 +1,54 @@
+#pragma once
+
+#include <sys/types.h>
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "support/TempDir.h"
+
+namespace tessellon {
+
+// A real Apache httpd with mod_dav on a free 127.0.0.1 port, from a private configuration in a
+// fresh folder, run in the foreground as this process's child and stopped by its process id. As
+// root its workers run as www-data, who owns the DAV root. With `user`, requests need that user
+// and password (HTTP basic). With `capacity`, the DAV root is a tmpfs of that many bytes (needs
+// the right to mount; see volumeMounted()), which makes the server answer 507 when full.
+class ApacheDavServer {
+ public:
+  struct Options {
+    std::optional<std::string> user;
+    std::string password;
+    std::optional<size_t> capacity;
+  };
+  explicit ApacheDavServer(Options options);
+  ApacheDavServer();
+  ~ApacheDavServer();
+
+  ApacheDavServer(const ApacheDavServer&) = delete;
+  ApacheDavServer& operator=(const ApacheDavServer&) = delete;
+
+  // Starts the server (again, on the same port); false, with the reason on standard error, when
+  // it does not answer.
+  bool start();
+  // Stops it at once: running transfers break off. Returns once the port is free.
+  void stop();
+
+  int port() const { return port_; }
+  // "http://127.0.0.1:<port>".
+  std::string url() const;
+  // The folder the server stores its files in.
+  std::string davRoot() const { return dir_.file("dav"); }
+  bool volumeMounted() const { return mounted_; }
+
+ private:
+  void writeConfiguration() const;
+
+  const Options options_;
+  TempDir dir_;
+  const int port_;
+  pid_t pid_ = -1;
+  bool mounted_ = false;
+};
+
+}  // namespace tessellon
