@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <random>
@@ -20,7 +21,9 @@ namespace tessellon::hosts {
 namespace {
 
 void initializeCurlOnce() {
-  static const bool initialized = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
+  static const bool initialized = [] {
+    return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  }();
   (void)initialized;
 }
 
@@ -62,8 +65,8 @@ struct Exchange {
 
 size_t readBody(char* buffer, size_t size, size_t count, void* context) {
   auto* exchange = static_cast<Exchange*>(context);
-  const int64_t want = std::min<int64_t>(static_cast<int64_t>(size * count),
-                                         exchange->length - exchange->sent);
+  const int64_t want =
+      std::min<int64_t>(static_cast<int64_t>(size * count), exchange->length - exchange->sent);
   if (want <= 0) return 0;
   for (;;) {
     const ssize_t got = ::pread(exchange->in, buffer, static_cast<size_t>(want),
@@ -113,7 +116,8 @@ size_t readHeader(char* data, size_t size, size_t count, void* context) {
   if (line.size() > 5 && strncasecmp(line.c_str(), "etag:", 5) == 0) {
     std::string value = line.substr(5);
     value.erase(0, value.find_first_not_of(" \t"));
-    while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' ')) {
+    while (!value.empty() &&
+           (value.back() == '\r' || value.back() == '\n' || value.back() == ' ')) {
       value.pop_back();
     }
     exchange->response->etag = value;
@@ -146,9 +150,7 @@ struct HttpClient::Handle {
   ~Handle() { curl_easy_cleanup(curl); }
 };
 
-HttpClient::HttpClient(HttpOptions options) : options_(std::move(options)) {
-  initializeCurlOnce();
-}
+HttpClient::HttpClient(HttpOptions options) : options_(std::move(options)) { initializeCurlOnce(); }
 
 HttpClient::~HttpClient() = default;
 
@@ -177,10 +179,10 @@ HttpResponse HttpClient::perform(const HttpRequest& request) {
   HttpResponse response;
   for (int attempt = 0;; ++attempt) {
     response = this->attempt(*handle, request);
-    const bool transient = response.error ? response.error->domain == "CURLError" &&
-                                                retryableTransport(static_cast<CURLcode>(
-                                                    response.error->code))
-                                          : retryableStatus(response.status);
+    const bool transient = response.error
+                               ? response.error->domain == "CURLError" &&
+                                     retryableTransport(static_cast<CURLcode>(response.error->code))
+                               : retryableStatus(response.status);
     if (!transient || attempt + 1 >= options_.retry.attempts ||
         std::chrono::steady_clock::now() - start >= options_.retry.budget) {
       break;
@@ -197,8 +199,8 @@ HttpResponse HttpClient::perform(const HttpRequest& request) {
 
 bool HttpClient::waitBeforeRetry(int attempt, const HttpRequest& request) {
   thread_local std::mt19937_64 random{std::random_device{}()};
-  const auto ceiling = std::min<int64_t>(options_.retry.maxDelay.count(),
-                                         options_.retry.firstDelay.count() << std::min(attempt, 20));
+  const auto ceiling = std::min<int64_t>(
+      options_.retry.maxDelay.count(), options_.retry.firstDelay.count() << std::min(attempt, 20));
   const auto delay = std::chrono::milliseconds(
       std::uniform_int_distribution<int64_t>(ceiling / 2, std::max<int64_t>(ceiling, 1))(random));
   const auto until = std::chrono::steady_clock::now() + delay;
@@ -234,8 +236,8 @@ HttpResponse HttpClient::attempt(Handle& handle, const HttpRequest& request) {
       return response;
     }
     exchange.in = in.get();
-    exchange.length = request.uploadLength >= 0 ? request.uploadLength
-                                                : info.st_size - request.uploadOffset;
+    exchange.length =
+        request.uploadLength >= 0 ? request.uploadLength : info.st_size - request.uploadOffset;
     curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(curl, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(exchange.length));
     curl_easy_setopt(curl, CURLOPT_READFUNCTION, readBody);
@@ -273,7 +275,8 @@ HttpResponse HttpClient::attempt(Handle& handle, const HttpRequest& request) {
   } else {
     headers = curl_slist_append(headers, "Expect:");
   }
-  for (const std::string& header : request.headers) headers = curl_slist_append(headers, header.c_str());
+  for (const std::string& header : request.headers)
+    headers = curl_slist_append(headers, header.c_str());
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeBody);
@@ -284,7 +287,8 @@ HttpResponse HttpClient::attempt(Handle& handle, const HttpRequest& request) {
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onProgress);
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &exchange);
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(options_.connectTimeout.count()));
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT,
+                   static_cast<long>(options_.connectTimeout.count()));
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options_.stallTimeout.count()));
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -344,6 +348,22 @@ Error httpStatusError(long status, const std::string& what) {
     why = "the remote answered " + std::to_string(status);
   }
   return Error{"HTTP", static_cast<int>(status), what + ": " + why};
+}
+
+std::string percentEncode(const std::string& text, bool keepSlash) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  for (const unsigned char c : text) {
+    if (std::isalnum(c) != 0 || c == '-' || c == '.' || c == '_' || c == '~' ||
+        (keepSlash && c == '/')) {
+      encoded += static_cast<char>(c);
+    } else {
+      encoded += '%';
+      encoded += kHex[c >> 4];
+      encoded += kHex[c & 15];
+    }
+  }
+  return encoded;
 }
 
 }  // namespace tessellon::hosts

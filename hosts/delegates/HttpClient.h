@@ -103,4 +103,8 @@ class HttpClient {
 // refused. Domain "HTTP", the status as the code.
 Error httpStatusError(long status, const std::string& what);
 
+// Percent-encodes `text` for a URL: unreserved characters stay as they are, and "/" too when
+// `keepSlash` (a path), every other byte becomes "%XX".
+std::string percentEncode(const std::string& text, bool keepSlash);
+
 }  // namespace tessellon::hosts

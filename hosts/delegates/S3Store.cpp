@@ -16,27 +16,12 @@ namespace {
 
 constexpr size_t kDeleteBatch = 1000;
 
-// AWS's URI encoding: unreserved characters stay, '/' stays only in paths.
-std::string awsEncode(const std::string& text, bool path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string encoded;
-  for (const unsigned char c : text) {
-    if (std::isalnum(c) != 0 || c == '-' || c == '.' || c == '_' || c == '~' || (path && c == '/')) {
-      encoded += static_cast<char>(c);
-    } else {
-      encoded += '%';
-      encoded += kHex[c >> 4];
-      encoded += kHex[c & 15];
-    }
-  }
-  return encoded;
-}
-
 // Parameters sorted by name, as the signature's canonical form wants them.
 std::string queryOf(const std::map<std::string, std::string>& parameters) {
   std::string query;
   for (const auto& [name, value] : parameters) {
-    query += (query.empty() ? "" : "&") + awsEncode(name, false) + "=" + awsEncode(value, false);
+    query +=
+        (query.empty() ? "" : "&") + percentEncode(name, false) + "=" + percentEncode(value, false);
   }
   return query;
 }
@@ -45,12 +30,23 @@ std::string xmlEscaped(const std::string& text) {
   std::string escaped;
   for (const char c : text) {
     switch (c) {
-      case '&': escaped += "&amp;"; break;
-      case '<': escaped += "&lt;"; break;
-      case '>': escaped += "&gt;"; break;
-      case '"': escaped += "&quot;"; break;
-      case '\'': escaped += "&apos;"; break;
-      default: escaped += c;
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      case '\'':
+        escaped += "&apos;";
+        break;
+      default:
+        escaped += c;
     }
   }
   return escaped;
@@ -102,9 +98,7 @@ struct S3Store::Listing {
 };
 
 S3Store::S3Store(Location location, HttpOptions options, int64_t partSize)
-    : location_(std::move(location)),
-      partSize_(partSize),
-      client_([&] {
+    : location_(std::move(location)), partSize_(partSize), client_([&] {
         options.awsSigV4 = "aws:amz:" + location_.region + ":s3";
         options.netrc = false;
         return std::move(options);
@@ -126,7 +120,7 @@ HttpRequest S3Store::request(const std::string& method, const std::string& key,
   } else {
     base += "/" + location_.bucket;
   }
-  request.url = base + (key.empty() ? "" : "/" + awsEncode(key, true)) +
+  request.url = base + (key.empty() ? "" : "/" + percentEncode(key, true)) +
                 (query.empty() ? "" : "?" + query);
   // The body is not hashed: TLS protects it on the way, and large files are streamed.
   request.headers = {"x-amz-content-sha256: UNSIGNED-PAYLOAD"};
@@ -141,7 +135,8 @@ std::optional<Error> S3Store::makeBucket(StoreAnswer& answer) {
   put.body = "";
   HttpResponse response = client_.perform(put);
   if (response.error) return response.error;
-  if (response.status == 409 && response.body.find("BucketAlreadyOwnedByYou") != std::string::npos) {
+  if (response.status == 409 &&
+      response.body.find("BucketAlreadyOwnedByYou") != std::string::npos) {
     answer = StoreAnswer::exists;
     return std::nullopt;
   }
@@ -232,9 +227,8 @@ std::optional<Error> S3Store::putMultipart(const std::string& localPath, const s
   std::optional<Error> failure;
   for (int64_t offset = 0, number = 1; offset < size && !failure; offset += partSize_, ++number) {
     const int64_t length = std::min(partSize_, size - offset);
-    HttpRequest part = request("PUT", object,
-                               queryOf({{"partNumber", std::to_string(number)},
-                                        {"uploadId", uploadId}}));
+    HttpRequest part = request(
+        "PUT", object, queryOf({{"partNumber", std::to_string(number)}, {"uploadId", uploadId}}));
     part.uploadPath = localPath;
     part.uploadOffset = offset;
     part.uploadLength = length;
@@ -263,8 +257,8 @@ std::optional<Error> S3Store::putMultipart(const std::string& localPath, const s
   return failure;
 }
 
-std::optional<Error> S3Store::putFileIfAbsent(const std::string& localPath,
-                                              const std::string& key, StoreAnswer& answer) {
+std::optional<Error> S3Store::putFileIfAbsent(const std::string& localPath, const std::string& key,
+                                              StoreAnswer& answer) {
   bool found = false;
   if (auto error = folderExists(parentOf(key), found)) return error;
   if (!found) return posixError(ENOENT, "no folder for " + key);

@@ -16,21 +16,6 @@ constexpr const char* kPropfindBody =
     "<D:propfind xmlns:D=\"DAV:\"><D:prop><D:resourcetype/><D:getcontentlength/></D:prop>"
     "</D:propfind>";
 
-std::string percentEncode(const std::string& key) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string encoded;
-  for (const unsigned char c : key) {
-    if (std::isalnum(c) != 0 || c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
-      encoded += static_cast<char>(c);
-    } else {
-      encoded += '%';
-      encoded += kHex[c >> 4];
-      encoded += kHex[c & 15];
-    }
-  }
-  return encoded;
-}
-
 std::string percentDecode(const std::string& text) {
   std::string decoded;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -95,13 +80,12 @@ WebDavStore::WebDavStore(std::string baseUrl, HttpOptions options)
       client_(std::move(options)) {}
 
 std::string WebDavStore::urlOf(const std::string& key, bool folder) const {
-  std::string url = baseUrl_ + "/" + percentEncode(key);
+  std::string url = baseUrl_ + "/" + percentEncode(key, true);
   if (folder && url.back() != '/') url += '/';
   return url;
 }
 
-std::optional<Error> WebDavStore::probe(const std::string& key, StoreAnswer& answer,
-                                        bool& folder) {
+std::optional<Error> WebDavStore::probe(const std::string& key, StoreAnswer& answer, bool& folder) {
   HttpRequest request;
   request.method = "PROPFIND";
   request.url = urlOf(key);
