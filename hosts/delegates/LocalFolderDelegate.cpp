@@ -23,7 +23,7 @@
 #include "delegates/LocalFolderError.h"
 #include "delegates/RemotePath.h"
 #include "delegates/SafeZipExtractor.h"
-#include "delegates/WorkerThread.h"
+#include "delegates/WorkerPool.h"
 
 namespace tessellon::hosts {
 
@@ -203,7 +203,7 @@ LocalFolderDelegate::LocalFolderDelegate(std::string rootFolder, int64_t zipSize
         fs::create_directories(config->root, ignored);
         return std::shared_ptr<const Config>(std::move(config));
       }()),
-      worker_(WorkerThread::start()) {}
+      worker_(WorkerPool::start(1)) {}
 
 LocalFolderDelegate::~LocalFolderDelegate() { worker_->stop(); }
 

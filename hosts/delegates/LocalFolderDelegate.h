@@ -10,7 +10,7 @@
 
 namespace tessellon::hosts {
 
-class WorkerThread;
+class WorkerPool;
 
 // A remote storage that is a folder on this machine: the embedded default and
 // the reference every other delegate is measured against. Requests are queued
@@ -82,7 +82,7 @@ class LocalFolderDelegate final : public tessellon::BackupSDKDelegate {
   struct Config;
 
   const std::shared_ptr<const Config> config_;
-  const std::shared_ptr<WorkerThread> worker_;
+  const std::shared_ptr<WorkerPool> worker_;  // one thread: requests run in order
 };
 
 }  // namespace tessellon::hosts
