@@ -86,10 +86,30 @@ inline int createTemporary(int folder, const char* prefix, std::string& name, Fi
   return EEXIST;
 }
 
-// Removes from the open folder `folder` the temporary files named with one of `prefixes` that a
-// process of this host left when it died. Other hosts' files are left alone: their processes
-// cannot be asked.
-inline void removeDeadTemporaries(int folder, const std::vector<const char*>& prefixes) {
+// True for the name of a temporary file (upload or archive entry) that a process of this host
+// left when it died. Other hosts' files never are: their processes cannot be asked.
+inline bool isDeadTemporary(std::string_view name) {
+  static const std::string host = [] {
+    const std::string own = ownedPrefix("");
+    return own.substr(0, own.rfind('-', own.size() - 2) + 1);
+  }();
+  for (const std::string_view prefix :
+       {std::string_view(kUploadPrefix), std::string_view(kInflatePrefix)}) {
+    if (!name.starts_with(prefix) || !name.substr(prefix.size()).starts_with(host)) continue;
+    const std::string_view rest = name.substr(prefix.size() + host.size());
+    const size_t dash = rest.find('-');
+    const std::string_view pid = rest.substr(0, dash);
+    if (dash == std::string_view::npos || pid.empty() || pid.size() > 9 ||
+        pid.find_first_not_of("0123456789") != std::string_view::npos) {
+      return false;
+    }
+    return ::kill(static_cast<pid_t>(std::stol(std::string(pid))), 0) != 0 && errno == ESRCH;
+  }
+  return false;
+}
+
+// Removes from the open folder `folder` the temporary files that dead processes of this host left.
+inline void removeDeadTemporaries(int folder) {
   const int copy = ::dup(folder);
   if (copy < 0) return;
   DIR* const stream = ::fdopendir(copy);
@@ -99,24 +119,8 @@ inline void removeDeadTemporaries(int folder, const std::vector<const char*>& pr
   }
   const std::unique_ptr<DIR, int (*)(DIR*)> closer(stream, &::closedir);
   std::vector<std::string> dead;
-  const std::string own = ownedPrefix("");
-  const std::string host = own.substr(0, own.rfind('-', own.size() - 2) + 1);
   while (const dirent* const entry = ::readdir(stream)) {
-    const std::string_view name(entry->d_name);
-    for (const char* prefix : prefixes) {
-      const std::string ours = std::string(prefix) + host;
-      if (!name.starts_with(ours)) continue;
-      const std::string_view rest = name.substr(ours.size());
-      const size_t dash = rest.find('-');
-      const std::string pid(rest.substr(0, dash));
-      if (dash == std::string_view::npos || pid.empty() ||
-          pid.find_first_not_of("0123456789") != std::string::npos) {
-        continue;
-      }
-      if (::kill(static_cast<pid_t>(std::stol(pid)), 0) != 0 && errno == ESRCH) {
-        dead.emplace_back(name);
-      }
-    }
+    if (isDeadTemporary(entry->d_name)) dead.emplace_back(entry->d_name);
   }
   for (const std::string& name : dead) (void)::unlinkat(folder, name.c_str(), 0);
 }

@@ -12,9 +12,12 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string_view>
 #include <system_error>
+#include <thread>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -37,6 +40,8 @@ constexpr int64_t kChunkSize = int64_t{8} * 1024 * 1024;
 // Buffered copies (across file systems) use small writes: on ext4 under
 // writeback, 1 MiB writes measured two to four times slower than 64 KiB ones.
 constexpr size_t kBufferSize = size_t{64} * 1024;
+// Reads streamed to the library: large enough that a call costs nothing per byte.
+constexpr size_t kReadSize = size_t{1024} * 1024;
 
 Error refusedPath(const std::string& relative) {
   return localFolderError(LocalFolderError::refusedPath,
@@ -168,6 +173,56 @@ int openParent(const std::string& root, const std::vector<std::string>& parts, b
   return beneath::openFolder(rootFolder.get(), parts, parts.size() - 1, create, parent.folder);
 }
 
+// Types and sizes of a listing's members (named `members[i].fullName` from `nameAt` on) by one
+// stat each relative to the open folder. A media folder holds a file per stored item and the
+// stats are most of its listing's time, so a large one is shared among a few threads.
+void statMembers(int folder, size_t nameAt, const std::vector<unsigned char>& types,
+                 std::vector<Member>& members) {
+  auto statRange = [&](size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) {
+      Member& member = members[i];
+      if (types[i] == DT_DIR) {
+        member.type = MemberType::directory;
+        continue;
+      }
+      struct stat info {};
+      if ((types[i] == DT_REG || types[i] == DT_UNKNOWN) &&
+          ::fstatat(folder, member.fullName.c_str() + nameAt, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISDIR(info.st_mode)) member.type = MemberType::directory;
+        if (S_ISREG(info.st_mode)) member.fileSizeInByte = static_cast<int64_t>(info.st_size);
+      }
+    }
+  };
+  constexpr size_t kPerThread = 8192;
+  const size_t threads = std::clamp<size_t>(
+      members.size() / kPerThread, 1, std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+  const size_t share = (members.size() + threads - 1) / threads;
+  std::vector<std::jthread> helpers;
+  for (size_t begin = share; begin < members.size(); begin += share) {
+    helpers.emplace_back(statRange, begin, std::min(begin + share, members.size()));
+  }
+  statRange(0, std::min(share, members.size()));
+}
+
+// Opens the stored file at `relative` for reading, never through a link; none, or what to answer
+// a download or read of it.
+std::optional<BackupSDKError> openStored(const std::string& root, const std::string& relative,
+                                         FileDescriptor& in, struct stat& info) {
+  const auto normalized = normalizeRemotePath(relative);
+  if (!normalized || normalized->empty()) return BackupSDKError::delegateFileDownloadFailed;
+  Parent source;
+  int failed = openParent(root, beneath::components(*normalized), false, source);
+  if (failed == 0) {
+    in = FileDescriptor(::openat(source.folder.get(), source.name.c_str(),
+                                 O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    if (!in.valid()) failed = errno;
+  }
+  if (failed == 0 && ::fstat(in.get(), &info) != 0) failed = errno;
+  if (failed == ENOENT || failed == ENOTDIR) return BackupSDKError::delegateFileDoesNotExist;
+  if (failed != 0 || !S_ISREG(info.st_mode)) return BackupSDKError::delegateFileDownloadFailed;
+  return std::nullopt;
+}
+
 }  // namespace
 
 struct LocalFolderDelegate::Config {
@@ -181,6 +236,18 @@ struct LocalFolderDelegate::Config {
   std::string pathOf(const std::string& normalized) const {
     return normalized.empty() ? root : root + "/" + normalized;
   }
+
+  // Before this remote's first temporary file in a folder, what a killed run left there goes.
+  // A listing clears the folders it reads, so media folders are never read twice for this.
+  void sweepOnce(const std::string& normalizedFolder, int folder) const {
+    {
+      const std::lock_guard lock(sweptMutex);
+      if (!swept.insert(normalizedFolder).second) return;
+    }
+    beneath::removeDeadTemporaries(folder);
+  }
+  mutable std::mutex sweptMutex;
+  mutable std::unordered_set<std::string> swept;
 };
 
 LocalFolderDelegate::LocalFolderDelegate(std::string rootFolder, int64_t zipSize,
@@ -229,6 +296,7 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::uploadFile(
       return answer(writeError(failed, "cannot upload to " + relativeRemotePath));
     }
     const int folder = target.folder.get();
+    config->sweepOnce(fs::path(*normalized).parent_path().string(), folder);
 
     // O_NONBLOCK: a FIFO in place of the file must not stall the worker.
     FileDescriptor in(::open(localPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
@@ -288,25 +356,11 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::downloadFile(
     auto answer = [&](std::optional<std::string> path, std::optional<BackupSDKError> error) {
       if (completion) completion(std::move(path), error);
     };
-    const auto normalized = normalizeRemotePath(relativeRemotePath);
-    if (flag->cancelled() || !normalized || normalized->empty()) {
-      return answer(std::nullopt, BackupSDKError::delegateFileDownloadFailed);
-    }
-    Parent source;
-    int failed = openParent(config->root, beneath::components(*normalized), false, source);
-    FileDescriptor in(failed != 0 ? -1
-                                  : ::openat(source.folder.get(), source.name.c_str(),
-                                             O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
-    if (failed == 0 && !in.valid()) failed = errno;
+    if (flag->cancelled()) return answer(std::nullopt, BackupSDKError::delegateFileDownloadFailed);
+    FileDescriptor in;
     struct stat info {};
-    if (failed == 0 && ::fstat(in.get(), &info) != 0) failed = errno;
-    if (failed != 0) {
-      const bool missing = failed == ENOENT || failed == ENOTDIR;
-      return answer(std::nullopt, missing ? BackupSDKError::delegateFileDoesNotExist
-                                          : BackupSDKError::delegateFileDownloadFailed);
-    }
-    if (!S_ISREG(info.st_mode)) {
-      return answer(std::nullopt, BackupSDKError::delegateFileDownloadFailed);
+    if (const auto refused = openStored(config->root, relativeRemotePath, in, info)) {
+      return answer(std::nullopt, *refused);
     }
     std::error_code ignored;
     fs::create_directories(config->downloadFolder, ignored);
@@ -323,6 +377,34 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::downloadFile(
     }
     if (progress && info.st_size == 0) progress(TransferProgress{1.0});
     answer(temporary, std::nullopt);
+  });
+  return flag;
+}
+
+std::shared_ptr<CancellationDelegate> LocalFolderDelegate::readFile(
+    const std::string& relativeRemotePath, std::function<bool(const char*, size_t)> consume,
+    std::function<void(std::optional<BackupSDKError>)> completion) {
+  auto flag = std::make_shared<TransferFlag>();
+  worker_->post([config = config_, flag, relativeRemotePath, consume = std::move(consume),
+                 completion = std::move(completion)] {
+    auto answer = [&](std::optional<BackupSDKError> error) {
+      if (completion) completion(error);
+    };
+    FileDescriptor in;
+    struct stat info {};
+    if (const auto refused = openStored(config->root, relativeRemotePath, in, info)) {
+      return answer(*refused);
+    }
+    (void)::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    std::vector<char> buffer(kReadSize);
+    for (;;) {
+      if (flag->cancelled()) return answer(BackupSDKError::delegateFileDownloadFailed);
+      const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return answer(BackupSDKError::delegateFileDownloadFailed);
+      if (got == 0 || !consume(buffer.data(), static_cast<size_t>(got))) break;
+    }
+    answer(std::nullopt);
   });
   return flag;
 }
@@ -347,16 +429,7 @@ void LocalFolderDelegate::createDirectory(
     struct stat info {};
     if (code == EEXIST &&
         ::fstatat(target.folder.get(), target.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) {
-      if (S_ISDIR(info.st_mode)) {
-        // Each run makes sure of its folders first: the moment to clear what a killed one left.
-        FileDescriptor existing(::openat(target.folder.get(), target.name.c_str(),
-                                         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (existing.valid()) {
-          beneath::removeDeadTemporaries(existing.get(),
-                                         {beneath::kUploadPrefix, beneath::kInflatePrefix});
-        }
-        return completion(true, std::nullopt);
-      }
+      if (S_ISDIR(info.st_mode)) return completion(true, std::nullopt);
       return completion(false, posixError(EEXIST, relativeRemotePath + " is not a folder"));
     }
     completion(false, writeError(code, "cannot create " + relativeRemotePath));
@@ -416,29 +489,36 @@ void LocalFolderDelegate::getDirectoryInfo(
     const std::unique_ptr<DIR, int (*)(DIR*)> closer(stream, &::closedir);
     const std::string prefix = normalized->empty() ? std::string() : *normalized + "/";
     Directory directory;
+    std::vector<unsigned char> types;
+    std::vector<std::string> dead;
     while (true) {
       errno = 0;
       const dirent* const entry = ::readdir(stream);
       if (entry == nullptr) break;
       const std::string_view name(entry->d_name);
       if (name == "." || name == "..") continue;
+      // Every name passes here anyway: the moment to clear what a killed run left.
+      if (beneath::isDeadTemporary(name)) {
+        dead.emplace_back(name);
+        continue;
+      }
       Member member;
       member.fullName = prefix + entry->d_name;
-      struct stat info {};
-      if (entry->d_type == DT_DIR) {
-        member.type = MemberType::directory;
-      } else if ((entry->d_type == DT_REG || entry->d_type == DT_UNKNOWN) &&
-                 ::fstatat(::dirfd(stream), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (S_ISDIR(info.st_mode)) member.type = MemberType::directory;
-        if (S_ISREG(info.st_mode)) member.fileSizeInByte = static_cast<int64_t>(info.st_size);
-      }
       directory.members.push_back(std::move(member));
+      types.push_back(entry->d_type);
     }
     if (errno != 0) {
       return completion(std::nullopt, posixError(errno, "cannot list " + relativeRemotePath));
     }
+    for (const std::string& name : dead) (void)::unlinkat(::dirfd(stream), name.c_str(), 0);
+    statMembers(::dirfd(stream), prefix.size(), types, directory.members);
+    // Every name starts with the folder's path: compare what follows it.
+    const size_t from = prefix.size();
     std::sort(directory.members.begin(), directory.members.end(),
-              [](const Member& a, const Member& b) { return a.fullName < b.fullName; });
+              [from](const Member& a, const Member& b) {
+                return a.fullName.compare(from, std::string::npos, b.fullName, from,
+                                          std::string::npos) < 0;
+              });
     completion(std::move(directory), std::nullopt);
   });
 }
@@ -486,6 +566,11 @@ void LocalFolderDelegate::uploadFileIfAbsent(
     }
     if (!S_ISREG(info.st_mode)) {
       return answer(false, posixError(EISDIR, localPath + " is not a file"));
+    }
+    if (FileDescriptor parent(
+            ::open(fs::path(target).parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        parent.valid()) {
+      config->sweepOnce(fs::path(*normalized).parent_path().string(), parent.get());
     }
     std::string temporary;
     FileDescriptor out =

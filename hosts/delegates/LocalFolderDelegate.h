@@ -57,6 +57,11 @@ class LocalFolderDelegate final : public tessellon::BackupSDKDelegate {
       std::function<void(std::optional<std::string> localPath,
                          std::optional<tessellon::BackupSDKError>)>
           completion) override;
+  // Reads the stored file in place, never through a link.
+  std::shared_ptr<tessellon::CancellationDelegate> readFile(
+      const std::string& relativeRemotePath,
+      std::function<bool(const char* data, size_t size)> consume,
+      std::function<void(std::optional<tessellon::BackupSDKError>)> completion) override;
   // Writes a temporary file beside the target, then links it to the target's name, which the
   // kernel refuses atomically when the name is taken.
   void uploadFileIfAbsent(

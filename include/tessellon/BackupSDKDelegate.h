@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -47,6 +48,16 @@ class BackupSDKDelegate {
       std::function<void(std::optional<std::string> localPath, std::optional<BackupSDKError>)>
           completion) = 0;
 
+  // Streams the stored file's bytes, in order, to `consume` (on any thread, one call at a time;
+  // it answers false to stop early), then completes with nothing, or with
+  // delegateFileDoesNotExist / delegateFileDownloadFailed. For reading a file only to check it:
+  // no local copy is made. Optional: this default answers nullptr without calling anything,
+  // and the library downloads the file instead.
+  virtual std::shared_ptr<CancellationDelegate> readFile(
+      const std::string& relativeRemotePath,
+      std::function<bool(const char* data, size_t size)> consume,
+      std::function<void(std::optional<BackupSDKError>)> completion);
+
   // Puts the local file at `relativeRemotePath` only when nothing is there yet:
   // `created` is true when this request made the file, false (without an
   // error) when something was already there, which stays untouched. The
@@ -62,9 +73,9 @@ class BackupSDKDelegate {
       std::function<void(bool created, std::optional<Error>)> completion);
 
   // Creates the folder; `alreadyExists` is true when it was there before.
-  virtual void createDirectory(const std::string& relativeRemotePath,
-                               std::function<void(bool alreadyExists, std::optional<Error>)>
-                                   completion) = 0;
+  virtual void createDirectory(
+      const std::string& relativeRemotePath,
+      std::function<void(bool alreadyExists, std::optional<Error>)> completion) = 0;
 
   // Deletes a file or a folder with its contents.
   virtual void deleteFile(const std::string& relativeRemotePath,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -31,6 +32,12 @@ class ForwardingDelegate : public BackupSDKDelegate {
       std::function<void(std::optional<std::string> localPath, std::optional<BackupSDKError>)>
           completion) override {
     return inner_->downloadFile(relativeRemotePath, std::move(progress), std::move(completion));
+  }
+  std::shared_ptr<CancellationDelegate> readFile(
+      const std::string& relativeRemotePath,
+      std::function<bool(const char* data, size_t size)> consume,
+      std::function<void(std::optional<BackupSDKError>)> completion) override {
+    return inner_->readFile(relativeRemotePath, std::move(consume), std::move(completion));
   }
   void uploadFileIfAbsent(
       const std::string& localPath, const std::string& relativeRemotePath,

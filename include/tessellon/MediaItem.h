@@ -52,6 +52,8 @@ struct MediaItem {
   // unset), plus "." and the extension when there is one. A stored record
   // promises a file of exactly this name.
   std::string getRemoteFileName() const;
+  // The same name written into `name`, whose buffer is reused: for passes over many items.
+  void getRemoteFileName(std::string& name) const;
 
   // Same size, dates less than a second apart, and the paths of one contained
   // in the other's.

@@ -1,7 +1,8 @@
 #include "backup/CleanupService.h"
 
+#include <algorithm>
 #include <functional>
-#include <unordered_set>
+#include <string_view>
 #include <vector>
 
 #include "futures/FuturesError.h"
@@ -91,16 +92,23 @@ Future<Void> CleanupService::deleteUnkept(const std::shared_ptr<RemoteIOServiceP
                                           const std::optional<MediaMetaData::Items>& mediaItems,
                                           const std::vector<std::string>& names,
                                           std::shared_ptr<CancelToken> cancelToken) {
-  std::unordered_set<std::string> kept;
+  // The kept names by hash, sorted: no string per item. A name that only shares a kept one's hash
+  // is kept too, which errs on the side that loses nothing.
+  std::vector<size_t> kept;
+  const std::hash<std::string_view> hash;
   if (mediaItems) {
     kept.reserve(mediaItems->size());
+    std::string name;
     for (const auto& item : *mediaItems) {
-      if (item) kept.insert(item->getRemoteFileName());
+      if (!item) continue;
+      item->getRemoteFileName(name);
+      kept.push_back(hash(name));
     }
+    std::sort(kept.begin(), kept.end());
   }
   std::vector<Step> deletions;
   for (const std::string& name : names) {
-    if (kept.count(name) != 0) continue;
+    if (std::binary_search(kept.begin(), kept.end(), hash(name))) continue;
     deletions.push_back([remote, path = PathUtils::combinePath({folder, name}), cancelToken] {
       return remote->deleteFile(path, cancelToken);
     });

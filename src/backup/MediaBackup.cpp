@@ -9,6 +9,7 @@
 #include "media/fingerprints/FingerprintUtils.h"
 #include "model/DateText.h"
 #include "model/ItemEquality.h"
+#include "model/json/MediaMetaDataJson.h"
 #include "platform/files/ContentChecksum.h"
 #include "sdk/HostError.h"
 #include "sdk/Log.h"
@@ -27,7 +28,7 @@ struct MediaBackup::Run {
   Promise<Void> done;
   // The category folder as listed when the run started: file name to size, and the names this
   // run's archives landed. Only what is here may be recorded without packing it.
-  std::unordered_map<std::string, int64_t> stored;
+  StoredFiles stored;  // views the names in backup->listedFiles
   std::unordered_set<std::string> landed;
   // The record's items by stored file name, built when content the remote holds first comes
   // up, so that each such item is looked up rather than searched for.
@@ -78,7 +79,7 @@ Future<Section> MediaBackup::processMediaMetaData(std::shared_ptr<Backup> backup
     // Not backed up this time, but what the record keeps of it must still be on the remote.
     return listStored(cancelToken)
         .onSuccess([this, backup, cancelToken](const Directory& listing) -> Future<Section> {
-          std::unordered_map<std::string, int64_t> stored = storedFiles(*backup, listing);
+          const StoredFiles stored = storedFiles(*backup, listing);
           const MediaMetaData::Items lost = reconcile(*backup, stored);
           if (lost.empty()) return refreshRecord(backup, cancelToken);
           currentProcessReport = std::make_shared<ProcessReport>();
@@ -121,28 +122,31 @@ Future<Directory> MediaBackup::listStored(const std::shared_ptr<CancelToken>& to
   return remoteIOService->getDirectoryInfo(uid() + "/" + category_.folder, token);
 }
 
-std::unordered_map<std::string, int64_t> MediaBackup::storedFiles(Backup& backup,
-                                                                  const Directory& listing) const {
-  std::unordered_map<std::string, int64_t> stored;
-  stored.reserve(listing.members.size());
+MediaBackup::StoredFiles MediaBackup::storedFiles(Backup& backup, const Directory& listing) const {
   auto names = std::make_shared<std::vector<std::string>>();
   names->reserve(listing.members.size());
   for (const Member& member : listing.members) {
     const auto slash = member.fullName.rfind('/');
     names->push_back(slash == std::string::npos ? member.fullName
                                                 : member.fullName.substr(slash + 1));
-    if (member.type == MemberType::file) stored.emplace(names->back(), member.fileSizeInByte);
+  }
+  StoredFiles stored;
+  stored.reserve(listing.members.size());
+  for (size_t at = 0; at < names->size(); ++at) {
+    const Member& member = listing.members[at];
+    if (member.type == MemberType::file) stored.emplace((*names)[at], member.fileSizeInByte);
   }
   backup.listedFiles[category_.folder] = std::move(names);
   return stored;
 }
 
-MediaMetaData::Items MediaBackup::reconcile(
-    Backup& backup, const std::unordered_map<std::string, int64_t>& stored) {
+MediaMetaData::Items MediaBackup::reconcile(Backup& backup, const StoredFiles& stored) {
   MediaMetaData& record = recordMetaData(backup);
   MediaMetaData::Items missing;
+  std::string name;  // one buffer for every item's file name
   for (const auto& item : *record.items) {
-    const auto file = stored.find(item->getRemoteFileName());
+    item->getRemoteFileName(name);
+    const auto file = stored.find(name);
     if (file == stored.end() || file->second != item->bytes) missing.push_back(item);
   }
   if (missing.empty()) return missing;
@@ -184,15 +188,25 @@ Future<Section> MediaBackup::processEmpty(const std::shared_ptr<Backup>& backup,
   std::shared_ptr<Zip> zip = generateZip();
   // The section exists even with nothing in it.
   addToReport(true, category_.type, 0, 0);
-  Result<std::string> text = serializer->serialize(recordMetaData(*backup));
-  if (!text.ok()) return Future<Section>::fail(text.error());
-  // A record that reads as the stored document does (nothing changed) is not written again.
+  // A record that reads as the stored document does (nothing changed) is not written again. Its
+  // text is hashed as it is written, never held whole.
   const std::shared_ptr<MediaMetaData> stored =
       backup->storedRecord ? (*backup->storedRecord).*category_.metaData : nullptr;
-  const bool unchanged =
-      stored && stored->documentChecksum && *stored->documentChecksum == textChecksum(text.value());
-  return (unchanged ? Future<Void>::success(Void{})
-                    : appendDocument(zip, std::move(text).value(), category_.fileName))
+  bool unchanged = false;
+  if (stored && stored->documentChecksum) {
+    ContentChecksum checksum;
+    MediaMetaDataJson::writeText(recordMetaData(*backup), [&checksum](std::string_view piece) {
+      checksum.update(piece.data(), piece.size());
+    });
+    unchanged = *stored->documentChecksum == checksum.finish();
+  }
+  Future<Void> appended = Future<Void>::success(Void{});
+  if (!unchanged) {
+    Result<std::string> text = serializer->serialize(recordMetaData(*backup));
+    if (!text.ok()) return Future<Section>::fail(text.error());
+    appended = appendDocument(zip, std::move(text).value(), category_.fileName);
+  }
+  return appended
       .onSuccess([this, backup, zip, unchanged] {
         if (category_.verbose) {
           logWith(logger, LogLevel::debug, [&] {

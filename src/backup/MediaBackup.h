@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -59,6 +60,7 @@ class MediaBackup : public BaseBackupService {
 
  private:
   struct Run;
+  using StoredFiles = std::unordered_map<std::string_view, int64_t>;
 
   Future<std::shared_ptr<ReportSection>> processEmpty(const std::shared_ptr<Backup>& backup,
                                                       const std::shared_ptr<CancelToken>& token);
@@ -67,13 +69,12 @@ class MediaBackup : public BaseBackupService {
                                                        const std::shared_ptr<CancelToken>& token);
   // One listing of the category folder per run: no request per file.
   Future<Directory> listStored(const std::shared_ptr<CancelToken>& token);
-  // The listing's files by name with their sizes; keeps its names in `backup` for the clean-up.
-  std::unordered_map<std::string, int64_t> storedFiles(Backup& backup,
-                                                       const Directory& listing) const;
+  // The listing's files by name with their sizes. The names are kept in `backup` for the
+  // clean-up, and the keys view them there.
+  StoredFiles storedFiles(Backup& backup, const Directory& listing) const;
   // Takes out of the record, and returns, the items whose file the remote lacks or holds at
   // another size.
-  MediaMetaData::Items reconcile(Backup& backup,
-                                 const std::unordered_map<std::string, int64_t>& stored);
+  MediaMetaData::Items reconcile(Backup& backup, const StoredFiles& stored);
   // Adds task items that pack the missing items again from this computer.
   void queueRepairs(Run& run, const MediaMetaData::Items& missing);
   void reportLost(const MediaItem& item);

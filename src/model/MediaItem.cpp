@@ -38,8 +38,18 @@ uint64_t MediaItem::hashValue() const {
 std::string MediaItem::hashValueAsData() const { return std::to_string(hashValue()); }
 
 std::string MediaItem::getRemoteFileName() const {
-  std::string name = fingerprint.value_or("");
-  return fileExtension.empty() ? name : name + "." + fileExtension;
+  std::string name;
+  getRemoteFileName(name);
+  return name;
+}
+
+void MediaItem::getRemoteFileName(std::string& name) const {
+  if (fingerprint) {
+    name.assign(*fingerprint);
+  } else {
+    name.clear();
+  }
+  if (!fileExtension.empty()) name.append(".").append(fileExtension);
 }
 
 bool operator==(const MediaItem& left, const MediaItem& right) {

@@ -17,6 +17,12 @@ std::string parentOf(const std::string& path) {
 
 }  // namespace
 
+std::shared_ptr<CancellationDelegate> BackupSDKDelegate::readFile(
+    const std::string&, std::function<bool(const char*, size_t)>,
+    std::function<void(std::optional<BackupSDKError>)>) {
+  return nullptr;
+}
+
 void BackupSDKDelegate::uploadFileIfAbsent(
     const std::string& localPath, const std::string& relativeRemotePath,
     std::function<void(bool created, std::optional<Error>)> completion) {

@@ -237,8 +237,7 @@ Future<Void> RemoteIOService::uploadFileInternal(const std::string& localPath,
            " remotePath(relative)=" + relativeRemotePath;
   });
   if (!progressReport) progressReport = [](const TransferProgress&) {};
-  return sendFile(localPath, relativeRemotePath, std::move(progressReport),
-                  std::move(cancelToken));
+  return sendFile(localPath, relativeRemotePath, std::move(progressReport), std::move(cancelToken));
 }
 
 Future<Void> RemoteIOService::sendFile(const std::string& localPath,
@@ -247,19 +246,20 @@ Future<Void> RemoteIOService::sendFile(const std::string& localPath,
                                        std::shared_ptr<CancelToken> cancelToken) {
   auto request = std::make_shared<PendingRequest<Void>>();
   callHost(request, [&] {
-    request->keepTransfer(delegate_->uploadFile(
-        localPath, relativeRemotePath, std::move(progressReport),
-        [request](std::optional<Error> error) {
-          request->markAnswered();
-          // The host may answer on any thread; hop to the background queue first.
-          Async::background([request, error = std::move(error)] {
-            if (error) {
-              request->promise.completeWithFail(*error);
-            } else {
-              request->promise.completeWithSuccess(Void{});
-            }
-          });
-        }));
+    request->keepTransfer(
+        delegate_->uploadFile(localPath, relativeRemotePath, std::move(progressReport),
+                              [request](std::optional<Error> error) {
+                                request->markAnswered();
+                                // The host may answer on any thread; hop to the background queue
+                                // first.
+                                Async::background([request, error = std::move(error)] {
+                                  if (error) {
+                                    request->promise.completeWithFail(*error);
+                                  } else {
+                                    request->promise.completeWithSuccess(Void{});
+                                  }
+                                });
+                              }));
   });
   hookCancellation(cancelToken, request);
   return request->promise.future;
@@ -329,6 +329,34 @@ Future<std::string> RemoteIOService::downloadFileInternal(
             finishDownload(request, fileIOService, downloadFolder, relativeRemotePath, path, error);
           });
         }));
+  });
+  hookCancellation(cancelToken, request);
+  return request->promise.future;
+}
+
+Future<bool> RemoteIOService::readFile(const std::string& relativeRemotePath,
+                                       std::function<bool(const char* data, size_t size)> consume,
+                                       std::shared_ptr<CancelToken> cancelToken) {
+  if (isCancelled(cancelToken)) return Future<bool>::cancelled();
+  logWith(logger_, LogLevel::debug,
+          [&] { return "Quorro: read file remotePath(relative)=" + relativeRemotePath; });
+  auto request = std::make_shared<PendingRequest<bool>>();
+  callHost(request, [&] {
+    std::shared_ptr<CancellationDelegate> transfer = delegate_->readFile(
+        relativeRemotePath, std::move(consume), [request](std::optional<BackupSDKError> error) {
+          request->markAnswered();
+          Async::background([request, error] {
+            if (error) {
+              request->promise.completeWithFail(makeError(*error));
+            } else {
+              request->promise.completeWithSuccess(true);
+            }
+          });
+        });
+    if (transfer) return request->keepTransfer(std::move(transfer));
+    // No handle: the host does not stream, and never calls back.
+    request->markAnswered();
+    Async::background([request] { request->promise.completeWithSuccess(false); });
   });
   hookCancellation(cancelToken, request);
   return request->promise.future;

@@ -41,6 +41,9 @@ class RemoteIOService final : public RemoteIOServiceProtocol {
   Future<std::string> downloadFileInternal(const std::string& relativeRemotePath,
                                            ProgressReport progressReport,
                                            std::shared_ptr<CancelToken> cancelToken) override;
+  Future<bool> readFile(const std::string& relativeRemotePath,
+                        std::function<bool(const char* data, size_t size)> consume,
+                        std::shared_ptr<CancelToken> cancelToken) override;
   Future<Void> createDirectory(const std::string& relativeRemotePath,
                                std::shared_ptr<CancelToken> cancelToken) override;
   Future<Void> deleteFile(const std::string& relativeRemotePath,

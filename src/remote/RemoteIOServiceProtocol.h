@@ -75,6 +75,13 @@ class RemoteIOServiceProtocol {
                                                    ProgressReport progressReport,
                                                    std::shared_ptr<CancelToken> cancelToken) = 0;
 
+  // Streams the stored file's bytes to `consume` (on the host's thread) without a local copy.
+  // Completes with true once they all passed, with false at once when the host cannot stream
+  // (then download the file), or fails with the host's BackupSDKError.
+  virtual Future<bool> readFile(const std::string& relativeRemotePath,
+                                std::function<bool(const char* data, size_t size)> consume,
+                                std::shared_ptr<CancelToken> cancelToken) = 0;
+
   // Fails with delegateDirectoryExist when the folder was already there, else
   // with the host's error.
   virtual Future<Void> createDirectory(const std::string& relativeRemotePath,

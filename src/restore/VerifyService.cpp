@@ -1,6 +1,7 @@
 #include "restore/VerifyService.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -13,6 +14,7 @@
 #include "tessellon/MediaMetaData.h"
 
 #include "media/PathUtils.h"
+#include "platform/files/ContentChecksum.h"
 #include "sdk/Log.h"
 
 namespace tessellon {
@@ -196,13 +198,57 @@ class VerifyRun : public std::enable_shared_from_this<VerifyRun> {
       }
     }
     if (toRead->empty()) return Future<Void>::success(Void{});
-    return checkContent(category, toRead, 0, download(category, *toRead->front()));
+    return readContent(category, toRead, 0);
+  }
+
+  std::string remotePath(const Category& category, const MediaItem& item) const {
+    return PathUtils::combinePath({backup_->deviceID, category.folder, item.getRemoteFileName()});
+  }
+
+  // The size and checksum of a stored file, as the bytes the host streams add up.
+  struct Streamed {
+    ContentChecksum checksum;
+    int64_t bytes = 0;
+  };
+
+  // Items from `index` on, each streamed by the host and checked as its bytes pass. A host that
+  // cannot stream has the rest downloaded instead.
+  Future<Void> readContent(const Category& category, const std::shared_ptr<Items>& items,
+                           size_t index) {
+    if (index == items->size()) return Future<Void>::success(Void{});
+    if (isCancelled()) return Future<Void>::cancelled();
+    auto streamed = std::make_shared<Streamed>();
+    auto self = shared_from_this();
+    return remote_
+        ->readFile(
+            remotePath(category, *(*items)[index]),
+            [streamed](const char* data, size_t size) {
+              streamed->checksum.update(data, size);
+              streamed->bytes += static_cast<int64_t>(size);
+              return true;
+            },
+            token_)
+        .onComplete(Executor::defaultQoS(),
+                    [self, category, items, index,
+                     streamed](const FutureResult<bool>& read) -> Future<Void> {
+                      if (read.isCancelled()) return Future<Void>::cancelled();
+                      const MediaItem& item = *(*items)[index];
+                      if (read.isSuccess() && !read.successValue()) {
+                        return self->checkContent(category, items, index,
+                                                  self->download(category, item));
+                      }
+                      if (read.isFail()) {
+                        self->judgeContent(category, item, read.failure(), 0, "");
+                      } else {
+                        self->judgeContent(category, item, std::nullopt, streamed->bytes,
+                                           streamed->checksum.finish());
+                      }
+                      return self->readContent(category, items, index + 1);
+                    });
   }
 
   Future<std::string> download(const Category& category, const MediaItem& item) {
-    return remote_->downloadFileInternal(
-        PathUtils::combinePath({backup_->deviceID, category.folder, item.getRemoteFileName()}),
-        nullptr, token_);
+    return remote_->downloadFileInternal(remotePath(category, item), nullptr, token_);
   }
 
   // Item `index` is being downloaded by `current`; the next download starts before this file is
@@ -222,35 +268,42 @@ class VerifyRun : public std::enable_shared_from_this<VerifyRun> {
             if (got.isSuccess()) (void)self->files_->deleteItem(got.successValue());
             return Future<Void>::cancelled();
           }
-          self->judgeContent(category, *(*items)[index], got);
+          self->judgeDownloaded(category, *(*items)[index], got);
           if (last) return Future<Void>::success(Void{});
           return self->checkContent(category, items, index + 1, *next);
         });
   }
 
-  void judgeContent(const Category& category, const MediaItem& item,
-                    const FutureResult<std::string>& got) {
-    VerifySection& section = (*report_).*category.section;
-    const std::string name = item.getRemoteFileName();
-    if (got.isFail()) {
-      if (isMissingFile(got.failure())) return note(section.missing, name, kNotThere, &item);
-      return note(section.damaged, name, "cannot be read: " + got.failure().message, &item);
-    }
+  void judgeDownloaded(const Category& category, const MediaItem& item,
+                       const FutureResult<std::string>& got) {
+    if (got.isFail()) return judgeContent(category, item, got.failure(), 0, "");
     const std::string& local = got.successValue();
-    ++section.contentChecked;
     const auto attributes = files_->attributesOfItem(local);
+    const int64_t bytes = attributes.ok() ? attributes.value().size : -1;
     const Result<std::string> checksum =
-        attributes.ok() && attributes.value().size == item.bytes
+        bytes == item.bytes
             ? files_->contentChecksum(local)
             : Result<std::string>(makeError(BackupSDKError::fileIOFailedToReadFile));
     (void)files_->deleteItem(local);
-    if (!attributes.ok() || attributes.value().size != item.bytes) {
-      return note(section.damaged, name, "the downloaded copy has another size", &item);
+    if (bytes == item.bytes && !checksum.ok())
+      return judgeContent(category, item, checksum.error(), 0, "");
+    judgeContent(category, item, std::nullopt, bytes, checksum.ok() ? checksum.value() : "");
+  }
+
+  // Notes what reading a stored file showed: a failure, or its size and checksum.
+  void judgeContent(const Category& category, const MediaItem& item,
+                    const std::optional<Error>& failure, int64_t bytes,
+                    const std::string& checksum) {
+    VerifySection& section = (*report_).*category.section;
+    const std::string name = item.getRemoteFileName();
+    if (failure) {
+      if (isMissingFile(*failure)) return note(section.missing, name, kNotThere, &item);
+      return note(section.damaged, name, "cannot be read: " + failure->message, &item);
     }
-    if (!checksum.ok()) {
-      return note(section.damaged, name, "cannot be read: " + checksum.error().message, &item);
-    }
-    if (checksum.value() != *item.checksum) {
+    ++section.contentChecked;
+    if (bytes != item.bytes)
+      return note(section.damaged, name, "its content has another size", &item);
+    if (checksum != *item.checksum) {
       note(section.damaged, name, "the content differs from its checksum", &item);
     }
   }

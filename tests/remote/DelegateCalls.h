@@ -97,6 +97,23 @@ class DelegateCalls {
               remotePath, [](const TransferProgress&) {}, done);
         }));
   }
+  // The bytes readFile streamed (none when it answered an error) and its error.
+  std::pair<std::optional<std::string>, std::optional<BackupSDKError>> read(
+      const std::string& remotePath) {
+    auto bytes = std::make_shared<std::string>();
+    const std::optional<BackupSDKError> error = std::get<0>(
+        ask<std::optional<BackupSDKError>>({BackupSDKError::unknownError}, [&](auto done) {
+          EXPECT_TRUE(delegate_->readFile(
+              remotePath,
+              [bytes](const char* data, size_t size) {
+                bytes->append(data, size);
+                return true;
+              },
+              done));
+        }));
+    if (error) return {std::nullopt, error};
+    return {*bytes, std::nullopt};
+  }
   Outcome createDirectory(const std::string& remotePath) {
     return pair(ask<bool, std::optional<Error>>(
         {false, timedOut()}, [&](auto done) { delegate_->createDirectory(remotePath, done); }));

@@ -28,6 +28,7 @@ using ::testing::Each;
 using ::testing::IsEmpty;
 using ::testing::Pair;
 using ::testing::UnorderedElementsAre;
+using ::testing::UnorderedElementsAreArray;
 
 constexpr int kRefusedPath = static_cast<int>(hosts::LocalFolderError::refusedPath);
 constexpr int kUnsafeArchive = static_cast<int>(hosts::LocalFolderError::unsafeArchive);
@@ -148,6 +149,9 @@ TEST_F(LocalFolderDelegateTest, StoredLinksAreNeverFollowed) {
     std::function<void()> request;
   } cases[] = {
       {"download a link", [&] { EXPECT_FALSE(calls_.download("dev1/to-secret").first); }},
+      {"read a link", [&] { EXPECT_FALSE(calls_.read("dev1/to-secret").first); }},
+      {"read through a linked folder",
+       [&] { EXPECT_FALSE(calls_.read("dev1/to-outside/secret").first); }},
       {"download through a linked folder",
        [&] { EXPECT_FALSE(calls_.download("dev1/to-outside/secret").first); }},
       {"list a linked folder",
@@ -314,7 +318,9 @@ TEST_F(LocalFolderDelegateTest, CancelledTransfersLeaveNothingBehind) {
   EXPECT_TRUE(fs::is_empty(downloads_));
 }
 
-TEST_F(LocalFolderDelegateTest, AKilledWritersTemporariesGoWhenARunMakesSureOfTheFolder) {
+// A listing reads every name anyway, and a folder is cleared before the first file this remote
+// writes into it; a live writer's and another host's temporaries stay.
+TEST_F(LocalFolderDelegateTest, AKilledWritersTemporariesGoWhenTheFolderIsListedOrFirstWritten) {
   char host[256] = {};
   ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
   const pid_t child = ::fork();
@@ -323,17 +329,26 @@ TEST_F(LocalFolderDelegateTest, AKilledWritersTemporariesGoWhenARunMakesSureOfTh
   ASSERT_EQ(::waitpid(child, nullptr, 0), child);
   const std::string dead = std::string(host) + "-" + std::to_string(child) + "-";
   const std::string alive = std::string(host) + "-" + std::to_string(::getpid()) + "-";
-  putRemote("dev1/.tessellon-upload-" + dead + "17", "partial upload");
-  putRemote("dev1/.tessellon-inflate-" + dead + "18", "partial entry");
-  putRemote("dev1/.tessellon-upload-" + alive + "19", "being written");
-  putRemote("dev1/.tessellon-upload-elsewhere-" + std::to_string(child) + "-20", "other host");
+  const std::string otherHost = ".tessellon-upload-elsewhere-" + std::to_string(child) + "-20";
+  for (const std::string folder : {"dev1", "dev1/images"}) {
+    putRemote(folder + "/.tessellon-upload-" + dead + "17", "partial upload");
+    putRemote(folder + "/.tessellon-inflate-" + dead + "18", "partial entry");
+    putRemote(folder + "/.tessellon-upload-" + alive + "19", "being written");
+    putRemote(folder + "/" + otherHost, "other host");
+  }
+  const std::vector<std::string> stay = {".tessellon-upload-" + alive + "19", otherHost};
 
-  const auto [existed, error] = calls_.createDirectory("dev1");
-  EXPECT_TRUE(existed);
-  EXPECT_FALSE(error.has_value());
-  EXPECT_THAT(leftovers("dev1"),
-              UnorderedElementsAre(".tessellon-upload-" + alive + "19",
-                                   ".tessellon-upload-elsewhere-" + std::to_string(child) + "-20"));
+  const auto [listing, error] = calls_.list("dev1/images");
+  ASSERT_FALSE(error.has_value());
+  std::vector<std::string> listed;
+  for (const Member& member : listing->members) listed.push_back(member.fullName);
+  EXPECT_THAT(listed, UnorderedElementsAre("dev1/images/" + stay[0], "dev1/images/" + stay[1]));
+  EXPECT_THAT(leftovers("dev1/images"), UnorderedElementsAreArray(stay));
+
+  EXPECT_EQ(calls_.createDirectory("dev1").second, std::nullopt);
+  EXPECT_EQ(leftovers("dev1").size(), 4u) << "making sure of a folder does not read it";
+  ASSERT_EQ(calls_.upload(space_.write("local/doc", "text"), "dev1/doc.json"), std::nullopt);
+  EXPECT_THAT(leftovers("dev1"), UnorderedElementsAreArray(stay));
 }
 
 TEST_F(LocalFolderDelegateTest, AFullRemoteAnswers507AndKeepsNothingPartial) {
@@ -374,6 +389,12 @@ TEST_F(LocalFolderDelegateTest, BadRequestsGetClearErrors) {
   EXPECT_THAT(calls_.deleteFile(""), Pair(false, IsError("LocalFolderDelegate", kRefusedPath)));
   EXPECT_TRUE(fs::exists(root_));
   EXPECT_EQ(calls_.download("dev1").second, BackupSDKError::delegateFileDownloadFailed);
+  // A stored file streams as it is; a folder or a missing file does not.
+  const std::string big = randomContent(3 * 1024 * 1024 + 5, 9);
+  putRemote("dev1/big", big);
+  EXPECT_EQ(calls_.read("dev1/big").first, big);
+  EXPECT_EQ(calls_.read("dev1").second, BackupSDKError::delegateFileDownloadFailed);
+  EXPECT_EQ(calls_.read("dev1/none").second, BackupSDKError::delegateFileDoesNotExist);
   for (const char* archive : {"dev1/file", "dev1/none.zip"}) {
     SCOPED_TRACE(archive);
     EXPECT_THAT(calls_.inflate(archive, "dev1"),

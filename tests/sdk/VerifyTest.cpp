@@ -75,10 +75,14 @@ TEST_F(VerifyTest, AWholeBackupPassesWithOneListingPerFolderAndNoRequestPerFile)
   EXPECT_EQ(host_->calls("getDirectoryInfo") - listings, 3);
   EXPECT_EQ(host_->calls("downloadFile") - downloads, 4);
 
+  // The folder remote streams each stored file in place: no copy is made.
+  const int downloadsBeforeRead = host_->calls("downloadFile");
   const auto read = check(true);
   EXPECT_TRUE(read->isIntact());
   EXPECT_EQ(read->images.contentChecked, 2);
   EXPECT_EQ(read->videos.contentChecked, 1);
+  EXPECT_EQ(host_->calls("readFile"), 3);
+  EXPECT_EQ(host_->calls("downloadFile") - downloadsBeforeRead, 4);
   EXPECT_FALSE(downloadsLeft());
 }
 
@@ -100,13 +104,19 @@ TEST_F(VerifyTest, MissingAndDamagedFilesAreNamedWithWhereTheyWere) {
   EXPECT_TRUE(report->videos.isIntact());
   EXPECT_TRUE(report->documents.isIntact());
 
-  const auto read = check(true);
-  EXPECT_THAT(read->videos.damaged, ElementsAre(IsItem(nameOf(c_, "mov"), "c.mov",
-                                                       "the content differs from its checksum")));
-  EXPECT_EQ(read->images.missing.size(), 1u);
-  EXPECT_EQ(read->images.damaged.size(), 1u);
-  EXPECT_FALSE(read->isIntact());
-  EXPECT_FALSE(downloadsLeft());
+  // Streamed by the host, or downloaded from one that cannot stream: the same findings.
+  for (const bool streams : {true, false}) {
+    if (!streams) host_->withoutStreaming();
+    const auto read = check(true);
+    EXPECT_THAT(read->videos.damaged, ElementsAre(IsItem(nameOf(c_, "mov"), "c.mov",
+                                                         "the content differs from its checksum")))
+        << "streams " << streams;
+    EXPECT_EQ(read->videos.contentChecked, 1);
+    EXPECT_EQ(read->images.missing.size(), 1u);
+    EXPECT_EQ(read->images.damaged.size(), 1u);
+    EXPECT_FALSE(read->isIntact());
+    EXPECT_FALSE(downloadsLeft());
+  }
 }
 
 TEST_F(VerifyTest, DocumentsThatAreMissingOrDoNotReadAreNamed) {

@@ -42,6 +42,7 @@ class FaultyDelegate final : public ForwardingDelegate {
     Script<bool, std::optional<Error>> uploadFileIfAbsent, createDirectory, deleteFile;
     Script<std::optional<Directory>, std::optional<Error>> directoryInfo;
     std::vector<std::function<void()>> held;
+    bool streams = true;
 
     template <class F>
     auto locked(F&& f) {
@@ -111,6 +112,11 @@ class FaultyDelegate final : public ForwardingDelegate {
     state_->locked([&] { state_->directoryInfo.emplace(std::move(directory), std::move(error)); });
   }
 
+  // readFile answers as a host that cannot stream does: the library downloads instead.
+  void withoutStreaming() {
+    state_->locked([&] { state_->streams = false; });
+  }
+
   // ---- Observations.
   // Requests of one operation ("uploadFile", "downloadFile", ...) made so far.
   int calls(const std::string& operation) const {
@@ -162,6 +168,19 @@ class FaultyDelegate final : public ForwardingDelegate {
       inner = ForwardingDelegate::downloadFile(relativeRemotePath, std::move(progress), answer);
     });
     return std::make_shared<Handle>(state_, inner);
+  }
+
+  std::shared_ptr<CancellationDelegate> readFile(
+      const std::string& relativeRemotePath, std::function<bool(const char*, size_t)> consume,
+      std::function<void(std::optional<BackupSDKError>)> completion) override {
+    const bool streams = state_->locked([&] {
+      ++state_->calls["readFile"];
+      return state_->streams;
+    });
+    if (!streams) return nullptr;
+    auto inner = ForwardingDelegate::readFile(relativeRemotePath, std::move(consume),
+                                              delivering(std::move(completion)));
+    return inner ? std::make_shared<Handle>(state_, inner) : nullptr;
   }
 
   void uploadFileIfAbsent(const std::string& localPath, const std::string& relativeRemotePath,

@@ -1,5 +1,6 @@
 #include "model/json/MediaMetaDataJson.h"
 
+#include <functional>
 #include <limits>
 
 #include "model/json/JsonError.h"
@@ -66,6 +67,15 @@ std::optional<std::string> MediaMetaDataJson::serializeText(const MediaMetaData&
     for (const auto& item : *metaData.items) size += MediaItemJson::plainTextSize(*item) + 1;
   }
   text.reserve(size);
+  writeText(metaData, [&text](std::string_view piece) { text.append(piece); });
+  return text;
+}
+
+void MediaMetaDataJson::writeText(const MediaMetaData& metaData,
+                                  const std::function<void(std::string_view)>& sink) {
+  constexpr size_t kPiece = size_t{64} * 1024;
+  std::string text;
+  text.reserve(kPiece + 1024);
   text.append(R"({"bytes":)").append(std::to_string(metaData.bytes));
   text.append(R"(,"count":)").append(std::to_string(metaData.count));
   text.append(R"(,"items":[)");
@@ -75,10 +85,14 @@ std::optional<std::string> MediaMetaDataJson::serializeText(const MediaMetaData&
       if (!first) text.push_back(',');
       MediaItemJson::appendText(*item, text);
       first = false;
+      if (text.size() >= kPiece) {
+        sink(text);
+        text.clear();
+      }
     }
   }
   text.append("]}");
-  return text;
+  sink(text);
 }
 
 Json MediaMetaDataJson::serializeSummary(const MediaMetaData& metaData) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +21,10 @@ class MediaMetaDataJson {
  public:
   // Compact text, all items in stored order; nothing only when out of memory.
   static std::optional<std::string> serializeText(const MediaMetaData& metaData);
+  // The same text handed to `sink` in pieces of some 64 KiB: a caller that only hashes it never
+  // holds a whole document of a hundred thousand items.
+  static void writeText(const MediaMetaData& metaData,
+                        const std::function<void(std::string_view)>& sink);
 
   // "count" and "bytes" only.
   static Json serializeSummary(const MediaMetaData& metaData);
