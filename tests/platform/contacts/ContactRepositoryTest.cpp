@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -126,7 +127,7 @@ TEST_F(ContactRepositoryTest, ExecuteWritesNewCardsIntoTheFirstAddressBook) {
   EXPECT_EQ(lastNames(), (std::vector<std::string>{"Lovelace", "Lovelace", "Older", "Old"}));
 }
 
-TEST_F(ContactRepositoryTest, ExecuteCreatesDefaultBookAndNeverReplacesACard) {
+TEST_F(ContactRepositoryTest, ExecuteCreatesDefaultBookAndNeverReplacesACardOrReusesItsUid) {
   VCard card;
   card.uid = "same-uid";
   card.familyName = "First";
@@ -134,13 +135,28 @@ TEST_F(ContactRepositoryTest, ExecuteCreatesDefaultBookAndNeverReplacesACard) {
   store->saveRequest().addContact(card);
   ASSERT_TRUE(store->execute().ok());
   EXPECT_TRUE(store->saveRequest().additions.empty());
+  dir_.write("contacts/default/taken.vcf", "not a card");
   card.familyName = "Second";
   store->saveRequest().addContact(card);
   store->saveRequest().addContact(card);
+  card.uid = "taken";
+  store->saveRequest().addContact(card);
   ASSERT_TRUE(store->execute().ok());
-  EXPECT_EQ(filesIn(dir_.file("contacts/default")),
-            (std::vector<std::string>{"same-uid-2.vcf", "same-uid-3.vcf", "same-uid.vcf"}));
+  const std::vector<std::string> files = filesIn(dir_.file("contacts/default"));
+  ASSERT_EQ(files.size(), 5u);
   EXPECT_NE(dir_.read("contacts/default/same-uid.vcf").find("N:First"), std::string::npos);
+  EXPECT_EQ(dir_.read("contacts/default/taken.vcf"), "not a card");
+  EXPECT_NE(dir_.read("contacts/default/taken-2.vcf").find("UID:taken"), std::string::npos);
+  std::set<std::string> uids;
+  const auto contacts = repository()->getExistingContacts();
+  ASSERT_TRUE(contacts.ok());
+  for (const auto& contact : contacts.value()) {
+    const std::string text = contact->vCard.value_or("");
+    const size_t at = text.find("\nUID:");
+    ASSERT_NE(at, std::string::npos);
+    uids.insert(text.substr(at + 5, text.find('\n', at + 1) - at - 5));
+  }
+  EXPECT_EQ(uids.size(), 4u);
   EXPECT_TRUE(repository()->execute().ok());
 }
 
