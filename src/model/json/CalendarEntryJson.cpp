@@ -127,8 +127,13 @@ Result<std::shared_ptr<CalendarEntry>> ItemJson<CalendarEntry>::deserialize(cons
 }
 
 std::string CalendarEntry::description() const {
-  const std::optional<Json> object = ItemJson<CalendarEntry>::serialize(*this);
-  return object ? toPrettyJSONString(*object).value_or("") : std::string();
+  std::optional<Json> object = ItemJson<CalendarEntry>::serialize(*this);
+  if (!object) return std::string();
+  // The kept event texts have no place in a log line.
+  if (object->contains("events")) {
+    for (Json& event : (*object)["events"]) event.erase("iCalendar");
+  }
+  return toPrettyJSONString(*object).value_or("");
 }
 
 template int64_t detail::compactJsonByteCount<CalendarEntry>(

@@ -395,6 +395,34 @@ TEST_F(CalendarRoundTripTest, AKeptEventIsCheckedBeforeItIsWritten) {
             2);
 }
 
+// An event with an inline attachment of megabytes travels as its record alone, with a warning.
+TEST_F(CalendarRoundTripTest, AnEventBeyondTheSizeBoundKeepsItsRecordAlone) {
+  const std::string start = wallClock(midnightIn(3), "UTC");
+  dir.write("calendars/c/displayname", "C\n");
+  writeIcs(dir, "calendars/c/small.ics",
+           "BEGIN:VEVENT\r\nUID:s\r\nDTSTART:" + start + "\r\nSUMMARY:Small\r\nEND:VEVENT\r\n");
+  writeIcs(dir, "calendars/c/large.ics",
+           "BEGIN:VEVENT\r\nUID:l\r\nDTSTART:" + start +
+               "\r\nSUMMARY:Large\r\nATTACH;ENCODING=BASE64;VALUE=BINARY:" +
+               std::string(3 << 19, 'Q') + "\r\nEND:VEVENT\r\n");
+  const Entries entries = entriesOf("calendars");
+  ASSERT_EQ(entries.size(), 1u);
+  const CalendarEvent* large = findTitled(*entries[0]->events, "Large");
+  const CalendarEvent* small = findTitled(*entries[0]->events, "Small");
+  ASSERT_NE(large, nullptr);
+  ASSERT_NE(small, nullptr);
+  EXPECT_FALSE(large->iCalendar.has_value());
+  ASSERT_TRUE(small->iCalendar.has_value());
+  EXPECT_NE(small->iCalendar->find("SUMMARY:Small"), std::string::npos);
+  const auto lines = logger->lines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const auto& line) {
+                            return line.first == LogLevel::warning &&
+                                   line.second.find("\"Large\"") != std::string::npos;
+                          }),
+            1);
+}
+
 TEST_F(CalendarRoundTripTest, UnreadableFilesAndEventsAreListedAsSkipped) {
   dir.write("calendars/c/displayname", "C\n");
   writeIcs(dir, "calendars/c/good.ics",

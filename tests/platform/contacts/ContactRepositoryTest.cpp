@@ -127,6 +127,29 @@ TEST_F(ContactRepositoryTest, ExecuteWritesNewCardsIntoTheFirstAddressBook) {
   EXPECT_EQ(lastNames(), (std::vector<std::string>{"Lovelace", "Lovelace", "Older", "Old"}));
 }
 
+// A photo of a few hundred kilobytes travels with its card; a card of megabytes swells the
+// document for every backup and travels as its record alone.
+TEST_F(ContactRepositoryTest, ACardBeyondTheSizeBoundKeepsItsRecordAloneWithAWarning) {
+  auto withPhoto = [](const std::string& family, size_t bytes) {
+    std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + family + ";;;;\r\nPHOTO;ENCODING=b:";
+    for (size_t written = 0; written < bytes; written += 74) card += std::string(74, 'Q') + "\r\n ";
+    return card + "\r\nEND:VCARD\r\n";
+  };
+  writeCard("book/small.vcf", withPhoto("Small", 270 * 1024));
+  writeCard("book/large.vcf", withPhoto("Large", 3 * 1024 * 1024));
+  const auto contacts = read();
+  ASSERT_EQ(contacts.size(), 2u);
+  EXPECT_EQ(contacts[0]->lastName, "Large");
+  EXPECT_FALSE(contacts[0]->vCard.has_value());
+  EXPECT_EQ(contacts[1]->lastName, "Small");
+  ASSERT_TRUE(contacts[1]->vCard.has_value());
+  EXPECT_GT(contacts[1]->vCard->size(), 270u * 1024);
+  const auto lines = logger_->lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].first, LogLevel::warning);
+  EXPECT_NE(lines[0].second.find("large.vcf"), std::string::npos);
+}
+
 TEST_F(ContactRepositoryTest, ExecuteCreatesDefaultBookAndNeverReplacesACardOrReusesItsUid) {
   VCard card;
   card.uid = "same-uid";
