@@ -37,12 +37,14 @@ std::string cardText(int index, std::mt19937& random) {
     card.phoneNumbers.push_back(
         {"_$!<Mobile>!$_", "+46 70 " + std::to_string(1000000 + random() % 8999999)});
   }
-  card.emailAddresses.push_back({"_$!<Home>!$_", "person" + std::to_string(index) + "@example.org"});
+  card.emailAddresses.push_back(
+      {"_$!<Home>!$_", "person" + std::to_string(index) + "@example.org"});
   if (random() % 5 == 0) card.note = std::string(200, 'n') + "\nsecond line, with comma";
   std::string text = VCardWriter::write(card);
-  std::string extra = "FN:Dr. " + card.givenName + "\r\nX-PHONETIC-LAST-NAME:Lindkvist\r\n"
-                      "X-ANNIVERSARY:2011-06-1" + std::to_string(index % 10) +
-                      "\r\nCATEGORIES:Family,Sailing\r\n";
+  std::string extra = "FN:Dr. " + card.givenName +
+                      "\r\nX-PHONETIC-LAST-NAME:Lindkvist\r\n"
+                      "X-ANNIVERSARY:2011-06-1" +
+                      std::to_string(index % 10) + "\r\nCATEGORIES:Family,Sailing\r\n";
   if (index % 50 == 0) {
     std::string photo = "PHOTO;ENCODING=b;TYPE=JPEG:";
     for (int i = 0; i < 8 * 1024; ++i) photo.push_back("ABCDEFGHIJKLMNOP"[random() % 16]);

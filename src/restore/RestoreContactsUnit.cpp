@@ -68,7 +68,8 @@ Future<Void> RestoreContactsUnit::persist(const std::vector<std::shared_ptr<Cont
   std::unordered_map<std::string, std::vector<size_t>> existingByText;
   for (size_t index = 0; index < existing.value().size(); ++index) {
     const std::shared_ptr<Contact>& card = existing.value()[index];
-    if (card && card->vCard) existingByText[contactStoreHelper_->sourceKey(*card->vCard)].push_back(index);
+    if (card && card->vCard)
+      existingByText[contactStoreHelper_->sourceKey(*card->vCard)].push_back(index);
   }
   std::vector<bool> met(existing.value().size(), false);
 

@@ -124,11 +124,12 @@ class CliTest : public ::testing::Test {
   // kept text holds: a photo and an X- property, an alarm.
   void addContactsAndEvents() {
     for (const std::string given : {"Ada", "Grace"}) {
-      dir_.write("home/contacts/Friends/" + given + ".vcf",
-                 "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + given + "-1\r\nFN:" + given +
-                     " Example\r\nN:Example;" + given + ";;Dr.;\r\nEMAIL:" + given +
-                     "@example.org\r\nPHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgoAAAANSUhEUgAAAAEAAAAB\r\n"
-                     "X-SPOUSE:Charles\r\nEND:VCARD\r\n");
+      dir_.write(
+          "home/contacts/Friends/" + given + ".vcf",
+          "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + given + "-1\r\nFN:" + given +
+              " Example\r\nN:Example;" + given + ";;Dr.;\r\nEMAIL:" + given +
+              "@example.org\r\nPHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgoAAAANSUhEUgAAAAEAAAAB\r\n"
+              "X-SPOUSE:Charles\r\nEND:VCARD\r\n");
     }
     std::string dentist = dentistTomorrow();
     dentist.insert(dentist.find("END:VEVENT"),

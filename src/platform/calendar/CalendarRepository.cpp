@@ -7,8 +7,8 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "platform/calendar/ICalConversions.h"
 #include "platform/calendar/ICalComponents.h"
+#include "platform/calendar/ICalConversions.h"
 #include "platform/calendar/ICalEventSource.h"
 #include "platform/calendar/LocalTimeZone.h"
 #include "sdk/Log.h"

@@ -1,7 +1,6 @@
 #include "platform/calendar/ICalSeriesFile.h"
 
 #include <sys/stat.h>
-
 #include <algorithm>
 #include <fstream>
 #include <functional>
@@ -426,9 +425,9 @@ void ICalSeriesFile::setFields(icalcomponent* component, const StoreEvent& event
   // neither describes this component.
   const bool isOccurrence =
       icalcomponent_get_first_property(component, ICAL_RECURRENCEID_PROPERTY) != nullptr;
-  if (kept && isOccurrence != (icalcomponent_get_first_property(
-                                   ICalEventSource::eventOf(kept.get()),
-                                   ICAL_RECURRENCEID_PROPERTY) != nullptr)) {
+  if (kept &&
+      isOccurrence != (icalcomponent_get_first_property(ICalEventSource::eventOf(kept.get()),
+                                                        ICAL_RECURRENCEID_PROPERTY) != nullptr)) {
     kept.reset();
   }
   if (kept) addKeptZones(icalcomponent_get_parent(component), kept.get());
@@ -503,8 +502,7 @@ void ICalSeriesFile::setFields(icalcomponent* component, const StoreEvent& event
   stamp(component, !kept);
 }
 
-bool ICalSeriesFile::sameTimes(icalcomponent* component, icalcomponent* source,
-                               bool series) const {
+bool ICalSeriesFile::sameTimes(icalcomponent* component, icalcomponent* source, bool series) const {
   const auto timeOfProperty = [this](icalproperty* property) { return timeOf(property); };
   const icaltimetype written =
       timeOf(icalcomponent_get_first_property(component, ICAL_DTSTART_PROPERTY));
@@ -558,9 +556,8 @@ void ICalSeriesFile::applySource(icalcomponent* component, icalcomponent* source
   auto differs = [&differing](const char* what) {
     differing += (differing.empty() ? "" : ", ") + std::string(what);
   };
-  for (const icalproperty_kind kind :
-       {ICAL_SUMMARY_PROPERTY, ICAL_DESCRIPTION_PROPERTY, ICAL_LOCATION_PROPERTY,
-        ICAL_URL_PROPERTY}) {
+  for (const icalproperty_kind kind : {ICAL_SUMMARY_PROPERTY, ICAL_DESCRIPTION_PROPERTY,
+                                       ICAL_LOCATION_PROPERTY, ICAL_URL_PROPERTY}) {
     icalproperty* written = icalcomponent_get_first_property(component, kind);
     icalproperty* kept = icalcomponent_get_first_property(source, kind);
     if (written == nullptr && kept == nullptr) continue;

@@ -334,8 +334,9 @@ TEST_F(CalendarRoundTripTest, RestoringAgainFillsTheCalendarThatIsThere) {
 TEST_F(CalendarRoundTripTest, AKeptEventIsCheckedBeforeItIsWritten) {
   const std::string start = wallClock(midnightIn(3) + std::chrono::hours(9), "UTC");
   const std::string end = wallClock(midnightIn(3) + std::chrono::hours(10), "UTC");
-  const std::string alarm = "BEGIN:VALARM\r\nACTION:DISPLAY\r\nDESCRIPTION:Soon\r\n"
-                            "TRIGGER:-PT5M\r\nEND:VALARM\r\n";
+  const std::string alarm =
+      "BEGIN:VALARM\r\nACTION:DISPLAY\r\nDESCRIPTION:Soon\r\n"
+      "TRIGGER:-PT5M\r\nEND:VALARM\r\n";
   dir.write("source/work/displayname", "Work\n");
   writeIcs(dir, "source/work/a.ics",
            "BEGIN:VEVENT\r\nUID:../../escape\r\nDTSTART:" + start + "\r\nDTEND:" + end +

@@ -1,7 +1,7 @@
 #include <sys/wait.h>
 #include <algorithm>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -138,17 +138,30 @@ class ContactRoundTripTest : public ::testing::Test {
       const uint32_t bits = (static_cast<uint8_t>(photo[index]) << 16) |
                             (static_cast<uint8_t>(photo[index + 1]) << 8) |
                             static_cast<uint8_t>(photo[index + 2]);
-      for (int shift = 18; shift >= 0; shift -= 6) encoded.push_back(kAlphabet[(bits >> shift) & 63]);
+      for (int shift = 18; shift >= 0; shift -= 6)
+        encoded.push_back(kAlphabet[(bits >> shift) & 63]);
     }
     std::string card;
-    for (const std::string& line : std::vector<std::string>{
-             "BEGIN:VCARD", "VERSION:3.0", "PRODID:-//Example Phone//EN", "UID:rich-card-1",
-          "N:Wesker;Albert;Ozwell;Dr.;Sr.", "FN:Chairman Wesker", "NICKNAME:Al",
-          "ORG:Umbrella Holdings;Board", "TITLE:Chairman", "PHOTO;ENCODING=b;TYPE=JPEG:" + encoded,
-          "X-ANNIVERSARY:1998-07-24", "X-SPOUSE:Alex Wesker", "X-PHONETIC-LAST-NAME:Wessker",
-          "X-ASSISTANT:Birkin", "CATEGORIES:Board,Red Queen", "item1.X-ABRELATEDNAMES:Alex",
-          "item1.X-ABLabel:_$!<Sister>!$_", "TEL;TYPE=WORK,VOICE:+1 555 0100",
-          "REV:2026-01-02T03:04:05Z", "END:VCARD"}) {
+    for (const std::string& line : std::vector<std::string>{"BEGIN:VCARD",
+                                                            "VERSION:3.0",
+                                                            "PRODID:-//Example Phone//EN",
+                                                            "UID:rich-card-1",
+                                                            "N:Wesker;Albert;Ozwell;Dr.;Sr.",
+                                                            "FN:Chairman Wesker",
+                                                            "NICKNAME:Al",
+                                                            "ORG:Umbrella Holdings;Board",
+                                                            "TITLE:Chairman",
+                                                            "PHOTO;ENCODING=b;TYPE=JPEG:" + encoded,
+                                                            "X-ANNIVERSARY:1998-07-24",
+                                                            "X-SPOUSE:Alex Wesker",
+                                                            "X-PHONETIC-LAST-NAME:Wessker",
+                                                            "X-ASSISTANT:Birkin",
+                                                            "CATEGORIES:Board,Red Queen",
+                                                            "item1.X-ABRELATEDNAMES:Alex",
+                                                            "item1.X-ABLabel:_$!<Sister>!$_",
+                                                            "TEL;TYPE=WORK,VOICE:+1 555 0100",
+                                                            "REV:2026-01-02T03:04:05Z",
+                                                            "END:VCARD"}) {
       VCardText::appendFolded(card, line);
     }
     return card;
