@@ -14,6 +14,8 @@
 #include "BenchReport.h"
 #include "platform/contacts/CNContactStoreHelper.h"
 #include "platform/contacts/ContactRepository.h"
+#include "platform/contacts/VCardReader.h"
+#include "platform/contacts/VCardWriter.h"
 #include "restore/RestoreContactsUnit.h"
 
 namespace tessellon {
@@ -82,6 +84,12 @@ int main() {
   for (int index = 0; index < kCards; ++index) backup.push_back(generatedContact(index, random));
 
   auto helper = std::make_shared<CNContactStoreHelper>();
+  // Each card keeps the text an address book gave it, as a backup of this version holds it.
+  for (int index = 0; index < kCards; ++index) {
+    VCard card = helper->mapContact(*backup[index]);
+    card.uid = "bench-" + std::to_string(index);
+    backup[index]->vCard = VCardReader::read(VCardWriter::write(card)).cards.front().source;
+  }
   RestoreContactsUnit unit(std::make_shared<ContactRepository>(root + "/contacts", helper), helper);
   const auto started = std::chrono::steady_clock::now();
   const bool first = unit.persist(backup).waitUntilCompleted().isSuccess();

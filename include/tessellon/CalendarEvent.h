@@ -37,6 +37,11 @@ struct CalendarEvent {
   // readers that do not know them ignore them.
   std::optional<std::vector<int64_t>> exceptionDates;
   std::optional<std::vector<int64_t>> recurrenceDates;
+  // The event as the calendar file held it: a VCALENDAR with the event's VEVENT (its alarms
+  // included) and the VTIMEZONEs it names, unfolded lines joined by "\n". Brings back what the
+  // fields above cannot say (alarms, attendees, categories, status). Stored as "iCalendar"; not
+  // part of equality, which the fields above decide.
+  std::optional<std::string> iCalendar;
 
   // True when `id` contains "/RID=".
   bool isDetached() const;
@@ -48,7 +53,17 @@ struct CalendarEvent {
   // not a decimal integer.
   std::optional<Date> occurence() const;
 
-  friend bool operator==(const CalendarEvent&, const CalendarEvent&) = default;
+  // Every field but the kept text.
+  friend bool operator==(const CalendarEvent& left, const CalendarEvent& right) {
+    return left.id == right.id && left.title == right.title && left.start == right.start &&
+           left.end == right.end && left.allDay == right.allDay &&
+           left.recurrence == right.recurrence && left.note == right.note &&
+           left.location == right.location && left.url == right.url &&
+           left.eventTimezone == right.eventTimezone &&
+           left.eventTimezoneDefinition == right.eventTimezoneDefinition &&
+           left.exceptionDates == right.exceptionDates &&
+           left.recurrenceDates == right.recurrenceDates;
+  }
 };
 
 }  // namespace tessellon

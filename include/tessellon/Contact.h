@@ -93,6 +93,10 @@ struct Contact {
   std::optional<std::string> departmentName;
   // 0 person, 1 organisation.
   std::optional<int64_t> contactType;
+  // The whole card as the address book held it (unfolded lines joined by "\n"), so a restore
+  // brings back what the fields above cannot say: photo, prefix, display name, X- properties.
+  // Stored as "vCard"; not part of equality, which the fields above decide.
+  std::optional<std::string> vCard;
 
   // The same for every contact, so hashed containers decide by equality alone:
   // restore de-duplicates by equality of all fields, and any finer hash would
@@ -103,8 +107,18 @@ struct Contact {
   std::string description() const;
 
   // All sixteen fields equal; lists element by element in order, the birthday
-  // as an instant.
-  friend bool operator==(const Contact&, const Contact&) = default;
+  // as an instant. The kept card text is not compared.
+  friend bool operator==(const Contact& left, const Contact& right) {
+    return left.firstName == right.firstName && left.lastName == right.lastName &&
+           left.middleName == right.middleName &&
+           left.previousFamilyName == right.previousFamilyName && left.company == right.company &&
+           left.note == right.note && left.numbers == right.numbers &&
+           left.emails == right.emails && left.addresses == right.addresses &&
+           left.instantMessageAddress == right.instantMessageAddress && left.url == right.url &&
+           left.birthday == right.birthday && left.nickname == right.nickname &&
+           left.jobTitle == right.jobTitle && left.departmentName == right.departmentName &&
+           left.contactType == right.contactType;
+  }
 };
 
 }  // namespace tessellon

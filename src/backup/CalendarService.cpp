@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -30,16 +31,35 @@ auto contentOf(const CalendarEvent& event) {
 using EventContent = decltype(contentOf(std::declval<const CalendarEvent&>()));
 
 // The events of `backedUp` (in their order) that `present` lacks, each present event meeting at
-// most one backed-up event; both sides compared as the store gives them back.
+// most one backed-up event. An event whose kept text is that of a present one is there; the
+// others are compared as the store gives them back.
 std::vector<CalendarEvent> missingEvents(const CalendarRepositoryProtocol& repository,
                                          const CalendarEntry& backedUp,
                                          const CalendarEntry& present) {
+  const std::vector<CalendarEvent> presentEvents =
+      present.events.value_or(std::vector<CalendarEvent>{});
+  std::map<std::string, std::vector<size_t>> byText;
+  for (size_t index = 0; index < presentEvents.size(); ++index) {
+    if (auto key = repository.sourceKey(presentEvents[index])) byText[*key].push_back(index);
+  }
+  std::vector<bool> met(presentEvents.size(), false);
+  std::vector<CalendarEvent> unmatched;
+  for (const CalendarEvent& event : backedUp.events.value_or(std::vector<CalendarEvent>{})) {
+    const std::optional<std::string> key = repository.sourceKey(event);
+    const auto same = key ? byText.find(*key) : byText.end();
+    if (same != byText.end() && !same->second.empty()) {
+      met[same->second.back()] = true;
+      same->second.pop_back();
+    } else {
+      unmatched.push_back(event);
+    }
+  }
   std::multiset<EventContent> there;
-  for (const CalendarEvent& event : present.events.value_or(std::vector<CalendarEvent>{})) {
-    there.insert(contentOf(repository.storedForm(event)));
+  for (size_t index = 0; index < presentEvents.size(); ++index) {
+    if (!met[index]) there.insert(contentOf(repository.storedForm(presentEvents[index])));
   }
   std::vector<CalendarEvent> missing;
-  for (const CalendarEvent& event : backedUp.events.value_or(std::vector<CalendarEvent>{})) {
+  for (const CalendarEvent& event : unmatched) {
     const auto found = there.find(contentOf(repository.storedForm(event)));
     if (found == there.end()) {
       missing.push_back(event);

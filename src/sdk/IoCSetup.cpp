@@ -211,7 +211,8 @@ void registerRestoreServices() {
   });
   IoC::registerLazySingleton<RestoreContactsUnitProtocol>([] {
     return std::make_shared<RestoreContactsUnit>(IoC::optional<ContactRepositoryProtocol>(),
-                                                 IoC::optional<CNContactStoreHelperProtocol>());
+                                                 IoC::optional<CNContactStoreHelperProtocol>(),
+                                                 IoC::optional<LoggerProtocol>());
   });
   IoC::registerLazySingleton<RestoreImageServiceProtocol>([] {
     return std::make_shared<RestoreImageService>(

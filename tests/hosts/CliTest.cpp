@@ -120,15 +120,22 @@ class CliTest : public ::testing::Test {
     }
   }
 
-  // Two cards in home/contacts/Friends and an event in home/calendars/Work.
+  // Two cards in home/contacts/Friends and an event in home/calendars/Work, with what only their
+  // kept text holds: a photo and an X- property, an alarm.
   void addContactsAndEvents() {
     for (const std::string given : {"Ada", "Grace"}) {
-      dir_.write("home/contacts/Friends/" + given + ".vcf",
-                 "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + given + "-1\r\nFN:" + given +
-                     " Example\r\nN:Example;" + given + ";;;\r\nEMAIL:" + given +
-                     "@example.org\r\nEND:VCARD\r\n");
+      dir_.write(
+          "home/contacts/Friends/" + given + ".vcf",
+          "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + given + "-1\r\nFN:" + given +
+              " Example\r\nN:Example;" + given + ";;Dr.;\r\nEMAIL:" + given +
+              "@example.org\r\nPHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgoAAAANSUhEUgAAAAEAAAAB\r\n"
+              "X-SPOUSE:Charles\r\nEND:VCARD\r\n");
     }
-    dir_.write("home/calendars/Work/dentist.ics", dentistTomorrow());
+    std::string dentist = dentistTomorrow();
+    dentist.insert(dentist.find("END:VEVENT"),
+                   "BEGIN:VALARM\r\nACTION:DISPLAY\r\nDESCRIPTION:Dentist\r\n"
+                   "TRIGGER:-PT30M\r\nEND:VALARM\r\n");
+    dir_.write("home/calendars/Work/dentist.ics", dentist);
   }
 
   // The device ID that `list --json` shows for the only backup on the remote.
@@ -405,11 +412,12 @@ TEST_F(CliTest, RestoreBringsEveryCategoryBackIntoAnEmptyHome) {
   EXPECT_EQ(filesBelow("home2/Pictures"), filesBelow("home/Pictures"));
   EXPECT_EQ(filesBelow("home2/Movies"), filesBelow("home/Movies"));
   EXPECT_EQ(filesBelow("home/Pictures").size(), 3u);
-  EXPECT_EQ(propertiesBelow("home2/contacts", {"FN", "EMAIL"}),
-            propertiesBelow("home/contacts", {"FN", "EMAIL"}));
-  // A restored event is a new event of the calendar, with an identifier of its own.
-  EXPECT_EQ(propertiesBelow("home2/calendars", {"SUMMARY", "DTSTART", "DTEND"}),
-            propertiesBelow("home/calendars", {"SUMMARY", "DTSTART", "DTEND"}));
+  const std::vector<std::string> card{"UID", "FN", "N", "EMAIL", "PHOTO", "X-SPOUSE"};
+  EXPECT_EQ(propertiesBelow("home2/contacts", card), propertiesBelow("home/contacts", card));
+  EXPECT_EQ(propertiesBelow("home/contacts", {"X-SPOUSE"}).size(), 2u);
+  const std::vector<std::string> event{"UID", "SUMMARY", "DTSTART", "DTEND", "ACTION", "TRIGGER"};
+  EXPECT_EQ(propertiesBelow("home2/calendars", event), propertiesBelow("home/calendars", event));
+  EXPECT_EQ(propertiesBelow("home/calendars", {"TRIGGER"}).size(), 1u);
 }
 
 TEST_F(CliTest, RestoreTakesTheCategoriesTheBackupHoldsAndNamesTheOthers) {

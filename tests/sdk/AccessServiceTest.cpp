@@ -69,6 +69,7 @@ class FakeStores final : public ContactRepositoryProtocol,
     return Future<std::vector<std::shared_ptr<CalendarEntry>>>::success({});
   }
   CalendarEvent storedForm(const CalendarEvent& event) const override { return event; }
+  std::optional<std::string> sourceKey(const CalendarEvent&) const override { return std::nullopt; }
   bool readsRule(const std::string&) const override { return true; }
   Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> getCalendarsMetaData() override {
     return Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>>::success(nullptr);

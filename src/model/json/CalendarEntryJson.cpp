@@ -52,6 +52,7 @@ Json ItemJson<CalendarEvent>::serialize(const CalendarEvent& event) {
   setOptional(object, "eventTimezoneDefinition", event.eventTimezoneDefinition);
   setOptional(object, "exceptionDates", event.exceptionDates);
   setOptional(object, "recurrenceDates", event.recurrenceDates);
+  setOptional(object, "iCalendar", event.iCalendar);
   return object;
 }
 
@@ -80,6 +81,7 @@ Result<CalendarEvent> ItemJson<CalendarEvent>::deserialize(const Json& value) {
   event.url = optionalText(value, "url");
   event.eventTimezone = optionalText(value, "eventTimezone");
   event.eventTimezoneDefinition = optionalText(value, "eventTimezoneDefinition");
+  event.iCalendar = optionalText(value, "iCalendar");
   Result<std::optional<std::vector<int64_t>>> exceptions =
       optionalInstants(value, "exceptionDates");
   if (!exceptions.ok()) return exceptions.error();
@@ -125,8 +127,13 @@ Result<std::shared_ptr<CalendarEntry>> ItemJson<CalendarEntry>::deserialize(cons
 }
 
 std::string CalendarEntry::description() const {
-  const std::optional<Json> object = ItemJson<CalendarEntry>::serialize(*this);
-  return object ? toPrettyJSONString(*object).value_or("") : std::string();
+  std::optional<Json> object = ItemJson<CalendarEntry>::serialize(*this);
+  if (!object) return std::string();
+  // The kept event texts have no place in a log line.
+  if (object->contains("events")) {
+    for (Json& event : (*object)["events"]) event.erase("iCalendar");
+  }
+  return toPrettyJSONString(*object).value_or("");
 }
 
 template int64_t detail::compactJsonByteCount<CalendarEntry>(

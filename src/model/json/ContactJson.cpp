@@ -150,6 +150,7 @@ std::optional<Json> ItemJson<Contact>::serialize(const Contact& contact) {
   setList(object, "url", contact.url, [](const Url& url) {
     return Json{{"label", url.label}, {"url", url.url}};
   });
+  setText(object, "vCard", contact.vCard);
   return object;
 }
 
@@ -166,6 +167,7 @@ Result<std::shared_ptr<Contact>> ItemJson<Contact>::deserialize(const Json& valu
   contact->jobTitle = readString(member(value, "jobTitle"));
   contact->departmentName = readString(member(value, "departmentName"));
   contact->contactType = readInteger(member(value, "contactType"));
+  contact->vCard = readString(member(value, "vCard"));
 
   std::optional<Error> failure = readList(value, "numbers", contact->numbers, &readPhoneNumber);
   if (!failure) failure = readList(value, "emails", contact->emails, &readEmailAddress);
@@ -187,7 +189,10 @@ Result<std::shared_ptr<Contact>> ItemJson<Contact>::deserialize(const Json& valu
 }
 
 std::string Contact::description() const {
-  return toPrettyJSONString(*ItemJson<Contact>::serialize(*this)).value_or("");
+  // The kept card text (a photo, possibly) has no place in a log line.
+  Json object = *ItemJson<Contact>::serialize(*this);
+  object.erase("vCard");
+  return toPrettyJSONString(object).value_or("");
 }
 
 template int64_t detail::compactJsonByteCount<Contact>(

@@ -26,7 +26,8 @@ struct ItemJson<Contact> {
   // ("label"/"number", "label"/"address", "label", "messengerName"/"username",
   // "label"/"url"). "labelType" codes of phone applications rewrite labels;
   // "emailAddresses" and "postalAddresses" stand in for missing "emails" and
-  // "addresses".
+  // "addresses". The kept card text is read from "vCard" as it is; the store
+  // checks it before use.
   static Result<std::shared_ptr<Contact>> deserialize(const Json& value);
 };
 

@@ -60,6 +60,9 @@ void CalendarEventUpdater::updateBaseFields(StoreEvent& storeEvent, const Calend
   };
   storeEvent.exceptionDates = instants(event.exceptionDates);
   storeEvent.recurrenceDates = instants(event.recurrenceDates);
+  // Reset too: a fetched occurrence carries its series' kept text, not this event's.
+  storeEvent.source =
+      event.iCalendar ? std::make_shared<const std::string>(*event.iCalendar) : nullptr;
 }
 
 Date CalendarEventUpdater::selectEarliestDateFromRecurrentEvents(

@@ -27,7 +27,8 @@ class CalendarEventUpdaterProtocol {
   // Copies title, notes, location and URL (dropped when it is not a valid URL)
   // and sets the dates: all-day events get the local midnights of both dates
   // and no zone; other events keep the instants and take `event`'s zone when
-  // the machine knows it, else float in local time.
+  // the machine knows it, else float in local time. The event's kept text goes
+  // along, for the store to write what the fields cannot say.
   virtual void updateBaseFields(StoreEvent& storeEvent, const CalendarEvent& event, Date startDate,
                                 Date endDate) const = 0;
 

@@ -7,7 +7,9 @@
 
 #include "tessellon/BackupSDKError.h"
 
+#include "platform/calendar/ICalComponents.h"
 #include "platform/calendar/ICalConversions.h"
+#include "platform/calendar/ICalEventSource.h"
 #include "platform/calendar/LocalTimeZone.h"
 #include "sdk/Log.h"
 
@@ -44,6 +46,33 @@ bool isBackedUp(const StoreCalendar& calendar) {
 // "UTC"), so a floating event's record meets the event its restore wrote.
 std::string machineZone() {
   return ical::identifierOf(ical::zoneNamed(currentTimeZoneIdentifier()));
+}
+
+// True when a kept event says what the record's own fields say: a record an older writer
+// changed keeps a text that no longer describes it, and the record wins.
+bool keptTextAgrees(icalcomponent* kept, const CalendarEvent& event) {
+  const auto textOf = [kept](icalproperty_kind kind) -> std::optional<std::string> {
+    icalproperty* property = icalcomponent_get_first_property(kept, kind);
+    if (property == nullptr) return std::nullopt;
+    icalvalue* value = icalproperty_get_value(property);
+    if (value == nullptr) return std::nullopt;
+    return ical::text(kind == ICAL_URL_PROPERTY ? icalvalue_get_uri(value)
+                                                : icalvalue_get_text(value));
+  };
+  if (textOf(ICAL_SUMMARY_PROPERTY).value_or("") != event.title ||
+      textOf(ICAL_DESCRIPTION_PROPERTY) != event.note ||
+      textOf(ICAL_LOCATION_PROPERTY) != event.location || textOf(ICAL_URL_PROPERTY) != event.url) {
+    return false;
+  }
+  icalproperty* start = icalcomponent_get_first_property(kept, ICAL_DTSTART_PROPERTY);
+  if (start == nullptr || icalproperty_get_dtstart(start).is_date != (event.allDay ? 1 : 0)) {
+    return false;
+  }
+  icalproperty* rule = icalcomponent_get_first_property(kept, ICAL_RRULE_PROPERTY);
+  const bool series = event.recurrence && !event.isDetached();
+  if (!series) return rule == nullptr || event.isDetached();
+  const std::optional<RecurrenceRule> recorded = ical::parseRule(*event.recurrence);
+  return rule != nullptr && recorded && ical::ruleOf(icalproperty_get_rrule(rule)) == *recorded;
 }
 
 Error restoreError(const std::string& message) {
@@ -109,6 +138,13 @@ CalendarEvent CalendarRepository::storedForm(const CalendarEvent& event) const {
   return stored;
 }
 
+std::optional<std::string> CalendarRepository::sourceKey(const CalendarEvent& event) const {
+  if (!event.iCalendar) return std::nullopt;
+  const ICalEventSource::Owned kept = ICalEventSource::parse(*event.iCalendar);
+  if (!kept || !keptTextAgrees(ICalEventSource::eventOf(kept.get()), event)) return std::nullopt;
+  return ICalEventSource::key(*event.iCalendar);
+}
+
 bool CalendarRepository::readsRule(const std::string& rule) const {
   return ical::parseRule(rule).has_value();
 }
@@ -135,6 +171,15 @@ Future<std::vector<std::shared_ptr<CalendarEntry>>> CalendarRepository::getCalen
     entry->events.emplace();
     for (const std::shared_ptr<StoreEvent>& event : events) {
       entry->events->push_back(createCalendarEvent(*event));
+      std::optional<std::string>& kept = entry->events->back().iCalendar;
+      if (kept && kept->size() > ICalEventSource::kMaxBytes) {
+        logWith(logger_, LogLevel::warning, [&] {
+          return "event \"" + event->title + "\" in calendar \"" + calendar->title + "\" has " +
+                 std::to_string(kept->size()) + " bytes, more than " +
+                 std::to_string(ICalEventSource::kMaxBytes) + ": only its fields are kept";
+        });
+        kept.reset();
+      }
     }
     entries.push_back(std::move(entry));
   }
@@ -257,6 +302,7 @@ CalendarEvent CalendarRepository::createCalendarEvent(const StoreEvent& event) {
     for (const Date date : dates) seconds.push_back(roundedSeconds(date));
     return seconds;
   };
+  if (event.source) result.iCalendar = *event.source;
   if (!event.isDetached) {
     result.exceptionDates = secondsOf(event.exceptionDates);
     result.recurrenceDates = secondsOf(event.recurrenceDates);

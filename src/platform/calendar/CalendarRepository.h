@@ -34,6 +34,7 @@ class CalendarRepository final : public CalendarRepositoryProtocol {
   Future<std::vector<std::shared_ptr<CalendarEntry>>> getCalendarEntries() override;
   std::vector<SkippedItem> skippedItems() const override { return skipped_; }
   CalendarEvent storedForm(const CalendarEvent& event) const override;
+  std::optional<std::string> sourceKey(const CalendarEvent& event) const override;
   bool readsRule(const std::string& rule) const override;
   Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> getCalendarsMetaData() override;
   Future<Void> createCalendarEntry(const std::shared_ptr<CalendarEntry>& entry) override;

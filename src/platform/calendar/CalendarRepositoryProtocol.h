@@ -50,6 +50,10 @@ class CalendarRepositoryProtocol {
   // form in which restore compares events.
   virtual CalendarEvent storedForm(const CalendarEvent& event) const = 0;
 
+  // The text by which `event`'s kept text is the same event as another's (what every copy
+  // changes, such as DTSTAMP and UID, left out); nothing without a kept text.
+  virtual std::optional<std::string> sourceKey(const CalendarEvent& event) const = 0;
+
   // True when the store can read `rule` (an RRULE value); a series whose rule
   // it cannot read is not written.
   virtual bool readsRule(const std::string& rule) const = 0;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 
 #include "tessellon/BackupSDKError.h"
 
+#include "platform/calendar/ICalEventSource.h"
 #include "platform/files/PosixError.h"
 #include "sdk/Log.h"
 
@@ -79,6 +81,20 @@ bool isCalendarFile(const fs::directory_entry& entry) {
          entry.is_regular_file(error);
 }
 
+// A file name made of a UID: characters outside a portable set become "_", so a UID from a kept
+// event can never name a path outside its calendar's folder.
+std::string fileBase(const std::string& uid) {
+  constexpr size_t kMaxLength = 100;
+  std::string base;
+  for (const char c : uid.substr(0, kMaxLength)) {
+    const bool portable = std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' ||
+                          c == '.' || c == '@' || c == '+';
+    base.push_back(portable ? c : '_');
+  }
+  if (base.empty() || base[0] == '.') base.insert(0, "event");
+  return base;
+}
+
 std::string readTitle(const fs::path& folder) {
   std::ifstream file(folder / kDisplayNameFile, std::ios::binary);
   std::string title;
@@ -99,6 +115,10 @@ ICalEventStore::ICalEventStore(std::string root, std::shared_ptr<LoggerProtocol>
 
 void ICalEventStore::warn(std::string message) const {
   logWith(logger_, LogLevel::warning, [message = std::move(message)] { return message; });
+}
+
+void ICalEventStore::warnOverruled(ICalSeriesFile& file) const {
+  for (std::string& line : file.takeOverruled()) warn("Restoring " + file.path() + ": " + line);
 }
 
 std::string ICalEventStore::calendarPath(const std::string& identifier) const {
@@ -229,10 +249,14 @@ std::vector<std::shared_ptr<StoreEvent>> ICalEventStore::events(
 
 Result<void> ICalEventStore::addSeries(Folder& target, const std::string& identifier,
                                        StoreEvent& event) {
-  const std::string uid = randomId();
-  std::unique_ptr<ICalSeriesFile> file =
-      ICalSeriesFile::create((fs::path(calendarPath(identifier)) / (uid + ".ics")).string());
-  if (Result<void> added = file->addSeries(event, uid); !added.ok()) return added;
+  // A kept event keeps its UID unless the calendar has a series of that UID already.
+  std::string uid = event.source ? ICalEventSource::uidOf(*event.source) : std::string();
+  if (uid.empty() || target.byUid.count(uid) != 0) uid = randomId();
+  std::unique_ptr<ICalSeriesFile> file = ICalSeriesFile::create(
+      (fs::path(calendarPath(identifier)) / (fileBase(uid) + ".ics")).string());
+  Result<void> added = file->addSeries(event, uid);
+  warnOverruled(*file);
+  if (!added.ok()) return added;
   event.eventIdentifier = uid;
   event.isDetached = false;
   event.occurrenceDate = event.startDate;
@@ -270,12 +294,15 @@ Result<void> ICalEventStore::saveEvent(const std::shared_ptr<StoreEvent>& event,
       saved = file.saveOccurrence(*event, uid, occurrence);
       if (saved.ok()) event->isDetached = true;
     } else if (repeats && file.seriesStart(uid) != occurrence) {
-      // From a later occurrence on, the series splits: the old one ends before it.
+      // From a later occurrence on, the series splits: the old one ends before it. The kept
+      // text describes the whole series, so the part split off is the event's fields alone.
+      event->source.reset();
       saved = file.endSeriesBefore(uid, occurrence);
       if (saved.ok()) saved = addSeries(target, identifier, *event);
     } else {
       saved = file.saveSeries(*event, uid);
     }
+    warnOverruled(file);
     if (saved.ok() && std::find(pending_.begin(), pending_.end(), &file) == pending_.end()) {
       pending_.push_back(&file);
     }

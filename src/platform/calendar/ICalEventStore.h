@@ -43,6 +43,7 @@ class ICalEventStore final : public EventStoreProtocol {
   Folder& folder(const std::string& identifier);
   Result<void> addSeries(Folder& target, const std::string& identifier, StoreEvent& event);
   void warn(std::string message) const;
+  void warnOverruled(ICalSeriesFile& file) const;
   std::vector<SkippedItem> skipped_;
 
   const std::string root_;

@@ -1,7 +1,6 @@
 #include "platform/calendar/ICalSeriesFile.h"
 
 #include <sys/stat.h>
-
 #include <algorithm>
 #include <fstream>
 #include <functional>
@@ -13,6 +12,7 @@
 #include "model/Utf8.h"
 #include "platform/calendar/ICalComponents.h"
 #include "platform/calendar/ICalConversions.h"
+#include "platform/calendar/ICalEventSource.h"
 
 namespace tessellon {
 namespace {
@@ -205,6 +205,12 @@ void ICalSeriesFile::appendSeries(icalcomponent* component, Date windowStart, Da
   shared.eventIdentifier = uid;
   shared.calendar = calendar;
   ical::fillFields(shared, component, start);
+  // Written out only for an event listed: most series of a file lie outside a window.
+  std::shared_ptr<const std::string> source;
+  const auto keepSource = [&](StoreEvent& event) {
+    if (!source) source = std::make_shared<const std::string>(ICalEventSource::of(component));
+    event.source = source;
+  };
 
   // A changed occurrence stands for itself; its series skips the original slot.
   if (recurrenceId != nullptr) {
@@ -217,6 +223,7 @@ void ICalSeriesFile::appendSeries(icalcomponent* component, Date windowStart, Da
     event->occurrenceDate = ical::instantOf(original);
     if (ical::placeOccurrence(*event, start, ical::lengthOf(component, start, timeOfProperty),
                         windowStart, windowEnd)) {
+      keepSource(*event);
       events.push_back(std::move(event));
     }
     return;
@@ -252,6 +259,7 @@ void ICalSeriesFile::appendSeries(icalcomponent* component, Date windowStart, Da
     if (!ical::placeOccurrence(*event, occurrence, length, windowStart, windowEnd)) return;
     if (skipped.count(secondsOf(event->startDate)) != 0) return;
     event->occurrenceDate = event->startDate;
+    keepSource(*event);
     events.push_back(std::move(event));
   };
 
@@ -338,17 +346,91 @@ icaltimezone* definedZone(icalcomponent* calendar, const std::string& tzid,
   return icalcomponent_get_timezone(calendar, tzid.c_str());
 }
 
-void stamp(icalcomponent* component) {
+// A kept event keeps its own LAST-MODIFIED: the restore brings it back, it does not change it.
+void stamp(icalcomponent* component, bool modified) {
   const icaltimetype now = icaltime_current_time_with_zone(icaltimezone_get_utc_timezone());
   removeAll(component, ICAL_DTSTAMP_PROPERTY);
-  removeAll(component, ICAL_LASTMODIFIED_PROPERTY);
   icalcomponent_add_property(component, icalproperty_new_dtstamp(now));
+  if (!modified) return;
+  removeAll(component, ICAL_LASTMODIFIED_PROPERTY);
   icalcomponent_add_property(component, icalproperty_new_lastmodified(now));
+}
+
+// The properties an event's fields write; a kept event gives its own form of them only where
+// it says the same.
+bool isWrittenFromFields(icalproperty_kind kind) {
+  switch (kind) {
+    case ICAL_UID_PROPERTY:
+    case ICAL_RECURRENCEID_PROPERTY:
+    case ICAL_DTSTAMP_PROPERTY:
+    case ICAL_DTSTART_PROPERTY:
+    case ICAL_DTEND_PROPERTY:
+    case ICAL_DURATION_PROPERTY:
+    case ICAL_SUMMARY_PROPERTY:
+    case ICAL_DESCRIPTION_PROPERTY:
+    case ICAL_LOCATION_PROPERTY:
+    case ICAL_URL_PROPERTY:
+    case ICAL_RRULE_PROPERTY:
+    case ICAL_EXDATE_PROPERTY:
+    case ICAL_RDATE_PROPERTY:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string valueText(icalproperty* property) {
+  char* value = icalproperty_get_value_as_string_r(property);
+  std::string text = value != nullptr ? value : "";
+  if (value != nullptr) icalmemory_free_buffer(value);
+  return text;
+}
+
+void replaceAll(icalcomponent* component, icalcomponent* source, icalproperty_kind kind) {
+  removeAll(component, kind);
+  for (icalproperty* property : properties(source, kind)) {
+    icalcomponent_add_property(component, icalproperty_new_clone(property));
+  }
+}
+
+// The VTIMEZONEs of a kept event that `calendar` lacks, so its times keep naming the very
+// definitions they were written with.
+void addKeptZones(icalcomponent* calendar, icalcomponent* kept) {
+  if (calendar == nullptr || icalcomponent_isa(calendar) != ICAL_VCALENDAR_COMPONENT) return;
+  for (icalcomponent* zone : children(kept, ICAL_VTIMEZONE_COMPONENT)) {
+    icalproperty* tzid = icalcomponent_get_first_property(zone, ICAL_TZID_PROPERTY);
+    if (tzid == nullptr) continue;
+    const std::string name = icalproperty_get_tzid(tzid);
+    bool present = false;
+    for (icalcomponent* existing : children(calendar, ICAL_VTIMEZONE_COMPONENT)) {
+      icalproperty* known = icalcomponent_get_first_property(existing, ICAL_TZID_PROPERTY);
+      present = present || (known != nullptr && name == icalproperty_get_tzid(known));
+    }
+    if (!present) icalcomponent_add_component(calendar, icalcomponent_new_clone(zone));
+  }
 }
 
 }  // namespace
 
 void ICalSeriesFile::setFields(icalcomponent* component, const StoreEvent& event, bool withRule) {
+  ICalEventSource::Owned kept;
+  if (event.source) {
+    kept = ICalEventSource::parse(*event.source);
+    if (!kept) {
+      overruled_.push_back("event \"" + event.title +
+                           "\": its kept text does not read, written from its fields");
+    }
+  }
+  // An occurrence read from a series carries the series' text, and the series an occurrence's:
+  // neither describes this component.
+  const bool isOccurrence =
+      icalcomponent_get_first_property(component, ICAL_RECURRENCEID_PROPERTY) != nullptr;
+  if (kept &&
+      isOccurrence != (icalcomponent_get_first_property(ICalEventSource::eventOf(kept.get()),
+                                                        ICAL_RECURRENCEID_PROPERTY) != nullptr)) {
+    kept.reset();
+  }
+  if (kept) addKeptZones(icalcomponent_get_parent(component), kept.get());
   for (const icalproperty_kind kind :
        {ICAL_DTSTART_PROPERTY, ICAL_DTEND_PROPERTY, ICAL_DURATION_PROPERTY, ICAL_SUMMARY_PROPERTY,
         ICAL_DESCRIPTION_PROPERTY, ICAL_LOCATION_PROPERTY, ICAL_URL_PROPERTY}) {
@@ -413,7 +495,115 @@ void ICalSeriesFile::setFields(icalcomponent* component, const StoreEvent& event
       icalcomponent_add_property(component, rdate);
     }
   }
-  stamp(component);
+  if (kept) {
+    applySource(component, ICalEventSource::eventOf(kept.get()), event,
+                withRule && !event.recurrenceRules.empty());
+  }
+  stamp(component, !kept);
+}
+
+bool ICalSeriesFile::sameTimes(icalcomponent* component, icalcomponent* source, bool series) const {
+  const auto timeOfProperty = [this](icalproperty* property) { return timeOf(property); };
+  const icaltimetype written =
+      timeOf(icalcomponent_get_first_property(component, ICAL_DTSTART_PROPERTY));
+  const icaltimetype kept = timeOf(icalcomponent_get_first_property(source, ICAL_DTSTART_PROPERTY));
+  if (icaltime_is_null_time(written) || icaltime_is_null_time(kept) ||
+      written.is_date != kept.is_date) {
+    return false;
+  }
+  const ical::Length writtenLength = ical::lengthOf(component, written, timeOfProperty);
+  const ical::Length keptLength = ical::lengthOf(source, kept, timeOfProperty);
+  if (writtenLength.days != keptLength.days || writtenLength.seconds != keptLength.seconds) {
+    return false;
+  }
+  const int64_t writtenStart = secondsOf(ical::instantOf(written));
+  const int64_t keptStart = secondsOf(ical::instantOf(kept));
+  if (!series) return writtenStart == keptStart;
+  // A series was backed up from its first occurrence in a window; its kept start may be earlier.
+  if (keptStart > writtenStart) return false;
+  icalproperty* writtenRule = icalcomponent_get_first_property(component, ICAL_RRULE_PROPERTY);
+  icalproperty* keptRule = icalcomponent_get_first_property(source, ICAL_RRULE_PROPERTY);
+  if (writtenRule == nullptr || keptRule == nullptr ||
+      !(ical::ruleOf(icalproperty_get_rrule(writtenRule)) ==
+        ical::ruleOf(icalproperty_get_rrule(keptRule)))) {
+    return false;
+  }
+  const auto instants = [this](icalcomponent* event, icalproperty_kind kind) {
+    std::multiset<int64_t> found;
+    for (icalproperty* property : properties(event, kind)) {
+      const icaltimetype time = timeOf(property);
+      if (!icaltime_is_null_time(time)) found.insert(secondsOf(ical::instantOf(time)));
+    }
+    return found;
+  };
+  return instants(component, ICAL_EXDATE_PROPERTY) == instants(source, ICAL_EXDATE_PROPERTY) &&
+         instants(component, ICAL_RDATE_PROPERTY) == instants(source, ICAL_RDATE_PROPERTY);
+}
+
+void ICalSeriesFile::applySource(icalcomponent* component, icalcomponent* source,
+                                 const StoreEvent& event, bool withRule) {
+  // What an earlier save left on the component gives way to the kept event.
+  for (icalproperty* property : properties(component, ICAL_ANY_PROPERTY)) {
+    if (isWrittenFromFields(icalproperty_isa(property))) continue;
+    icalcomponent_remove_property(component, property);
+    icalproperty_free(property);
+  }
+  for (icalcomponent* child : children(component, ICAL_ANY_COMPONENT)) {
+    icalcomponent_remove_component(component, child);
+    icalcomponent_free(child);
+  }
+  std::string differing;
+  auto differs = [&differing](const char* what) {
+    differing += (differing.empty() ? "" : ", ") + std::string(what);
+  };
+  for (const icalproperty_kind kind : {ICAL_SUMMARY_PROPERTY, ICAL_DESCRIPTION_PROPERTY,
+                                       ICAL_LOCATION_PROPERTY, ICAL_URL_PROPERTY}) {
+    icalproperty* written = icalcomponent_get_first_property(component, kind);
+    icalproperty* kept = icalcomponent_get_first_property(source, kind);
+    if (written == nullptr && kept == nullptr) continue;
+    if (written != nullptr && kept != nullptr && valueText(written) == valueText(kept)) {
+      // The kept one carries its parameters (language, alternative text) too.
+      replaceAll(component, source, kind);
+    } else {
+      differs(icalproperty_kind_to_string(kind));
+    }
+  }
+  if (sameTimes(component, source, withRule)) {
+    for (const icalproperty_kind kind :
+         {ICAL_DTSTART_PROPERTY, ICAL_DTEND_PROPERTY, ICAL_DURATION_PROPERTY}) {
+      replaceAll(component, source, kind);
+    }
+    if (withRule) {
+      for (const icalproperty_kind kind :
+           {ICAL_RRULE_PROPERTY, ICAL_EXDATE_PROPERTY, ICAL_RDATE_PROPERTY}) {
+        replaceAll(component, source, kind);
+      }
+    }
+  } else {
+    differs("times");
+  }
+  icalproperty* writtenOriginal =
+      icalcomponent_get_first_property(component, ICAL_RECURRENCEID_PROPERTY);
+  icalproperty* keptOriginal = icalcomponent_get_first_property(source, ICAL_RECURRENCEID_PROPERTY);
+  if (writtenOriginal != nullptr && keptOriginal != nullptr) {
+    const icaltimetype written = timeOf(writtenOriginal);
+    const icaltimetype kept = timeOf(keptOriginal);
+    if (!icaltime_is_null_time(written) && !icaltime_is_null_time(kept) &&
+        secondsOf(ical::instantOf(written)) == secondsOf(ical::instantOf(kept))) {
+      replaceAll(component, source, ICAL_RECURRENCEID_PROPERTY);
+    }
+  }
+  for (icalproperty* property : properties(source, ICAL_ANY_PROPERTY)) {
+    if (isWrittenFromFields(icalproperty_isa(property))) continue;
+    icalcomponent_add_property(component, icalproperty_new_clone(property));
+  }
+  for (icalcomponent* child : children(source, ICAL_ANY_COMPONENT)) {
+    icalcomponent_add_component(component, icalcomponent_new_clone(child));
+  }
+  if (!differing.empty()) {
+    overruled_.push_back("event \"" + event.title + "\": " + differing +
+                         " written from its fields, which differ from its kept text");
+  }
 }
 
 Result<void> ICalSeriesFile::addSeries(const StoreEvent& event, const std::string& uid) {
@@ -485,7 +675,7 @@ Result<void> ICalSeriesFile::endSeriesBefore(const std::string& uid, Date occurr
       start.is_date ? ical::localDate(occurrence - std::chrono::hours(24))
                     : ical::timeIn(occurrence - std::chrono::seconds(1), icaltimezone_get_utc_timezone());
   icalproperty_set_rrule(rule, recurrence);
-  stamp(series);
+  stamp(series, true);
   return {};
 }
 

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <libical/ical.h>
@@ -67,6 +68,10 @@ class ICalSeriesFile {
 
   std::string text() const;
 
+  // One line for each event the saves since the last call wrote from its fields where its kept
+  // text said otherwise, or could not read; the caller warns with them.
+  std::vector<std::string> takeOverruled() { return std::exchange(overruled_, {}); }
+
  private:
   ICalSeriesFile(std::string path, icalcomponent* root, bool existedOnDisk);
   icalcomponent* master(const std::string& uid) const;
@@ -75,12 +80,20 @@ class ICalSeriesFile {
                     std::vector<std::shared_ptr<StoreEvent>>& events,
                     std::vector<std::string>& problems) const;
   void setFields(icalcomponent* component, const StoreEvent& event, bool withRule);
+  // Puts the kept event `source` onto `component`, whose fields are written: its other
+  // properties and its alarms, and its own form of each field that says the same.
+  void applySource(icalcomponent* component, icalcomponent* source, const StoreEvent& event,
+                   bool withRule);
+  // True when the kept times of `source` are those written on `component`: the same start (for
+  // a series, the same rule, exceptions and additions, and a start not after it) and length.
+  bool sameTimes(icalcomponent* component, icalcomponent* source, bool series) const;
   icaltimetype timeOf(icalproperty* property) const;
 
   std::string path_;
   icalcomponent* root_;
   bool existedOnDisk_;
   std::string diskStamp_;
+  std::vector<std::string> overruled_;
 };
 
 }  // namespace tessellon

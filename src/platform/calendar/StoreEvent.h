@@ -48,6 +48,10 @@ struct StoreEvent {
   // starts of occurrences added beside the rule (RDATE).
   std::vector<Date> exceptionDates;
   std::vector<Date> recurrenceDates;
+  // The event as its file holds it (see CalendarEvent::iCalendar), shared by every occurrence of
+  // a series. A save writes what it says beyond the fields above; the fields win where it
+  // disagrees with them.
+  std::shared_ptr<const std::string> source;
 };
 
 }  // namespace tessellon

@@ -3,7 +3,11 @@
 #include <charconv>
 #include <cstdio>
 
+#include "tessellon/BackupSDKError.h"
+
 #include "model/DateText.h"
+#include "platform/contacts/VCardReader.h"
+#include "platform/contacts/VCardSource.h"
 
 namespace tessellon {
 namespace {
@@ -73,7 +77,31 @@ std::shared_ptr<Contact> CNContactStoreHelper::mapContact(const VCard& card) con
         return InstantMessageAddress{getMappedInstantMessageServiceName(address.service),
                                      address.username, address.label};
       });
+  if (!card.source.empty()) contact->vCard = card.source;
   return contact;
+}
+
+Result<VCard> CNContactStoreHelper::readSource(const std::string& source) const {
+  if (source.size() > VCardSource::kMaxBytes) {
+    return makeError(BackupSDKError::contactsSaveContactFailed,
+                     "kept card of " + std::to_string(source.size()) + " bytes is too large");
+  }
+  if (source.find('\0') != std::string::npos) {
+    return makeError(BackupSDKError::contactsSaveContactFailed, "kept card holds a NUL byte");
+  }
+  VCardReader::Result read = VCardReader::read(source);
+  if (!read.errors.empty()) {
+    return makeError(BackupSDKError::contactsSaveContactFailed, read.errors.front());
+  }
+  if (read.cards.size() != 1) {
+    return makeError(BackupSDKError::contactsSaveContactFailed,
+                     "kept text holds " + std::to_string(read.cards.size()) + " cards");
+  }
+  return std::move(read.cards.front());
+}
+
+std::string CNContactStoreHelper::sourceKey(const std::string& source) const {
+  return VCardSource::normalized(source);
 }
 
 VCard CNContactStoreHelper::mapContact(const Contact& contact) const {

@@ -13,6 +13,8 @@ class CNContactStoreHelper final : public CNContactStoreHelperProtocol {
 
   std::shared_ptr<Contact> mapContact(const VCard& card) const override;
   VCard mapContact(const Contact& contact) const override;
+  Result<VCard> readSource(const std::string& source) const override;
+  std::string sourceKey(const std::string& source) const override;
 
   // The service of a messenger name: decimal codes -1 to 9 of phone
   // applications map to service names, any other text is used as it is.

@@ -16,6 +16,7 @@
 #include "tessellon/BackupSDKError.h"
 
 #include "platform/contacts/VCardReader.h"
+#include "platform/contacts/VCardSource.h"
 #include "platform/contacts/VCardWriter.h"
 #include "platform/files/FileDescriptor.h"
 #include "platform/files/PosixError.h"
@@ -254,6 +255,7 @@ Result<std::vector<std::shared_ptr<Contact>>> ContactRepository::getExistingCont
   }
   std::vector<std::shared_ptr<Contact>> contacts;
   skipped_.clear();
+  uids_.clear();
   for (const std::string& book : books.value()) {
     int failure = 0;
     const Result<std::vector<std::string>> files = listFolder(
@@ -285,7 +287,18 @@ void ContactRepository::readCards(const std::string& path,
             [&] { return "skipping malformed contact card in " + path + ": " + error; });
     skipped_.push_back({SkippedItem::Category::contacts, path, error});
   }
-  for (const VCard& card : cards.cards) contacts.push_back(cnContactStoreHelper_->mapContact(card));
+  for (VCard& card : cards.cards) {
+    if (!card.uid.empty()) uids_.insert(card.uid);
+    if (card.source.size() > VCardSource::kMaxBytes) {
+      logWith(logger_, LogLevel::warning, [&] {
+        return "contact card in " + path + " has " + std::to_string(card.source.size()) +
+               " bytes, more than " + std::to_string(VCardSource::kMaxBytes) +
+               ": only its fields are kept";
+      });
+      card.source.clear();
+    }
+    contacts.push_back(cnContactStoreHelper_->mapContact(card));
+  }
 }
 
 std::shared_ptr<Contact> ContactRepository::storedForm(const Contact& contact) const {
@@ -293,7 +306,9 @@ std::shared_ptr<Contact> ContactRepository::storedForm(const Contact& contact) c
   const VCardReader::Result read =
       VCardReader::read(VCardWriter::write(cnContactStoreHelper_->mapContact(contact)));
   if (read.cards.size() != 1) return std::make_shared<Contact>(contact);
-  return cnContactStoreHelper_->mapContact(read.cards.front());
+  std::shared_ptr<Contact> stored = cnContactStoreHelper_->mapContact(read.cards.front());
+  stored->vCard.reset();
+  return stored;
 }
 
 Result<std::string> ContactRepository::containerFolder(
@@ -327,7 +342,15 @@ Result<void> ContactRepository::execute() {
   std::vector<std::string> folders;
   std::map<std::optional<std::string>, std::string> folderOf;
   for (ContactSaveRequest::Addition& addition : saveRequest_.additions) {
-    if (addition.card.uid.empty()) addition.card.uid = newUid();
+    // A kept card keeps its UID unless another card has it: two cards of one UID are one card to
+    // every program that syncs the address book.
+    if (addition.card.uid.empty() || !uids_.insert(addition.card.uid).second) {
+      addition.card.uid = newUid();
+      uids_.insert(addition.card.uid);
+      if (!addition.card.source.empty()) {
+        addition.card.source = VCardSource::withUid(addition.card.source, addition.card.uid);
+      }
+    }
     auto known = folderOf.find(addition.containerIdentifier);
     if (known == folderOf.end()) {
       Result<std::string> folder = containerFolder(addition.containerIdentifier);
@@ -338,8 +361,10 @@ Result<void> ContactRepository::execute() {
       known = folderOf.emplace(addition.containerIdentifier, folder.value()).first;
     }
     const Result<std::string> folder = known->second;
-    Result<std::string> temporary =
-        writeTemporaryCard(folder.value(), addition.card.uid, VCardWriter::write(addition.card));
+    const std::string text = addition.card.source.empty()
+                                 ? VCardWriter::write(addition.card)
+                                 : VCardSource::fileText(addition.card.source);
+    Result<std::string> temporary = writeTemporaryCard(folder.value(), addition.card.uid, text);
     if (!temporary.ok()) {
       undo();
       return temporary.error();

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "tessellon/LoggerProtocol.h"
@@ -15,7 +16,8 @@ namespace tessellon {
 // The address book kept as a folder of vCards: one sub-folder per address book
 // (its identifier is the folder name), one ".vcf" file per card; hidden
 // entries are not read. New cards get files of their own, named after their
-// UID and never replacing an existing file. Used by one operation at a time.
+// UID and never replacing an existing file; a card that brings its text is written as that text.
+// Used by one operation at a time.
 class ContactRepository final : public ContactRepositoryProtocol {
  public:
   // `root` is created only by createStore(). `logger` may be null.
@@ -41,6 +43,8 @@ class ContactRepository final : public ContactRepositoryProtocol {
   const std::string contactStore_;
   ContactSaveRequest saveRequest_;
   std::vector<SkippedItem> skipped_;
+  // The UIDs of the cards read last and written since, so no written card takes one of them.
+  std::unordered_set<std::string> uids_;
   const std::shared_ptr<CNContactStoreHelperProtocol> cnContactStoreHelper_;
   const std::shared_ptr<LoggerProtocol> logger_;  // may be null
 };

@@ -56,7 +56,8 @@ class ContactRepositoryProtocol {
   // Writes every pending card as a new file, all or none: when one fails, the
   // ones already written are removed, the request stays pending and the file
   // system's error is returned. On success the request is emptied. Existing
-  // cards are never changed.
+  // cards are never changed. A card with a source is written as that text,
+  // under its own UID unless a card read or written before has it.
   virtual Result<void> execute() = 0;
 };
 

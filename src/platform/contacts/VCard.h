@@ -68,6 +68,9 @@ struct VCard {
   std::vector<PostalAddress> postalAddresses;
   std::vector<LabeledValue> urlAddresses;
   std::vector<InstantMessageAddress> instantMessageAddresses;
+  // The card as read: its unfolded lines from BEGIN to END joined by "\n"; empty for a card made
+  // from a record. When set, the store writes this text rather than the fields above.
+  std::string source;
 
   friend bool operator==(const VCard&, const VCard&) = default;
 };

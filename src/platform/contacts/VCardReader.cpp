@@ -316,12 +316,18 @@ VCardReader::Result VCardReader::read(std::string_view text) {
     result.errors.push_back("card " + std::to_string(cardNumber) + ": " + reason);
   };
 
+  // The card's own lines, kept so that what the fields cannot hold still travels with it.
+  std::string source;
   for (const std::string& physical : VCardContentLine::unfold(text)) {
     std::optional<VCardContentLine> line = VCardContentLine::parse(physical);
     const bool begins =
         line && line->name == "BEGIN" && equalsIgnoringCase(trimmed(line->value), "VCARD");
     const bool ends =
         line && line->name == "END" && equalsIgnoringCase(trimmed(line->value), "VCARD");
+    if (builder || begins) {
+      if (begins) source.clear();
+      source.append(physical).push_back('\n');
+    }
     if (begins) {
       if (builder) fail(cardError.value_or("BEGIN before END"));
       ++cardNumber;
@@ -334,6 +340,9 @@ VCardReader::Result VCardReader::read(std::string_view text) {
         fail(*cardError);
       } else {
         result.cards.push_back(builder->finish());
+        source.pop_back();
+        result.cards.back().source = std::move(source);
+        source.clear();
       }
       builder.reset();
     } else if (builder && !cardError) {

@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include <gtest/gtest.h>
+#include <libical/ical.h>
 
 #include "backup/CalendarService.h"
 #include "model/json/CalendarEntryJson.h"
@@ -146,6 +147,49 @@ class CalendarRoundTripTest : public ::testing::Test {
                 SucceedsWith(Void{}));
   }
 
+  // The events (alarms included) of the calendar files under `folder`, each as its property
+  // lines, sorted, without DTSTAMP (which every writer sets anew), keyed by UID and RECURRENCE-ID.
+  // Lines are compared as libical writes them: it splits multi-valued CATEGORIES and drops a
+  // default WKST however the file had them.
+  std::map<std::string, std::vector<std::string>> eventsIn(const std::string& folder) const {
+    std::map<std::string, std::vector<std::string>> events;
+    for (const auto& file : fs::recursive_directory_iterator(dir.file(folder))) {
+      if (file.path().extension() != ".ics") continue;
+      std::ifstream in(file.path(), std::ios::binary);
+      const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+      icalcomponent* parsed = icalparser_parse_string(text.c_str());
+      char* written = icalcomponent_as_ical_string_r(parsed);
+      std::string unfolded;
+      for (const char* c = written; *c != '\0'; ++c) {
+        if (*c == '\r') continue;
+        if (*c == '\n' && (c[1] == ' ' || c[1] == '\t')) {
+          ++c;
+          continue;
+        }
+        unfolded += *c;
+      }
+      icalmemory_free_buffer(written);
+      icalcomponent_free(parsed);
+      std::istringstream stream(unfolded);
+      int depth = 0;
+      std::vector<std::string> lines;
+      std::string key;
+      for (std::string line; std::getline(stream, line);) {
+        if (line == "BEGIN:VEVENT") ++depth;
+        if (depth == 0) continue;
+        if (line.starts_with("UID:") || line.starts_with("RECURRENCE-ID")) key += line + " ";
+        if (!line.starts_with("DTSTAMP")) lines.push_back(line);
+        if (line == "END:VEVENT" && --depth == 0) {
+          std::sort(lines.begin(), lines.end());
+          events[key] = std::move(lines);
+          lines.clear();
+          key.clear();
+        }
+      }
+    }
+    return events;
+  }
+
   static size_t eventCount(const Entries& entries) {
     size_t count = 0;
     for (const auto& entry : entries) count += entry->events ? entry->events->size() : 0;
@@ -156,8 +200,10 @@ class CalendarRoundTripTest : public ::testing::Test {
   std::shared_ptr<RecordingLogger> logger = std::make_shared<RecordingLogger>();
 };
 
-// Each file of real exporters' shapes: its calendar survives "calendars.json" and two restores
-// into an empty store field for field, and khal shows the same days as for the source.
+// Each file of real exporters' shapes (alarms, attendees with roles, categories among them): its
+// calendar survives "calendars.json" and two restores into an empty store field for field, the
+// restored events are the source's property for property, and khal shows the same days as for the
+// source. A document without the kept events restores the same records as before.
 TEST_F(CalendarRoundTripTest, EveryExportedShapeComesBackExactlyOnce) {
   for (const auto& file : fs::directory_iterator(fs::path(TESSELLON_TEST_DATA_DIR) / "calendars")) {
     const std::string name = file.path().filename().string();
@@ -177,6 +223,28 @@ TEST_F(CalendarRoundTripTest, EveryExportedShapeComesBackExactlyOnce) {
     ASSERT_EQ(restored.size(), 1u);
     EXPECT_EQ(restored[0]->title, "Work");
     EXPECT_EQ(withoutIds(*restored[0]), withoutIds(*backedUp[0]));
+    // One file event per backed-up event, each that of the source.
+    const auto sourceEvents = eventsIn("source-" + name);
+    const auto targetEvents = eventsIn("target-" + name);
+    EXPECT_EQ(targetEvents.size(), backedUp[0]->events->size());
+    for (const auto& [key, lines] : targetEvents) {
+      SCOPED_TRACE(key);
+      const auto source = sourceEvents.find(key);
+      ASSERT_NE(source, sourceEvents.end());
+      EXPECT_EQ(lines, source->second);
+    }
+
+    Entries recordsOnly = throughDocument(backedUp);
+    for (CalendarEvent& event : *recordsOnly[0]->events) event.iCalendar.reset();
+    restore(recordsOnly, "records-" + name);
+    restore(document, "records-" + name);
+    const Entries fromRecords = entriesOf("records-" + name);
+    ASSERT_EQ(fromRecords.size(), 1u);
+    EXPECT_EQ(withoutIds(*fromRecords[0]), withoutIds(*backedUp[0]));
+
+    for (const auto& [level, line] : logger->lines()) {
+      EXPECT_EQ(line.find("kept text"), std::string::npos) << line;
+    }
 
     const auto source = khalEvents("source-" + name);
     if (!source) continue;
@@ -258,6 +326,102 @@ TEST_F(CalendarRoundTripTest, RestoringAgainFillsTheCalendarThatIsThere) {
     ASSERT_EQ(restored.size(), 1u);
     EXPECT_EQ(withoutIds(*restored[0]), withoutIds(*backedUp[0]));
   }
+}
+
+// A kept event comes from a document anyone may have edited: it is read before it is written, its
+// UID never names a file outside the calendar nor takes one the calendar has, and the record wins
+// where the two disagree.
+TEST_F(CalendarRoundTripTest, AKeptEventIsCheckedBeforeItIsWritten) {
+  const std::string start = wallClock(midnightIn(3) + std::chrono::hours(9), "UTC");
+  const std::string end = wallClock(midnightIn(3) + std::chrono::hours(10), "UTC");
+  const std::string alarm =
+      "BEGIN:VALARM\r\nACTION:DISPLAY\r\nDESCRIPTION:Soon\r\n"
+      "TRIGGER:-PT5M\r\nEND:VALARM\r\n";
+  dir.write("source/work/displayname", "Work\n");
+  writeIcs(dir, "source/work/a.ics",
+           "BEGIN:VEVENT\r\nUID:../../escape\r\nDTSTART:" + start + "\r\nDTEND:" + end +
+               "\r\nSUMMARY:Planning\r\n" + alarm + "END:VEVENT\r\n");
+  writeIcs(dir, "source/work/b.ics",
+           "BEGIN:VEVENT\r\nUID:taken\r\nDTSTART:" + start + "\r\nDTEND:" + end +
+               "\r\nSUMMARY:Review\r\nX-COLOR:teal\r\nEND:VEVENT\r\n");
+  Entries document = throughDocument(entriesOf("source"));
+  ASSERT_EQ(document.size(), 1u);
+  std::vector<CalendarEvent>& events = *document[0]->events;
+  ASSERT_EQ(events.size(), 2u);
+  std::sort(events.begin(), events.end(),
+            [](const auto& a, const auto& b) { return a.title < b.title; });
+  events[0].title = "Planning (renamed)";
+  CalendarEvent twice = events[1];
+  twice.title = "Twice";
+  *twice.iCalendar += "\n" + *events[1].iCalendar;
+  events.push_back(twice);
+  // The target's calendar of that title has another event under one of the UIDs.
+  dir.write("target/mine/displayname", "Work\n");
+  writeIcs(dir, "target/mine/taken.ics",
+           "BEGIN:VEVENT\r\nUID:taken\r\nDTSTART:" + start + "\r\nSUMMARY:Mine\r\nEND:VEVENT\r\n");
+
+  restore(document, "target");
+  restore(document, "target");
+
+  for (const auto& entry : fs::recursive_directory_iterator(dir.path())) {
+    const std::string path = entry.path().string();
+    EXPECT_TRUE(!entry.is_regular_file() || path.starts_with(dir.file("source/")) ||
+                path.starts_with(dir.file("target/mine/")))
+        << path;
+  }
+  const auto restored = eventsIn("target");
+  EXPECT_EQ(restored.size(), 4u);
+  std::map<std::string, std::vector<std::string>> byTitle;
+  for (const auto& [key, lines] : restored) {
+    for (const std::string& line : lines) {
+      if (line.starts_with("SUMMARY:")) byTitle[line.substr(8)] = lines;
+    }
+  }
+  auto has = [&](const std::string& title, const std::string& line) {
+    const auto& lines = byTitle[title];
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  };
+  EXPECT_TRUE(has("Mine", "UID:taken"));
+  EXPECT_FALSE(has("Review", "UID:taken"));
+  EXPECT_TRUE(has("Review", "X-COLOR:teal"));
+  EXPECT_TRUE(has("Planning (renamed)", "UID:../../escape"));
+  EXPECT_TRUE(has("Planning (renamed)", "TRIGGER:-PT5M"));
+  EXPECT_FALSE(has("Twice", "X-COLOR:teal"));
+  const auto lines = logger->lines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const auto& line) {
+                            return line.first == LogLevel::warning &&
+                                   line.second.find("kept text") != std::string::npos;
+                          }),
+            2);
+}
+
+// An event with an inline attachment of megabytes travels as its record alone, with a warning.
+TEST_F(CalendarRoundTripTest, AnEventBeyondTheSizeBoundKeepsItsRecordAlone) {
+  const std::string start = wallClock(midnightIn(3), "UTC");
+  dir.write("calendars/c/displayname", "C\n");
+  writeIcs(dir, "calendars/c/small.ics",
+           "BEGIN:VEVENT\r\nUID:s\r\nDTSTART:" + start + "\r\nSUMMARY:Small\r\nEND:VEVENT\r\n");
+  writeIcs(dir, "calendars/c/large.ics",
+           "BEGIN:VEVENT\r\nUID:l\r\nDTSTART:" + start +
+               "\r\nSUMMARY:Large\r\nATTACH;ENCODING=BASE64;VALUE=BINARY:" +
+               std::string(3 << 19, 'Q') + "\r\nEND:VEVENT\r\n");
+  const Entries entries = entriesOf("calendars");
+  ASSERT_EQ(entries.size(), 1u);
+  const CalendarEvent* large = findTitled(*entries[0]->events, "Large");
+  const CalendarEvent* small = findTitled(*entries[0]->events, "Small");
+  ASSERT_NE(large, nullptr);
+  ASSERT_NE(small, nullptr);
+  EXPECT_FALSE(large->iCalendar.has_value());
+  ASSERT_TRUE(small->iCalendar.has_value());
+  EXPECT_NE(small->iCalendar->find("SUMMARY:Small"), std::string::npos);
+  const auto lines = logger->lines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const auto& line) {
+                            return line.first == LogLevel::warning &&
+                                   line.second.find("\"Large\"") != std::string::npos;
+                          }),
+            1);
 }
 
 TEST_F(CalendarRoundTripTest, UnreadableFilesAndEventsAreListedAsSkipped) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -126,7 +127,30 @@ TEST_F(ContactRepositoryTest, ExecuteWritesNewCardsIntoTheFirstAddressBook) {
   EXPECT_EQ(lastNames(), (std::vector<std::string>{"Lovelace", "Lovelace", "Older", "Old"}));
 }
 
-TEST_F(ContactRepositoryTest, ExecuteCreatesDefaultBookAndNeverReplacesACard) {
+// A photo of a few hundred kilobytes travels with its card; a card of megabytes swells the
+// document for every backup and travels as its record alone.
+TEST_F(ContactRepositoryTest, ACardBeyondTheSizeBoundKeepsItsRecordAloneWithAWarning) {
+  auto withPhoto = [](const std::string& family, size_t bytes) {
+    std::string card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + family + ";;;;\r\nPHOTO;ENCODING=b:";
+    for (size_t written = 0; written < bytes; written += 74) card += std::string(74, 'Q') + "\r\n ";
+    return card + "\r\nEND:VCARD\r\n";
+  };
+  writeCard("book/small.vcf", withPhoto("Small", 270 * 1024));
+  writeCard("book/large.vcf", withPhoto("Large", 3 * 1024 * 1024));
+  const auto contacts = read();
+  ASSERT_EQ(contacts.size(), 2u);
+  EXPECT_EQ(contacts[0]->lastName, "Large");
+  EXPECT_FALSE(contacts[0]->vCard.has_value());
+  EXPECT_EQ(contacts[1]->lastName, "Small");
+  ASSERT_TRUE(contacts[1]->vCard.has_value());
+  EXPECT_GT(contacts[1]->vCard->size(), 270u * 1024);
+  const auto lines = logger_->lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].first, LogLevel::warning);
+  EXPECT_NE(lines[0].second.find("large.vcf"), std::string::npos);
+}
+
+TEST_F(ContactRepositoryTest, ExecuteCreatesDefaultBookAndNeverReplacesACardOrReusesItsUid) {
   VCard card;
   card.uid = "same-uid";
   card.familyName = "First";
@@ -134,13 +158,28 @@ TEST_F(ContactRepositoryTest, ExecuteCreatesDefaultBookAndNeverReplacesACard) {
   store->saveRequest().addContact(card);
   ASSERT_TRUE(store->execute().ok());
   EXPECT_TRUE(store->saveRequest().additions.empty());
+  dir_.write("contacts/default/taken.vcf", "not a card");
   card.familyName = "Second";
   store->saveRequest().addContact(card);
   store->saveRequest().addContact(card);
+  card.uid = "taken";
+  store->saveRequest().addContact(card);
   ASSERT_TRUE(store->execute().ok());
-  EXPECT_EQ(filesIn(dir_.file("contacts/default")),
-            (std::vector<std::string>{"same-uid-2.vcf", "same-uid-3.vcf", "same-uid.vcf"}));
+  const std::vector<std::string> files = filesIn(dir_.file("contacts/default"));
+  ASSERT_EQ(files.size(), 5u);
   EXPECT_NE(dir_.read("contacts/default/same-uid.vcf").find("N:First"), std::string::npos);
+  EXPECT_EQ(dir_.read("contacts/default/taken.vcf"), "not a card");
+  EXPECT_NE(dir_.read("contacts/default/taken-2.vcf").find("UID:taken"), std::string::npos);
+  std::set<std::string> uids;
+  const auto contacts = repository()->getExistingContacts();
+  ASSERT_TRUE(contacts.ok());
+  for (const auto& contact : contacts.value()) {
+    const std::string text = contact->vCard.value_or("");
+    const size_t at = text.find("\nUID:");
+    ASSERT_NE(at, std::string::npos);
+    uids.insert(text.substr(at + 5, text.find('\n', at + 1) - at - 5));
+  }
+  EXPECT_EQ(uids.size(), 4u);
   EXPECT_TRUE(repository()->execute().ok());
 }
 
