@@ -105,7 +105,8 @@ inline TemporaryOwner ownerOfTemporary(std::string_view name, std::string_view p
   const std::string own = ownedPrefix("");
   const std::string_view host = std::string_view(own).substr(0, own.rfind('-', own.size() - 2));
   if (rest.substr(0, before) != host) return TemporaryOwner::unknown;
-  const bool dead = ::kill(static_cast<pid_t>(std::stol(std::string(pid))), 0) != 0 && errno == ESRCH;
+  const bool dead =
+      ::kill(static_cast<pid_t>(std::stol(std::string(pid))), 0) != 0 && errno == ESRCH;
   return dead ? TemporaryOwner::deadHere : TemporaryOwner::liveHere;
 }
 

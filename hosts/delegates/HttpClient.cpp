@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
-#include <chrono>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <random>
 #include <thread>

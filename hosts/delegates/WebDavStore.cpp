@@ -2,8 +2,8 @@
 
 #include <cctype>
 #include <chrono>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <random>
 #include <utility>
 

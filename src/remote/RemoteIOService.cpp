@@ -308,10 +308,10 @@ Future<std::string> RemoteIOService::downloadFile(const std::string& relativeRem
         reporter->reportTransferProgressOnRestore(transfer, progress);
       },
       std::move(cancelToken));
-  downloaded.onComplete(Executor::immediate(),
-                        [reporter = fileTransferReporter_, transfer](const FutureResult<std::string>&) {
-                          reporter->endTransferOnRestore(transfer);
-                        });
+  downloaded.onComplete(Executor::immediate(), [reporter = fileTransferReporter_,
+                                                transfer](const FutureResult<std::string>&) {
+    reporter->endTransferOnRestore(transfer);
+  });
   return downloaded;
 }
 

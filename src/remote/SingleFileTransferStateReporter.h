@@ -37,8 +37,8 @@ class SingleFileTransferStateReporter final : public SingleFileTransferStateRepo
 
   std::atomic<int64_t> fileSize_{0};
   std::mutex transfersMutex_;
-  uint64_t nextTransfer_ = 0;                 // guarded by transfersMutex_
-  std::map<uint64_t, Transfer> transfers_;    // guarded by transfersMutex_
+  uint64_t nextTransfer_ = 0;               // guarded by transfersMutex_
+  std::map<uint64_t, Transfer> transfers_;  // guarded by transfersMutex_
   const std::shared_ptr<FileStatusManagerProtocol> fileStatusManager_;
 };
 

@@ -216,9 +216,8 @@ Future<FailedPaths> RestoreMediaItemService::performRestoreForAlreadyLocallyExis
   logWith(logger_, LogLevel::verbose, [&] { return threadPrefix() + name + " already exist"; });
   logWith(logger_, LogLevel::verbose,
           [&] { return threadPrefix() + name + " checking if it exists in all the albums"; });
-  return placeInTurn([item, mediaService] {
-           return mediaService->ensureItemExistsInAllItemPaths(*item);
-         })
+  return placeInTurn(
+             [item, mediaService] { return mediaService->ensureItemExistsInAllItemPaths(*item); })
       .onSuccess(Executor::immediate(), [this, bytes = item->bytes](const FailedPaths& failed) {
         restoreStatusService_->updateProgress(bytes);
         return failed;

@@ -1,7 +1,7 @@
 // The WebDAV remote against a real Apache: faults on the way (a proxy answering 500, resetting
 // connections or losing an answer, the server stopped mid-transfer, a full volume), cancellation,
-// create-if-absent under contention, and what a killed run leaves. Each ends in a clear error or a successful retry, and the server then holds
-// either the whole file or nothing of it.
+// create-if-absent under contention, and what a killed run leaves. Each ends in a clear error or a
+// successful retry, and the server then holds either the whole file or nothing of it.
 
 #include <sys/wait.h>
 #include <unistd.h>

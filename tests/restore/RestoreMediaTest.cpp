@@ -99,8 +99,8 @@ TEST_F(RestoreMediaTest, FourDownloadsRunAtOnceAndACancelStartsNoFurtherItem) {
 
 TEST_F(RestoreMediaTest, VersionsOfOnePathArrivingTogetherEachKeepTheirOwnName) {
   // Placements that could overlap are made to: each picks a free name before the other moves.
-  auto files = std::make_shared<FaultyFileIOService>(
-      std::make_shared<FileIOService>(temp_.file("tmp")));
+  auto files =
+      std::make_shared<FaultyFileIOService>(std::make_shared<FileIOService>(temp_.file("tmp")));
   files->pairMoves(std::chrono::milliseconds(300));
   MediaServices& media = services(files);
   images_ = std::make_shared<RestoreImageService>(remoteOver(host_, files, logger_, statusManager_),
