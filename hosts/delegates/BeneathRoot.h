@@ -86,30 +86,44 @@ inline int createTemporary(int folder, const char* prefix, std::string& name, Fi
   return EEXIST;
 }
 
-// True for the name of a temporary file (upload or archive entry) that a process of this host
-// left when it died. Other hosts' files never are: their processes cannot be asked.
+// Who writes a temporary named "<prefix><host>-<pid>-<random>". Read from the right, since a
+// host name may hold dashes: `unknown` for another host's (its processes cannot be asked) and
+// for names of another shape.
+enum class TemporaryOwner { deadHere, liveHere, unknown };
+
+inline TemporaryOwner ownerOfTemporary(std::string_view name, std::string_view prefix) {
+  if (!name.starts_with(prefix)) return TemporaryOwner::unknown;
+  const std::string_view rest = name.substr(prefix.size());
+  const size_t last = rest.rfind('-');
+  if (last == std::string_view::npos || last == 0) return TemporaryOwner::unknown;
+  const size_t before = rest.rfind('-', last - 1);
+  if (before == std::string_view::npos) return TemporaryOwner::unknown;
+  const std::string_view pid = rest.substr(before + 1, last - before - 1);
+  if (pid.empty() || pid.size() > 9 || pid.find_first_not_of("0123456789") != std::string::npos) {
+    return TemporaryOwner::unknown;
+  }
+  const std::string own = ownedPrefix("");
+  const std::string_view host = std::string_view(own).substr(0, own.rfind('-', own.size() - 2));
+  if (rest.substr(0, before) != host) return TemporaryOwner::unknown;
+  const bool dead =
+      ::kill(static_cast<pid_t>(std::stol(std::string(pid))), 0) != 0 && errno == ESRCH;
+  return dead ? TemporaryOwner::deadHere : TemporaryOwner::liveHere;
+}
+
+// True for an upload's or archive entry's temporary that a process of this host left when it died.
 inline bool isDeadTemporary(std::string_view name) {
-  static const std::string host = [] {
-    const std::string own = ownedPrefix("");
-    return own.substr(0, own.rfind('-', own.size() - 2) + 1);
-  }();
-  for (const std::string_view prefix :
-       {std::string_view(kUploadPrefix), std::string_view(kInflatePrefix)}) {
-    if (!name.starts_with(prefix) || !name.substr(prefix.size()).starts_with(host)) continue;
-    const std::string_view rest = name.substr(prefix.size() + host.size());
-    const size_t dash = rest.find('-');
-    const std::string_view pid = rest.substr(0, dash);
-    if (dash == std::string_view::npos || pid.empty() || pid.size() > 9 ||
-        pid.find_first_not_of("0123456789") != std::string_view::npos) {
-      return false;
-    }
-    return ::kill(static_cast<pid_t>(std::stol(std::string(pid))), 0) != 0 && errno == ESRCH;
+  for (const char* prefix : {kUploadPrefix, kInflatePrefix}) {
+    if (ownerOfTemporary(name, prefix) == TemporaryOwner::deadHere) return true;
   }
   return false;
 }
 
-// Removes from the open folder `folder` the temporary files that dead processes of this host left.
-inline void removeDeadTemporaries(int folder) {
+inline int removeAt(int folder, const std::string& name);
+
+// Removes from the open folder `folder` the temporaries (files or folders) named with one of
+// `prefixes` that a process of this host left when it died. Other hosts' are left alone: their
+// processes cannot be asked.
+inline void removeDeadTemporaries(int folder, const std::vector<const char*>& prefixes) {
   const int copy = ::dup(folder);
   if (copy < 0) return;
   DIR* const stream = ::fdopendir(copy);
@@ -120,9 +134,12 @@ inline void removeDeadTemporaries(int folder) {
   const std::unique_ptr<DIR, int (*)(DIR*)> closer(stream, &::closedir);
   std::vector<std::string> dead;
   while (const dirent* const entry = ::readdir(stream)) {
-    if (isDeadTemporary(entry->d_name)) dead.emplace_back(entry->d_name);
+    const std::string_view name(entry->d_name);
+    for (const char* prefix : prefixes) {
+      if (ownerOfTemporary(name, prefix) == TemporaryOwner::deadHere) dead.emplace_back(name);
+    }
   }
-  for (const std::string& name : dead) (void)::unlinkat(folder, name.c_str(), 0);
+  for (const std::string& name : dead) (void)removeAt(folder, name);
 }
 
 // Removes `name` in the open folder `folder`: a file or a link itself, or a folder with all it

@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <random>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include <curl/curl.h>
 
@@ -50,6 +52,8 @@ bool retryableStatus(long status) {
 }
 
 // The state the callbacks of one attempt share.
+constexpr size_t kDownloadBuffer = 256 * 1024;
+
 struct Exchange {
   const HttpRequest* request = nullptr;
   CURL* curl = nullptr;
@@ -60,8 +64,25 @@ struct Exchange {
   int out = -1;
   int writeError = 0;
   HttpResponse* response = nullptr;
+  std::vector<char> pending;  // the file's next bytes, written in one go
   bool cancelled = false;
+  // The last fraction handed to the request's progress, and when.
+  double reported = -1;
+  std::chrono::steady_clock::time_point reportedAt{};
 };
+
+// libcurl asks for progress after every block it moves; a host needs a few reports a second, and
+// each one costs the library a hop to its queue.
+constexpr std::chrono::milliseconds kProgressInterval{50};
+
+void report(Exchange& exchange, double fraction) {
+  const auto now = std::chrono::steady_clock::now();
+  if (fraction == exchange.reported) return;
+  if (fraction < 1.0 && now - exchange.reportedAt < kProgressInterval) return;
+  exchange.reported = fraction;
+  exchange.reportedAt = now;
+  exchange.request->progress(fraction);
+}
 
 size_t readBody(char* buffer, size_t size, size_t count, void* context) {
   auto* exchange = static_cast<Exchange*>(context);
@@ -85,6 +106,24 @@ int seekBody(void* context, curl_off_t offset, int origin) {
   return CURL_SEEKFUNC_OK;
 }
 
+// Writes the bytes held back for the file; false (with writeError set) when that fails.
+bool flushBody(Exchange& exchange) {
+  const char* data = exchange.pending.data();
+  size_t left = exchange.pending.size();
+  while (left > 0) {
+    const ssize_t written = ::write(exchange.out, data, left);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      exchange.writeError = errno;
+      return false;
+    }
+    data += written;
+    left -= static_cast<size_t>(written);
+  }
+  exchange.pending.clear();
+  return true;
+}
+
 size_t writeBody(char* data, size_t size, size_t count, void* context) {
   auto* exchange = static_cast<Exchange*>(context);
   const size_t total = size * count;
@@ -95,17 +134,10 @@ size_t writeBody(char* data, size_t size, size_t count, void* context) {
     exchange->response->body.append(data, total);
     return total;
   }
-  size_t left = total;
-  while (left > 0) {
-    const ssize_t written = ::write(exchange->out, data, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      exchange->writeError = errno;
-      return 0;
-    }
-    data += written;
-    left -= static_cast<size_t>(written);
-  }
+  // libcurl hands over at most 16 KiB at a time; gathered, a file takes a sixteenth of the writes.
+  if (exchange->pending.capacity() < kDownloadBuffer) exchange->pending.reserve(kDownloadBuffer);
+  if (exchange->pending.size() + total > kDownloadBuffer && !flushBody(*exchange)) return 0;
+  exchange->pending.insert(exchange->pending.end(), data, data + total);
   return total;
 }
 
@@ -135,9 +167,9 @@ int onProgress(void* context, curl_off_t downloadTotal, curl_off_t downloaded,
   }
   if (request.progress) {
     if (request.uploadPath && uploadTotal > 0) {
-      request.progress(static_cast<double>(uploaded) / static_cast<double>(uploadTotal));
+      report(*exchange, static_cast<double>(uploaded) / static_cast<double>(uploadTotal));
     } else if (request.downloadPath && downloadTotal > 0) {
-      request.progress(static_cast<double>(downloaded) / static_cast<double>(downloadTotal));
+      report(*exchange, static_cast<double>(downloaded) / static_cast<double>(downloadTotal));
     }
   }
   return 0;
@@ -279,6 +311,10 @@ HttpResponse HttpClient::attempt(Handle& handle, const HttpRequest& request) {
     headers = curl_slist_append(headers, header.c_str());
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
+  // Larger reads than libcurl's 16 KiB: a download then costs a sixteenth of the system calls.
+  if (request.downloadPath) {
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, static_cast<long>(kDownloadBuffer));
+  }
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &exchange);
   curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, readHeader);
@@ -312,6 +348,7 @@ HttpResponse HttpClient::attempt(Handle& handle, const HttpRequest& request) {
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, message);
 
   const CURLcode code = curl_easy_perform(curl);
+  if (exchange.out >= 0 && !exchange.pending.empty()) (void)flushBody(exchange);
   curl_slist_free_all(headers);
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response.status);
   // The options point into this frame; the pooled handle must not keep them.

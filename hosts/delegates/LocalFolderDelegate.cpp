@@ -244,7 +244,7 @@ struct LocalFolderDelegate::Config {
       const std::lock_guard lock(sweptMutex);
       if (!swept.insert(normalizedFolder).second) return;
     }
-    beneath::removeDeadTemporaries(folder);
+    beneath::removeDeadTemporaries(folder, {beneath::kUploadPrefix, beneath::kInflatePrefix});
   }
   mutable std::mutex sweptMutex;
   mutable std::unordered_set<std::string> swept;

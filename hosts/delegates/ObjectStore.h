@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -16,6 +17,7 @@ struct StoredMember {
   std::string key;
   int64_t size = 0;
   bool folder = false;
+  std::optional<int64_t> modified;  // seconds since 1970, when the listing tells
 };
 
 // What one transfer may be told and may tell: a flag that aborts it at once, and the fraction
@@ -63,6 +65,14 @@ class ObjectStore {
   // The direct members of a folder; `missing` when there is no such folder.
   virtual std::optional<Error> list(const std::string& key, std::vector<StoredMember>& members,
                                     StoreAnswer& answer) = 0;
+  // Removes from the folder `key` the temporary objects of this store's own uploads that a
+  // killed process left: only those provably not being written (their process on this host has
+  // ended, or nothing changed them for kStaleUploadAge). Best effort: failures are ignored.
+  virtual void removeStaleUploads(const std::string& key) = 0;
+
+  // As long as a lock record takes to go stale: no upload of a live run waits that long between
+  // two writes.
+  static constexpr std::chrono::minutes kStaleUploadAge{10};
 };
 
 }  // namespace tessellon::hosts

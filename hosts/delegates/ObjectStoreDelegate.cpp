@@ -7,12 +7,15 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 #include "delegates/ArchiveUploader.h"
+#include "delegates/BeneathRoot.h"
 #include "delegates/FileDescriptor.h"
 #include "delegates/LocalFolderError.h"
 #include "delegates/ObjectStore.h"
@@ -35,7 +38,42 @@ class TransferFlag final : public CancellationDelegate {
   std::atomic<bool> cancelled_{false};
 };
 
+constexpr const char* kStagingPrefix = "remote-staging-";
+
 bool isArchive(const std::string& key) { return key.ends_with(".zip"); }
+
+// The device folders sit at the top of the remote; the lock and the documents go up there.
+bool isTopFolder(const std::string& key) {
+  return !key.empty() && key.find('/') == std::string::npos;
+}
+
+// Reads until `size` bytes or the end of the file; -1 on an error.
+ssize_t readFull(int fd, char* data, size_t size) {
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t got = ::read(fd, data + done, size - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+// Whether two local files hold the same bytes, read a block at a time.
+bool sameContent(const std::string& one, const std::string& other) {
+  FileDescriptor a(::open(one.c_str(), O_RDONLY | O_CLOEXEC));
+  FileDescriptor b(::open(other.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!a.valid() || !b.valid()) return false;
+  std::vector<char> left(64 * 1024);
+  std::vector<char> right(64 * 1024);
+  for (;;) {
+    const ssize_t got = readFull(a.get(), left.data(), left.size());
+    if (got < 0 || readFull(b.get(), right.data(), right.size()) != got) return false;
+    if (got == 0) return true;
+    if (std::memcmp(left.data(), right.data(), static_cast<size_t>(got)) != 0) return false;
+  }
+}
 
 Error refusedPath(const std::string& relative) {
   return localFolderError(LocalFolderError::refusedPath,
@@ -78,6 +116,19 @@ struct ObjectStoreDelegate::State {
     if (!slot.empty()) (void)::unlink((staging + "/" + slot).c_str());
     slot = name;
   }
+  // Whether the remote file `key` holds exactly the bytes of the local file; false when it
+  // cannot be read.
+  bool holdsContentOf(const std::string& key, const std::string& localPath) {
+    std::string copy = workFolder + "/" + downloadPrefix + "XXXXXX";
+    FileDescriptor made(::mkostemp(copy.data(), O_CLOEXEC));
+    if (!made.valid()) return false;
+    (void)made.close();
+    StoreAnswer found = StoreAnswer::done;
+    const bool same = !store->getFile(key, copy, TransferHooks{}, found) &&
+                      found == StoreAnswer::done && sameContent(copy, localPath);
+    (void)::unlink(copy.c_str());
+    return same;
+  }
   // Drops the staged archives at `key` or below it; whether there was any.
   bool unstage(const std::string& key) {
     std::lock_guard lock(mutex);
@@ -108,7 +159,14 @@ ObjectStoreDelegate::ObjectStoreDelegate(std::shared_ptr<ObjectStore> store, int
         std::error_code ignored;
         fs::create_directories(fs::path(state->workFolder).parent_path(), ignored);
         (void)::mkdir(state->workFolder.c_str(), 0700);
-        std::string staging = state->workFolder + "/remote-staging-XXXXXX";
+        // A killed process leaves its staging folder behind; its name says whose it was.
+        if (FileDescriptor work(
+                ::open(state->workFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            work.valid()) {
+          beneath::removeDeadTemporaries(work.get(), {kStagingPrefix});
+        }
+        std::string staging =
+            state->workFolder + "/" + beneath::ownedPrefix(kStagingPrefix) + "XXXXXX";
         if (::mkdtemp(staging.data()) != nullptr) state->staging = staging;
         return state;
       }()),
@@ -204,6 +262,11 @@ void ObjectStoreDelegate::uploadFileIfAbsent(
     if (!key || key->empty()) return completion(false, refusedPath(relativeRemotePath));
     StoreAnswer answer = StoreAnswer::done;
     std::optional<Error> error = state->store->putFileIfAbsent(localPath, *key, answer);
+    if (!error && answer == StoreAnswer::exists && state->holdsContentOf(*key, localPath)) {
+      // A retried create whose first attempt landed meets its own file. The caller's content
+      // names it (the lock record holds host, process and start), so the same bytes are ours.
+      answer = StoreAnswer::done;
+    }
     completion(!error && answer == StoreAnswer::done, std::move(error));
   });
 }
@@ -217,6 +280,12 @@ void ObjectStoreDelegate::createDirectory(
     if (!key) return completion(false, refusedPath(relativeRemotePath));
     StoreAnswer answer = StoreAnswer::done;
     std::optional<Error> error = state->store->makeFolder(*key, answer);
+    // Each run makes sure of its device folder first: the moment to clear what a killed run
+    // left there. The media folders below it are the library's clean-up's, which deletes every
+    // name its record does not hold, and listing them here would cost a run dearly.
+    if (!error && answer == StoreAnswer::exists && isTopFolder(*key)) {
+      state->store->removeStaleUploads(*key);
+    }
     completion(!error && answer == StoreAnswer::exists, std::move(error));
   });
 }

@@ -21,7 +21,10 @@ class WorkerPool;
 // private staging folder, inflateZip extracts it there with SafeZipExtractor and uploads the
 // entries `transfers` at a time, and deleting it drops the staged copy. An archive asked to be
 // inflated that was not staged here is fetched from the remote first. Paths that leave the root
-// ("..", absolute paths) are refused.
+// ("..", absolute paths) are refused. What a killed process left goes at the next start: its
+// staging folder when the delegate is made, its hidden uploads in a device folder when a run
+// makes sure of that folder (see ObjectStore::removeStaleUploads). A create-if-absent that finds
+// a file with exactly its own bytes counts as created: a retry whose first attempt landed.
 //
 // Errors: HTTP statuses under domain "HTTP" with the status as code (507: the remote is full;
 // 401/403: the credentials were refused), transport failures under "CURLError" with libcurl's

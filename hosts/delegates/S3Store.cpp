@@ -404,12 +404,12 @@ std::optional<Error> S3Store::list(const std::string& key, std::vector<StoredMem
     for (auto& [name, size] : page.objects) {
       any = true;
       if (name == prefix) continue;  // the folder's own marker
-      members.push_back(StoredMember{name.substr(strip), size, false});
+      members.push_back(StoredMember{name.substr(strip), size, false, std::nullopt});
     }
     for (std::string& common : page.prefixes) {
       any = true;
       common.pop_back();
-      members.push_back(StoredMember{common.substr(strip), 0, true});
+      members.push_back(StoredMember{common.substr(strip), 0, true, std::nullopt});
     }
     token = page.nextToken;
   } while (!token.empty());

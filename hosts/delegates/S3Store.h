@@ -47,6 +47,8 @@ class S3Store final : public ObjectStore {
   std::optional<Error> remove(const std::string& key, StoreAnswer& answer) override;
   std::optional<Error> list(const std::string& key, std::vector<StoredMember>& members,
                             StoreAnswer& answer) override;
+  // Nothing to remove: a PUT is atomic, and a multipart upload shows no object until completed.
+  void removeStaleUploads(const std::string&) override {}
 
   // Creates the bucket; `exists` when this user has it already.
   std::optional<Error> makeBucket(StoreAnswer& answer);

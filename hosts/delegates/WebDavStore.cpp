@@ -1,11 +1,15 @@
 #include "delegates/WebDavStore.h"
 
 #include <cctype>
+#include <chrono>
 #include <cstring>
+#include <ctime>
 #include <random>
 #include <utility>
 
 #include <pugixml.hpp>
+
+#include "delegates/BeneathRoot.h"
 
 namespace tessellon::hosts {
 
@@ -13,7 +17,8 @@ namespace {
 
 constexpr const char* kPropfindBody =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
-    "<D:propfind xmlns:D=\"DAV:\"><D:prop><D:resourcetype/><D:getcontentlength/></D:prop>"
+    "<D:propfind xmlns:D=\"DAV:\"><D:prop><D:resourcetype/><D:getcontentlength/>"
+    "<D:getlastmodified/></D:prop>"
     "</D:propfind>";
 
 std::string percentDecode(const std::string& text) {
@@ -50,7 +55,21 @@ std::string parentOf(const std::string& key) {
 std::string hiddenNameBeside(const std::string& key) {
   thread_local std::mt19937_64 random{std::random_device{}()};
   const std::string parent = parentOf(key);
-  return (parent.empty() ? "" : parent + "/") + ".tessellon-upload-" + std::to_string(random());
+  return (parent.empty() ? "" : parent + "/") + beneath::ownedPrefix(beneath::kUploadPrefix) +
+         std::to_string(random());
+}
+
+// An HTTP date ("Sun, 06 Nov 1994 08:49:37 GMT") as seconds since 1970.
+std::optional<int64_t> httpDate(const char* text) {
+  std::tm parts{};
+  const char* end = ::strptime(text, "%a, %d %b %Y %H:%M:%S", &parts);
+  if (end == nullptr) return std::nullopt;
+  return static_cast<int64_t>(::timegm(&parts));
+}
+
+std::string lastComponent(const std::string& key) {
+  const size_t slash = key.rfind('/');
+  return slash == std::string::npos ? key : key.substr(slash + 1);
 }
 
 // The local name of an element, whatever prefix the server bound "DAV:" to.
@@ -339,6 +358,9 @@ std::optional<Error> WebDavStore::list(const std::string& key, std::vector<Store
       if (const pugi::xml_node length = child(prop, "getcontentlength")) {
         member.size = length.text().as_llong();
       }
+      if (const pugi::xml_node modified = child(prop, "getlastmodified")) {
+        member.modified = httpDate(modified.text().as_string());
+      }
     }
     if (name == self) {
       selfIsFolder = member.folder;
@@ -350,6 +372,24 @@ std::optional<Error> WebDavStore::list(const std::string& key, std::vector<Store
   answer = selfIsFolder ? StoreAnswer::done : StoreAnswer::missing;
   if (!selfIsFolder) members.clear();
   return std::nullopt;
+}
+
+void WebDavStore::removeStaleUploads(const std::string& key) {
+  std::vector<StoredMember> members;
+  StoreAnswer answer = StoreAnswer::done;
+  if (list(key, members, answer) || answer != StoreAnswer::done) return;
+  const int64_t now = static_cast<int64_t>(std::time(nullptr));
+  const int64_t staleAfter = std::chrono::seconds(kStaleUploadAge).count();
+  for (const StoredMember& member : members) {
+    const std::string name = lastComponent(member.key);
+    if (member.folder || !name.starts_with(beneath::kUploadPrefix)) continue;
+    const beneath::TemporaryOwner owner = beneath::ownerOfTemporary(name, beneath::kUploadPrefix);
+    const bool stale = owner == beneath::TemporaryOwner::deadHere ||
+                       (owner == beneath::TemporaryOwner::unknown && member.modified &&
+                        now - *member.modified > staleAfter);
+    StoreAnswer ignored = StoreAnswer::done;
+    if (stale) (void)remove(member.key, ignored);
+  }
 }
 
 }  // namespace tessellon::hosts

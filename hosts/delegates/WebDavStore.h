@@ -12,12 +12,12 @@
 namespace tessellon::hosts {
 
 // A WebDAV collection as an object store: PUT, GET, MKCOL, DELETE, PROPFIND with depth 1 and
-// MOVE. A file is first PUT under a hidden name beside its target and then moved over it, so a
-// reader never sees half of it even on servers that write in place; a server that refuses MOVE
-// gets plain PUTs from then on. Create-if-absent uploads under a hidden name and MOVEs with
-// "Overwrite: F", which Apache grants to exactly one of several racing creators; without MOVE it
-// falls back to a PUT with "If-None-Match: *", which Apache checks before the body arrives, so
-// racing creators could then all succeed. Thread-safe.
+// MOVE. A file is first PUT under a hidden name beside its target, naming this host and process,
+// and then moved over it, so a reader never sees half of it even on servers that write in place; a
+// server that refuses MOVE gets plain PUTs from then on. Create-if-absent uploads under a hidden
+// name and MOVEs with "Overwrite: F", which Apache grants to exactly one of several racing
+// creators; without MOVE it falls back to a PUT with "If-None-Match: *", which Apache checks before
+// the body arrives, so racing creators could then all succeed. Thread-safe.
 class WebDavStore final : public ObjectStore {
  public:
   // `baseUrl` is "http[s]://host[:port][/path]", the collection that is the store's root.
@@ -33,6 +33,9 @@ class WebDavStore final : public ObjectStore {
   std::optional<Error> remove(const std::string& key, StoreAnswer& answer) override;
   std::optional<Error> list(const std::string& key, std::vector<StoredMember>& members,
                             StoreAnswer& answer) override;
+  // The hidden names of uploads and creates in the folder: this host's whose process has
+  // ended, and other hosts' (or older names) unchanged for kStaleUploadAge.
+  void removeStaleUploads(const std::string& key) override;
 
   HttpClient& client() { return client_; }
 

@@ -300,13 +300,19 @@ Future<std::string> RemoteIOService::downloadFile(const std::string& relativeRem
 Future<std::string> RemoteIOService::downloadFile(const std::string& relativeRemotePath,
                                                   int64_t fileSizeBytes,
                                                   std::shared_ptr<CancelToken> cancelToken) {
-  fileTransferReporter_->setFileSize(fileSizeBytes);
-  return downloadFileInternal(
+  // Several downloads may run at once; each reports its own bytes until it has ended.
+  const uint64_t transfer = fileTransferReporter_->beginTransferOnRestore(fileSizeBytes);
+  Future<std::string> downloaded = downloadFileInternal(
       relativeRemotePath,
-      [reporter = fileTransferReporter_](const TransferProgress& progress) {
-        reporter->reportFractionalProgressOnRestore(progress);
+      [reporter = fileTransferReporter_, transfer](const TransferProgress& progress) {
+        reporter->reportTransferProgressOnRestore(transfer, progress);
       },
       std::move(cancelToken));
+  downloaded.onComplete(Executor::immediate(), [reporter = fileTransferReporter_,
+                                                transfer](const FutureResult<std::string>&) {
+    reporter->endTransferOnRestore(transfer);
+  });
+  return downloaded;
 }
 
 Future<std::string> RemoteIOService::downloadFileInternal(

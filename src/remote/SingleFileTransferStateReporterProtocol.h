@@ -23,6 +23,15 @@ class SingleFileTransferStateReporterProtocol {
   virtual void setFileSize(int64_t fileSize) = 0;
   virtual void reportFractionalProgressOnBackup(const TransferProgress& progress) = 0;
   virtual void reportFractionalProgressOnRestore(const TransferProgress& progress) = 0;
+
+  // Restore downloads run several at once, each with its own size. Each reports under the key
+  // beginTransferOnRestore gave it; the host then sees the running record plus what every
+  // transfer under way has moved. After endTransferOnRestore the key's reports are ignored, so
+  // a late report of the host cannot count a file twice.
+  virtual uint64_t beginTransferOnRestore(int64_t fileSize) = 0;
+  virtual void reportTransferProgressOnRestore(uint64_t transfer,
+                                               const TransferProgress& progress) = 0;
+  virtual void endTransferOnRestore(uint64_t transfer) = 0;
 };
 
 }  // namespace tessellon

@@ -16,16 +16,20 @@ namespace {
 
 using FailedPaths = RestoreMediaItemService::FailedPaths;
 
-// One run of the loop. The counters are written from whichever pool thread completes an item.
+// One run of the loop. Up to kItemsAtOnce items run at a time; the fields below `mutex` are
+// written from whichever pool thread completes an item.
 struct LoopRun {
   MediaMetaData::Items items;
-  size_t next = 0;
   RestoreMediaItemService::PerItemOperation operation;
   std::shared_ptr<MediaMetaData> metaData;
   std::shared_ptr<CancelToken> cancelToken;
   Promise<RestoreMediaReportSection> promise;
 
   std::mutex mutex;
+  size_t next = 0;
+  int running = 0;
+  bool cancelled = false;
+  bool finished = false;
   int restoredCount = 0;
   int64_t restoredBytes = 0;
   int failedPaths = 0;
@@ -39,26 +43,53 @@ int pathCount(const std::shared_ptr<MediaItem>& item) {
   return item ? static_cast<int>(item->paths().size()) : 0;
 }
 
-void runNext(const std::shared_ptr<LoopRun>& run) {
-  if (isCancelled(run->cancelToken)) return run->promise.completeWithCancel();
-  if (run->next == run->items.size()) {
+void startItem(const std::shared_ptr<LoopRun>& run, std::shared_ptr<MediaItem> item);
+
+// Starts items until kItemsAtOnce run, or completes the loop once none runs and none is left
+// (or the run was cancelled): a cancelled loop still waits for its running items, so nothing of
+// it is placed after the restore has ended.
+void startMore(const std::shared_ptr<LoopRun>& run) {
+  std::vector<std::shared_ptr<MediaItem>> starting;
+  std::optional<RestoreMediaReportSection> section;
+  bool cancel = false;
+  {
     std::lock_guard lock(run->mutex);
-    return run->promise.completeWithSuccess(RestoreMediaItemService::finalizeRestoreMediaItem(
-        *run->metaData, run->restoredCount, run->restoredBytes, run->failedPaths));
+    if (run->finished) return;
+    run->cancelled = run->cancelled || isCancelled(run->cancelToken);
+    while (!run->cancelled && run->running < RestoreMediaItemService::kItemsAtOnce &&
+           run->next < run->items.size()) {
+      // Taken out of the list, so a restored item's memory goes with its step.
+      starting.push_back(std::move(run->items[run->next++]));
+      run->running += 1;
+    }
+    if (run->running == 0 && (run->cancelled || run->next == run->items.size())) {
+      run->finished = true;
+      cancel = run->cancelled;
+      if (!cancel) {
+        section = RestoreMediaItemService::finalizeRestoreMediaItem(
+            *run->metaData, run->restoredCount, run->restoredBytes, run->failedPaths);
+      }
+    }
   }
-  // Taken out of the list, so a restored item's memory goes with its step.
-  std::shared_ptr<MediaItem> item = std::move(run->items[run->next++]);
+  if (cancel) return run->promise.completeWithCancel();
+  if (section) return run->promise.completeWithSuccess(*section);
+  for (auto& item : starting) startItem(run, std::move(item));
+}
+
+void startItem(const std::shared_ptr<LoopRun>& run, std::shared_ptr<MediaItem> item) {
   Future<FailedPaths> restored =
       item ? run->operation(item, run->cancelToken)
            : Future<FailedPaths>::fail(makeError(BackupSDKError::unknownError, "empty media item"));
-  // Always a fresh work item: a future that completed already must not run the next step on
-  // this stack, or a long list of local items would nest one frame per item.
+  // Always a fresh work item: a future that completed already must not start the next item on
+  // this stack, or a long list of local items would nest frames.
   restored.onComplete(Executor::defaultQoS(),
                       [run, item = std::move(item)](const FutureResult<FailedPaths>& result) {
-                        if (result.isCancelled()) return run->promise.completeWithCancel();
                         {
                           std::lock_guard lock(run->mutex);
-                          if (result.isSuccess()) {
+                          run->running -= 1;
+                          if (result.isCancelled()) {
+                            run->cancelled = true;
+                          } else if (result.isSuccess()) {
                             run->restoredCount += 1;
                             run->restoredBytes += item->bytes;
                             run->failedPaths += static_cast<int>(result.successValue().size());
@@ -66,7 +97,7 @@ void runNext(const std::shared_ptr<LoopRun>& run) {
                             run->failedPaths += pathCount(item);
                           }
                         }
-                        runNext(run);
+                        startMore(run);
                       });
 }
 
@@ -135,7 +166,7 @@ Future<RestoreMediaReportSection> RestoreMediaItemService::restoreMediaItem(
   run->metaData = metaData ? std::move(metaData) : std::make_shared<MediaMetaData>();
   run->cancelToken = std::move(cancelToken);
   Future<RestoreMediaReportSection> section = run->promise.future;
-  Executor::defaultQoS().execute([run] { runNext(run); });
+  Executor::defaultQoS().execute([run] { startMore(run); });
   return section;
 }
 
@@ -185,8 +216,9 @@ Future<FailedPaths> RestoreMediaItemService::performRestoreForAlreadyLocallyExis
   logWith(logger_, LogLevel::verbose, [&] { return threadPrefix() + name + " already exist"; });
   logWith(logger_, LogLevel::verbose,
           [&] { return threadPrefix() + name + " checking if it exists in all the albums"; });
-  return mediaService->ensureItemExistsInAllItemPaths(*item).onSuccess(
-      Executor::immediate(), [this, bytes = item->bytes](const FailedPaths& failed) {
+  return placeInTurn(
+             [item, mediaService] { return mediaService->ensureItemExistsInAllItemPaths(*item); })
+      .onSuccess(Executor::immediate(), [this, bytes = item->bytes](const FailedPaths& failed) {
         restoreStatusService_->updateProgress(bytes);
         return failed;
       });
@@ -225,7 +257,9 @@ Future<FailedPaths> RestoreMediaItemService::performRestoreByDownload(
                       restoreStatusService_->updateProgress(item->bytes);
                       return Future<FailedPaths>::fail(*damaged);
                     }
-                    return mediaService->addItemAtRestore(*item, localPath)
+                    return placeInTurn([item, localPath, mediaService] {
+                             return mediaService->addItemAtRestore(*item, localPath);
+                           })
                         .onComplete(
                             Executor::immediate(),
                             [this, item, localPath](const FutureResult<FailedPaths>& placed) {
@@ -235,6 +269,18 @@ Future<FailedPaths> RestoreMediaItemService::performRestoreByDownload(
                               return placed;
                             });
                   });
+}
+
+Future<FailedPaths> RestoreMediaItemService::placeInTurn(
+    std::function<Future<FailedPaths>()> place) {
+  std::lock_guard lock(placementMutex_);
+  Future<FailedPaths> placed = lastPlacement_.onComplete(
+      Executor::defaultQoS(),
+      [place = std::move(place)](const FutureResult<Void>&) { return place(); });
+  lastPlacement_ = placed.onComplete(Executor::immediate(), [](const FutureResult<FailedPaths>&) {
+    return FutureResult<Void>::success(Void{});
+  });
+  return placed;
 }
 
 void RestoreMediaItemService::logResult(const MediaItem& item,

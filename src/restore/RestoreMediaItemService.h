@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,16 +22,21 @@
 
 namespace tessellon {
 
-// What the image and the video restore share: the loop that restores a category's items one after
-// another, the two ways of restoring one item (copying a local file that already has the content,
-// or downloading it), and the report section. Items run strictly in sequence; each step is a work
-// item on the pool, so neither a long list nor a completed future nests stack frames.
+// What the image and the video restore share: the loop that restores a category's items, the two
+// ways of restoring one item (copying a local file that already has the content, or downloading
+// it), and the report section. Up to kItemsAtOnce items run at once, so downloads overlap, but
+// their files are placed one at a time: two items may name one path (versions of a file), and
+// which of them gets a free name must not be a race. Each step is a work item on the pool, so
+// neither a long list nor a completed future nests stack frames.
 class RestoreMediaItemService {
  public:
   using FailedPaths = std::vector<std::string>;
   // Restores one item; completes with the recorded paths that could not be written.
   using PerItemOperation = std::function<Future<FailedPaths>(const std::shared_ptr<MediaItem>&,
                                                              const std::shared_ptr<CancelToken>&)>;
+
+  // Items restored at once; as many downloads may run side by side.
+  static constexpr int kItemsAtOnce = 4;
 
   // The texts and remote folder of one category; the two categories' lines differ in more than
   // the word.
@@ -55,9 +61,10 @@ class RestoreMediaItemService {
   RestoreMediaItemService(const RestoreMediaItemService&) = delete;
   RestoreMediaItemService& operator=(const RestoreMediaItemService&) = delete;
 
-  // Runs `perItemOperation` over `items` in order, each started when the previous one completed.
-  // A failed item counts as failed with all its paths and the loop goes on; a cancelled item or
-  // token cancels the loop. Completes with finalizeRestoreMediaItem's section, on a pool thread.
+  // Runs `perItemOperation` over `items`, started in order, kItemsAtOnce at a time. A failed item
+  // counts as failed with all its paths and the loop goes on; a cancelled item or token starts no
+  // further item and cancels the loop once the running ones have ended. Completes with
+  // finalizeRestoreMediaItem's section, on a pool thread.
   Future<RestoreMediaReportSection> restoreMediaItem(MediaMetaData::Items items,
                                                      PerItemOperation perItemOperation,
                                                      std::shared_ptr<MediaMetaData> metaData,
@@ -111,6 +118,11 @@ class RestoreMediaItemService {
   // Why the download cannot be the item's stored file, or nothing when it matches the record.
   std::optional<Error> checkDownload(const MediaItem& item, const std::string& localPath) const;
   void removeDownload(const std::string& localPath) const;
+  // Runs `place` on the pool once every placement asked for before it has ended.
+  Future<FailedPaths> placeInTurn(std::function<Future<FailedPaths>()> place);
+
+  std::mutex placementMutex_;
+  Future<Void> lastPlacement_ = Future<Void>::success(Void{});  // guarded by placementMutex_
 };
 
 }  // namespace tessellon

@@ -284,6 +284,24 @@ TEST_F(RemoteIOServiceTest, AFileAddsItsBytesAsItGoesButCountsOnlyWhenDone) {
   EXPECT_EQ(statusManager_->fileStatus(), (FileStatus{3, 1, 3000, 1000}));
 }
 
+TEST_F(RemoteIOServiceTest, DownloadsSideBySideAddTheirOwnBytesUntilEachHasEnded) {
+  statusManager_->setFileStatus(FileStatus{3, 1, 5000, 1000});
+  const uint64_t small = reporter_->beginTransferOnRestore(1000);
+  const uint64_t large = reporter_->beginTransferOnRestore(3000);
+  reporter_->reportTransferProgressOnRestore(small, TransferProgress{0.5});
+  reporter_->reportTransferProgressOnRestore(large, TransferProgress{0.5});
+  reporter_->reportTransferProgressOnRestore(small, TransferProgress{1.0});
+  reporter_->endTransferOnRestore(small);
+  // A host's late report of a finished transfer must not count it again.
+  reporter_->reportTransferProgressOnRestore(small, TransferProgress{1.0});
+  reporter_->reportTransferProgressOnRestore(large, TransferProgress{0.75});
+  ASSERT_TRUE(flushBackgroundQueue());
+
+  const std::vector<FileStatus> expected = {
+      {3, 1, 5000, 1500}, {3, 1, 5000, 3000}, {3, 2, 5000, 3500}, {3, 1, 5000, 3250}};
+  EXPECT_EQ(statuses(restore_), expected);
+}
+
 TEST_F(RemoteIOServiceTest, TheLibrarysOwnUploadsLeaveTheRunsProgressAlone) {
   // An archive of 1000 bytes is on its way when the lock's record goes up beside it.
   statusManager_->setFileStatus(FileStatus{3, 1, 3000, 1000});

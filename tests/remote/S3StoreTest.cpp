@@ -1,6 +1,6 @@
 // The S3 store against a real Ceph RADOS Gateway: multipart uploads, listings and deletions past
-// one page of a thousand, a store below a prefix, refused credentials and create-if-absent
-// under contention.
+// one page of a thousand, a store below a prefix, refused credentials, and create-if-absent
+// under contention and with a lost answer.
 
 #include <atomic>
 #include <thread>
@@ -8,13 +8,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "remote/DelegateCalls.h"
 #include "remote/NetworkRemotes.h"
+#include "support/FaultyHttpProxy.h"
 #include "support/MediaTree.h"
 
 namespace tessellon {
 namespace {
 
+using ::testing::Eq;
 using ::testing::HasSubstr;
+using ::testing::Pair;
 
 class S3StoreTest : public ::testing::Test {
  protected:
@@ -104,6 +108,26 @@ TEST_F(S3StoreTest, OfConcurrentCreatorsExactlyOneCreates) {
   for (auto& creator : creators) creator.join();
   EXPECT_EQ(errors.load(), 0);
   EXPECT_EQ(created.load(), 1);
+}
+
+TEST_F(S3StoreTest, ACreateWhoseAnswerWasLostIsOursButAnotherRunsRecordIsNot) {
+  FaultyHttpProxy proxy(sharedGateway().port());
+  // The gateway stores the record, the answer never arrives, the retry meets a failed condition.
+  proxy.arm("PUT", 1, FaultyHttpProxy::Fault::dropAnswer);
+  hosts::S3Store::Location location = gatewayLocation(bucket_);
+  location.endpoint = proxy.url();
+  DelegateCalls calls(std::make_shared<hosts::ObjectStoreDelegate>(
+      std::make_shared<hosts::S3Store>(location, gatewayOptions()),
+      hosts::ObjectStoreDelegate::kDefaultZipSize, 4, local_.file("work")));
+
+  EXPECT_THAT(calls.uploadIfAbsent(local_.write("ours", "laptop 4242 started 17"), "lock.json"),
+              Pair(true, Eq(std::nullopt)));
+  EXPECT_EQ(proxy.count("PUT"), 2u);
+  EXPECT_THAT(calls.uploadIfAbsent(local_.write("theirs", "laptop 4243 started 18"), "lock.json"),
+              Pair(false, Eq(std::nullopt)));
+  hosts::StoreAnswer answer = hosts::StoreAnswer::done;
+  ASSERT_EQ(store()->getFile("lock.json", local_.file("back"), {}, answer), std::nullopt);
+  EXPECT_EQ(local_.read("back"), "laptop 4242 started 17");
 }
 
 TEST_F(S3StoreTest, RefusedCredentialsAreAClearErrorNamingNoSecret) {

@@ -1,10 +1,14 @@
-// The WebDAV remote against a real Apache: faults on the way (a proxy answering 500 or resetting
-// connections, the server stopped mid-transfer, a full volume), cancellation and create-if-absent
-// under contention. Each ends in a clear error or a successful retry, and the server then holds
-// either the whole file or nothing of it.
+// The WebDAV remote against a real Apache: faults on the way (a proxy answering 500, resetting
+// connections or losing an answer, the server stopped mid-transfer, a full volume), cancellation,
+// create-if-absent under contention, and what a killed run leaves. Each ends in a clear error or a
+// successful retry, and the server then holds either the whole file or nothing of it.
 
+#include <sys/wait.h>
+#include <unistd.h>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include <gmock/gmock.h>
@@ -178,6 +182,58 @@ TEST_F(WebDavStoreTest, OfConcurrentCreatorsExactlyOneCreates) {
   }
   EXPECT_EQ(created, 1);
   EXPECT_THAT(storedBytes("lock.json"), HasSubstr("holder "));
+}
+
+TEST_F(WebDavStoreTest, ACreateWhoseAnswerWasLostIsOursButAnotherRunsRecordIsNot) {
+  FaultyHttpProxy proxy(server_.port());
+  // The server moves the record into place, the answer never arrives, the retry finds it there.
+  proxy.arm("MOVE", 1, FaultyHttpProxy::Fault::dropAnswer);
+  DelegateCalls& calls = delegateFor(proxy.url());
+
+  EXPECT_THAT(calls.uploadIfAbsent(local("ours", "laptop 4242 started 17"), "lock.json"),
+              Pair(true, Eq(std::nullopt)));
+  EXPECT_EQ(proxy.count("MOVE"), 2u);
+  EXPECT_THAT(calls.uploadIfAbsent(local("theirs", "laptop 4243 started 18"), "lock.json"),
+              Pair(false, Eq(std::nullopt)));
+  EXPECT_EQ(storedBytes("lock.json"), "laptop 4242 started 17");
+}
+
+TEST_F(WebDavStoreTest, WhatAKilledRunLeftGoesAtTheNextStartButNotWhatALiveOneWrites) {
+  char name[256] = {};
+  ASSERT_EQ(::gethostname(name, sizeof name - 1), 0);
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ASSERT_GT(child, 0);
+  ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+  const std::string host(name);
+  const std::string dead = host + "-" + std::to_string(child) + "-";
+  const std::string alive = host + "-" + std::to_string(::getpid()) + "-";
+  const std::string staging = local_.file("work") + "/remote-staging-";
+  fs::create_directories(staging + dead + "a1b2c3");
+  local("work/remote-staging-" + dead + "a1b2c3/archive-0.zip", "staged archive");
+  fs::create_directories(staging + alive + "d4e5f6");
+
+  delegateFor(server_.url());
+  ASSERT_THAT(calls_->createDirectory("dev1"), Pair(false, Eq(std::nullopt)));
+  const auto put = [&](const std::string& stored, std::chrono::minutes age) {
+    const std::string path = server_.davRoot() + "/dev1/" + stored;
+    std::ofstream(path) << "partial";
+    fs::last_write_time(path, fs::file_time_type::clock::now() - age);
+  };
+  put(".tessellon-upload-" + dead + "1", std::chrono::minutes(0));
+  put(".tessellon-upload-" + alive + "2", std::chrono::minutes(30));
+  put(".tessellon-upload-elsewhere-" + std::to_string(child) + "-3", std::chrono::minutes(1));
+  put(".tessellon-upload-elsewhere-" + std::to_string(child) + "-4", std::chrono::minutes(11));
+  put(".tessellon-upload-5", std::chrono::minutes(11));  // named before names told the owner
+  put("notes.txt", std::chrono::minutes(60));
+
+  EXPECT_THAT(calls_->createDirectory("dev1"), Pair(true, Eq(std::nullopt)));
+  EXPECT_THAT(storedFiles(), ::testing::UnorderedElementsAre(
+                                 "dev1/.tessellon-upload-" + alive + "2",
+                                 "dev1/.tessellon-upload-elsewhere-" + std::to_string(child) + "-3",
+                                 "dev1/notes.txt"));
+  EXPECT_FALSE(fs::exists(staging + dead + "a1b2c3"));
+  EXPECT_TRUE(fs::exists(staging + alive + "d4e5f6"));
 }
 
 class FullWebDavStoreTest : public WebDavStoreTest {

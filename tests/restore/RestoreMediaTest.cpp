@@ -1,12 +1,15 @@
 #include <unistd.h>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "media/MediaTestFixture.h"
+#include "platform/files/FileIOService.h"
 #include "restore/RestoreImageService.h"
 #include "restore/RestoreStatusService.h"
 #include "support/BackgroundQueue.h"
+#include "support/FaultyFileIOService.h"
 #include "support/LocalRemote.h"
 
 namespace tessellon {
@@ -69,23 +72,62 @@ class RestoreMediaTest : public MediaTestBase {
   std::shared_ptr<RestoreImageService> images_;
 };
 
-TEST_F(RestoreMediaTest, CancellingDuringADownloadCancelsTheLoop) {
-  auto first = remoteItem("first", "1.jpg");
-  auto second = remoteItem("second", "2.jpg");
-  auto third = remoteItem("third", "3.jpg");
+TEST_F(RestoreMediaTest, FourDownloadsRunAtOnceAndACancelStartsNoFurtherItem) {
+  MediaMetaData::Items items;
+  for (int i = 1; i <= 6; ++i) {
+    items.push_back(remoteItem("content " + std::to_string(i), std::to_string(i) + ".jpg"));
+  }
   host_->setDelivery(FaultyDelegate::Delivery::late);
 
-  auto restore = images_->restoreAllImages(list({first, second, third}), {"MAC1"}, token_);
-  ASSERT_TRUE(host_->waitForHeld(1));
+  auto restore = images_->restoreAllImages(list(items), {"MAC1"}, token_);
+  ASSERT_TRUE(host_->waitForHeld(4));
+  EXPECT_EQ(host_->calls("downloadFile"), 4);
   host_->deliverHeld();
-  ASSERT_TRUE(host_->waitForHeld(1));
+  ASSERT_TRUE(host_->waitForHeld(2));
   ASSERT_TRUE(token_->cancel().ok());
 
   EXPECT_THAT(awaitResult(restore), IsCancelled());
   host_->deliverHeld();
-  EXPECT_EQ(host_->calls("downloadFile"), 2);
-  EXPECT_TRUE(fs::exists(home("Pictures/1.jpg")));
-  EXPECT_FALSE(fs::exists(home("Pictures/3.jpg")));
+  EXPECT_EQ(host_->calls("downloadFile"), 6);
+  for (int i = 1; i <= 4; ++i) {
+    EXPECT_EQ(temp_.read("home/Pictures/" + std::to_string(i) + ".jpg"),
+              "content " + std::to_string(i));
+  }
+  EXPECT_FALSE(fs::exists(home("Pictures/5.jpg")));
+  EXPECT_FALSE(fs::exists(home("Pictures/6.jpg")));
+}
+
+TEST_F(RestoreMediaTest, VersionsOfOnePathArrivingTogetherEachKeepTheirOwnName) {
+  // Placements that could overlap are made to: each picks a free name before the other moves.
+  auto files =
+      std::make_shared<FaultyFileIOService>(std::make_shared<FileIOService>(temp_.file("tmp")));
+  files->pairMoves(std::chrono::milliseconds(300));
+  MediaServices& media = services(files);
+  images_ = std::make_shared<RestoreImageService>(remoteOver(host_, files, logger_, statusManager_),
+                                                  logger_, status_, files, media.imageService);
+  tree_.add("Pictures/a.jpg", "the user's own picture");
+  MediaMetaData::Items items;
+  std::set<std::string> contents{"the user's own picture"};
+  for (int i = 1; i <= 4; ++i) {
+    const std::string content = "version " + std::to_string(i);
+    items.push_back(remoteItem(content, "a.jpg"));
+    contents.insert(content);
+  }
+  host_->setDelivery(FaultyDelegate::Delivery::late);
+
+  auto restore = images_->restoreAllImages(list(items), {"MAC1"}, token_);
+  ASSERT_TRUE(host_->waitForHeld(4));
+  host_->deliverHeld();
+  auto result = awaitResult(restore);
+
+  ASSERT_TRUE(result && result->isSuccess() && result->successValue());
+  EXPECT_EQ(result->successValue()->failedPaths, 0);
+  std::set<std::string> found;
+  for (const auto& entry : fs::directory_iterator(home("Pictures"))) {
+    found.insert(temp_.read("home/Pictures/" + entry.path().filename().string()));
+  }
+  EXPECT_EQ(found, contents);
+  EXPECT_EQ(temp_.read("home/Pictures/a.jpg"), "the user's own picture");
 }
 
 // The real progress record, noting how deep the stack of each thread is when an item is done.

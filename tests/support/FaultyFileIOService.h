@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <memory>
@@ -45,6 +46,12 @@ class FaultyFileIOService final : public FileIOServiceProtocol {
       held_ = false;
     }
     released_.notify_all();
+  }
+  // Moves from now on come in pairs: each odd one waits, at most `patience`, for the next to
+  // arrive, so two placements that may run side by side do.
+  void pairMoves(std::chrono::milliseconds patience) {
+    std::lock_guard lock(mutex_);
+    movePatience_ = patience;
   }
   // From now on the listing of `folder` (relative to the folder listed) fails with `errnoValue`:
   // it is handed over with the error and without its entries, as the real walk does.
@@ -116,6 +123,15 @@ class FaultyFileIOService final : public FileIOServiceProtocol {
     return real_->copyItem(source, target);
   }
   Result<void> moveItem(const std::string& source, const std::string& target) override {
+    {
+      std::unique_lock lock(mutex_);
+      if (movePatience_) {
+        const int arrived = ++moves_;
+        released_.notify_all();
+        released_.wait_for(lock, *movePatience_,
+                           [&] { return arrived % 2 == 0 || moves_ > arrived; });
+      }
+    }
     return real_->moveItem(source, target);
   }
   Result<void> createDirectory(const std::string& path, bool intermediate) override {
@@ -147,6 +163,8 @@ class FaultyFileIOService final : public FileIOServiceProtocol {
   std::optional<std::optional<int64_t>> freeSpace_;  // set: the armed answer
   std::optional<std::pair<std::string, int>> listingFault_;
   bool held_ = false;
+  std::optional<std::chrono::milliseconds> movePatience_;
+  int moves_ = 0;
   std::condition_variable released_;
 };
 

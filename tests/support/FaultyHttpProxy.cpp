@@ -145,7 +145,12 @@ void FaultyHttpProxy::serve(int client) {
     } else {
       std::string rewritten = head;
       rewritten.insert(rewritten.find("\r\n") + 2, "Connection: close\r\n");
-      forward(client, rewritten, contentLength(head), early);
+      const bool drop = fault == Fault::dropAnswer;
+      forward(client, rewritten, contentLength(head), early, !drop);
+      if (drop) {
+        linger abort{1, 0};
+        ::setsockopt(client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+      }
     }
   }
   std::lock_guard lock(mutex_);
@@ -154,7 +159,7 @@ void FaultyHttpProxy::serve(int client) {
 }
 
 bool FaultyHttpProxy::forward(int client, const std::string& head, size_t bodyLength,
-                              std::string& early) {
+                              std::string& early, bool passAnswer) {
   const int upstream = connectTo(upstreamPort_);
   if (upstream < 0) return false;
   bool ok = sendAll(upstream, head.data(), head.size()) &&
@@ -170,7 +175,7 @@ bool FaultyHttpProxy::forward(int client, const std::string& head, size_t bodyLe
   while (ok) {
     const ssize_t got = ::recv(upstream, chunk, sizeof chunk, 0);
     if (got <= 0) break;
-    ok = sendAll(client, chunk, static_cast<size_t>(got));
+    if (passAnswer) ok = sendAll(client, chunk, static_cast<size_t>(got));
   }
   ::close(upstream);
   return ok;

@@ -12,11 +12,13 @@
 namespace tessellon {
 
 // An HTTP proxy on a free 127.0.0.1 port in front of a real server, which answers chosen
-// requests itself with a 500 or resets their connection instead of passing them on. Requests
+// requests itself with a 500, resets their connection instead of passing them on, or passes them
+// on and then resets the connection instead of passing the answer back (the server did the work,
+// the client never hears). Requests
 // are counted per method; every request, faulty or not, is remembered as "METHOD /path".
 class FaultyHttpProxy {
  public:
-  enum class Fault { answer500, reset };
+  enum class Fault { answer500, reset, dropAnswer };
 
   explicit FaultyHttpProxy(int upstreamPort);
   ~FaultyHttpProxy();
@@ -34,7 +36,8 @@ class FaultyHttpProxy {
  private:
   void acceptLoop();
   void serve(int client);
-  bool forward(int client, const std::string& head, size_t bodyLength, std::string& early);
+  bool forward(int client, const std::string& head, size_t bodyLength, std::string& early,
+               bool passAnswer);
 
   const int upstreamPort_;
   int port_ = 0;
