@@ -68,8 +68,12 @@ class TemporaryFolderEndToEndTest : public ::testing::Test {
   std::vector<std::string> leftovers() const {
     std::vector<std::string> found;
     const std::string cache = fs::path(privateFolder()).filename().string() + "/cache";
-    for (const auto& entry : fs::recursive_directory_iterator(tmp_.path())) {
-      const std::string path = fs::relative(entry.path(), tmp_.path()).string();
+    // Lexical paths: the cache may be renaming a file of its own while this walks.
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(tmp_.path(), error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+      const fs::directory_entry& entry = *it;
+      const std::string path = entry.path().lexically_relative(tmp_.path()).string();
       if (entry.path() != privateFolder() && !path.starts_with(cache)) found.push_back(path);
     }
     return found;
