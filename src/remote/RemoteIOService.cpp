@@ -246,20 +246,19 @@ Future<Void> RemoteIOService::sendFile(const std::string& localPath,
                                        std::shared_ptr<CancelToken> cancelToken) {
   auto request = std::make_shared<PendingRequest<Void>>();
   callHost(request, [&] {
-    request->keepTransfer(
-        delegate_->uploadFile(localPath, relativeRemotePath, std::move(progressReport),
-                              [request](std::optional<Error> error) {
-                                request->markAnswered();
-                                // The host may answer on any thread; hop to the background queue
-                                // first.
-                                Async::background([request, error = std::move(error)] {
-                                  if (error) {
-                                    request->promise.completeWithFail(*error);
-                                  } else {
-                                    request->promise.completeWithSuccess(Void{});
-                                  }
-                                });
-                              }));
+    request->keepTransfer(delegate_->uploadFile(
+        localPath, relativeRemotePath, std::move(progressReport),
+        [request](std::optional<Error> error) {
+          request->markAnswered();
+          // The host may answer on any thread; hop to the background queue first.
+          Async::background([request, error = std::move(error)] {
+            if (error) {
+              request->promise.completeWithFail(*error);
+            } else {
+              request->promise.completeWithSuccess(Void{});
+            }
+          });
+        }));
   });
   hookCancellation(cancelToken, request);
   return request->promise.future;
