@@ -2,6 +2,8 @@
 // Prints "seconds <wall> peak_rss_mb <VmHWM> uploads <n>" for bench/compare-backup.sh.
 // Usage: tessellon_bench_backup <home with Pictures and Movies> <remote> <work folder>
 
+#include <malloc.h>
+
 #include <chrono>
 #include <cstdio>
 #include <future>
@@ -17,6 +19,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s <home> <remote> <work folder>\n", argv[0]);
     return 2;
   }
+  (void)mallopt(M_ARENA_MAX, 4);  // as the command sets it: see hosts/cli/main.cpp
   const std::string home = argv[1];
   tessellon::BackupSDKOptions options;
   options.picturesDirectory = home + "/Pictures";

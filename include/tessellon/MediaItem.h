@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,8 +16,10 @@ namespace tessellon {
 // Items are shared by reference (std::shared_ptr) between a backup's metadata
 // and the caches, so a change made through one is seen by the other.
 struct MediaItem {
-  // The key of this platform's paths in `pathDictionary`.
+  // The key of this platform's paths in a stored record's "pathDictionary".
   static constexpr const char* kMacOSPathsKey = "macOSPaths";
+  // Paths per device family, by the family's key.
+  using PathDictionary = std::map<std::string, std::vector<std::string>>;
 
   // Extension without the dot, as found; may be empty.
   std::string fileExtension;
@@ -25,8 +28,11 @@ struct MediaItem {
   // Absent until the content has been fingerprinted.
   std::optional<std::string> fingerprint;
   std::string id;
-  // Paths per device family; every item has kMacOSPathsKey.
-  std::map<std::string, std::vector<std::string>> pathDictionary;
+  // The paths other device families wrote ("androidPaths", "iOSAlbums"), kept so that a record
+  // written back still holds them; this platform's are paths(). Null for nearly every item: a
+  // map per item was a fifth of a large record's memory. Shared by copies, so never changed
+  // in place.
+  std::shared_ptr<const PathDictionary> otherPaths;
   // The checksum of the whole stored file ("xxh3-128:" + 32 lowercase hex
   // digits), taken while it was packed, so a restore can tell a damaged copy.
   // Absent for items stored without one. Not part of item equality.
@@ -35,9 +41,9 @@ struct MediaItem {
   MediaItem(std::string fileExtension, int64_t bytes, std::string id, Date modificationDate,
             std::optional<std::string> fingerprint, std::vector<std::string> paths);
 
-  // The list under kMacOSPathsKey.
-  std::vector<std::string>& paths();
-  const std::vector<std::string>& paths() const;
+  // This platform's paths, the list under kMacOSPathsKey.
+  std::vector<std::string>& paths() { return paths_; }
+  const std::vector<std::string>& paths() const { return paths_; }
 
   // True when this item's paths are empty or all found among `other`'s paths.
   bool containsPathsOf(const MediaItem& other) const;
@@ -58,6 +64,9 @@ struct MediaItem {
   // Same size, dates less than a second apart, and the paths of one contained
   // in the other's.
   friend bool operator==(const MediaItem& left, const MediaItem& right);
+
+ private:
+  std::vector<std::string> paths_;
 };
 
 }  // namespace tessellon

@@ -11,21 +11,23 @@
 #include "model/BackupDelta.h"
 #include "model/json/JsonError.h"
 #include "model/json/SerializationError.h"
+#include "platform/memory/FreedMemory.h"
 #include "sdk/HostError.h"
 #include "sdk/Log.h"
 
 // generateBackup, step by step:
 //  1. log the library version;
-//  2. getLocalBackup: contacts, calendars, videos, images of this machine, for
-//     the selected categories (media by their attributes only);
-//  3. ask the remote to inflate `<uid>/<uid>.zip`, an archive whose upload
+//  2. ask the remote to inflate `<uid>/<uid>.zip`, an archive whose upload
 //     finished but whose inflation did not; only cancellation matters here;
-//  4. getRemoteBackup: "backup.json" and the category documents needed;
-//  5. HandleRemoteBackupResult: no remote backup yet means an empty one; fill
-//     the item cache with the remote media, build the result record and the
-//     task list, fold already stored content out of the task list
-//     (fingerprinting the task media), then FinalizeGenerateBackup sets dates,
-//     name and summary.
+//  3. getRemoteBackup: "backup.json" and the category documents needed;
+//  4. HandleRemoteBackupResult: no remote backup yet means an empty one, an
+//     unreadable one is rebuilt, any other failure ends the preview;
+//  5. getLocalBackup: contacts, calendars, videos, images of this machine, for
+//     the selected categories (media by their attributes only);
+//  6. calculateBackupDelta: fill the item cache with the remote media, build
+//     the result record and the task list, fold already stored content out of
+//     the task list (fingerprinting the task media), then
+//     FinalizeGenerateBackup sets dates, name and summary.
 namespace tessellon {
 namespace {
 
@@ -134,14 +136,19 @@ BackupFuture BackupPreviewService::generateBackup(const BackupSettings& settings
           [&] { return "Generate backup preview using BackupSDK(" + podVersion_ + ")"; });
   settings_ = settings;
   const std::string uid = deviceUidService_->getUID();
-  return getLocalBackup(uid, cancelToken)
-      .onSuccess([this, uid, cancelToken](const std::shared_ptr<Backup>& local) {
-        return inflateLeftOverArchive(uid, cancelToken)
-            .onSuccess([this, uid, cancelToken]() { return getRemoteBackup(uid, cancelToken); })
-            .onComplete(
-                [this, local, cancelToken](const FutureResult<std::shared_ptr<Backup>>& remote) {
-                  return HandleRemoteBackupResult(remote, local, cancelToken);
-                });
+  // The stored record is read before this computer is scanned: a large record's document text
+  // is gone by the time the scan's items are made, which keeps them from adding up.
+  return inflateLeftOverArchive(uid, cancelToken)
+      .onSuccess([this, uid, cancelToken]() { return getRemoteBackup(uid, cancelToken); })
+      .onComplete([this](const FutureResult<std::shared_ptr<Backup>>& remote) {
+        return HandleRemoteBackupResult(remote);
+      })
+      .onSuccess([this, uid, cancelToken](const std::shared_ptr<Backup>& remote) {
+        const Date startTime = now();
+        return getLocalBackup(uid, cancelToken)
+            .onSuccess([this, remote, startTime, cancelToken](const std::shared_ptr<Backup>& local) {
+              return calculateBackupDelta(remote, local, startTime, cancelToken);
+            });
       });
 }
 
@@ -294,40 +301,44 @@ Future<Void> BackupPreviewService::loadRemoteDocuments(std::shared_ptr<Backup> r
 }
 
 BackupFuture BackupPreviewService::HandleRemoteBackupResult(
-    const FutureResult<std::shared_ptr<Backup>>& remoteResult, std::shared_ptr<Backup> local,
-    std::shared_ptr<CancelToken> cancelToken) {
+    const FutureResult<std::shared_ptr<Backup>>& remoteResult) {
   if (remoteResult.isCancelled() ||
       (remoteResult.isFail() && endsCancelled(remoteResult.failure()))) {
     return BackupFuture::cancelled();
   }
-  logWith(logger_, LogLevel::info, [] { return "calculating Backup-delta for preview"; });
-  const Date startTime = now();
-
-  std::shared_ptr<Backup> remote;
-  if (remoteResult.isSuccess()) {
-    remote = remoteResult.successValue();
-  } else if (isError(remoteResult.failure(), BackupSDKError::delegateFileDoesNotExist)) {
+  if (remoteResult.isSuccess()) return BackupFuture::success(remoteResult.successValue());
+  const std::string uid = deviceUidService_->getUID();
+  const Error error = remoteResult.failure();
+  if (isError(error, BackupSDKError::delegateFileDoesNotExist)) {
     // The first backup of this device: everything local is new.
-    remote = std::make_shared<Backup>(local->deviceID);
-    remote->startDate = startTime;
-  } else if (isUnreadableRecord(remoteResult.failure())) {
+    auto remote = std::make_shared<Backup>(uid);
+    remote->startDate = now();
+    return BackupFuture::success(remote);
+  }
+  if (isUnreadableRecord(error)) {
     // One damaged byte must not block the remote for good: start from an empty record; the run
     // finds what the remote already holds by listing it and uploads only the rest.
-    const Error error = remoteResult.failure();
     logWith(logger_, LogLevel::warning, [&] {
       return "the stored backup.json cannot be read (" + nsErrorDescription(error) +
              "); this backup rebuilds it";
     });
-    remote = std::make_shared<Backup>(local->deviceID);
-    remote->startDate = startTime;
+    auto remote = std::make_shared<Backup>(uid);
+    remote->startDate = now();
     remote->rebuildsRecord = true;
-  } else {
-    const Error error = remoteResult.failure();
-    logWith(logger_, LogLevel::error,
-            [&] { return "error during Backup Preview " + nsErrorDescription(error); });
-    return BackupFuture::fail(error);
+    return BackupFuture::success(remote);
   }
+  logWith(logger_, LogLevel::error,
+          [&] { return "error during Backup Preview " + nsErrorDescription(error); });
+  return BackupFuture::fail(error);
+}
 
+BackupFuture BackupPreviewService::calculateBackupDelta(std::shared_ptr<Backup> remote,
+                                                        std::shared_ptr<Backup> local,
+                                                        Date startTime,
+                                                        std::shared_ptr<CancelToken> cancelToken) {
+  logWith(logger_, LogLevel::info, [] { return "calculating Backup-delta for preview"; });
+  // What reading the stored documents freed is handed back before the indexes below are made.
+  returnFreedMemory();
   setupCachingService(*remote);
   const bool keep = settings_->keepDeletedItems;
   // The task list is worked out on another pool thread while this one builds the result: both
@@ -346,7 +357,13 @@ BackupFuture BackupPreviewService::HandleRemoteBackupResult(
             .onSuccess([taskList] { return taskList; });
       })
       .onSuccess([this, remote, local, result, startTime](const std::shared_ptr<Backup>& taskList) {
-        return FinalizeGenerateBackup(*remote, *local, result, taskList, startTime);
+        std::shared_ptr<Backup> preview =
+            FinalizeGenerateBackup(*remote, *local, result, taskList, startTime);
+        // The scan's items that are not new (for a large library nearly all of them) go now, not
+        // whenever the last future lets go of them.
+        local->imagesMetaData.reset();
+        local->videosMetaData.reset();
+        return preview;
       });
 }
 

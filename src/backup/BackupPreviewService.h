@@ -67,9 +67,11 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
   BackupFuture parseRemoteBackup(const std::string& localPath);
   Future<Void> loadRemoteDocuments(std::shared_ptr<Backup> remote, const std::string& uid,
                                    std::shared_ptr<CancelToken> cancelToken);
-  BackupFuture HandleRemoteBackupResult(const FutureResult<std::shared_ptr<Backup>>& remoteResult,
-                                        std::shared_ptr<Backup> local,
-                                        std::shared_ptr<CancelToken> cancelToken);
+  // The stored record, an empty one when there is none yet or it cannot be read; fails for
+  // any other failure.
+  BackupFuture HandleRemoteBackupResult(const FutureResult<std::shared_ptr<Backup>>& remoteResult);
+  BackupFuture calculateBackupDelta(std::shared_ptr<Backup> remote, std::shared_ptr<Backup> local,
+                                    Date startTime, std::shared_ptr<CancelToken> cancelToken);
   void setupCachingService(const Backup& remote);
   std::shared_ptr<Backup> FinalizeGenerateBackup(Backup& remote, const Backup& local,
                                                  std::shared_ptr<Backup> result,

@@ -11,6 +11,7 @@
 #include "model/ItemEquality.h"
 #include "model/json/MediaMetaDataJson.h"
 #include "platform/files/ContentChecksum.h"
+#include "platform/memory/FreedMemory.h"
 #include "sdk/HostError.h"
 #include "sdk/Log.h"
 
@@ -119,6 +120,9 @@ Future<Section> MediaBackup::refreshRecord(const std::shared_ptr<Backup>& backup
 }
 
 Future<Directory> MediaBackup::listStored(const std::shared_ptr<CancelToken>& token) {
+  // The preview's scan was freed on the threads that made it, where a listing made on the host's
+  // threads would not reuse the memory: handed back first, the two do not add up.
+  returnFreedMemory();
   return remoteIOService->getDirectoryInfo(uid() + "/" + category_.folder, token);
 }
 
@@ -134,10 +138,25 @@ MediaBackup::StoredFiles MediaBackup::storedFiles(Backup& backup, const Director
   stored.reserve(listing.members.size());
   for (size_t at = 0; at < names->size(); ++at) {
     const Member& member = listing.members[at];
-    if (member.type == MemberType::file) stored.emplace((*names)[at], member.fileSizeInByte);
+    if (member.type == MemberType::file) stored.add((*names)[at], member.fileSizeInByte);
   }
+  stored.sort();
   backup.listedFiles[category_.folder] = std::move(names);
   return stored;
+}
+
+void MediaBackup::StoredFiles::sort() {
+  std::sort(files_.begin(), files_.end());
+}
+
+std::optional<int64_t> MediaBackup::StoredFiles::sizeOf(std::string_view name) const {
+  const auto file = std::lower_bound(
+      files_.begin(), files_.end(), name,
+      [](const std::pair<std::string_view, int64_t>& listed, std::string_view wanted) {
+        return listed.first < wanted;
+      });
+  if (file == files_.end() || file->first != name) return std::nullopt;
+  return file->second;
 }
 
 MediaMetaData::Items MediaBackup::reconcile(Backup& backup, const StoredFiles& stored) {
@@ -146,8 +165,7 @@ MediaMetaData::Items MediaBackup::reconcile(Backup& backup, const StoredFiles& s
   std::string name;  // one buffer for every item's file name
   for (const auto& item : *record.items) {
     item->getRemoteFileName(name);
-    const auto file = stored.find(name);
-    if (file == stored.end() || file->second != item->bytes) missing.push_back(item);
+    if (stored.sizeOf(name) != item->bytes) missing.push_back(item);
   }
   if (missing.empty()) return missing;
   logWith(logger, LogLevel::warning, [&] {
@@ -466,8 +484,7 @@ std::shared_ptr<MediaItem> MediaBackup::recordedItem(Run& run, const std::string
 
 bool MediaBackup::holdsStored(Run& run, MediaItem& item, const std::string& name) const {
   if (run.landed.count(name) != 0) return true;
-  const auto file = run.stored.find(name);
-  if (file == run.stored.end() || file->second != item.bytes) return false;
+  if (run.stored.sizeOf(name) != item.bytes) return false;
   // A record rebuilt from the listing (or one no preview made) takes the listing at its word.
   const std::shared_ptr<const Backup>& storedRecord = run.backup->storedRecord;
   if (!storedRecord || run.backup->rebuildsRecord) return true;

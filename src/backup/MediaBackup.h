@@ -60,7 +60,20 @@ class MediaBackup : public BaseBackupService {
 
  private:
   struct Run;
-  using StoredFiles = std::unordered_map<std::string_view, int64_t>;
+  // The category folder's files as listed, by name (viewing backup->listedFiles): a sorted array
+  // is a third of a hash map's memory for a folder of a hundred thousand files.
+  class StoredFiles {
+   public:
+    void reserve(size_t count) { files_.reserve(count); }
+    void add(std::string_view name, int64_t bytes) { files_.emplace_back(name, bytes); }
+    // Once every file is added, before the first sizeOf.
+    void sort();
+    // The listed size of the file `name`, or none.
+    std::optional<int64_t> sizeOf(std::string_view name) const;
+
+   private:
+    std::vector<std::pair<std::string_view, int64_t>> files_;
+  };
 
   Future<std::shared_ptr<ReportSection>> processEmpty(const std::shared_ptr<Backup>& backup,
                                                       const std::shared_ptr<CancelToken>& token);

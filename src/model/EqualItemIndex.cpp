@@ -25,12 +25,13 @@ EqualItemIndex::EqualItemIndex(const std::vector<std::shared_ptr<MediaItem>>& it
 }
 
 void EqualItemIndex::add(const MediaItem* item) {
+  const auto position = static_cast<uint32_t>(all_.size());
   all_.push_back(item);
   const uint64_t bySecond = secondKey(item->bytes, secondOf(*item));
   const std::vector<std::string>& paths = item->paths();
-  if (bySecond_) bySecond_->insert(bySecond, item, &paths);
-  if (paths.empty()) pathless_.insert(bySecond, item, &paths);
-  for (const std::string& path : paths) byPath_.insert(pathKey(path), item, &paths);
+  if (bySecond_) bySecond_->insert(bySecond, position);
+  if (paths.empty()) pathless_.insert(bySecond, position);
+  for (const std::string& path : paths) byPath_.insert(pathKey(path), position);
 }
 
 bool EqualItemIndex::contains(const MediaItem& wanted) const {
@@ -40,14 +41,15 @@ bool EqualItemIndex::contains(const MediaItem& wanted) const {
     if (!bySecond_) {
       bySecond_ = Table();
       bySecond_->reserve(all_.size());
-      for (const MediaItem* item : all_) {
-        bySecond_->insert(secondKey(item->bytes, secondOf(*item)), item, &item->paths());
+      for (size_t at = 0; at < all_.size(); ++at) {
+        bySecond_->insert(secondKey(all_[at]->bytes, secondOf(*all_[at])),
+                          static_cast<uint32_t>(at));
       }
     }
     return inNearSeconds(*bySecond_, wanted, paths);
   }
   for (const std::string& path : paths) {
-    if (byPath_.containsEqual(pathKey(path), wanted, paths)) return true;
+    if (byPath_.containsEqual(pathKey(path), all_, wanted, paths)) return true;
   }
   return inNearSeconds(pathless_, wanted, paths);
 }
@@ -56,7 +58,7 @@ bool EqualItemIndex::inNearSeconds(const Table& table, const MediaItem& wanted,
                                    const std::vector<std::string>& wantedPaths) const {
   const int64_t second = secondOf(wanted);
   for (int64_t near = second - 1; near <= second + 1; ++near) {
-    if (table.containsEqual(secondKey(wanted.bytes, near), wanted, wantedPaths)) return true;
+    if (table.containsEqual(secondKey(wanted.bytes, near), all_, wanted, wantedPaths)) return true;
   }
   return false;
 }
@@ -82,24 +84,26 @@ void EqualItemIndex::Table::reserve(size_t count) {
   if (capacity > slots_.size()) grow(capacity);
 }
 
-void EqualItemIndex::Table::insert(uint64_t key, const MediaItem* item,
-                                   const std::vector<std::string>* paths) {
+void EqualItemIndex::Table::insert(uint64_t key, uint32_t position) {
   // At most half full, so every probe ends soon at an empty slot.
   if ((size_ + 1) * 2 > slots_.size()) grow(slots_.empty() ? 16 : slots_.size() * 2);
   const size_t mask = slots_.size() - 1;
   size_t at = key & mask;
-  while (slots_[at].item != nullptr) at = (at + 1) & mask;
-  slots_[at] = {key, item, paths};
+  while (slots_[at].position != 0) at = (at + 1) & mask;
+  slots_[at] = {static_cast<uint32_t>(key), position + 1};
   ++size_;
 }
 
-bool EqualItemIndex::Table::containsEqual(uint64_t key, const MediaItem& wanted,
+bool EqualItemIndex::Table::containsEqual(uint64_t key, const std::vector<const MediaItem*>& all,
+                                          const MediaItem& wanted,
                                           const std::vector<std::string>& wantedPaths) const {
   if (slots_.empty()) return false;
   const size_t mask = slots_.size() - 1;
-  for (size_t at = key & mask; slots_[at].item != nullptr; at = (at + 1) & mask) {
-    const Slot& slot = slots_[at];
-    if (slot.key == key && equalItems(*slot.item, *slot.paths, wanted, wantedPaths)) return true;
+  const auto lower = static_cast<uint32_t>(key);
+  for (size_t at = key & mask; slots_[at].position != 0; at = (at + 1) & mask) {
+    if (slots_[at].key != lower) continue;
+    const MediaItem& item = *all[slots_[at].position - 1];
+    if (equalItems(item, item.paths(), wanted, wantedPaths)) return true;
   }
   return false;
 }
@@ -109,7 +113,7 @@ void EqualItemIndex::Table::grow(size_t capacity) {
   slots_.assign(capacity, Slot{});
   size_ = 0;
   for (const Slot& slot : old) {
-    if (slot.item != nullptr) insert(slot.key, slot.item, slot.paths);
+    if (slot.position != 0) insert(slot.key, slot.position - 1);
   }
 }
 

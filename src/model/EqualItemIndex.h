@@ -25,20 +25,21 @@ class EqualItemIndex {
 
  private:
   // Open addressing with linear probing, several entries per key: one flat array instead of a
-  // node per entry, which for a hundred thousand paths was most of a lookup's cost. Keys are
-  // hashes; a colliding candidate fails operator==, which compares the items themselves.
+  // node per entry, which for a hundred thousand paths was most of a lookup's cost. A slot holds
+  // the lower half of its key (enough to place it again when the table grows) and the item's
+  // position in `all_`: eight bytes, so the tables of a large library's preview take a few
+  // megabytes. A colliding candidate fails operator==, which compares the items themselves.
   class Table {
    public:
     void reserve(size_t count);
-    void insert(uint64_t key, const MediaItem* item, const std::vector<std::string>* paths);
-    bool containsEqual(uint64_t key, const MediaItem& wanted,
-                       const std::vector<std::string>& wantedPaths) const;
+    void insert(uint64_t key, uint32_t position);
+    bool containsEqual(uint64_t key, const std::vector<const MediaItem*>& all,
+                       const MediaItem& wanted, const std::vector<std::string>& wantedPaths) const;
 
    private:
     struct Slot {
-      uint64_t key = 0;
-      const MediaItem* item = nullptr;                  // null: empty
-      const std::vector<std::string>* paths = nullptr;  // the item's, looked up once
+      uint32_t key = 0;       // the key's lower half
+      uint32_t position = 0;  // in `all_`, plus one; 0: empty
     };
     void grow(size_t capacity);
     std::vector<Slot> slots_;

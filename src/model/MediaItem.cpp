@@ -14,16 +14,7 @@ MediaItem::MediaItem(std::string extension, int64_t byteCount, std::string ident
       modificationDate(modified),
       fingerprint(std::move(contentFingerprint)),
       id(std::move(identifier)),
-      pathDictionary{{kMacOSPathsKey, std::move(paths)}} {}
-
-std::vector<std::string>& MediaItem::paths() { return pathDictionary[kMacOSPathsKey]; }
-
-const std::vector<std::string>& MediaItem::paths() const {
-  static const std::vector<std::string> kNone;
-  static const std::string kKey(kMacOSPathsKey);  // no key text built per lookup
-  const auto found = pathDictionary.find(kKey);
-  return found == pathDictionary.end() ? kNone : found->second;
-}
+      paths_(std::move(paths)) {}
 
 // Compares this platform's lists: every item has one, whereas which other keys
 // an item carries depends on the devices that wrote it.

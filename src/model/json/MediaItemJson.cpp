@@ -13,7 +13,7 @@
 namespace tessellon {
 namespace {
 
-using PathDictionary = std::map<std::string, std::vector<std::string>>;
+using PathDictionary = MediaItem::PathDictionary;
 
 constexpr const char* kAndroidPathsKey = "androidPaths";
 constexpr const char* kIOSAlbumsKey = "iOSAlbums";
@@ -76,8 +76,9 @@ std::string normalizedMacPath(const std::string& path) {
 void addPhonePaths(MediaItem& item) {
   for (const auto& [key, albums] :
        {std::pair{kAndroidPathsKey, false}, std::pair{kIOSAlbumsKey, true}}) {
-    const auto found = item.pathDictionary.find(key);
-    if (found == item.pathDictionary.end()) continue;
+    if (!item.otherPaths) break;
+    const auto found = item.otherPaths->find(key);
+    if (found == item.otherPaths->end()) continue;
     const std::vector<std::string> converted = convertedPhonePaths(found->second, item, albums);
     std::vector<std::string>& macPaths = item.paths();
     // Paths converted by an earlier read are stored already; add each once.
@@ -88,6 +89,24 @@ void addPhonePaths(MediaItem& item) {
     }
   }
   for (std::string& path : item.paths()) path = normalizedMacPath(path);
+}
+
+// Each key with its paths in key order, as the JSON library writes an object: this platform's
+// list among the others.
+template <class Visit>
+void forEachPathList(const MediaItem& item, Visit visit) {
+  const std::string_view own = MediaItem::kMacOSPathsKey;
+  bool ownDone = false;
+  if (item.otherPaths) {
+    for (const auto& [key, paths] : *item.otherPaths) {
+      if (!ownDone && own < key) {
+        visit(own, item.paths());
+        ownDone = true;
+      }
+      if (key != own) visit(std::string_view(key), paths);
+    }
+  }
+  if (!ownDone) visit(own, item.paths());
 }
 
 }  // namespace
@@ -113,7 +132,7 @@ void MediaItemJson::appendText(const MediaItem& item, std::string& out) {
   appendJSONString(toString(item.modificationDate), out);
   out.append(R"(,"pathDictionary":{)");
   bool firstKey = true;
-  for (const auto& [key, paths] : item.pathDictionary) {
+  forEachPathList(item, [&](std::string_view key, const std::vector<std::string>& paths) {
     if (!firstKey) out.push_back(',');
     firstKey = false;
     appendJSONString(key, out);
@@ -123,7 +142,7 @@ void MediaItemJson::appendText(const MediaItem& item, std::string& out) {
       appendJSONString(paths[i], out);
     }
     out.push_back(']');
-  }
+  });
   out.append("}}");
 }
 
@@ -135,10 +154,10 @@ size_t MediaItemJson::plainTextSize(const MediaItem& item) {
   size_t size = kFixed + item.fileExtension.size() + item.id.size();
   if (item.fingerprint) size += sizeof(R"(,"fingerprint":"")") - 1 + item.fingerprint->size();
   if (item.checksum) size += sizeof(R"(,"checksum":"")") - 1 + item.checksum->size();
-  for (const auto& [key, paths] : item.pathDictionary) {
+  forEachPathList(item, [&size](std::string_view key, const std::vector<std::string>& paths) {
     size += key.size() + 6;  // "key":[] and a comma
     for (const std::string& path : paths) size += path.size() + 3;
-  }
+  });
   return size;
 }
 
@@ -160,9 +179,15 @@ Result<std::shared_ptr<MediaItem>> MediaItemJson::deserialize(const Json& value)
                      "pathDictionary is not an object of string lists");
   }
 
+  std::vector<std::string> paths;
+  if (const auto own = pathDictionary->find(MediaItem::kMacOSPathsKey);
+      own != pathDictionary->end()) {
+    paths = std::move(own->second);
+    pathDictionary->erase(own);
+  }
   std::shared_ptr<MediaItem> item =
       make(std::move(*fileExtension), *bytes, std::move(id), *modificationDate,
-           std::move(fingerprint), std::move(*pathDictionary));
+           std::move(fingerprint), std::move(paths), std::move(*pathDictionary));
   // Our own optional member: a value that is not a string is ignored, as an unknown member is.
   if (const Json* checksum = member(value, "checksum"); checksum && checksum->is_string()) {
     item->checksum = checksum->get<std::string>();
@@ -172,12 +197,14 @@ Result<std::shared_ptr<MediaItem>> MediaItemJson::deserialize(const Json& value)
 
 std::shared_ptr<MediaItem> MediaItemJson::make(
     std::string fileExtension, int64_t bytes, std::string id, Date modificationDate,
-    std::optional<std::string> fingerprint,
-    std::map<std::string, std::vector<std::string>> pathDictionary) {
+    std::optional<std::string> fingerprint, std::vector<std::string> paths,
+    MediaItem::PathDictionary otherPaths) {
   auto item =
       std::make_shared<MediaItem>(std::move(fileExtension), bytes, std::move(id), modificationDate,
-                                  std::move(fingerprint), std::vector<std::string>{});
-  item->pathDictionary = std::move(pathDictionary);
+                                  std::move(fingerprint), std::move(paths));
+  if (!otherPaths.empty()) {
+    item->otherPaths = std::make_shared<const MediaItem::PathDictionary>(std::move(otherPaths));
+  }
   addPhonePaths(*item);
   return item;
 }

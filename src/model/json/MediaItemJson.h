@@ -33,12 +33,13 @@ class MediaItemJson {
   // the Mac paths under "Restore/", and every Mac path is normalised.
   static Result<std::shared_ptr<MediaItem>> deserialize(const Json& value);
 
-  // The item of values read from a document, with the phone paths added and the Mac paths
-  // normalised as deserialize does.
-  static std::shared_ptr<MediaItem> make(
-      std::string fileExtension, int64_t bytes, std::string id, Date modificationDate,
-      std::optional<std::string> fingerprint,
-      std::map<std::string, std::vector<std::string>> pathDictionary);
+  // The item of values read from a document (`paths` under kMacOSPathsKey, `otherPaths` under
+  // the other keys), with the phone paths added and the Mac paths normalised as deserialize does.
+  static std::shared_ptr<MediaItem> make(std::string fileExtension, int64_t bytes, std::string id,
+                                         Date modificationDate,
+                                         std::optional<std::string> fingerprint,
+                                         std::vector<std::string> paths,
+                                         MediaItem::PathDictionary otherPaths);
 };
 
 }  // namespace tessellon

@@ -20,7 +20,11 @@
 namespace tessellon {
 namespace {
 
-using PathDictionary = std::map<std::string, std::vector<std::string>>;
+// This platform's paths apart from the other families': only items written by phones have any.
+struct PathLists {
+  std::vector<std::string> own;
+  MediaItem::PathDictionary others;
+};
 
 // A cursor over the text. Every reader answers nothing for what it does not handle and leaves
 // the cursor anywhere: one refusal ends the whole read.
@@ -130,8 +134,9 @@ bool once(std::optional<Value>& slot, std::optional<Value> value) {
   return true;
 }
 
-std::optional<PathDictionary> pathDictionary(Cursor& in) {
-  PathDictionary dictionary;
+std::optional<PathLists> pathDictionary(Cursor& in) {
+  PathLists lists;
+  bool ownRead = false;
   const bool read = in.members([&](std::string_view key) {
     std::vector<std::string> paths;
     if (!in.elements([&] {
@@ -141,16 +146,22 @@ std::optional<PathDictionary> pathDictionary(Cursor& in) {
         })) {
       return false;
     }
-    return dictionary.emplace(std::string(key), std::move(paths)).second;
+    if (key != MediaItem::kMacOSPathsKey) {
+      return lists.others.emplace(std::string(key), std::move(paths)).second;
+    }
+    if (ownRead) return false;
+    ownRead = true;
+    lists.own = std::move(paths);
+    return true;
   });
   if (!read) return std::nullopt;
-  return dictionary;
+  return lists;
 }
 
 std::shared_ptr<MediaItem> item(Cursor& in) {
   std::optional<std::string_view> extension, fingerprint, id, date, checksum;
   std::optional<int64_t> bytes;
-  std::optional<PathDictionary> paths;
+  std::optional<PathLists> paths;
   const bool read = in.members([&](std::string_view key) {
     if (key == "bytes") return once(bytes, in.integer());
     if (key == "checksum") return once(checksum, in.string());
@@ -169,7 +180,8 @@ std::shared_ptr<MediaItem> item(Cursor& in) {
   std::string identifier(id.value_or(fingerprint.value_or("")));
   std::shared_ptr<MediaItem> stored =
       MediaItemJson::make(std::string(*extension), *bytes, std::move(identifier), *modificationDate,
-                          std::move(storedFingerprint), std::move(*paths));
+                          std::move(storedFingerprint), std::move(paths->own),
+                          std::move(paths->others));
   if (checksum) stored->checksum.emplace(*checksum);
   return stored;
 }

@@ -75,13 +75,18 @@ TEST_F(MetadataSerializerTest, WritesItemTextAsTheJsonLibraryWould) {
         std::string()}) {
     auto item = std::make_shared<MediaItem>("jpg", 7, name, dateAt(1625394030007), "1.1_" + name,
                                             std::vector<std::string>{name, "x.jpg"});
-    item->pathDictionary["androidPaths"] = {name};
+    // Keys on both sides of this platform's, which the writer places among them.
+    item->otherPaths = std::make_shared<const MediaItem::PathDictionary>(
+        MediaItem::PathDictionary{{"androidPaths", {name}}, {"zPaths", {}}});
     Json expected = {{"fileExtension", "jpg"},
                      {"bytes", 7},
                      {"id", name},
                      {"modificationDate", toString(item->modificationDate)},
                      {"fingerprint", "1.1_" + name},
-                     {"pathDictionary", item->pathDictionary}};
+                     {"pathDictionary",
+                      {{"androidPaths", {name}},
+                       {"macOSPaths", item->paths()},
+                       {"zPaths", Json::array()}}}};
     if (!name.empty()) {
       item->checksum = "xxh3-128:" + name;
       expected["checksum"] = *item->checksum;
@@ -104,7 +109,7 @@ TEST_F(MetadataSerializerTest, ConvertsPhonePathsAndNormalisesMacPaths) {
   const auto& items = *media->items;
   EXPECT_EQ(items[0]->paths(),
             std::vector<std::string>{"Restore/storage/emulated/0/DCIM/Camera/IMG_1.jpg"});
-  EXPECT_EQ(items[0]->pathDictionary.at("androidPaths").size(), 1u);  // kept as written
+  EXPECT_EQ(items[0]->otherPaths->at("androidPaths").size(), 1u);  // kept as written
   EXPECT_EQ(items[1]->paths(), (std::vector<std::string>{"Restore/Ferien_ Italien/12345.heic",
                                                          "Restore/Favoriten/12345.heic"}));
   EXPECT_EQ(items[2]->paths(),
