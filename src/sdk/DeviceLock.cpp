@@ -67,6 +67,7 @@ DeviceLock::DeviceLock(std::shared_ptr<RemoteIOServiceProtocol> remote,
       temporaryFolder_(std::move(temporaryFolder)),
       deviceFolder_(std::move(deviceFolder)),
       remotePath_(PathUtils::combinePath({deviceFolder_, kFileName})),
+      takeOverPath_(PathUtils::combinePath({deviceFolder_, kTakeOverFileName})),
       timing_(timing),
       serial_(nextSerial.fetch_add(1)),
       giveUp_(std::make_shared<CancelToken>()) {}
@@ -158,17 +159,22 @@ Future<Void> DeviceLock::inspectHolder(int attemptsLeft, bool mayTakeOver) {
               if (attemptsLeft > 1) return self->attempt(attemptsLeft - 1, mayTakeOver);
               return Future<Void>::fail(self->lockedBy(std::nullopt));
             }
-            const std::string& local = downloaded.successValue();
-            const FutureResult<std::string> text = self->files_->read(local).waitUntilCompleted();
-            (void)self->files_->deleteItem(local);
+            std::optional<std::string> text = self->readDownloaded(downloaded.successValue());
             const std::optional<DeviceLockRecord> holder =
-                text.isSuccess() ? lockFromJson(text.successValue()) : std::nullopt;
+                text ? lockFromJson(*text) : std::nullopt;
             const std::optional<std::string> reason = self->staleness(holder);
             if (!mayTakeOver || attemptsLeft <= 1 || !reason) {
               return Future<Void>::fail(self->lockedBy(holder));
             }
-            return self->takeOver(*reason, attemptsLeft);
+            return self->takeOver(*reason, std::move(text), attemptsLeft);
           });
+}
+
+std::optional<std::string> DeviceLock::readDownloaded(const std::string& localPath) const {
+  FutureResult<std::string> text = files_->read(localPath).waitUntilCompleted();
+  (void)files_->deleteItem(localPath);
+  if (!text.isSuccess()) return std::nullopt;
+  return text.successValue();
 }
 
 std::optional<std::string> DeviceLock::staleness(
@@ -192,16 +198,85 @@ std::optional<std::string> DeviceLock::staleness(
   return std::nullopt;
 }
 
-Future<Void> DeviceLock::takeOver(const std::string& reason, int attemptsLeft) {
-  logWith(logger_, LogLevel::warning, [&] {
-    return "Taking over the stale lock of the backup folder " + deviceFolder_ + ": " + reason;
-  });
+Future<Void> DeviceLock::takeOver(const std::string& reason, std::optional<std::string> staleText,
+                                  int attemptsLeft) {
+  Result<std::string> local = writeLocalRecord();
+  if (!local.ok()) return Future<Void>::fail(local.error());
   auto self = shared_from_this();
-  // Whoever creates the record next holds the lock, so a failed deletion (another run was
-  // quicker) is no reason to stop; the creation decides.
-  return remote_->deleteFile(remotePath_, giveUp_)
-      .onComplete(Executor::immediate(), [self, attemptsLeft](const FutureResult<Void>&) {
-        return self->attempt(attemptsLeft - 1, /*mayTakeOver=*/false);
+  return remote_->uploadFileIfAbsent(local.value(), takeOverPath_, giveUp_)
+      .onComplete(Executor::immediate(),
+                  [files = files_, local = local.value()](const FutureResult<bool>& made) {
+                    (void)files->deleteItem(local);
+                    return made;
+                  })
+      .onComplete(Executor::immediate(), [self, reason, staleText = std::move(staleText),
+                                          attemptsLeft](const FutureResult<bool>& made) {
+        if (made.isCancelled()) return Future<Void>::cancelled();
+        if (made.isFail()) return Future<Void>::fail(made.failure());
+        if (!made.successValue()) return self->giveWay(attemptsLeft);
+        logWith(self->logger_, LogLevel::warning, [&] {
+          return "Taking over the stale lock of the backup folder " + self->deviceFolder_ + ": " +
+                 reason;
+        });
+        return self->replaceStale(staleText, attemptsLeft)
+            .onComplete(Executor::immediate(), [self](const FutureResult<Void>& outcome) {
+              return self->remote_->deleteFile(self->takeOverPath_, self->giveUp_)
+                  .onComplete(Executor::immediate(),
+                              [outcome](const FutureResult<Void>&) { return outcome; });
+            });
+      });
+}
+
+Future<Void> DeviceLock::replaceStale(std::optional<std::string> staleText, int attemptsLeft) {
+  auto self = shared_from_this();
+  return remote_->downloadFileInternal(remotePath_, nullptr, giveUp_)
+      .onComplete(Executor::immediate(), [self, staleText = std::move(staleText), attemptsLeft](
+                                             const FutureResult<std::string>& downloaded) {
+        if (downloaded.isCancelled()) return Future<Void>::cancelled();
+        if (downloaded.isFail()) {
+          if (!isError(downloaded.failure(), BackupSDKError::delegateFileDoesNotExist)) {
+            return Future<Void>::fail(downloaded.failure());
+          }
+          // The holder let go meanwhile: the record is there to be made.
+          return self->attempt(attemptsLeft - 1, /*mayTakeOver=*/false);
+        }
+        const std::optional<std::string> text = self->readDownloaded(downloaded.successValue());
+        if (text != staleText) {
+          return Future<Void>::fail(self->lockedBy(text ? lockFromJson(*text) : std::nullopt));
+        }
+        return self->remote_->deleteFile(self->remotePath_, self->giveUp_)
+            .onComplete(Executor::immediate(), [self, attemptsLeft](const FutureResult<Void>&) {
+              // A failed deletion leaves the record; making ours then fails, naming it.
+              return self->attempt(attemptsLeft - 1, /*mayTakeOver=*/false);
+            });
+      });
+}
+
+Future<Void> DeviceLock::giveWay(int attemptsLeft) {
+  auto self = shared_from_this();
+  return remote_->downloadFileInternal(takeOverPath_, nullptr, giveUp_)
+      .onComplete(Executor::immediate(), [self, attemptsLeft](
+                                             const FutureResult<std::string>& found) {
+        if (found.isCancelled()) return Future<Void>::cancelled();
+        if (found.isFail()) {
+          if (!isError(found.failure(), BackupSDKError::delegateFileDoesNotExist)) {
+            return Future<Void>::fail(found.failure());
+          }
+          // That takeover is over: the record now names its holder, or is there to be made.
+          return self->attempt(attemptsLeft - 1, /*mayTakeOver=*/false);
+        }
+        const std::optional<std::string> text = self->readDownloaded(found.successValue());
+        const std::optional<std::string> reason =
+            self->staleness(text ? lockFromJson(*text) : std::nullopt);
+        if (!reason) return Future<Void>::fail(self->lockedBy(std::nullopt));
+        logWith(self->logger_, LogLevel::warning, [&] {
+          return "Removing the takeover file of the backup folder " + self->deviceFolder_ +
+                 " left by a run that ended: " + *reason;
+        });
+        return self->remote_->deleteFile(self->takeOverPath_, self->giveUp_)
+            .onComplete(Executor::immediate(), [self](const FutureResult<Void>&) {
+              return Future<Void>::fail(self->lockedBy(std::nullopt));
+            });
       });
 }
 

@@ -42,6 +42,8 @@ class DeviceLock : public std::enable_shared_from_this<DeviceLock> {
   static constexpr Timing kDefaultTiming{std::chrono::seconds(60), std::chrono::minutes(10),
                                          std::chrono::seconds(1)};
   static constexpr const char* kFileName = "lock.json";
+  // Made only when absent by the run that takes a stale record over, for as long as it does.
+  static constexpr const char* kTakeOverFileName = "lock-takeover.json";
 
   // `deviceFolder` is the remote folder "<uid>". Each upload of the record goes through a file
   // of this lock in `temporaryFolder`. Create with std::make_shared.
@@ -85,7 +87,17 @@ class DeviceLock : public std::enable_shared_from_this<DeviceLock> {
   // run of this computer whose process has ended, or another computer's not refreshed for the
   // stale age.
   std::optional<std::string> staleness(const std::optional<DeviceLockRecord>& holder) const;
-  Future<Void> takeOver(const std::string& reason, int attemptsLeft);
+  // Runs that find one stale record at the same moment would each delete the record the other
+  // just made: the one that makes the takeover file replaces the record, the others give way.
+  Future<Void> takeOver(const std::string& reason, std::optional<std::string> staleText,
+                        int attemptsLeft);
+  // With the takeover file ours: the record goes only if it still reads as the one found stale.
+  Future<Void> replaceStale(std::optional<std::string> staleText, int attemptsLeft);
+  // Another run is taking over, or one that died doing so left its file: this run gives way,
+  // removing a file whose run has ended so that the next run may take over.
+  Future<Void> giveWay(int attemptsLeft);
+  // The text of a downloaded record, or none when it cannot be read; the download goes.
+  std::optional<std::string> readDownloaded(const std::string& localPath) const;
   // Writes the record, refreshed now, to this lock's local file and returns its path.
   Result<std::string> writeLocalRecord();
   Error lockedBy(const std::optional<DeviceLockRecord>& holder) const;
@@ -110,6 +122,7 @@ class DeviceLock : public std::enable_shared_from_this<DeviceLock> {
   const std::string temporaryFolder_;
   const std::string deviceFolder_;
   const std::string remotePath_;
+  const std::string takeOverPath_;
   const Timing timing_;
   const uint64_t serial_;  // tells this lock's local record file from others' in the process
   // Every remote request of the lock carries it; cancelled when the grace is over.

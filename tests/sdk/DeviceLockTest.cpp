@@ -105,6 +105,7 @@ class DeviceLockTest : public ::testing::Test {
   }
 
   std::string lockFile() const { return space_.file("remote/DEV/lock.json"); }
+  std::string takeOverFile() const { return space_.file("remote/DEV/lock-takeover.json"); }
   bool locked() const { return fs::exists(lockFile()); }
   std::optional<DeviceLockRecord> stored() const {
     return locked() ? lockFromJson(space_.read(lockFile())) : std::nullopt;
@@ -224,6 +225,68 @@ TEST_F(DeviceLockTest, AStaleOrUnreadableRecordIsTakenOverWithAWarning) {
       EXPECT_EQ(takeOvers(), warningsBefore);
     }
   }
+}
+
+// Each round, four runs find the same stale record at once: deleting it blindly, one would
+// delete the record another had just made, and both would back up into the folder.
+TEST_F(DeviceLockTest, RunsTakingOverOneStaleRecordAtOnceLeaveOneHolder) {
+  constexpr int kRuns = 4;
+  for (int round = 0; round < 16; ++round) {
+    SCOPED_TRACE(round);
+    plant(lockJson(recordRefreshedAgo(std::chrono::minutes(11))));
+    std::vector<std::shared_ptr<DeviceLock>> locks;
+    for (int index = 0; index < kRuns; ++index) locks.push_back(lockOf(process()));
+    std::vector<Future<Void>> acquired(kRuns, Future<Void>::cancelled());
+    std::barrier start(kRuns);
+    std::vector<std::thread> threads;
+    for (int index = 0; index < kRuns; ++index) {
+      threads.emplace_back([&, index] {
+        start.arrive_and_wait();
+        acquired[index] = locks[index]->acquire();
+      });
+    }
+    for (auto& thread : threads) thread.join();
+    int holders = 0;
+    for (auto& future : acquired) {
+      const auto result = awaitResult(future);
+      ASSERT_TRUE(result);
+      if (result->isSuccess()) {
+        ++holders;
+      } else {
+        EXPECT_THAT(result, FailsWith(BackupSDKError::backupLocked));
+      }
+    }
+    EXPECT_EQ(holders, 1);
+    EXPECT_EQ(stored()->host, computerName().value_or("?"));
+    for (const auto& lock : locks) ASSERT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
+    EXPECT_FALSE(locked());
+    EXPECT_FALSE(fs::exists(takeOverFile()));
+  }
+}
+
+// A run killed while taking over leaves its takeover file: the next run removes it and gives
+// way, the one after takes the record over. A takeover in progress elsewhere is left alone.
+TEST_F(DeviceLockTest, ATakeoverFileIsRemovedOnlyOnceItsRunHasEnded) {
+  const std::string stale = lockJson(recordRefreshedAgo(std::chrono::minutes(11)));
+  plant(stale);
+  const std::string live = lockJson(recordRefreshedAgo(std::chrono::minutes(0)));
+  space_.write(takeOverFile(), live);
+  EXPECT_THAT(awaitResult(lockOf(process())->acquire()), FailsWith(BackupSDKError::backupLocked));
+  EXPECT_EQ(space_.read(takeOverFile()), live);
+  EXPECT_EQ(space_.read(lockFile()), stale);
+
+  space_.write(takeOverFile(),
+               lockJson(recordRefreshedAgo(std::chrono::minutes(0), computerName().value_or("?"),
+                                           endedProcess())));
+  EXPECT_THAT(awaitResult(lockOf(process())->acquire()), FailsWith(BackupSDKError::backupLocked));
+  EXPECT_FALSE(fs::exists(takeOverFile()));
+  EXPECT_EQ(space_.read(lockFile()), stale);
+
+  const auto lock = lockOf(process());
+  EXPECT_THAT(awaitResult(lock->acquire()), SucceedsWith(Void{}));
+  EXPECT_EQ(stored()->pid, currentProcessID());
+  EXPECT_FALSE(fs::exists(takeOverFile()));
+  EXPECT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
 }
 
 TEST_F(DeviceLockTest, TheRecordIsRefreshedWhileHeldAndNeverAfterRelease) {
