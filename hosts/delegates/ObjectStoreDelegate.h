@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -57,6 +58,11 @@ class ObjectStoreDelegate final : public tessellon::BackupSDKDelegate {
       std::function<void(std::optional<std::string> localPath,
                          std::optional<tessellon::BackupSDKError>)>
           completion) override;
+  // The body streamed straight from the remote: nothing is written here.
+  std::shared_ptr<tessellon::CancellationDelegate> readFile(
+      const std::string& relativeRemotePath,
+      std::function<bool(const char* data, size_t size)> consume,
+      std::function<void(std::optional<tessellon::BackupSDKError>)> completion) override;
   // The store's own create-if-absent request.
   void uploadFileIfAbsent(
       const std::string& localPath, const std::string& relativeRemotePath,

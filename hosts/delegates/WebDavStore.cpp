@@ -262,6 +262,26 @@ std::optional<Error> WebDavStore::getFile(const std::string& key, const std::str
   return std::nullopt;
 }
 
+std::optional<Error> WebDavStore::readFile(const std::string& key,
+                                          const std::function<bool(const char*, size_t)>& consume,
+                                          const TransferHooks& hooks, StoreAnswer& answer) {
+  HttpRequest request;
+  request.url = urlOf(key);
+  request.consume = consume;
+  request.cancelled = hooks.cancelled;
+  request.progress = hooks.progress;
+  HttpResponse response = client_.perform(request);
+  if (response.error) return response.error;
+  // A folder answers with a redirect to its name with a slash: it is no file.
+  if (response.status == 404 || response.status == 301) {
+    answer = StoreAnswer::missing;
+    return std::nullopt;
+  }
+  if (response.status != 200) return httpStatusError(response.status, "GET " + key);
+  answer = StoreAnswer::done;
+  return std::nullopt;
+}
+
 std::optional<Error> WebDavStore::makeFolder(const std::string& key, StoreAnswer& answer) {
   if (key.empty()) {
     answer = StoreAnswer::exists;

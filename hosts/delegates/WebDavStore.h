@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,6 +31,9 @@ class WebDavStore final : public ObjectStore {
                                        StoreAnswer& answer) override;
   std::optional<Error> getFile(const std::string& key, const std::string& localPath,
                                const TransferHooks& hooks, StoreAnswer& answer) override;
+  std::optional<Error> readFile(const std::string& key,
+                                const std::function<bool(const char*, size_t)>& consume,
+                                const TransferHooks& hooks, StoreAnswer& answer) override;
   std::optional<Error> makeFolder(const std::string& key, StoreAnswer& answer) override;
   std::optional<Error> remove(const std::string& key, StoreAnswer& answer) override;
   std::optional<Error> list(const std::string& key, std::vector<StoredMember>& members,

@@ -27,7 +27,7 @@ class S3StoreTest : public ::testing::Test {
                                         hosts::HttpOptions options = gatewayOptions()) {
     hosts::S3Store::Location location = gatewayLocation(bucket_);
     location.prefix = prefix;
-    return std::make_unique<hosts::S3Store>(location, std::move(options), partSize);
+    return std::make_unique<hosts::S3Store>(location, std::move(options), partSize, partSize);
   }
 
   const std::string bucket_ = freshBucket();
