@@ -1,6 +1,9 @@
 // The contract every BackupSDKDelegate keeps, run against each delegate in DelegateTypes.
 
 #include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <future>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -52,6 +55,22 @@ class DelegateConformanceTest : public ::testing::Test {
     const auto [path, error] = calls_.download(remotePath);
     if (!path) return "download failed: " + std::to_string(static_cast<int>(error.value()));
     return local_.read(*path);  // an absolute path replaces the folder's
+  }
+
+  // Files in the remote's own folder (downloads, staging), the stored ones excepted.
+  size_t filesBesideTheRemote() const {
+    namespace fs = std::filesystem;
+    const fs::path stored = fs::path(remote_->space.path()) / "remote";
+    size_t count = 0;
+    for (auto it = fs::recursive_directory_iterator(remote_->space.path());
+         it != fs::recursive_directory_iterator(); ++it) {
+      if (it->path() == stored) {
+        it.disable_recursion_pending();
+      } else if (it->is_regular_file()) {
+        ++count;
+      }
+    }
+    return count;
   }
 
   std::unique_ptr<Remote> remote_ = std::make_unique<Remote>();
@@ -198,6 +217,61 @@ TYPED_TEST(DelegateConformanceTest, InflateZipYieldsTheArchivedFiles) {
     EXPECT_EQ(this->calls_.list("dev1/videos").second, std::nullopt);
     ASSERT_EQ(this->calls_.deleteFile("dev1").first, true);
   }
+}
+
+TYPED_TEST(DelegateConformanceTest, StreamedReadHandsOverTheStoredBytesInOrder) {
+  const std::string bytes = randomContent(3 * 1024 * 1024 + 17, 5);
+  ASSERT_EQ(this->calls_.createDirectory("dev1").second, std::nullopt);
+  ASSERT_EQ(this->calls_.upload(this->local("v", bytes), "dev1/v.mov"), std::nullopt);
+  ASSERT_EQ(this->calls_.upload(this->local("e", ""), "dev1/empty"), std::nullopt);
+
+  const size_t localFiles = this->filesBesideTheRemote();
+
+  EXPECT_TRUE(this->calls_.read("dev1/v.mov").first == bytes);
+  EXPECT_EQ(this->calls_.read("dev1/empty"), std::make_pair(std::optional<std::string>(""),
+                                                            std::optional<BackupSDKError>()));
+  EXPECT_EQ(this->calls_.read("dev1/none").second, BackupSDKError::delegateFileDoesNotExist);
+  EXPECT_EQ(this->calls_.read("../outside").second, BackupSDKError::delegateFileDownloadFailed);
+  // Reading left no local copy.
+  EXPECT_EQ(this->filesBesideTheRemote(), localFiles);
+}
+
+TYPED_TEST(DelegateConformanceTest, StreamedReadStopsWhenTheConsumerHasEnoughOrIsCancelled) {
+  const std::string bytes = randomContent(16 * 1024 * 1024, 6);
+  ASSERT_EQ(this->calls_.createDirectory("dev1").second, std::nullopt);
+  ASSERT_EQ(this->calls_.upload(this->local("v", bytes), "dev1/v.mov"), std::nullopt);
+
+  // A consumer that has enough ends the read without an error.
+  auto seen = std::make_shared<std::atomic<size_t>>(0);
+  Answer<std::optional<BackupSDKError>> stopped;
+  this->remote_->delegate->readFile(
+      "dev1/v.mov",
+      [seen](const char*, size_t size) {
+        *seen += size;
+        return false;
+      },
+      stopped.callback());
+  ASSERT_TRUE(stopped.wait().has_value());
+  EXPECT_EQ(std::get<0>(*stopped.wait()), std::nullopt);
+  EXPECT_LT(seen->load(), bytes.size());
+
+  // A cancel during the read fails it before the end.
+  auto handle = std::make_shared<std::promise<std::shared_ptr<CancellationDelegate>>>();
+  auto ready = std::make_shared<std::shared_future<std::shared_ptr<CancellationDelegate>>>(
+      handle->get_future().share());
+  auto read = std::make_shared<std::atomic<size_t>>(0);
+  Answer<std::optional<BackupSDKError>> cancelled;
+  handle->set_value(this->remote_->delegate->readFile(
+      "dev1/v.mov",
+      [ready, read](const char*, size_t size) {
+        if (read->fetch_add(size) == 0) ready->get()->cancel();
+        return true;
+      },
+      cancelled.callback()));
+  ASSERT_TRUE(cancelled.wait().has_value());
+  EXPECT_EQ(std::get<0>(*cancelled.wait()), BackupSDKError::delegateFileDownloadFailed);
+  EXPECT_LT(read->load(), bytes.size());
+  EXPECT_EQ(stopped.count() + cancelled.count(), 2u);
 }
 
 TYPED_TEST(DelegateConformanceTest, ConcurrentRequestsAreEachAnsweredOnceOffTheCallersThread) {
