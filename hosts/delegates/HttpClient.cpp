@@ -397,9 +397,17 @@ HttpResponse HttpClient::attempt(Handle& handle, const HttpRequest& request) {
   } else if (exchange.writeError != 0) {
     response.error = posixError(exchange.writeError, "cannot write " + *request.downloadPath);
   } else if (code != CURLE_OK) {
-    response.error = Error{"CURLError", static_cast<int>(code),
-                           request.method + " " + request.url + ": " +
-                               (message[0] != '\0' ? message : curl_easy_strerror(code))};
+    std::string why = message[0] != '\0' ? message : curl_easy_strerror(code);
+    if (code == CURLE_PEER_FAILED_VERIFICATION) {
+      why = "TLS: the server's certificate is not trusted (" + why +
+            "); name the CA that signed it with --ca-file";
+    } else if (code == CURLE_SSL_CACERT_BADFILE) {
+      why = "TLS: the CA file cannot be used (" + why + ")";
+    } else if (code == CURLE_SSL_CONNECT_ERROR) {
+      why = "TLS: the handshake failed (" + why + ")";
+    }
+    response.error =
+        Error{"CURLError", static_cast<int>(code), request.method + " " + request.url + ": " + why};
   } else if (request.progress && response.status >= 200 && response.status < 300) {
     request.progress(1.0);
   }
