@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,8 @@
 #include "delegates/ObjectStore.h"
 
 namespace tessellon::hosts {
+
+struct ZipMember;
 
 // Inflates an archive into a store that cannot unpack archives itself: the archive is extracted
 // into a local staging folder with SafeZipExtractor, and each entry is uploaded as soon as it is
@@ -32,6 +35,12 @@ class ArchiveUploader {
   std::optional<Error> run();
 
  private:
+  std::optional<Error> uploadMembers(const std::string& path, int archive,
+                                     const std::vector<ZipMember>& members);
+  std::optional<Error> extractAndUpload();
+  // Makes the folders above an entry (and the entry, a folder) that `made` does not hold yet.
+  std::optional<Error> makeFolders(const std::vector<std::string>& parts, bool folder,
+                                   std::set<std::string>& made);
   std::optional<Error> upload(const std::vector<std::string>& parts);
   std::string keyOf(const std::vector<std::string>& parts) const;
   std::string localOf(const std::vector<std::string>& parts) const;

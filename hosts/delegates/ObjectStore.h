@@ -51,6 +51,11 @@ class ObjectStore {
   // content, never a part of it.
   virtual std::optional<Error> putFile(const std::string& localPath, const std::string& key,
                                        const TransferHooks& hooks) = 0;
+  // As putFile, with `length` bytes from `offset` of the local file (a member kept as is in an
+  // archive) as the content.
+  virtual std::optional<Error> putFileRange(const std::string& localPath, int64_t offset,
+                                            int64_t length, const std::string& key,
+                                            const TransferHooks& hooks) = 0;
   // As putFile, but only when nothing is at `key` (a file or a folder): `exists` when something
   // was, which stays untouched. Of two concurrent requests at most one answers `done`.
   virtual std::optional<Error> putFileIfAbsent(const std::string& localPath,

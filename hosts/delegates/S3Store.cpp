@@ -251,11 +251,18 @@ std::optional<Error> S3Store::putFile(const std::string& localPath, const std::s
                                       const TransferHooks& hooks) {
   struct stat info {};
   if (::stat(localPath.c_str(), &info) != 0) return posixError(errno, "cannot read " + localPath);
-  if (info.st_size > multipartThreshold_) {
-    return putMultipart(localPath, key, info.st_size, hooks);
-  }
+  return putFileRange(localPath, 0, info.st_size, key, hooks);
+}
+
+std::optional<Error> S3Store::putFileRange(const std::string& localPath, int64_t offset,
+                                           int64_t length, const std::string& key,
+                                           const TransferHooks& hooks) {
+  if (length < 0) return putFile(localPath, key, hooks);
+  if (length > multipartThreshold_) return putMultipart(localPath, offset, key, length, hooks);
   HttpRequest put = request("PUT", objectKey(key));
   put.uploadPath = localPath;
+  put.uploadOffset = offset;
+  put.uploadLength = length;
   put.cancelled = hooks.cancelled;
   put.progress = hooks.progress;
   HttpResponse response = client_.perform(put);
@@ -264,8 +271,9 @@ std::optional<Error> S3Store::putFile(const std::string& localPath, const std::s
   return std::nullopt;
 }
 
-std::optional<Error> S3Store::putMultipart(const std::string& localPath, const std::string& key,
-                                           int64_t size, const TransferHooks& hooks) {
+std::optional<Error> S3Store::putMultipart(const std::string& localPath, int64_t base,
+                                           const std::string& key, int64_t size,
+                                           const TransferHooks& hooks) {
   const std::string object = objectKey(key);
   HttpRequest start = request("POST", object, "uploads=");
   start.body = "";
@@ -297,7 +305,7 @@ std::optional<Error> S3Store::putMultipart(const std::string& localPath, const s
           "PUT", object,
           queryOf({{"partNumber", std::to_string(index + 1)}, {"uploadId", uploadId}}));
       part.uploadPath = localPath;
-      part.uploadOffset = offset;
+      part.uploadOffset = base + offset;
       part.uploadLength = length;
       part.cancelled = hooks.cancelled;
       if (hooks.progress) {

@@ -47,6 +47,8 @@ class S3Store final : public ObjectStore {
 
   std::optional<Error> putFile(const std::string& localPath, const std::string& key,
                                const TransferHooks& hooks) override;
+  std::optional<Error> putFileRange(const std::string& localPath, int64_t offset, int64_t length,
+                                    const std::string& key, const TransferHooks& hooks) override;
   std::optional<Error> putFileIfAbsent(const std::string& localPath, const std::string& key,
                                        StoreAnswer& answer) override;
   std::optional<Error> getFile(const std::string& key, const std::string& localPath,
@@ -79,8 +81,9 @@ class S3Store final : public ObjectStore {
   // One page of ListObjectsV2 below `prefix`.
   std::optional<Error> listPage(const std::string& prefix, bool delimited, int maxKeys,
                                 const std::string& token, Listing& page);
-  std::optional<Error> putMultipart(const std::string& localPath, const std::string& key,
-                                    int64_t size, const TransferHooks& hooks);
+  std::optional<Error> putMultipart(const std::string& localPath, int64_t base,
+                                    const std::string& key, int64_t size,
+                                    const TransferHooks& hooks);
   std::optional<Error> deleteBatch(const std::vector<std::string>& objectKeys);
   // When the upload last changed (its newest part, or its start), in seconds since 1970.
   std::optional<int64_t> lastChangeOf(const std::string& objectKey, const std::string& uploadId,

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <filesystem>
 #include <future>
+#include <type_traits>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include "tessellon/ForwardingDelegate.h"
 
 #include "delegates/LocalFolderDelegate.h"
+#include "delegates/LocalFolderError.h"
 #include "remote/DelegateCalls.h"
 #include "remote/NetworkRemotes.h"
 #include "remote/TestArchives.h"
@@ -272,6 +274,33 @@ TYPED_TEST(DelegateConformanceTest, StreamedReadStopsWhenTheConsumerHasEnoughOrI
   EXPECT_EQ(std::get<0>(*cancelled.wait()), BackupSDKError::delegateFileDownloadFailed);
   EXPECT_LT(read->load(), bytes.size());
   EXPECT_EQ(stopped.count() + cancelled.count(), 2u);
+}
+
+TYPED_TEST(DelegateConformanceTest, InflateZipStoresNoDamagedMember) {
+  if constexpr (std::is_same_v<TypeParam, LocalFolderRemote> ||
+                std::is_same_v<TypeParam, DefaultIfAbsentRemote>) {
+    GTEST_SKIP() << "the folder remote's extractor does not check a stored member's CRC";
+  }
+  const std::string photo = randomContent(300000, 3);
+  const std::string archivePath = this->local_.file("dev1.zip");
+  writeArchive(archivePath, {{"images/good", "fine"}, {"images/bad", photo}},
+               ArchiveFormat::zipStored);
+  // One bit of the stored photo flips on the disk.
+  std::string archive = this->local_.read("dev1.zip");
+  const size_t at = archive.find(photo.substr(0, 64));
+  ASSERT_NE(at, std::string::npos);
+  archive[at + 1000] = static_cast<char>(archive[at + 1000] ^ 0x10);
+  this->local_.write("dev1.zip", archive);
+  ASSERT_EQ(this->calls_.createDirectory("dev1").second, std::nullopt);
+  ASSERT_EQ(this->calls_.upload(archivePath, "dev1/dev1.zip"), std::nullopt);
+
+  const std::optional<Error> error = this->calls_.inflate("dev1/dev1.zip", "dev1");
+
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->domain, hosts::kLocalFolderErrorDomain);
+  EXPECT_EQ(error->code, static_cast<int>(hosts::LocalFolderError::unreadableArchive));
+  EXPECT_EQ(this->calls_.download("dev1/images/bad").second,
+            BackupSDKError::delegateFileDoesNotExist);
 }
 
 TYPED_TEST(DelegateConformanceTest, ConcurrentRequestsAreEachAnsweredOnceOffTheCallersThread) {
