@@ -14,11 +14,14 @@ namespace tessellon::hosts {
 
 struct ZipMember;
 
-// Inflates an archive into a store that cannot unpack archives itself: the archive is extracted
-// into a local staging folder with SafeZipExtractor, and each entry is uploaded as soon as it is
-// extracted, several at once. An entry at the top of the destination (a category document, "backup.json") is uploaded
-// only after every entry before it has landed, so the documents that name media files never
-// reach the remote before those files do. One inflation per object; run() blocks.
+// Inflates an archive into a store that cannot unpack archives itself. A ZIP archive of plain
+// members has its members kept as is uploaded straight from it, as ranges, each CRC-checked
+// first, and its deflated members (documents) inflated in memory; any other archive is extracted
+// into the local staging folder with SafeZipExtractor, which judges it, and each entry uploaded
+// as soon as it is extracted. Several uploads run at once. An entry at the top of the
+// destination (a category document, "backup.json") is uploaded only after every entry before it
+// has landed, so the documents that name media files never reach the remote before those files
+// do. One inflation per object; run() blocks.
 class ArchiveUploader {
  public:
   // `stagingRoot` holds the archive at `archive` (components below it) and receives the

@@ -19,8 +19,8 @@ class WorkerPool;
 // once, so completions and progress arrive on those threads, never on the caller's stack; each
 // transfer is cancelled at once through its CancellationDelegate. Such stores cannot unpack an
 // archive, so an archive (a path ending in ".zip") never crosses: uploading one keeps it in a
-// private staging folder, inflateZip extracts it there with SafeZipExtractor and uploads the
-// entries `transfers` at a time, and deleting it drops the staged copy. An archive asked to be
+// private staging folder, inflateZip uploads its entries from there `transfers` at a time (see
+// ArchiveUploader), and deleting it drops the staged copy. An archive asked to be
 // inflated that was not staged here is fetched from the remote first. Paths that leave the root
 // ("..", absolute paths) are refused. What a killed process left goes at the next start: its
 // staging folder when the delegate is made, its hidden uploads in a device folder when a run

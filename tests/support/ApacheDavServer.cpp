@@ -75,7 +75,7 @@ void ApacheDavServer::makeCertificates() const {
       "printf 'subjectAltName=IP:127.0.0.1\\nbasicConstraints=CA:FALSE\\n' >server.ext && "
       "openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2 "
       "-extfile server.ext -out server.crt";
-  if (std::system(("(" + script + ") >openssl.log 2>&1").c_str()) != 0) {
+  if (std::system(("(" + script + ") >'" + state + "/openssl.log' 2>&1").c_str()) != 0) {
     std::fprintf(stderr, "ApacheDavServer: openssl could not make the certificates; see %s\n",
                  dir_.file("openssl.log").c_str());
   }
