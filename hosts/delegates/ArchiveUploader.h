@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -11,11 +12,16 @@
 
 namespace tessellon::hosts {
 
-// Inflates an archive into a store that cannot unpack archives itself: the archive is extracted
-// into a local staging folder with SafeZipExtractor, and each entry is uploaded as soon as it is
-// extracted, several at once. An entry at the top of the destination (a category document, "backup.json") is uploaded
-// only after every entry before it has landed, so the documents that name media files never
-// reach the remote before those files do. One inflation per object; run() blocks.
+struct ZipMember;
+
+// Inflates an archive into a store that cannot unpack archives itself. A ZIP archive of plain
+// members has its members kept as is uploaded straight from it, as ranges, each CRC-checked
+// first, and its deflated members (documents) inflated in memory; any other archive is extracted
+// into the local staging folder with SafeZipExtractor, which judges it, and each entry uploaded
+// as soon as it is extracted. Several uploads run at once. An entry at the top of the
+// destination (a category document, "backup.json") is uploaded only after every entry before it
+// has landed, so the documents that name media files never reach the remote before those files
+// do. One inflation per object; run() blocks.
 class ArchiveUploader {
  public:
   // `stagingRoot` holds the archive at `archive` (components below it) and receives the
@@ -32,6 +38,12 @@ class ArchiveUploader {
   std::optional<Error> run();
 
  private:
+  std::optional<Error> uploadMembers(const std::string& path, int archive,
+                                     const std::vector<ZipMember>& members);
+  std::optional<Error> extractAndUpload();
+  // Makes the folders above an entry (and the entry, a folder) that `made` does not hold yet.
+  std::optional<Error> makeFolders(const std::vector<std::string>& parts, bool folder,
+                                   std::set<std::string>& made);
   std::optional<Error> upload(const std::vector<std::string>& parts);
   std::string keyOf(const std::vector<std::string>& parts) const;
   std::string localOf(const std::vector<std::string>& parts) const;

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <thread>
@@ -66,6 +67,7 @@ struct Exchange {
   HttpResponse* response = nullptr;
   std::vector<char> pending;  // the file's next bytes, written in one go
   bool cancelled = false;
+  bool stoppedByConsumer = false;
   // The last fraction handed to the request's progress, and when.
   double reported = -1;
   std::chrono::steady_clock::time_point reportedAt{};
@@ -129,12 +131,35 @@ size_t writeBody(char* data, size_t size, size_t count, void* context) {
   const size_t total = size * count;
   long status = 0;
   curl_easy_getinfo(exchange->curl, CURLINFO_RESPONSE_CODE, &status);
+  const bool success = status >= 200 && status < 300;
+  if (success && exchange->out < 0 && exchange->request->consume) {
+    exchange->response->consumed = true;
+    if (exchange->request->consume(data, total)) return total;
+    exchange->stoppedByConsumer = true;
+    return 0;
+  }
   // Only a successful answer's body is the file; an error's explains itself in `body`.
-  if (exchange->out < 0 || status < 200 || status >= 300) {
+  if (exchange->out < 0 || !success) {
     exchange->response->body.append(data, total);
     return total;
   }
-  // libcurl hands over at most 16 KiB at a time; gathered, a file takes a sixteenth of the writes.
+  // A large block goes straight to the file: copying it aside first costs a pass over memory.
+  if (exchange->pending.empty() && total >= kDownloadBuffer / 4) {
+    const char* rest = data;
+    size_t left = total;
+    while (left > 0) {
+      const ssize_t written = ::write(exchange->out, rest, left);
+      if (written < 0) {
+        if (errno == EINTR) continue;
+        exchange->writeError = errno;
+        return 0;
+      }
+      rest += written;
+      left -= static_cast<size_t>(written);
+    }
+    return total;
+  }
+  // Small blocks are gathered, so a file takes fewer writes.
   if (exchange->pending.capacity() < kDownloadBuffer) exchange->pending.reserve(kDownloadBuffer);
   if (exchange->pending.size() + total > kDownloadBuffer && !flushBody(*exchange)) return 0;
   exchange->pending.insert(exchange->pending.end(), data, data + total);
@@ -153,6 +178,11 @@ size_t readHeader(char* data, size_t size, size_t count, void* context) {
       value.pop_back();
     }
     exchange->response->etag = value;
+  } else if (line.size() > 14 && strncasecmp(line.c_str(), "content-range:", 14) == 0) {
+    const size_t slash = line.find('/');
+    if (slash != std::string::npos && std::isdigit(static_cast<unsigned char>(line[slash + 1]))) {
+      exchange->response->rangeTotal = std::strtoll(line.c_str() + slash + 1, nullptr, 10);
+    }
   }
   return total;
 }
@@ -168,7 +198,7 @@ int onProgress(void* context, curl_off_t downloadTotal, curl_off_t downloaded,
   if (request.progress) {
     if (request.uploadPath && uploadTotal > 0) {
       report(*exchange, static_cast<double>(uploaded) / static_cast<double>(uploadTotal));
-    } else if (request.downloadPath && downloadTotal > 0) {
+    } else if ((request.downloadPath || request.consume) && downloadTotal > 0) {
       report(*exchange, static_cast<double>(downloaded) / static_cast<double>(downloadTotal));
     }
   }
@@ -211,10 +241,10 @@ HttpResponse HttpClient::perform(const HttpRequest& request) {
   HttpResponse response;
   for (int attempt = 0;; ++attempt) {
     response = this->attempt(*handle, request);
-    const bool transient = response.error
+    const bool transient = !response.consumed && (response.error
                                ? response.error->domain == "CURLError" &&
                                      retryableTransport(static_cast<CURLcode>(response.error->code))
-                               : retryableStatus(response.status);
+                               : retryableStatus(response.status));
     if (!transient || attempt + 1 >= options_.retry.attempts ||
         std::chrono::steady_clock::now() - start >= options_.retry.budget) {
       break;
@@ -289,8 +319,14 @@ HttpResponse HttpClient::attempt(Handle& handle, const HttpRequest& request) {
 
   FileDescriptor out;
   if (request.downloadPath) {
-    out = FileDescriptor(
-        ::open(request.downloadPath->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    out = request.downloadOffset >= 0
+              ? FileDescriptor(::open(request.downloadPath->c_str(), O_WRONLY | O_CLOEXEC))
+              : FileDescriptor(::open(request.downloadPath->c_str(),
+                                      O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (out.valid() && request.downloadOffset >= 0 &&
+        ::lseek(out.get(), request.downloadOffset, SEEK_SET) < 0) {
+      out = FileDescriptor();
+    }
     if (!out.valid()) {
       response.error = posixError(errno, "cannot write " + *request.downloadPath);
       return response;
@@ -312,7 +348,7 @@ HttpResponse HttpClient::attempt(Handle& handle, const HttpRequest& request) {
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(curl, CURLOPT_URL, request.url.c_str());
   // Larger reads than libcurl's 16 KiB: a download then costs a sixteenth of the system calls.
-  if (request.downloadPath) {
+  if (request.downloadPath || request.consume) {
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, static_cast<long>(kDownloadBuffer));
   }
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeBody);
@@ -354,14 +390,24 @@ HttpResponse HttpClient::attempt(Handle& handle, const HttpRequest& request) {
   // The options point into this frame; the pooled handle must not keep them.
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
   curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
-  if (exchange.cancelled) {
+  if (exchange.stoppedByConsumer) {
+    // The consumer has what it wanted.
+  } else if (exchange.cancelled) {
     response.error = transferCancelled();
   } else if (exchange.writeError != 0) {
     response.error = posixError(exchange.writeError, "cannot write " + *request.downloadPath);
   } else if (code != CURLE_OK) {
-    response.error = Error{"CURLError", static_cast<int>(code),
-                           request.method + " " + request.url + ": " +
-                               (message[0] != '\0' ? message : curl_easy_strerror(code))};
+    std::string why = message[0] != '\0' ? message : curl_easy_strerror(code);
+    if (code == CURLE_PEER_FAILED_VERIFICATION) {
+      why = "TLS: the server's certificate is not trusted (" + why +
+            "); name the CA that signed it with --ca-file";
+    } else if (code == CURLE_SSL_CACERT_BADFILE) {
+      why = "TLS: the CA file cannot be used (" + why + ")";
+    } else if (code == CURLE_SSL_CONNECT_ERROR) {
+      why = "TLS: the handshake failed (" + why + ")";
+    }
+    response.error =
+        Error{"CURLError", static_cast<int>(code), request.method + " " + request.url + ": " + why};
   } else if (request.progress && response.status >= 200 && response.status < 300) {
     request.progress(1.0);
   }

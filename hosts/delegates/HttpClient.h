@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -56,6 +57,13 @@ struct HttpRequest {
   int64_t uploadLength = -1;
   // A successful answer's body streamed into this file (created or truncated), not into `body`.
   std::optional<std::string> downloadPath;
+  // With downloadPath: the body is written from this offset of the existing file, which is
+  // neither created nor truncated (one range of a download in parts).
+  int64_t downloadOffset = -1;
+  // A successful answer's body handed to this consumer, in order, instead of `body` (ignored with
+  // downloadPath); false stops the transfer, which then ends without an error. Once a byte has
+  // been handed over, a failure is not retried: the consumer would see bytes twice.
+  std::function<bool(const char* data, size_t size)> consume;
   const std::atomic<bool>* cancelled = nullptr;
   std::function<void(double fraction)> progress;
 };
@@ -66,8 +74,12 @@ struct HttpResponse {
   std::string body;
   // The ETag header, quotes included.
   std::string etag;
+  // The whole object's size from a Content-Range header ("bytes 0-99/1234"), or -1.
+  int64_t rangeTotal = -1;
   // A transport failure or cancellation; then `status` is meaningless.
   std::optional<Error> error;
+  // Whether the request's consumer received any byte.
+  bool consumed = false;
 };
 
 // Runs HTTP requests over libcurl with retries. Finished handles go back to a pool, so later

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -50,6 +51,11 @@ class ObjectStore {
   // content, never a part of it.
   virtual std::optional<Error> putFile(const std::string& localPath, const std::string& key,
                                        const TransferHooks& hooks) = 0;
+  // As putFile, with `length` bytes from `offset` of the local file (a member kept as is in an
+  // archive) as the content.
+  virtual std::optional<Error> putFileRange(const std::string& localPath, int64_t offset,
+                                            int64_t length, const std::string& key,
+                                            const TransferHooks& hooks) = 0;
   // As putFile, but only when nothing is at `key` (a file or a folder): `exists` when something
   // was, which stays untouched. Of two concurrent requests at most one answers `done`.
   virtual std::optional<Error> putFileIfAbsent(const std::string& localPath,
@@ -58,6 +64,12 @@ class ObjectStore {
   // file.
   virtual std::optional<Error> getFile(const std::string& key, const std::string& localPath,
                                        const TransferHooks& hooks, StoreAnswer& answer) = 0;
+  // Streams `key`'s bytes, in order, to `consume` on the calling thread, without a local copy;
+  // `missing` when there is no such file. `consume` answering false ends the read early, without
+  // an error.
+  virtual std::optional<Error> readFile(const std::string& key,
+                                        const std::function<bool(const char*, size_t)>& consume,
+                                        const TransferHooks& hooks, StoreAnswer& answer) = 0;
   // Makes the folder and its missing parents; `exists` when it was there before.
   virtual std::optional<Error> makeFolder(const std::string& key, StoreAnswer& answer) = 0;
   // Removes a file, or a folder with all it holds; `missing` when nothing was there.

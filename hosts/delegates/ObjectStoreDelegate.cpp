@@ -252,6 +252,29 @@ std::shared_ptr<CancellationDelegate> ObjectStoreDelegate::downloadFile(
   return flag;
 }
 
+std::shared_ptr<CancellationDelegate> ObjectStoreDelegate::readFile(
+    const std::string& relativeRemotePath, std::function<bool(const char*, size_t)> consume,
+    std::function<void(std::optional<BackupSDKError>)> completion) {
+  auto flag = std::make_shared<TransferFlag>();
+  workers_->post([state = state_, flag, relativeRemotePath, consume = std::move(consume),
+                  completion = std::move(completion)] {
+    auto answer = [&](std::optional<BackupSDKError> error) {
+      if (completion) completion(error);
+    };
+    const auto key = normalizeRemotePath(relativeRemotePath);
+    if (flag->cancelled() || !key || key->empty() || !consume) {
+      return answer(BackupSDKError::delegateFileDownloadFailed);
+    }
+    StoreAnswer found = StoreAnswer::done;
+    const std::optional<Error> error =
+        state->store->readFile(*key, consume, TransferHooks{flag->flag(), nullptr}, found);
+    if (error) return answer(BackupSDKError::delegateFileDownloadFailed);
+    if (found == StoreAnswer::missing) return answer(BackupSDKError::delegateFileDoesNotExist);
+    answer(std::nullopt);
+  });
+  return flag;
+}
+
 void ObjectStoreDelegate::uploadFileIfAbsent(
     const std::string& localPath, const std::string& relativeRemotePath,
     std::function<void(bool, std::optional<Error>)> completion) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -18,8 +19,8 @@ class WorkerPool;
 // once, so completions and progress arrive on those threads, never on the caller's stack; each
 // transfer is cancelled at once through its CancellationDelegate. Such stores cannot unpack an
 // archive, so an archive (a path ending in ".zip") never crosses: uploading one keeps it in a
-// private staging folder, inflateZip extracts it there with SafeZipExtractor and uploads the
-// entries `transfers` at a time, and deleting it drops the staged copy. An archive asked to be
+// private staging folder, inflateZip uploads its entries from there `transfers` at a time (see
+// ArchiveUploader), and deleting it drops the staged copy. An archive asked to be
 // inflated that was not staged here is fetched from the remote first. Paths that leave the root
 // ("..", absolute paths) are refused. What a killed process left goes at the next start: its
 // staging folder when the delegate is made, its hidden uploads in a device folder when a run
@@ -57,6 +58,11 @@ class ObjectStoreDelegate final : public tessellon::BackupSDKDelegate {
       std::function<void(std::optional<std::string> localPath,
                          std::optional<tessellon::BackupSDKError>)>
           completion) override;
+  // The body streamed straight from the remote: nothing is written here.
+  std::shared_ptr<tessellon::CancellationDelegate> readFile(
+      const std::string& relativeRemotePath,
+      std::function<bool(const char* data, size_t size)> consume,
+      std::function<void(std::optional<tessellon::BackupSDKError>)> completion) override;
   // The store's own create-if-absent request.
   void uploadFileIfAbsent(
       const std::string& localPath, const std::string& relativeRemotePath,

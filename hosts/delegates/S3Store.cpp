@@ -1,8 +1,13 @@
 #include "delegates/S3Store.h"
 
 #include <sys/stat.h>
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <ctime>
 #include <map>
+#include <mutex>
+#include <thread>
 #include <utility>
 
 #include <openssl/evp.h>
@@ -89,6 +94,49 @@ std::string parentOf(const std::string& key) {
   return slash == std::string::npos ? std::string() : key.substr(0, slash);
 }
 
+constexpr int64_t kMaxParts = 10000;
+
+// "2026-12-07T01:23:45.000Z" as seconds since 1970.
+std::optional<int64_t> parseIsoTime(const std::string& text) {
+  std::tm parts{};
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d", &parts.tm_year, &parts.tm_mon,
+                  &parts.tm_mday, &parts.tm_hour, &parts.tm_min, &parts.tm_sec) != 6) {
+    return std::nullopt;
+  }
+  parts.tm_year -= 1900;
+  parts.tm_mon -= 1;
+  return static_cast<int64_t>(::timegm(&parts));
+}
+
+bool isCancellation(const Error& error) {
+  const Error cancelled = transferCancelled();
+  return error.domain == cancelled.domain && error.code == cancelled.code;
+}
+
+// The progress of an upload in parts, reported as one fraction that never goes back (a retried
+// part starts again from zero).
+struct PartProgress {
+  const std::function<void(double)>& report;
+  int64_t size;
+  std::vector<int64_t> sent;
+  std::mutex mutex;
+  double reported = 0;
+
+  PartProgress(const std::function<void(double)>& hook, int64_t total, size_t parts)
+      : report(hook), size(total), sent(parts, 0) {}
+
+  void update(size_t part, int64_t bytes) {
+    std::lock_guard lock(mutex);
+    sent[part] = std::max(sent[part], bytes);
+    int64_t total = 0;
+    for (const int64_t each : sent) total += each;
+    const double fraction = static_cast<double>(total) / static_cast<double>(size);
+    if (fraction <= reported) return;
+    reported = fraction;
+    report(fraction);
+  }
+};
+
 }  // namespace
 
 struct S3Store::Listing {
@@ -97,8 +145,12 @@ struct S3Store::Listing {
   std::string nextToken;
 };
 
-S3Store::S3Store(Location location, HttpOptions options, int64_t partSize)
-    : location_(std::move(location)), partSize_(partSize), client_([&] {
+S3Store::S3Store(Location location, HttpOptions options, int64_t partSize,
+                 int64_t multipartThreshold)
+    : location_(std::move(location)),
+      partSize_(partSize),
+      multipartThreshold_(multipartThreshold),
+      client_([&] {
         options.awsSigV4 = "aws:amz:" + location_.region + ":s3";
         options.netrc = false;
         return std::move(options);
@@ -199,9 +251,18 @@ std::optional<Error> S3Store::putFile(const std::string& localPath, const std::s
                                       const TransferHooks& hooks) {
   struct stat info {};
   if (::stat(localPath.c_str(), &info) != 0) return posixError(errno, "cannot read " + localPath);
-  if (info.st_size > partSize_) return putMultipart(localPath, key, info.st_size, hooks);
+  return putFileRange(localPath, 0, info.st_size, key, hooks);
+}
+
+std::optional<Error> S3Store::putFileRange(const std::string& localPath, int64_t offset,
+                                           int64_t length, const std::string& key,
+                                           const TransferHooks& hooks) {
+  if (length < 0) return putFile(localPath, key, hooks);
+  if (length > multipartThreshold_) return putMultipart(localPath, offset, key, length, hooks);
   HttpRequest put = request("PUT", objectKey(key));
   put.uploadPath = localPath;
+  put.uploadOffset = offset;
+  put.uploadLength = length;
   put.cancelled = hooks.cancelled;
   put.progress = hooks.progress;
   HttpResponse response = client_.perform(put);
@@ -210,8 +271,9 @@ std::optional<Error> S3Store::putFile(const std::string& localPath, const std::s
   return std::nullopt;
 }
 
-std::optional<Error> S3Store::putMultipart(const std::string& localPath, const std::string& key,
-                                           int64_t size, const TransferHooks& hooks) {
+std::optional<Error> S3Store::putMultipart(const std::string& localPath, int64_t base,
+                                           const std::string& key, int64_t size,
+                                           const TransferHooks& hooks) {
   const std::string object = objectKey(key);
   HttpRequest start = request("POST", object, "uploads=");
   start.body = "";
@@ -223,26 +285,55 @@ std::optional<Error> S3Store::putMultipart(const std::string& localPath, const s
       document.child("InitiateMultipartUploadResult").child_value("UploadId");
   if (uploadId.empty()) return Error{"S3", 0, "no upload id for " + key};
 
-  std::string parts;
+  const int64_t partSize = std::max(partSize_, (size + kMaxParts - 1) / kMaxParts);
+  const int64_t count = (size + partSize - 1) / partSize;
+  PartProgress progress(hooks.progress, size, static_cast<size_t>(count));
+  std::vector<std::string> etags(static_cast<size_t>(count));
+  std::atomic<int64_t> next{0};
+  std::mutex failureMutex;
   std::optional<Error> failure;
-  for (int64_t offset = 0, number = 1; offset < size && !failure; offset += partSize_, ++number) {
-    const int64_t length = std::min(partSize_, size - offset);
-    HttpRequest part = request(
-        "PUT", object, queryOf({{"partNumber", std::to_string(number)}, {"uploadId", uploadId}}));
-    part.uploadPath = localPath;
-    part.uploadOffset = offset;
-    part.uploadLength = length;
-    part.cancelled = hooks.cancelled;
-    if (hooks.progress) {
-      part.progress = [&hooks, offset, length, size](double fraction) {
-        hooks.progress((static_cast<double>(offset) + fraction * static_cast<double>(length)) /
-                       static_cast<double>(size));
-      };
+  // Parts go up side by side: one stream alone leaves most of a fast link idle.
+  auto uploadParts = [&] {
+    for (int64_t index; (index = next++) < count;) {
+      {
+        std::lock_guard lock(failureMutex);
+        if (failure) return;
+      }
+      const int64_t offset = index * partSize;
+      const int64_t length = std::min(partSize, size - offset);
+      HttpRequest part = request(
+          "PUT", object,
+          queryOf({{"partNumber", std::to_string(index + 1)}, {"uploadId", uploadId}}));
+      part.uploadPath = localPath;
+      part.uploadOffset = base + offset;
+      part.uploadLength = length;
+      part.cancelled = hooks.cancelled;
+      if (hooks.progress) {
+        part.progress = [&progress, index, length](double fraction) {
+          progress.update(static_cast<size_t>(index),
+                          static_cast<int64_t>(fraction * static_cast<double>(length)));
+        };
+      }
+      HttpResponse response = client_.perform(part);
+      std::optional<Error> error =
+          bodyError(response, "uploading part " + std::to_string(index + 1) + " of " + key);
+      std::lock_guard lock(failureMutex);
+      if (error) {
+        // A cancellation wins: the caller asked for it, the other parts fail because of it.
+        if (!failure || isCancellation(*error)) failure = std::move(error);
+        return;
+      }
+      etags[static_cast<size_t>(index)] = response.etag;
     }
-    HttpResponse response = client_.perform(part);
-    failure = bodyError(response, "uploading part " + std::to_string(number) + " of " + key);
-    parts += "<Part><PartNumber>" + std::to_string(number) + "</PartNumber><ETag>" +
-             xmlEscaped(response.etag) + "</ETag></Part>";
+  };
+  std::vector<std::thread> helpers;
+  for (int i = 1; i < std::min<int64_t>(kPartsAtOnce, count); ++i) helpers.emplace_back(uploadParts);
+  uploadParts();
+  for (std::thread& helper : helpers) helper.join();
+  std::string parts;
+  for (size_t i = 0; i < etags.size(); ++i) {
+    parts += "<Part><PartNumber>" + std::to_string(i + 1) + "</PartNumber><ETag>" +
+             xmlEscaped(etags[i]) + "</ETag></Part>";
   }
   if (!failure) {
     HttpRequest complete = request("POST", object, queryOf({{"uploadId", uploadId}}));
@@ -292,10 +383,84 @@ std::optional<Error> S3Store::putFileIfAbsent(const std::string& localPath, cons
   return std::nullopt;
 }
 
+// The first range tells the object's size; a large object's other ranges then come side by
+// side, each written at its place in the file, and each asks for the version the first one saw.
 std::optional<Error> S3Store::getFile(const std::string& key, const std::string& localPath,
                                       const TransferHooks& hooks, StoreAnswer& answer) {
   HttpRequest get = request("GET", objectKey(key));
   get.downloadPath = localPath;
+  get.cancelled = hooks.cancelled;
+  get.headers.push_back("Range: bytes=0-" + std::to_string(partSize_ - 1));
+  HttpResponse response = client_.perform(get);
+  if (response.error) return response.error;
+  if (response.status == 404) {
+    answer = StoreAnswer::missing;
+    return std::nullopt;
+  }
+  if (response.status == 416) {
+    // An empty object has no first byte to ask for.
+    get.headers.pop_back();
+    response = client_.perform(get);
+    if (response.error) return response.error;
+  }
+  if (!succeeded(response.status)) return s3Error(response, "GET " + key);
+  answer = StoreAnswer::done;
+  const int64_t size = response.rangeTotal;
+  if (response.status != 206 || size <= partSize_) {
+    if (hooks.progress) hooks.progress(1.0);
+    return std::nullopt;
+  }
+  const int64_t count = (size + partSize_ - 1) / partSize_;
+  PartProgress progress(hooks.progress, size, static_cast<size_t>(count));
+  if (hooks.progress) progress.update(0, partSize_);
+  std::atomic<int64_t> next{1};
+  std::mutex failureMutex;
+  std::optional<Error> failure;
+  auto fetchRanges = [&] {
+    for (int64_t index; (index = next++) < count;) {
+      {
+        std::lock_guard lock(failureMutex);
+        if (failure) return;
+      }
+      const int64_t offset = index * partSize_;
+      const int64_t last = std::min(size, offset + partSize_) - 1;
+      HttpRequest range = request("GET", objectKey(key));
+      range.downloadPath = localPath;
+      range.downloadOffset = offset;
+      range.cancelled = hooks.cancelled;
+      range.headers.push_back("Range: bytes=" + std::to_string(offset) + "-" +
+                              std::to_string(last));
+      if (!response.etag.empty()) range.headers.push_back("If-Match: " + response.etag);
+      if (hooks.progress) {
+        range.progress = [&progress, index, length = last - offset + 1](double fraction) {
+          progress.update(static_cast<size_t>(index),
+                          static_cast<int64_t>(fraction * static_cast<double>(length)));
+        };
+      }
+      HttpResponse part = client_.perform(range);
+      std::optional<Error> error = part.error;
+      if (!error && part.status != 206) error = s3Error(part, "GET " + key);
+      if (error) {
+        std::lock_guard lock(failureMutex);
+        if (!failure || isCancellation(*error)) failure = std::move(error);
+        return;
+      }
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (int i = 1; i < std::min<int64_t>(kPartsAtOnce, count - 1); ++i) {
+    helpers.emplace_back(fetchRanges);
+  }
+  fetchRanges();
+  for (std::thread& helper : helpers) helper.join();
+  return failure;
+}
+
+std::optional<Error> S3Store::readFile(const std::string& key,
+                                      const std::function<bool(const char*, size_t)>& consume,
+                                      const TransferHooks& hooks, StoreAnswer& answer) {
+  HttpRequest get = request("GET", objectKey(key));
+  get.consume = consume;
   get.cancelled = hooks.cancelled;
   get.progress = hooks.progress;
   HttpResponse response = client_.perform(get);
@@ -307,6 +472,78 @@ std::optional<Error> S3Store::getFile(const std::string& key, const std::string&
   if (!succeeded(response.status)) return s3Error(response, "GET " + key);
   answer = StoreAnswer::done;
   return std::nullopt;
+}
+
+void S3Store::removeStaleUploads(const std::string& key) {
+  (void)abortUploadsIdleFor(key, kStaleUploadAge);
+}
+
+// Age rather than "every upload at the start of a run": this is called before the run holds its
+// device lock, another host may be uploading to the same device folder meanwhile, and an upload
+// of a large file outlives any fixed time since its start, so only the newest part's age proves
+// that nobody writes it any more. Both clocks are compared, so a skew of minutes only delays
+// the clean-up or, past kStaleUploadAge, could abort an upload that then fails and is retried
+// by its next run.
+size_t S3Store::abortUploadsIdleFor(const std::string& key, std::chrono::seconds age) {
+  const std::string folder = objectKey(key);
+  const std::string prefix = folder.empty() ? "" : folder + "/";
+  const int64_t now = static_cast<int64_t>(std::time(nullptr));
+  size_t aborted = 0;
+  std::string keyMarker;
+  std::string uploadMarker;
+  for (;;) {
+    std::map<std::string, std::string> parameters{{"uploads", ""}, {"prefix", prefix}};
+    if (!keyMarker.empty()) parameters["key-marker"] = keyMarker;
+    if (!uploadMarker.empty()) parameters["upload-id-marker"] = uploadMarker;
+    HttpResponse response = client_.perform(request("GET", "", queryOf(parameters)));
+    pugi::xml_document document;
+    if (bodyError(response, "listing uploads") ||
+        !document.load_buffer(response.body.data(), response.body.size())) {
+      return aborted;  // best effort: the next run tries again
+    }
+    const pugi::xml_node result = document.child("ListMultipartUploadsResult");
+    for (pugi::xml_node upload : result.children("Upload")) {
+      const std::string object = upload.child_value("Key");
+      const std::string id = upload.child_value("UploadId");
+      const std::optional<int64_t> initiated = parseIsoTime(upload.child_value("Initiated"));
+      if (object.empty() || id.empty() || !initiated) continue;
+      const std::optional<int64_t> changed = lastChangeOf(object, id, *initiated);
+      if (!changed || now - *changed < age.count()) continue;
+      HttpResponse dropped =
+          client_.perform(request("DELETE", object, queryOf({{"uploadId", id}})));
+      if (!dropped.error && (succeeded(dropped.status) || dropped.status == 404)) ++aborted;
+    }
+    if (!result.child("IsTruncated").text().as_bool()) return aborted;
+    keyMarker = result.child_value("NextKeyMarker");
+    uploadMarker = result.child_value("NextUploadIdMarker");
+    if (keyMarker.empty() && uploadMarker.empty()) return aborted;
+  }
+}
+
+std::optional<int64_t> S3Store::lastChangeOf(const std::string& object,
+                                             const std::string& uploadId, int64_t initiated) {
+  int64_t newest = initiated;
+  std::string marker;
+  for (;;) {
+    std::map<std::string, std::string> parameters{{"uploadId", uploadId}};
+    if (!marker.empty()) parameters["part-number-marker"] = marker;
+    HttpResponse response = client_.perform(request("GET", object, queryOf(parameters)));
+    if (response.status == 404) return std::nullopt;  // completed or aborted meanwhile
+    pugi::xml_document document;
+    if (bodyError(response, "listing parts") ||
+        !document.load_buffer(response.body.data(), response.body.size())) {
+      return std::nullopt;
+    }
+    const pugi::xml_node result = document.child("ListPartsResult");
+    for (pugi::xml_node part : result.children("Part")) {
+      if (const auto modified = parseIsoTime(part.child_value("LastModified"))) {
+        newest = std::max(newest, *modified);
+      }
+    }
+    if (!result.child("IsTruncated").text().as_bool()) return newest;
+    marker = result.child_value("NextPartNumberMarker");
+    if (marker.empty()) return newest;
+  }
 }
 
 std::optional<Error> S3Store::makeFolder(const std::string& key, StoreAnswer& answer) {

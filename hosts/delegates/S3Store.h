@@ -1,7 +1,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,8 +15,8 @@
 namespace tessellon::hosts {
 
 // An S3 bucket (or a prefix in it) as an object store, over libcurl's AWS Signature Version 4:
-// PutObject, multipart uploads for files over 64 MiB, GetObject, DeleteObjects in batches of a
-// thousand and ListObjectsV2 with continuation. S3 has no folders: a folder is a zero-byte
+// PutObject, multipart uploads for files over 64 MiB (parts of 16 MiB, four in flight),
+// GetObject, DeleteObjects in batches of a thousand and ListObjectsV2 with continuation. S3 has no folders: a folder is a zero-byte
 // marker object "<key>/", and anything under "<key>/" makes it exist too. Create-if-absent is a
 // PutObject with "If-None-Match: *", which the server decides atomically; a server that does
 // not know the condition (501) gets a look first, then a plain put, which is not atomic.
@@ -32,13 +35,20 @@ class S3Store final : public ObjectStore {
     std::optional<std::string> sessionToken;
   };
   static constexpr int64_t kMultipartThreshold = int64_t{64} * 1024 * 1024;
+  // Parts small enough that one large file keeps several connections busy; a file of more than
+  // 10000 parts (160 GiB) gets larger ones, as S3 allows no more.
+  static constexpr int64_t kPartSize = int64_t{16} * 1024 * 1024;
+  static constexpr int kPartsAtOnce = 4;
 
   // `options` carries the access key as `user` and the secret as `password`; the signing is set
-  // here.
-  S3Store(Location location, HttpOptions options, int64_t partSize = kMultipartThreshold);
+  // here. Files over `multipartThreshold` travel in parts of `partSize`.
+  S3Store(Location location, HttpOptions options, int64_t partSize = kPartSize,
+          int64_t multipartThreshold = kMultipartThreshold);
 
   std::optional<Error> putFile(const std::string& localPath, const std::string& key,
                                const TransferHooks& hooks) override;
+  std::optional<Error> putFileRange(const std::string& localPath, int64_t offset, int64_t length,
+                                    const std::string& key, const TransferHooks& hooks) override;
   std::optional<Error> putFileIfAbsent(const std::string& localPath, const std::string& key,
                                        StoreAnswer& answer) override;
   std::optional<Error> getFile(const std::string& key, const std::string& localPath,
@@ -47,8 +57,15 @@ class S3Store final : public ObjectStore {
   std::optional<Error> remove(const std::string& key, StoreAnswer& answer) override;
   std::optional<Error> list(const std::string& key, std::vector<StoredMember>& members,
                             StoreAnswer& answer) override;
-  // Nothing to remove: a PUT is atomic, and a multipart upload shows no object until completed.
-  void removeStaleUploads(const std::string&) override {}
+  std::optional<Error> readFile(const std::string& key,
+                                const std::function<bool(const char*, size_t)>& consume,
+                                const TransferHooks& hooks, StoreAnswer& answer) override;
+  // A PUT is atomic and a multipart upload shows no object until completed, but the parts of an
+  // upload that a killed process never completed or aborted take space until they are aborted:
+  // those below `key` with no part written for kStaleUploadAge are.
+  void removeStaleUploads(const std::string& key) override;
+  // As removeStaleUploads, with the age given; how many uploads were aborted.
+  size_t abortUploadsIdleFor(const std::string& key, std::chrono::seconds age);
 
   // Creates the bucket; `exists` when this user has it already.
   std::optional<Error> makeBucket(StoreAnswer& answer);
@@ -64,12 +81,17 @@ class S3Store final : public ObjectStore {
   // One page of ListObjectsV2 below `prefix`.
   std::optional<Error> listPage(const std::string& prefix, bool delimited, int maxKeys,
                                 const std::string& token, Listing& page);
-  std::optional<Error> putMultipart(const std::string& localPath, const std::string& key,
-                                    int64_t size, const TransferHooks& hooks);
+  std::optional<Error> putMultipart(const std::string& localPath, int64_t base,
+                                    const std::string& key, int64_t size,
+                                    const TransferHooks& hooks);
   std::optional<Error> deleteBatch(const std::vector<std::string>& objectKeys);
+  // When the upload last changed (its newest part, or its start), in seconds since 1970.
+  std::optional<int64_t> lastChangeOf(const std::string& objectKey, const std::string& uploadId,
+                                      int64_t initiated);
 
   const Location location_;
   const int64_t partSize_;
+  const int64_t multipartThreshold_;
   HttpClient client_;
   std::atomic<bool> conditionUnknown_{false};
 };

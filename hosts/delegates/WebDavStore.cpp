@@ -139,11 +139,14 @@ std::optional<Error> WebDavStore::probe(const std::string& key, StoreAnswer& ans
 }
 
 std::optional<Error> WebDavStore::putDirect(const std::string& localPath, const std::string& key,
-                                            const TransferHooks& hooks) {
+                                            const TransferHooks& hooks, int64_t offset,
+                                            int64_t length) {
   HttpRequest request;
   request.method = "PUT";
   request.url = urlOf(key);
   request.uploadPath = localPath;
+  request.uploadOffset = offset;
+  request.uploadLength = length;
   request.cancelled = hooks.cancelled;
   request.progress = hooks.progress;
   HttpResponse response = client_.perform(request);
@@ -154,9 +157,15 @@ std::optional<Error> WebDavStore::putDirect(const std::string& localPath, const 
 
 std::optional<Error> WebDavStore::putFile(const std::string& localPath, const std::string& key,
                                           const TransferHooks& hooks) {
-  if (moveRefused_.load()) return putDirect(localPath, key, hooks);
+  return putFileRange(localPath, 0, -1, key, hooks);
+}
+
+std::optional<Error> WebDavStore::putFileRange(const std::string& localPath, int64_t offset,
+                                               int64_t length, const std::string& key,
+                                               const TransferHooks& hooks) {
+  if (moveRefused_.load()) return putDirect(localPath, key, hooks, offset, length);
   const std::string hidden = hiddenNameBeside(key);
-  if (auto error = putDirect(localPath, hidden, hooks)) return error;
+  if (auto error = putDirect(localPath, hidden, hooks, offset, length)) return error;
   HttpRequest move;
   move.method = "MOVE";
   move.url = urlOf(hidden);
@@ -169,7 +178,7 @@ std::optional<Error> WebDavStore::putFile(const std::string& localPath, const st
   if (response.error) return response.error;
   if (response.status == 405 || response.status == 501 || response.status == 502) {
     moveRefused_.store(true);
-    return putDirect(localPath, key, hooks);
+    return putDirect(localPath, key, hooks, offset, length);
   }
   return httpStatusError(response.status, "MOVE to " + key);
 }
@@ -254,6 +263,26 @@ std::optional<Error> WebDavStore::getFile(const std::string& key, const std::str
   }
   // A folder answers with a redirect to its name with a slash: it is no file.
   if (response.status == 301) {
+    answer = StoreAnswer::missing;
+    return std::nullopt;
+  }
+  if (response.status != 200) return httpStatusError(response.status, "GET " + key);
+  answer = StoreAnswer::done;
+  return std::nullopt;
+}
+
+std::optional<Error> WebDavStore::readFile(const std::string& key,
+                                          const std::function<bool(const char*, size_t)>& consume,
+                                          const TransferHooks& hooks, StoreAnswer& answer) {
+  HttpRequest request;
+  request.url = urlOf(key);
+  request.consume = consume;
+  request.cancelled = hooks.cancelled;
+  request.progress = hooks.progress;
+  HttpResponse response = client_.perform(request);
+  if (response.error) return response.error;
+  // A folder answers with a redirect to its name with a slash: it is no file.
+  if (response.status == 404 || response.status == 301) {
     answer = StoreAnswer::missing;
     return std::nullopt;
   }

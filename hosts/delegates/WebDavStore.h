@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,10 +27,15 @@ class WebDavStore final : public ObjectStore {
 
   std::optional<Error> putFile(const std::string& localPath, const std::string& key,
                                const TransferHooks& hooks) override;
+  std::optional<Error> putFileRange(const std::string& localPath, int64_t offset, int64_t length,
+                                    const std::string& key, const TransferHooks& hooks) override;
   std::optional<Error> putFileIfAbsent(const std::string& localPath, const std::string& key,
                                        StoreAnswer& answer) override;
   std::optional<Error> getFile(const std::string& key, const std::string& localPath,
                                const TransferHooks& hooks, StoreAnswer& answer) override;
+  std::optional<Error> readFile(const std::string& key,
+                                const std::function<bool(const char*, size_t)>& consume,
+                                const TransferHooks& hooks, StoreAnswer& answer) override;
   std::optional<Error> makeFolder(const std::string& key, StoreAnswer& answer) override;
   std::optional<Error> remove(const std::string& key, StoreAnswer& answer) override;
   std::optional<Error> list(const std::string& key, std::vector<StoredMember>& members,
@@ -44,7 +51,8 @@ class WebDavStore final : public ObjectStore {
   // What is at `key`: `missing`, or `exists` with `folder` telling its kind.
   std::optional<Error> probe(const std::string& key, StoreAnswer& answer, bool& folder);
   std::optional<Error> putDirect(const std::string& localPath, const std::string& key,
-                                 const TransferHooks& hooks);
+                                 const TransferHooks& hooks, int64_t offset = 0,
+                                 int64_t length = -1);
 
   const std::string baseUrl_;
   // The root's path as the server writes it in listings, percent-decoded, with a final "/".

@@ -39,6 +39,8 @@ class RestoreDataHandlerProtocol {
                                                 const std::shared_ptr<Backup>& backup,
                                                 const std::shared_ptr<ProcessReport>& report,
                                                 std::shared_ptr<CancelToken> cancelToken) = 0;
+  // The image and the video step may run side by side: the video step is then given a previous
+  // outcome without a section, and the caller files the image section once both have ended.
   virtual Future<Section> restoreVideosHandling(const SectionResult& previous,
                                                 const std::shared_ptr<Backup>& backup,
                                                 const std::shared_ptr<ProcessReport>& report,

@@ -16,6 +16,7 @@ namespace tessellon {
 namespace {
 
 using Section = RestoreDataHandlerProtocol::Section;
+using SectionResult = RestoreDataHandlerProtocol::SectionResult;
 using Report = std::shared_ptr<ProcessReport>;
 
 template <class T>
@@ -72,13 +73,7 @@ Future<Report> RestoreHelper::restoreBackup(std::shared_ptr<Backup> backup,
                 return self->refreshMediaCache(calendars, working, settings, cancelToken);
               })
               .onComplete([=](const FutureResult<Section>& calendars) {
-                return handler->restoreImagesHandling(calendars, working, report, cancelToken);
-              })
-              .onComplete([=](const FutureResult<Section>& images) {
-                return self->refreshMediaCache(images, working, settings, cancelToken);
-              })
-              .onComplete([=](const FutureResult<Section>& images) {
-                return handler->restoreVideosHandling(images, working, report, cancelToken);
+                return self->restoreMedia(calendars, working, report, cancelToken);
               })
               .onComplete([=](const FutureResult<Section>& videos) {
                 return self->finalizeRestore(videos, report);
@@ -225,6 +220,39 @@ Future<Section> RestoreHelper::refreshMediaCache(const FutureResult<Section>& pr
                     }
                     return FutureResult<Section>::success(section);
                   });
+}
+
+Future<Section> RestoreHelper::restoreMedia(const FutureResult<Section>& calendars,
+                                            const std::shared_ptr<Backup>& backup,
+                                            const Report& report,
+                                            std::shared_ptr<CancelToken> cancelToken) {
+  const auto& handler = services_.restoreDataHandler;
+  Future<Section> images =
+      handler->restoreImagesHandling(calendars, backup, report, cancelToken);
+  // The video step files the image section it is given; the real one is filed once both ended.
+  const SectionResult imagesSoFar = stepCancelled(calendars)
+                                        ? SectionResult::cancelled()
+                                        : SectionResult::success(Section());
+  Future<Section> videos =
+      handler->restoreVideosHandling(imagesSoFar, backup, report, std::move(cancelToken));
+  return images.onComplete(
+      Executor::immediate(),
+      [videos, report, logger = services_.logger](const SectionResult& imagesDone) {
+        return videos.onComplete(
+            Executor::immediate(),
+            [imagesDone, report, logger](const SectionResult& videosDone) -> SectionResult {
+              if (stepCancelled(imagesDone)) return SectionResult::cancelled();
+              if (imagesDone.isFail()) {
+                logWith(logger, LogLevel::error, [&] {
+                  return "Error occurred during Restore of Images: " +
+                         describe(imagesDone.failure());
+                });
+              } else {
+                report->images = imagesDone.successValue();
+              }
+              return videosDone;
+            });
+      });
 }
 
 FutureResult<Report> RestoreHelper::finalizeRestore(const FutureResult<Section>& previous,

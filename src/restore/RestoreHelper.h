@@ -16,10 +16,16 @@
 
 namespace tessellon {
 
-// One restore: the backup's list documents first, then contacts, calendars,
-// images and videos strictly one after another, then the report. The local
-// media cache is refreshed before each media category so files already on
-// the machine are found by content instead of downloaded.
+// One restore:
+//   1. the backup's list documents;
+//   2. contacts, then calendars;
+//   3. the local media cache is refreshed, so files already on the machine are
+//      found by content instead of downloaded;
+//   4. images and videos side by side, sharing one limit of downloads and
+//      placing their files one at a time;
+//   5. the report.
+// An interrupted restore leaves the files placed so far, each whole and
+// verified; no file that was there is overwritten.
 class RestoreHelper final : public RestoreHelperProtocol,
                             public std::enable_shared_from_this<RestoreHelper> {
  public:
@@ -65,6 +71,12 @@ class RestoreHelper final : public RestoreHelperProtocol,
   Future<Section> refreshMediaCache(const FutureResult<Section>& previous,
                                     const std::shared_ptr<Backup>& backup, const Settings& settings,
                                     std::shared_ptr<CancelToken> cancelToken);
+  // Step 4: the image and the video step at once; completes with the video section once both
+  // ended, the image section filed into `report` (or its failure logged).
+  Future<Section> restoreMedia(const FutureResult<Section>& calendars,
+                               const std::shared_ptr<Backup>& backup,
+                               const std::shared_ptr<ProcessReport>& report,
+                               std::shared_ptr<CancelToken> cancelToken);
   FutureResult<std::shared_ptr<ProcessReport>> finalizeRestore(
       const FutureResult<Section>& previous, const std::shared_ptr<ProcessReport>& report);
 

@@ -1,6 +1,9 @@
 #include "restore/RestoreMediaItemService.h"
 
 #include <algorithm>
+#include <deque>
+#include <iterator>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -12,22 +15,93 @@
 #include "sdk/Log.h"
 
 namespace tessellon {
+
+// Free slots, the loops waiting for one (first come, first served), and the last placement.
+class RestoreMediaItemService::Slots {
+ public:
+  // The slots of the services over `remote`, made when none lives.
+  static std::shared_ptr<Slots> of(const RemoteIOServiceProtocol* remote) {
+    static std::mutex registryMutex;
+    static std::map<const RemoteIOServiceProtocol*, std::weak_ptr<Slots>> registry;
+    std::lock_guard lock(registryMutex);
+    for (auto it = registry.begin(); it != registry.end();) {
+      it = it->second.expired() ? registry.erase(it) : std::next(it);
+    }
+    std::weak_ptr<Slots>& entry = registry[remote];
+    std::shared_ptr<Slots> slots = entry.lock();
+    if (!slots) {
+      slots = std::make_shared<Slots>();
+      entry = slots;
+    }
+    return slots;
+  }
+
+  // Takes a free slot; or, when none is free, queues `granted`, which is then run on the pool
+  // with a slot handed to it.
+  bool acquireOrWait(std::function<void()> granted) {
+    std::lock_guard lock(mutex_);
+    if (free_ > 0) {
+      free_ -= 1;
+      return true;
+    }
+    waiting_.push_back(std::move(granted));
+    return false;
+  }
+  // Gives a slot back: to the loop that waited longest, if any.
+  void release() {
+    std::function<void()> next;
+    {
+      std::lock_guard lock(mutex_);
+      if (waiting_.empty()) {
+        free_ += 1;
+        return;
+      }
+      next = std::move(waiting_.front());
+      waiting_.pop_front();
+    }
+    Executor::defaultQoS().execute(std::move(next));
+  }
+
+  // Runs `place` on the pool once every placement asked for before it has ended.
+  Future<RestoreMediaItemService::FailedPaths> inTurn(
+      std::function<Future<RestoreMediaItemService::FailedPaths>()> place) {
+    using FailedPaths = RestoreMediaItemService::FailedPaths;
+    std::lock_guard lock(mutex_);
+    Future<FailedPaths> placed = lastPlacement_.onComplete(
+        Executor::defaultQoS(),
+        [place = std::move(place)](const FutureResult<Void>&) { return place(); });
+    lastPlacement_ = placed.onComplete(Executor::immediate(), [](const FutureResult<FailedPaths>&) {
+      return FutureResult<Void>::success(Void{});
+    });
+    return placed;
+  }
+
+ private:
+  std::mutex mutex_;
+  int free_ = RestoreMediaItemService::kItemsAtOnce;
+  std::deque<std::function<void()>> waiting_;
+  Future<Void> lastPlacement_ = Future<Void>::success(Void{});
+};
+
 namespace {
 
 using FailedPaths = RestoreMediaItemService::FailedPaths;
 
-// One run of the loop. Up to kItemsAtOnce items run at a time; the fields below `mutex` are
-// written from whichever pool thread completes an item.
+// One run of the loop. Each running item holds one of the shared slots; the fields below `mutex`
+// are written from whichever pool thread completes an item or hands over a slot.
 struct LoopRun {
   MediaMetaData::Items items;
   RestoreMediaItemService::PerItemOperation operation;
   std::shared_ptr<MediaMetaData> metaData;
   std::shared_ptr<CancelToken> cancelToken;
+  std::shared_ptr<RestoreMediaItemService::Slots> slots;
   Promise<RestoreMediaReportSection> promise;
 
   std::mutex mutex;
   size_t next = 0;
   int running = 0;
+  int granted = 0;       // slots handed over and not used yet
+  bool waiting = false;  // queued for a slot
   bool cancelled = false;
   bool finished = false;
   int restoredCount = 0;
@@ -52,17 +126,30 @@ void startMore(const std::shared_ptr<LoopRun>& run) {
   std::vector<std::shared_ptr<MediaItem>> starting;
   std::optional<RestoreMediaReportSection> section;
   bool cancel = false;
+  int unused = 0;
   {
     std::lock_guard lock(run->mutex);
-    if (run->finished) return;
     run->cancelled = run->cancelled || isCancelled(run->cancelToken);
-    while (!run->cancelled && run->running < RestoreMediaItemService::kItemsAtOnce &&
-           run->next < run->items.size()) {
+    while (!run->finished && !run->cancelled && run->next < run->items.size()) {
+      if (run->granted > 0) {
+        run->granted -= 1;
+      } else if (run->waiting || !run->slots->acquireOrWait([run] {
+                   {
+                     std::lock_guard handed(run->mutex);
+                     run->waiting = false;
+                     run->granted += 1;
+                   }
+                   startMore(run);
+                 })) {
+        run->waiting = true;
+        break;
+      }
       // Taken out of the list, so a restored item's memory goes with its step.
       starting.push_back(std::move(run->items[run->next++]));
       run->running += 1;
     }
-    if (run->running == 0 && (run->cancelled || run->next == run->items.size())) {
+    if (!run->finished && run->running == 0 &&
+        (run->cancelled || run->next == run->items.size())) {
       run->finished = true;
       cancel = run->cancelled;
       if (!cancel) {
@@ -70,7 +157,13 @@ void startMore(const std::shared_ptr<LoopRun>& run) {
             *run->metaData, run->restoredCount, run->restoredBytes, run->failedPaths);
       }
     }
+    // A slot handed to a loop that has nothing left to start goes to the next one.
+    if (run->finished || run->cancelled || run->next == run->items.size()) {
+      unused = run->granted;
+      run->granted = 0;
+    }
   }
+  for (int i = 0; i < unused; ++i) run->slots->release();
   if (cancel) return run->promise.completeWithCancel();
   if (section) return run->promise.completeWithSuccess(*section);
   for (auto& item : starting) startItem(run, std::move(item));
@@ -84,6 +177,7 @@ void startItem(const std::shared_ptr<LoopRun>& run, std::shared_ptr<MediaItem> i
   // this stack, or a long list of local items would nest frames.
   restored.onComplete(Executor::defaultQoS(),
                       [run, item = std::move(item)](const FutureResult<FailedPaths>& result) {
+                        run->slots->release();
                         {
                           std::lock_guard lock(run->mutex);
                           run->running -= 1;
@@ -128,7 +222,8 @@ RestoreMediaItemService::RestoreMediaItemService(
       logger_(std::move(logger)),
       restoreStatusService_(std::move(restoreStatusService)),
       fileIOService_(std::move(fileIOService)),
-      vocabulary_(std::move(vocabulary)) {}
+      vocabulary_(std::move(vocabulary)),
+      slots_(Slots::of(remoteIOService_.get())) {}
 
 Future<std::optional<RestoreMediaReportSection>> RestoreMediaItemService::restoreAll(
     std::shared_ptr<MediaMetaData> metaData, bool selected, PerItemOperation perItemOperation,
@@ -165,6 +260,7 @@ Future<RestoreMediaReportSection> RestoreMediaItemService::restoreMediaItem(
   run->operation = std::move(perItemOperation);
   run->metaData = metaData ? std::move(metaData) : std::make_shared<MediaMetaData>();
   run->cancelToken = std::move(cancelToken);
+  run->slots = slots_;
   Future<RestoreMediaReportSection> section = run->promise.future;
   Executor::defaultQoS().execute([run] { startMore(run); });
   return section;
@@ -273,14 +369,7 @@ Future<FailedPaths> RestoreMediaItemService::performRestoreByDownload(
 
 Future<FailedPaths> RestoreMediaItemService::placeInTurn(
     std::function<Future<FailedPaths>()> place) {
-  std::lock_guard lock(placementMutex_);
-  Future<FailedPaths> placed = lastPlacement_.onComplete(
-      Executor::defaultQoS(),
-      [place = std::move(place)](const FutureResult<Void>&) { return place(); });
-  lastPlacement_ = placed.onComplete(Executor::immediate(), [](const FutureResult<FailedPaths>&) {
-    return FutureResult<Void>::success(Void{});
-  });
-  return placed;
+  return slots_->inTurn(std::move(place));
 }
 
 void RestoreMediaItemService::logResult(const MediaItem& item,

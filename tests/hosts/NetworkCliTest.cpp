@@ -194,6 +194,35 @@ TEST_P(NetworkCliTest, CredentialsInTheUrlAreRefused) {
   EXPECT_THAT(inUrl.err, HasSubstr("must not carry credentials"));
 }
 
+// An HTTPS WebDAV server with a throwaway CA: the CA file makes it trusted, another CA is a
+// clear TLS error, and skipping the check works but says so.
+TEST(HttpsCliTest, TheCaFileIsTrustedAnotherCaRefusedAndInsecureWarned) {
+  ApacheDavServer server{(clearAwsEnvironment(), ApacheDavServer::Options{{}, "", {}, true})};
+  TempDir dir;
+  const std::string remote = "davs://127.0.0.1:" + std::to_string(server.port()) + "/";
+  auto run = [&](const std::string& arguments) {
+    const std::string command = "env TMPDIR='" + dir.file("tmp") + "' XDG_CONFIG_HOME='" +
+                                dir.file("config") + "' XDG_DATA_HOME='" + dir.file("data") +
+                                "' '" TESSELLON_CLI_PATH "' list --remote '" + remote + "' " +
+                                arguments + " >'" + dir.file("out") + "' 2>'" + dir.file("err") +
+                                "' </dev/null";
+    const int raw = std::system(command.c_str());
+    return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, dir.read("out"), dir.read("err")};
+  };
+
+  const Outcome trusted = run("--ca-file '" + server.caFile() + "'");
+  EXPECT_EQ(trusted.status, 0) << trusted.err;
+  EXPECT_THAT(trusted.err, ::testing::Not(HasSubstr("warning")));
+
+  const Outcome refused = run("--ca-file '" + server.otherCaFile() + "'");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_THAT(refused.err, HasSubstr("TLS: the server's certificate is not trusted"));
+
+  const Outcome insecure = run("--insecure");
+  EXPECT_EQ(insecure.status, 0) << insecure.err;
+  EXPECT_THAT(insecure.err, HasSubstr("warning: --insecure"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Remotes, NetworkCliTest, ::testing::Values(Kind::webDav, Kind::s3),
                          [](const auto& param) {
                            return std::string(param.param == Kind::webDav ? "WebDav" : "S3");

@@ -1,6 +1,10 @@
 // The contract every BackupSDKDelegate keeps, run against each delegate in DelegateTypes.
 
 #include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <future>
+#include <type_traits>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -8,6 +12,7 @@
 #include "tessellon/ForwardingDelegate.h"
 
 #include "delegates/LocalFolderDelegate.h"
+#include "delegates/LocalFolderError.h"
 #include "remote/DelegateCalls.h"
 #include "remote/NetworkRemotes.h"
 #include "remote/TestArchives.h"
@@ -52,6 +57,22 @@ class DelegateConformanceTest : public ::testing::Test {
     const auto [path, error] = calls_.download(remotePath);
     if (!path) return "download failed: " + std::to_string(static_cast<int>(error.value()));
     return local_.read(*path);  // an absolute path replaces the folder's
+  }
+
+  // Files in the remote's own folder (downloads, staging), the stored ones excepted.
+  size_t filesBesideTheRemote() const {
+    namespace fs = std::filesystem;
+    const fs::path stored = fs::path(remote_->space.path()) / "remote";
+    size_t count = 0;
+    for (auto it = fs::recursive_directory_iterator(remote_->space.path());
+         it != fs::recursive_directory_iterator(); ++it) {
+      if (it->path() == stored) {
+        it.disable_recursion_pending();
+      } else if (it->is_regular_file()) {
+        ++count;
+      }
+    }
+    return count;
   }
 
   std::unique_ptr<Remote> remote_ = std::make_unique<Remote>();
@@ -198,6 +219,88 @@ TYPED_TEST(DelegateConformanceTest, InflateZipYieldsTheArchivedFiles) {
     EXPECT_EQ(this->calls_.list("dev1/videos").second, std::nullopt);
     ASSERT_EQ(this->calls_.deleteFile("dev1").first, true);
   }
+}
+
+TYPED_TEST(DelegateConformanceTest, StreamedReadHandsOverTheStoredBytesInOrder) {
+  const std::string bytes = randomContent(3 * 1024 * 1024 + 17, 5);
+  ASSERT_EQ(this->calls_.createDirectory("dev1").second, std::nullopt);
+  ASSERT_EQ(this->calls_.upload(this->local("v", bytes), "dev1/v.mov"), std::nullopt);
+  ASSERT_EQ(this->calls_.upload(this->local("e", ""), "dev1/empty"), std::nullopt);
+
+  const size_t localFiles = this->filesBesideTheRemote();
+
+  EXPECT_TRUE(this->calls_.read("dev1/v.mov").first == bytes);
+  EXPECT_EQ(this->calls_.read("dev1/empty"), std::make_pair(std::optional<std::string>(""),
+                                                            std::optional<BackupSDKError>()));
+  EXPECT_EQ(this->calls_.read("dev1/none").second, BackupSDKError::delegateFileDoesNotExist);
+  EXPECT_EQ(this->calls_.read("../outside").second, BackupSDKError::delegateFileDownloadFailed);
+  // Reading left no local copy.
+  EXPECT_EQ(this->filesBesideTheRemote(), localFiles);
+}
+
+TYPED_TEST(DelegateConformanceTest, StreamedReadStopsWhenTheConsumerHasEnoughOrIsCancelled) {
+  const std::string bytes = randomContent(16 * 1024 * 1024, 6);
+  ASSERT_EQ(this->calls_.createDirectory("dev1").second, std::nullopt);
+  ASSERT_EQ(this->calls_.upload(this->local("v", bytes), "dev1/v.mov"), std::nullopt);
+
+  // A consumer that has enough ends the read without an error.
+  auto seen = std::make_shared<std::atomic<size_t>>(0);
+  Answer<std::optional<BackupSDKError>> stopped;
+  this->remote_->delegate->readFile(
+      "dev1/v.mov",
+      [seen](const char*, size_t size) {
+        *seen += size;
+        return false;
+      },
+      stopped.callback());
+  ASSERT_TRUE(stopped.wait().has_value());
+  EXPECT_EQ(std::get<0>(*stopped.wait()), std::nullopt);
+  EXPECT_LT(seen->load(), bytes.size());
+
+  // A cancel during the read fails it before the end.
+  auto handle = std::make_shared<std::promise<std::shared_ptr<CancellationDelegate>>>();
+  auto ready = std::make_shared<std::shared_future<std::shared_ptr<CancellationDelegate>>>(
+      handle->get_future().share());
+  auto read = std::make_shared<std::atomic<size_t>>(0);
+  Answer<std::optional<BackupSDKError>> cancelled;
+  handle->set_value(this->remote_->delegate->readFile(
+      "dev1/v.mov",
+      [ready, read](const char*, size_t size) {
+        if (read->fetch_add(size) == 0) ready->get()->cancel();
+        return true;
+      },
+      cancelled.callback()));
+  ASSERT_TRUE(cancelled.wait().has_value());
+  EXPECT_EQ(std::get<0>(*cancelled.wait()), BackupSDKError::delegateFileDownloadFailed);
+  EXPECT_LT(read->load(), bytes.size());
+  EXPECT_EQ(stopped.count() + cancelled.count(), 2u);
+}
+
+TYPED_TEST(DelegateConformanceTest, InflateZipStoresNoDamagedMember) {
+  if constexpr (std::is_same_v<TypeParam, LocalFolderRemote> ||
+                std::is_same_v<TypeParam, DefaultIfAbsentRemote>) {
+    GTEST_SKIP() << "the folder remote's extractor does not check a stored member's CRC";
+  }
+  const std::string photo = randomContent(300000, 3);
+  const std::string archivePath = this->local_.file("dev1.zip");
+  writeArchive(archivePath, {{"images/good", "fine"}, {"images/bad", photo}},
+               ArchiveFormat::zipStored);
+  // One bit of the stored photo flips on the disk.
+  std::string archive = this->local_.read("dev1.zip");
+  const size_t at = archive.find(photo.substr(0, 64));
+  ASSERT_NE(at, std::string::npos);
+  archive[at + 1000] = static_cast<char>(archive[at + 1000] ^ 0x10);
+  this->local_.write("dev1.zip", archive);
+  ASSERT_EQ(this->calls_.createDirectory("dev1").second, std::nullopt);
+  ASSERT_EQ(this->calls_.upload(archivePath, "dev1/dev1.zip"), std::nullopt);
+
+  const std::optional<Error> error = this->calls_.inflate("dev1/dev1.zip", "dev1");
+
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->domain, hosts::kLocalFolderErrorDomain);
+  EXPECT_EQ(error->code, static_cast<int>(hosts::LocalFolderError::unreadableArchive));
+  EXPECT_EQ(this->calls_.download("dev1/images/bad").second,
+            BackupSDKError::delegateFileDoesNotExist);
 }
 
 TYPED_TEST(DelegateConformanceTest, ConcurrentRequestsAreEachAnsweredOnceOffTheCallersThread) {

@@ -7,6 +7,7 @@
 #include "media/MediaTestFixture.h"
 #include "platform/files/FileIOService.h"
 #include "restore/RestoreImageService.h"
+#include "restore/RestoreVideoService.h"
 #include "restore/RestoreStatusService.h"
 #include "support/BackgroundQueue.h"
 #include "support/FaultyFileIOService.h"
@@ -29,6 +30,8 @@ class RestoreMediaTest : public MediaTestBase {
     status_->setRestoreSettings(Settings(false, false, true, true));
     images_ = std::make_shared<RestoreImageService>(remote, logger_, status_, media_.files,
                                                     media_.imageService);
+    videos_ = std::make_shared<RestoreVideoService>(remote, logger_, status_, media_.files,
+                                                    media_.videoService);
   }
   void TearDown() override { EXPECT_TRUE(flushBackgroundQueue()); }
 
@@ -70,6 +73,7 @@ class RestoreMediaTest : public MediaTestBase {
   MediaServices& media_ = services();
   std::shared_ptr<FaultyDelegate> host_ = folderHost(temp_);
   std::shared_ptr<RestoreImageService> images_;
+  std::shared_ptr<RestoreVideoService> videos_;
 };
 
 TEST_F(RestoreMediaTest, FourDownloadsRunAtOnceAndACancelStartsNoFurtherItem) {
@@ -95,6 +99,41 @@ TEST_F(RestoreMediaTest, FourDownloadsRunAtOnceAndACancelStartsNoFurtherItem) {
   }
   EXPECT_FALSE(fs::exists(home("Pictures/5.jpg")));
   EXPECT_FALSE(fs::exists(home("Pictures/6.jpg")));
+}
+
+TEST_F(RestoreMediaTest, ImagesAndVideosRestoredTogetherShareFourDownloads) {
+  MediaMetaData::Items pictures;
+  for (int i = 1; i <= 5; ++i) {
+    pictures.push_back(remoteItem("picture " + std::to_string(i), std::to_string(i) + ".jpg"));
+  }
+  MediaMetaData::Items movies;
+  for (int i = 1; i <= 2; ++i) {
+    auto movie = makeItem("movie " + std::to_string(i), {"m" + std::to_string(i) + ".mov"},
+                          Date(std::chrono::milliseconds(kItemDateMs)));
+    movie->fileExtension = "mov";
+    temp_.write("remote/MAC1/videos/" + movie->getRemoteFileName(), "movie " + std::to_string(i));
+    movies.push_back(movie);
+  }
+  host_->setDelivery(FaultyDelegate::Delivery::late);
+
+  auto images = images_->restoreAllImages(list(pictures), {"MAC1"}, token_);
+  auto videos = videos_->restoreAllVideos(list(movies), {"MAC1"}, token_);
+  ASSERT_TRUE(host_->waitForHeld(4));
+  ASSERT_TRUE(flushBackgroundQueue());
+  EXPECT_EQ(host_->calls("downloadFile"), 4);
+  host_->deliverHeld();
+  ASSERT_TRUE(host_->waitForHeld(3));
+  host_->deliverHeld();
+
+  const auto imagesDone = awaitResult(images);
+  const auto videosDone = awaitResult(videos);
+  ASSERT_TRUE(imagesDone && imagesDone->isSuccess() && imagesDone->successValue());
+  ASSERT_TRUE(videosDone && videosDone->isSuccess() && videosDone->successValue());
+  EXPECT_EQ(imagesDone->successValue()->success, 5);
+  EXPECT_EQ(videosDone->successValue()->success, 2);
+  EXPECT_EQ(host_->calls("downloadFile"), 7);
+  EXPECT_EQ(temp_.read("home/Pictures/5.jpg"), "picture 5");
+  EXPECT_EQ(temp_.read("home/Movies/m2.mov"), "movie 2");
 }
 
 TEST_F(RestoreMediaTest, VersionsOfOnePathArrivingTogetherEachKeepTheirOwnName) {

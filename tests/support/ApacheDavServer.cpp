@@ -45,6 +45,7 @@ ApacheDavServer::ApacheDavServer(Options options)
     const std::string size = "size=" + std::to_string(*options_.capacity) + ",mode=0755";
     mounted_ = ::mount("tmpfs", davRoot().c_str(), "tmpfs", MS_NOSUID | MS_NODEV, size.c_str()) == 0;
   }
+  if (options_.tls) makeCertificates();
   giveToWorkers(davRoot());
   giveToWorkers(dir_.file("lock"));
   giveToWorkers(dir_.file("run"));
@@ -57,7 +58,28 @@ ApacheDavServer::~ApacheDavServer() {
   if (mounted_) ::umount2(davRoot().c_str(), MNT_DETACH);
 }
 
-std::string ApacheDavServer::url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+std::string ApacheDavServer::url() const {
+  return (options_.tls ? "https://127.0.0.1:" : "http://127.0.0.1:") + std::to_string(port_);
+}
+
+void ApacheDavServer::makeCertificates() const {
+  const std::string state = dir_.path();
+  const std::string script =
+      "cd '" + state + "' && "
+      "openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.crt -days 2 "
+      "-subj /CN=throwaway-ca && "
+      "openssl req -x509 -newkey rsa:2048 -nodes -keyout other-ca.key -out other-ca.crt -days 2 "
+      "-subj /CN=other-ca && "
+      "openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr "
+      "-subj /CN=127.0.0.1 && "
+      "printf 'subjectAltName=IP:127.0.0.1\\nbasicConstraints=CA:FALSE\\n' >server.ext && "
+      "openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2 "
+      "-extfile server.ext -out server.crt";
+  if (std::system(("(" + script + ") >'" + state + "/openssl.log' 2>&1").c_str()) != 0) {
+    std::fprintf(stderr, "ApacheDavServer: openssl could not make the certificates; see %s\n",
+                 dir_.file("openssl.log").c_str());
+  }
+}
 
 void ApacheDavServer::writeConfiguration() const {
   std::ofstream conf(dir_.file("httpd.conf"));
@@ -65,6 +87,7 @@ void ApacheDavServer::writeConfiguration() const {
   for (const char* module : {"mpm_event", "authz_core", "dav", "dav_fs", "dir"}) {
     conf << "LoadModule " << module << "_module " << kModules << "mod_" << module << ".so\n";
   }
+  if (options_.tls) conf << "LoadModule ssl_module " << kModules << "mod_ssl.so\n";
   if (options_.user) {
     for (const char* module : {"auth_basic", "authn_core", "authn_file", "authz_user"}) {
       conf << "LoadModule " << module << "_module " << kModules << "mod_" << module << ".so\n";
@@ -79,8 +102,12 @@ void ApacheDavServer::writeConfiguration() const {
        << "ErrorLog " << state << "/error.log\n"
        << "DavLockDB " << state << "/lock/DavLock\n"
        << "LimitRequestBody 0\n"
-       << "DocumentRoot " << davRoot() << "\n"
-       << "<Directory " << davRoot() << ">\n"
+       << "DocumentRoot " << davRoot() << "\n";
+  if (options_.tls) {
+    conf << "SSLEngine on\nSSLCertificateFile " << state << "/server.crt\n"
+         << "SSLCertificateKeyFile " << state << "/server.key\n";
+  }
+  conf << "<Directory " << davRoot() << ">\n"
        << "  Dav On\n";
   if (options_.user) {
     conf << "  AuthType Basic\n  AuthName dav\n  AuthUserFile " << state << "/htpasswd\n"
