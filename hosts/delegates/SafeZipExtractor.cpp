@@ -208,7 +208,9 @@ std::optional<Error> SafeZipExtractor::copyEntry(archive* reader, int out,
     la_int64_t offset = 0;
     const int status = archive_read_data_block(reader, &block, &size, &offset);
     if (status == ARCHIVE_EOF) return std::nullopt;
-    if (status < ARCHIVE_WARN) return unreadable(reader);
+    // A member whose bytes do not match its CRC or size is only a warning to the reader: here
+    // it is a damaged file, which must never be put in place.
+    if (status != ARCHIVE_OK) return unreadable(reader);
     if (!reserve_(static_cast<int64_t>(size))) return storageFull("writing " + name);
     const char* data = static_cast<const char*>(block);
     while (size > 0) {
