@@ -129,6 +129,12 @@ bool flushBody(Exchange& exchange) {
 size_t writeBody(char* data, size_t size, size_t count, void* context) {
   auto* exchange = static_cast<Exchange*>(context);
   const size_t total = size * count;
+  // Checked here too: over loopback a whole body can arrive before the progress callback runs.
+  if ((exchange->request->cancelled && exchange->request->cancelled->load()) ||
+      exchange->stopped->load()) {
+    exchange->cancelled = true;
+    return 0;
+  }
   long status = 0;
   curl_easy_getinfo(exchange->curl, CURLINFO_RESPONSE_CODE, &status);
   const bool success = status >= 200 && status < 300;
