@@ -146,7 +146,8 @@ MediaBackup::StoredFiles MediaBackup::storedFiles(Backup& backup, const Director
 }
 
 void MediaBackup::StoredFiles::sort() {
-  std::sort(files_.begin(), files_.end());
+  // The folder remote lists in name order already.
+  if (!std::is_sorted(files_.begin(), files_.end())) std::sort(files_.begin(), files_.end());
 }
 
 std::optional<int64_t> MediaBackup::StoredFiles::sizeOf(std::string_view name) const {
