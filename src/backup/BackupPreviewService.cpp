@@ -341,22 +341,16 @@ BackupFuture BackupPreviewService::calculateBackupDelta(std::shared_ptr<Backup> 
   returnFreedMemory();
   setupCachingService(*remote);
   const bool keep = settings_->keepDeletedItems;
-  // The task list is worked out on another pool thread while this one builds the result: both
-  // only read the two records, and for a large library each is a pass over all of its items.
-  const Future<std::shared_ptr<Backup>> taskListing = Future<Void>::success(Void{}).onSuccess(
-      Executor::defaultQoS(), [local, remote, keep, duplicates = duplicateCollection_] {
-        return createTaskList(*local, *remote, keep, *duplicates);
-      });
+  // One after the other: each indexes a whole record, and side by side their indexes would add
+  // up to the largest memory of a large library's run.
+  const std::shared_ptr<Backup> taskList =
+      createTaskList(*local, *remote, keep, *duplicateCollection_);
   std::shared_ptr<Backup> result =
       keep ? mergeMetaData(*local, *remote) : intersect(*local, *remote);
   result->rebuildsRecord = remote->rebuildsRecord;
   result->storedRecord = remote;
-  return taskListing
-      .onSuccess([this, result, cancelToken](const std::shared_ptr<Backup>& taskList) {
-        return optimizeTaskListService_->optimizeTaskList(taskList, result, cancelToken)
-            .onSuccess([taskList] { return taskList; });
-      })
-      .onSuccess([this, remote, local, result, startTime](const std::shared_ptr<Backup>& taskList) {
+  return optimizeTaskListService_->optimizeTaskList(taskList, result, cancelToken)
+      .onSuccess([this, remote, local, result, taskList, startTime] {
         std::shared_ptr<Backup> preview =
             FinalizeGenerateBackup(*remote, *local, result, taskList, startTime);
         // The scan's items that are not new (for a large library nearly all of them) go now, not

@@ -10,6 +10,7 @@
 
 #include "media/PathUtils.h"
 #include "model/SkippedItems.h"
+#include "platform/memory/FreedMemory.h"
 #include "sdk/HostError.h"
 #include "sdk/Log.h"
 
@@ -69,6 +70,8 @@ Future<std::shared_ptr<ProcessReport>> BackupService::process(
           return Future<Void>::fail(result.failure());
         }
         logWith(logger, LogLevel::info, [] { return std::string("Backup process finished"); });
+        // The listings' memory, freed on the host's threads, goes back before the clean-up's.
+        returnFreedMemory();
         // Inside the operation, so no later run can meet it half way and a cancel reaches it;
         // what it could not remove is only left over, never a reason to fail the run.
         return cleanupService_->cleanup(*cleanupView(*backup), cancelToken)
