@@ -104,6 +104,39 @@ class DeviceLockTest : public ::testing::Test {
     return child;
   }
 
+  // One lock per "process", each over its own delegate.
+  std::vector<std::shared_ptr<DeviceLock>> locksOfProcesses(int count) {
+    std::vector<std::shared_ptr<DeviceLock>> locks;
+    for (int index = 0; index < count; ++index) locks.push_back(lockOf(process()));
+    return locks;
+  }
+  // Starts every acquire at the same moment; the number that got the lock. The others must
+  // fail with 105.
+  static int holdersOfRace(const std::vector<std::shared_ptr<DeviceLock>>& locks) {
+    std::vector<Future<Void>> acquired(locks.size(), Future<Void>::cancelled());
+    std::barrier start(static_cast<std::ptrdiff_t>(locks.size()));
+    std::vector<std::thread> threads;
+    for (size_t index = 0; index < locks.size(); ++index) {
+      threads.emplace_back([&, index] {
+        start.arrive_and_wait();
+        acquired[index] = locks[index]->acquire();
+      });
+    }
+    for (auto& thread : threads) thread.join();
+    int holders = 0;
+    for (auto& future : acquired) {
+      const auto result = awaitResult(future);
+      if (!result) {
+        ADD_FAILURE() << "an acquire never completed";
+      } else if (result->isSuccess()) {
+        ++holders;
+      } else {
+        EXPECT_THAT(result, FailsWith(BackupSDKError::backupLocked));
+      }
+    }
+    return holders;
+  }
+
   std::string lockFile() const { return space_.file("remote/DEV/lock.json"); }
   std::string takeOverFile() const { return space_.file("remote/DEV/lock-takeover.json"); }
   bool locked() const { return fs::exists(lockFile()); }
@@ -144,35 +177,8 @@ TEST_F(DeviceLockTest, ASecondRunIsRefusedNamingTheHolderUntilItLetsGo) {
 }
 
 TEST_F(DeviceLockTest, OfRunsRacingForOneFolderExactlyOneHoldsIt) {
-  constexpr int kRuns = 4;
-  std::vector<Process> processes;
-  std::vector<std::shared_ptr<DeviceLock>> locks;
-  for (int index = 0; index < kRuns; ++index) {
-    processes.push_back(process());
-    locks.push_back(lockOf(processes.back()));
-  }
-  std::vector<Future<Void>> acquired(kRuns, Future<Void>::cancelled());
-  std::barrier start(kRuns);
-  std::vector<std::thread> threads;
-  for (int index = 0; index < kRuns; ++index) {
-    threads.emplace_back([&, index] {
-      start.arrive_and_wait();
-      acquired[index] = locks[index]->acquire();
-    });
-  }
-  for (auto& thread : threads) thread.join();
-
-  int holders = 0;
-  for (int index = 0; index < kRuns; ++index) {
-    const auto result = awaitResult(acquired[index]);
-    ASSERT_TRUE(result);
-    if (result->isSuccess()) {
-      ++holders;
-    } else {
-      EXPECT_THAT(result, FailsWith(BackupSDKError::backupLocked));
-    }
-  }
-  EXPECT_EQ(holders, 1);
+  const auto locks = locksOfProcesses(4);
+  EXPECT_EQ(holdersOfRace(locks), 1);
   for (const auto& lock : locks) ASSERT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
   EXPECT_FALSE(locked());
 }
@@ -230,33 +236,11 @@ TEST_F(DeviceLockTest, AStaleOrUnreadableRecordIsTakenOverWithAWarning) {
 // Each round, four runs find the same stale record at once: deleting it blindly, one would
 // delete the record another had just made, and both would back up into the folder.
 TEST_F(DeviceLockTest, RunsTakingOverOneStaleRecordAtOnceLeaveOneHolder) {
-  constexpr int kRuns = 4;
   for (int round = 0; round < 16; ++round) {
     SCOPED_TRACE(round);
     plant(lockJson(recordRefreshedAgo(std::chrono::minutes(11))));
-    std::vector<std::shared_ptr<DeviceLock>> locks;
-    for (int index = 0; index < kRuns; ++index) locks.push_back(lockOf(process()));
-    std::vector<Future<Void>> acquired(kRuns, Future<Void>::cancelled());
-    std::barrier start(kRuns);
-    std::vector<std::thread> threads;
-    for (int index = 0; index < kRuns; ++index) {
-      threads.emplace_back([&, index] {
-        start.arrive_and_wait();
-        acquired[index] = locks[index]->acquire();
-      });
-    }
-    for (auto& thread : threads) thread.join();
-    int holders = 0;
-    for (auto& future : acquired) {
-      const auto result = awaitResult(future);
-      ASSERT_TRUE(result);
-      if (result->isSuccess()) {
-        ++holders;
-      } else {
-        EXPECT_THAT(result, FailsWith(BackupSDKError::backupLocked));
-      }
-    }
-    EXPECT_EQ(holders, 1);
+    const auto locks = locksOfProcesses(4);
+    EXPECT_EQ(holdersOfRace(locks), 1);
     EXPECT_EQ(stored()->host, computerName().value_or("?"));
     for (const auto& lock : locks) ASSERT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
     EXPECT_FALSE(locked());
