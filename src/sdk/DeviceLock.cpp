@@ -273,9 +273,10 @@ Future<Void> DeviceLock::giveWay(int attemptsLeft) {
           return "Removing the takeover file of the backup folder " + self->deviceFolder_ +
                  " left by a run that ended: " + *reason;
         });
+        // Then the whole attempt again: the record may have changed hands meanwhile.
         return self->remote_->deleteFile(self->takeOverPath_, self->giveUp_)
-            .onComplete(Executor::immediate(), [self](const FutureResult<Void>&) {
-              return Future<Void>::fail(self->lockedBy(std::nullopt));
+            .onComplete(Executor::immediate(), [self, attemptsLeft](const FutureResult<Void>&) {
+              return self->attempt(attemptsLeft - 1, /*mayTakeOver=*/true);
             });
       });
 }

@@ -93,8 +93,8 @@ class DeviceLock : public std::enable_shared_from_this<DeviceLock> {
                         int attemptsLeft);
   // With the takeover file ours: the record goes only if it still reads as the one found stale.
   Future<Void> replaceStale(std::optional<std::string> staleText, int attemptsLeft);
-  // Another run is taking over, or one that died doing so left its file: this run gives way,
-  // removing a file whose run has ended so that the next run may take over.
+  // Another run is taking over: this run gives way. A file left by a run that ended is removed
+  // and the attempt made again.
   Future<Void> giveWay(int attemptsLeft);
   // The text of a downloaded record, or none when it cannot be read; the download goes.
   std::optional<std::string> readDownloaded(const std::string& localPath) const;
