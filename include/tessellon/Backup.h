@@ -8,6 +8,7 @@
 
 #include "tessellon/Date.h"
 #include "tessellon/DeviceStatistics.h"
+#include "tessellon/Directory.h"
 #include "tessellon/ItemsMetaData.h"
 #include "tessellon/MediaMetaData.h"
 #include "tessellon/Serializable.h"
@@ -59,9 +60,9 @@ struct Backup : Serializable {
   // Not stored. What the scan of this computer's media found but could not take, for the
   // preview to show and the run to report.
   std::vector<SkippedItem> skippedItems;
-  // Not stored. The names in each media folder ("images", "videos") as the run listed it before
-  // writing there: the clean-up works from them instead of listing the folder again.
-  std::map<std::string, std::shared_ptr<const std::vector<std::string>>> listedFiles;
+  // Not stored. Each media folder ("images", "videos") as the run listed it before writing
+  // there: the clean-up works from it instead of listing the folder again.
+  std::map<std::string, std::shared_ptr<const Directory>> listedFiles;
 
   // A record of the current format (version 1.2, fingerprint scheme 1.1, model
   // 1) made by this computer: family macos, type pc, the computer's name with

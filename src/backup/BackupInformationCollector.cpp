@@ -32,11 +32,11 @@ Future<Backups> BackupInformationCollector::getAllBackups(
         makeError(BackupSDKError::cannotFetchAvailableBackups, "no remote storage to list"));
   }
   return remoteIOService_->getDirectoryInfo("", cancelToken)
-      .onSuccess([this, cancelToken](const Directory& root) {
+      .onSuccess([this, cancelToken](const std::shared_ptr<const Directory>& root) {
         auto backups = std::make_shared<Backups>();
         Future<Void> chain = Future<Void>::success(Void{});
         // One member after the other: the host sees one request at a time.
-        for (const Member& member : root.members) {
+        for (const Member& member : root->members) {
           chain = chain.onSuccess([this, member, backups, cancelToken]() -> Future<Void> {
             if (member.type == MemberType::directory) {
               return readBackup(member, 1, cancelToken)

@@ -23,7 +23,8 @@
 //  4. HandleRemoteBackupResult: no remote backup yet means an empty one, an
 //     unreadable one is rebuilt, any other failure ends the preview;
 //  5. getLocalBackup: contacts, calendars, videos, images of this machine, for
-//     the selected categories (media by their attributes only);
+//     the selected categories (media by their attributes only; a file the
+//     stored record describes unchanged is taken as the recorded item);
 //  6. calculateBackupDelta: fill the item cache with the remote media, build
 //     the result record and the task list, fold already stored content out of
 //     the task list (fingerprinting the task media), then
@@ -145,7 +146,7 @@ BackupFuture BackupPreviewService::generateBackup(const BackupSettings& settings
       })
       .onSuccess([this, uid, cancelToken](const std::shared_ptr<Backup>& remote) {
         const Date startTime = now();
-        return getLocalBackup(uid, cancelToken)
+        return getLocalBackup(uid, remote, cancelToken)
             .onSuccess([this, remote, startTime, cancelToken](const std::shared_ptr<Backup>& local) {
               return calculateBackupDelta(remote, local, startTime, cancelToken);
             });
@@ -153,6 +154,7 @@ BackupFuture BackupPreviewService::generateBackup(const BackupSettings& settings
 }
 
 BackupFuture BackupPreviewService::getLocalBackup(const std::string& uid,
+                                                  const std::shared_ptr<const Backup>& remote,
                                                   std::shared_ptr<CancelToken> cancelToken) {
   auto local = std::make_shared<Backup>(uid);
   const BackupSettings settings = *settings_;
@@ -175,20 +177,20 @@ BackupFuture BackupPreviewService::getLocalBackup(const std::string& uid,
               local->skippedItems.insert(local->skippedItems.end(), skipped.begin(), skipped.end());
             });
       })
-      .onSuccess([this, local, settings, cancelToken]() -> Future<Void> {
+      .onSuccess([this, local, remote, settings, cancelToken]() -> Future<Void> {
         if (!settings.videos) return Future<Void>::success(Void{});
         return videoService_->itemRepository()
-            ->scanOnBackupPreview(cancelToken)
+            ->scanOnBackupPreview(cancelToken, remote->videosMetaData)
             .onSuccess([local](const MediaScan& scan) {
               local->videosMetaData = std::make_shared<MediaMetaData>(scan.items);
               local->skippedItems.insert(local->skippedItems.end(), scan.skipped.begin(),
                                          scan.skipped.end());
             });
       })
-      .onSuccess([this, local, settings, cancelToken]() -> Future<Void> {
+      .onSuccess([this, local, remote, settings, cancelToken]() -> Future<Void> {
         if (!settings.images) return Future<Void>::success(Void{});
         return imageService_->itemRepository()
-            ->scanOnBackupPreview(cancelToken)
+            ->scanOnBackupPreview(cancelToken, remote->imagesMetaData)
             .onSuccess([local](const MediaScan& scan) {
               local->imagesMetaData = std::make_shared<MediaMetaData>(scan.items);
               local->skippedItems.insert(local->skippedItems.end(), scan.skipped.begin(),

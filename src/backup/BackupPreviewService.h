@@ -58,7 +58,10 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
  private:
   using BackupFuture = Future<std::shared_ptr<Backup>>;
 
-  BackupFuture getLocalBackup(const std::string& uid, std::shared_ptr<CancelToken> cancelToken);
+  // This computer's side; a media file that `remote`'s record describes unchanged is scanned as
+  // the recorded item.
+  BackupFuture getLocalBackup(const std::string& uid, const std::shared_ptr<const Backup>& remote,
+                              std::shared_ptr<CancelToken> cancelToken);
   Future<Void> inflateLeftOverArchive(const std::string& uid,
                                       std::shared_ptr<CancelToken> cancelToken);
   BackupFuture getRemoteBackup(const std::string& uid, std::shared_ptr<CancelToken> cancelToken);

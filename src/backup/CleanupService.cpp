@@ -59,18 +59,14 @@ Future<Void> CleanupService::cleanup(const Backup& backup,
       items = metaData->items;
     }
     const auto listed = backup.listedFiles.find(folder);
-    std::shared_ptr<const std::vector<std::string>> names =
+    std::shared_ptr<const Directory> listing =
         listed == backup.listedFiles.end() ? nullptr : listed->second;
-    return [remote, path = PathUtils::combinePath({uid, folder}), items, names, cancelToken] {
-      if (names) return deleteUnkept(remote, path, items, *names, cancelToken);
+    return [remote, path = PathUtils::combinePath({uid, folder}), items, listing, cancelToken] {
+      if (listing) return deleteUnkept(remote, path, items, *listing, cancelToken);
       return remote->getDirectoryInfo(path, cancelToken)
-          .onSuccess([remote, path, items, cancelToken](const Directory& listing) {
-            std::vector<std::string> found;
-            found.reserve(listing.members.size());
-            for (const auto& member : listing.members) {
-              found.push_back(PathUtils::getFileName(member.fullName).value_or(member.fullName));
-            }
-            return deleteUnkept(remote, path, items, found, cancelToken);
+          .onSuccess([remote, path, items,
+                      cancelToken](const std::shared_ptr<const Directory>& fresh) {
+            return deleteUnkept(remote, path, items, *fresh, cancelToken);
           });
     };
   };
@@ -90,7 +86,7 @@ Future<Void> CleanupService::cleanup(const Backup& backup,
 Future<Void> CleanupService::deleteUnkept(const std::shared_ptr<RemoteIOServiceProtocol>& remote,
                                           const std::string& folder,
                                           const std::optional<MediaMetaData::Items>& mediaItems,
-                                          const std::vector<std::string>& names,
+                                          const Directory& listing,
                                           std::shared_ptr<CancelToken> cancelToken) {
   // The kept names by hash, sorted: no string per item. A name that only shares a kept one's hash
   // is kept too, which errs on the side that loses nothing.
@@ -107,9 +103,11 @@ Future<Void> CleanupService::deleteUnkept(const std::shared_ptr<RemoteIOServiceP
     std::sort(kept.begin(), kept.end());
   }
   std::vector<Step> deletions;
-  for (const std::string& name : names) {
+  for (const Member& member : listing.members) {
+    const std::string_view name =
+        std::string_view(member.fullName).substr(member.fullName.rfind('/') + 1);
     if (std::binary_search(kept.begin(), kept.end(), hash(name))) continue;
-    deletions.push_back([remote, path = PathUtils::combinePath({folder, name}), cancelToken] {
+    deletions.push_back([remote, path = PathUtils::combinePath({folder, std::string(name)}), cancelToken] {
       return remote->deleteFile(path, cancelToken);
     });
   }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tessellon/Directory.h"
 #include "tessellon/MediaMetaData.h"
 
 #include "backup/CleanupServiceProtocol.h"
@@ -27,7 +28,7 @@ class CleanupService final : public CleanupServiceProtocol {
   static Future<Void> deleteUnkept(const std::shared_ptr<RemoteIOServiceProtocol>& remote,
                                    const std::string& folder,
                                    const std::optional<MediaMetaData::Items>& mediaItems,
-                                   const std::vector<std::string>& names,
+                                   const Directory& listing,
                                    std::shared_ptr<CancelToken> cancelToken);
 
   std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;

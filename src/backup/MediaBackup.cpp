@@ -29,7 +29,7 @@ struct MediaBackup::Run {
   Promise<Void> done;
   // The category folder as listed when the run started: file name to size, and the names this
   // run's archives landed. Only what is here may be recorded without packing it.
-  StoredFiles stored;  // views the names in backup->listedFiles
+  StoredFiles stored;  // views the listing in backup->listedFiles
   std::unordered_set<std::string> landed;
   // The record's items by stored file name, built when content the remote holds first comes
   // up, so that each such item is looked up rather than searched for.
@@ -79,7 +79,8 @@ Future<Section> MediaBackup::processMediaMetaData(std::shared_ptr<Backup> backup
     if (!recordHasItems) return refreshRecord(backup, cancelToken);
     // Not backed up this time, but what the record keeps of it must still be on the remote.
     return listStored(cancelToken)
-        .onSuccess([this, backup, cancelToken](const Directory& listing) -> Future<Section> {
+        .onSuccess([this, backup, cancelToken](
+                       const std::shared_ptr<const Directory>& listing) -> Future<Section> {
           const StoredFiles stored = storedFiles(*backup, listing);
           const MediaMetaData::Items lost = reconcile(*backup, stored);
           if (lost.empty()) return refreshRecord(backup, cancelToken);
@@ -94,7 +95,8 @@ Future<Section> MediaBackup::processMediaMetaData(std::shared_ptr<Backup> backup
   });
   currentProcessReport = std::make_shared<ProcessReport>();
   return listStored(cancelToken)
-      .onSuccess([this, backup, cancelToken, taskItems](const Directory& listing) {
+      .onSuccess([this, backup, cancelToken,
+                  taskItems](const std::shared_ptr<const Directory>& listing) {
         auto run = std::make_shared<Run>();
         run->backup = backup;
         run->token = cancelToken;
@@ -119,29 +121,25 @@ Future<Section> MediaBackup::refreshRecord(const std::shared_ptr<Backup>& backup
       .onSuccess([] { return Section(); });
 }
 
-Future<Directory> MediaBackup::listStored(const std::shared_ptr<CancelToken>& token) {
+Future<std::shared_ptr<const Directory>> MediaBackup::listStored(
+    const std::shared_ptr<CancelToken>& token) {
   // The preview's scan was freed on the threads that made it, where a listing made on the host's
   // threads would not reuse the memory: handed back first, the two do not add up.
   returnFreedMemory();
   return remoteIOService->getDirectoryInfo(uid() + "/" + category_.folder, token);
 }
 
-MediaBackup::StoredFiles MediaBackup::storedFiles(Backup& backup, const Directory& listing) const {
-  auto names = std::make_shared<std::vector<std::string>>();
-  names->reserve(listing.members.size());
-  for (const Member& member : listing.members) {
-    const auto slash = member.fullName.rfind('/');
-    names->push_back(slash == std::string::npos ? member.fullName
-                                                : member.fullName.substr(slash + 1));
-  }
+MediaBackup::StoredFiles MediaBackup::storedFiles(Backup& backup,
+                                                  std::shared_ptr<const Directory> listing) const {
   StoredFiles stored;
-  stored.reserve(listing.members.size());
-  for (size_t at = 0; at < names->size(); ++at) {
-    const Member& member = listing.members[at];
-    if (member.type == MemberType::file) stored.add((*names)[at], member.fileSizeInByte);
+  stored.reserve(listing->members.size());
+  for (const Member& member : listing->members) {
+    if (member.type != MemberType::file) continue;
+    const std::string_view name = member.fullName;
+    stored.add(name.substr(name.rfind('/') + 1), member.fileSizeInByte);
   }
   stored.sort();
-  backup.listedFiles[category_.folder] = std::move(names);
+  backup.listedFiles[category_.folder] = std::move(listing);
   return stored;
 }
 

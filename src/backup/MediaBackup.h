@@ -60,8 +60,9 @@ class MediaBackup : public BaseBackupService {
 
  private:
   struct Run;
-  // The category folder's files as listed, by name (viewing backup->listedFiles): a sorted array
-  // is a third of a hash map's memory for a folder of a hundred thousand files.
+  // The category folder's files as listed, by name (viewing the listing in backup->listedFiles):
+  // a sorted array of views is a fraction of a hash map's memory, or of a copy of the names, for
+  // a folder of a hundred thousand files.
   class StoredFiles {
    public:
     void reserve(size_t count) { files_.reserve(count); }
@@ -81,10 +82,10 @@ class MediaBackup : public BaseBackupService {
   Future<std::shared_ptr<ReportSection>> refreshRecord(const std::shared_ptr<Backup>& backup,
                                                        const std::shared_ptr<CancelToken>& token);
   // One listing of the category folder per run: no request per file.
-  Future<Directory> listStored(const std::shared_ptr<CancelToken>& token);
-  // The listing's files by name with their sizes. The names are kept in `backup` for the
-  // clean-up, and the keys view them there.
-  StoredFiles storedFiles(Backup& backup, const Directory& listing) const;
+  Future<std::shared_ptr<const Directory>> listStored(const std::shared_ptr<CancelToken>& token);
+  // The listing's files by name with their sizes. The listing is kept in `backup` for the
+  // clean-up, and the keys view its names there.
+  StoredFiles storedFiles(Backup& backup, std::shared_ptr<const Directory> listing) const;
   // Takes out of the record, and returns, the items whose file the remote lacks or holds at
   // another size.
   MediaMetaData::Items reconcile(Backup& backup, const StoredFiles& stored);

@@ -414,11 +414,11 @@ Future<Void> RemoteIOService::deleteFile(const std::string& relativeRemotePath,
   return request->promise.future;
 }
 
-Future<Directory> RemoteIOService::getDirectoryInfo(const std::string& relativeRemotePath,
-                                                    std::shared_ptr<CancelToken> cancelToken) {
+Future<std::shared_ptr<const Directory>> RemoteIOService::getDirectoryInfo(
+    const std::string& relativeRemotePath, std::shared_ptr<CancelToken> cancelToken) {
   logWith(logger_, LogLevel::debug,
           [&] { return "Quorro: get directory info remotePath(relative)=" + relativeRemotePath; });
-  auto request = std::make_shared<PendingRequest<Directory>>();
+  auto request = std::make_shared<PendingRequest<std::shared_ptr<const Directory>>>();
   hookCancellation(cancelToken, request);
   callHost(request, [&] {
     delegate_->getDirectoryInfo(
@@ -428,7 +428,8 @@ Future<Directory> RemoteIOService::getDirectoryInfo(const std::string& relativeR
                              error = std::move(error)]() mutable {
             if (isCancelled(cancelToken)) return;
             if (directory) {
-              request->promise.completeWithSuccess(std::move(*directory));
+              request->promise.completeWithSuccess(
+                  std::make_shared<const Directory>(std::move(*directory)));
             } else {
               request->promise.completeWithFail(
                   error ? *error : makeError(BackupSDKError::delegateDirectoryInfoFailed));

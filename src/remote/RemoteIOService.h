@@ -48,7 +48,7 @@ class RemoteIOService final : public RemoteIOServiceProtocol {
                                std::shared_ptr<CancelToken> cancelToken) override;
   Future<Void> deleteFile(const std::string& relativeRemotePath,
                           std::shared_ptr<CancelToken> cancelToken) override;
-  Future<Directory> getDirectoryInfo(const std::string& relativeRemotePath,
+  Future<std::shared_ptr<const Directory>> getDirectoryInfo(const std::string& relativeRemotePath,
                                      std::shared_ptr<CancelToken> cancelToken) override;
   Future<Void> inflateZip(const std::string& remoteSrcPath, const std::string& remoteDstPath,
                           std::shared_ptr<CancelToken> cancelToken) override;

@@ -64,8 +64,8 @@ class VerifyRun : public std::enable_shared_from_this<VerifyRun> {
     auto self = shared_from_this();
     return remote_->getDirectoryInfo(backup_->deviceID, token_)
         .onSuccess(Executor::immediate(),
-                   [self](const Directory& folder) {
-                     for (const Member& member : folder.members) {
+                   [self](const std::shared_ptr<const Directory>& folder) {
+                     for (const Member& member : folder->members) {
                        const std::string name =
                            PathUtils::getFileName(member.fullName).value_or(member.fullName);
                        self->deviceFolder_.emplace(name, member.type);
@@ -155,13 +155,15 @@ class VerifyRun : public std::enable_shared_from_this<VerifyRun> {
                   std::make_shared<Items>(stored && stored->items ? *stored->items : Items{});
               // A folder that is not there holds nothing: every item is missing. One that is
               // there but cannot be listed tells nothing, and fails the run.
-              Future<Directory> listing = self->has(category.folder, MemberType::directory)
-                                              ? self->remote_->getDirectoryInfo(
-                                                    self->remotePath(category.folder), self->token_)
-                                              : Future<Directory>::success(Directory{});
+              using Listing = std::shared_ptr<const Directory>;
+              Future<Listing> listing =
+                  self->has(category.folder, MemberType::directory)
+                      ? self->remote_->getDirectoryInfo(self->remotePath(category.folder),
+                                                        self->token_)
+                      : Future<Listing>::success(std::make_shared<const Directory>());
               return listing.onSuccess(Executor::defaultQoS(),
-                                       [self, category, items](const Directory& folder) {
-                                         return self->compare(category, *items, folder);
+                                       [self, category, items](const Listing& folder) {
+                                         return self->compare(category, *items, *folder);
                                        });
             });
   }

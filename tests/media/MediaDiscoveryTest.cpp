@@ -60,6 +60,45 @@ TEST_F(MediaDiscoveryTest, PreviewListsEveryRegularFileOfThePictureFolderAndLibr
   EXPECT_EQ((*beach)->bytes, 3000);
 }
 
+TEST_F(MediaDiscoveryTest, ScanTakesTheRecordedItemOnlyForAFileTheRecordDescribesUnchanged) {
+  tree_.add("Pictures/same.jpg", randomContent(100, 1));
+  tree_.add("Pictures/grown.jpg", randomContent(100, 2));
+  tree_.add("Pictures/copied.jpg", randomContent(100, 3));
+  tree_.add("Pictures/Lib.photoslibrary/originals/IMG_1.JPG", randomContent(100, 4));
+  const auto recordOf = [this](const std::string& path, int64_t bytes) {
+    auto item = std::make_shared<MediaItem>(
+        path.substr(path.rfind('.') + 1), bytes, path, tree_.modified("Pictures/" + path),
+        "1.1_" + path, std::vector<std::string>{path});
+    item->checksum = "xxh3-128:" + std::string(32, '0');
+    return item;
+  };
+  MediaMetaData::Items items{recordOf("same.jpg", 100), recordOf("grown.jpg", 99),
+                             recordOf("copied.jpg", 100),
+                             recordOf("Lib.photoslibrary/originals/IMG_1.JPG", 100)};
+  items[2]->paths().push_back("elsewhere/copied.jpg");
+  auto record = std::make_shared<MediaMetaData>(items);
+
+  const auto scannedAs = [this, &record](const std::string& id) {
+    for (const auto& item : scanned(services().images, record).items) {
+      if (item->id == id) return item;
+    }
+    return std::shared_ptr<MediaItem>();
+  };
+  EXPECT_EQ(scannedAs("same.jpg"), items[0]);
+  EXPECT_EQ(scannedAs("Lib.photoslibrary/originals/IMG_1.JPG"), items[3]);
+  EXPECT_NE(scannedAs("copied.jpg"), items[2]);  // the record's item stands for another file too
+  const auto grown = scannedAs("grown.jpg");
+  ASSERT_TRUE(grown);
+  EXPECT_NE(grown, items[1]);
+  EXPECT_EQ(grown->bytes, 100);
+  EXPECT_FALSE(grown->fingerprint.has_value());
+  // A file whose date moved is new to the scan as well.
+  tree_.setModified("Pictures/same.jpg", tree_.modified("Pictures/same.jpg") + std::chrono::seconds(5));
+  const auto moved = scannedAs("same.jpg");
+  ASSERT_TRUE(moved);
+  EXPECT_NE(moved, items[0]);
+}
+
 // The entries a scan skipped, each as "<path below home>: <reason>", in scan order; every one
 // must carry `category`.
 std::vector<std::string> skips(const MediaScan& scan, const std::string& home,

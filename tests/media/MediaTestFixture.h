@@ -60,8 +60,10 @@ class MediaTestBase : public ::testing::Test {
                                          : std::vector<std::shared_ptr<MediaItem>>{};
   }
 
-  MediaScan scanned(const std::shared_ptr<MediaItemRepositoryProtocol>& repository) {
-    auto result = awaitResult(repository->scanOnBackupPreview(std::make_shared<CancelToken>()));
+  MediaScan scanned(const std::shared_ptr<MediaItemRepositoryProtocol>& repository,
+                    std::shared_ptr<const MediaMetaData> record = nullptr) {
+    auto result =
+        awaitResult(repository->scanOnBackupPreview(std::make_shared<CancelToken>(), record));
     EXPECT_TRUE(result && result->isSuccess());
     return result && result->isSuccess() ? result->successValue() : MediaScan{};
   }

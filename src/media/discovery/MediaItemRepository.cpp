@@ -67,24 +67,25 @@ std::vector<PathData> MediaItemRepository::photoLibraryPaths(ScanSkips& skipped)
 }
 
 Future<MediaScan> MediaItemRepository::scanOnBackupPreview(
-    std::shared_ptr<CancelToken> cancelToken) {
+    std::shared_ptr<CancelToken> cancelToken, std::shared_ptr<const MediaMetaData> record) {
   Promise<MediaScan> promise;
-  Executor::defaultQoS().execute([this, promise, cancelToken] {
+  Executor::defaultQoS().execute([this, promise, cancelToken, record = std::move(record)] {
     // As generatePaths followed by generateMediaItemsWithoutFingerprint, without the list of
     // the folder's paths in between.
+    const RecordedItems recorded(record);
     ScanSkips skipped(category_);
     const auto& filter = fileExtensionFilter_;
     Result<std::vector<std::shared_ptr<MediaItem>>> scanned =
         mediaRepositoryHelper_->generateMediaItemsOfDirectory(
             localDirectory_,
             [&filter](const PathData& path) { return !filter->isPhotoLibraryPath(path); },
-            cancelToken, skipped);
+            cancelToken, skipped, &recorded);
     if (!scanned.ok()) return promise.completeWithFail(scanned.error());
     MediaScan scan{std::move(scanned).value(), {}};
     if (!isCancelled(cancelToken)) {
       Result<std::vector<std::shared_ptr<MediaItem>>> libraries =
           mediaRepositoryHelper_->generateMediaItemsWithoutFingerprint(photoLibraryPaths(skipped),
-                                                                       cancelToken);
+                                                                       cancelToken, &recorded);
       if (!libraries.ok()) return promise.completeWithFail(libraries.error());
       for (auto& item : std::move(libraries).value()) scan.items.push_back(std::move(item));
     }
@@ -96,7 +97,7 @@ Future<MediaScan> MediaItemRepository::scanOnBackupPreview(
 
 Future<std::vector<std::shared_ptr<MediaItem>>> MediaItemRepository::getItemsOnBackupPreview(
     std::shared_ptr<CancelToken> cancelToken) {
-  return scanOnBackupPreview(std::move(cancelToken)).onSuccess([](const MediaScan& scan) {
+  return scanOnBackupPreview(std::move(cancelToken), nullptr).onSuccess([](const MediaScan& scan) {
     return scan.items;
   });
 }

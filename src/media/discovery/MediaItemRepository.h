@@ -31,7 +31,8 @@ class MediaItemRepository : public virtual MediaItemRepositoryProtocol {
                       std::shared_ptr<CachingServiceProtocol> cachingService);
 
   std::vector<PathData> generatePaths(const std::shared_ptr<CancelToken>& cancelToken) override;
-  Future<MediaScan> scanOnBackupPreview(std::shared_ptr<CancelToken> cancelToken) override;
+  Future<MediaScan> scanOnBackupPreview(std::shared_ptr<CancelToken> cancelToken,
+                                        std::shared_ptr<const MediaMetaData> record) override;
   Future<std::vector<std::shared_ptr<MediaItem>>> getItemsOnBackupPreview(
       std::shared_ptr<CancelToken> cancelToken) override;
   Future<MediaItemsWithHashes> getItemsWithHashOnRestore(

@@ -7,6 +7,7 @@
 
 #include "tessellon/BackupSDKError.h"
 #include "tessellon/MediaItem.h"
+#include "tessellon/MediaMetaData.h"
 #include "tessellon/Version.h"
 
 #include "futures/Future.h"
@@ -34,9 +35,11 @@ class MediaItemRepositoryProtocol {
   // scan cannot take is only logged.
   virtual std::vector<PathData> generatePaths(const std::shared_ptr<CancelToken>& cancelToken) = 0;
   // The items of a preview, from attributes only, in generatePaths' order, and the files and
-  // folders the scan could not take, with why (see MediaRepositoryHelperProtocol). Runs on a
-  // pool thread; a cancelled scan completes with what it found so far.
-  virtual Future<MediaScan> scanOnBackupPreview(std::shared_ptr<CancelToken> cancelToken) = 0;
+  // folders the scan could not take, with why (see MediaRepositoryHelperProtocol). A file that
+  // the stored `record` of this category (may be null) describes unchanged is its recorded item.
+  // Runs on a pool thread; a cancelled scan completes with what it found so far.
+  virtual Future<MediaScan> scanOnBackupPreview(std::shared_ptr<CancelToken> cancelToken,
+                                                std::shared_ptr<const MediaMetaData> record) = 0;
   // The items of scanOnBackupPreview.
   virtual Future<std::vector<std::shared_ptr<MediaItem>>> getItemsOnBackupPreview(
       std::shared_ptr<CancelToken> cancelToken) = 0;

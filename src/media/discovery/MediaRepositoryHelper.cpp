@@ -194,36 +194,49 @@ std::vector<PathData> MediaRepositoryHelper::getValidPhotoLibraryPaths(const std
   return paths;
 }
 
+namespace {
+
+std::string extensionOf(const std::string& path) {
+  const std::optional<std::string> name = PathUtils::getFileName(path);
+  return name ? PathUtils::getFileExtension(*name) : std::string();
+}
+
+}  // namespace
+
 std::shared_ptr<MediaItem> MediaRepositoryHelper::createMediaItem(
     const std::string& path, const FileAttributes& attributes) {
-  const std::optional<std::string> name = PathUtils::getFileName(path);
-  std::string extension = name ? PathUtils::getFileExtension(*name) : std::string();
   // The file system always reports a modification date, so the creation date is never needed.
-  return std::make_shared<MediaItem>(std::move(extension), attributes.size, path,
+  return std::make_shared<MediaItem>(extensionOf(path), attributes.size, path,
                                      attributes.modificationDate, std::nullopt,
                                      std::vector<std::string>{path});
 }
 
-Result<std::shared_ptr<MediaItem>> MediaRepositoryHelper::previewItem(const PathData& path) {
+Result<std::shared_ptr<MediaItem>> MediaRepositoryHelper::previewItem(
+    const PathData& path, const RecordedItems* recorded) {
   const Result<FileAttributes> attributes = attributesOf(path);
   if (!attributes.ok()) return attributes.error();
   // Links are never followed, and pipes or devices are no media.
   if (attributes.value().type != FileAttributes::Type::regular) {
     return std::shared_ptr<MediaItem>();
   }
-  std::shared_ptr<MediaItem> item = createMediaItem(path.subPath, attributes.value());
+  std::shared_ptr<MediaItem> item =
+      recorded ? recorded->unchanged(path.subPath, attributes.value().size,
+                                     attributes.value().modificationDate, extensionOf(path.subPath))
+               : nullptr;
+  if (!item) item = createMediaItem(path.subPath, attributes.value());
   if (duplicateCollection_) duplicateCollection_->addItem(item);
   return item;
 }
 
 Result<std::vector<std::shared_ptr<MediaItem>>>
 MediaRepositoryHelper::generateMediaItemsWithoutFingerprint(
-    std::vector<PathData> paths, const std::shared_ptr<CancelToken>& cancelToken) {
+    std::vector<PathData> paths, const std::shared_ptr<CancelToken>& cancelToken,
+    const RecordedItems* recorded) {
   std::vector<std::shared_ptr<MediaItem>> items;
   items.reserve(paths.size());
   for (PathData& path : paths) {
     if (isCancelled(cancelToken)) break;
-    Result<std::shared_ptr<MediaItem>> item = previewItem(path);
+    Result<std::shared_ptr<MediaItem>> item = previewItem(path, recorded);
     if (!item.ok()) return item.error();
     if (item.value()) items.push_back(std::move(item).value());
     // Free each path once used, so a large scan does not hold the paths and the items at once.
@@ -235,12 +248,12 @@ MediaRepositoryHelper::generateMediaItemsWithoutFingerprint(
 Result<std::vector<std::shared_ptr<MediaItem>>>
 MediaRepositoryHelper::generateMediaItemsOfDirectory(
     const std::string& directory, const Keep& keep, const std::shared_ptr<CancelToken>& cancelToken,
-    ScanSkips& skipped) {
+    ScanSkips& skipped, const RecordedItems* recorded) {
   std::vector<std::shared_ptr<MediaItem>> items;
   std::optional<Error> failure;
   forEachValidPath(directory, "", keep, skipped, [&](PathData&& path) {
     if (isCancelled(cancelToken)) return false;
-    Result<std::shared_ptr<MediaItem>> item = previewItem(path);
+    Result<std::shared_ptr<MediaItem>> item = previewItem(path, recorded);
     if (!item.ok()) {
       failure = item.error();
       return false;

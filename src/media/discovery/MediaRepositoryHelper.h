@@ -51,10 +51,12 @@ class MediaRepositoryHelper final : public MediaRepositoryHelperProtocol {
   std::shared_ptr<MediaItem> createMediaItem(const std::string& path,
                                              const FileAttributes& attributes) override;
   Result<std::vector<std::shared_ptr<MediaItem>>> generateMediaItemsWithoutFingerprint(
-      std::vector<PathData> paths, const std::shared_ptr<CancelToken>& cancelToken) override;
+      std::vector<PathData> paths, const std::shared_ptr<CancelToken>& cancelToken,
+      const RecordedItems* recorded) override;
   Result<std::vector<std::shared_ptr<MediaItem>>> generateMediaItemsOfDirectory(
       const std::string& directory, const Keep& keep,
-      const std::shared_ptr<CancelToken>& cancelToken, ScanSkips& skipped) override;
+      const std::shared_ptr<CancelToken>& cancelToken, ScanSkips& skipped,
+      const RecordedItems* recorded) override;
   Result<MediaItemsWithHashes> generateMediaItemsWithFingerprint(
       std::vector<PathData> itemPaths, const std::shared_ptr<CancelToken>& cancelToken,
       const std::string& mediaItemParent, const std::vector<Version>& forVersions) override;
@@ -98,7 +100,8 @@ class MediaRepositoryHelper final : public MediaRepositoryHelperProtocol {
                         ScanSkips& skipped, const std::function<bool(PathData&&)>& visit);
   // The item of a scanned path, registered with the duplicate collection; null for anything but
   // a regular file.
-  Result<std::shared_ptr<MediaItem>> previewItem(const PathData& path);
+  Result<std::shared_ptr<MediaItem>> previewItem(const PathData& path,
+                                                 const RecordedItems* recorded);
 
   const std::shared_ptr<CachingServiceProtocol> cachingService_;  // may be null
   const std::shared_ptr<ZipServiceProtocol> zipService_;

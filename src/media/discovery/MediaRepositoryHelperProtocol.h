@@ -14,6 +14,7 @@
 #include "futures/Result.h"
 #include "media/MediaItemWithHashes.h"
 #include "media/discovery/PathData.h"
+#include "media/discovery/RecordedItems.h"
 #include "media/discovery/ScanSkips.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "sdk/CancelToken.h"
@@ -59,16 +60,19 @@ class MediaRepositoryHelperProtocol {
   // An item without fingerprint for the file at `path` (relative; it becomes id and only path).
   virtual std::shared_ptr<MediaItem> createMediaItem(const std::string& path,
                                                      const FileAttributes& attributes) = 0;
-  // Items from attributes alone, each registered with the duplicate collection. A cancelled token
-  // ends the scan with the items built so far. Fails with the platform error of an attribute read.
+  // Items from attributes alone, each registered with the duplicate collection; a file that
+  // `recorded` (may be null) already describes is its recorded item. A cancelled token ends the
+  // scan with the items built so far. Fails with the platform error of an attribute read.
   virtual Result<std::vector<std::shared_ptr<MediaItem>>> generateMediaItemsWithoutFingerprint(
-      std::vector<PathData> paths, const std::shared_ptr<CancelToken>& cancelToken) = 0;
+      std::vector<PathData> paths, const std::shared_ptr<CancelToken>& cancelToken,
+      const RecordedItems* recorded) = 0;
   // generateMediaItemsWithoutFingerprint of getValidPathsFor(directory, keep, skipped), each item
   // built as the listing reads its path: a large folder's scan never holds a list of paths
   // beside its items.
   virtual Result<std::vector<std::shared_ptr<MediaItem>>> generateMediaItemsOfDirectory(
       const std::string& directory, const Keep& keep,
-      const std::shared_ptr<CancelToken>& cancelToken, ScanSkips& skipped) = 0;
+      const std::shared_ptr<CancelToken>& cancelToken, ScanSkips& skipped,
+      const RecordedItems* recorded) = 0;
   // Items with fingerprints of `forVersions`, one per distinct content: a later file with the
   // same fingerprint adds its path to the first item. Files inside a photo library are read under
   // the picture folder, the others under `mediaItemParent`. Files without any fingerprint are
