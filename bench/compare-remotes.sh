@@ -5,6 +5,7 @@
 # MiB) and one 200 MiB video, generated once under $TESSELLON_BENCH_DATA.
 #   backup_webdav_vs_rclone, backup_s3_vs_rclone: a first backup / rclone copy (4 transfers each).
 #   restore_webdav_vs_rclone, restore_s3_vs_rclone: a restore into an empty home / rclone copy back.
+#   Each is the ratio of the medians of three alternating pairs.
 #   backup_remote_peak_rss_mb: the largest peak memory of the command in those runs.
 # Usage: bench/compare-remotes.sh <build folder>
 set -eu
@@ -99,49 +100,103 @@ export RCLONE_CONFIG_DAV_VENDOR=other
 export RCLONE_CONFIG_CEPH_TYPE=s3 RCLONE_CONFIG_CEPH_PROVIDER=Ceph
 export RCLONE_CONFIG_CEPH_ENDPOINT="$AWS_ENDPOINT_URL" RCLONE_CONFIG_CEPH_ENV_AUTH=true
 
-# Wall seconds and the peak memory (MB) of a command.
+# Wall seconds, peak memory (MB) and processor seconds (user and system) of a command.
 measured() {
   python3 -c '
 import resource, subprocess, sys, time
 start = time.time()
 subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, check=True)
-print("%.3f %d" % (time.time() - start, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss // 1024))
+usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+print("%.3f %d %.1f" % (time.time() - start, usage.ru_maxrss // 1024, usage.ru_utime + usage.ru_stime))
 ' "$@"
 }
 ratio() { python3 -c "import sys; print('%.2f' % (float(sys.argv[1]) / float(sys.argv[2])))" "$1" "$2"; }
 verdict() { python3 -c "import sys; print('PASS' if float(sys.argv[1]) <= float(sys.argv[2]) else 'MISS')" "$1" "$2"; }
 home="$data/remote-home"
+median() { python3 -c "import sys; v=sorted(map(float,sys.argv[1:])); print(v[len(v)//2])" "$@"; }
+# Three alternating pairs per comparison, by their medians: one pair alone reads whatever the
+# shared machine (and the gateway's first writes) did at that moment. Every run writes to a fresh
+# place, and each of our backups keeps its own state, so none finds a cache of an earlier one.
 peak=0
 for kind in webdav s3; do
-  if [ $kind = webdav ]; then
-    ours="dav://127.0.0.1:$dav_port/ours" peer="dav:peer"
-  else
-    ours="s3://ours/backups" peer="ceph:peer"
-  fi
   run="$scratch/$kind"
   mkdir -p "$run"
-  set -- env TMPDIR="$run/tmp" XDG_CONFIG_HOME="$run/config" XDG_DATA_HOME="$run/data" "$cli"
+  ours_of() {
+    if [ $kind = webdav ]; then echo "dav://127.0.0.1:$dav_port/ours-$1"; else echo "s3://ours/backups-$1"; fi
+  }
+  peer_of() { if [ $kind = webdav ]; then echo "dav:peer/home-$1"; else echo "ceph:peer/home-$1"; fi; }
+  # The command with the state of pair $1.
+  ours_env() {
+    echo "TMPDIR=$run/$1/tmp XDG_CONFIG_HOME=$run/$1/config XDG_DATA_HOME=$run/$1/data"
+  }
+  our_backup() {
+    if [ $kind = webdav ]; then
+      mkdir "$scratch/dav/ours-$1"
+      [ "$(id -u)" -eq 0 ] && chown www-data: "$scratch/dav/ours-$1"
+    fi
+    mkdir -p "$run/$1"
+    measured env $(ours_env "$1") "$cli" backup -q --remote "$(ours_of "$1")" --only images,videos \
+      --pictures "$home/Pictures" --movies "$home/Movies"
+  }
+  # Each restore reads the first backup, into a fresh home.
+  our_restore() {
+    measured env $(ours_env 1) "$cli" restore -q --remote "$(ours_of 1)" --only images,videos \
+      --pictures "$run/back-$1/Pictures" --movies "$run/back-$1/Movies"
+  }
+  peer_backup() { measured rclone copy --transfers 4 "$home" "$(peer_of "$1")"; }
+  peer_restore() { measured rclone copy --transfers 4 "$(peer_of 1)" "$run/peer-back-$1"; }
+  # One comparison's pair: our run and rclone's, in the order given.
+  run_pair() {
+    step=$1 pair=$2 first=$3
+    if [ $first = ours ]; then
+      set -- $(our_$step $pair); ours_s=$1 ours_rss=$2 ours_cpu=$3
+      set -- $(peer_$step $pair); peer_s=$1 peer_cpu=$3
+    else
+      set -- $(peer_$step $pair); peer_s=$1 peer_cpu=$3
+      set -- $(our_$step $pair); ours_s=$1 ours_rss=$2 ours_cpu=$3
+    fi
+    [ "$ours_rss" -gt "$peak" ] && peak=$ours_rss
+    echo "$kind $step pair $pair: seconds ours $ours_s, rclone $peer_s; cpu seconds ours $ours_cpu, rclone $peer_cpu" >&2
+    case $step in
+      backup) backup_ours="$backup_ours $ours_s" backup_peer="$backup_peer $peer_s" ;;
+      restore) restore_ours="$restore_ours $ours_s" restore_peer="$restore_peer $peer_s" ;;
+    esac
+  }
+  report() {
+    ours_times=$2 peer_times=$3
+    ours_s=$(median $ours_times) peer_s=$(median $peer_times)
+    r=$(ratio "$ours_s" "$peer_s")
+    echo "$kind $1: ours$ours_times s, rclone copy$peer_times s (medians $ours_s, $peer_s)" >&2
+    echo "BENCH ${1}_${kind}_vs_rclone $r ratio target <= 1.0 $(verdict "$r" 1.0)"
+  }
+  # The gateway's in-memory store holds 4 GiB: the first pair's copies stay for the restores, and
+  # every later copy is removed as soon as its run has been timed.
+  remove_pair() {
+    if [ $kind = s3 ]; then
+      rclone purge "ceph:ours/backups-$1" && rclone purge "$(peer_of "$1")"
+    else
+      rm -rf "$scratch/dav/ours-$1" "$scratch/dav/peer/home-$1"
+    fi
+  }
+  backup_ours="" backup_peer="" restore_ours="" restore_peer=""
   sync
-  read -r ours_s ours_rss <<EOF2
-$(measured "$@" backup -q --remote "$ours" --only images,videos --pictures "$home/Pictures" --movies "$home/Movies")
-EOF2
-  read -r peer_s _ <<EOF2
-$(measured rclone copy --transfers 4 "$home" "$peer/home")
-EOF2
-  r=$(ratio "$ours_s" "$peer_s")
-  echo "$kind backup: ours ${ours_s}s (${ours_rss} MB peak), rclone copy ${peer_s}s" >&2
-  echo "BENCH backup_${kind}_vs_rclone $r ratio target <= 1.0 $(verdict "$r" 1.0)"
-  [ "$ours_rss" -gt "$peak" ] && peak=$ours_rss
-  read -r ours_s ours_rss <<EOF2
-$(measured "$@" restore -q --remote "$ours" --only images,videos --pictures "$run/back/Pictures" --movies "$run/back/Movies")
-EOF2
-  read -r peer_s _ <<EOF2
-$(measured rclone copy --transfers 4 "$peer/home" "$run/peer-back")
-EOF2
-  r=$(ratio "$ours_s" "$peer_s")
-  echo "$kind restore: ours ${ours_s}s (${ours_rss} MB peak), rclone copy ${peer_s}s" >&2
-  echo "BENCH restore_${kind}_vs_rclone $r ratio target <= 1.0 $(verdict "$r" 1.0)"
-  [ "$ours_rss" -gt "$peak" ] && peak=$ours_rss
-  diff -r "$home/Pictures" "$run/back/Pictures" >/dev/null || echo "$kind: the restored pictures differ" >&2
+  run_pair backup 1 ours
+  for pair in 1 2 3; do
+    sync
+    if [ $pair = 2 ]; then run_pair restore $pair peer; else run_pair restore $pair ours; fi
+  done
+  remove_pair 1
+  sync
+  run_pair backup 2 peer
+  remove_pair 2
+  sync
+  run_pair backup 3 ours
+  remove_pair 3
+  report backup "$backup_ours" "$backup_peer"
+  report restore "$restore_ours" "$restore_peer"
+  for pair in 1 2 3; do
+    diff -r "$home/Pictures" "$run/back-$pair/Pictures" >/dev/null ||
+      echo "$kind: the pictures of restore $pair differ" >&2
+  done
 done
 echo "BENCH backup_remote_peak_rss_mb $peak MB target < 150 $(verdict "$peak" 149.99)"
