@@ -6,14 +6,12 @@
 
 namespace tessellon {
 
-// Stands for a media list document that could not be downloaded or read: one
-// placeholder item per item the backup record counts, all to be reported as
-// failed. The placeholders never reach the disk.
+// Stands for a media list document that could not be downloaded or read: no
+// items, and the backup record's count and bytes, all to be reported as failed.
 struct FailedToDownloadMediaMetaData final : MediaMetaData {
   using MediaMetaData::MediaMetaData;
 
-  // Placeholders for `summary`'s count (none without a summary), with its
-  // counters.
+  // `summary`'s counters (zero without a summary or with a negative count).
   static std::shared_ptr<FailedToDownloadMediaMetaData> createFailedItems(
       const std::shared_ptr<MediaMetaData>& summary);
 };

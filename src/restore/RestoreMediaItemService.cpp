@@ -232,15 +232,8 @@ Future<std::optional<RestoreMediaReportSection>> RestoreMediaItemService::restor
   if (!metaData || !selected) return Future<Section>::success(std::nullopt);
   if (dynamic_cast<const FailedToDownloadMediaMetaData*>(metaData.get()) != nullptr) {
     // The list never arrived, so nothing can be fetched: every item it counted failed.
-    int count = 0;
-    int64_t bytes = 0;
-    int paths = 0;
-    for (const auto& item : metaData->items.value_or(MediaMetaData::Items{})) {
-      count += 1;
-      bytes += item ? item->bytes : 0;
-      paths += pathCount(item);
-    }
-    return Future<Section>::success(RestoreMediaReportSection(0, count, 0, bytes, 0, paths));
+    return Future<Section>::success(
+        RestoreMediaReportSection(0, metaData->count, 0, metaData->bytes, 0, 0));
   }
   if (!metaData->items) {
     return Future<Section>::success(RestoreMediaReportSection(0, 0, 0, 0, 0, 0));

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <future>
 #include <map>
+#include <regex>
 #include <sstream>
 
 #include <gmock/gmock.h>
@@ -229,6 +230,25 @@ TEST_F(RestoreEndToEndTest, ACorruptImageListFailsOnlyThatCategoryAndAMissingFil
   EXPECT_EQ(restored.report->contacts->success, 1);
   // The listing's record, four list documents and the three videos (one missing); no image.
   EXPECT_EQ(remote_->calls("downloadFile") - downloads, 1 + 4 + 3);
+  EXPECT_FALSE(fs::exists(home_.file("Pictures/2019")));
+}
+
+// A record may claim any number of items: without their list, the claim is reported, and nothing
+// is allocated for each claimed item (two hundred million of them once took 20 GB).
+TEST_F(RestoreEndToEndTest, AMissingListOfAnyClaimedLengthFailsItsCountWithoutAnItemEach) {
+  const std::string record = deviceFolder() + "/backup.json";
+  const std::string text = readFile(record);
+  const std::regex images(R"(("imagesMetaData":\{"bytes":)\d+(,"count":)\d+)");
+  ASSERT_TRUE(std::regex_search(text, images));
+  std::ofstream(record, std::ios::trunc)
+      << std::regex_replace(text, images, "$01900000000000$02200000000");
+  fs::remove(deviceFolder() + "/images.json");
+
+  const Outcome restored = restore(Settings(false, false, false, true));
+  ASSERT_FALSE(restored.error) << describe(*restored.error);
+  ASSERT_TRUE(restored.report && restored.report->images);
+  EXPECT_EQ(restored.report->images->success, 0);
+  EXPECT_EQ(restored.report->images->failed, 200000000);
   EXPECT_FALSE(fs::exists(home_.file("Pictures/2019")));
 }
 
