@@ -59,6 +59,12 @@ TEST(CalendarEntryTest, DocumentLeavesOutAbsentFieldsAndFirstBadEventFailsTheEnt
   ASSERT_TRUE(back.ok());
   EXPECT_EQ(*back.value(), document);
   EXPECT_EQ(back.value()->items->front()->id, "cal-1");
+  // A null list reads as an absent one.
+  Json nullEvents = json;
+  nullEvents["calendars"][1]["events"] = nullptr;
+  const auto withNull = ItemsMetaDataJson<CalendarEntry>::deserialize(nullEvents);
+  ASSERT_TRUE(withNull.ok());
+  EXPECT_EQ(*withNull.value(), document);
 
   Json broken = json;
   broken["calendars"][0]["events"][1].erase("end");

@@ -117,7 +117,7 @@ Result<std::shared_ptr<CalendarEntry>> ItemJson<CalendarEntry>::deserialize(cons
   entry->id = std::move(*id);
   entry->title = std::move(*title);
   const Json* events = member(value, "events");
-  if (events != nullptr) {
+  if (events != nullptr && !events->is_null()) {
     Result<std::vector<CalendarEvent>> list =
         toArray<CalendarEvent>(events, &ItemJson<CalendarEvent>::deserialize);
     if (!list.ok()) return list.error();

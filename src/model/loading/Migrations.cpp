@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "tessellon/Error.h"
+
 #include "sdk/Log.h"
 
 namespace tessellon {
@@ -20,7 +22,7 @@ Future<Void> Migrations::deleteZipIfExistsOutsideOfBackupFolder(const Member& me
       .onComplete([logger = logger_](const FutureResult<Void>& result) {
         if (result.isFail()) {
           logWith(logger, LogLevel::error, [&] {
-            return "Failed to delete .zip-File: " + result.error()->message;
+            return "Failed to delete .zip-File: " + describe(*result.error());
           });
         }
         return FutureResult<Void>::success(Void{});

@@ -74,7 +74,10 @@ TEST_F(RemoteDocumentsTest, AFailedMigrationIsLoggedAndTheRunGoesOn) {
       awaitResult(
           Migrations(remote_, logger_).deleteZipIfExistsOutsideOfBackupFolder({"gone.zip", 1})),
       SucceedsWith(Void{}));
-  EXPECT_EQ(logger_->count(LogLevel::error, "Failed to delete .zip-File: "), 1u);
+  EXPECT_EQ(logger_->count(LogLevel::error, "Failed to delete .zip-File: " +
+                                                describe(makeError(BackupSDKError::unknownError,
+                                                                   "remote is read-only"))),
+            1u);
 }
 
 class FixedSystem final : public SystemInformationProtocol {
