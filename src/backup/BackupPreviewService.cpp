@@ -147,9 +147,10 @@ BackupFuture BackupPreviewService::generateBackup(const BackupSettings& settings
       .onSuccess([this, uid, cancelToken](const std::shared_ptr<Backup>& remote) {
         const Date startTime = now();
         return getLocalBackup(uid, remote, cancelToken)
-            .onSuccess([this, remote, startTime, cancelToken](const std::shared_ptr<Backup>& local) {
-              return calculateBackupDelta(remote, local, startTime, cancelToken);
-            });
+            .onSuccess(
+                [this, remote, startTime, cancelToken](const std::shared_ptr<Backup>& local) {
+                  return calculateBackupDelta(remote, local, startTime, cancelToken);
+                });
       });
 }
 

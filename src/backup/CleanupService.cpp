@@ -64,10 +64,10 @@ Future<Void> CleanupService::cleanup(const Backup& backup,
     return [remote, path = PathUtils::combinePath({uid, folder}), items, listing, cancelToken] {
       if (listing) return deleteUnkept(remote, path, items, *listing, cancelToken);
       return remote->getDirectoryInfo(path, cancelToken)
-          .onSuccess([remote, path, items,
-                      cancelToken](const std::shared_ptr<const Directory>& fresh) {
-            return deleteUnkept(remote, path, items, *fresh, cancelToken);
-          });
+          .onSuccess(
+              [remote, path, items, cancelToken](const std::shared_ptr<const Directory>& fresh) {
+                return deleteUnkept(remote, path, items, *fresh, cancelToken);
+              });
     };
   };
   // A record rebuilt from an unreadable one may lack what the lost one listed: keep every file.
@@ -106,10 +106,11 @@ Future<Void> CleanupService::deleteUnkept(const std::shared_ptr<RemoteIOServiceP
   for (const Member& member : listing.members) {
     const std::string_view name =
         std::string_view(member.fullName).substr(member.fullName.rfind('/') + 1);
+    // No file is named so; as a path each would name this folder or the one above it.
+    if (name.empty() || name == "." || name == "..") continue;
     if (std::binary_search(kept.begin(), kept.end(), hash(name))) continue;
-    deletions.push_back([remote, path = PathUtils::combinePath({folder, std::string(name)}), cancelToken] {
-      return remote->deleteFile(path, cancelToken);
-    });
+    deletions.push_back([remote, path = PathUtils::combinePath({folder, std::string(name)}),
+                         cancelToken] { return remote->deleteFile(path, cancelToken); });
   }
   return inSequence(deletions);
 }

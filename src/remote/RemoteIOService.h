@@ -48,8 +48,8 @@ class RemoteIOService final : public RemoteIOServiceProtocol {
                                std::shared_ptr<CancelToken> cancelToken) override;
   Future<Void> deleteFile(const std::string& relativeRemotePath,
                           std::shared_ptr<CancelToken> cancelToken) override;
-  Future<std::shared_ptr<const Directory>> getDirectoryInfo(const std::string& relativeRemotePath,
-                                     std::shared_ptr<CancelToken> cancelToken) override;
+  Future<std::shared_ptr<const Directory>> getDirectoryInfo(
+      const std::string& relativeRemotePath, std::shared_ptr<CancelToken> cancelToken) override;
   Future<Void> inflateZip(const std::string& remoteSrcPath, const std::string& remoteDstPath,
                           std::shared_ptr<CancelToken> cancelToken) override;
   int64_t getZipSize() override;

@@ -94,8 +94,8 @@ class RemoteIOServiceProtocol {
 
   // Fails with the host's error, or delegateDirectoryInfoFailed when the host
   // gave neither listing nor error.
-  virtual Future<std::shared_ptr<const Directory>> getDirectoryInfo(const std::string& relativeRemotePath,
-                                             std::shared_ptr<CancelToken> cancelToken) = 0;
+  virtual Future<std::shared_ptr<const Directory>> getDirectoryInfo(
+      const std::string& relativeRemotePath, std::shared_ptr<CancelToken> cancelToken) = 0;
 
   // Extracts the uploaded archive into the destination folder, on the remote.
   virtual Future<Void> inflateZip(const std::string& remoteSrcPath,

@@ -457,15 +457,15 @@ Future<Void> DeviceLock::deleteRecord() {
   // Listed while the lock is still ours, so no other run can have come in between.
   auto self = shared_from_this();
   return remote_->getDirectoryInfo(deviceFolder_, giveUp_)
-      .onComplete(Executor::immediate(), [self](const FutureResult<std::shared_ptr<const Directory>>&
-                                                    listing) {
-        const bool onlyTheRecord =
-            listing.isSuccess() && listing.successValue()->members.size() == 1 &&
-            PathUtils::getFileName(listing.successValue()->members.front().fullName) ==
-                std::optional<std::string>(kFileName);
-        return self->remote_->deleteFile(onlyTheRecord ? self->deviceFolder_ : self->remotePath_,
-                                         self->giveUp_);
-      });
+      .onComplete(Executor::immediate(),
+                  [self](const FutureResult<std::shared_ptr<const Directory>>& listing) {
+                    const bool onlyTheRecord =
+                        listing.isSuccess() && listing.successValue()->members.size() == 1 &&
+                        PathUtils::getFileName(listing.successValue()->members.front().fullName) ==
+                            std::optional<std::string>(kFileName);
+                    return self->remote_->deleteFile(
+                        onlyTheRecord ? self->deviceFolder_ : self->remotePath_, self->giveUp_);
+                  });
 }
 
 }  // namespace tessellon

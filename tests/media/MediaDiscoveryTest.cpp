@@ -66,9 +66,9 @@ TEST_F(MediaDiscoveryTest, ScanTakesTheRecordedItemOnlyForAFileTheRecordDescribe
   tree_.add("Pictures/copied.jpg", randomContent(100, 3));
   tree_.add("Pictures/Lib.photoslibrary/originals/IMG_1.JPG", randomContent(100, 4));
   const auto recordOf = [this](const std::string& path, int64_t bytes) {
-    auto item = std::make_shared<MediaItem>(
-        path.substr(path.rfind('.') + 1), bytes, path, tree_.modified("Pictures/" + path),
-        "1.1_" + path, std::vector<std::string>{path});
+    auto item = std::make_shared<MediaItem>(path.substr(path.rfind('.') + 1), bytes, path,
+                                            tree_.modified("Pictures/" + path), "1.1_" + path,
+                                            std::vector<std::string>{path});
     item->checksum = "xxh3-128:" + std::string(32, '0');
     return item;
   };
@@ -93,7 +93,8 @@ TEST_F(MediaDiscoveryTest, ScanTakesTheRecordedItemOnlyForAFileTheRecordDescribe
   EXPECT_EQ(grown->bytes, 100);
   EXPECT_FALSE(grown->fingerprint.has_value());
   // A file whose date moved is new to the scan as well.
-  tree_.setModified("Pictures/same.jpg", tree_.modified("Pictures/same.jpg") + std::chrono::seconds(5));
+  tree_.setModified("Pictures/same.jpg",
+                    tree_.modified("Pictures/same.jpg") + std::chrono::seconds(5));
   const auto moved = scannedAs("same.jpg");
   ASSERT_TRUE(moved);
   EXPECT_NE(moved, items[0]);

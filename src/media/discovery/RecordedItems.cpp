@@ -34,8 +34,7 @@ RecordedItems::RecordedItems(std::shared_ptr<const MediaMetaData> record)
 }
 
 std::shared_ptr<MediaItem> RecordedItems::unchanged(const std::string& path, int64_t bytes,
-                                                    Date date,
-                                                    const std::string& extension) const {
+                                                    Date date, const std::string& extension) const {
   if (slots_.empty()) return nullptr;
   for (size_t slot = std::hash<std::string_view>()(path) & mask_; slots_[slot] != 0;
        slot = (slot + 1) & mask_) {

@@ -21,9 +21,8 @@ Future<Void> Migrations::deleteZipIfExistsOutsideOfBackupFolder(const Member& me
   return remoteIOService_->deleteFile(name, nullptr)
       .onComplete([logger = logger_](const FutureResult<Void>& result) {
         if (result.isFail()) {
-          logWith(logger, LogLevel::error, [&] {
-            return "Failed to delete .zip-File: " + describe(*result.error());
-          });
+          logWith(logger, LogLevel::error,
+                  [&] { return "Failed to delete .zip-File: " + describe(*result.error()); });
         }
         return FutureResult<Void>::success(Void{});
       });
