@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -30,6 +31,14 @@ bool processRunning(int pid) {
 
 CephGateway::CephGateway() {
   clearAwsEnvironment();
+  // A one-node cluster now and then fails to come up on a loaded machine (a monitor that refuses
+  // its OSD, a port taken in between): a second start, from fresh state, decides.
+  for (int attempt = 1; attempt <= 2 && !start(attempt == 2); ++attempt) {
+    std::filesystem::remove_all(dir_.file("state"));
+  }
+}
+
+bool CephGateway::start(bool last) {
   const int monitor = freeLoopbackPort();
   do {
     port_ = freeLoopbackPort();
@@ -40,6 +49,7 @@ CephGateway::CephGateway() {
                               std::to_string(::getpid()) + " >'" + dir_.file("start.log") +
                               "' 2>&1";
   const int status = std::system(command.c_str());
+  pids_.clear();
   std::ifstream pids(dir_.file("state/pids"));
   for (int pid = 0; pids >> pid;) pids_.push_back(pid);
   std::stringstream user;
@@ -52,15 +62,17 @@ CephGateway::CephGateway() {
   if (std::regex_search(text, match, std::regex(R"re("secret_key": "([^"]+)")re"))) {
     secretKey_ = match[1];
   }
-  if (status != 0 || pids_.size() != 3 || accessKey_.empty()) {
-    std::stringstream log;
-    log << std::ifstream(dir_.file("start.log")).rdbuf();
-    std::fprintf(stderr, "CephGateway: did not start (scripts/install-deps installs Ceph):\n%s\n",
-                 log.str().c_str());
-    std::vector<int> started = pids_;
-    pids_.clear();
-    for (int pid : started) ::kill(pid, SIGTERM);
-  }
+  if (status == 0 && pids_.size() == 3 && !accessKey_.empty()) return true;
+  std::stringstream log;
+  log << std::ifstream(dir_.file("start.log")).rdbuf();
+  std::fprintf(stderr, "CephGateway: did not start%s (scripts/install-deps installs Ceph):\n%s\n",
+               last ? "" : ", trying once more", log.str().c_str());
+  std::vector<int> started = pids_;
+  pids_.clear();
+  accessKey_.clear();
+  secretKey_.clear();
+  for (int pid : started) ::kill(pid, SIGTERM);
+  return false;
 }
 
 CephGateway::~CephGateway() {

@@ -30,6 +30,9 @@ class CephGateway {
   const std::string& secretKey() const { return secretKey_; }
 
  private:
+  // One start of the cluster; false (with everything it started stopped) when it failed.
+  bool start(bool last);
+
   TempDir dir_;
   int port_ = 0;
   std::vector<int> pids_;
