@@ -221,8 +221,10 @@ Result<std::shared_ptr<MediaItem>> MediaRepositoryHelper::previewItem(
   }
   std::shared_ptr<MediaItem> item =
       recorded ? recorded->unchanged(path.subPath, attributes.value().size,
-                                     attributes.value().modificationDate, extensionOf(path.subPath))
+                                     attributes.value().modificationDate)
                : nullptr;
+  // The extension is derived once: here for a match, in createMediaItem otherwise.
+  if (item && item->fileExtension != extensionOf(path.subPath)) item = nullptr;
   if (!item) item = createMediaItem(path.subPath, attributes.value());
   if (duplicateCollection_) duplicateCollection_->addItem(item);
   return item;

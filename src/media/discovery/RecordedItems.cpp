@@ -34,13 +34,13 @@ RecordedItems::RecordedItems(std::shared_ptr<const MediaMetaData> record)
 }
 
 std::shared_ptr<MediaItem> RecordedItems::unchanged(const std::string& path, int64_t bytes,
-                                                    Date date, const std::string& extension) const {
+                                                    Date date) const {
   if (slots_.empty()) return nullptr;
   for (size_t slot = std::hash<std::string_view>()(path) & mask_; slots_[slot] != 0;
        slot = (slot + 1) & mask_) {
     const std::shared_ptr<MediaItem>& item = (*record_->items)[slots_[slot] - 1];
     if (*onlyPath(*item) == path && item->id == path && item->bytes == bytes &&
-        item->modificationDate == date && item->fileExtension == extension) {
+        item->modificationDate == date) {
       return item;
     }
   }

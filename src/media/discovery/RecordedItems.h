@@ -21,10 +21,9 @@ class RecordedItems {
   // `record` may be null or without items: then nothing is recorded.
   explicit RecordedItems(std::shared_ptr<const MediaMetaData> record);
 
-  // The recorded item that a scanned file with these attributes would equal field for field
-  // (fingerprint and checksum aside), or null.
-  std::shared_ptr<MediaItem> unchanged(const std::string& path, int64_t bytes, Date date,
-                                       const std::string& extension) const;
+  // The recorded item whose only path is `path`, with this size and date, or null. The caller
+  // compares the extension, which it derives from the path only for such a match.
+  std::shared_ptr<MediaItem> unchanged(const std::string& path, int64_t bytes, Date date) const;
 
  private:
   // Open addressing by the path's hash: a slot is the item's position plus one, 0 when empty.
