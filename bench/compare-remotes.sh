@@ -7,7 +7,7 @@
 #   restore_webdav_vs_rclone, restore_s3_vs_rclone: a restore into an empty home / rclone copy back.
 #   Each is the ratio of the medians of three alternating pairs.
 #   backup_remote_peak_rss_mb: the largest peak memory of the command in those runs.
-# Usage: bench/compare-remotes.sh <build folder>
+# Usage: bench/compare-remotes.sh <build folder>  (TESSELLON_BENCH_REMOTES="s3" runs one remote)
 set -eu
 build=${1:-${TESSELLON_BUILD_DIR:-}}
 cli="$build/hosts/cli/tessellon"
@@ -118,7 +118,7 @@ median() { python3 -c "import sys; v=sorted(map(float,sys.argv[1:])); print(v[le
 # shared machine (and the gateway's first writes) did at that moment. Every run writes to a fresh
 # place, and each of our backups keeps its own state, so none finds a cache of an earlier one.
 peak=0
-for kind in webdav s3; do
+for kind in ${TESSELLON_BENCH_REMOTES:-webdav s3}; do
   run="$scratch/$kind"
   mkdir -p "$run"
   ours_of() {

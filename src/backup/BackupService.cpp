@@ -216,6 +216,8 @@ Future<Void> BackupService::processAll(std::shared_ptr<Backup> backup,
         if (result.isSuccess() || diskFull) {
           deleteTemporaryFile("backup.json");
           deleteTemporaryFile(uid() + ".zip");
+          // The media categories' second archive, packed while the first was sent.
+          (void)fileIOService->deleteItem(zipPath(true));
         }
         return result;
       });

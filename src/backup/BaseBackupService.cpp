@@ -47,9 +47,13 @@ std::string BaseBackupService::temporaryPath(const std::string& name) const {
   return PathUtils::combinePath({temporaryDirectory_, name});
 }
 
-std::string BaseBackupService::zipPath() { return temporaryPath(uid() + ".zip"); }
+std::string BaseBackupService::zipPath(bool second) {
+  return temporaryPath(uid() + (second ? "-2.zip" : ".zip"));
+}
 
-std::shared_ptr<Zip> BaseBackupService::generateZip() {
+std::shared_ptr<Zip> BaseBackupService::generateZip() { return generateZip(zipPath()); }
+
+std::shared_ptr<Zip> BaseBackupService::generateZip(const std::string& path) {
   // The run's folder is private; making sure of it here also covers a folder
   // that was removed since the last run.
   Result<void> privateFolder = fileIOService->createDirectory(temporaryDirectory_, true);
@@ -60,7 +64,7 @@ std::shared_ptr<Zip> BaseBackupService::generateZip() {
             [&] { return "cannot make an archive: " + nsErrorDescription(privateFolder.error()); });
     return nullptr;
   }
-  return zipService->generateZip(zipPath());
+  return zipService->generateZip(path);
 }
 
 void BaseBackupService::addToReport(bool success, MetaType media, int count, int64_t bytes) {
@@ -127,10 +131,15 @@ Future<Void> BaseBackupService::writeBackupMetaData(const Backup& backup) {
 }
 
 Future<Void> BaseBackupService::uploadZipAndInflate(std::shared_ptr<CancelToken> cancelToken) {
+  return uploadZipAndInflate(std::move(cancelToken), zipPath());
+}
+
+Future<Void> BaseBackupService::uploadZipAndInflate(std::shared_ptr<CancelToken> cancelToken,
+                                                    const std::string& localZip) {
   const std::string device = uid();
   const std::string remoteZip = device + "/" + device + ".zip";
   auto remote = remoteIOService;
-  return remote->uploadFile(zipPath(), remoteZip, cancelToken)
+  return remote->uploadFile(localZip, remoteZip, cancelToken)
       .onSuccess([remote, remoteZip, device, cancelToken] {
         return remote->inflateZip(remoteZip, device, cancelToken);
       })

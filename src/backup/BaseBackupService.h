@@ -66,13 +66,20 @@ class BaseBackupService {
   // "<uid>". A full remote (507) requests the remote archive's deletion, cancels
   // the run and fails with 319.
   Future<Void> uploadZipAndInflate(std::shared_ptr<CancelToken> cancelToken);
+  // The same for the archive at `localZip`.
+  Future<Void> uploadZipAndInflate(std::shared_ptr<CancelToken> cancelToken,
+                                   const std::string& localZip);
 
  protected:
   // A new archive at "<tmp>/<uid>.zip", replacing the previous one; null (logged, and failing
   // every append) when the temporary folder is not a private folder of ours.
   std::shared_ptr<Zip> generateZip();
+  // The same at `path`, one of zipPath's.
+  std::shared_ptr<Zip> generateZip(const std::string& path);
   std::string temporaryPath(const std::string& name) const;
-  std::string zipPath();
+  // "<tmp>/<uid>.zip"; "<tmp>/<uid>-2.zip" for the second of two archives that exist at once
+  // (one on its way while the next is packed).
+  std::string zipPath(bool second = false);
   // Adds to currentProcessReport.
   void addToReport(bool success, MetaType media, int count, int64_t bytes);
   // Fire and forget: the run does not wait for temporary files to go.

@@ -19,14 +19,33 @@ namespace tessellon {
 
 using Section = std::shared_ptr<ReportSection>;
 
+// One archive's worth of the run: what it packed or recorded and what failed.
+struct MediaBackup::Batch {
+  std::shared_ptr<Zip> zip;
+  std::string path;  // the local archive
+  int64_t packedBytes = 0;
+  int64_t successBytes = 0;
+  int64_t failedBytes = 0;
+  int successFiles = 0;
+  int failedFiles = 0;
+  // The items the record gained through this archive.
+  MediaMetaData::Items appended;
+};
+
 // One category run. `done` completes once, when the last archive is through or
 // the run has to stop.
 struct MediaBackup::Run {
   std::shared_ptr<Backup> backup;
   std::shared_ptr<CancelToken> token;
   std::shared_ptr<MediaMetaData> taskItems;
-  std::shared_ptr<Zip> zip;
   Promise<Void> done;
+  Batch batch;  // being packed
+  // The archive closed before it, on its way to the remote, with its transfer; `sentItems` are
+  // its appended items, looked up by the items packed meanwhile.
+  std::optional<Batch> sent;
+  std::optional<Future<Void>> sending;
+  std::unordered_set<const MediaItem*> sentItems;
+  int archives = 0;  // alternates the local archive's name
   // The category folder as listed when the run started: file name to size, and the names this
   // run's archives landed. Only what is here may be recorded without packing it.
   StoredFiles stored;  // views the listing in backup->listedFiles
@@ -104,7 +123,7 @@ Future<Section> MediaBackup::processMediaMetaData(std::shared_ptr<Backup> backup
         run->stored = storedFiles(*backup, listing);
         queueRepairs(*run, reconcile(*backup, run->stored));
         if (taskItems->items->empty()) return processEmpty(backup, cancelToken);
-        createZip(run, 0, 0);
+        startBatch(run, 0);
         return run->done.future.onComplete([this](const FutureResult<Void>& result) {
           if (endedCancelled(result)) return FutureResult<Section>::cancelled();
           deleteTemporaryFile(category_.fileName);
@@ -246,32 +265,29 @@ Future<Section> MediaBackup::processEmpty(const std::shared_ptr<Backup>& backup,
       });
 }
 
-void MediaBackup::createZip(const std::shared_ptr<Run>& run, size_t index, int64_t size) {
-  appendedMediaItems = MediaMetaData::Items{};
+void MediaBackup::startBatch(const std::shared_ptr<Run>& run, size_t index) {
   // Checked before the end too: a full remote cancels the token after the last upload.
   if (run->cancelled()) {
-    stop(*run, std::nullopt);
+    stop(run, std::nullopt);
     return;
   }
   if (index >= run->count()) {
-    run->done.completeWithSuccess(Void{});
+    settle(run, [run] { run->done.completeWithSuccess(Void{}); });
     return;
   }
-  successBytes = 0;
-  failedBytes = 0;
-  successFiles = 0;
-  failedFiles = 0;
-  run->zip = generateZip();
-  append(run, index, size);
+  run->batch = Batch{};
+  run->batch.path = zipPath(run->archives++ % 2 == 1);
+  run->batch.zip = generateZip(run->batch.path);
+  append(run, index);
 }
 
-void MediaBackup::append(const std::shared_ptr<Run>& run, size_t index, int64_t size) {
+void MediaBackup::append(const std::shared_ptr<Run>& run, size_t index) {
   if (run->cancelled()) {
-    stop(*run, std::nullopt);
+    stop(run, std::nullopt);
     return;
   }
   if (index == run->count()) {
-    finalizeAppend(run, index);
+    closeZip(run, index, true);
     return;
   }
   const std::vector<Version> versions = run->backup->CreateUpdatedMediaVersions().versions;
@@ -279,24 +295,24 @@ void MediaBackup::append(const std::shared_ptr<Run>& run, size_t index, int64_t 
   // work item, never deeper in this one's stack.
   const Future<std::vector<std::string>> hashing =
       mediaService_->getItemHash(*run->item(index), run->token, versions);
-  guard(run, hashing.onComplete(
-                 [this, run, index, size](const FutureResult<std::vector<std::string>>& hashes) {
-                   if (hashes.isCancelled()) {
-                     stop(*run, std::nullopt);
-                   } else if (hashes.isFail()) {
-                     appendFailed(run, index, size, hashes.failure());
-                   } else {
-                     appendHashedItem(run, index, size, hashes.successValue());
-                   }
-                 }));
+  guard(run,
+        hashing.onComplete([this, run, index](const FutureResult<std::vector<std::string>>& hashes) {
+          if (hashes.isCancelled()) {
+            stop(run, std::nullopt);
+          } else if (hashes.isFail()) {
+            appendFailed(run, index, hashes.failure());
+          } else {
+            appendHashedItem(run, index, hashes.successValue());
+          }
+        }));
 }
 
-void MediaBackup::appendHashedItem(const std::shared_ptr<Run>& run, size_t index, int64_t size,
+void MediaBackup::appendHashedItem(const std::shared_ptr<Run>& run, size_t index,
                                    const std::vector<std::string>& fingerprints) {
   const std::shared_ptr<MediaItem>& item = run->item(index);
   const std::optional<std::string> fingerprint = FingerprintUtils::highestVersion(fingerprints);
   if (!fingerprint) {
-    manageUncachedMediaItem(run, index, size, fingerprint);
+    manageUncachedMediaItem(run, index, fingerprint);
     return;
   }
   // The remote holds content under its category, fingerprint and extension: the same content
@@ -305,6 +321,12 @@ void MediaBackup::appendHashedItem(const std::shared_ptr<Run>& run, size_t index
   named.fingerprint = fingerprint;
   const std::string name = named.getRemoteFileName();
   const std::shared_ptr<MediaItem> recorded = recordedItem(*run, name);
+  if (recorded && run->sentItems.count(recorded.get()) != 0) {
+    // Recorded through the archive on its way: whether the remote will hold it is not known yet.
+    settle(run, [this, run, index, fingerprints] { appendHashedItem(run, index, fingerprints); });
+    return;
+  }
+  Batch& batch = run->batch;
   if (recorded && !keepsOwnDate(*recorded, *item)) {
     logWith(logger, LogLevel::info, [&] {
       return "Adjust " + category_.itemNoun + " mtime for item " + recorded->id +
@@ -317,55 +339,55 @@ void MediaBackup::appendHashedItem(const std::shared_ptr<Run>& run, size_t index
     if (canAppendCachedMediaItemPath(*recorded, *item)) {
       recorded->paths().push_back(item->paths().front());
     }
-    successBytes += item->bytes;
-    successFiles += 1;
+    batch.successBytes += item->bytes;
+    batch.successFiles += 1;
   } else if (recorded || holdsStored(*run, *item, name)) {
     // Recorded, not packed: its file is on the remote already.
     if (recorded) item->checksum = recorded->checksum;
     item->fingerprint = fingerprint;
     updateBackupMetadata(*run, item);
-    updateFields(item);
+    updateFields(batch, item);
   } else {
-    manageUncachedMediaItem(run, index, size, fingerprint);
+    manageUncachedMediaItem(run, index, fingerprint);
     return;
   }
-  append(run, index + 1, size);
+  append(run, index + 1);
 }
 
 void MediaBackup::manageUncachedMediaItem(const std::shared_ptr<Run>& run, size_t index,
-                                          int64_t size,
                                           const std::optional<std::string>& fingerprint) {
   run->item(index)->fingerprint = fingerprint;
-  const Future<Void> packing = mediaService_->appendItemFileToBackup(run->zip, *run->item(index));
-  guard(run, packing.onComplete([this, run, index, size](const FutureResult<Void>& packed) {
+  const Future<Void> packing =
+      mediaService_->appendItemFileToBackup(run->batch.zip, *run->item(index));
+  guard(run, packing.onComplete([this, run, index](const FutureResult<Void>& packed) {
     if (packed.isCancelled()) {
-      stop(*run, std::nullopt);
+      stop(run, std::nullopt);
     } else if (packed.isFail()) {
-      appendFailed(run, index, size, packed.failure());
+      appendFailed(run, index, packed.failure());
     } else {
-      appendPackedItem(run, index, size);
+      appendPackedItem(run, index);
     }
   }));
 }
 
-void MediaBackup::appendPackedItem(const std::shared_ptr<Run>& run, size_t index, int64_t size) {
+void MediaBackup::appendPackedItem(const std::shared_ptr<Run>& run, size_t index) {
   const std::shared_ptr<MediaItem>& item = run->item(index);
   logWith(logger, LogLevel::debug, [&] {
     return category_.itemTitle + " (fingerprint=" + item->fingerprint.value_or("nil") + ") (" +
            std::to_string(item->bytes) + " Bytes) appended to ZIP";
   });
   if (item->fingerprint) updateCache(item, *item->fingerprint);
-  updateFields(item);
+  updateFields(run->batch, item);
   updateBackupMetadata(*run, item);
-  const int64_t packedSize = size + item->bytes;
-  if (packedSize < remoteIOService->getZipSize()) {
-    append(run, index + 1, packedSize);
+  run->batch.packedBytes += item->bytes;
+  if (run->batch.packedBytes < remoteIOService->getZipSize()) {
+    append(run, index + 1);
   } else {
-    createSeperateZip(run, index);
+    closeZip(run, index + 1, false);
   }
 }
 
-void MediaBackup::appendFailed(const std::shared_ptr<Run>& run, size_t index, int64_t size,
+void MediaBackup::appendFailed(const std::shared_ptr<Run>& run, size_t index,
                                const Error& error) {
   const std::shared_ptr<MediaItem>& item = run->item(index);
   logWith(logger, LogLevel::warning, [&] {
@@ -379,94 +401,148 @@ void MediaBackup::appendFailed(const std::shared_ptr<Run>& run, size_t index, in
     });
   }
   item->fingerprint.reset();
-  failedBytes += item->bytes;
-  failedFiles += 1;
+  run->batch.failedBytes += item->bytes;
+  run->batch.failedFiles += 1;
   // A repair whose local file is gone too is one lost item, whatever the error says.
   if (isError(error, BackupSDKError::zipFailedNotEnoughDiskSpace) ||
       (error.domain != kBackupSDKErrorDomain && !repair)) {
     // The category stops; what this archive added never reached the remote.
-    stop(*run, error);
+    stop(run, error);
     return;
   }
-  append(run, index + 1, size);
-}
-
-void MediaBackup::createSeperateZip(const std::shared_ptr<Run>& run, size_t index) {
-  closeZip(run, index, false);
-}
-
-void MediaBackup::finalizeAppend(const std::shared_ptr<Run>& run, size_t index) {
-  closeZip(run, index, true);
+  append(run, index + 1);
 }
 
 void MediaBackup::closeZip(const std::shared_ptr<Run>& run, size_t index, bool last) {
-  const Future<Void> closed =
-      appendMetaJson(run->zip, recordMetaData(*run->backup), category_.fileName)
-          .onSuccess([this, run] { return appendBackupJson(run->zip, *run->backup); });
-  guard(run, closed.onComplete([this, run, index, last](const FutureResult<Void>& result) {
-    if (endedCancelled(result)) {
-      stop(*run, std::nullopt);
-    } else if (result.isSuccess()) {
-      guard(run, uploadZipAndInflate(run->token)
-                     .onComplete([this, run, index](const FutureResult<Void>& uploaded) {
-                       finalizeZip(run, index, uploaded);
-                     }));
-    } else {
-      // Nothing of this archive left the machine.
-      updateReportValues();
-      rollBack(*run);
-      if (last) {
-        run->done.completeWithSuccess(Void{});
-      } else {
-        createZip(run, index + 1, 0);
-      }
+  settle(run, [this, run, index, last] {
+    // A full remote cancels the run when the archive before this one failed.
+    if (run->cancelled()) {
+      stop(run, std::nullopt);
+      return;
     }
+    Batch& batch = run->batch;
+    const Future<Void> closed =
+        appendMetaJson(batch.zip, recordMetaData(*run->backup), category_.fileName)
+            .onSuccess([this, run] { return appendBackupJson(run->batch.zip, *run->backup); });
+    guard(run, closed.onComplete([this, run, index, last](const FutureResult<Void>& result) {
+      if (endedCancelled(result)) {
+        stop(run, std::nullopt);
+        return;
+      }
+      if (result.isSuccess()) {
+        sendZip(run);
+      } else {
+        // Nothing of this archive left the machine.
+        reportFailed(run->batch);
+        rollBack(*run, run->batch);
+        run->batch = Batch{};
+      }
+      if (last) {
+        settle(run, [run] { run->done.completeWithSuccess(Void{}); });
+      } else {
+        startBatch(run, index);
+      }
+    }));
+  });
+}
+
+void MediaBackup::sendZip(const std::shared_ptr<Run>& run) {
+  Batch& batch = run->batch;
+  batch.zip.reset();
+  for (const auto& item : batch.appended) run->sentItems.insert(item.get());
+  // Progress moves as soon as the archive is through, failed files too, not when the next one
+  // closes; a cancelled archive moves none.
+  const int files = batch.successFiles + batch.failedFiles;
+  const int64_t bytes = batch.successBytes + batch.failedBytes;
+  run->sending =
+      uploadZipAndInflate(run->token, batch.path)
+          .onComplete([status = fileStatusManager, files, bytes](const FutureResult<Void>& result) {
+            if (!endedCancelled(result)) {
+              status->update([&](FileStatus& current) {
+                current.processed += files;
+                current.processedBytes += bytes;
+              });
+              status->notifyAboutCurrentBackupFileStatus();
+            }
+            return result;
+          });
+  run->sent = std::move(batch);
+  run->batch = Batch{};
+}
+
+void MediaBackup::settle(const std::shared_ptr<Run>& run, std::function<void()> then) {
+  if (!run->sending) {
+    then();
+    return;
+  }
+  const Future<Void> sending = std::move(*run->sending);
+  run->sending.reset();
+  guard(run, sending.onComplete([this, run, then = std::move(then)](
+                                    const FutureResult<Void>& result) {
+    if (endedCancelled(result)) {
+      // Whether the archive landed is unknown: the record claims none of it, and a left-over
+      // archive is inflated whole by the next preview.
+      rollBack(*run, *run->sent);
+      run->sent.reset();
+      run->sentItems.clear();
+      stop(run, std::nullopt);
+      return;
+    }
+    finalizeZip(*run, result);
+    then();
   }));
 }
 
-void MediaBackup::finalizeZip(const std::shared_ptr<Run>& run, size_t index,
-                              const FutureResult<Void>& result) {
-  if (endedCancelled(result)) {
-    // Whether the archive landed is unknown: the record claims none of it, and a left-over
-    // archive is inflated whole by the next preview.
-    stop(*run, std::nullopt);
-    return;
-  }
+void MediaBackup::finalizeZip(Run& run, const FutureResult<Void>& result) {
+  Batch& sent = *run.sent;
   if (result.isFail()) {
     if (category_.verbose) {
       logWith(logger, LogLevel::warning, [&] {
         return "error while uploading/inflating ZIP (" + nsErrorDescription(result.failure()) + ")";
       });
     }
-    updateReportValues();
-    rollBack(*run);
+    reportFailed(sent);
+    rollBack(run, sent);
   } else {
     logWith(logger, LogLevel::debug,
             [&] { return category_.itemTitle + " ZIP uploaded/inflated successfully"; });
-    for (const auto& item : *appendedMediaItems) run->landed.insert(item->getRemoteFileName());
-    addToReport(true, category_.type, successFiles, successBytes);
-    addToReport(false, category_.type, failedFiles, failedBytes);
+    for (const auto& item : sent.appended) run.landed.insert(item->getRemoteFileName());
+    addToReport(true, category_.type, sent.successFiles, sent.successBytes);
+    addToReport(false, category_.type, sent.failedFiles, sent.failedBytes);
   }
-  // Failed files are dealt with too: progress moves by the whole archive.
-  fileStatusManager->update([this](FileStatus& status) {
-    status.processed += failedFiles + successFiles;
-    status.processedBytes += failedBytes + successBytes;
-  });
-  fileStatusManager->notifyAboutCurrentBackupFileStatus();
-  createZip(run, index + 1, 0);
+  run.sent.reset();
+  run.sentItems.clear();
 }
 
 void MediaBackup::guard(const std::shared_ptr<Run>& run, const Future<Void>& step) {
-  (void)step.onFail([this, run](const Error& error) { stop(*run, error); });
+  (void)step.onFail([this, run](const Error& error) { stop(run, error); });
 }
 
-void MediaBackup::stop(Run& run, const std::optional<Error>& error) {
-  // The archive being built never reached the remote: the record must not claim it.
-  rollBack(run);
+void MediaBackup::stop(const std::shared_ptr<Run>& run, const std::optional<Error>& error) {
+  if (run->done.future.isCompleted()) return;
+  if (run->sending) {
+    // The archive on its way decides first: a landed one stays recorded.
+    const Future<Void> sending = std::move(*run->sending);
+    run->sending.reset();
+    (void)sending.onComplete([this, run, error](const FutureResult<Void>& result) {
+      if (endedCancelled(result)) {
+        rollBack(*run, *run->sent);
+        run->sent.reset();
+        run->sentItems.clear();
+      } else {
+        finalizeZip(*run, result);
+      }
+      stop(run, error);
+    });
+    return;
+  }
+  // The archive being packed never reached the remote: the record must not claim it.
+  rollBack(*run, run->batch);
+  run->batch = Batch{};
   if (error) {
-    run.done.completeWithFail(*error);
+    run->done.completeWithFail(*error);
   } else {
-    run.done.completeWithCancel();
+    run->done.completeWithCancel();
   }
 }
 
@@ -504,12 +580,12 @@ bool MediaBackup::holdsStored(Run& run, MediaItem& item, const std::string& name
   return true;
 }
 
-void MediaBackup::updateReportValues() {
-  failedBytes += successBytes;
-  failedFiles += successFiles;
-  successBytes = 0;
-  successFiles = 0;
-  addToReport(false, category_.type, failedFiles, failedBytes);
+void MediaBackup::reportFailed(Batch& batch) {
+  batch.failedBytes += batch.successBytes;
+  batch.failedFiles += batch.successFiles;
+  batch.successBytes = 0;
+  batch.successFiles = 0;
+  addToReport(false, category_.type, batch.failedFiles, batch.failedBytes);
 }
 
 void MediaBackup::updateCache(const std::shared_ptr<MediaItem>& item,
@@ -517,10 +593,10 @@ void MediaBackup::updateCache(const std::shared_ptr<MediaItem>& item,
   cachingService->setItem(fingerprint, item);
 }
 
-void MediaBackup::updateFields(const std::shared_ptr<MediaItem>& item) {
-  appendedMediaItems->push_back(item);
-  successBytes += item->bytes;
-  successFiles += 1;
+void MediaBackup::updateFields(Batch& batch, const std::shared_ptr<MediaItem>& item) {
+  batch.appended.push_back(item);
+  batch.successBytes += item->bytes;
+  batch.successFiles += 1;
 }
 
 void MediaBackup::updateBackupMetadata(Run& run, const std::shared_ptr<MediaItem>& item) {
@@ -546,12 +622,12 @@ void MediaBackup::updateBackupMetadata(Run& run, const std::shared_ptr<MediaItem
   versionedCount = record.count;
 }
 
-void MediaBackup::rollBack(Run& run) {
-  if (!appendedMediaItems || appendedMediaItems->empty()) return;
-  removeItems(recordMetaData(*run.backup), *appendedMediaItems);
+void MediaBackup::rollBack(Run& run, Batch& batch) {
+  if (batch.appended.empty()) return;
+  removeItems(recordMetaData(*run.backup), batch.appended);
   // Rebuilt from what is left on the next lookup.
   run.recorded.reset();
-  for (const auto& item : *appendedMediaItems) {
+  for (const auto& item : batch.appended) {
     if (item->fingerprint) cachingService->removeItem(*item->fingerprint);
   }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,10 +26,15 @@ namespace tessellon {
 // the cache and counted as failed; the run goes on with the next archive. Only a
 // full local disk, a foreign error or cancellation ends the category early.
 //
-// One run at a time: the counters and the archive's items are plain fields
-// touched only by the run's chain, which advances one item per step on the
-// futures' primary executor, so neither the stack nor the memory grows with the
-// number of items.
+// Packing overlaps the transfer: while one archive is on its way, the next is
+// packed, and it is closed (its documents written) only once the first landed or
+// failed. Content recorded through the archive on its way waits for that outcome
+// before a later item relies on it.
+//
+// One run at a time: the record, the counters and the archives' items are touched
+// only by the run's chain, which advances one item per step on the futures'
+// primary executor, so neither the stack nor the memory grows with the number of
+// items. An archive's transfer only completes a future the chain waits for.
 class MediaBackup : public BaseBackupService {
  protected:
   // What tells the categories apart.
@@ -51,15 +57,9 @@ class MediaBackup : public BaseBackupService {
   Future<std::shared_ptr<ReportSection>> processMediaMetaData(
       std::shared_ptr<Backup> backup, std::shared_ptr<CancelToken> cancelToken);
 
-  // The current archive (batch): what was packed or recorded and what failed.
-  int64_t successBytes = 0;
-  int64_t failedBytes = 0;
-  int successFiles = 0;
-  int failedFiles = 0;
-  std::optional<MediaMetaData::Items> appendedMediaItems;
-
  private:
   struct Run;
+  struct Batch;
   // The category folder's files as listed, by name (viewing the listing in backup->listedFiles):
   // a sorted array of views is a fraction of a hash map's memory, or of a copy of the names, for
   // a folder of a hundred thousand files.
@@ -92,28 +92,35 @@ class MediaBackup : public BaseBackupService {
   // Adds task items that pack the missing items again from this computer.
   void queueRepairs(Run& run, const MediaMetaData::Items& missing);
   void reportLost(const MediaItem& item);
-  void createZip(const std::shared_ptr<Run>& run, size_t index, int64_t size);
-  void append(const std::shared_ptr<Run>& run, size_t index, int64_t size);
-  void appendHashedItem(const std::shared_ptr<Run>& run, size_t index, int64_t size,
+  // Starts the archive whose first item is `index`; the run ends once no item is left.
+  void startBatch(const std::shared_ptr<Run>& run, size_t index);
+  void append(const std::shared_ptr<Run>& run, size_t index);
+  void appendHashedItem(const std::shared_ptr<Run>& run, size_t index,
                         const std::vector<std::string>& fingerprints);
-  void manageUncachedMediaItem(const std::shared_ptr<Run>& run, size_t index, int64_t size,
+  void manageUncachedMediaItem(const std::shared_ptr<Run>& run, size_t index,
                                const std::optional<std::string>& fingerprint);
-  void appendPackedItem(const std::shared_ptr<Run>& run, size_t index, int64_t size);
-  void appendFailed(const std::shared_ptr<Run>& run, size_t index, int64_t size,
-                    const Error& error);
-  void createSeperateZip(const std::shared_ptr<Run>& run, size_t index);
-  void finalizeAppend(const std::shared_ptr<Run>& run, size_t index);
+  void appendPackedItem(const std::shared_ptr<Run>& run, size_t index);
+  void appendFailed(const std::shared_ptr<Run>& run, size_t index, const Error& error);
+  // Closes the archive being packed, once the one sent before it has landed or failed (its
+  // documents must describe what the remote holds), and sends it; `index` is the first item of
+  // the next archive.
   void closeZip(const std::shared_ptr<Run>& run, size_t index, bool last);
-  void finalizeZip(const std::shared_ptr<Run>& run, size_t index, const FutureResult<Void>& result);
+  void sendZip(const std::shared_ptr<Run>& run);
+  // Runs `then` once the archive on its way, if any, has landed or failed; a cancelled one
+  // stops the run instead.
+  void settle(const std::shared_ptr<Run>& run, std::function<void()> then);
+  // Takes the sent archive's outcome into the record and the report.
+  void finalizeZip(Run& run, const FutureResult<Void>& result);
   // A step whose block throws must still end the run.
   void guard(const std::shared_ptr<Run>& run, const Future<Void>& step);
-  // Ends the run, failed with `error` or else cancelled, after taking the archive being built
-  // out of the record.
-  void stop(Run& run, const std::optional<Error>& error);
+  // Ends the run, failed with `error` or else cancelled: the archive being packed leaves the
+  // record, and one on its way stays in it only if it landed.
+  void stop(const std::shared_ptr<Run>& run, const std::optional<Error>& error);
 
-  void updateReportValues();
+  // Counts every file of the archive as failed.
+  void reportFailed(Batch& batch);
   void updateCache(const std::shared_ptr<MediaItem>& item, const std::string& fingerprint);
-  void updateFields(const std::shared_ptr<MediaItem>& item);
+  void updateFields(Batch& batch, const std::shared_ptr<MediaItem>& item);
   void updateBackupMetadata(Run& run, const std::shared_ptr<MediaItem>& item);
   // The record's item stored as `name`, if any.
   std::shared_ptr<MediaItem> recordedItem(Run& run, const std::string& name) const;
@@ -121,7 +128,7 @@ class MediaBackup : public BaseBackupService {
   // names (it then lends `item` its checksum) or that this run landed.
   bool holdsStored(Run& run, MediaItem& item, const std::string& name) const;
   // Takes the archive's items out of the record and the cache again.
-  void rollBack(Run& run);
+  void rollBack(Run& run, Batch& batch);
   // Whether `item`, the content of `recorded` with another date, becomes an item of its own.
   static bool keepsOwnDate(MediaItem& recorded, const MediaItem& item);
   static bool canAppendCachedMediaItemPath(const MediaItem& cached, const MediaItem& item);

@@ -1,6 +1,8 @@
 #include "backup/MediaBackup.h"
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -296,6 +298,46 @@ TEST_F(MediaBackupTest, CancellingMidRunBuildsNoFurtherArchive) {
   EXPECT_EQ(backup->taskListToProcess->imagesMetaData->items->back()->fingerprint, std::nullopt);
   // Whether that archive crossed is unknown: the record claims none of it.
   EXPECT_THAT(*backup->imagesMetaData->items, IsEmpty());
+}
+
+TEST_F(MediaBackupTest, TheNextArchiveIsPackedWhileThePreviousOneTravels) {
+  start(100);
+  auto backup = backupOf({file("a.jpg", 120), file("b.jpg", 130), file("c.jpg", 140)});
+  host_->setDelivery(FaultyDelegate::Delivery::late);
+  auto running = images_->processImageMetaData(backup, token_);
+  ASSERT_TRUE(host_->waitForHeld(1));  // the listing of the folder
+  host_->deliverHeld();
+  ASSERT_TRUE(host_->waitForHeld(1));  // the first archive
+  // Held there, the first archive leaves the second one being written beside it.
+  bool packing = false;
+  for (int poll = 0; poll < 1000 && !packing; ++poll) {
+    for (const auto& entry : fs::directory_iterator(space_.file("tmp"))) {
+      packing = packing || entry.path().filename().string().starts_with("MAC1-2.zip.partial-");
+    }
+    if (!packing) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(packing);
+  EXPECT_EQ(host_->calls("uploadFile"), 1);
+  host_->setDelivery(FaultyDelegate::Delivery::asIs);
+  host_->deliverHeld();
+  ASSERT_EQ(sectionOf(awaitResult(running)), ReportSection(3, 0, 390, 0));
+  EXPECT_EQ(crossedArchives().size(), 3u);
+}
+
+TEST_F(MediaBackupTest, ContentOfTheArchiveOnItsWayIsReliedOnOnlyOnceItLanded) {
+  start(50);
+  auto first = file("clip.mov", std::string(90, 'v'), "Movies");
+  auto copy = file("copy of clip.mov", std::string(90, 'v'), "Movies");
+  auto backup = backupOf({first, copy}, {}, true);
+  host_->failUpload(1, makeError(BackupSDKError::unknownError, "connection reset"));
+  // The copy, in the second archive, waited for the first: that one failed, so the copy's own
+  // file travelled.
+  ASSERT_EQ(sectionOf(runVideos(backup)), ReportSection(1, 1, 90, 90));
+  ASSERT_EQ(backup->videosMetaData->count, 1);
+  EXPECT_THAT(backup->videosMetaData->items->front()->paths(), ElementsAre("copy of clip.mov"));
+  EXPECT_TRUE(fs::exists(space_.file("remote/MAC1/videos/" + first->getRemoteFileName())));
+  EXPECT_THAT(crossedArchives(), ElementsAre(ElementsAre("videos/" + first->getRemoteFileName(),
+                                                         "videos.json", "backup.json")));
 }
 
 // Each run checks the record against one listing of the folder: a recorded file that is gone is
