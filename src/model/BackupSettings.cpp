@@ -3,33 +3,27 @@
 #include <algorithm>
 #include <string_view>
 
+#include "platform/text/UserPerceivedCharacters.h"
+
 namespace tessellon {
 namespace {
 
-// Multi-byte characters are compared whole: a name keeps "ä" but never half of
-// another two-byte character that shares its first byte.
+// Whole characters as a person sees them are kept or dropped: a decomposed "ä" is kept as "ä",
+// and "é" goes with its accent rather than leaving an "e" or a lone accent behind.
 constexpr std::string_view kAcceptedAscii =
     "abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLKMNOPQRSTUVWXYZ1234567890_";
 constexpr std::string_view kAcceptedUtf8[] = {"ä", "ö", "ü", "ß", "Ä", "Ü", "Ö"};
 
-size_t utf8Length(unsigned char lead) {
-  if (lead < 0x80) return 1;
-  if ((lead >> 5) == 0x6) return 2;
-  if ((lead >> 4) == 0xE) return 3;
-  if ((lead >> 3) == 0x1E) return 4;
-  return 1;
+bool accepted(std::string_view character) {
+  if (character.size() == 1) return kAcceptedAscii.find(character[0]) != std::string_view::npos;
+  return std::find(std::begin(kAcceptedUtf8), std::end(kAcceptedUtf8), character) !=
+         std::end(kAcceptedUtf8);
 }
 
 std::string filterName(const std::string& name) {
   std::string kept;
-  for (size_t i = 0; i < name.size();) {
-    size_t length = std::min(utf8Length(static_cast<unsigned char>(name[i])), name.size() - i);
-    std::string_view character(name.data() + i, length);
-    bool accepted = length == 1 ? kAcceptedAscii.find(character[0]) != std::string_view::npos
-                                : std::find(std::begin(kAcceptedUtf8), std::end(kAcceptedUtf8),
-                                            character) != std::end(kAcceptedUtf8);
-    if (accepted) kept.append(character);
-    i += length;
+  for (const std::string& character : userPerceivedCharacters(name)) {
+    if (accepted(character)) kept += character;
   }
   return kept;
 }

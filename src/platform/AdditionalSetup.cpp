@@ -30,7 +30,9 @@ void AdditionalSetup::setupIoC(const PlatformRoots& roots) {
   IoC::registerLazySingleton<UserDefaultsServiceProtocol>(
       [state = roots.state] { return std::make_shared<UserDefaultsService>(state); });
   IoC::registerLazySingleton<DeviceUIDServiceProtocol>([] {
-    return std::make_shared<DeviceUIDService>(IoC::require<UserDefaultsServiceProtocol>());
+    return std::make_shared<DeviceUIDService>(IoC::require<UserDefaultsServiceProtocol>(),
+                                              DeviceUID::kMachineIdPath,
+                                              IoC::optional<LoggerProtocol>());
   });
   IoC::registerLazySingleton<DirectoryUtilsProtocol>(
       [] { return std::make_shared<DirectoryUtilsAdapter>(); });

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <regex>
@@ -13,6 +14,7 @@
 #include "platform/identity/DeviceUIDService.h"
 #include "platform/identity/DirectoryUtilsAdapter.h"
 #include "platform/identity/UserDefaultsService.h"
+#include "support/RecordingLogger.h"
 #include "support/TempDir.h"
 
 namespace tessellon {
@@ -69,6 +71,37 @@ TEST_F(IdentityTest, WithoutAMachineIdARandomUUIDIsStoredOnce) {
     EXPECT_EQ(DeviceUID::uid(store, path), first);
     // A machine id that shows up later does not change the identifier.
     EXPECT_EQ(DeviceUID::uid(store, account.write("later", kMachineId)), first);
+  }
+}
+
+// A state folder that cannot be written (a file stands where it belongs) for two runs; the third
+// finds it writable again. Only a derived identifier can outlive that: without a machine id the
+// third run stores a random one, unique as the host-derived one may not be.
+TEST_F(IdentityTest, AnIdentifierThatCannotBeStoredStaysTheSameAndIsStoredByALaterRun) {
+  for (const bool withMachineId : {true, false}) {
+    SCOPED_TRACE(withMachineId ? "machine id" : "no machine id");
+    TempDir account;
+    const std::string blocker = account.write("state", "not a folder");
+    const std::string path =
+        withMachineId ? account.write("machine-id", kMachineId) : account.file("none");
+    auto logger = std::make_shared<RecordingLogger>();
+    auto run = [&] {
+      return DeviceUID::uid(std::make_shared<UserDefaultsService>(blocker + "/defaults"), path,
+                            logger);
+    };
+    const std::string first = run();
+    EXPECT_EQ(run(), first);
+    EXPECT_EQ(first, withMachineId ? DeviceUID::serialNumber(path) : DeviceUID::hostIdentifier());
+    EXPECT_EQ(logger->count(LogLevel::warning, "cannot store the device identifier " + first), 2u);
+
+    std::filesystem::remove(blocker);
+    const std::string stored = run();
+    if (withMachineId) {
+      EXPECT_EQ(stored, first);
+    }
+    EXPECT_EQ(UserDefaultsService(blocker + "/defaults").value("deviceUID"), stored);
+    EXPECT_EQ(run(), stored);
+    EXPECT_EQ(logger->count(LogLevel::warning, "cannot store"), 2u);
   }
 }
 

@@ -9,8 +9,13 @@
 #include <string_view>
 #include <utility>
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
+
+#include "sdk/Log.h"
 
 namespace tessellon {
 namespace {
@@ -34,35 +39,88 @@ std::string formatUUID(std::array<uint8_t, 16> bytes, uint8_t version) {
   return out;
 }
 
+// HMAC-SHA256 keyed by `key` over the application id, the first 16 bytes as a UUID of `version`.
+std::optional<std::string> derivedUUID(std::string_view key, uint8_t version) {
+  std::array<uint8_t, EVP_MAX_MD_SIZE> digest{};
+  unsigned int digestSize = 0;
+  if (HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
+           reinterpret_cast<const unsigned char*>(kApplicationId.data()), kApplicationId.size(),
+           digest.data(), &digestSize) == nullptr ||
+      digestSize < 16) {
+    return std::nullopt;
+  }
+  std::array<uint8_t, 16> bytes{};
+  std::copy_n(digest.begin(), bytes.size(), bytes.begin());
+  return formatUUID(bytes, version);
+}
+
 }  // namespace
 
 DeviceUID::DeviceUID(std::string key, std::shared_ptr<UserDefaultsServiceProtocol> defaults,
-                     std::string machineIdPath)
+                     std::string machineIdPath, std::shared_ptr<LoggerProtocol> logger)
     : uidKey_(std::move(key)),
       defaults_(std::move(defaults)),
-      machineIdPath_(std::move(machineIdPath)) {}
+      machineIdPath_(std::move(machineIdPath)),
+      logger_(std::move(logger)) {}
 
 std::string DeviceUID::uid(const std::shared_ptr<UserDefaultsServiceProtocol>& defaults,
-                           const std::string& machineIdPath) {
+                           const std::string& machineIdPath,
+                           const std::shared_ptr<LoggerProtocol>& logger) {
   // Two first calls at once would otherwise store one random UUID and return another.
   static std::mutex mutex;
   std::lock_guard lock(mutex);
-  return DeviceUID(kDefaultKey, defaults, machineIdPath).uid();
+  return DeviceUID(kDefaultKey, defaults, machineIdPath, logger).uid();
 }
 
 std::string DeviceUID::uid() {
   if (!uid_) uid_ = defaults_->value(uidKey_);
-  if (!uid_) uid_ = serialNumber(machineIdPath_);
+  if (uid_) return *uid_;
+  uid_ = serialNumber(machineIdPath_);
   if (!uid_) uid_ = advertisingIdentifier();
-  if (!uid_) uid_ = randomUUID();
-  save();
+  // Derived identifiers are the same at every run, stored or not: a failed write is tried again
+  // by the next run.
+  if (uid_) {
+    if (!save()) logUnstored("it is stored at the next run");
+    return *uid_;
+  }
+  uid_ = randomUUID();
+  if (!save()) {
+    // A random identifier that cannot be kept would name another device at every run.
+    if (const auto host = hostIdentifier()) {
+      uid_ = host;
+      // Replaces the random value the store keeps in memory; this write fails too.
+      (void)defaults_->setValue(*uid_, uidKey_);
+    }
+    logUnstored("this machine has no machine id, so it is derived from the host and user names");
+  }
   return *uid_;
 }
 
-void DeviceUID::save() {
-  if (!uid_ || defaults_->value(uidKey_)) return;
+bool DeviceUID::save() {
+  if (!uid_) return false;
+  if (defaults_->value(uidKey_)) return true;
   // A failed write leaves the value in memory; the next write of the store takes it along.
-  defaults_->setValue(*uid_, uidKey_);
+  return defaults_->setValue(*uid_, uidKey_);
+}
+
+void DeviceUID::logUnstored(const std::string& consequence) const {
+  logWith(logger_, LogLevel::warning, [&] {
+    return "cannot store the device identifier " + uid_.value_or("") + ": " + consequence;
+  });
+}
+
+std::optional<std::string> DeviceUID::hostIdentifier() {
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) != 0) return std::nullopt;
+  std::string key = std::string(host) + '\0' + std::to_string(::getuid()) + '\0';
+  struct passwd entry {};
+  struct passwd* found = nullptr;
+  std::array<char, 4096> buffer{};
+  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+      found->pw_dir) {
+    key += found->pw_dir;
+  }
+  return derivedUUID(key, 8);
 }
 
 std::optional<std::string> DeviceUID::serialNumber(const std::string& machineIdPath) {
@@ -77,17 +135,7 @@ std::optional<std::string> DeviceUID::serialNumber(const std::string& machineIdP
   }
   if (machineId.empty()) return std::nullopt;
 
-  std::array<uint8_t, EVP_MAX_MD_SIZE> digest{};
-  unsigned int digestSize = 0;
-  if (HMAC(EVP_sha256(), machineId.data(), static_cast<int>(machineId.size()),
-           reinterpret_cast<const unsigned char*>(kApplicationId.data()), kApplicationId.size(),
-           digest.data(), &digestSize) == nullptr ||
-      digestSize < 16) {
-    return std::nullopt;
-  }
-  std::array<uint8_t, 16> bytes{};
-  std::copy_n(digest.begin(), bytes.size(), bytes.begin());
-  return formatUUID(bytes, 8);
+  return derivedUUID(machineId, 8);
 }
 
 std::string DeviceUID::randomUUID() {

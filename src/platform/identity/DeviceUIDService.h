@@ -14,7 +14,8 @@ namespace tessellon {
 class DeviceUIDService : public DeviceUIDServiceProtocol {
  public:
   explicit DeviceUIDService(std::shared_ptr<UserDefaultsServiceProtocol> defaults,
-                            std::string machineIdPath = DeviceUID::kMachineIdPath);
+                            std::string machineIdPath = DeviceUID::kMachineIdPath,
+                            std::shared_ptr<LoggerProtocol> logger = nullptr);
 
   std::string cachedUID() const override { return cachedUID_; }
   std::string getUID() override;
@@ -22,6 +23,7 @@ class DeviceUIDService : public DeviceUIDServiceProtocol {
  private:
   std::shared_ptr<UserDefaultsServiceProtocol> defaults_;
   std::string machineIdPath_;
+  std::shared_ptr<LoggerProtocol> logger_;
   std::string cachedUID_;
 };
 
