@@ -9,9 +9,9 @@
 
 namespace tessellon {
 
-std::shared_ptr<AccessRequestProtocol> AccessRequestFactory::createRequest() {
+std::shared_ptr<AccessRequestProtocol> AccessRequestFactory::createRequest(AccessPurpose purpose) {
   auto folderBasedRequest = std::make_shared<FolderBasedAccessRequest>(
-      IoC::optional<FileIOServiceProtocol>(), IoC::optional<LocationProviderProtocol>());
+      IoC::optional<FileIOServiceProtocol>(), IoC::optional<LocationProviderProtocol>(), purpose);
   return std::make_shared<PhotoLibraryAccessRequest>(IoC::optional<PHPhotoLibraryWrapperProtocol>(),
                                                      std::move(folderBasedRequest));
 }

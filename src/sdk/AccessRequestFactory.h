@@ -8,7 +8,7 @@ namespace tessellon {
 // shared services.
 class AccessRequestFactory final : public AccessRequestFactoryProtocol {
  public:
-  std::shared_ptr<AccessRequestProtocol> createRequest() override;
+  std::shared_ptr<AccessRequestProtocol> createRequest(AccessPurpose purpose) override;
 };
 
 }  // namespace tessellon

@@ -17,7 +17,7 @@ class AccessRequestFactoryProtocol {
   AccessRequestFactoryProtocol(const AccessRequestFactoryProtocol&) = delete;
   AccessRequestFactoryProtocol& operator=(const AccessRequestFactoryProtocol&) = delete;
 
-  virtual std::shared_ptr<AccessRequestProtocol> createRequest() = 0;
+  virtual std::shared_ptr<AccessRequestProtocol> createRequest(AccessPurpose purpose) = 0;
 };
 
 }  // namespace tessellon

@@ -8,6 +8,9 @@
 
 namespace tessellon {
 
+// What the access is checked for: a restore may find the media folders missing and create them.
+enum class AccessPurpose { backup, restore };
+
 // One permission check of the media side.
 class AccessRequestProtocol {
  public:

@@ -12,7 +12,7 @@ AccessService::AccessService(std::shared_ptr<ContactRepositoryProtocol> contactR
       calendarRepository_(std::move(calendarRepository)),
       mediaRepository_(std::move(mediaRepository)) {}
 
-Future<Void> AccessService::checkAccess(const Settings& settings,
+Future<Void> AccessService::checkAccess(const Settings& settings, AccessPurpose purpose,
                                         std::shared_ptr<CancelToken> cancelToken) {
   const Future<Void> contacts =
       settings.contacts ? checkContactAccess(cancelToken) : Constants::success();
@@ -27,14 +27,14 @@ Future<Void> AccessService::checkAccess(const Settings& settings,
         return repository->checkAccess(cancelToken);
       })
       .onSuccess([media = settings.images || settings.videos, repository = mediaRepository_,
-                  cancelToken]() -> Future<Void> {
+                  purpose, cancelToken]() -> Future<Void> {
         if (!media) return Constants::success();
         auto factory = repository ? repository->accessRequestFactory() : nullptr;
         if (!factory) {
           return Future<Void>::fail(
               makeError(BackupSDKError::mediaNoAccessToPath, "no media repository"));
         }
-        return factory->createRequest()->checkAccess(cancelToken);
+        return factory->createRequest(purpose)->checkAccess(cancelToken);
       });
 }
 

@@ -17,7 +17,7 @@ class AccessService final : public AccessServiceProtocol {
                 std::shared_ptr<CalendarRepositoryProtocol> calendarRepository,
                 std::shared_ptr<MediaRepositoryProtocol> mediaRepository);
 
-  Future<Void> checkAccess(const Settings& settings,
+  Future<Void> checkAccess(const Settings& settings, AccessPurpose purpose,
                            std::shared_ptr<CancelToken> cancelToken) override;
 
  private:

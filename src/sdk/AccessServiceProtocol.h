@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "futures/Future.h"
+#include "sdk/AccessRequestProtocol.h"
 #include "sdk/CancelToken.h"
 #include "tessellon/Settings.h"
 
@@ -22,7 +23,7 @@ class AccessServiceProtocol {
 
   // Succeeds when every selected category is accessible; fails with the code
   // of the first denied one (201, 801, 301, 303). Honours the token.
-  virtual Future<Void> checkAccess(const Settings& settings,
+  virtual Future<Void> checkAccess(const Settings& settings, AccessPurpose purpose,
                                    std::shared_ptr<CancelToken> cancelToken) = 0;
 };
 

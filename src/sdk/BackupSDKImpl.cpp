@@ -131,7 +131,7 @@ void BackupSDKImpl::startPreview(const BackupSettings& settings, std::function<v
   }
 
   notificationService_->setBackupPreviewProgress(std::move(progress));
-  accessService_->checkAccess(settings, token)
+  accessService_->checkAccess(settings, AccessPurpose::backup, token)
       .onSuccess(Executor::primary(), [preview = backupPreviewService_, settings,
                                        token] { return preview->generateBackup(settings, token); })
       .onComplete(Executor::current(), [notifications = notificationService_, logger = logger_,
@@ -170,7 +170,7 @@ void BackupSDKImpl::startBackup(const BackupSettings& settings,
 
   notificationService_->setBackupProgress(std::move(progress));
   auto lock = lockFor(deviceUIDService_->getUID());
-  auto chain = accessService_->checkAccess(settings, token)
+  auto chain = accessService_->checkAccess(settings, AccessPurpose::backup, token)
                    .onSuccess(Executor::primary(), [lock, token] { return lock->acquire(token); })
                    .onSuccess(Executor::primary(),
                               [preview = backupPreviewService_, settings, token] {
@@ -221,6 +221,21 @@ void BackupSDKImpl::runBackupChain(Future<std::shared_ptr<ProcessReport>> chain,
               });
 }
 
+Future<Void> BackupSDKImpl::createMediaFolders(FileIOServiceProtocol& files) {
+  // A fresh home may lack the media folders; a restore brings them back, once nothing refused it.
+  auto locations = IoC::optional<LocationProviderProtocol>();
+  if (!locations) return Constants::success();
+  for (const auto& folder : {locations->localImageDirectory(), locations->localVideoDirectory()}) {
+    if (files.exists(folder)) continue;
+    Result<void> made = files.createDirectory(folder, true);
+    if (!made.ok()) {
+      return Future<Void>::fail(makeError(BackupSDKError::mediaNoAccessToPath,
+                                          "cannot create " + folder + ": " + made.error().message));
+    }
+  }
+  return Constants::success();
+}
+
 void BackupSDKImpl::startRestore(std::shared_ptr<Backup> backup, const Settings& settings,
                                  std::function<void(const FileStatus&)> progress,
                                  ReportCompletion completion) {
@@ -236,17 +251,6 @@ void BackupSDKImpl::startRestore(std::shared_ptr<Backup> backup, const Settings&
     return completion(nullptr, refused);
   }
 
-  // A fresh home may lack the media folders; a restore brings them back
-  // instead of being refused as unreadable.
-  if (settings.images || settings.videos) {
-    if (auto locations = IoC::optional<LocationProviderProtocol>()) {
-      for (const auto& folder :
-           {locations->localImageDirectory(), locations->localVideoDirectory()}) {
-        if (!fileIOService_->exists(folder)) (void)fileIOService_->createDirectory(folder, true);
-      }
-    }
-  }
-
   // Likewise the address book and the calendar folders; a backup never creates them, so a
   // missing folder there fails instead of reading as empty.
   if (settings.contacts) {
@@ -258,8 +262,12 @@ void BackupSDKImpl::startRestore(std::shared_ptr<Backup> backup, const Settings&
 
   auto lock = lockFor(backup->deviceID);
   auto chain =
-      accessService_->checkAccess(settings, token)
+      accessService_->checkAccess(settings, AccessPurpose::restore, token)
           .onSuccess(Executor::primary(), [lock, token] { return lock->acquire(token); })
+          .onSuccess(Executor::primary(),
+                     [files = fileIOService_, media = settings.images || settings.videos] {
+                       return media ? createMediaFolders(*files) : Constants::success();
+                     })
           .onSuccess(Executor::primary(), [notifications = notificationService_,
                                            helper = restoreService_->restoreHelper(), backup,
                                            settings, token, progress = std::move(progress)] {

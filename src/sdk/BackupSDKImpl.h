@@ -60,6 +60,8 @@ class BackupSDKImpl {
   // Makes the private temporary folder ours for an operation or listing: the error to complete
   // with at once when it cannot be. Each success is matched by one release of the service.
   std::optional<Error> acquireTemporaryFolder();
+  // The picture and movie folders that are missing, or 303.
+  static Future<Void> createMediaFolders(FileIOServiceProtocol& files);
   // The lock of the remote folder "<uid>"; not yet taken.
   std::shared_ptr<DeviceLock> lockFor(const std::string& uid) const;
   // Lets the lock go once `chain` has ended, then finishes the operation.

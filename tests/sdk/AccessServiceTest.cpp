@@ -84,7 +84,7 @@ class FakeStores final : public ContactRepositoryProtocol,
     return std::const_pointer_cast<FakeStores>(shared_from_this());
   }
   Future<bool> exists(const MediaItem&) override { return Future<bool>::success(false); }
-  std::shared_ptr<AccessRequestProtocol> createRequest() override {
+  std::shared_ptr<AccessRequestProtocol> createRequest(AccessPurpose) override {
     return std::make_shared<Request>(*this);
   }
 
@@ -98,7 +98,7 @@ class FakeStores final : public ContactRepositoryProtocol,
 std::pair<FutureResult<Void>, std::vector<std::string>> check(
     const Settings& settings, Grants grants, std::shared_ptr<CancelToken> token = nullptr) {
   auto stores = std::make_shared<FakeStores>(grants);
-  auto result = AccessService(stores, stores, stores).checkAccess(settings, token);
+  auto result = AccessService(stores, stores, stores).checkAccess(settings, AccessPurpose::backup, token);
   return {result.waitUntilCompleted(), stores->asked};
 }
 
@@ -219,6 +219,11 @@ TEST_F(AccessRequestTest, BothMediaFoldersMustBeReadable) {
   std::filesystem::remove_all(dir_.file("home/Pictures"));
   EXPECT_THAT(FolderBasedAccessRequest(files_, provider()).checkAccess(nullptr),
               FailsWith(BackupSDKError::mediaNoAccessToPath));
+  // A restore makes the missing folder itself, after every check; the check makes nothing.
+  EXPECT_THAT(
+      FolderBasedAccessRequest(files_, provider(), AccessPurpose::restore).checkAccess(nullptr),
+      SucceedsWith(Void{}));
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("home/Pictures")));
   // The host's own folders replace the home's.
   auto chosen =
       std::make_shared<LocationProvider>(std::make_shared<FixedHome>(dir_.file("home")), files_,

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <barrier>
+#include <filesystem>
 #include <thread>
 #include <tuple>
 
@@ -69,7 +70,7 @@ class FakeServices final : public AccessServiceProtocol,
   PendingAnswer<Report> backup, restore;
   PendingAnswer<Backups> listing;
 
-  Future<Void> checkAccess(const Settings&, std::shared_ptr<CancelToken>) override {
+  Future<Void> checkAccess(const Settings&, AccessPurpose, std::shared_ptr<CancelToken>) override {
     return denial ? Future<Void>::fail(*denial) : Future<Void>::success(Void{});
   }
   Future<std::shared_ptr<Backup>> generateBackup(const BackupSettings&,
@@ -140,6 +141,8 @@ class BackupSDKTest : public ::testing::Test {
     BackupSDKOptions options;
     options.temporaryDirectory = remote_.file("tmp");
     options.stateDirectory = remote_.file("state");
+    options.picturesDirectory = remote_.file("home/Pictures");
+    options.moviesDirectory = remote_.file("home/Movies");
     sdk_ = std::make_unique<BackupSDK>(
         std::make_shared<hosts::LocalFolderDelegate>(remote_.file("remote")), nullptr, options);
   }
@@ -216,15 +219,17 @@ TEST_F(BackupSDKTest, PreviewResetsItsProgressAndErrorsReachTheHostInItsForm) {
   ASSERT_TRUE(failed.wait());
   EXPECT_THAT(failed.arg<1>(), HasCode(BackupSDKError::unknownError));
 
-  // A denied category fails with its own code, before any progress closure is installed.
+  // A denied category fails with its own code, before any progress closure is installed, and
+  // before a missing media folder is made.
   fakes_->denial = makeError(BackupSDKError::calendarsAccessDenied);
   ReportProbe denied;
   sdk_->startRestore(
-      std::make_shared<Backup>("device"), Settings(false, true, false, false),
+      std::make_shared<Backup>("device"), Settings(false, true, false, true),
       [](const FileStatus&) {}, denied.callback());
   ASSERT_TRUE(denied.wait());
   EXPECT_THAT(denied.arg<1>(), HasCode(BackupSDKError::calendarsAccessDenied));
   EXPECT_FALSE(IoC::resolve<NotificationServiceProtocol>().value()->restoreProgress());
+  EXPECT_FALSE(std::filesystem::exists(remote_.file("home/Pictures")));
 }
 
 TEST_F(BackupSDKTest, RestoreChecksTheFormatVersionBeforeStarting) {
@@ -242,6 +247,9 @@ TEST_F(BackupSDKTest, RestoreChecksTheFormatVersionBeforeStarting) {
   ReportProbe restored;
   sdk_->startRestore(sameMajor, allRestored(), nullptr, restored.callback());
   ASSERT_TRUE(fakes_->restore.waitStarted());
+  // Granted: the fresh home's media folders are there before anything is restored.
+  EXPECT_TRUE(std::filesystem::is_directory(remote_.file("home/Pictures")));
+  EXPECT_TRUE(std::filesystem::is_directory(remote_.file("home/Movies")));
   fakes_->restore.complete(FutureResult<Report>::success(report()));
   ASSERT_TRUE(restored.wait());
   EXPECT_TRUE(restored.arg<0>());
