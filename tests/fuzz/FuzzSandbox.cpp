@@ -70,8 +70,12 @@ std::string safeRemotePath(const std::string& path) {
 
 const std::string& FuzzSandbox::processRoot() {
   static const std::string root = [] {
+    // Creating and deleting a few hundred files per execution is what an execution mostly costs
+    // on a disk file system (ext4 searches its recently deleted inodes); in memory it is ~8x
+    // cheaper.
     const char* tmp = std::getenv("TMPDIR");
-    const std::string base = tmp && *tmp == '/' ? tmp : "/tmp";
+    std::string base = tmp && *tmp == '/' ? tmp : "/tmp";
+    if (::access("/dev/shm", W_OK | X_OK) == 0) base = "/dev/shm";
     const std::string folder = base + "/tessellon-fuzz-" + std::to_string(::getpid());
     fs::remove_all(folder);
     fs::create_directories(folder + "/trap");
