@@ -29,13 +29,16 @@ define configure
 	fi
 endef
 
-.PHONY: deps deps-bench test test-large simulate run bench asan tsan soak fuzz format clean
+.PHONY: deps deps-bench deps-fuzz test test-large simulate run bench asan tsan soak fuzz format clean
 
 deps:
 	@scripts/install-deps
 
 deps-bench:
 	@scripts/install-deps --bench
+
+deps-fuzz:
+	@scripts/install-deps --fuzz
 
 test: deps
 	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR))
@@ -98,7 +101,7 @@ soak: deps
 # checked-in one); a crash, hang (-timeout) or leak stops the run and leaves its input in
 # build-fuzz/artifacts/. The checked-in corpus itself replays in `make test` and `make asan`.
 FUZZ_SECONDS ?= 1800
-fuzz: deps
+fuzz: deps-fuzz
 	$(call configure,build-fuzz,-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSELLON_BUILD_FUZZERS=ON -DTESSELLON_BUILD_TESTS=ON "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer")
 	cmake --build build-fuzz -j$(JOBS) --target remote_fuzzer
 	@mkdir -p build-fuzz/remote-corpus build-fuzz/artifacts

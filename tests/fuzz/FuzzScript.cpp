@@ -23,13 +23,27 @@ FuzzScript::FuzzScript(const uint8_t* data, size_t size) {
 }
 
 uint8_t FuzzScript::byte(uint8_t fallback) {
-  if (exhausted()) return fallback;
+  std::lock_guard lock(mutex_);
+  if (position_ >= script_.size()) return fallback;
   return static_cast<uint8_t>(script_[position_++]);
 }
 
 std::string FuzzScript::bytes(size_t count) {
-  const size_t available = exhausted() ? 0 : script_.size() - position_;
+  std::lock_guard lock(mutex_);
+  const size_t available = position_ >= script_.size() ? 0 : script_.size() - position_;
   std::string out = script_.substr(position_, std::min(count, available));
+  position_ += out.size();
+  return out;
+}
+
+std::string FuzzScript::counted(int lengthBytes) {
+  std::lock_guard lock(mutex_);
+  size_t length = 0;
+  for (int index = 0; index < lengthBytes && position_ < script_.size(); ++index) {
+    length |= static_cast<size_t>(static_cast<uint8_t>(script_[position_++])) << (8 * index);
+  }
+  const size_t available = script_.size() - position_;
+  std::string out = script_.substr(position_, std::min(length, available));
   position_ += out.size();
   return out;
 }

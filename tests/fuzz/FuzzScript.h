@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,7 +14,7 @@ namespace tessellon::fuzz {
 //   <script bytes> ( "\n@@ " <remote path> "\n" <content> )*
 // so a document stays plain text that the fuzzer's dictionary and mutations can work on. Reading
 // past the end of the script yields the caller's fallback: a short input is a well-behaved host.
-// Not thread-safe; ScriptedDelegate reads it under its own lock.
+// Thread-safe: requests arriving together each read whole values.
 class FuzzScript {
  public:
   struct ServedFile {
@@ -26,13 +27,15 @@ class FuzzScript {
   uint8_t byte(uint8_t fallback = 0);
   // Up to `count` further bytes (fewer at the end of the script).
   std::string bytes(size_t count);
-  bool exhausted() const { return position_ >= script_.size(); }
+  // The length in `lengthBytes` bytes (little-endian), then up to that many bytes.
+  std::string counted(int lengthBytes);
 
   const std::vector<ServedFile>& served() const { return served_; }
 
   static constexpr std::string_view kFileMarker = "\n@@ ";
 
  private:
+  std::mutex mutex_;
   std::string script_;
   size_t position_ = 0;
   std::vector<ServedFile> served_;

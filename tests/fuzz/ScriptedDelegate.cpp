@@ -1,18 +1,13 @@
 #include "fuzz/ScriptedDelegate.h"
 
 #include <chrono>
-#include <climits>
-#include <cstdio>
-#include <cstdlib>
 #include <cmath>
 #include <condition_variable>
-#include <filesystem>
-#include <fstream>
-#include <limits>
+#include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 namespace tessellon::fuzz {
-namespace fs = std::filesystem;
 namespace {
 
 // A synchronous answer: the inner remote answers on its thread, the caller waits for it here.
@@ -38,12 +33,6 @@ class AnswerSlot {
 };
 
 Error hostGone() { return Error{"ScriptedDelegate", 1, "the host has shut down"}; }
-
-const std::vector<int64_t>& scriptedSizes() {
-  static const std::vector<int64_t> sizes{0,  1, 4096, -1, std::numeric_limits<int64_t>::min(),
-                                          std::numeric_limits<int64_t>::max(), int64_t{1} << 40};
-  return sizes;
-}
 
 }  // namespace
 
@@ -71,7 +60,7 @@ ScriptedDelegate::ScriptedDelegate(std::shared_ptr<BackupSDKDelegate> remote,
                                    std::shared_ptr<FuzzScript> script, Paths paths,
                                    int64_t zipSize)
     : script_(std::move(script)),
-      paths_(std::move(paths)),
+      hostile_(script_, std::move(paths)),
       zipSize_(zipSize),
       trace_(std::getenv("TESSELLON_FUZZ_TRACE") != nullptr),
       remote_(std::move(remote)) {}
@@ -104,7 +93,6 @@ ScriptedDelegate::Decision ScriptedDelegate::decide(const char* operation, const
   Decision decision;
   bool cancel = false;
   {
-    std::lock_guard lock(mutex_);
     const uint8_t byte = script_->byte();
     const uint8_t what = byte & 7;
     decision.kind = what == 7 ? Kind::forward : static_cast<Kind>(what);
@@ -175,91 +163,6 @@ void ScriptedDelegate::relay(const Decision& decision, Progress progress,
   if (Answer answer = slot->take()) deliver(decision, std::move(answer), std::move(progress));
 }
 
-Error ScriptedDelegate::error(uint8_t selector) {
-  switch (selector % 10) {
-    case 0: return Error{"NSURLErrorDomain", -999, "cancelled"};
-    case 1: return Error{"NSURLErrorDomain", -1012, "user cancelled authentication"};
-    case 2: return Error{"NSCocoaErrorDomain", 3072, "the operation was cancelled"};
-    case 3: return Error{"ScriptedDelegate", 507, "insufficient storage"};
-    case 4: return Error{"NSURLErrorDomain", -1001, "timed out"};
-    case 5: return Error{"NSPOSIXErrorDomain", 28, "No space left on device"};
-    case 6: return Error{"BackupSDKError", 319, "remote full"};
-    case 7: return Error{};
-    case 8: return Error{std::string("\xff/..\n\0odd", 9), INT_MIN, std::string(300, 'x')};
-    default: return Error{"LocalFolderDelegate", selector, "refused"};
-  }
-}
-
-BackupSDKError ScriptedDelegate::downloadError(uint8_t selector) {
-  switch (selector % 6) {
-    case 0: return BackupSDKError::delegateFileDoesNotExist;
-    case 1: return BackupSDKError::delegateFileDownloadFailed;
-    case 2: return BackupSDKError::isCanceling;
-    case 3: return static_cast<BackupSDKError>(-999);
-    case 4: return static_cast<BackupSDKError>(507);
-    default: return static_cast<BackupSDKError>(INT_MAX);
-  }
-}
-
-std::string ScriptedDelegate::servedDownload(uint8_t selector) {
-  const std::string name =
-      paths_.downloads + "/served-" + std::to_string(served_.fetch_add(1));
-  std::error_code ignored;
-  switch (selector % 6) {
-    case 0: {
-      std::string content;
-      {
-        std::lock_guard lock(mutex_);
-        const size_t length = script_->byte() | (script_->byte() << 8);
-        content = script_->bytes(length);
-      }
-      std::ofstream(name, std::ios::binary) << content;
-      return name;
-    }
-    case 1:
-      fs::create_symlink(paths_.canary, name, ignored);
-      return name;
-    case 2:
-      fs::create_directories(name + "/inner", ignored);
-      return name;
-    case 3:
-      return paths_.foreign;
-    case 4:
-      return name;  // never made
-    default:
-      return selector & 0x80 ? std::string() : std::string("served");
-  }
-}
-
-std::string ScriptedDelegate::scriptedName(uint8_t selector) {
-  static const std::vector<std::string> names{
-      "backup.json", "images.json", "contacts.json", "calendars.json", "lock.json", "..", ".", "",
-      "/", "a/b", "../escape", "/etc", "FUZZDEV", "OTHER", "FUZZDEV.zip", std::string(300, 'n'),
-      "\xff\xfe"};
-  if (selector % (names.size() + 1) < names.size()) return names[selector % (names.size() + 1)];
-  std::lock_guard lock(mutex_);
-  return script_->bytes(script_->byte() % 64);
-}
-
-std::vector<Member> ScriptedDelegate::scriptedMembers(uint8_t count) {
-  std::vector<Member> members;
-  for (int index = 0; index < count % 5; ++index) {
-    uint8_t nameSelector = 0;
-    uint8_t sizeSelector = 0;
-    {
-      std::lock_guard lock(mutex_);
-      nameSelector = script_->byte();
-      sizeSelector = script_->byte();
-    }
-    Member member;
-    member.fullName = scriptedName(nameSelector);
-    member.fileSizeInByte = scriptedSizes()[sizeSelector % scriptedSizes().size()];
-    member.type = nameSelector & 0x80 ? MemberType::directory : MemberType::file;
-    members.push_back(std::move(member));
-  }
-  return members;
-}
-
 std::shared_ptr<CancellationDelegate> ScriptedDelegate::uploadFile(
     const std::string& localPath, const std::string& relativeRemotePath, Progress progress,
     std::function<void(std::optional<Error>)> completion) {
@@ -269,14 +172,14 @@ std::shared_ptr<CancellationDelegate> ScriptedDelegate::uploadFile(
   if (!remote) {
     completion(hostGone());
   } else if (decision.kind == Kind::fail) {
-    deliver(decision, [completion, e = error(decision.parameter)] { completion(e); }, progress);
+    deliver(decision, [completion, e = HostileAnswers::error(decision.parameter)] { completion(e); }, progress);
   } else if (decision.kind == Kind::mixed) {
     // Success without a byte stored.
     deliver(decision, [completion] { completion(std::nullopt); }, progress);
   } else {
     // A substitute stores the file, then says it failed.
     const std::optional<Error> failure =
-        decision.kind == Kind::substitute ? std::optional(error(decision.parameter)) : std::nullopt;
+        decision.kind == Kind::substitute ? std::optional(HostileAnswers::error(decision.parameter)) : std::nullopt;
     relay(decision, progress, [&](Sink sink) {
       transfer->attach(remote->uploadFile(
           localPath, relativeRemotePath, progress,
@@ -299,20 +202,20 @@ std::shared_ptr<CancellationDelegate> ScriptedDelegate::downloadFile(
     completion(std::nullopt, BackupSDKError::delegateFileDownloadFailed);
   } else if (decision.kind == Kind::fail) {
     deliver(decision,
-            [completion, e = downloadError(decision.parameter)] { completion(std::nullopt, e); },
+            [completion, e = HostileAnswers::downloadError(decision.parameter)] { completion(std::nullopt, e); },
             progress);
   } else if (decision.kind == Kind::mixed && !(decision.parameter & 1)) {
     deliver(decision, [completion] { completion(std::nullopt, std::nullopt); }, progress);
   } else if (decision.kind == Kind::substitute) {
     deliver(decision,
-            [completion, path = servedDownload(decision.parameter)] {
+            [completion, path = hostile_.download(decision.parameter)] {
               completion(path, std::nullopt);
             },
             progress);
   } else {
     // A mixed answer here is the file together with an error.
     const bool withError = decision.kind == Kind::mixed;
-    const BackupSDKError alsoError = downloadError(decision.parameter >> 1);
+    const BackupSDKError alsoError = HostileAnswers::downloadError(decision.parameter >> 1);
     relay(decision, progress, [&](Sink sink) {
       transfer->attach(remote->downloadFile(
           relativeRemotePath, progress,
@@ -336,14 +239,10 @@ std::shared_ptr<CancellationDelegate> ScriptedDelegate::readFile(
   if (!remote) return nullptr;
   if (decision.kind == Kind::mixed) return nullptr;  // a host that cannot stream
   if (decision.kind == Kind::fail) {
-    deliver(decision, [completion, e = downloadError(decision.parameter)] { completion(e); },
+    deliver(decision, [completion, e = HostileAnswers::downloadError(decision.parameter)] { completion(e); },
             nullptr);
   } else if (decision.kind == Kind::substitute) {
-    std::string content;
-    {
-      std::lock_guard lock(mutex_);
-      content = script_->bytes(script_->byte() * 16);
-    }
+    const std::string content = hostile_.streamed();
     deliver(decision,
             [consume, completion, content] {
               for (size_t at = 0; at < content.size(); at += 7) {
@@ -375,10 +274,10 @@ void ScriptedDelegate::uploadFileIfAbsent(
   auto remote = this->remote();
   if (!remote) return completion(false, hostGone());
   if (decision.kind == Kind::fail) {
-    deliver(decision, [completion, e = error(decision.parameter)] { completion(false, e); },
+    deliver(decision, [completion, e = HostileAnswers::error(decision.parameter)] { completion(false, e); },
             nullptr);
   } else if (decision.kind == Kind::mixed) {
-    deliver(decision, [completion, e = error(decision.parameter)] { completion(true, e); },
+    deliver(decision, [completion, e = HostileAnswers::error(decision.parameter)] { completion(true, e); },
             nullptr);
   } else if (decision.kind == Kind::substitute) {
     // "Something is there already", though nothing is.
@@ -402,7 +301,7 @@ void ScriptedDelegate::createDirectory(const std::string& relativeRemotePath,
   if (decision.kind == Kind::fail || decision.kind == Kind::mixed) {
     const bool exists = decision.kind == Kind::mixed;
     deliver(decision,
-            [completion, exists, e = error(decision.parameter)] { completion(exists, e); },
+            [completion, exists, e = HostileAnswers::error(decision.parameter)] { completion(exists, e); },
             nullptr);
   } else if (decision.kind == Kind::substitute) {
     deliver(decision, [completion] { completion(true, std::nullopt); }, nullptr);
@@ -425,7 +324,7 @@ void ScriptedDelegate::deleteFile(const std::string& relativeRemotePath,
   if (decision.kind == Kind::fail || decision.kind == Kind::mixed) {
     const bool deleted = decision.kind == Kind::mixed;
     deliver(decision,
-            [completion, deleted, e = error(decision.parameter)] { completion(deleted, e); },
+            [completion, deleted, e = HostileAnswers::error(decision.parameter)] { completion(deleted, e); },
             nullptr);
   } else if (decision.kind == Kind::substitute) {
     deliver(decision, [completion] { completion(false, std::nullopt); }, nullptr);
@@ -447,7 +346,7 @@ void ScriptedDelegate::getDirectoryInfo(
   auto remote = this->remote();
   if (!remote) return completion(std::nullopt, hostGone());
   if (decision.kind == Kind::fail) {
-    deliver(decision, [completion, e = error(decision.parameter)] { completion(std::nullopt, e); },
+    deliver(decision, [completion, e = HostileAnswers::error(decision.parameter)] { completion(std::nullopt, e); },
             nullptr);
   } else if (decision.kind == Kind::mixed && !(decision.parameter & 1)) {
     deliver(decision, [completion] { completion(std::nullopt, std::nullopt); }, nullptr);
@@ -456,9 +355,9 @@ void ScriptedDelegate::getDirectoryInfo(
     // mixed one is the real listing together with an error.
     std::vector<Member> extra;
     const bool replace = decision.kind == Kind::substitute && (decision.parameter & 0x80);
-    if (decision.kind == Kind::substitute) extra = scriptedMembers(decision.parameter);
+    if (decision.kind == Kind::substitute) extra = hostile_.members(decision.parameter);
     std::optional<Error> alsoError;
-    if (decision.kind == Kind::mixed) alsoError = error(decision.parameter >> 1);
+    if (decision.kind == Kind::mixed) alsoError = HostileAnswers::error(decision.parameter >> 1);
     relay(decision, nullptr, [&](Sink sink) {
       remote->getDirectoryInfo(
           relativeRemotePath, [completion, sink, extra, replace, alsoError](
@@ -482,13 +381,13 @@ void ScriptedDelegate::inflateZip(const std::string& remoteSrcPath,
   auto remote = this->remote();
   if (!remote) return completion(hostGone());
   if (decision.kind == Kind::fail) {
-    deliver(decision, [completion, e = error(decision.parameter)] { completion(e); }, nullptr);
+    deliver(decision, [completion, e = HostileAnswers::error(decision.parameter)] { completion(e); }, nullptr);
   } else if (decision.kind == Kind::mixed) {
     // Success without inflating anything.
     deliver(decision, [completion] { completion(std::nullopt); }, nullptr);
   } else {
     const std::optional<Error> failure =
-        decision.kind == Kind::substitute ? std::optional(error(decision.parameter)) : std::nullopt;
+        decision.kind == Kind::substitute ? std::optional(HostileAnswers::error(decision.parameter)) : std::nullopt;
     relay(decision, nullptr, [&](Sink sink) {
       remote->inflateZip(remoteSrcPath, remoteDstPath,
                          [completion, sink, failure](std::optional<Error> e) {

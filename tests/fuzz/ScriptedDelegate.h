@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -13,6 +12,7 @@
 
 #include "fuzz/DelayedQueue.h"
 #include "fuzz/FuzzScript.h"
+#include "fuzz/HostileAnswers.h"
 
 namespace tessellon::fuzz {
 
@@ -31,11 +31,7 @@ namespace tessellon::fuzz {
 // Requests may arrive on any thread. TESSELLON_FUZZ_TRACE=1 prints each request with its bytes. shutdown() ends every thread this host started.
 class ScriptedDelegate final : public BackupSDKDelegate {
  public:
-  struct Paths {
-    std::string downloads;  // where served downloads are written: the library's temporary folder
-    std::string foreign;    // a file outside it, offered as a download; it must survive
-    std::string canary;     // a file outside the sandbox, offered through a link; it must survive
-  };
+  using Paths = HostileAnswers::Paths;
 
   ScriptedDelegate(std::shared_ptr<BackupSDKDelegate> remote, std::shared_ptr<FuzzScript> script,
                    Paths paths, int64_t zipSize);
@@ -100,15 +96,8 @@ class ScriptedDelegate final : public BackupSDKDelegate {
   // `ask` returns false when the inner remote will not answer.
   void relay(const Decision& decision, Progress progress, const std::function<bool(Sink)>& ask);
 
-  Error error(uint8_t selector);
-  BackupSDKError downloadError(uint8_t selector);
-  // The local path of a substitute download: served bytes, a link, a folder, a foreign file...
-  std::string servedDownload(uint8_t selector);
-  std::vector<Member> scriptedMembers(uint8_t count);
-  std::string scriptedName(uint8_t selector);
-
   const std::shared_ptr<FuzzScript> script_;
-  const Paths paths_;
+  HostileAnswers hostile_;
   const int64_t zipSize_;
   const bool trace_;  // TESSELLON_FUZZ_TRACE: each request and its decision on standard error
   std::mutex mutex_;
@@ -116,7 +105,6 @@ class ScriptedDelegate final : public BackupSDKDelegate {
   std::vector<Answer> held_;
   std::recursive_mutex cancelMutex_;  // a cancel may lead to a request that cancels again
   std::function<void()> cancel_;
-  std::atomic<int> served_{0};
   DelayedQueue queue_;
 };
 
