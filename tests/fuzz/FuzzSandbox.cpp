@@ -1,11 +1,14 @@
 #include "fuzz/FuzzSandbox.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -54,6 +57,20 @@ std::string eventTomorrow() {
          "T100000Z\r\nSUMMARY:Dentist\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
 }
 
+// A run that aborted (the fuzzer's findings do) leaves its folder behind; the next one removes
+// the folders of processes that are gone.
+void removeAbandonedRoots(const std::string& base) {
+  std::error_code ignored;
+  for (const auto& entry : fs::directory_iterator(base, ignored)) {
+    const std::string name = entry.path().filename().string();
+    if (!name.starts_with("tessellon-fuzz-")) continue;
+    const long pid = std::strtol(name.c_str() + std::strlen("tessellon-fuzz-"), nullptr, 10);
+    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+      fs::remove_all(entry.path(), ignored);
+    }
+  }
+}
+
 std::string safeRemotePath(const std::string& path) {
   std::string safe;
   std::stringstream components(path);
@@ -76,6 +93,7 @@ const std::string& FuzzSandbox::processRoot() {
     const char* tmp = std::getenv("TMPDIR");
     std::string base = tmp && *tmp == '/' ? tmp : "/tmp";
     if (::access("/dev/shm", W_OK | X_OK) == 0) base = "/dev/shm";
+    removeAbandonedRoots(base);
     const std::string folder = base + "/tessellon-fuzz-" + std::to_string(::getpid());
     fs::remove_all(folder);
     fs::create_directories(folder + "/trap");
