@@ -100,7 +100,9 @@ soak: deps
 # The remote fuzzer under libFuzzer. The corpus grows in build-fuzz/remote-corpus (seeded from the
 # checked-in one); a crash, hang (-timeout) or leak stops the run and leaves its input in
 # build-fuzz/artifacts/. The checked-in corpus itself replays in `make test` and `make asan`.
+# FUZZ_FLAGS adds libFuzzer flags: "-fork=1 -ignore_crashes=1" keeps going after a finding.
 FUZZ_SECONDS ?= 1800
+FUZZ_FLAGS ?=
 fuzz: deps-fuzz
 	$(call configure,build-fuzz,-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSELLON_BUILD_FUZZERS=ON -DTESSELLON_BUILD_TESTS=ON "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer")
 	cmake --build build-fuzz -j$(JOBS) --target remote_fuzzer
@@ -109,10 +111,12 @@ fuzz: deps-fuzz
 	@rm -f build-fuzz/fuzz.status; \
 	{ build-fuzz/tests/fuzz/remote_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
 	    -rss_limit_mb=4096 -artifact_prefix=build-fuzz/artifacts/ -print_final_stats=1 \
-	    build-fuzz/remote-corpus; echo $$? > build-fuzz/fuzz.status; } 2>&1 | tee build-fuzz/fuzz.log; \
+	    -dict=tests/fuzz/remote.dict $(FUZZ_FLAGS) build-fuzz/remote-corpus; echo $$? > build-fuzz/fuzz.status; } 2>&1 | tee build-fuzz/fuzz.log; \
 	status=$$(cat build-fuzz/fuzz.status); \
 	runs=$$(sed -n 's/^stat::number_of_executed_units: *//p' build-fuzz/fuzz.log | tail -1); \
 	speed=$$(sed -n 's/^stat::average_exec_per_sec: *//p' build-fuzz/fuzz.log | tail -1); \
+	[ -n "$$runs" ] || runs=$$(sed -n 's/^#\([0-9]*\):* .*/\1/p' build-fuzz/fuzz.log | tail -1); \
+	[ -n "$$speed" ] || speed=$$(sed -n 's/.* exec\/s: \([0-9]*\).*/\1/p' build-fuzz/fuzz.log | tail -1); \
 	echo "fuzz: $${runs:-?} executions ($${speed:-?} exec/s) in up to $(FUZZ_SECONDS) s"; \
 	if [ "$$status" != 0 ]; then echo "fuzz: found a failure, see build-fuzz/fuzz.log and build-fuzz/artifacts/"; fi; \
 	test "$$status" = 0
