@@ -103,14 +103,17 @@ soak: deps
 # FUZZ_FLAGS adds libFuzzer flags: "-fork=1 -ignore_crashes=1" keeps going after a finding.
 FUZZ_SECONDS ?= 1800
 FUZZ_FLAGS ?=
+comma := ,
+FUZZ_CXXFLAGS := -fsanitize=fuzzer-no-link$(comma)address$(comma)undefined -fno-omit-frame-pointer
 fuzz: deps-fuzz
-	$(call configure,build-fuzz,-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSELLON_BUILD_FUZZERS=ON -DTESSELLON_BUILD_TESTS=ON "-DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer")
+	$(call configure,build-fuzz,-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSELLON_BUILD_FUZZERS=ON -DTESSELLON_BUILD_TESTS=ON "-DCMAKE_CXX_FLAGS=$(FUZZ_CXXFLAGS)")
 	cmake --build build-fuzz -j$(JOBS) --target remote_fuzzer
 	@mkdir -p build-fuzz/remote-corpus build-fuzz/artifacts
 	@cp -n tests/fuzz/corpus/remote/* build-fuzz/remote-corpus/
 	@rm -f build-fuzz/fuzz.status; \
-	{ build-fuzz/tests/fuzz/remote_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
-	    -rss_limit_mb=4096 -artifact_prefix=build-fuzz/artifacts/ -print_final_stats=1 \
+	{ UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  build-fuzz/tests/fuzz/remote_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+	    -rss_limit_mb=4096 -artifact_prefix=build-fuzz/artifacts/ -print_final_stats=1 -print_funcs=0 \
 	    -dict=tests/fuzz/remote.dict $(FUZZ_FLAGS) build-fuzz/remote-corpus; echo $$? > build-fuzz/fuzz.status; } 2>&1 | tee build-fuzz/fuzz.log; \
 	status=$$(cat build-fuzz/fuzz.status); \
 	runs=$$(sed -n 's/^stat::number_of_executed_units: *//p' build-fuzz/fuzz.log | tail -1); \

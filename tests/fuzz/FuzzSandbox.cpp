@@ -102,7 +102,12 @@ const std::string& FuzzSandbox::processRoot() {
          {"HOME", "TMPDIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"}) {
       ::setenv(name, (folder + "/trap").c_str(), 1);
     }
-    std::atexit([] { fs::remove_all(processRoot()); });
+    // Outlives the statics destroyed at exit, which run before this handler.
+    static const std::string* const atExit = new std::string(folder);
+    std::atexit([] {
+      std::error_code ignored;
+      fs::remove_all(*atExit, ignored);
+    });
     return folder;
   }();
   return root;
