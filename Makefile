@@ -110,7 +110,7 @@ fuzz: deps-fuzz
 	cmake --build build-fuzz -j$(JOBS) --target remote_fuzzer
 	@mkdir -p build-fuzz/remote-corpus build-fuzz/artifacts
 	@cp -n tests/fuzz/corpus/remote/* build-fuzz/remote-corpus/
-	@rm -f build-fuzz/fuzz.status; \
+	@rm -f build-fuzz/fuzz.status; touch build-fuzz/fuzz.start; \
 	{ UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  build-fuzz/tests/fuzz/remote_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
 	    -rss_limit_mb=4096 -artifact_prefix=build-fuzz/artifacts/ -print_final_stats=1 -print_funcs=0 \
@@ -119,10 +119,12 @@ fuzz: deps-fuzz
 	runs=$$(sed -n 's/^stat::number_of_executed_units: *//p' build-fuzz/fuzz.log | tail -1); \
 	speed=$$(sed -n 's/^stat::average_exec_per_sec: *//p' build-fuzz/fuzz.log | tail -1); \
 	[ -n "$$runs" ] || runs=$$(sed -n 's/^#\([0-9]*\):* .*/\1/p' build-fuzz/fuzz.log | tail -1); \
-	[ -n "$$speed" ] || speed=$$(sed -n 's/.* exec\/s: \([0-9]*\).*/\1/p' build-fuzz/fuzz.log | tail -1); \
-	echo "fuzz: $${runs:-?} executions ($${speed:-?} exec/s) in up to $(FUZZ_SECONDS) s"; \
-	if [ "$$status" != 0 ]; then echo "fuzz: found a failure, see build-fuzz/fuzz.log and build-fuzz/artifacts/"; fi; \
-	test "$$status" = 0
+	seconds=$$(sed -n 's/^INFO: exiting: .* time: \([0-9]*\)s.*/\1/p' build-fuzz/fuzz.log | tail -1); \
+	[ -n "$$speed" ] || { [ -n "$$runs" ] && [ -n "$$seconds" ] && [ "$$seconds" -gt 0 ] && speed=$$((runs / seconds)); }; \
+	found=$$(find build-fuzz/artifacts -type f -newer build-fuzz/fuzz.start | wc -l); \
+	echo "fuzz: $${runs:-?} executions ($${speed:-?} exec/s) in up to $(FUZZ_SECONDS) s, $$found new finding(s)"; \
+	if [ "$$status" != 0 ] || [ "$$found" != 0 ]; then \
+	  echo "fuzz: found a failure, see build-fuzz/fuzz.log and build-fuzz/artifacts/"; exit 1; fi
 
 format:
 	git ls-files --cached --others --exclude-standard -- '*.h' '*.cpp' | xargs -r clang-format -i

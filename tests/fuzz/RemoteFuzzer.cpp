@@ -40,7 +40,7 @@ using namespace std::chrono_literals;
 
 // A well-behaved operation of the small home ends in a few milliseconds; past the budget it is
 // cancelled, and a cancelled one must end within the grace time (sanitizers are slow).
-constexpr auto kBudget = 250ms;
+constexpr auto kBudget = 100ms;
 constexpr auto kGrace = 3s;
 constexpr uint8_t kDefaultPlan = 0x1B;  // preview, backup, list, restore
 
