@@ -2,7 +2,6 @@
 
 #include <signal.h>
 #include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -18,7 +17,8 @@ namespace tessellon::fuzz {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr const char* kCanaryContent = "the user's own file, outside every folder the library knows";
+constexpr const char* kCanaryContent =
+    "the user's own file, outside every folder the library knows";
 constexpr const char* kForeignContent = "a file the host does not own";
 
 void write(const std::string& path, const std::string& content) {
@@ -98,8 +98,8 @@ const std::string& FuzzSandbox::processRoot() {
     fs::remove_all(folder);
     fs::create_directories(folder + "/trap");
     write(folder + "/canary", kCanaryContent);
-    for (const char* name :
-         {"HOME", "TMPDIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME"}) {
+    for (const char* name : {"HOME", "TMPDIR", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME",
+                             "XDG_STATE_HOME"}) {
       ::setenv(name, (folder + "/trap").c_str(), 1);
     }
     // Outlives the statics destroyed at exit, which run before this handler.

@@ -11,9 +11,8 @@ FuzzScript::FuzzScript(const uint8_t* data, size_t size) {
   while (marker != std::string_view::npos) {
     const size_t start = marker + kFileMarker.size();
     marker = input.find(kFileMarker, start);
-    const std::string_view part = input.substr(start, marker == std::string_view::npos
-                                                          ? std::string_view::npos
-                                                          : marker - start);
+    const std::string_view part = input.substr(
+        start, marker == std::string_view::npos ? std::string_view::npos : marker - start);
     const size_t newline = part.find('\n');
     ServedFile file;
     file.path = std::string(part.substr(0, newline));

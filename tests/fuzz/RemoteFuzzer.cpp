@@ -97,10 +97,11 @@ class Execution {
     }
     if (std::getenv("TESSELLON_FUZZ_TRACE")) {
       const auto& error = completion->error;
-      std::fprintf(stderr, "%s: %s\n", operation,
-                   error ? (error->domain + " " + std::to_string(error->code) + " " +
-                            error->message).c_str()
-                         : completion->value ? "done" : "cancelled");
+      std::fprintf(
+          stderr, "%s: %s\n", operation,
+          error ? (error->domain + " " + std::to_string(error->code) + " " + error->message).c_str()
+          : completion->value ? "done"
+                              : "cancelled");
     }
     return completion->value;
   }
@@ -120,8 +121,8 @@ class Execution {
 };
 
 int64_t zipSizeFor(uint8_t selector) {
-  static const int64_t sizes[] = {1, 200, 4096, 1 << 20, hosts::LocalFolderDelegate::kDefaultZipSize,
-                                  0, -1};
+  static const int64_t sizes[] = {
+      1, 200, 4096, 1 << 20, hosts::LocalFolderDelegate::kDefaultZipSize, 0, -1};
   return sizes[selector % std::size(sizes)];
 }
 
@@ -146,30 +147,34 @@ void operate(BackupSDK& sdk, uint8_t plan, uint8_t categories) {
   BackupResult previewed;
   if (plan & 1) {
     previewed = execution.run<BackupResult>("preview", [&](auto done) {
-      sdk.startPreview(settings, [](int) {}, done);
+      sdk.startPreview(
+          settings, [](int) {}, done);
     });
   }
   if (plan & 2) {
     execution.run<ReportResult>("backup", [&](auto done) {
-      sdk.startBackup(settings, [](const FileStatus&) {}, done);
+      sdk.startBackup(
+          settings, [](const FileStatus&) {}, done);
     });
   }
   if ((plan & 4) && previewed) {
     execution.run<ReportResult>("backup of the previewed record", [&](auto done) {
-      sdk.startBackup(previewed, [](const FileStatus&) {}, done);
+      sdk.startBackup(
+          previewed, [](const FileStatus&) {}, done);
     });
   }
   ListResult listed;
   if (plan & (8 | 16 | 32)) {
-    listed = execution.run<ListResult>("listing", [&](auto done) { sdk.getAvailableBackups(done); });
+    listed =
+        execution.run<ListResult>("listing", [&](auto done) { sdk.getAvailableBackups(done); });
   }
   if (!listed || listed->empty()) return;
   const std::shared_ptr<Backup> chosen = (*listed)[(categories >> 5) % listed->size()];
   if (!chosen) fail("the listing holds no backup where it says one is");
   if (plan & 16) {
     execution.run<ReportResult>("restore", [&](auto done) {
-      sdk.startRestore(chosen, Settings(contacts, calendars, videos, images),
-                       [](const FileStatus&) {}, done);
+      sdk.startRestore(
+          chosen, Settings(contacts, calendars, videos, images), [](const FileStatus&) {}, done);
     });
   }
   if (plan & 32) {

@@ -57,8 +57,7 @@ class ScriptedDelegate::Transfer final : public CancellationDelegate {
 };
 
 ScriptedDelegate::ScriptedDelegate(std::shared_ptr<BackupSDKDelegate> remote,
-                                   std::shared_ptr<FuzzScript> script, Paths paths,
-                                   int64_t zipSize)
+                                   std::shared_ptr<FuzzScript> script, Paths paths, int64_t zipSize)
     : script_(std::move(script)),
       hostile_(script_, std::move(paths)),
       zipSize_(zipSize),
@@ -89,7 +88,8 @@ void ScriptedDelegate::shutdown() {
   }
 }
 
-ScriptedDelegate::Decision ScriptedDelegate::decide(const char* operation, const std::string& path) {
+ScriptedDelegate::Decision ScriptedDelegate::decide(const char* operation,
+                                                    const std::string& path) {
   Decision decision;
   bool cancel = false;
   {
@@ -155,7 +155,9 @@ void ScriptedDelegate::deliver(const Decision& decision, Answer answer, Progress
 void ScriptedDelegate::relay(const Decision& decision, Progress progress,
                              const std::function<bool(Sink)>& ask) {
   if (decision.timing != Timing::synchronous) {
-    ask([this, decision, progress](Answer answer) { deliver(decision, std::move(answer), progress); });
+    ask([this, decision, progress](Answer answer) {
+      deliver(decision, std::move(answer), progress);
+    });
     return;
   }
   auto slot = std::make_shared<AnswerSlot>();
@@ -172,20 +174,24 @@ std::shared_ptr<CancellationDelegate> ScriptedDelegate::uploadFile(
   if (!remote) {
     completion(hostGone());
   } else if (decision.kind == Kind::fail) {
-    deliver(decision, [completion, e = HostileAnswers::error(decision.parameter)] { completion(e); }, progress);
+    deliver(
+        decision, [completion, e = HostileAnswers::error(decision.parameter)] { completion(e); },
+        progress);
   } else if (decision.kind == Kind::mixed) {
     // Success without a byte stored.
-    deliver(decision, [completion] { completion(std::nullopt); }, progress);
+    deliver(
+        decision, [completion] { completion(std::nullopt); }, progress);
   } else {
     // A substitute stores the file, then says it failed.
     const std::optional<Error> failure =
-        decision.kind == Kind::substitute ? std::optional(HostileAnswers::error(decision.parameter)) : std::nullopt;
+        decision.kind == Kind::substitute ? std::optional(HostileAnswers::error(decision.parameter))
+                                          : std::nullopt;
     relay(decision, progress, [&](Sink sink) {
-      transfer->attach(remote->uploadFile(
-          localPath, relativeRemotePath, progress,
-          [completion, sink, failure](std::optional<Error> e) {
-            sink([completion, e = failure ? failure : e] { completion(e); });
-          }));
+      transfer->attach(
+          remote->uploadFile(localPath, relativeRemotePath, progress,
+                             [completion, sink, failure](std::optional<Error> e) {
+                               sink([completion, e = failure ? failure : e] { completion(e); });
+                             }));
       return true;
     });
   }
@@ -201,17 +207,22 @@ std::shared_ptr<CancellationDelegate> ScriptedDelegate::downloadFile(
   if (!remote) {
     completion(std::nullopt, BackupSDKError::delegateFileDownloadFailed);
   } else if (decision.kind == Kind::fail) {
-    deliver(decision,
-            [completion, e = HostileAnswers::downloadError(decision.parameter)] { completion(std::nullopt, e); },
-            progress);
+    deliver(
+        decision,
+        [completion, e = HostileAnswers::downloadError(decision.parameter)] {
+          completion(std::nullopt, e);
+        },
+        progress);
   } else if (decision.kind == Kind::mixed && !(decision.parameter & 1)) {
-    deliver(decision, [completion] { completion(std::nullopt, std::nullopt); }, progress);
+    deliver(
+        decision, [completion] { completion(std::nullopt, std::nullopt); }, progress);
   } else if (decision.kind == Kind::substitute) {
-    deliver(decision,
-            [completion, path = hostile_.download(decision.parameter)] {
-              completion(path, std::nullopt);
-            },
-            progress);
+    deliver(
+        decision,
+        [completion, path = hostile_.download(decision.parameter)] {
+          completion(path, std::nullopt);
+        },
+        progress);
   } else {
     // A mixed answer here is the file together with an error.
     const bool withError = decision.kind == Kind::mixed;
@@ -239,18 +250,21 @@ std::shared_ptr<CancellationDelegate> ScriptedDelegate::readFile(
   if (!remote) return nullptr;
   if (decision.kind == Kind::mixed) return nullptr;  // a host that cannot stream
   if (decision.kind == Kind::fail) {
-    deliver(decision, [completion, e = HostileAnswers::downloadError(decision.parameter)] { completion(e); },
-            nullptr);
+    deliver(
+        decision,
+        [completion, e = HostileAnswers::downloadError(decision.parameter)] { completion(e); },
+        nullptr);
   } else if (decision.kind == Kind::substitute) {
     const std::string content = hostile_.streamed();
-    deliver(decision,
-            [consume, completion, content] {
-              for (size_t at = 0; at < content.size(); at += 7) {
-                if (!consume(content.data() + at, std::min<size_t>(7, content.size() - at))) break;
-              }
-              completion(std::nullopt);
-            },
-            nullptr);
+    deliver(
+        decision,
+        [consume, completion, content] {
+          for (size_t at = 0; at < content.size(); at += 7) {
+            if (!consume(content.data() + at, std::min<size_t>(7, content.size() - at))) break;
+          }
+          completion(std::nullopt);
+        },
+        nullptr);
   } else {
     bool streams = true;
     relay(decision, nullptr, [&](Sink sink) {
@@ -274,14 +288,19 @@ void ScriptedDelegate::uploadFileIfAbsent(
   auto remote = this->remote();
   if (!remote) return completion(false, hostGone());
   if (decision.kind == Kind::fail) {
-    deliver(decision, [completion, e = HostileAnswers::error(decision.parameter)] { completion(false, e); },
-            nullptr);
+    deliver(
+        decision,
+        [completion, e = HostileAnswers::error(decision.parameter)] { completion(false, e); },
+        nullptr);
   } else if (decision.kind == Kind::mixed) {
-    deliver(decision, [completion, e = HostileAnswers::error(decision.parameter)] { completion(true, e); },
-            nullptr);
+    deliver(
+        decision,
+        [completion, e = HostileAnswers::error(decision.parameter)] { completion(true, e); },
+        nullptr);
   } else if (decision.kind == Kind::substitute) {
     // "Something is there already", though nothing is.
-    deliver(decision, [completion] { completion(false, std::nullopt); }, nullptr);
+    deliver(
+        decision, [completion] { completion(false, std::nullopt); }, nullptr);
   } else {
     relay(decision, nullptr, [&](Sink sink) {
       remote->uploadFileIfAbsent(localPath, relativeRemotePath,
@@ -300,11 +319,15 @@ void ScriptedDelegate::createDirectory(const std::string& relativeRemotePath,
   if (!remote) return completion(false, hostGone());
   if (decision.kind == Kind::fail || decision.kind == Kind::mixed) {
     const bool exists = decision.kind == Kind::mixed;
-    deliver(decision,
-            [completion, exists, e = HostileAnswers::error(decision.parameter)] { completion(exists, e); },
-            nullptr);
+    deliver(
+        decision,
+        [completion, exists, e = HostileAnswers::error(decision.parameter)] {
+          completion(exists, e);
+        },
+        nullptr);
   } else if (decision.kind == Kind::substitute) {
-    deliver(decision, [completion] { completion(true, std::nullopt); }, nullptr);
+    deliver(
+        decision, [completion] { completion(true, std::nullopt); }, nullptr);
   } else {
     relay(decision, nullptr, [&](Sink sink) {
       remote->createDirectory(relativeRemotePath,
@@ -323,11 +346,15 @@ void ScriptedDelegate::deleteFile(const std::string& relativeRemotePath,
   if (!remote) return completion(false, hostGone());
   if (decision.kind == Kind::fail || decision.kind == Kind::mixed) {
     const bool deleted = decision.kind == Kind::mixed;
-    deliver(decision,
-            [completion, deleted, e = HostileAnswers::error(decision.parameter)] { completion(deleted, e); },
-            nullptr);
+    deliver(
+        decision,
+        [completion, deleted, e = HostileAnswers::error(decision.parameter)] {
+          completion(deleted, e);
+        },
+        nullptr);
   } else if (decision.kind == Kind::substitute) {
-    deliver(decision, [completion] { completion(false, std::nullopt); }, nullptr);
+    deliver(
+        decision, [completion] { completion(false, std::nullopt); }, nullptr);
   } else {
     relay(decision, nullptr, [&](Sink sink) {
       remote->deleteFile(relativeRemotePath,
@@ -346,10 +373,15 @@ void ScriptedDelegate::getDirectoryInfo(
   auto remote = this->remote();
   if (!remote) return completion(std::nullopt, hostGone());
   if (decision.kind == Kind::fail) {
-    deliver(decision, [completion, e = HostileAnswers::error(decision.parameter)] { completion(std::nullopt, e); },
-            nullptr);
+    deliver(
+        decision,
+        [completion, e = HostileAnswers::error(decision.parameter)] {
+          completion(std::nullopt, e);
+        },
+        nullptr);
   } else if (decision.kind == Kind::mixed && !(decision.parameter & 1)) {
-    deliver(decision, [completion] { completion(std::nullopt, std::nullopt); }, nullptr);
+    deliver(
+        decision, [completion] { completion(std::nullopt, std::nullopt); }, nullptr);
   } else {
     // A substitute listing is the real one with scripted members added, or instead of it; a
     // mixed one is the real listing together with an error.
@@ -381,13 +413,17 @@ void ScriptedDelegate::inflateZip(const std::string& remoteSrcPath,
   auto remote = this->remote();
   if (!remote) return completion(hostGone());
   if (decision.kind == Kind::fail) {
-    deliver(decision, [completion, e = HostileAnswers::error(decision.parameter)] { completion(e); }, nullptr);
+    deliver(
+        decision, [completion, e = HostileAnswers::error(decision.parameter)] { completion(e); },
+        nullptr);
   } else if (decision.kind == Kind::mixed) {
     // Success without inflating anything.
-    deliver(decision, [completion] { completion(std::nullopt); }, nullptr);
+    deliver(
+        decision, [completion] { completion(std::nullopt); }, nullptr);
   } else {
     const std::optional<Error> failure =
-        decision.kind == Kind::substitute ? std::optional(HostileAnswers::error(decision.parameter)) : std::nullopt;
+        decision.kind == Kind::substitute ? std::optional(HostileAnswers::error(decision.parameter))
+                                          : std::nullopt;
     relay(decision, nullptr, [&](Sink sink) {
       remote->inflateZip(remoteSrcPath, remoteDstPath,
                          [completion, sink, failure](std::optional<Error> e) {

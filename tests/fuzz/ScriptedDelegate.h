@@ -28,7 +28,8 @@ namespace tessellon::fuzz {
 //   bit 5     progress before the answer, with fractions a careful host never sends
 //   bit 6     the facade is cancelled while the request runs
 // Errors, substitutes and listings read a parameter byte (and more) after it.
-// Requests may arrive on any thread. TESSELLON_FUZZ_TRACE=1 prints each request with its bytes. shutdown() ends every thread this host started.
+// Requests may arrive on any thread. TESSELLON_FUZZ_TRACE=1 prints each request with its bytes.
+// shutdown() ends every thread this host started.
 class ScriptedDelegate final : public BackupSDKDelegate {
  public:
   using Paths = HostileAnswers::Paths;
