@@ -7,6 +7,8 @@
 #   make tsan     the concurrency suites under ThreadSanitizer
 #   make simulate the data-contract simulator (300 seeded histories) and the command's crash test
 #   make soak     10,000 seeded histories through the data-contract simulator (SEEDS=n for more)
+#   make fuzz     the remote fuzzer (clang, ASan+UBSan) for FUZZ_SECONDS (default 1800) on a copy
+#                 of its corpus; prints the executions and keeps what it found in build-fuzz/
 #   make format   clang-format the C++ sources
 #   make clean    remove every build folder
 
@@ -15,7 +17,7 @@ BUILD_TYPE ?= RelWithDebInfo
 TESSELLON_WERROR ?= OFF
 ARGS ?=
 
-BUILD_DIRS := build build-release build-asan build-tsan
+BUILD_DIRS := build build-release build-asan build-tsan build-fuzz
 MAKEFLAGS += --no-print-directory
 
 # $(call configure,<folder>,<cmake arguments>): runs cmake only when the folder is not configured
@@ -27,13 +29,16 @@ define configure
 	fi
 endef
 
-.PHONY: deps deps-bench test test-large simulate run bench asan tsan soak format clean
+.PHONY: deps deps-bench deps-fuzz test test-large simulate run bench asan tsan soak fuzz format clean
 
 deps:
 	@scripts/install-deps
 
 deps-bench:
 	@scripts/install-deps --bench
+
+deps-fuzz:
+	@scripts/install-deps --fuzz
 
 test: deps
 	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR))
@@ -91,6 +96,35 @@ soak: deps
 	grep -hE '^[0-9]+ seeds' build/soak-*.log; \
 	if [ $$status -eq 0 ]; then echo "soak: $(SEEDS) seeds kept the data contract"; \
 	else echo "soak: seeds broke the data contract, see build/soak-*.log"; fi; exit $$status
+
+# The remote fuzzer under libFuzzer. The corpus grows in build-fuzz/remote-corpus (seeded from the
+# checked-in one); a crash, hang (-timeout) or leak stops the run and leaves its input in
+# build-fuzz/artifacts/. The checked-in corpus itself replays in `make test` and `make asan`.
+# FUZZ_FLAGS adds libFuzzer flags: "-fork=1 -ignore_crashes=1" keeps going after a finding.
+FUZZ_SECONDS ?= 1800
+FUZZ_FLAGS ?=
+comma := ,
+FUZZ_CXXFLAGS := -fsanitize=fuzzer-no-link$(comma)address$(comma)undefined -fno-omit-frame-pointer
+fuzz: deps-fuzz
+	$(call configure,build-fuzz,-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSELLON_BUILD_FUZZERS=ON -DTESSELLON_BUILD_TESTS=ON "-DCMAKE_CXX_FLAGS=$(FUZZ_CXXFLAGS)")
+	cmake --build build-fuzz -j$(JOBS) --target remote_fuzzer
+	@mkdir -p build-fuzz/remote-corpus build-fuzz/artifacts
+	@cp -n tests/fuzz/corpus/remote/* build-fuzz/remote-corpus/
+	@rm -f build-fuzz/fuzz.status; touch build-fuzz/fuzz.start; \
+	{ UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  build-fuzz/tests/fuzz/remote_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+	    -rss_limit_mb=4096 -artifact_prefix=build-fuzz/artifacts/ -print_final_stats=1 -print_funcs=0 \
+	    -dict=tests/fuzz/remote.dict $(FUZZ_FLAGS) build-fuzz/remote-corpus; echo $$? > build-fuzz/fuzz.status; } 2>&1 | tee build-fuzz/fuzz.log; \
+	status=$$(cat build-fuzz/fuzz.status); \
+	runs=$$(sed -n 's/^stat::number_of_executed_units: *//p' build-fuzz/fuzz.log | tail -1); \
+	speed=$$(sed -n 's/^stat::average_exec_per_sec: *//p' build-fuzz/fuzz.log | tail -1); \
+	[ -n "$$runs" ] || runs=$$(sed -n 's/^#\([0-9]*\):* .*/\1/p' build-fuzz/fuzz.log | tail -1); \
+	seconds=$$(sed -n 's/^INFO: exiting: .* time: \([0-9]*\)s.*/\1/p' build-fuzz/fuzz.log | tail -1); \
+	[ -n "$$speed" ] || { [ -n "$$runs" ] && [ -n "$$seconds" ] && [ "$$seconds" -gt 0 ] && speed=$$((runs / seconds)); }; \
+	found=$$(find build-fuzz/artifacts -type f -newer build-fuzz/fuzz.start | wc -l); \
+	echo "fuzz: $${runs:-?} executions ($${speed:-?} exec/s) in up to $(FUZZ_SECONDS) s, $$found new finding(s)"; \
+	if [ "$$status" != 0 ] || [ "$$found" != 0 ]; then \
+	  echo "fuzz: found a failure, see build-fuzz/fuzz.log and build-fuzz/artifacts/"; exit 1; fi
 
 format:
 	git ls-files --cached --others --exclude-standard -- '*.h' '*.cpp' | xargs -r clang-format -i

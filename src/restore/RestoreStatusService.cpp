@@ -1,16 +1,25 @@
 #include "restore/RestoreStatusService.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <utility>
 
 namespace tessellon {
 
 namespace {
 
+// The counts come from the remote's record: summed as they are, two large ones overflow.
 template <typename MetaData>
 void addSummary(FileStatus& status, const std::shared_ptr<MetaData>& summary) {
   if (!summary) return;
-  status.overall += summary->count;
-  status.overallBytes += summary->bytes;
+  status.overall = static_cast<int>(
+      std::clamp<int64_t>(int64_t{status.overall} + std::max(summary->count, 0), 0, INT_MAX));
+  int64_t bytes = 0;
+  if (__builtin_add_overflow(status.overallBytes, std::max<int64_t>(summary->bytes, 0), &bytes)) {
+    bytes = INT64_MAX;
+  }
+  status.overallBytes = bytes;
 }
 
 }  // namespace

@@ -91,11 +91,25 @@ std::function<void()> NotificationService::cancellationFinished() const {
 
 void NotificationService::setCancellationFinished(std::function<void()> closure) {
   std::lock_guard lock(mutex_);
+  // A cancel that starts while another one is before its report (two threads, or a host that
+  // cancels from its transfer's cancel()) must not take the other's completion away: each
+  // closure waiting is called once, at the next report.
+  if (!closure) return;
+  if (cancellationFinished_) {
+    closure = [earlier = std::move(cancellationFinished_), later = std::move(closure)] {
+      earlier();
+      later();
+    };
+  }
   cancellationFinished_ = std::move(closure);
 }
 
 void NotificationService::reportCancellationFinished() {
-  std::function<void()> closure = cancellationFinished();
+  std::function<void()> closure;
+  {
+    std::lock_guard lock(mutex_);
+    closure.swap(cancellationFinished_);
+  }
   if (closure) Async::background(std::move(closure));
 }
 

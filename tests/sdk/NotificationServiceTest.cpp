@@ -1,5 +1,6 @@
 #include "sdk/NotificationService.h"
 
+#include <atomic>
 #include <mutex>
 
 #include <gmock/gmock.h>
@@ -46,6 +47,28 @@ TEST(NotificationServiceTest, HostGetsSnapshotsInReportOrderOnTheBackgroundQueue
   EXPECT_EQ(manager.fileStatus(), (FileStatus{3, 3, 300, 300}));
   notifications->setBackupProgress(nullptr);  // the closure refers to this frame
   EXPECT_TRUE(flushBackgroundQueue());
+}
+
+// A host that cancels from its transfer's cancel() starts a cancel, without completion, inside the
+// user's: the user's completion must still come, once.
+TEST(NotificationServiceTest, ACancelInsideAnotherKeepsTheOuterCompletion) {
+  NotificationService notifications(nullptr);
+  std::atomic<int> outer{0};
+  std::atomic<int> second{0};
+  notifications.setCancellationFinished([&] { ++outer; });
+  notifications.setCancellationFinished(nullptr);
+  notifications.reportCancellationFinished();
+  notifications.reportCancellationFinished();
+  ASSERT_TRUE(flushBackgroundQueue());
+  EXPECT_EQ(outer, 1);
+
+  // Two cancels before one report: both completions come.
+  notifications.setCancellationFinished([&] { ++outer; });
+  notifications.setCancellationFinished([&] { ++second; });
+  notifications.reportCancellationFinished();
+  ASSERT_TRUE(flushBackgroundQueue());
+  EXPECT_EQ(outer, 2);
+  EXPECT_EQ(second, 1);
 }
 
 }  // namespace
