@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -14,6 +15,7 @@
 #include "platform/files/FileIOService.h"
 #include "remote/RemoteIOService.h"
 #include "remote/SingleFileTransferStateReporter.h"
+#include "sdk/Async.h"
 #include "sdk/CancelToken.h"
 #include "sdk/FileStatusManager.h"
 #include "sdk/NotificationService.h"
@@ -220,14 +222,22 @@ TEST_F(MisbehavingHostTest, ProgressKeepsASlowTransferAliveAndIsIgnoredOnceAnswe
 TEST_F(MisbehavingHostTest, AnAnswerInsideTheHostsCallNeedsNothingTheCallerHolds) {
   auto remote = port(50ms);
   host_->answerAtOnce = [](const auto& completion) { completion(std::nullopt); };
-  std::mutex callerLock;
+  // The caller holds its lock across the call; the continuation needs the same lock, so it
+  // must run elsewhere, after the caller let go. The background queue waits until the
+  // continuation is attached: an answer completed inside the call would run it right here.
+  std::promise<void> attached;
+  Async::background([ready = attached.get_future().share()] { ready.wait(); });
+  std::timed_mutex callerLock;
   std::unique_lock held(callerLock);
+  const auto caller = std::this_thread::get_id();
   const Future<bool> continued =
       remote->uploadFile(space_.write("a", "a"), "dev/a", token_)
           .onComplete(Executor::immediate(), [&](const FutureResult<Void>& result) {
-            std::lock_guard again(callerLock);
-            return FutureResult<bool>::success(result.isSuccess());
+            if (std::this_thread::get_id() == caller) return FutureResult<bool>::success(false);
+            std::unique_lock again(callerLock, std::chrono::seconds(10));
+            return FutureResult<bool>::success(again.owns_lock() && result.isSuccess());
           });
+  attached.set_value();
   held.unlock();
   EXPECT_THAT(awaitResult(continued), SucceedsWith(true));
   // The answer stopped the clock: the time limit passing later changes nothing.
