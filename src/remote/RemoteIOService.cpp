@@ -1,16 +1,11 @@
 #include "remote/RemoteIOService.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <mutex>
 #include <optional>
-#include <random>
 #include <utility>
 
 #include "futures/FuturesError.h"
-#include "platform/files/PosixError.h"
-#include "platform/files/TemporaryFolderServiceProtocol.h"
 #include "remote/HostAnswerCheck.h"
+#include "remote/HostDownload.h"
 #include "remote/HostRequest.h"
 #include "sdk/Async.h"
 #include "sdk/CancelToken.h"
@@ -34,129 +29,6 @@ void callHost(const Request<T>& request, Call&& call) {
 
 bool isCancelled(const std::shared_ptr<CancelToken>& token) { return token && token->isCanceled(); }
 
-// The folder of a local path ("/tmp/x/a.tmp" -> "/tmp/x"); none without a "/".
-// Kept here rather than in the path utilities: this is the port's only path operation.
-std::optional<std::string> parentFolder(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return std::nullopt;
-  return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
-std::string lastComponent(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-constexpr int kFolderAttempts = 16;
-
-// A fresh, empty folder for one download in `parent`; the random name makes a collision
-// unlikely and createDirectory's refusal of an existing one (EEXIST) makes it harmless.
-Result<std::string> makeDownloadFolder(FileIOServiceProtocol& files, const std::string& parent) {
-  thread_local std::mt19937_64 random{std::random_device{}()};
-  Result<void> made = files.createDirectory(parent, true);
-  for (int attempt = 0; made.ok() && attempt < kFolderAttempts; ++attempt) {
-    char name[32];
-    std::snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(random()));
-    std::string folder =
-        (parent == "/" ? parent : parent + "/") + std::string(kDownloadFolderPrefix) + name;
-    made = files.createDirectory(folder, false);
-    if (made.ok()) return folder;
-    if (made.error().domain == kPosixErrorDomain && made.error().code == EEXIST) {
-      made = Result<void>();
-    }
-  }
-  return makeError(BackupSDKError::fileIOFailedToCreateDirectory,
-                   "no folder for a download in " + parent +
-                       (made.ok() ? std::string() : ": " + made.error().message));
-}
-
-// Where a download lands, and what it must keep away from.
-struct DownloadPlace {
-  std::shared_ptr<FileIOServiceProtocol> files;  // may be null
-  std::shared_ptr<LoggerProtocol> logger;        // may be null
-  std::string downloadFolder;                    // may be empty
-  std::vector<std::string> userFolders;
-};
-
-// Moves the host's temporary file into a fresh folder of its own, under the remote file's
-// name. Runs on the background queue.
-//
-// Hosts keep their downloads where they like ($TMPDIR, a work folder of theirs, the library's
-// temporary folder), so any place is accepted except the user's own folders; what is taken must
-// be a regular file at an absolute, plain path. The move renames the name the check saw; what
-// arrives in the private folder is checked again, so a link swapped in meanwhile is never read.
-void finishDownload(const Request<std::string>& request, const DownloadPlace& place,
-                    const std::string& relativeRemotePath, std::optional<std::string> path,
-                    std::optional<BackupSDKError> error) {
-  std::optional<std::string> refused;
-  if (path && place.files) {
-    refused = HostAnswerCheck::refusedDownload(*place.files, *path, place.downloadFolder,
-                                               place.userFolders);
-  }
-  // A file that arrives after the request ended has no reader left: it goes, if it is one the
-  // library may touch at all.
-  if (request->future().isCompleted()) {
-    const auto result = request->future().result();
-    if (path && place.files && !refused && result && !result->isSuccess()) {
-      (void)place.files->deleteItem(*path);
-    }
-    return;
-  }
-  // A contradicting answer is not acted on at all: the file stays the host's.
-  if (path && error) {
-    return request->refuse(BackupSDKError::delegateFileDownloadFailed,
-                           "carries both a file and the error " + std::string(caseName(*error)));
-  }
-  if (!path) {
-    if (error) return request->fail(makeError(*error));
-    return request->refuse(BackupSDKError::delegateFileDownloadFailed,
-                           "carries neither a file nor an error");
-  }
-  if (!place.files) {
-    return request->fail(makeError(BackupSDKError::fileIOFailedToMoveFile,
-                                   "no file service to move " + *path + " into place"));
-  }
-  if (refused) {
-    logWith(place.logger, LogLevel::warning, [&] {
-      return "Quorro: the host's file for the " + request->what() + ", " + *path +
-             ", is left alone: it " + *refused;
-    });
-    return request->refuse(BackupSDKError::delegateFileDownloadFailed,
-                           "names " + *path + ", which " + *refused);
-  }
-  const auto folder = parentFolder(*path);
-  if (!folder) {
-    return request->refuse(BackupSDKError::delegateFileDownloadFailed,
-                           "names " + *path + ", which has no folder");
-  }
-  // Two downloads of one remote name (a listing beside a preview, both reading
-  // "backup.json") must never share a local path.
-  Result<std::string> ownFolder = makeDownloadFolder(
-      *place.files, place.downloadFolder.empty() ? *folder : place.downloadFolder);
-  if (!ownFolder.ok()) {
-    (void)place.files->deleteItem(*path);
-    return request->fail(ownFolder.error());
-  }
-  std::string name = lastComponent(relativeRemotePath);
-  std::string target = ownFolder.value() + "/" + (name.empty() ? "download" : name);
-  const FutureResult<Void> moved =
-      place.files->moveForced(*path, target).result().value_or(FutureResult<Void>::cancelled());
-  if (!moved.isSuccess()) {
-    (void)place.files->deleteItem(*path);
-    (void)place.files->deleteItem(ownFolder.value());
-    if (moved.isFail()) return request->fail(moved.failure());
-    return request->refuse(BackupSDKError::fileIOFailedToMoveFile, "could not be moved");
-  }
-  const Result<FileAttributes> arrived = place.files->attributesOfItem(target);
-  if (!arrived.ok() || arrived.value().type != FileAttributes::Type::regular) {
-    (void)place.files->deleteItem(ownFolder.value());
-    return request->refuse(BackupSDKError::delegateFileDownloadFailed,
-                           "names " + *path + ", which was replaced by something else");
-  }
-  request->succeed(std::move(target));
-}
-
 }  // namespace
 
 RemoteIOService::RemoteIOService(
@@ -169,9 +41,9 @@ RemoteIOService::RemoteIOService(
       fileIOService_(std::move(fileIOService)),
       logger_(std::move(logger)),
       fileTransferReporter_(std::move(fileTransferReporter)),
-      downloadFolder_(std::move(downloadFolder)),
       requestTimeout_(requestTimeout),
-      userFolders_(std::move(userFolders)) {}
+      downloads_(std::make_shared<const HostDownload>(
+          fileIOService_, logger_, std::move(downloadFolder), std::move(userFolders))) {}
 
 template <class T>
 std::shared_ptr<HostRequest<T>> RemoteIOService::startRequest(
@@ -299,15 +171,15 @@ Future<std::string> RemoteIOService::downloadFileInternal(
           [&] { return "Quorro: download file remotePath(relative)=" + relativeRemotePath; });
   auto request = startRequest<std::string>("download of " + relativeRemotePath,
                                            BackupSDKError::delegateFileDownloadFailed, cancelToken);
-  DownloadPlace place{fileIOService_, logger_, downloadFolder_, userFolders_};
   callHost(request, [&] {
     request->keepTransfer(delegate_->downloadFile(
         relativeRemotePath, request->progress(std::move(progressReport)),
-        [request, place = std::move(place), relativeRemotePath](
-            std::optional<std::string> path, std::optional<BackupSDKError> error) {
-          request->onAnswer([request, place, relativeRemotePath, path = std::move(path), error] {
-            finishDownload(request, place, relativeRemotePath, path, error);
-          });
+        [request, downloads = downloads_, relativeRemotePath](std::optional<std::string> path,
+                                                              std::optional<BackupSDKError> error) {
+          request->onAnswer(
+              [request, downloads, relativeRemotePath, path = std::move(path), error] {
+                downloads->finish(*request, relativeRemotePath, path, error);
+              });
         }));
   });
   return request->future();

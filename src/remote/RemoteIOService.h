@@ -14,6 +14,7 @@
 
 namespace tessellon {
 
+class HostDownload;
 template <class T>
 class HostRequest;
 
@@ -81,9 +82,8 @@ class RemoteIOService final : public RemoteIOServiceProtocol {
   const std::shared_ptr<FileIOServiceProtocol> fileIOService_;  // may be null
   const std::shared_ptr<LoggerProtocol> logger_;                // may be null
   const std::shared_ptr<SingleFileTransferStateReporterProtocol> fileTransferReporter_;
-  const std::string downloadFolder_;  // may be empty
   const std::chrono::milliseconds requestTimeout_;
-  const std::vector<std::string> userFolders_;
+  const std::shared_ptr<const HostDownload> downloads_;
 };
 
 }  // namespace tessellon
