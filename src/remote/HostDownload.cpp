@@ -129,10 +129,6 @@ void HostDownload::finish(HostRequest<std::string>& request, const std::string& 
                           "names " + *path + ", which was replaced by something else");
   }
   request.succeed(std::move(target));
-  // Cancelled meanwhile: the file has no reader.
-  if (const auto result = request.future().result(); result && !result->isSuccess()) {
-    (void)files_->deleteItem(ownFolder.value());
-  }
 }
 
 }  // namespace tessellon

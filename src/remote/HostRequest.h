@@ -55,10 +55,9 @@ class HostRequest final : public std::enable_shared_from_this<HostRequest<T>> {
 
   // Cancelling the token aborts the host's transfer, if one runs, and completes the future as
   // cancelled on the background queue, whether or not the host ever answers.
-  // An answer handled after the cancellation counts as cancelled too. Call before the host's.
+  // Call before the host's: an answer the host gave before the cancellation still counts.
   void watch(const std::shared_ptr<CancelToken>& token) {
     if (!token) return;
-    token_ = token;
     (void)token->onCancel([self = this->shared_from_this()] {
       self->stopClock();
       cancelTransfer(self->takeTransfer());
@@ -120,13 +119,10 @@ class HostRequest final : public std::enable_shared_from_this<HostRequest<T>> {
   }
 
   // Completions, to be called on the background queue; the first completion wins.
-  void succeed(T value) const {
-    if (tokenCancelled()) return promise_.completeWithCancel();
-    promise_.completeWithSuccess(std::move(value));
-  }
+  void succeed(T value) const { promise_.completeWithSuccess(std::move(value)); }
   // An error of the cancellation class ends the request as cancelled, like a cancelled token.
   void fail(Error error) const {
-    if (tokenCancelled() || testForCancellation(error)) return promise_.completeWithCancel();
+    if (testForCancellation(error)) return promise_.completeWithCancel();
     promise_.completeWithFail(std::move(error));
   }
   // A failure of the library's, for an answer it cannot use.
@@ -142,11 +138,6 @@ class HostRequest final : public std::enable_shared_from_this<HostRequest<T>> {
         timeoutCode_(timeoutCode),
         logger_(std::move(logger)),
         lastProgress_(Clock::now().time_since_epoch().count()) {}
-
-  bool tokenCancelled() const {
-    const auto token = token_.lock();
-    return token && token->isCanceled();
-  }
 
   static void cancelTransfer(const std::shared_ptr<CancellationDelegate>& transfer) {
     if (!transfer) return;
@@ -207,8 +198,6 @@ class HostRequest final : public std::enable_shared_from_this<HostRequest<T>> {
   const BackupSDKError timeoutCode_;
   const std::shared_ptr<LoggerProtocol> logger_;  // may be null
   Promise<T> promise_;
-  // Weak: the token's handler holds the request.
-  std::weak_ptr<CancelToken> token_;
   std::atomic<bool> answered_{false};
   std::atomic<Clock::rep> lastProgress_;
 
