@@ -29,7 +29,9 @@ class CancellationDelegate {
 // The remote storage, implemented by the host. Every remote path is relative to
 // a root only the host knows; the library never prefixes or normalises it.
 // Each request's completion is called exactly once, on any thread; progress
-// callbacks may come on any thread too.
+// callbacks may come on any thread too. The library does not rely on it: it
+// ignores repeated answers and progress after the answer, and gives up on a
+// request without answer or progress for BackupSDKOptions::remoteRequestTimeout.
 class BackupSDKDelegate {
  public:
   virtual ~BackupSDKDelegate() = default;
@@ -41,8 +43,10 @@ class BackupSDKDelegate {
       std::function<void(const TransferProgress&)> progress,
       std::function<void(std::optional<Error>)> completion) = 0;
 
-  // Downloads to a fresh local temporary file and completes with its path, or
-  // with delegateFileDoesNotExist / delegateFileDownloadFailed.
+  // Downloads to a fresh local temporary file and completes with its absolute
+  // path, or with delegateFileDoesNotExist / delegateFileDownloadFailed. The
+  // file must be a regular file (not a link) outside the folders the library
+  // backs up and restores into; the library moves it away.
   virtual std::shared_ptr<CancellationDelegate> downloadFile(
       const std::string& relativeRemotePath, std::function<void(const TransferProgress&)> progress,
       std::function<void(std::optional<std::string> localPath, std::optional<BackupSDKError>)>

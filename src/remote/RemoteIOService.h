@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tessellon/BackupSDKDelegate.h"
 #include "tessellon/LoggerProtocol.h"
@@ -12,18 +14,30 @@
 
 namespace tessellon {
 
+class HostDownload;
+template <class T>
+class HostRequest;
+
 // The only caller of the host's delegate. Each request logs one line, calls
 // the host on the calling thread and completes its future on the background
 // queue; the port keeps no state between requests beyond the reporter's size.
+// It trusts no answer of the host: see HostRequest and HostAnswerCheck.
 class RemoteIOService final : public RemoteIOServiceProtocol {
  public:
+  static constexpr std::chrono::milliseconds kDefaultRequestTimeout = std::chrono::minutes(10);
+
   // Downloads are moved into fresh folders in `downloadFolder` (the private
-  // temporary folder); when it is empty, beside the host's file.
+  // temporary folder); when it is empty, beside the host's file. A request the
+  // host neither answers nor reports progress on for `requestTimeout` fails
+  // (zero or less: never). A host's downloaded file inside one of `userFolders`
+  // (the folders backed up and restored into) is refused and left alone.
   RemoteIOService(std::shared_ptr<BackupSDKDelegate> delegate,
                   std::shared_ptr<FileIOServiceProtocol> fileIOService,
                   std::shared_ptr<LoggerProtocol> logger,
                   std::shared_ptr<SingleFileTransferStateReporterProtocol> fileTransferReporter,
-                  std::string downloadFolder = {});
+                  std::string downloadFolder = {},
+                  std::chrono::milliseconds requestTimeout = kDefaultRequestTimeout,
+                  std::vector<std::string> userFolders = {});
 
   Future<Void> uploadFile(const std::string& localPath, const std::string& relativeRemotePath,
                           std::shared_ptr<CancelToken> cancelToken) override;
@@ -55,6 +69,10 @@ class RemoteIOService final : public RemoteIOServiceProtocol {
   int64_t getZipSize() override;
 
  private:
+  // A guarded request, watching the token, with the port's time limit.
+  template <class T>
+  std::shared_ptr<HostRequest<T>> startRequest(std::string what, BackupSDKError timeoutCode,
+                                               const std::shared_ptr<CancelToken>& cancelToken);
   int64_t sizeForUpload(const std::string& localPath);
   // The host's upload with the given progress callback, after the caller's checks and log line.
   Future<Void> sendFile(const std::string& localPath, const std::string& relativeRemotePath,
@@ -64,7 +82,8 @@ class RemoteIOService final : public RemoteIOServiceProtocol {
   const std::shared_ptr<FileIOServiceProtocol> fileIOService_;  // may be null
   const std::shared_ptr<LoggerProtocol> logger_;                // may be null
   const std::shared_ptr<SingleFileTransferStateReporterProtocol> fileTransferReporter_;
-  const std::string downloadFolder_;  // may be empty
+  const std::chrono::milliseconds requestTimeout_;
+  const std::shared_ptr<const HostDownload> downloads_;
 };
 
 }  // namespace tessellon

@@ -18,8 +18,14 @@ class CancelToken;
 // The remote storage as the pipelines see it: the host's delegate turned into
 // futures. Remote paths are relative to a root only the host knows and are
 // handed to it unchanged. Every future completes on the background queue
-// ("BackupSDK background queue"), at most once; host errors pass through
-// unchanged. A null cancel token means the request cannot be cancelled; a
+// ("BackupSDK background queue"), at most once, whatever the host does: only
+// its first answer counts. Host errors pass through unchanged, except those of
+// the cancellation class (testForCancellation), which complete the future as
+// cancelled. A request the host leaves without answer or progress for the
+// port's time limit fails with the code of a failed transfer of its kind
+// (fileIOFailedToUploadFile for uploads and inflation, delegateFileDownloadFailed
+// for downloads and reads, else the listing's, folder creation's or deletion's
+// code). A null cancel token means the request cannot be cancelled; a
 // cancelled token completes the future as cancelled (also when the host never
 // answers) and aborts a running transfer through the host's handle. Every
 // method returns at once and may be called from any thread.
@@ -50,7 +56,8 @@ class RemoteIOServiceProtocol {
 
   // Creates the remote file from the local one only when nothing is at that path: succeeds
   // with true when it was created, false when something was already there (left untouched).
-  // Atomic when the host's request is. Fails with the host's error; no progress is reported.
+  // Atomic when the host's request is. Fails with the host's error, or fileIOFailedToUploadFile
+  // when the host says the file was made and gives an error; no progress is reported.
   virtual Future<bool> uploadFileIfAbsent(const std::string& localPath,
                                           const std::string& relativeRemotePath,
                                           std::shared_ptr<CancelToken> cancelToken) = 0;
@@ -59,11 +66,13 @@ class RemoteIOServiceProtocol {
   // the remote file's name, alone in a fresh private folder of its own (named
   // kDownloadFolderPrefix + random), so two downloads of one name never meet.
   // The caller deletes or moves the file once done; the file service removes
-  // the folder with it. Fails with the host's BackupSDKError, with
-  // delegateFileDownloadFailed when the host gives neither path nor error, or
-  // with the error of making the folder or moving the file into it; the host's
-  // file is then removed, as it is when it arrives after a cancellation. No
-  // progress is reported.
+  // the folder with it. Fails with the host's BackupSDKError; with
+  // delegateFileDownloadFailed when the host gives both or neither of path and
+  // error, or a path that is not absolute and plain, lies in a folder of the
+  // user's, or is no regular file (a link, a folder): such a path is left
+  // alone. Fails with the error of making the folder or moving the file into
+  // it; the host's file is then removed, as it is when it arrives after the
+  // request ended. No progress is reported.
   virtual Future<std::string> downloadFile(const std::string& relativeRemotePath,
                                            std::shared_ptr<CancelToken> cancelToken) = 0;
   // As above, reporting progress of a file of `fileSizeBytes` as restore progress.
@@ -88,12 +97,13 @@ class RemoteIOServiceProtocol {
                                        std::shared_ptr<CancelToken> cancelToken) = 0;
 
   // Fails with the host's error, or delegateDeleteFileFailed when the host
-  // deleted nothing and gave no error.
+  // deleted nothing and gave no error, or said it deleted and gave an error.
   virtual Future<Void> deleteFile(const std::string& relativeRemotePath,
                                   std::shared_ptr<CancelToken> cancelToken) = 0;
 
   // Fails with the host's error, or delegateDirectoryInfoFailed when the host
-  // gave neither listing nor error.
+  // gave both or neither of listing and error. Members outside the folder or
+  // whose name in it is empty, ".", ".." or holds a "/" are left out.
   virtual Future<std::shared_ptr<const Directory>> getDirectoryInfo(
       const std::string& relativeRemotePath, std::shared_ptr<CancelToken> cancelToken) = 0;
 

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "futures/CurrentExecutor.h"
+#include "futures/FuturesError.h"
 #include "media/PathUtils.h"
 #include "restore/FailedToDownloadMediaMetaData.h"
 #include "sdk/Log.h"
@@ -181,7 +182,10 @@ void startItem(const std::shared_ptr<LoopRun>& run, std::shared_ptr<MediaItem> i
                         {
                           std::lock_guard lock(run->mutex);
                           run->running -= 1;
-                          if (result.isCancelled()) {
+                          // An item ended by the host's cancellation stops the loop, as a
+                          // cancelled token does, rather than counting as failed.
+                          if (result.isCancelled() ||
+                              (result.isFail() && testForCancellation(result.failure()))) {
                             run->cancelled = true;
                           } else if (result.isSuccess()) {
                             run->restoredCount += 1;

@@ -66,7 +66,8 @@ BackupSDKImpl::BackupSDKImpl(std::shared_ptr<BackupSDKDelegate> delegate,
     : logger_(std::move(logger)) {
   const PlatformRoots roots = PlatformRoots::fromOptions(options);
   temporaryFolder_ = roots.temporary;
-  Result<void> setup = IoCSetup::setupIoC(std::move(delegate), logger_, roots);
+  Result<void> setup =
+      IoCSetup::setupIoC(std::move(delegate), logger_, roots, options.remoteRequestTimeout);
   if (!setup.ok()) {
     logWith(logger_, LogLevel::error,
             [&] { return "setupIoC failed: " + describe(setup.error()); });

@@ -129,6 +129,8 @@ Future<Void> DeviceLock::attempt(int attemptsLeft, bool mayTakeOver) {
 }
 
 Future<bool> DeviceLock::createRecord(const FutureResult<Void>& folder) {
+  // Whether the folder is there is unknown: the host cancelled, or the lock gave up on it.
+  if (folder.isCancelled()) return Future<bool>::cancelled();
   if (folder.isFail() && !isDirectoryExist(folder.failure())) {
     return Future<bool>::fail(folder.failure());
   }

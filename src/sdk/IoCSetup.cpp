@@ -249,7 +249,8 @@ void registerRestoreServices() {
 
 Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
                                 std::shared_ptr<LoggerProtocol> logger,
-                                const PlatformRoots& roots) {
+                                const PlatformRoots& roots,
+                                std::optional<std::chrono::milliseconds> remoteRequestTimeout) {
   // A logger that cannot be registered leaves the library silent, not broken.
   if (logger) (void)IoC::registerSingleton<LoggerProtocol>(logger);
   Result<void> files = IoC::registerSingleton<FileIOServiceProtocol>(
@@ -276,9 +277,12 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
   auto reporter = IoC::resolve<SingleFileTransferStateReporterProtocol>();
   if (!reporter.ok()) return reporter.error();
   (void)IoC::registerSingleton<RemoteIOServiceProtocol>(
-      std::make_shared<RemoteIOService>(std::move(delegate), IoC::optional<FileIOServiceProtocol>(),
-                                        IoC::optional<LoggerProtocol>(), reporter.value(),
-                                        roots.temporary));
+      std::make_shared<RemoteIOService>(
+          std::move(delegate), IoC::optional<FileIOServiceProtocol>(),
+          IoC::optional<LoggerProtocol>(), reporter.value(), roots.temporary,
+          remoteRequestTimeout.value_or(RemoteIOService::kDefaultRequestTimeout),
+          std::vector<std::string>{roots.pictures, roots.movies, roots.contacts, roots.calendars,
+                                   roots.state}));
 
   IoC::registerLazySingleton<ZipServiceProtocol>([] {
     return std::make_shared<ZipServiceDecorator>(IoC::optional<FileIOServiceProtocol>(),

@@ -1,12 +1,15 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
+
+#include "tessellon/BackupSDKDelegate.h"
+#include "tessellon/LoggerProtocol.h"
 
 #include "futures/Result.h"
 #include "platform/locations/PlatformRoots.h"
-#include "tessellon/BackupSDKDelegate.h"
-#include "tessellon/LoggerProtocol.h"
 
 namespace tessellon {
 
@@ -15,8 +18,11 @@ namespace tessellon {
 // implementations (AdditionalSetup) and, last, the overrides a test installed.
 class IoCSetup {
  public:
-  static Result<void> setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
-                               std::shared_ptr<LoggerProtocol> logger, const PlatformRoots& roots);
+  // `remoteRequestTimeout` overrides the remote port's time limit per request.
+  static Result<void> setupIoC(
+      std::shared_ptr<BackupSDKDelegate> delegate, std::shared_ptr<LoggerProtocol> logger,
+      const PlatformRoots& roots,
+      std::optional<std::chrono::milliseconds> remoteRequestTimeout = std::nullopt);
 
   // Runs at the end of every setupIoC until replaced; tests register fakes
   // through it with the container's own calls. Pass nullptr to remove.

@@ -2,6 +2,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdlib>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <numeric>
@@ -16,6 +17,7 @@
 #include "futures/Future.h"
 #include "futures/SerialQueue.h"
 #include "futures/ThreadPool.h"
+#include "futures/TimerQueue.h"
 #include "support/AwaitResult.h"
 #include "support/ErrorMatchers.h"
 
@@ -162,6 +164,37 @@ TEST(DispatchQueueTest, SyncCallsReturnOnlyAfterTheirItemAndEarlierBarriersRan) 
     queue->sync([&] { ++value; });
     EXPECT_EQ(value, 11);
   }
+}
+
+TEST(TimerQueueTest, ItemsRunByTheirInstantAndCancelledOnesNever) {
+  TimerQueue timers;
+  const auto start = TimerQueue::Clock::now();
+  std::mutex mutex;
+  std::vector<int> ran;
+  std::promise<void> last;
+  const auto note = [&](int n) {
+    std::lock_guard lock(mutex);
+    ran.push_back(n);
+  };
+  // Added out of order; one cancels a later one from inside its item.
+  std::atomic<TimerQueue::Id> dropped{0};
+  timers.add(start + std::chrono::milliseconds(60), [&] {
+    note(3);
+    last.set_value();
+  });
+  timers.add(start + std::chrono::milliseconds(20), [&] {
+    note(2);
+    EXPECT_TRUE(timers.cancel(dropped));
+  });
+  dropped = timers.add(start + std::chrono::milliseconds(40), [&] { note(99); });
+  const TimerQueue::Id never = timers.add(start + std::chrono::hours(1), [&] { note(98); });
+  timers.add(start - std::chrono::seconds(1), [&] { note(1); });
+  EXPECT_TRUE(timers.cancel(never));
+  EXPECT_FALSE(timers.cancel(never));
+
+  ASSERT_EQ(last.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  std::lock_guard lock(mutex);
+  EXPECT_THAT(ran, ::testing::ElementsAre(1, 2, 3));
 }
 
 }  // namespace

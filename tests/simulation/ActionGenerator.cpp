@@ -178,11 +178,15 @@ FaultPlan ActionGenerator::faults() {
                : roll < 58 ? Fault::remoteFull
                : roll < 70 ? Fault::cancel
                : roll < 80 ? Fault::abandon
-               : roll < 90 ? Fault::concurrentRun
-                           : Fault::listingBeside;
+               : roll < 85 ? Fault::concurrentRun
+               : roll < 93 ? Fault::listingBeside
+                           : Fault::hostCancels;
   if (plan.fault == Fault::failRequest) plan.operation = pick(kFailingRequests);
-  plan.nth =
-      plan.fault == Fault::cancel || plan.fault == Fault::abandon ? 1 + below(25) : 1 + below(5);
+  plan.nth = plan.fault == Fault::cancel || plan.fault == Fault::abandon ||
+                     plan.fault == Fault::hostCancels
+                 ? 1 + below(25)
+                 : 1 + below(5);
+  plan.answersTwice = chance(10);
   if (chance(15)) {
     plan.change = chance(50) ? FaultPlan::Change::shrink : FaultPlan::Change::grow;
     plan.changeAt = 1 + below(2);

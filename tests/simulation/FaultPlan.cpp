@@ -27,7 +27,11 @@ std::string FaultPlan::describe() const {
     case Fault::listingBeside:
       text = "listing at the first download";
       break;
+    case Fault::hostCancels:
+      text = "the host reports request #" + n + " cancelled";
+      break;
   }
+  if (answersTwice) text += ", every answer twice";
   if (change != Change::none) {
     text += std::string(", a file ") + (change == Change::shrink ? "shrinks" : "grows") +
             " at media upload #" + std::to_string(changeAt);

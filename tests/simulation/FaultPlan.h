@@ -15,6 +15,7 @@ struct FaultPlan {
     abandon,  // from the nth request on the host is silent; the run is cancelled, the SDK dropped
     concurrentRun,  // at the first upload, another process backs up another folder as this device
     listingBeside,  // at the first download, the stored backups are listed beside the run
+    hostCancels,    // the nth request (not a download) answers a cancellation-class error alone
   };
   enum class Change { none, shrink, grow };
 
@@ -25,9 +26,13 @@ struct FaultPlan {
   // the archive does not list yet shrinks or grows.
   Change change = Change::none;
   int changeAt = 0;
+  // Every answer of the host comes twice.
+  bool answersTwice = false;
 
   // No fault of the remote: the run must finish, failing at most the files that changed.
   bool mustFinish() const { return fault == Fault::none || fault == Fault::listingBeside; }
+  // The host only cancels: the run ends cancelled (or finished), never with an error.
+  bool mustNotFail() const { return fault == Fault::hostCancels; }
 
   std::string describe() const;
 };

@@ -97,6 +97,10 @@ FaultPlanDelegate::Admission FaultPlanDelegate::admit(const std::string& operati
       case FaultPlan::Fault::listingBeside:
         if (operation == "downloadFile" && call == 1) hook = hooks_.listBackups;
         break;
+      case FaultPlan::Fault::hostCancels:
+        // A download's answer carries no error of the host's own.
+        if (request == plan_.nth && operation != "downloadFile") verdict = Verdict::fail;
+        break;
     }
   }
   if (hook) hook();
@@ -128,6 +132,24 @@ void FaultPlanDelegate::AnswerPair::release() {
   std::function<void()> held = std::move(held_);
   lock.unlock();
   if (held) held();
+}
+
+Error FaultPlanDelegate::failure(const Admission& admission) {
+  if (admission.verdict == Verdict::hold) return lostConnection();
+  switch (admission.fault) {
+    case FaultPlan::Fault::remoteFull:
+      return remoteFull();
+    case FaultPlan::Fault::cancel:
+    case FaultPlan::Fault::hostCancels:
+      return cancelledTransfer();
+    default:
+      return lostConnection();
+  }
+}
+
+bool FaultPlanDelegate::answersTwice() {
+  std::lock_guard lock(mutex_);
+  return plan_.answersTwice;
 }
 
 void FaultPlanDelegate::refuse(Verdict verdict, std::function<void()> answer) {
@@ -166,16 +188,14 @@ std::shared_ptr<CancellationDelegate> FaultPlanDelegate::uploadFile(
     const std::string& localPath, const std::string& relativeRemotePath,
     std::function<void(const TransferProgress&)> progress,
     std::function<void(std::optional<Error>)> completion) {
+  completion = twice(std::move(completion));
   changeBefore(localPath);
   const Admission admission = admit("uploadFile", relativeRemotePath);
   if (admission.verdict == Verdict::forward) {
     return ForwardingDelegate::uploadFile(localPath, relativeRemotePath, std::move(progress),
                                           std::move(completion));
   }
-  const Error error = admission.verdict == Verdict::hold                ? lostConnection()
-                      : admission.fault == FaultPlan::Fault::remoteFull ? remoteFull()
-                      : admission.fault == FaultPlan::Fault::cancel     ? cancelledTransfer()
-                                                                        : lostConnection();
+  const Error error = failure(admission);
   refuse(admission.verdict, [completion, error] { completion(error); });
   return std::make_shared<NoTransfer>();
 }
@@ -183,6 +203,7 @@ std::shared_ptr<CancellationDelegate> FaultPlanDelegate::uploadFile(
 std::shared_ptr<CancellationDelegate> FaultPlanDelegate::downloadFile(
     const std::string& relativeRemotePath, std::function<void(const TransferProgress&)> progress,
     std::function<void(std::optional<std::string>, std::optional<BackupSDKError>)> completion) {
+  completion = twice(std::move(completion));
   const auto [download, pair] = [&] {
     std::lock_guard lock(mutex_);
     return std::pair(++downloads_, plan_.fault == FaultPlan::Fault::listingBeside
@@ -212,18 +233,22 @@ std::shared_ptr<CancellationDelegate> FaultPlanDelegate::downloadFile(
 void FaultPlanDelegate::createDirectory(
     const std::string& relativeRemotePath,
     std::function<void(bool, std::optional<Error>)> completion) {
+  completion = twice(std::move(completion));
   const Admission admission = admit("createDirectory", relativeRemotePath);
   if (admission.verdict != Verdict::forward) {
-    return refuse(admission.verdict, [completion] { completion(false, lostConnection()); });
+    return refuse(admission.verdict,
+                  [completion, error = failure(admission)] { completion(false, error); });
   }
   ForwardingDelegate::createDirectory(relativeRemotePath, std::move(completion));
 }
 
 void FaultPlanDelegate::deleteFile(const std::string& relativeRemotePath,
                                    std::function<void(bool, std::optional<Error>)> completion) {
+  completion = twice(std::move(completion));
   const Admission admission = admit("deleteFile", relativeRemotePath);
   if (admission.verdict != Verdict::forward) {
-    return refuse(admission.verdict, [completion] { completion(false, lostConnection()); });
+    return refuse(admission.verdict,
+                  [completion, error = failure(admission)] { completion(false, error); });
   }
   const size_t slash = relativeRemotePath.find('/');
   invariants_->deletion(deviceFolder(relativeRemotePath),
@@ -235,9 +260,11 @@ void FaultPlanDelegate::deleteFile(const std::string& relativeRemotePath,
 void FaultPlanDelegate::getDirectoryInfo(
     const std::string& relativeRemotePath,
     std::function<void(std::optional<Directory>, std::optional<Error>)> completion) {
+  completion = twice(std::move(completion));
   const Admission admission = admit("getDirectoryInfo", relativeRemotePath);
   if (admission.verdict != Verdict::forward) {
-    return refuse(admission.verdict, [completion] { completion(std::nullopt, lostConnection()); });
+    return refuse(admission.verdict,
+                  [completion, error = failure(admission)] { completion(std::nullopt, error); });
   }
   ForwardingDelegate::getDirectoryInfo(relativeRemotePath, std::move(completion));
 }
@@ -245,9 +272,11 @@ void FaultPlanDelegate::getDirectoryInfo(
 void FaultPlanDelegate::inflateZip(const std::string& remoteSrcPath,
                                    const std::string& remoteDstPath,
                                    std::function<void(std::optional<Error>)> completion) {
+  completion = twice(std::move(completion));
   const Admission admission = admit("inflateZip", remoteSrcPath);
   if (admission.verdict != Verdict::forward) {
-    return refuse(admission.verdict, [completion] { completion(lostConnection()); });
+    return refuse(admission.verdict,
+                  [completion, error = failure(admission)] { completion(error); });
   }
   const std::string device = deviceFolder(remoteDstPath);
   invariants_->inflation(device, remoteRoot_ + "/" + remoteSrcPath, admission.when);

@@ -81,6 +81,18 @@ class FaultPlanDelegate final : public ForwardingDelegate {
 
   // Counts the request, runs the hooks it triggers and says what becomes of it.
   Admission admit(const std::string& operation, const std::string& path);
+  // The error a refused request answers.
+  static Error failure(const Admission& admission);
+  // FaultPlan::answersTwice: the completion, called two times per answer.
+  bool answersTwice();
+  template <class... Args>
+  std::function<void(Args...)> twice(std::function<void(Args...)> completion) {
+    if (!answersTwice()) return completion;
+    return [completion = std::move(completion)](Args... args) {
+      completion(args...);
+      completion(args...);
+    };
+  }
   // Answers a failed request at once, a held one when the host hangs up.
   void refuse(Verdict verdict, std::function<void()> answer);
   // Fault plan's Change: runs the hook before the changeAt-th archive of media goes up.

@@ -123,6 +123,22 @@ TEST_F(ScriptedHistoryTest, ACancelledRunNeverRecordsWhatDidNotCross) {
   }
 }
 
+TEST_F(ScriptedHistoryTest, AHostThatReportsCancellationEndsTheRunAsCancelled) {
+  // No cancel of the user's: the host alone says a request was cancelled, once at each request
+  // of the first run in turn; the run must end as a cancelled one does, never with an error.
+  for (int request = 1; request <= 20; ++request) {
+    SCOPED_TRACE("the host cancels request " + std::to_string(request));
+    expectContractHeld(pictures(6) +
+                       ActionList{backup({}, fault(Fault::hostCancels, request)), backup()});
+  }
+}
+
+TEST_F(ScriptedHistoryTest, AHostThatAnswersEverythingTwiceLosesNothing) {
+  FaultPlan twice;
+  twice.answersTwice = true;
+  expectContractHeld(pictures(6) + ActionList{backup({}, twice), backup({}, twice)});
+}
+
 TEST_F(ScriptedHistoryTest, AFailedDocumentUploadLeavesNoClaimOfIt) {
   const RunSettings contacts{.images = true, .contacts = true};
   const RunSettings calendars{.images = true, .calendars = true};

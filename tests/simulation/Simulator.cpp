@@ -287,6 +287,9 @@ void Simulator::checkRun(const Action& action, const Outcome& outcome, const See
                        std::to_string(seen.changed.size()) + " files changed during the run");
     }
   }
+  if (action.faults.mustNotFail() && outcome.error) {
+    invariants_->add(when + ": a run whose host only cancelled ended with " + outcome.describe());
+  }
   if (outcome.finished()) {
     // Only what the report counts as done must be stored; failed items are not named in it.
     RunSettings done = seen.settings;
