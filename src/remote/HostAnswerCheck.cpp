@@ -33,7 +33,7 @@ bool plainName(std::string_view name) {
 
 std::optional<std::string> HostAnswerCheck::refusedDownload(
     FileIOServiceProtocol& files, const std::string& path, const std::string& temporaryFolder,
-    const std::vector<std::string>& userFolders) {
+    const std::vector<std::string>& userFolders, const std::vector<std::string>& hostFolders) {
   if (path.empty() || path.front() != '/') return "is not an absolute path";
   const auto parts = components(path);
   const bool dotted = std::string_view(path).find("/./") != std::string_view::npos ||
@@ -46,6 +46,9 @@ std::optional<std::string> HostAnswerCheck::refusedDownload(
   if (!inside(temporaryFolder)) {
     for (const std::string& folder : userFolders) {
       if (inside(folder)) return "lies in " + folder + ", a folder of the user's";
+    }
+    if (!hostFolders.empty() && std::none_of(hostFolders.begin(), hostFolders.end(), inside)) {
+      return "lies outside the temporary folders";
     }
   }
   // The item itself, not what a link points at.

@@ -55,18 +55,21 @@ Result<std::string> makeDownloadFolder(FileIOServiceProtocol& files, const std::
 
 HostDownload::HostDownload(std::shared_ptr<FileIOServiceProtocol> files,
                            std::shared_ptr<LoggerProtocol> logger, std::string downloadFolder,
-                           std::vector<std::string> userFolders)
+                           std::vector<std::string> userFolders,
+                           std::vector<std::string> hostFolders)
     : files_(std::move(files)),
       logger_(std::move(logger)),
       downloadFolder_(std::move(downloadFolder)),
-      userFolders_(std::move(userFolders)) {}
+      userFolders_(std::move(userFolders)),
+      hostFolders_(std::move(hostFolders)) {}
 
 void HostDownload::finish(HostRequest<std::string>& request, const std::string& relativeRemotePath,
                           std::optional<std::string> path,
                           std::optional<BackupSDKError> error) const {
   std::optional<std::string> refused;
   if (path && files_) {
-    refused = HostAnswerCheck::refusedDownload(*files_, *path, downloadFolder_, userFolders_);
+    refused = HostAnswerCheck::refusedDownload(*files_, *path, downloadFolder_, userFolders_,
+                                               hostFolders_);
   }
   // A file that arrives after the request ended has no reader left: it goes, if it is one the
   // library may touch at all.

@@ -1,5 +1,6 @@
 #include "remote/RemoteIOService.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -36,19 +37,24 @@ RemoteIOService::RemoteIOService(
     std::shared_ptr<FileIOServiceProtocol> fileIOService, std::shared_ptr<LoggerProtocol> logger,
     std::shared_ptr<SingleFileTransferStateReporterProtocol> fileTransferReporter,
     std::string downloadFolder, std::chrono::milliseconds requestTimeout,
-    std::vector<std::string> userFolders)
+    std::vector<std::string> userFolders, std::vector<std::string> hostFolders)
     : delegate_(std::move(delegate)),
       fileIOService_(std::move(fileIOService)),
       logger_(std::move(logger)),
       fileTransferReporter_(std::move(fileTransferReporter)),
       requestTimeout_(requestTimeout),
       downloads_(std::make_shared<const HostDownload>(
-          fileIOService_, logger_, std::move(downloadFolder), std::move(userFolders))) {}
+          fileIOService_, logger_, std::move(downloadFolder), std::move(userFolders),
+          std::move(hostFolders))) {}
 
 template <class T>
 std::shared_ptr<HostRequest<T>> RemoteIOService::startRequest(
-    std::string what, BackupSDKError timeoutCode, const std::shared_ptr<CancelToken>& cancelToken) {
-  auto request = HostRequest<T>::start(std::move(what), requestTimeout_, timeoutCode, logger_);
+    std::string what, BackupSDKError timeoutCode, const std::shared_ptr<CancelToken>& cancelToken,
+    int64_t scale) {
+  const auto limit = requestTimeout_ > std::chrono::milliseconds::max() / scale
+                         ? std::chrono::milliseconds::max()
+                         : requestTimeout_ * scale;
+  auto request = HostRequest<T>::start(std::move(what), limit, timeoutCode, logger_);
   request->watch(cancelToken);
   return request;
 }
@@ -303,9 +309,13 @@ Future<Void> RemoteIOService::inflateZip(const std::string& remoteSrcPath,
     return "Quorro: inflate zip remoteSrcPath(relative)=" + remoteSrcPath +
            " remoteDestPath=" + remoteDstPath;
   });
-  // Inflating ends the archive's upload; a host that never finishes it fails that upload.
+  // Inflating ends the archive's upload; a host that never finishes it fails that upload. A host
+  // that cannot unpack on the remote sends every member here, and has no progress to report:
+  // the limit grows with the archive size it asked for, one limit per 64 MiB.
+  constexpr int64_t kBytesPerLimit = int64_t{64} << 20;
+  const int64_t scale = std::clamp<int64_t>(delegate_->getZipSize() / kBytesPerLimit, 1, 1024);
   auto request = startRequest<Void>("inflation of " + remoteSrcPath,
-                                    BackupSDKError::fileIOFailedToUploadFile, cancelToken);
+                                    BackupSDKError::fileIOFailedToUploadFile, cancelToken, scale);
   callHost(request, [&] {
     delegate_->inflateZip(remoteSrcPath, remoteDstPath, [request](std::optional<Error> error) {
       request->onAnswer([request, error = std::move(error)] {

@@ -30,14 +30,17 @@ class RemoteIOService final : public RemoteIOServiceProtocol {
   // temporary folder); when it is empty, beside the host's file. A request the
   // host neither answers nor reports progress on for `requestTimeout` fails
   // (zero or less: never). A host's downloaded file inside one of `userFolders`
-  // (the folders backed up and restored into) is refused and left alone.
+  // (the folders backed up and restored into), or outside both `downloadFolder` and
+  // every one of `hostFolders` (the system's temporary folder) when any are given, is
+  // refused and left alone.
   RemoteIOService(std::shared_ptr<BackupSDKDelegate> delegate,
                   std::shared_ptr<FileIOServiceProtocol> fileIOService,
                   std::shared_ptr<LoggerProtocol> logger,
                   std::shared_ptr<SingleFileTransferStateReporterProtocol> fileTransferReporter,
                   std::string downloadFolder = {},
                   std::chrono::milliseconds requestTimeout = kDefaultRequestTimeout,
-                  std::vector<std::string> userFolders = {});
+                  std::vector<std::string> userFolders = {},
+                  std::vector<std::string> hostFolders = {});
 
   Future<Void> uploadFile(const std::string& localPath, const std::string& relativeRemotePath,
                           std::shared_ptr<CancelToken> cancelToken) override;
@@ -69,10 +72,11 @@ class RemoteIOService final : public RemoteIOServiceProtocol {
   int64_t getZipSize() override;
 
  private:
-  // A guarded request, watching the token, with the port's time limit.
+  // A guarded request, watching the token, with the port's time limit (`scale` times it).
   template <class T>
   std::shared_ptr<HostRequest<T>> startRequest(std::string what, BackupSDKError timeoutCode,
-                                               const std::shared_ptr<CancelToken>& cancelToken);
+                                               const std::shared_ptr<CancelToken>& cancelToken,
+                                               int64_t scale = 1);
   int64_t sizeForUpload(const std::string& localPath);
   // The host's upload with the given progress callback, after the caller's checks and log line.
   Future<Void> sendFile(const std::string& localPath, const std::string& relativeRemotePath,

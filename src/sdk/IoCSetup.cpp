@@ -282,7 +282,8 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
           IoC::optional<LoggerProtocol>(), reporter.value(), roots.temporary,
           remoteRequestTimeout.value_or(RemoteIOService::kDefaultRequestTimeout),
           std::vector<std::string>{roots.pictures, roots.movies, roots.contacts, roots.calendars,
-                                   roots.state}));
+                                   roots.state},
+          std::vector<std::string>{roots.systemTemporary}));
 
   IoC::registerLazySingleton<ZipServiceProtocol>([] {
     return std::make_shared<ZipServiceDecorator>(IoC::optional<FileIOServiceProtocol>(),

@@ -57,6 +57,7 @@ class PuppetHost final : public BackupSDKDelegate {
   std::vector<Call<bool, std::optional<Error>>> creations, deletions, uploadsIfAbsent;
   std::vector<Call<std::optional<Directory>, std::optional<Error>>> listings;
   std::atomic<int> cancels{0};
+  std::atomic<int64_t> zipSize{1 << 20};
   std::function<void(const std::function<void(std::optional<Error>)>&)> answerAtOnce;
 
   std::shared_ptr<CancellationDelegate> uploadFile(
@@ -94,7 +95,7 @@ class PuppetHost final : public BackupSDKDelegate {
                   std::function<void(std::optional<Error>)> completion) override {
     inflations.push_back({source, nullptr, std::move(completion)});
   }
-  int64_t getZipSize() override { return 1 << 20; }
+  int64_t getZipSize() override { return zipSize; }
 };
 
 class MisbehavingHostTest : public ::testing::Test {
@@ -107,11 +108,13 @@ class MisbehavingHostTest : public ::testing::Test {
   }
   void TearDown() override { EXPECT_TRUE(flushBackgroundQueue()); }
 
-  // A port over the puppet whose requests fail after `limit` without an answer.
+  // A port over the puppet whose requests fail after `limit` without an answer; the host keeps
+  // its downloads in "host".
   std::shared_ptr<RemoteIOService> port(std::chrono::milliseconds limit = 1h) {
-    return std::make_shared<RemoteIOService>(host_, files_, logger_, reporter_,
-                                             space_.file("private"), limit,
-                                             std::vector<std::string>{space_.file("Pictures")});
+    return std::make_shared<RemoteIOService>(
+        host_, files_, logger_, reporter_, space_.file("private"), limit,
+        std::vector<std::string>{space_.file("Pictures")},
+        std::vector<std::string>{space_.file("host"), space_.file("Pictures")});
   }
   size_t warnings(const std::string& part) const {
     size_t count = 0;
@@ -167,6 +170,18 @@ TEST_F(MisbehavingHostTest, OnlyTheFirstAnswerCountsAndRepeatsAreLoggedOncePerRe
   EXPECT_EQ(space_.read("host/second"), "second");
   ASSERT_TRUE(flushBackgroundQueue());
   EXPECT_EQ(warnings("more than once"), 3u);
+}
+
+// A host that cannot unpack on the remote sends the whole archive while it inflates, without
+// progress to report: 512 MiB at a slow line's pace must not count as a silent host.
+TEST_F(MisbehavingHostTest, AnInflationHasOneLimitPer64MiBOfTheArchiveSize) {
+  host_->zipSize = int64_t{512} << 20;
+  auto remote = port(100ms);
+  const auto inflation = remote->inflateZip("dev/dev.zip", "dev", token_);
+  const auto upload = remote->uploadFile(space_.write("a", "a"), "dev/a", token_);
+  EXPECT_THAT(awaitResult(upload), FailsWith(BackupSDKError::fileIOFailedToUploadFile));
+  EXPECT_FALSE(inflation.isCompleted());
+  EXPECT_THAT(awaitResult(inflation), FailsWith(BackupSDKError::fileIOFailedToUploadFile));
 }
 
 TEST_F(MisbehavingHostTest, ASilentHostFailsEachRequestWithItsTransferCodeAndIsCancelled) {
@@ -355,6 +370,7 @@ TEST_F(MisbehavingHostTest, ADownloadedPathThatIsNoPlainFileOfTheHostsIsLeftAlon
       {"a folder", space_.file("host/folder")},
       {"a named pipe", space_.file("host/fifo")},
       {"a file of the user's", photo},
+      {"a file outside the temporary folders", elsewhere},
       {"a path climbing out", space_.file("host/../Pictures/photo.jpg")},
       {"a relative path", "host/plain"},
   };

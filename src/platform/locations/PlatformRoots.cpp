@@ -41,8 +41,9 @@ PlatformRoots PlatformRoots::fromOptions(const BackupSDKOptions& options) {
   roots.contacts = options.contactsDirectory.value_or(join(roots.home, ".local/share/contacts"));
   roots.calendars =
       options.calendarsDirectory.value_or(join(roots.home, ".local/share/calendars"));
+  roots.systemTemporary = environmentOr("TMPDIR", "/tmp");
   roots.temporary = options.temporaryDirectory.value_or(
-      join(environmentOr("TMPDIR", "/tmp"), "tessellon-" + std::to_string(getuid())));
+      join(roots.systemTemporary, "tessellon-" + std::to_string(getuid())));
   roots.state = options.stateDirectory.value_or(
       join(environmentOr("XDG_CONFIG_HOME", join(roots.home, ".config")), "tessellon"));
   return roots;

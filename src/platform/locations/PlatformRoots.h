@@ -17,6 +17,8 @@ struct PlatformRoots {
   std::string calendars;
   std::string temporary;
   std::string state;
+  // Where hosts keep their temporary files: $TMPDIR, or /tmp.
+  std::string systemTemporary;
 
   // The host's options over the defaults: the real home of the user (from the
   // user database, not $HOME), its "Pictures" and "Movies",
