@@ -380,11 +380,19 @@ void MediaBackup::appendPackedItem(const std::shared_ptr<Run>& run, size_t index
   updateFields(run->batch, item);
   updateBackupMetadata(*run, item);
   run->batch.packedBytes += item->bytes;
-  if (run->batch.packedBytes < remoteIOService->getZipSize()) {
+  if (run->batch.packedBytes < archiveLimit(*run)) {
     append(run, index + 1);
   } else {
     closeZip(run, index + 1, false);
   }
+}
+
+int64_t MediaBackup::archiveLimit(const Run& run) const {
+  // The first archive of a large limit closes early, so the transfer starts while the rest is
+  // packed beside it rather than after a whole archive was packed.
+  constexpr int64_t kFirstArchive = int64_t{64} << 20;
+  const int64_t limit = remoteIOService->getZipSize();
+  return run.archives == 1 ? std::min(limit, kFirstArchive) : limit;
 }
 
 void MediaBackup::appendFailed(const std::shared_ptr<Run>& run, size_t index,

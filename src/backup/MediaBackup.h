@@ -16,7 +16,7 @@ namespace tessellon {
 
 // The backup of a media category: the task items, smallest first, are packed
 // into archives that close as soon as their packed bytes reach the host's
-// archive size; each archive also carries the category document and a fresh
+// archive size (the first one at 64 MiB when that is less); each archive also carries the category document and a fresh
 // "backup.json", so the remote backup is consistent after every archive.
 // The category folder is listed once when the run starts: a recorded item whose
 // file is missing there, or has another size, leaves the record and is packed
@@ -34,7 +34,8 @@ namespace tessellon {
 // One run at a time: the record, the counters and the archives' items are touched
 // only by the run's chain, which advances one item per step on the futures'
 // primary executor, so neither the stack nor the memory grows with the number of
-// items. An archive's transfer only completes a future the chain waits for.
+// items. An archive's transfer moves the progress and completes a future the
+// chain waits for; nothing else.
 class MediaBackup : public BaseBackupService {
  protected:
   // What tells the categories apart.
@@ -100,6 +101,8 @@ class MediaBackup : public BaseBackupService {
   void manageUncachedMediaItem(const std::shared_ptr<Run>& run, size_t index,
                                const std::optional<std::string>& fingerprint);
   void appendPackedItem(const std::shared_ptr<Run>& run, size_t index);
+  // The packed bytes at which the archive being packed closes.
+  int64_t archiveLimit(const Run& run) const;
   void appendFailed(const std::shared_ptr<Run>& run, size_t index, const Error& error);
   // Closes the archive being packed, once the one sent before it has landed or failed (its
   // documents must describe what the remote holds), and sends it; `index` is the first item of
