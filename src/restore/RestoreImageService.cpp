@@ -9,13 +9,13 @@ RestoreImageService::RestoreImageService(
     std::shared_ptr<LoggerProtocol> logger,
     std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService,
     std::shared_ptr<FileIOServiceProtocol> fileIOService,
-    std::shared_ptr<ImageServiceProtocol> imageService)
+    std::shared_ptr<ImageServiceProtocol> imageService, std::shared_ptr<RestoreSlots> slots)
     : RestoreMediaItemService(
           std::move(remoteIOService), std::move(logger), std::move(restoreStatusService),
           std::move(fileIOService),
           Vocabulary{"Image", "images", "restoring Image: ", "download of Image: ",
                      "successfully restored Image: ", "but failed to restore at paths: ",
-                     "Restore of Image ", BackupSDKError::mediaNoImageData}),
+                     "Restore of Image ", BackupSDKError::mediaNoImageData}, std::move(slots)),
       imageService_(std::move(imageService)) {}
 
 Future<std::optional<RestoreMediaReportSection>> RestoreImageService::restoreAllImages(

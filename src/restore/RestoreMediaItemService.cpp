@@ -1,9 +1,6 @@
 #include "restore/RestoreMediaItemService.h"
 
 #include <algorithm>
-#include <deque>
-#include <iterator>
-#include <map>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -17,73 +14,6 @@
 
 namespace tessellon {
 
-// Free slots, the loops waiting for one (first come, first served), and the last placement.
-class RestoreMediaItemService::Slots {
- public:
-  // The slots of the services over `remote`, made when none lives.
-  static std::shared_ptr<Slots> of(const RemoteIOServiceProtocol* remote) {
-    static std::mutex registryMutex;
-    static std::map<const RemoteIOServiceProtocol*, std::weak_ptr<Slots>> registry;
-    std::lock_guard lock(registryMutex);
-    for (auto it = registry.begin(); it != registry.end();) {
-      it = it->second.expired() ? registry.erase(it) : std::next(it);
-    }
-    std::weak_ptr<Slots>& entry = registry[remote];
-    std::shared_ptr<Slots> slots = entry.lock();
-    if (!slots) {
-      slots = std::make_shared<Slots>();
-      entry = slots;
-    }
-    return slots;
-  }
-
-  // Takes a free slot; or, when none is free, queues `granted`, which is then run on the pool
-  // with a slot handed to it.
-  bool acquireOrWait(std::function<void()> granted) {
-    std::lock_guard lock(mutex_);
-    if (free_ > 0) {
-      free_ -= 1;
-      return true;
-    }
-    waiting_.push_back(std::move(granted));
-    return false;
-  }
-  // Gives a slot back: to the loop that waited longest, if any.
-  void release() {
-    std::function<void()> next;
-    {
-      std::lock_guard lock(mutex_);
-      if (waiting_.empty()) {
-        free_ += 1;
-        return;
-      }
-      next = std::move(waiting_.front());
-      waiting_.pop_front();
-    }
-    Executor::defaultQoS().execute(std::move(next));
-  }
-
-  // Runs `place` on the pool once every placement asked for before it has ended.
-  Future<RestoreMediaItemService::FailedPaths> inTurn(
-      std::function<Future<RestoreMediaItemService::FailedPaths>()> place) {
-    using FailedPaths = RestoreMediaItemService::FailedPaths;
-    std::lock_guard lock(mutex_);
-    Future<FailedPaths> placed = lastPlacement_.onComplete(
-        Executor::defaultQoS(),
-        [place = std::move(place)](const FutureResult<Void>&) { return place(); });
-    lastPlacement_ = placed.onComplete(Executor::immediate(), [](const FutureResult<FailedPaths>&) {
-      return FutureResult<Void>::success(Void{});
-    });
-    return placed;
-  }
-
- private:
-  std::mutex mutex_;
-  int free_ = RestoreMediaItemService::kItemsAtOnce;
-  std::deque<std::function<void()>> waiting_;
-  Future<Void> lastPlacement_ = Future<Void>::success(Void{});
-};
-
 namespace {
 
 using FailedPaths = RestoreMediaItemService::FailedPaths;
@@ -95,7 +25,7 @@ struct LoopRun {
   RestoreMediaItemService::PerItemOperation operation;
   std::shared_ptr<MediaMetaData> metaData;
   std::shared_ptr<CancelToken> cancelToken;
-  std::shared_ptr<RestoreMediaItemService::Slots> slots;
+  std::shared_ptr<RestoreSlots> slots;
   Promise<RestoreMediaReportSection> promise;
 
   std::mutex mutex;
@@ -221,13 +151,14 @@ RestoreMediaItemService::RestoreMediaItemService(
     std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
     std::shared_ptr<LoggerProtocol> logger,
     std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService,
-    std::shared_ptr<FileIOServiceProtocol> fileIOService, Vocabulary vocabulary)
+    std::shared_ptr<FileIOServiceProtocol> fileIOService, Vocabulary vocabulary,
+    std::shared_ptr<RestoreSlots> slots)
     : remoteIOService_(std::move(remoteIOService)),
       logger_(std::move(logger)),
       restoreStatusService_(std::move(restoreStatusService)),
       fileIOService_(std::move(fileIOService)),
       vocabulary_(std::move(vocabulary)),
-      slots_(Slots::of(remoteIOService_.get())) {}
+      slots_(std::move(slots)) {}
 
 Future<std::optional<RestoreMediaReportSection>> RestoreMediaItemService::restoreAll(
     std::shared_ptr<MediaMetaData> metaData, bool selected, PerItemOperation perItemOperation,

@@ -17,6 +17,7 @@
 #include "media/MediaServiceProtocol.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
+#include "restore/RestoreSlots.h"
 #include "restore/RestoreStatusServiceProtocol.h"
 #include "sdk/CancelToken.h"
 
@@ -26,9 +27,8 @@ namespace tessellon {
 // ways of restoring one item (copying a local file that already has the content, or downloading
 // it), and the report section. Up to kItemsAtOnce items run at once, so downloads overlap, but
 // their files are placed one at a time: two items may name one path (versions of a file), and
-// which of them gets a free name must not be a race. The limit and the turn of placements are
-// shared by every service over the same remote, so the image and the video restore can run side
-// by side: a large video then downloads while pictures do, and a freed slot goes to the loop
+// which of them gets a free name must not be a race. The limit and the turn of placements
+// (RestoreSlots) are shared by the image and the video restore, so the two can run side by side: a large video then downloads while pictures do, and a freed slot goes to the loop
 // that has waited longest. Each step is a work item on the pool, so neither a long list nor a
 // completed future nests stack frames.
 class RestoreMediaItemService {
@@ -38,12 +38,7 @@ class RestoreMediaItemService {
   using PerItemOperation = std::function<Future<FailedPaths>(const std::shared_ptr<MediaItem>&,
                                                              const std::shared_ptr<CancelToken>&)>;
 
-  // Items restored at once over one remote, all categories together; as many downloads may run
-  // side by side.
-  static constexpr int kItemsAtOnce = 4;
-
-  // The slots of kItemsAtOnce and the turn of placements that the services over one remote share.
-  class Slots;
+  static constexpr int kItemsAtOnce = RestoreSlots::kItemsAtOnce;
 
   // The texts and remote folder of one category; the two categories' lines differ in more than
   // the word.
@@ -63,7 +58,7 @@ class RestoreMediaItemService {
                           std::shared_ptr<LoggerProtocol> logger,
                           std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService,
                           std::shared_ptr<FileIOServiceProtocol> fileIOService,
-                          Vocabulary vocabulary);
+                          Vocabulary vocabulary, std::shared_ptr<RestoreSlots> slots);
   virtual ~RestoreMediaItemService() = default;
   RestoreMediaItemService(const RestoreMediaItemService&) = delete;
   RestoreMediaItemService& operator=(const RestoreMediaItemService&) = delete;
@@ -128,7 +123,7 @@ class RestoreMediaItemService {
   // Runs `place` on the pool once every placement asked for before it has ended.
   Future<FailedPaths> placeInTurn(std::function<Future<FailedPaths>()> place);
 
-  const std::shared_ptr<Slots> slots_;
+  const std::shared_ptr<RestoreSlots> slots_;
 };
 
 }  // namespace tessellon

@@ -9,13 +9,13 @@ RestoreVideoService::RestoreVideoService(
     std::shared_ptr<LoggerProtocol> logger,
     std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService,
     std::shared_ptr<FileIOServiceProtocol> fileIOService,
-    std::shared_ptr<VideoServiceProtocol> videoService)
+    std::shared_ptr<VideoServiceProtocol> videoService, std::shared_ptr<RestoreSlots> slots)
     : RestoreMediaItemService(
           std::move(remoteIOService), std::move(logger), std::move(restoreStatusService),
           std::move(fileIOService),
           Vocabulary{"Video", "videos", "restoring Video: ", "download of Video: ",
                      "sucessfully restored Video: ", "but failed to restore at pathes: ",
-                     "Restore of Video ", BackupSDKError::mediaNoVideoData}),
+                     "Restore of Video ", BackupSDKError::mediaNoVideoData}, std::move(slots)),
       videoService_(std::move(videoService)) {}
 
 Future<std::optional<RestoreMediaReportSection>> RestoreVideoService::restoreAllVideos(

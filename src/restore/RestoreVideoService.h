@@ -17,7 +17,8 @@ class RestoreVideoService final : public RestoreMediaItemService,
                       std::shared_ptr<LoggerProtocol> logger,
                       std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService,
                       std::shared_ptr<FileIOServiceProtocol> fileIOService,
-                      std::shared_ptr<VideoServiceProtocol> videoService);
+                      std::shared_ptr<VideoServiceProtocol> videoService,
+                      std::shared_ptr<RestoreSlots> slots);
 
   Future<std::optional<RestoreMediaReportSection>> restoreAllVideos(
       std::shared_ptr<MediaMetaData> metaData, std::vector<std::string> remoteFolder,

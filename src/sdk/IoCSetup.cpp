@@ -214,17 +214,19 @@ void registerRestoreServices() {
                                                  IoC::optional<CNContactStoreHelperProtocol>(),
                                                  IoC::optional<LoggerProtocol>());
   });
-  IoC::registerLazySingleton<RestoreImageServiceProtocol>([] {
+  // Images and videos restore side by side under one limit of downloads.
+  auto restoreSlots = std::make_shared<RestoreSlots>();
+  IoC::registerLazySingleton<RestoreImageServiceProtocol>([restoreSlots] {
     return std::make_shared<RestoreImageService>(
         IoC::require<RemoteIOServiceProtocol>(), IoC::optional<LoggerProtocol>(),
         IoC::require<RestoreStatusServiceProtocol>(), IoC::require<FileIOServiceProtocol>(),
-        IoC::require<ImageServiceProtocol>());
+        IoC::require<ImageServiceProtocol>(), restoreSlots);
   });
-  IoC::registerLazySingleton<RestoreVideoServiceProtocol>([] {
+  IoC::registerLazySingleton<RestoreVideoServiceProtocol>([restoreSlots] {
     return std::make_shared<RestoreVideoService>(
         IoC::require<RemoteIOServiceProtocol>(), IoC::optional<LoggerProtocol>(),
         IoC::require<RestoreStatusServiceProtocol>(), IoC::require<FileIOServiceProtocol>(),
-        IoC::require<VideoServiceProtocol>());
+        IoC::require<VideoServiceProtocol>(), restoreSlots);
   });
   IoC::registerLazySingleton<RestoreDataHandlerProtocol>([] {
     return std::make_shared<RestoreDataHandler>(

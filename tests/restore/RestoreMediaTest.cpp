@@ -29,9 +29,9 @@ class RestoreMediaTest : public MediaTestBase {
     auto remote = remoteOver(host_, media_.files, logger_, statusManager_);
     status_->setRestoreSettings(Settings(false, false, true, true));
     images_ = std::make_shared<RestoreImageService>(remote, logger_, status_, media_.files,
-                                                    media_.imageService);
+                                                    media_.imageService, slots_);
     videos_ = std::make_shared<RestoreVideoService>(remote, logger_, status_, media_.files,
-                                                    media_.videoService);
+                                                    media_.videoService, slots_);
   }
   void TearDown() override { EXPECT_TRUE(flushBackgroundQueue()); }
 
@@ -72,6 +72,8 @@ class RestoreMediaTest : public MediaTestBase {
   std::shared_ptr<CancelToken> token_ = std::make_shared<CancelToken>();
   MediaServices& media_ = services();
   std::shared_ptr<FaultyDelegate> host_ = folderHost(temp_);
+  // One limit for both categories, as the container makes it.
+  std::shared_ptr<RestoreSlots> slots_ = std::make_shared<RestoreSlots>();
   std::shared_ptr<RestoreImageService> images_;
   std::shared_ptr<RestoreVideoService> videos_;
 };
@@ -143,7 +145,8 @@ TEST_F(RestoreMediaTest, VersionsOfOnePathArrivingTogetherEachKeepTheirOwnName) 
   files->pairMoves(std::chrono::milliseconds(300));
   MediaServices& media = services(files);
   images_ = std::make_shared<RestoreImageService>(remoteOver(host_, files, logger_, statusManager_),
-                                                  logger_, status_, files, media.imageService);
+                                                  logger_, status_, files, media.imageService,
+                                                  std::make_shared<RestoreSlots>());
   tree_.add("Pictures/a.jpg", "the user's own picture");
   MediaMetaData::Items items;
   std::set<std::string> contents{"the user's own picture"};
@@ -222,7 +225,7 @@ TEST_F(RestoreMediaTest, ThousandsOfLocalItemsDoNotNestTheStack) {
   }
   refreshLocalCache();
   auto probe = std::make_shared<StackProbingStatus>(status_);
-  RestoreImageService restore(nullptr, nullptr, probe, media_.files, media_.imageService);
+  RestoreImageService restore(nullptr, nullptr, probe, media_.files, media_.imageService, slots_);
 
   auto result = awaitResult(restore.restoreAllImages(list(items), {"MAC1"}, token_),
                             std::chrono::seconds(60));
