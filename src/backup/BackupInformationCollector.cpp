@@ -46,7 +46,7 @@ Future<Backups> BackupInformationCollector::getAllBackups(
             }
             if (endsWith(member.fullName, ".zip") && migrations_) {
               // A left-over archive outside every device folder.
-              return migrations_->deleteZipIfExistsOutsideOfBackupFolder(member);
+              return migrations_->deleteZipIfExistsOutsideOfBackupFolder(member, cancelToken);
             }
             return Future<Void>::success(Void{});
           });

@@ -13,7 +13,8 @@ class Migrations final : public MigrationsProtocol {
   Migrations(std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
              std::shared_ptr<LoggerProtocol> logger);
 
-  Future<Void> deleteZipIfExistsOutsideOfBackupFolder(const Member& member) override;
+  Future<Void> deleteZipIfExistsOutsideOfBackupFolder(
+      const Member& member, std::shared_ptr<CancelToken> cancelToken) override;
 
  private:
   std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;

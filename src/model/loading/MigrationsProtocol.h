@@ -1,8 +1,10 @@
 #pragma once
 
+#include <memory>
 #include <string_view>
 
 #include "futures/Future.h"
+#include "sdk/CancelToken.h"
 #include "tessellon/Directory.h"
 
 namespace tessellon {
@@ -18,7 +20,9 @@ class MigrationsProtocol {
 
   // Deletes `member` of the backups root when it is a ".zip" archive (one that
   // sits outside every backup folder). Never fails: a failed deletion is logged.
-  virtual Future<Void> deleteZipIfExistsOutsideOfBackupFolder(const Member& member) = 0;
+  // Ends cancelled when the token is cancelled meanwhile.
+  virtual Future<Void> deleteZipIfExistsOutsideOfBackupFolder(
+      const Member& member, std::shared_ptr<CancelToken> cancelToken) = 0;
 };
 
 }  // namespace tessellon

@@ -72,12 +72,27 @@ TEST_F(RemoteDocumentsTest, AFailedMigrationIsLoggedAndTheRunGoesOn) {
                               makeError(BackupSDKError::unknownError, "remote is read-only"));
   EXPECT_THAT(
       awaitResult(
-          Migrations(remote_, logger_).deleteZipIfExistsOutsideOfBackupFolder({"gone.zip", 1})),
+          Migrations(remote_, logger_)
+              .deleteZipIfExistsOutsideOfBackupFolder({"gone.zip", 1}, nullptr)),
       SucceedsWith(Void{}));
   EXPECT_EQ(logger_->count(LogLevel::error, "Failed to delete .zip-File: " +
                                                 describe(makeError(BackupSDKError::unknownError,
                                                                    "remote is read-only"))),
             1u);
+}
+
+// Found by the remote fuzzer: a listing cancelled while a host never answered this deletion
+// waited for it until the request's time limit.
+TEST_F(RemoteDocumentsTest, AMigrationWaitingForASilentHostEndsWithTheCancel) {
+  host_->setDelivery(FaultyDelegate::Delivery::late);
+  auto token = std::make_shared<CancelToken>();
+  const auto deletion =
+      Migrations(remote_, logger_).deleteZipIfExistsOutsideOfBackupFolder({"gone.zip", 1}, token);
+  ASSERT_TRUE(host_->waitForHeld(1));
+  ASSERT_TRUE(token->cancel().ok());
+  EXPECT_THAT(awaitResult(deletion), IsCancelled());
+  host_->setDelivery(FaultyDelegate::Delivery::asIs);
+  host_->deliverHeld();
 }
 
 class FixedSystem final : public SystemInformationProtocol {
