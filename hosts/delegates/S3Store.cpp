@@ -551,16 +551,28 @@ std::optional<Error> S3Store::makeFolder(const std::string& key, StoreAnswer& an
     answer = StoreAnswer::exists;
     return std::nullopt;
   }
+  const std::string marker = objectKey(key) + "/";
+  {
+    std::lock_guard lock(foldersMutex_);
+    if (knownFolders_.count(marker) != 0) {
+      answer = StoreAnswer::exists;
+      return std::nullopt;
+    }
+  }
+  auto known = [this, &marker] {
+    std::lock_guard lock(foldersMutex_);
+    knownFolders_.insert(marker);
+  };
   // Markers for the parents too: listing them must find a folder.
   StoreAnswer parent = StoreAnswer::done;
   if (!parentOf(key).empty()) {
     if (auto error = makeFolder(parentOf(key), parent)) return error;
   }
-  const std::string marker = objectKey(key) + "/";
   bool found = false;
   if (conditionUnknown_.load()) {
     if (auto error = exists(marker, found)) return error;
     if (found) {
+      known();
       answer = StoreAnswer::exists;
       return std::nullopt;
     }
@@ -571,6 +583,7 @@ std::optional<Error> S3Store::makeFolder(const std::string& key, StoreAnswer& an
   HttpResponse response = client_.perform(put);
   if (response.error) return response.error;
   if (response.status == 412) {
+    known();
     answer = StoreAnswer::exists;
     return std::nullopt;
   }
@@ -579,6 +592,7 @@ std::optional<Error> S3Store::makeFolder(const std::string& key, StoreAnswer& an
     return makeFolder(key, answer);
   }
   if (!succeeded(response.status)) return s3Error(response, "PUT " + marker);
+  known();
   answer = StoreAnswer::done;
   return std::nullopt;
 }
@@ -596,6 +610,17 @@ std::optional<Error> S3Store::deleteBatch(const std::vector<std::string>& keys) 
 
 std::optional<Error> S3Store::remove(const std::string& key, StoreAnswer& answer) {
   const std::string object = objectKey(key);
+  {
+    // Forgotten before the deletion: a removal that fails halfway may have taken any of them.
+    std::lock_guard lock(foldersMutex_);
+    if (object.empty()) {
+      knownFolders_.clear();
+    } else {
+      // Every marker from "<object>/" up to "<object>0", '0' being the character after '/'.
+      knownFolders_.erase(knownFolders_.lower_bound(object + "/"),
+                          knownFolders_.lower_bound(object + "0"));
+    }
+  }
   bool file = false;
   if (auto error = exists(object, file)) return error;
   if (file) {

@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -94,6 +96,11 @@ class S3Store final : public ObjectStore {
   const int64_t multipartThreshold_;
   HttpClient client_;
   std::atomic<bool> conditionUnknown_{false};
+  // Folder markers this store has made or found, so that a folder (and every folder above it) is
+  // asked for once per store, not once per archive; remove() forgets what it deletes. The device
+  // lock keeps other runs from deleting them meanwhile.
+  std::mutex foldersMutex_;
+  std::set<std::string> knownFolders_;
 };
 
 }  // namespace tessellon::hosts

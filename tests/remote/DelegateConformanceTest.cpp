@@ -191,6 +191,9 @@ TYPED_TEST(DelegateConformanceTest, DeleteRemovesFilesAndFoldersWithTheirContent
   const auto folder = this->calls_.list("dev1").first;
   ASSERT_TRUE(folder.has_value());
   EXPECT_THAT(folder->members, IsEmpty());
+  // A deleted folder is made anew, not remembered as existing.
+  EXPECT_THAT(this->calls_.createDirectory("dev1/images"), Pair(false, Eq(std::nullopt)));
+  ASSERT_EQ(this->calls_.list("dev1").first->members.size(), 1u);
 }
 
 TYPED_TEST(DelegateConformanceTest, InflateZipYieldsTheArchivedFiles) {
