@@ -115,6 +115,18 @@ std::optional<Error> BackupSDKImpl::acquireTemporaryFolder() {
   return asNSError(acquired.error());
 }
 
+Result<std::shared_ptr<CancelToken>> BackupSDKImpl::beginOperation(
+    const std::optional<Error>& refusal) {
+  if (!hasServices()) return asNSError(noServices());
+  auto started = BackupSDKState::startOperation(refusal);
+  if (!started.ok()) return asNSError(started.error());
+  if (auto refused = acquireTemporaryFolder()) {
+    BackupSDKState::finishOperation(started.value());
+    return *refused;
+  }
+  return started.value();
+}
+
 std::shared_ptr<DeviceLock> BackupSDKImpl::lockFor(const std::string& uid) const {
   return std::make_shared<DeviceLock>(remoteIOService_, fileIOService_, logger_, temporaryFolder_,
                                       uid);
@@ -122,14 +134,9 @@ std::shared_ptr<DeviceLock> BackupSDKImpl::lockFor(const std::string& uid) const
 
 void BackupSDKImpl::startPreview(const BackupSettings& settings, std::function<void(int)> progress,
                                  BackupCompletion completion) {
-  if (!hasServices()) return completion(nullptr, asNSError(noServices()));
-  auto started = BackupSDKState::startOperation();
-  if (!started.ok()) return completion(nullptr, asNSError(started.error()));
+  auto started = beginOperation();
+  if (!started.ok()) return completion(nullptr, started.error());
   auto token = started.value();
-  if (auto refused = acquireTemporaryFolder()) {
-    BackupSDKState::finishOperation(token);
-    return completion(nullptr, refused);
-  }
 
   notificationService_->setBackupPreviewProgress(std::move(progress));
   accessService_->checkAccess(settings, AccessPurpose::backup, token)
@@ -144,28 +151,21 @@ void BackupSDKImpl::startPreview(const BackupSettings& settings, std::function<v
         BackupSDKState::finishOperation(token);
         if (result.isSuccess()) {
           logWith(logger, LogLevel::info, [] { return "Backup Preview finished SUCCESSFULLY"; });
-          completion(result.successValue(), std::nullopt);
         } else if (result.isFail()) {
           logWith(logger, LogLevel::error, [] { return "Backup Preview FAILED"; });
-          completion(nullptr, asNSError(result.failure()));
         } else {
-          completion(nullptr, std::nullopt);
-          logWith(logger, LogLevel::error, [] { return "Backup Preview FAILED"; });
+          logWith(logger, LogLevel::info, [] { return "Backup Preview CANCELLED"; });
         }
+        deliver(result, completion);
       });
 }
 
 void BackupSDKImpl::startBackup(const BackupSettings& settings,
                                 std::function<void(const FileStatus&)> progress,
                                 ReportCompletion completion) {
-  if (!hasServices()) return completion(nullptr, asNSError(noServices()));
-  auto started = BackupSDKState::startOperation();
-  if (!started.ok()) return completion(nullptr, asNSError(started.error()));
+  auto started = beginOperation();
+  if (!started.ok()) return completion(nullptr, started.error());
   auto token = started.value();
-  if (auto refused = acquireTemporaryFolder()) {
-    BackupSDKState::finishOperation(token);
-    return completion(nullptr, refused);
-  }
   logWith(logger_, LogLevel::info,
           [&] { return "Started backup using BackupSDK(" + podVersion_ + ") with settings"; });
 
@@ -187,14 +187,9 @@ void BackupSDKImpl::startBackup(const BackupSettings& settings,
 void BackupSDKImpl::startBackup(std::shared_ptr<Backup> backup,
                                 std::function<void(const FileStatus&)> progress,
                                 ReportCompletion completion) {
-  if (!hasServices()) return completion(nullptr, asNSError(noServices()));
-  auto started = BackupSDKState::startOperation();
-  if (!started.ok()) return completion(nullptr, asNSError(started.error()));
+  auto started = beginOperation();
+  if (!started.ok()) return completion(nullptr, started.error());
   auto token = started.value();
-  if (auto refused = acquireTemporaryFolder()) {
-    BackupSDKState::finishOperation(token);
-    return completion(nullptr, refused);
-  }
   logWith(logger_, LogLevel::info,
           [&] { return "Started backup using BackupSDK(" + podVersion_ + ")"; });
 
@@ -242,15 +237,9 @@ void BackupSDKImpl::startRestore(std::shared_ptr<Backup> backup, const Settings&
                                  ReportCompletion completion) {
   logWith(logger_, LogLevel::info,
           [&] { return "Started restore using BackupSDK(" + podVersion_ + ")"; });
-  if (!hasServices()) return completion(nullptr, asNSError(noServices()));
-
-  auto started = BackupSDKState::startOperation(versionRefusal(backup));
-  if (!started.ok()) return completion(nullptr, asNSError(started.error()));
+  auto started = beginOperation(versionRefusal(backup));
+  if (!started.ok()) return completion(nullptr, started.error());
   auto token = started.value();
-  if (auto refused = acquireTemporaryFolder()) {
-    BackupSDKState::finishOperation(token);
-    return completion(nullptr, refused);
-  }
 
   // Likewise the address book and the calendar folders; a backup never creates them, so a
   // missing folder there fails instead of reading as empty.
@@ -288,14 +277,9 @@ void BackupSDKImpl::startRestore(std::shared_ptr<Backup> backup, const Settings&
 
 void BackupSDKImpl::verify(std::shared_ptr<Backup> backup, bool readData,
                            VerifyCompletion completion) {
-  if (!hasServices()) return completion(nullptr, asNSError(noServices()));
-  auto started = BackupSDKState::startOperation(versionRefusal(backup));
-  if (!started.ok()) return completion(nullptr, asNSError(started.error()));
+  auto started = beginOperation(versionRefusal(backup));
+  if (!started.ok()) return completion(nullptr, started.error());
   auto token = started.value();
-  if (auto refused = acquireTemporaryFolder()) {
-    BackupSDKState::finishOperation(token);
-    return completion(nullptr, refused);
-  }
   logWith(logger_, LogLevel::info,
           [&] { return "Started verify using BackupSDK(" + podVersion_ + ")"; });
 

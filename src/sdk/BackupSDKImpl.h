@@ -60,6 +60,10 @@ class BackupSDKImpl {
   // Makes the private temporary folder ours for an operation or listing: the error to complete
   // with at once when it cannot be. Each success is matched by one release of the service.
   std::optional<Error> acquireTemporaryFolder();
+  // The start of every operation but a listing: the single-operation rule (or `refusal`) and the
+  // private temporary folder. The operation's token, or the error its completion gets at once.
+  Result<std::shared_ptr<CancelToken>> beginOperation(
+      const std::optional<Error>& refusal = std::nullopt);
   // The picture and movie folders that are missing, or 303.
   static Future<Void> createMediaFolders(FileIOServiceProtocol& files);
   // The lock of the remote folder "<uid>"; not yet taken.
