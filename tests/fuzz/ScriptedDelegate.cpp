@@ -281,89 +281,58 @@ std::shared_ptr<CancellationDelegate> ScriptedDelegate::readFile(
   return transfer;
 }
 
-void ScriptedDelegate::uploadFileIfAbsent(
-    const std::string& localPath, const std::string& relativeRemotePath,
-    std::function<void(bool, std::optional<Error>)> completion) {
+void ScriptedDelegate::answerFlag(const Decision& decision, bool substitute,
+                                  FlagCompletion completion,
+                                  const std::function<void(FlagCompletion)>& forward) {
+  if (decision.kind == Kind::fail || decision.kind == Kind::mixed) {
+    const bool flag = decision.kind == Kind::mixed;
+    deliver(
+        decision,
+        [completion, flag, e = HostileAnswers::error(decision.parameter)] { completion(flag, e); },
+        nullptr);
+  } else if (decision.kind == Kind::substitute) {
+    // "Something is there already" (or was deleted, or made), though nothing is.
+    deliver(
+        decision, [completion, substitute] { completion(substitute, std::nullopt); }, nullptr);
+  } else {
+    relay(decision, nullptr, [&](Sink sink) {
+      forward([completion, sink](bool flag, std::optional<Error> e) {
+        sink([completion, flag, e] { completion(flag, e); });
+      });
+      return true;
+    });
+  }
+}
+
+void ScriptedDelegate::uploadFileIfAbsent(const std::string& localPath,
+                                          const std::string& relativeRemotePath,
+                                          FlagCompletion completion) {
   const Decision decision = decide("uploadFileIfAbsent", relativeRemotePath);
   auto remote = this->remote();
   if (!remote) return completion(false, hostGone());
-  if (decision.kind == Kind::fail) {
-    deliver(
-        decision,
-        [completion, e = HostileAnswers::error(decision.parameter)] { completion(false, e); },
-        nullptr);
-  } else if (decision.kind == Kind::mixed) {
-    deliver(
-        decision,
-        [completion, e = HostileAnswers::error(decision.parameter)] { completion(true, e); },
-        nullptr);
-  } else if (decision.kind == Kind::substitute) {
-    // "Something is there already", though nothing is.
-    deliver(
-        decision, [completion] { completion(false, std::nullopt); }, nullptr);
-  } else {
-    relay(decision, nullptr, [&](Sink sink) {
-      remote->uploadFileIfAbsent(localPath, relativeRemotePath,
-                                 [completion, sink](bool created, std::optional<Error> e) {
-                                   sink([completion, created, e] { completion(created, e); });
-                                 });
-      return true;
-    });
-  }
+  answerFlag(decision, false, std::move(completion), [&](FlagCompletion inner) {
+    remote->uploadFileIfAbsent(localPath, relativeRemotePath, std::move(inner));
+  });
 }
 
 void ScriptedDelegate::createDirectory(const std::string& relativeRemotePath,
-                                       std::function<void(bool, std::optional<Error>)> completion) {
+                                       FlagCompletion completion) {
   const Decision decision = decide("createDirectory", relativeRemotePath);
   auto remote = this->remote();
   if (!remote) return completion(false, hostGone());
-  if (decision.kind == Kind::fail || decision.kind == Kind::mixed) {
-    const bool exists = decision.kind == Kind::mixed;
-    deliver(
-        decision,
-        [completion, exists, e = HostileAnswers::error(decision.parameter)] {
-          completion(exists, e);
-        },
-        nullptr);
-  } else if (decision.kind == Kind::substitute) {
-    deliver(
-        decision, [completion] { completion(true, std::nullopt); }, nullptr);
-  } else {
-    relay(decision, nullptr, [&](Sink sink) {
-      remote->createDirectory(relativeRemotePath,
-                              [completion, sink](bool exists, std::optional<Error> e) {
-                                sink([completion, exists, e] { completion(exists, e); });
-                              });
-      return true;
-    });
-  }
+  answerFlag(decision, true, std::move(completion), [&](FlagCompletion inner) {
+    remote->createDirectory(relativeRemotePath, std::move(inner));
+  });
 }
 
 void ScriptedDelegate::deleteFile(const std::string& relativeRemotePath,
-                                  std::function<void(bool, std::optional<Error>)> completion) {
+                                  FlagCompletion completion) {
   const Decision decision = decide("deleteFile", relativeRemotePath);
   auto remote = this->remote();
   if (!remote) return completion(false, hostGone());
-  if (decision.kind == Kind::fail || decision.kind == Kind::mixed) {
-    const bool deleted = decision.kind == Kind::mixed;
-    deliver(
-        decision,
-        [completion, deleted, e = HostileAnswers::error(decision.parameter)] {
-          completion(deleted, e);
-        },
-        nullptr);
-  } else if (decision.kind == Kind::substitute) {
-    deliver(
-        decision, [completion] { completion(false, std::nullopt); }, nullptr);
-  } else {
-    relay(decision, nullptr, [&](Sink sink) {
-      remote->deleteFile(relativeRemotePath,
-                         [completion, sink](bool deleted, std::optional<Error> e) {
-                           sink([completion, deleted, e] { completion(deleted, e); });
-                         });
-      return true;
-    });
-  }
+  answerFlag(decision, false, std::move(completion), [&](FlagCompletion inner) {
+    remote->deleteFile(relativeRemotePath, std::move(inner));
+  });
 }
 
 void ScriptedDelegate::getDirectoryInfo(

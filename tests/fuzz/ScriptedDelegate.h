@@ -96,6 +96,11 @@ class ScriptedDelegate final : public BackupSDKDelegate {
   // delivered as decided, on this thread before returning when the answer is synchronous.
   // `ask` returns false when the inner remote will not answer.
   void relay(const Decision& decision, Progress progress, const std::function<bool(Sink)>& ask);
+  using FlagCompletion = std::function<void(bool, std::optional<Error>)>;
+  // A request answered with a flag and an error: a failure (the flag set too when mixed), the
+  // flag `substitute` without an error, or the inner remote's answer through `forward`.
+  void answerFlag(const Decision& decision, bool substitute, FlagCompletion completion,
+                  const std::function<void(FlagCompletion)>& forward);
 
   const std::shared_ptr<FuzzScript> script_;
   HostileAnswers hostile_;
