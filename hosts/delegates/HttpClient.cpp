@@ -172,18 +172,26 @@ size_t writeBody(char* data, size_t size, size_t count, void* context) {
   return total;
 }
 
+// The value of `line` when it is the header `name` ("etag:"), without blanks around it.
+std::optional<std::string> headerValue(const std::string& line, const char* name) {
+  const size_t length = std::strlen(name);
+  if (line.size() <= length || strncasecmp(line.c_str(), name, length) != 0) return std::nullopt;
+  std::string value = line.substr(length);
+  value.erase(0, value.find_first_not_of(" \t"));
+  while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' ')) {
+    value.pop_back();
+  }
+  return value;
+}
+
 size_t readHeader(char* data, size_t size, size_t count, void* context) {
   auto* exchange = static_cast<Exchange*>(context);
   const size_t total = size * count;
   const std::string line(data, total);
-  if (line.size() > 5 && strncasecmp(line.c_str(), "etag:", 5) == 0) {
-    std::string value = line.substr(5);
-    value.erase(0, value.find_first_not_of(" \t"));
-    while (!value.empty() &&
-           (value.back() == '\r' || value.back() == '\n' || value.back() == ' ')) {
-      value.pop_back();
-    }
-    exchange->response->etag = value;
+  if (auto etag = headerValue(line, "etag:")) {
+    exchange->response->etag = std::move(*etag);
+  } else if (auto date = headerValue(line, "date:")) {
+    exchange->response->date = std::move(*date);
   } else if (line.size() > 14 && strncasecmp(line.c_str(), "content-range:", 14) == 0) {
     const size_t slash = line.find('/');
     if (slash != std::string::npos && std::isdigit(static_cast<unsigned char>(line[slash + 1]))) {
@@ -247,10 +255,11 @@ HttpResponse HttpClient::perform(const HttpRequest& request) {
   HttpResponse response;
   for (int attempt = 0;; ++attempt) {
     response = this->attempt(*handle, request);
-    const bool transient = !response.consumed && (response.error
-                               ? response.error->domain == "CURLError" &&
-                                     retryableTransport(static_cast<CURLcode>(response.error->code))
-                               : retryableStatus(response.status));
+    const bool transient =
+        !response.consumed &&
+        (response.error ? response.error->domain == "CURLError" &&
+                              retryableTransport(static_cast<CURLcode>(response.error->code))
+                        : retryableStatus(response.status));
     if (!transient || attempt + 1 >= options_.retry.attempts ||
         std::chrono::steady_clock::now() - start >= options_.retry.budget) {
       break;

@@ -74,6 +74,8 @@ struct HttpResponse {
   std::string body;
   // The ETag header, quotes included.
   std::string etag;
+  // The Date header: the server's clock, as it wrote it.
+  std::string date;
   // The whole object's size from a Content-Range header ("bytes 0-99/1234"), or -1.
   int64_t rangeTotal = -1;
   // A transport failure or cancellation; then `status` is meaningless.

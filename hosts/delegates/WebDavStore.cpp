@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <random>
+#include <thread>
 #include <utility>
 
 #include <pugixml.hpp>
@@ -50,6 +51,14 @@ std::string withFinalSlash(std::string path) {
 std::string parentOf(const std::string& key) {
   const size_t slash = key.rfind('/');
   return slash == std::string::npos ? std::string() : key.substr(0, slash);
+}
+
+// ".tessellon-claim-<name>" beside `key`.
+std::string claimBeside(const std::string& key) {
+  const std::string parent = parentOf(key);
+  const size_t slash = key.rfind('/');
+  return (parent.empty() ? "" : parent + "/") + WebDavStore::kClaimPrefix +
+         (slash == std::string::npos ? key : key.substr(slash + 1));
 }
 
 std::string hiddenNameBeside(const std::string& key) {
@@ -104,7 +113,8 @@ std::string WebDavStore::urlOf(const std::string& key, bool folder) const {
   return url;
 }
 
-std::optional<Error> WebDavStore::probe(const std::string& key, StoreAnswer& answer, bool& folder) {
+std::optional<Error> WebDavStore::probe(const std::string& key, StoreAnswer& answer, bool& folder,
+                                        std::optional<int64_t>* age) {
   HttpRequest request;
   request.method = "PROPFIND";
   request.url = urlOf(key);
@@ -129,10 +139,17 @@ std::optional<Error> WebDavStore::probe(const std::string& key, StoreAnswer& ans
   const pugi::xml_node multistatus = document.first_child();
   const pugi::xml_node reply = child(multistatus, "response");
   folder = false;
+  if (age != nullptr) age->reset();
+  const std::optional<int64_t> now = httpDate(response.date.c_str());
   for (pugi::xml_node propstat : reply.children()) {
     if (!named(propstat, "propstat")) continue;
-    const pugi::xml_node type = child(child(propstat, "prop"), "resourcetype");
+    const pugi::xml_node prop = child(propstat, "prop");
+    const pugi::xml_node type = child(prop, "resourcetype");
     if (type && child(type, "collection")) folder = true;
+    const pugi::xml_node modified = child(prop, "getlastmodified");
+    if (age != nullptr && modified && now) {
+      if (auto changed = httpDate(modified.text().as_string())) *age = *now - *changed;
+    }
   }
   answer = StoreAnswer::exists;
   return std::nullopt;
@@ -185,12 +202,89 @@ std::optional<Error> WebDavStore::putFileRange(const std::string& localPath, int
 
 std::optional<Error> WebDavStore::putFileIfAbsent(const std::string& localPath,
                                                   const std::string& key, StoreAnswer& answer) {
+  const std::string claim = claimBeside(key);
+  bool claimed = false;
+  if (auto error = takeClaim(claim, key, claimed, answer)) return error;
+  if (!claimed) return std::nullopt;
+  std::optional<Error> error =
+      createClaimed(localPath, key, std::chrono::steady_clock::now() + kClaimDeadline, answer);
+  StoreAnswer ignored = StoreAnswer::done;
+  (void)remove(claim, ignored);
+  return error;
+}
+
+std::optional<Error> WebDavStore::takeClaim(const std::string& claim, const std::string& key,
+                                            bool& claimed, StoreAnswer& answer) {
+  const auto giveUpAt = std::chrono::steady_clock::now() + kClaimPatience;
+  HttpRequest request;
+  request.method = "MKCOL";
+  request.url = urlOf(claim, true);
+  int denied = 0;
+  for (;;) {
+    HttpResponse response = client_.perform(request);
+    if (response.error) return response.error;
+    if (succeeded(response.status)) {
+      claimed = true;
+      return std::nullopt;
+    }
+    // Apache answers 403 to the loser of two MKCOLs at once (its mkdir fails), 405 once the
+    // folder is there.
+    if (response.status != 405 && response.status != 301 && response.status != 403) {
+      return httpStatusError(response.status, "MKCOL " + claim);
+    }
+    // Another creator holds the claim, or a killed one left it: wait for the file to appear or
+    // the claim to go. A claim unchanged for kClaimAbandonedAfter by the server's own clock is
+    // removed; its creator gave up long before (kClaimDeadline).
+    bool folder = false;
+    StoreAnswer there = StoreAnswer::missing;
+    if (auto error = probe(key, there, folder)) return error;
+    if (there == StoreAnswer::exists) {
+      answer = StoreAnswer::exists;
+      return std::nullopt;
+    }
+    std::optional<int64_t> age;
+    if (auto error = probe(claim, there, folder, &age)) return error;
+    const int64_t abandoned = std::chrono::seconds(kClaimAbandonedAfter).count();
+    if (there == StoreAnswer::exists && age && *age >= abandoned) {
+      StoreAnswer ignored = StoreAnswer::done;
+      if (auto error = remove(claim, ignored)) return error;
+      continue;
+    }
+    if (there == StoreAnswer::missing && response.status == 403 && ++denied > 1) {
+      return httpStatusError(response.status, "MKCOL " + claim);
+    }
+    if (std::chrono::steady_clock::now() >= giveUpAt) {
+      return Error{"WebDAV", 423,
+                   "another process is creating " + key + " (its claim " + claim +
+                       " is younger than " + std::to_string(abandoned / 60) +
+                       " minutes); try again later"};
+    }
+    if (there == StoreAnswer::exists) std::this_thread::sleep_for(kClaimPoll);
+  }
+}
+
+std::optional<Error> WebDavStore::createClaimed(const std::string& localPath,
+                                                const std::string& key,
+                                                std::chrono::steady_clock::time_point deadline,
+                                                StoreAnswer& answer) {
+  bool folder = false;
+  StoreAnswer there = StoreAnswer::missing;
+  if (auto error = probe(key, there, folder)) return error;
+  if (there == StoreAnswer::exists) {
+    answer = StoreAnswer::exists;
+    return std::nullopt;
+  }
   if (!moveRefused_.load()) {
-    // The whole file first, under a hidden name; then a MOVE that must not overwrite, which the
-    // server decides atomically (a PUT's "If-None-Match: *" is checked before the body arrives,
-    // so concurrent creators can all pass it).
+    // The whole file under a hidden name, then a MOVE that must not overwrite: a reader never
+    // sees half a file, and whoever created the target without a claim keeps it.
     const std::string hidden = hiddenNameBeside(key);
     if (auto error = putDirect(localPath, hidden, TransferHooks{})) return error;
+    if (std::chrono::steady_clock::now() > deadline) {
+      StoreAnswer ignored = StoreAnswer::done;
+      (void)remove(hidden, ignored);
+      return Error{"WebDAV", 408,
+                   "creating " + key + " outlasted its claim; nothing was created, try again"};
+    }
     HttpRequest move;
     move.method = "MOVE";
     move.url = urlOf(hidden);
@@ -207,9 +301,8 @@ std::optional<Error> WebDavStore::putFileIfAbsent(const std::string& localPath,
       answer = StoreAnswer::exists;
       return std::nullopt;
     }
-    // A folder in the way answers otherwise, depending on the server.
-    bool folder = false;
-    StoreAnswer there = StoreAnswer::missing;
+    // A retried MOVE whose first attempt landed finds no source; a folder in the way answers
+    // otherwise, depending on the server.
     if (auto error = probe(key, there, folder)) return error;
     if (there == StoreAnswer::exists) {
       answer = StoreAnswer::exists;
@@ -237,8 +330,6 @@ std::optional<Error> WebDavStore::putFileIfAbsent(const std::string& localPath,
   }
   // A folder of that name answers with a redirect or "not allowed" rather than 412.
   if (response.status == 301 || response.status == 405 || response.status == 409) {
-    bool folder = false;
-    StoreAnswer there = StoreAnswer::missing;
     if (auto error = probe(key, there, folder)) return error;
     if (there == StoreAnswer::exists) {
       answer = StoreAnswer::exists;
@@ -272,8 +363,8 @@ std::optional<Error> WebDavStore::getFile(const std::string& key, const std::str
 }
 
 std::optional<Error> WebDavStore::readFile(const std::string& key,
-                                          const std::function<bool(const char*, size_t)>& consume,
-                                          const TransferHooks& hooks, StoreAnswer& answer) {
+                                           const std::function<bool(const char*, size_t)>& consume,
+                                           const TransferHooks& hooks, StoreAnswer& answer) {
   HttpRequest request;
   request.url = urlOf(key);
   request.consume = consume;
