@@ -76,7 +76,8 @@ asan: deps
 
 tsan: deps
 	$(call configure,build-tsan,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSELLON_SANITIZE=thread)
-	cmake --build build-tsan -j$(JOBS)
+	@cmake build-tsan > /dev/null  # a folder configured before the target existed learns of it
+	cmake --build build-tsan -j$(JOBS) --target concurrency_tests
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/scripts/tsan.supp \
 	ctest --test-dir build-tsan --output-on-failure -j$(JOBS) -L concurrency
 

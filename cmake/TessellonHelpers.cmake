@@ -45,6 +45,14 @@ function(tessellon_add_test)
     target_link_libraries(${ARG_NAME} PRIVATE tessellon_test_support)
   endif()
 
+  # `make tsan` builds only what it runs.
+  if("concurrency" IN_LIST ARG_LABELS)
+    if(NOT TARGET concurrency_tests)
+      add_custom_target(concurrency_tests)
+    endif()
+    add_dependencies(concurrency_tests ${ARG_NAME})
+  endif()
+
   if(ARG_ONE_PROCESS)
     add_test(NAME ${ARG_NAME} COMMAND ${ARG_NAME})
     set_tests_properties(${ARG_NAME} PROPERTIES TIMEOUT 900 LABELS "${ARG_LABELS}")
