@@ -79,8 +79,7 @@ void startMore(const std::shared_ptr<LoopRun>& run) {
       starting.push_back(std::move(run->items[run->next++]));
       run->running += 1;
     }
-    if (!run->finished && run->running == 0 &&
-        (run->cancelled || run->next == run->items.size())) {
+    if (!run->finished && run->running == 0 && (run->cancelled || run->next == run->items.size())) {
       run->finished = true;
       cancel = run->cancelled;
       if (!cancel) {
@@ -106,27 +105,26 @@ void startItem(const std::shared_ptr<LoopRun>& run, std::shared_ptr<MediaItem> i
            : Future<FailedPaths>::fail(makeError(BackupSDKError::unknownError, "empty media item"));
   // Always a fresh work item: a future that completed already must not start the next item on
   // this stack, or a long list of local items would nest frames.
-  restored.onComplete(Executor::defaultQoS(),
-                      [run, item = std::move(item)](const FutureResult<FailedPaths>& result) {
-                        run->slots->release();
-                        {
-                          std::lock_guard lock(run->mutex);
-                          run->running -= 1;
-                          // An item ended by the host's cancellation stops the loop, as a
-                          // cancelled token does, rather than counting as failed.
-                          if (result.isCancelled() ||
-                              (result.isFail() && testForCancellation(result.failure()))) {
-                            run->cancelled = true;
-                          } else if (result.isSuccess()) {
-                            run->restoredCount += 1;
-                            run->restoredBytes += item->bytes;
-                            run->failedPaths += static_cast<int>(result.successValue().size());
-                          } else {
-                            run->failedPaths += pathCount(item);
-                          }
-                        }
-                        startMore(run);
-                      });
+  restored.onComplete(Executor::defaultQoS(), [run, item = std::move(item)](
+                                                  const FutureResult<FailedPaths>& result) {
+    run->slots->release();
+    {
+      std::lock_guard lock(run->mutex);
+      run->running -= 1;
+      // An item ended by the host's cancellation stops the loop, as a
+      // cancelled token does, rather than counting as failed.
+      if (result.isCancelled() || (result.isFail() && testForCancellation(result.failure()))) {
+        run->cancelled = true;
+      } else if (result.isSuccess()) {
+        run->restoredCount += 1;
+        run->restoredBytes += item->bytes;
+        run->failedPaths += static_cast<int>(result.successValue().size());
+      } else {
+        run->failedPaths += pathCount(item);
+      }
+    }
+    startMore(run);
+  });
 }
 
 std::string threadPrefix() {
@@ -258,7 +256,11 @@ Future<FailedPaths> RestoreMediaItemService::performRestoreByDownload(
   parts.push_back(vocabulary_.remoteFolderName);
   parts.push_back(name);
   // Downloads complete on the background queue; the copies run on the pool, not on that queue.
-  return remoteIOService_->downloadFile(PathUtils::combinePath(parts), item->bytes, cancelToken)
+  return slots_
+      ->downloadInTurn(
+          [this, path = PathUtils::combinePath(parts), bytes = item->bytes, cancelToken] {
+            return remoteIOService_->downloadFile(path, bytes, cancelToken);
+          })
       .onComplete(Executor::defaultQoS(),
                   [this, item, name,
                    mediaService](const FutureResult<std::string>& download) -> Future<FailedPaths> {

@@ -25,11 +25,12 @@ namespace tessellon {
 
 // What the image and the video restore share: the loop that restores a category's items, the two
 // ways of restoring one item (copying a local file that already has the content, or downloading
-// it), and the report section. Up to kItemsAtOnce items run at once, so downloads overlap, but
-// their files are placed one at a time: two items may name one path (versions of a file), and
-// which of them gets a free name must not be a race. The limit and the turn of placements
-// (RestoreSlots) are shared by the image and the video restore, so the two can run side by side: a large video then downloads while pictures do, and a freed slot goes to the loop
-// that has waited longest. Each step is a work item on the pool, so neither a long list nor a
+// it), and the report section. Up to kItemsAtOnce items run at once, kDownloadsAtOnce of them
+// downloading, but their files are placed one at a time: two items may name one path (versions of
+// a file), and which of them gets a free name must not be a race. The limits and the turn of
+// placements (RestoreSlots) are shared by the image and the video restore, so the two can run side
+// by side: a large video then downloads while pictures do, and a freed slot goes to the loop that
+// has waited longest. Each step is a work item on the pool, so neither a long list nor a
 // completed future nests stack frames.
 class RestoreMediaItemService {
  public:

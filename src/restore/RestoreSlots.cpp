@@ -30,8 +30,7 @@ void RestoreSlots::release() {
   Executor::defaultQoS().execute(std::move(next));
 }
 
-Future<RestoreSlots::FailedPaths> RestoreSlots::inTurn(
-    std::function<Future<FailedPaths>()> place) {
+Future<RestoreSlots::FailedPaths> RestoreSlots::inTurn(std::function<Future<FailedPaths>()> place) {
   std::lock_guard lock(mutex_);
   Future<FailedPaths> placed = lastPlacement_.onComplete(
       Executor::defaultQoS(),
@@ -40,6 +39,41 @@ Future<RestoreSlots::FailedPaths> RestoreSlots::inTurn(
     return FutureResult<Void>::success(Void{});
   });
   return placed;
+}
+
+Future<std::string> RestoreSlots::downloadInTurn(std::function<Future<std::string>()> download) {
+  auto run = [self = shared_from_this(),
+              download = std::move(download)](const FutureResult<Void>&) {
+    return download().onComplete(Executor::immediate(),
+                                 [self](const FutureResult<std::string>& result) {
+                                   self->releaseDownload();
+                                   return result;
+                                 });
+  };
+  Promise<Void> granted;
+  {
+    std::lock_guard lock(mutex_);
+    if (freeDownloads_ == 0) {
+      waitingDownloads_.push_back(granted);
+      return granted.future.onComplete(Executor::defaultQoS(), std::move(run));
+    }
+    freeDownloads_ -= 1;
+  }
+  return run(FutureResult<Void>::success(Void{}));
+}
+
+void RestoreSlots::releaseDownload() {
+  Promise<Void> next;
+  {
+    std::lock_guard lock(mutex_);
+    if (waitingDownloads_.empty()) {
+      freeDownloads_ += 1;
+      return;
+    }
+    next = std::move(waitingDownloads_.front());
+    waitingDownloads_.pop_front();
+  }
+  next.completeWithSuccess(Void{});
 }
 
 }  // namespace tessellon

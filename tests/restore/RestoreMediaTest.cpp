@@ -138,6 +138,38 @@ TEST_F(RestoreMediaTest, ImagesAndVideosRestoredTogetherShareFourDownloads) {
   EXPECT_EQ(temp_.read("home/Movies/m2.mov"), "movie 2");
 }
 
+TEST_F(RestoreMediaTest, DownloadsGoOnWhileDownloadedItemsWaitToBePlaced) {
+  // Placements run one at a time and may be slow (a copy for each further path): the transfers
+  // must not idle meanwhile.
+  auto files =
+      std::make_shared<FaultyFileIOService>(std::make_shared<FileIOService>(temp_.file("tmp")));
+  MediaServices& media = services(files);
+  images_ = std::make_shared<RestoreImageService>(remoteOver(host_, files, logger_, statusManager_),
+                                                  logger_, status_, files, media.imageService,
+                                                  std::make_shared<RestoreSlots>());
+  MediaMetaData::Items items;
+  for (int i = 1; i <= 6; ++i) {
+    items.push_back(remoteItem("content " + std::to_string(i), std::to_string(i) + ".jpg"));
+  }
+  host_->setDelivery(FaultyDelegate::Delivery::late);
+  files->holdMoves();
+
+  auto restore = images_->restoreAllImages(list(items), {"MAC1"}, token_);
+  ASSERT_TRUE(host_->waitForHeld(4));
+  host_->deliverHeld();
+  EXPECT_TRUE(host_->waitForHeld(2));
+  files->releaseMoves();
+  host_->deliverHeld();
+  const auto result = awaitResult(restore);
+
+  ASSERT_TRUE(result && result->isSuccess() && result->successValue());
+  EXPECT_EQ(result->successValue()->success, 6);
+  for (int i = 1; i <= 6; ++i) {
+    EXPECT_EQ(temp_.read("home/Pictures/" + std::to_string(i) + ".jpg"),
+              "content " + std::to_string(i));
+  }
+}
+
 TEST_F(RestoreMediaTest, VersionsOfOnePathArrivingTogetherEachKeepTheirOwnName) {
   // Placements that could overlap are made to: each picks a free name before the other moves.
   auto files =

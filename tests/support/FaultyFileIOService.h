@@ -47,6 +47,18 @@ class FaultyFileIOService final : public FileIOServiceProtocol {
     }
     released_.notify_all();
   }
+  // Moves from now on wait until releaseMoves().
+  void holdMoves() {
+    std::lock_guard lock(mutex_);
+    movesHeld_ = true;
+  }
+  void releaseMoves() {
+    {
+      std::lock_guard lock(mutex_);
+      movesHeld_ = false;
+    }
+    released_.notify_all();
+  }
   // Moves from now on come in pairs: each odd one waits, at most `patience`, for the next to
   // arrive, so two placements that may run side by side do.
   void pairMoves(std::chrono::milliseconds patience) {
@@ -125,6 +137,7 @@ class FaultyFileIOService final : public FileIOServiceProtocol {
   Result<void> moveItem(const std::string& source, const std::string& target) override {
     {
       std::unique_lock lock(mutex_);
+      released_.wait(lock, [this] { return !movesHeld_; });
       if (movePatience_) {
         const int arrived = ++moves_;
         released_.notify_all();
@@ -163,6 +176,7 @@ class FaultyFileIOService final : public FileIOServiceProtocol {
   std::optional<std::optional<int64_t>> freeSpace_;  // set: the armed answer
   std::optional<std::pair<std::string, int>> listingFault_;
   bool held_ = false;
+  bool movesHeld_ = false;
   std::optional<std::chrono::milliseconds> movePatience_;
   int moves_ = 0;
   std::condition_variable released_;
