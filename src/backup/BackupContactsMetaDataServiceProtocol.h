@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "futures/Future.h"
-#include "sdk/CancelToken.h"
+#include "core/CancelToken.h"
 #include "tessellon/Backup.h"
 #include "tessellon/ProcessReport.h"
 

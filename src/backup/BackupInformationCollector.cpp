@@ -2,7 +2,7 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "media/PathUtils.h"
+#include "core/PathUtils.h"
 
 namespace tessellon {
 namespace {

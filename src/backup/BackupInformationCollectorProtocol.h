@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "futures/Future.h"
-#include "sdk/CancelToken.h"
+#include "core/CancelToken.h"
 #include "tessellon/Backup.h"
 
 namespace tessellon {

@@ -7,13 +7,13 @@
 #include "tessellon/Contact.h"
 
 #include "futures/FuturesError.h"
-#include "media/PathUtils.h"
+#include "core/PathUtils.h"
 #include "model/BackupDelta.h"
 #include "model/json/JsonError.h"
 #include "model/json/SerializationError.h"
 #include "platform/memory/FreedMemory.h"
-#include "sdk/HostError.h"
-#include "sdk/Log.h"
+#include "core/HostError.h"
+#include "core/Log.h"
 
 // generateBackup, step by step:
 //  1. log the library version;

@@ -8,11 +8,11 @@
 #include "tessellon/ItemsMetaData.h"
 #include "tessellon/MediaMetaData.h"
 
-#include "media/PathUtils.h"
+#include "core/PathUtils.h"
 #include "model/SkippedItems.h"
 #include "platform/memory/FreedMemory.h"
-#include "sdk/HostError.h"
-#include "sdk/Log.h"
+#include "core/HostError.h"
+#include "core/Log.h"
 
 namespace tessellon {
 namespace {

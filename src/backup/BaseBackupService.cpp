@@ -8,9 +8,9 @@
 
 #include "futures/Executor.h"
 #include "futures/FuturesError.h"
-#include "media/PathUtils.h"
-#include "sdk/HostError.h"
-#include "sdk/Log.h"
+#include "core/PathUtils.h"
+#include "core/HostError.h"
+#include "core/Log.h"
 
 namespace tessellon {
 namespace {

@@ -18,7 +18,7 @@
 #include "platform/zip/Zip.h"
 #include "platform/zip/ZipServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
-#include "sdk/CancelToken.h"
+#include "core/CancelToken.h"
 #include "sdk/FileStatusManagerProtocol.h"
 
 namespace tessellon {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "futures/FuturesError.h"
-#include "media/PathUtils.h"
+#include "core/PathUtils.h"
 
 namespace tessellon {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "backup/BaseBackupService.h"
-#include "sdk/Log.h"
+#include "core/Log.h"
 #include "tessellon/ItemsMetaData.h"
 
 namespace tessellon {

@@ -6,14 +6,14 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "media/fingerprints/FingerprintUtils.h"
-#include "model/DateText.h"
+#include "model/FingerprintUtils.h"
+#include "platform/text/DateText.h"
 #include "model/ItemEquality.h"
 #include "model/json/MediaMetaDataJson.h"
 #include "platform/files/ContentChecksum.h"
 #include "platform/memory/FreedMemory.h"
-#include "sdk/HostError.h"
-#include "sdk/Log.h"
+#include "core/HostError.h"
+#include "core/Log.h"
 
 namespace tessellon {
 

@@ -11,7 +11,7 @@
 #include "tessellon/Version.h"
 
 #include "futures/Future.h"
-#include "sdk/CancelToken.h"
+#include "core/CancelToken.h"
 
 namespace tessellon {
 

@@ -6,7 +6,7 @@
 #include "tessellon/Backup.h"
 
 #include "futures/Future.h"
-#include "sdk/CancelToken.h"
+#include "core/CancelToken.h"
 
 namespace tessellon {
 

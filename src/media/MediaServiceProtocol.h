@@ -12,7 +12,7 @@
 #include "media/MediaItemWithHashes.h"
 #include "media/discovery/MediaItemRepositoryProtocol.h"
 #include "media/discovery/MediaRepositoryProtocol.h"
-#include "sdk/CancelToken.h"
+#include "core/CancelToken.h"
 
 namespace tessellon {
 

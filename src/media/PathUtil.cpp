@@ -1,6 +1,6 @@
 #include "media/PathUtil.h"
 
-#include "media/PathUtils.h"
+#include "core/PathUtils.h"
 
 namespace tessellon {
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "media/fingerprints/FingerprintUtils.h"
+#include "model/FingerprintUtils.h"
 #include "model/Constants.h"
-#include "model/DateText.h"
+#include "platform/text/DateText.h"
 #include "platform/identity/ComputerName.h"
 
 namespace tessellon {

@@ -1,6 +1,6 @@
 #include "tessellon/MediaItem.h"
 
-#include "model/DateText.h"
+#include "platform/text/DateText.h"
 #include "model/ItemEquality.h"
 #include "model/StableHash.h"
 

@@ -17,7 +17,7 @@
 #include "platform/locations/LocationProvider.h"
 #include "platform/locations/PHPhotoLibraryWrapper.h"
 #include "platform/memorymap/FileContentReader.h"
-#include "sdk/IoC.h"
+#include "core/IoC.h"
 
 namespace tessellon {
 

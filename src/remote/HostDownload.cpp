@@ -9,7 +9,7 @@
 #include "platform/files/TemporaryFolderServiceProtocol.h"
 #include "remote/HostAnswerCheck.h"
 #include "remote/HostRequest.h"
-#include "sdk/Log.h"
+#include "core/Log.h"
 
 namespace tessellon {
 namespace {

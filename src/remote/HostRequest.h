@@ -15,9 +15,9 @@
 #include "futures/Promise.h"
 #include "futures/ThreadPool.h"
 #include "futures/TimerQueue.h"
-#include "sdk/Async.h"
-#include "sdk/CancelToken.h"
-#include "sdk/Log.h"
+#include "core/Async.h"
+#include "core/CancelToken.h"
+#include "core/Log.h"
 
 namespace tessellon {
 

@@ -8,9 +8,9 @@
 #include "remote/HostAnswerCheck.h"
 #include "remote/HostDownload.h"
 #include "remote/HostRequest.h"
-#include "sdk/Async.h"
-#include "sdk/CancelToken.h"
-#include "sdk/Log.h"
+#include "core/Async.h"
+#include "core/CancelToken.h"
+#include "core/Log.h"
 
 namespace tessellon {
 namespace {

@@ -6,7 +6,7 @@
 #include "tessellon/BackupSDKError.h"
 
 #include "restore/ContactFilter.h"
-#include "sdk/Log.h"
+#include "core/Log.h"
 
 namespace tessellon {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "model/SkippedItems.h"
-#include "sdk/Log.h"
+#include "core/Log.h"
 
 namespace tessellon {
 

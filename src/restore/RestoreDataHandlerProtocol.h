@@ -8,7 +8,7 @@
 
 #include "futures/Future.h"
 #include "futures/FuturesError.h"
-#include "sdk/CancelToken.h"
+#include "core/CancelToken.h"
 
 namespace tessellon {
 

@@ -9,7 +9,7 @@
 
 #include "futures/FuturesError.h"
 #include "restore/FailedToDownloadMediaMetaData.h"
-#include "sdk/Log.h"
+#include "core/Log.h"
 
 namespace tessellon {
 

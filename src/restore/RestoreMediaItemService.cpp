@@ -8,9 +8,9 @@
 
 #include "futures/CurrentExecutor.h"
 #include "futures/FuturesError.h"
-#include "media/PathUtils.h"
+#include "core/PathUtils.h"
 #include "restore/FailedToDownloadMediaMetaData.h"
-#include "sdk/Log.h"
+#include "core/Log.h"
 
 namespace tessellon {
 

@@ -19,7 +19,7 @@
 #include "remote/RemoteIOServiceProtocol.h"
 #include "restore/RestoreSlots.h"
 #include "restore/RestoreStatusServiceProtocol.h"
-#include "sdk/CancelToken.h"
+#include "core/CancelToken.h"
 
 namespace tessellon {
 

@@ -10,7 +10,7 @@
 #include "tessellon/ProcessReport.h"
 
 #include "futures/Future.h"
-#include "sdk/CancelToken.h"
+#include "core/CancelToken.h"
 
 namespace tessellon {
 

@@ -13,9 +13,9 @@
 #include "tessellon/ItemsMetaData.h"
 #include "tessellon/MediaMetaData.h"
 
-#include "media/PathUtils.h"
+#include "core/PathUtils.h"
 #include "platform/files/ContentChecksum.h"
-#include "sdk/Log.h"
+#include "core/Log.h"
 
 namespace tessellon {
 namespace {

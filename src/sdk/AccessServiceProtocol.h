@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "futures/Future.h"
-#include "sdk/AccessRequestProtocol.h"
-#include "sdk/CancelToken.h"
+#include "platform/access/AccessRequestProtocol.h"
+#include "core/CancelToken.h"
 #include "tessellon/Settings.h"
 
 namespace tessellon {

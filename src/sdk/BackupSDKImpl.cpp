@@ -8,12 +8,12 @@
 #include "platform/files/TemporaryFolderServiceProtocol.h"
 #include "platform/locations/LocationProviderProtocol.h"
 #include "platform/locations/PlatformRoots.h"
-#include "sdk/Async.h"
+#include "core/Async.h"
 #include "sdk/BackupSDKState.h"
-#include "sdk/HostError.h"
-#include "sdk/IoC.h"
+#include "core/HostError.h"
+#include "core/IoC.h"
 #include "sdk/IoCSetup.h"
-#include "sdk/Log.h"
+#include "core/Log.h"
 
 namespace tessellon {
 namespace {

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "futures/Result.h"
-#include "sdk/CancelToken.h"
+#include "core/CancelToken.h"
 
 namespace tessellon {
 

@@ -9,12 +9,12 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "media/PathUtils.h"
+#include "core/PathUtils.h"
 #include "model/json/DeviceLockJson.h"
 #include "platform/identity/ComputerName.h"
 #include "platform/identity/ProcessID.h"
-#include "sdk/Async.h"
-#include "sdk/Log.h"
+#include "core/Async.h"
+#include "core/Log.h"
 
 namespace tessellon {
 namespace {

@@ -55,11 +55,11 @@
 #include "restore/RestoreService.h"
 #include "restore/RestoreStatusService.h"
 #include "restore/RestoreVideoService.h"
-#include "sdk/AccessRequestFactory.h"
+#include "platform/access/AccessRequestFactory.h"
 #include "sdk/AccessService.h"
 #include "sdk/CancelationService.h"
 #include "sdk/FileStatusManager.h"
-#include "sdk/IoC.h"
+#include "core/IoC.h"
 #include "sdk/NotificationService.h"
 
 namespace tessellon {

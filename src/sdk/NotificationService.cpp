@@ -4,8 +4,8 @@
 #include <thread>
 
 #include "futures/CurrentExecutor.h"
-#include "sdk/Async.h"
-#include "sdk/Log.h"
+#include "core/Async.h"
+#include "core/Log.h"
 
 namespace tessellon {
 namespace {

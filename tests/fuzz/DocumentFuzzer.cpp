@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "model/DateText.h"
+#include "platform/text/DateText.h"
 #include "model/json/BackupSerializer.h"
 #include "model/json/CalendarEntryJson.h"
 #include "model/json/ItemsMetaDataJson.h"

@@ -30,8 +30,8 @@
 #include "fuzz/FuzzSandbox.h"
 #include "fuzz/FuzzScript.h"
 #include "fuzz/ScriptedDelegate.h"
-#include "sdk/Async.h"
-#include "sdk/IoC.h"
+#include "core/Async.h"
+#include "core/IoC.h"
 
 namespace tessellon::fuzz {
 namespace {

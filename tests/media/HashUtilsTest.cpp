@@ -10,7 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "media/fingerprints/FingerprintUtils.h"
+#include "model/FingerprintUtils.h"
 #include "media/fingerprints/Md5.h"
 #include "platform/memorymap/FileContentReader.h"
 #include "support/ErrorMatchers.h"

@@ -1,4 +1,4 @@
-#include "media/PathUtils.h"
+#include "core/PathUtils.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -8,7 +8,7 @@
 #include "media/discovery/PathValidator.h"
 #include "media/discovery/Utf8.h"
 #include "model/StableHash.h"
-#include "model/Utf8.h"
+#include "platform/text/Utf8.h"
 #include "platform/files/FileIOService.h"
 #include "support/MediaTree.h"
 #include "support/TempDir.h"

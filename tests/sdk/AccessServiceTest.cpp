@@ -7,8 +7,8 @@
 
 #include "platform/files/FileIOService.h"
 #include "platform/locations/LocationProvider.h"
-#include "sdk/FolderBasedAccessRequest.h"
-#include "sdk/PhotoLibraryAccessRequest.h"
+#include "platform/access/FolderBasedAccessRequest.h"
+#include "platform/access/PhotoLibraryAccessRequest.h"
 #include "support/ErrorMatchers.h"
 #include "support/TempDir.h"
 

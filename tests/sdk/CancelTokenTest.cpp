@@ -1,4 +1,4 @@
-#include "sdk/CancelToken.h"
+#include "core/CancelToken.h"
 
 #include <atomic>
 #include <stdexcept>

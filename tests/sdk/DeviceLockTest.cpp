@@ -20,7 +20,7 @@
 #include "platform/identity/ComputerName.h"
 #include "platform/identity/ProcessID.h"
 #include "remote/RemoteIOService.h"
-#include "sdk/CancelToken.h"
+#include "core/CancelToken.h"
 #include "support/AwaitResult.h"
 #include "support/BackgroundQueue.h"
 #include "support/ErrorMatchers.h"

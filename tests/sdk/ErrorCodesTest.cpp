@@ -4,8 +4,8 @@
 #include "tessellon/BackupSDKError.h"
 
 #include "futures/FuturesError.h"
-#include "sdk/HostError.h"
-#include "sdk/IoCError.h"
+#include "core/HostError.h"
+#include "core/IoCError.h"
 
 namespace tessellon {
 namespace {

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <future>
 
-#include "sdk/Async.h"
+#include "core/Async.h"
 
 namespace tessellon {
 

@@ -5,8 +5,8 @@
 #include "tessellon/BackupSDKError.h"
 
 #include "futures/Executor.h"
-#include "media/PathUtils.h"
-#include "sdk/IoC.h"
+#include "core/PathUtils.h"
+#include "core/IoC.h"
 
 namespace tessellon {
 namespace {

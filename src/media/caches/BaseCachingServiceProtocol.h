@@ -13,7 +13,7 @@
 
 #include "futures/Future.h"
 #include "media/MediaItemWithHashes.h"
-#include "sdk/CancelToken.h"
+#include "core/CancelToken.h"
 
 namespace tessellon {
 

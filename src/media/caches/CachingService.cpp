@@ -5,7 +5,7 @@
 #include <optional>
 #include <utility>
 
-#include "media/PathUtils.h"
+#include "core/PathUtils.h"
 #include "media/caches/CacheIdentity.h"
 
 namespace tessellon {

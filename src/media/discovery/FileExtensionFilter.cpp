@@ -4,7 +4,7 @@
 #include <cctype>
 #include <string_view>
 
-#include "media/PathUtils.h"
+#include "core/PathUtils.h"
 
 namespace tessellon {
 namespace {

@@ -14,7 +14,7 @@
 #include "media/MediaItemWithHashes.h"
 #include "media/discovery/MediaScan.h"
 #include "media/discovery/PathData.h"
-#include "sdk/CancelToken.h"
+#include "core/CancelToken.h"
 
 namespace tessellon {
 

@@ -8,14 +8,14 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "media/PathUtils.h"
+#include "core/PathUtils.h"
 #include "media/caches/CacheIdentity.h"
 #include "media/discovery/Utf8.h"
-#include "media/fingerprints/FingerprintUtils.h"
+#include "model/FingerprintUtils.h"
 #include "media/fingerprints/HashUtils.h"
-#include "model/Utf8.h"
+#include "platform/text/Utf8.h"
 #include "platform/files/PosixError.h"
-#include "sdk/Log.h"
+#include "core/Log.h"
 
 namespace tessellon {
 namespace {

@@ -17,7 +17,7 @@
 #include "media/discovery/RecordedItems.h"
 #include "media/discovery/ScanSkips.h"
 #include "platform/files/FileIOServiceProtocol.h"
-#include "sdk/CancelToken.h"
+#include "core/CancelToken.h"
 
 namespace tessellon {
 

@@ -8,7 +8,7 @@
 #include "futures/Future.h"
 #include "media/discovery/ImageRepositoryProtocol.h"
 #include "media/discovery/VideoRepositoryProtocol.h"
-#include "sdk/AccessRequestFactoryProtocol.h"
+#include "platform/access/AccessRequestFactoryProtocol.h"
 
 namespace tessellon {
 

@@ -4,8 +4,8 @@
 #include <string_view>
 #include <utility>
 
-#include "media/PathUtils.h"
-#include "model/Utf8.h"
+#include "core/PathUtils.h"
+#include "platform/text/Utf8.h"
 
 namespace tessellon {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "media/fingerprints/FingerprintUtils.h"
+#include "model/FingerprintUtils.h"
 #include "model/Constants.h"
 
 namespace tessellon {

@@ -5,9 +5,9 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "media/PathUtils.h"
+#include "core/PathUtils.h"
 #include "media/caches/CacheIdentity.h"
-#include "sdk/Log.h"
+#include "core/Log.h"
 
 namespace tessellon {
 namespace {

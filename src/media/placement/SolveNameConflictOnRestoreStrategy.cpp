@@ -3,7 +3,7 @@
 #include <optional>
 #include <utility>
 
-#include "media/PathUtils.h"
+#include "core/PathUtils.h"
 
 namespace tessellon {
 

@@ -5,7 +5,7 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "model/DateText.h"
+#include "platform/text/DateText.h"
 #include "model/json/ItemsMetaDataJson.h"
 #include "model/json/Json.h"
 #include "model/json/JsonError.h"

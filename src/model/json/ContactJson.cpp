@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "model/ContactLabels.h"
-#include "model/DateText.h"
+#include "platform/contacts/ContactLabels.h"
+#include "platform/text/DateText.h"
 #include "model/json/ItemsMetaDataJson.h"
 #include "model/json/JsonError.h"
 #include "model/json/JsonReaders.h"

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "model/DateText.h"
+#include "platform/text/DateText.h"
 #include "model/json/JsonText.h"
 
 namespace tessellon {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "model/DateText.h"
+#include "platform/text/DateText.h"
 #include "model/json/JsonText.h"
 
 namespace tessellon {

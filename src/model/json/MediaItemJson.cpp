@@ -5,7 +5,7 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "model/DateText.h"
+#include "platform/text/DateText.h"
 #include "model/json/JsonError.h"
 #include "model/json/JsonReaders.h"
 #include "model/json/JsonText.h"

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "futures/Executor.h"
-#include "model/DateText.h"
-#include "model/Utf8.h"
+#include "platform/text/DateText.h"
+#include "platform/text/Utf8.h"
 #include "model/json/MediaItemJson.h"
 
 namespace tessellon {

@@ -6,7 +6,7 @@
 #include <typeinfo>
 
 #include "futures/Future.h"
-#include "sdk/CancelToken.h"
+#include "core/CancelToken.h"
 #include "tessellon/Serializable.h"
 
 namespace tessellon {

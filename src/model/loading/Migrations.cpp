@@ -4,7 +4,7 @@
 
 #include "tessellon/Error.h"
 
-#include "sdk/Log.h"
+#include "core/Log.h"
 
 namespace tessellon {
 

@@ -11,7 +11,7 @@
 #include "platform/calendar/ICalConversions.h"
 #include "platform/calendar/ICalEventSource.h"
 #include "platform/calendar/LocalTimeZone.h"
-#include "sdk/Log.h"
+#include "core/Log.h"
 
 namespace tessellon {
 namespace {

@@ -5,7 +5,7 @@
 #include "tessellon/BackupSDKError.h"
 
 #include "platform/calendar/ICalConversions.h"
-#include "sdk/Log.h"
+#include "core/Log.h"
 
 namespace tessellon {
 namespace {

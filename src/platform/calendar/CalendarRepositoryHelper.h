@@ -4,7 +4,7 @@
 
 #include "tessellon/LoggerProtocol.h"
 
-#include "model/RecurrenceRule.h"
+#include "platform/calendar/RecurrenceRule.h"
 #include "platform/calendar/CalendarEventUpdaterProtocol.h"
 #include "platform/calendar/CalendarRepositoryHelperProtocol.h"
 

@@ -10,7 +10,7 @@
 
 #include "futures/Future.h"
 #include "futures/Result.h"
-#include "sdk/CancelToken.h"
+#include "core/CancelToken.h"
 
 namespace tessellon {
 

@@ -7,7 +7,7 @@
 
 #include "tessellon/Date.h"
 
-#include "model/RecurrenceRule.h"
+#include "platform/calendar/RecurrenceRule.h"
 
 namespace tessellon::ical {
 

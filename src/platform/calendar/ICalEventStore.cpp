@@ -15,7 +15,7 @@
 
 #include "platform/calendar/ICalEventSource.h"
 #include "platform/files/PosixError.h"
-#include "sdk/Log.h"
+#include "core/Log.h"
 
 namespace tessellon {
 namespace {

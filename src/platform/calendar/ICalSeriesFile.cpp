@@ -9,7 +9,7 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "model/Utf8.h"
+#include "platform/text/Utf8.h"
 #include "platform/calendar/ICalComponents.h"
 #include "platform/calendar/ICalConversions.h"
 #include "platform/calendar/ICalEventSource.h"

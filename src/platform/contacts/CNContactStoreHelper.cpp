@@ -5,7 +5,7 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "model/DateText.h"
+#include "platform/text/DateText.h"
 #include "platform/contacts/VCardReader.h"
 #include "platform/contacts/VCardSource.h"
 

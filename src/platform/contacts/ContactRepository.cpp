@@ -20,7 +20,7 @@
 #include "platform/contacts/VCardWriter.h"
 #include "platform/files/FileDescriptor.h"
 #include "platform/files/PosixError.h"
-#include "sdk/Log.h"
+#include "core/Log.h"
 
 namespace tessellon {
 namespace {

@@ -4,7 +4,7 @@
 #include <array>
 #include <cctype>
 
-#include "model/ContactLabels.h"
+#include "platform/contacts/ContactLabels.h"
 
 namespace tessellon {
 namespace {

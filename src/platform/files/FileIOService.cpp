@@ -14,7 +14,7 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "model/Utf8.h"
+#include "platform/text/Utf8.h"
 #include "platform/files/ContentChecksum.h"
 #include "platform/files/PosixError.h"
 #include "platform/files/PosixFiles.h"

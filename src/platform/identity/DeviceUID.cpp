@@ -15,7 +15,7 @@
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 
-#include "sdk/Log.h"
+#include "core/Log.h"
 
 namespace tessellon {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "media/PathUtils.h"
+#include "core/PathUtils.h"
 #include "platform/files/PosixFiles.h"
 
 namespace tessellon {

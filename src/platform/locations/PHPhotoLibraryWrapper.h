@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sdk/PHPhotoLibraryWrapperProtocol.h"
+#include "platform/access/PHPhotoLibraryWrapperProtocol.h"
 
 namespace tessellon {
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "model/DateText.h"
+#include "platform/text/DateText.h"
 #include "model/json/JsonError.h"
 
 namespace tessellon {

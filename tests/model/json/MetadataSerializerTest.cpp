@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "model/DateText.h"
+#include "platform/text/DateText.h"
 #include "model/ModelTestSupport.h"
 #include "model/json/Json.h"
 #include "model/json/JsonText.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "model/DateText.h"
+#include "platform/text/DateText.h"
 #include "platform/contacts/CNContactStoreHelper.h"
 
 namespace tessellon {

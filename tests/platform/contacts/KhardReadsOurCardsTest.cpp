@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "model/DateText.h"
+#include "platform/text/DateText.h"
 #include "platform/contacts/CNContactStoreHelper.h"
 #include "platform/contacts/ContactRepository.h"
 #include "support/TempDir.h"

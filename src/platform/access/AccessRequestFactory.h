@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sdk/AccessRequestFactoryProtocol.h"
+#include "platform/access/AccessRequestFactoryProtocol.h"
 
 namespace tessellon {
 

@@ -1,4 +1,4 @@
-#include "model/DateText.h"
+#include "platform/text/DateText.h"
 
 #include <time.h>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "media/fingerprints/FingerprintUtils.h"
+#include "model/FingerprintUtils.h"
 
 #include "model/Constants.h"
 

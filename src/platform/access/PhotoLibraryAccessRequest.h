@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "sdk/AccessRequestProtocol.h"
-#include "sdk/PHPhotoLibraryWrapperProtocol.h"
+#include "platform/access/AccessRequestProtocol.h"
+#include "platform/access/PHPhotoLibraryWrapperProtocol.h"
 
 namespace tessellon {
 

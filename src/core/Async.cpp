@@ -1,4 +1,4 @@
-#include "sdk/Async.h"
+#include "core/Async.h"
 
 #include "futures/FuturesError.h"
 

@@ -1,4 +1,4 @@
-#include "sdk/FolderBasedAccessRequest.h"
+#include "platform/access/FolderBasedAccessRequest.h"
 
 #include "tessellon/BackupSDKError.h"
 

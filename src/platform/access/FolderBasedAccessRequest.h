@@ -4,7 +4,7 @@
 
 #include "platform/files/FileIOServiceProtocol.h"
 #include "platform/locations/LocationProviderProtocol.h"
-#include "sdk/AccessRequestProtocol.h"
+#include "platform/access/AccessRequestProtocol.h"
 
 namespace tessellon {
 

@@ -10,7 +10,7 @@
 
 #include "futures/ErrorException.h"
 #include "futures/Result.h"
-#include "sdk/IoCError.h"
+#include "core/IoCError.h"
 #include "tessellon/BackupSDKDelegate.h"
 #include "tessellon/LoggerProtocol.h"
 

@@ -1,4 +1,4 @@
-#include "sdk/HostError.h"
+#include "core/HostError.h"
 
 #include <array>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "sdk/IoC.h"
+#include "core/IoC.h"
 
 #include <map>
 #include <mutex>

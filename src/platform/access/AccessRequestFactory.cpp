@@ -1,11 +1,11 @@
-#include "sdk/AccessRequestFactory.h"
+#include "platform/access/AccessRequestFactory.h"
 
 #include "platform/files/FileIOServiceProtocol.h"
 #include "platform/locations/LocationProviderProtocol.h"
-#include "sdk/FolderBasedAccessRequest.h"
-#include "sdk/IoC.h"
-#include "sdk/PHPhotoLibraryWrapperProtocol.h"
-#include "sdk/PhotoLibraryAccessRequest.h"
+#include "platform/access/FolderBasedAccessRequest.h"
+#include "core/IoC.h"
+#include "platform/access/PHPhotoLibraryWrapperProtocol.h"
+#include "platform/access/PhotoLibraryAccessRequest.h"
 
 namespace tessellon {
 

@@ -1,4 +1,4 @@
-#include "sdk/PhotoLibraryAccessRequest.h"
+#include "platform/access/PhotoLibraryAccessRequest.h"
 
 #include "tessellon/BackupSDKError.h"
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string_view>
 
-#include "sdk/AccessRequestProtocol.h"
+#include "platform/access/AccessRequestProtocol.h"
 
 namespace tessellon {
 

@@ -1,4 +1,4 @@
-#include "model/ContactLabels.h"
+#include "platform/contacts/ContactLabels.h"
 
 #include "tessellon/Contact.h"
 

@@ -1,4 +1,4 @@
-#include "media/PathUtils.h"
+#include "core/PathUtils.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "sdk/IoCError.h"
+#include "core/IoCError.h"
 
 namespace tessellon {
 
