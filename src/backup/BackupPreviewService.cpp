@@ -101,8 +101,8 @@ std::shared_ptr<MediaMetaData> mediaSummary(const MediaMetaData& task) {
 }  // namespace
 
 BackupPreviewService::BackupPreviewService(
-    std::shared_ptr<CalendarServiceProtocol> calendarService,
-    std::shared_ptr<BackupContactsUnitProtocol> backupContactsUnit,
+    std::shared_ptr<CalendarService> calendarService,
+    std::shared_ptr<BackupContactsUnit> backupContactsUnit,
     std::shared_ptr<VideoServiceProtocol> videoService,
     std::shared_ptr<ImageServiceProtocol> imageService,
     std::shared_ptr<CleanupServiceProtocol> cleanupService,
@@ -113,7 +113,7 @@ BackupPreviewService::BackupPreviewService(
     std::shared_ptr<CachingServiceProtocol> cachingService,
     std::shared_ptr<FileIOServiceProtocol> fileIOService,
     std::shared_ptr<SerializerProtocol> serializer,
-    std::shared_ptr<OptimizeTaskListServiceProtocol> optimizeTaskListService,
+    std::shared_ptr<OptimizeTaskListService> optimizeTaskListService,
     std::shared_ptr<LoggerProtocol> logger, std::string podVersion)
     : logger_(std::move(logger)),
       calendarService_(std::move(calendarService)),

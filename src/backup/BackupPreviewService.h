@@ -8,11 +8,11 @@
 #include "tessellon/Date.h"
 #include "tessellon/LoggerProtocol.h"
 
-#include "backup/BackupContactsUnitProtocol.h"
+#include "backup/BackupContactsUnit.h"
 #include "backup/BackupPreviewServiceProtocol.h"
-#include "backup/CalendarServiceProtocol.h"
+#include "backup/CalendarService.h"
 #include "backup/CleanupServiceProtocol.h"
-#include "backup/OptimizeTaskListServiceProtocol.h"
+#include "backup/OptimizeTaskListService.h"
 #include "media/DuplicateCollectionProtocol.h"
 #include "media/ImageServiceProtocol.h"
 #include "media/VideoServiceProtocol.h"
@@ -35,8 +35,8 @@ namespace tessellon {
 class BackupPreviewService final : public BackupPreviewServiceProtocol {
  public:
   // `logger` may be null; `podVersion` is the library's version, for the log.
-  BackupPreviewService(std::shared_ptr<CalendarServiceProtocol> calendarService,
-                       std::shared_ptr<BackupContactsUnitProtocol> backupContactsUnit,
+  BackupPreviewService(std::shared_ptr<CalendarService> calendarService,
+                       std::shared_ptr<BackupContactsUnit> backupContactsUnit,
                        std::shared_ptr<VideoServiceProtocol> videoService,
                        std::shared_ptr<ImageServiceProtocol> imageService,
                        std::shared_ptr<CleanupServiceProtocol> cleanupService,
@@ -47,7 +47,7 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
                        std::shared_ptr<CachingServiceProtocol> cachingService,
                        std::shared_ptr<FileIOServiceProtocol> fileIOService,
                        std::shared_ptr<SerializerProtocol> serializer,
-                       std::shared_ptr<OptimizeTaskListServiceProtocol> optimizeTaskListService,
+                       std::shared_ptr<OptimizeTaskListService> optimizeTaskListService,
                        std::shared_ptr<LoggerProtocol> logger, std::string podVersion);
   BackupPreviewService(const BackupPreviewService&) = delete;
   BackupPreviewService& operator=(const BackupPreviewService&) = delete;
@@ -85,8 +85,8 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
   void logGenerateBackupResults(const Backup& result) const;
 
   const std::shared_ptr<LoggerProtocol> logger_;  // may be null
-  const std::shared_ptr<CalendarServiceProtocol> calendarService_;
-  const std::shared_ptr<BackupContactsUnitProtocol> backupContactsUnit_;
+  const std::shared_ptr<CalendarService> calendarService_;
+  const std::shared_ptr<BackupContactsUnit> backupContactsUnit_;
   const std::shared_ptr<VideoServiceProtocol> videoService_;
   const std::shared_ptr<ImageServiceProtocol> imageService_;
   const std::shared_ptr<CleanupServiceProtocol> cleanupService_;
@@ -100,7 +100,7 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
   const std::shared_ptr<SerializerProtocol> serializer_;
   // The settings of the preview in progress.
   std::optional<BackupSettings> settings_;
-  const std::shared_ptr<OptimizeTaskListServiceProtocol> optimizeTaskListService_;
+  const std::shared_ptr<OptimizeTaskListService> optimizeTaskListService_;
 };
 
 }  // namespace tessellon

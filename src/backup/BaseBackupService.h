@@ -19,7 +19,7 @@
 #include "platform/zip/ZipServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
 #include "sdk/CancelToken.h"
-#include "sdk/FileStatusManagerProtocol.h"
+#include "sdk/FileStatusManager.h"
 
 namespace tessellon {
 
@@ -38,7 +38,7 @@ class BaseBackupService {
     std::shared_ptr<CachingServiceProtocol> cachingService;
     std::shared_ptr<SerializerProtocol> serializer;
     std::shared_ptr<LoggerProtocol> logger;
-    std::shared_ptr<FileStatusManagerProtocol> fileStatusManager;
+    std::shared_ptr<FileStatusManager> fileStatusManager;
     // The private folder of the run's files.
     std::string temporaryDirectory;
   };
@@ -92,7 +92,7 @@ class BaseBackupService {
   std::shared_ptr<CachingServiceProtocol> cachingService;
   std::shared_ptr<SerializerProtocol> serializer;
   std::shared_ptr<LoggerProtocol> logger;
-  std::shared_ptr<FileStatusManagerProtocol> fileStatusManager;
+  std::shared_ptr<FileStatusManager> fileStatusManager;
   std::shared_ptr<ProcessReport> currentProcessReport;
 
  private:

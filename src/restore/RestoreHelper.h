@@ -10,7 +10,7 @@
 #include "model/loading/CompatibilityServiceProtocol.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
-#include "restore/RestoreDataHandlerProtocol.h"
+#include "restore/RestoreDataHandler.h"
 #include "restore/RestoreHelperProtocol.h"
 #include "restore/RestoreStatusServiceProtocol.h"
 
@@ -36,7 +36,7 @@ class RestoreHelper final : public RestoreHelperProtocol,
     std::shared_ptr<RemoteIOServiceProtocol> remoteIOService;
     std::shared_ptr<CachingServiceProtocol> cachingService;
     std::shared_ptr<SerializerProtocol> serializer;
-    std::shared_ptr<RestoreDataHandlerProtocol> restoreDataHandler;
+    std::shared_ptr<RestoreDataHandler> restoreDataHandler;
     std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService;
   };
 
@@ -49,7 +49,7 @@ class RestoreHelper final : public RestoreHelperProtocol,
       std::shared_ptr<CancelToken> cancelToken) override;
 
  private:
-  using Section = RestoreDataHandlerProtocol::Section;
+  using Section = RestoreDataHandler::Section;
 
   // Downloads the selected list documents onto `backup`. A contacts or
   // calendars document that cannot be had leaves the summary (all its items

@@ -4,14 +4,14 @@
 #include <mutex>
 
 #include "restore/RestoreStatusServiceProtocol.h"
-#include "sdk/FileStatusManagerProtocol.h"
+#include "sdk/FileStatusManager.h"
 
 namespace tessellon {
 
 class RestoreStatusService final : public RestoreStatusServiceProtocol {
  public:
   // `fileStatusManager` may be null: progress is then only counted nowhere.
-  explicit RestoreStatusService(std::shared_ptr<FileStatusManagerProtocol> fileStatusManager);
+  explicit RestoreStatusService(std::shared_ptr<FileStatusManager> fileStatusManager);
 
   Settings restoreSettings() const override;
   void setRestoreSettings(const Settings& settings) override;
@@ -22,7 +22,7 @@ class RestoreStatusService final : public RestoreStatusServiceProtocol {
  private:
   mutable std::mutex mutex_;
   Settings restoreSettings_;
-  std::shared_ptr<FileStatusManagerProtocol> fileStatusManager_;
+  std::shared_ptr<FileStatusManager> fileStatusManager_;
 };
 
 }  // namespace tessellon

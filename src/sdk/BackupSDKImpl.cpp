@@ -85,9 +85,9 @@ void BackupSDKImpl::resolveServices() {
     auto backupPreviewService = IoC::require<BackupPreviewServiceProtocol>();
     auto restoreService = IoC::require<RestoreServiceProtocol>();
     auto fileIOService = IoC::require<FileIOServiceProtocol>();
-    auto notificationService = IoC::require<NotificationServiceProtocol>();
+    auto notificationService = IoC::require<NotificationService>();
     auto accessService = IoC::require<AccessServiceProtocol>();
-    auto cancellationService = IoC::require<CancelationServiceProtocol>();
+    auto cancellationService = IoC::require<CancelationService>();
     auto deviceUIDService = IoC::require<DeviceUIDServiceProtocol>();
     auto verifyService = std::make_shared<VerifyService>(
         remoteIOService, fileIOService, IoC::require<MetadataLoaderProtocol>(), logger_);
@@ -247,7 +247,8 @@ void BackupSDKImpl::startRestore(std::shared_ptr<Backup> backup, const Settings&
     if (auto contacts = IoC::optional<ContactRepositoryProtocol>()) (void)contacts->createStore();
   }
   if (settings.calendars) {
-    if (auto calendars = IoC::optional<CalendarRepositoryProtocol>()) (void)calendars->createStore();
+    if (auto calendars = IoC::optional<CalendarRepositoryProtocol>())
+      (void)calendars->createStore();
   }
 
   auto lock = lockFor(backup->deviceID);

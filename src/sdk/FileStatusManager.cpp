@@ -2,8 +2,7 @@
 
 namespace tessellon {
 
-FileStatusManager::FileStatusManager(
-    std::shared_ptr<NotificationServiceProtocol> notificationService)
+FileStatusManager::FileStatusManager(std::shared_ptr<NotificationService> notificationService)
     : notificationService_(std::move(notificationService)) {}
 
 FileStatus FileStatusManager::fileStatus() const {

@@ -140,39 +140,39 @@ BaseBackupService::Collaborators backupCollaborators(const std::string& temporar
           IoC::require<CachingServiceProtocol>(),
           IoC::require<SerializerProtocol>(),
           IoC::optional<LoggerProtocol>(),
-          IoC::require<FileStatusManagerProtocol>(),
+          IoC::require<FileStatusManager>(),
           temporary};
 }
 
 // Preview, the run and its category services, listing.
 void registerBackupServices(const PlatformRoots& roots) {
   const std::string temporary = roots.temporary;
-  IoC::registerLazySingleton<CalendarServiceProtocol>([] {
+  IoC::registerLazySingleton<CalendarService>([] {
     return std::make_shared<CalendarService>(IoC::optional<CalendarRepositoryProtocol>(),
                                              IoC::optional<FileIOServiceProtocol>());
   });
-  IoC::registerLazySingleton<BackupContactsUnitProtocol>([] {
+  IoC::registerLazySingleton<BackupContactsUnit>([] {
     return std::make_shared<BackupContactsUnit>(IoC::require<ContactRepositoryProtocol>());
   });
-  IoC::registerLazySingleton<PreviewProgressFactoryProtocol>(
+  IoC::registerLazySingleton<PreviewProgressFactory>(
       [] { return std::make_shared<PreviewProgressFactory>(); });
-  IoC::registerLazySingleton<OptimizeMediaDataServiceProtocol>(
+  IoC::registerLazySingleton<OptimizeMediaDataService>(
       [] { return std::make_shared<OptimizeMediaDataService>(); });
-  IoC::registerLazySingleton<OptimizeTaskListServiceProtocol>([] {
+  IoC::registerLazySingleton<OptimizeTaskListService>([] {
     return std::make_shared<OptimizeTaskListService>(
-        IoC::require<PreviewProgressFactoryProtocol>(), IoC::require<NotificationServiceProtocol>(),
+        IoC::require<PreviewProgressFactory>(), IoC::require<NotificationService>(),
         IoC::require<VideoServiceProtocol>(), IoC::require<ImageServiceProtocol>(),
-        IoC::require<OptimizeMediaDataServiceProtocol>());
+        IoC::require<OptimizeMediaDataService>());
   });
   IoC::registerLazySingleton<BackupPreviewServiceProtocol>([] {
     return std::make_shared<BackupPreviewService>(
-        IoC::require<CalendarServiceProtocol>(), IoC::require<BackupContactsUnitProtocol>(),
+        IoC::require<CalendarService>(), IoC::require<BackupContactsUnit>(),
         IoC::require<VideoServiceProtocol>(), IoC::require<ImageServiceProtocol>(),
         IoC::require<CleanupServiceProtocol>(), IoC::require<DeviceUIDServiceProtocol>(),
         IoC::require<RemoteIOServiceProtocol>(), IoC::require<DuplicateCollectionProtocol>(),
         IoC::require<MetadataLoaderProtocol>(), IoC::require<CachingServiceProtocol>(),
         IoC::require<FileIOServiceProtocol>(), IoC::require<SerializerProtocol>(),
-        IoC::require<OptimizeTaskListServiceProtocol>(), IoC::optional<LoggerProtocol>(),
+        IoC::require<OptimizeTaskListService>(), IoC::optional<LoggerProtocol>(),
         TESSELLON_VERSION);
   });
   IoC::registerLazySingleton<BackupInformationCollectorProtocol>([] {
@@ -180,10 +180,10 @@ void registerBackupServices(const PlatformRoots& roots) {
         IoC::optional<RemoteIOServiceProtocol>(), IoC::optional<FileIOServiceProtocol>(),
         IoC::optional<SerializerProtocol>(), IoC::require<MigrationsProtocol>());
   });
-  IoC::registerLazySingleton<BackupContactsMetaDataServiceProtocol>([temporary] {
+  IoC::registerLazySingleton<BackupContactsMetaDataService>([temporary] {
     return std::make_shared<BackupContactsMetaDataService>(backupCollaborators(temporary));
   });
-  IoC::registerLazySingleton<BackupCalendarsMetaDataServiceProtocol>([temporary] {
+  IoC::registerLazySingleton<BackupCalendarsMetaDataService>([temporary] {
     return std::make_shared<BackupCalendarsMetaDataService>(backupCollaborators(temporary));
   });
   IoC::registerLazySingleton<BackupImageMetaDataServiceProtocol>([temporary] {
@@ -195,51 +195,49 @@ void registerBackupServices(const PlatformRoots& roots) {
                                                         IoC::require<VideoServiceProtocol>());
   });
   IoC::registerLazySingleton<BackupServiceProtocol>([temporary] {
-    return std::make_shared<BackupService>(backupCollaborators(temporary),
-                                           IoC::require<BackupVideoMetaDataServiceProtocol>(),
-                                           IoC::require<BackupImageMetaDataServiceProtocol>(),
-                                           IoC::require<BackupContactsMetaDataServiceProtocol>(),
-                                           IoC::require<BackupCalendarsMetaDataServiceProtocol>(),
-                                           IoC::require<CleanupServiceProtocol>());
+    return std::make_shared<BackupService>(
+        backupCollaborators(temporary), IoC::require<BackupVideoMetaDataServiceProtocol>(),
+        IoC::require<BackupImageMetaDataServiceProtocol>(),
+        IoC::require<BackupContactsMetaDataService>(),
+        IoC::require<BackupCalendarsMetaDataService>(), IoC::require<CleanupServiceProtocol>());
   });
 }
 
 // Listing and the restore with its category services.
 void registerRestoreServices() {
-  IoC::registerLazySingleton<RestoreStatusServiceProtocol>([] {
-    return std::make_shared<RestoreStatusService>(IoC::optional<FileStatusManagerProtocol>());
-  });
-  IoC::registerLazySingleton<RestoreContactsUnitProtocol>([] {
+  IoC::registerLazySingleton<RestoreStatusServiceProtocol>(
+      [] { return std::make_shared<RestoreStatusService>(IoC::optional<FileStatusManager>()); });
+  IoC::registerLazySingleton<RestoreContactsUnit>([] {
     return std::make_shared<RestoreContactsUnit>(IoC::optional<ContactRepositoryProtocol>(),
                                                  IoC::optional<CNContactStoreHelperProtocol>(),
                                                  IoC::optional<LoggerProtocol>());
   });
   // Images and videos restore side by side under one limit of downloads.
   auto restoreSlots = std::make_shared<RestoreSlots>();
-  IoC::registerLazySingleton<RestoreImageServiceProtocol>([restoreSlots] {
+  IoC::registerLazySingleton<RestoreImageService>([restoreSlots] {
     return std::make_shared<RestoreImageService>(
         IoC::require<RemoteIOServiceProtocol>(), IoC::optional<LoggerProtocol>(),
         IoC::require<RestoreStatusServiceProtocol>(), IoC::require<FileIOServiceProtocol>(),
         IoC::require<ImageServiceProtocol>(), restoreSlots);
   });
-  IoC::registerLazySingleton<RestoreVideoServiceProtocol>([restoreSlots] {
+  IoC::registerLazySingleton<RestoreVideoService>([restoreSlots] {
     return std::make_shared<RestoreVideoService>(
         IoC::require<RemoteIOServiceProtocol>(), IoC::optional<LoggerProtocol>(),
         IoC::require<RestoreStatusServiceProtocol>(), IoC::require<FileIOServiceProtocol>(),
         IoC::require<VideoServiceProtocol>(), restoreSlots);
   });
-  IoC::registerLazySingleton<RestoreDataHandlerProtocol>([] {
+  IoC::registerLazySingleton<RestoreDataHandler>([] {
     return std::make_shared<RestoreDataHandler>(
         IoC::optional<LoggerProtocol>(), IoC::require<RestoreStatusServiceProtocol>(),
-        IoC::optional<CalendarServiceProtocol>(), IoC::require<RestoreImageServiceProtocol>(),
-        IoC::require<RestoreVideoServiceProtocol>(), IoC::optional<RestoreContactsUnitProtocol>());
+        IoC::optional<CalendarService>(), IoC::require<RestoreImageService>(),
+        IoC::require<RestoreVideoService>(), IoC::optional<RestoreContactsUnit>());
   });
   IoC::registerLazySingleton<RestoreHelperProtocol>([] {
     return std::make_shared<RestoreHelper>(RestoreHelper::Collaborators{
         IoC::optional<CompatibilityServiceProtocol>(), IoC::optional<LoggerProtocol>(),
         IoC::require<FileIOServiceProtocol>(), IoC::require<RemoteIOServiceProtocol>(),
         IoC::optional<CachingServiceProtocol>(), IoC::require<SerializerProtocol>(),
-        IoC::require<RestoreDataHandlerProtocol>(), IoC::require<RestoreStatusServiceProtocol>()});
+        IoC::require<RestoreDataHandler>(), IoC::require<RestoreStatusServiceProtocol>()});
   });
   IoC::registerLazySingleton<RestoreServiceProtocol>([] {
     return std::make_shared<RestoreService>(IoC::require<BackupInformationCollectorProtocol>(),
@@ -250,25 +248,23 @@ void registerRestoreServices() {
 }  // namespace
 
 Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
-                                std::shared_ptr<LoggerProtocol> logger,
-                                const PlatformRoots& roots,
+                                std::shared_ptr<LoggerProtocol> logger, const PlatformRoots& roots,
                                 std::optional<std::chrono::milliseconds> remoteRequestTimeout) {
   // A logger that cannot be registered leaves the library silent, not broken.
   if (logger) (void)IoC::registerSingleton<LoggerProtocol>(logger);
   Result<void> files = IoC::registerSingleton<FileIOServiceProtocol>(
       std::make_shared<FileIOService>(roots.temporary));
   if (!files.ok()) return files.error();
-  IoC::registerLazySingleton<TemporaryFolderServiceProtocol>(
-      [temporary = roots.temporary] { return std::make_shared<TemporaryFolderService>(temporary); });
-
-  IoC::registerLazySingleton<NotificationServiceProtocol>(
-      [] { return std::make_shared<NotificationService>(IoC::optional<LoggerProtocol>()); });
-  IoC::registerLazySingleton<FileStatusManagerProtocol>([] {
-    return std::make_shared<FileStatusManager>(IoC::require<NotificationServiceProtocol>());
+  IoC::registerLazySingleton<TemporaryFolderServiceProtocol>([temporary = roots.temporary] {
+    return std::make_shared<TemporaryFolderService>(temporary);
   });
-  IoC::registerLazySingleton<SingleFileTransferStateReporterProtocol>([] {
-    return std::make_shared<SingleFileTransferStateReporter>(
-        IoC::require<FileStatusManagerProtocol>());
+
+  IoC::registerLazySingleton<NotificationService>(
+      [] { return std::make_shared<NotificationService>(IoC::optional<LoggerProtocol>()); });
+  IoC::registerLazySingleton<FileStatusManager>(
+      [] { return std::make_shared<FileStatusManager>(IoC::require<NotificationService>()); });
+  IoC::registerLazySingleton<SingleFileTransferStateReporter>([] {
+    return std::make_shared<SingleFileTransferStateReporter>(IoC::require<FileStatusManager>());
   });
 
   // The remote port is built at once: it is the one object every pipeline
@@ -276,16 +272,15 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
   if (!delegate) {
     return makeError(BackupSDKError::unknownError, "no BackupSDKDelegate was given");
   }
-  auto reporter = IoC::resolve<SingleFileTransferStateReporterProtocol>();
+  auto reporter = IoC::resolve<SingleFileTransferStateReporter>();
   if (!reporter.ok()) return reporter.error();
-  (void)IoC::registerSingleton<RemoteIOServiceProtocol>(
-      std::make_shared<RemoteIOService>(
-          std::move(delegate), IoC::optional<FileIOServiceProtocol>(),
-          IoC::optional<LoggerProtocol>(), reporter.value(), roots.temporary,
-          remoteRequestTimeout.value_or(RemoteIOService::kDefaultRequestTimeout),
-          std::vector<std::string>{roots.pictures, roots.movies, roots.contacts, roots.calendars,
-                                   roots.state},
-          std::vector<std::string>{roots.systemTemporary}));
+  (void)IoC::registerSingleton<RemoteIOServiceProtocol>(std::make_shared<RemoteIOService>(
+      std::move(delegate), IoC::optional<FileIOServiceProtocol>(), IoC::optional<LoggerProtocol>(),
+      reporter.value(), roots.temporary,
+      remoteRequestTimeout.value_or(RemoteIOService::kDefaultRequestTimeout),
+      std::vector<std::string>{roots.pictures, roots.movies, roots.contacts, roots.calendars,
+                               roots.state},
+      std::vector<std::string>{roots.systemTemporary}));
 
   IoC::registerLazySingleton<ZipServiceProtocol>([] {
     return std::make_shared<ZipServiceDecorator>(IoC::optional<FileIOServiceProtocol>(),
@@ -306,9 +301,8 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
     return std::make_shared<HashingUtilAdapter>(IoC::require<FileContentReaderProtocol>());
   });
   IoC::registerLazySingleton<PathUtilProtocol>([] { return std::make_shared<PathUtil>(); });
-  IoC::registerLazySingleton<CancelationServiceProtocol>([] {
-    return std::make_shared<CancelationService>(IoC::require<NotificationServiceProtocol>());
-  });
+  IoC::registerLazySingleton<CancelationService>(
+      [] { return std::make_shared<CancelationService>(IoC::require<NotificationService>()); });
 
   IoC::registerLazySingleton<MetadataLoaderProtocol>([] {
     return std::make_shared<MetadataLoader>(IoC::require<RemoteIOServiceProtocol>(),

@@ -1,35 +1,43 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <string_view>
 
-#include "sdk/NotificationServiceProtocol.h"
+#include "tessellon/FileStatus.h"
 #include "tessellon/LoggerProtocol.h"
 
 namespace tessellon {
 
-// The one holder of the host's closures. Setters and reports may come from any
-// thread; closures are read under a lock and called on the background queue.
-class NotificationService final : public NotificationServiceProtocol {
+// The one holder of the host's progress and cancellation closures; calls them on the background
+// queue, in the order of the reports. An empty closure drops its reports silently. Setters and
+// reports may come from any thread; closures are read under a lock.
+class NotificationService final {
  public:
+  static constexpr std::string_view kProtocolName = "NotificationService";
   // `logger` may be null.
   explicit NotificationService(std::shared_ptr<LoggerProtocol> logger);
 
-  PreviewProgress backupPreviewProgress() const override;
-  void setBackupPreviewProgress(PreviewProgress closure) override;
-  void reportBackupPreviewProgress(int progress) override;
+  using PreviewProgress = std::function<void(int)>;
+  using StatusProgress = std::function<void(const FileStatus&)>;
 
-  StatusProgress backupProgress() const override;
-  void setBackupProgress(StatusProgress closure) override;
-  void reportBackupProgress(const FileStatus& status) override;
+  PreviewProgress backupPreviewProgress() const;
+  void setBackupPreviewProgress(PreviewProgress closure);
+  void reportBackupPreviewProgress(int progress);
 
-  StatusProgress restoreProgress() const override;
-  void setRestoreProgress(StatusProgress closure) override;
-  void reportRestoreProgress(const FileStatus& status) override;
+  StatusProgress backupProgress() const;
+  void setBackupProgress(StatusProgress closure);
+  // The host receives a snapshot of `status`.
+  void reportBackupProgress(const FileStatus& status);
 
-  std::function<void()> cancellationFinished() const override;
-  void setCancellationFinished(std::function<void()> closure) override;
-  void reportCancellationFinished() override;
+  StatusProgress restoreProgress() const;
+  void setRestoreProgress(StatusProgress closure);
+  void reportRestoreProgress(const FileStatus& status);
+
+  std::function<void()> cancellationFinished() const;
+  void setCancellationFinished(std::function<void()> closure);
+  void reportCancellationFinished();
 
  private:
   void reportStatus(const StatusProgress& closure, const char* label, const FileStatus& status);
