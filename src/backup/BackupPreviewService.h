@@ -13,12 +13,12 @@
 #include "backup/CalendarService.h"
 #include "backup/CleanupServiceProtocol.h"
 #include "backup/OptimizeTaskListService.h"
-#include "media/DuplicateCollectionProtocol.h"
+#include "media/DuplicateCollection.h"
 #include "media/ImageServiceProtocol.h"
 #include "media/VideoServiceProtocol.h"
-#include "media/caches/CachingServiceProtocol.h"
-#include "model/json/SerializerProtocol.h"
-#include "model/loading/MetadataLoaderProtocol.h"
+#include "media/caches/CachingService.h"
+#include "model/json/Serializer.h"
+#include "model/loading/MetadataLoader.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "platform/identity/DeviceUIDServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
@@ -42,11 +42,11 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
                        std::shared_ptr<CleanupServiceProtocol> cleanupService,
                        std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService,
                        std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
-                       std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection,
-                       std::shared_ptr<MetadataLoaderProtocol> metadataLoader,
-                       std::shared_ptr<CachingServiceProtocol> cachingService,
+                       std::shared_ptr<DuplicateCollection> duplicateCollection,
+                       std::shared_ptr<MetadataLoader> metadataLoader,
+                       std::shared_ptr<CachingService> cachingService,
                        std::shared_ptr<FileIOServiceProtocol> fileIOService,
-                       std::shared_ptr<SerializerProtocol> serializer,
+                       std::shared_ptr<Serializer> serializer,
                        std::shared_ptr<OptimizeTaskListService> optimizeTaskListService,
                        std::shared_ptr<LoggerProtocol> logger, std::string podVersion);
   BackupPreviewService(const BackupPreviewService&) = delete;
@@ -93,11 +93,11 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
   const std::string podVersion_;
   const std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService_;
   const std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;
-  const std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection_;
-  const std::shared_ptr<MetadataLoaderProtocol> metadataLoader_;
-  const std::shared_ptr<CachingServiceProtocol> cachingService_;
+  const std::shared_ptr<DuplicateCollection> duplicateCollection_;
+  const std::shared_ptr<MetadataLoader> metadataLoader_;
+  const std::shared_ptr<CachingService> cachingService_;
   const std::shared_ptr<FileIOServiceProtocol> fileIOService_;
-  const std::shared_ptr<SerializerProtocol> serializer_;
+  const std::shared_ptr<Serializer> serializer_;
   // The settings of the preview in progress.
   std::optional<BackupSettings> settings_;
   const std::shared_ptr<OptimizeTaskListService> optimizeTaskListService_;

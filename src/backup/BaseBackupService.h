@@ -11,8 +11,8 @@
 
 #include "backup/MetaType.h"
 #include "futures/Future.h"
-#include "media/caches/CachingServiceProtocol.h"
-#include "model/json/SerializerProtocol.h"
+#include "media/caches/CachingService.h"
+#include "model/json/Serializer.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "platform/identity/DeviceUIDServiceProtocol.h"
 #include "platform/zip/Zip.h"
@@ -35,8 +35,8 @@ class BaseBackupService {
     std::shared_ptr<ZipServiceProtocol> zipService;
     std::shared_ptr<RemoteIOServiceProtocol> remoteIOService;
     std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService;
-    std::shared_ptr<CachingServiceProtocol> cachingService;
-    std::shared_ptr<SerializerProtocol> serializer;
+    std::shared_ptr<CachingService> cachingService;
+    std::shared_ptr<Serializer> serializer;
     std::shared_ptr<LoggerProtocol> logger;
     std::shared_ptr<FileStatusManager> fileStatusManager;
     // The private folder of the run's files.
@@ -89,8 +89,8 @@ class BaseBackupService {
   std::shared_ptr<ZipServiceProtocol> zipService;
   std::shared_ptr<RemoteIOServiceProtocol> remoteIOService;
   std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService;
-  std::shared_ptr<CachingServiceProtocol> cachingService;
-  std::shared_ptr<SerializerProtocol> serializer;
+  std::shared_ptr<CachingService> cachingService;
+  std::shared_ptr<Serializer> serializer;
   std::shared_ptr<LoggerProtocol> logger;
   std::shared_ptr<FileStatusManager> fileStatusManager;
   std::shared_ptr<ProcessReport> currentProcessReport;

@@ -2,8 +2,6 @@
 
 #include "tessellon/LoggerProtocol.h"
 
-#include "media/MediaPathUtil.h"
-#include "media/fingerprints/Hasher.h"
 #include "platform/calendar/CalendarEventUpdater.h"
 #include "platform/calendar/CalendarFilter.h"
 #include "platform/calendar/CalendarRepository.h"
@@ -24,9 +22,6 @@ namespace tessellon {
 void AdditionalSetup::setupIoC(const PlatformRoots& roots) {
   IoC::registerLazySingleton<FileContentReaderProtocol>(
       [] { return std::make_shared<FileContentReader>(); });
-  IoC::registerLazySingleton<HasherProtocol>([] { return std::make_shared<Hasher>(); });
-  IoC::registerLazySingleton<MediaPathUtilProtocol>(
-      [] { return std::make_shared<MediaPathUtil>(); });
   IoC::registerLazySingleton<UserDefaultsServiceProtocol>(
       [state = roots.state] { return std::make_shared<UserDefaultsService>(state); });
   IoC::registerLazySingleton<DeviceUIDServiceProtocol>([] {

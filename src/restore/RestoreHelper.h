@@ -5,9 +5,9 @@
 
 #include "tessellon/LoggerProtocol.h"
 
-#include "media/caches/CachingServiceProtocol.h"
-#include "model/json/SerializerProtocol.h"
-#include "model/loading/CompatibilityServiceProtocol.h"
+#include "media/caches/CachingService.h"
+#include "model/json/Serializer.h"
+#include "model/loading/CompatibilityService.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
 #include "restore/RestoreDataHandler.h"
@@ -30,12 +30,12 @@ class RestoreHelper final : public RestoreHelperProtocol,
                             public std::enable_shared_from_this<RestoreHelper> {
  public:
   struct Collaborators {
-    std::shared_ptr<CompatibilityServiceProtocol> compatibilityService;
+    std::shared_ptr<CompatibilityService> compatibilityService;
     std::shared_ptr<LoggerProtocol> logger;
     std::shared_ptr<FileIOServiceProtocol> fileIOService;
     std::shared_ptr<RemoteIOServiceProtocol> remoteIOService;
-    std::shared_ptr<CachingServiceProtocol> cachingService;
-    std::shared_ptr<SerializerProtocol> serializer;
+    std::shared_ptr<CachingService> cachingService;
+    std::shared_ptr<Serializer> serializer;
     std::shared_ptr<RestoreDataHandler> restoreDataHandler;
     std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService;
   };

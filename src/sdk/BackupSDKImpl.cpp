@@ -2,7 +2,7 @@
 
 #include "futures/sync/SynchronizationType.h"
 #include "model/Constants.h"
-#include "model/loading/MetadataLoaderProtocol.h"
+#include "model/loading/MetadataLoader.h"
 #include "platform/calendar/CalendarRepositoryProtocol.h"
 #include "platform/contacts/ContactRepositoryProtocol.h"
 #include "platform/files/TemporaryFolderServiceProtocol.h"
@@ -89,8 +89,8 @@ void BackupSDKImpl::resolveServices() {
     auto accessService = IoC::require<AccessServiceProtocol>();
     auto cancellationService = IoC::require<CancelationService>();
     auto deviceUIDService = IoC::require<DeviceUIDServiceProtocol>();
-    auto verifyService = std::make_shared<VerifyService>(
-        remoteIOService, fileIOService, IoC::require<MetadataLoaderProtocol>(), logger_);
+    auto verifyService = std::make_shared<VerifyService>(remoteIOService, fileIOService,
+                                                         IoC::require<MetadataLoader>(), logger_);
     remoteIOService_ = std::move(remoteIOService);
     backupService_ = std::move(backupService);
     backupPreviewService_ = std::move(backupPreviewService);

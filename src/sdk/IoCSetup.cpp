@@ -18,7 +18,6 @@
 #include "backup/ZipServiceDecorator.h"
 #include "media/DuplicateCollection.h"
 #include "media/ImageService.h"
-#include "media/MediaPathUtilProtocol.h"
 #include "media/PathUtil.h"
 #include "media/VideoService.h"
 #include "media/caches/CachingService.h"
@@ -28,7 +27,6 @@
 #include "media/discovery/MediaRepositoryHelper.h"
 #include "media/discovery/PathValidator.h"
 #include "media/discovery/VideoRepository.h"
-#include "media/fingerprints/HasherProtocol.h"
 #include "media/fingerprints/HashingUtilAdapter.h"
 #include "media/placement/RestoreMediaItemHelper.h"
 #include "media/placement/SolveNameConflictOnRestoreStrategy.h"
@@ -78,52 +76,48 @@ std::function<void()>& overrides() {
 // Discovery, fingerprint caches and duplicates: the repositories share one
 // cache and one duplicate collection.
 void registerMediaServices(const PlatformRoots& roots) {
-  IoC::registerLazySingleton<CachingServiceProtocol>([temporary = roots.temporary] {
+  IoC::registerLazySingleton<CachingService>([temporary = roots.temporary] {
     return std::make_shared<CachingService>(temporary, IoC::optional<FileIOServiceProtocol>());
   });
-  IoC::registerLazySingleton<DuplicateCollectionProtocol>([] {
-    return std::make_shared<DuplicateCollection>(IoC::require<HashingUtilAdapterProtocol>());
-  });
-  IoC::registerLazySingleton<PathValidatorProtocol>(
+  IoC::registerLazySingleton<DuplicateCollection>(
+      [] { return std::make_shared<DuplicateCollection>(IoC::require<HashingUtilAdapter>()); });
+  IoC::registerLazySingleton<PathValidator>(
       [] { return std::make_shared<PathValidator>(IoC::require<FileIOServiceProtocol>()); });
-  IoC::registerLazySingleton<FileExtensionFilterProtocol>(
+  IoC::registerLazySingleton<FileExtensionFilter>(
       [] { return std::make_shared<FileExtensionFilter>(); });
-  IoC::registerLazySingleton<SolveNameConflictOnRestoreStrategyProtocol>([] {
+  IoC::registerLazySingleton<SolveNameConflictOnRestoreStrategy>([] {
     return std::make_shared<SolveNameConflictOnRestoreStrategy>(
         IoC::optional<FileIOServiceProtocol>());
   });
-  IoC::registerLazySingleton<RestoreMediaItemHelperProtocol>([] {
+  IoC::registerLazySingleton<RestoreMediaItemHelper>([] {
     return std::make_shared<RestoreMediaItemHelper>(
-        IoC::optional<CachingServiceProtocol>(), IoC::require<FileIOServiceProtocol>(),
+        IoC::optional<CachingService>(), IoC::require<FileIOServiceProtocol>(),
         IoC::optional<LoggerProtocol>(), IoC::require<LocationProviderProtocol>(),
-        IoC::require<MediaPathUtilProtocol>(), IoC::require<PathUtilProtocol>(),
-        IoC::require<SolveNameConflictOnRestoreStrategyProtocol>());
+        IoC::require<PathUtil>(), IoC::require<SolveNameConflictOnRestoreStrategy>());
   });
-  IoC::registerLazySingleton<MediaRepositoryHelperProtocol>([] {
+  IoC::registerLazySingleton<MediaRepositoryHelper>([] {
     return std::make_shared<MediaRepositoryHelper>(
-        IoC::optional<CachingServiceProtocol>(), IoC::require<ZipServiceProtocol>(),
-        IoC::require<FileIOServiceProtocol>(), IoC::require<RestoreMediaItemHelperProtocol>(),
-        IoC::require<LocationProviderProtocol>(), IoC::require<PathValidatorProtocol>(),
-        IoC::require<FileExtensionFilterProtocol>(), IoC::require<DuplicateCollectionProtocol>(),
-        IoC::require<HashingUtilAdapterProtocol>(), IoC::require<HasherProtocol>(),
-        IoC::require<MediaPathUtilProtocol>(), IoC::optional<LoggerProtocol>());
+        IoC::optional<CachingService>(), IoC::require<ZipServiceProtocol>(),
+        IoC::require<FileIOServiceProtocol>(), IoC::require<RestoreMediaItemHelper>(),
+        IoC::require<LocationProviderProtocol>(), IoC::require<PathValidator>(),
+        IoC::require<FileExtensionFilter>(), IoC::require<DuplicateCollection>(),
+        IoC::require<HashingUtilAdapter>(), IoC::optional<LoggerProtocol>());
   });
-  IoC::registerLazySingleton<ImageRepositoryProtocol>([] {
+  IoC::registerLazySingleton<ImageRepository>([] {
     return std::make_shared<ImageRepository>(
-        IoC::require<MediaRepositoryHelperProtocol>(), IoC::require<LocationProviderProtocol>(),
-        IoC::require<FileExtensionFilterProtocol>(), IoC::require<CachingServiceProtocol>());
+        IoC::require<MediaRepositoryHelper>(), IoC::require<LocationProviderProtocol>(),
+        IoC::require<FileExtensionFilter>(), IoC::require<CachingService>());
   });
-  IoC::registerLazySingleton<VideoRepositoryProtocol>([] {
+  IoC::registerLazySingleton<VideoRepository>([] {
     return std::make_shared<VideoRepository>(
-        IoC::require<MediaRepositoryHelperProtocol>(), IoC::require<LocationProviderProtocol>(),
-        IoC::require<FileExtensionFilterProtocol>(), IoC::require<CachingServiceProtocol>(),
-        IoC::require<MediaPathUtilProtocol>());
+        IoC::require<MediaRepositoryHelper>(), IoC::require<LocationProviderProtocol>(),
+        IoC::require<FileExtensionFilter>(), IoC::require<CachingService>());
   });
   IoC::registerLazySingleton<MediaRepositoryProtocol>([] {
     return std::make_shared<MediaRepository>(
-        IoC::require<VideoRepositoryProtocol>(), IoC::require<ImageRepositoryProtocol>(),
-        IoC::optional<CachingServiceProtocol>(), IoC::optional<FileIOServiceProtocol>(),
-        IoC::optional<DuplicateCollectionProtocol>(), IoC::optional<LoggerProtocol>(),
+        IoC::require<VideoRepository>(), IoC::require<ImageRepository>(),
+        IoC::optional<CachingService>(), IoC::optional<FileIOServiceProtocol>(),
+        IoC::optional<DuplicateCollection>(), IoC::optional<LoggerProtocol>(),
         IoC::require<LocationProviderProtocol>(), IoC::require<AccessRequestFactoryProtocol>());
   });
   IoC::registerLazySingleton<ImageServiceProtocol>(
@@ -137,8 +131,8 @@ BaseBackupService::Collaborators backupCollaborators(const std::string& temporar
           IoC::require<ZipServiceProtocol>(),
           IoC::require<RemoteIOServiceProtocol>(),
           IoC::require<DeviceUIDServiceProtocol>(),
-          IoC::require<CachingServiceProtocol>(),
-          IoC::require<SerializerProtocol>(),
+          IoC::require<CachingService>(),
+          IoC::require<Serializer>(),
           IoC::optional<LoggerProtocol>(),
           IoC::require<FileStatusManager>(),
           temporary};
@@ -169,16 +163,16 @@ void registerBackupServices(const PlatformRoots& roots) {
         IoC::require<CalendarService>(), IoC::require<BackupContactsUnit>(),
         IoC::require<VideoServiceProtocol>(), IoC::require<ImageServiceProtocol>(),
         IoC::require<CleanupServiceProtocol>(), IoC::require<DeviceUIDServiceProtocol>(),
-        IoC::require<RemoteIOServiceProtocol>(), IoC::require<DuplicateCollectionProtocol>(),
-        IoC::require<MetadataLoaderProtocol>(), IoC::require<CachingServiceProtocol>(),
-        IoC::require<FileIOServiceProtocol>(), IoC::require<SerializerProtocol>(),
+        IoC::require<RemoteIOServiceProtocol>(), IoC::require<DuplicateCollection>(),
+        IoC::require<MetadataLoader>(), IoC::require<CachingService>(),
+        IoC::require<FileIOServiceProtocol>(), IoC::require<Serializer>(),
         IoC::require<OptimizeTaskListService>(), IoC::optional<LoggerProtocol>(),
         TESSELLON_VERSION);
   });
   IoC::registerLazySingleton<BackupInformationCollectorProtocol>([] {
     return std::make_shared<BackupInformationCollector>(
         IoC::optional<RemoteIOServiceProtocol>(), IoC::optional<FileIOServiceProtocol>(),
-        IoC::optional<SerializerProtocol>(), IoC::require<MigrationsProtocol>());
+        IoC::optional<Serializer>(), IoC::require<Migrations>());
   });
   IoC::registerLazySingleton<BackupContactsMetaDataService>([temporary] {
     return std::make_shared<BackupContactsMetaDataService>(backupCollaborators(temporary));
@@ -234,9 +228,9 @@ void registerRestoreServices() {
   });
   IoC::registerLazySingleton<RestoreHelperProtocol>([] {
     return std::make_shared<RestoreHelper>(RestoreHelper::Collaborators{
-        IoC::optional<CompatibilityServiceProtocol>(), IoC::optional<LoggerProtocol>(),
+        IoC::optional<CompatibilityService>(), IoC::optional<LoggerProtocol>(),
         IoC::require<FileIOServiceProtocol>(), IoC::require<RemoteIOServiceProtocol>(),
-        IoC::optional<CachingServiceProtocol>(), IoC::require<SerializerProtocol>(),
+        IoC::optional<CachingService>(), IoC::require<Serializer>(),
         IoC::require<RestoreDataHandler>(), IoC::require<RestoreStatusServiceProtocol>()});
   });
   IoC::registerLazySingleton<RestoreServiceProtocol>([] {
@@ -286,33 +280,33 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
     return std::make_shared<ZipServiceDecorator>(IoC::optional<FileIOServiceProtocol>(),
                                                  std::make_shared<ZipService>());
   });
-  IoC::registerLazySingleton<SerializerProtocol>([] {
-    return std::make_shared<Serializer>(IoC::require<BackupSerializerProtocol>(),
-                                        IoC::require<MetadataSerializerProtocol>());
+  IoC::registerLazySingleton<Serializer>([] {
+    return std::make_shared<Serializer>(IoC::require<BackupSerializer>(),
+                                        IoC::require<MetadataSerializer>());
   });
-  IoC::registerLazySingleton<BackupSerializerProtocol>([] {
+  IoC::registerLazySingleton<BackupSerializer>([] {
     // A "backup.json" without "deviceID" belongs to this device; asked only then.
     return std::make_shared<BackupSerializer>(
         [] { return IoC::require<DeviceUIDServiceProtocol>()->getUID(); });
   });
-  IoC::registerLazySingleton<MetadataSerializerProtocol>(
+  IoC::registerLazySingleton<MetadataSerializer>(
       [] { return std::make_shared<MetadataSerializer>(); });
-  IoC::registerLazySingleton<HashingUtilAdapterProtocol>([] {
+  IoC::registerLazySingleton<HashingUtilAdapter>([] {
     return std::make_shared<HashingUtilAdapter>(IoC::require<FileContentReaderProtocol>());
   });
-  IoC::registerLazySingleton<PathUtilProtocol>([] { return std::make_shared<PathUtil>(); });
+  IoC::registerLazySingleton<PathUtil>([] { return std::make_shared<PathUtil>(); });
   IoC::registerLazySingleton<CancelationService>(
       [] { return std::make_shared<CancelationService>(IoC::require<NotificationService>()); });
 
-  IoC::registerLazySingleton<MetadataLoaderProtocol>([] {
+  IoC::registerLazySingleton<MetadataLoader>([] {
     return std::make_shared<MetadataLoader>(IoC::require<RemoteIOServiceProtocol>(),
                                             IoC::require<FileIOServiceProtocol>(),
-                                            IoC::require<SerializerProtocol>());
+                                            IoC::require<Serializer>());
   });
-  IoC::registerLazySingleton<CompatibilityServiceProtocol>([] {
+  IoC::registerLazySingleton<CompatibilityService>([] {
     return std::make_shared<CompatibilityService>(IoC::require<SystemInformationProtocol>());
   });
-  IoC::registerLazySingleton<MigrationsProtocol>([] {
+  IoC::registerLazySingleton<Migrations>([] {
     return std::make_shared<Migrations>(IoC::require<RemoteIOServiceProtocol>(),
                                         IoC::optional<LoggerProtocol>());
   });
