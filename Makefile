@@ -10,6 +10,7 @@
 #   make fuzz     the remote fuzzer (clang, ASan+UBSan) for FUZZ_SECONDS (default 1800) on a copy
 #                 of its corpus; prints the executions and keeps what it found in build-fuzz/
 #   make format   clang-format the C++ sources
+#   make format-check  fail when a C++ source differs from clang-format's layout
 #   make clean    remove every build folder
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -29,7 +30,8 @@ define configure
 	fi
 endef
 
-.PHONY: deps deps-bench deps-fuzz test test-large simulate run bench asan tsan soak fuzz format clean
+.PHONY: deps deps-bench deps-fuzz test test-large simulate run bench asan tsan soak fuzz format \
+  format-check clean
 
 deps:
 	@scripts/install-deps
@@ -129,6 +131,10 @@ fuzz: deps-fuzz
 
 format:
 	git ls-files --cached --others --exclude-standard -- '*.h' '*.cpp' | xargs -r clang-format -i
+
+format-check: deps
+	@git ls-files --cached --others --exclude-standard -- '*.h' '*.cpp' | \
+	  xargs -r clang-format --dry-run -Werror && echo "format-check: every C++ source is formatted"
 
 clean:
 	rm -rf $(BUILD_DIRS)

@@ -3,16 +3,16 @@
 // Usage: tessellon_bench_backup <home with Pictures and Movies> <remote> <work folder>
 
 #include <malloc.h>
-
 #include <chrono>
 #include <cstdio>
 #include <future>
 #include <memory>
 #include <string>
 
+#include "tessellon/BackupSDK.h"
+
 #include "BenchReport.h"
 #include "delegates/LocalFolderDelegate.h"
-#include "tessellon/BackupSDK.h"
 
 int main(int argc, char** argv) {
   if (argc != 4) {
@@ -33,14 +33,14 @@ int main(int argc, char** argv) {
 
   std::promise<std::optional<tessellon::Error>> done;
   const auto start = std::chrono::steady_clock::now();
-  sdk.startBackup(tessellon::BackupSettings("bench", false, false, true, true, false), nullptr,
-                  [&](std::shared_ptr<tessellon::ProcessReport> report,
-                      std::optional<tessellon::Error> error) {
-                    if (report && !error) {
-                      std::fprintf(stderr, "%s\n", report->description().c_str());
-                    }
-                    done.set_value(error);
-                  });
+  sdk.startBackup(
+      tessellon::BackupSettings("bench", false, false, true, true, false), nullptr,
+      [&](std::shared_ptr<tessellon::ProcessReport> report, std::optional<tessellon::Error> error) {
+        if (report && !error) {
+          std::fprintf(stderr, "%s\n", report->description().c_str());
+        }
+        done.set_value(error);
+      });
   const auto error = done.get_future().get();
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -48,7 +48,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "backup failed: %s\n", tessellon::describe(*error).c_str());
     return 1;
   }
-  std::printf("seconds %.3f peak_rss_mb %.1f\n", seconds,
-              tessellon::bench::procStatusMb("VmHWM"));
+  std::printf("seconds %.3f peak_rss_mb %.1f\n", seconds, tessellon::bench::procStatusMb("VmHWM"));
   return 0;
 }

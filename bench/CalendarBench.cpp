@@ -27,7 +27,9 @@ std::string root() {
   return std::string(temporary != nullptr ? temporary : "/tmp") + "/tessellon-calendar-bench";
 }
 
-Date now() { return std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now()); }
+Date now() {
+  return std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now());
+}
 
 void writeCalendar() {
   std::error_code ignored;
@@ -109,7 +111,7 @@ int main(int argc, char** argv) {
   std::error_code ignored;
   std::filesystem::remove_all(tessellon::root(), ignored);
   if (!tessellon::readSeconds) return 1;
-  tessellon::bench::reportBench("ical_read_1k_s", *tessellon::readSeconds, 3, "s", "<=",
-                                tessellon::kSecondsTarget);
+  tessellon::bench::reportBench("ical_read_1k_s", *tessellon::readSeconds, 3, "s",
+                                "<=", tessellon::kSecondsTarget);
   return 0;
 }

@@ -119,7 +119,8 @@ class PackingRun {
   // The archives are removed afterwards, outside the timing.
   bool pack(Times& plain, Times& checked) {
     ::sync();  // the previous round's archives must not be written back during this one
-    Series series[2] = {{"plain", false, plain}, {"checked", true, checked}};
+    Series series[2] = {{.name = "plain", .withChecksums = false, .times = plain},
+                        {.name = "checked", .withChecksums = true, .times = checked}};
     bool ok = true;
     for (std::size_t i = 0; ok && i < files_.size(); ++i) {
       const bool checkedFirst = i % 2 == 1;

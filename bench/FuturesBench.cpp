@@ -159,13 +159,13 @@ int main(int argc, char** argv) {
   using tessellon::kHopsTarget;
   using tessellon::kRssGrowthTargetMb;
   if (reporter.hopsPerSecond) {
-    tessellon::bench::reportBench("futures_hops_per_s", *reporter.hopsPerSecond, 0, "hops/s", ">=",
-                       kHopsTarget);
+    tessellon::bench::reportBench("futures_hops_per_s", *reporter.hopsPerSecond, 0, "hops/s",
+                                  ">=", kHopsTarget);
   }
   if (reporter.rssGrowthMb) {
     reporter.rssGrowthMb = std::max(0.0, *reporter.rssGrowthMb);  // a shrink is no growth
-    tessellon::bench::reportBench("futures_chain_rss_growth_mb", *reporter.rssGrowthMb, 1, "MB", "<=",
-                       kRssGrowthTargetMb);
+    tessellon::bench::reportBench("futures_chain_rss_growth_mb", *reporter.rssGrowthMb, 1, "MB",
+                                  "<=", kRssGrowthTargetMb);
   }
   return 0;
 }

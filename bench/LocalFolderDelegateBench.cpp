@@ -140,7 +140,8 @@ std::string quoted(const std::string& text) { return "'" + text + "'"; }
 double timePeer(const std::string& archivePath, const std::string& root) {
   fs::create_directories(root + "/dev1");
   const std::string command = "cp " + quoted(archivePath) + " " + quoted(root + "/dev1/dev1.zip") +
-                              " && cd " + quoted(root + "/dev1") + " && bsdtar -xf dev1.zip && sync";
+                              " && cd " + quoted(root + "/dev1") +
+                              " && bsdtar -xf dev1.zip && sync";
   const auto start = Clock::now();
   if (std::system(command.c_str()) != 0) return -1;
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -200,7 +201,8 @@ int main(int argc, char** argv) {
   if (failed) return 1;
 
   const double ratio = median(ours) / median(peer);
-  tessellon::bench::reportBench("local_inflate_vs_cp_bsdtar", ratio, 2, "ratio", "<=", kTargetRatio);
+  tessellon::bench::reportBench("local_inflate_vs_cp_bsdtar", ratio, 2, "ratio",
+                                "<=", kTargetRatio);
   benchmark::Shutdown();
   return 0;
 }

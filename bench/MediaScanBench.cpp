@@ -28,8 +28,8 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   size_t items = 0;
   if (preview) {
-    auto result = awaitResult(services.images->getItemsOnBackupPreview(token),
-                              std::chrono::minutes(30));
+    auto result =
+        awaitResult(services.images->getItemsOnBackupPreview(token), std::chrono::minutes(30));
     if (!result || !result->isSuccess()) return 1;
     items = result->successValue().size();
   } else {

@@ -103,10 +103,13 @@ void addRemoteOption(CLI::App& command, CliOptions& options) {
   command.add_flag("--insecure", options.insecure,
                    "Do not check the HTTPS remote's certificate (warned; avoid)");
   command
-      .add_option("--s3-endpoint", options.s3Endpoint,
-                  "S3 endpoint URL (default $AWS_ENDPOINT_URL, else the AWS endpoint of the region)")
+      .add_option(
+          "--s3-endpoint", options.s3Endpoint,
+          "S3 endpoint URL (default $AWS_ENDPOINT_URL, else the AWS endpoint of the region)")
       ->type_name("URL");
-  command.add_option("--s3-region", options.s3Region, "S3 region (default $AWS_REGION, else us-east-1)")
+  command
+      .add_option("--s3-region", options.s3Region,
+                  "S3 region (default $AWS_REGION, else us-east-1)")
       ->type_name("REGION");
 }
 

@@ -97,18 +97,18 @@ AwsKeys awsKeys() {
   const auto secret = environment("AWS_SECRET_ACCESS_KEY");
   if (access && secret) return {*access, *secret, environment("AWS_SESSION_TOKEN")};
   const char* home = std::getenv("HOME");
-  const std::string file = environment("AWS_SHARED_CREDENTIALS_FILE")
-                               .value_or(std::string(home != nullptr ? home : "") +
-                                         "/.aws/credentials");
+  const std::string file =
+      environment("AWS_SHARED_CREDENTIALS_FILE")
+          .value_or(std::string(home != nullptr ? home : "") + "/.aws/credentials");
   const std::string profile = environment("AWS_PROFILE").value_or("default");
   if (auto keys = keysFromFile(file, profile)) return *keys;
   throw std::runtime_error(
       "an s3:// remote needs credentials: AWS_ACCESS_KEY_ID and AWS_SECRET_ACCESS_KEY, or the "
-      "section [" + profile + "] of " + file);
+      "section [" +
+      profile + "] of " + file);
 }
 
-std::shared_ptr<tessellon::BackupSDKDelegate> s3(const std::string& rest,
-                                                 const CliOptions& options,
+std::shared_ptr<tessellon::BackupSDKDelegate> s3(const std::string& rest, const CliOptions& options,
                                                  const std::string& workFolder) {
   hosts::S3Store::Location location;
   const size_t slash = rest.find('/');
@@ -120,8 +120,9 @@ std::shared_ptr<tessellon::BackupSDKDelegate> s3(const std::string& rest,
     while (!location.prefix.empty() && location.prefix.back() == '/') location.prefix.pop_back();
   }
   location.region = !options.s3Region.empty() ? options.s3Region
-                    : environment("AWS_REGION") ? *environment("AWS_REGION")
-                                                : environment("AWS_DEFAULT_REGION").value_or("us-east-1");
+                    : environment("AWS_REGION")
+                        ? *environment("AWS_REGION")
+                        : environment("AWS_DEFAULT_REGION").value_or("us-east-1");
   std::optional<std::string> endpoint;
   if (!options.s3Endpoint.empty()) endpoint = options.s3Endpoint;
   if (!endpoint) endpoint = environment("AWS_ENDPOINT_URL_S3");
@@ -129,7 +130,8 @@ std::shared_ptr<tessellon::BackupSDKDelegate> s3(const std::string& rest,
   // AWS itself is addressed by bucket name in the host; other servers by path.
   location.virtualHosted = !endpoint;
   location.endpoint = endpoint.value_or("https://s3." + location.region + ".amazonaws.com");
-  while (!location.endpoint.empty() && location.endpoint.back() == '/') location.endpoint.pop_back();
+  while (!location.endpoint.empty() && location.endpoint.back() == '/')
+    location.endpoint.pop_back();
   AwsKeys keys = awsKeys();
   location.sessionToken = keys.sessionToken;
   hosts::HttpOptions http = transportOptions(options);

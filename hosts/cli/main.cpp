@@ -2,7 +2,6 @@
 // folder, a WebDAV server or an S3 bucket as the remote.
 
 #include <malloc.h>
-
 #include <exception>
 #include <iostream>
 #include <string>

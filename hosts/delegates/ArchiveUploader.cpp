@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
@@ -15,8 +16,6 @@
 #include <set>
 #include <thread>
 #include <utility>
-
-#include <zlib.h>
 
 #include "delegates/FileDescriptor.h"
 #include "delegates/LocalFolderError.h"
@@ -415,15 +414,15 @@ std::optional<Error> ArchiveUploader::extractAndUpload() {
   std::set<std::string> folders;
   SafeZipExtractor extractor(stagingRoot_, archive_, {extractFolder_},
                              [](int64_t) { return true; });
-  extractor.onWritten([&](const std::vector<std::string>& parts,
-                          bool folder) -> std::optional<Error> {
-    if (auto error = makeFolders(parts, folder, folders)) return error;
-    if (folder) return std::nullopt;
-    if (parts.size() > 1) return uploads.push([this, parts] { return upload(parts); });
-    // A document at the top waits for every entry before it.
-    if (auto failure = uploads.drain()) return failure;
-    return upload(parts);
-  });
+  extractor.onWritten(
+      [&](const std::vector<std::string>& parts, bool folder) -> std::optional<Error> {
+        if (auto error = makeFolders(parts, folder, folders)) return error;
+        if (folder) return std::nullopt;
+        if (parts.size() > 1) return uploads.push([this, parts] { return upload(parts); });
+        // A document at the top waits for every entry before it.
+        if (auto failure = uploads.drain()) return failure;
+        return upload(parts);
+      });
   std::optional<Error> failure = extractor.run();
   std::optional<Error> uploaded = uploads.close();
   if (!failure) failure = uploaded;

@@ -58,8 +58,8 @@ class ObjectStore {
                                             const TransferHooks& hooks) = 0;
   // As putFile, but only when nothing is at `key` (a file or a folder): `exists` when something
   // was, which stays untouched. Of two concurrent requests at most one answers `done`.
-  virtual std::optional<Error> putFileIfAbsent(const std::string& localPath,
-                                               const std::string& key, StoreAnswer& answer) = 0;
+  virtual std::optional<Error> putFileIfAbsent(const std::string& localPath, const std::string& key,
+                                               StoreAnswer& answer) = 0;
   // Streams `key` into the local file (created or truncated); `missing` when there is no such
   // file.
   virtual std::optional<Error> getFile(const std::string& key, const std::string& localPath,

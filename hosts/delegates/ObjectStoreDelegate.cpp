@@ -278,20 +278,20 @@ std::shared_ptr<CancellationDelegate> ObjectStoreDelegate::readFile(
 void ObjectStoreDelegate::uploadFileIfAbsent(
     const std::string& localPath, const std::string& relativeRemotePath,
     std::function<void(bool, std::optional<Error>)> completion) {
-  workers_->post([state = state_, localPath, relativeRemotePath,
-                  completion = std::move(completion)] {
-    if (!completion) return;
-    const auto key = normalizeRemotePath(relativeRemotePath);
-    if (!key || key->empty()) return completion(false, refusedPath(relativeRemotePath));
-    StoreAnswer answer = StoreAnswer::done;
-    std::optional<Error> error = state->store->putFileIfAbsent(localPath, *key, answer);
-    if (!error && answer == StoreAnswer::exists && state->holdsContentOf(*key, localPath)) {
-      // A retried create whose first attempt landed meets its own file. The caller's content
-      // names it (the lock record holds host, process and start), so the same bytes are ours.
-      answer = StoreAnswer::done;
-    }
-    completion(!error && answer == StoreAnswer::done, std::move(error));
-  });
+  workers_->post(
+      [state = state_, localPath, relativeRemotePath, completion = std::move(completion)] {
+        if (!completion) return;
+        const auto key = normalizeRemotePath(relativeRemotePath);
+        if (!key || key->empty()) return completion(false, refusedPath(relativeRemotePath));
+        StoreAnswer answer = StoreAnswer::done;
+        std::optional<Error> error = state->store->putFileIfAbsent(localPath, *key, answer);
+        if (!error && answer == StoreAnswer::exists && state->holdsContentOf(*key, localPath)) {
+          // A retried create whose first attempt landed meets its own file. The caller's content
+          // names it (the lock record holds host, process and start), so the same bytes are ours.
+          answer = StoreAnswer::done;
+        }
+        completion(!error && answer == StoreAnswer::done, std::move(error));
+      });
 }
 
 void ObjectStoreDelegate::createDirectory(
@@ -347,9 +347,8 @@ void ObjectStoreDelegate::getDirectoryInfo(
     }
     Directory directory;
     for (StoredMember& member : members) {
-      directory.members.push_back(
-          Member{std::move(member.key), member.folder ? 0 : member.size,
-                 member.folder ? MemberType::directory : MemberType::file});
+      directory.members.push_back(Member{std::move(member.key), member.folder ? 0 : member.size,
+                                         member.folder ? MemberType::directory : MemberType::file});
     }
     std::sort(directory.members.begin(), directory.members.end(),
               [](const Member& a, const Member& b) { return a.fullName < b.fullName; });
@@ -375,8 +374,8 @@ void ObjectStoreDelegate::inflateZip(const std::string& remoteSrcPath,
       // Put there by another host, or left by a run that ended before inflating it.
       name = state->stagedName();
       StoreAnswer found = StoreAnswer::done;
-      if (auto error = state->store->getFile(*source, state->staging + "/" + *name,
-                                             TransferHooks{}, found)) {
+      if (auto error = state->store->getFile(*source, state->staging + "/" + *name, TransferHooks{},
+                                             found)) {
         return answer(std::move(error));
       }
       if (found != StoreAnswer::done) {
@@ -385,8 +384,7 @@ void ObjectStoreDelegate::inflateZip(const std::string& remoteSrcPath,
       }
       state->stage(*source, *name);
     }
-    answer(ArchiveUploader(*state->store, state->staging, {*name}, *destination,
-                           state->transfers)
+    answer(ArchiveUploader(*state->store, state->staging, {*name}, *destination, state->transfers)
                .run());
   });
 }

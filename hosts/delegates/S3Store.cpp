@@ -301,9 +301,9 @@ std::optional<Error> S3Store::putMultipart(const std::string& localPath, int64_t
       }
       const int64_t offset = index * partSize;
       const int64_t length = std::min(partSize, size - offset);
-      HttpRequest part = request(
-          "PUT", object,
-          queryOf({{"partNumber", std::to_string(index + 1)}, {"uploadId", uploadId}}));
+      HttpRequest part =
+          request("PUT", object,
+                  queryOf({{"partNumber", std::to_string(index + 1)}, {"uploadId", uploadId}}));
       part.uploadPath = localPath;
       part.uploadOffset = base + offset;
       part.uploadLength = length;
@@ -327,7 +327,8 @@ std::optional<Error> S3Store::putMultipart(const std::string& localPath, int64_t
     }
   };
   std::vector<std::thread> helpers;
-  for (int i = 1; i < std::min<int64_t>(kPartsAtOnce, count); ++i) helpers.emplace_back(uploadParts);
+  for (int i = 1; i < std::min<int64_t>(kPartsAtOnce, count); ++i)
+    helpers.emplace_back(uploadParts);
   uploadParts();
   for (std::thread& helper : helpers) helper.join();
   std::string parts;
@@ -457,8 +458,8 @@ std::optional<Error> S3Store::getFile(const std::string& key, const std::string&
 }
 
 std::optional<Error> S3Store::readFile(const std::string& key,
-                                      const std::function<bool(const char*, size_t)>& consume,
-                                      const TransferHooks& hooks, StoreAnswer& answer) {
+                                       const std::function<bool(const char*, size_t)>& consume,
+                                       const TransferHooks& hooks, StoreAnswer& answer) {
   HttpRequest get = request("GET", objectKey(key));
   get.consume = consume;
   get.cancelled = hooks.cancelled;
@@ -520,8 +521,8 @@ size_t S3Store::abortUploadsIdleFor(const std::string& key, std::chrono::seconds
   }
 }
 
-std::optional<int64_t> S3Store::lastChangeOf(const std::string& object,
-                                             const std::string& uploadId, int64_t initiated) {
+std::optional<int64_t> S3Store::lastChangeOf(const std::string& object, const std::string& uploadId,
+                                             int64_t initiated) {
   int64_t newest = initiated;
   std::string marker;
   for (;;) {

@@ -18,11 +18,11 @@ namespace tessellon::hosts {
 
 // An S3 bucket (or a prefix in it) as an object store, over libcurl's AWS Signature Version 4:
 // PutObject, multipart uploads for files over 64 MiB (parts of 16 MiB, four in flight),
-// GetObject, DeleteObjects in batches of a thousand and ListObjectsV2 with continuation. S3 has no folders: a folder is a zero-byte
-// marker object "<key>/", and anything under "<key>/" makes it exist too. Create-if-absent is a
-// PutObject with "If-None-Match: *", which the server decides atomically; a server that does
-// not know the condition (501) gets a look first, then a plain put, which is not atomic.
-// Thread-safe.
+// GetObject, DeleteObjects in batches of a thousand and ListObjectsV2 with continuation. S3 has no
+// folders: a folder is a zero-byte marker object "<key>/", and anything under "<key>/" makes it
+// exist too. Create-if-absent is a PutObject with "If-None-Match: *", which the server decides
+// atomically; a server that does not know the condition (501) gets a look first, then a plain put,
+// which is not atomic. Thread-safe.
 class S3Store final : public ObjectStore {
  public:
   struct Location {

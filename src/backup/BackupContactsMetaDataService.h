@@ -1,21 +1,31 @@
 #pragma once
 
-#include "backup/BackupContactsMetaDataServiceProtocol.h"
-#include "backup/DocumentBackup.h"
+#include <memory>
+#include <string_view>
+
+#include "tessellon/Backup.h"
 #include "tessellon/Contact.h"
+#include "tessellon/ProcessReport.h"
+
+#include "backup/DocumentBackup.h"
+#include "core/CancelToken.h"
+#include "futures/Future.h"
 
 namespace tessellon {
 
-class BackupContactsMetaDataService final : public DocumentBackup<Contact>,
-                                            public BackupContactsMetaDataServiceProtocol {
+// Backs up the contacts of a run's task list as one document.
+class BackupContactsMetaDataService final : public DocumentBackup<Contact> {
  public:
+  static constexpr std::string_view kProtocolName = "BackupContactsMetaDataService";
   using DocumentBackup<Contact>::DocumentBackup;
 
-  Future<std::shared_ptr<ReportSection>> processContacts(
-      std::shared_ptr<Backup> backup, std::shared_ptr<CancelToken> cancelToken) override {
-    return processDocument(std::move(backup), std::move(cancelToken),
-                           {&Backup::contactsMetaData, MetaType::contacts, "contacts.json",
-                            "Contacts"});
+  // The category's report section, or null when it had nothing to report.
+  // Updates `backup`'s metadata as documents and files land remotely.
+  Future<std::shared_ptr<ReportSection>> processContacts(std::shared_ptr<Backup> backup,
+                                                         std::shared_ptr<CancelToken> cancelToken) {
+    return processDocument(
+        std::move(backup), std::move(cancelToken),
+        {&Backup::contactsMetaData, MetaType::contacts, "contacts.json", "Contacts"});
   }
 };
 

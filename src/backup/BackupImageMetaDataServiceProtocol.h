@@ -3,10 +3,11 @@
 #include <memory>
 #include <string_view>
 
-#include "futures/Future.h"
-#include "core/CancelToken.h"
 #include "tessellon/Backup.h"
 #include "tessellon/ProcessReport.h"
+
+#include "core/CancelToken.h"
+#include "futures/Future.h"
 
 namespace tessellon {
 
@@ -21,8 +22,8 @@ class BackupImageMetaDataServiceProtocol {
 
   // The category's report section, or null when it had nothing to report.
   // Updates `backup`'s metadata as documents and files land remotely.
-  virtual Future<std::shared_ptr<ReportSection>> processImageMetaData(std::shared_ptr<Backup> backup,
-                                                    std::shared_ptr<CancelToken> cancelToken) = 0;
+  virtual Future<std::shared_ptr<ReportSection>> processImageMetaData(
+      std::shared_ptr<Backup> backup, std::shared_ptr<CancelToken> cancelToken) = 0;
 };
 
 }  // namespace tessellon

@@ -18,8 +18,8 @@ bool endsWith(const std::string& text, std::string_view suffix) {
 
 BackupInformationCollector::BackupInformationCollector(
     std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
-    std::shared_ptr<FileIOServiceProtocol> fileIOService,
-    std::shared_ptr<SerializerProtocol> serializer, std::shared_ptr<MigrationsProtocol> migrations)
+    std::shared_ptr<FileIOServiceProtocol> fileIOService, std::shared_ptr<Serializer> serializer,
+    std::shared_ptr<Migrations> migrations)
     : remoteIOService_(std::move(remoteIOService)),
       fileIOService_(std::move(fileIOService)),
       serializer_(std::move(serializer)),

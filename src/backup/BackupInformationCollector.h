@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "backup/BackupInformationCollectorProtocol.h"
-#include "model/json/SerializerProtocol.h"
-#include "model/loading/MigrationsProtocol.h"
+#include "model/json/Serializer.h"
+#include "model/loading/Migrations.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
 
@@ -19,8 +19,8 @@ class BackupInformationCollector final : public BackupInformationCollectorProtoc
 
   BackupInformationCollector(std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
                              std::shared_ptr<FileIOServiceProtocol> fileIOService,
-                             std::shared_ptr<SerializerProtocol> serializer,
-                             std::shared_ptr<MigrationsProtocol> migrations);
+                             std::shared_ptr<Serializer> serializer,
+                             std::shared_ptr<Migrations> migrations);
   BackupInformationCollector(const BackupInformationCollector&) = delete;
   BackupInformationCollector& operator=(const BackupInformationCollector&) = delete;
 
@@ -36,8 +36,8 @@ class BackupInformationCollector final : public BackupInformationCollectorProtoc
   // The three may be null: without them nothing can be listed or read.
   const std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;
   const std::shared_ptr<FileIOServiceProtocol> fileIOService_;
-  const std::shared_ptr<SerializerProtocol> serializer_;
-  const std::shared_ptr<MigrationsProtocol> migrations_;
+  const std::shared_ptr<Serializer> serializer_;
+  const std::shared_ptr<Migrations> migrations_;
 };
 
 }  // namespace tessellon

@@ -4,9 +4,10 @@
 #include <string_view>
 #include <vector>
 
-#include "futures/Future.h"
-#include "core/CancelToken.h"
 #include "tessellon/Backup.h"
+
+#include "core/CancelToken.h"
+#include "futures/Future.h"
 
 namespace tessellon {
 
@@ -17,8 +18,7 @@ class BackupInformationCollectorProtocol {
   BackupInformationCollectorProtocol() = default;
   virtual ~BackupInformationCollectorProtocol() = default;
   BackupInformationCollectorProtocol(const BackupInformationCollectorProtocol&) = delete;
-  BackupInformationCollectorProtocol& operator=(const BackupInformationCollectorProtocol&) =
-      delete;
+  BackupInformationCollectorProtocol& operator=(const BackupInformationCollectorProtocol&) = delete;
 
   // One record per device folder that holds a readable "backup.json", in
   // listing order; asks for the deletion of archives lying in the root. Fails

@@ -6,14 +6,14 @@
 #include "tessellon/CalendarEntry.h"
 #include "tessellon/Contact.h"
 
-#include "futures/FuturesError.h"
+#include "backup/BackupDelta.h"
+#include "core/HostError.h"
+#include "core/Log.h"
 #include "core/PathUtils.h"
-#include "model/BackupDelta.h"
+#include "futures/FuturesError.h"
 #include "model/json/JsonError.h"
 #include "model/json/SerializationError.h"
 #include "platform/memory/FreedMemory.h"
-#include "core/HostError.h"
-#include "core/Log.h"
 
 // generateBackup, step by step:
 //  1. log the library version;
@@ -52,8 +52,7 @@ bool isUnreadableRecord(const Error& error) {
 template <class T>
 Future<std::shared_ptr<ItemsMetaData<T>>> remoteItems(
     const std::shared_ptr<ItemsMetaData<T>>& summary, bool selected, bool keepDeletedItems,
-    MetadataLoaderProtocol& loader, const std::string& path,
-    std::shared_ptr<CancelToken> cancelToken) {
+    MetadataLoader& loader, const std::string& path, std::shared_ptr<CancelToken> cancelToken) {
   using Value = std::shared_ptr<ItemsMetaData<T>>;
   if (summary && summary->count > 0 && (selected || keepDeletedItems)) {
     return loader.getRemoteMetaData<ItemsMetaData<T>>(path, std::move(cancelToken));
@@ -68,8 +67,7 @@ Future<std::shared_ptr<ItemsMetaData<T>>> remoteItems(
 
 Future<std::shared_ptr<MediaMetaData>> remoteMedia(const std::shared_ptr<MediaMetaData>& summary,
                                                    bool selected, bool keepDeletedItems,
-                                                   MetadataLoaderProtocol& loader,
-                                                   const std::string& path,
+                                                   MetadataLoader& loader, const std::string& path,
                                                    std::shared_ptr<CancelToken> cancelToken) {
   using Value = std::shared_ptr<MediaMetaData>;
   if (summary && summary->count > 0 && (selected || keepDeletedItems)) {
@@ -101,19 +99,17 @@ std::shared_ptr<MediaMetaData> mediaSummary(const MediaMetaData& task) {
 }  // namespace
 
 BackupPreviewService::BackupPreviewService(
-    std::shared_ptr<CalendarServiceProtocol> calendarService,
-    std::shared_ptr<BackupContactsUnitProtocol> backupContactsUnit,
+    std::shared_ptr<CalendarService> calendarService,
+    std::shared_ptr<BackupContactsUnit> backupContactsUnit,
     std::shared_ptr<VideoServiceProtocol> videoService,
     std::shared_ptr<ImageServiceProtocol> imageService,
     std::shared_ptr<CleanupServiceProtocol> cleanupService,
     std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService,
     std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
-    std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection,
-    std::shared_ptr<MetadataLoaderProtocol> metadataLoader,
-    std::shared_ptr<CachingServiceProtocol> cachingService,
-    std::shared_ptr<FileIOServiceProtocol> fileIOService,
-    std::shared_ptr<SerializerProtocol> serializer,
-    std::shared_ptr<OptimizeTaskListServiceProtocol> optimizeTaskListService,
+    std::shared_ptr<DuplicateCollection> duplicateCollection,
+    std::shared_ptr<MetadataLoader> metadataLoader, std::shared_ptr<CachingService> cachingService,
+    std::shared_ptr<FileIOServiceProtocol> fileIOService, std::shared_ptr<Serializer> serializer,
+    std::shared_ptr<OptimizeTaskListService> optimizeTaskListService,
     std::shared_ptr<LoggerProtocol> logger, std::string podVersion)
     : logger_(std::move(logger)),
       calendarService_(std::move(calendarService)),

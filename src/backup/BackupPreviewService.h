@@ -8,17 +8,17 @@
 #include "tessellon/Date.h"
 #include "tessellon/LoggerProtocol.h"
 
-#include "backup/BackupContactsUnitProtocol.h"
+#include "backup/BackupContactsUnit.h"
 #include "backup/BackupPreviewServiceProtocol.h"
-#include "backup/CalendarServiceProtocol.h"
+#include "backup/CalendarService.h"
 #include "backup/CleanupServiceProtocol.h"
-#include "backup/OptimizeTaskListServiceProtocol.h"
-#include "media/DuplicateCollectionProtocol.h"
+#include "backup/OptimizeTaskListService.h"
+#include "media/DuplicateCollection.h"
 #include "media/ImageServiceProtocol.h"
 #include "media/VideoServiceProtocol.h"
-#include "media/caches/CachingServiceProtocol.h"
-#include "model/json/SerializerProtocol.h"
-#include "model/loading/MetadataLoaderProtocol.h"
+#include "media/caches/CachingService.h"
+#include "model/json/Serializer.h"
+#include "model/loading/MetadataLoader.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "platform/identity/DeviceUIDServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
@@ -35,19 +35,19 @@ namespace tessellon {
 class BackupPreviewService final : public BackupPreviewServiceProtocol {
  public:
   // `logger` may be null; `podVersion` is the library's version, for the log.
-  BackupPreviewService(std::shared_ptr<CalendarServiceProtocol> calendarService,
-                       std::shared_ptr<BackupContactsUnitProtocol> backupContactsUnit,
+  BackupPreviewService(std::shared_ptr<CalendarService> calendarService,
+                       std::shared_ptr<BackupContactsUnit> backupContactsUnit,
                        std::shared_ptr<VideoServiceProtocol> videoService,
                        std::shared_ptr<ImageServiceProtocol> imageService,
                        std::shared_ptr<CleanupServiceProtocol> cleanupService,
                        std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService,
                        std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
-                       std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection,
-                       std::shared_ptr<MetadataLoaderProtocol> metadataLoader,
-                       std::shared_ptr<CachingServiceProtocol> cachingService,
+                       std::shared_ptr<DuplicateCollection> duplicateCollection,
+                       std::shared_ptr<MetadataLoader> metadataLoader,
+                       std::shared_ptr<CachingService> cachingService,
                        std::shared_ptr<FileIOServiceProtocol> fileIOService,
-                       std::shared_ptr<SerializerProtocol> serializer,
-                       std::shared_ptr<OptimizeTaskListServiceProtocol> optimizeTaskListService,
+                       std::shared_ptr<Serializer> serializer,
+                       std::shared_ptr<OptimizeTaskListService> optimizeTaskListService,
                        std::shared_ptr<LoggerProtocol> logger, std::string podVersion);
   BackupPreviewService(const BackupPreviewService&) = delete;
   BackupPreviewService& operator=(const BackupPreviewService&) = delete;
@@ -85,22 +85,22 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
   void logGenerateBackupResults(const Backup& result) const;
 
   const std::shared_ptr<LoggerProtocol> logger_;  // may be null
-  const std::shared_ptr<CalendarServiceProtocol> calendarService_;
-  const std::shared_ptr<BackupContactsUnitProtocol> backupContactsUnit_;
+  const std::shared_ptr<CalendarService> calendarService_;
+  const std::shared_ptr<BackupContactsUnit> backupContactsUnit_;
   const std::shared_ptr<VideoServiceProtocol> videoService_;
   const std::shared_ptr<ImageServiceProtocol> imageService_;
   const std::shared_ptr<CleanupServiceProtocol> cleanupService_;
   const std::string podVersion_;
   const std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService_;
   const std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;
-  const std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection_;
-  const std::shared_ptr<MetadataLoaderProtocol> metadataLoader_;
-  const std::shared_ptr<CachingServiceProtocol> cachingService_;
+  const std::shared_ptr<DuplicateCollection> duplicateCollection_;
+  const std::shared_ptr<MetadataLoader> metadataLoader_;
+  const std::shared_ptr<CachingService> cachingService_;
   const std::shared_ptr<FileIOServiceProtocol> fileIOService_;
-  const std::shared_ptr<SerializerProtocol> serializer_;
+  const std::shared_ptr<Serializer> serializer_;
   // The settings of the preview in progress.
   std::optional<BackupSettings> settings_;
-  const std::shared_ptr<OptimizeTaskListServiceProtocol> optimizeTaskListService_;
+  const std::shared_ptr<OptimizeTaskListService> optimizeTaskListService_;
 };
 
 }  // namespace tessellon

@@ -3,10 +3,11 @@
 #include <memory>
 #include <string_view>
 
-#include "futures/Future.h"
-#include "core/CancelToken.h"
 #include "tessellon/Backup.h"
 #include "tessellon/BackupSettings.h"
+
+#include "core/CancelToken.h"
+#include "futures/Future.h"
 
 namespace tessellon {
 

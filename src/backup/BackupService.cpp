@@ -8,11 +8,11 @@
 #include "tessellon/ItemsMetaData.h"
 #include "tessellon/MediaMetaData.h"
 
+#include "core/HostError.h"
+#include "core/Log.h"
 #include "core/PathUtils.h"
 #include "model/SkippedItems.h"
 #include "platform/memory/FreedMemory.h"
-#include "core/HostError.h"
-#include "core/Log.h"
 
 namespace tessellon {
 namespace {
@@ -37,8 +37,8 @@ BackupService::BackupService(
     Collaborators collaborators,
     std::shared_ptr<BackupVideoMetaDataServiceProtocol> videoMetaDataService,
     std::shared_ptr<BackupImageMetaDataServiceProtocol> imageMetaDataService,
-    std::shared_ptr<BackupContactsMetaDataServiceProtocol> contactMetaDataService,
-    std::shared_ptr<BackupCalendarsMetaDataServiceProtocol> calendarMetaDataService,
+    std::shared_ptr<BackupContactsMetaDataService> contactMetaDataService,
+    std::shared_ptr<BackupCalendarsMetaDataService> calendarMetaDataService,
     std::shared_ptr<CleanupServiceProtocol> cleanupService)
     : BaseBackupService(std::move(collaborators)),
       videoMetaDataService_(std::move(videoMetaDataService)),

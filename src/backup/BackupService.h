@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "backup/BackupCalendarsMetaDataServiceProtocol.h"
-#include "backup/BackupContactsMetaDataServiceProtocol.h"
+#include "backup/BackupCalendarsMetaDataService.h"
+#include "backup/BackupContactsMetaDataService.h"
 #include "backup/BackupImageMetaDataServiceProtocol.h"
 #include "backup/BackupServiceProtocol.h"
 #include "backup/BackupVideoMetaDataServiceProtocol.h"
@@ -35,8 +35,8 @@ class BackupService final : public BaseBackupService, public BackupServiceProtoc
   BackupService(Collaborators collaborators,
                 std::shared_ptr<BackupVideoMetaDataServiceProtocol> videoMetaDataService,
                 std::shared_ptr<BackupImageMetaDataServiceProtocol> imageMetaDataService,
-                std::shared_ptr<BackupContactsMetaDataServiceProtocol> contactMetaDataService,
-                std::shared_ptr<BackupCalendarsMetaDataServiceProtocol> calendarMetaDataService,
+                std::shared_ptr<BackupContactsMetaDataService> contactMetaDataService,
+                std::shared_ptr<BackupCalendarsMetaDataService> calendarMetaDataService,
                 std::shared_ptr<CleanupServiceProtocol> cleanupService);
 
   Future<std::shared_ptr<ProcessReport>> process(std::shared_ptr<Backup> backup,
@@ -52,8 +52,8 @@ class BackupService final : public BaseBackupService, public BackupServiceProtoc
 
   std::shared_ptr<BackupVideoMetaDataServiceProtocol> videoMetaDataService_;
   std::shared_ptr<BackupImageMetaDataServiceProtocol> imageMetaDataService_;
-  std::shared_ptr<BackupContactsMetaDataServiceProtocol> contactMetaDataService_;
-  std::shared_ptr<BackupCalendarsMetaDataServiceProtocol> calendarMetaDataService_;
+  std::shared_ptr<BackupContactsMetaDataService> contactMetaDataService_;
+  std::shared_ptr<BackupCalendarsMetaDataService> calendarMetaDataService_;
   std::shared_ptr<CleanupServiceProtocol> cleanupService_;
 };
 

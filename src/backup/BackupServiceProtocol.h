@@ -6,8 +6,8 @@
 #include "tessellon/Backup.h"
 #include "tessellon/ProcessReport.h"
 
-#include "futures/Future.h"
 #include "core/CancelToken.h"
+#include "futures/Future.h"
 
 namespace tessellon {
 

@@ -8,8 +8,8 @@ namespace tessellon {
 BackupVideoMetaDataService::BackupVideoMetaDataService(
     Collaborators collaborators, std::shared_ptr<VideoServiceProtocol> videoService)
     : MediaBackup(std::move(collaborators), std::move(videoService),
-                  {&Backup::videosMetaData, MetaType::videos, "videos.json", "videos", "Videos", "Video",
-                   "video", false}) {}
+                  {&Backup::videosMetaData, MetaType::videos, "videos.json", "videos", "Videos",
+                   "Video", "video", false}) {}
 
 Future<std::shared_ptr<ReportSection>> BackupVideoMetaDataService::processVideoMetaData(
     std::shared_ptr<Backup> backup, std::shared_ptr<CancelToken> cancelToken) {

@@ -6,11 +6,11 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "futures/Executor.h"
-#include "futures/FuturesError.h"
-#include "core/PathUtils.h"
 #include "core/HostError.h"
 #include "core/Log.h"
+#include "core/PathUtils.h"
+#include "futures/Executor.h"
+#include "futures/FuturesError.h"
 
 namespace tessellon {
 namespace {

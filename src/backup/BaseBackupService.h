@@ -10,16 +10,16 @@
 #include "tessellon/Serializable.h"
 
 #include "backup/MetaType.h"
+#include "core/CancelToken.h"
+#include "core/FileStatusManager.h"
 #include "futures/Future.h"
-#include "media/caches/CachingServiceProtocol.h"
-#include "model/json/SerializerProtocol.h"
+#include "media/caches/CachingService.h"
+#include "model/json/Serializer.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "platform/identity/DeviceUIDServiceProtocol.h"
 #include "platform/zip/Zip.h"
 #include "platform/zip/ZipServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
-#include "core/CancelToken.h"
-#include "sdk/FileStatusManagerProtocol.h"
 
 namespace tessellon {
 
@@ -35,10 +35,10 @@ class BaseBackupService {
     std::shared_ptr<ZipServiceProtocol> zipService;
     std::shared_ptr<RemoteIOServiceProtocol> remoteIOService;
     std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService;
-    std::shared_ptr<CachingServiceProtocol> cachingService;
-    std::shared_ptr<SerializerProtocol> serializer;
+    std::shared_ptr<CachingService> cachingService;
+    std::shared_ptr<Serializer> serializer;
     std::shared_ptr<LoggerProtocol> logger;
-    std::shared_ptr<FileStatusManagerProtocol> fileStatusManager;
+    std::shared_ptr<FileStatusManager> fileStatusManager;
     // The private folder of the run's files.
     std::string temporaryDirectory;
   };
@@ -89,10 +89,10 @@ class BaseBackupService {
   std::shared_ptr<ZipServiceProtocol> zipService;
   std::shared_ptr<RemoteIOServiceProtocol> remoteIOService;
   std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService;
-  std::shared_ptr<CachingServiceProtocol> cachingService;
-  std::shared_ptr<SerializerProtocol> serializer;
+  std::shared_ptr<CachingService> cachingService;
+  std::shared_ptr<Serializer> serializer;
   std::shared_ptr<LoggerProtocol> logger;
-  std::shared_ptr<FileStatusManagerProtocol> fileStatusManager;
+  std::shared_ptr<FileStatusManager> fileStatusManager;
   std::shared_ptr<ProcessReport> currentProcessReport;
 
  private:

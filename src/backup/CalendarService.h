@@ -1,24 +1,42 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
-#include "backup/CalendarServiceProtocol.h"
+#include "tessellon/CalendarEntry.h"
+#include "tessellon/ItemsMetaData.h"
+#include "tessellon/SkippedItem.h"
+
+#include "futures/Future.h"
 #include "platform/calendar/CalendarRepositoryProtocol.h"
 #include "platform/files/FileIOServiceProtocol.h"
 
 namespace tessellon {
 
-// Reads the calendar store for the backup preview and writes backed-up calendars into it.
-class CalendarService final : public CalendarServiceProtocol {
+// The calendars of this machine as the pipelines see them: reads the calendar store for the backup
+// preview and writes backed-up calendars into it.
+class CalendarService final {
  public:
+  static constexpr std::string_view kProtocolName = "CalendarService";
   CalendarService(std::shared_ptr<CalendarRepositoryProtocol> calendarRepository,
                   std::shared_ptr<FileIOServiceProtocol> fileIOService);
   CalendarService(const CalendarService&) = delete;
   CalendarService& operator=(const CalendarService&) = delete;
 
-  Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> getCalendarsMetaData() override;
-  Future<Void> restoreCalendars(const ItemsMetaData<CalendarEntry>& metaData) override;
-  std::vector<SkippedItem> skippedItems() const override;
+  // Every calendar with its events as one list with count and bytes. Fails
+  // with the store's error (calendarsAccessDenied, 801, also when there is no
+  // store). Completes on the calling thread.
+  Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> getCalendarsMetaData();
+  // Writes each calendar of `metaData`, one after another: a calendar of the
+  // same title that is already here gets only the events it lacks (compared
+  // as the store gives them back), any other is created. Fails with the first
+  // error (calendars written before it stay).
+  Future<Void> restoreCalendars(const ItemsMetaData<CalendarEntry>& metaData);
+  // The calendar files and events the last getCalendarsMetaData() could not
+  // read, or the events of the backup the last restoreCalendars() could not
+  // write (a series whose rule the store cannot read), named
+  // "calendars.json: <calendar title>: <event title>".
+  std::vector<SkippedItem> skippedItems() const;
 
  private:
   // May be null: then there is no store to read.

@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "futures/FuturesError.h"
 #include "core/PathUtils.h"
+#include "futures/FuturesError.h"
 
 namespace tessellon {
 namespace {

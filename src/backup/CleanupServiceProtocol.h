@@ -3,9 +3,10 @@
 #include <memory>
 #include <string_view>
 
-#include "futures/Future.h"
-#include "core/CancelToken.h"
 #include "tessellon/Backup.h"
+
+#include "core/CancelToken.h"
+#include "futures/Future.h"
 
 namespace tessellon {
 

@@ -3,9 +3,10 @@
 #include <memory>
 #include <string>
 
+#include "tessellon/ItemsMetaData.h"
+
 #include "backup/BaseBackupService.h"
 #include "core/Log.h"
-#include "tessellon/ItemsMetaData.h"
 
 namespace tessellon {
 

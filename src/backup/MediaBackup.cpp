@@ -6,14 +6,14 @@
 
 #include "tessellon/BackupSDKError.h"
 
+#include "core/HostError.h"
+#include "core/Log.h"
 #include "model/FingerprintUtils.h"
-#include "platform/text/DateText.h"
 #include "model/ItemEquality.h"
 #include "model/json/MediaMetaDataJson.h"
 #include "platform/files/ContentChecksum.h"
 #include "platform/memory/FreedMemory.h"
-#include "core/HostError.h"
-#include "core/Log.h"
+#include "platform/text/DateText.h"
 
 namespace tessellon {
 
@@ -114,23 +114,23 @@ Future<Section> MediaBackup::processMediaMetaData(std::shared_ptr<Backup> backup
   });
   currentProcessReport = std::make_shared<ProcessReport>();
   return listStored(cancelToken)
-      .onSuccess([this, backup, cancelToken,
-                  taskItems](const std::shared_ptr<const Directory>& listing) {
-        auto run = std::make_shared<Run>();
-        run->backup = backup;
-        run->token = cancelToken;
-        run->taskItems = taskItems;
-        run->stored = storedFiles(*backup, listing);
-        queueRepairs(*run, reconcile(*backup, run->stored));
-        if (taskItems->items->empty()) return processEmpty(backup, cancelToken);
-        startBatch(run, 0);
-        return run->done.future.onComplete([this](const FutureResult<Void>& result) {
-          if (endedCancelled(result)) return FutureResult<Section>::cancelled();
-          deleteTemporaryFile(category_.fileName);
-          if (result.isFail()) return FutureResult<Section>::fail(result.failure());
-          return FutureResult<Section>::success(section());
-        });
-      });
+      .onSuccess(
+          [this, backup, cancelToken, taskItems](const std::shared_ptr<const Directory>& listing) {
+            auto run = std::make_shared<Run>();
+            run->backup = backup;
+            run->token = cancelToken;
+            run->taskItems = taskItems;
+            run->stored = storedFiles(*backup, listing);
+            queueRepairs(*run, reconcile(*backup, run->stored));
+            if (taskItems->items->empty()) return processEmpty(backup, cancelToken);
+            startBatch(run, 0);
+            return run->done.future.onComplete([this](const FutureResult<Void>& result) {
+              if (endedCancelled(result)) return FutureResult<Section>::cancelled();
+              deleteTemporaryFile(category_.fileName);
+              if (result.isFail()) return FutureResult<Section>::fail(result.failure());
+              return FutureResult<Section>::success(section());
+            });
+          });
 }
 
 Future<Section> MediaBackup::refreshRecord(const std::shared_ptr<Backup>& backup,
@@ -168,11 +168,9 @@ void MediaBackup::StoredFiles::sort() {
 }
 
 std::optional<int64_t> MediaBackup::StoredFiles::sizeOf(std::string_view name) const {
-  const auto file = std::lower_bound(
-      files_.begin(), files_.end(), name,
-      [](const std::pair<std::string_view, int64_t>& listed, std::string_view wanted) {
-        return listed.first < wanted;
-      });
+  const auto file = std::lower_bound(files_.begin(), files_.end(), name,
+                                     [](const std::pair<std::string_view, int64_t>& listed,
+                                        std::string_view wanted) { return listed.first < wanted; });
   if (file == files_.end() || file->first != name) return std::nullopt;
   return file->second;
 }
@@ -295,16 +293,16 @@ void MediaBackup::append(const std::shared_ptr<Run>& run, size_t index) {
   // work item, never deeper in this one's stack.
   const Future<std::vector<std::string>> hashing =
       mediaService_->getItemHash(*run->item(index), run->token, versions);
-  guard(run,
-        hashing.onComplete([this, run, index](const FutureResult<std::vector<std::string>>& hashes) {
-          if (hashes.isCancelled()) {
-            stop(run, std::nullopt);
-          } else if (hashes.isFail()) {
-            appendFailed(run, index, hashes.failure());
-          } else {
-            appendHashedItem(run, index, hashes.successValue());
-          }
-        }));
+  guard(run, hashing.onComplete(
+                 [this, run, index](const FutureResult<std::vector<std::string>>& hashes) {
+                   if (hashes.isCancelled()) {
+                     stop(run, std::nullopt);
+                   } else if (hashes.isFail()) {
+                     appendFailed(run, index, hashes.failure());
+                   } else {
+                     appendHashedItem(run, index, hashes.successValue());
+                   }
+                 }));
 }
 
 void MediaBackup::appendHashedItem(const std::shared_ptr<Run>& run, size_t index,
@@ -395,8 +393,7 @@ int64_t MediaBackup::archiveLimit(const Run& run) const {
   return run.archives == 1 ? std::min(limit, kFirstArchive) : limit;
 }
 
-void MediaBackup::appendFailed(const std::shared_ptr<Run>& run, size_t index,
-                               const Error& error) {
+void MediaBackup::appendFailed(const std::shared_ptr<Run>& run, size_t index, const Error& error) {
   const std::shared_ptr<MediaItem>& item = run->item(index);
   logWith(logger, LogLevel::warning, [&] {
     return "error appending " + item->id + " to ZIP: (" + nsErrorDescription(error) + ")";
@@ -485,20 +482,20 @@ void MediaBackup::settle(const std::shared_ptr<Run>& run, std::function<void()> 
   }
   const Future<Void> sending = std::move(*run->sending);
   run->sending.reset();
-  guard(run, sending.onComplete([this, run, then = std::move(then)](
-                                    const FutureResult<Void>& result) {
-    if (endedCancelled(result)) {
-      // Whether the archive landed is unknown: the record claims none of it, and a left-over
-      // archive is inflated whole by the next preview.
-      rollBack(*run, *run->sent);
-      run->sent.reset();
-      run->sentItems.clear();
-      stop(run, std::nullopt);
-      return;
-    }
-    finalizeZip(*run, result);
-    then();
-  }));
+  guard(run,
+        sending.onComplete([this, run, then = std::move(then)](const FutureResult<Void>& result) {
+          if (endedCancelled(result)) {
+            // Whether the archive landed is unknown: the record claims none of it, and a left-over
+            // archive is inflated whole by the next preview.
+            rollBack(*run, *run->sent);
+            run->sent.reset();
+            run->sentItems.clear();
+            stop(run, std::nullopt);
+            return;
+          }
+          finalizeZip(*run, result);
+          then();
+        }));
 }
 
 void MediaBackup::finalizeZip(Run& run, const FutureResult<Void>& result) {

@@ -16,13 +16,12 @@ namespace tessellon {
 
 // The backup of a media category: the task items, smallest first, are packed
 // into archives that close as soon as their packed bytes reach the host's
-// archive size (the first one at 64 MiB when that is less); each archive also carries the category document and a fresh
-// "backup.json", so the remote backup is consistent after every archive.
-// The category folder is listed once when the run starts: a recorded item whose
-// file is missing there, or has another size, leaves the record and is packed
-// again from this computer or reported lost; content whose file the listing
-// shows (same category, fingerprint, extension and size) is only recorded, never
-// packed again. A failed or cancelled archive is rolled back from the record and
+// archive size (the first one at 64 MiB when that is less); each archive also carries the category
+// document and a fresh "backup.json", so the remote backup is consistent after every archive. The
+// category folder is listed once when the run starts: a recorded item whose file is missing there,
+// or has another size, leaves the record and is packed again from this computer or reported lost;
+// content whose file the listing shows (same category, fingerprint, extension and size) is only
+// recorded, never packed again. A failed or cancelled archive is rolled back from the record and
 // the cache and counted as failed; the run goes on with the next archive. Only a
 // full local disk, a foreign error or cancellation ends the category early.
 //

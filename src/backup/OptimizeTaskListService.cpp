@@ -7,18 +7,18 @@ int itemCount(const std::shared_ptr<MediaMetaData>& metaData) {
   return metaData ? metaData->count : 0;
 }
 
-void report(NotificationServiceProtocol& notifications, PreviewProgressProtocol& progress) {
+void report(NotificationService& notifications, PreviewProgress& progress) {
   notifications.reportBackupPreviewProgress(progress.getProgress());
 }
 
 }  // namespace
 
 OptimizeTaskListService::OptimizeTaskListService(
-    std::shared_ptr<PreviewProgressFactoryProtocol> previewProgressFactory,
-    std::shared_ptr<NotificationServiceProtocol> notificationService,
+    std::shared_ptr<PreviewProgressFactory> previewProgressFactory,
+    std::shared_ptr<NotificationService> notificationService,
     std::shared_ptr<VideoServiceProtocol> videoService,
     std::shared_ptr<ImageServiceProtocol> imageService,
-    std::shared_ptr<OptimizeMediaDataServiceProtocol> optimizeMetaDataService)
+    std::shared_ptr<OptimizeMediaDataService> optimizeMetaDataService)
     : previewProgressFactory_(std::move(previewProgressFactory)),
       notificationService_(std::move(notificationService)),
       videoService_(std::move(videoService)),
@@ -29,7 +29,7 @@ void OptimizeTaskListService::reportProgress() const {
   report(*notificationService_, *previewProgress_);
 }
 
-OptimizeMediaDataServiceProtocol::HashFunction OptimizeTaskListService::hashFuncEscape(
+OptimizeMediaDataService::HashFunction OptimizeTaskListService::hashFuncEscape(
     std::shared_ptr<MediaServiceProtocol> service) const {
   // Captures the counter of this preview, not the service: the chain may outlive a newer preview's
   // replacement of previewProgress_.

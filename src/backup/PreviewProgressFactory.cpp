@@ -4,7 +4,7 @@
 
 namespace tessellon {
 
-std::shared_ptr<PreviewProgressProtocol> PreviewProgressFactory::getPreviewProgress(int total) {
+std::shared_ptr<PreviewProgress> PreviewProgressFactory::getPreviewProgress(int total) {
   return std::make_shared<PreviewProgress>(total);
 }
 

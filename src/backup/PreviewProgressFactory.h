@@ -1,18 +1,22 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
-#include "backup/PreviewProgressFactoryProtocol.h"
+#include "backup/PreviewProgress.h"
 
 namespace tessellon {
 
-class PreviewProgressFactory final : public PreviewProgressFactoryProtocol {
+// Makes the progress counter of a preview.
+class PreviewProgressFactory final {
  public:
+  static constexpr std::string_view kProtocolName = "PreviewProgressFactory";
   PreviewProgressFactory() = default;
   PreviewProgressFactory(const PreviewProgressFactory&) = delete;
   PreviewProgressFactory& operator=(const PreviewProgressFactory&) = delete;
 
-  std::shared_ptr<PreviewProgressProtocol> getPreviewProgress(int total) override;
+  // A fresh counter of `total` steps.
+  std::shared_ptr<PreviewProgress> getPreviewProgress(int total);
 };
 
 }  // namespace tessellon

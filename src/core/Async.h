@@ -4,8 +4,9 @@
 #include <memory>
 #include <optional>
 
-#include "futures/SerialQueue.h"
 #include "tessellon/Error.h"
+
+#include "futures/SerialQueue.h"
 
 namespace tessellon {
 
@@ -21,9 +22,7 @@ class Async {
   // error the action threw, or none.
   static void background(std::function<void(std::optional<Error>)> completion,
                          std::function<void()> action);
-  static void background(std::function<void()> action) {
-    background(nullptr, std::move(action));
-  }
+  static void background(std::function<void()> action) { background(nullptr, std::move(action)); }
 };
 
 }  // namespace tessellon

@@ -35,7 +35,8 @@ void IoC::storeLazy(std::string_view name, std::function<std::any()> constructor
   std::lock_guard lock(c.mutex);
   c.lazySingletons.insert_or_assign(std::string(name), std::move(constructor));
   // Keeps a name in one map only; the pending constructor wins either way.
-  if (auto stored = c.singletons.find(name); stored != c.singletons.end()) c.singletons.erase(stored);
+  if (auto stored = c.singletons.find(name); stored != c.singletons.end())
+    c.singletons.erase(stored);
 }
 
 Result<std::any> IoC::resolveAny(std::string_view name) {

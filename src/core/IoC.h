@@ -8,16 +8,17 @@
 #include <type_traits>
 #include <typeinfo>
 
-#include "futures/ErrorException.h"
-#include "futures/Result.h"
-#include "core/IoCError.h"
 #include "tessellon/BackupSDKDelegate.h"
 #include "tessellon/LoggerProtocol.h"
 
+#include "core/IoCError.h"
+#include "futures/ErrorException.h"
+#include "futures/Result.h"
+
 namespace tessellon {
 
-// The key of interface I in the container. Internal interfaces carry
-// kProtocolName; the host-facing ones are named here.
+// The key of type I in the container. Internal types (an interface, or a class
+// registered as itself) carry kProtocolName; the host-facing ones are named here.
 template <class I>
 struct ProtocolName {
   static constexpr std::string_view value = I::kProtocolName;
@@ -31,8 +32,8 @@ struct ProtocolName<BackupSDKDelegate> {
   static constexpr std::string_view value = "BackupSDKDelegate";
 };
 
-// The process-wide service container: one shared instance per interface, keyed
-// by the interface's kProtocolName. Lazy registrations are built on first
+// The process-wide service container: one shared instance per registered type,
+// keyed by its kProtocolName. Lazy registrations are built on first
 // resolution, resolving their own dependencies; a pending lazy registration
 // takes precedence over a stored instance. Safe to use from several threads: a
 // recursive lock is held across a lazy construction, so concurrent first

@@ -8,7 +8,8 @@ namespace {
 
 using Entry = std::pair<BackupSDKError, std::string_view>;
 
-#define TESSELLON_CASE(name) Entry{BackupSDKError::name, #name}
+#define TESSELLON_CASE(name) \
+  Entry { BackupSDKError::name, #name }
 constexpr std::array kCases = {
     TESSELLON_CASE(unknownError),
     TESSELLON_CASE(delegateFileDownloadFailed),

@@ -18,8 +18,12 @@ class Completion {
  public:
   using ValueType = T;
 
-  static Completion success(T value) { return Completion(std::in_place_index<0>, std::move(value)); }
-  static Completion fail(Error error) { return Completion(std::in_place_index<1>, std::move(error)); }
+  static Completion success(T value) {
+    return Completion(std::in_place_index<0>, std::move(value));
+  }
+  static Completion fail(Error error) {
+    return Completion(std::in_place_index<1>, std::move(error));
+  }
   static Completion cancelled() { return Completion(std::in_place_index<2>, Cancelled{}); }
   static Completion completeUsing(Future<T> other) {
     return Completion(std::in_place_index<3>, std::move(other));

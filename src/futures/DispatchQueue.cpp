@@ -43,10 +43,11 @@ void DispatchQueue::startReady(std::unique_lock<std::mutex>& lock) {
       item.sync->started.notify_one();
     } else {
       // The item keeps the queue alive until it has run.
-      target_->add([self = shared_from_this(), work = std::move(item.work), barrier = item.barrier] {
-        work();
-        self->finished(barrier);
-      });
+      target_->add(
+          [self = shared_from_this(), work = std::move(item.work), barrier = item.barrier] {
+            work();
+            self->finished(barrier);
+          });
     }
     lock.lock();
   }

@@ -118,39 +118,42 @@ template <class F>
 auto Future<T>::onSuccess(const Executor& executor, F&& block) const {
   using R = detail::SuccessBlockResult<std::decay_t<F>, T>;
   using U = typename detail::ContinuationValue<std::decay_t<R>>::type;
-  return onComplete(executor, [block = std::forward<F>(block)](
-                                  const FutureResult<T>& result) mutable -> Completion<U> {
-    if (result.isFail()) return Completion<U>::fail(result.failure());
-    if (result.isCancelled()) return Completion<U>::cancelled();
-    if constexpr (std::is_void_v<R>) {
-      detail::callWithValue(block, result.successValue());
-      return Completion<U>::success(Void{});
-    } else if constexpr (detail::isCompletionType<std::decay_t<R>>) {
-      return Completion<U>(detail::callWithValue(block, result.successValue()));
-    } else {
-      return Completion<U>::success(detail::callWithValue(block, result.successValue()));
-    }
-  });
+  return onComplete(
+      executor,
+      [block = std::forward<F>(block)](const FutureResult<T>& result) mutable -> Completion<U> {
+        if (result.isFail()) return Completion<U>::fail(result.failure());
+        if (result.isCancelled()) return Completion<U>::cancelled();
+        if constexpr (std::is_void_v<R>) {
+          detail::callWithValue(block, result.successValue());
+          return Completion<U>::success(Void{});
+        } else if constexpr (detail::isCompletionType<std::decay_t<R>>) {
+          return Completion<U>(detail::callWithValue(block, result.successValue()));
+        } else {
+          return Completion<U>::success(detail::callWithValue(block, result.successValue()));
+        }
+      });
 }
 
 template <class T>
 template <class F>
 Future<T> Future<T>::onFail(const Executor& executor, F&& block) const {
-  return onComplete(executor, [block = std::forward<F>(block)](
-                                  const FutureResult<T>& result) mutable -> FutureResult<T> {
-    if (result.isFail()) block(result.failure());
-    return result;
-  });
+  return onComplete(
+      executor,
+      [block = std::forward<F>(block)](const FutureResult<T>& result) mutable -> FutureResult<T> {
+        if (result.isFail()) block(result.failure());
+        return result;
+      });
 }
 
 template <class T>
 template <class F>
 Future<T> Future<T>::onCancel(const Executor& executor, F&& block) const {
-  return onComplete(executor, [block = std::forward<F>(block)](
-                                  const FutureResult<T>& result) mutable -> FutureResult<T> {
-    if (result.isCancelled()) block();
-    return result;
-  });
+  return onComplete(
+      executor,
+      [block = std::forward<F>(block)](const FutureResult<T>& result) mutable -> FutureResult<T> {
+        if (result.isCancelled()) block();
+        return result;
+      });
 }
 
 template <class T>

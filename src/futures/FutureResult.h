@@ -4,9 +4,10 @@
 #include <utility>
 #include <variant>
 
+#include "tessellon/Error.h"
+
 #include "futures/ErrorException.h"
 #include "futures/FuturesError.h"
-#include "tessellon/Error.h"
 
 namespace tessellon {
 

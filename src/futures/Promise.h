@@ -25,9 +25,7 @@ class Promise {
   void completeWithFail(Error error) const {
     State::complete(future.state_, FutureResult<T>::fail(std::move(error)));
   }
-  void completeWithCancel() const {
-    State::complete(future.state_, FutureResult<T>::cancelled());
-  }
+  void completeWithCancel() const { State::complete(future.state_, FutureResult<T>::cancelled()); }
   void complete(FutureResult<T> result) const { State::complete(future.state_, std::move(result)); }
   void complete(Completion<T> completion) const {
     if (completion.isCompleteUsing()) {
@@ -38,10 +36,9 @@ class Promise {
   }
   // Completes with `other`'s result once `other` completes.
   void completeUsingFuture(const Future<T>& other) const {
-    other.state_->addCallback(
-        [state = future.state_](const typename State::SharedResult& result) {
-          State::complete(state, result);
-        });
+    other.state_->addCallback([state = future.state_](const typename State::SharedResult& result) {
+      State::complete(state, result);
+    });
   }
 
   // A cancellation request on the future calls `handler`; a completion it
@@ -52,7 +49,8 @@ class Promise {
         [weak = std::weak_ptr<State>(future.state_), handler = std::move(handler)] {
           auto state = weak.lock();
           if (!state) return;
-          if (auto completion = handler()) Promise(Future<T>(state)).complete(std::move(*completion));
+          if (auto completion = handler())
+            Promise(Future<T>(state)).complete(std::move(*completion));
         });
   }
   // A cancellation request on the future completes it as cancelled.

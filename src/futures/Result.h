@@ -5,8 +5,9 @@
 #include <utility>
 #include <variant>
 
-#include "futures/ErrorException.h"
 #include "tessellon/Error.h"
+
+#include "futures/ErrorException.h"
 
 namespace tessellon {
 
@@ -14,7 +15,7 @@ namespace tessellon {
 template <class T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}  // NOLINT
+  Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}      // NOLINT
   Result(Error error) : state_(std::in_place_index<1>, std::move(error)) {}  // NOLINT
 
   bool ok() const { return state_.index() == 0; }

@@ -10,8 +10,7 @@
 
 namespace tessellon {
 
-DuplicateCollection::DuplicateCollection(
-    std::shared_ptr<HashingUtilAdapterProtocol> hashingUtilAdapter)
+DuplicateCollection::DuplicateCollection(std::shared_ptr<HashingUtilAdapter> hashingUtilAdapter)
     : hashingUtilAdapter_(std::move(hashingUtilAdapter)) {}
 
 uint64_t DuplicateCollection::identityKey(const MediaItem& item) {

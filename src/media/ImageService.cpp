@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "media/discovery/ImageRepository.h"
+
 namespace tessellon {
 
 ImageService::ImageService(std::shared_ptr<MediaRepositoryProtocol> mediaRepository)

@@ -8,11 +8,11 @@
 #include "tessellon/MediaItem.h"
 #include "tessellon/Version.h"
 
+#include "core/CancelToken.h"
 #include "futures/Future.h"
 #include "media/MediaItemWithHashes.h"
 #include "media/discovery/MediaItemRepositoryProtocol.h"
 #include "media/discovery/MediaRepositoryProtocol.h"
-#include "core/CancelToken.h"
 
 namespace tessellon {
 

@@ -2,15 +2,17 @@
 
 #include <optional>
 #include <string>
-
-#include "media/PathUtilProtocol.h"
+#include <string_view>
 
 namespace tessellon {
 
-// PathUtilProtocol over PathUtils; stateless.
-class PathUtil final : public PathUtilProtocol {
+// The parent-folder operation of PathUtils as a service of the container. Pure text; stateless
+// and thread-safe.
+class PathUtil final {
  public:
-  std::optional<std::string> getParentDirectory(const std::string& path) const override;
+  static constexpr std::string_view kProtocolName = "PathUtil";
+  // `path` without its last component, trailing "/" ignored; nothing when no "/" is left.
+  std::optional<std::string> getParentDirectory(const std::string& path) const;
 };
 
 }  // namespace tessellon

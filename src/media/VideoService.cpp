@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "media/discovery/VideoRepository.h"
+
 namespace tessellon {
 
 VideoService::VideoService(std::shared_ptr<MediaRepositoryProtocol> mediaRepository)

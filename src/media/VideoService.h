@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "media/VideoServiceProtocol.h"
 #include "media/MediaService.h"
+#include "media/VideoServiceProtocol.h"
 
 namespace tessellon {
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "model/FingerprintUtils.h"
 #include "model/Constants.h"
-#include "platform/text/DateText.h"
+#include "model/FingerprintUtils.h"
 #include "platform/identity/ComputerName.h"
+#include "platform/text/DateText.h"
 
 namespace tessellon {
 namespace {

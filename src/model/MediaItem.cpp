@@ -1,8 +1,8 @@
 #include "tessellon/MediaItem.h"
 
-#include "platform/text/DateText.h"
 #include "model/ItemEquality.h"
 #include "model/StableHash.h"
+#include "platform/text/DateText.h"
 
 namespace tessellon {
 

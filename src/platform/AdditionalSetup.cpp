@@ -2,8 +2,7 @@
 
 #include "tessellon/LoggerProtocol.h"
 
-#include "media/MediaPathUtil.h"
-#include "media/fingerprints/Hasher.h"
+#include "core/IoC.h"
 #include "platform/calendar/CalendarEventUpdater.h"
 #include "platform/calendar/CalendarFilter.h"
 #include "platform/calendar/CalendarRepository.h"
@@ -17,16 +16,12 @@
 #include "platform/locations/LocationProvider.h"
 #include "platform/locations/PHPhotoLibraryWrapper.h"
 #include "platform/memorymap/FileContentReader.h"
-#include "core/IoC.h"
 
 namespace tessellon {
 
 void AdditionalSetup::setupIoC(const PlatformRoots& roots) {
   IoC::registerLazySingleton<FileContentReaderProtocol>(
       [] { return std::make_shared<FileContentReader>(); });
-  IoC::registerLazySingleton<HasherProtocol>([] { return std::make_shared<Hasher>(); });
-  IoC::registerLazySingleton<MediaPathUtilProtocol>(
-      [] { return std::make_shared<MediaPathUtil>(); });
   IoC::registerLazySingleton<UserDefaultsServiceProtocol>(
       [state = roots.state] { return std::make_shared<UserDefaultsService>(state); });
   IoC::registerLazySingleton<DeviceUIDServiceProtocol>([] {

@@ -5,11 +5,11 @@
 #include <random>
 #include <utility>
 
+#include "core/Log.h"
 #include "platform/files/PosixError.h"
 #include "platform/files/TemporaryFolderServiceProtocol.h"
 #include "remote/HostAnswerCheck.h"
 #include "remote/HostRequest.h"
-#include "core/Log.h"
 
 namespace tessellon {
 namespace {

@@ -20,8 +20,9 @@ class HostRequest;
 //
 // Hosts keep their downloads in a temporary folder: the system's ($TMPDIR), or the library's
 // (which a host may also give its own work folder). Only files there are taken, never one in the
-// user's own folders, and only a regular file at an absolute, plain path. The move renames the name the check saw; what
-// arrives in the private folder is checked again, so a link swapped in meanwhile is never read.
+// user's own folders, and only a regular file at an absolute, plain path. The move renames the name
+// the check saw; what arrives in the private folder is checked again, so a link swapped in
+// meanwhile is never read.
 class HostDownload {
  public:
   // Files are moved into fresh folders in `downloadFolder` (when empty, beside the host's file);

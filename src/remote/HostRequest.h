@@ -11,13 +11,13 @@
 #include "tessellon/BackupSDKDelegate.h"
 #include "tessellon/LoggerProtocol.h"
 
+#include "core/Async.h"
+#include "core/CancelToken.h"
+#include "core/Log.h"
 #include "futures/FuturesError.h"
 #include "futures/Promise.h"
 #include "futures/ThreadPool.h"
 #include "futures/TimerQueue.h"
-#include "core/Async.h"
-#include "core/CancelToken.h"
-#include "core/Log.h"
 
 namespace tessellon {
 

@@ -4,13 +4,13 @@
 #include <optional>
 #include <utility>
 
+#include "core/Async.h"
+#include "core/CancelToken.h"
+#include "core/Log.h"
 #include "futures/FuturesError.h"
 #include "remote/HostAnswerCheck.h"
 #include "remote/HostDownload.h"
 #include "remote/HostRequest.h"
-#include "core/Async.h"
-#include "core/CancelToken.h"
-#include "core/Log.h"
 
 namespace tessellon {
 namespace {
@@ -35,7 +35,7 @@ bool isCancelled(const std::shared_ptr<CancelToken>& token) { return token && to
 RemoteIOService::RemoteIOService(
     std::shared_ptr<BackupSDKDelegate> delegate,
     std::shared_ptr<FileIOServiceProtocol> fileIOService, std::shared_ptr<LoggerProtocol> logger,
-    std::shared_ptr<SingleFileTransferStateReporterProtocol> fileTransferReporter,
+    std::shared_ptr<SingleFileTransferStateReporter> fileTransferReporter,
     std::string downloadFolder, std::chrono::milliseconds requestTimeout,
     std::vector<std::string> userFolders, std::vector<std::string> hostFolders)
     : delegate_(std::move(delegate)),
@@ -43,9 +43,9 @@ RemoteIOService::RemoteIOService(
       logger_(std::move(logger)),
       fileTransferReporter_(std::move(fileTransferReporter)),
       requestTimeout_(requestTimeout),
-      downloads_(std::make_shared<const HostDownload>(
-          fileIOService_, logger_, std::move(downloadFolder), std::move(userFolders),
-          std::move(hostFolders))) {}
+      downloads_(
+          std::make_shared<const HostDownload>(fileIOService_, logger_, std::move(downloadFolder),
+                                               std::move(userFolders), std::move(hostFolders))) {}
 
 template <class T>
 std::shared_ptr<HostRequest<T>> RemoteIOService::startRequest(

@@ -10,7 +10,7 @@
 
 #include "platform/files/FileIOServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
-#include "remote/SingleFileTransferStateReporterProtocol.h"
+#include "remote/SingleFileTransferStateReporter.h"
 
 namespace tessellon {
 
@@ -36,7 +36,7 @@ class RemoteIOService final : public RemoteIOServiceProtocol {
   RemoteIOService(std::shared_ptr<BackupSDKDelegate> delegate,
                   std::shared_ptr<FileIOServiceProtocol> fileIOService,
                   std::shared_ptr<LoggerProtocol> logger,
-                  std::shared_ptr<SingleFileTransferStateReporterProtocol> fileTransferReporter,
+                  std::shared_ptr<SingleFileTransferStateReporter> fileTransferReporter,
                   std::string downloadFolder = {},
                   std::chrono::milliseconds requestTimeout = kDefaultRequestTimeout,
                   std::vector<std::string> userFolders = {},
@@ -85,7 +85,7 @@ class RemoteIOService final : public RemoteIOServiceProtocol {
   const std::shared_ptr<BackupSDKDelegate> delegate_;
   const std::shared_ptr<FileIOServiceProtocol> fileIOService_;  // may be null
   const std::shared_ptr<LoggerProtocol> logger_;                // may be null
-  const std::shared_ptr<SingleFileTransferStateReporterProtocol> fileTransferReporter_;
+  const std::shared_ptr<SingleFileTransferStateReporter> fileTransferReporter_;
   const std::chrono::milliseconds requestTimeout_;
   const std::shared_ptr<const HostDownload> downloads_;
 };

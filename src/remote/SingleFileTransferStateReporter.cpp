@@ -33,7 +33,7 @@ int64_t saturatingAdd(int64_t a, int64_t b) {
 }  // namespace
 
 SingleFileTransferStateReporter::SingleFileTransferStateReporter(
-    std::shared_ptr<FileStatusManagerProtocol> fileStatusManager)
+    std::shared_ptr<FileStatusManager> fileStatusManager)
     : fileStatusManager_(std::move(fileStatusManager)) {}
 
 void SingleFileTransferStateReporter::setFileSize(int64_t fileSize) {

@@ -5,8 +5,8 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "restore/ContactFilter.h"
 #include "core/Log.h"
+#include "restore/ContactFilter.h"
 
 namespace tessellon {
 namespace {

@@ -1,26 +1,33 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
+#include <vector>
 
+#include "tessellon/Contact.h"
 #include "tessellon/LoggerProtocol.h"
 
+#include "futures/Future.h"
 #include "platform/contacts/CNContactStoreHelperProtocol.h"
 #include "platform/contacts/ContactRepositoryProtocol.h"
-#include "restore/RestoreContactsUnitProtocol.h"
 
 namespace tessellon {
 
-// Adds the backed-up cards the address book lacks. A card whose kept text still says what its
-// record says is written as that text; otherwise, with a warning, as its record. Runs on the
-// caller's thread.
-class RestoreContactsUnit final : public RestoreContactsUnitProtocol {
+// Adds the backed-up cards the address book lacks, never a second copy of a card that is already
+// there. A card whose kept text still says what its record says is written as that text;
+// otherwise, with a warning, as its record. Runs on the caller's thread.
+class RestoreContactsUnit final {
  public:
+  static constexpr std::string_view kProtocolName = "RestoreContactsUnit";
   // `logger` may be null.
   RestoreContactsUnit(std::shared_ptr<ContactRepositoryProtocol> contactRepository,
                       std::shared_ptr<CNContactStoreHelperProtocol> contactStoreHelper,
                       std::shared_ptr<LoggerProtocol> logger = nullptr);
 
-  Future<Void> persist(const std::vector<std::shared_ptr<Contact>>& contacts) override;
+  // Fails with contactsAccessDenied (201), the store's fetch error (203, 204)
+  // or contactsSaveContactFailed (202); nothing is written unless all cards
+  // are.
+  Future<Void> persist(const std::vector<std::shared_ptr<Contact>>& contacts);
 
  private:
   // The card to write for `contact`, whose record as the store keeps it is `stored`: its kept

@@ -2,14 +2,14 @@
 
 #include <string>
 
-#include "model/SkippedItems.h"
 #include "core/Log.h"
+#include "model/SkippedItems.h"
 
 namespace tessellon {
 
 namespace {
 
-using Section = RestoreDataHandlerProtocol::Section;
+using Section = RestoreDataHandler::Section;
 
 // The previous step's failure is logged under `line` and its category left
 // without a section; its success is filed with `file`. False when the
@@ -44,10 +44,10 @@ Future<Section> mediaSection(const Future<std::optional<RestoreMediaReportSectio
 RestoreDataHandler::RestoreDataHandler(
     std::shared_ptr<LoggerProtocol> logger,
     std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService,
-    std::shared_ptr<CalendarServiceProtocol> calendarService,
-    std::shared_ptr<RestoreImageServiceProtocol> restoreImageService,
-    std::shared_ptr<RestoreVideoServiceProtocol> restoreVideoService,
-    std::shared_ptr<RestoreContactsUnitProtocol> restoreContactsUnit)
+    std::shared_ptr<CalendarService> calendarService,
+    std::shared_ptr<RestoreImageService> restoreImageService,
+    std::shared_ptr<RestoreVideoService> restoreVideoService,
+    std::shared_ptr<RestoreContactsUnit> restoreContactsUnit)
     : logger_(std::move(logger)),
       restoreStatusService_(std::move(restoreStatusService)),
       calendarService_(std::move(calendarService)),

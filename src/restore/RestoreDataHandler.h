@@ -1,42 +1,59 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
+#include "tessellon/Backup.h"
 #include "tessellon/LoggerProtocol.h"
+#include "tessellon/ProcessReport.h"
 
-#include "backup/CalendarServiceProtocol.h"
-#include "restore/RestoreContactsUnitProtocol.h"
-#include "restore/RestoreDataHandlerProtocol.h"
-#include "restore/RestoreImageServiceProtocol.h"
+#include "backup/CalendarService.h"
+#include "core/CancelToken.h"
+#include "futures/Future.h"
+#include "futures/FuturesError.h"
+#include "restore/RestoreContactsUnit.h"
+#include "restore/RestoreImageService.h"
 #include "restore/RestoreStatusServiceProtocol.h"
-#include "restore/RestoreVideoServiceProtocol.h"
+#include "restore/RestoreVideoService.h"
 
 namespace tessellon {
 
-class RestoreDataHandler final : public RestoreDataHandlerProtocol {
+// The category steps of a restore. Each step takes the previous step's outcome,
+// files the previous section into `report` (or logs its failure), then
+// restores its own category. A cancelled previous step cancels the step; a
+// null section means the category was not part of the restore.
+class RestoreDataHandler final {
  public:
+  static constexpr std::string_view kProtocolName = "RestoreDataHandler";
+  using Section = std::shared_ptr<ReportSection>;
+  using SectionResult = FutureResult<Section>;
+
   // `logger` may be null.
   RestoreDataHandler(std::shared_ptr<LoggerProtocol> logger,
                      std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService,
-                     std::shared_ptr<CalendarServiceProtocol> calendarService,
-                     std::shared_ptr<RestoreImageServiceProtocol> restoreImageService,
-                     std::shared_ptr<RestoreVideoServiceProtocol> restoreVideoService,
-                     std::shared_ptr<RestoreContactsUnitProtocol> restoreContactsUnit);
+                     std::shared_ptr<CalendarService> calendarService,
+                     std::shared_ptr<RestoreImageService> restoreImageService,
+                     std::shared_ptr<RestoreVideoService> restoreVideoService,
+                     std::shared_ptr<RestoreContactsUnit> restoreContactsUnit);
 
+  // `previous` is the outcome of downloading the list documents.
   Future<Section> restoreContactsHandling(const FutureResult<Void>& previous,
                                           const std::shared_ptr<Backup>& backup,
-                                          const std::shared_ptr<ProcessReport>& report) override;
+                                          const std::shared_ptr<ProcessReport>& report);
   Future<Section> restorCalendarsHandling(const SectionResult& previous,
                                           const std::shared_ptr<Backup>& backup,
-                                          const std::shared_ptr<ProcessReport>& report) override;
+                                          const std::shared_ptr<ProcessReport>& report);
+  // Sections are RestoreMediaReportSection.
   Future<Section> restoreImagesHandling(const SectionResult& previous,
                                         const std::shared_ptr<Backup>& backup,
                                         const std::shared_ptr<ProcessReport>& report,
-                                        std::shared_ptr<CancelToken> cancelToken) override;
+                                        std::shared_ptr<CancelToken> cancelToken);
+  // The image and the video step may run side by side: the video step is then given a previous
+  // outcome without a section, and the caller files the image section once both have ended.
   Future<Section> restoreVideosHandling(const SectionResult& previous,
                                         const std::shared_ptr<Backup>& backup,
                                         const std::shared_ptr<ProcessReport>& report,
-                                        std::shared_ptr<CancelToken> cancelToken) override;
+                                        std::shared_ptr<CancelToken> cancelToken);
 
  private:
   Future<Section> restoreContacts(const std::shared_ptr<ItemsMetaData<Contact>>& metaData);
@@ -47,10 +64,16 @@ class RestoreDataHandler final : public RestoreDataHandlerProtocol {
 
   const std::shared_ptr<LoggerProtocol> logger_;
   const std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService_;
-  const std::shared_ptr<CalendarServiceProtocol> calendarService_;
-  const std::shared_ptr<RestoreImageServiceProtocol> restoreImageService_;
-  const std::shared_ptr<RestoreVideoServiceProtocol> restoreVideoService_;
-  const std::shared_ptr<RestoreContactsUnitProtocol> restoreContactsUnit_;
+  const std::shared_ptr<CalendarService> calendarService_;
+  const std::shared_ptr<RestoreImageService> restoreImageService_;
+  const std::shared_ptr<RestoreVideoService> restoreVideoService_;
+  const std::shared_ptr<RestoreContactsUnit> restoreContactsUnit_;
 };
+
+// Whether a step ended cancelled or failed with an error that means cancellation.
+template <class T>
+bool stepCancelled(const FutureResult<T>& result) {
+  return result.isCancelled() || (result.isFail() && testForCancellation(result.failure()));
+}
 
 }  // namespace tessellon

@@ -7,16 +7,16 @@
 #include "tessellon/CalendarEntry.h"
 #include "tessellon/Contact.h"
 
+#include "core/Log.h"
 #include "futures/FuturesError.h"
 #include "restore/FailedToDownloadMediaMetaData.h"
-#include "core/Log.h"
 
 namespace tessellon {
 
 namespace {
 
-using Section = RestoreDataHandlerProtocol::Section;
-using SectionResult = RestoreDataHandlerProtocol::SectionResult;
+using Section = RestoreDataHandler::Section;
+using SectionResult = RestoreDataHandler::SectionResult;
 using Report = std::shared_ptr<ProcessReport>;
 
 template <class T>
@@ -227,32 +227,28 @@ Future<Section> RestoreHelper::restoreMedia(const FutureResult<Section>& calenda
                                             const Report& report,
                                             std::shared_ptr<CancelToken> cancelToken) {
   const auto& handler = services_.restoreDataHandler;
-  Future<Section> images =
-      handler->restoreImagesHandling(calendars, backup, report, cancelToken);
+  Future<Section> images = handler->restoreImagesHandling(calendars, backup, report, cancelToken);
   // The video step files the image section it is given; the real one is filed once both ended.
-  const SectionResult imagesSoFar = stepCancelled(calendars)
-                                        ? SectionResult::cancelled()
-                                        : SectionResult::success(Section());
+  const SectionResult imagesSoFar =
+      stepCancelled(calendars) ? SectionResult::cancelled() : SectionResult::success(Section());
   Future<Section> videos =
       handler->restoreVideosHandling(imagesSoFar, backup, report, std::move(cancelToken));
-  return images.onComplete(
-      Executor::immediate(),
-      [videos, report, logger = services_.logger](const SectionResult& imagesDone) {
-        return videos.onComplete(
-            Executor::immediate(),
-            [imagesDone, report, logger](const SectionResult& videosDone) -> SectionResult {
-              if (stepCancelled(imagesDone)) return SectionResult::cancelled();
-              if (imagesDone.isFail()) {
-                logWith(logger, LogLevel::error, [&] {
-                  return "Error occurred during Restore of Images: " +
-                         describe(imagesDone.failure());
-                });
-              } else {
-                report->images = imagesDone.successValue();
-              }
-              return videosDone;
+  return images.onComplete(Executor::immediate(), [videos, report, logger = services_.logger](
+                                                      const SectionResult& imagesDone) {
+    return videos.onComplete(
+        Executor::immediate(),
+        [imagesDone, report, logger](const SectionResult& videosDone) -> SectionResult {
+          if (stepCancelled(imagesDone)) return SectionResult::cancelled();
+          if (imagesDone.isFail()) {
+            logWith(logger, LogLevel::error, [&] {
+              return "Error occurred during Restore of Images: " + describe(imagesDone.failure());
             });
-      });
+          } else {
+            report->images = imagesDone.successValue();
+          }
+          return videosDone;
+        });
+  });
 }
 
 FutureResult<Report> RestoreHelper::finalizeRestore(const FutureResult<Section>& previous,

@@ -5,12 +5,12 @@
 
 #include "tessellon/LoggerProtocol.h"
 
-#include "media/caches/CachingServiceProtocol.h"
-#include "model/json/SerializerProtocol.h"
-#include "model/loading/CompatibilityServiceProtocol.h"
+#include "media/caches/CachingService.h"
+#include "model/json/Serializer.h"
+#include "model/loading/CompatibilityService.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
-#include "restore/RestoreDataHandlerProtocol.h"
+#include "restore/RestoreDataHandler.h"
 #include "restore/RestoreHelperProtocol.h"
 #include "restore/RestoreStatusServiceProtocol.h"
 
@@ -30,13 +30,13 @@ class RestoreHelper final : public RestoreHelperProtocol,
                             public std::enable_shared_from_this<RestoreHelper> {
  public:
   struct Collaborators {
-    std::shared_ptr<CompatibilityServiceProtocol> compatibilityService;
+    std::shared_ptr<CompatibilityService> compatibilityService;
     std::shared_ptr<LoggerProtocol> logger;
     std::shared_ptr<FileIOServiceProtocol> fileIOService;
     std::shared_ptr<RemoteIOServiceProtocol> remoteIOService;
-    std::shared_ptr<CachingServiceProtocol> cachingService;
-    std::shared_ptr<SerializerProtocol> serializer;
-    std::shared_ptr<RestoreDataHandlerProtocol> restoreDataHandler;
+    std::shared_ptr<CachingService> cachingService;
+    std::shared_ptr<Serializer> serializer;
+    std::shared_ptr<RestoreDataHandler> restoreDataHandler;
     std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService;
   };
 
@@ -49,7 +49,7 @@ class RestoreHelper final : public RestoreHelperProtocol,
       std::shared_ptr<CancelToken> cancelToken) override;
 
  private:
-  using Section = RestoreDataHandlerProtocol::Section;
+  using Section = RestoreDataHandler::Section;
 
   // Downloads the selected list documents onto `backup`. A contacts or
   // calendars document that cannot be had leaves the summary (all its items

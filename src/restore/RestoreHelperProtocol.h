@@ -3,11 +3,12 @@
 #include <memory>
 #include <string_view>
 
-#include "futures/Future.h"
-#include "core/CancelToken.h"
 #include "tessellon/Backup.h"
 #include "tessellon/ProcessReport.h"
 #include "tessellon/Settings.h"
+
+#include "core/CancelToken.h"
+#include "futures/Future.h"
 
 namespace tessellon {
 

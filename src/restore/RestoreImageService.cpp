@@ -15,7 +15,8 @@ RestoreImageService::RestoreImageService(
           std::move(fileIOService),
           Vocabulary{"Image", "images", "restoring Image: ", "download of Image: ",
                      "successfully restored Image: ", "but failed to restore at paths: ",
-                     "Restore of Image ", BackupSDKError::mediaNoImageData}, std::move(slots)),
+                     "Restore of Image ", BackupSDKError::mediaNoImageData},
+          std::move(slots)),
       imageService_(std::move(imageService)) {}
 
 Future<std::optional<RestoreMediaReportSection>> RestoreImageService::restoreAllImages(

@@ -6,11 +6,11 @@
 #include <thread>
 #include <utility>
 
+#include "core/Log.h"
+#include "core/PathUtils.h"
 #include "futures/CurrentExecutor.h"
 #include "futures/FuturesError.h"
-#include "core/PathUtils.h"
 #include "restore/FailedToDownloadMediaMetaData.h"
-#include "core/Log.h"
 
 namespace tessellon {
 

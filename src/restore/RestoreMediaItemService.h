@@ -13,13 +13,13 @@
 #include "tessellon/MediaMetaData.h"
 #include "tessellon/ProcessReport.h"
 
+#include "core/CancelToken.h"
 #include "futures/Future.h"
 #include "media/MediaServiceProtocol.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
 #include "restore/RestoreSlots.h"
 #include "restore/RestoreStatusServiceProtocol.h"
-#include "core/CancelToken.h"
 
 namespace tessellon {
 

@@ -24,8 +24,7 @@ void addSummary(FileStatus& status, const std::shared_ptr<MetaData>& summary) {
 
 }  // namespace
 
-RestoreStatusService::RestoreStatusService(
-    std::shared_ptr<FileStatusManagerProtocol> fileStatusManager)
+RestoreStatusService::RestoreStatusService(std::shared_ptr<FileStatusManager> fileStatusManager)
     : fileStatusManager_(std::move(fileStatusManager)) {}
 
 Settings RestoreStatusService::restoreSettings() const {

@@ -3,15 +3,15 @@
 #include <memory>
 #include <mutex>
 
+#include "core/FileStatusManager.h"
 #include "restore/RestoreStatusServiceProtocol.h"
-#include "sdk/FileStatusManagerProtocol.h"
 
 namespace tessellon {
 
 class RestoreStatusService final : public RestoreStatusServiceProtocol {
  public:
   // `fileStatusManager` may be null: progress is then only counted nowhere.
-  explicit RestoreStatusService(std::shared_ptr<FileStatusManagerProtocol> fileStatusManager);
+  explicit RestoreStatusService(std::shared_ptr<FileStatusManager> fileStatusManager);
 
   Settings restoreSettings() const override;
   void setRestoreSettings(const Settings& settings) override;
@@ -22,7 +22,7 @@ class RestoreStatusService final : public RestoreStatusServiceProtocol {
  private:
   mutable std::mutex mutex_;
   Settings restoreSettings_;
-  std::shared_ptr<FileStatusManagerProtocol> fileStatusManager_;
+  std::shared_ptr<FileStatusManager> fileStatusManager_;
 };
 
 }  // namespace tessellon

@@ -15,7 +15,8 @@ RestoreVideoService::RestoreVideoService(
           std::move(fileIOService),
           Vocabulary{"Video", "videos", "restoring Video: ", "download of Video: ",
                      "sucessfully restored Video: ", "but failed to restore at pathes: ",
-                     "Restore of Video ", BackupSDKError::mediaNoVideoData}, std::move(slots)),
+                     "Restore of Video ", BackupSDKError::mediaNoVideoData},
+          std::move(slots)),
       videoService_(std::move(videoService)) {}
 
 Future<std::optional<RestoreMediaReportSection>> RestoreVideoService::restoreAllVideos(

@@ -13,9 +13,9 @@
 #include "tessellon/ItemsMetaData.h"
 #include "tessellon/MediaMetaData.h"
 
+#include "core/Log.h"
 #include "core/PathUtils.h"
 #include "platform/files/ContentChecksum.h"
-#include "core/Log.h"
 
 namespace tessellon {
 namespace {
@@ -46,9 +46,8 @@ Future<Void> cancelledOr(const FutureResult<T>& result, Future<Void> otherwise) 
 class VerifyRun : public std::enable_shared_from_this<VerifyRun> {
  public:
   VerifyRun(std::shared_ptr<RemoteIOServiceProtocol> remote,
-            std::shared_ptr<FileIOServiceProtocol> files,
-            std::shared_ptr<MetadataLoaderProtocol> loader, std::shared_ptr<Backup> backup,
-            bool readData, std::shared_ptr<CancelToken> token)
+            std::shared_ptr<FileIOServiceProtocol> files, std::shared_ptr<MetadataLoader> loader,
+            std::shared_ptr<Backup> backup, bool readData, std::shared_ptr<CancelToken> token)
       : remote_(std::move(remote)),
         files_(std::move(files)),
         loader_(std::move(loader)),
@@ -314,7 +313,7 @@ class VerifyRun : public std::enable_shared_from_this<VerifyRun> {
 
   const std::shared_ptr<RemoteIOServiceProtocol> remote_;
   const std::shared_ptr<FileIOServiceProtocol> files_;
-  const std::shared_ptr<MetadataLoaderProtocol> loader_;
+  const std::shared_ptr<MetadataLoader> loader_;
   const std::shared_ptr<Backup> backup_;
   const bool readData_;
   const std::shared_ptr<CancelToken> token_;
@@ -326,7 +325,7 @@ class VerifyRun : public std::enable_shared_from_this<VerifyRun> {
 
 VerifyService::VerifyService(std::shared_ptr<RemoteIOServiceProtocol> remote,
                              std::shared_ptr<FileIOServiceProtocol> files,
-                             std::shared_ptr<MetadataLoaderProtocol> metadataLoader,
+                             std::shared_ptr<MetadataLoader> metadataLoader,
                              std::shared_ptr<LoggerProtocol> logger)
     : remote_(std::move(remote)),
       files_(std::move(files)),

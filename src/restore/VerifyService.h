@@ -6,11 +6,11 @@
 #include "tessellon/LoggerProtocol.h"
 #include "tessellon/VerifyReport.h"
 
+#include "core/CancelToken.h"
 #include "futures/Future.h"
-#include "model/loading/MetadataLoaderProtocol.h"
+#include "model/loading/MetadataLoader.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
-#include "core/CancelToken.h"
 
 namespace tessellon {
 
@@ -22,7 +22,7 @@ class VerifyService {
  public:
   VerifyService(std::shared_ptr<RemoteIOServiceProtocol> remote,
                 std::shared_ptr<FileIOServiceProtocol> files,
-                std::shared_ptr<MetadataLoaderProtocol> metadataLoader,
+                std::shared_ptr<MetadataLoader> metadataLoader,
                 std::shared_ptr<LoggerProtocol> logger);  // logger may be null
   VerifyService(const VerifyService&) = delete;
   VerifyService& operator=(const VerifyService&) = delete;
@@ -42,7 +42,7 @@ class VerifyService {
  private:
   const std::shared_ptr<RemoteIOServiceProtocol> remote_;
   const std::shared_ptr<FileIOServiceProtocol> files_;
-  const std::shared_ptr<MetadataLoaderProtocol> metadataLoader_;
+  const std::shared_ptr<MetadataLoader> metadataLoader_;
   const std::shared_ptr<LoggerProtocol> logger_;
 };
 

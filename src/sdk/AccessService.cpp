@@ -1,7 +1,8 @@
 #include "sdk/AccessService.h"
 
-#include "model/Constants.h"
 #include "tessellon/BackupSDKError.h"
+
+#include "model/Constants.h"
 
 namespace tessellon {
 

@@ -3,10 +3,11 @@
 #include <memory>
 #include <string_view>
 
+#include "tessellon/Settings.h"
+
+#include "core/CancelToken.h"
 #include "futures/Future.h"
 #include "platform/access/AccessRequestProtocol.h"
-#include "core/CancelToken.h"
-#include "tessellon/Settings.h"
 
 namespace tessellon {
 

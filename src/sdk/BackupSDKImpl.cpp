@@ -1,19 +1,19 @@
 #include "sdk/BackupSDKImpl.h"
 
+#include "core/Async.h"
+#include "core/HostError.h"
+#include "core/IoC.h"
+#include "core/Log.h"
 #include "futures/sync/SynchronizationType.h"
 #include "model/Constants.h"
-#include "model/loading/MetadataLoaderProtocol.h"
+#include "model/loading/MetadataLoader.h"
 #include "platform/calendar/CalendarRepositoryProtocol.h"
 #include "platform/contacts/ContactRepositoryProtocol.h"
 #include "platform/files/TemporaryFolderServiceProtocol.h"
 #include "platform/locations/LocationProviderProtocol.h"
 #include "platform/locations/PlatformRoots.h"
-#include "core/Async.h"
 #include "sdk/BackupSDKState.h"
-#include "core/HostError.h"
-#include "core/IoC.h"
 #include "sdk/IoCSetup.h"
-#include "core/Log.h"
 
 namespace tessellon {
 namespace {
@@ -85,12 +85,12 @@ void BackupSDKImpl::resolveServices() {
     auto backupPreviewService = IoC::require<BackupPreviewServiceProtocol>();
     auto restoreService = IoC::require<RestoreServiceProtocol>();
     auto fileIOService = IoC::require<FileIOServiceProtocol>();
-    auto notificationService = IoC::require<NotificationServiceProtocol>();
+    auto notificationService = IoC::require<NotificationService>();
     auto accessService = IoC::require<AccessServiceProtocol>();
-    auto cancellationService = IoC::require<CancelationServiceProtocol>();
+    auto cancellationService = IoC::require<CancelationService>();
     auto deviceUIDService = IoC::require<DeviceUIDServiceProtocol>();
-    auto verifyService = std::make_shared<VerifyService>(
-        remoteIOService, fileIOService, IoC::require<MetadataLoaderProtocol>(), logger_);
+    auto verifyService = std::make_shared<VerifyService>(remoteIOService, fileIOService,
+                                                         IoC::require<MetadataLoader>(), logger_);
     remoteIOService_ = std::move(remoteIOService);
     backupService_ = std::move(backupService);
     backupPreviewService_ = std::move(backupPreviewService);
@@ -247,7 +247,8 @@ void BackupSDKImpl::startRestore(std::shared_ptr<Backup> backup, const Settings&
     if (auto contacts = IoC::optional<ContactRepositoryProtocol>()) (void)contacts->createStore();
   }
   if (settings.calendars) {
-    if (auto calendars = IoC::optional<CalendarRepositoryProtocol>()) (void)calendars->createStore();
+    if (auto calendars = IoC::optional<CalendarRepositoryProtocol>())
+      (void)calendars->createStore();
   }
 
   auto lock = lockFor(backup->deviceID);

@@ -7,6 +7,7 @@
 
 #include "backup/BackupPreviewServiceProtocol.h"
 #include "backup/BackupServiceProtocol.h"
+#include "core/NotificationService.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "platform/files/TemporaryFolderServiceProtocol.h"
 #include "platform/identity/DeviceUIDServiceProtocol.h"
@@ -14,9 +15,8 @@
 #include "restore/RestoreServiceProtocol.h"
 #include "restore/VerifyService.h"
 #include "sdk/AccessServiceProtocol.h"
-#include "sdk/CancelationServiceProtocol.h"
+#include "sdk/CancelationService.h"
 #include "sdk/DeviceLock.h"
-#include "sdk/NotificationServiceProtocol.h"
 
 namespace tessellon {
 
@@ -32,8 +32,7 @@ class BackupSDKImpl {
       std::function<void(std::shared_ptr<ProcessReport>, std::optional<Error>)>;
   using ListCompletion = std::function<void(std::optional<std::vector<std::shared_ptr<Backup>>>,
                                             std::optional<Error>)>;
-  using VerifyCompletion =
-      std::function<void(std::shared_ptr<VerifyReport>, std::optional<Error>)>;
+  using VerifyCompletion = std::function<void(std::shared_ptr<VerifyReport>, std::optional<Error>)>;
 
   BackupSDKImpl(std::shared_ptr<BackupSDKDelegate> delegate, std::shared_ptr<LoggerProtocol> logger,
                 const BackupSDKOptions& options);
@@ -78,13 +77,13 @@ class BackupSDKImpl {
   std::shared_ptr<BackupPreviewServiceProtocol> backupPreviewService_;
   std::shared_ptr<RestoreServiceProtocol> restoreService_;
   std::shared_ptr<FileIOServiceProtocol> fileIOService_;
-  std::shared_ptr<NotificationServiceProtocol> notificationService_;
+  std::shared_ptr<NotificationService> notificationService_;
   std::shared_ptr<AccessServiceProtocol> accessService_;
-  std::shared_ptr<CancelationServiceProtocol> cancellationService_;
+  std::shared_ptr<CancelationService> cancellationService_;
   std::shared_ptr<DeviceUIDServiceProtocol> deviceUIDService_;
   std::shared_ptr<VerifyService> verifyService_;
   std::shared_ptr<TemporaryFolderServiceProtocol> temporaryFolderService_;  // may be null
-  std::shared_ptr<LoggerProtocol> logger_;  // may be null
+  std::shared_ptr<LoggerProtocol> logger_;                                  // may be null
   std::string temporaryFolder_;
   std::string podVersion_;
 };

@@ -3,8 +3,8 @@
 #include <memory>
 #include <optional>
 
-#include "futures/Result.h"
 #include "core/CancelToken.h"
+#include "futures/Result.h"
 
 namespace tessellon {
 

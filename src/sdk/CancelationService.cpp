@@ -4,8 +4,7 @@
 
 namespace tessellon {
 
-CancelationService::CancelationService(
-    std::shared_ptr<NotificationServiceProtocol> notificationService)
+CancelationService::CancelationService(std::shared_ptr<NotificationService> notificationService)
     : notificationService_(std::move(notificationService)) {}
 
 void CancelationService::cancel() {

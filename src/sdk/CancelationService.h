@@ -1,22 +1,26 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
-#include "sdk/CancelationServiceProtocol.h"
-#include "sdk/NotificationServiceProtocol.h"
+#include "core/NotificationService.h"
 
 namespace tessellon {
 
-// Cancels the facade's running operation and listing. A request while nothing
-// runs reports cancellationFinished at once and changes nothing.
-class CancelationService final : public CancelationServiceProtocol {
+// Carries out the host's cancel request: cancels the facade's running operation and listing. A
+// request while nothing runs reports cancellationFinished at once and changes nothing.
+class CancelationService final {
  public:
-  explicit CancelationService(std::shared_ptr<NotificationServiceProtocol> notificationService);
+  static constexpr std::string_view kProtocolName = "CancelationService";
+  explicit CancelationService(std::shared_ptr<NotificationService> notificationService);
 
-  void cancel() override;
+  // Cancels the tokens of the running operation and listing (running their
+  // handlers on this thread), then, once every token is cancelled, reports
+  // cancellationFinished on the background queue.
+  void cancel();
 
  private:
-  const std::shared_ptr<NotificationServiceProtocol> notificationService_;
+  const std::shared_ptr<NotificationService> notificationService_;
 };
 
 }  // namespace tessellon

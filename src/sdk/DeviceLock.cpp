@@ -9,12 +9,12 @@
 
 #include "tessellon/BackupSDKError.h"
 
+#include "core/Async.h"
+#include "core/Log.h"
 #include "core/PathUtils.h"
 #include "model/json/DeviceLockJson.h"
 #include "platform/identity/ComputerName.h"
 #include "platform/identity/ProcessID.h"
-#include "core/Async.h"
-#include "core/Log.h"
 
 namespace tessellon {
 namespace {
@@ -257,30 +257,30 @@ Future<Void> DeviceLock::replaceStale(std::optional<std::string> staleText, int 
 Future<Void> DeviceLock::giveWay(int attemptsLeft) {
   auto self = shared_from_this();
   return remote_->downloadFileInternal(takeOverPath_, nullptr, giveUp_)
-      .onComplete(Executor::immediate(), [self, attemptsLeft](
-                                             const FutureResult<std::string>& found) {
-        if (found.isCancelled()) return Future<Void>::cancelled();
-        if (found.isFail()) {
-          if (!isError(found.failure(), BackupSDKError::delegateFileDoesNotExist)) {
-            return Future<Void>::fail(found.failure());
-          }
-          // That takeover is over: the record now names its holder, or is there to be made.
-          return self->attempt(attemptsLeft - 1, /*mayTakeOver=*/false);
-        }
-        const std::optional<std::string> text = self->readDownloaded(found.successValue());
-        const std::optional<std::string> reason =
-            self->staleness(text ? lockFromJson(*text) : std::nullopt);
-        if (!reason) return Future<Void>::fail(self->lockedBy(std::nullopt));
-        logWith(self->logger_, LogLevel::warning, [&] {
-          return "Removing the takeover file of the backup folder " + self->deviceFolder_ +
-                 " left by a run that ended: " + *reason;
-        });
-        // Then the whole attempt again: the record may have changed hands meanwhile.
-        return self->remote_->deleteFile(self->takeOverPath_, self->giveUp_)
-            .onComplete(Executor::immediate(), [self, attemptsLeft](const FutureResult<Void>&) {
-              return self->attempt(attemptsLeft - 1, /*mayTakeOver=*/true);
+      .onComplete(
+          Executor::immediate(), [self, attemptsLeft](const FutureResult<std::string>& found) {
+            if (found.isCancelled()) return Future<Void>::cancelled();
+            if (found.isFail()) {
+              if (!isError(found.failure(), BackupSDKError::delegateFileDoesNotExist)) {
+                return Future<Void>::fail(found.failure());
+              }
+              // That takeover is over: the record now names its holder, or is there to be made.
+              return self->attempt(attemptsLeft - 1, /*mayTakeOver=*/false);
+            }
+            const std::optional<std::string> text = self->readDownloaded(found.successValue());
+            const std::optional<std::string> reason =
+                self->staleness(text ? lockFromJson(*text) : std::nullopt);
+            if (!reason) return Future<Void>::fail(self->lockedBy(std::nullopt));
+            logWith(self->logger_, LogLevel::warning, [&] {
+              return "Removing the takeover file of the backup folder " + self->deviceFolder_ +
+                     " left by a run that ended: " + *reason;
             });
-      });
+            // Then the whole attempt again: the record may have changed hands meanwhile.
+            return self->remote_->deleteFile(self->takeOverPath_, self->giveUp_)
+                .onComplete(Executor::immediate(), [self, attemptsLeft](const FutureResult<Void>&) {
+                  return self->attempt(attemptsLeft - 1, /*mayTakeOver=*/true);
+                });
+          });
 }
 
 Result<std::string> DeviceLock::writeLocalRecord() {

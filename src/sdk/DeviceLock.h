@@ -12,11 +12,11 @@
 
 #include "tessellon/LoggerProtocol.h"
 
+#include "core/CancelToken.h"
 #include "futures/Future.h"
 #include "model/DeviceLockRecord.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
-#include "core/CancelToken.h"
 
 namespace tessellon {
 

@@ -16,9 +16,11 @@
 #include "backup/OptimizeTaskListService.h"
 #include "backup/PreviewProgressFactory.h"
 #include "backup/ZipServiceDecorator.h"
+#include "core/FileStatusManager.h"
+#include "core/IoC.h"
+#include "core/NotificationService.h"
 #include "media/DuplicateCollection.h"
 #include "media/ImageService.h"
-#include "media/MediaPathUtilProtocol.h"
 #include "media/PathUtil.h"
 #include "media/VideoService.h"
 #include "media/caches/CachingService.h"
@@ -28,7 +30,6 @@
 #include "media/discovery/MediaRepositoryHelper.h"
 #include "media/discovery/PathValidator.h"
 #include "media/discovery/VideoRepository.h"
-#include "media/fingerprints/HasherProtocol.h"
 #include "media/fingerprints/HashingUtilAdapter.h"
 #include "media/placement/RestoreMediaItemHelper.h"
 #include "media/placement/SolveNameConflictOnRestoreStrategy.h"
@@ -39,6 +40,7 @@
 #include "model/loading/MetadataLoader.h"
 #include "model/loading/Migrations.h"
 #include "platform/AdditionalSetup.h"
+#include "platform/access/AccessRequestFactory.h"
 #include "platform/files/FileIOService.h"
 #include "platform/files/TemporaryFolderService.h"
 #include "platform/identity/DeviceUIDServiceProtocol.h"
@@ -55,12 +57,8 @@
 #include "restore/RestoreService.h"
 #include "restore/RestoreStatusService.h"
 #include "restore/RestoreVideoService.h"
-#include "platform/access/AccessRequestFactory.h"
 #include "sdk/AccessService.h"
 #include "sdk/CancelationService.h"
-#include "sdk/FileStatusManager.h"
-#include "core/IoC.h"
-#include "sdk/NotificationService.h"
 
 namespace tessellon {
 namespace {
@@ -78,52 +76,48 @@ std::function<void()>& overrides() {
 // Discovery, fingerprint caches and duplicates: the repositories share one
 // cache and one duplicate collection.
 void registerMediaServices(const PlatformRoots& roots) {
-  IoC::registerLazySingleton<CachingServiceProtocol>([temporary = roots.temporary] {
+  IoC::registerLazySingleton<CachingService>([temporary = roots.temporary] {
     return std::make_shared<CachingService>(temporary, IoC::optional<FileIOServiceProtocol>());
   });
-  IoC::registerLazySingleton<DuplicateCollectionProtocol>([] {
-    return std::make_shared<DuplicateCollection>(IoC::require<HashingUtilAdapterProtocol>());
-  });
-  IoC::registerLazySingleton<PathValidatorProtocol>(
+  IoC::registerLazySingleton<DuplicateCollection>(
+      [] { return std::make_shared<DuplicateCollection>(IoC::require<HashingUtilAdapter>()); });
+  IoC::registerLazySingleton<PathValidator>(
       [] { return std::make_shared<PathValidator>(IoC::require<FileIOServiceProtocol>()); });
-  IoC::registerLazySingleton<FileExtensionFilterProtocol>(
+  IoC::registerLazySingleton<FileExtensionFilter>(
       [] { return std::make_shared<FileExtensionFilter>(); });
-  IoC::registerLazySingleton<SolveNameConflictOnRestoreStrategyProtocol>([] {
+  IoC::registerLazySingleton<SolveNameConflictOnRestoreStrategy>([] {
     return std::make_shared<SolveNameConflictOnRestoreStrategy>(
         IoC::optional<FileIOServiceProtocol>());
   });
-  IoC::registerLazySingleton<RestoreMediaItemHelperProtocol>([] {
+  IoC::registerLazySingleton<RestoreMediaItemHelper>([] {
     return std::make_shared<RestoreMediaItemHelper>(
-        IoC::optional<CachingServiceProtocol>(), IoC::require<FileIOServiceProtocol>(),
+        IoC::optional<CachingService>(), IoC::require<FileIOServiceProtocol>(),
         IoC::optional<LoggerProtocol>(), IoC::require<LocationProviderProtocol>(),
-        IoC::require<MediaPathUtilProtocol>(), IoC::require<PathUtilProtocol>(),
-        IoC::require<SolveNameConflictOnRestoreStrategyProtocol>());
+        IoC::require<PathUtil>(), IoC::require<SolveNameConflictOnRestoreStrategy>());
   });
-  IoC::registerLazySingleton<MediaRepositoryHelperProtocol>([] {
+  IoC::registerLazySingleton<MediaRepositoryHelper>([] {
     return std::make_shared<MediaRepositoryHelper>(
-        IoC::optional<CachingServiceProtocol>(), IoC::require<ZipServiceProtocol>(),
-        IoC::require<FileIOServiceProtocol>(), IoC::require<RestoreMediaItemHelperProtocol>(),
-        IoC::require<LocationProviderProtocol>(), IoC::require<PathValidatorProtocol>(),
-        IoC::require<FileExtensionFilterProtocol>(), IoC::require<DuplicateCollectionProtocol>(),
-        IoC::require<HashingUtilAdapterProtocol>(), IoC::require<HasherProtocol>(),
-        IoC::require<MediaPathUtilProtocol>(), IoC::optional<LoggerProtocol>());
+        IoC::optional<CachingService>(), IoC::require<ZipServiceProtocol>(),
+        IoC::require<FileIOServiceProtocol>(), IoC::require<RestoreMediaItemHelper>(),
+        IoC::require<LocationProviderProtocol>(), IoC::require<PathValidator>(),
+        IoC::require<FileExtensionFilter>(), IoC::require<DuplicateCollection>(),
+        IoC::require<HashingUtilAdapter>(), IoC::optional<LoggerProtocol>());
   });
-  IoC::registerLazySingleton<ImageRepositoryProtocol>([] {
+  IoC::registerLazySingleton<ImageRepository>([] {
     return std::make_shared<ImageRepository>(
-        IoC::require<MediaRepositoryHelperProtocol>(), IoC::require<LocationProviderProtocol>(),
-        IoC::require<FileExtensionFilterProtocol>(), IoC::require<CachingServiceProtocol>());
+        IoC::require<MediaRepositoryHelper>(), IoC::require<LocationProviderProtocol>(),
+        IoC::require<FileExtensionFilter>(), IoC::require<CachingService>());
   });
-  IoC::registerLazySingleton<VideoRepositoryProtocol>([] {
+  IoC::registerLazySingleton<VideoRepository>([] {
     return std::make_shared<VideoRepository>(
-        IoC::require<MediaRepositoryHelperProtocol>(), IoC::require<LocationProviderProtocol>(),
-        IoC::require<FileExtensionFilterProtocol>(), IoC::require<CachingServiceProtocol>(),
-        IoC::require<MediaPathUtilProtocol>());
+        IoC::require<MediaRepositoryHelper>(), IoC::require<LocationProviderProtocol>(),
+        IoC::require<FileExtensionFilter>(), IoC::require<CachingService>());
   });
   IoC::registerLazySingleton<MediaRepositoryProtocol>([] {
     return std::make_shared<MediaRepository>(
-        IoC::require<VideoRepositoryProtocol>(), IoC::require<ImageRepositoryProtocol>(),
-        IoC::optional<CachingServiceProtocol>(), IoC::optional<FileIOServiceProtocol>(),
-        IoC::optional<DuplicateCollectionProtocol>(), IoC::optional<LoggerProtocol>(),
+        IoC::require<VideoRepository>(), IoC::require<ImageRepository>(),
+        IoC::optional<CachingService>(), IoC::optional<FileIOServiceProtocol>(),
+        IoC::optional<DuplicateCollection>(), IoC::optional<LoggerProtocol>(),
         IoC::require<LocationProviderProtocol>(), IoC::require<AccessRequestFactoryProtocol>());
   });
   IoC::registerLazySingleton<ImageServiceProtocol>(
@@ -137,53 +131,53 @@ BaseBackupService::Collaborators backupCollaborators(const std::string& temporar
           IoC::require<ZipServiceProtocol>(),
           IoC::require<RemoteIOServiceProtocol>(),
           IoC::require<DeviceUIDServiceProtocol>(),
-          IoC::require<CachingServiceProtocol>(),
-          IoC::require<SerializerProtocol>(),
+          IoC::require<CachingService>(),
+          IoC::require<Serializer>(),
           IoC::optional<LoggerProtocol>(),
-          IoC::require<FileStatusManagerProtocol>(),
+          IoC::require<FileStatusManager>(),
           temporary};
 }
 
 // Preview, the run and its category services, listing.
 void registerBackupServices(const PlatformRoots& roots) {
   const std::string temporary = roots.temporary;
-  IoC::registerLazySingleton<CalendarServiceProtocol>([] {
+  IoC::registerLazySingleton<CalendarService>([] {
     return std::make_shared<CalendarService>(IoC::optional<CalendarRepositoryProtocol>(),
                                              IoC::optional<FileIOServiceProtocol>());
   });
-  IoC::registerLazySingleton<BackupContactsUnitProtocol>([] {
+  IoC::registerLazySingleton<BackupContactsUnit>([] {
     return std::make_shared<BackupContactsUnit>(IoC::require<ContactRepositoryProtocol>());
   });
-  IoC::registerLazySingleton<PreviewProgressFactoryProtocol>(
+  IoC::registerLazySingleton<PreviewProgressFactory>(
       [] { return std::make_shared<PreviewProgressFactory>(); });
-  IoC::registerLazySingleton<OptimizeMediaDataServiceProtocol>(
+  IoC::registerLazySingleton<OptimizeMediaDataService>(
       [] { return std::make_shared<OptimizeMediaDataService>(); });
-  IoC::registerLazySingleton<OptimizeTaskListServiceProtocol>([] {
+  IoC::registerLazySingleton<OptimizeTaskListService>([] {
     return std::make_shared<OptimizeTaskListService>(
-        IoC::require<PreviewProgressFactoryProtocol>(), IoC::require<NotificationServiceProtocol>(),
+        IoC::require<PreviewProgressFactory>(), IoC::require<NotificationService>(),
         IoC::require<VideoServiceProtocol>(), IoC::require<ImageServiceProtocol>(),
-        IoC::require<OptimizeMediaDataServiceProtocol>());
+        IoC::require<OptimizeMediaDataService>());
   });
   IoC::registerLazySingleton<BackupPreviewServiceProtocol>([] {
     return std::make_shared<BackupPreviewService>(
-        IoC::require<CalendarServiceProtocol>(), IoC::require<BackupContactsUnitProtocol>(),
+        IoC::require<CalendarService>(), IoC::require<BackupContactsUnit>(),
         IoC::require<VideoServiceProtocol>(), IoC::require<ImageServiceProtocol>(),
         IoC::require<CleanupServiceProtocol>(), IoC::require<DeviceUIDServiceProtocol>(),
-        IoC::require<RemoteIOServiceProtocol>(), IoC::require<DuplicateCollectionProtocol>(),
-        IoC::require<MetadataLoaderProtocol>(), IoC::require<CachingServiceProtocol>(),
-        IoC::require<FileIOServiceProtocol>(), IoC::require<SerializerProtocol>(),
-        IoC::require<OptimizeTaskListServiceProtocol>(), IoC::optional<LoggerProtocol>(),
+        IoC::require<RemoteIOServiceProtocol>(), IoC::require<DuplicateCollection>(),
+        IoC::require<MetadataLoader>(), IoC::require<CachingService>(),
+        IoC::require<FileIOServiceProtocol>(), IoC::require<Serializer>(),
+        IoC::require<OptimizeTaskListService>(), IoC::optional<LoggerProtocol>(),
         TESSELLON_VERSION);
   });
   IoC::registerLazySingleton<BackupInformationCollectorProtocol>([] {
     return std::make_shared<BackupInformationCollector>(
         IoC::optional<RemoteIOServiceProtocol>(), IoC::optional<FileIOServiceProtocol>(),
-        IoC::optional<SerializerProtocol>(), IoC::require<MigrationsProtocol>());
+        IoC::optional<Serializer>(), IoC::require<Migrations>());
   });
-  IoC::registerLazySingleton<BackupContactsMetaDataServiceProtocol>([temporary] {
+  IoC::registerLazySingleton<BackupContactsMetaDataService>([temporary] {
     return std::make_shared<BackupContactsMetaDataService>(backupCollaborators(temporary));
   });
-  IoC::registerLazySingleton<BackupCalendarsMetaDataServiceProtocol>([temporary] {
+  IoC::registerLazySingleton<BackupCalendarsMetaDataService>([temporary] {
     return std::make_shared<BackupCalendarsMetaDataService>(backupCollaborators(temporary));
   });
   IoC::registerLazySingleton<BackupImageMetaDataServiceProtocol>([temporary] {
@@ -195,51 +189,49 @@ void registerBackupServices(const PlatformRoots& roots) {
                                                         IoC::require<VideoServiceProtocol>());
   });
   IoC::registerLazySingleton<BackupServiceProtocol>([temporary] {
-    return std::make_shared<BackupService>(backupCollaborators(temporary),
-                                           IoC::require<BackupVideoMetaDataServiceProtocol>(),
-                                           IoC::require<BackupImageMetaDataServiceProtocol>(),
-                                           IoC::require<BackupContactsMetaDataServiceProtocol>(),
-                                           IoC::require<BackupCalendarsMetaDataServiceProtocol>(),
-                                           IoC::require<CleanupServiceProtocol>());
+    return std::make_shared<BackupService>(
+        backupCollaborators(temporary), IoC::require<BackupVideoMetaDataServiceProtocol>(),
+        IoC::require<BackupImageMetaDataServiceProtocol>(),
+        IoC::require<BackupContactsMetaDataService>(),
+        IoC::require<BackupCalendarsMetaDataService>(), IoC::require<CleanupServiceProtocol>());
   });
 }
 
 // Listing and the restore with its category services.
 void registerRestoreServices() {
-  IoC::registerLazySingleton<RestoreStatusServiceProtocol>([] {
-    return std::make_shared<RestoreStatusService>(IoC::optional<FileStatusManagerProtocol>());
-  });
-  IoC::registerLazySingleton<RestoreContactsUnitProtocol>([] {
+  IoC::registerLazySingleton<RestoreStatusServiceProtocol>(
+      [] { return std::make_shared<RestoreStatusService>(IoC::optional<FileStatusManager>()); });
+  IoC::registerLazySingleton<RestoreContactsUnit>([] {
     return std::make_shared<RestoreContactsUnit>(IoC::optional<ContactRepositoryProtocol>(),
                                                  IoC::optional<CNContactStoreHelperProtocol>(),
                                                  IoC::optional<LoggerProtocol>());
   });
   // Images and videos restore side by side under one limit of downloads.
   auto restoreSlots = std::make_shared<RestoreSlots>();
-  IoC::registerLazySingleton<RestoreImageServiceProtocol>([restoreSlots] {
+  IoC::registerLazySingleton<RestoreImageService>([restoreSlots] {
     return std::make_shared<RestoreImageService>(
         IoC::require<RemoteIOServiceProtocol>(), IoC::optional<LoggerProtocol>(),
         IoC::require<RestoreStatusServiceProtocol>(), IoC::require<FileIOServiceProtocol>(),
         IoC::require<ImageServiceProtocol>(), restoreSlots);
   });
-  IoC::registerLazySingleton<RestoreVideoServiceProtocol>([restoreSlots] {
+  IoC::registerLazySingleton<RestoreVideoService>([restoreSlots] {
     return std::make_shared<RestoreVideoService>(
         IoC::require<RemoteIOServiceProtocol>(), IoC::optional<LoggerProtocol>(),
         IoC::require<RestoreStatusServiceProtocol>(), IoC::require<FileIOServiceProtocol>(),
         IoC::require<VideoServiceProtocol>(), restoreSlots);
   });
-  IoC::registerLazySingleton<RestoreDataHandlerProtocol>([] {
+  IoC::registerLazySingleton<RestoreDataHandler>([] {
     return std::make_shared<RestoreDataHandler>(
         IoC::optional<LoggerProtocol>(), IoC::require<RestoreStatusServiceProtocol>(),
-        IoC::optional<CalendarServiceProtocol>(), IoC::require<RestoreImageServiceProtocol>(),
-        IoC::require<RestoreVideoServiceProtocol>(), IoC::optional<RestoreContactsUnitProtocol>());
+        IoC::optional<CalendarService>(), IoC::require<RestoreImageService>(),
+        IoC::require<RestoreVideoService>(), IoC::optional<RestoreContactsUnit>());
   });
   IoC::registerLazySingleton<RestoreHelperProtocol>([] {
     return std::make_shared<RestoreHelper>(RestoreHelper::Collaborators{
-        IoC::optional<CompatibilityServiceProtocol>(), IoC::optional<LoggerProtocol>(),
+        IoC::optional<CompatibilityService>(), IoC::optional<LoggerProtocol>(),
         IoC::require<FileIOServiceProtocol>(), IoC::require<RemoteIOServiceProtocol>(),
-        IoC::optional<CachingServiceProtocol>(), IoC::require<SerializerProtocol>(),
-        IoC::require<RestoreDataHandlerProtocol>(), IoC::require<RestoreStatusServiceProtocol>()});
+        IoC::optional<CachingService>(), IoC::require<Serializer>(),
+        IoC::require<RestoreDataHandler>(), IoC::require<RestoreStatusServiceProtocol>()});
   });
   IoC::registerLazySingleton<RestoreServiceProtocol>([] {
     return std::make_shared<RestoreService>(IoC::require<BackupInformationCollectorProtocol>(),
@@ -250,25 +242,23 @@ void registerRestoreServices() {
 }  // namespace
 
 Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
-                                std::shared_ptr<LoggerProtocol> logger,
-                                const PlatformRoots& roots,
+                                std::shared_ptr<LoggerProtocol> logger, const PlatformRoots& roots,
                                 std::optional<std::chrono::milliseconds> remoteRequestTimeout) {
   // A logger that cannot be registered leaves the library silent, not broken.
   if (logger) (void)IoC::registerSingleton<LoggerProtocol>(logger);
   Result<void> files = IoC::registerSingleton<FileIOServiceProtocol>(
       std::make_shared<FileIOService>(roots.temporary));
   if (!files.ok()) return files.error();
-  IoC::registerLazySingleton<TemporaryFolderServiceProtocol>(
-      [temporary = roots.temporary] { return std::make_shared<TemporaryFolderService>(temporary); });
-
-  IoC::registerLazySingleton<NotificationServiceProtocol>(
-      [] { return std::make_shared<NotificationService>(IoC::optional<LoggerProtocol>()); });
-  IoC::registerLazySingleton<FileStatusManagerProtocol>([] {
-    return std::make_shared<FileStatusManager>(IoC::require<NotificationServiceProtocol>());
+  IoC::registerLazySingleton<TemporaryFolderServiceProtocol>([temporary = roots.temporary] {
+    return std::make_shared<TemporaryFolderService>(temporary);
   });
-  IoC::registerLazySingleton<SingleFileTransferStateReporterProtocol>([] {
-    return std::make_shared<SingleFileTransferStateReporter>(
-        IoC::require<FileStatusManagerProtocol>());
+
+  IoC::registerLazySingleton<NotificationService>(
+      [] { return std::make_shared<NotificationService>(IoC::optional<LoggerProtocol>()); });
+  IoC::registerLazySingleton<FileStatusManager>(
+      [] { return std::make_shared<FileStatusManager>(IoC::require<NotificationService>()); });
+  IoC::registerLazySingleton<SingleFileTransferStateReporter>([] {
+    return std::make_shared<SingleFileTransferStateReporter>(IoC::require<FileStatusManager>());
   });
 
   // The remote port is built at once: it is the one object every pipeline
@@ -276,49 +266,47 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
   if (!delegate) {
     return makeError(BackupSDKError::unknownError, "no BackupSDKDelegate was given");
   }
-  auto reporter = IoC::resolve<SingleFileTransferStateReporterProtocol>();
+  auto reporter = IoC::resolve<SingleFileTransferStateReporter>();
   if (!reporter.ok()) return reporter.error();
-  (void)IoC::registerSingleton<RemoteIOServiceProtocol>(
-      std::make_shared<RemoteIOService>(
-          std::move(delegate), IoC::optional<FileIOServiceProtocol>(),
-          IoC::optional<LoggerProtocol>(), reporter.value(), roots.temporary,
-          remoteRequestTimeout.value_or(RemoteIOService::kDefaultRequestTimeout),
-          std::vector<std::string>{roots.pictures, roots.movies, roots.contacts, roots.calendars,
-                                   roots.state},
-          std::vector<std::string>{roots.systemTemporary}));
+  (void)IoC::registerSingleton<RemoteIOServiceProtocol>(std::make_shared<RemoteIOService>(
+      std::move(delegate), IoC::optional<FileIOServiceProtocol>(), IoC::optional<LoggerProtocol>(),
+      reporter.value(), roots.temporary,
+      remoteRequestTimeout.value_or(RemoteIOService::kDefaultRequestTimeout),
+      std::vector<std::string>{roots.pictures, roots.movies, roots.contacts, roots.calendars,
+                               roots.state},
+      std::vector<std::string>{roots.systemTemporary}));
 
   IoC::registerLazySingleton<ZipServiceProtocol>([] {
     return std::make_shared<ZipServiceDecorator>(IoC::optional<FileIOServiceProtocol>(),
                                                  std::make_shared<ZipService>());
   });
-  IoC::registerLazySingleton<SerializerProtocol>([] {
-    return std::make_shared<Serializer>(IoC::require<BackupSerializerProtocol>(),
-                                        IoC::require<MetadataSerializerProtocol>());
+  IoC::registerLazySingleton<Serializer>([] {
+    return std::make_shared<Serializer>(IoC::require<BackupSerializer>(),
+                                        IoC::require<MetadataSerializer>());
   });
-  IoC::registerLazySingleton<BackupSerializerProtocol>([] {
+  IoC::registerLazySingleton<BackupSerializer>([] {
     // A "backup.json" without "deviceID" belongs to this device; asked only then.
     return std::make_shared<BackupSerializer>(
         [] { return IoC::require<DeviceUIDServiceProtocol>()->getUID(); });
   });
-  IoC::registerLazySingleton<MetadataSerializerProtocol>(
+  IoC::registerLazySingleton<MetadataSerializer>(
       [] { return std::make_shared<MetadataSerializer>(); });
-  IoC::registerLazySingleton<HashingUtilAdapterProtocol>([] {
+  IoC::registerLazySingleton<HashingUtilAdapter>([] {
     return std::make_shared<HashingUtilAdapter>(IoC::require<FileContentReaderProtocol>());
   });
-  IoC::registerLazySingleton<PathUtilProtocol>([] { return std::make_shared<PathUtil>(); });
-  IoC::registerLazySingleton<CancelationServiceProtocol>([] {
-    return std::make_shared<CancelationService>(IoC::require<NotificationServiceProtocol>());
-  });
+  IoC::registerLazySingleton<PathUtil>([] { return std::make_shared<PathUtil>(); });
+  IoC::registerLazySingleton<CancelationService>(
+      [] { return std::make_shared<CancelationService>(IoC::require<NotificationService>()); });
 
-  IoC::registerLazySingleton<MetadataLoaderProtocol>([] {
+  IoC::registerLazySingleton<MetadataLoader>([] {
     return std::make_shared<MetadataLoader>(IoC::require<RemoteIOServiceProtocol>(),
                                             IoC::require<FileIOServiceProtocol>(),
-                                            IoC::require<SerializerProtocol>());
+                                            IoC::require<Serializer>());
   });
-  IoC::registerLazySingleton<CompatibilityServiceProtocol>([] {
+  IoC::registerLazySingleton<CompatibilityService>([] {
     return std::make_shared<CompatibilityService>(IoC::require<SystemInformationProtocol>());
   });
-  IoC::registerLazySingleton<MigrationsProtocol>([] {
+  IoC::registerLazySingleton<Migrations>([] {
     return std::make_shared<Migrations>(IoC::require<RemoteIOServiceProtocol>(),
                                         IoC::optional<LoggerProtocol>());
   });

@@ -6,7 +6,7 @@
 #include "backup/OptimizeMediaDataService.h"
 #include "backup/PreviewProgress.h"
 #include "backup/PreviewProgressFactory.h"
-#include "sdk/NotificationService.h"
+#include "core/NotificationService.h"
 #include "support/AwaitResult.h"
 #include "support/BackgroundQueue.h"
 #include "support/ErrorMatchers.h"

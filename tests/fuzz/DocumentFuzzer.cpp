@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/text/DateText.h"
 #include "model/json/BackupSerializer.h"
 #include "model/json/CalendarEntryJson.h"
 #include "model/json/ItemsMetaDataJson.h"
@@ -18,6 +17,7 @@
 #include "model/json/JsonText.h"
 #include "model/json/MediaMetaDataJson.h"
 #include "model/json/MetadataSerializer.h"
+#include "platform/text/DateText.h"
 
 namespace tessellon {
 

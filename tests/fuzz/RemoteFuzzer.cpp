@@ -26,12 +26,12 @@
 
 #include "tessellon/BackupSDK.h"
 
+#include "core/Async.h"
+#include "core/IoC.h"
 #include "delegates/LocalFolderDelegate.h"
 #include "fuzz/FuzzSandbox.h"
 #include "fuzz/FuzzScript.h"
 #include "fuzz/ScriptedDelegate.h"
-#include "core/Async.h"
-#include "core/IoC.h"
 
 namespace tessellon::fuzz {
 namespace {

@@ -382,8 +382,8 @@ TEST_F(CliTest, VerifyNamesWhatIsMissingOrDamagedAndExitsThree) {
 
   const Outcome read = run(verify + " --read-data");
   EXPECT_EQ(read.status, 3) << read.err;
-  EXPECT_THAT(read.out, HasSubstr("  missing  images/" + stored(1) +
-                                  "  (2020/0.jpg): not on the remote\n"));
+  EXPECT_THAT(read.out,
+              HasSubstr("  missing  images/" + stored(1) + "  (2020/0.jpg): not on the remote\n"));
   EXPECT_THAT(read.out, HasSubstr("  damaged  images/" + stored(2) +
                                   "  (2020/1.jpg): the content differs from its checksum\n"));
   EXPECT_THAT(read.out, HasSubstr("The backup is NOT whole."));
@@ -565,8 +565,8 @@ TEST_F(CliTest, AnUnreadableCardIsSkippedAndAMissingAddressBookNeverReplacesTheS
   addContactsAndEvents();
   const std::string broken = dir_.write("home/contacts/Friends/broken.vcf",
                                         "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Half a card\r\n");
-  const std::string cut = dir_.write("home/calendars/Work/cut.ics",
-                                     "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:c\r\nSUMM");
+  const std::string cut =
+      dir_.write("home/calendars/Work/cut.ics", "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:c\r\nSUMM");
   const Outcome backup = run("backup --only contacts,calendars" + folders());
   EXPECT_EQ(backup.status, 3) << backup.err;
   EXPECT_THAT(backup.out, HasSubstr("  contacts: " + broken + "\n"));

@@ -31,8 +31,8 @@ struct Outcome {
 
 // A WebDAV server that asks for a password, shared by the tests of this program.
 ApacheDavServer& davServer() {
-  static ApacheDavServer server{(clearAwsEnvironment(),
-                                 ApacheDavServer::Options{"backup", "s3cr3t pass", std::nullopt})};
+  static ApacheDavServer server{
+      (clearAwsEnvironment(), ApacheDavServer::Options{"backup", "s3cr3t pass", std::nullopt})};
   return server;
 }
 
@@ -53,7 +53,8 @@ class NetworkCliTest : public ::testing::TestWithParam<Kind> {
     if (GetParam() == Kind::webDav) {
       ASSERT_TRUE(fs::create_directory(davServer().davRoot() + "/" + name_));
       ASSERT_EQ(std::system(("chown www-data: '" + davServer().davRoot() + "/" + name_ +
-                             "' 2>/dev/null || true").c_str()),
+                             "' 2>/dev/null || true")
+                                .c_str()),
                 0);
       ::setenv("TESSELLON_WEBDAV_USER", "backup", 1);
       ::setenv("TESSELLON_WEBDAV_PASSWORD", "s3cr3t pass", 1);
@@ -89,11 +90,11 @@ class NetworkCliTest : public ::testing::TestWithParam<Kind> {
 
   Outcome run(const std::string& arguments, std::string remoteUrl = "") {
     if (remoteUrl.empty()) remoteUrl = remote();
-    const std::string command =
-        "env TMPDIR='" + dir_.file("tmp") + "' XDG_CONFIG_HOME='" + dir_.file("config") +
-        "' XDG_DATA_HOME='" + dir_.file("data") + "' '" TESSELLON_CLI_PATH "' " + arguments +
-        " --remote '" + remoteUrl + "' >'" + dir_.file("out") + "' 2>'" + dir_.file("err") +
-        "' </dev/null";
+    const std::string command = "env TMPDIR='" + dir_.file("tmp") + "' XDG_CONFIG_HOME='" +
+                                dir_.file("config") + "' XDG_DATA_HOME='" + dir_.file("data") +
+                                "' '" TESSELLON_CLI_PATH "' " + arguments + " --remote '" +
+                                remoteUrl + "' >'" + dir_.file("out") + "' 2>'" + dir_.file("err") +
+                                "' </dev/null";
     const int raw = std::system(command.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, dir_.read("out"), dir_.read("err")};
   }
@@ -126,7 +127,8 @@ class NetworkCliTest : public ::testing::TestWithParam<Kind> {
   int archivesStored() const {
     int archives = 0;
     if (GetParam() == Kind::webDav) {
-      for (const auto& entry : fs::recursive_directory_iterator(davServer().davRoot() + "/" + name_)) {
+      for (const auto& entry :
+           fs::recursive_directory_iterator(davServer().davRoot() + "/" + name_)) {
         archives += entry.path().extension() == ".zip";
       }
       return archives;
@@ -178,7 +180,8 @@ TEST_P(NetworkCliTest, BackupListSecondBackupAndRestore) {
 }
 
 TEST_P(NetworkCliTest, RefusedCredentialsAreAClearErrorThatShowsNoSecret) {
-  const char* secret = GetParam() == Kind::webDav ? "TESSELLON_WEBDAV_PASSWORD" : "AWS_SECRET_ACCESS_KEY";
+  const char* secret =
+      GetParam() == Kind::webDav ? "TESSELLON_WEBDAV_PASSWORD" : "AWS_SECRET_ACCESS_KEY";
   ::setenv(secret, "not the password", 1);
   const Outcome wrong = run("list");
   EXPECT_EQ(wrong.status, 1);

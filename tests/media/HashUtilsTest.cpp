@@ -10,8 +10,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "model/FingerprintUtils.h"
 #include "media/fingerprints/Md5.h"
+#include "model/FingerprintUtils.h"
 #include "platform/memorymap/FileContentReader.h"
 #include "support/ErrorMatchers.h"
 #include "support/MediaTree.h"

@@ -8,8 +8,8 @@
 #include "media/discovery/PathValidator.h"
 #include "media/discovery/Utf8.h"
 #include "model/StableHash.h"
-#include "platform/text/Utf8.h"
 #include "platform/files/FileIOService.h"
+#include "platform/text/Utf8.h"
 #include "support/MediaTree.h"
 #include "support/TempDir.h"
 

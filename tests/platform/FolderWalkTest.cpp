@@ -35,7 +35,9 @@ struct Tree {
         const bool isFolder = depth < 4 && random() % 3 == 0;
         entries.push_back({name, FileAttributes{isFolder ? FileAttributes::Type::directory
                                                          : FileAttributes::Type::regular,
-                                                0, {}, {}}});
+                                                0,
+                                                {},
+                                                {}}});
         if (isFolder) grow(name, depth + 1);
       }
     };

@@ -233,8 +233,8 @@ TYPED_TEST(DelegateConformanceTest, StreamedReadHandsOverTheStoredBytesInOrder) 
   const size_t localFiles = this->filesBesideTheRemote();
 
   EXPECT_TRUE(this->calls_.read("dev1/v.mov").first == bytes);
-  EXPECT_EQ(this->calls_.read("dev1/empty"), std::make_pair(std::optional<std::string>(""),
-                                                            std::optional<BackupSDKError>()));
+  EXPECT_EQ(this->calls_.read("dev1/empty"),
+            std::make_pair(std::optional<std::string>(""), std::optional<BackupSDKError>()));
   EXPECT_EQ(this->calls_.read("dev1/none").second, BackupSDKError::delegateFileDoesNotExist);
   EXPECT_EQ(this->calls_.read("../outside").second, BackupSDKError::delegateFileDownloadFailed);
   // Reading left no local copy.

@@ -12,13 +12,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "core/Async.h"
+#include "core/CancelToken.h"
+#include "core/FileStatusManager.h"
+#include "core/NotificationService.h"
 #include "platform/files/FileIOService.h"
 #include "remote/RemoteIOService.h"
 #include "remote/SingleFileTransferStateReporter.h"
-#include "core/Async.h"
-#include "core/CancelToken.h"
-#include "sdk/FileStatusManager.h"
-#include "sdk/NotificationService.h"
 #include "support/AwaitResult.h"
 #include "support/BackgroundQueue.h"
 #include "support/ErrorMatchers.h"

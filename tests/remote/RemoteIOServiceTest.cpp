@@ -6,14 +6,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "core/Async.h"
+#include "core/CancelToken.h"
+#include "core/FileStatusManager.h"
+#include "core/NotificationService.h"
 #include "delegates/LocalFolderDelegate.h"
 #include "platform/files/FileIOService.h"
 #include "remote/SingleFileTransferStateReporter.h"
 #include "remote/TestArchives.h"
-#include "core/Async.h"
-#include "core/CancelToken.h"
-#include "sdk/FileStatusManager.h"
-#include "sdk/NotificationService.h"
 #include "support/AwaitResult.h"
 #include "support/BackgroundQueue.h"
 #include "support/ErrorMatchers.h"

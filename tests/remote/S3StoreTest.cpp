@@ -3,8 +3,6 @@
 // contention and with a lost answer, and the clean-up of abandoned multipart uploads. The session
 // token, which the gateway cannot issue, is checked on the wire of a recording server.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <atomic>
@@ -13,8 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include <arpa/inet.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 
 #include "remote/DelegateCalls.h"
 #include "remote/NetworkRemotes.h"
@@ -66,8 +66,9 @@ class RecordingHttpServer {
         std::lock_guard lock(mutex_);
         heads_.push_back(head);
       }
-      const std::string answer = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n"
-                                 "Connection: close\r\n\r\n";
+      const std::string answer =
+          "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n"
+          "Connection: close\r\n\r\n";
       (void)::send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
       ::close(client);
     }
@@ -233,7 +234,8 @@ TEST_F(S3StoreTest, OfConcurrentCreatorsExactlyOneCreates) {
   std::atomic<int> created{0};
   std::atomic<int> errors{0};
   for (int i = 0; i < kCreators; ++i) {
-    const std::string file = local_.write("lock" + std::to_string(i), "holder " + std::to_string(i));
+    const std::string file =
+        local_.write("lock" + std::to_string(i), "holder " + std::to_string(i));
     creators.emplace_back([&, file] {
       hosts::StoreAnswer answer = hosts::StoreAnswer::done;
       if (s3->putFileIfAbsent(file, "lock.json", answer)) ++errors;

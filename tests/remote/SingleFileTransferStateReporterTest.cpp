@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "sdk/FileStatusManager.h"
-#include "sdk/NotificationService.h"
+#include "core/FileStatusManager.h"
+#include "core/NotificationService.h"
 #include "support/BackgroundQueue.h"
 
 namespace tessellon {

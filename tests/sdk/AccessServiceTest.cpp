@@ -5,10 +5,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/files/FileIOService.h"
-#include "platform/locations/LocationProvider.h"
 #include "platform/access/FolderBasedAccessRequest.h"
 #include "platform/access/PhotoLibraryAccessRequest.h"
+#include "platform/files/FileIOService.h"
+#include "platform/locations/LocationProvider.h"
 #include "support/ErrorMatchers.h"
 #include "support/TempDir.h"
 
@@ -78,8 +78,8 @@ class FakeStores final : public ContactRepositoryProtocol,
     return Future<Void>::success(Void{});
   }
 
-  std::shared_ptr<ImageRepositoryProtocol> imageRepository() const override { return nullptr; }
-  std::shared_ptr<VideoRepositoryProtocol> videoRepository() const override { return nullptr; }
+  std::shared_ptr<ImageRepository> imageRepository() const override { return nullptr; }
+  std::shared_ptr<VideoRepository> videoRepository() const override { return nullptr; }
   std::shared_ptr<AccessRequestFactoryProtocol> accessRequestFactory() const override {
     return std::const_pointer_cast<FakeStores>(shared_from_this());
   }
@@ -98,7 +98,8 @@ class FakeStores final : public ContactRepositoryProtocol,
 std::pair<FutureResult<Void>, std::vector<std::string>> check(
     const Settings& settings, Grants grants, std::shared_ptr<CancelToken> token = nullptr) {
   auto stores = std::make_shared<FakeStores>(grants);
-  auto result = AccessService(stores, stores, stores).checkAccess(settings, AccessPurpose::backup, token);
+  auto result =
+      AccessService(stores, stores, stores).checkAccess(settings, AccessPurpose::backup, token);
   return {result.waitUntilCompleted(), stores->asked};
 }
 

@@ -12,15 +12,15 @@
 #include "backup/BackupInformationCollectorProtocol.h"
 #include "backup/BackupPreviewServiceProtocol.h"
 #include "backup/BackupServiceProtocol.h"
+#include "core/Async.h"
+#include "core/IoC.h"
+#include "core/NotificationService.h"
 #include "delegates/LocalFolderDelegate.h"
 #include "futures/CurrentExecutor.h"
 #include "restore/RestoreServiceProtocol.h"
 #include "sdk/AccessServiceProtocol.h"
-#include "core/Async.h"
 #include "sdk/BackupSDKState.h"
-#include "core/IoC.h"
 #include "sdk/IoCSetup.h"
-#include "sdk/NotificationServiceProtocol.h"
 #include "support/AwaitResult.h"
 #include "support/BackgroundQueue.h"
 #include "support/ErrorMatchers.h"
@@ -210,7 +210,7 @@ TEST_F(BackupSDKTest, PreviewResetsItsProgressAndErrorsReachTheHostInItsForm) {
   ASSERT_TRUE(previewed.wait());
   EXPECT_TRUE(previewed.arg<0>());
   // The finish reset the closure: a late report reaches nobody.
-  EXPECT_FALSE(IoC::resolve<NotificationServiceProtocol>().value()->backupPreviewProgress());
+  EXPECT_FALSE(IoC::resolve<NotificationService>().value()->backupPreviewProgress());
 
   // An internal error of another kind arrives as code 0 of the library's domain.
   fakes_->previewFailure = Error{"JsonError", 1, "missing key startDate"};
@@ -228,7 +228,7 @@ TEST_F(BackupSDKTest, PreviewResetsItsProgressAndErrorsReachTheHostInItsForm) {
       [](const FileStatus&) {}, denied.callback());
   ASSERT_TRUE(denied.wait());
   EXPECT_THAT(denied.arg<1>(), HasCode(BackupSDKError::calendarsAccessDenied));
-  EXPECT_FALSE(IoC::resolve<NotificationServiceProtocol>().value()->restoreProgress());
+  EXPECT_FALSE(IoC::resolve<NotificationService>().value()->restoreProgress());
   EXPECT_FALSE(std::filesystem::exists(remote_.file("home/Pictures")));
 }
 

@@ -14,13 +14,13 @@
 
 #include "tessellon/ForwardingDelegate.h"
 
+#include "core/CancelToken.h"
 #include "delegates/LocalFolderDelegate.h"
 #include "model/json/DeviceLockJson.h"
 #include "platform/files/FileIOService.h"
 #include "platform/identity/ComputerName.h"
 #include "platform/identity/ProcessID.h"
 #include "remote/RemoteIOService.h"
-#include "core/CancelToken.h"
 #include "support/AwaitResult.h"
 #include "support/BackgroundQueue.h"
 #include "support/ErrorMatchers.h"

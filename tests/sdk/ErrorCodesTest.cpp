@@ -3,9 +3,9 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "futures/FuturesError.h"
 #include "core/HostError.h"
 #include "core/IoCError.h"
+#include "futures/FuturesError.h"
 
 namespace tessellon {
 namespace {

@@ -1,4 +1,4 @@
-#include "sdk/NotificationService.h"
+#include "core/NotificationService.h"
 
 #include <atomic>
 #include <mutex>
@@ -6,7 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "sdk/FileStatusManager.h"
+#include "core/FileStatusManager.h"
 #include "support/BackgroundQueue.h"
 
 namespace tessellon {

@@ -1,8 +1,8 @@
 #include "support/ApacheDavServer.h"
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <signal.h>
-#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -43,7 +43,8 @@ ApacheDavServer::ApacheDavServer(Options options)
   ::mkdir(dir_.file("run").c_str(), 0755);
   if (options_.capacity) {
     const std::string size = "size=" + std::to_string(*options_.capacity) + ",mode=0755";
-    mounted_ = ::mount("tmpfs", davRoot().c_str(), "tmpfs", MS_NOSUID | MS_NODEV, size.c_str()) == 0;
+    mounted_ =
+        ::mount("tmpfs", davRoot().c_str(), "tmpfs", MS_NOSUID | MS_NODEV, size.c_str()) == 0;
   }
   if (options_.tls) makeCertificates();
   giveToWorkers(davRoot());
@@ -65,7 +66,8 @@ std::string ApacheDavServer::url() const {
 void ApacheDavServer::makeCertificates() const {
   const std::string state = dir_.path();
   const std::string script =
-      "cd '" + state + "' && "
+      "cd '" + state +
+      "' && "
       "openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.crt -days 2 "
       "-subj /CN=throwaway-ca && "
       "openssl req -x509 -newkey rsa:2048 -nodes -keyout other-ca.key -out other-ca.crt -days 2 "
@@ -113,9 +115,9 @@ void ApacheDavServer::writeConfiguration() const {
     conf << "  AuthType Basic\n  AuthName dav\n  AuthUserFile " << state << "/htpasswd\n"
          << "  Require valid-user\n";
     // The password goes through a pipe, never a command line.
-    FILE* htpasswd = ::popen(("htpasswd -ic '" + state + "/htpasswd' '" + *options_.user +
-                              "' >/dev/null 2>&1").c_str(),
-                             "w");
+    FILE* htpasswd = ::popen(
+        ("htpasswd -ic '" + state + "/htpasswd' '" + *options_.user + "' >/dev/null 2>&1").c_str(),
+        "w");
     if (htpasswd != nullptr) {
       std::fputs(options_.password.c_str(), htpasswd);
       ::pclose(htpasswd);
@@ -139,7 +141,8 @@ bool ApacheDavServer::start() {
   // program that crashes, nor hold its output pipes.
   const std::string watcher =
       "trap 'kill $a 2>/dev/null; wait $a; exit 0' TERM; \"$0\" -f \"$1\" -DFOREGROUND & a=$!; "
-      "while kill -0 " + std::to_string(::getpid()) +
+      "while kill -0 " +
+      std::to_string(::getpid()) +
       " 2>/dev/null && kill -0 $a 2>/dev/null; do sleep 0.2; done; kill $a 2>/dev/null; wait $a";
   pid_ = ::fork();
   if (pid_ == 0) {

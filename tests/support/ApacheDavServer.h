@@ -12,8 +12,9 @@ namespace tessellon {
 // A real Apache httpd with mod_dav on a free 127.0.0.1 port, from a private configuration in a
 // fresh folder, run in the foreground as this process's child and stopped by its process id. As
 // root its workers run as www-data, who owns the DAV root. With `user`, requests need that user
-// and password (HTTP basic). With `tls`, HTTPS (see Options::tls). With `capacity`, the DAV root is a tmpfs of that many bytes (needs
-// the right to mount; see volumeMounted()), which makes the server answer 507 when full.
+// and password (HTTP basic). With `tls`, HTTPS (see Options::tls). With `capacity`, the DAV root is
+// a tmpfs of that many bytes (needs the right to mount; see volumeMounted()), which makes the
+// server answer 507 when full.
 class ApacheDavServer {
  public:
   struct Options {

@@ -43,11 +43,10 @@ bool CephGateway::start(bool last) {
   do {
     port_ = freeLoopbackPort();
   } while (port_ == monitor);
-  const std::string command = std::string("'") + TESSELLON_TEST_SERVERS_DIR +
-                              "/start-ceph-gateway' '" + dir_.file("state") + "' " +
-                              std::to_string(monitor) + " " + std::to_string(port_) + " " +
-                              std::to_string(::getpid()) + " >'" + dir_.file("start.log") +
-                              "' 2>&1";
+  const std::string command =
+      std::string("'") + TESSELLON_TEST_SERVERS_DIR + "/start-ceph-gateway' '" +
+      dir_.file("state") + "' " + std::to_string(monitor) + " " + std::to_string(port_) + " " +
+      std::to_string(::getpid()) + " >'" + dir_.file("start.log") + "' 2>&1";
   const int status = std::system(command.c_str());
   pids_.clear();
   std::ifstream pids(dir_.file("state/pids"));

@@ -94,8 +94,8 @@ class FaultyFileIOService final : public FileIOServiceProtocol {
     return real_->attributesOfItem(path);
   }
   // Without an armed listing fault, the plain listing the protocol gives (no attributes).
-  Result<void> visitSubpathsWithAttributes(const std::string& path,
-                                           const std::function<bool(ListedItem&&)>& visit) override {
+  Result<void> visitSubpathsWithAttributes(
+      const std::string& path, const std::function<bool(ListedItem&&)>& visit) override {
     std::optional<std::pair<std::string, int>> fault;
     {
       std::lock_guard lock(mutex_);

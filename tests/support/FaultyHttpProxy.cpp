@@ -1,12 +1,13 @@
 #include "support/FaultyHttpProxy.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cstring>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
 
 namespace tessellon {
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <map>
-#include <optional>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>

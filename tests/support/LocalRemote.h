@@ -4,14 +4,14 @@
 #include <optional>
 #include <string>
 
+#include "core/FileStatusManager.h"
+#include "core/NotificationService.h"
 #include "delegates/LocalFolderDelegate.h"
 #include "model/json/BackupSerializer.h"
 #include "model/json/MetadataSerializer.h"
 #include "model/json/Serializer.h"
 #include "remote/RemoteIOService.h"
 #include "remote/SingleFileTransferStateReporter.h"
-#include "sdk/FileStatusManager.h"
-#include "sdk/NotificationService.h"
 #include "support/FaultyDelegate.h"
 #include "support/TempDir.h"
 
@@ -32,7 +32,7 @@ inline std::shared_ptr<FileStatusManager> statusManager() {
 inline std::shared_ptr<RemoteIOService> remoteOver(
     std::shared_ptr<BackupSDKDelegate> host, std::shared_ptr<FileIOServiceProtocol> files,
     std::shared_ptr<LoggerProtocol> logger,
-    std::shared_ptr<FileStatusManagerProtocol> status = statusManager()) {
+    std::shared_ptr<FileStatusManager> status = statusManager()) {
   return std::make_shared<RemoteIOService>(
       std::move(host), std::move(files), std::move(logger),
       std::make_shared<SingleFileTransferStateReporter>(std::move(status)));

@@ -6,7 +6,6 @@
 
 #include "media/DuplicateCollection.h"
 #include "media/ImageService.h"
-#include "media/MediaPathUtil.h"
 #include "media/PathUtil.h"
 #include "media/VideoService.h"
 #include "media/caches/CachingService.h"
@@ -16,7 +15,6 @@
 #include "media/discovery/MediaRepositoryHelper.h"
 #include "media/discovery/PathValidator.h"
 #include "media/discovery/VideoRepository.h"
-#include "media/fingerprints/Hasher.h"
 #include "media/fingerprints/HashingUtilAdapter.h"
 #include "media/placement/RestoreMediaItemHelper.h"
 #include "media/placement/SolveNameConflictOnRestoreStrategy.h"
@@ -68,19 +66,18 @@ MediaServices MediaServices::build(Options options, std::shared_ptr<ZipServicePr
       options.temporary, services.files, [repositoryLater] { return repositoryLater->lock(); });
   services.duplicates = std::make_shared<DuplicateCollection>(services.hashing);
   auto filter = std::make_shared<FileExtensionFilter>();
-  auto pathUtil = std::make_shared<MediaPathUtil>();
   services.nameConflicts = std::make_shared<SolveNameConflictOnRestoreStrategy>(services.files);
   services.restoreHelper = std::make_shared<RestoreMediaItemHelper>(
-      services.caching, services.files, options.logger, services.locations, pathUtil,
+      services.caching, services.files, options.logger, services.locations,
       std::make_shared<PathUtil>(), services.nameConflicts);
   services.helper = std::make_shared<MediaRepositoryHelper>(
       services.caching, services.zip, services.files, services.restoreHelper, services.locations,
       std::make_shared<PathValidator>(services.files), filter, services.duplicates,
-      services.hashing, std::make_shared<Hasher>(), pathUtil, options.logger);
+      services.hashing, options.logger);
   services.images = std::make_shared<ImageRepository>(services.helper, services.locations, filter,
                                                       services.caching);
   services.videos = std::make_shared<VideoRepository>(services.helper, services.locations, filter,
-                                                      services.caching, pathUtil);
+                                                      services.caching);
   services.repository = std::make_shared<MediaRepository>(
       services.videos, services.images, services.caching, services.files, services.duplicates,
       options.logger, services.locations, nullptr);

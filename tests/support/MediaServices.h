@@ -5,15 +5,17 @@
 
 #include "tessellon/LoggerProtocol.h"
 
-#include "media/DuplicateCollectionProtocol.h"
+#include "media/DuplicateCollection.h"
 #include "media/ImageServiceProtocol.h"
 #include "media/VideoServiceProtocol.h"
-#include "media/caches/CachingServiceProtocol.h"
-#include "media/discovery/MediaRepositoryHelperProtocol.h"
+#include "media/caches/CachingService.h"
+#include "media/discovery/ImageRepository.h"
+#include "media/discovery/MediaRepositoryHelper.h"
 #include "media/discovery/MediaRepositoryProtocol.h"
-#include "media/fingerprints/HashingUtilAdapterProtocol.h"
-#include "media/placement/RestoreMediaItemHelperProtocol.h"
-#include "media/placement/SolveNameConflictOnRestoreStrategyProtocol.h"
+#include "media/discovery/VideoRepository.h"
+#include "media/fingerprints/HashingUtilAdapter.h"
+#include "media/placement/RestoreMediaItemHelper.h"
+#include "media/placement/SolveNameConflictOnRestoreStrategy.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "platform/locations/LocationProviderProtocol.h"
 #include "platform/memorymap/FileContentReaderProtocol.h"
@@ -38,14 +40,14 @@ struct MediaServices {
   std::shared_ptr<FileIOServiceProtocol> files;
   std::shared_ptr<LocationProviderProtocol> locations;
   std::shared_ptr<ZipServiceProtocol> zip;
-  std::shared_ptr<HashingUtilAdapterProtocol> hashing;
-  std::shared_ptr<CachingServiceProtocol> caching;
-  std::shared_ptr<DuplicateCollectionProtocol> duplicates;
-  std::shared_ptr<SolveNameConflictOnRestoreStrategyProtocol> nameConflicts;
-  std::shared_ptr<RestoreMediaItemHelperProtocol> restoreHelper;
-  std::shared_ptr<MediaRepositoryHelperProtocol> helper;
-  std::shared_ptr<ImageRepositoryProtocol> images;
-  std::shared_ptr<VideoRepositoryProtocol> videos;
+  std::shared_ptr<HashingUtilAdapter> hashing;
+  std::shared_ptr<CachingService> caching;
+  std::shared_ptr<DuplicateCollection> duplicates;
+  std::shared_ptr<SolveNameConflictOnRestoreStrategy> nameConflicts;
+  std::shared_ptr<RestoreMediaItemHelper> restoreHelper;
+  std::shared_ptr<MediaRepositoryHelper> helper;
+  std::shared_ptr<ImageRepository> images;
+  std::shared_ptr<VideoRepository> videos;
   std::shared_ptr<MediaRepositoryProtocol> repository;
   std::shared_ptr<ImageServiceProtocol> imageService;
   std::shared_ptr<VideoServiceProtocol> videoService;

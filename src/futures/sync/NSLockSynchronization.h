@@ -9,8 +9,7 @@ namespace tessellon {
 // A non-recursive lock, synchronous on the calling thread.
 class NSLockSynchronization final : public SynchronizationProtocol {
  public:
-  void lockAndModify(bool, std::function<void()> modifyBlock,
-                     std::function<void()> then) override {
+  void lockAndModify(bool, std::function<void()> modifyBlock, std::function<void()> then) override {
     lock_.lock();
     modifyBlock();
     lock_.unlock();

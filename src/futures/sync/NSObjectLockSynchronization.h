@@ -9,8 +9,7 @@ namespace tessellon {
 // A monitor on a plain object: recursive, synchronous on the calling thread.
 class NSObjectLockSynchronization final : public SynchronizationProtocol {
  public:
-  void lockAndModify(bool, std::function<void()> modifyBlock,
-                     std::function<void()> then) override {
+  void lockAndModify(bool, std::function<void()> modifyBlock, std::function<void()> then) override {
     {
       std::lock_guard lock(monitor_);
       modifyBlock();

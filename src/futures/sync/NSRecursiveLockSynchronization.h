@@ -9,8 +9,7 @@ namespace tessellon {
 // A recursive lock: a block may take the same lock again on its thread.
 class NSRecursiveLockSynchronization final : public SynchronizationProtocol {
  public:
-  void lockAndModify(bool, std::function<void()> modifyBlock,
-                     std::function<void()> then) override {
+  void lockAndModify(bool, std::function<void()> modifyBlock, std::function<void()> then) override {
     {
       std::lock_guard lock(lock_);
       modifyBlock();

@@ -10,8 +10,7 @@ namespace tessellon {
 // synchronous on the calling thread.
 class PThreadMutexSynchronization final : public SynchronizationProtocol {
  public:
-  void lockAndModify(bool, std::function<void()> modifyBlock,
-                     std::function<void()> then) override {
+  void lockAndModify(bool, std::function<void()> modifyBlock, std::function<void()> then) override {
     {
       std::lock_guard lock(mutex_);
       modifyBlock();

@@ -22,9 +22,12 @@ enum class SynchronizationType : int {
 
 // Every kind but unsafe, in order.
 inline constexpr std::array<SynchronizationType, 7> allValues = {
-    SynchronizationType::barrierConcurrent, SynchronizationType::barrierSerial,
-    SynchronizationType::serialQueue,       SynchronizationType::nsObjectLock,
-    SynchronizationType::nsLock,            SynchronizationType::nsRecursiveLock,
+    SynchronizationType::barrierConcurrent,
+    SynchronizationType::barrierSerial,
+    SynchronizationType::serialQueue,
+    SynchronizationType::nsObjectLock,
+    SynchronizationType::nsLock,
+    SynchronizationType::nsRecursiveLock,
     SynchronizationType::pThreadMutex};
 
 // A new lock object of this kind.

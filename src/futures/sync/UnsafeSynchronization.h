@@ -7,8 +7,7 @@ namespace tessellon {
 // No lock at all: for state only one thread ever touches.
 class UnsafeSynchronization final : public SynchronizationProtocol {
  public:
-  void lockAndModify(bool, std::function<void()> modifyBlock,
-                     std::function<void()> then) override {
+  void lockAndModify(bool, std::function<void()> modifyBlock, std::function<void()> then) override {
     modifyBlock();
     if (then) then();
   }

@@ -4,9 +4,11 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "futures/Executor.h"
-#include "core/PathUtils.h"
 #include "core/IoC.h"
+#include "core/PathUtils.h"
+#include "futures/Executor.h"
+#include "media/discovery/ImageRepository.h"
+#include "media/discovery/VideoRepository.h"
 
 namespace tessellon {
 namespace {
@@ -57,7 +59,8 @@ void BaseCachingService::clearMediaItemCache() {
   // Freeing a large library's entries takes tens of milliseconds that nobody waits for, so a
   // pool thread does it; the entries are unreachable from here on.
   if (released->size() >= kReleasedOnPool) {
-    Executor::background().execute([released = std::move(released)]() mutable { released.reset(); });
+    Executor::background().execute(
+        [released = std::move(released)]() mutable { released.reset(); });
   }
 }
 
@@ -110,13 +113,14 @@ Future<Void> BaseCachingService::refreshMediaItemCache(const Settings& settings,
         makeError(BackupSDKError::unknownError, "no media repository to refresh the cache from"));
   }
   Future<MediaItemsWithHashes> images =
-      settings.images ? repository->imageRepository()->getItemsWithHashOnRestore(cancelToken, versions)
-                      : Future<MediaItemsWithHashes>::success({});
+      settings.images
+          ? repository->imageRepository()->getItemsWithHashOnRestore(cancelToken, versions)
+          : Future<MediaItemsWithHashes>::success({});
   const bool withVideos = settings.videos;
   // The service lives in the container for the life of the process, so `this` outlives the chain.
   return images
-      .onSuccess([repository, withVideos, cancelToken,
-                  versions](const MediaItemsWithHashes& imageItems) -> Future<MediaItemsWithHashes> {
+      .onSuccess([repository, withVideos, cancelToken, versions](
+                     const MediaItemsWithHashes& imageItems) -> Future<MediaItemsWithHashes> {
         if (!withVideos) return Future<MediaItemsWithHashes>::success(imageItems);
         return repository->videoRepository()
             ->getItemsWithHashOnRestore(cancelToken, versions)

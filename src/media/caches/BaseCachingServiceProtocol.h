@@ -11,9 +11,9 @@
 #include "tessellon/Settings.h"
 #include "tessellon/Version.h"
 
+#include "core/CancelToken.h"
 #include "futures/Future.h"
 #include "media/MediaItemWithHashes.h"
-#include "core/CancelToken.h"
 
 namespace tessellon {
 

@@ -1,23 +1,31 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "media/discovery/FileExtensionFilterProtocol.h"
+#include "media/discovery/PathData.h"
 
 namespace tessellon {
 
-// The extension lists of the two media categories; stateless after construction.
-class FileExtensionFilter final : public FileExtensionFilterProtocol {
+// Sorts scanned paths into images and videos by the extension lists of the two categories, and
+// keeps photo-library internals out. Order is kept. Stateless after construction; thread-safe.
+class FileExtensionFilter final {
  public:
-  std::vector<PathData> onlyLeaveImages(std::vector<PathData> paths) const override;
-  std::vector<PathData> onlyLeaveVideos(std::vector<PathData> paths) const override;
-  std::vector<PathData> removeThumbnails(std::vector<PathData> paths) const override;
-  std::vector<PathData> removePhotoLibraryPaths(std::vector<PathData> paths) const override;
-  bool isPhotoLibraryPath(const PathData& path) const override;
-  bool isImage(const PathData& path) const override;
-  bool isVideo(const PathData& path) const override;
-  bool isThumbnail(const PathData& path) const override;
+  static constexpr std::string_view kProtocolName = "FileExtensionFilter";
+  // The paths whose file name ends in an image (video) extension, compared ignoring case.
+  std::vector<PathData> onlyLeaveImages(std::vector<PathData> paths) const;
+  std::vector<PathData> onlyLeaveVideos(std::vector<PathData> paths) const;
+  // Drops the previews and thumbnails a photo library keeps under "resources".
+  std::vector<PathData> removeThumbnails(std::vector<PathData> paths) const;
+  // Drops everything inside a photo library; the libraries are scanned on their own.
+  std::vector<PathData> removePhotoLibraryPaths(std::vector<PathData> paths) const;
+  // Whether removePhotoLibraryPaths drops `path`.
+  bool isPhotoLibraryPath(const PathData& path) const;
+  // Whether onlyLeaveImages (onlyLeaveVideos) keeps `path`, and removeThumbnails drops it.
+  bool isImage(const PathData& path) const;
+  bool isVideo(const PathData& path) const;
+  bool isThumbnail(const PathData& path) const;
 
   const std::vector<std::string> imageFormats{
       "bmp",    "cur",  "dcx",  "dds", "eps",  "flc",  "fli",   "fpx",  "ftex",   "gbr", "gd",

@@ -4,11 +4,10 @@
 
 namespace tessellon {
 
-ImageRepository::ImageRepository(
-    std::shared_ptr<MediaRepositoryHelperProtocol> mediaRepositoryHelper,
-    std::shared_ptr<LocationProviderProtocol> locationProvider,
-    std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter,
-    std::shared_ptr<CachingServiceProtocol> cachingService)
+ImageRepository::ImageRepository(std::shared_ptr<MediaRepositoryHelper> mediaRepositoryHelper,
+                                 std::shared_ptr<LocationProviderProtocol> locationProvider,
+                                 std::shared_ptr<FileExtensionFilter> fileExtensionFilter,
+                                 std::shared_ptr<CachingService> cachingService)
     : MediaItemRepository(
           locationProvider->localImageDirectory(),
           [filter = fileExtensionFilter](const PathData& path) { return filter->isImage(path); },

@@ -22,10 +22,10 @@ const std::string& firstPath(const MediaItem& item) {
 MediaItemRepository::MediaItemRepository(
     std::string localDirectory, TypeFilter isItemType, SkippedItem::Category category,
     BackupSDKError errorOnFail, std::string folderName,
-    std::shared_ptr<MediaRepositoryHelperProtocol> mediaRepositoryHelper,
+    std::shared_ptr<MediaRepositoryHelper> mediaRepositoryHelper,
     std::shared_ptr<LocationProviderProtocol> locationProvider,
-    std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter,
-    std::shared_ptr<CachingServiceProtocol> cachingService)
+    std::shared_ptr<FileExtensionFilter> fileExtensionFilter,
+    std::shared_ptr<CachingService> cachingService)
     : localDirectory_(std::move(localDirectory)),
       isItemType_(std::move(isItemType)),
       category_(category),

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "media/caches/CachingServiceProtocol.h"
-#include "media/discovery/FileExtensionFilterProtocol.h"
+#include "media/caches/CachingService.h"
+#include "media/discovery/FileExtensionFilter.h"
 #include "media/discovery/MediaItemRepositoryProtocol.h"
-#include "media/discovery/MediaRepositoryHelperProtocol.h"
+#include "media/discovery/MediaRepositoryHelper.h"
 #include "platform/locations/LocationProviderProtocol.h"
 
 namespace tessellon {
@@ -25,10 +25,10 @@ class MediaItemRepository : public virtual MediaItemRepositoryProtocol {
   MediaItemRepository(std::string localDirectory, TypeFilter isItemType,
                       SkippedItem::Category category, BackupSDKError errorOnFail,
                       std::string folderName,
-                      std::shared_ptr<MediaRepositoryHelperProtocol> mediaRepositoryHelper,
+                      std::shared_ptr<MediaRepositoryHelper> mediaRepositoryHelper,
                       std::shared_ptr<LocationProviderProtocol> locationProvider,
-                      std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter,
-                      std::shared_ptr<CachingServiceProtocol> cachingService);
+                      std::shared_ptr<FileExtensionFilter> fileExtensionFilter,
+                      std::shared_ptr<CachingService> cachingService);
 
   std::vector<PathData> generatePaths(const std::shared_ptr<CancelToken>& cancelToken) override;
   Future<MediaScan> scanOnBackupPreview(std::shared_ptr<CancelToken> cancelToken,
@@ -58,10 +58,10 @@ class MediaItemRepository : public virtual MediaItemRepositoryProtocol {
   const SkippedItem::Category category_;
   const BackupSDKError errorOnFail_;
   const std::string folderName_;
-  const std::shared_ptr<MediaRepositoryHelperProtocol> mediaRepositoryHelper_;
+  const std::shared_ptr<MediaRepositoryHelper> mediaRepositoryHelper_;
   const std::shared_ptr<LocationProviderProtocol> locationProvider_;
-  const std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter_;
-  const std::shared_ptr<CachingServiceProtocol> cachingService_;
+  const std::shared_ptr<FileExtensionFilter> fileExtensionFilter_;
+  const std::shared_ptr<CachingService> cachingService_;
   // This machine's name as a new backup record carries it; names the folder that takes the files
   // of photo libraries.
   const std::string deviceName_;

@@ -10,11 +10,11 @@
 #include "tessellon/MediaMetaData.h"
 #include "tessellon/Version.h"
 
+#include "core/CancelToken.h"
 #include "futures/Future.h"
 #include "media/MediaItemWithHashes.h"
 #include "media/discovery/MediaScan.h"
 #include "media/discovery/PathData.h"
-#include "core/CancelToken.h"
 
 namespace tessellon {
 
@@ -35,7 +35,7 @@ class MediaItemRepositoryProtocol {
   // scan cannot take is only logged.
   virtual std::vector<PathData> generatePaths(const std::shared_ptr<CancelToken>& cancelToken) = 0;
   // The items of a preview, from attributes only, in generatePaths' order, and the files and
-  // folders the scan could not take, with why (see MediaRepositoryHelperProtocol). A file that
+  // folders the scan could not take, with why (see MediaRepositoryHelper). A file that
   // the stored `record` of this category (may be null) describes unchanged is its recorded item.
   // Runs on a pool thread; a cancelled scan completes with what it found so far.
   virtual Future<MediaScan> scanOnBackupPreview(std::shared_ptr<CancelToken> cancelToken,
@@ -57,7 +57,7 @@ class MediaItemRepositoryProtocol {
   // appendLocalMediaCopy).
   virtual Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip, MediaItem& item) = 0;
   // Restore: writes the downloaded file at `localPath` to the item's recorded paths (see
-  // MediaRepositoryHelperProtocol::copyMediaToDestinationByPath; the download may be moved away).
+  // MediaRepositoryHelper::copyMediaToDestinationByPath; the download may be moved away).
   // Completes with the paths that could not be written; fails with errorOnFail() when the file
   // could not be kept anywhere. Completes before it returns.
   virtual Future<std::vector<std::string>> addItemAtRestore(const MediaItem& item,

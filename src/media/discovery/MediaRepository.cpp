@@ -7,11 +7,11 @@
 
 namespace tessellon {
 
-MediaRepository::MediaRepository(std::shared_ptr<VideoRepositoryProtocol> videoRepository,
-                                 std::shared_ptr<ImageRepositoryProtocol> imageRepository,
-                                 std::shared_ptr<CachingServiceProtocol> cachingService,
+MediaRepository::MediaRepository(std::shared_ptr<VideoRepository> videoRepository,
+                                 std::shared_ptr<ImageRepository> imageRepository,
+                                 std::shared_ptr<CachingService> cachingService,
                                  std::shared_ptr<FileIOServiceProtocol> fileManager,
-                                 std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection,
+                                 std::shared_ptr<DuplicateCollection> duplicateCollection,
                                  std::shared_ptr<LoggerProtocol> logger,
                                  std::shared_ptr<LocationProviderProtocol> locationProvider,
                                  std::shared_ptr<AccessRequestFactoryProtocol> accessRequestFactory)

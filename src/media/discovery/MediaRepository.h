@@ -4,8 +4,8 @@
 
 #include "tessellon/LoggerProtocol.h"
 
-#include "media/DuplicateCollectionProtocol.h"
-#include "media/caches/CachingServiceProtocol.h"
+#include "media/DuplicateCollection.h"
+#include "media/caches/CachingService.h"
 #include "media/discovery/MediaRepositoryProtocol.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "platform/locations/LocationProviderProtocol.h"
@@ -16,33 +16,29 @@ namespace tessellon {
 class MediaRepository final : public MediaRepositoryProtocol {
  public:
   // `cachingService`, `fileManager`, `duplicateCollection` and `logger` may be null.
-  MediaRepository(std::shared_ptr<VideoRepositoryProtocol> videoRepository,
-                  std::shared_ptr<ImageRepositoryProtocol> imageRepository,
-                  std::shared_ptr<CachingServiceProtocol> cachingService,
+  MediaRepository(std::shared_ptr<VideoRepository> videoRepository,
+                  std::shared_ptr<ImageRepository> imageRepository,
+                  std::shared_ptr<CachingService> cachingService,
                   std::shared_ptr<FileIOServiceProtocol> fileManager,
-                  std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection,
+                  std::shared_ptr<DuplicateCollection> duplicateCollection,
                   std::shared_ptr<LoggerProtocol> logger,
                   std::shared_ptr<LocationProviderProtocol> locationProvider,
                   std::shared_ptr<AccessRequestFactoryProtocol> accessRequestFactory);
 
-  std::shared_ptr<ImageRepositoryProtocol> imageRepository() const override {
-    return imageRepository_;
-  }
-  std::shared_ptr<VideoRepositoryProtocol> videoRepository() const override {
-    return videoRepository_;
-  }
+  std::shared_ptr<ImageRepository> imageRepository() const override { return imageRepository_; }
+  std::shared_ptr<VideoRepository> videoRepository() const override { return videoRepository_; }
   std::shared_ptr<AccessRequestFactoryProtocol> accessRequestFactory() const override {
     return accessRequestFactory_;
   }
   Future<bool> exists(const MediaItem& item) override;
 
  private:
-  const std::shared_ptr<VideoRepositoryProtocol> videoRepository_;
-  const std::shared_ptr<ImageRepositoryProtocol> imageRepository_;
-  const std::shared_ptr<CachingServiceProtocol> cachingService_;            // may be null
-  const std::shared_ptr<FileIOServiceProtocol> fileIOService_;              // may be null
-  const std::shared_ptr<LoggerProtocol> logger_;                            // may be null
-  const std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection_;  // may be null
+  const std::shared_ptr<VideoRepository> videoRepository_;
+  const std::shared_ptr<ImageRepository> imageRepository_;
+  const std::shared_ptr<CachingService> cachingService_;            // may be null
+  const std::shared_ptr<FileIOServiceProtocol> fileIOService_;      // may be null
+  const std::shared_ptr<LoggerProtocol> logger_;                    // may be null
+  const std::shared_ptr<DuplicateCollection> duplicateCollection_;  // may be null
   const std::shared_ptr<LocationProviderProtocol> locationProvider_;
   const std::shared_ptr<AccessRequestFactoryProtocol> accessRequestFactory_;
 };

@@ -8,14 +8,14 @@
 
 #include "tessellon/BackupSDKError.h"
 
+#include "core/Log.h"
 #include "core/PathUtils.h"
 #include "media/caches/CacheIdentity.h"
 #include "media/discovery/Utf8.h"
-#include "model/FingerprintUtils.h"
 #include "media/fingerprints/HashUtils.h"
-#include "platform/text/Utf8.h"
+#include "model/FingerprintUtils.h"
 #include "platform/files/PosixError.h"
-#include "core/Log.h"
+#include "platform/text/Utf8.h"
 
 namespace tessellon {
 namespace {
@@ -74,16 +74,14 @@ bool isCancelled(const std::shared_ptr<CancelToken>& cancelToken) {
 }  // namespace
 
 MediaRepositoryHelper::MediaRepositoryHelper(
-    std::shared_ptr<CachingServiceProtocol> cachingService,
-    std::shared_ptr<ZipServiceProtocol> zipService,
+    std::shared_ptr<CachingService> cachingService, std::shared_ptr<ZipServiceProtocol> zipService,
     std::shared_ptr<FileIOServiceProtocol> fileManager,
-    std::shared_ptr<RestoreMediaItemHelperProtocol> restoreMediaItemHelper,
+    std::shared_ptr<RestoreMediaItemHelper> restoreMediaItemHelper,
     std::shared_ptr<LocationProviderProtocol> locationProvider,
-    std::shared_ptr<PathValidatorProtocol> pathValidator,
-    std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter,
-    std::shared_ptr<DuplicateCollectionProtocol> duplicateCollection,
-    std::shared_ptr<HashingUtilAdapterProtocol> hashUtils, std::shared_ptr<HasherProtocol> hasher,
-    std::shared_ptr<MediaPathUtilProtocol> mediaPathUtil, std::shared_ptr<LoggerProtocol> logger)
+    std::shared_ptr<PathValidator> pathValidator,
+    std::shared_ptr<FileExtensionFilter> fileExtensionFilter,
+    std::shared_ptr<DuplicateCollection> duplicateCollection,
+    std::shared_ptr<HashingUtilAdapter> hashUtils, std::shared_ptr<LoggerProtocol> logger)
     : cachingService_(std::move(cachingService)),
       zipService_(std::move(zipService)),
       fileManager_(std::move(fileManager)),
@@ -93,8 +91,6 @@ MediaRepositoryHelper::MediaRepositoryHelper(
       fileExtensionFilter_(std::move(fileExtensionFilter)),
       duplicateCollection_(std::move(duplicateCollection)),
       hashUtils_(std::move(hashUtils)),
-      hasher_(std::move(hasher)),
-      mediaPathUtil_(std::move(mediaPathUtil)),
       logger_(std::move(logger)) {}
 
 void MediaRepositoryHelper::skip(ScanSkips& skipped, std::string path, std::string reason) {
@@ -219,10 +215,10 @@ Result<std::shared_ptr<MediaItem>> MediaRepositoryHelper::previewItem(
   if (attributes.value().type != FileAttributes::Type::regular) {
     return std::shared_ptr<MediaItem>();
   }
-  std::shared_ptr<MediaItem> item =
-      recorded ? recorded->unchanged(path.subPath, attributes.value().size,
-                                     attributes.value().modificationDate)
-               : nullptr;
+  std::shared_ptr<MediaItem> item = recorded
+                                        ? recorded->unchanged(path.subPath, attributes.value().size,
+                                                              attributes.value().modificationDate)
+                                        : nullptr;
   // The extension is derived once: here for a match, in createMediaItem otherwise.
   if (item && item->fileExtension != extensionOf(path.subPath)) item = nullptr;
   if (!item) item = createMediaItem(path.subPath, attributes.value());

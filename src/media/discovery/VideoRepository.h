@@ -1,24 +1,21 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
-#include "media/MediaPathUtilProtocol.h"
 #include "media/discovery/MediaItemRepository.h"
-#include "media/discovery/VideoRepositoryProtocol.h"
 
 namespace tessellon {
 
-// The movie folder, and the video files of the photo libraries in the picture folder.
-class VideoRepository final : public MediaItemRepository, public VideoRepositoryProtocol {
+// The videos of this machine (see MediaItemRepositoryProtocol): the movie folder, and the video
+// files of the photo libraries in the picture folder.
+class VideoRepository final : public MediaItemRepository {
  public:
-  VideoRepository(std::shared_ptr<MediaRepositoryHelperProtocol> mediaRepositoryHelper,
+  static constexpr std::string_view kProtocolName = "VideoRepository";
+  VideoRepository(std::shared_ptr<MediaRepositoryHelper> mediaRepositoryHelper,
                   std::shared_ptr<LocationProviderProtocol> locationProvider,
-                  std::shared_ptr<FileExtensionFilterProtocol> fileExtensionFilter,
-                  std::shared_ptr<CachingServiceProtocol> cachingService,
-                  std::shared_ptr<MediaPathUtilProtocol> mediaPathUtil);
-
- private:
-  const std::shared_ptr<MediaPathUtilProtocol> mediaPathUtil_;
+                  std::shared_ptr<FileExtensionFilter> fileExtensionFilter,
+                  std::shared_ptr<CachingService> cachingService);
 };
 
 }  // namespace tessellon

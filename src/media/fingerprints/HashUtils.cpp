@@ -5,8 +5,8 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "model/FingerprintUtils.h"
 #include "model/Constants.h"
+#include "model/FingerprintUtils.h"
 
 namespace tessellon {
 namespace {

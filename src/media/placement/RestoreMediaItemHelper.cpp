@@ -5,9 +5,9 @@
 
 #include "tessellon/BackupSDKError.h"
 
+#include "core/Log.h"
 #include "core/PathUtils.h"
 #include "media/caches/CacheIdentity.h"
-#include "core/Log.h"
 
 namespace tessellon {
 namespace {
@@ -39,17 +39,14 @@ bool contains(const std::vector<std::string>& list, const std::string& value) {
 }  // namespace
 
 RestoreMediaItemHelper::RestoreMediaItemHelper(
-    std::shared_ptr<CachingServiceProtocol> cachingService,
+    std::shared_ptr<CachingService> cachingService,
     std::shared_ptr<FileIOServiceProtocol> fileManager, std::shared_ptr<LoggerProtocol> logger,
-    std::shared_ptr<LocationProviderProtocol> locationProvider,
-    std::shared_ptr<MediaPathUtilProtocol> mediaPathUtil,
-    std::shared_ptr<PathUtilProtocol> pathUtil,
-    std::shared_ptr<SolveNameConflictOnRestoreStrategyProtocol> solveNameConflictStrategy)
+    std::shared_ptr<LocationProviderProtocol> locationProvider, std::shared_ptr<PathUtil> pathUtil,
+    std::shared_ptr<SolveNameConflictOnRestoreStrategy> solveNameConflictStrategy)
     : cachingService_(std::move(cachingService)),
       fileManager_(std::move(fileManager)),
       logger_(std::move(logger)),
       locationProvider_(std::move(locationProvider)),
-      mediaPathUtil_(std::move(mediaPathUtil)),
       pathUtil_(std::move(pathUtil)),
       solveNameConflictStrategy_(std::move(solveNameConflictStrategy)) {}
 

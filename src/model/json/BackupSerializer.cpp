@@ -5,13 +5,13 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "platform/text/DateText.h"
 #include "model/json/ItemsMetaDataJson.h"
 #include "model/json/Json.h"
 #include "model/json/JsonError.h"
 #include "model/json/JsonReaders.h"
 #include "model/json/JsonText.h"
 #include "model/json/MediaMetaDataJson.h"
+#include "platform/text/DateText.h"
 
 namespace tessellon {
 namespace {

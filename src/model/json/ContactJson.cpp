@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/contacts/ContactLabels.h"
-#include "platform/text/DateText.h"
 #include "model/json/ItemsMetaDataJson.h"
 #include "model/json/JsonError.h"
 #include "model/json/JsonReaders.h"
 #include "model/json/JsonText.h"
+#include "platform/contacts/ContactLabels.h"
+#include "platform/text/DateText.h"
 
 namespace tessellon {
 namespace {

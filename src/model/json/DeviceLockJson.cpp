@@ -3,8 +3,8 @@
 #include <chrono>
 #include <cstdio>
 
-#include "platform/text/DateText.h"
 #include "model/json/JsonText.h"
+#include "platform/text/DateText.h"
 
 namespace tessellon {
 

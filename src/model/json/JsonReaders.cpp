@@ -4,8 +4,8 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/text/DateText.h"
 #include "model/json/JsonText.h"
+#include "platform/text/DateText.h"
 
 namespace tessellon {
 namespace {

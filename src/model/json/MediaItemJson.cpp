@@ -5,10 +5,10 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "platform/text/DateText.h"
 #include "model/json/JsonError.h"
 #include "model/json/JsonReaders.h"
 #include "model/json/JsonText.h"
+#include "platform/text/DateText.h"
 
 namespace tessellon {
 namespace {
@@ -195,10 +195,11 @@ Result<std::shared_ptr<MediaItem>> MediaItemJson::deserialize(const Json& value)
   return item;
 }
 
-std::shared_ptr<MediaItem> MediaItemJson::make(
-    std::string fileExtension, int64_t bytes, std::string id, Date modificationDate,
-    std::optional<std::string> fingerprint, std::vector<std::string> paths,
-    MediaItem::PathDictionary otherPaths) {
+std::shared_ptr<MediaItem> MediaItemJson::make(std::string fileExtension, int64_t bytes,
+                                               std::string id, Date modificationDate,
+                                               std::optional<std::string> fingerprint,
+                                               std::vector<std::string> paths,
+                                               MediaItem::PathDictionary otherPaths) {
   auto item =
       std::make_shared<MediaItem>(std::move(fileExtension), bytes, std::move(id), modificationDate,
                                   std::move(fingerprint), std::move(paths));

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "futures/Executor.h"
+#include "model/json/MediaItemJson.h"
 #include "platform/text/DateText.h"
 #include "platform/text/Utf8.h"
-#include "model/json/MediaItemJson.h"
 
 namespace tessellon {
 namespace {
@@ -178,10 +178,9 @@ std::shared_ptr<MediaItem> item(Cursor& in) {
   std::optional<std::string> storedFingerprint;
   if (fingerprint) storedFingerprint.emplace(*fingerprint);
   std::string identifier(id.value_or(fingerprint.value_or("")));
-  std::shared_ptr<MediaItem> stored =
-      MediaItemJson::make(std::string(*extension), *bytes, std::move(identifier), *modificationDate,
-                          std::move(storedFingerprint), std::move(paths->own),
-                          std::move(paths->others));
+  std::shared_ptr<MediaItem> stored = MediaItemJson::make(
+      std::string(*extension), *bytes, std::move(identifier), *modificationDate,
+      std::move(storedFingerprint), std::move(paths->own), std::move(paths->others));
   if (checksum) stored->checksum.emplace(*checksum);
   return stored;
 }
@@ -207,8 +206,8 @@ size_t itemStartAfterMiddle(std::string_view text) {
   size_t at = text.size() / 2;
   bool inString = std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(at), '"') % 2;
   const auto skipSpace = [text](size_t from) {
-    while (from < text.size() && (text[from] == ' ' || text[from] == '\n' ||
-                                  text[from] == '\r' || text[from] == '\t')) {
+    while (from < text.size() &&
+           (text[from] == ' ' || text[from] == '\n' || text[from] == '\r' || text[from] == '\t')) {
       ++from;
     }
     return from;

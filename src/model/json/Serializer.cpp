@@ -18,8 +18,8 @@ Result<std::shared_ptr<Serializable>> upcast(Result<std::shared_ptr<T>> model) {
 
 }  // namespace
 
-Serializer::Serializer(std::shared_ptr<BackupSerializerProtocol> backupSerializer,
-                       std::shared_ptr<MetadataSerializerProtocol> metadataSerializer)
+Serializer::Serializer(std::shared_ptr<BackupSerializer> backupSerializer,
+                       std::shared_ptr<MetadataSerializer> metadataSerializer)
     : backupSerializer_(std::move(backupSerializer)),
       metadataSerializer_(std::move(metadataSerializer)) {}
 

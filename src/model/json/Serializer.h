@@ -1,26 +1,47 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <string_view>
+#include <typeinfo>
 
-#include "model/json/BackupSerializerProtocol.h"
-#include "model/json/MetadataSerializerProtocol.h"
-#include "model/json/SerializerProtocol.h"
+#include "tessellon/Serializable.h"
+
+#include "futures/Result.h"
+#include "model/json/BackupSerializer.h"
+#include "model/json/MetadataSerializer.h"
 
 namespace tessellon {
 
-// Dispatches each model type to the serializer of its document.
-class Serializer final : public SerializerProtocol {
+// One entry point for every stored document: dispatches each model type (Backup, MediaMetaData,
+// and the item lists once their elements exist) to the serializer of its document. Stateless;
+// safe to call from any thread.
+class Serializer final {
  public:
-  Serializer(std::shared_ptr<BackupSerializerProtocol> backupSerializer,
-             std::shared_ptr<MetadataSerializerProtocol> metadataSerializer);
+  static constexpr std::string_view kProtocolName = "Serializer";
+  Serializer(std::shared_ptr<BackupSerializer> backupSerializer,
+             std::shared_ptr<MetadataSerializer> metadataSerializer);
 
-  Result<std::string> serialize(const Serializable& model) override;
+  // The model's document text, or the document serializer's error;
+  // SerializationError missingSerializationImplementation for any other type.
+  Result<std::string> serialize(const Serializable& model);
+  // The model of type `expected` the text holds, or the document reader's
+  // error; SerializationError missingDeserializationImplementation for a type
+  // without a document. Use deserializeAs<T>() for a typed result.
   Result<std::shared_ptr<Serializable>> deserialize(const std::string& text,
-                                                    const std::type_info& expected) override;
+                                                    const std::type_info& expected);
 
  private:
-  const std::shared_ptr<BackupSerializerProtocol> backupSerializer_;
-  const std::shared_ptr<MetadataSerializerProtocol> metadataSerializer_;
+  const std::shared_ptr<BackupSerializer> backupSerializer_;
+  const std::shared_ptr<MetadataSerializer> metadataSerializer_;
 };
+
+// serializer.deserialize(text, typeid(T)), typed.
+template <class T>
+Result<std::shared_ptr<T>> deserializeAs(Serializer& serializer, const std::string& text) {
+  Result<std::shared_ptr<Serializable>> model = serializer.deserialize(text, typeid(T));
+  if (!model.ok()) return model.error();
+  return std::static_pointer_cast<T>(std::move(model).value());
+}
 
 }  // namespace tessellon

@@ -19,8 +19,8 @@ Future<Void> CompatibilityService::checkCompatibility(DeviceFamily osFamily,
   }
   const bool atLeast1012 = std::tie(system.majorVersion, system.minorVersion,
                                     system.patchVersion) >= std::make_tuple(10, 12, 0);
-  const bool accepted = osFamily == DeviceFamily::macos ||
-                        (atLeast1012 && osFamily != DeviceFamily::windows);
+  const bool accepted =
+      osFamily == DeviceFamily::macos || (atLeast1012 && osFamily != DeviceFamily::windows);
   if (accepted) return Future<Void>::success(Void{});
   return Future<Void>::fail(
       makeError(BackupSDKError::wrongOSError, "this backup cannot be restored on this system"));

@@ -16,7 +16,8 @@ Future<Void> Migrations::deleteZipIfExistsOutsideOfBackupFolder(
     const Member& member, std::shared_ptr<CancelToken> cancelToken) {
   constexpr std::string_view kZip = ".zip";
   const std::string& name = member.fullName;
-  if (name.size() < kZip.size() || name.compare(name.size() - kZip.size(), kZip.size(), kZip) != 0) {
+  if (name.size() < kZip.size() ||
+      name.compare(name.size() - kZip.size(), kZip.size(), kZip) != 0) {
     return Future<Void>::success(Void{});
   }
   return remoteIOService_->deleteFile(name, std::move(cancelToken))

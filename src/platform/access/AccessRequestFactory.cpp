@@ -1,11 +1,11 @@
 #include "platform/access/AccessRequestFactory.h"
 
-#include "platform/files/FileIOServiceProtocol.h"
-#include "platform/locations/LocationProviderProtocol.h"
-#include "platform/access/FolderBasedAccessRequest.h"
 #include "core/IoC.h"
+#include "platform/access/FolderBasedAccessRequest.h"
 #include "platform/access/PHPhotoLibraryWrapperProtocol.h"
 #include "platform/access/PhotoLibraryAccessRequest.h"
+#include "platform/files/FileIOServiceProtocol.h"
+#include "platform/locations/LocationProviderProtocol.h"
 
 namespace tessellon {
 

@@ -3,8 +3,8 @@
 #include <memory>
 #include <string_view>
 
-#include "futures/Future.h"
 #include "core/CancelToken.h"
+#include "futures/Future.h"
 
 namespace tessellon {
 

@@ -2,9 +2,9 @@
 
 #include <memory>
 
+#include "platform/access/AccessRequestProtocol.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "platform/locations/LocationProviderProtocol.h"
-#include "platform/access/AccessRequestProtocol.h"
 
 namespace tessellon {
 

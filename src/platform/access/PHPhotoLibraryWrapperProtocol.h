@@ -7,7 +7,12 @@
 namespace tessellon {
 
 // The photo-library authorization states; other raw values count as unknown.
-enum class PHAuthorizationStatus : int { notDetermined = 0, restricted = 1, denied = 2, authorized = 3 };
+enum class PHAuthorizationStatus : int {
+  notDetermined = 0,
+  restricted = 1,
+  denied = 2,
+  authorized = 3
+};
 
 // The photo library's permission model.
 class PHPhotoLibraryWrapperProtocol {

@@ -42,16 +42,16 @@ Future<Void> PhotoLibraryAccessRequest::checkAccess(std::shared_ptr<CancelToken>
                                         "unknown photo library authorization status"));
   }();
 
-  photoLibrary.onComplete([promise, folder = folderBasedRequest_,
-                           cancelToken](const FutureResult<Void>& result) {
-    if (!result.isSuccess()) {
-      promise.complete(result);
-    } else if (folder) {
-      promise.completeUsingFuture(folder->checkAccess(cancelToken));
-    } else {
-      promise.completeWithSuccess(Void{});
-    }
-  });
+  photoLibrary.onComplete(
+      [promise, folder = folderBasedRequest_, cancelToken](const FutureResult<Void>& result) {
+        if (!result.isSuccess()) {
+          promise.complete(result);
+        } else if (folder) {
+          promise.completeUsingFuture(folder->checkAccess(cancelToken));
+        } else {
+          promise.completeWithSuccess(Void{});
+        }
+      });
   return promise.future;
 }
 

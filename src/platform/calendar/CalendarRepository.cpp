@@ -7,11 +7,11 @@
 
 #include "tessellon/BackupSDKError.h"
 
+#include "core/Log.h"
 #include "platform/calendar/ICalComponents.h"
 #include "platform/calendar/ICalConversions.h"
 #include "platform/calendar/ICalEventSource.h"
 #include "platform/calendar/LocalTimeZone.h"
-#include "core/Log.h"
 
 namespace tessellon {
 namespace {

@@ -4,8 +4,8 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "platform/calendar/ICalConversions.h"
 #include "core/Log.h"
+#include "platform/calendar/ICalConversions.h"
 
 namespace tessellon {
 namespace {

@@ -4,9 +4,9 @@
 
 #include "tessellon/LoggerProtocol.h"
 
-#include "platform/calendar/RecurrenceRule.h"
 #include "platform/calendar/CalendarEventUpdaterProtocol.h"
 #include "platform/calendar/CalendarRepositoryHelperProtocol.h"
+#include "platform/calendar/RecurrenceRule.h"
 
 namespace tessellon {
 

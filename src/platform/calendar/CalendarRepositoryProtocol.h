@@ -8,9 +8,9 @@
 #include "tessellon/ItemsMetaData.h"
 #include "tessellon/SkippedItem.h"
 
+#include "core/CancelToken.h"
 #include "futures/Future.h"
 #include "futures/Result.h"
-#include "core/CancelToken.h"
 
 namespace tessellon {
 

@@ -54,7 +54,8 @@ Length lengthOf(icalcomponent* component, const icaltimetype& start,
       endDay.zone = nullptr;
       icaltimetype startDay = start;
       startDay.zone = nullptr;
-      length.days = static_cast<int>((icaltime_as_timet(endDay) - icaltime_as_timet(startDay)) / 86400);
+      length.days =
+          static_cast<int>((icaltime_as_timet(endDay) - icaltime_as_timet(startDay)) / 86400);
     } else {
       length.seconds = secondsOf(ical::instantOf(end)) - secondsOf(ical::instantOf(start));
     }

@@ -13,9 +13,9 @@
 
 #include "tessellon/BackupSDKError.h"
 
+#include "core/Log.h"
 #include "platform/calendar/ICalEventSource.h"
 #include "platform/files/PosixError.h"
-#include "core/Log.h"
 
 namespace tessellon {
 namespace {

@@ -9,10 +9,10 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "platform/text/Utf8.h"
 #include "platform/calendar/ICalComponents.h"
 #include "platform/calendar/ICalConversions.h"
 #include "platform/calendar/ICalEventSource.h"
+#include "platform/text/Utf8.h"
 
 namespace tessellon {
 namespace {
@@ -78,8 +78,9 @@ Result<std::unique_ptr<ICalSeriesFile>> ICalSeriesFile::read(const std::string& 
 }
 
 std::unique_ptr<ICalSeriesFile> ICalSeriesFile::create(const std::string& path) {
-  icalcomponent* root = icalcomponent_vanew(ICAL_VCALENDAR_COMPONENT, icalproperty_new_version("2.0"),
-                                            icalproperty_new_prodid(kProductId), nullptr);
+  icalcomponent* root =
+      icalcomponent_vanew(ICAL_VCALENDAR_COMPONENT, icalproperty_new_version("2.0"),
+                          icalproperty_new_prodid(kProductId), nullptr);
   return std::unique_ptr<ICalSeriesFile>(new ICalSeriesFile(path, root, false));
 }
 
@@ -96,7 +97,8 @@ std::vector<std::string> ICalSeriesFile::uids() const {
     for (icalcomponent* event : events) {
       const char* uid = icalcomponent_get_uid(event);
       const std::string identifier = uid != nullptr && *uid != '\0' ? uid : path_;
-      if (std::find(found.begin(), found.end(), identifier) == found.end()) found.push_back(identifier);
+      if (std::find(found.begin(), found.end(), identifier) == found.end())
+        found.push_back(identifier);
     }
   }
   return found;
@@ -108,14 +110,19 @@ icaltimetype ICalSeriesFile::timeOf(icalproperty* property) const {
   if (value == nullptr) return icaltime_null_time();
   icaltimetype time = icaltime_null_time();
   switch (icalvalue_isa(value)) {
-    case ICAL_DATE_VALUE: time = icalvalue_get_date(value); break;
-    case ICAL_DATETIME_VALUE: time = icalvalue_get_datetime(value); break;
+    case ICAL_DATE_VALUE:
+      time = icalvalue_get_date(value);
+      break;
+    case ICAL_DATETIME_VALUE:
+      time = icalvalue_get_datetime(value);
+      break;
     case ICAL_DATETIMEPERIOD_VALUE: {
       const icaldatetimeperiodtype period = icalvalue_get_datetimeperiod(value);
       time = icaltime_is_null_time(period.time) ? period.period.start : period.time;
       break;
     }
-    default: return icaltime_null_time();
+    default:
+      return icaltime_null_time();
   }
   if (!icaltime_is_valid_time(time) || time.month < 1 || time.month > 12 || time.day < 1 ||
       time.day > 31) {
@@ -186,7 +193,8 @@ void ICalSeriesFile::appendSeries(icalcomponent* component, Date windowStart, Da
   const auto timeOfProperty = [this](icalproperty* property) { return timeOf(property); };
   const icaltimetype start =
       timeOf(icalcomponent_get_first_property(component, ICAL_DTSTART_PROPERTY));
-  icalproperty* recurrenceId = icalcomponent_get_first_property(component, ICAL_RECURRENCEID_PROPERTY);
+  icalproperty* recurrenceId =
+      icalcomponent_get_first_property(component, ICAL_RECURRENCEID_PROPERTY);
   const icaltimetype original = timeOf(recurrenceId);
   if (icaltime_is_null_time(start)) {
     problems.push_back("event " + uid + " has no readable DTSTART");
@@ -197,8 +205,8 @@ void ICalSeriesFile::appendSeries(icalcomponent* component, Date windowStart, Da
   // listed, and so is what it lost.
   for (icalproperty* error : properties(component, ICAL_XLICERROR_PROPERTY)) {
     const char* text = icalproperty_get_xlicerror(error);
-    problems.push_back("event " + uid + " lost a part that cannot be read: " +
-                       (text != nullptr ? text : "unknown"));
+    problems.push_back("event " + uid +
+                       " lost a part that cannot be read: " + (text != nullptr ? text : "unknown"));
   }
 
   StoreEvent shared;
@@ -222,7 +230,7 @@ void ICalSeriesFile::appendSeries(icalcomponent* component, Date windowStart, Da
     event->isDetached = true;
     event->occurrenceDate = ical::instantOf(original);
     if (ical::placeOccurrence(*event, start, ical::lengthOf(component, start, timeOfProperty),
-                        windowStart, windowEnd)) {
+                              windowStart, windowEnd)) {
       keepSource(*event);
       events.push_back(std::move(event));
     }
@@ -334,7 +342,8 @@ void attachZone(icalproperty* property, icalcomponent* calendar, icaltimezone* z
 // there already; null when the text is not one.
 icaltimezone* definedZone(icalcomponent* calendar, const std::string& tzid,
                           const std::string& definition) {
-  if (calendar == nullptr || icalcomponent_isa(calendar) != ICAL_VCALENDAR_COMPONENT) return nullptr;
+  if (calendar == nullptr || icalcomponent_isa(calendar) != ICAL_VCALENDAR_COMPONENT)
+    return nullptr;
   if (icaltimezone* present = icalcomponent_get_timezone(calendar, tzid.c_str())) return present;
   icalcomponent* parsed = icalparser_parse_string(definition.c_str());
   if (parsed == nullptr) return nullptr;
@@ -608,7 +617,8 @@ void ICalSeriesFile::applySource(icalcomponent* component, icalcomponent* source
 
 Result<void> ICalSeriesFile::addSeries(const StoreEvent& event, const std::string& uid) {
   if (icalcomponent_isa(root_) != ICAL_VCALENDAR_COMPONENT) {
-    return makeError(BackupSDKError::calendarsSaveCalendarFailed, "not a calendar object: " + path_);
+    return makeError(BackupSDKError::calendarsSaveCalendarFailed,
+                     "not a calendar object: " + path_);
   }
   icalcomponent* component = icalcomponent_new_vevent();
   icalcomponent_add_property(component, icalproperty_new_uid(uid.c_str()));
@@ -668,12 +678,13 @@ Result<void> ICalSeriesFile::endSeriesBefore(const std::string& uid, Date occurr
   if (rule == nullptr) {
     return makeError(BackupSDKError::calendarsSaveCalendarFailed, "no repeating series " + uid);
   }
-  const icaltimetype start = timeOf(icalcomponent_get_first_property(series, ICAL_DTSTART_PROPERTY));
+  const icaltimetype start =
+      timeOf(icalcomponent_get_first_property(series, ICAL_DTSTART_PROPERTY));
   icalrecurrencetype recurrence = icalproperty_get_rrule(rule);
   recurrence.count = 0;
-  recurrence.until =
-      start.is_date ? ical::localDate(occurrence - std::chrono::hours(24))
-                    : ical::timeIn(occurrence - std::chrono::seconds(1), icaltimezone_get_utc_timezone());
+  recurrence.until = start.is_date ? ical::localDate(occurrence - std::chrono::hours(24))
+                                   : ical::timeIn(occurrence - std::chrono::seconds(1),
+                                                  icaltimezone_get_utc_timezone());
   icalproperty_set_rrule(rule, recurrence);
   stamp(series, true);
   return {};
@@ -688,7 +699,8 @@ bool ICalSeriesFile::repeats(const std::string& uid) const {
 std::optional<Date> ICalSeriesFile::seriesStart(const std::string& uid) const {
   icalcomponent* series = master(uid);
   if (series == nullptr) return std::nullopt;
-  const icaltimetype start = timeOf(icalcomponent_get_first_property(series, ICAL_DTSTART_PROPERTY));
+  const icaltimetype start =
+      timeOf(icalcomponent_get_first_property(series, ICAL_DTSTART_PROPERTY));
   if (icaltime_is_null_time(start)) return std::nullopt;
   return ical::instantOf(start);
 }

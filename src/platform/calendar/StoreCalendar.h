@@ -6,7 +6,13 @@ namespace tessellon {
 
 // The kinds of calendar the store reports; only local and CalDAV calendars
 // are backed up. A folder store has local calendars only.
-enum class StoreCalendarType : int { local = 0, calDAV = 1, exchange = 2, subscription = 3, birthday = 4 };
+enum class StoreCalendarType : int {
+  local = 0,
+  calDAV = 1,
+  exchange = 2,
+  subscription = 3,
+  birthday = 4
+};
 
 // The kinds of account a calendar belongs to.
 enum class StoreSourceType : int { local = 0, exchange = 1, calDAV = 2 };

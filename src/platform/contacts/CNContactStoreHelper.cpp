@@ -5,9 +5,9 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "platform/text/DateText.h"
 #include "platform/contacts/VCardReader.h"
 #include "platform/contacts/VCardSource.h"
+#include "platform/text/DateText.h"
 
 namespace tessellon {
 namespace {

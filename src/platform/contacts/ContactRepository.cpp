@@ -15,12 +15,12 @@
 
 #include "tessellon/BackupSDKError.h"
 
+#include "core/Log.h"
 #include "platform/contacts/VCardReader.h"
 #include "platform/contacts/VCardSource.h"
 #include "platform/contacts/VCardWriter.h"
 #include "platform/files/FileDescriptor.h"
 #include "platform/files/PosixError.h"
-#include "core/Log.h"
 
 namespace tessellon {
 namespace {

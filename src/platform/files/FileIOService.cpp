@@ -14,11 +14,11 @@
 
 #include "tessellon/BackupSDKError.h"
 
-#include "platform/text/Utf8.h"
 #include "platform/files/ContentChecksum.h"
 #include "platform/files/PosixError.h"
 #include "platform/files/PosixFiles.h"
 #include "platform/files/TemporaryFolderServiceProtocol.h"
+#include "platform/text/Utf8.h"
 
 namespace tessellon {
 

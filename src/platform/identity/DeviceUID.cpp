@@ -1,5 +1,7 @@
 #include "platform/identity/DeviceUID.h"
 
+#include <pwd.h>
+#include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -8,9 +10,6 @@
 #include <random>
 #include <string_view>
 #include <utility>
-
-#include <pwd.h>
-#include <unistd.h>
 
 #include <openssl/evp.h>
 #include <openssl/hmac.h>

@@ -2,7 +2,6 @@
 
 #include <pwd.h>
 #include <unistd.h>
-
 #include <cstdlib>
 #include <vector>
 
@@ -39,8 +38,7 @@ PlatformRoots PlatformRoots::fromOptions(const BackupSDKOptions& options) {
   roots.pictures = options.picturesDirectory.value_or(join(roots.home, "Pictures"));
   roots.movies = options.moviesDirectory.value_or(join(roots.home, "Movies"));
   roots.contacts = options.contactsDirectory.value_or(join(roots.home, ".local/share/contacts"));
-  roots.calendars =
-      options.calendarsDirectory.value_or(join(roots.home, ".local/share/calendars"));
+  roots.calendars = options.calendarsDirectory.value_or(join(roots.home, ".local/share/calendars"));
   roots.systemTemporary = environmentOr("TMPDIR", "/tmp");
   roots.temporary = options.temporaryDirectory.value_or(
       join(roots.systemTemporary, "tessellon-" + std::to_string(getuid())));

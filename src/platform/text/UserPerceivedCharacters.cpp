@@ -1,17 +1,17 @@
 #include "platform/text/UserPerceivedCharacters.h"
 
+#include <memory>
+
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
 
-#include <memory>
-
 namespace tessellon {
 
 std::vector<std::string> userPerceivedCharacters(std::string_view text) {
-  const icu::UnicodeString given =
-      icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+  const icu::UnicodeString given = icu::UnicodeString::fromUTF8(
+      icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
   UErrorCode status = U_ZERO_ERROR;
   const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
   icu::UnicodeString normal = U_SUCCESS(status) ? nfc->normalize(given, status) : given;

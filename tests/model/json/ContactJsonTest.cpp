@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/text/DateText.h"
 #include "model/json/JsonError.h"
+#include "platform/text/DateText.h"
 
 namespace tessellon {
 namespace {

@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/text/DateText.h"
 #include "model/ModelTestSupport.h"
 #include "model/json/Json.h"
 #include "model/json/JsonText.h"
 #include "model/json/MediaItemJson.h"
+#include "platform/text/DateText.h"
 
 namespace tessellon {
 namespace {
@@ -78,15 +78,14 @@ TEST_F(MetadataSerializerTest, WritesItemTextAsTheJsonLibraryWould) {
     // Keys on both sides of this platform's, which the writer places among them.
     item->otherPaths = std::make_shared<const MediaItem::PathDictionary>(
         MediaItem::PathDictionary{{"androidPaths", {name}}, {"zPaths", {}}});
-    Json expected = {{"fileExtension", "jpg"},
-                     {"bytes", 7},
-                     {"id", name},
-                     {"modificationDate", toString(item->modificationDate)},
-                     {"fingerprint", "1.1_" + name},
-                     {"pathDictionary",
-                      {{"androidPaths", {name}},
-                       {"macOSPaths", item->paths()},
-                       {"zPaths", Json::array()}}}};
+    Json expected = {
+        {"fileExtension", "jpg"},
+        {"bytes", 7},
+        {"id", name},
+        {"modificationDate", toString(item->modificationDate)},
+        {"fingerprint", "1.1_" + name},
+        {"pathDictionary",
+         {{"androidPaths", {name}}, {"macOSPaths", item->paths()}, {"zPaths", Json::array()}}}};
     if (!name.empty()) {
       item->checksum = "xxh3-128:" + name;
       expected["checksum"] = *item->checksum;

@@ -8,6 +8,8 @@
 #include "tessellon/Backup.h"
 #include "tessellon/MediaMetaData.h"
 
+#include "core/FileStatusManager.h"
+#include "core/NotificationService.h"
 #include "delegates/LocalFolderDelegate.h"
 #include "model/json/BackupSerializer.h"
 #include "model/json/MetadataSerializer.h"
@@ -18,8 +20,6 @@
 #include "platform/files/FileIOService.h"
 #include "remote/RemoteIOService.h"
 #include "remote/SingleFileTransferStateReporter.h"
-#include "sdk/FileStatusManager.h"
-#include "sdk/NotificationService.h"
 #include "support/AwaitResult.h"
 #include "support/BackgroundQueue.h"
 #include "support/ErrorMatchers.h"
@@ -70,11 +70,9 @@ TEST_F(RemoteDocumentsTest, UnreadableDocumentsAreCorruptButTransportFailuresPas
 TEST_F(RemoteDocumentsTest, AFailedMigrationIsLoggedAndTheRunGoesOn) {
   host_->answerDeleteFileWith(false,
                               makeError(BackupSDKError::unknownError, "remote is read-only"));
-  EXPECT_THAT(
-      awaitResult(
-          Migrations(remote_, logger_)
-              .deleteZipIfExistsOutsideOfBackupFolder({"gone.zip", 1}, nullptr)),
-      SucceedsWith(Void{}));
+  EXPECT_THAT(awaitResult(Migrations(remote_, logger_)
+                              .deleteZipIfExistsOutsideOfBackupFolder({"gone.zip", 1}, nullptr)),
+              SucceedsWith(Void{}));
   EXPECT_EQ(logger_->count(LogLevel::error, "Failed to delete .zip-File: " +
                                                 describe(makeError(BackupSDKError::unknownError,
                                                                    "remote is read-only"))),

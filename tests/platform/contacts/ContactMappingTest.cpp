@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/text/DateText.h"
 #include "platform/contacts/CNContactStoreHelper.h"
+#include "platform/text/DateText.h"
 
 namespace tessellon {
 namespace {

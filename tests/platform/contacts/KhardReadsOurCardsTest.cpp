@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/text/DateText.h"
 #include "platform/contacts/CNContactStoreHelper.h"
 #include "platform/contacts/ContactRepository.h"
+#include "platform/text/DateText.h"
 #include "support/TempDir.h"
 
 namespace tessellon {

@@ -1,11 +1,11 @@
-#include "sdk/NotificationService.h"
+#include "core/NotificationService.h"
 
 #include <sstream>
 #include <thread>
 
-#include "futures/CurrentExecutor.h"
 #include "core/Async.h"
 #include "core/Log.h"
+#include "futures/CurrentExecutor.h"
 
 namespace tessellon {
 namespace {
@@ -13,7 +13,8 @@ namespace {
 std::string threadDescription() {
   std::ostringstream text;
   text << "Thread " << std::this_thread::get_id();
-  if (Async::backgroundQueue()->isCurrent()) text << " (" << Async::backgroundQueue()->label() << ")";
+  if (Async::backgroundQueue()->isCurrent())
+    text << " (" << Async::backgroundQueue()->label() << ")";
   return text.str();
 }
 

@@ -1,9 +1,8 @@
-#include "sdk/FileStatusManager.h"
+#include "core/FileStatusManager.h"
 
 namespace tessellon {
 
-FileStatusManager::FileStatusManager(
-    std::shared_ptr<NotificationServiceProtocol> notificationService)
+FileStatusManager::FileStatusManager(std::shared_ptr<NotificationService> notificationService)
     : notificationService_(std::move(notificationService)) {}
 
 FileStatus FileStatusManager::fileStatus() const {

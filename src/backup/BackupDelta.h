@@ -4,9 +4,9 @@
 
 #include "tessellon/Backup.h"
 
-#include "media/DuplicateCollectionProtocol.h"
-
 namespace tessellon {
+
+class DuplicateCollection;
 
 // The category-wise combinations of a local record (what this machine holds
 // now) with the remote one (the device's stored backup) that a preview is
@@ -28,7 +28,6 @@ std::shared_ptr<Backup> mergeMetaData(const Backup& local, const Backup& remote)
 // equal remote item, with the duplicate figures of the local items. Empties
 // `duplicates` afterwards, so the next preview starts from nothing.
 std::shared_ptr<Backup> createTaskList(const Backup& local, const Backup& remote,
-                                       bool keepDeletedItems,
-                                       DuplicateCollectionProtocol& duplicates);
+                                       bool keepDeletedItems, DuplicateCollection& duplicates);
 
 }  // namespace tessellon

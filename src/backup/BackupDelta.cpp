@@ -1,7 +1,9 @@
-#include "model/BackupDelta.h"
+#include "backup/BackupDelta.h"
 
 #include "tessellon/CalendarEntry.h"
 #include "tessellon/Contact.h"
+
+#include "media/DuplicateCollection.h"
 
 namespace tessellon {
 namespace {
@@ -39,7 +41,7 @@ std::shared_ptr<MediaMetaData> remoteItemsFor(const std::shared_ptr<MediaMetaDat
 
 std::shared_ptr<MediaMetaData> mediaDelta(const std::shared_ptr<MediaMetaData>& local,
                                           const std::shared_ptr<MediaMetaData>& remote,
-                                          const DuplicateCollectionProtocol& duplicates) {
+                                          const DuplicateCollection& duplicates) {
   std::shared_ptr<MediaMetaData> delta = MediaMetaData::difference(local, remote);
   if (!delta || !delta->items || delta->items->empty()) return delta;
   const DuplicateInfo info =
@@ -68,8 +70,7 @@ std::shared_ptr<Backup> mergeMetaData(const Backup& local, const Backup& remote)
 }
 
 std::shared_ptr<Backup> createTaskList(const Backup& local, const Backup& remote,
-                                       bool keepDeletedItems,
-                                       DuplicateCollectionProtocol& duplicates) {
+                                       bool keepDeletedItems, DuplicateCollection& duplicates) {
   auto taskList = std::make_shared<Backup>(local.deviceID);
   // Contacts travel as one document; keeping deleted ones means re-sending them too.
   taskList->contactsMetaData = keepDeletedItems

@@ -1,4 +1,4 @@
-#include "model/BackupDelta.h"
+#include "backup/BackupDelta.h"
 
 #include <chrono>
 #include <memory>
