@@ -202,6 +202,7 @@ std::optional<Error> WebDavStore::putFileRange(const std::string& localPath, int
 
 std::optional<Error> WebDavStore::putFileIfAbsent(const std::string& localPath,
                                                   const std::string& key, StoreAnswer& answer) {
+  answer = StoreAnswer::done;
   const std::string claim = claimBeside(key);
   bool claimed = false;
   if (auto error = takeClaim(claim, key, claimed, answer)) return error;
@@ -211,6 +212,14 @@ std::optional<Error> WebDavStore::putFileIfAbsent(const std::string& localPath,
   StoreAnswer ignored = StoreAnswer::done;
   (void)remove(claim, ignored);
   return error;
+}
+
+std::optional<Error> WebDavStore::noteIfThere(const std::string& key, StoreAnswer& answer) {
+  bool folder = false;
+  StoreAnswer there = StoreAnswer::missing;
+  if (auto error = probe(key, there, folder)) return error;
+  if (there == StoreAnswer::exists) answer = StoreAnswer::exists;
+  return std::nullopt;
 }
 
 std::optional<Error> WebDavStore::takeClaim(const std::string& claim, const std::string& key,
@@ -235,13 +244,10 @@ std::optional<Error> WebDavStore::takeClaim(const std::string& claim, const std:
     // Another creator holds the claim, or a killed one left it: wait for the file to appear or
     // the claim to go. A claim unchanged for kClaimAbandonedAfter by the server's own clock is
     // removed; its creator gave up long before (kClaimDeadline).
+    if (auto error = noteIfThere(key, answer)) return error;
+    if (answer == StoreAnswer::exists) return std::nullopt;
     bool folder = false;
     StoreAnswer there = StoreAnswer::missing;
-    if (auto error = probe(key, there, folder)) return error;
-    if (there == StoreAnswer::exists) {
-      answer = StoreAnswer::exists;
-      return std::nullopt;
-    }
     std::optional<int64_t> age;
     if (auto error = probe(claim, there, folder, &age)) return error;
     const int64_t abandoned = std::chrono::seconds(kClaimAbandonedAfter).count();
@@ -267,13 +273,10 @@ std::optional<Error> WebDavStore::createClaimed(const std::string& localPath,
                                                 const std::string& key,
                                                 std::chrono::steady_clock::time_point deadline,
                                                 StoreAnswer& answer) {
+  if (auto error = noteIfThere(key, answer)) return error;
+  if (answer == StoreAnswer::exists) return std::nullopt;
   bool folder = false;
   StoreAnswer there = StoreAnswer::missing;
-  if (auto error = probe(key, there, folder)) return error;
-  if (there == StoreAnswer::exists) {
-    answer = StoreAnswer::exists;
-    return std::nullopt;
-  }
   if (!moveRefused_.load()) {
     // The whole file under a hidden name, then a MOVE that must not overwrite: a reader never
     // sees half a file, and whoever created the target without a claim keeps it.

@@ -64,6 +64,8 @@ class WebDavStore final : public ObjectStore {
   // given) the seconds since it last changed by the server's own clock, when the server says.
   std::optional<Error> probe(const std::string& key, StoreAnswer& answer, bool& folder,
                              std::optional<int64_t>* age = nullptr);
+  // `exists` into `answer` when something is at `key`; otherwise `answer` stays as it was.
+  std::optional<Error> noteIfThere(const std::string& key, StoreAnswer& answer);
   // MKCOL of `claim`, waiting while another creator holds it; false with `exists` when the
   // target appeared meanwhile.
   std::optional<Error> takeClaim(const std::string& claim, const std::string& key, bool& claimed,
