@@ -247,10 +247,17 @@ Future<Void> DeviceLock::replaceStale(std::optional<std::string> staleText, int 
           return Future<Void>::fail(self->lockedBy(text ? lockFromJson(*text) : std::nullopt));
         }
         return self->remote_->deleteFile(self->remotePath_, self->giveUp_)
-            .onComplete(Executor::immediate(), [self, attemptsLeft](const FutureResult<Void>&) {
-              // A failed deletion leaves the record; making ours then fails, naming it.
-              return self->attempt(attemptsLeft - 1, /*mayTakeOver=*/false);
-            });
+            .onComplete(
+                Executor::immediate(), [self, attemptsLeft](const FutureResult<Void>& deleted) {
+                  // The stale record may still be there: this run cannot go on, and
+                  // naming the dead holder as if it were alive would mislead.
+                  if (deleted.isCancelled()) return Future<Void>::cancelled();
+                  if (deleted.isFail() &&
+                      !isError(deleted.failure(), BackupSDKError::delegateFileDoesNotExist)) {
+                    return Future<Void>::fail(deleted.failure());
+                  }
+                  return self->attempt(attemptsLeft - 1, /*mayTakeOver=*/false);
+                });
       });
 }
 
