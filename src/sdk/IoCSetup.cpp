@@ -52,10 +52,9 @@
 #include "restore/RestoreContactsUnit.h"
 #include "restore/RestoreDataHandler.h"
 #include "restore/RestoreHelper.h"
-#include "restore/RestoreImageService.h"
+#include "restore/RestoreMediaItemService.h"
 #include "restore/RestoreService.h"
 #include "restore/RestoreStatusService.h"
-#include "restore/RestoreVideoService.h"
 #include "sdk/AccessService.h"
 #include "sdk/CancelationService.h"
 
@@ -203,23 +202,20 @@ void registerRestoreServices() {
   });
   // Images and videos restore side by side under one limit of downloads.
   auto restoreSlots = std::make_shared<RestoreSlots>();
-  IoC::registerLazySingleton<RestoreImageService>([restoreSlots] {
-    return std::make_shared<RestoreImageService>(
-        IoC::require<RemoteIOServiceProtocol>(), IoC::optional<LoggerProtocol>(),
-        IoC::require<RestoreStatusServiceProtocol>(), IoC::require<FileIOServiceProtocol>(),
-        IoC::require<ImageServiceProtocol>(), restoreSlots);
-  });
-  IoC::registerLazySingleton<RestoreVideoService>([restoreSlots] {
-    return std::make_shared<RestoreVideoService>(
-        IoC::require<RemoteIOServiceProtocol>(), IoC::optional<LoggerProtocol>(),
-        IoC::require<RestoreStatusServiceProtocol>(), IoC::require<FileIOServiceProtocol>(),
-        IoC::require<VideoServiceProtocol>(), restoreSlots);
-  });
-  IoC::registerLazySingleton<RestoreDataHandler>([] {
+  IoC::registerLazySingleton<RestoreDataHandler>([restoreSlots] {
+    auto media = [&](std::shared_ptr<MediaServiceProtocol> service,
+                     const RestoreMediaItemService::Vocabulary& category) {
+      return std::make_shared<RestoreMediaItemService>(
+          IoC::require<RemoteIOServiceProtocol>(), IoC::optional<LoggerProtocol>(),
+          IoC::require<RestoreStatusServiceProtocol>(), IoC::require<FileIOServiceProtocol>(),
+          std::move(service), category, restoreSlots);
+    };
     return std::make_shared<RestoreDataHandler>(
         IoC::optional<LoggerProtocol>(), IoC::require<RestoreStatusServiceProtocol>(),
-        IoC::optional<CalendarService>(), IoC::require<RestoreImageService>(),
-        IoC::require<RestoreVideoService>(), IoC::optional<RestoreContactsUnit>());
+        IoC::optional<CalendarService>(),
+        media(IoC::require<ImageServiceProtocol>(), RestoreMediaItemService::kImages),
+        media(IoC::require<VideoServiceProtocol>(), RestoreMediaItemService::kVideos),
+        IoC::optional<RestoreContactsUnit>());
   });
   IoC::registerLazySingleton<RestoreHelperProtocol>([] {
     return std::make_shared<RestoreHelper>(RestoreHelper::Collaborators{
