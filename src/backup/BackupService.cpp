@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 
 #include "tessellon/BackupSDKError.h"
 #include "tessellon/ItemsMetaData.h"
@@ -10,6 +11,7 @@
 #include "core/HostError.h"
 #include "core/Log.h"
 #include "core/PathUtils.h"
+#include "model/BackupRunState.h"
 #include "model/SkippedItems.h"
 #include "platform/memory/FreedMemory.h"
 
@@ -105,11 +107,13 @@ std::shared_ptr<Backup> BackupService::cleanupView(const Backup& backup,
 void BackupService::claimOnlyWhatIsStored(Backup& backup) {
   // Every archive carries "backup.json": until its own document has crossed, a category that
   // travels as one document is claimed as it is stored, not as it is about to be.
-  if (!backup.storedRecord) return;
+  const std::shared_ptr<const Backup>& stored =
+      BackupRunState::of(std::as_const(backup)).storedRecord;
+  if (!stored) return;
   const Backup& taskList = *backup.taskListToProcess;
-  if (taskList.contactsMetaData) backup.contactsMetaData = backup.storedRecord->contactsMetaData;
+  if (taskList.contactsMetaData) backup.contactsMetaData = stored->contactsMetaData;
   if (taskList.calendarsMetaData) {
-    backup.calendarsMetaData = backup.storedRecord->calendarsMetaData;
+    backup.calendarsMetaData = stored->calendarsMetaData;
   }
 }
 

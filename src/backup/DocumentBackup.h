@@ -11,6 +11,7 @@
 #include "backup/CategoryBackup.h"
 #include "core/FileStatusManager.h"
 #include "core/Log.h"
+#include "model/BackupRunState.h"
 
 namespace tessellon {
 
@@ -69,8 +70,9 @@ class DocumentBackup final : public CategoryBackup {
           // The record may claim only what the remote holds: after a failed or cancelled
           // transfer that is the stored document, not the one this run meant to send.
           if (!result.isSuccess() && *previous) {
-            (*backup).*category_.metaData =
-                backup->storedRecord ? (*backup->storedRecord).*category_.metaData : **previous;
+            const std::shared_ptr<const Backup>& stored =
+                BackupRunState::of(std::as_const(*backup)).storedRecord;
+            (*backup).*category_.metaData = stored ? (*stored).*category_.metaData : **previous;
           }
           if (endedCancelled(result)) return FutureResult<Section>::cancelled();
           if (result.isSuccess()) {

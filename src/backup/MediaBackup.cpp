@@ -8,6 +8,7 @@
 
 #include "core/HostError.h"
 #include "core/Log.h"
+#include "model/BackupRunState.h"
 #include "model/FingerprintUtils.h"
 #include "model/ItemEquality.h"
 #include "model/json/MediaMetaDataJson.h"
@@ -48,7 +49,7 @@ struct MediaBackup::Run {
   int archives = 0;  // alternates the local archive's name
   // The category folder as listed when the run started: file name to size, and the names this
   // run's archives landed. Only what is here may be recorded without packing it.
-  StoredFiles stored;  // views the listing in backup->listedFiles
+  StoredFiles stored;  // views the listing in the record's run state
   std::unordered_set<std::string> landed;
   // The record's items by stored file name, built when content the remote holds first comes
   // up, so that each such item is looked up rather than searched for.
@@ -190,7 +191,7 @@ MediaBackup::StoredFiles MediaBackup::storedFiles(Backup& backup,
     stored.add(name.substr(name.rfind('/') + 1), member.fileSizeInByte);
   }
   stored.sort();
-  backup.listedFiles[category_.folder] = std::move(listing);
+  BackupRunState::of(backup).listedFiles[category_.folder] = std::move(listing);
   return stored;
 }
 
@@ -256,8 +257,10 @@ Future<Section> MediaBackup::processEmpty(const std::shared_ptr<Backup>& backup,
   addToReport(true, 0, 0);
   // A record that reads as the stored document does (nothing changed) is not written again. Its
   // text is hashed as it is written, never held whole.
+  const std::shared_ptr<const Backup>& storedRecord =
+      BackupRunState::of(std::as_const(*backup)).storedRecord;
   const std::shared_ptr<MediaMetaData> stored =
-      backup->storedRecord ? (*backup->storedRecord).*category_.metaData : nullptr;
+      storedRecord ? (*storedRecord).*category_.metaData : nullptr;
   bool unchanged = false;
   if (stored && stored->documentChecksum) {
     ContentChecksum checksum;
@@ -320,7 +323,7 @@ void MediaBackup::append(const std::shared_ptr<Run>& run, size_t index) {
     closeZip(run, index, true);
     return;
   }
-  const std::vector<Version> versions = run->backup->CreateUpdatedMediaVersions().versions;
+  const std::vector<Version> versions = CreateUpdatedMediaVersions(*run->backup).versions;
   // Each step is a continuation of its own: the next item starts from a fresh
   // work item, never deeper in this one's stack.
   const Future<std::vector<std::string>> hashing =
@@ -599,8 +602,9 @@ bool MediaBackup::holdsStored(Run& run, MediaItem& item, const std::string& name
   if (run.landed.count(name) != 0) return true;
   if (run.stored.sizeOf(name) != item.bytes) return false;
   // A record rebuilt from the listing (or one no preview made) takes the listing at its word.
-  const std::shared_ptr<const Backup>& storedRecord = run.backup->storedRecord;
-  if (!storedRecord || run.backup->rebuildsRecord) return true;
+  const BackupRunState& state = BackupRunState::of(std::as_const(*run.backup));
+  const std::shared_ptr<const Backup>& storedRecord = state.storedRecord;
+  if (!storedRecord || state.rebuildsRecord) return true;
   if (!run.referenced) {
     run.referenced.emplace();
     const std::shared_ptr<MediaMetaData>& metaData = (*storedRecord).*category_.metaData;

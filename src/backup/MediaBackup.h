@@ -82,9 +82,9 @@ class MediaBackup final : public CategoryBackup {
  private:
   struct Run;
   struct Batch;
-  // The category folder's files as listed, by name (viewing the listing in backup->listedFiles):
-  // a sorted array of views is a fraction of a hash map's memory, or of a copy of the names, for
-  // a folder of a hundred thousand files.
+  // The category folder's files as listed, by name (viewing the listing kept in the record's run
+  // state): a sorted array of views is a fraction of a hash map's memory, or of a copy of the
+  // names, for a folder of a hundred thousand files.
   class StoredFiles {
    public:
     void reserve(size_t count) { files_.reserve(count); }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "backup/ZipServiceDecorator.h"
+#include "model/BackupRunState.h"
 #include "model/Constants.h"
 #include "platform/files/FileIOService.h"
 #include "platform/zip/ZipService.h"
@@ -237,8 +238,7 @@ TEST_F(MediaBackupTest, AFailedUploadRollsBackOnlyItsOwnArchive) {
                                            *task[4]->fingerprint};
   EXPECT_EQ(fingerprints(*backup->imagesMetaData->items), landed);
   EXPECT_EQ(backup->imagesMetaData->bytes, 240);
-  EXPECT_EQ(backup->CreateUpdatedMediaVersions(),
-            (MediaVersions{3, 0, {Constants::hashVersion()}}));
+  EXPECT_EQ(CreateUpdatedMediaVersions(*backup), (MediaVersions{3, 0, {Constants::hashVersion()}}));
   const auto stored = remoteDocument("images.json");
   ASSERT_NE(stored, nullptr);
   EXPECT_EQ(fingerprints(*stored->items), landed);
