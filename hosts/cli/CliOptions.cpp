@@ -266,8 +266,7 @@ RestoreSelection selectRestoreCategories(const CliOptions& options,
   return selection;
 }
 
-void announceLeftOut(const std::vector<std::string>& leftOut, const CliOptions& options) {
-  if (options.quiet) return;
+void announceLeftOut(const std::vector<std::string>& leftOut, const CliOptions&) {
   for (const std::string& reason : leftOut) {
     std::cerr << "tessellon: left out " << reason << "\n";
   }

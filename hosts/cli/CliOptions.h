@@ -96,7 +96,8 @@ struct RestoreSelection {
 RestoreSelection selectRestoreCategories(const CliOptions& options,
                                          const tessellon::Backup& backup);
 
-// Tells on standard error which categories were left out and why (not with -q).
+// Tells on standard error which categories were left out and why (with -q too: a missing folder
+// may be an unmounted disk).
 void announceLeftOut(const std::vector<std::string>& leftOut, const CliOptions& options);
 
 // The preview's and the backup's settings: the selected categories, the name and --keep-deleted.

@@ -186,6 +186,17 @@ TEST_F(CliBehaviourTest, ArchiveSizeTakesSuffixes) {
   EXPECT_EQ(checkRemote(), "3 0 0");
 }
 
+TEST_F(CliBehaviourTest, ARemoteThatCannotBeWrittenIsNamedWithWhatToCheck) {
+  ASSERT_TRUE(sandboxReachableByAnyone()) << "nobody cannot reach " << dir_.path();
+  addMedia("Pictures", "jpg", 1, 1000);
+  fs::permissions(remote(), fs::perms::owner_read | fs::perms::owner_exec);
+  const Outcome outcome = runUnprivileged("backup" + folders());
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_THAT(outcome.err,
+              HasSubstr("the remote " + remote() + " failed: cannot create " + remote() + "/"));
+  EXPECT_THAT(outcome.err, HasSubstr("check that it is mounted and that you may write there"));
+}
+
 TEST_F(CliBehaviourTest, EveryVerbPrintsADocumentOfTheSchema) {
   std::ifstream file(TESSELLON_OUTPUT_SCHEMA);
   const JsonSchema schema(Json::parse(file));
