@@ -54,6 +54,7 @@ void addPlanned(std::vector<CategoryFigures>& categories, const char* name,
   if (!after && !task && !held) return;
   CategoryFigures figures;
   figures.category = name;
+  figures.planned = true;
   figures.stored = held ? stored->count : 0;
   if (task) {
     figures.fresh = task->count;
@@ -134,9 +135,7 @@ void RunFigures::apply(const tessellon::ProcessReport& report) {
     if (!*section) continue;
     CategoryFigures& figures = categoryOf(categories, category);
     const bool media = figures.category == "images" || figures.category == "videos";
-    // An address book or a calendar travels as one document: its section counts every item
-    // sent, where the plan counted the new ones.
-    if (media || (*section)->failed > 0 || figures.fresh == 0) figures.fresh = (*section)->success;
+    if (media || !figures.planned || (*section)->failed > 0) figures.fresh = (*section)->success;
     if ((*section)->failed > 0 && !media) figures.unchanged = 0;
     figures.freshBytes = (*section)->successBytes;
     figures.failed = (*section)->failed;

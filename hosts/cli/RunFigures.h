@@ -28,6 +28,9 @@ struct CategoryFigures {
   int failed = 0;
   int64_t failedBytes = 0;
   int skipped = 0;
+  // Counted by a preview: an address book or calendar's `fresh` is then its new items, where the
+  // run's report counts every item of the document it sends.
+  bool planned = false;
 };
 
 // What a preview, backup or restore did or will do, per category, with the device it concerns.

@@ -98,6 +98,19 @@ TEST_F(CliBehaviourTest, DeletedItemsStayUnlessPruneWhichSaysWhatItRemoves) {
   EXPECT_THAT(alone.err, HasSubstr("--allow-large-removal goes with --prune"));
 }
 
+TEST_F(CliBehaviourTest, AnAddressBookSentAgainCountsOnlyItsNewCardsAsNew) {
+  addContactsAndEvents();
+  ASSERT_EQ(run("backup --only contacts" + folders()).status, 0);
+  const Outcome again = run("backup --only contacts" + folders());
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_THAT(again.out, HasSubstr("  contacts   new 0, unchanged 2, removed 0, failed 0"));
+
+  fs::remove(dir_.file("home/contacts/Friends/Ada.vcf"));
+  const Outcome pruned = run("backup --prune --only contacts" + folders());
+  EXPECT_EQ(pruned.status, 0) << pruned.err;
+  EXPECT_THAT(pruned.out, HasSubstr("  contacts   new 0, unchanged 1, removed 1, failed 0"));
+}
+
 TEST_F(CliBehaviourTest, AMissingOrEmptyPictureFolderNeverEmptiesTheRemote) {
   addMedia("Pictures", "jpg", 3, 2000);
   const std::string base =
