@@ -173,10 +173,13 @@ void addRestoreOptions(CLI::App& command, CliOptions& options) {
 void addBackupOptions(CLI::App& command, CliOptions& options) {
   command.add_option("--name", options.name,
                      "Name of the backup (letters, digits, space and _ are kept)");
-  command.add_flag("--keep-deleted", options.keepDeleted,
-                   "Keep items on the remote that were deleted here (the default)");
-  command.add_flag("--prune", options.prune,
-                   "Remove from the remote the items deleted here since the last backup");
+  CLI::Option* keep =
+      command.add_flag("--keep-deleted", options.keepDeleted,
+                       "Keep items on the remote that were deleted here (the default)");
+  command
+      .add_flag("--prune", options.prune,
+                "Remove from the remote the items deleted here since the last backup")
+      ->excludes(keep);
   command.add_flag("--allow-large-removal", options.allowLargeRemoval,
                    "With --prune: remove even more than half of a category, or all of it");
   command

@@ -233,6 +233,7 @@ TEST_F(CliTest, UsageErrorsExitWithStatusTwoAndExplainOnStandardError) {
       {"backup --archive-size 1.5", "--archive-size"},
       {"backup --archive-size -5M", "--archive-size"},
       {"backup --archive-size 1e6", "--archive-size"},
+      {"backup --prune --keep-deleted", "--keep-deleted"},
       {"list --pictures /tmp", "--pictures"},
       {"backup stray", "stray"},
       {"restore --device", "--device"},
