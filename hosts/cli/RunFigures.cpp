@@ -99,7 +99,8 @@ RunFigures RunFigures::planned(const tessellon::Backup& preview, const tessellon
   figures.name = preview.name;
   const tessellon::Backup empty(preview.deviceID);
   const tessellon::Backup& task = preview.taskList ? *preview.taskList : empty;
-  const tessellon::Backup& stored = preview.storedRecord ? *preview.storedRecord : empty;
+  const std::shared_ptr<const tessellon::Backup> storedRecord = preview.storedRecord();
+  const tessellon::Backup& stored = storedRecord ? *storedRecord : empty;
   const tessellon::Backup& summary = listed ? *listed : empty;
   const auto either = [](const auto& loaded, const auto& summarised) {
     return loaded ? loaded : summarised;

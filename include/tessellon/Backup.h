@@ -67,8 +67,12 @@ struct Backup : Serializable {
   // for log lines.
   std::string description() const;
 
+  // Of a preview: the record as the remote held it when the preview read it, with the stored
+  // documents of the categories it loaded; null before the first backup or for other records.
+  std::shared_ptr<const Backup> storedRecord() const;
+
   // A new record with the same values; the four metadata objects are copies of
-  // their own (sharing the items), the task lists are shared.
+  // their own (sharing the items), the task lists and the run state are shared.
   std::shared_ptr<Backup> copy() const;
 };
 

@@ -76,6 +76,10 @@ MediaVersions CreateUpdatedMediaVersions(Backup& backup) {
   return versions;
 }
 
+std::shared_ptr<const Backup> Backup::storedRecord() const {
+  return BackupRunState::of(*this).storedRecord;
+}
+
 std::shared_ptr<Backup> Backup::copy() const {
   auto copied = std::make_shared<Backup>(*this);
   if (contactsMetaData) copied->contactsMetaData = contactsMetaData->copy();
