@@ -181,7 +181,9 @@ void BackupSDKImpl::startBackup(const BackupSettings& settings,
                                                     token](const std::shared_ptr<Backup>& backup) {
                      return backupService->process(backup, token);
                    });
-  runBackupChain(chain, std::move(lock), token, std::move(completion));
+  finishLocked(
+      chain, std::move(lock), token, std::move(completion),
+      [notifications = notificationService_] { notifications->setBackupProgress(nullptr); });
 }
 
 void BackupSDKImpl::startBackup(std::shared_ptr<Backup> backup,
@@ -199,18 +201,20 @@ void BackupSDKImpl::startBackup(std::shared_ptr<Backup> backup,
       Executor::primary(), [backupService = backupService_, backup = std::move(backup), token] {
         return backupService->process(backup, token);
       });
-  runBackupChain(chain, std::move(lock), token, std::move(completion));
+  finishLocked(
+      chain, std::move(lock), token, std::move(completion),
+      [notifications = notificationService_] { notifications->setBackupProgress(nullptr); });
 }
 
-void BackupSDKImpl::runBackupChain(Future<std::shared_ptr<ProcessReport>> chain,
-                                   std::shared_ptr<DeviceLock> lock,
-                                   std::shared_ptr<CancelToken> token,
-                                   ReportCompletion completion) {
+void BackupSDKImpl::finishLocked(Future<std::shared_ptr<ProcessReport>> chain,
+                                 std::shared_ptr<DeviceLock> lock,
+                                 std::shared_ptr<CancelToken> token, ReportCompletion completion,
+                                 std::function<void()> stopProgress) {
   releaseThen(chain, std::move(lock),
-              [notifications = notificationService_, temporary = temporaryFolderService_, token,
+              [stopProgress = std::move(stopProgress), temporary = temporaryFolderService_, token,
                completion = std::move(completion)](
                   const FutureResult<std::shared_ptr<ProcessReport>>& result) {
-                notifications->setBackupProgress(nullptr);
+                stopProgress();
                 releaseTemporaryFolder(temporary);
                 BackupSDKState::finishOperation(token);
                 deliver(result, completion);
@@ -265,15 +269,9 @@ void BackupSDKImpl::startRestore(std::shared_ptr<Backup> backup, const Settings&
             notifications->setRestoreProgress(progress);
             return helper->restoreBackup(backup, settings, token);
           });
-  releaseThen(chain, std::move(lock),
-              [notifications = notificationService_, temporary = temporaryFolderService_, token,
-               completion = std::move(completion)](
-                  const FutureResult<std::shared_ptr<ProcessReport>>& result) {
-                notifications->setRestoreProgress(nullptr);
-                releaseTemporaryFolder(temporary);
-                BackupSDKState::finishOperation(token);
-                deliver(result, completion);
-              });
+  finishLocked(
+      chain, std::move(lock), token, std::move(completion),
+      [notifications = notificationService_] { notifications->setRestoreProgress(nullptr); });
 }
 
 void BackupSDKImpl::verify(std::shared_ptr<Backup> backup, bool readData,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -67,10 +68,11 @@ class BackupSDKImpl {
   static Future<Void> createMediaFolders(FileIOServiceProtocol& files);
   // The lock of the remote folder "<uid>"; not yet taken.
   std::shared_ptr<DeviceLock> lockFor(const std::string& uid) const;
-  // Lets the lock go once `chain` has ended, then finishes the operation.
-  void runBackupChain(Future<std::shared_ptr<ProcessReport>> chain,
-                      std::shared_ptr<DeviceLock> lock, std::shared_ptr<CancelToken> token,
-                      ReportCompletion completion);
+  // Lets the lock go once `chain` has ended, then stops the progress (`stopProgress`), clears
+  // the temporary folder and finishes the operation.
+  void finishLocked(Future<std::shared_ptr<ProcessReport>> chain, std::shared_ptr<DeviceLock> lock,
+                    std::shared_ptr<CancelToken> token, ReportCompletion completion,
+                    std::function<void()> stopProgress);
 
   std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;
   std::shared_ptr<BackupServiceProtocol> backupService_;

@@ -1,12 +1,7 @@
 #include "futures/sync/SynchronizationType.h"
 
-#include "futures/sync/NSLockSynchronization.h"
-#include "futures/sync/NSObjectLockSynchronization.h"
-#include "futures/sync/NSRecursiveLockSynchronization.h"
-#include "futures/sync/PThreadMutexSynchronization.h"
+#include "futures/sync/LockSynchronization.h"
 #include "futures/sync/QueueBarrierSynchronization.h"
-#include "futures/sync/QueueSerialSynchronization.h"
-#include "futures/sync/UnsafeSynchronization.h"
 
 namespace tessellon {
 
@@ -21,7 +16,8 @@ std::unique_ptr<SynchronizationProtocol> lockObject(SynchronizationType type) {
       return std::make_unique<QueueBarrierSynchronization>(
           DispatchQueue::make(DispatchQueue::Kind::serial, "QueueBarrierSynchronization"));
     case SynchronizationType::serialQueue:
-      return std::make_unique<QueueSerialSynchronization>(
+      // Every block one at a time: on a serial queue a barrier item is an ordinary one.
+      return std::make_unique<QueueBarrierSynchronization>(
           DispatchQueue::make(DispatchQueue::Kind::serial, "QueueSerialSynchronization"));
     case SynchronizationType::nsObjectLock:
       return std::make_unique<NSObjectLockSynchronization>();
