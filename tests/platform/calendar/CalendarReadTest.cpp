@@ -95,7 +95,7 @@ TEST_F(CalendarReadTest, MalformedFilesAreSkippedWithAWarningAndTheRestIsRead) {
       return line.first == LogLevel::warning && line.second.find(file) != std::string::npos;
     }));
   }
-  // Each skipped file is listed, and so is the series backed up without its rule.
+  // Each skipped file is listed, and so is each series whose rule cannot be read or expanded.
   std::vector<std::string> skipped;
   for (const SkippedItem& item : repository.skippedItems()) {
     EXPECT_EQ(item.category, SkippedItem::Category::calendars);
@@ -105,8 +105,8 @@ TEST_F(CalendarReadTest, MalformedFilesAreSkippedWithAWarningAndTheRestIsRead) {
   std::sort(skipped.begin(), skipped.end());
   EXPECT_EQ(skipped,
             (std::vector<std::string>{dir.file("c/badrule.ics"), dir.file("c/dense.ics"),
-                                      dir.file("c/nostart.ics"), dir.file("c/truncated.ics"),
-                                      dir.file("c/utf16.ics")}));
+                                      dir.file("c/impossible.ics"), dir.file("c/nostart.ics"),
+                                      dir.file("c/truncated.ics"), dir.file("c/utf16.ics")}));
 }
 
 TEST_F(CalendarReadTest, AccessFailsWith801WhenTheFolderCannotBeUsed) {
