@@ -84,26 +84,5 @@ TEST_F(CleanupServiceTest, AFailedDeletionDoesNotStopTheNextButCancellationDoes)
   EXPECT_TRUE(fs::exists(space_.file("remote/MAC1/images/a")));
 }
 
-// A host's listing may hold names no file has ("..", ".", or nothing after a slash): turned into a
-// deletion, each would name the folder above or the folder itself, with everything it holds.
-TEST_F(CleanupServiceTest, NamesThatNoFileCanHaveAreNeverDeleted) {
-  Backup backup("MAC1");
-  backup.imagesMetaData = mediaOf({});
-  backup.videosMetaData = mediaOf({});
-  host_->answerDirectoryInfoWith(Directory{{{"MAC1/images/a", 1}}}, std::nullopt);
-  awaitResult(service_.cleanup(backup, nullptr));
-  const int plain = host_->calls("deleteFile");
-
-  host_->answerDirectoryInfoWith(Directory{{{"MAC1/images/a", 1},
-                                            {"MAC1/images/..", 1},
-                                            {"MAC1/images/.", 1},
-                                            {"MAC1/images/", 1},
-                                            {"..", 1},
-                                            {"", 1}}},
-                                 std::nullopt);
-  awaitResult(service_.cleanup(backup, nullptr));
-  EXPECT_EQ(host_->calls("deleteFile") - plain, plain);
-}
-
 }  // namespace
 }  // namespace tessellon

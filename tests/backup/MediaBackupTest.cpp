@@ -273,17 +273,6 @@ TEST_F(MediaBackupTest, AFullLocalDiskStopsTheCategory) {
   EXPECT_FALSE(fs::exists(space_.file("tmp/MAC1.zip")));
 }
 
-TEST_F(MediaBackupTest, AFullRemoteCancelsTheRunBeforeAnotherArchive) {
-  start(100);
-  auto backup = backupOf({file("a.jpg", 120), file("b.jpg", 130)});
-  host_->failUpload(1, FaultyDelegate::insufficientStorage());
-  EXPECT_THAT(runImages(backup), IsCancelled());
-  EXPECT_TRUE(token_->isCanceled());
-  EXPECT_EQ(host_->calls("uploadFile"), 1);
-  EXPECT_EQ(host_->calls("deleteFile"), 1);
-  EXPECT_THAT(*backup->imagesMetaData->items, IsEmpty());
-}
-
 TEST_F(MediaBackupTest, CancellingMidRunBuildsNoFurtherArchive) {
   start(100);
   auto backup = backupOf({file("a.jpg", 120), file("b.jpg", 130), file("c.jpg", 140)});
@@ -340,26 +329,6 @@ TEST_F(MediaBackupTest, ContentOfTheArchiveOnItsWayIsReliedOnOnlyOnceItLanded) {
   EXPECT_TRUE(fs::exists(space_.file("remote/MAC1/videos/" + first->getRemoteFileName())));
   EXPECT_THAT(crossedArchives(), ElementsAre(ElementsAre("videos/" + first->getRemoteFileName(),
                                                          "videos.json", "backup.json")));
-}
-
-// Each run checks the record against one listing of the folder: a recorded file that is gone is
-// packed again when this computer still has it, and reported lost when not.
-TEST_F(MediaBackupTest, RecordedFilesMissingFromTheRemoteArePackedAgainOrReportedLost) {
-  start(1000);
-  auto kept = file("kept.jpg", 50);
-  auto gone = file("gone.jpg", 60);
-  auto lost = file("lost.jpg", 70);
-  for (const auto& item : {kept, gone, lost}) item->fingerprint = fingerprintOf(*item);
-  space_.write("remote/MAC1/images/" + kept->getRemoteFileName(), std::string(50, 'k'));
-  space_.write("remote/MAC1/images/" + gone->getRemoteFileName(), std::string(59, 'g'));
-  fs::remove(space_.file("home/Pictures/lost.jpg"));
-  auto backup = backupOf({}, {kept, gone, lost});
-
-  ASSERT_EQ(sectionOf(runImages(backup)), ReportSection(1, 1, 60, 70));
-  EXPECT_THAT(crossedArchives(), ElementsAre(ElementsAre("images/" + gone->getRemoteFileName(),
-                                                         "images.json", "backup.json")));
-  EXPECT_EQ(fingerprints(*remoteDocument("images.json")->items),
-            (std::vector<std::string>{*kept->fingerprint, *gone->fingerprint}));
 }
 
 TEST_F(MediaBackupTest, NothingToDoStillRefreshesTheRemoteRecord) {

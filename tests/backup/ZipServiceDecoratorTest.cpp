@@ -5,7 +5,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/SmallVolume.h"
 #include "platform/ZipReadBack.h"
 #include "platform/files/FileIOService.h"
 #include "platform/zip/ZipService.h"
@@ -79,26 +78,6 @@ TEST_F(ZipServiceDecoratorTest, OnlyADiskWithNoByteLeftStopsTheArchive) {
                 HasCode(BackupSDKError::zipAppendFailed));
     EXPECT_TRUE(fs::is_empty(dir_.file("tmp")));
   }
-}
-
-// No fake at all: a volume filled to the last byte, measured by the real file service.
-TEST(ZipServiceDecoratorVolumeTest, ARealFullDiskFailsWith602AndLeavesNoArchive) {
-  TempDir dir;
-  SmallVolume volume(dir.file("volume"), 256 * 1024);
-  if (!volume.mounted()) GTEST_SKIP() << "needs the right to mount a tmpfs";
-  const std::string document = dir.write("backup.json", "{}");
-  ZipServiceDecorator decorator(std::make_shared<FileIOService>(volume.path()),
-                                std::make_shared<ZipService>());
-  auto zip = decorator.generateZip(dir.file("volume/uid.zip"));
-  ASSERT_TRUE(volume.fill());
-
-  EXPECT_THAT(decorator.append(zip, document, "contacts.json", false).error(),
-              HasCode(BackupSDKError::zipFailedNotEnoughDiskSpace));
-  std::vector<std::string> left;
-  for (const auto& entry : fs::directory_iterator(volume.path())) {
-    left.push_back(entry.path().filename().string());
-  }
-  EXPECT_THAT(left, ::testing::ElementsAre("filler"));
 }
 
 }  // namespace

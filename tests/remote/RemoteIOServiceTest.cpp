@@ -1,7 +1,11 @@
 #include "remote/RemoteIOService.h"
 
+#include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <future>
+#include <limits>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -188,9 +192,6 @@ TEST_F(RemoteIOServiceTest, HostAnswersBecomeTheLibrarysCodes) {
     std::function<std::optional<Error>(RemoteIOService&)> call;
     Error expected;
   } rows[] = {
-      {"download: neither path nor error",
-       [](FaultyDelegate& h) { h.answerDownloadWith(std::nullopt, std::nullopt); }, download,
-       code(BackupSDKError::delegateFileDownloadFailed)},
       {"download: a file without folder",
        [](FaultyDelegate& h) { h.answerDownloadWith("download-1", std::nullopt); }, download,
        code(BackupSDKError::delegateFileDownloadFailed)},
@@ -213,9 +214,6 @@ TEST_F(RemoteIOServiceTest, HostAnswersBecomeTheLibrarysCodes) {
        code(BackupSDKError::delegateDeleteFileFailed)},
       {"deleteFile: the host's error",
        [&](FaultyDelegate& h) { h.answerDeleteFileWith(false, hostError); }, remove, hostError},
-      {"getDirectoryInfo: neither listing nor error",
-       [](FaultyDelegate& h) { h.answerDirectoryInfoWith({}, {}); }, list,
-       code(BackupSDKError::delegateDirectoryInfoFailed)},
       {"getDirectoryInfo: the host's error",
        [&](FaultyDelegate& h) { h.answerDirectoryInfoWith({}, hostError); }, list, hostError},
       {"uploadFileIfAbsent: the host's error",
@@ -282,6 +280,40 @@ TEST_F(RemoteIOServiceTest, AFileAddsItsBytesAsItGoesButCountsOnlyWhenDone) {
   EXPECT_EQ(statuses(backup_), expected);
   EXPECT_EQ(statuses(restore_), expected);
   EXPECT_EQ(statusManager_->fileStatus(), (FileStatus{3, 1, 3000, 1000}));
+}
+
+// Whatever fraction the host sends, and whatever size a record gives a file, the progress of a
+// transfer stays within that one file.
+TEST_F(RemoteIOServiceTest, HostileFractionsStayWithinTheFile) {
+  const struct {
+    const char* name;
+    double fraction;
+    int64_t fileSize;
+    int processed;
+    int64_t processedBytes;
+  } rows[] = {
+      {"not a number", std::nan(""), 1000, 0, 0},
+      {"negative", -3.0, 1000, 0, 0},
+      {"far past the end", 1e308, 1000, 1, 1000},
+      {"infinite", std::numeric_limits<double>::infinity(), 1000, 1, 1000},
+      {"half of a negative size", 0.5, -1000, 0, 0},
+      {"all of the largest size", 1.0, std::numeric_limits<int64_t>::max(), 1,
+       std::numeric_limits<int64_t>::max() - 1023},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    reporter_->setFileSize(row.fileSize);
+    reporter_->reportFractionalProgressOnBackup(TransferProgress{row.fraction});
+    const uint64_t transfer = reporter_->beginTransferOnRestore(row.fileSize);
+    reporter_->reportTransferProgressOnRestore(transfer, TransferProgress{row.fraction});
+    reporter_->endTransferOnRestore(transfer);
+    ASSERT_TRUE(flushBackgroundQueue());
+    for (const std::vector<FileStatus>& reported : {statuses(backup_), statuses(restore_)}) {
+      ASSERT_FALSE(reported.empty());
+      EXPECT_EQ(reported.back().processed, row.processed);
+      EXPECT_EQ(reported.back().processedBytes, row.processedBytes);
+    }
+  }
 }
 
 TEST_F(RemoteIOServiceTest, DownloadsSideBySideAddTheirOwnBytesUntilEachHasEnded) {

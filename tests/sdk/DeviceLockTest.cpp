@@ -153,29 +153,6 @@ class DeviceLockTest : public ::testing::Test {
   std::shared_ptr<FileIOService> files_ = std::make_shared<FileIOService>(space_.file("tmp"));
 };
 
-TEST_F(DeviceLockTest, ASecondRunIsRefusedNamingTheHolderUntilItLetsGo) {
-  const auto first = lockOf(process());
-  ASSERT_THAT(awaitResult(first->acquire()), SucceedsWith(Void{}));
-  const auto record = stored();
-  ASSERT_TRUE(record);
-  EXPECT_EQ(record->host, computerName().value_or("?"));
-  EXPECT_EQ(record->pid, currentProcessID());
-
-  const auto refused = awaitResult(lockOf(process())->acquire());
-  ASSERT_THAT(refused, FailsWith(BackupSDKError::backupLocked));
-  EXPECT_EQ(refused->failure().message, "the backup folder DEV is in use by " + record->host +
-                                            " (process " + std::to_string(record->pid) +
-                                            ") since " + utcText(record->started));
-  EXPECT_EQ(stored(), record);
-
-  ASSERT_THAT(awaitResult(first->release()), SucceedsWith(Void{}));
-  EXPECT_FALSE(locked());
-  const auto next = lockOf(process());
-  EXPECT_THAT(awaitResult(next->acquire()), SucceedsWith(Void{}));
-  EXPECT_THAT(awaitResult(next->release()), SucceedsWith(Void{}));
-  EXPECT_EQ(takeOvers(), 0u);
-}
-
 TEST_F(DeviceLockTest, OfRunsRacingForOneFolderExactlyOneHoldsIt) {
   const auto locks = locksOfProcesses(4);
   EXPECT_EQ(holdersOfRace(locks), 1);

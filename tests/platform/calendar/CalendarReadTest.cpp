@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/calendar/CalendarFilter.h"
 #include "platform/calendar/CalendarRepository.h"
 #include "platform/calendar/CalendarTestSupport.h"
 #include "support/AwaitResult.h"
@@ -78,7 +79,10 @@ TEST_F(CalendarReadTest, MalformedFilesAreSkippedWithAWarningAndTheRestIsRead) {
           "\r\nRRULE:FREQ=SOMETIMES;BYDAY=XX\r\nSUMMARY:Bad rule\r\nEND:VEVENT\r\n");
   dir.write("c/notes.txt", "not a calendar");
 
-  const auto all = entries();
+  CalendarRepository repository(dir.path(), logger, std::make_shared<CalendarFilter>());
+  const auto read = awaitResult(repository.getCalendarEntries());
+  ASSERT_TRUE(read && read->isSuccess());
+  const auto all = read->successValue();
   ASSERT_EQ(all.size(), 1u);
   std::vector<std::string> titles;
   for (const CalendarEvent& event : *all[0]->events) titles.push_back(event.title);
@@ -91,6 +95,18 @@ TEST_F(CalendarReadTest, MalformedFilesAreSkippedWithAWarningAndTheRestIsRead) {
       return line.first == LogLevel::warning && line.second.find(file) != std::string::npos;
     }));
   }
+  // Each skipped file is listed, and so is each series whose rule cannot be read or expanded.
+  std::vector<std::string> skipped;
+  for (const SkippedItem& item : repository.skippedItems()) {
+    EXPECT_EQ(item.category, SkippedItem::Category::calendars);
+    EXPECT_FALSE(item.reason.empty());
+    skipped.push_back(item.path);
+  }
+  std::sort(skipped.begin(), skipped.end());
+  EXPECT_EQ(skipped,
+            (std::vector<std::string>{dir.file("c/badrule.ics"), dir.file("c/dense.ics"),
+                                      dir.file("c/impossible.ics"), dir.file("c/nostart.ics"),
+                                      dir.file("c/truncated.ics"), dir.file("c/utf16.ics")}));
 }
 
 TEST_F(CalendarReadTest, AccessFailsWith801WhenTheFolderCannotBeUsed) {

@@ -424,32 +424,6 @@ TEST_F(CalendarRoundTripTest, AnEventBeyondTheSizeBoundKeepsItsRecordAlone) {
             1);
 }
 
-TEST_F(CalendarRoundTripTest, UnreadableFilesAndEventsAreListedAsSkipped) {
-  dir.write("calendars/c/displayname", "C\n");
-  writeIcs(dir, "calendars/c/good.ics",
-           "BEGIN:VEVENT\r\nUID:g\r\nDTSTART:" + wallClock(midnightIn(3), "UTC") +
-               "\r\nSUMMARY:Good\r\nEND:VEVENT\r\n");
-  writeIcs(dir, "calendars/c/nostart.ics",
-           "BEGIN:VEVENT\r\nUID:n\r\nSUMMARY:No start\r\nEND:VEVENT\r\n");
-  // Backed up without its rule, which must not go unseen.
-  writeIcs(dir, "calendars/c/badrule.ics",
-           "BEGIN:VEVENT\r\nUID:r\r\nDTSTART:" + wallClock(midnightIn(3), "UTC") +
-               "\r\nRRULE:FREQ=SOMETIMES\r\nSUMMARY:Bad rule\r\nEND:VEVENT\r\n");
-  dir.write("calendars/c/cut.ics", "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:t\r\nSUMM");
-  auto reader = repository("calendars");
-  ASSERT_TRUE(awaitResult(reader->getCalendarEntries()));
-  std::vector<std::string> paths;
-  for (const SkippedItem& item : reader->skippedItems()) {
-    EXPECT_EQ(item.category, SkippedItem::Category::calendars);
-    EXPECT_FALSE(item.reason.empty());
-    paths.push_back(item.path);
-  }
-  std::sort(paths.begin(), paths.end());
-  EXPECT_EQ(paths, (std::vector<std::string>{dir.file("calendars/c/badrule.ics"),
-                                             dir.file("calendars/c/cut.ics"),
-                                             dir.file("calendars/c/nostart.ics")}));
-}
-
 // A document from elsewhere may hold a rule the store cannot read: that series is not written,
 // and the restore says which one.
 TEST_F(CalendarRoundTripTest, ASeriesWhoseRuleCannotBeReadIsListedBySkippedRestore) {

@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include "model/ModelTestSupport.h"
 #include "platform/contacts/CNContactStoreHelper.h"
 #include "support/AwaitResult.h"
 #include "support/ErrorMatchers.h"
@@ -72,18 +71,6 @@ TEST_F(ContactRepositoryTest, ReadsAddressBooksInNameOrderAndCardsInFileOrder) {
   writeCard("family/.hidden.vcf", named("Ignored"));
   writeCard("stray.vcf", named("Ignored"));
   EXPECT_EQ(lastNames(), (std::vector<std::string>{"Family", "Work1", "Work2"}));
-}
-
-TEST_F(ContactRepositoryTest, MalformedCardIsSkippedWithWarningNamingTheFile) {
-  writeCard("book/good.vcf", named("Good"));
-  writeCard("book/bad.vcf", "BEGIN:VCARD\r\nN:Bad\xFF;;;;\r\nEND:VCARD\r\n");
-  writeCard("book/two.vcf", named("First") + "BEGIN:VCARD\r\nN:Cut");
-  EXPECT_EQ(lastNames(), (std::vector<std::string>{"Good", "First"}));
-  const auto lines = logger_->lines();
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0].first, LogLevel::warning);
-  EXPECT_NE(lines[0].second.find(dir_.file("contacts/book/bad.vcf")), std::string::npos);
-  EXPECT_NE(lines[1].second.find("two.vcf"), std::string::npos);
 }
 
 TEST_F(ContactRepositoryTest, ListingFailuresCarryTheirCodes) {
@@ -198,32 +185,6 @@ TEST_F(ContactRepositoryTest, FailedExecuteRemovesWhatItWroteAndKeepsTheRequest)
   EXPECT_EQ(result.error().code, ENOTDIR);
   EXPECT_EQ(filesIn(dir_.file("contacts/a")), std::vector<std::string>{"old.vcf"});
   EXPECT_EQ(store->saveRequest().additions.size(), 3u);
-}
-
-// The contacts document in between is covered with the JSON tests.
-TEST_F(ContactRepositoryTest, CardsOfOtherProgramsSurviveARestoreIntoAnotherStore) {
-  writeCard("book/apple.vcf", readTestData("contacts/apple-grouped.vcf"));
-  writeCard("book/org.vcf", readTestData("contacts/organisation.vcf"));
-  writeCard("book/v21.vcf", readTestData("contacts/legacy-21.vcf"));
-  writeCard("book/v4.vcf", readTestData("contacts/v4.vcf"));
-  const auto original = read();
-  ASSERT_EQ(original.size(), 6u);
-
-  TempDir second;
-  ContactRepository target(second.file("contacts"), helper_);
-  for (const auto& contact : original)
-    target.saveRequest().addContact(helper_->mapContact(*contact));
-  ASSERT_TRUE(target.execute().ok());
-  auto reread = target.getExistingContacts();
-  ASSERT_TRUE(reread.ok());
-  ASSERT_EQ(reread.value().size(), original.size());
-  // Files are named by fresh UIDs, so compare as multisets.
-  for (const auto& contact : original) {
-    const auto equal = [&](const auto& other) { return *other == *contact; };
-    EXPECT_EQ(std::count_if(reread.value().begin(), reread.value().end(), equal),
-              std::count_if(original.begin(), original.end(), equal))
-        << contact->description();
-  }
 }
 
 }  // namespace

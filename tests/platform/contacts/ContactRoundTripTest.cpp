@@ -340,15 +340,20 @@ TEST_F(ContactRoundTripTest, AnUnreadableCardIsSkippedByFileNameAndTheRestIsRead
              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lost;Half\r\nFN:Half Lost\r\n");
   dir_.write("contacts/book/latin1.vcf",
              "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Fran\xE7ois\r\nEND:VCARD\r\n");
+  // A file whose second card is cut off keeps its first.
+  dir_.write("contacts/book/two.vcf",
+             "BEGIN:VCARD\r\nVERSION:3.0\r\nN:First;;;;\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:Cut");
   auto reader = store("contacts");
   const auto contacts = reader->getExistingContacts();
   ASSERT_TRUE(contacts.ok());
-  ASSERT_EQ(contacts.value().size(), 1u);
-  EXPECT_EQ(contacts.value().front()->firstName, "Bola");
+  ASSERT_EQ(contacts.value().size(), 2u);
+  EXPECT_EQ(contacts.value()[0]->firstName, "Bola");
+  EXPECT_EQ(contacts.value()[1]->lastName, "First");
   const std::vector<SkippedItem> skipped = reader->skippedItems();
-  ASSERT_EQ(skipped.size(), 2u);
+  ASSERT_EQ(skipped.size(), 3u);
   EXPECT_EQ(skipped[0].path, dir_.file("contacts/book/broken.vcf"));
   EXPECT_EQ(skipped[1].path, dir_.file("contacts/book/latin1.vcf"));
+  EXPECT_EQ(skipped[2].path, dir_.file("contacts/book/two.vcf"));
   for (const SkippedItem& item : skipped) {
     EXPECT_EQ(item.category, SkippedItem::Category::contacts);
     EXPECT_FALSE(item.reason.empty());
@@ -356,7 +361,7 @@ TEST_F(ContactRoundTripTest, AnUnreadableCardIsSkippedByFileNameAndTheRestIsRead
   const auto lines = logger_->lines();
   EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                           [](const auto& line) { return line.first == LogLevel::warning; }),
-            2);
+            3);
 }
 
 }  // namespace
