@@ -1,6 +1,6 @@
 // A host written against the installed headers and library alone: a folder remote in a few lines,
-// one backup of the pictures, then the listing of the remote. Usage:
-//   backup_host <remote folder> <pictures folder> <state folder>
+// one backup of the pictures of <home>/Pictures, then the listing of the remote. Usage:
+//   backup_host <remote folder> <home>
 // Prints "images <succeeded>/<overall>" and "backups <count>"; exits 1 on an error.
 
 #include <unistd.h>
@@ -125,13 +125,15 @@ class FolderRemote final : public tessellon::BackupSDKDelegate {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::cerr << "usage: backup_host <remote folder> <pictures folder> <state folder>\n";
+  if (argc != 3) {
+    std::cerr << "usage: backup_host <remote folder> <home>\n";
     return 2;
   }
+  const fs::path home = argv[2];
   tessellon::BackupSDKOptions folders;
-  folders.picturesDirectory = argv[2];
-  folders.stateDirectory = argv[3];
+  folders.picturesDirectory = home / "Pictures";
+  folders.moviesDirectory = home / "Movies";
+  folders.stateDirectory = home / ".config/tessellon";
   tessellon::BackupSDK sdk(std::make_shared<FolderRemote>(argv[1]), nullptr, folders);
 
   std::promise<bool> backedUp;
