@@ -11,7 +11,7 @@
 #                 of its corpus; prints the executions and keeps what it found in build-fuzz/
 #   make install  install the command, the library, its headers, CMake and pkg-config files, the man
 #                 page, shell completion and systemd user units under PREFIX (default /usr/local),
-#                 below DESTDIR when given
+#                 below DESTDIR when given; stripped of debugging symbols unless STRIP=0
 #   make format   clang-format the C++ sources
 #   make format-check  fail when a C++ source differs from clang-format's layout
 #   make clean    remove every build folder
@@ -22,6 +22,7 @@ TESSELLON_WERROR ?= OFF
 ARGS ?=
 PREFIX ?= /usr/local
 DESTDIR ?=
+STRIP ?= 1
 
 BUILD_DIRS := build build-release build-asan build-tsan build-fuzz
 MAKEFLAGS += --no-print-directory
@@ -74,7 +75,7 @@ run: deps
 install: deps
 	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR))
 	cmake --build build -j$(JOBS) --target tessellon_cli tessellon_static tessellon_shared
-	DESTDIR='$(DESTDIR)' cmake --install build --prefix '$(PREFIX)'
+	DESTDIR='$(DESTDIR)' cmake --install build --prefix '$(PREFIX)' $(if $(filter 1,$(STRIP)),--strip)
 
 bench: deps-bench
 	$(call configure,build-release,-DCMAKE_BUILD_TYPE=Release -DTESSELLON_BUILD_TESTS=OFF -DTESSELLON_BUILD_BENCHMARKS=ON)
