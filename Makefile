@@ -68,6 +68,7 @@ test-large: deps
 run: deps
 	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR))
 	@log=$$(cmake --build build -j$(JOBS) --target tessellon_cli 2>&1) || { printf '%s\n' "$$log"; exit 1; }
+	@$(if $(strip $(ARGS)),true,build/hosts/cli/tessellon init -q)  # the default remote, once
 	@build/hosts/cli/tessellon $(if $(strip $(ARGS)),$(ARGS),backup)
 
 # Builds only what is installed; the prefix is given at install time, so one build folder serves

@@ -89,7 +89,8 @@ if [ -x "$cli" ]; then
     sync; since "$start"
   }
   command_run() {
-    rm -rf "$scratch/remote-x" "$scratch/work-x"; mkdir -p "$scratch/work-x/tmp" "$scratch/work-x/config"; sync
+    rm -rf "$scratch/remote-x" "$scratch/work-x"
+    mkdir -p "$scratch/remote-x" "$scratch/work-x/tmp" "$scratch/work-x/config"; sync
     start=$(now)
     TMPDIR="$scratch/work-x/tmp" XDG_CONFIG_HOME="$scratch/work-x/config" "$cli" backup -q \
       --remote "$scratch/remote-x" --pictures "$data/home/Pictures" --movies "$data/home/Movies" \

@@ -11,7 +11,7 @@
 #include "tessellon/Contact.h"
 #include "tessellon/DeviceStatistics.h"
 
-#include "cli/SkippedList.h"
+#include "cli/ExitStatus.h"
 
 namespace tessellon::cli {
 
@@ -29,20 +29,6 @@ json totalsJson(const tessellon::Backup& backup) {
   json object = json::object();
   for (const CategoryTotal& total : categoryTotals(backup)) {
     object[total.category] = {{"count", total.count}, {"bytes", total.bytes}};
-  }
-  return object;
-}
-
-json sectionJson(const tessellon::ReportSection& section) {
-  json object = {{"success", section.success},
-                 {"failed", section.failed},
-                 {"successBytes", section.successBytes},
-                 {"failedBytes", section.failedBytes}};
-  if (section.skipped != 0) {
-    object["skipped"] = section.skipped;
-    json paths = json::array();
-    for (const std::string& path : section.skippedPaths) paths.push_back(printablePath(path));
-    object["skippedPaths"] = std::move(paths);
   }
   return object;
 }
@@ -80,34 +66,8 @@ std::string isoDate(const tessellon::Date& date) {
   return text;
 }
 
-std::string reportJson(const tessellon::ProcessReport& report) {
-  json object = json::object();
-  if (report.images) object["images"] = sectionJson(*report.images);
-  if (report.videos) object["videos"] = sectionJson(*report.videos);
-  if (report.contacts) object["contacts"] = sectionJson(*report.contacts);
-  if (report.calendars) object["calendars"] = sectionJson(*report.calendars);
-  return object.dump();
-}
-
-std::string previewJson(const tessellon::Backup& backup) {
-  const tessellon::Backup& work = backup.taskListToProcess ? *backup.taskListToProcess : backup;
-  json object = {{"deviceID", backup.deviceID},
-                 {"name", optionalText(backup.name)},
-                 {"taskListToProcess", totalsJson(work)},
-                 {"afterBackup", totalsJson(backup)}};
-  if (!backup.skippedItems.empty()) {
-    json skipped = json::array();
-    for (const tessellon::SkippedItem& item : backup.skippedItems) {
-      skipped.push_back({{"category", categoryName(item.category)},
-                         {"path", printablePath(item.path)},
-                         {"reason", item.reason}});
-    }
-    object["skipped"] = std::move(skipped);
-  }
-  return object.dump();
-}
-
-std::string backupsJson(const std::vector<std::shared_ptr<tessellon::Backup>>& backups) {
+std::string backupsJson(const std::vector<std::shared_ptr<tessellon::Backup>>& backups,
+                        const std::string& remote) {
   json list = json::array();
   for (const std::shared_ptr<tessellon::Backup>& backup : backups) {
     if (!backup) continue;
@@ -123,7 +83,9 @@ std::string backupsJson(const std::vector<std::shared_ptr<tessellon::Backup>>& b
         {"categories", totalsJson(*backup)},
     });
   }
-  return list.dump();
+  const json document = {
+      {"schema", kJsonSchemaVersion}, {"verb", "list"}, {"remote", remote}, {"backups", list}};
+  return document.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 }  // namespace tessellon::cli

@@ -3,6 +3,8 @@
 #include <pwd.h>
 #include <unistd.h>
 #include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -19,21 +21,13 @@ namespace {
 
 constexpr const char* kCategories[] = {"contacts", "calendars", "images", "videos"};
 
-// The account's home from the user database, as the library uses it: $HOME may point elsewhere
-// under sudo or in a service.
-std::string realHome() {
-  if (const passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr) {
-    return entry->pw_dir;
-  }
-  const char* home = std::getenv("HOME");
-  return home != nullptr ? home : "/";
+// An XDG variable counts only when absolute, as the base directory rules say.
+std::string xdgOr(const char* name, const std::string& fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value == '/' ? std::string(value) : fallback;
 }
 
-std::string dataHome() {
-  const char* xdg = std::getenv("XDG_DATA_HOME");
-  if (xdg != nullptr && *xdg == '/') return xdg;
-  return realHome() + "/.local/share";
-}
+std::string dataHome() { return xdgOr("XDG_DATA_HOME", homeFolder() + "/.local/share"); }
 
 std::string orDefault(const std::string& given, const std::string& fallback) {
   return given.empty() ? fallback : given;
@@ -84,12 +78,50 @@ bool holdsAny(const std::shared_ptr<MetaData>& metaData) {
 
 }  // namespace
 
+std::string homeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && *home == '/') return home;
+  if (const passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr) {
+    return entry->pw_dir;
+  }
+  return "/";
+}
+
+std::string stateFolder() {
+  return xdgOr("XDG_CONFIG_HOME", homeFolder() + "/.config") + "/tessellon";
+}
+
+std::optional<int64_t> parseSize(const std::string& text) {
+  // Digits with at most one point, then an optional K, M or G and an optional B; std::stod alone
+  // would also take spaces, signs, exponents and hexadecimal.
+  const size_t digits = text.find_first_not_of("0123456789.");
+  const std::string number = text.substr(0, digits);
+  if (number.empty() || number == "." || std::count(number.begin(), number.end(), '.') > 1) {
+    return std::nullopt;
+  }
+  std::string unit = digits == std::string::npos ? "" : text.substr(digits);
+  if (unit.size() == 2 && std::toupper(static_cast<unsigned char>(unit[1])) == 'B') unit.pop_back();
+  double factor = 1;
+  if (!unit.empty()) {
+    const size_t power = unit.size() == 1 ? std::string("KMG").find(static_cast<char>(
+                                                std::toupper(static_cast<unsigned char>(unit[0]))))
+                                          : std::string::npos;
+    if (power == std::string::npos) return std::nullopt;
+    factor = std::pow(1024.0, static_cast<double>(power + 1));
+  }
+  const double value = std::stod(number);
+  const double bytes = std::floor(value * factor);
+  // Plain bytes must be whole; the upper bound keeps the cast defined.
+  if (bytes < 1 || bytes > 9.0e18 || (unit.empty() && bytes != value)) return std::nullopt;
+  return static_cast<int64_t>(bytes);
+}
+
 void addRemoteOption(CLI::App& command, CliOptions& options) {
   command
       .add_option("--remote", options.remote,
                   "Where the backups are: a folder or file:///path (default "
-                  "$XDG_DATA_HOME/tessellon/remote, else ~/.local/share/tessellon/remote; created "
-                  "when missing), dav://host[:port]/path (WebDAV), davs://host[:port]/path "
+                  "$XDG_DATA_HOME/tessellon/remote, else ~/.local/share/tessellon/remote; made by "
+                  "'tessellon init'), dav://host[:port]/path (WebDAV), davs://host[:port]/path "
                   "(WebDAV over HTTPS) or s3://bucket[/prefix]")
       ->type_name("REMOTE");
   command
@@ -119,7 +151,8 @@ void addOutputOptions(CLI::App& command, CliOptions& options) {
   command.add_flag(
       "-v,--verbose", options.verbosity,
       "Log lines on standard error; repeat for more (-v info, -vv debug, -vvv verbose)");
-  command.add_flag("-q,--quiet", options.quiet, "No progress line and no summary");
+  command.add_flag("-q,--quiet", options.quiet,
+                   "No progress line and no summary (warnings and errors still show)");
 }
 
 void addSourceOptions(CLI::App& command, CliOptions& options) {
@@ -130,8 +163,8 @@ void addSourceOptions(CLI::App& command, CliOptions& options) {
 void addRestoreOptions(CLI::App& command, CliOptions& options) {
   command
       .add_option("--device", options.device,
-                  "Device whose backup to restore, by the ID 'tessellon list' shows (default: the "
-                  "backup made by this computer, found by its name)")
+                  "Device whose backup to restore: the ID 'tessellon list' shows or its first "
+                  "characters (any case), or the computer name (default: this computer's backup)")
       ->type_name("ID");
   addFolderOptions(command, options, " to restore into");
   addOnlyOption(command, options, "every category the backup holds");
@@ -140,15 +173,30 @@ void addRestoreOptions(CLI::App& command, CliOptions& options) {
 void addBackupOptions(CLI::App& command, CliOptions& options) {
   command.add_option("--name", options.name,
                      "Name of the backup (letters, digits, space and _ are kept)");
-  command.add_flag("--keep-deleted", options.keepDeleted,
-                   "Keep items in the backup that were deleted here since the last backup");
+  CLI::Option* keep =
+      command.add_flag("--keep-deleted", options.keepDeleted,
+                       "Keep items on the remote that were deleted here (the default)");
   command
-      .add_option("--archive-size", options.archiveSize,
-                  "Largest archive uploaded at once, in bytes; k, M, G suffixes count in 1024s "
-                  "(default 512M)")
-      ->type_name("BYTES")
-      ->transform(CLI::AsSizeValue(false))
-      ->check(CLI::Range(int64_t{1}, INT64_MAX));
+      .add_flag("--prune", options.prune,
+                "Remove from the remote the items deleted here since the last backup")
+      ->excludes(keep);
+  command.add_flag("--allow-large-removal", options.allowLargeRemoval,
+                   "With --prune: remove even more than half of a category, or all of it");
+  command
+      .add_option_function<std::string>(
+          "--archive-size",
+          [&options](const std::string& text) {
+            const std::optional<int64_t> bytes = parseSize(text);
+            if (!bytes) {
+              throw CLI::ValidationError("--archive-size", "'" + text +
+                                                               "' is not a size; write it as "
+                                                               "512K, 64M or 1.5G");
+            }
+            options.archiveSize = *bytes;
+          },
+          "Largest archive uploaded at once: bytes, or with K, M or G (counted in 1024s), as in "
+          "512K, 64M, 1.5G (default 512M)")
+      ->type_name("SIZE");
 }
 
 std::string remoteFolder(const CliOptions& options) {
@@ -156,7 +204,7 @@ std::string remoteFolder(const CliOptions& options) {
 }
 
 tessellon::BackupSDKOptions chosenFolders(const CliOptions& options) {
-  const std::string home = realHome();
+  const std::string home = homeFolder();
   tessellon::BackupSDKOptions folders;
   folders.contactsDirectory = orDefault(options.contacts, dataHome() + "/contacts");
   folders.calendarsDirectory = orDefault(options.calendars, dataHome() + "/calendars");
@@ -221,8 +269,7 @@ RestoreSelection selectRestoreCategories(const CliOptions& options,
   return selection;
 }
 
-void announceLeftOut(const std::vector<std::string>& leftOut, const CliOptions& options) {
-  if (options.quiet) return;
+void announceLeftOut(const std::vector<std::string>& leftOut, const CliOptions&) {
   for (const std::string& reason : leftOut) {
     std::cerr << "tessellon: left out " << reason << "\n";
   }
@@ -232,7 +279,7 @@ tessellon::BackupSettings backupSettings(const SourceSelection& selection,
                                          const CliOptions& options) {
   return tessellon::BackupSettings(options.name, selection.settings.contacts,
                                    selection.settings.calendars, selection.settings.videos,
-                                   selection.settings.images, options.keepDeleted);
+                                   selection.settings.images, !options.prune);
 }
 
 }  // namespace tessellon::cli

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,11 @@ struct CliOptions {
   std::vector<std::string> only;
   std::string device;
   std::string name;
-  bool keepDeleted = false;
+  // Items deleted here stay on the remote unless --prune; a pruning run that would remove more
+  // than half of a category, or all of it, needs --allow-large-removal.
+  bool keepDeleted = true;
+  bool prune = false;
+  bool allowLargeRemoval = false;
   int64_t archiveSize = int64_t{512} * 1024 * 1024;
   int transfers = 4;
   std::string caFile;
@@ -56,13 +61,24 @@ void addRemoteOption(CLI::App& command, CliOptions& options);
 void addOutputOptions(CLI::App& command, CliOptions& options);
 // --pictures, --movies, --contacts, --calendars and --only.
 void addSourceOptions(CLI::App& command, CliOptions& options);
-// --name, --keep-deleted and --archive-size.
+// --name, --keep-deleted, --prune, --allow-large-removal and --archive-size.
 void addBackupOptions(CLI::App& command, CliOptions& options);
 // The four folders as restore targets, --only and --device.
 void addRestoreOptions(CLI::App& command, CliOptions& options);
 
+// $HOME when it is set and absolute, else the account's home from the password database.
+std::string homeFolder();
+
 // $XDG_DATA_HOME/tessellon/remote, else ~/.local/share/tessellon/remote, unless --remote was given.
 std::string remoteFolder(const CliOptions& options);
+
+// $XDG_CONFIG_HOME/tessellon, else ~/.config/tessellon: where the library keeps this computer's
+// device identifier and fingerprint cache.
+std::string stateFolder();
+
+// "512K", "64M", "1.5G", "1048576": bytes, the suffixes counting in 1024s; nothing when the text
+// is not such a size or is not above zero.
+std::optional<int64_t> parseSize(const std::string& text);
 
 // The folders of --pictures, --movies, --contacts and --calendars, or their defaults.
 tessellon::BackupSDKOptions chosenFolders(const CliOptions& options);
@@ -80,7 +96,8 @@ struct RestoreSelection {
 RestoreSelection selectRestoreCategories(const CliOptions& options,
                                          const tessellon::Backup& backup);
 
-// Tells on standard error which categories were left out and why (not with -q).
+// Tells on standard error which categories were left out and why (with -q too: a missing folder
+// may be an unmounted disk).
 void announceLeftOut(const std::vector<std::string>& leftOut, const CliOptions& options);
 
 // The preview's and the backup's settings: the selected categories, the name and --keep-deleted.

@@ -12,6 +12,7 @@
 
 #include "cli/BackupSummary.h"
 #include "cli/ExitStatus.h"
+#include "cli/RemoteSelection.h"
 #include "cli/Session.h"
 
 namespace tessellon::cli {
@@ -67,7 +68,7 @@ int CommandList::run() {
       });
   session.wait();
 
-  if (error) return failWith(*error);
+  if (error) return failWith(*error, options_);
   // A cancelled listing completes with an empty list: only the interrupt tells them apart.
   if (session.interrupted()) {
     std::cerr << "tessellon: cancelled\n";
@@ -75,9 +76,9 @@ int CommandList::run() {
   }
   const Backups found = backups.value_or(Backups{});
   if (options_.json) {
-    std::cout << backupsJson(found) << "\n";
+    std::cout << backupsJson(found, remoteName(options_)) << "\n";
   } else {
-    printBackups(found, remoteFolder(options_));
+    printBackups(found, remoteName(options_));
   }
   return kExitSuccess;
 }

@@ -1,6 +1,5 @@
 #include "cli/CommandPreview.h"
 
-#include <cstdio>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -11,32 +10,16 @@
 
 #include "tessellon/BackupSettings.h"
 
+#include "cli/BackupChoice.h"
 #include "cli/BackupSummary.h"
 #include "cli/ExitStatus.h"
+#include "cli/RemoteSelection.h"
+#include "cli/RunFigures.h"
 #include "cli/RunReport.h"
 #include "cli/Session.h"
 #include "cli/SkippedList.h"
 
 namespace tessellon::cli {
-
-namespace {
-
-void printPreview(const tessellon::Backup& backup) {
-  const tessellon::Backup& work = backup.taskListToProcess ? *backup.taskListToProcess : backup;
-  bool anything = false;
-  std::cout << "Backup of device " << backup.deviceID << "\n";
-  for (const CategoryTotal& total : categoryTotals(work)) {
-    if (total.count == 0) continue;
-    char line[160];
-    std::snprintf(line, sizeof line, "  %-10s %d items, %.2f MB\n", (total.category + ":").c_str(),
-                  total.count, static_cast<double>(total.bytes) / 1e6);
-    std::cout << (anything ? "" : "To back up:\n") << line;
-    anything = true;
-  }
-  if (!anything) std::cout << "Nothing new to back up.\n";
-}
-
-}  // namespace
 
 CommandPreview::CommandPreview(CLI::App& parent)
     : command_(parent.add_subcommand("preview", "Show what a backup would transfer")) {
@@ -45,7 +28,8 @@ CommandPreview::CommandPreview(CLI::App& parent)
   addBackupOptions(*command_, options_);
   addOutputOptions(*command_, options_);
   command_->footer(
-      "Nothing is uploaded. Exit status: 0 done, 3 some files or folders cannot be backed up "
+      "Nothing is uploaded; with --prune it also says what the backup would remove. Exit status: 0 "
+      "done, 3 some files or folders cannot be backed up "
       "(listed), 1 error, 2 usage error, 130 cancelled.");
 }
 
@@ -66,19 +50,42 @@ int CommandPreview::run() {
       });
   session.wait();
 
-  if (error) return failWith(*error);
+  if (error) return failWith(*error, options_);
   if (!backup) {
     std::cerr << "tessellon: cancelled\n";
     return kExitCancelled;
   }
-  const std::vector<SkippedEntry> skipped = skippedEntries(backup->skippedItems);
-  if (options_.json) {
-    std::cout << previewJson(*backup) << "\n";
-  } else {
-    printPreview(*backup);
-    printSkipped(std::cout, skipped);
+  // A pruning run also removes what a category left out holds, which only the listing tells.
+  std::shared_ptr<tessellon::Backup> listed;
+  if (options_.prune) {
+    session.startNext();
+    BackupChoice stored = listedBackup(session, options_, backup->deviceID);
+    if (stored.exitStatus != kExitSuccess) return stored.exitStatus;
+    listed = std::move(stored.backup);
   }
-  return reportSkipped(skipped);
+  const RunFigures plan = RunFigures::planned(*backup, listed.get());
+  const RunContext context{"preview", remoteName(options_), session.startDate(), std::nullopt,
+                           options_.prune};
+  if (options_.json) {
+    std::cout << runJson(context, plan) << "\n";
+  } else {
+    if (!options_.quiet) {
+      const bool anything = plan.freshItems() > 0 || plan.removedItems() > 0;
+      std::cout << categoryLines(plan) << (anything ? "To back up" : "Nothing new to back up")
+                << ": remote " << context.remote << ", device " << plan.deviceName.value_or("?")
+                << " (" << plan.deviceID << "), " << isoDate(context.startDate) << ".\n";
+      if (options_.prune && plan.removedItems() > 0) {
+        std::cout << "Will remove " << itemsText(plan.removedItems(), plan.removedBytes())
+                  << " deleted here.\n";
+      }
+    }
+    printSkipped(std::cout, plan.skipped);
+  }
+  if (options_.prune && !options_.allowLargeRemoval && !plan.largeRemovals().empty()) {
+    std::cerr << "tessellon: warning: a backup with --prune would refuse to remove this much "
+                 "without --allow-large-removal\n";
+  }
+  return reportSkipped(plan.skipped);
 }
 
 }  // namespace tessellon::cli

@@ -14,6 +14,7 @@ class CommandPreview {
   explicit CommandPreview(CLI::App& parent);
 
   CLI::App& command() const { return *command_; }
+  const CliOptions& options() const { return options_; }
   int run();
 
  private:

@@ -14,6 +14,8 @@
 
 #include "cli/BackupChoice.h"
 #include "cli/ExitStatus.h"
+#include "cli/RemoteSelection.h"
+#include "cli/RunFigures.h"
 #include "cli/RunReport.h"
 #include "cli/Session.h"
 
@@ -45,11 +47,15 @@ int CommandRestore::run() {
   const RestoreSelection selection = selectRestoreCategories(options_, *backup);
   announceLeftOut(selection.leftOut, options_);
   const tessellon::Settings& settings = selection.settings;
+  RunContext context{"restore", remoteName(options_), session.startDate(), std::nullopt, false};
   if (!settings.contacts && !settings.calendars && !settings.images && !settings.videos) {
-    std::cout << (options_.json ? "{}\n" : options_.quiet ? "" : "Nothing to restore.\n");
+    context.finishDate = context.startDate;
+    std::cout << (options_.json    ? runJson(context, RunFigures::of(*backup)) + "\n"
+                  : options_.quiet ? ""
+                                   : "Nothing to restore.\n");
     return kExitSuccess;
   }
-  if (!options_.quiet) {
+  if (!options_.quiet && !options_.json) {
     std::cerr << "tessellon: restoring the backup of " << backup->deviceName.value_or("?") << " ("
               << backup->deviceID << ")\n";
   }
@@ -69,7 +75,8 @@ int CommandRestore::run() {
         session.finish();
       });
   session.wait();
-  return concludeRun(session, options_, report, error, "Nothing to restore");
+  return concludeRun(session, options_, std::move(context), RunFigures::of(*backup), report, error,
+                     "Nothing to restore");
 }
 
 }  // namespace tessellon::cli

@@ -15,6 +15,7 @@
 
 #include "cli/BackupChoice.h"
 #include "cli/ExitStatus.h"
+#include "cli/RemoteSelection.h"
 #include "cli/Session.h"
 
 namespace tessellon::cli {
@@ -39,9 +40,16 @@ json itemsJson(const std::vector<tessellon::VerifyItem>& items) {
   return list;
 }
 
-std::string reportJson(const tessellon::VerifyReport& report) {
-  json object = {
-      {"deviceID", report.deviceID}, {"readData", report.readData}, {"intact", report.isIntact()}};
+std::string reportJson(const tessellon::VerifyReport& report, const tessellon::Backup& backup,
+                       const std::string& remote) {
+  json object = {{"schema", kJsonSchemaVersion},
+                 {"verb", "verify"},
+                 {"remote", remote},
+                 {"deviceID", report.deviceID},
+                 {"deviceName", backup.deviceName ? json(*backup.deviceName) : json()},
+                 {"name", backup.name ? json(*backup.name) : json()},
+                 {"readData", report.readData},
+                 {"intact", report.isIntact()}};
   for (const NamedSection& named :
        {NamedSection{"images", report.images}, NamedSection{"videos", report.videos},
         NamedSection{"documents", report.documents}}) {
@@ -97,8 +105,8 @@ CommandVerify::CommandVerify(CLI::App& parent)
   addRemoteOption(*command_, options_);
   command_
       ->add_option("--device", options_.device,
-                   "Device whose backup to check, by the ID 'tessellon list' shows (default: the "
-                   "backup made by this computer, found by its name)")
+                   "Device whose backup to check: the ID 'tessellon list' shows or its first "
+                   "characters (any case), or the computer name (default: this computer's backup)")
       ->type_name("ID");
   command_->add_flag("--read-data", readData_,
                      "Also download every file that has a recorded checksum and compare it");
@@ -131,13 +139,13 @@ int CommandVerify::run() {
                          session.finish();
                        });
   session.wait();
-  if (error) return failWith(*error);
+  if (error) return failWith(*error, options_);
   if (!report) {
     std::cerr << "tessellon: cancelled\n";
     return kExitCancelled;
   }
   if (options_.json) {
-    std::cout << reportJson(*report) << "\n";
+    std::cout << reportJson(*report, *choice.backup, remoteName(options_)) << "\n";
   } else {
     printReport(*report, options_.quiet);
   }

@@ -15,6 +15,7 @@ class CommandVerify {
   explicit CommandVerify(CLI::App& parent);
 
   CLI::App& command() const { return *command_; }
+  const CliOptions& options() const { return options_; }
   int run();
 
  private:

@@ -1,9 +1,14 @@
 #include "cli/ExitStatus.h"
 
+#include <cstring>
 #include <iostream>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "tessellon/BackupSDKError.h"
+
+#include "cli/RemoteSelection.h"
 
 namespace tessellon::cli {
 
@@ -34,9 +39,11 @@ constexpr Explanation kExplanations[] = {
     {BackupSDKError::unknownError, "the library failed"},
 };
 
+constexpr const char* kPosixDomain = "NSPOSIXErrorDomain";
+
 }  // namespace
 
-std::string whatWentWrong(const tessellon::Error& error) {
+std::string whatWentWrong(const tessellon::Error& error, const std::string& remote) {
   if (error.domain == tessellon::kBackupSDKErrorDomain) {
     // The library's text names the run that holds the backup folder, or the local folder it
     // cannot use.
@@ -59,13 +66,35 @@ std::string whatWentWrong(const tessellon::Error& error) {
       return std::string(tessellon::caseName(*code));
     }
   }
+  if (error.domain == kPosixDomain && !remote.empty()) {
+    // The remote's own errors name paths below it ("cannot create <device ID>"): say which
+    // remote, and what to look at.
+    std::string message = error.message;
+    for (const char* verb : {"cannot create ", "cannot write ", "cannot read "}) {
+      if (message.rfind(verb, 0) == 0 && message.compare(std::strlen(verb), 1, "/") != 0) {
+        message.insert(std::strlen(verb), remote + "/");
+      }
+    }
+    return "the remote " + remote + " failed: " + message + "; check that it is mounted and that " +
+           "you may write there";
+  }
   return error.message.empty() ? "the operation failed" : error.message;
 }
 
-int failWith(const tessellon::Error& error) {
-  std::cerr << "tessellon: " << whatWentWrong(error) << " (" << error.domain << " " << error.code
-            << ")\n";
+int failWith(const tessellon::Error& error, const std::string& remote, bool json) {
+  const std::string message = whatWentWrong(error, remote);
+  std::cerr << "tessellon: " << message << " (" << error.domain << " " << error.code << ")\n";
+  if (json) {
+    const nlohmann::json document = {
+        {"schema", kJsonSchemaVersion},
+        {"error", {{"domain", error.domain}, {"code", error.code}, {"message", message}}}};
+    std::cout << document.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+  }
   return kExitError;
+}
+
+int failWith(const tessellon::Error& error, const CliOptions& options) {
+  return failWith(error, remoteName(options), options.json);
 }
 
 }  // namespace tessellon::cli

@@ -1,12 +1,14 @@
 #include "cli/RemoteSelection.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <optional>
 #include <stdexcept>
 #include <utility>
 
+#include "cli/CommandFailure.h"
 #include "delegates/LocalFolderDelegate.h"
 #include "delegates/ObjectStoreDelegate.h"
 #include "delegates/S3Store.h"
@@ -155,18 +157,57 @@ std::shared_ptr<tessellon::BackupSDKDelegate> openRemote(const CliOptions& optio
     }
   }
   if (remote.rfind("s3://", 0) == 0) return s3(remote.substr(5), options, workFolder);
-  std::string folder = remoteFolder(options);
+  return std::make_shared<hosts::LocalFolderDelegate>(
+      *localRemoteFolder(options), options.archiveSize, std::nullopt, workFolder);
+}
+
+std::optional<std::string> localRemoteFolder(const CliOptions& options) {
+  const std::string& remote = options.remote;
   if (remote.rfind("file://", 0) == 0) {
-    folder = remote.substr(7);
+    const std::string folder = remote.substr(7);
     if (folder.empty() || folder.front() != '/') {
-      throw std::runtime_error("--remote file:// needs an absolute path, as in file:///backups");
+      throw CommandFailure(CommandError::unusableRemote,
+                           "--remote file:// needs an absolute path, as in file:///backups");
     }
-  } else if (remote.find("://") != std::string::npos) {
-    throw std::runtime_error("--remote " + remote +
-                             ": use a folder, file:///path, dav://, davs:// or s3://");
+    return folder;
   }
-  return std::make_shared<hosts::LocalFolderDelegate>(folder, options.archiveSize, std::nullopt,
-                                                      workFolder);
+  for (const char* scheme : {"dav://", "davs://", "s3://"}) {
+    if (remote.rfind(scheme, 0) == 0) return std::nullopt;
+  }
+  if (remote.find("://") != std::string::npos) {
+    throw CommandFailure(
+        CommandError::unusableRemote,
+        "--remote " + remote + ": use a folder, file:///path, dav://, davs:// or s3://");
+  }
+  return remoteFolder(options);
+}
+
+std::string remoteName(const CliOptions& options) {
+  try {
+    return localRemoteFolder(options).value_or(options.remote);
+  } catch (const CommandFailure&) {
+    return options.remote;
+  }
+}
+
+void requireRemote(const CliOptions& options) {
+  const std::optional<std::string> folder = localRemoteFolder(options);
+  if (!folder) return;
+  std::error_code error;
+  if (std::filesystem::is_directory(*folder, error)) return;
+  const std::string init =
+      options.remote.empty() ? "'tessellon init'" : "'tessellon init --remote " + *folder + "'";
+  if (std::filesystem::exists(*folder, error)) {
+    throw CommandFailure(CommandError::remoteMissing,
+                         "the remote " + *folder +
+                             " is not a folder; pass the folder that holds "
+                             "your backups with --remote");
+  }
+  throw CommandFailure(CommandError::remoteMissing,
+                       "there is no remote at " + *folder +
+                           ": if it is on a disk, mount it; if this is a new remote, create it "
+                           "with " +
+                           init);
 }
 
 }  // namespace tessellon::cli

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "tessellon/BackupSDKDelegate.h"
@@ -18,5 +19,16 @@ namespace tessellon::cli {
 // message for the user when the remote cannot be used.
 std::shared_ptr<tessellon::BackupSDKDelegate> openRemote(const CliOptions& options,
                                                          const std::string& workFolder);
+
+// The folder of a folder remote (a path, a file:// URL or the default); nothing for a network
+// remote.
+std::optional<std::string> localRemoteFolder(const CliOptions& options);
+
+// The remote as the user knows it: the folder's path, or the URL as given.
+std::string remoteName(const CliOptions& options);
+
+// Throws CommandFailure (remoteMissing) when the folder remote is not there, so that a mistyped
+// path or an unmounted disk never becomes a new remote on the system disk.
+void requireRemote(const CliOptions& options);
 
 }  // namespace tessellon::cli

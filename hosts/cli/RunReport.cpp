@@ -1,103 +1,140 @@
 #include "cli/RunReport.h"
 
-#include <cstdint>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <string>
-#include <string_view>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "tessellon/BackupSDKError.h"
 
 #include "cli/BackupSummary.h"
 #include "cli/ExitStatus.h"
 #include "cli/Session.h"
-#include "cli/SkippedList.h"
 
 namespace tessellon::cli {
 
 namespace {
 
-struct Totals {
-  int64_t items = 0;
-  int64_t failed = 0;
-  int64_t bytes = 0;
-  int64_t failedBytes = 0;
-  std::vector<std::string> failedCategories;
-};
+using nlohmann::json;
 
-Totals totalsOf(const tessellon::ProcessReport& report) {
-  Totals totals;
-  const std::pair<const char*, const std::shared_ptr<tessellon::ReportSection>*> sections[] = {
-      {"contacts", &report.contacts},
-      {"calendars", &report.calendars},
-      {"images", &report.images},
-      {"videos", &report.videos},
-  };
-  for (const auto& [name, section] : sections) {
-    if (!*section) continue;
-    totals.items += (*section)->success;
-    totals.failed += (*section)->failed;
-    totals.bytes += (*section)->successBytes;
-    totals.failedBytes += (*section)->failedBytes;
-    if ((*section)->failed > 0) totals.failedCategories.push_back(name);
+json optionalText(const std::optional<std::string>& text) { return text ? json(*text) : json(); }
+
+json entriesJson(const std::vector<SkippedEntry>& entries) {
+  json list = json::array();
+  for (const SkippedEntry& entry : entries) {
+    list.push_back({{"category", entry.category},
+                    {"path", printablePath(entry.path)},
+                    {"reason", entry.reason.empty() ? json() : json(entry.reason)}});
   }
-  return totals;
+  return list;
 }
 
-std::string summaryLine(const Totals& totals, size_t skipped, double seconds,
-                        std::string_view nothingDone) {
-  const std::string skippedText =
-      skipped == 0 ? std::string() : ", " + std::to_string(skipped) + " skipped";
-  char text[240];
-  if (totals.items == 0 && totals.failed == 0) {
-    std::snprintf(text, sizeof text, "%.*s%s; finished in %.1f s.",
-                  static_cast<int>(nothingDone.size()), nothingDone.data(), skippedText.c_str(),
-                  seconds);
-  } else {
-    std::snprintf(text, sizeof text,
-                  "Done: %lld items (%.2f MB), %lld failed (%.2f MB)%s, in %.1f s.",
-                  static_cast<long long>(totals.items), static_cast<double>(totals.bytes) / 1e6,
-                  static_cast<long long>(totals.failed),
-                  static_cast<double>(totals.failedBytes) / 1e6, skippedText.c_str(), seconds);
-  }
-  return text;
+std::string deviceText(const RunFigures& figures) {
+  return "device " + figures.deviceName.value_or("?") + " (" + figures.deviceID + ")";
 }
 
-int reportFailedCategories(const std::vector<std::string>& categories) {
-  if (categories.empty()) return kExitSuccess;
-  std::string line = "tessellon: items failed in:";
-  for (const std::string& category : categories) line += " " + category;
-  std::cerr << line << "\n";
+int reportFailedCategories(const RunFigures& figures) {
+  std::string names;
+  for (const CategoryFigures& category : figures.categories) {
+    if (category.failed > 0) names += " " + category.category;
+  }
+  if (names.empty()) return kExitSuccess;
+  std::cerr << "tessellon: items failed in:" << names << "\n";
   return kExitFailedItems;
 }
 
 }  // namespace
 
-int concludeRun(const Session& session, const CliOptions& options,
-                const std::shared_ptr<tessellon::ProcessReport>& report,
-                const std::optional<tessellon::Error>& error, std::string_view nothingDone) {
-  if (error) return failWith(*error);
+std::string megabytes(int64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f MB", static_cast<double>(bytes) / 1e6);
+  return text;
+}
+
+std::string categoryLines(const RunFigures& figures) {
+  std::string lines;
+  for (const CategoryFigures& category : figures.categories) {
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "  %-10s new %d, unchanged %d, removed %d, failed %d, skipped %d, %s\n",
+                  category.category.c_str(), category.fresh, category.unchanged, category.removed,
+                  category.failed, category.skipped, megabytes(category.freshBytes).c_str());
+    lines += line;
+  }
+  return lines;
+}
+
+std::string itemsText(int items, int64_t bytes) {
+  return std::to_string(items) + " items (" + megabytes(bytes) + ")";
+}
+
+std::string runJson(const RunContext& context, const RunFigures& figures) {
+  json categories = json::object();
+  for (const CategoryFigures& category : figures.categories) {
+    categories[category.category] = {
+        {"new", category.fresh},           {"newBytes", category.freshBytes},
+        {"unchanged", category.unchanged}, {"unchangedBytes", category.unchangedBytes},
+        {"removed", category.removed},     {"removedBytes", category.removedBytes},
+        {"failed", category.failed},       {"failedBytes", category.failedBytes},
+        {"skipped", category.skipped},
+    };
+  }
+  json document = {
+      {"schema", kJsonSchemaVersion},
+      {"verb", context.verb},
+      {"remote", context.remote},
+      {"deviceID", figures.deviceID},
+      {"deviceName", optionalText(figures.deviceName)},
+      {"name", optionalText(figures.name)},
+      {"startDate", isoDate(context.startDate)},
+      {"finishDate", context.finishDate ? json(isoDate(*context.finishDate)) : json()},
+      {"categories", std::move(categories)},
+      // The library counts failed items without naming them; the list stays empty until it does.
+      {"failed", json::array()},
+      {"skipped", entriesJson(figures.skipped)},
+  };
+  if (context.verb != "restore") document["prune"] = context.prune;
+  // Paths are whatever the file system allowed; a name that is not UTF-8 is not lost.
+  return document.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+int concludeRun(const Session& session, const CliOptions& options, RunContext context,
+                RunFigures figures, const std::shared_ptr<tessellon::ProcessReport>& report,
+                const std::optional<tessellon::Error>& error, const std::string& nothingDone) {
+  if (error) return failWith(*error, options);
   if (!report) {
     // A full remote may end the run as cancelled; the user should hear why.
     if (session.storageFull()) {
-      return failWith(tessellon::makeError(tessellon::BackupSDKError::mediaNotEnoughRemoteStorage));
+      return failWith(tessellon::makeError(tessellon::BackupSDKError::mediaNotEnoughRemoteStorage),
+                      options);
     }
     std::cerr << "tessellon: cancelled\n";
     return kExitCancelled;
   }
 
-  const Totals totals = totalsOf(*report);
-  const std::vector<SkippedEntry> skipped = skippedEntries(*report);
+  figures.apply(*report);
+  context.finishDate =
+      std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now());
   if (options.json) {
-    std::cout << reportJson(*report) << "\n";
-  } else if (!options.quiet) {
-    std::cout << report->description()
-              << summaryLine(totals, skipped.size(), session.elapsedSeconds(), nothingDone) << "\n";
-    printSkipped(std::cout, skipped);
+    std::cout << runJson(context, figures) << "\n";
+  } else {
+    if (!options.quiet) {
+      char seconds[32];
+      std::snprintf(seconds, sizeof seconds, "%.1f s", session.elapsedSeconds());
+      const bool moved =
+          figures.freshItems() > 0 || figures.failedItems() > 0 || figures.removedItems() > 0;
+      std::cout << categoryLines(figures) << (moved ? std::string("Done") : nothingDone) << " in "
+                << seconds << ": remote " << context.remote << ", " << deviceText(figures) << ", "
+                << isoDate(*context.finishDate) << ".\n";
+    }
+    // Warnings: shown with -q too.
+    printSkipped(std::cout, figures.skipped);
   }
-  const int failedStatus = reportFailedCategories(totals.failedCategories);
-  const int skippedStatus = reportSkipped(skipped);
+  const int failedStatus = reportFailedCategories(figures);
+  const int skippedStatus = reportSkipped(figures.skipped);
   return failedStatus != kExitSuccess ? failedStatus : skippedStatus;
 }
 

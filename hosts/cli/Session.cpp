@@ -9,6 +9,7 @@
 
 #include "cli/RemoteSelection.h"
 #include "cli/StorageFullDecorator.h"
+#include "cli/WarningLogger.h"
 #include "delegates/ConsoleLogger.h"
 
 namespace tessellon::cli {
@@ -37,16 +38,25 @@ void installInterruptHandler() {
 }
 
 std::shared_ptr<tessellon::LoggerProtocol> loggerFor(int verbosity) {
-  if (verbosity <= 0) return nullptr;
+  if (verbosity <= 0) return std::make_shared<WarningLogger>();
   const tessellon::LogLevel level = verbosity == 1   ? tessellon::LogLevel::info
                                     : verbosity == 2 ? tessellon::LogLevel::debug
                                                      : tessellon::LogLevel::verbose;
   return std::make_shared<tessellon::hosts::ConsoleLogger>(level);
 }
 
-// The library's own temporary folder, which it sweeps of what a killed run left: the remote's
-// downloads go there too, so a killed command leaves none of them behind.
-tessellon::BackupSDKOptions withTemporaryFolder(tessellon::BackupSDKOptions options) {
+// Every folder the library would otherwise find itself: its home is the password database's, where
+// the command follows $HOME and the XDG variables. The library's own temporary folder is swept of
+// what a killed run left; the remote's downloads go there too, so a killed command leaves none of
+// them behind.
+tessellon::BackupSDKOptions withEveryFolder(tessellon::BackupSDKOptions options,
+                                            const CliOptions& cliOptions) {
+  const tessellon::BackupSDKOptions defaults = chosenFolders(cliOptions);
+  if (!options.picturesDirectory) options.picturesDirectory = defaults.picturesDirectory;
+  if (!options.moviesDirectory) options.moviesDirectory = defaults.moviesDirectory;
+  if (!options.contactsDirectory) options.contactsDirectory = defaults.contactsDirectory;
+  if (!options.calendarsDirectory) options.calendarsDirectory = defaults.calendarsDirectory;
+  if (!options.stateDirectory) options.stateDirectory = stateFolder();
   if (!options.temporaryDirectory) {
     const char* base = std::getenv("TMPDIR");
     options.temporaryDirectory = std::string(base != nullptr && *base == '/' ? base : "/tmp") +
@@ -60,8 +70,10 @@ tessellon::BackupSDKOptions withTemporaryFolder(tessellon::BackupSDKOptions opti
 Session::Session(const CliOptions& options, const tessellon::BackupSDKOptions& sdkOptions)
     : showProgress_(!options.quiet && isatty(STDERR_FILENO) == 1),
       progress_(std::make_shared<ProgressLine>()),
-      start_(std::chrono::steady_clock::now()) {
-  const tessellon::BackupSDKOptions folders = withTemporaryFolder(sdkOptions);
+      start_(std::chrono::steady_clock::now()),
+      startDate_(std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now())) {
+  requireRemote(options);
+  const tessellon::BackupSDKOptions folders = withEveryFolder(sdkOptions, options);
   remote_ = std::make_shared<StorageFullDecorator>(
       openRemote(options, folders.temporaryDirectory.value()));
   installInterruptHandler();

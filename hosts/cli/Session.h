@@ -7,6 +7,7 @@
 
 #include "tessellon/BackupSDK.h"
 #include "tessellon/BackupSDKOptions.h"
+#include "tessellon/Date.h"
 
 #include "cli/CliOptions.h"
 #include "cli/ProgressLine.h"
@@ -44,6 +45,8 @@ class Session {
   // Whether the remote refused an upload for want of space.
   bool storageFull() const;
   double elapsedSeconds() const;
+  // When the session began, for the records the command prints.
+  tessellon::Date startDate() const { return startDate_; }
 
  private:
   void drawProgress();
@@ -54,6 +57,7 @@ class Session {
   std::unique_ptr<tessellon::BackupSDK> sdk_;
   const std::shared_ptr<ProgressLine> progress_;
   const std::chrono::steady_clock::time_point start_;
+  const tessellon::Date startDate_;
 
   std::mutex mutex_;
   std::condition_variable finished_;

@@ -1,15 +1,18 @@
-// The `tessellon` command: preview, backup, list, restore and verify over the library, with a
+// The `tessellon` command: init, preview, backup, list, restore and verify over the library, with a
 // folder, a WebDAV server or an S3 bucket as the remote.
 
 #include <malloc.h>
 #include <exception>
 #include <iostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
 #include "cli/CommandBackup.h"
+#include "cli/CommandFailure.h"
+#include "cli/CommandInit.h"
 #include "cli/CommandList.h"
 #include "cli/CommandPreview.h"
 #include "cli/CommandRestore.h"
@@ -26,6 +29,23 @@ constexpr const char* kVersionLine = "tessellon " TESSELLON_VERSION;
 int usageError(const std::string& message) {
   std::cerr << "tessellon: " << message << "\nRun 'tessellon help' for usage.\n";
   return kExitUsage;
+}
+
+// Runs a verb; its own failures, and a remote that cannot be opened, end as any error does (in
+// JSON too with --json).
+template <class Command>
+int runVerb(Command& command) {
+  try {
+    return command.run();
+  } catch (const tessellon::cli::CommandFailure& failure) {
+    return tessellon::cli::failWith(failure.error(), command.options());
+  } catch (const std::runtime_error& error) {
+    return tessellon::cli::failWith(
+        tessellon::Error{tessellon::cli::kCommandErrorDomain,
+                         static_cast<int>(tessellon::cli::CommandError::unusableRemote),
+                         error.what()},
+        command.options());
+  }
 }
 
 // The main help without delegating to the selected subcommand (which would be `help` itself).
@@ -45,13 +65,14 @@ int run(int argc, char** argv) {
   std::string topic;
   help->add_option("command", topic, "The command to describe");
 
+  tessellon::cli::CommandInit init(app);
   tessellon::cli::CommandPreview preview(app);
   tessellon::cli::CommandBackup backup(app);
   tessellon::cli::CommandList list(app);
   tessellon::cli::CommandRestore restore(app);
   tessellon::cli::CommandVerify verify(app);
-  const std::vector<CLI::App*> verbs = {&preview.command(), &backup.command(), &list.command(),
-                                        &restore.command(), &verify.command()};
+  const std::vector<CLI::App*> verbs = {&init.command(), &preview.command(), &backup.command(),
+                                        &list.command(), &restore.command(), &verify.command()};
 
   try {
     app.parse(argc, argv);
@@ -70,11 +91,12 @@ int run(int argc, char** argv) {
     }
     if (topic != "help") return usageError("unknown command '" + topic + "'");
   }
-  if (preview.command().parsed()) return preview.run();
-  if (backup.command().parsed()) return backup.run();
-  if (list.command().parsed()) return list.run();
-  if (restore.command().parsed()) return restore.run();
-  if (verify.command().parsed()) return verify.run();
+  if (init.command().parsed()) return runVerb(init);
+  if (preview.command().parsed()) return runVerb(preview);
+  if (backup.command().parsed()) return runVerb(backup);
+  if (list.command().parsed()) return runVerb(list);
+  if (restore.command().parsed()) return runVerb(restore);
+  if (verify.command().parsed()) return runVerb(verify);
   printUsage(app);
   return 0;
 }

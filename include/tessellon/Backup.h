@@ -1,6 +1,5 @@
 #pragma once
 
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -8,7 +7,6 @@
 
 #include "tessellon/Date.h"
 #include "tessellon/DeviceStatistics.h"
-#include "tessellon/Directory.h"
 #include "tessellon/ItemsMetaData.h"
 #include "tessellon/MediaMetaData.h"
 #include "tessellon/Serializable.h"
@@ -19,6 +17,7 @@ namespace tessellon {
 
 struct Contact;
 struct CalendarEntry;
+struct BackupRunState;
 
 // The fingerprint schemes present in a backup's media and the item counts they
 // were computed for.
@@ -51,18 +50,12 @@ struct Backup : Serializable {
   MediaVersions mediaVersions;
   std::shared_ptr<Backup> taskListToProcess;
   std::shared_ptr<Backup> taskList;
-  // Not stored. The record as the remote held it when the preview read it (null before the first
-  // backup): a document whose upload fails falls back to what is stored, not to what was meant.
-  std::shared_ptr<const Backup> storedRecord;
-  // Not stored. The stored record or one of its documents could not be read: this run rebuilds
-  // the record from this computer and the remote's files, and removes nothing from the remote.
-  bool rebuildsRecord = false;
   // Not stored. What the scan of this computer's media found but could not take, for the
   // preview to show and the run to report.
   std::vector<SkippedItem> skippedItems;
-  // Not stored. Each media folder ("images", "videos") as the run listed it before writing
-  // there: the clean-up works from it instead of listing the folder again.
-  std::map<std::string, std::shared_ptr<const Directory>> listedFiles;
+  // Not stored. The library's own state of a previewed run; opaque to a host, which hands the
+  // record back as it got it.
+  std::shared_ptr<BackupRunState> runState;
 
   // A record of the current format (version 1.2, fingerprint scheme 1.1, model
   // 1) made by this computer: family macos, type pc, the computer's name with
@@ -74,17 +67,13 @@ struct Backup : Serializable {
   // for log lines.
   std::string description() const;
 
+  // Of a preview: the record as the remote held it when the preview read it, with the stored
+  // documents of the categories it loaded; null before the first backup or for other records.
+  std::shared_ptr<const Backup> storedRecord() const;
+
   // A new record with the same values; the four metadata objects are copies of
-  // their own (sharing the items), the task lists are shared.
+  // their own (sharing the items), the task lists and the run state are shared.
   std::shared_ptr<Backup> copy() const;
-
-  // Brings `mediaVersions` up to date and returns it: when the number of image
-  // (video) items differs from the stored count, the scheme of every item's
-  // fingerprint not yet listed is appended to `versions` and the count stored.
-  MediaVersions CreateUpdatedMediaVersions();
-
-  // The fingerprint schemes of the backup's media (`mediaVersions.versions`).
-  const std::vector<Version>& versionsOfMediaItems() const { return mediaVersions.versions; }
 };
 
 }  // namespace tessellon

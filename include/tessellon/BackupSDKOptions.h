@@ -7,10 +7,11 @@
 namespace tessellon {
 
 // Where the library finds and restores the user's data and keeps its own
-// files. Every field is optional: pictures and movies default to the real home's
-// "Pictures" and "Movies", contacts to ~/.local/share/contacts, calendars to
-// ~/.local/share/calendars, the temporary folder to $TMPDIR (or /tmp) +
-// "tessellon-<uid>", state to $XDG_CONFIG_HOME/tessellon (or ~/.config/tessellon).
+// files. Every field is optional: pictures and movies default to the home's
+// ($HOME when absolute, else the user database's) "Pictures" and "Movies",
+// contacts to ~/.local/share/contacts, calendars to ~/.local/share/calendars, the temporary folder
+// to $TMPDIR (or /tmp) + "tessellon-<uid>", state to $XDG_CONFIG_HOME/tessellon (or
+// ~/.config/tessellon).
 //
 // `remoteRequestTimeout` is how long one request to the delegate may go without its completion
 // and without a progress callback before the library gives up on it: the request then fails

@@ -1,6 +1,7 @@
 #include "backup/BackupPreviewService.h"
 
 #include <chrono>
+#include <utility>
 
 #include "tessellon/BackupSDKError.h"
 #include "tessellon/CalendarEntry.h"
@@ -11,6 +12,7 @@
 #include "core/Log.h"
 #include "core/PathUtils.h"
 #include "futures/FuturesError.h"
+#include "model/BackupRunState.h"
 #include "model/json/JsonError.h"
 #include "model/json/SerializationError.h"
 #include "platform/memory/FreedMemory.h"
@@ -269,7 +271,7 @@ Future<Void> BackupPreviewService::loadRemoteDocuments(std::shared_ptr<Backup> r
         return std::string("the stored ") + name + " cannot be read (" +
                nsErrorDescription(outcome.failure()) + "); this backup rebuilds it";
       });
-      remote->rebuildsRecord = true;
+      BackupRunState::of(*remote).rebuildsRecord = true;
       return decltype(outcome)::success(Value());
     };
   };
@@ -323,7 +325,7 @@ BackupFuture BackupPreviewService::HandleRemoteBackupResult(
     });
     auto remote = std::make_shared<Backup>(uid);
     remote->startDate = now();
-    remote->rebuildsRecord = true;
+    BackupRunState::of(*remote).rebuildsRecord = true;
     return BackupFuture::success(remote);
   }
   logWith(logger_, LogLevel::error,
@@ -346,8 +348,9 @@ BackupFuture BackupPreviewService::calculateBackupDelta(std::shared_ptr<Backup> 
       createTaskList(*local, *remote, keep, *duplicateCollection_);
   std::shared_ptr<Backup> result =
       keep ? mergeMetaData(*local, *remote) : intersect(*local, *remote);
-  result->rebuildsRecord = remote->rebuildsRecord;
-  result->storedRecord = remote;
+  BackupRunState& state = BackupRunState::of(*result);
+  state.rebuildsRecord = BackupRunState::of(std::as_const(*remote)).rebuildsRecord;
+  state.storedRecord = remote;
   return optimizeTaskListService_->optimizeTaskList(taskList, result, cancelToken)
       .onSuccess([this, remote, local, result, taskList, startTime] {
         std::shared_ptr<Backup> preview =

@@ -1,8 +1,8 @@
 #include "backup/BackupService.h"
 
 #include <chrono>
-#include <functional>
 #include <string>
+#include <utility>
 
 #include "tessellon/BackupSDKError.h"
 #include "tessellon/ItemsMetaData.h"
@@ -11,6 +11,7 @@
 #include "core/HostError.h"
 #include "core/Log.h"
 #include "core/PathUtils.h"
+#include "model/BackupRunState.h"
 #include "model/SkippedItems.h"
 #include "platform/memory/FreedMemory.h"
 
@@ -33,24 +34,23 @@ int64_t itemBytes(const std::shared_ptr<MediaMetaData>& metaData) {
 
 }  // namespace
 
-BackupService::BackupService(
-    Collaborators collaborators,
-    std::shared_ptr<BackupVideoMetaDataServiceProtocol> videoMetaDataService,
-    std::shared_ptr<BackupImageMetaDataServiceProtocol> imageMetaDataService,
-    std::shared_ptr<BackupContactsMetaDataService> contactMetaDataService,
-    std::shared_ptr<BackupCalendarsMetaDataService> calendarMetaDataService,
-    std::shared_ptr<CleanupServiceProtocol> cleanupService)
-    : BaseBackupService(std::move(collaborators)),
-      videoMetaDataService_(std::move(videoMetaDataService)),
-      imageMetaDataService_(std::move(imageMetaDataService)),
-      contactMetaDataService_(std::move(contactMetaDataService)),
-      calendarMetaDataService_(std::move(calendarMetaDataService)),
+BackupService::BackupService(std::shared_ptr<ArchiveUploader> archives,
+                             std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
+                             std::shared_ptr<FileStatusManager> fileStatusManager,
+                             std::shared_ptr<LoggerProtocol> logger,
+                             std::vector<std::shared_ptr<CategoryBackup>> categories,
+                             std::shared_ptr<CleanupServiceProtocol> cleanupService)
+    : archives_(std::move(archives)),
+      remoteIOService_(std::move(remoteIOService)),
+      fileStatusManager_(std::move(fileStatusManager)),
+      logger_(std::move(logger)),
+      categories_(std::move(categories)),
       cleanupService_(std::move(cleanupService)) {}
 
 Future<std::shared_ptr<ProcessReport>> BackupService::process(
     std::shared_ptr<Backup> backup, std::shared_ptr<CancelToken> cancelToken) {
-  currentProcessReport = std::make_shared<ProcessReport>();
-  logWith(logger, LogLevel::info, [] { return std::string("Backup process start"); });
+  auto report = std::make_shared<ProcessReport>();
+  logWith(logger_, LogLevel::info, [] { return std::string("Backup process start"); });
   if (!backup || !backup->taskListToProcess) {
     return Future<std::shared_ptr<ProcessReport>>::fail(
         makeError(BackupSDKError::unknownError, "the backup record carries no task list"));
@@ -59,45 +59,46 @@ Future<std::shared_ptr<ProcessReport>> BackupService::process(
   claimOnlyWhatIsStored(*backup);
 
   return createFolderStructure(cancelToken)
-      .onSuccess([this, backup, cancelToken] { return processAll(backup, cancelToken); })
-      .onComplete([this, backup, cancelToken](const FutureResult<Void>& result) -> Future<Void> {
-        deleteTemporaryFile("backup.json");
-        if (endedCancelled(result)) return Future<Void>::cancelled();
-        if (result.isFail()) {
-          logWith(logger, LogLevel::error, [&] {
-            return "Backup process failed ERROR=" + nsErrorDescription(result.failure());
-          });
-          return Future<Void>::fail(result.failure());
-        }
-        logWith(logger, LogLevel::info, [] { return std::string("Backup process finished"); });
-        // The listings' memory, freed on the host's threads, goes back before the clean-up's.
-        returnFreedMemory();
-        // Inside the operation, so no later run can meet it half way and a cancel reaches it;
-        // what it could not remove is only left over, never a reason to fail the run.
-        return cleanupService_->cleanup(*cleanupView(*backup), cancelToken)
-            .onComplete([](const FutureResult<Void>& cleaned) {
-              return endedCancelled(cleaned) ? FutureResult<Void>::cancelled()
-                                             : FutureResult<Void>::success(Void{});
-            });
-      })
-      .onSuccess([this, backup] {
+      .onSuccess(
+          [this, backup, report, cancelToken] { return processAll(backup, report, cancelToken); })
+      .onComplete(
+          [this, backup, report, cancelToken](const FutureResult<Void>& result) -> Future<Void> {
+            archives_->deleteTemporaryFile("backup.json");
+            if (endedCancelled(result)) return Future<Void>::cancelled();
+            if (result.isFail()) {
+              logWith(logger_, LogLevel::error, [&] {
+                return "Backup process failed ERROR=" + nsErrorDescription(result.failure());
+              });
+              return Future<Void>::fail(result.failure());
+            }
+            logWith(logger_, LogLevel::info, [] { return std::string("Backup process finished"); });
+            // The listings' memory, freed on the host's threads, goes back before the clean-up's.
+            returnFreedMemory();
+            // Inside the operation, so no later run can meet it half way and a cancel reaches it;
+            // what it could not remove is only left over, never a reason to fail the run.
+            return cleanupService_->cleanup(*cleanupView(*backup, *report), cancelToken)
+                .onComplete([](const FutureResult<Void>& cleaned) {
+                  return endedCancelled(cleaned) ? FutureResult<Void>::cancelled()
+                                                 : FutureResult<Void>::success(Void{});
+                });
+          })
+      .onSuccess([backup, report] {
         // What the scan could not take is part of the report, never left out unseen.
-        addSkippedItems(*currentProcessReport, backup->skippedItems);
-        return currentProcessReport;
+        addSkippedItems(*report, backup->skippedItems);
+        return report;
       });
 }
 
-std::shared_ptr<Backup> BackupService::cleanupView(const Backup& backup) const {
+std::shared_ptr<Backup> BackupService::cleanupView(const Backup& backup,
+                                                   const ProcessReport& report) const {
   // A category with a failed archive may have kept an older stored document than this record:
   // its folder is left as it is rather than cleaned against a record that did not land.
   std::shared_ptr<Backup> view = backup.copy();
   auto keepFolder = [](std::shared_ptr<MediaMetaData>& metaData) {
     if (metaData) metaData = MediaMetaData::stored(std::nullopt, metaData->count, metaData->bytes);
   };
-  if (currentProcessReport->images && currentProcessReport->images->failed > 0) {
-    keepFolder(view->imagesMetaData);
-  }
-  if (currentProcessReport->videos && currentProcessReport->videos->failed > 0) {
+  if (report.images && report.images->failed > 0) keepFolder(view->imagesMetaData);
+  if (report.videos && report.videos->failed > 0) {
     keepFolder(view->videosMetaData);
   }
   return view;
@@ -106,11 +107,13 @@ std::shared_ptr<Backup> BackupService::cleanupView(const Backup& backup) const {
 void BackupService::claimOnlyWhatIsStored(Backup& backup) {
   // Every archive carries "backup.json": until its own document has crossed, a category that
   // travels as one document is claimed as it is stored, not as it is about to be.
-  if (!backup.storedRecord) return;
+  const std::shared_ptr<const Backup>& stored =
+      BackupRunState::of(std::as_const(backup)).storedRecord;
+  if (!stored) return;
   const Backup& taskList = *backup.taskListToProcess;
-  if (taskList.contactsMetaData) backup.contactsMetaData = backup.storedRecord->contactsMetaData;
+  if (taskList.contactsMetaData) backup.contactsMetaData = stored->contactsMetaData;
   if (taskList.calendarsMetaData) {
-    backup.calendarsMetaData = backup.storedRecord->calendarsMetaData;
+    backup.calendarsMetaData = stored->calendarsMetaData;
   }
 }
 
@@ -136,13 +139,13 @@ void BackupService::calcOverallFileStatus(const Backup& backup, const Backup& ta
     status.overall += media->count;
     status.overallBytes += itemBytes(media);
   }
-  fileStatusManager->setFileStatus(status);
-  fileStatusManager->notifyAboutCurrentBackupFileStatus();
+  fileStatusManager_->setFileStatus(status);
+  fileStatusManager_->notifyAboutCurrentBackupFileStatus();
 }
 
 Future<Void> BackupService::createFolderStructure(std::shared_ptr<CancelToken> cancelToken) {
-  const std::string device = uid();
-  auto remote = remoteIOService;
+  const std::string device = archives_->uid();
+  auto remote = remoteIOService_;
   auto existingIsFine = [](const FutureResult<Void>& result) {
     return result.isFail() && result.failure().domain == kBackupSDKErrorDomain &&
            result.failure().code == static_cast<int>(BackupSDKError::delegateDirectoryExist);
@@ -165,61 +168,43 @@ Future<Void> BackupService::createFolderStructure(std::shared_ptr<CancelToken> c
 }
 
 Future<Void> BackupService::processAll(std::shared_ptr<Backup> backup,
+                                       std::shared_ptr<ProcessReport> report,
                                        std::shared_ptr<CancelToken> cancelToken) {
-  using Run = std::function<Future<Section>()>;
-  auto category = [this](const char* name, Run run,
-                         std::shared_ptr<ReportSection> ProcessReport::*slot) {
-    return [this, name, run = std::move(run), slot] {
-      return run().onSuccess([this, name, slot](const Section& section) {
-        logWith(logger, LogLevel::info, [&] {
-          return std::string("processing ") + name + " finished: " + describeSection(section);
-        });
-        (*currentProcessReport).*slot = section;
-      });
-    };
-  };
-  auto contacts = category(
-      "Contacts",
-      [=, this] { return contactMetaDataService_->processContacts(backup, cancelToken); },
-      &ProcessReport::contacts);
-  auto calendars = category(
-      "Calendars",
-      [=, this] { return calendarMetaDataService_->processCalendars(backup, cancelToken); },
-      &ProcessReport::calendars);
-  auto images = category(
-      "Images",
-      [=, this] { return imageMetaDataService_->processImageMetaData(backup, cancelToken); },
-      &ProcessReport::images);
-  auto videos = category(
-      "Videos",
-      [=, this] {
-        // Videos recognise only content packed earlier in their own run.
-        cachingService->clearMediaItemCache();
-        return videoMetaDataService_->processVideoMetaData(backup, cancelToken);
-      },
-      &ProcessReport::videos);
-
-  return contacts()
-      .onSuccess(calendars)
-      .onSuccess(images)
-      .onSuccess(videos)
+  return runCategories(0, backup, report, cancelToken)
       .onSuccess([this, backup] {
         backup->finishDate = std::chrono::time_point_cast<std::chrono::milliseconds>(
             std::chrono::system_clock::now());
-        return appendBackupJson(generateZip(), *backup);
+        return archives_->appendBackupJson(archives_->newArchive(), *backup);
       })
-      .onSuccess([this, cancelToken] { return uploadZipAndInflate(cancelToken); })
+      .onSuccess([this, cancelToken] { return archives_->uploadAndInflate(cancelToken); })
       .onComplete([this](const FutureResult<Void>& result) {
         const bool diskFull =
             result.isFail() && result.failure().domain == kBackupSDKErrorDomain &&
             result.failure().code == static_cast<int>(BackupSDKError::zipFailedNotEnoughDiskSpace);
         if (result.isSuccess() || diskFull) {
-          deleteTemporaryFile("backup.json");
-          deleteTemporaryFile(uid() + ".zip");
+          archives_->deleteTemporaryFile("backup.json");
+          archives_->deleteLocal(archives_->zipPath());
           // The media categories' second archive, packed while the first was sent.
-          (void)fileIOService->deleteItem(zipPath(true));
+          archives_->deleteLocal(archives_->zipPath(true));
         }
         return result;
+      });
+}
+
+Future<Void> BackupService::runCategories(size_t next, std::shared_ptr<Backup> backup,
+                                          std::shared_ptr<ProcessReport> report,
+                                          std::shared_ptr<CancelToken> cancelToken) {
+  if (next == categories_.size()) return Future<Void>::success(Void{});
+  const std::shared_ptr<CategoryBackup> category = categories_[next];
+  return category->run(backup, cancelToken)
+      .onSuccess([this, category, report](const Section& section) {
+        logWith(logger_, LogLevel::info, [&] {
+          return "processing " + category->title() + " finished: " + describeSection(section);
+        });
+        (*report).*category->reportSlot() = section;
+      })
+      .onSuccess([this, next, backup, report, cancelToken] {
+        return runCategories(next + 1, backup, report, cancelToken);
       });
 }
 

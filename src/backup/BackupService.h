@@ -1,19 +1,21 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
-#include "backup/BackupCalendarsMetaDataService.h"
-#include "backup/BackupContactsMetaDataService.h"
-#include "backup/BackupImageMetaDataServiceProtocol.h"
+#include "tessellon/LoggerProtocol.h"
+
+#include "backup/ArchiveUploader.h"
 #include "backup/BackupServiceProtocol.h"
-#include "backup/BackupVideoMetaDataServiceProtocol.h"
-#include "backup/BaseBackupService.h"
+#include "backup/CategoryBackup.h"
 #include "backup/CleanupServiceProtocol.h"
+#include "core/FileStatusManager.h"
+#include "remote/RemoteIOServiceProtocol.h"
 
 namespace tessellon {
 
-// Runs a backup: the device's remote folders, then contacts, calendars, images
-// and videos strictly one after another (each category leaves the remote backup
+// Runs a backup: the device's remote folders, then its categories (contacts,
+// calendars, images and videos) strictly one after another (each category leaves the remote backup
 // consistent), a last archive with the finish date, then the clean-up, which the
 // run awaits.
 //
@@ -30,13 +32,14 @@ namespace tessellon {
 //  4. Nothing a stored record references is deleted from the remote: the
 //     clean-up removes only what the record just stored no longer names, runs
 //     inside the operation, and removes nothing while a damaged record is rebuilt.
-class BackupService final : public BaseBackupService, public BackupServiceProtocol {
+class BackupService final : public BackupServiceProtocol {
  public:
-  BackupService(Collaborators collaborators,
-                std::shared_ptr<BackupVideoMetaDataServiceProtocol> videoMetaDataService,
-                std::shared_ptr<BackupImageMetaDataServiceProtocol> imageMetaDataService,
-                std::shared_ptr<BackupContactsMetaDataService> contactMetaDataService,
-                std::shared_ptr<BackupCalendarsMetaDataService> calendarMetaDataService,
+  // `categories` run in their order.
+  BackupService(std::shared_ptr<ArchiveUploader> archives,
+                std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
+                std::shared_ptr<FileStatusManager> fileStatusManager,
+                std::shared_ptr<LoggerProtocol> logger,
+                std::vector<std::shared_ptr<CategoryBackup>> categories,
                 std::shared_ptr<CleanupServiceProtocol> cleanupService);
 
   Future<std::shared_ptr<ProcessReport>> process(std::shared_ptr<Backup> backup,
@@ -46,15 +49,21 @@ class BackupService final : public BaseBackupService, public BackupServiceProtoc
   void calcOverallFileStatus(const Backup& backup, const Backup& taskList);
   void claimOnlyWhatIsStored(Backup& backup);
   // The record as the clean-up may act on it.
-  std::shared_ptr<Backup> cleanupView(const Backup& backup) const;
+  std::shared_ptr<Backup> cleanupView(const Backup& backup, const ProcessReport& report) const;
   Future<Void> createFolderStructure(std::shared_ptr<CancelToken> cancelToken);
-  Future<Void> processAll(std::shared_ptr<Backup> backup, std::shared_ptr<CancelToken> cancelToken);
+  Future<Void> processAll(std::shared_ptr<Backup> backup, std::shared_ptr<ProcessReport> report,
+                          std::shared_ptr<CancelToken> cancelToken);
+  // The categories from `next` on, each section into `report`.
+  Future<Void> runCategories(size_t next, std::shared_ptr<Backup> backup,
+                             std::shared_ptr<ProcessReport> report,
+                             std::shared_ptr<CancelToken> cancelToken);
 
-  std::shared_ptr<BackupVideoMetaDataServiceProtocol> videoMetaDataService_;
-  std::shared_ptr<BackupImageMetaDataServiceProtocol> imageMetaDataService_;
-  std::shared_ptr<BackupContactsMetaDataService> contactMetaDataService_;
-  std::shared_ptr<BackupCalendarsMetaDataService> calendarMetaDataService_;
-  std::shared_ptr<CleanupServiceProtocol> cleanupService_;
+  const std::shared_ptr<ArchiveUploader> archives_;
+  const std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;
+  const std::shared_ptr<FileStatusManager> fileStatusManager_;
+  const std::shared_ptr<LoggerProtocol> logger_;
+  const std::vector<std::shared_ptr<CategoryBackup>> categories_;
+  const std::shared_ptr<CleanupServiceProtocol> cleanupService_;
 };
 
 }  // namespace tessellon

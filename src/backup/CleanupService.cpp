@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <functional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/PathUtils.h"
 #include "futures/FuturesError.h"
+#include "model/BackupRunState.h"
 
 namespace tessellon {
 namespace {
@@ -58,9 +60,10 @@ Future<Void> CleanupService::cleanup(const Backup& backup,
       if (!metaData->items) return [] { return Future<Void>::success(Void{}); };
       items = metaData->items;
     }
-    const auto listed = backup.listedFiles.find(folder);
+    const auto& listedFiles = BackupRunState::of(backup).listedFiles;
+    const auto listed = listedFiles.find(folder);
     std::shared_ptr<const Directory> listing =
-        listed == backup.listedFiles.end() ? nullptr : listed->second;
+        listed == listedFiles.end() ? nullptr : listed->second;
     return [remote, path = PathUtils::combinePath({uid, folder}), items, listing, cancelToken] {
       if (listing) return deleteUnkept(remote, path, items, *listing, cancelToken);
       return remote->getDirectoryInfo(path, cancelToken)
@@ -71,7 +74,8 @@ Future<Void> CleanupService::cleanup(const Backup& backup,
     };
   };
   // A record rebuilt from an unreadable one may lack what the lost one listed: keep every file.
-  if (backup.rebuildsRecord) return inSequence({deleteFile(uid + "/" + uid + ".zip")});
+  if (BackupRunState::of(backup).rebuildsRecord)
+    return inSequence({deleteFile(uid + "/" + uid + ".zip")});
   return inSequence({
       deleteFile(uid + "/" + uid + ".zip"),
       media(backup.videosMetaData, "videos"),

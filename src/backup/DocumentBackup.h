@@ -1,82 +1,101 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "tessellon/ItemsMetaData.h"
 
-#include "backup/BaseBackupService.h"
+#include "backup/ArchiveUploader.h"
+#include "backup/CategoryBackup.h"
+#include "core/FileStatusManager.h"
 #include "core/Log.h"
+#include "model/BackupRunState.h"
 
 namespace tessellon {
 
-// The backup of a category that travels as one document ("contacts.json",
-// "calendars.json"): the document and a fresh "backup.json" in one archive. A
-// failed transfer is only counted: the record falls back to the stored metadata
-// and the run goes on.
+// The backup of a category that travels as one document ("contacts.json", "calendars.json"): the
+// document and a fresh "backup.json" in one archive. A failed transfer is only counted: the record
+// falls back to the stored metadata and the run goes on.
 template <class T>
-class DocumentBackup : public BaseBackupService {
- protected:
+class DocumentBackup final : public CategoryBackup {
+ public:
   struct Category {
     std::shared_ptr<ItemsMetaData<T>> Backup::*metaData;
-    MetaType type;
+    std::shared_ptr<ReportSection> ProcessReport::*slot;
     std::string fileName;  // "contacts.json"
     std::string title;     // "Contacts"
   };
 
-  using BaseBackupService::BaseBackupService;
+  DocumentBackup(std::shared_ptr<ArchiveUploader> archives,
+                 std::shared_ptr<FileStatusManager> fileStatusManager,
+                 std::shared_ptr<LoggerProtocol> logger, Category category)
+      : archives_(std::move(archives)),
+        fileStatusManager_(std::move(fileStatusManager)),
+        logger_(std::move(logger)),
+        category_(std::move(category)) {}
 
-  Future<std::shared_ptr<ReportSection>> processDocument(std::shared_ptr<Backup> backup,
-                                                         std::shared_ptr<CancelToken> cancelToken,
-                                                         const Category& category) {
+  const std::string& title() const override { return category_.title; }
+  std::shared_ptr<ReportSection> ProcessReport::*reportSlot() const override {
+    return category_.slot;
+  }
+
+  Future<std::shared_ptr<ReportSection>> run(std::shared_ptr<Backup> backup,
+                                             std::shared_ptr<CancelToken> cancelToken) override {
     using Section = std::shared_ptr<ReportSection>;
-    currentProcessReport = std::make_shared<ProcessReport>();
-    std::shared_ptr<Zip> zip = generateZip();
+    std::shared_ptr<Zip> zip = archives_->newArchive();
     const std::shared_ptr<ItemsMetaData<T>> taskItems =
-        backup->taskListToProcess ? (*backup->taskListToProcess).*category.metaData : nullptr;
+        backup->taskListToProcess ? (*backup->taskListToProcess).*category_.metaData : nullptr;
     if (!taskItems) {
-      return appendBackupJson(zip, *backup)
-          .onSuccess([this, cancelToken] { return uploadZipAndInflate(cancelToken); })
+      return archives_->appendBackupJson(zip, *backup)
+          .onSuccess([this, cancelToken] { return archives_->uploadAndInflate(cancelToken); })
           .onSuccess([] { return Section(); });
     }
 
     // Set once the record holds the new metadata, so a failure can put the old back.
     auto previous = std::make_shared<std::optional<std::shared_ptr<ItemsMetaData<T>>>>();
-    return appendMetaJson(zip, *taskItems, category.fileName)
-        .onSuccess([this, backup, zip, taskItems, previous, category] {
-          *previous = (*backup).*category.metaData;
-          (*backup).*category.metaData = std::make_shared<ItemsMetaData<T>>(*taskItems);
-          return appendBackupJson(zip, *backup);
+    return archives_->appendMetaJson(zip, *taskItems, category_.fileName)
+        .onSuccess([this, backup, zip, taskItems, previous] {
+          *previous = (*backup).*category_.metaData;
+          (*backup).*category_.metaData = std::make_shared<ItemsMetaData<T>>(*taskItems);
+          return archives_->appendBackupJson(zip, *backup);
         })
-        .onSuccess([this, cancelToken, category] {
-          logWith(logger, LogLevel::info, [&] { return "uploading " + category.title; });
-          return uploadZipAndInflate(cancelToken);
+        .onSuccess([this, cancelToken] {
+          logWith(logger_, LogLevel::info, [&] { return "uploading " + category_.title; });
+          return archives_->uploadAndInflate(cancelToken);
         })
-        .onComplete([this, backup, taskItems, previous,
-                     category](const FutureResult<Void>& result) -> FutureResult<Section> {
+        .onComplete([this, backup, taskItems,
+                     previous](const FutureResult<Void>& result) -> FutureResult<Section> {
           // The record may claim only what the remote holds: after a failed or cancelled
           // transfer that is the stored document, not the one this run meant to send.
           if (!result.isSuccess() && *previous) {
-            (*backup).*category.metaData =
-                backup->storedRecord ? (*backup->storedRecord).*category.metaData : **previous;
+            const std::shared_ptr<const Backup>& stored =
+                BackupRunState::of(std::as_const(*backup)).storedRecord;
+            (*backup).*category_.metaData = stored ? (*stored).*category_.metaData : **previous;
           }
           if (endedCancelled(result)) return FutureResult<Section>::cancelled();
           if (result.isSuccess()) {
-            logWith(logger, LogLevel::info,
-                    [&] { return "uploading " + category.title + " finished"; });
+            logWith(logger_, LogLevel::info,
+                    [&] { return "uploading " + category_.title + " finished"; });
           }
-          fileStatusManager->update([&](FileStatus& status) {
+          fileStatusManager_->update([&](FileStatus& status) {
             status.processed += 1;
             status.processedBytes += taskItems->bytes;
           });
-          fileStatusManager->notifyAboutCurrentBackupFileStatus();
-          deleteTemporaryFile(category.fileName);
-          addToReport(result.isSuccess(), category.type, taskItems->count, taskItems->bytes);
-          Section section = category.type == MetaType::contacts ? currentProcessReport->contacts
-                                                                : currentProcessReport->calendars;
+          fileStatusManager_->notifyAboutCurrentBackupFileStatus();
+          archives_->deleteTemporaryFile(category_.fileName);
+          Section section;
+          tally(section, result.isSuccess(), taskItems->count, taskItems->bytes);
           return FutureResult<Section>::success(section);
         });
   }
+
+ private:
+  const std::shared_ptr<ArchiveUploader> archives_;
+  const std::shared_ptr<FileStatusManager> fileStatusManager_;
+  const std::shared_ptr<LoggerProtocol> logger_;
+  const Category category_;
 };
 
 }  // namespace tessellon

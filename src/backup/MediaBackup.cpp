@@ -8,6 +8,7 @@
 
 #include "core/HostError.h"
 #include "core/Log.h"
+#include "model/BackupRunState.h"
 #include "model/FingerprintUtils.h"
 #include "model/ItemEquality.h"
 #include "model/json/MediaMetaDataJson.h"
@@ -48,7 +49,7 @@ struct MediaBackup::Run {
   int archives = 0;  // alternates the local archive's name
   // The category folder as listed when the run started: file name to size, and the names this
   // run's archives landed. Only what is here may be recorded without packing it.
-  StoredFiles stored;  // views the listing in backup->listedFiles
+  StoredFiles stored;  // views the listing in the record's run state
   std::unordered_set<std::string> landed;
   // The record's items by stored file name, built when content the remote holds first comes
   // up, so that each such item is looked up rather than searched for.
@@ -81,14 +82,48 @@ void removeItems(MediaMetaData& metaData, const MediaMetaData::Items& items) {
 
 }  // namespace
 
-MediaBackup::MediaBackup(Collaborators collaborators,
-                         std::shared_ptr<MediaServiceProtocol> mediaService, Category category)
-    : BaseBackupService(std::move(collaborators)),
+const MediaBackup::Category MediaBackup::kImages{&Backup::imagesMetaData,
+                                                 &ProcessReport::images,
+                                                 &MediaVersions::images,
+                                                 "images.json",
+                                                 "images",
+                                                 "Images",
+                                                 "Image",
+                                                 "image",
+                                                 true,
+                                                 false};
+// Videos log less: no upload warning and no lines for the appends of an empty run.
+const MediaBackup::Category MediaBackup::kVideos{&Backup::videosMetaData,
+                                                 &ProcessReport::videos,
+                                                 &MediaVersions::videos,
+                                                 "videos.json",
+                                                 "videos",
+                                                 "Videos",
+                                                 "Video",
+                                                 "video",
+                                                 false,
+                                                 true};
+
+MediaBackup::MediaBackup(std::shared_ptr<ArchiveUploader> archives,
+                         std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
+                         std::shared_ptr<MediaServiceProtocol> mediaService,
+                         std::shared_ptr<CachingService> cachingService,
+                         std::shared_ptr<FileStatusManager> fileStatusManager,
+                         std::shared_ptr<Serializer> serializer,
+                         std::shared_ptr<LoggerProtocol> logger, Category category)
+    : archives_(std::move(archives)),
+      remoteIOService_(std::move(remoteIOService)),
       mediaService_(std::move(mediaService)),
+      cachingService_(std::move(cachingService)),
+      fileStatusManager_(std::move(fileStatusManager)),
+      serializer_(std::move(serializer)),
+      logger_(std::move(logger)),
       category_(std::move(category)) {}
 
-Future<Section> MediaBackup::processMediaMetaData(std::shared_ptr<Backup> backup,
-                                                  std::shared_ptr<CancelToken> cancelToken) {
+Future<Section> MediaBackup::run(std::shared_ptr<Backup> backup,
+                                 std::shared_ptr<CancelToken> cancelToken) {
+  section_.reset();
+  if (category_.freshCache) cachingService_->clearMediaItemCache();
   const std::shared_ptr<MediaMetaData> taskItems =
       backup->taskListToProcess ? (*backup->taskListToProcess).*category_.metaData : nullptr;
   const std::shared_ptr<MediaMetaData>& record = (*backup).*category_.metaData;
@@ -103,16 +138,14 @@ Future<Section> MediaBackup::processMediaMetaData(std::shared_ptr<Backup> backup
           const StoredFiles stored = storedFiles(*backup, listing);
           const MediaMetaData::Items lost = reconcile(*backup, stored);
           if (lost.empty()) return refreshRecord(backup, cancelToken);
-          currentProcessReport = std::make_shared<ProcessReport>();
           for (const auto& item : lost) reportLost(*item);
           return processEmpty(backup, cancelToken);
         });
   }
-  logWith(logger, LogLevel::info, [&] {
+  logWith(logger_, LogLevel::info, [&] {
     return "processing " + category_.title + " (" + std::to_string(taskItems->items->size()) +
            ") ...";
   });
-  currentProcessReport = std::make_shared<ProcessReport>();
   return listStored(cancelToken)
       .onSuccess(
           [this, backup, cancelToken, taskItems](const std::shared_ptr<const Directory>& listing) {
@@ -126,17 +159,17 @@ Future<Section> MediaBackup::processMediaMetaData(std::shared_ptr<Backup> backup
             startBatch(run, 0);
             return run->done.future.onComplete([this](const FutureResult<Void>& result) {
               if (endedCancelled(result)) return FutureResult<Section>::cancelled();
-              deleteTemporaryFile(category_.fileName);
+              archives_->deleteTemporaryFile(category_.fileName);
               if (result.isFail()) return FutureResult<Section>::fail(result.failure());
-              return FutureResult<Section>::success(section());
+              return FutureResult<Section>::success(section_);
             });
           });
 }
 
 Future<Section> MediaBackup::refreshRecord(const std::shared_ptr<Backup>& backup,
                                            const std::shared_ptr<CancelToken>& token) {
-  return appendBackupJson(generateZip(), *backup)
-      .onSuccess([this, token] { return uploadZipAndInflate(token); })
+  return archives_->appendBackupJson(archives_->newArchive(), *backup)
+      .onSuccess([this, token] { return archives_->uploadAndInflate(token); })
       .onSuccess([] { return Section(); });
 }
 
@@ -145,7 +178,7 @@ Future<std::shared_ptr<const Directory>> MediaBackup::listStored(
   // The preview's scan was freed on the threads that made it, where a listing made on the host's
   // threads would not reuse the memory: handed back first, the two do not add up.
   returnFreedMemory();
-  return remoteIOService->getDirectoryInfo(uid() + "/" + category_.folder, token);
+  return remoteIOService_->getDirectoryInfo(archives_->uid() + "/" + category_.folder, token);
 }
 
 MediaBackup::StoredFiles MediaBackup::storedFiles(Backup& backup,
@@ -158,7 +191,7 @@ MediaBackup::StoredFiles MediaBackup::storedFiles(Backup& backup,
     stored.add(name.substr(name.rfind('/') + 1), member.fileSizeInByte);
   }
   stored.sort();
-  backup.listedFiles[category_.folder] = std::move(listing);
+  BackupRunState::of(backup).listedFiles[category_.folder] = std::move(listing);
   return stored;
 }
 
@@ -184,7 +217,7 @@ MediaMetaData::Items MediaBackup::reconcile(Backup& backup, const StoredFiles& s
     if (stored.sizeOf(name) != item->bytes) missing.push_back(item);
   }
   if (missing.empty()) return missing;
-  logWith(logger, LogLevel::warning, [&] {
+  logWith(logger_, LogLevel::warning, [&] {
     return std::to_string(missing.size()) + " recorded " + category_.itemNoun +
            " files are missing or damaged on the remote";
   });
@@ -203,29 +236,31 @@ void MediaBackup::queueRepairs(Run& run, const MediaMetaData::Items& missing) {
     run.taskItems->items->push_back(std::move(repair));
     bytes += item->bytes;
   }
-  fileStatusManager->update([&](FileStatus& status) {
+  fileStatusManager_->update([&](FileStatus& status) {
     status.overall += static_cast<int>(missing.size());
     status.overallBytes += bytes;
   });
 }
 
 void MediaBackup::reportLost(const MediaItem& item) {
-  logWith(logger, LogLevel::warning, [&] {
+  logWith(logger_, LogLevel::warning, [&] {
     return "lost " + category_.itemNoun + " " + item.id + ": its file " + item.getRemoteFileName() +
            " is gone from the remote and its content from this computer";
   });
-  addToReport(false, category_.type, 1, item.bytes);
+  addToReport(false, 1, item.bytes);
 }
 
 Future<Section> MediaBackup::processEmpty(const std::shared_ptr<Backup>& backup,
                                           const std::shared_ptr<CancelToken>& token) {
-  std::shared_ptr<Zip> zip = generateZip();
+  std::shared_ptr<Zip> zip = archives_->newArchive();
   // The section exists even with nothing in it.
-  addToReport(true, category_.type, 0, 0);
+  addToReport(true, 0, 0);
   // A record that reads as the stored document does (nothing changed) is not written again. Its
   // text is hashed as it is written, never held whole.
+  const std::shared_ptr<const Backup>& storedRecord =
+      BackupRunState::of(std::as_const(*backup)).storedRecord;
   const std::shared_ptr<MediaMetaData> stored =
-      backup->storedRecord ? (*backup->storedRecord).*category_.metaData : nullptr;
+      storedRecord ? (*storedRecord).*category_.metaData : nullptr;
   bool unchanged = false;
   if (stored && stored->documentChecksum) {
     ContentChecksum checksum;
@@ -236,30 +271,30 @@ Future<Section> MediaBackup::processEmpty(const std::shared_ptr<Backup>& backup,
   }
   Future<Void> appended = Future<Void>::success(Void{});
   if (!unchanged) {
-    Result<std::string> text = serializer->serialize(recordMetaData(*backup));
+    Result<std::string> text = serializer_->serialize(recordMetaData(*backup));
     if (!text.ok()) return Future<Section>::fail(text.error());
-    appended = appendDocument(zip, std::move(text).value(), category_.fileName);
+    appended = archives_->appendDocument(zip, std::move(text).value(), category_.fileName);
   }
   return appended
       .onSuccess([this, backup, zip, unchanged] {
         if (category_.verbose) {
-          logWith(logger, LogLevel::debug, [&] {
+          logWith(logger_, LogLevel::debug, [&] {
             return category_.fileName +
                    (unchanged ? " unchanged, kept as stored" : " appended to ZIP");
           });
         }
-        return appendBackupJson(zip, *backup);
+        return archives_->appendBackupJson(zip, *backup);
       })
       .onSuccess([this, token] {
         if (category_.verbose) {
-          logWith(logger, LogLevel::debug,
+          logWith(logger_, LogLevel::debug,
                   [] { return std::string("backup.json appended to ZIP"); });
         }
-        return uploadZipAndInflate(token);
+        return archives_->uploadAndInflate(token);
       })
       .onSuccess([this] {
-        deleteTemporaryFile(category_.fileName);
-        return section();
+        archives_->deleteTemporaryFile(category_.fileName);
+        return section_;
       });
 }
 
@@ -274,8 +309,8 @@ void MediaBackup::startBatch(const std::shared_ptr<Run>& run, size_t index) {
     return;
   }
   run->batch = Batch{};
-  run->batch.path = zipPath(run->archives++ % 2 == 1);
-  run->batch.zip = generateZip(run->batch.path);
+  run->batch.path = archives_->zipPath(run->archives++ % 2 == 1);
+  run->batch.zip = archives_->newArchive(run->batch.path);
   append(run, index);
 }
 
@@ -288,7 +323,7 @@ void MediaBackup::append(const std::shared_ptr<Run>& run, size_t index) {
     closeZip(run, index, true);
     return;
   }
-  const std::vector<Version> versions = run->backup->CreateUpdatedMediaVersions().versions;
+  const std::vector<Version> versions = CreateUpdatedMediaVersions(*run->backup).versions;
   // Each step is a continuation of its own: the next item starts from a fresh
   // work item, never deeper in this one's stack.
   const Future<std::vector<std::string>> hashing =
@@ -326,7 +361,7 @@ void MediaBackup::appendHashedItem(const std::shared_ptr<Run>& run, size_t index
   }
   Batch& batch = run->batch;
   if (recorded && !keepsOwnDate(*recorded, *item)) {
-    logWith(logger, LogLevel::info, [&] {
+    logWith(logger_, LogLevel::info, [&] {
       return "Adjust " + category_.itemNoun + " mtime for item " + recorded->id +
              ", mtime: " + toString(recorded->modificationDate) +
              ", size: " + std::to_string(recorded->bytes) + " with mtime from " + item->id +
@@ -370,7 +405,7 @@ void MediaBackup::manageUncachedMediaItem(const std::shared_ptr<Run>& run, size_
 
 void MediaBackup::appendPackedItem(const std::shared_ptr<Run>& run, size_t index) {
   const std::shared_ptr<MediaItem>& item = run->item(index);
-  logWith(logger, LogLevel::debug, [&] {
+  logWith(logger_, LogLevel::debug, [&] {
     return category_.itemTitle + " (fingerprint=" + item->fingerprint.value_or("nil") + ") (" +
            std::to_string(item->bytes) + " Bytes) appended to ZIP";
   });
@@ -389,18 +424,18 @@ int64_t MediaBackup::archiveLimit(const Run& run) const {
   // The first archive of a large limit closes early, so the transfer starts while the rest is
   // packed beside it rather than after a whole archive was packed.
   constexpr int64_t kFirstArchive = int64_t{64} << 20;
-  const int64_t limit = remoteIOService->getZipSize();
+  const int64_t limit = remoteIOService_->getZipSize();
   return run.archives == 1 ? std::min(limit, kFirstArchive) : limit;
 }
 
 void MediaBackup::appendFailed(const std::shared_ptr<Run>& run, size_t index, const Error& error) {
   const std::shared_ptr<MediaItem>& item = run->item(index);
-  logWith(logger, LogLevel::warning, [&] {
+  logWith(logger_, LogLevel::warning, [&] {
     return "error appending " + item->id + " to ZIP: (" + nsErrorDescription(error) + ")";
   });
   const bool repair = run->repairs.count(item.get()) != 0;
   if (repair) {
-    logWith(logger, LogLevel::warning, [&] {
+    logWith(logger_, LogLevel::warning, [&] {
       return "lost " + category_.itemNoun + " " + item->id +
              ": its file is gone from the remote and cannot be read here";
     });
@@ -427,8 +462,9 @@ void MediaBackup::closeZip(const std::shared_ptr<Run>& run, size_t index, bool l
     }
     Batch& batch = run->batch;
     const Future<Void> closed =
-        appendMetaJson(batch.zip, recordMetaData(*run->backup), category_.fileName)
-            .onSuccess([this, run] { return appendBackupJson(run->batch.zip, *run->backup); });
+        archives_->appendMetaJson(batch.zip, recordMetaData(*run->backup), category_.fileName)
+            .onSuccess(
+                [this, run] { return archives_->appendBackupJson(run->batch.zip, *run->backup); });
     guard(run, closed.onComplete([this, run, index, last](const FutureResult<Void>& result) {
       if (endedCancelled(result)) {
         stop(run, std::nullopt);
@@ -459,18 +495,18 @@ void MediaBackup::sendZip(const std::shared_ptr<Run>& run) {
   // closes; a cancelled archive moves none.
   const int files = batch.successFiles + batch.failedFiles;
   const int64_t bytes = batch.successBytes + batch.failedBytes;
-  run->sending =
-      uploadZipAndInflate(run->token, batch.path)
-          .onComplete([status = fileStatusManager, files, bytes](const FutureResult<Void>& result) {
-            if (!endedCancelled(result)) {
-              status->update([&](FileStatus& current) {
-                current.processed += files;
-                current.processedBytes += bytes;
-              });
-              status->notifyAboutCurrentBackupFileStatus();
-            }
-            return result;
-          });
+  run->sending = archives_->uploadAndInflate(run->token, batch.path)
+                     .onComplete([status = fileStatusManager_, files,
+                                  bytes](const FutureResult<Void>& result) {
+                       if (!endedCancelled(result)) {
+                         status->update([&](FileStatus& current) {
+                           current.processed += files;
+                           current.processedBytes += bytes;
+                         });
+                         status->notifyAboutCurrentBackupFileStatus();
+                       }
+                       return result;
+                     });
   run->sent = std::move(batch);
   run->batch = Batch{};
 }
@@ -502,18 +538,18 @@ void MediaBackup::finalizeZip(Run& run, const FutureResult<Void>& result) {
   Batch& sent = *run.sent;
   if (result.isFail()) {
     if (category_.verbose) {
-      logWith(logger, LogLevel::warning, [&] {
+      logWith(logger_, LogLevel::warning, [&] {
         return "error while uploading/inflating ZIP (" + nsErrorDescription(result.failure()) + ")";
       });
     }
     reportFailed(sent);
     rollBack(run, sent);
   } else {
-    logWith(logger, LogLevel::debug,
+    logWith(logger_, LogLevel::debug,
             [&] { return category_.itemTitle + " ZIP uploaded/inflated successfully"; });
     for (const auto& item : sent.appended) run.landed.insert(item->getRemoteFileName());
-    addToReport(true, category_.type, sent.successFiles, sent.successBytes);
-    addToReport(false, category_.type, sent.failedFiles, sent.failedBytes);
+    addToReport(true, sent.successFiles, sent.successBytes);
+    addToReport(false, sent.failedFiles, sent.failedBytes);
   }
   run.sent.reset();
   run.sentItems.clear();
@@ -566,8 +602,9 @@ bool MediaBackup::holdsStored(Run& run, MediaItem& item, const std::string& name
   if (run.landed.count(name) != 0) return true;
   if (run.stored.sizeOf(name) != item.bytes) return false;
   // A record rebuilt from the listing (or one no preview made) takes the listing at its word.
-  const std::shared_ptr<const Backup>& storedRecord = run.backup->storedRecord;
-  if (!storedRecord || run.backup->rebuildsRecord) return true;
+  const BackupRunState& state = BackupRunState::of(std::as_const(*run.backup));
+  const std::shared_ptr<const Backup>& storedRecord = state.storedRecord;
+  if (!storedRecord || state.rebuildsRecord) return true;
   if (!run.referenced) {
     run.referenced.emplace();
     const std::shared_ptr<MediaMetaData>& metaData = (*storedRecord).*category_.metaData;
@@ -590,12 +627,12 @@ void MediaBackup::reportFailed(Batch& batch) {
   batch.failedFiles += batch.successFiles;
   batch.successBytes = 0;
   batch.successFiles = 0;
-  addToReport(false, category_.type, batch.failedFiles, batch.failedBytes);
+  addToReport(false, batch.failedFiles, batch.failedBytes);
 }
 
 void MediaBackup::updateCache(const std::shared_ptr<MediaItem>& item,
                               const std::string& fingerprint) {
-  cachingService->setItem(fingerprint, item);
+  cachingService_->setItem(fingerprint, item);
 }
 
 void MediaBackup::updateFields(Batch& batch, const std::shared_ptr<MediaItem>& item) {
@@ -609,8 +646,7 @@ void MediaBackup::updateBackupMetadata(Run& run, const std::shared_ptr<MediaItem
   MediaMetaData& record = recordMetaData(backup);
   // The record's versions stay current without a walk over all of its items,
   // which every append would otherwise cost once the count moved.
-  int& versionedCount = category_.type == MetaType::videos ? backup.mediaVersions.videos
-                                                           : backup.mediaVersions.images;
+  int& versionedCount = backup.mediaVersions.*category_.versionedCount;
   const bool versionsCurrent = versionedCount == static_cast<int>(record.items->size());
   record.items->push_back(item);
   record.bytes += item->bytes;
@@ -633,7 +669,7 @@ void MediaBackup::rollBack(Run& run, Batch& batch) {
   // Rebuilt from what is left on the next lookup.
   run.recorded.reset();
   for (const auto& item : batch.appended) {
-    if (item->fingerprint) cachingService->removeItem(*item->fingerprint);
+    if (item->fingerprint) cachingService_->removeItem(*item->fingerprint);
   }
 }
 
@@ -654,12 +690,6 @@ MediaMetaData& MediaBackup::recordMetaData(Backup& backup) const {
   if (!metaData) metaData = std::make_shared<MediaMetaData>();
   if (!metaData->items) metaData->items = MediaMetaData::Items{};
   return *metaData;
-}
-
-Section MediaBackup::section() const {
-  if (!currentProcessReport) return nullptr;
-  return category_.type == MetaType::videos ? currentProcessReport->videos
-                                            : currentProcessReport->images;
 }
 
 }  // namespace tessellon

@@ -9,8 +9,15 @@
 #include <unordered_map>
 #include <vector>
 
-#include "backup/BaseBackupService.h"
+#include "tessellon/LoggerProtocol.h"
+
+#include "backup/ArchiveUploader.h"
+#include "backup/CategoryBackup.h"
+#include "core/FileStatusManager.h"
 #include "media/MediaServiceProtocol.h"
+#include "media/caches/CachingService.h"
+#include "model/json/Serializer.h"
+#include "remote/RemoteIOServiceProtocol.h"
 
 namespace tessellon {
 
@@ -35,34 +42,49 @@ namespace tessellon {
 // primary executor, so neither the stack nor the memory grows with the number of
 // items. An archive's transfer moves the progress and completes a future the
 // chain waits for; nothing else.
-class MediaBackup : public BaseBackupService {
- protected:
+class MediaBackup final : public CategoryBackup {
+ public:
   // What tells the categories apart.
   struct Category {
     std::shared_ptr<MediaMetaData> Backup::*metaData;
-    MetaType type;
-    std::string fileName;   // "images.json"
-    std::string folder;     // "images", in the device folder
-    std::string title;      // "Images", in "processing Images (n) ..."
+    std::shared_ptr<ReportSection> ProcessReport::*slot;
+    int MediaVersions::*versionedCount;  // the record's items its versions were brought up to
+    std::string fileName;                // "images.json"
+    std::string folder;                  // "images", in the device folder
+    std::string title;                   // "Images", in "processing Images (n) ..."
     std::string itemTitle;  // "Image", in "Image (fingerprint=...": the packed-file line
     std::string itemNoun;   // "image", in "Adjust image mtime for item "
     // Whether a failed upload is logged and the empty category logs its two appends.
     bool verbose;
+    // Whether only content packed earlier in the category's own run counts as already remote
+    // (the item cache is emptied first).
+    bool freshCache;
   };
+  static const Category kImages;
+  static const Category kVideos;
 
-  MediaBackup(Collaborators collaborators, std::shared_ptr<MediaServiceProtocol> mediaService,
+  MediaBackup(std::shared_ptr<ArchiveUploader> archives,
+              std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
+              std::shared_ptr<MediaServiceProtocol> mediaService,
+              std::shared_ptr<CachingService> cachingService,
+              std::shared_ptr<FileStatusManager> fileStatusManager,
+              std::shared_ptr<Serializer> serializer, std::shared_ptr<LoggerProtocol> logger,
               Category category);
 
+  const std::string& title() const override { return category_.title; }
+  std::shared_ptr<ReportSection> ProcessReport::*reportSlot() const override {
+    return category_.slot;
+  }
   // The category's section; null when the task list has no item list for it.
-  Future<std::shared_ptr<ReportSection>> processMediaMetaData(
-      std::shared_ptr<Backup> backup, std::shared_ptr<CancelToken> cancelToken);
+  Future<std::shared_ptr<ReportSection>> run(std::shared_ptr<Backup> backup,
+                                             std::shared_ptr<CancelToken> cancelToken) override;
 
  private:
   struct Run;
   struct Batch;
-  // The category folder's files as listed, by name (viewing the listing in backup->listedFiles):
-  // a sorted array of views is a fraction of a hash map's memory, or of a copy of the names, for
-  // a folder of a hundred thousand files.
+  // The category folder's files as listed, by name (viewing the listing kept in the record's run
+  // state): a sorted array of views is a fraction of a hash map's memory, or of a copy of the
+  // names, for a folder of a hundred thousand files.
   class StoredFiles {
    public:
     void reserve(size_t count) { files_.reserve(count); }
@@ -137,10 +159,20 @@ class MediaBackup : public BaseBackupService {
 
   // The record's metadata of this category, created empty when missing.
   MediaMetaData& recordMetaData(Backup& backup) const;
-  std::shared_ptr<ReportSection> section() const;
+  void addToReport(bool success, int count, int64_t bytes) {
+    tally(section_, success, count, bytes);
+  }
 
+  const std::shared_ptr<ArchiveUploader> archives_;
+  const std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;
   const std::shared_ptr<MediaServiceProtocol> mediaService_;
+  const std::shared_ptr<CachingService> cachingService_;
+  const std::shared_ptr<FileStatusManager> fileStatusManager_;
+  const std::shared_ptr<Serializer> serializer_;
+  const std::shared_ptr<LoggerProtocol> logger_;
   const Category category_;
+  // The run's section of the report, null until something is counted.
+  std::shared_ptr<ReportSection> section_;
 };
 
 }  // namespace tessellon

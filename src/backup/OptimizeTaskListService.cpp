@@ -1,5 +1,7 @@
 #include "backup/OptimizeTaskListService.h"
 
+#include "model/BackupRunState.h"
+
 namespace tessellon {
 namespace {
 
@@ -54,7 +56,7 @@ Future<Void> OptimizeTaskListService::optimizeTaskList(std::shared_ptr<Backup> t
   previewProgress_ = previewProgressFactory_->getPreviewProgress(total);
   if (total == 0) reportProgress();
 
-  remoteBackup->mediaVersions = remoteBackup->CreateUpdatedMediaVersions();
+  remoteBackup->mediaVersions = CreateUpdatedMediaVersions(*remoteBackup);
   const std::vector<Version> versions = remoteBackup->mediaVersions.versions;
 
   return optimizeMediaDataService_

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "model/BackupRunState.h"
 #include "model/Constants.h"
 #include "model/FingerprintUtils.h"
 #include "platform/identity/ComputerName.h"
@@ -68,10 +69,15 @@ std::string Backup::description() const {
          " finishDate=" + dateOrNil(finishDate);
 }
 
-MediaVersions Backup::CreateUpdatedMediaVersions() {
-  collectVersions(imagesMetaData, mediaVersions.images, mediaVersions.versions);
-  collectVersions(videosMetaData, mediaVersions.videos, mediaVersions.versions);
-  return mediaVersions;
+MediaVersions CreateUpdatedMediaVersions(Backup& backup) {
+  MediaVersions& versions = backup.mediaVersions;
+  collectVersions(backup.imagesMetaData, versions.images, versions.versions);
+  collectVersions(backup.videosMetaData, versions.videos, versions.versions);
+  return versions;
+}
+
+std::shared_ptr<const Backup> Backup::storedRecord() const {
+  return BackupRunState::of(*this).storedRecord;
 }
 
 std::shared_ptr<Backup> Backup::copy() const {

@@ -45,8 +45,8 @@ RestoreDataHandler::RestoreDataHandler(
     std::shared_ptr<LoggerProtocol> logger,
     std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService,
     std::shared_ptr<CalendarService> calendarService,
-    std::shared_ptr<RestoreImageService> restoreImageService,
-    std::shared_ptr<RestoreVideoService> restoreVideoService,
+    std::shared_ptr<RestoreMediaItemService> restoreImageService,
+    std::shared_ptr<RestoreMediaItemService> restoreVideoService,
     std::shared_ptr<RestoreContactsUnit> restoreContactsUnit)
     : logger_(std::move(logger)),
       restoreStatusService_(std::move(restoreStatusService)),
@@ -86,8 +86,8 @@ Future<Section> RestoreDataHandler::restoreImagesHandling(
   if (!restoreStatusService_->restoreSettings().images || !restoreImageService_) {
     return Future<Section>::success(nullptr);
   }
-  return mediaSection(restoreImageService_->restoreAllImages(
-      backup->imagesMetaData, {backup->deviceID}, std::move(cancelToken)));
+  return mediaSection(restoreImageService_->restoreAll(backup->imagesMetaData, {backup->deviceID},
+                                                       std::move(cancelToken)));
 }
 
 Future<Section> RestoreDataHandler::restoreVideosHandling(
@@ -100,8 +100,8 @@ Future<Section> RestoreDataHandler::restoreVideosHandling(
   if (!restoreStatusService_->restoreSettings().videos || !restoreVideoService_) {
     return Future<Section>::success(nullptr);
   }
-  return mediaSection(restoreVideoService_->restoreAllVideos(
-      backup->videosMetaData, {backup->deviceID}, std::move(cancelToken)));
+  return mediaSection(restoreVideoService_->restoreAll(backup->videosMetaData, {backup->deviceID},
+                                                       std::move(cancelToken)));
 }
 
 Future<Section> RestoreDataHandler::restoreContacts(

@@ -12,9 +12,8 @@
 #include "futures/Future.h"
 #include "futures/FuturesError.h"
 #include "restore/RestoreContactsUnit.h"
-#include "restore/RestoreImageService.h"
+#include "restore/RestoreMediaItemService.h"
 #include "restore/RestoreStatusServiceProtocol.h"
-#include "restore/RestoreVideoService.h"
 
 namespace tessellon {
 
@@ -32,8 +31,8 @@ class RestoreDataHandler final {
   RestoreDataHandler(std::shared_ptr<LoggerProtocol> logger,
                      std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService,
                      std::shared_ptr<CalendarService> calendarService,
-                     std::shared_ptr<RestoreImageService> restoreImageService,
-                     std::shared_ptr<RestoreVideoService> restoreVideoService,
+                     std::shared_ptr<RestoreMediaItemService> restoreImageService,
+                     std::shared_ptr<RestoreMediaItemService> restoreVideoService,
                      std::shared_ptr<RestoreContactsUnit> restoreContactsUnit);
 
   // `previous` is the outcome of downloading the list documents.
@@ -65,8 +64,8 @@ class RestoreDataHandler final {
   const std::shared_ptr<LoggerProtocol> logger_;
   const std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService_;
   const std::shared_ptr<CalendarService> calendarService_;
-  const std::shared_ptr<RestoreImageService> restoreImageService_;
-  const std::shared_ptr<RestoreVideoService> restoreVideoService_;
+  const std::shared_ptr<RestoreMediaItemService> restoreImageService_;
+  const std::shared_ptr<RestoreMediaItemService> restoreVideoService_;
   const std::shared_ptr<RestoreContactsUnit> restoreContactsUnit_;
 };
 

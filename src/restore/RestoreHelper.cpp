@@ -206,7 +206,7 @@ Future<Section> RestoreHelper::refreshMediaCache(const FutureResult<Section>& pr
   if (!previous.isSuccess() || !services_.cachingService) return asFuture(previous);
   const Section section = previous.successValue();
   return services_.cachingService
-      ->refreshMediaItemCache(settings, std::move(cancelToken), backup->versionsOfMediaItems())
+      ->refreshMediaItemCache(settings, std::move(cancelToken), backup->mediaVersions.versions)
       .onComplete(Executor::immediate(),
                   [section, logger = services_.logger](
                       const FutureResult<Void>& refreshed) -> FutureResult<Section> {

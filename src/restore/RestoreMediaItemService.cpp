@@ -145,24 +145,49 @@ std::string joined(const FailedPaths& paths) {
 
 }  // namespace
 
+const RestoreMediaItemService::Vocabulary RestoreMediaItemService::kImages{
+    &Settings::images,
+    "Image",
+    "images",
+    "restoring Image: ",
+    "download of Image: ",
+    "successfully restored Image: ",
+    "but failed to restore at paths: ",
+    "Restore of Image ",
+    BackupSDKError::mediaNoImageData};
+const RestoreMediaItemService::Vocabulary RestoreMediaItemService::kVideos{
+    &Settings::videos,
+    "Video",
+    "videos",
+    "restoring Video: ",
+    "download of Video: ",
+    "sucessfully restored Video: ",
+    "but failed to restore at pathes: ",
+    "Restore of Video ",
+    BackupSDKError::mediaNoVideoData};
+
 RestoreMediaItemService::RestoreMediaItemService(
     std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
     std::shared_ptr<LoggerProtocol> logger,
     std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService,
-    std::shared_ptr<FileIOServiceProtocol> fileIOService, Vocabulary vocabulary,
+    std::shared_ptr<FileIOServiceProtocol> fileIOService,
+    std::shared_ptr<MediaServiceProtocol> mediaService, Vocabulary vocabulary,
     std::shared_ptr<RestoreSlots> slots)
     : remoteIOService_(std::move(remoteIOService)),
       logger_(std::move(logger)),
       restoreStatusService_(std::move(restoreStatusService)),
       fileIOService_(std::move(fileIOService)),
+      mediaService_(std::move(mediaService)),
       vocabulary_(std::move(vocabulary)),
       slots_(std::move(slots)) {}
 
 Future<std::optional<RestoreMediaReportSection>> RestoreMediaItemService::restoreAll(
-    std::shared_ptr<MediaMetaData> metaData, bool selected, PerItemOperation perItemOperation,
+    std::shared_ptr<MediaMetaData> metaData, std::vector<std::string> remoteFolder,
     std::shared_ptr<CancelToken> cancelToken) {
   using Section = std::optional<RestoreMediaReportSection>;
-  if (!metaData || !selected) return Future<Section>::success(std::nullopt);
+  if (!metaData || !(restoreStatusService_->restoreSettings().*vocabulary_.selected)) {
+    return Future<Section>::success(std::nullopt);
+  }
   if (dynamic_cast<const FailedToDownloadMediaMetaData*>(metaData.get()) != nullptr) {
     // The list never arrived, so nothing can be fetched: every item it counted failed.
     return Future<Section>::success(
@@ -172,7 +197,12 @@ Future<std::optional<RestoreMediaReportSection>> RestoreMediaItemService::restor
     return Future<Section>::success(RestoreMediaReportSection(0, 0, 0, 0, 0, 0));
   }
   MediaMetaData::Items items = *metaData->items;
-  return restoreMediaItem(std::move(items), std::move(perItemOperation), std::move(metaData),
+  PerItemOperation perItem = [this, remoteFolder = std::move(remoteFolder)](
+                                 const std::shared_ptr<MediaItem>& item,
+                                 const std::shared_ptr<CancelToken>& token) {
+    return restoreItem(item, remoteFolder, token);
+  };
+  return restoreMediaItem(std::move(items), std::move(perItem), std::move(metaData),
                           std::move(cancelToken))
       .onSuccess(Executor::immediate(),
                  [](const RestoreMediaReportSection& section) { return Section(section); });
@@ -207,8 +237,8 @@ RestoreMediaReportSection RestoreMediaItemService::finalizeRestoreMediaItem(
 
 Future<FailedPaths> RestoreMediaItemService::restoreItem(
     const std::shared_ptr<MediaItem>& item, const std::vector<std::string>& remoteFolder,
-    const std::shared_ptr<CancelToken>& cancelToken,
-    const std::shared_ptr<MediaServiceProtocol>& mediaService) {
+    const std::shared_ptr<CancelToken>& cancelToken) {
+  const std::shared_ptr<MediaServiceProtocol>& mediaService = mediaService_;
   if (!item->fingerprint) {
     restoreStatusService_->updateProgress(item->bytes);
     return Future<FailedPaths>::fail(

@@ -12,6 +12,7 @@
 #include "tessellon/LoggerProtocol.h"
 #include "tessellon/MediaMetaData.h"
 #include "tessellon/ProcessReport.h"
+#include "tessellon/Settings.h"
 
 #include "core/CancelToken.h"
 #include "futures/Future.h"
@@ -23,7 +24,7 @@
 
 namespace tessellon {
 
-// What the image and the video restore share: the loop that restores a category's items, the two
+// The restore of a media category (images, videos): the loop that restores its items, the two
 // ways of restoring one item (copying a local file that already has the content, or downloading
 // it), and the report section. Up to kItemsAtOnce items run at once, kDownloadsAtOnce of them
 // downloading, but their files are placed one at a time: two items may name one path (versions of
@@ -32,7 +33,7 @@ namespace tessellon {
 // by side: a large video then downloads while pictures do, and a freed slot goes to the loop that
 // has waited longest. Each step is a work item on the pool, so neither a long list nor a
 // completed future nests stack frames.
-class RestoreMediaItemService {
+class RestoreMediaItemService final {
  public:
   using FailedPaths = std::vector<std::string>;
   // Restores one item; completes with the recorded paths that could not be written.
@@ -41,9 +42,10 @@ class RestoreMediaItemService {
 
   static constexpr int kItemsAtOnce = RestoreSlots::kItemsAtOnce;
 
-  // The texts and remote folder of one category; the two categories' lines differ in more than
-  // the word.
+  // The texts, remote folder and setting of one category; the two categories' lines differ in
+  // more than the word.
   struct Vocabulary {
+    bool Settings::*selected;      // whether the restore takes the category
     std::string word;              // "Image"
     std::string remoteFolderName;  // "images"
     std::string restoring;         // + name
@@ -53,16 +55,26 @@ class RestoreMediaItemService {
     std::string restoreOf;         // + name + " failed: " + error
     BackupSDKError unusableItem;   // an item without fingerprint cannot be fetched
   };
+  static const Vocabulary kImages;
+  static const Vocabulary kVideos;
 
   // `logger` may be null.
   RestoreMediaItemService(std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
                           std::shared_ptr<LoggerProtocol> logger,
                           std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService,
                           std::shared_ptr<FileIOServiceProtocol> fileIOService,
-                          Vocabulary vocabulary, std::shared_ptr<RestoreSlots> slots);
-  virtual ~RestoreMediaItemService() = default;
+                          std::shared_ptr<MediaServiceProtocol> mediaService, Vocabulary vocabulary,
+                          std::shared_ptr<RestoreSlots> slots);
   RestoreMediaItemService(const RestoreMediaItemService&) = delete;
   RestoreMediaItemService& operator=(const RestoreMediaItemService&) = delete;
+
+  // The category's whole restore from "<remoteFolder>/<category folder>": nothing when `metaData`
+  // is null or the category is not selected; all failed for a list that could not be downloaded;
+  // zeros without items; otherwise each item is restored in turn and a failed item only counts as
+  // failed. Cancelled when `cancelToken` is.
+  Future<std::optional<RestoreMediaReportSection>> restoreAll(
+      std::shared_ptr<MediaMetaData> metaData, std::vector<std::string> remoteFolder,
+      std::shared_ptr<CancelToken> cancelToken);
 
   // Runs `perItemOperation` over `items`, started in order, kItemsAtOnce at a time. A failed item
   // counts as failed with all its paths and the loop goes on; a cancelled item or token starts no
@@ -95,28 +107,19 @@ class RestoreMediaItemService {
       const std::shared_ptr<CancelToken>& cancelToken,
       const std::shared_ptr<MediaServiceProtocol>& mediaService);
 
- protected:
-  // The category's whole restore: nothing when `metaData` is null or the category is not
-  // `selected`; all failed for a list that could not be downloaded; zeros without items; the loop
-  // otherwise.
-  Future<std::optional<RestoreMediaReportSection>> restoreAll(
-      std::shared_ptr<MediaMetaData> metaData, bool selected, PerItemOperation perItemOperation,
-      std::shared_ptr<CancelToken> cancelToken);
-
+ private:
   // One item: from the local copy when the fingerprint is known here, downloaded otherwise (also
   // when the local copy turns out to be gone).
   Future<FailedPaths> restoreItem(const std::shared_ptr<MediaItem>& item,
                                   const std::vector<std::string>& remoteFolder,
-                                  const std::shared_ptr<CancelToken>& cancelToken,
-                                  const std::shared_ptr<MediaServiceProtocol>& mediaService);
+                                  const std::shared_ptr<CancelToken>& cancelToken);
 
   const std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;
   const std::shared_ptr<LoggerProtocol> logger_;  // may be null
   const std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService_;
   const std::shared_ptr<FileIOServiceProtocol> fileIOService_;
+  const std::shared_ptr<MediaServiceProtocol> mediaService_;
   const Vocabulary vocabulary_;
-
- private:
   void logResult(const MediaItem& item, const FutureResult<FailedPaths>& result) const;
   // Why the download cannot be the item's stored file, or nothing when it matches the record.
   std::optional<Error> checkDownload(const MediaItem& item, const std::string& localPath) const;

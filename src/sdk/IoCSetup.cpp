@@ -2,16 +2,15 @@
 
 #include <mutex>
 
-#include "backup/BackupCalendarsMetaDataService.h"
-#include "backup/BackupContactsMetaDataService.h"
+#include "backup/ArchiveUploader.h"
 #include "backup/BackupContactsUnit.h"
-#include "backup/BackupImageMetaDataService.h"
 #include "backup/BackupInformationCollector.h"
 #include "backup/BackupPreviewService.h"
 #include "backup/BackupService.h"
-#include "backup/BackupVideoMetaDataService.h"
 #include "backup/CalendarService.h"
 #include "backup/CleanupService.h"
+#include "backup/DocumentBackup.h"
+#include "backup/MediaBackup.h"
 #include "backup/OptimizeMediaDataService.h"
 #include "backup/OptimizeTaskListService.h"
 #include "backup/PreviewProgressFactory.h"
@@ -53,10 +52,9 @@
 #include "restore/RestoreContactsUnit.h"
 #include "restore/RestoreDataHandler.h"
 #include "restore/RestoreHelper.h"
-#include "restore/RestoreImageService.h"
+#include "restore/RestoreMediaItemService.h"
 #include "restore/RestoreService.h"
 #include "restore/RestoreStatusService.h"
-#include "restore/RestoreVideoService.h"
 #include "sdk/AccessService.h"
 #include "sdk/CancelationService.h"
 
@@ -126,18 +124,6 @@ void registerMediaServices(const PlatformRoots& roots) {
       [] { return std::make_shared<VideoService>(IoC::require<MediaRepositoryProtocol>()); });
 }
 
-BaseBackupService::Collaborators backupCollaborators(const std::string& temporary) {
-  return {IoC::require<FileIOServiceProtocol>(),
-          IoC::require<ZipServiceProtocol>(),
-          IoC::require<RemoteIOServiceProtocol>(),
-          IoC::require<DeviceUIDServiceProtocol>(),
-          IoC::require<CachingService>(),
-          IoC::require<Serializer>(),
-          IoC::optional<LoggerProtocol>(),
-          IoC::require<FileStatusManager>(),
-          temporary};
-}
-
 // Preview, the run and its category services, listing.
 void registerBackupServices(const PlatformRoots& roots) {
   const std::string temporary = roots.temporary;
@@ -174,26 +160,34 @@ void registerBackupServices(const PlatformRoots& roots) {
         IoC::optional<RemoteIOServiceProtocol>(), IoC::optional<FileIOServiceProtocol>(),
         IoC::optional<Serializer>(), IoC::require<Migrations>());
   });
-  IoC::registerLazySingleton<BackupContactsMetaDataService>([temporary] {
-    return std::make_shared<BackupContactsMetaDataService>(backupCollaborators(temporary));
-  });
-  IoC::registerLazySingleton<BackupCalendarsMetaDataService>([temporary] {
-    return std::make_shared<BackupCalendarsMetaDataService>(backupCollaborators(temporary));
-  });
-  IoC::registerLazySingleton<BackupImageMetaDataServiceProtocol>([temporary] {
-    return std::make_shared<BackupImageMetaDataService>(backupCollaborators(temporary),
-                                                        IoC::require<ImageServiceProtocol>());
-  });
-  IoC::registerLazySingleton<BackupVideoMetaDataServiceProtocol>([temporary] {
-    return std::make_shared<BackupVideoMetaDataService>(backupCollaborators(temporary),
-                                                        IoC::require<VideoServiceProtocol>());
-  });
   IoC::registerLazySingleton<BackupServiceProtocol>([temporary] {
-    return std::make_shared<BackupService>(
-        backupCollaborators(temporary), IoC::require<BackupVideoMetaDataServiceProtocol>(),
-        IoC::require<BackupImageMetaDataServiceProtocol>(),
-        IoC::require<BackupContactsMetaDataService>(),
-        IoC::require<BackupCalendarsMetaDataService>(), IoC::require<CleanupServiceProtocol>());
+    auto archives = std::make_shared<ArchiveUploader>(ArchiveUploader::Collaborators{
+        IoC::require<FileIOServiceProtocol>(), IoC::require<ZipServiceProtocol>(),
+        IoC::require<RemoteIOServiceProtocol>(), IoC::require<DeviceUIDServiceProtocol>(),
+        IoC::require<Serializer>(), IoC::optional<LoggerProtocol>(), temporary});
+    auto status = IoC::require<FileStatusManager>();
+    auto logger = IoC::optional<LoggerProtocol>();
+    auto media = [&](std::shared_ptr<MediaServiceProtocol> service,
+                     const MediaBackup::Category& category) {
+      return std::make_shared<MediaBackup>(archives, IoC::require<RemoteIOServiceProtocol>(),
+                                           std::move(service), IoC::require<CachingService>(),
+                                           status, IoC::require<Serializer>(), logger, category);
+    };
+    std::vector<std::shared_ptr<CategoryBackup>> categories{
+        std::make_shared<DocumentBackup<Contact>>(
+            archives, status, logger,
+            DocumentBackup<Contact>::Category{&Backup::contactsMetaData, &ProcessReport::contacts,
+                                              "contacts.json", "Contacts"}),
+        std::make_shared<DocumentBackup<CalendarEntry>>(
+            archives, status, logger,
+            DocumentBackup<CalendarEntry>::Category{&Backup::calendarsMetaData,
+                                                    &ProcessReport::calendars, "calendars.json",
+                                                    "Calendars"}),
+        media(IoC::require<ImageServiceProtocol>(), MediaBackup::kImages),
+        media(IoC::require<VideoServiceProtocol>(), MediaBackup::kVideos)};
+    return std::make_shared<BackupService>(archives, IoC::require<RemoteIOServiceProtocol>(),
+                                           status, logger, std::move(categories),
+                                           IoC::require<CleanupServiceProtocol>());
   });
 }
 
@@ -208,23 +202,20 @@ void registerRestoreServices() {
   });
   // Images and videos restore side by side under one limit of downloads.
   auto restoreSlots = std::make_shared<RestoreSlots>();
-  IoC::registerLazySingleton<RestoreImageService>([restoreSlots] {
-    return std::make_shared<RestoreImageService>(
-        IoC::require<RemoteIOServiceProtocol>(), IoC::optional<LoggerProtocol>(),
-        IoC::require<RestoreStatusServiceProtocol>(), IoC::require<FileIOServiceProtocol>(),
-        IoC::require<ImageServiceProtocol>(), restoreSlots);
-  });
-  IoC::registerLazySingleton<RestoreVideoService>([restoreSlots] {
-    return std::make_shared<RestoreVideoService>(
-        IoC::require<RemoteIOServiceProtocol>(), IoC::optional<LoggerProtocol>(),
-        IoC::require<RestoreStatusServiceProtocol>(), IoC::require<FileIOServiceProtocol>(),
-        IoC::require<VideoServiceProtocol>(), restoreSlots);
-  });
-  IoC::registerLazySingleton<RestoreDataHandler>([] {
+  IoC::registerLazySingleton<RestoreDataHandler>([restoreSlots] {
+    auto media = [&](std::shared_ptr<MediaServiceProtocol> service,
+                     const RestoreMediaItemService::Vocabulary& category) {
+      return std::make_shared<RestoreMediaItemService>(
+          IoC::require<RemoteIOServiceProtocol>(), IoC::optional<LoggerProtocol>(),
+          IoC::require<RestoreStatusServiceProtocol>(), IoC::require<FileIOServiceProtocol>(),
+          std::move(service), category, restoreSlots);
+    };
     return std::make_shared<RestoreDataHandler>(
         IoC::optional<LoggerProtocol>(), IoC::require<RestoreStatusServiceProtocol>(),
-        IoC::optional<CalendarService>(), IoC::require<RestoreImageService>(),
-        IoC::require<RestoreVideoService>(), IoC::optional<RestoreContactsUnit>());
+        IoC::optional<CalendarService>(),
+        media(IoC::require<ImageServiceProtocol>(), RestoreMediaItemService::kImages),
+        media(IoC::require<VideoServiceProtocol>(), RestoreMediaItemService::kVideos),
+        IoC::optional<RestoreContactsUnit>());
   });
   IoC::registerLazySingleton<RestoreHelperProtocol>([] {
     return std::make_shared<RestoreHelper>(RestoreHelper::Collaborators{

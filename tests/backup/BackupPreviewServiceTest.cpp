@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <mutex>
+#include <utility>
 
 #include "backup/BackupContactsUnit.h"
 #include "backup/CalendarService.h"
@@ -10,6 +11,7 @@
 #include "backup/OptimizeTaskListService.h"
 #include "backup/PreviewProgressFactory.h"
 #include "media/MediaTestFixture.h"
+#include "model/BackupRunState.h"
 #include "model/loading/MetadataLoader.h"
 #include "platform/calendar/CalendarRepository.h"
 #include "platform/contacts/CNContactStoreHelper.h"
@@ -187,7 +189,7 @@ TEST_F(BackupPreviewServiceTest, UnreadableOrMissingRemoteDocumentsAreRebuilt) {
     auto result = preview(images(false));
     ASSERT_TRUE(result && result->isSuccess());
     const std::shared_ptr<Backup> backup = result->successValue();
-    EXPECT_TRUE(backup->rebuildsRecord);
+    EXPECT_TRUE(BackupRunState::of(std::as_const(*backup)).rebuildsRecord);
     EXPECT_THAT(ids(backup->taskListToProcess->imagesMetaData), ElementsAre("a.jpg"));
   };
   temp_.write("remote/MAC1/backup.json", "[\"not\", \"a record\"]");

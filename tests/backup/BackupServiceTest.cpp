@@ -5,9 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "backup/BackupCalendarsMetaDataService.h"
-#include "backup/BackupContactsMetaDataService.h"
-#include "media/caches/CachingService.h"
+#include "backup/DocumentBackup.h"
 #include "platform/files/FileIOService.h"
 #include "platform/zip/ZipService.h"
 #include "support/AwaitResult.h"
@@ -23,23 +21,22 @@ namespace fs = std::filesystem;
 using Section = std::shared_ptr<ReportSection>;
 
 // A media category whose outcome the test chooses.
-class ScriptedMedia final : public BackupImageMetaDataServiceProtocol,
-                            public BackupVideoMetaDataServiceProtocol {
+class ScriptedMedia final : public CategoryBackup {
  public:
-  explicit ScriptedMedia(Future<Section> outcome) : outcome_(std::move(outcome)) {}
-  Future<Section> processImageMetaData(std::shared_ptr<Backup>,
-                                       std::shared_ptr<CancelToken>) override {
-    ++runs;
-    return outcome_;
+  ScriptedMedia(std::string title, Future<Section> outcome)
+      : title_(std::move(title)), outcome_(std::move(outcome)) {}
+  const std::string& title() const override { return title_; }
+  Section ProcessReport::*reportSlot() const override {
+    return title_ == "Images" ? &ProcessReport::images : &ProcessReport::videos;
   }
-  Future<Section> processVideoMetaData(std::shared_ptr<Backup>,
-                                       std::shared_ptr<CancelToken>) override {
+  Future<Section> run(std::shared_ptr<Backup>, std::shared_ptr<CancelToken>) override {
     ++runs;
     return outcome_;
   }
   int runs = 0;
 
  private:
+  std::string title_;
   Future<Section> outcome_;
 };
 
@@ -56,20 +53,25 @@ class BackupServiceTest : public ::testing::Test {
  protected:
   void TearDown() override { EXPECT_TRUE(flushBackgroundQueue()); }
 
-  BaseBackupService::Collaborators collaborators() {
-    return BaseBackupService::Collaborators(
-        files_, std::make_shared<ZipService>(), remote_, std::make_shared<FixedDeviceUID>(), cache_,
-        serializerFor(), nullptr, statusManager_, space_.file("tmp"));
+  std::shared_ptr<ArchiveUploader> archives() {
+    return std::make_shared<ArchiveUploader>(ArchiveUploader::Collaborators{
+        files_, std::make_shared<ZipService>(), remote_, std::make_shared<FixedDeviceUID>(),
+        serializerFor(), nullptr, space_.file("tmp")});
   }
   static Future<Section> none() { return Future<Section>::success(nullptr); }
   std::unique_ptr<BackupService> service(Future<Section> images = none(),
                                          Future<Section> videos = none()) {
-    images_ = std::make_shared<ScriptedMedia>(images);
-    videos_ = std::make_shared<ScriptedMedia>(videos);
-    return std::make_unique<BackupService>(
-        collaborators(), videos_, images_,
-        std::make_shared<BackupContactsMetaDataService>(collaborators()),
-        std::make_shared<BackupCalendarsMetaDataService>(collaborators()), cleanup_);
+    images_ = std::make_shared<ScriptedMedia>("Images", images);
+    videos_ = std::make_shared<ScriptedMedia>("Videos", videos);
+    auto uploader = archives();
+    std::vector<std::shared_ptr<CategoryBackup>> categories{
+        std::make_shared<DocumentBackup<Contact>>(
+            uploader, statusManager_, nullptr,
+            DocumentBackup<Contact>::Category{&Backup::contactsMetaData, &ProcessReport::contacts,
+                                              "contacts.json", "Contacts"}),
+        images_, videos_};
+    return std::make_unique<BackupService>(uploader, remote_, statusManager_, nullptr,
+                                           std::move(categories), cleanup_);
   }
   std::shared_ptr<Backup> backupWithTaskList() {
     auto backup = std::make_shared<Backup>("MAC1");
@@ -83,8 +85,6 @@ class BackupServiceTest : public ::testing::Test {
   std::shared_ptr<FileIOService> files_ = std::make_shared<FileIOService>(space_.file("tmp"));
   std::shared_ptr<FileStatusManager> statusManager_ = statusManager();
   std::shared_ptr<RemoteIOService> remote_ = remoteOver(host_, files_, nullptr, statusManager_);
-  std::shared_ptr<CachingService> cache_ =
-      std::make_shared<CachingService>(space_.file("tmp"), files_);
   std::shared_ptr<RecordingCleanup> cleanup_ = std::make_shared<RecordingCleanup>();
   std::shared_ptr<ScriptedMedia> images_, videos_;
   std::shared_ptr<CancelToken> token_ = std::make_shared<CancelToken>();

@@ -7,9 +7,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "backup/BackupImageMetaDataService.h"
-#include "backup/BackupVideoMetaDataService.h"
 #include "backup/ZipServiceDecorator.h"
+#include "model/BackupRunState.h"
 #include "model/Constants.h"
 #include "platform/files/FileIOService.h"
 #include "platform/zip/ZipService.h"
@@ -45,12 +44,17 @@ class MediaBackupTest : public ::testing::Test {
     host_ = std::make_shared<FaultyDelegate>(keeper_);
     media_ = MediaServices::build(
         {space_.file("home"), space_.file("tmp"), files_, nullptr, nullptr}, zip_);
-    const BaseBackupService::Collaborators collaborators(
-        files_, zip_, remoteOver(host_, files_, nullptr, statusManager_),
-        std::make_shared<FixedDeviceUID>(), media_.caching, serializer_, nullptr, statusManager_,
-        space_.file("tmp"));
-    images_ = std::make_shared<BackupImageMetaDataService>(collaborators, media_.imageService);
-    videos_ = std::make_shared<BackupVideoMetaDataService>(collaborators, media_.videoService);
+    auto remote = remoteOver(host_, files_, nullptr, statusManager_);
+    auto archives = std::make_shared<ArchiveUploader>(
+        ArchiveUploader::Collaborators{files_, zip_, remote, std::make_shared<FixedDeviceUID>(),
+                                       serializer_, nullptr, space_.file("tmp")});
+    auto category = [&](std::shared_ptr<MediaServiceProtocol> service,
+                        const MediaBackup::Category& kind) {
+      return std::make_shared<MediaBackup>(archives, remote, std::move(service), media_.caching,
+                                           statusManager_, serializer_, nullptr, kind);
+    };
+    images_ = category(media_.imageService, MediaBackup::kImages);
+    videos_ = category(media_.videoService, MediaBackup::kVideos);
   }
 
   // A task item for a new file below "home/Pictures" (or "home/Movies").
@@ -89,10 +93,10 @@ class MediaBackupTest : public ::testing::Test {
   }
 
   std::optional<FutureResult<Section>> runImages(const std::shared_ptr<Backup>& backup) {
-    return awaitResult(images_->processImageMetaData(backup, token_));
+    return awaitResult(images_->run(backup, token_));
   }
   std::optional<FutureResult<Section>> runVideos(const std::shared_ptr<Backup>& backup) {
-    return awaitResult(videos_->processVideoMetaData(backup, token_));
+    return awaitResult(videos_->run(backup, token_));
   }
   // The section of a run that succeeded with one; nothing otherwise.
   static std::optional<ReportSection> sectionOf(const std::optional<FutureResult<Section>>& run) {
@@ -132,8 +136,8 @@ class MediaBackupTest : public ::testing::Test {
   std::shared_ptr<ArchiveKeepingDelegate> keeper_;
   std::shared_ptr<FaultyDelegate> host_;
   MediaServices media_;
-  std::shared_ptr<BackupImageMetaDataService> images_;
-  std::shared_ptr<BackupVideoMetaDataService> videos_;
+  std::shared_ptr<MediaBackup> images_;
+  std::shared_ptr<MediaBackup> videos_;
 };
 
 TEST_F(MediaBackupTest, ArchivesCloseAsSoonAsTheirPackedBytesReachTheHostLimit) {
@@ -175,8 +179,7 @@ TEST_F(MediaBackupTest, ThousandsOfFilesRunAsOneFlatChain) {
   MediaMetaData::Items task;
   for (int i = 0; i < 2000; ++i) task.push_back(file("many/" + std::to_string(i) + ".jpg", 8));
   auto backup = backupOf(task);
-  ASSERT_EQ(sectionOf(awaitResult(images_->processImageMetaData(backup, token_),
-                                  std::chrono::seconds(120))),
+  ASSERT_EQ(sectionOf(awaitResult(images_->run(backup, token_), std::chrono::seconds(120))),
             ReportSection(2000, 0, 16000, 0));
   ASSERT_EQ(crossedArchives().size(), 1u);
   EXPECT_EQ(remoteDocument("images.json")->count, 2000);
@@ -235,8 +238,7 @@ TEST_F(MediaBackupTest, AFailedUploadRollsBackOnlyItsOwnArchive) {
                                            *task[4]->fingerprint};
   EXPECT_EQ(fingerprints(*backup->imagesMetaData->items), landed);
   EXPECT_EQ(backup->imagesMetaData->bytes, 240);
-  EXPECT_EQ(backup->CreateUpdatedMediaVersions(),
-            (MediaVersions{3, 0, {Constants::hashVersion()}}));
+  EXPECT_EQ(CreateUpdatedMediaVersions(*backup), (MediaVersions{3, 0, {Constants::hashVersion()}}));
   const auto stored = remoteDocument("images.json");
   ASSERT_NE(stored, nullptr);
   EXPECT_EQ(fingerprints(*stored->items), landed);
@@ -286,7 +288,7 @@ TEST_F(MediaBackupTest, CancellingMidRunBuildsNoFurtherArchive) {
   start(100);
   auto backup = backupOf({file("a.jpg", 120), file("b.jpg", 130), file("c.jpg", 140)});
   host_->setDelivery(FaultyDelegate::Delivery::late);
-  auto running = images_->processImageMetaData(backup, token_);
+  auto running = images_->run(backup, token_);
   ASSERT_TRUE(host_->waitForHeld(1));  // the listing of the folder
   host_->deliverHeld();
   ASSERT_TRUE(host_->waitForHeld(1));  // the first archive
@@ -304,7 +306,7 @@ TEST_F(MediaBackupTest, TheNextArchiveIsPackedWhileThePreviousOneTravels) {
   start(100);
   auto backup = backupOf({file("a.jpg", 120), file("b.jpg", 130), file("c.jpg", 140)});
   host_->setDelivery(FaultyDelegate::Delivery::late);
-  auto running = images_->processImageMetaData(backup, token_);
+  auto running = images_->run(backup, token_);
   ASSERT_TRUE(host_->waitForHeld(1));  // the listing of the folder
   host_->deliverHeld();
   ASSERT_TRUE(host_->waitForHeld(1));  // the first archive

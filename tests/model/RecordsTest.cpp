@@ -4,6 +4,7 @@
 #include "tessellon/BackupSettings.h"
 #include "tessellon/Version.h"
 
+#include "model/BackupRunState.h"
 #include "model/ModelTestSupport.h"
 
 namespace tessellon {
@@ -64,18 +65,18 @@ TEST(RecordsTest, MediaVersionsFollowTheItemsFingerprints) {
       image("900150983cd24fb0d6963f7d28e17f72"), image("1.1_a"), image("1.2_b"), image("1.0_c")});
   backup.videosMetaData = std::make_shared<MediaMetaData>(MediaMetaData::Items{image("1.2_d")});
 
-  const MediaVersions updated = backup.CreateUpdatedMediaVersions();
+  const MediaVersions updated = CreateUpdatedMediaVersions(backup);
   EXPECT_EQ(updated, (MediaVersions{4, 1, {Version(1, 1), Version(1, 0), Version(1, 2)}}));
-  EXPECT_EQ(backup.versionsOfMediaItems(), updated.versions);
+  EXPECT_EQ(backup.mediaVersions.versions, updated.versions);
 
   // Only a changed item count makes the schemes be collected again.
   backup.mediaVersions.versions = {Version(1, 1)};
-  backup.CreateUpdatedMediaVersions();
-  EXPECT_EQ(backup.versionsOfMediaItems(), std::vector<Version>{Version(1, 1)});
+  CreateUpdatedMediaVersions(backup);
+  EXPECT_EQ(backup.mediaVersions.versions, std::vector<Version>{Version(1, 1)});
   backup.imagesMetaData.reset();
-  EXPECT_EQ(backup.CreateUpdatedMediaVersions().images, 0);
+  EXPECT_EQ(CreateUpdatedMediaVersions(backup).images, 0);
   backup.imagesMetaData = std::make_shared<MediaMetaData>(MediaMetaData::Items{image("1.2_e")});
-  EXPECT_EQ(backup.CreateUpdatedMediaVersions().versions,
+  EXPECT_EQ(CreateUpdatedMediaVersions(backup).versions,
             (std::vector<Version>{Version(1, 1), Version(1, 2)}));
 }
 

@@ -14,6 +14,7 @@
 #include "platform/identity/DeviceUIDService.h"
 #include "platform/identity/DirectoryUtilsAdapter.h"
 #include "platform/identity/UserDefaultsService.h"
+#include "platform/locations/PlatformRoots.h"
 #include "support/RecordingLogger.h"
 #include "support/TempDir.h"
 
@@ -164,18 +165,30 @@ TEST_F(IdentityTest, FailedWriteKeepsTheValueInMemory) {
   EXPECT_EQ(store.value("k"), "v");
 }
 
-TEST(DirectoryUtilsTest, RealHomeIgnoresTheEnvironment) {
+// The home and the default folders follow an absolute $HOME; a relative or missing one falls back
+// to the user database.
+TEST(DirectoryUtilsTest, HomeIsAnAbsoluteHomeVariableElseTheUserDatabase) {
   const char* saved = std::getenv("HOME");
-  std::string previous = saved ? saved : "";
-  ::setenv("HOME", "/nowhere", 1);
-  std::string home = DirectoryUtilsAdapter().getRealHomeDirectory();
-  saved ? ::setenv("HOME", previous.c_str(), 1) : ::unsetenv("HOME");
-
+  const std::string previous = saved ? saved : "";
   passwd* entry = ::getpwuid(::getuid());
   ASSERT_NE(entry, nullptr);
-  std::string expected = entry->pw_dir;
-  while (expected.size() > 1 && expected.back() == '/') expected.pop_back();
-  EXPECT_EQ(home, expected);
+  std::string database = entry->pw_dir;
+  while (database.size() > 1 && database.back() == '/') database.pop_back();
+
+  ::setenv("HOME", "/sandbox/home/", 1);
+  const std::string set = DirectoryUtilsAdapter().getRealHomeDirectory();
+  const PlatformRoots roots = PlatformRoots::fromOptions(BackupSDKOptions{});
+  ::setenv("HOME", "relative/home", 1);
+  const std::string relative = DirectoryUtilsAdapter().getRealHomeDirectory();
+  ::unsetenv("HOME");
+  const std::string unset = DirectoryUtilsAdapter().getRealHomeDirectory();
+  saved ? ::setenv("HOME", previous.c_str(), 1) : ::unsetenv("HOME");
+
+  EXPECT_EQ(set, "/sandbox/home");
+  EXPECT_EQ(roots.pictures, "/sandbox/home/Pictures");
+  EXPECT_EQ(roots.contacts, "/sandbox/home/.local/share/contacts");
+  EXPECT_EQ(relative, database);
+  EXPECT_EQ(unset, database);
 }
 
 }  // namespace

@@ -6,9 +6,8 @@
 
 #include "media/MediaTestFixture.h"
 #include "platform/files/FileIOService.h"
-#include "restore/RestoreImageService.h"
+#include "restore/RestoreMediaItemService.h"
 #include "restore/RestoreStatusService.h"
-#include "restore/RestoreVideoService.h"
 #include "support/BackgroundQueue.h"
 #include "support/FaultyFileIOService.h"
 #include "support/LocalRemote.h"
@@ -28,10 +27,12 @@ class RestoreMediaTest : public MediaTestBase {
   RestoreMediaTest() {
     auto remote = remoteOver(host_, media_.files, logger_, statusManager_);
     status_->setRestoreSettings(Settings(false, false, true, true));
-    images_ = std::make_shared<RestoreImageService>(remote, logger_, status_, media_.files,
-                                                    media_.imageService, slots_);
-    videos_ = std::make_shared<RestoreVideoService>(remote, logger_, status_, media_.files,
-                                                    media_.videoService, slots_);
+    images_ = std::make_shared<RestoreMediaItemService>(remote, logger_, status_, media_.files,
+                                                        media_.imageService,
+                                                        RestoreMediaItemService::kImages, slots_);
+    videos_ = std::make_shared<RestoreMediaItemService>(remote, logger_, status_, media_.files,
+                                                        media_.videoService,
+                                                        RestoreMediaItemService::kVideos, slots_);
   }
   void TearDown() override { EXPECT_TRUE(flushBackgroundQueue()); }
 
@@ -57,7 +58,7 @@ class RestoreMediaTest : public MediaTestBase {
     return std::make_shared<MediaMetaData>(std::move(items));
   }
   Section restoreImages(const std::shared_ptr<MediaMetaData>& metaData) {
-    auto result = awaitResult(images_->restoreAllImages(metaData, {"MAC1"}, token_));
+    auto result = awaitResult(images_->restoreAll(metaData, {"MAC1"}, token_));
     EXPECT_TRUE(result && result->isSuccess());
     return result && result->isSuccess() ? result->successValue() : Section();
   }
@@ -74,8 +75,8 @@ class RestoreMediaTest : public MediaTestBase {
   std::shared_ptr<FaultyDelegate> host_ = folderHost(temp_);
   // One limit for both categories, as the container makes it.
   std::shared_ptr<RestoreSlots> slots_ = std::make_shared<RestoreSlots>();
-  std::shared_ptr<RestoreImageService> images_;
-  std::shared_ptr<RestoreVideoService> videos_;
+  std::shared_ptr<RestoreMediaItemService> images_;
+  std::shared_ptr<RestoreMediaItemService> videos_;
 };
 
 TEST_F(RestoreMediaTest, FourDownloadsRunAtOnceAndACancelStartsNoFurtherItem) {
@@ -85,7 +86,7 @@ TEST_F(RestoreMediaTest, FourDownloadsRunAtOnceAndACancelStartsNoFurtherItem) {
   }
   host_->setDelivery(FaultyDelegate::Delivery::late);
 
-  auto restore = images_->restoreAllImages(list(items), {"MAC1"}, token_);
+  auto restore = images_->restoreAll(list(items), {"MAC1"}, token_);
   ASSERT_TRUE(host_->waitForHeld(4));
   EXPECT_EQ(host_->calls("downloadFile"), 4);
   host_->deliverHeld();
@@ -118,8 +119,8 @@ TEST_F(RestoreMediaTest, ImagesAndVideosRestoredTogetherShareFourDownloads) {
   }
   host_->setDelivery(FaultyDelegate::Delivery::late);
 
-  auto images = images_->restoreAllImages(list(pictures), {"MAC1"}, token_);
-  auto videos = videos_->restoreAllVideos(list(movies), {"MAC1"}, token_);
+  auto images = images_->restoreAll(list(pictures), {"MAC1"}, token_);
+  auto videos = videos_->restoreAll(list(movies), {"MAC1"}, token_);
   ASSERT_TRUE(host_->waitForHeld(4));
   ASSERT_TRUE(flushBackgroundQueue());
   EXPECT_EQ(host_->calls("downloadFile"), 4);
@@ -144,9 +145,9 @@ TEST_F(RestoreMediaTest, DownloadsGoOnWhileDownloadedItemsWaitToBePlaced) {
   auto files =
       std::make_shared<FaultyFileIOService>(std::make_shared<FileIOService>(temp_.file("tmp")));
   MediaServices& media = services(files);
-  images_ = std::make_shared<RestoreImageService>(remoteOver(host_, files, logger_, statusManager_),
-                                                  logger_, status_, files, media.imageService,
-                                                  std::make_shared<RestoreSlots>());
+  images_ = std::make_shared<RestoreMediaItemService>(
+      remoteOver(host_, files, logger_, statusManager_), logger_, status_, files,
+      media.imageService, RestoreMediaItemService::kImages, std::make_shared<RestoreSlots>());
   MediaMetaData::Items items;
   for (int i = 1; i <= 6; ++i) {
     items.push_back(remoteItem("content " + std::to_string(i), std::to_string(i) + ".jpg"));
@@ -154,7 +155,7 @@ TEST_F(RestoreMediaTest, DownloadsGoOnWhileDownloadedItemsWaitToBePlaced) {
   host_->setDelivery(FaultyDelegate::Delivery::late);
   files->holdMoves();
 
-  auto restore = images_->restoreAllImages(list(items), {"MAC1"}, token_);
+  auto restore = images_->restoreAll(list(items), {"MAC1"}, token_);
   ASSERT_TRUE(host_->waitForHeld(4));
   host_->deliverHeld();
   EXPECT_TRUE(host_->waitForHeld(2));
@@ -176,9 +177,9 @@ TEST_F(RestoreMediaTest, VersionsOfOnePathArrivingTogetherEachKeepTheirOwnName) 
       std::make_shared<FaultyFileIOService>(std::make_shared<FileIOService>(temp_.file("tmp")));
   files->pairMoves(std::chrono::milliseconds(300));
   MediaServices& media = services(files);
-  images_ = std::make_shared<RestoreImageService>(remoteOver(host_, files, logger_, statusManager_),
-                                                  logger_, status_, files, media.imageService,
-                                                  std::make_shared<RestoreSlots>());
+  images_ = std::make_shared<RestoreMediaItemService>(
+      remoteOver(host_, files, logger_, statusManager_), logger_, status_, files,
+      media.imageService, RestoreMediaItemService::kImages, std::make_shared<RestoreSlots>());
   tree_.add("Pictures/a.jpg", "the user's own picture");
   MediaMetaData::Items items;
   std::set<std::string> contents{"the user's own picture"};
@@ -189,7 +190,7 @@ TEST_F(RestoreMediaTest, VersionsOfOnePathArrivingTogetherEachKeepTheirOwnName) 
   }
   host_->setDelivery(FaultyDelegate::Delivery::late);
 
-  auto restore = images_->restoreAllImages(list(items), {"MAC1"}, token_);
+  auto restore = images_->restoreAll(list(items), {"MAC1"}, token_);
   ASSERT_TRUE(host_->waitForHeld(4));
   host_->deliverHeld();
   auto result = awaitResult(restore);
@@ -257,10 +258,11 @@ TEST_F(RestoreMediaTest, ThousandsOfLocalItemsDoNotNestTheStack) {
   }
   refreshLocalCache();
   auto probe = std::make_shared<StackProbingStatus>(status_);
-  RestoreImageService restore(nullptr, nullptr, probe, media_.files, media_.imageService, slots_);
+  RestoreMediaItemService restore(nullptr, nullptr, probe, media_.files, media_.imageService,
+                                  RestoreMediaItemService::kImages, slots_);
 
-  auto result = awaitResult(restore.restoreAllImages(list(items), {"MAC1"}, token_),
-                            std::chrono::seconds(60));
+  auto result =
+      awaitResult(restore.restoreAll(list(items), {"MAC1"}, token_), std::chrono::seconds(60));
 
   ASSERT_TRUE(result && result->isSuccess());
   EXPECT_EQ(result->successValue(), Counts(kItems, 0, bytes, 0, kItems, 0));

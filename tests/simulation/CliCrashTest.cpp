@@ -34,6 +34,7 @@ class CliCrashTest : public ::testing::Test {
                      {"--remote", dir_.file(remote_), "--pictures", dir_.file(home_ + "/Pictures"),
                       "--movies", dir_.file(home_ + "/Movies"), "--only", "images,videos"});
     fs::create_directories(dir_.file("tmp"));
+    fs::create_directories(dir_.file(remote_));  // as 'tessellon init' leaves it
     CliProcess cli(TESSELLON_CLI_PATH, arguments,
                    {{"TMPDIR", dir_.file("tmp")},
                     {"XDG_CONFIG_HOME", dir_.file("config")},

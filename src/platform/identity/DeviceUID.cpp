@@ -112,6 +112,8 @@ std::optional<std::string> DeviceUID::hostIdentifier() {
   char host[256] = {};
   if (::gethostname(host, sizeof host - 1) != 0) return std::nullopt;
   std::string key = std::string(host) + '\0' + std::to_string(::getuid()) + '\0';
+  // The user database's home, not $HOME: the identity of this computer's user must not change
+  // with the environment a host runs in.
   struct passwd entry {};
   struct passwd* found = nullptr;
   std::array<char, 4096> buffer{};

@@ -1,24 +1,16 @@
 #include "platform/locations/PlatformRoots.h"
 
-#include <pwd.h>
 #include <unistd.h>
 #include <cstdlib>
-#include <vector>
+
+#include "platform/identity/UserHome.h"
 
 namespace tessellon {
 namespace {
 
 std::string realHome() {
-  // getpwuid_r: the facade may be constructed on any thread.
-  long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buffer(suggested > 0 ? static_cast<size_t>(suggested) : 16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-      found->pw_dir && *found->pw_dir) {
-    return found->pw_dir;
-  }
-  return "/";
+  const std::string home = userHome();
+  return home.empty() ? "/" : home;
 }
 
 std::string environmentOr(const char* name, const std::string& fallback) {

@@ -20,8 +20,8 @@ struct PlatformRoots {
   // Where hosts keep their temporary files: $TMPDIR, or /tmp.
   std::string systemTemporary;
 
-  // The host's options over the defaults: the real home of the user (from the
-  // user database, not $HOME), its "Pictures" and "Movies",
+  // The host's options over the defaults: the home of the user ($HOME when
+  // absolute, else the user database's), its "Pictures" and "Movies",
   // ~/.local/share/contacts and ~/.local/share/calendars, $TMPDIR (or /tmp) +
   // "tessellon-<uid>", and $XDG_CONFIG_HOME/tessellon (or ~/.config/tessellon).
   static PlatformRoots fromOptions(const BackupSDKOptions& options);

@@ -1,13 +1,21 @@
-#include "platform/identity/DirectoryUtilsAdapter.h"
+#include "platform/identity/UserHome.h"
 
 #include <pwd.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstdlib>
 #include <vector>
 
 namespace tessellon {
 
-std::string DirectoryUtilsAdapter::getRealHomeDirectory() const {
+std::string userHome() {
+  std::string home;
+  if (const char* set = std::getenv("HOME"); set && *set == '/') {
+    home = set;
+    while (home.size() > 1 && home.back() == '/') home.pop_back();
+    return home;
+  }
+  // getpwuid_r: the facade may be constructed on any thread.
   long suggested = ::sysconf(_SC_GETPW_R_SIZE_MAX);
   std::vector<char> buffer(suggested > 0 ? static_cast<size_t>(suggested) : 1024);
   passwd entry{};
@@ -20,7 +28,7 @@ std::string DirectoryUtilsAdapter::getRealHomeDirectory() const {
     buffer.resize(buffer.size() * 2);
   }
   if (error != 0 || found == nullptr || entry.pw_dir == nullptr) return {};
-  std::string home(entry.pw_dir);
+  home = entry.pw_dir;
   while (home.size() > 1 && home.back() == '/') home.pop_back();
   return home;
 }

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "tessellon/Backup.h"
+#include "tessellon/Directory.h"
+
+namespace tessellon {
+
+// What a preview hands its backup run beside the record, never stored and never a host's concern:
+// the record carries it as an opaque pointer from the preview, through the host, to the run.
+struct BackupRunState {
+  // The record as the remote held it when the preview read it (null before the first backup): a
+  // document whose upload fails falls back to what is stored, not to what was meant.
+  std::shared_ptr<const Backup> storedRecord;
+  // The stored record or one of its documents could not be read: the run rebuilds the record from
+  // this computer and the remote's files, and removes nothing from the remote.
+  bool rebuildsRecord = false;
+  // Each media folder ("images", "videos") as the run listed it before writing there: the clean-up
+  // works from it instead of listing the folder again.
+  std::map<std::string, std::shared_ptr<const Directory>> listedFiles;
+
+  // `backup`'s state, made when it has none.
+  static BackupRunState& of(Backup& backup) {
+    if (!backup.runState) backup.runState = std::make_shared<BackupRunState>();
+    return *backup.runState;
+  }
+  // `backup`'s state, or an empty one.
+  static const BackupRunState& of(const Backup& backup) {
+    static const BackupRunState kNone;
+    return backup.runState ? *backup.runState : kNone;
+  }
+};
+
+// The fingerprint schemes of `backup`'s media, brought up to date: when the number of image
+// (video) items differs from the count they were collected for, the scheme of every item's
+// fingerprint not yet listed is appended and the count stored.
+MediaVersions CreateUpdatedMediaVersions(Backup& backup);
+
+}  // namespace tessellon
