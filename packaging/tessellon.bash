@@ -3,7 +3,7 @@
 _tessellon() {
   local current=${COMP_WORDS[COMP_CWORD]}
   local previous=${COMP_WORDS[COMP_CWORD - 1]}
-  local verbs="preview backup list restore verify help"
+  local verbs="init preview backup list restore verify help"
   local remote="--remote --transfers --ca-file --insecure --s3-endpoint --s3-region"
   local folders="--pictures --movies --contacts --calendars --only"
   local output="--json --verbose --quiet --help"
@@ -50,12 +50,12 @@ _tessellon() {
       COMPREPLY=($(compgen -W "$verbs" -- "$current"))
       return ;;
     preview | backup)
-      options="$remote $folders --name --keep-deleted --archive-size $output" ;;
+      options="$remote $folders --name --keep-deleted --prune --allow-large-removal --archive-size $output" ;;
     restore)
       options="$remote --device $folders $output" ;;
     verify)
       options="$remote --device --read-data $output" ;;
-    list)
+    list | init)
       options="$remote $output" ;;
     *)
       return ;;
