@@ -9,6 +9,9 @@
 #   make soak     10,000 seeded histories through the data-contract simulator (SEEDS=n for more)
 #   make fuzz     the remote fuzzer (clang, ASan+UBSan) for FUZZ_SECONDS (default 1800) on a copy
 #                 of its corpus; prints the executions and keeps what it found in build-fuzz/
+#   make install  install the command, the library, its headers, CMake and pkg-config files, the man
+#                 page, shell completion and systemd user units under PREFIX (default /usr/local),
+#                 below DESTDIR when given; stripped of debugging symbols unless STRIP=0
 #   make format   clang-format the C++ sources
 #   make format-check  fail when a C++ source differs from clang-format's layout
 #   make clean    remove every build folder
@@ -17,6 +20,9 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD_TYPE ?= RelWithDebInfo
 TESSELLON_WERROR ?= OFF
 ARGS ?=
+PREFIX ?= /usr/local
+DESTDIR ?=
+STRIP ?= 1
 
 BUILD_DIRS := build build-release build-asan build-tsan build-fuzz
 MAKEFLAGS += --no-print-directory
@@ -30,8 +36,8 @@ define configure
 	fi
 endef
 
-.PHONY: deps deps-bench deps-fuzz test test-large simulate run bench asan tsan soak fuzz format \
-  format-check clean
+.PHONY: deps deps-bench deps-fuzz test test-large simulate run install bench asan tsan soak fuzz \
+  format format-check clean
 
 deps:
 	@scripts/install-deps
@@ -64,6 +70,13 @@ run: deps
 	@log=$$(cmake --build build -j$(JOBS) --target tessellon_cli 2>&1) || { printf '%s\n' "$$log"; exit 1; }
 	@$(if $(strip $(ARGS)),true,build/hosts/cli/tessellon init -q)  # the default remote, once
 	@build/hosts/cli/tessellon $(if $(strip $(ARGS)),$(ARGS),backup)
+
+# Builds only what is installed; the prefix is given at install time, so one build folder serves
+# any PREFIX.
+install: deps
+	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR))
+	cmake --build build -j$(JOBS) --target tessellon_cli tessellon_static tessellon_shared
+	DESTDIR='$(DESTDIR)' cmake --install build --prefix '$(PREFIX)' $(if $(filter 1,$(STRIP)),--strip)
 
 bench: deps-bench
 	$(call configure,build-release,-DCMAKE_BUILD_TYPE=Release -DTESSELLON_BUILD_TESTS=OFF -DTESSELLON_BUILD_BENCHMARKS=ON)
