@@ -182,6 +182,10 @@ void addBackupOptions(CLI::App& command, CliOptions& options) {
       ->excludes(keep);
   command.add_flag("--allow-large-removal", options.allowLargeRemoval,
                    "With --prune: remove even more than half of a category, or all of it");
+  addArchiveSizeOption(command, options);
+}
+
+void addArchiveSizeOption(CLI::App& command, CliOptions& options) {
   command
       .add_option_function<std::string>(
           "--archive-size",

@@ -63,6 +63,7 @@ void addOutputOptions(CLI::App& command, CliOptions& options);
 void addSourceOptions(CLI::App& command, CliOptions& options);
 // --name, --keep-deleted, --prune, --allow-large-removal and --archive-size.
 void addBackupOptions(CLI::App& command, CliOptions& options);
+void addArchiveSizeOption(CLI::App& command, CliOptions& options);
 // The four folders as restore targets, --only and --device.
 void addRestoreOptions(CLI::App& command, CliOptions& options);
 

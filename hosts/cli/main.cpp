@@ -1,9 +1,10 @@
-// The `tessellon` command: init, preview, backup, list, restore and verify over the library, with a
-// folder, a WebDAV server or an S3 bucket as the remote.
+// The `tessellon` command: init, preview, backup, list, restore, verify and config over the
+// library, with a folder, a WebDAV server or an S3 bucket as the remote.
 
 #include <malloc.h>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -11,12 +12,15 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/CommandBackup.h"
+#include "cli/CommandConfig.h"
 #include "cli/CommandFailure.h"
 #include "cli/CommandInit.h"
 #include "cli/CommandList.h"
 #include "cli/CommandPreview.h"
 #include "cli/CommandRestore.h"
 #include "cli/CommandVerify.h"
+#include "cli/Configuration.h"
+#include "cli/ConfigurationError.h"
 #include "cli/ExitStatus.h"
 
 namespace {
@@ -71,8 +75,10 @@ int run(int argc, char** argv) {
   tessellon::cli::CommandList list(app);
   tessellon::cli::CommandRestore restore(app);
   tessellon::cli::CommandVerify verify(app);
-  const std::vector<CLI::App*> verbs = {&init.command(), &preview.command(), &backup.command(),
-                                        &list.command(), &restore.command(), &verify.command()};
+  tessellon::cli::CommandConfig config(app);
+  const std::vector<CLI::App*> verbs = {&init.command(),  &preview.command(), &backup.command(),
+                                        &list.command(),  &restore.command(), &verify.command(),
+                                        &config.command()};
 
   try {
     app.parse(argc, argv);
@@ -91,12 +97,26 @@ int run(int argc, char** argv) {
     }
     if (topic != "help") return usageError("unknown command '" + topic + "'");
   }
+  // Every verb reads the file and the variables, so a bad one is named whatever the verb.
+  std::optional<tessellon::cli::Configuration> configuration;
+  for (CLI::App* command : verbs) {
+    if (!command->parsed()) continue;
+    try {
+      configuration =
+          tessellon::cli::Configuration::load(tessellon::cli::Configuration::defaultFile());
+      configuration->applyTo(*command);
+    } catch (const tessellon::cli::ConfigurationError& error) {
+      std::cerr << "tessellon: " << error.what() << "\n";
+      return kExitUsage;
+    }
+  }
   if (init.command().parsed()) return runVerb(init);
   if (preview.command().parsed()) return runVerb(preview);
   if (backup.command().parsed()) return runVerb(backup);
   if (list.command().parsed()) return runVerb(list);
   if (restore.command().parsed()) return runVerb(restore);
   if (verify.command().parsed()) return runVerb(verify);
+  if (config.command().parsed()) return config.run(*configuration);
   printUsage(app);
   return 0;
 }
