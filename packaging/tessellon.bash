@@ -3,7 +3,7 @@
 _tessellon() {
   local current=${COMP_WORDS[COMP_CWORD]}
   local previous=${COMP_WORDS[COMP_CWORD - 1]}
-  local verbs="init preview backup list restore verify help"
+  local verbs="init preview backup list restore verify config help"
   local remote="--remote --transfers --ca-file --insecure --s3-endpoint --s3-region"
   local folders="--pictures --movies --contacts --calendars --only"
   local output="--json --verbose --quiet --help"
@@ -57,6 +57,8 @@ _tessellon() {
       options="$remote --device --read-data $output" ;;
     list | init)
       options="$remote $output" ;;
+    config)
+      options="$remote $folders --archive-size $output" ;;
     *)
       return ;;
   esac
