@@ -3,7 +3,7 @@
 _tessellon() {
   local current=${COMP_WORDS[COMP_CWORD]}
   local previous=${COMP_WORDS[COMP_CWORD - 1]}
-  local verbs="init preview backup list restore verify config help"
+  local verbs="init preview backup list restore verify history config help"
   local remote="--remote --transfers --ca-file --insecure --s3-endpoint --s3-region"
   local folders="--pictures --movies --contacts --calendars --only"
   local output="--json --verbose --quiet --help"
@@ -38,7 +38,7 @@ _tessellon() {
       COMPREPLY=($(compgen -P "$done_part" -W "contacts calendars images videos" -- "$rest"))
       compopt -o nospace 2>/dev/null
       return ;;
-    --transfers | --s3-endpoint | --s3-region | --name | --archive-size | --device)
+    --transfers | --s3-endpoint | --s3-region | --name | --archive-size | --device | --keep-history | --as-of)
       return ;;
   esac
 
@@ -50,9 +50,11 @@ _tessellon() {
       COMPREPLY=($(compgen -W "$verbs" -- "$current"))
       return ;;
     preview | backup)
-      options="$remote $folders --name --keep-deleted --prune --allow-large-removal --archive-size $output" ;;
+      options="$remote $folders --name --keep-deleted --prune --allow-large-removal --archive-size --keep-history $output" ;;
     restore)
-      options="$remote --device $folders $output" ;;
+      options="$remote --device --as-of $folders $output" ;;
+    history)
+      options="$remote --device $output" ;;
     verify)
       options="$remote --device --read-data $output" ;;
     list | init)

@@ -6,7 +6,9 @@
 #include <cctype>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <iterator>
@@ -183,6 +185,83 @@ void addBackupOptions(CLI::App& command, CliOptions& options) {
   command.add_flag("--allow-large-removal", options.allowLargeRemoval,
                    "With --prune: remove even more than half of a category, or all of it");
   addArchiveSizeOption(command, options);
+  addHistoryOption(command, options);
+}
+
+void addHistoryOption(CLI::App& command, CliOptions& options) {
+  command
+      .add_option("--keep-history", options.keepHistoryDays,
+                  "Days the remote keeps the files a backup replaces or removes, in "
+                  "<device>/.history (default 30; 0 keeps none); older ones go at the next backup")
+      ->type_name("DAYS")
+      ->check(CLI::Range(0, 36500));
+}
+
+void addAsOfOption(CLI::App& command, CliOptions& options) {
+  command
+      .add_option_function<std::string>(
+          "--as-of",
+          [&options](const std::string& text) {
+            options.asOf = parseMoment(text);
+            if (!options.asOf) {
+              throw CLI::ValidationError("--as-of", "'" + text +
+                                                        "' is not a date; write it as 2026-12-07, "
+                                                        "2026-12-07T10:30 or "
+                                                        "2026-12-07T10:30:00Z");
+            }
+          },
+          "Restore the backup as it was then, from the versions the remote keeps: a date (its "
+          "end), a local time, or a UTC time ending in Z as 'tessellon history' shows")
+      ->type_name("DATE");
+}
+
+std::optional<std::chrono::system_clock::time_point> parseMoment(const std::string& text) {
+  std::tm when{};
+  int millis = 0;
+  int consumed = 0;
+  const char* input = text.c_str();
+  if (std::sscanf(input, "%4d-%2d-%2d%n", &when.tm_year, &when.tm_mon, &when.tm_mday, &consumed) !=
+          3 ||
+      consumed != 10) {
+    return std::nullopt;
+  }
+  std::string rest = text.substr(10);
+  const bool dateOnly = rest.empty();
+  if (dateOnly) {
+    when.tm_hour = 23;
+    when.tm_min = 59;
+    when.tm_sec = 59;
+    millis = 999;
+  } else {
+    if (rest[0] != 'T' && rest[0] != ' ') return std::nullopt;
+    int fields = std::sscanf(rest.c_str() + 1, "%2d:%2d%n", &when.tm_hour, &when.tm_min, &consumed);
+    if (fields != 2 || consumed != 5) return std::nullopt;
+    rest = rest.substr(6);
+    if (!rest.empty() && rest[0] == ':') {
+      if (std::sscanf(rest.c_str() + 1, "%2d%n", &when.tm_sec, &consumed) != 1 || consumed != 2) {
+        return std::nullopt;
+      }
+      rest = rest.substr(3);
+      if (!rest.empty() && rest[0] == '.') {
+        if (std::sscanf(rest.c_str() + 1, "%3d%n", &millis, &consumed) != 1 || consumed != 3) {
+          return std::nullopt;
+        }
+        rest = rest.substr(4);
+      }
+    }
+  }
+  const bool utc = rest == "Z";
+  if (!rest.empty() && !utc) return std::nullopt;
+  if (when.tm_mon < 1 || when.tm_mon > 12 || when.tm_mday < 1 || when.tm_mday > 31 ||
+      when.tm_hour > 23 || when.tm_min > 59 || when.tm_sec > 60) {
+    return std::nullopt;
+  }
+  when.tm_year -= 1900;
+  when.tm_mon -= 1;
+  when.tm_isdst = -1;
+  const std::time_t seconds = utc ? timegm(&when) : std::mktime(&when);
+  if (seconds == -1) return std::nullopt;
+  return std::chrono::system_clock::from_time_t(seconds) + std::chrono::milliseconds(millis);
 }
 
 void addArchiveSizeOption(CLI::App& command, CliOptions& options) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -37,6 +38,10 @@ struct CliOptions {
   bool allowLargeRemoval = false;
   int64_t archiveSize = int64_t{512} * 1024 * 1024;
   int transfers = 4;
+  // Days the remote keeps what a backup replaces or removes; 0 keeps nothing new.
+  int keepHistoryDays = 30;
+  // Restore the backup as it was at this moment.
+  std::optional<std::chrono::system_clock::time_point> asOf;
   std::string caFile;
   bool insecure = false;
   std::string s3Endpoint;
@@ -64,6 +69,14 @@ void addSourceOptions(CLI::App& command, CliOptions& options);
 // --name, --keep-deleted, --prune, --allow-large-removal and --archive-size.
 void addBackupOptions(CLI::App& command, CliOptions& options);
 void addArchiveSizeOption(CLI::App& command, CliOptions& options);
+// --keep-history DAYS.
+void addHistoryOption(CLI::App& command, CliOptions& options);
+// --as-of DATE.
+void addAsOfOption(CLI::App& command, CliOptions& options);
+
+// "2026-12-07" (the end of that day here), "2026-12-07T10:30" or "2026-12-07 10:30:15" (here),
+// the same with "Z" (UTC), with or without milliseconds; nothing for other text.
+std::optional<std::chrono::system_clock::time_point> parseMoment(const std::string& text);
 // The four folders as restore targets, --only and --device.
 void addRestoreOptions(CLI::App& command, CliOptions& options);
 

@@ -18,6 +18,7 @@
 #include "cli/RunFigures.h"
 #include "cli/RunReport.h"
 #include "cli/Session.h"
+#include "delegates/RemoteHistory.h"
 
 namespace tessellon::cli {
 
@@ -35,6 +36,20 @@ std::string largeRemovalText(const RunFigures& figures) {
 }
 
 }  // namespace
+
+// After a backup that ended, the states older than --keep-history go; with 0 days none do, as
+// nothing new is kept then. A failure here leaves the backup as it is and is only told.
+void CommandBackup::expireHistory(Session& session, const std::string& deviceID) const {
+  if (options_.keepHistoryDays <= 0) return;
+  const auto before =
+      std::chrono::system_clock::now() - std::chrono::hours(24) * options_.keepHistoryDays;
+  int removed = 0;
+  if (auto failure =
+          tessellon::hosts::RemoteHistory(session.remoteAsIs()).expire(deviceID, before, removed)) {
+    std::cerr << "tessellon: warning: could not remove the history older than "
+              << options_.keepHistoryDays << " days: " << failure->message << "\n";
+  }
+}
 
 CommandBackup::CommandBackup(CLI::App& parent)
     : command_(parent.add_subcommand(
@@ -119,6 +134,7 @@ int CommandBackup::run() {
         session.finish();
       });
   session.wait();
+  if (!error && report && !session.interrupted()) expireHistory(session, preview->deviceID);
   return concludeRun(session, options_, std::move(context), plan, report, error,
                      "Nothing new to back up");
 }

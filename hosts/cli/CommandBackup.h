@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "cli/CliOptions.h"
 
 namespace CLI {
@@ -7,6 +9,8 @@ class App;
 }
 
 namespace tessellon::cli {
+
+class Session;
 
 // `tessellon backup`: backs up the chosen categories to the folder remote and prints the report.
 class CommandBackup {
@@ -18,6 +22,8 @@ class CommandBackup {
   int run();
 
  private:
+  void expireHistory(Session& session, const std::string& deviceID) const;
+
   CLI::App* command_;
   CliOptions options_;
 };

@@ -56,8 +56,7 @@ std::string joined(const std::vector<std::string>& names) {
 }  // namespace
 
 CommandConfig::CommandConfig(CLI::App& parent)
-    : parent_(parent),
-      command_(parent.add_subcommand(
+    : command_(parent.add_subcommand(
           "config", "Show the settings the other commands use and where each comes from")) {
   addRemoteOption(*command_, options_);
   addSourceOptions(*command_, options_);
@@ -72,11 +71,6 @@ CommandConfig::CommandConfig(CLI::App& parent)
 
 int CommandConfig::run(const Configuration& configuration) {
   const tessellon::BackupSDKOptions folders = chosenFolders(options_);
-  // Only a verb that has the flag uses the value; history is read before any verb keeps it.
-  bool historyUsed = false;
-  for (const CLI::App* verb : parent_.get_subcommands({})) {
-    historyUsed = historyUsed || verb->get_option_no_throw("--keep-history") != nullptr;
-  }
   const auto& history = configuration.setting("history_days");
   const int historyDays =
       history.values.empty() ? Configuration::kDefaultHistoryDays : std::stoi(history.values[0]);
@@ -102,7 +96,6 @@ int CommandConfig::run(const Configuration& configuration) {
       if (setting.source == Source::file) entry["line"] = setting.line;
       if (setting.source == Source::environment) entry["variable"] = setting.variable;
       if (setting.source == Source::flag) entry["flag"] = setting.flag;
-      if (setting.key == "history_days") entry["used"] = historyUsed;
       settings[setting.key] = std::move(entry);
     }
     const nlohmann::json document = {
@@ -122,7 +115,6 @@ int CommandConfig::run(const Configuration& configuration) {
       text = options_.only.empty() ? "every category whose folder exists" : joined(options_.only);
     }
     if (setting.key == "archive_size") text += " bytes";
-    if (setting.key == "history_days" && !historyUsed) text += " (not used yet)";
     char key[32];
     std::snprintf(key, sizeof key, "%-18s", setting.key.c_str());
     std::cout << "  " << key << " " << text << "  [" << originText(setting, configuration.file())

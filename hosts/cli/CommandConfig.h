@@ -22,7 +22,6 @@ class CommandConfig {
   int run(const Configuration& configuration);
 
  private:
-  CLI::App& parent_;
   CLI::App* command_;
   CliOptions options_;
 };

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "tessellon/Error.h"
 
@@ -25,6 +26,9 @@ class CommandFailure : public std::runtime_error {
  public:
   CommandFailure(CommandError code, const std::string& message)
       : std::runtime_error(message), error_{kCommandErrorDomain, static_cast<int>(code), message} {}
+  // A failure of the remote or the library, reported with its own domain and code.
+  explicit CommandFailure(tessellon::Error error)
+      : std::runtime_error(error.message), error_(std::move(error)) {}
 
   const tessellon::Error& error() const { return error_; }
 

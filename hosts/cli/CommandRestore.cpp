@@ -25,10 +25,13 @@ CommandRestore::CommandRestore(CLI::App& parent)
     : command_(parent.add_subcommand("restore", "Restore a backup without overwriting any file")) {
   addRemoteOption(*command_, options_);
   addRestoreOptions(*command_, options_);
+  addAsOfOption(*command_, options_);
   addOutputOptions(*command_, options_);
   command_->footer(
       "Without --device, restores the backup whose computer name is this computer's. Existing "
-      "files are never overwritten; missing folders are created. Exit status: 0 done, 3 some "
+      "files are never overwritten; missing folders are created. With --as-of, the backup as it "
+      "was then, from the earlier versions the remote keeps ('tessellon history'). Exit status: 0 "
+      "done, 3 some "
       "items failed (listed on standard error), 1 error, 2 usage error, 130 cancelled (Ctrl-C; "
       "press it twice to stop at once).");
 }

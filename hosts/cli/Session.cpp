@@ -7,10 +7,15 @@
 #include <iostream>
 #include <string>
 
+#include "cli/CommandFailure.h"
 #include "cli/RemoteSelection.h"
 #include "cli/StorageFullDecorator.h"
 #include "cli/WarningLogger.h"
+#include "delegates/AsOfDelegate.h"
 #include "delegates/ConsoleLogger.h"
+#include "delegates/RemoteHistory.h"
+#include "delegates/RemoteVersions.h"
+#include "delegates/VersionKeepingDelegate.h"
 
 namespace tessellon::cli {
 
@@ -65,6 +70,24 @@ tessellon::BackupSDKOptions withEveryFolder(tessellon::BackupSDKOptions options,
   return options;
 }
 
+// Restores read the remote as it was at --as-of; every other verb keeps what it replaces or
+// removes there for --keep-history days (a remote that cannot copy on its side keeps nothing).
+std::shared_ptr<tessellon::BackupSDKDelegate> withHistory(
+    const std::shared_ptr<tessellon::BackupSDKDelegate>& remote, const CliOptions& options,
+    tessellon::Date start) {
+  if (options.asOf) {
+    tessellon::hosts::RemoteHistory::Versions versions;
+    if (auto error = tessellon::hosts::RemoteHistory(remote).versionsAt(*options.asOf, versions)) {
+      throw CommandFailure(std::move(*error));
+    }
+    return std::make_shared<tessellon::hosts::AsOfDelegate>(remote, std::move(versions));
+  }
+  auto versions = std::dynamic_pointer_cast<tessellon::hosts::RemoteVersions>(remote);
+  if (options.keepHistoryDays <= 0 || !versions) return remote;
+  return std::make_shared<tessellon::hosts::VersionKeepingDelegate>(
+      remote, std::move(versions), tessellon::hosts::RemoteHistory::stateName(start));
+}
+
 }  // namespace
 
 Session::Session(const CliOptions& options, const tessellon::BackupSDKOptions& sdkOptions)
@@ -74,8 +97,8 @@ Session::Session(const CliOptions& options, const tessellon::BackupSDKOptions& s
       startDate_(std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now())) {
   requireRemote(options);
   const tessellon::BackupSDKOptions folders = withEveryFolder(sdkOptions, options);
-  remote_ = std::make_shared<StorageFullDecorator>(
-      openRemote(options, folders.temporaryDirectory.value()));
+  remoteAsIs_ = openRemote(options, folders.temporaryDirectory.value());
+  remote_ = std::make_shared<StorageFullDecorator>(withHistory(remoteAsIs_, options, startDate_));
   installInterruptHandler();
   sdk_ = std::make_unique<tessellon::BackupSDK>(remote_, loggerFor(options.verbosity), folders);
 }

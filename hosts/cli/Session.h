@@ -47,12 +47,15 @@ class Session {
   double elapsedSeconds() const;
   // When the session began, for the records the command prints.
   tessellon::Date startDate() const { return startDate_; }
+  // The remote without the command's layers, for the requests of the history's own upkeep.
+  const std::shared_ptr<tessellon::BackupSDKDelegate>& remoteAsIs() const { return remoteAsIs_; }
 
  private:
   void drawProgress();
   void clearProgress();
 
   const bool showProgress_;
+  std::shared_ptr<tessellon::BackupSDKDelegate> remoteAsIs_;
   std::shared_ptr<StorageFullDecorator> remote_;
   std::unique_ptr<tessellon::BackupSDK> sdk_;
   const std::shared_ptr<ProgressLine> progress_;

@@ -14,6 +14,7 @@
 #include "cli/CommandBackup.h"
 #include "cli/CommandConfig.h"
 #include "cli/CommandFailure.h"
+#include "cli/CommandHistory.h"
 #include "cli/CommandInit.h"
 #include "cli/CommandList.h"
 #include "cli/CommandPreview.h"
@@ -75,10 +76,11 @@ int run(int argc, char** argv) {
   tessellon::cli::CommandList list(app);
   tessellon::cli::CommandRestore restore(app);
   tessellon::cli::CommandVerify verify(app);
+  tessellon::cli::CommandHistory history(app);
   tessellon::cli::CommandConfig config(app);
-  const std::vector<CLI::App*> verbs = {&init.command(),  &preview.command(), &backup.command(),
-                                        &list.command(),  &restore.command(), &verify.command(),
-                                        &config.command()};
+  const std::vector<CLI::App*> verbs = {&init.command(),    &preview.command(), &backup.command(),
+                                        &list.command(),    &restore.command(), &verify.command(),
+                                        &history.command(), &config.command()};
 
   try {
     app.parse(argc, argv);
@@ -116,6 +118,7 @@ int run(int argc, char** argv) {
   if (list.command().parsed()) return runVerb(list);
   if (restore.command().parsed()) return runVerb(restore);
   if (verify.command().parsed()) return runVerb(verify);
+  if (history.command().parsed()) return runVerb(history);
   if (config.command().parsed()) return config.run(*configuration);
   printUsage(app);
   return 0;

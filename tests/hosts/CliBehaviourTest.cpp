@@ -235,6 +235,8 @@ TEST_F(CliBehaviourTest, EveryVerbPrintsADocumentOfTheSchema) {
   EXPECT_EQ(document("list --remote '" + remote() + "'", 0).at("backups").size(), 1u);
   EXPECT_EQ(document("verify --remote '" + remote() + "'", 0).at("intact"), true);
   EXPECT_EQ(document("restore" + folders("home2"), 0).at("categories").at("contacts").at("new"), 2);
+  ASSERT_EQ(run("backup" + folders()).status, 0);
+  EXPECT_EQ(document("history --remote '" + remote() + "'", 0).at("states").size(), 1u);
   const Json error = document("list --remote '" + dir_.file("nowhere") + "'", 1);
   EXPECT_EQ(error.at("error").at("code"), 1);
 

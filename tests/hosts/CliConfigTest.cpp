@@ -54,7 +54,7 @@ TEST_F(CliConfigTest, FlagsWinOverTheEnvironmentWhichWinsOverTheFile) {
       {"transfers", 8, {{"source", "environment"}, {"variable", "TESSELLON_TRANSFERS"}}},
       {"archive_size", 512 * 1024, {{"source", "flag"}, {"flag", "--archive-size"}}},
       {"categories", Json::array({"images", "videos"}), {{"source", "file"}, {"line", 5}}},
-      {"history_days", 7, {{"source", "file"}, {"line", 6}, {"used", false}}},
+      {"history_days", 7, {{"source", "file"}, {"line", 6}}},
       {"folders.pictures", dir_.file("home/Photos"), {{"source", "file"}, {"line", 9}}},
       {"folders.movies", dir_.file("home/Movies"), {{"source", "default"}}},
       {"folders.contacts", dir_.file("data/contacts"), {{"source", "default"}}},
@@ -72,8 +72,7 @@ TEST_F(CliConfigTest, FlagsWinOverTheEnvironmentWhichWinsOverTheFile) {
   EXPECT_THAT(human.out, HasSubstr("  transfers          8  [environment TESSELLON_TRANSFERS]\n"));
   EXPECT_THAT(human.out,
               HasSubstr("  remote             " + remote() + "  [" + configFile() + ":2]\n"));
-  EXPECT_THAT(human.out,
-              HasSubstr("  history_days       7 (not used yet)  [" + configFile() + ":6]\n"));
+  EXPECT_THAT(human.out, HasSubstr("  history_days       7  [" + configFile() + ":6]\n"));
 }
 
 TEST_F(CliConfigTest, WithoutAFileEverySettingIsTheDefault) {
