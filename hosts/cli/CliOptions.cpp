@@ -93,6 +93,12 @@ std::string stateFolder() {
   return xdgOr("XDG_CONFIG_HOME", homeFolder() + "/.config") + "/tessellon";
 }
 
+std::string temporaryFolder() {
+  const char* base = std::getenv("TMPDIR");
+  return std::string(base != nullptr && *base == '/' ? base : "/tmp") + "/tessellon-" +
+         std::to_string(getuid());
+}
+
 std::optional<int64_t> parseSize(const std::string& text) {
   // Digits with at most one point, then an optional K, M or G and an optional B; std::stod alone
   // would also take spaces, signs, exponents and hexadecimal.

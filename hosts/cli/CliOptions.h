@@ -90,6 +90,10 @@ std::string remoteFolder(const CliOptions& options);
 // device identifier and fingerprint cache.
 std::string stateFolder();
 
+// $TMPDIR/tessellon-<uid> (default /tmp): the library's temporary files and a network remote's
+// downloads, swept of what a killed run left.
+std::string temporaryFolder();
+
 // "512K", "64M", "1.5G", "1048576": bytes, the suffixes counting in 1024s; nothing when the text
 // is not such a size or is not above zero.
 std::optional<int64_t> parseSize(const std::string& text);

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <future>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -10,6 +11,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "cli/CommandFailure.h"
 #include "cli/ExitStatus.h"
 #include "cli/RemoteSelection.h"
 
@@ -23,8 +25,8 @@ CommandInit::CommandInit(CLI::App& parent)
   addOutputOptions(*command_, options_);
   command_->footer(
       "Creates the folder of a folder remote (readable by you alone); a remote that is there "
-      "already is left as it is. Network remotes live on their server and need no init. Exit "
-      "status: 0 done, 1 error, 2 usage error.");
+      "already is left as it is. For WebDAV, creates the collection; an S3 bucket must exist "
+      "(made with the provider's tools). Exit status: 0 done, 1 error, 2 usage error.");
 }
 
 int CommandInit::run() {
@@ -49,14 +51,34 @@ int CommandInit::run() {
       }
     }
   }
+  if (!folder) {
+    const auto remote = openRemote(options_, temporaryFolder());
+    if (remoteRootFound(*remote) != true) {
+      std::promise<std::optional<tessellon::Error>> made;
+      remote->createDirectory("", [&made](bool, std::optional<tessellon::Error> error) {
+        made.set_value(std::move(error));
+      });
+      std::optional<tessellon::Error> error = made.get_future().get();
+      created = !error && remoteRootFound(*remote) == true;
+      if (!created) {
+        if (!error) {
+          error =
+              tessellon::Error{kCommandErrorDomain, static_cast<int>(CommandError::unusableRemote),
+                               "cannot create " + name +
+                                   ": the server has no such bucket or folder and does not "
+                                   "make one; create it with the server's own tools"};
+        }
+        return failWith(*error, options_);
+      }
+    }
+  }
   if (options_.json) {
     const nlohmann::json document = {
         {"schema", kJsonSchemaVersion}, {"verb", "init"}, {"remote", name}, {"created", created}};
     std::cout << document.dump() << "\n";
   } else if (!options_.quiet) {
-    std::cout << (created  ? "Created the remote " + name + "."
-                  : folder ? "The remote " + name + " is there already."
-                           : "The remote " + name + " is on its server; nothing to create.")
+    std::cout << (created ? "Created the remote " + name + "."
+                          : "The remote " + name + " is there already.")
               << "\n";
   }
   return kExitSuccess;

@@ -1,8 +1,10 @@
 #include "cli/RemoteSelection.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iostream>
 #include <optional>
 #include <stdexcept>
@@ -208,6 +210,30 @@ void requireRemote(const CliOptions& options) {
                            ": if it is on a disk, mount it; if this is a new remote, create it "
                            "with " +
                            init);
+}
+
+}  // namespace tessellon::cli
+
+namespace tessellon::cli {
+
+std::optional<bool> remoteRootFound(tessellon::BackupSDKDelegate& remote) {
+  std::promise<std::optional<tessellon::Error>> answer;
+  remote.getDirectoryInfo(
+      "", [&answer](std::optional<tessellon::Directory>, std::optional<tessellon::Error> error) {
+        answer.set_value(std::move(error));
+      });
+  const std::optional<tessellon::Error> error = answer.get_future().get();
+  if (!error) return true;
+  if (error->domain == "NSPOSIXErrorDomain" && error->code == ENOENT) return false;
+  return std::nullopt;
+}
+
+void requireRemote(const CliOptions& options, tessellon::BackupSDKDelegate& remote) {
+  if (localRemoteFolder(options) || remoteRootFound(remote) != false) return;
+  throw CommandFailure(CommandError::remoteMissing,
+                       "there is no remote at " + options.remote +
+                           ": if this is a new remote, create it with 'tessellon init --remote " +
+                           options.remote + "'");
 }
 
 }  // namespace tessellon::cli

@@ -30,5 +30,11 @@ std::string remoteName(const CliOptions& options);
 // Throws CommandFailure (remoteMissing) when the folder remote is not there, so that a mistyped
 // path or an unmounted disk never becomes a new remote on the system disk.
 void requireRemote(const CliOptions& options);
+// As requireRemote, for a network remote: its root folder (a WebDAV collection, an S3 bucket) must
+// be there. A remote that cannot tell passes: the verb then reports what the remote answers.
+void requireRemote(const CliOptions& options, tessellon::BackupSDKDelegate& remote);
+
+// Whether the remote's root folder is there; nothing when the remote could not tell.
+std::optional<bool> remoteRootFound(tessellon::BackupSDKDelegate& remote);
 
 }  // namespace tessellon::cli

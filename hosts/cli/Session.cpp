@@ -62,11 +62,7 @@ tessellon::BackupSDKOptions withEveryFolder(tessellon::BackupSDKOptions options,
   if (!options.contactsDirectory) options.contactsDirectory = defaults.contactsDirectory;
   if (!options.calendarsDirectory) options.calendarsDirectory = defaults.calendarsDirectory;
   if (!options.stateDirectory) options.stateDirectory = stateFolder();
-  if (!options.temporaryDirectory) {
-    const char* base = std::getenv("TMPDIR");
-    options.temporaryDirectory = std::string(base != nullptr && *base == '/' ? base : "/tmp") +
-                                 "/tessellon-" + std::to_string(getuid());
-  }
+  if (!options.temporaryDirectory) options.temporaryDirectory = temporaryFolder();
   return options;
 }
 
@@ -98,6 +94,7 @@ Session::Session(const CliOptions& options, const tessellon::BackupSDKOptions& s
   requireRemote(options);
   const tessellon::BackupSDKOptions folders = withEveryFolder(sdkOptions, options);
   remoteAsIs_ = openRemote(options, folders.temporaryDirectory.value());
+  requireRemote(options, *remoteAsIs_);
   remote_ = std::make_shared<StorageFullDecorator>(withHistory(remoteAsIs_, options, startDate_));
   installInterruptHandler();
   sdk_ = std::make_unique<tessellon::BackupSDK>(remote_, loggerFor(options.verbosity), folders);

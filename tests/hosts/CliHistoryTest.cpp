@@ -2,10 +2,9 @@
 // expiry, `tessellon history` and `restore --as-of`, on the folder remote.
 
 #include <chrono>
-#include <cstdio>
-#include <ctime>
 
 #include "CliFixture.h"
+#include "support/UtcText.h"
 
 namespace tessellon {
 namespace {
@@ -16,21 +15,6 @@ using ::testing::Not;
 
 class CliHistoryTest : public CliTest {
  protected:
-  // Now in UTC, as the command's dates are written, a few milliseconds after the last run.
-  static std::string utcNow(std::chrono::hours back = std::chrono::hours(0)) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    const auto now =
-        std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now() - back);
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                  static_cast<int>(now.time_since_epoch().count() % 1000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return text;
-  }
   // The state folders below remote/<device>/.history.
   std::vector<std::string> states(const std::string& device) const {
     std::vector<std::string> names;
@@ -50,7 +34,7 @@ TEST_F(CliHistoryTest, RestoreAsOfBringsBackACardAndAPictureDeletedAndBackedUpSi
   ASSERT_EQ(backup().status, 0);
   const std::string device = deviceID();
   const auto pictures = filesBelow("home/Pictures");
-  const std::string beforeDeletion = utcNow();
+  const std::string beforeDeletion = momentBetweenRuns();
 
   fs::remove(dir_.file("home/contacts/Friends/Grace.vcf"));
   fs::remove(dir_.file("home/Pictures/1.jpg"));
@@ -94,7 +78,7 @@ TEST_F(CliHistoryTest, HistoryOlderThanItsLimitGoesAtTheNextBackupAndNothingYoun
   // Age the state by 40 days and copy it as one 10 days old.
   const fs::path history = fs::path(remote()) / device / ".history";
   const auto name = [](std::chrono::hours back) {
-    std::string text = utcNow(back);
+    std::string text = utcText(std::chrono::system_clock::now() - back);
     text.erase(std::remove(text.begin(), text.end(), '-'), text.end());
     text.erase(std::remove(text.begin(), text.end(), ':'), text.end());
     return text;

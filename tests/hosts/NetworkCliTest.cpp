@@ -16,6 +16,7 @@
 #include "support/LoopbackPort.h"
 #include "support/MediaTree.h"
 #include "support/TempDir.h"
+#include "support/UtcText.h"
 
 namespace tessellon {
 namespace {
@@ -177,6 +178,55 @@ TEST_P(NetworkCliTest, BackupListSecondBackupAndRestore) {
   EXPECT_EQ(filesBelow("home2/Pictures"), filesBelow("home/Pictures"));
   EXPECT_EQ(filesBelow("home2/Movies"), filesBelow("home/Movies"));
   EXPECT_EQ(filesBelow("home2/Pictures").size(), 12u);
+}
+
+// The server moves what a pruning backup removes into the history, and restores read it back.
+TEST_P(NetworkCliTest, PicturesPrunedComeBackAsOfADateBeforeThePrune) {
+  addHome();
+  ASSERT_EQ(run("backup --only images" + folders("home")).status, 0);
+  const auto pictures = filesBelow("home/Pictures");
+  const std::string beforePrune = momentBetweenRuns();
+  for (const char* gone : {"0", "1", "2"}) {
+    fs::remove(dir_.file("home/Pictures/2021/" + std::string(gone) + ".jpg"));
+  }
+  const Outcome pruned = run("backup --only images --prune" + folders("home"));
+  ASSERT_EQ(pruned.status, 0) << pruned.err;
+  EXPECT_THAT(pruned.out, HasSubstr("removed 3"));
+
+  const Outcome history = run("history --json");
+  ASSERT_EQ(history.status, 0) << history.err;
+  EXPECT_THAT(history.out, HasSubstr(R"("states":[{"bytes":)"));
+  const Outcome asOf = run("restore --as-of " + beforePrune + folders("then"));
+  ASSERT_EQ(asOf.status, 0) << asOf.err;
+  EXPECT_EQ(filesBelow("then/Pictures"), pictures);
+  ASSERT_EQ(run("restore" + folders("now")).status, 0);
+  EXPECT_EQ(filesBelow("now/Pictures").size(), 9u);
+}
+
+TEST_P(NetworkCliTest, AMissingRemoteIsRefusedAndOnlyInitMakesIt) {
+  const std::string missing =
+      GetParam() == Kind::s3
+          ? "s3://" + name_ + "-none/backups"
+          : "dav://127.0.0.1:" + std::to_string(davServer().port()) + "/" + name_ + "-new/backups";
+  for (const char* verb : {"list", "backup --only images"}) {
+    const Outcome refused = run(verb, missing);
+    EXPECT_EQ(refused.status, 1) << verb;
+    EXPECT_THAT(refused.err, HasSubstr("there is no remote at " + missing)) << verb;
+    EXPECT_THAT(refused.err, HasSubstr("'tessellon init --remote " + missing + "'")) << verb;
+  }
+  const Outcome init = run("init", missing);
+  if (GetParam() == Kind::s3) {
+    // A bucket is the provider's to make.
+    EXPECT_EQ(init.status, 1);
+    EXPECT_THAT(init.err, HasSubstr("create it with the server's own tools"));
+    return;
+  }
+  EXPECT_EQ(init.status, 0) << init.err;
+  EXPECT_THAT(init.out, HasSubstr("Created the remote " + missing));
+  EXPECT_THAT(run("init", missing).out, HasSubstr("is there already"));
+  const Outcome list = run("list", missing);
+  EXPECT_EQ(list.status, 0) << list.err;
+  EXPECT_THAT(list.out, HasSubstr("No backups"));
 }
 
 TEST_P(NetworkCliTest, RefusedCredentialsAreAClearErrorThatShowsNoSecret) {
