@@ -3,7 +3,8 @@
 #                 remote (ARGS="..." runs the command with other arguments instead)
 #   make test     build and run every test suite (but the many-GiB ones: make test-large)
 #   make bench    Release build of the benchmarks, then run them all
-#   make asan     tests under AddressSanitizer + UndefinedBehaviorSanitizer
+#   make asan     tests under AddressSanitizer + UndefinedBehaviorSanitizer (but the simulator and
+#                 the install check, which run in make test)
 #   make tsan     the concurrency suites under ThreadSanitizer
 #   make simulate the data-contract simulator (300 seeded histories) and the command's crash test
 #   make soak     10,000 seeded histories through the data-contract simulator (SEEDS=n for more)
@@ -19,6 +20,8 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD_TYPE ?= RelWithDebInfo
 TESSELLON_WERROR ?= OFF
+# ON builds with line tables only (-g1): faster, and enough for backtraces and sanitizer reports.
+LINE_TABLES ?= OFF
 ARGS ?=
 PREFIX ?= /usr/local
 DESTDIR ?=
@@ -49,24 +52,24 @@ deps-fuzz:
 	@scripts/install-deps --fuzz
 
 test: deps
-	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR))
+	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR) -DTESSELLON_LINE_TABLES_ONLY=$(LINE_TABLES))
 	cmake --build build -j$(JOBS)
 	ctest --test-dir build --output-on-failure -j$(JOBS) -LE large
 
 # The data-contract simulator (300 seeds) and the crash test of the command, alone.
 simulate: deps
-	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR))
+	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR) -DTESSELLON_LINE_TABLES_ONLY=$(LINE_TABLES))
 	cmake --build build -j$(JOBS) --target simulation_test tessellon_cli
 	ctest --test-dir build --output-on-failure -j$(JOBS) -L simulation
 
 # Tests that write many GiB (archives over 4 GiB); not part of CI.
 test-large: deps
-	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR))
+	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR) -DTESSELLON_LINE_TABLES_ONLY=$(LINE_TABLES))
 	cmake --build build -j$(JOBS)
 	ctest --test-dir build --output-on-failure -L large
 
 run: deps
-	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR))
+	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR) -DTESSELLON_LINE_TABLES_ONLY=$(LINE_TABLES))
 	@log=$$(cmake --build build -j$(JOBS) --target tessellon_cli 2>&1) || { printf '%s\n' "$$log"; exit 1; }
 	@$(if $(strip $(ARGS)),true,build/hosts/cli/tessellon init -q)  # the default remote, once
 	@build/hosts/cli/tessellon $(if $(strip $(ARGS)),$(ARGS),backup)
@@ -74,7 +77,7 @@ run: deps
 # Builds only what is installed; the prefix is given at install time, so one build folder serves
 # any PREFIX.
 install: deps
-	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR))
+	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR) -DTESSELLON_LINE_TABLES_ONLY=$(LINE_TABLES))
 	cmake --build build -j$(JOBS) --target tessellon_cli tessellon_static tessellon_shared
 	DESTDIR='$(DESTDIR)' cmake --install build --prefix '$(PREFIX)' $(if $(filter 1,$(STRIP)),--strip)
 
@@ -84,14 +87,14 @@ bench: deps-bench
 	bench/run-all build-release
 
 asan: deps
-	$(call configure,build-asan,-DCMAKE_BUILD_TYPE=Debug "-DTESSELLON_SANITIZE=address;undefined")
+	$(call configure,build-asan,-DCMAKE_BUILD_TYPE=Debug "-DTESSELLON_SANITIZE=address;undefined" -DTESSELLON_LINE_TABLES_ONLY=$(LINE_TABLES))
 	cmake --build build-asan -j$(JOBS)
 	ASAN_OPTIONS=strict_string_checks=1:detect_stack_use_after_return=1 \
 	UBSAN_OPTIONS=print_stacktrace=1 \
-	ctest --test-dir build-asan --output-on-failure -j$(JOBS) -LE 'large|simulation'
+	ctest --test-dir build-asan --output-on-failure -j$(JOBS) -LE 'large|simulation|install'
 
 tsan: deps
-	$(call configure,build-tsan,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSELLON_SANITIZE=thread)
+	$(call configure,build-tsan,-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSELLON_SANITIZE=thread -DTESSELLON_LINE_TABLES_ONLY=$(LINE_TABLES))
 	@cmake build-tsan > /dev/null  # a folder configured before the target existed learns of it
 	cmake --build build-tsan -j$(JOBS) --target concurrency_tests
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/scripts/tsan.supp \
@@ -101,7 +104,7 @@ tsan: deps
 # at a time per process); build/soak-<n>.log holds each range's failing seeds with their actions.
 SEEDS ?= 10000
 soak: deps
-	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR))
+	$(call configure,build,-DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DTESSELLON_WERROR=$(TESSELLON_WERROR) -DTESSELLON_LINE_TABLES_ONLY=$(LINE_TABLES))
 	cmake --build build -j$(JOBS) --target simulation_test tessellon_cli
 	@per=$$(( ($(SEEDS) + $(JOBS) - 1) / $(JOBS) )); pids=""; status=0; \
 	for i in $$(seq 0 $$(($(JOBS) - 1))); do \
