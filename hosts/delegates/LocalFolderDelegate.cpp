@@ -223,6 +223,81 @@ std::optional<BackupSDKError> openStored(const std::string& root, const std::str
   return std::nullopt;
 }
 
+using VersionsCompletion = std::function<void(StoreAnswer, std::optional<Error>)>;
+
+// Opens the folders holding `from` and `to` below the root, never through a link, and reads
+// what `from` is into `info`. False when the request ends here, answered through `completion`.
+bool openEnds(const std::string& root, const std::string& from, const std::string& to,
+              Parent& source, Parent& target, struct stat& info,
+              const VersionsCompletion& completion) {
+  const auto normalizedFrom = normalizeRemotePath(from);
+  const auto normalizedTo = normalizeRemotePath(to);
+  if (!normalizedFrom || normalizedFrom->empty()) {
+    completion(StoreAnswer::done, refusedPath(from));
+    return false;
+  }
+  if (!normalizedTo || normalizedTo->empty()) {
+    completion(StoreAnswer::done, refusedPath(to));
+    return false;
+  }
+  if (*normalizedTo == *normalizedFrom || normalizedTo->starts_with(*normalizedFrom + "/")) {
+    completion(StoreAnswer::done, posixError(EINVAL, to + " is within " + from));
+    return false;
+  }
+  int failed = openParent(root, beneath::components(*normalizedFrom), false, source);
+  if (failed == 0 &&
+      ::fstatat(source.folder.get(), source.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    failed = errno;
+  }
+  if (failed == ENOENT || failed == ENOTDIR) {
+    completion(StoreAnswer::missing, std::nullopt);
+    return false;
+  }
+  // A stored link is refused like a link on the way: its copy would lead where it leads.
+  if (failed == 0 && S_ISLNK(info.st_mode)) failed = ELOOP;
+  if (failed != 0) {
+    completion(StoreAnswer::done, posixError(failed, "cannot take " + from));
+    return false;
+  }
+  if (const int missingFolder =
+          openParent(root, beneath::components(*normalizedTo), false, target)) {
+    completion(StoreAnswer::done, posixError(missingFolder, "no folder for " + to));
+    return false;
+  }
+  return true;
+}
+
+// Copies the bytes of `source` (described by `info`) to a new file at `target`, where the file
+// system cannot link: EEXIST when something is there, which stays.
+int copyBytes(const Parent& source, const Parent& target, const struct stat& info, Room& room) {
+  FileDescriptor in(::openat(source.folder.get(), source.name.c_str(),
+                             O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+  if (!in.valid()) return errno;
+  const int folder = target.folder.get();
+  std::string temporary;
+  FileDescriptor out;
+  if (const int failed = beneath::createTemporary(folder, beneath::kUploadPrefix, temporary, out)) {
+    return failed;
+  }
+  const TransferFlag uncancellable;
+  int failure = copyData(in.get(), out.get(), info.st_size, uncancellable, nullptr, room);
+  if (const int closed = out.close(); failure == 0) failure = closed;
+  if (failure == 0 &&
+      ::renameat2(folder, temporary.c_str(), folder, target.name.c_str(), RENAME_NOREPLACE) != 0) {
+    failure = errno;
+  }
+  if (failure != 0) ::unlinkat(folder, temporary.c_str(), 0);
+  return failure;
+}
+
+// The answer for what a copy or move ended with.
+void answerVersions(int failed, const std::string& what, const VersionsCompletion& completion) {
+  if (failed == 0) return completion(StoreAnswer::done, std::nullopt);
+  if (failed == EEXIST) return completion(StoreAnswer::exists, std::nullopt);
+  if (failed == ENOENT) return completion(StoreAnswer::missing, std::nullopt);  // gone meanwhile
+  completion(StoreAnswer::done, writeError(failed, what));
+}
+
 }  // namespace
 
 struct LocalFolderDelegate::Config {
@@ -609,4 +684,57 @@ void LocalFolderDelegate::uploadFileIfAbsent(
     answer(created, std::nullopt);
   });
 }
+
+void LocalFolderDelegate::copyFile(const std::string& from, const std::string& to,
+                                   VersionsCompletion completion) {
+  worker_->post([config = config_, from, to, completion = std::move(completion)] {
+    if (!completion) return;
+    Parent source;
+    Parent target;
+    struct stat info {};
+    if (!openEnds(config->root, from, to, source, target, info, completion)) return;
+    if (S_ISDIR(info.st_mode)) {
+      return completion(StoreAnswer::done, posixError(EISDIR, "cannot copy the folder " + from));
+    }
+    // Without AT_SYMLINK_FOLLOW: the name itself is linked, never what it might point to.
+    int failed = ::linkat(source.folder.get(), source.name.c_str(), target.folder.get(),
+                          target.name.c_str(), 0) == 0
+                     ? 0
+                     : errno;
+    if (failed == EPERM || failed == EOPNOTSUPP || failed == EXDEV || failed == EMLINK) {
+      Room room(config->root, config->capacity);
+      failed = copyBytes(source, target, info, room);
+    }
+    answerVersions(failed, "cannot copy " + from + " to " + to, completion);
+  });
+}
+
+void LocalFolderDelegate::moveFile(const std::string& from, const std::string& to,
+                                   VersionsCompletion completion) {
+  worker_->post([config = config_, from, to, completion = std::move(completion)] {
+    if (!completion) return;
+    Parent source;
+    Parent target;
+    struct stat info {};
+    if (!openEnds(config->root, from, to, source, target, info, completion)) return;
+    const int sourceFolder = source.folder.get();
+    const int targetFolder = target.folder.get();
+    int failed = ::renameat2(sourceFolder, source.name.c_str(), targetFolder, target.name.c_str(),
+                             RENAME_NOREPLACE) == 0
+                     ? 0
+                     : errno;
+    if (failed == EINVAL && S_ISREG(info.st_mode)) {
+      // A file system without the exclusive rename: a link refuses to replace just as well.
+      failed =
+          ::linkat(sourceFolder, source.name.c_str(), targetFolder, target.name.c_str(), 0) == 0
+              ? 0
+              : errno;
+      if (failed == 0 && ::unlinkat(sourceFolder, source.name.c_str(), 0) != 0 && errno != ENOENT) {
+        failed = errno;
+      }
+    }
+    answerVersions(failed, "cannot move " + from + " to " + to, completion);
+  });
+}
+
 }  // namespace tessellon::hosts

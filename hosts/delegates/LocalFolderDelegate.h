@@ -8,6 +8,8 @@
 
 #include "tessellon/BackupSDKDelegate.h"
 
+#include "delegates/RemoteVersions.h"
+
 namespace tessellon::hosts {
 
 class WorkerPool;
@@ -27,7 +29,7 @@ class WorkerPool;
 // a full remote answers code 507 (APIErrorCodes::InsufficientStorage); a
 // cancelled transfer answers "NSURLErrorDomain" -999; refused paths and
 // archives use domain "LocalFolderDelegate".
-class LocalFolderDelegate final : public tessellon::BackupSDKDelegate {
+class LocalFolderDelegate final : public tessellon::BackupSDKDelegate, public RemoteVersions {
  public:
   static constexpr int64_t kDefaultZipSize = int64_t{512} * 1024 * 1024;
 
@@ -80,6 +82,18 @@ class LocalFolderDelegate final : public tessellon::BackupSDKDelegate {
   void inflateZip(const std::string& remoteSrcPath, const std::string& remoteDstPath,
                   std::function<void(std::optional<tessellon::Error>)> completion) override;
   int64_t getZipSize() override;
+
+  // A hard link, so the copy keeps its inode when an upload later renames a new file over
+  // `from`; a byte copy where the file system has no hard links. A stored link is neither
+  // copied nor moved.
+  void copyFile(
+      const std::string& from, const std::string& to,
+      std::function<void(StoreAnswer, std::optional<tessellon::Error>)> completion) override;
+  // A rename that refuses to replace; a link and an unlink for a file where the file system does
+  // not know that rename.
+  void moveFile(
+      const std::string& from, const std::string& to,
+      std::function<void(StoreAnswer, std::optional<tessellon::Error>)> completion) override;
 
   const std::string& rootFolder() const;
 

@@ -74,6 +74,15 @@ class ObjectStore {
   virtual std::optional<Error> makeFolder(const std::string& key, StoreAnswer& answer) = 0;
   // Removes a file, or a folder with all it holds; `missing` when nothing was there.
   virtual std::optional<Error> remove(const std::string& key, StoreAnswer& answer) = 0;
+  // Copies the file at `from` to `to` on the remote; `missing` when no file is at `from`,
+  // `exists` when something (a file or a folder) is at `to`, which then stays untouched. The
+  // folder holding `to` must exist.
+  virtual std::optional<Error> copy(const std::string& from, const std::string& to,
+                                    StoreAnswer& answer) = 0;
+  // Moves the file or folder (with all it holds) at `from` to `to`, with copy's answers; the
+  // source goes only once everything has arrived.
+  virtual std::optional<Error> move(const std::string& from, const std::string& to,
+                                    StoreAnswer& answer) = 0;
   // The direct members of a folder; `missing` when there is no such folder.
   virtual std::optional<Error> list(const std::string& key, std::vector<StoredMember>& members,
                                     StoreAnswer& answer) = 0;

@@ -85,6 +85,27 @@ std::string temporaryFolder() {
   return (base != nullptr && *base != '\0') ? base : "/tmp";
 }
 
+using StoreRequest = std::optional<Error> (ObjectStore::*)(const std::string&, const std::string&,
+                                                           StoreAnswer&);
+
+// A copy or move with its paths checked: neither the root nor a path that leaves it reaches the
+// store, nor a folder moved below itself (which S3 would carry out object by object).
+void copyOrMove(ObjectStore& store, StoreRequest request, const std::string& from,
+                const std::string& to,
+                const std::function<void(StoreAnswer, std::optional<Error>)>& completion) {
+  if (!completion) return;
+  const auto source = normalizeRemotePath(from);
+  const auto target = normalizeRemotePath(to);
+  if (!source || source->empty()) return completion(StoreAnswer::done, refusedPath(from));
+  if (!target || target->empty()) return completion(StoreAnswer::done, refusedPath(to));
+  if (*target == *source || target->starts_with(*source + "/")) {
+    return completion(StoreAnswer::done, posixError(EINVAL, to + " is within " + from));
+  }
+  StoreAnswer answer = StoreAnswer::done;
+  std::optional<Error> error = (store.*request)(*source, *target, answer);
+  completion(answer, std::move(error));
+}
+
 }  // namespace
 
 struct ObjectStoreDelegate::State {
@@ -386,6 +407,22 @@ void ObjectStoreDelegate::inflateZip(const std::string& remoteSrcPath,
     }
     answer(ArchiveUploader(*state->store, state->staging, {*name}, *destination, state->transfers)
                .run());
+  });
+}
+
+void ObjectStoreDelegate::copyFile(
+    const std::string& from, const std::string& to,
+    std::function<void(StoreAnswer, std::optional<Error>)> completion) {
+  workers_->post([state = state_, from, to, completion = std::move(completion)] {
+    copyOrMove(*state->store, &ObjectStore::copy, from, to, completion);
+  });
+}
+
+void ObjectStoreDelegate::moveFile(
+    const std::string& from, const std::string& to,
+    std::function<void(StoreAnswer, std::optional<Error>)> completion) {
+  workers_->post([state = state_, from, to, completion = std::move(completion)] {
+    copyOrMove(*state->store, &ObjectStore::move, from, to, completion);
   });
 }
 

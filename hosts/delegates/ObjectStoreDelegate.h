@@ -9,6 +9,8 @@
 
 #include "tessellon/BackupSDKDelegate.h"
 
+#include "delegates/RemoteVersions.h"
+
 namespace tessellon::hosts {
 
 class ObjectStore;
@@ -31,7 +33,7 @@ class WorkerPool;
 // 401/403: the credentials were refused), transport failures under "CURLError" with libcurl's
 // code, local files under "NSPOSIXErrorDomain", a cancelled transfer as "NSURLErrorDomain"
 // -999, refused paths and archives as LocalFolderDelegate's codes.
-class ObjectStoreDelegate final : public tessellon::BackupSDKDelegate {
+class ObjectStoreDelegate final : public tessellon::BackupSDKDelegate, public RemoteVersions {
  public:
   static constexpr int64_t kDefaultZipSize = int64_t{512} * 1024 * 1024;
   static constexpr int kDefaultTransfers = 4;
@@ -80,6 +82,15 @@ class ObjectStoreDelegate final : public tessellon::BackupSDKDelegate {
   void inflateZip(const std::string& remoteSrcPath, const std::string& remoteDstPath,
                   std::function<void(std::optional<tessellon::Error>)> completion) override;
   int64_t getZipSize() override;
+
+  // The store's own copy and move, on the delegate's threads. An archive kept in staging has not
+  // reached the remote and is not found there.
+  void copyFile(
+      const std::string& from, const std::string& to,
+      std::function<void(StoreAnswer, std::optional<tessellon::Error>)> completion) override;
+  void moveFile(
+      const std::string& from, const std::string& to,
+      std::function<void(StoreAnswer, std::optional<tessellon::Error>)> completion) override;
 
  private:
   struct State;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <cstdio>
 #include <ctime>
 #include <map>
@@ -609,19 +610,21 @@ std::optional<Error> S3Store::deleteBatch(const std::vector<std::string>& keys) 
   return bodyError(client_.perform(post), "deleting " + std::to_string(keys.size()) + " objects");
 }
 
+void S3Store::forgetFolders(const std::string& object) {
+  std::lock_guard lock(foldersMutex_);
+  if (object.empty()) {
+    knownFolders_.clear();
+  } else {
+    // Every marker from "<object>/" up to "<object>0", '0' being the character after '/'.
+    knownFolders_.erase(knownFolders_.lower_bound(object + "/"),
+                        knownFolders_.lower_bound(object + "0"));
+  }
+}
+
 std::optional<Error> S3Store::remove(const std::string& key, StoreAnswer& answer) {
   const std::string object = objectKey(key);
-  {
-    // Forgotten before the deletion: a removal that fails halfway may have taken any of them.
-    std::lock_guard lock(foldersMutex_);
-    if (object.empty()) {
-      knownFolders_.clear();
-    } else {
-      // Every marker from "<object>/" up to "<object>0", '0' being the character after '/'.
-      knownFolders_.erase(knownFolders_.lower_bound(object + "/"),
-                          knownFolders_.lower_bound(object + "0"));
-    }
-  }
+  // Forgotten before the deletion: a removal that fails halfway may have taken any of them.
+  forgetFolders(object);
   bool file = false;
   if (auto error = exists(object, file)) return error;
   if (file) {
@@ -650,6 +653,142 @@ std::optional<Error> S3Store::remove(const std::string& key, StoreAnswer& answer
     if (auto error = deleteBatch(batch)) return error;
   }
   answer = file || any ? StoreAnswer::done : StoreAnswer::missing;
+  return std::nullopt;
+}
+
+std::optional<Error> S3Store::checkTarget(const std::string& to, StoreAnswer& answer) {
+  bool found = false;
+  if (auto error = folderExists(parentOf(to), found)) return error;
+  if (!found) return posixError(ENOENT, "no folder for " + to);
+  if (auto error = exists(objectKey(to), found)) return error;
+  if (!found) {
+    if (auto error = folderExists(to, found)) return error;
+  }
+  answer = found ? StoreAnswer::exists : StoreAnswer::done;
+  return std::nullopt;
+}
+
+std::optional<Error> S3Store::copyObject(const std::string& source, const std::string& target,
+                                         bool& found) {
+  HttpRequest put = request("PUT", target);
+  // "/bucket/key", percent-encoded; libcurl signs it with the request's other headers.
+  put.headers.push_back("x-amz-copy-source: " +
+                        percentEncode("/" + location_.bucket + "/" + source, true));
+  put.body = "";
+  HttpResponse response = client_.perform(put);
+  found = response.error || response.status != 404 ||
+          response.body.find("NoSuchBucket") != std::string::npos;
+  if (!found) return std::nullopt;
+  // A copy that fails once the server has begun its answer says so in a body with status 200.
+  return bodyError(response, "copying " + source + " to " + target);
+}
+
+std::optional<Error> S3Store::objectsBelow(const std::string& folder,
+                                           std::vector<std::string>& objects) {
+  std::string token;
+  do {
+    Listing page;
+    if (auto error = listPage(folder + "/", false, 0, token, page)) return error;
+    for (auto& [name, size] : page.objects) objects.push_back(std::move(name));
+    token = page.nextToken;
+  } while (!token.empty());
+  return std::nullopt;
+}
+
+// Neither CopyObject nor its conditions refuse to replace the target on every server, so a look
+// at the target comes first: a writer that puts something there in between is overwritten.
+// Objects over 5 GiB are refused by the server (CopyObject's limit; no copy in parts here).
+std::optional<Error> S3Store::copy(const std::string& from, const std::string& to,
+                                   StoreAnswer& answer) {
+  if (auto error = checkTarget(to, answer); error || answer == StoreAnswer::exists) return error;
+  bool found = false;
+  if (auto error = copyObject(objectKey(from), objectKey(to), found)) return error;
+  answer = found ? StoreAnswer::done : StoreAnswer::missing;
+  return std::nullopt;
+}
+
+std::optional<Error> S3Store::move(const std::string& from, const std::string& to,
+                                   StoreAnswer& answer) {
+  if (auto error = checkTarget(to, answer); error || answer == StoreAnswer::exists) return error;
+  const std::string source = objectKey(from);
+  const std::string target = objectKey(to);
+  bool file = false;
+  if (auto error = exists(source, file)) return error;
+  if (file) {
+    bool found = false;
+    if (auto error = copyObject(source, target, found)) return error;
+    answer = found ? StoreAnswer::done : StoreAnswer::missing;
+    if (!found) return std::nullopt;
+    HttpResponse response = client_.perform(request("DELETE", source));
+    if (response.error) return response.error;
+    if (!succeeded(response.status)) return s3Error(response, "DELETE " + from);
+    return std::nullopt;
+  }
+  std::vector<std::string> objects;
+  if (auto error = objectsBelow(source, objects)) return error;
+  if (objects.empty()) {
+    answer = StoreAnswer::missing;
+    return std::nullopt;
+  }
+  std::vector<std::string> targets;
+  for (const std::string& object : objects) {
+    targets.push_back(target + object.substr(source.size()));
+  }
+  std::vector<char> copied(objects.size(), 0);
+  if (auto error = copyObjects(objects, targets, copied)) {
+    // Nothing was at `to` before: what arrived there goes again, and the source stays whole.
+    std::vector<std::string> arrived;
+    for (size_t i = 0; i < targets.size(); ++i) {
+      if (copied[i] != 0) arrived.push_back(targets[i]);
+    }
+    (void)deleteAll(arrived);
+    return error;
+  }
+  forgetFolders(source);
+  if (auto error = deleteAll(objects)) return error;
+  answer = StoreAnswer::done;
+  return std::nullopt;
+}
+
+std::optional<Error> S3Store::copyObjects(const std::vector<std::string>& sources,
+                                          const std::vector<std::string>& targets,
+                                          std::vector<char>& copied) {
+  std::atomic<size_t> next{0};
+  std::mutex failureMutex;
+  std::optional<Error> failure;
+  auto copyEach = [&] {
+    for (size_t index; (index = next++) < sources.size();) {
+      {
+        std::lock_guard lock(failureMutex);
+        if (failure) return;
+      }
+      bool found = false;
+      std::optional<Error> error = copyObject(sources[index], targets[index], found);
+      // An object deleted meanwhile leaves nothing to carry.
+      copied[index] = !error && found;
+      if (error) {
+        std::lock_guard lock(failureMutex);
+        if (!failure) failure = std::move(error);
+        return;
+      }
+    }
+  };
+  std::vector<std::thread> helpers;
+  for (size_t i = 1; i < std::min<size_t>(kPartsAtOnce, sources.size()); ++i) {
+    helpers.emplace_back(copyEach);
+  }
+  copyEach();
+  for (std::thread& helper : helpers) helper.join();
+  return failure;
+}
+
+std::optional<Error> S3Store::deleteAll(const std::vector<std::string>& objects) {
+  for (size_t at = 0; at < objects.size(); at += kDeleteBatch) {
+    const auto first = objects.begin() + static_cast<std::ptrdiff_t>(at);
+    const auto last =
+        objects.begin() + static_cast<std::ptrdiff_t>(std::min(objects.size(), at + kDeleteBatch));
+    if (auto error = deleteBatch({first, last})) return error;
+  }
   return std::nullopt;
 }
 

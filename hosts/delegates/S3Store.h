@@ -18,11 +18,11 @@ namespace tessellon::hosts {
 
 // An S3 bucket (or a prefix in it) as an object store, over libcurl's AWS Signature Version 4:
 // PutObject, multipart uploads for files over 64 MiB (parts of 16 MiB, four in flight),
-// GetObject, DeleteObjects in batches of a thousand and ListObjectsV2 with continuation. S3 has no
-// folders: a folder is a zero-byte marker object "<key>/", and anything under "<key>/" makes it
-// exist too. Create-if-absent is a PutObject with "If-None-Match: *", which the server decides
-// atomically; a server that does not know the condition (501) gets a look first, then a plain put,
-// which is not atomic. Thread-safe.
+// GetObject, CopyObject, DeleteObjects in batches of a thousand and ListObjectsV2 with
+// continuation. S3 has no folders: a folder is a zero-byte marker object "<key>/", and anything
+// under "<key>/" makes it exist too. Create-if-absent is a PutObject with "If-None-Match: *", which
+// the server decides atomically; a server that does not know the condition (501) gets a look first,
+// then a plain put, which is not atomic. Thread-safe.
 class S3Store final : public ObjectStore {
  public:
   struct Location {
@@ -57,6 +57,14 @@ class S3Store final : public ObjectStore {
                                const TransferHooks& hooks, StoreAnswer& answer) override;
   std::optional<Error> makeFolder(const std::string& key, StoreAnswer& answer) override;
   std::optional<Error> remove(const std::string& key, StoreAnswer& answer) override;
+  // A server-side CopyObject, after a look that nothing is at `to` (not atomic: see the .cpp).
+  std::optional<Error> copy(const std::string& from, const std::string& to,
+                            StoreAnswer& answer) override;
+  // A file is copied, then deleted. A folder has each object below it copied (kPartsAtOnce at a
+  // time), and only once all have arrived are the sources deleted, as remove() does; a failed
+  // copy removes what it had copied and leaves the source whole.
+  std::optional<Error> move(const std::string& from, const std::string& to,
+                            StoreAnswer& answer) override;
   std::optional<Error> list(const std::string& key, std::vector<StoredMember>& members,
                             StoreAnswer& answer) override;
   std::optional<Error> readFile(const std::string& key,
@@ -87,6 +95,24 @@ class S3Store final : public ObjectStore {
                                     const std::string& key, int64_t size,
                                     const TransferHooks& hooks);
   std::optional<Error> deleteBatch(const std::vector<std::string>& objectKeys);
+  // Whether `to` may be written by a copy or move: `exists` into `answer` when something is
+  // there; an error when its folder is missing.
+  std::optional<Error> checkTarget(const std::string& to, StoreAnswer& answer);
+  // CopyObject from one object to another; `found` false when the source is not there.
+  std::optional<Error> copyObject(const std::string& sourceObject, const std::string& targetObject,
+                                  bool& found);
+  // Copies each source object to the target at the same index, kPartsAtOnce at a time; `copied`
+  // (as long as `sources`) tells which arrived. The first error stops the copying.
+  std::optional<Error> copyObjects(const std::vector<std::string>& sources,
+                                   const std::vector<std::string>& targets,
+                                   std::vector<char>& copied);
+  // DeleteObjects for any number of objects, a batch at a time.
+  std::optional<Error> deleteAll(const std::vector<std::string>& objects);
+  // Every object whose key starts with "<folderObject>/", its marker included.
+  std::optional<Error> objectsBelow(const std::string& folderObject,
+                                    std::vector<std::string>& objects);
+  // Drops the remembered folder markers at or below `folderObject`.
+  void forgetFolders(const std::string& folderObject);
   // When the upload last changed (its newest part, or its start), in seconds since 1970.
   std::optional<int64_t> lastChangeOf(const std::string& objectKey, const std::string& uploadId,
                                       int64_t initiated);

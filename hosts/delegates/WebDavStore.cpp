@@ -443,6 +443,50 @@ std::optional<Error> WebDavStore::remove(const std::string& key, StoreAnswer& an
   return std::nullopt;
 }
 
+std::optional<Error> WebDavStore::copy(const std::string& from, const std::string& to,
+                                       StoreAnswer& answer) {
+  return transfer("COPY", from, to, answer);
+}
+
+std::optional<Error> WebDavStore::move(const std::string& from, const std::string& to,
+                                       StoreAnswer& answer) {
+  return transfer("MOVE", from, to, answer);
+}
+
+std::optional<Error> WebDavStore::transfer(const char* method, const std::string& from,
+                                           const std::string& to, StoreAnswer& answer) {
+  HttpRequest request;
+  request.method = method;
+  request.url = urlOf(from);
+  // The server wants the destination as an absolute URL; a folder goes with all it holds.
+  request.headers = {"Destination: " + urlOf(to), "Overwrite: F", "Depth: infinity"};
+  HttpResponse response = client_.perform(request);
+  if (!response.error && response.status == 301) {
+    // Apache redirects a folder's name to the name with a slash, at either end: a folder at `to`
+    // is something there, one at `from` is asked for again by its other name.
+    bool folder = false;
+    StoreAnswer there = StoreAnswer::missing;
+    if (auto error = probe(to, there, folder)) return error;
+    if (there == StoreAnswer::exists) {
+      answer = StoreAnswer::exists;
+      return std::nullopt;
+    }
+    request.url = urlOf(from, true);
+    response = client_.perform(request);
+  }
+  if (response.error) return response.error;
+  if (succeeded(response.status)) {
+    answer = StoreAnswer::done;
+  } else if (response.status == 412) {
+    answer = StoreAnswer::exists;
+  } else if (response.status == 404) {
+    answer = StoreAnswer::missing;
+  } else {
+    return httpStatusError(response.status, std::string(method) + " " + from + " to " + to);
+  }
+  return std::nullopt;
+}
+
 std::optional<Error> WebDavStore::list(const std::string& key, std::vector<StoredMember>& members,
                                        StoreAnswer& answer) {
   HttpRequest request;

@@ -14,13 +14,13 @@
 
 namespace tessellon::hosts {
 
-// A WebDAV collection as an object store: PUT, GET, MKCOL, DELETE, PROPFIND with depth 1 and
-// MOVE. A file is first PUT under a hidden name beside its target, naming this host and process,
-// and then moved over it, so a reader never sees half of it even on servers that write in place; a
-// server that refuses MOVE gets plain PUTs from then on. Create-if-absent first claims the target
-// with a MKCOL of a folder beside it, which the server grants to one creator (a directory is made
-// or not), then uploads under a hidden name and MOVEs with "Overwrite: F". Neither that MOVE nor a
-// PUT with "If-None-Match: *" is enough alone: Apache checks both before it writes, so racing
+// A WebDAV collection as an object store: PUT, GET, MKCOL, DELETE, PROPFIND with depth 1, COPY
+// and MOVE. A file is first PUT under a hidden name beside its target, naming this host and
+// process, and then moved over it, so a reader never sees half of it even on servers that write in
+// place; a server that refuses MOVE gets plain PUTs from then on. Create-if-absent first claims the
+// target with a MKCOL of a folder beside it, which the server grants to one creator (a directory is
+// made or not), then uploads under a hidden name and MOVEs with "Overwrite: F". Neither that MOVE
+// nor a PUT with "If-None-Match: *" is enough alone: Apache checks both before it writes, so racing
 // creators could all pass. Thread-safe.
 class WebDavStore final : public ObjectStore {
  public:
@@ -40,6 +40,11 @@ class WebDavStore final : public ObjectStore {
                                 const TransferHooks& hooks, StoreAnswer& answer) override;
   std::optional<Error> makeFolder(const std::string& key, StoreAnswer& answer) override;
   std::optional<Error> remove(const std::string& key, StoreAnswer& answer) override;
+  // COPY and MOVE with "Overwrite: F", which the server decides in one step.
+  std::optional<Error> copy(const std::string& from, const std::string& to,
+                            StoreAnswer& answer) override;
+  std::optional<Error> move(const std::string& from, const std::string& to,
+                            StoreAnswer& answer) override;
   std::optional<Error> list(const std::string& key, std::vector<StoredMember>& members,
                             StoreAnswer& answer) override;
   // The hidden names of uploads and creates in the folder: this host's whose process has
@@ -74,6 +79,9 @@ class WebDavStore final : public ObjectStore {
   std::optional<Error> createClaimed(const std::string& localPath, const std::string& key,
                                      std::chrono::steady_clock::time_point deadline,
                                      StoreAnswer& answer);
+  // COPY or MOVE of `from` to `to` that never overwrites.
+  std::optional<Error> transfer(const char* method, const std::string& from, const std::string& to,
+                                StoreAnswer& answer);
   std::optional<Error> putDirect(const std::string& localPath, const std::string& key,
                                  const TransferHooks& hooks, int64_t offset = 0,
                                  int64_t length = -1);

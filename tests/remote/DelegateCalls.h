@@ -17,6 +17,8 @@
 
 #include "tessellon/BackupSDKDelegate.h"
 
+#include "delegates/RemoteVersions.h"
+
 namespace tessellon {
 
 // Collects the answers of one delegate request, from any thread.
@@ -132,6 +134,15 @@ class DelegateCalls {
         {timedOut()}, [&](auto done) { delegate_->inflateZip(source, destination, done); }));
   }
 
+  // Server-side copy and move, for delegates that offer them.
+  using VersionsOutcome = std::pair<hosts::StoreAnswer, std::optional<Error>>;
+  VersionsOutcome copy(const std::string& from, const std::string& to) {
+    return versionsRequest(&hosts::RemoteVersions::copyFile, from, to);
+  }
+  VersionsOutcome move(const std::string& from, const std::string& to) {
+    return versionsRequest(&hosts::RemoteVersions::moveFile, from, to);
+  }
+
   // How many answers each request made so far has received.
   std::vector<size_t> answerCounts() const {
     std::vector<size_t> counts;
@@ -144,6 +155,17 @@ class DelegateCalls {
   template <class A, class B>
   static std::pair<A, B> pair(std::tuple<A, B> values) {
     return {std::move(std::get<0>(values)), std::move(std::get<1>(values))};
+  }
+  template <class Request>
+  VersionsOutcome versionsRequest(Request request, const std::string& from, const std::string& to) {
+    const auto versions = std::dynamic_pointer_cast<hosts::RemoteVersions>(delegate_);
+    if (!versions) {
+      ADD_FAILURE() << "the delegate offers no copy or move";
+      return {hosts::StoreAnswer::done, timedOut()};
+    }
+    return pair(ask<hosts::StoreAnswer, std::optional<Error>>(
+        {hosts::StoreAnswer::done, timedOut()},
+        [&](auto done) { ((*versions).*request)(from, to, done); }));
   }
   template <class... Args, class Issue>
   std::tuple<std::decay_t<Args>...> ask(std::tuple<std::decay_t<Args>...> fallback, Issue issue) {

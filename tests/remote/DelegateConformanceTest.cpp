@@ -22,12 +22,14 @@
 namespace tessellon {
 namespace {
 
+using hosts::StoreAnswer;
 using ::testing::AllOf;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::Eq;
 using ::testing::Field;
 using ::testing::IsEmpty;
+using ::testing::Optional;
 using ::testing::Pair;
 using ::testing::UnorderedElementsAre;
 
@@ -59,6 +61,18 @@ class DelegateConformanceTest : public ::testing::Test {
     return local_.read(*path);  // an absolute path replaces the folder's
   }
 
+  // A folder's members as "name size", sorted; a marker when it cannot be listed.
+  std::vector<std::string> listed(const std::string& remotePath) {
+    const auto [folder, error] = calls_.list(remotePath);
+    if (!folder) return {"cannot list " + remotePath};
+    std::vector<std::string> members;
+    for (const Member& member : folder->members) {
+      members.push_back(member.fullName + " " + std::to_string(member.fileSizeInByte));
+    }
+    std::sort(members.begin(), members.end());
+    return members;
+  }
+
   // Files in the remote's own folder (downloads, staging), the stored ones excepted.
   size_t filesBesideTheRemote() const {
     namespace fs = std::filesystem;
@@ -81,13 +95,25 @@ class DelegateConformanceTest : public ::testing::Test {
 };
 
 // A host that keeps the library's own create-if-absent: a listing, then an upload.
-class ListingThenUploading final : public ForwardingDelegate {
+class ListingThenUploading final : public ForwardingDelegate, public hosts::RemoteVersions {
  public:
-  using ForwardingDelegate::ForwardingDelegate;
+  explicit ListingThenUploading(std::shared_ptr<hosts::LocalFolderDelegate> inner)
+      : ForwardingDelegate(inner), versions_(std::move(inner)) {}
+  void copyFile(const std::string& from, const std::string& to,
+                std::function<void(hosts::StoreAnswer, std::optional<Error>)> done) override {
+    versions_->copyFile(from, to, std::move(done));
+  }
+  void moveFile(const std::string& from, const std::string& to,
+                std::function<void(hosts::StoreAnswer, std::optional<Error>)> done) override {
+    versions_->moveFile(from, to, std::move(done));
+  }
   void uploadFileIfAbsent(const std::string& localPath, const std::string& relativeRemotePath,
                           std::function<void(bool, std::optional<Error>)> completion) override {
     BackupSDKDelegate::uploadFileIfAbsent(localPath, relativeRemotePath, std::move(completion));
   }
+
+ private:
+  const std::shared_ptr<hosts::RemoteVersions> versions_;
 };
 
 struct DefaultIfAbsentRemote {
@@ -300,6 +326,124 @@ TYPED_TEST(DelegateConformanceTest, InflateZipStoresNoDamagedMember) {
   EXPECT_EQ(error->code, static_cast<int>(hosts::LocalFolderError::unreadableArchive));
   EXPECT_EQ(this->calls_.download("dev1/images/bad").second,
             BackupSDKError::delegateFileDoesNotExist);
+}
+
+// ---- Server-side copy and move
+
+TYPED_TEST(DelegateConformanceTest, ACopyKeepsTheOldBytesWhenTheSourceIsUploadedAgain) {
+  const std::string old = randomContent(300000, 20);
+  ASSERT_EQ(this->calls_.createDirectory("dev1/versions").second, std::nullopt);
+  ASSERT_EQ(this->calls_.upload(this->local("old", old), "dev1/backup.json"), std::nullopt);
+
+  EXPECT_THAT(this->calls_.copy("dev1/backup.json", "dev1/versions/backup.json.1"),
+              Pair(StoreAnswer::done, Eq(std::nullopt)));
+  ASSERT_EQ(this->calls_.upload(this->local("new", "new"), "dev1/backup.json"), std::nullopt);
+
+  EXPECT_EQ(this->downloaded("dev1/backup.json"), "new");
+  EXPECT_TRUE(this->downloaded("dev1/versions/backup.json.1") == old);
+  const auto versions = this->calls_.list("dev1/versions").first;
+  ASSERT_TRUE(versions.has_value());
+  EXPECT_THAT(versions->members,
+              ElementsAre(AllOf(Field(&Member::fullName, "dev1/versions/backup.json.1"),
+                                Field(&Member::fileSizeInByte, 300000))));
+}
+
+TYPED_TEST(DelegateConformanceTest, AMoveCarriesAFileOrAFolderWithAllItHolds) {
+  const std::string photo = randomContent(200000, 21);
+  ASSERT_EQ(this->calls_.createDirectory("dev1/images/2019").second, std::nullopt);
+  ASSERT_EQ(this->calls_.createDirectory("dev1/images/empty").second, std::nullopt);
+  ASSERT_EQ(this->calls_.upload(this->local("p", photo), "dev1/images/2019/a.jpg"), std::nullopt);
+  // A name that must be escaped in a URL, and is in the copy's source and destination.
+  ASSERT_EQ(this->calls_.upload(this->local("b", "b"), "dev1/images/Straße b+c.jpg"), std::nullopt);
+  ASSERT_EQ(this->calls_.upload(this->local("j", "{}"), "dev1/backup.json"), std::nullopt);
+
+  EXPECT_THAT(this->calls_.move("dev1/backup.json", "dev1/backup.json.1"),
+              Pair(StoreAnswer::done, Eq(std::nullopt)));
+  EXPECT_THAT(this->calls_.move("dev1/images", "dev1/kept"),
+              Pair(StoreAnswer::done, Eq(std::nullopt)));
+
+  EXPECT_EQ(this->downloaded("dev1/backup.json.1"), "{}");
+  EXPECT_TRUE(this->downloaded("dev1/kept/2019/a.jpg") == photo);
+  EXPECT_EQ(this->downloaded("dev1/kept/Straße b+c.jpg"), "b");
+  const auto kept = this->calls_.list("dev1/kept").first;
+  ASSERT_TRUE(kept.has_value());
+  EXPECT_THAT(kept->members,
+              UnorderedElementsAre(Field(&Member::fullName, "dev1/kept/2019"),
+                                   Field(&Member::fullName, "dev1/kept/Straße b+c.jpg"),
+                                   Field(&Member::fullName, "dev1/kept/empty")));
+  EXPECT_THAT(this->calls_.list("dev1/kept/empty"),
+              Pair(Optional(Field(&Directory::members, IsEmpty())), Eq(std::nullopt)));
+  // Nothing is left where they were.
+  const auto device = this->calls_.list("dev1").first;
+  ASSERT_TRUE(device.has_value());
+  EXPECT_THAT(device->members, UnorderedElementsAre(Field(&Member::fullName, "dev1/backup.json.1"),
+                                                    Field(&Member::fullName, "dev1/kept")));
+  EXPECT_TRUE(this->calls_.list("dev1/images").second.has_value());
+}
+
+TYPED_TEST(DelegateConformanceTest, CopyAndMoveNeverReplaceAndTellAMissingSource) {
+  ASSERT_EQ(this->calls_.createDirectory("dev1/images").second, std::nullopt);
+  ASSERT_EQ(this->calls_.upload(this->local("x", "x"), "dev1/images/x"), std::nullopt);
+  ASSERT_EQ(this->calls_.upload(this->local("a", "a"), "dev1/a"), std::nullopt);
+  ASSERT_EQ(this->calls_.upload(this->local("b", "b"), "dev1/b"), std::nullopt);
+  const std::vector<std::string> before = this->listed("dev1");
+
+  struct Case {
+    const char* from;
+    const char* to;
+    StoreAnswer answer;
+  } cases[] = {
+      {"dev1/a", "dev1/b", StoreAnswer::exists},
+      {"dev1/a", "dev1/images", StoreAnswer::exists},
+      {"dev1/images", "dev1/a", StoreAnswer::exists},
+      {"dev1/none", "dev1/c", StoreAnswer::missing},
+      {"dev1/none/x", "dev1/c", StoreAnswer::missing},
+  };
+  for (const Case& test : cases) {
+    for (const bool move : {false, true}) {
+      // Copying a folder is no file request: only its move is asked.
+      if (!move && std::string(test.from) == "dev1/images") continue;
+      SCOPED_TRACE(std::string(move ? "move " : "copy ") + test.from + " to " + test.to);
+      const auto outcome =
+          move ? this->calls_.move(test.from, test.to) : this->calls_.copy(test.from, test.to);
+      EXPECT_THAT(outcome, Pair(test.answer, Eq(std::nullopt)));
+    }
+  }
+
+  EXPECT_EQ(this->listed("dev1"), before);
+  EXPECT_EQ(this->downloaded("dev1/a"), "a");
+  EXPECT_EQ(this->downloaded("dev1/b"), "b");
+  EXPECT_EQ(this->downloaded("dev1/images/x"), "x");
+}
+
+TYPED_TEST(DelegateConformanceTest, CopyAndMoveRefusePathsOutsideTheRootAndMissingFolders) {
+  ASSERT_EQ(this->calls_.createDirectory("dev1").second, std::nullopt);
+  ASSERT_EQ(this->calls_.upload(this->local("a", "a"), "dev1/a"), std::nullopt);
+  for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+           {"../x", "dev1/x"}, {"dev1/a", "../a"}, {"/etc/hostname", "dev1/h"}, {"dev1/a", ""}}) {
+    SCOPED_TRACE(from + " to " + to);
+    for (const auto& outcome : {this->calls_.copy(from, to), this->calls_.move(from, to)}) {
+      ASSERT_TRUE(outcome.second.has_value());
+      EXPECT_EQ(outcome.second->domain, hosts::kLocalFolderErrorDomain);
+      EXPECT_EQ(outcome.second->code, static_cast<int>(hosts::LocalFolderError::refusedPath));
+    }
+  }
+  // The folder of the target must be there already, and a folder cannot go below itself.
+  ASSERT_EQ(this->calls_.createDirectory("dev1/images").second, std::nullopt);
+  for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+           {"dev1/a", "nowhere/a"}, {"dev1/images", "dev1/images/sub"}}) {
+    SCOPED_TRACE(from + " to " + to);
+    EXPECT_TRUE(this->calls_.move(from, to).second.has_value());
+  }
+  EXPECT_TRUE(this->calls_.copy("dev1/a", "nowhere/a").second.has_value());
+  const auto root = this->calls_.list("").first;
+  ASSERT_TRUE(root.has_value());
+  EXPECT_THAT(root->members, ElementsAre(Field(&Member::fullName, "dev1")));
+  const auto device = this->calls_.list("dev1").first;
+  ASSERT_TRUE(device.has_value());
+  EXPECT_THAT(device->members, ElementsAre(Field(&Member::fullName, "dev1/a"),
+                                           Field(&Member::fullName, "dev1/images")));
+  EXPECT_EQ(this->downloaded("dev1/a"), "a");
 }
 
 TYPED_TEST(DelegateConformanceTest, ConcurrentRequestsAreEachAnsweredOnceOffTheCallersThread) {

@@ -25,6 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 using hosts::LocalFolderDelegate;
 using ::testing::Each;
+using ::testing::Eq;
 using ::testing::IsEmpty;
 using ::testing::Pair;
 using ::testing::UnorderedElementsAre;
@@ -200,6 +201,32 @@ TEST_F(LocalFolderDelegateTest, StoredLinksAreNeverFollowed) {
        [&] {
          writeArchive(remotePath("dev1/dev1.zip"), {{"evil", "x"}});
          EXPECT_TRUE(calls_.inflate("dev1/dev1.zip", "dev1/to-outside").has_value());
+       }},
+      {"copy or move a link",
+       [&] {
+         EXPECT_THAT(calls_.copy("dev1/to-secret", "dev1/copy").second,
+                     IsError("NSPOSIXErrorDomain", ELOOP));
+         EXPECT_THAT(calls_.move("dev1/to-secret", "dev1/copy").second,
+                     IsError("NSPOSIXErrorDomain", ELOOP));
+         EXPECT_TRUE(fs::is_symlink(remotePath("dev1/to-secret")));
+         EXPECT_FALSE(fs::exists(fs::symlink_status(remotePath("dev1/copy"))));
+       }},
+      {"copy or move through a linked folder",
+       [&] {
+         for (const auto& outcome : {calls_.copy("dev1/to-outside/secret", "dev1/copy"),
+                                     calls_.move("dev1/to-outside/secret", "dev1/copy")}) {
+           EXPECT_THAT(outcome, Pair(hosts::StoreAnswer::missing, Eq(std::nullopt)));
+         }
+         EXPECT_FALSE(fs::exists(fs::symlink_status(remotePath("dev1/copy"))));
+       }},
+      {"copy or move into a linked folder",
+       [&] {
+         putRemote("dev1/photo", "photo");
+         EXPECT_THAT(calls_.copy("dev1/photo", "dev1/to-outside/photo").second,
+                     IsError("NSPOSIXErrorDomain", ENOTDIR));
+         EXPECT_THAT(calls_.move("dev1/photo", "dev1/to-outside/photo").second,
+                     IsError("NSPOSIXErrorDomain", ENOTDIR));
+         EXPECT_EQ(readRemote("dev1/photo"), "photo");
        }},
   };
   for (const Case& test : cases) {
