@@ -53,23 +53,22 @@ int CommandInit::run() {
   }
   if (!folder) {
     const auto remote = openRemote(options_, temporaryFolder());
-    if (remoteRootFound(*remote) != true) {
+    const bool bucket = isBucket(options_);
+    if (remoteRootFound(*remote, bucket) != true) {
       std::promise<std::optional<tessellon::Error>> made;
       remote->createDirectory("", [&made](bool, std::optional<tessellon::Error> error) {
         made.set_value(std::move(error));
       });
       std::optional<tessellon::Error> error = made.get_future().get();
-      created = !error && remoteRootFound(*remote) == true;
-      if (!created) {
-        if (!error) {
-          error =
-              tessellon::Error{kCommandErrorDomain, static_cast<int>(CommandError::unusableRemote),
-                               "cannot create " + name +
-                                   ": the server has no such bucket or folder and does not "
-                                   "make one; create it with the server's own tools"};
-        }
-        return failWith(*error, options_);
+      created = !error && remoteRootFound(*remote, bucket) == true;
+      if (!created && (!error || (error->domain == "HTTP" && error->code == 404))) {
+        error =
+            tessellon::Error{kCommandErrorDomain, static_cast<int>(CommandError::unusableRemote),
+                             "cannot create " + name +
+                                 ": the server has no such bucket and does not make one; "
+                                 "create it with the server's own tools"};
       }
+      if (!created) return failWith(*error, options_);
     }
   }
   if (options_.json) {

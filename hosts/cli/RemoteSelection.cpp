@@ -216,7 +216,7 @@ void requireRemote(const CliOptions& options) {
 
 namespace tessellon::cli {
 
-std::optional<bool> remoteRootFound(tessellon::BackupSDKDelegate& remote) {
+std::optional<bool> remoteRootFound(tessellon::BackupSDKDelegate& remote, bool bucket) {
   std::promise<std::optional<tessellon::Error>> answer;
   remote.getDirectoryInfo(
       "", [&answer](std::optional<tessellon::Directory>, std::optional<tessellon::Error> error) {
@@ -224,12 +224,16 @@ std::optional<bool> remoteRootFound(tessellon::BackupSDKDelegate& remote) {
       });
   const std::optional<tessellon::Error> error = answer.get_future().get();
   if (!error) return true;
-  if (error->domain == "NSPOSIXErrorDomain" && error->code == ENOENT) return false;
+  // An S3 bucket's absence (NoSuchBucket): a prefix without objects below it is still a remote.
+  if (error->domain == "HTTP" && error->code == 404) return false;
+  if (!bucket && error->domain == "NSPOSIXErrorDomain" && error->code == ENOENT) return false;
   return std::nullopt;
 }
 
+bool isBucket(const CliOptions& options) { return options.remote.rfind("s3://", 0) == 0; }
+
 void requireRemote(const CliOptions& options, tessellon::BackupSDKDelegate& remote) {
-  if (localRemoteFolder(options) || remoteRootFound(remote) != false) return;
+  if (localRemoteFolder(options) || remoteRootFound(remote, isBucket(options)) != false) return;
   throw CommandFailure(CommandError::remoteMissing,
                        "there is no remote at " + options.remote +
                            ": if this is a new remote, create it with 'tessellon init --remote " +

@@ -34,7 +34,10 @@ void requireRemote(const CliOptions& options);
 // be there. A remote that cannot tell passes: the verb then reports what the remote answers.
 void requireRemote(const CliOptions& options, tessellon::BackupSDKDelegate& remote);
 
-// Whether the remote's root folder is there; nothing when the remote could not tell.
-std::optional<bool> remoteRootFound(tessellon::BackupSDKDelegate& remote);
+// Whether the remote's root folder is there; nothing when the remote could not tell. Below an S3
+// bucket (`bucket`), only the bucket needs to be there.
+std::optional<bool> remoteRootFound(tessellon::BackupSDKDelegate& remote, bool bucket);
+// Whether --remote is an S3 bucket.
+bool isBucket(const CliOptions& options);
 
 }  // namespace tessellon::cli

@@ -142,9 +142,9 @@ std::optional<tessellon::Error> RemoteHistory::versionsAt(Clock::time_point date
     const std::string deviceName = lastComponent(device.fullName);
     std::vector<std::pair<std::string, Clock::time_point>> names;
     if (auto error = stateNames(deviceName, names)) return error;
-    // Oldest first: the first state after the date that holds a path has its version then.
+    // Oldest first: the first state from the date on that holds a path has its version then.
     for (const auto& [name, stateDate] : names) {
-      if (stateDate <= date) continue;
+      if (stateDate < date) continue;
       const std::string prefix = statePath(deviceName, name) + "/";
       std::vector<tessellon::Member> files;
       if (auto error = listFiles(statePath(deviceName, name), files)) return error;

@@ -18,7 +18,8 @@ namespace tessellon::hosts {
 // per run that replaced or removed something there (a state), named after the run's start in UTC
 // ("20261207T220437.972Z"); below a state, each file is the version that was at the same path,
 // relative to the device folder, until that run. The version of a path at a date is therefore
-// in the earliest state after that date that holds it, else the path itself.
+// in the earliest state from that date on that holds it, else the path itself. (A state dated
+// exactly then holds what was there when its run began.)
 //
 // Every call blocks until the remote has answered, so never call one from a completion of the
 // same remote.

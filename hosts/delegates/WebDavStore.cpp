@@ -386,10 +386,6 @@ std::optional<Error> WebDavStore::readFile(const std::string& key,
 }
 
 std::optional<Error> WebDavStore::makeFolder(const std::string& key, StoreAnswer& answer) {
-  if (key.empty()) {
-    answer = StoreAnswer::exists;
-    return std::nullopt;
-  }
   HttpRequest request;
   request.method = "MKCOL";
   request.url = urlOf(key, true);
@@ -397,6 +393,34 @@ std::optional<Error> WebDavStore::makeFolder(const std::string& key, StoreAnswer
   if (response.error) return response.error;
   if (succeeded(response.status)) {
     answer = StoreAnswer::done;
+    return std::nullopt;
+  }
+  if (key.empty()) {
+    // The remote's own collection (a server answers 405 when it is there already), with its
+    // missing parents (409), as a folder remote is made.
+    if (response.status == 409) {
+      const size_t path = baseUrl_.find('/', baseUrl_.find("://") + 3);
+      for (size_t slash = baseUrl_.find('/', path + 1);
+           path != std::string::npos && slash != std::string::npos;
+           slash = baseUrl_.find('/', slash + 1)) {
+        HttpRequest parent;
+        parent.method = "MKCOL";
+        parent.url = baseUrl_.substr(0, slash + 1);
+        const HttpResponse made = client_.perform(parent);
+        if (made.error) return made.error;
+        if (!succeeded(made.status) && made.status != 405) {
+          return httpStatusError(made.status, "MKCOL " + parent.url);
+        }
+      }
+      response = client_.perform(request);
+      if (response.error) return response.error;
+      if (succeeded(response.status)) {
+        answer = StoreAnswer::done;
+        return std::nullopt;
+      }
+    }
+    if (response.status != 405) return httpStatusError(response.status, "MKCOL " + request.url);
+    answer = StoreAnswer::exists;
     return std::nullopt;
   }
   if (response.status == 409) {

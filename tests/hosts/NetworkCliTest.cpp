@@ -183,7 +183,8 @@ TEST_P(NetworkCliTest, BackupListSecondBackupAndRestore) {
 // The server moves what a pruning backup removes into the history, and restores read it back.
 TEST_P(NetworkCliTest, PicturesPrunedComeBackAsOfADateBeforeThePrune) {
   addHome();
-  ASSERT_EQ(run("backup --only images" + folders("home")).status, 0);
+  const Outcome backup = run("backup --only images" + folders("home"));
+  ASSERT_EQ(backup.status, 0) << backup.err;
   const auto pictures = filesBelow("home/Pictures");
   const std::string beforePrune = momentBetweenRuns();
   for (const char* gone : {"0", "1", "2"}) {
@@ -208,7 +209,7 @@ TEST_P(NetworkCliTest, AMissingRemoteIsRefusedAndOnlyInitMakesIt) {
       GetParam() == Kind::s3
           ? "s3://" + name_ + "-none/backups"
           : "dav://127.0.0.1:" + std::to_string(davServer().port()) + "/" + name_ + "-new/backups";
-  for (const char* verb : {"list", "backup --only images"}) {
+  for (const char* verb : {"list", "verify"}) {
     const Outcome refused = run(verb, missing);
     EXPECT_EQ(refused.status, 1) << verb;
     EXPECT_THAT(refused.err, HasSubstr("there is no remote at " + missing)) << verb;
@@ -221,7 +222,7 @@ TEST_P(NetworkCliTest, AMissingRemoteIsRefusedAndOnlyInitMakesIt) {
     EXPECT_THAT(init.err, HasSubstr("create it with the server's own tools"));
     return;
   }
-  EXPECT_EQ(init.status, 0) << init.err;
+  ASSERT_EQ(init.status, 0) << init.err;
   EXPECT_THAT(init.out, HasSubstr("Created the remote " + missing));
   EXPECT_THAT(run("init", missing).out, HasSubstr("is there already"));
   const Outcome list = run("list", missing);
