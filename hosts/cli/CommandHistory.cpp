@@ -41,8 +41,8 @@ CommandHistory::CommandHistory(CLI::App& parent)
   addOutputOptions(*command_, options_);
   command_->footer(
       "One line per backup that replaced or removed files on the remote: its start in UTC and "
-      "the files it kept from before it. 'tessellon restore --as-of <that date>' restores the "
-      "backup as it was just before. Exit status: 0 done, 1 error, 2 usage error, 130 "
+      "the files it kept from before it. A restore as of that date gives the backup as it was "
+      "just before. Exit status: 0 done, 1 error, 2 usage error, 130 "
       "cancelled.");
 }
 

@@ -21,7 +21,8 @@ class CliBehaviourTest : public CliTest {
   size_t imagesStored() const {
     size_t files = 0;
     for (const auto& entry : fs::recursive_directory_iterator(remote())) {
-      files += entry.is_regular_file() && entry.path().parent_path().filename() == "images";
+      files += entry.is_regular_file() && entry.path().parent_path().filename() == "images" &&
+               entry.path().string().find("/.history/") == std::string::npos;
     }
     return files;
   }
