@@ -140,14 +140,6 @@ int copyData(int in, int out, int64_t size, const TransferFlag& flag, const Prog
   }
 }
 
-// A new file "<prefix>XXXXXX" in `folder`, mode 0644.
-FileDescriptor makeTemporary(const std::string& folder, const char* prefix, std::string& path) {
-  path = folder + "/" + prefix + "XXXXXX";
-  FileDescriptor fd(::mkostemp(path.data(), O_CLOEXEC));
-  if (fd.valid()) (void)::fchmod(fd.get(), 0644);
-  return fd;
-}
-
 bool isArchive(const std::string& path) {
   return path.size() > 4 && path.compare(path.size() - 4, 4, ".zip") == 0;
 }
@@ -631,7 +623,6 @@ void LocalFolderDelegate::uploadFileIfAbsent(
     };
     const auto normalized = normalizeRemotePath(relativeRemotePath);
     if (!normalized || normalized->empty()) return answer(false, refusedPath(relativeRemotePath));
-    const std::string target = config->pathOf(*normalized);
 
     FileDescriptor in(::open(localPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info {};
@@ -642,18 +633,19 @@ void LocalFolderDelegate::uploadFileIfAbsent(
     if (!S_ISREG(info.st_mode)) {
       return answer(false, posixError(EISDIR, localPath + " is not a file"));
     }
-    if (FileDescriptor parent(
-            ::open(fs::path(target).parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        parent.valid()) {
-      config->sweepOnce(fs::path(*normalized).parent_path().string(), parent.get());
+    // The parent folder is reached without following a link, as by every other request.
+    Parent target;
+    if (const int failed =
+            openParent(config->root, beneath::components(*normalized), false, target)) {
+      return answer(false, writeError(failed, "cannot upload to " + relativeRemotePath));
     }
+    const int folder = target.folder.get();
+    config->sweepOnce(fs::path(*normalized).parent_path().string(), folder);
     std::string temporary;
-    FileDescriptor out =
-        makeTemporary(fs::path(target).parent_path().string(),
-                      beneath::ownedPrefix(beneath::kUploadPrefix).c_str(), temporary);
-    if (!out.valid()) {
-      const int code = errno;
-      return answer(false, writeError(code, "cannot upload to " + relativeRemotePath));
+    FileDescriptor out;
+    if (const int failed =
+            beneath::createTemporary(folder, beneath::kUploadPrefix, temporary, out)) {
+      return answer(false, writeError(failed, "cannot upload to " + relativeRemotePath));
     }
     Room room(config->root, config->capacity);
     const TransferFlag uncancellable;
@@ -663,11 +655,11 @@ void LocalFolderDelegate::uploadFileIfAbsent(
     // The file is complete before its name appears, so a reader never sees it half written.
     bool created = false;
     if (failure == 0) {
-      if (::link(temporary.c_str(), target.c_str()) == 0) {
+      if (::linkat(folder, temporary.c_str(), folder, target.name.c_str(), 0) == 0) {
         created = true;
       } else if (errno == EPERM || errno == EOPNOTSUPP) {
         // A file system without hard links: the kernel's exclusive rename does the same.
-        if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) ==
+        if (::renameat2(folder, temporary.c_str(), folder, target.name.c_str(), RENAME_NOREPLACE) ==
             0) {
           created = true;
         } else if (errno != EEXIST) {
@@ -677,7 +669,7 @@ void LocalFolderDelegate::uploadFileIfAbsent(
         failure = errno;
       }
     }
-    ::unlink(temporary.c_str());
+    ::unlinkat(folder, temporary.c_str(), 0);
     if (failure != 0) {
       return answer(false, writeError(failure, "cannot upload to " + relativeRemotePath));
     }

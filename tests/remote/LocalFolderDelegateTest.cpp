@@ -189,6 +189,8 @@ TEST_F(LocalFolderDelegateTest, StoredLinksAreNeverFollowed) {
        }},
       {"upload through a linked folder",
        [&] { EXPECT_TRUE(calls_.upload(local, "dev1/to-outside/photo").has_value()); }},
+      {"create if absent through a linked folder",
+       [&] { EXPECT_TRUE(calls_.uploadIfAbsent(local, "dev1/to-outside/lock").second); }},
       {"create a folder through a linked folder",
        [&] { EXPECT_TRUE(calls_.createDirectory("dev1/to-outside/sub").second.has_value()); }},
       {"inflate a linked archive",
