@@ -1,5 +1,6 @@
 #include "cli/ProgressLine.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -15,7 +16,7 @@ std::string megabytes(int64_t bytes) {
 }
 
 std::string duration(double seconds) {
-  const auto whole = static_cast<int64_t>(seconds + 0.5);
+  const auto whole = static_cast<int64_t>(std::llround(seconds));
   char text[32];
   if (whole >= 3600) {
     std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(whole / 3600),

@@ -219,9 +219,8 @@ namespace tessellon::cli {
 std::optional<bool> remoteRootFound(tessellon::BackupSDKDelegate& remote, bool bucket) {
   std::promise<std::optional<tessellon::Error>> answer;
   remote.getDirectoryInfo(
-      "", [&answer](std::optional<tessellon::Directory>, std::optional<tessellon::Error> error) {
-        answer.set_value(std::move(error));
-      });
+      "", [&answer](const std::optional<tessellon::Directory>&,
+                    std::optional<tessellon::Error> error) { answer.set_value(std::move(error)); });
   const std::optional<tessellon::Error> error = answer.get_future().get();
   if (!error) return true;
   // An S3 bucket's absence (NoSuchBucket): a prefix without objects below it is still a remote.

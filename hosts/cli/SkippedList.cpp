@@ -57,6 +57,7 @@ std::vector<SkippedEntry> skippedEntries(const tessellon::ProcessReport& report)
 
 std::vector<SkippedEntry> skippedEntries(const std::vector<tessellon::SkippedItem>& items) {
   std::vector<SkippedEntry> entries;
+  entries.reserve(items.size());
   for (const tessellon::SkippedItem& item : items) {
     entries.push_back({categoryName(item.category), item.path, item.reason});
   }

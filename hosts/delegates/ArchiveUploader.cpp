@@ -140,7 +140,8 @@ bool readAt(int fd, int64_t offset, size_t size, std::vector<unsigned char>& out
   out.resize(size);
   size_t done = 0;
   while (done < size) {
-    const ssize_t got = ::pread(fd, out.data() + done, size - done, offset + done);
+    const ssize_t got =
+        ::pread(fd, out.data() + done, size - done, offset + static_cast<int64_t>(done));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) return false;
     done += static_cast<size_t>(got);
@@ -277,7 +278,8 @@ std::optional<uint32_t> crcOf(int fd, int64_t offset, int64_t length) {
   std::vector<unsigned char> buffer(size_t{1} << 20);
   uLong crc = crc32(0L, Z_NULL, 0);
   while (length > 0) {
-    const size_t want = static_cast<size_t>(std::min<int64_t>(length, buffer.size()));
+    const size_t want =
+        static_cast<size_t>(std::min<int64_t>(length, static_cast<int64_t>(buffer.size())));
     const ssize_t got = ::pread(fd, buffer.data(), want, offset);
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) return std::nullopt;

@@ -44,7 +44,8 @@ void AsOfDelegate::getDirectoryInfo(
   ForwardingDelegate::getDirectoryInfo(
       relativeRemotePath,
       [versions = versions_, prefix, deviceFolder, completion = std::move(completion)](
-          std::optional<tessellon::Directory> listing, std::optional<tessellon::Error> error) {
+          const std::optional<tessellon::Directory>& listing,
+          std::optional<tessellon::Error> error) {
         // What was kept below the folder, by name: a file, or a folder on the way to one.
         std::map<std::string, tessellon::Member> kept;
         for (auto it = versions->lower_bound(prefix);

@@ -53,7 +53,7 @@ bool retryableStatus(long status) {
 }
 
 // The state the callbacks of one attempt share.
-constexpr size_t kDownloadBuffer = 256 * 1024;
+constexpr size_t kDownloadBuffer = size_t{256} * 1024;
 
 struct Exchange {
   const HttpRequest* request = nullptr;

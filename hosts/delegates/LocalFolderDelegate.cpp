@@ -136,7 +136,8 @@ int copyData(int in, int out, int64_t size, const TransferFlag& flag, const Prog
     if (moved < 0) continue;
     if (moved == 0) return 0;  // the file shrank meanwhile
     copied += moved;
-    if (progress) progress(TransferProgress{static_cast<double>(copied) / size});
+    if (progress)
+      progress(TransferProgress{static_cast<double>(copied) / static_cast<double>(size)});
   }
 }
 

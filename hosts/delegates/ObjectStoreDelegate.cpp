@@ -65,8 +65,8 @@ bool sameContent(const std::string& one, const std::string& other) {
   FileDescriptor a(::open(one.c_str(), O_RDONLY | O_CLOEXEC));
   FileDescriptor b(::open(other.c_str(), O_RDONLY | O_CLOEXEC));
   if (!a.valid() || !b.valid()) return false;
-  std::vector<char> left(64 * 1024);
-  std::vector<char> right(64 * 1024);
+  std::vector<char> left(size_t{64} * 1024);
+  std::vector<char> right(size_t{64} * 1024);
   for (;;) {
     const ssize_t got = readFull(a.get(), left.data(), left.size());
     if (got < 0 || readFull(b.get(), right.data(), right.size()) != got) return false;

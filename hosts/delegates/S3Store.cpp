@@ -731,6 +731,7 @@ std::optional<Error> S3Store::move(const std::string& from, const std::string& t
     return std::nullopt;
   }
   std::vector<std::string> targets;
+  targets.reserve(objects.size());
   for (const std::string& object : objects) {
     targets.push_back(target + object.substr(source.size()));
   }
@@ -765,7 +766,7 @@ std::optional<Error> S3Store::copyObjects(const std::vector<std::string>& source
       bool found = false;
       std::optional<Error> error = copyObject(sources[index], targets[index], found);
       // An object deleted meanwhile leaves nothing to carry.
-      copied[index] = !error && found;
+      copied[index] = static_cast<char>(!error && found);
       if (error) {
         std::lock_guard lock(failureMutex);
         if (!failure) failure = std::move(error);

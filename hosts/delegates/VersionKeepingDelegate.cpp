@@ -18,7 +18,7 @@ namespace {
 using Done = std::function<void(std::optional<tessellon::Error>)>;
 using Step = std::function<void(Done)>;
 
-void inOrder(std::shared_ptr<std::vector<Step>> steps, size_t next, Done done) {
+void inOrder(const std::shared_ptr<std::vector<Step>>& steps, size_t next, Done done) {
   if (next == steps->size()) return done(std::nullopt);
   (*steps)[next]([steps, next, done = std::move(done)](std::optional<tessellon::Error> error) {
     if (error) return done(std::move(error));
@@ -76,7 +76,7 @@ class LaterTransfer final : public tessellon::CancellationDelegate {
     const std::lock_guard<std::mutex> lock(mutex_);
     return cancelled_;
   }
-  void started(std::shared_ptr<tessellon::CancellationDelegate> transfer) {
+  void started(const std::shared_ptr<tessellon::CancellationDelegate>& transfer) {
     bool cancelNow = false;
     {
       const std::lock_guard<std::mutex> lock(mutex_);
@@ -135,7 +135,7 @@ struct VersionKeepingDelegate::Run : std::enable_shared_from_this<Run> {
       const std::lock_guard<std::mutex> lock(mutex);
       for (const std::string& folder : chain) {
         if (folders.count(folder) > 0) continue;
-        steps->push_back([self = shared_from_this(), folder](Done made) {
+        steps->push_back([self = shared_from_this(), folder](const Done& made) {
           self->remote->createDirectory(
               folder, [self, folder, made](bool, std::optional<tessellon::Error> error) {
                 if (!error) {
@@ -302,7 +302,8 @@ void VersionKeepingDelegate::inflateZip(
   run_->remote->getDirectoryInfo(
       remoteSrcPath.find('/') == std::string::npos ? "" : folder,
       [run = run_, remoteSrcPath, remoteDstPath, inflate = std::move(inflate)](
-          std::optional<tessellon::Directory> listing, std::optional<tessellon::Error>) mutable {
+          const std::optional<tessellon::Directory>& listing,
+          const std::optional<tessellon::Error>&) mutable {
         const bool present =
             listing && std::any_of(listing->members.begin(), listing->members.end(),
                                    [&](const tessellon::Member& member) {
