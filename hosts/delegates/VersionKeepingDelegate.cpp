@@ -105,8 +105,9 @@ struct VersionKeepingDelegate::Run : std::enable_shared_from_this<Run> {
   std::set<std::string> folders;      // folders of the state made so far
   std::set<std::string> uploaded;     // archives this run uploaded
 
-  std::string keptPath(const std::string& path) const {
+  std::string keptPath(const std::string& path) {
     const std::string device = deviceOf(path);
+    const std::lock_guard<std::mutex> lock(mutex);
     return RemoteHistory::statePath(device, stateName) + path.substr(device.size());
   }
 
@@ -203,6 +204,15 @@ VersionKeepingDelegate::VersionKeepingDelegate(std::shared_ptr<tessellon::Backup
   run_->remote = std::move(remote);
   run_->versions = std::move(versions);
   run_->stateName = std::move(stateName);
+}
+
+void VersionKeepingDelegate::beginRun(std::string stateName) {
+  const std::lock_guard<std::mutex> lock(run_->mutex);
+  run_->stateName = std::move(stateName);
+  run_->handled.clear();
+  run_->devicesDone.clear();
+  run_->folders.clear();
+  run_->uploaded.clear();
 }
 
 std::shared_ptr<tessellon::CancellationDelegate> VersionKeepingDelegate::uploadFile(

@@ -25,6 +25,10 @@ class VersionKeepingDelegate final : public tessellon::ForwardingDelegate {
   VersionKeepingDelegate(std::shared_ptr<tessellon::BackupSDKDelegate> remote,
                          std::shared_ptr<RemoteVersions> versions, std::string stateName);
 
+  // Keeps what follows in a new state, for a host that runs several backups with one delegate.
+  // Call it between runs.
+  void beginRun(std::string stateName);
+
   std::shared_ptr<tessellon::CancellationDelegate> uploadFile(
       const std::string& localPath, const std::string& relativeRemotePath,
       std::function<void(const tessellon::TransferProgress&)> progress,

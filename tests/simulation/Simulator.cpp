@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "delegates/LocalFolderDelegate.h"
+#include "delegates/RemoteHistory.h"
 #include "simulation/ArchiveEntries.h"
 #include "simulation/RemoteRecord.h"
 #include "support/CliProcess.h"
@@ -176,11 +177,12 @@ BackupSDKOptions Simulator::options(const std::string& home, const std::string& 
 }
 
 void Simulator::startHost() {
-  delegate_ = std::make_shared<FaultPlanDelegate>(
-      std::make_shared<hosts::LocalFolderDelegate>(space_.file("remote"),
-                                                   hosts::LocalFolderDelegate::kDefaultZipSize,
-                                                   std::nullopt, space_.file("downloads")),
-      space_.file("remote"), invariants_);
+  auto local = std::make_shared<hosts::LocalFolderDelegate>(
+      space_.file("remote"), hosts::LocalFolderDelegate::kDefaultZipSize, std::nullopt,
+      space_.file("downloads"));
+  versions_ = std::make_shared<hosts::VersionKeepingDelegate>(
+      local, local, hosts::RemoteHistory::stateName(std::chrono::system_clock::now()));
+  delegate_ = std::make_shared<FaultPlanDelegate>(versions_, space_.file("remote"), invariants_);
   sdk_ = std::make_unique<BackupSDK>(delegate_, traceLogger(),
                                      options(home_.root(), space_.file("library")));
 }
@@ -189,6 +191,7 @@ void Simulator::stopHost() {
   // The SDK waits for the clean-up its last run started.
   sdk_.reset();
   delegate_.reset();
+  versions_.reset();
 }
 
 std::future<Simulator::Outcome> Simulator::start(const std::function<void(Completion)>& operation) {
@@ -209,6 +212,7 @@ void Simulator::backup(const Action& action, int run) {
   const std::string when = "run " + std::to_string(run);
   changed_.clear();
   const SeenRun seen{home_.files(), action.settings, {}};
+  versions_->beginRun(history_.before(deviceFolder(), when));
   delegate_->arm(action.faults, action.settings.zipSize, hooksFor(action, run), when);
   const RunSettings& s = action.settings;
   BackupSettings settings("simulated", s.contacts, s.calendars, s.videos, s.images,
@@ -233,6 +237,7 @@ void Simulator::backup(const Action& action, int run) {
     return;
   }
   checkRun(action, outcome, {seen.seen, seen.settings, changed_}, when);
+  history_.after(when);
 }
 
 FaultPlanDelegate::Hooks Simulator::hooksFor(const Action& action, int run) {

@@ -11,8 +11,10 @@
 
 #include "tessellon/BackupSDK.h"
 
+#include "delegates/VersionKeepingDelegate.h"
 #include "simulation/ActionGenerator.h"
 #include "simulation/FaultPlanDelegate.h"
+#include "simulation/HistoryCheck.h"
 #include "simulation/HomeModel.h"
 #include "simulation/Invariants.h"
 #include "support/TempDir.h"
@@ -84,6 +86,9 @@ class Simulator {
   HomeModel other_;  // the picture folder of the second run
   mutable std::mutex actionsMutex_;
   ActionList actions_;
+  HistoryCheck history_{space_.file("remote"), invariants_};
+  // Keeps what each run replaces or removes, beneath the faults of the host.
+  std::shared_ptr<hosts::VersionKeepingDelegate> versions_;
   std::shared_ptr<FaultPlanDelegate> delegate_;
   std::unique_ptr<BackupSDK> sdk_;
   std::vector<std::string> changed_;  // by the running run's hook

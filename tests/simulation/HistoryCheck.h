@@ -1,0 +1,40 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "simulation/Invariants.h"
+
+namespace tessellon::simulation {
+
+// What the remote's history must give back. Before each run, the device's record is noted with the
+// bytes of every file it references; after each run, the remote as of each moment noted so far
+// must hold exactly those files, whatever the runs since replaced or removed and whatever faults
+// they met.
+class HistoryCheck {
+ public:
+  HistoryCheck(std::string remoteFolder, std::shared_ptr<Invariants> invariants);
+
+  // Notes the record of `deviceFolder` as it is now, and returns the name a state made after this
+  // moment may have.
+  std::string before(const std::string& deviceFolder, const std::string& when);
+  // Checks every moment noted so far against the remote as of it.
+  void after(const std::string& when);
+
+ private:
+  struct Moment {
+    std::chrono::system_clock::time_point at;
+    std::string when;
+    std::map<std::string, size_t> files;  // path below the remote -> hash of its bytes
+  };
+
+  std::string remoteFolder_;
+  std::shared_ptr<Invariants> invariants_;
+  std::vector<Moment> moments_;
+};
+
+}  // namespace tessellon::simulation
