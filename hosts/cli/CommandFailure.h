@@ -17,6 +17,7 @@ enum class CommandError : int {
   ambiguousDevice = 4,
   noBackup = 5,
   unusableRemote = 6,
+  historyExpired = 7,
 };
 
 inline constexpr const char* kCommandErrorDomain = "TessellonCommand";

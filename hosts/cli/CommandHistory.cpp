@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,8 +54,11 @@ int CommandHistory::run() {
   if (!choice.backup) return choice.exitStatus;
   const tessellon::Backup& backup = *choice.backup;
 
+  RemoteHistory history(session.remoteAsIs());
   std::vector<RemoteHistory::State> states;
-  if (auto error = RemoteHistory(session.remoteAsIs()).states(backup.deviceID, states)) {
+  std::optional<RemoteHistory::Clock::time_point> since;
+  if (auto error = history.states(backup.deviceID, states)) throw CommandFailure(std::move(*error));
+  if (auto error = history.wholeSince(backup.deviceID, since)) {
     throw CommandFailure(std::move(*error));
   }
   if (options_.json) {
@@ -69,6 +73,7 @@ int CommandHistory::run() {
         {"remote", remoteName(options_)},
         {"deviceID", backup.deviceID},
         {"deviceName", backup.deviceName ? nlohmann::json(*backup.deviceName) : nlohmann::json()},
+        {"wholeSince", since ? nlohmann::json(dateText(*since)) : nlohmann::json()},
         {"states", list}};
     std::cout << object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
     return kExitSuccess;
@@ -81,6 +86,7 @@ int CommandHistory::run() {
   }
   std::cout << "Earlier versions of " << device << " in " << remoteName(options_)
             << ", kept by the backups of:\n";
+  if (since) std::cout << "  (those from before " << dateText(*since) << " expired)\n";
   for (const RemoteHistory::State& state : states) {
     char line[160];
     std::snprintf(line, sizeof line, "  %s  %lld file%s, %.2f MB\n", dateText(state.date).c_str(),

@@ -1,5 +1,6 @@
 #include "cli/CommandRestore.h"
 
+#include <chrono>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -13,13 +14,35 @@
 #include "tessellon/Settings.h"
 
 #include "cli/BackupChoice.h"
+#include "cli/BackupSummary.h"
+#include "cli/CommandFailure.h"
 #include "cli/ExitStatus.h"
 #include "cli/RemoteSelection.h"
 #include "cli/RunFigures.h"
 #include "cli/RunReport.h"
 #include "cli/Session.h"
+#include "delegates/RemoteHistory.h"
 
 namespace tessellon::cli {
+
+namespace {
+
+// A date before the oldest state kept would be answered by later versions: refuse it.
+void requireHistory(Session& session, const std::string& deviceID,
+                    std::chrono::system_clock::time_point asOf) {
+  std::optional<hosts::RemoteHistory::Clock::time_point> since;
+  if (auto error = hosts::RemoteHistory(session.remoteAsIs()).wholeSince(deviceID, since)) {
+    throw CommandFailure(std::move(*error));
+  }
+  if (since && asOf < *since) {
+    throw CommandFailure(CommandError::historyExpired,
+                         "the remote keeps the history of " + deviceID + " only from " +
+                             isoDate(std::chrono::floor<std::chrono::milliseconds>(*since)) +
+                             " on (older versions expired); pick a later --as-of");
+  }
+}
+
+}  // namespace
 
 CommandRestore::CommandRestore(CLI::App& parent)
     : command_(parent.add_subcommand("restore", "Restore a backup without overwriting any file")) {
@@ -46,6 +69,7 @@ int CommandRestore::run() {
       chooseBackup(session, options_, command_->get_option("--device")->count() > 0);
   if (!choice.backup) return choice.exitStatus;
   const std::shared_ptr<tessellon::Backup>& backup = choice.backup;
+  if (options_.asOf) requireHistory(session, backup->deviceID, *options_.asOf);
 
   const RestoreSelection selection = selectRestoreCategories(options_, *backup);
   announceLeftOut(selection.leftOut, options_);

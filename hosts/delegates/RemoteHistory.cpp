@@ -82,8 +82,8 @@ std::optional<tessellon::Error> RemoteHistory::listFiles(const std::string& fold
   return std::nullopt;
 }
 
-std::optional<tessellon::Error> RemoteHistory::stateNames(
-    const std::string& device, std::vector<std::pair<std::string, Clock::time_point>>& out) {
+std::optional<tessellon::Error> RemoteHistory::historyMembers(const std::string& device,
+                                                              std::vector<tessellon::Member>& out) {
   tessellon::Directory deviceFolder;
   if (auto error = list(device, deviceFolder)) return error;
   const bool hasHistory = std::any_of(
@@ -93,13 +93,62 @@ std::optional<tessellon::Error> RemoteHistory::stateNames(
   if (!hasHistory) return std::nullopt;
   tessellon::Directory history;
   if (auto error = list(device + "/" + kFolder, history)) return error;
-  for (const tessellon::Member& member : history.members) {
+  out = std::move(history.members);
+  return std::nullopt;
+}
+
+namespace {
+
+// The folders among `members` named `prefix` and a state name, oldest first.
+std::vector<std::pair<std::string, RemoteHistory::Clock::time_point>> dated(
+    const std::vector<tessellon::Member>& members, const std::string& prefix) {
+  std::vector<std::pair<std::string, RemoteHistory::Clock::time_point>> found;
+  for (const tessellon::Member& member : members) {
     const std::string name = lastComponent(member.fullName);
-    if (member.type != tessellon::MemberType::directory) continue;
-    if (const auto date = stateDate(name)) out.emplace_back(name, *date);
+    if (member.type != tessellon::MemberType::directory || name.rfind(prefix, 0) != 0) continue;
+    if (const auto date = RemoteHistory::stateDate(name.substr(prefix.size()))) {
+      found.emplace_back(name, *date);
+    }
   }
-  std::sort(out.begin(), out.end(),
+  std::sort(found.begin(), found.end(),
             [](const auto& a, const auto& b) { return a.second < b.second; });
+  return found;
+}
+
+constexpr const char* kExpired = "expired-";
+
+}  // namespace
+
+std::optional<tessellon::Error> RemoteHistory::stateNames(
+    const std::string& device, std::vector<std::pair<std::string, Clock::time_point>>& out) {
+  std::vector<tessellon::Member> members;
+  if (auto error = historyMembers(device, members)) return error;
+  out = dated(members, "");
+  return std::nullopt;
+}
+
+std::optional<tessellon::Error> RemoteHistory::expiredNames(
+    const std::string& device, std::vector<std::pair<std::string, Clock::time_point>>& out) {
+  std::vector<tessellon::Member> members;
+  if (auto error = historyMembers(device, members)) return error;
+  out = dated(members, kExpired);
+  return std::nullopt;
+}
+
+std::optional<tessellon::Error> RemoteHistory::remove(const std::string& path) {
+  std::promise<std::optional<tessellon::Error>> answer;
+  remote_->deleteFile(path, [&answer](bool, std::optional<tessellon::Error> error) {
+    answer.set_value(std::move(error));
+  });
+  return answer.get_future().get();
+}
+
+std::optional<tessellon::Error> RemoteHistory::wholeSince(const std::string& device,
+                                                          std::optional<Clock::time_point>& since) {
+  std::vector<std::pair<std::string, Clock::time_point>> expired;
+  if (auto error = expiredNames(device, expired)) return error;
+  since.reset();
+  if (!expired.empty()) since = expired.back().second;
   return std::nullopt;
 }
 
@@ -123,13 +172,20 @@ std::optional<tessellon::Error> RemoteHistory::expire(const std::string& device,
   if (auto error = stateNames(device, names)) return error;
   for (const auto& [name, date] : names) {
     if (date >= before) break;
-    std::promise<std::optional<tessellon::Error>> answer;
-    remote_->deleteFile(statePath(device, name),
-                        [&answer](bool, std::optional<tessellon::Error> error) {
-                          answer.set_value(std::move(error));
-                        });
-    if (auto error = answer.get_future().get()) return error;
+    if (auto error = remove(statePath(device, name))) return error;
     ++removed;
+  }
+  if (removed == 0) return std::nullopt;
+  // The mark first, then the older marks: a history is never without its latest one.
+  std::promise<std::optional<tessellon::Error>> made;
+  remote_->createDirectory(
+      statePath(device, kExpired + stateName(before)),
+      [&made](bool, std::optional<tessellon::Error> error) { made.set_value(std::move(error)); });
+  if (auto error = made.get_future().get()) return error;
+  std::vector<std::pair<std::string, Clock::time_point>> expired;
+  if (auto error = expiredNames(device, expired)) return error;
+  for (size_t index = 0; index + 1 < expired.size(); ++index) {
+    if (auto error = remove(statePath(device, expired[index].first))) return error;
   }
   return std::nullopt;
 }

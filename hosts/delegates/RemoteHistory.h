@@ -52,9 +52,14 @@ class RemoteHistory {
 
   // The device's states, oldest first, with what each holds.
   std::optional<tessellon::Error> states(const std::string& device, std::vector<State>& out);
-  // Removes the device's states from before `before`; `removed` counts them.
+  // Removes the device's states from before `before`; `removed` counts them. When it removes any,
+  // it leaves the folder "expired-<state name of before>" in ".history" (only the latest), so
+  // that no one mistakes what is left for the whole history.
   std::optional<tessellon::Error> expire(const std::string& device, Clock::time_point before,
                                          int& removed);
+  // Since when the device's history is whole: nothing when no state ever expired.
+  std::optional<tessellon::Error> wholeSince(const std::string& device,
+                                             std::optional<Clock::time_point>& since);
   // The versions at `date` of every device's paths.
   std::optional<tessellon::Error> versionsAt(Clock::time_point date, Versions& out);
 
@@ -66,6 +71,13 @@ class RemoteHistory {
   // The device's state names with their dates, oldest first; none when it has no history.
   std::optional<tessellon::Error> stateNames(
       const std::string& device, std::vector<std::pair<std::string, Clock::time_point>>& out);
+  // As stateNames, for the folders "expired-<state name>".
+  std::optional<tessellon::Error> expiredNames(
+      const std::string& device, std::vector<std::pair<std::string, Clock::time_point>>& out);
+  std::optional<tessellon::Error> remove(const std::string& path);
+  // The members of the device's ".history"; none when it has none.
+  std::optional<tessellon::Error> historyMembers(const std::string& device,
+                                                 std::vector<tessellon::Member>& out);
 
   const std::shared_ptr<tessellon::BackupSDKDelegate> remote_;
 };

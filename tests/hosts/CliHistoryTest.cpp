@@ -93,10 +93,21 @@ TEST_F(CliHistoryTest, HistoryOlderThanItsLimitGoesAtTheNextBackupAndNothingYoun
   EXPECT_EQ(states(device), (std::vector<std::string>{old, recent}));
 
   ASSERT_EQ(backup(" --keep-history 30").status, 0);
-  const std::vector<std::string> kept = states(device);
-  ASSERT_EQ(kept.size(), 2u);
+  std::vector<std::string> kept = states(device);
+  ASSERT_EQ(kept.size(), 3u);
   EXPECT_EQ(kept[0], recent);
   EXPECT_NE(kept[1], old);
+  // What is left is not taken for the whole history: a date from before the expiry is refused.
+  EXPECT_EQ(kept[2].rfind("expired-", 0), 0u);
+  const std::string expiredDate =
+      utcText(std::chrono::system_clock::now() - std::chrono::hours(24 * 35));
+  const Outcome tooOld = run("restore --as-of " + expiredDate + folders("then"));
+  EXPECT_EQ(tooOld.status, 1);
+  EXPECT_THAT(tooOld.err, HasSubstr("only from "));
+  EXPECT_FALSE(fs::exists(dir_.file("then")));
+  EXPECT_FALSE(Json::parse(run("history --json --remote '" + remote() + "'").out)
+                   .at("wholeSince")
+                   .is_null());
 }
 
 }  // namespace
