@@ -169,13 +169,18 @@ void addSourceOptions(CLI::App& command, CliOptions& options) {
 }
 
 void addRestoreOptions(CLI::App& command, CliOptions& options) {
-  command
-      .add_option("--device", options.device,
-                  "Device whose backup to restore: the ID 'tessellon list' shows or its first "
-                  "characters (any case), or the computer name (default: this computer's backup)")
-      ->type_name("ID");
+  addDeviceOption(command, options, "whose backup to restore");
   addFolderOptions(command, options, " to restore into");
   addOnlyOption(command, options, "every category the backup holds");
+}
+
+void addDeviceOption(CLI::App& command, CliOptions& options, const std::string& purpose) {
+  command
+      .add_option("--device", options.device,
+                  "Device " + purpose +
+                      ": the ID 'tessellon list' shows or its first characters (any case), or "
+                      "the computer name (default: this computer's backup)")
+      ->type_name("ID");
 }
 
 void addBackupOptions(CLI::App& command, CliOptions& options) {

@@ -69,6 +69,8 @@ void addSourceOptions(CLI::App& command, CliOptions& options);
 // --name, --keep-deleted, --prune, --allow-large-removal and --archive-size.
 void addBackupOptions(CLI::App& command, CliOptions& options);
 void addArchiveSizeOption(CLI::App& command, CliOptions& options);
+// --device, for a verb that works on one device's backup: "Device <purpose>: ...".
+void addDeviceOption(CLI::App& command, CliOptions& options, const std::string& purpose);
 // --keep-history DAYS.
 void addHistoryOption(CLI::App& command, CliOptions& options);
 // --as-of DATE.

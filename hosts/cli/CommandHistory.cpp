@@ -34,11 +34,7 @@ CommandHistory::CommandHistory(CLI::App& parent)
     : command_(parent.add_subcommand(
           "history", "List the earlier versions of a backup that the remote keeps")) {
   addRemoteOption(*command_, options_);
-  command_
-      ->add_option("--device", options_.device,
-                   "Device whose history to list: the ID 'tessellon list' shows or its first "
-                   "characters (any case), or the computer name (default: this computer's backup)")
-      ->type_name("ID");
+  addDeviceOption(*command_, options_, "whose history to list");
   addOutputOptions(*command_, options_);
   command_->footer(
       "One line per backup that replaced or removed files on the remote: its start in UTC and "

@@ -103,11 +103,7 @@ CommandVerify::CommandVerify(CLI::App& parent)
     : command_(parent.add_subcommand(
           "verify", "Check that a backup on the remote is whole: every file there, at its size")) {
   addRemoteOption(*command_, options_);
-  command_
-      ->add_option("--device", options_.device,
-                   "Device whose backup to check: the ID 'tessellon list' shows or its first "
-                   "characters (any case), or the computer name (default: this computer's backup)")
-      ->type_name("ID");
+  addDeviceOption(*command_, options_, "whose backup to check");
   command_->add_flag("--read-data", readData_,
                      "Also download every file that has a recorded checksum and compare it");
   addOutputOptions(*command_, options_);

@@ -168,9 +168,9 @@ std::optional<tessellon::Error> RemoteHistory::states(const std::string& device,
 
 std::optional<tessellon::Error> RemoteHistory::expire(const std::string& device,
                                                       Clock::time_point before, int& removed) {
-  std::vector<std::pair<std::string, Clock::time_point>> names;
-  if (auto error = stateNames(device, names)) return error;
-  for (const auto& [name, date] : names) {
+  std::vector<tessellon::Member> members;
+  if (auto error = historyMembers(device, members)) return error;
+  for (const auto& [name, date] : dated(members, "")) {
     if (date >= before) break;
     if (auto error = remove(statePath(device, name))) return error;
     ++removed;
@@ -182,10 +182,10 @@ std::optional<tessellon::Error> RemoteHistory::expire(const std::string& device,
       statePath(device, kExpired + stateName(before)),
       [&made](bool, std::optional<tessellon::Error> error) { made.set_value(std::move(error)); });
   if (auto error = made.get_future().get()) return error;
-  std::vector<std::pair<std::string, Clock::time_point>> expired;
-  if (auto error = expiredNames(device, expired)) return error;
-  for (size_t index = 0; index + 1 < expired.size(); ++index) {
-    if (auto error = remove(statePath(device, expired[index].first))) return error;
+  // Older marks say less than this one; a later one (a shorter limit before) stays.
+  for (const auto& [name, date] : dated(members, kExpired)) {
+    if (date >= before) break;
+    if (auto error = remove(statePath(device, name))) return error;
   }
   return std::nullopt;
 }

@@ -53,7 +53,7 @@ class RemoteHistory {
   // The device's states, oldest first, with what each holds.
   std::optional<tessellon::Error> states(const std::string& device, std::vector<State>& out);
   // Removes the device's states from before `before`; `removed` counts them. When it removes any,
-  // it leaves the folder "expired-<state name of before>" in ".history" (only the latest), so
+  // it leaves the folder "expired-<state name of before>" in ".history" (and drops older ones), so
   // that no one mistakes what is left for the whole history.
   std::optional<tessellon::Error> expire(const std::string& device, Clock::time_point before,
                                          int& removed);
