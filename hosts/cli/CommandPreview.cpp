@@ -13,11 +13,11 @@
 #include "cli/BackupChoice.h"
 #include "cli/BackupSummary.h"
 #include "cli/ExitStatus.h"
+#include "cli/ListedItem.h"
 #include "cli/RemoteSelection.h"
 #include "cli/RunFigures.h"
 #include "cli/RunReport.h"
 #include "cli/Session.h"
-#include "cli/SkippedList.h"
 
 namespace tessellon::cli {
 

@@ -144,6 +144,7 @@ void RunFigures::apply(const tessellon::ProcessReport& report) {
     figures.skipped = (*section)->skipped;
   }
   if (skipped.empty()) skipped = skippedEntries(report);
+  failed = failedEntries(report);
 }
 
 std::vector<CategoryFigures> RunFigures::largeRemovals() const {

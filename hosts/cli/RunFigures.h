@@ -9,7 +9,7 @@
 #include "tessellon/Date.h"
 #include "tessellon/ProcessReport.h"
 
-#include "cli/SkippedList.h"
+#include "cli/ListedItem.h"
 
 namespace tessellon::cli {
 
@@ -44,7 +44,7 @@ class RunFigures {
   // No categories yet: the device and name of `backup`, for a restore of it.
   static RunFigures of(const tessellon::Backup& backup);
 
-  // Takes the sent, failed and skipped counts of the finished run.
+  // Takes the sent, failed and skipped counts of the finished run, and what failed.
   void apply(const tessellon::ProcessReport& report);
 
   // The categories a pruning backup would empty or more than halve.
@@ -59,7 +59,9 @@ class RunFigures {
   std::optional<std::string> name;
   std::vector<CategoryFigures> categories;
   // With their reasons when a preview found them.
-  std::vector<SkippedEntry> skipped;
+  std::vector<ListedItem> skipped;
+  // What the run's report names as failed.
+  std::vector<ListedItem> failed;
 };
 
 }  // namespace tessellon::cli

@@ -22,9 +22,9 @@ using nlohmann::json;
 
 json optionalText(const std::optional<std::string>& text) { return text ? json(*text) : json(); }
 
-json entriesJson(const std::vector<SkippedEntry>& entries) {
+json entriesJson(const std::vector<ListedItem>& entries) {
   json list = json::array();
-  for (const SkippedEntry& entry : entries) {
+  for (const ListedItem& entry : entries) {
     list.push_back({{"category", entry.category},
                     {"path", printablePath(entry.path)},
                     {"reason", entry.reason.empty() ? json() : json(entry.reason)}});
@@ -92,8 +92,7 @@ std::string runJson(const RunContext& context, const RunFigures& figures) {
       {"startDate", isoDate(context.startDate)},
       {"finishDate", context.finishDate ? json(isoDate(*context.finishDate)) : json()},
       {"categories", std::move(categories)},
-      // The library counts failed items without naming them; the list stays empty until it does.
-      {"failed", json::array()},
+      {"failed", entriesJson(figures.failed)},
       {"skipped", entriesJson(figures.skipped)},
   };
   if (context.verb != "restore") document["prune"] = context.prune;
@@ -131,6 +130,7 @@ int concludeRun(const Session& session, const CliOptions& options, RunContext co
                 << isoDate(*context.finishDate) << ".\n";
     }
     // Warnings: shown with -q too.
+    printFailed(std::cout, figures.failed);
     printSkipped(std::cout, figures.skipped);
   }
   const int failedStatus = reportFailedCategories(figures);
@@ -138,7 +138,7 @@ int concludeRun(const Session& session, const CliOptions& options, RunContext co
   return failedStatus != kExitSuccess ? failedStatus : skippedStatus;
 }
 
-int reportSkipped(const std::vector<SkippedEntry>& skipped) {
+int reportSkipped(const std::vector<ListedItem>& skipped) {
   const std::vector<std::string> categories = skippedCategories(skipped);
   if (categories.empty()) return kExitSuccess;
   std::string line = "tessellon: items skipped in:";

@@ -11,8 +11,8 @@
 #include "tessellon/ProcessReport.h"
 
 #include "cli/CliOptions.h"
+#include "cli/ListedItem.h"
 #include "cli/RunFigures.h"
-#include "cli/SkippedList.h"
 
 namespace tessellon::cli {
 
@@ -41,17 +41,17 @@ std::string itemsText(int items, int64_t bytes);
 std::string runJson(const RunContext& context, const RunFigures& figures);
 
 // Turns the completion of a backup (or restore) into output and an exit status: --json's document,
-// or the category lines and a closing line naming the remote, the device and the time, with the
-// skipped paths (shown with -q too); "items failed in: ..." or "items skipped in: ..." with status
-// 3, an error with status 1 (a full remote said plainly, even when the library ended the run as
-// cancelled), 130 when the user cancelled. `nothingDone` opens the closing line of a run that
-// moved no item.
+// or the category lines and a closing line naming the remote, the device and the time, with what
+// failed and the skipped paths (both shown with -q too); "items failed in: ..." or "items skipped
+// in: ..." with status 3, an error with status 1 (a full remote said plainly, even when the library
+// ended the run as cancelled), 130 when the user cancelled. `nothingDone` opens the closing line of
+// a run that moved no item.
 int concludeRun(const Session& session, const CliOptions& options, RunContext context,
                 RunFigures figures, const std::shared_ptr<tessellon::ProcessReport>& report,
                 const std::optional<tessellon::Error>& error, const std::string& nothingDone);
 
 // Names the categories of `skipped` on standard error ("tessellon: items skipped in: images");
 // returns kExitFailedItems, or kExitSuccess when nothing was skipped.
-int reportSkipped(const std::vector<SkippedEntry>& skipped);
+int reportSkipped(const std::vector<ListedItem>& skipped);
 
 }  // namespace tessellon::cli

@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "tessellon/FailedItem.h"
+
 namespace tessellon {
 
-// Outcome of one category: items and bytes that succeeded and failed, and the files or folders
-// the scan found but could not take (not part of `overall`).
+// Outcome of one category: items and bytes that succeeded and failed, what failed and why, and
+// the files or folders the scan found but could not take (not part of `overall`).
 struct ReportSection {
   int overall = 0;
   int success = 0;
@@ -19,6 +21,10 @@ struct ReportSection {
   int skipped = 0;
   // Absolute, as the file system names them (they may not be UTF-8).
   std::vector<std::string> skippedPaths;
+  // What `failed` counts, each with its reason: an image or video by each of its paths (so there
+  // may be more entries than items), a document that failed as one entry. A media restore also
+  // names each path it could not write of an item it restored.
+  std::vector<FailedItem> failedItems;
 
   ReportSection() = default;
   ReportSection(int successCount, int failedCount, int64_t successByteCount,
@@ -35,8 +41,8 @@ struct ReportSection {
   // " skipped=2" when anything was skipped.
   virtual std::string description() const;
 
-  // Same counts and skipped paths; a media restore section equals only another one with the
-  // same path counts.
+  // Same counts and skipped paths (failure reasons are not compared); a media restore section
+  // equals only another one with the same path counts.
   friend bool operator==(const ReportSection& left, const ReportSection& right);
 };
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tessellon/Backup.h"
 #include "tessellon/ProcessReport.h"
@@ -32,16 +34,23 @@ class CategoryBackup {
                                                      std::shared_ptr<CancelToken> token) = 0;
 
  protected:
-  // Adds `count` files and `bytes` to the success or failed side of `section`, replacing it (a
-  // section once handed out does not change); an addition of nothing still creates it.
-  static void tally(std::shared_ptr<ReportSection>& section, bool success, int count,
-                    int64_t bytes) {
-    const ReportSection old = section ? *section : ReportSection();
-    section = std::make_shared<ReportSection>(
-        old.success + (success ? count : 0), old.failed + (success ? 0 : count),
-        old.successBytes + (success ? bytes : 0), old.failedBytes + (success ? 0 : bytes));
-    section->skipped = old.skipped;
-    section->skippedPaths = old.skippedPaths;
+  // Adds `count` files and `bytes` to the success or failed side of `section`, created on first
+  // use (an addition of nothing still creates it), and `failed`, what failed, to its list. A
+  // category hands its section out only once it ended, so until then it changes in place.
+  static void tally(std::shared_ptr<ReportSection>& section, bool success, int count, int64_t bytes,
+                    std::vector<FailedItem> failed = {}) {
+    if (!section) section = std::make_shared<ReportSection>();
+    ReportSection& counts = *section;
+    (success ? counts.success : counts.failed) += count;
+    (success ? counts.successBytes : counts.failedBytes) += bytes;
+    counts.overall += count;
+    counts.overallBytes += bytes;
+    if (counts.failedItems.empty()) {
+      counts.failedItems = std::move(failed);
+    } else {
+      counts.failedItems.insert(counts.failedItems.end(), std::make_move_iterator(failed.begin()),
+                                std::make_move_iterator(failed.end()));
+    }
   }
 };
 

@@ -4,12 +4,14 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "tessellon/ItemsMetaData.h"
 
 #include "backup/ArchiveUploader.h"
 #include "backup/CategoryBackup.h"
 #include "core/FileStatusManager.h"
+#include "core/HostError.h"
 #include "core/Log.h"
 #include "model/BackupRunState.h"
 
@@ -86,7 +88,12 @@ class DocumentBackup final : public CategoryBackup {
           fileStatusManager_->notifyAboutCurrentBackupFileStatus();
           archives_->deleteTemporaryFile(category_.fileName);
           Section section;
-          tally(section, result.isSuccess(), taskItems->count, taskItems->bytes);
+          std::vector<FailedItem> failed;
+          if (result.isFail()) {
+            failed.push_back({archives_->uid() + "/" + category_.fileName,
+                              "not sent: " + failureReason(result.failure())});
+          }
+          tally(section, result.isSuccess(), taskItems->count, taskItems->bytes, std::move(failed));
           return FutureResult<Section>::success(section);
         });
   }

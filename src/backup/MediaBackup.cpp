@@ -31,6 +31,10 @@ struct MediaBackup::Batch {
   int failedFiles = 0;
   // The items the record gained through this archive.
   MediaMetaData::Items appended;
+  // Every task item counted as success, to be named should the archive fail; and the items that
+  // failed on their own.
+  std::vector<const MediaItem*> counted;
+  std::vector<FailedItem> failedItems;
 };
 
 // One category run. `done` completes once, when the last archive is through or
@@ -247,7 +251,9 @@ void MediaBackup::reportLost(const MediaItem& item) {
     return "lost " + category_.itemNoun + " " + item.id + ": its file " + item.getRemoteFileName() +
            " is gone from the remote and its content from this computer";
   });
-  addToReport(false, 1, item.bytes);
+  std::vector<FailedItem> failed;
+  nameFailed(failed, item, "gone from the remote and from this computer");
+  addToReport(false, 1, item.bytes, std::move(failed));
 }
 
 Future<Section> MediaBackup::processEmpty(const std::shared_ptr<Backup>& backup,
@@ -374,6 +380,7 @@ void MediaBackup::appendHashedItem(const std::shared_ptr<Run>& run, size_t index
     }
     batch.successBytes += item->bytes;
     batch.successFiles += 1;
+    batch.counted.push_back(item.get());
   } else if (recorded || holdsStored(*run, *item, name)) {
     // Recorded, not packed: its file is on the remote already.
     if (recorded) item->checksum = recorded->checksum;
@@ -443,6 +450,9 @@ void MediaBackup::appendFailed(const std::shared_ptr<Run>& run, size_t index, co
   item->fingerprint.reset();
   run->batch.failedBytes += item->bytes;
   run->batch.failedFiles += 1;
+  nameFailed(run->batch.failedItems, *item,
+             repair ? "gone from the remote and unreadable here: " + failureReason(error)
+                    : failureReason(error));
   // A repair whose local file is gone too is one lost item, whatever the error says.
   if (isError(error, BackupSDKError::zipFailedNotEnoughDiskSpace) ||
       (error.domain != kBackupSDKErrorDomain && !repair)) {
@@ -474,7 +484,7 @@ void MediaBackup::closeZip(const std::shared_ptr<Run>& run, size_t index, bool l
         sendZip(run);
       } else {
         // Nothing of this archive left the machine.
-        reportFailed(run->batch);
+        reportFailed(run->batch, result.failure());
         rollBack(*run, run->batch);
         run->batch = Batch{};
       }
@@ -542,14 +552,14 @@ void MediaBackup::finalizeZip(Run& run, const FutureResult<Void>& result) {
         return "error while uploading/inflating ZIP (" + nsErrorDescription(result.failure()) + ")";
       });
     }
-    reportFailed(sent);
+    reportFailed(sent, result.failure());
     rollBack(run, sent);
   } else {
     logWith(logger_, LogLevel::debug,
             [&] { return category_.itemTitle + " ZIP uploaded/inflated successfully"; });
     for (const auto& item : sent.appended) run.landed.insert(item->getRemoteFileName());
     addToReport(true, sent.successFiles, sent.successBytes);
-    addToReport(false, sent.failedFiles, sent.failedBytes);
+    addToReport(false, sent.failedFiles, sent.failedBytes, std::move(sent.failedItems));
   }
   run.sent.reset();
   run.sentItems.clear();
@@ -622,12 +632,24 @@ bool MediaBackup::holdsStored(Run& run, MediaItem& item, const std::string& name
   return true;
 }
 
-void MediaBackup::reportFailed(Batch& batch) {
+void MediaBackup::reportFailed(Batch& batch, const Error& error) {
   batch.failedBytes += batch.successBytes;
   batch.failedFiles += batch.successFiles;
   batch.successBytes = 0;
   batch.successFiles = 0;
-  addToReport(false, batch.failedFiles, batch.failedBytes);
+  const std::string reason = "its archive did not reach the remote: " + failureReason(error);
+  for (const MediaItem* item : batch.counted) nameFailed(batch.failedItems, *item, reason);
+  batch.counted.clear();
+  addToReport(false, batch.failedFiles, batch.failedBytes, std::move(batch.failedItems));
+}
+
+void MediaBackup::nameFailed(std::vector<FailedItem>& failed, const MediaItem& item,
+                             const std::string& reason) const {
+  if (item.paths().empty()) {
+    failed.push_back(
+        {archives_->uid() + "/" + category_.folder + "/" + item.getRemoteFileName(), reason});
+  }
+  for (const std::string& path : item.paths()) failed.push_back({path, reason});
 }
 
 void MediaBackup::updateCache(const std::shared_ptr<MediaItem>& item,
@@ -637,6 +659,7 @@ void MediaBackup::updateCache(const std::shared_ptr<MediaItem>& item,
 
 void MediaBackup::updateFields(Batch& batch, const std::shared_ptr<MediaItem>& item) {
   batch.appended.push_back(item);
+  batch.counted.push_back(item.get());
   batch.successBytes += item->bytes;
   batch.successFiles += 1;
 }

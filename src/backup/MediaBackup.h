@@ -141,8 +141,11 @@ class MediaBackup final : public CategoryBackup {
   // record, and one on its way stays in it only if it landed.
   void stop(const std::shared_ptr<Run>& run, const std::optional<Error>& error);
 
-  // Counts every file of the archive as failed.
-  void reportFailed(Batch& batch);
+  // Counts every file of the archive as failed, for `error`.
+  void reportFailed(Batch& batch, const Error& error);
+  // Adds `item` to `failed` by each of its paths, or by its file on the remote when it has none.
+  void nameFailed(std::vector<FailedItem>& failed, const MediaItem& item,
+                  const std::string& reason) const;
   void updateCache(const std::shared_ptr<MediaItem>& item, const std::string& fingerprint);
   void updateFields(Batch& batch, const std::shared_ptr<MediaItem>& item);
   void updateBackupMetadata(Run& run, const std::shared_ptr<MediaItem>& item);
@@ -159,8 +162,8 @@ class MediaBackup final : public CategoryBackup {
 
   // The record's metadata of this category, created empty when missing.
   MediaMetaData& recordMetaData(Backup& backup) const;
-  void addToReport(bool success, int count, int64_t bytes) {
-    tally(section_, success, count, bytes);
+  void addToReport(bool success, int count, int64_t bytes, std::vector<FailedItem> failed = {}) {
+    tally(section_, success, count, bytes, std::move(failed));
   }
 
   const std::shared_ptr<ArchiveUploader> archives_;

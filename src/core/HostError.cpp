@@ -21,4 +21,8 @@ Error asNSError(const Error& error) {
 
 std::string nsErrorDescription(const Error& error) { return describe(asNSError(error)); }
 
+std::string failureReason(const Error& error) {
+  return error.message.empty() ? nsErrorDescription(error) : error.message;
+}
+
 }  // namespace tessellon

@@ -14,4 +14,7 @@ Error asNSError(const Error& error);
 // The host form's description ("domain code: message"), as log lines carry it.
 std::string nsErrorDescription(const Error& error);
 
+// Why an item failed, as a report names it: the message, or the description when it has none.
+std::string failureReason(const Error& error);
+
 }  // namespace tessellon

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/HostError.h"
 #include "core/Log.h"
 #include "model/SkippedItems.h"
 
@@ -27,8 +28,10 @@ bool takePrevious(const FutureResult<T>& previous, const std::shared_ptr<LoggerP
   return true;
 }
 
-Section allFailed(int count, int64_t bytes) {
-  return std::make_shared<ReportSection>(0, count, 0, bytes);
+Section allFailed(int count, int64_t bytes, const std::string& document, std::string reason) {
+  auto section = std::make_shared<ReportSection>(0, count, 0, bytes);
+  section->failedItems.push_back({document, std::move(reason)});
+  return section;
 }
 
 Future<Section> mediaSection(const Future<std::optional<RestoreMediaReportSection>>& restored) {
@@ -63,7 +66,7 @@ Future<Section> RestoreDataHandler::restoreContactsHandling(const FutureResult<V
     return Future<Section>::cancelled();
   }
   restoreStatusService_->updateOverallFileStatus(*backup);
-  return restoreContacts(backup->contactsMetaData);
+  return restoreContacts(backup->contactsMetaData, backup->deviceID + "/contacts.json");
 }
 
 Future<Section> RestoreDataHandler::restorCalendarsHandling(
@@ -73,7 +76,7 @@ Future<Section> RestoreDataHandler::restorCalendarsHandling(
                     [&](const Section& section) { report->contacts = section; })) {
     return Future<Section>::cancelled();
   }
-  return restoreCalendars(backup->calendarsMetaData);
+  return restoreCalendars(backup->calendarsMetaData, backup->deviceID + "/calendars.json");
 }
 
 Future<Section> RestoreDataHandler::restoreImagesHandling(
@@ -105,33 +108,35 @@ Future<Section> RestoreDataHandler::restoreVideosHandling(
 }
 
 Future<Section> RestoreDataHandler::restoreContacts(
-    const std::shared_ptr<ItemsMetaData<Contact>>& metaData) {
+    const std::shared_ptr<ItemsMetaData<Contact>>& metaData, const std::string& document) {
   if (!metaData || !restoreStatusService_->restoreSettings().contacts) {
     return Future<Section>::success(nullptr);
   }
   if (!metaData->items) {
-    return Future<Section>::success(allFailed(metaData->count, metaData->bytes));
+    return Future<Section>::success(
+        allFailed(metaData->count, metaData->bytes, document, "it could not be read"));
   }
   Future<Void> restored = restoreContactsUnit_
                               ? restoreContactsUnit_->persist(*metaData->items)
                               : Future<Void>::failWithErrorMessage("no address book");
   return finalizeDocumentRestore(restored, metaData->count, metaData->bytes,
-                                 "Restore of Contacts failed: ");
+                                 "Restore of Contacts failed: ", document);
 }
 
 Future<Section> RestoreDataHandler::restoreCalendars(
-    const std::shared_ptr<ItemsMetaData<CalendarEntry>>& metaData) {
+    const std::shared_ptr<ItemsMetaData<CalendarEntry>>& metaData, const std::string& document) {
   if (!metaData || !restoreStatusService_->restoreSettings().calendars) {
     return Future<Section>::success(nullptr);
   }
   if (!metaData->items) {
-    return Future<Section>::success(allFailed(metaData->count, metaData->bytes));
+    return Future<Section>::success(
+        allFailed(metaData->count, metaData->bytes, document, "it could not be read"));
   }
   Future<Void> restored = calendarService_
                               ? calendarService_->restoreCalendars(*metaData)
                               : Future<Void>::failWithErrorMessage("no calendar store");
   return finalizeDocumentRestore(restored, metaData->count, metaData->bytes,
-                                 "Restore of Calendars failed: ")
+                                 "Restore of Calendars failed: ", document)
       .onSuccess(Executor::immediate(), [service = calendarService_](const Section& section) {
         // Events the store could not take are part of the report, never left out unseen.
         if (!section || !service) return section;
@@ -143,12 +148,12 @@ Future<Section> RestoreDataHandler::restoreCalendars(
 }
 
 Future<Section> RestoreDataHandler::finalizeDocumentRestore(const Future<Void>& restored, int count,
-                                                            int64_t bytes,
-                                                            const char* failureLine) {
+                                                            int64_t bytes, const char* failureLine,
+                                                            const std::string& document) {
   return restored.onComplete(
       Executor::immediate(),
-      [logger = logger_, status = restoreStatusService_, count, bytes,
-       failureLine](const FutureResult<Void>& outcome) -> FutureResult<Section> {
+      [logger = logger_, status = restoreStatusService_, count, bytes, failureLine,
+       document](const FutureResult<Void>& outcome) -> FutureResult<Section> {
         if (stepCancelled(outcome)) return FutureResult<Section>::cancelled();
         Section section;
         if (outcome.isSuccess()) {
@@ -156,7 +161,7 @@ Future<Section> RestoreDataHandler::finalizeDocumentRestore(const Future<Void>& 
         } else {
           logWith(logger, LogLevel::error,
                   [&] { return std::string(failureLine) + describe(outcome.failure()); });
-          section = allFailed(count, bytes);
+          section = allFailed(count, bytes, document, failureReason(outcome.failure()));
         }
         status->updateProgress(bytes);
         return FutureResult<Section>::success(std::move(section));

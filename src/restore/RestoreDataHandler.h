@@ -55,11 +55,14 @@ class RestoreDataHandler final {
                                         std::shared_ptr<CancelToken> cancelToken);
 
  private:
-  Future<Section> restoreContacts(const std::shared_ptr<ItemsMetaData<Contact>>& metaData);
-  Future<Section> restoreCalendars(const std::shared_ptr<ItemsMetaData<CalendarEntry>>& metaData);
+  // `document` names the stored document ("<device>/contacts.json") should it fail.
+  Future<Section> restoreContacts(const std::shared_ptr<ItemsMetaData<Contact>>& metaData,
+                                  const std::string& document);
+  Future<Section> restoreCalendars(const std::shared_ptr<ItemsMetaData<CalendarEntry>>& metaData,
+                                   const std::string& document);
   // Turns a document restore's outcome into its section.
   Future<Section> finalizeDocumentRestore(const Future<Void>& restored, int count, int64_t bytes,
-                                          const char* failureLine);
+                                          const char* failureLine, const std::string& document);
 
   const std::shared_ptr<LoggerProtocol> logger_;
   const std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService_;

@@ -6,6 +6,7 @@
 #include <thread>
 #include <utility>
 
+#include "core/HostError.h"
 #include "core/Log.h"
 #include "core/PathUtils.h"
 #include "futures/CurrentExecutor.h"
@@ -38,6 +39,7 @@ struct LoopRun {
   int restoredCount = 0;
   int64_t restoredBytes = 0;
   int failedPaths = 0;
+  std::vector<FailedItem> failedItems;
 };
 
 bool isCancelled(const std::shared_ptr<CancelToken>& cancelToken) {
@@ -85,6 +87,7 @@ void startMore(const std::shared_ptr<LoopRun>& run) {
       if (!cancel) {
         section = RestoreMediaItemService::finalizeRestoreMediaItem(
             *run->metaData, run->restoredCount, run->restoredBytes, run->failedPaths);
+        section->failedItems = std::move(run->failedItems);
       }
     }
     // A slot handed to a loop that has nothing left to start goes to the next one.
@@ -119,8 +122,17 @@ void startItem(const std::shared_ptr<LoopRun>& run, std::shared_ptr<MediaItem> i
         run->restoredCount += 1;
         run->restoredBytes += item->bytes;
         run->failedPaths += static_cast<int>(result.successValue().size());
+        for (const std::string& path : result.successValue()) {
+          run->failedItems.push_back({path, "could not be written there"});
+        }
       } else {
         run->failedPaths += pathCount(item);
+        const std::string reason = failureReason(result.failure());
+        if (!item || item->paths().empty()) {
+          run->failedItems.push_back({item ? item->getRemoteFileName() : std::string(), reason});
+        } else {
+          for (const std::string& path : item->paths()) run->failedItems.push_back({path, reason});
+        }
       }
     }
     startMore(run);
@@ -190,8 +202,12 @@ Future<std::optional<RestoreMediaReportSection>> RestoreMediaItemService::restor
   }
   if (dynamic_cast<const FailedToDownloadMediaMetaData*>(metaData.get()) != nullptr) {
     // The list never arrived, so nothing can be fetched: every item it counted failed.
-    return Future<Section>::success(
-        RestoreMediaReportSection(0, metaData->count, 0, metaData->bytes, 0, 0));
+    RestoreMediaReportSection section(0, metaData->count, 0, metaData->bytes, 0, 0);
+    std::vector<std::string> folder = remoteFolder;
+    folder.push_back(vocabulary_.remoteFolderName);
+    section.failedItems.push_back(
+        {PathUtils::combinePath(folder), "the list of what it holds could not be read"});
+    return Future<Section>::success(std::move(section));
   }
   if (!metaData->items) {
     return Future<Section>::success(RestoreMediaReportSection(0, 0, 0, 0, 0, 0));

@@ -26,7 +26,9 @@ namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using ::testing::AllOf;
 using ::testing::Contains;
+using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::IsSupersetOf;
 using ::testing::Not;
 
 struct Outcome {
@@ -358,6 +360,9 @@ TEST_F(BackupEndToEndTest, AFailedContactsUploadLeavesNoClaimAndTheNextRunSeesTh
   const Outcome first = backup();
   ASSERT_FALSE(first.error);
   EXPECT_EQ(first.report->contacts->failed, 1);
+  const std::string document = fs::path(device()).filename().string() + "/contacts.json";
+  EXPECT_THAT(first.report->contacts->failedItems,
+              ElementsAre(FailedItem{document, "not sent: the connection was lost"}));
   hook_->beforeUpload = nullptr;
   expectRecordHeld();
 
@@ -367,6 +372,27 @@ TEST_F(BackupEndToEndTest, AFailedContactsUploadLeavesNoClaimAndTheNextRunSeesTh
   EXPECT_EQ(second.report->contacts->success, 1);
   EXPECT_THAT(uploadedMedia(before), IsEmpty());  // the stored media were recognised
   expectRecordHeld();
+}
+
+TEST_F(BackupEndToEndTest, EveryPathOfAFailedArchiveIsNamedWithItsReason) {
+  hook_->beforeUpload = [](int upload) -> std::optional<Error> {
+    // Contacts, calendars, then the images' one archive.
+    if (upload == 3) return Error{"NSURLErrorDomain", -1005, "the connection was lost"};
+    return std::nullopt;
+  };
+  const Outcome first = backup();
+  ASSERT_FALSE(first.error);
+  const ReportSection& images = *first.report->images;
+  EXPECT_EQ(images.success, 0);
+  std::set<std::string> paths;
+  for (const FailedItem& item : images.failedItems) {
+    EXPECT_EQ(item.reason, "its archive did not reach the remote: the connection was lost");
+    paths.insert(item.path);
+  }
+  EXPECT_THAT(paths, IsSupersetOf({"2019/beach.jpg", "2019/copy of beach.jpg", "Grüße aus Köln.png",
+                                   ".hidden.gif"}));
+  EXPECT_GE(static_cast<int>(images.failedItems.size()), images.failed);
+  EXPECT_THAT(first.report->contacts->failedItems, IsEmpty());
 }
 
 TEST_F(BackupEndToEndTest, ADamagedRecordIsRebuiltWithoutUploadingStoredFiles) {
@@ -397,6 +423,10 @@ TEST_F(BackupEndToEndTest, AStoredFileThatWentMissingIsUploadedAgainOrReportedLo
   const Outcome repaired = backup(/*keepDeletedItems=*/true);
   ASSERT_FALSE(repaired.error);
   EXPECT_EQ(repaired.report->images->failed, 1);  // the gif: gone from both sides
+  ASSERT_EQ(repaired.report->images->failedItems.size(), 1u);
+  EXPECT_EQ(repaired.report->images->failedItems[0].path, ".hidden.gif");
+  EXPECT_THAT(repaired.report->images->failedItems[0].reason,
+              ::testing::StartsWith("gone from the remote and unreadable here: "));
   EXPECT_FALSE(storedNameOf("images", png).empty());
   expectRecordHeld();
   EXPECT_EQ(referenced("images.json").size(), 3u);

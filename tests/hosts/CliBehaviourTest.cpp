@@ -238,6 +238,17 @@ TEST_F(CliBehaviourTest, EveryVerbPrintsADocumentOfTheSchema) {
   EXPECT_EQ(document("restore" + folders("home2"), 0).at("categories").at("contacts").at("new"), 2);
   ASSERT_EQ(run("backup" + folders()).status, 0);
   EXPECT_EQ(document("history --remote '" + remote() + "'", 0).at("states").size(), 1u);
+  // A picture gone from the remote and from here is named as failed, with why.
+  fs::remove(dir_.file("home/Pictures/0.jpg"));
+  for (const auto& stored : fs::directory_iterator(remote() + "/" + deviceID() + "/images")) {
+    fs::remove(stored.path());
+  }
+  const Json lost = document("backup" + folders(), 3);
+  ASSERT_EQ(lost.at("failed").size(), 1u) << lost;
+  EXPECT_EQ(lost.at("failed")[0].at("category"), "images");
+  EXPECT_EQ(lost.at("failed")[0].at("path"), "0.jpg");
+  EXPECT_THAT(lost.at("failed")[0].at("reason").get<std::string>(),
+              HasSubstr("gone from the remote"));
   const Json error = document("list --remote '" + dir_.file("nowhere") + "'", 1);
   EXPECT_EQ(error.at("error").at("code"), 1);
 

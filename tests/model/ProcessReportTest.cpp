@@ -58,10 +58,12 @@ TEST(ProcessReportTest, MegabytesAreDecimalAndRoundedToTwoPlaces) {
 TEST(ProcessReportTest, JsonLeavesOutTotalsAndAbsentSections) {
   ProcessReport report;
   report.images = std::make_shared<RestoreMediaReportSection>(2, 1, 20, 10, 4, 1);
+  report.images->failedItems = {{"2019/a.jpg", "damaged"}};
   report.contacts = std::make_shared<ReportSection>(5, 0, 500, 0);
   EXPECT_EQ(Json::parse(jsonString(report)), Json::parse(R"({
       "images": {"success": 2, "failed": 1, "successBytes": 20, "failedBytes": 10,
-                 "successPaths": 4, "failedPaths": 1},
+                 "successPaths": 4, "failedPaths": 1,
+                 "failedItems": [{"path": "2019/a.jpg", "reason": "damaged"}]},
       "contacts": {"success": 5, "failed": 0, "successBytes": 500, "failedBytes": 0}})"));
   EXPECT_EQ(Json::parse(jsonString(FileStatus{3, 1, 300, 100})),
             Json::parse(R"({"overall": 3, "processed": 1, "overallBytes": 300,

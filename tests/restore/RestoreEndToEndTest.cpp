@@ -228,6 +228,13 @@ TEST_F(RestoreEndToEndTest, ACorruptImageListFailsOnlyThatCategoryAndAMissingFil
   EXPECT_EQ(restored.report->videos->success, 2);
   EXPECT_EQ(restored.report->videos->failed, 1);
   EXPECT_EQ(restored.report->contacts->success, 1);
+  const std::string device = fs::path(deviceFolder()).filename().string();
+  EXPECT_THAT(
+      restored.report->images->failedItems,
+      ElementsAre(FailedItem{device + "/images", "the list of what it holds could not be read"}));
+  ASSERT_EQ(restored.report->videos->failedItems.size(), 1u);
+  EXPECT_THAT(restored.report->videos->failedItems[0].path,
+              ::testing::AnyOf("holiday.mp4", "2020/trip.mov", ::testing::EndsWith("clip.MOV")));
   // The listing's record, four list documents and the three videos (one missing); no image.
   EXPECT_EQ(remote_->calls("downloadFile") - downloads, 1 + 4 + 3);
   EXPECT_FALSE(fs::exists(home_.file("Pictures/2019")));

@@ -15,6 +15,13 @@ Json sectionJson(const ReportSection& section) {
     object["successPaths"] = media->successPaths;
     object["failedPaths"] = media->failedPaths;
   }
+  if (!section.failedItems.empty()) {
+    Json failed = Json::array();
+    for (const FailedItem& item : section.failedItems) {
+      failed.push_back(Json{{"path", item.path}, {"reason", item.reason}});
+    }
+    object["failedItems"] = std::move(failed);
+  }
   if (section.skipped != 0) {
     object["skipped"] = section.skipped;
     object["skippedPaths"] = section.skippedPaths;
@@ -22,8 +29,8 @@ Json sectionJson(const ReportSection& section) {
   return object;
 }
 
-// Writing cannot fail short of memory: a skipped path that is not UTF-8 is written with U+FFFD
-// in place of its bad bytes.
+// Writing cannot fail short of memory: a failed or skipped path that is not UTF-8 is written with
+// U+FFFD in place of its bad bytes.
 std::string text(const Json& value) { return toJSONString(value).value_or("{}"); }
 
 }  // namespace

@@ -1,8 +1,9 @@
-#include "cli/SkippedList.h"
+#include "cli/ListedItem.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace tessellon::cli {
 
@@ -38,16 +39,38 @@ size_t sequenceLength(std::string_view text) {
   return valid ? length : 0;
 }
 
-void addSection(std::vector<SkippedEntry>& entries, const char* category,
+void addSection(std::vector<ListedItem>& entries, const char* category,
                 const std::shared_ptr<tessellon::ReportSection>& section) {
   if (!section) return;
   for (const std::string& path : section->skippedPaths) entries.push_back({category, path, ""});
 }
 
+void addFailed(std::vector<ListedItem>& entries, const char* category,
+               const std::shared_ptr<tessellon::ReportSection>& section) {
+  if (!section) return;
+  for (const tessellon::FailedItem& item : section->failedItems) {
+    entries.push_back({category, item.path, item.reason});
+  }
+}
+
+void printList(std::ostream& out, const std::string& heading,
+               const std::vector<ListedItem>& entries) {
+  if (entries.empty()) return;
+  out << heading << "\n";
+  const size_t listed = std::min(entries.size(), kMostListed);
+  for (size_t index = 0; index < listed; ++index) {
+    const ListedItem& entry = entries[index];
+    out << "  " << entry.category << ": " << printablePath(entry.path);
+    if (!entry.reason.empty()) out << " (" << entry.reason << ")";
+    out << "\n";
+  }
+  if (entries.size() > listed) out << "  and " << entries.size() - listed << " more\n";
+}
+
 }  // namespace
 
-std::vector<SkippedEntry> skippedEntries(const tessellon::ProcessReport& report) {
-  std::vector<SkippedEntry> entries;
+std::vector<ListedItem> skippedEntries(const tessellon::ProcessReport& report) {
+  std::vector<ListedItem> entries;
   addSection(entries, "contacts", report.contacts);
   addSection(entries, "calendars", report.calendars);
   addSection(entries, "images", report.images);
@@ -55,12 +78,21 @@ std::vector<SkippedEntry> skippedEntries(const tessellon::ProcessReport& report)
   return entries;
 }
 
-std::vector<SkippedEntry> skippedEntries(const std::vector<tessellon::SkippedItem>& items) {
-  std::vector<SkippedEntry> entries;
+std::vector<ListedItem> skippedEntries(const std::vector<tessellon::SkippedItem>& items) {
+  std::vector<ListedItem> entries;
   entries.reserve(items.size());
   for (const tessellon::SkippedItem& item : items) {
     entries.push_back({categoryName(item.category), item.path, item.reason});
   }
+  return entries;
+}
+
+std::vector<ListedItem> failedEntries(const tessellon::ProcessReport& report) {
+  std::vector<ListedItem> entries;
+  addFailed(entries, "contacts", report.contacts);
+  addFailed(entries, "calendars", report.calendars);
+  addFailed(entries, "images", report.images);
+  addFailed(entries, "videos", report.videos);
   return entries;
 }
 
@@ -98,24 +130,21 @@ std::string printablePath(std::string_view path) {
   return printable;
 }
 
-void printSkipped(std::ostream& out, const std::vector<SkippedEntry>& entries) {
-  if (entries.empty()) return;
-  out << "Skipped " << entries.size()
-      << (entries.size() == 1 ? " file or folder" : " files or folders")
-      << " that cannot be backed up:\n";
-  const size_t listed = std::min(entries.size(), kMostSkippedListed);
-  for (size_t index = 0; index < listed; ++index) {
-    const SkippedEntry& entry = entries[index];
-    out << "  " << entry.category << ": " << printablePath(entry.path);
-    if (!entry.reason.empty()) out << " (" << entry.reason << ")";
-    out << "\n";
-  }
-  if (entries.size() > listed) out << "  and " << entries.size() - listed << " more\n";
+void printSkipped(std::ostream& out, const std::vector<ListedItem>& entries) {
+  printList(out,
+            "Skipped " + std::to_string(entries.size()) +
+                (entries.size() == 1 ? " file or folder" : " files or folders") +
+                " that cannot be backed up:",
+            entries);
 }
 
-std::vector<std::string> skippedCategories(const std::vector<SkippedEntry>& entries) {
+void printFailed(std::ostream& out, const std::vector<ListedItem>& entries) {
+  printList(out, "Failed (" + std::to_string(entries.size()) + "):", entries);
+}
+
+std::vector<std::string> skippedCategories(const std::vector<ListedItem>& entries) {
   std::vector<std::string> categories;
-  for (const SkippedEntry& entry : entries) {
+  for (const ListedItem& entry : entries) {
     if (std::find(categories.begin(), categories.end(), entry.category) == categories.end()) {
       categories.push_back(entry.category);
     }
