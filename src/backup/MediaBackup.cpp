@@ -127,6 +127,8 @@ MediaBackup::MediaBackup(std::shared_ptr<ArchiveUploader> archives,
 Future<Section> MediaBackup::run(std::shared_ptr<Backup> backup,
                                  std::shared_ptr<CancelToken> cancelToken) {
   section_.reset();
+  archiveLanded_ = false;
+  archiveFailed_ = false;
   if (category_.freshCache) cachingService_->clearMediaItemCache();
   const std::shared_ptr<MediaMetaData> taskItems =
       backup->taskListToProcess ? (*backup->taskListToProcess).*category_.metaData : nullptr;
@@ -161,12 +163,14 @@ Future<Section> MediaBackup::run(std::shared_ptr<Backup> backup,
             queueRepairs(*run, reconcile(*backup, run->stored));
             if (taskItems->items->empty()) return processEmpty(backup, cancelToken);
             startBatch(run, 0);
-            return run->done.future.onComplete([this](const FutureResult<Void>& result) {
-              if (endedCancelled(result)) return FutureResult<Section>::cancelled();
-              archives_->deleteTemporaryFile(category_.fileName);
-              if (result.isFail()) return FutureResult<Section>::fail(result.failure());
-              return FutureResult<Section>::success(section_);
-            });
+            return run->done.future.onComplete(
+                [this, backup, cancelToken](const FutureResult<Void>& result) -> Future<Section> {
+                  if (endedCancelled(result)) return Future<Section>::cancelled();
+                  archives_->deleteTemporaryFile(category_.fileName);
+                  if (result.isFail()) return Future<Section>::fail(result.failure());
+                  if (archiveFailed_ && !archiveLanded_) return resendRecord(backup, cancelToken);
+                  return Future<Section>::success(section_);
+                });
           });
 }
 
@@ -258,9 +262,32 @@ void MediaBackup::reportLost(const MediaItem& item) {
 
 Future<Section> MediaBackup::processEmpty(const std::shared_ptr<Backup>& backup,
                                           const std::shared_ptr<CancelToken>& token) {
-  std::shared_ptr<Zip> zip = archives_->newArchive();
   // The section exists even with nothing in it.
   addToReport(true, 0, 0);
+  return sendRecord(backup, token).onSuccess([this] {
+    archives_->deleteTemporaryFile(category_.fileName);
+    return section_;
+  });
+}
+
+Future<Section> MediaBackup::resendRecord(const std::shared_ptr<Backup>& backup,
+                                          const std::shared_ptr<CancelToken>& token) {
+  return sendRecord(backup, token).onComplete([this](const FutureResult<Void>& sent) {
+    if (endedCancelled(sent)) return FutureResult<Section>::cancelled();
+    archives_->deleteTemporaryFile(category_.fileName);
+    if (sent.isFail()) {
+      addToReport(
+          false, 0, 0,
+          {{archives_->uid() + "/" + category_.fileName,
+            "the record of what is stored was not sent: " + failureReason(sent.failure())}});
+    }
+    return FutureResult<Section>::success(section_);
+  });
+}
+
+Future<Void> MediaBackup::sendRecord(const std::shared_ptr<Backup>& backup,
+                                     const std::shared_ptr<CancelToken>& token) {
+  std::shared_ptr<Zip> zip = archives_->newArchive();
   // A record that reads as the stored document does (nothing changed) is not written again. Its
   // text is hashed as it is written, never held whole.
   const std::shared_ptr<const Backup>& storedRecord =
@@ -278,7 +305,7 @@ Future<Section> MediaBackup::processEmpty(const std::shared_ptr<Backup>& backup,
   Future<Void> appended = Future<Void>::success(Void{});
   if (!unchanged) {
     Result<std::string> text = serializer_->serialize(recordMetaData(*backup));
-    if (!text.ok()) return Future<Section>::fail(text.error());
+    if (!text.ok()) return Future<Void>::fail(text.error());
     appended = archives_->appendDocument(zip, std::move(text).value(), category_.fileName);
   }
   return appended
@@ -297,10 +324,6 @@ Future<Section> MediaBackup::processEmpty(const std::shared_ptr<Backup>& backup,
                   [] { return std::string("backup.json appended to ZIP"); });
         }
         return archives_->uploadAndInflate(token);
-      })
-      .onSuccess([this] {
-        archives_->deleteTemporaryFile(category_.fileName);
-        return section_;
       });
 }
 
@@ -484,6 +507,7 @@ void MediaBackup::closeZip(const std::shared_ptr<Run>& run, size_t index, bool l
         sendZip(run);
       } else {
         // Nothing of this archive left the machine.
+        archiveFailed_ = true;
         reportFailed(run->batch, result.failure());
         rollBack(*run, run->batch);
         run->batch = Batch{};
@@ -552,9 +576,11 @@ void MediaBackup::finalizeZip(Run& run, const FutureResult<Void>& result) {
         return "error while uploading/inflating ZIP (" + nsErrorDescription(result.failure()) + ")";
       });
     }
+    archiveFailed_ = true;
     reportFailed(sent, result.failure());
     rollBack(run, sent);
   } else {
+    archiveLanded_ = true;
     logWith(logger_, LogLevel::debug,
             [&] { return category_.itemTitle + " ZIP uploaded/inflated successfully"; });
     for (const auto& item : sent.appended) run.landed.insert(item->getRemoteFileName());

@@ -100,6 +100,15 @@ class MediaBackup final : public CategoryBackup {
 
   Future<std::shared_ptr<ReportSection>> processEmpty(const std::shared_ptr<Backup>& backup,
                                                       const std::shared_ptr<CancelToken>& token);
+  // After a run none of whose archives landed: what the preview changed in the record (paths
+  // and dates of content the remote holds) travels only in an archive's document, so the
+  // document is sent alone; should that fail too, the section names it.
+  Future<std::shared_ptr<ReportSection>> resendRecord(const std::shared_ptr<Backup>& backup,
+                                                      const std::shared_ptr<CancelToken>& token);
+  // The category document, unless it reads as the stored one, and "backup.json" in an archive
+  // of their own, uploaded and inflated.
+  Future<Void> sendRecord(const std::shared_ptr<Backup>& backup,
+                          const std::shared_ptr<CancelToken>& token);
   // Uploads a fresh "backup.json" alone; no section.
   Future<std::shared_ptr<ReportSection>> refreshRecord(const std::shared_ptr<Backup>& backup,
                                                        const std::shared_ptr<CancelToken>& token);
@@ -176,6 +185,9 @@ class MediaBackup final : public CategoryBackup {
   const Category category_;
   // The run's section of the report, null until something is counted.
   std::shared_ptr<ReportSection> section_;
+  // Whether an archive of the run landed, and whether one failed.
+  bool archiveLanded_ = false;
+  bool archiveFailed_ = false;
 };
 
 }  // namespace tessellon

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <set>
 #include <thread>
@@ -393,6 +394,33 @@ TEST_F(BackupEndToEndTest, EveryPathOfAFailedArchiveIsNamedWithItsReason) {
                                    ".hidden.gif"}));
   EXPECT_GE(static_cast<int>(images.failedItems.size()), images.failed);
   EXPECT_THAT(first.report->contacts->failedItems, IsEmpty());
+}
+
+// A copy with the original's date joins the stored item in the preview; that change travels only
+// in the category's document, which must reach the remote even when the run's one archive fails.
+TEST_F(BackupEndToEndTest, ACopyOfStoredContentIsRecordedWhenTheRunsOnlyArchiveFails) {
+  ASSERT_FALSE(backup().error);
+  const std::string original = home_.file("Pictures/Grüße aus Köln.png");
+  fs::copy_file(original, home_.file("Pictures/again.png"));
+  fs::last_write_time(home_.file("Pictures/again.png"), fs::last_write_time(original));
+  std::ofstream(home_.file("Pictures/new.jpg"), std::ios::binary) << randomContent(4000, 50);
+  hook_->beforeUpload = [](int upload) -> std::optional<Error> {
+    // Contacts, calendars, then the images' archive.
+    if (upload == 3) return Error{"NSURLErrorDomain", -1005, "the connection was lost"};
+    return std::nullopt;
+  };
+  const Outcome run = backup();
+  ASSERT_FALSE(run.error);
+  ASSERT_EQ(run.report->images->failedItems.size(), 1u);
+  EXPECT_EQ(run.report->images->failedItems[0].path, "new.jpg");
+  expectRecordHeld();
+  const Json stored = document("images.json");
+  std::set<std::string> paths;
+  for (const auto& item : stored.at("items")) {
+    for (const auto& path : item.at("pathDictionary").at("macOSPaths")) paths.insert(path);
+  }
+  EXPECT_THAT(paths, Contains("again.png"));
+  EXPECT_THAT(paths, Not(Contains("new.jpg")));
 }
 
 TEST_F(BackupEndToEndTest, ADamagedRecordIsRebuiltWithoutUploadingStoredFiles) {

@@ -92,6 +92,13 @@ void checkFailedNamed(const ProcessReport& report, Invariants& invariants,
   }
 }
 
+// Whether `section` names its category's document as failed.
+bool namesDocument(const std::shared_ptr<ReportSection>& section) {
+  return section &&
+         std::any_of(section->failedItems.begin(), section->failedItems.end(),
+                     [](const FailedItem& item) { return item.path.ends_with(".json"); });
+}
+
 // The seen files a run may have left out: those that changed while it ran, and those its report
 // names as failed.
 std::vector<std::string> excusedFiles(std::vector<std::string> changed,
@@ -331,6 +338,9 @@ void Simulator::checkRun(const Action& action, const Outcome& outcome, const See
     checkFailedNamed(*outcome.report, *invariants_, when);
     RunSettings done = seen.settings;
     done.contacts = done.contacts && failedOf(outcome.report->contacts) == 0;
+    // A category whose record did not reach the remote says so, and then claims nothing.
+    done.images = done.images && !namesDocument(outcome.report->images);
+    done.videos = done.videos && !namesDocument(outcome.report->videos);
     invariants_->everySeenFileStored(deviceFolder(), seen.seen, done,
                                      excusedFiles(seen.changed, *outcome.report), when);
     lastFinished_ = seen;
