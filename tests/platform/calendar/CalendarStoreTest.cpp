@@ -7,6 +7,7 @@
 #include "platform/calendar/CalendarFilter.h"
 #include "platform/calendar/CalendarRepository.h"
 #include "platform/calendar/CalendarTestSupport.h"
+#include "platform/calendar/EventStoreProtocol.h"
 #include "support/AwaitResult.h"
 #include "support/ErrorMatchers.h"
 #include "support/RecordingLogger.h"
@@ -15,7 +16,7 @@
 namespace tessellon {
 namespace {
 
-class CalendarReadTest : public ::testing::Test {
+class CalendarStoreTest : public ::testing::Test {
  protected:
   void calendar(const std::string& id, const std::string& title) const {
     dir.write(id + "/displayname", title + "\n");
@@ -34,7 +35,7 @@ class CalendarReadTest : public ::testing::Test {
 
 // Field by field reading is checked with the round trip through a restore. A series begun long
 // ago is backed up once, at its first occurrence in the window, without moved-away occurrences.
-TEST_F(CalendarReadTest, OldSeriesStartsAtItsFirstOccurrenceInTheWindow) {
+TEST_F(CalendarStoreTest, OldSeriesStartsAtItsFirstOccurrenceInTheWindow) {
   dir.write(".hidden/displayname", "Hidden\n");
   calendar("home", "Home");
   dir.write("home/team.ics", readTestData("calendars/team.ics"));
@@ -49,7 +50,7 @@ TEST_F(CalendarReadTest, OldSeriesStartsAtItsFirstOccurrenceInTheWindow) {
   EXPECT_LT(events[0].start, secondsOf(midnightIn(-366 + 15)));
 }
 
-TEST_F(CalendarReadTest, MalformedFilesAreSkippedWithAWarningAndTheRestIsRead) {
+TEST_F(CalendarStoreTest, MalformedFilesAreSkippedWithAWarningAndTheRestIsRead) {
   calendar("c", "C");
   const std::string when = wallClock(midnightIn(2), "UTC");
   ics("c", "good.ics",
@@ -109,7 +110,7 @@ TEST_F(CalendarReadTest, MalformedFilesAreSkippedWithAWarningAndTheRestIsRead) {
                                       dir.file("c/truncated.ics"), dir.file("c/utf16.ics")}));
 }
 
-TEST_F(CalendarReadTest, AccessFailsWith801WhenTheFolderCannotBeUsed) {
+TEST_F(CalendarStoreTest, AccessFailsWith801WhenTheFolderCannotBeUsed) {
   const std::string blocked = dir.write("blocked", "a file where the folder should be");
   CalendarRepository repository(blocked, logger);
   EXPECT_THAT(awaitResult(repository.checkAccess(nullptr)),
@@ -131,6 +132,71 @@ TEST_F(CalendarReadTest, AccessFailsWith801WhenTheFolderCannotBeUsed) {
   auto token = std::make_shared<CancelToken>();
   ASSERT_TRUE(token->cancel().ok());
   EXPECT_THAT(awaitResult(created.checkAccess(token)), IsCancelled());
+}
+
+// ---- Writing
+
+TEST_F(CalendarStoreTest, ChangingOneOccurrenceKeepsTheRestOfTheFileUnlessChangedSinceRead) {
+  dir.write("cal/home/team.ics", readTestData("calendars/team.ics"));
+  auto store = openEventStore(dir.file("cal"), logger);
+  const auto events = store->events(midnightIn(0), midnightIn(30), {});
+  ASSERT_FALSE(events.empty());
+  const std::shared_ptr<StoreEvent> occurrence = events.front();
+  EXPECT_EQ(occurrence->eventIdentifier, "team-weekly@example.org");
+  EXPECT_FALSE(occurrence->recurrenceRules.empty());
+  occurrence->title = "Team meeting, longer";
+  occurrence->endDate += std::chrono::minutes(30);
+  ASSERT_TRUE(store->saveEvent(occurrence, StoreEventSpan::thisEvent, true).ok());
+
+  const std::string written = dir.read("cal/home/team.ics");
+  for (const char* kept :
+       {"X-EXAMPLE-COLOR:blue", "Team meeting (moved)", "EXDATE;TZID=Europe/Berlin:20190122T100000",
+        "PRODID:-//Example Corp//Team Planner 4.2//EN"}) {
+    EXPECT_NE(written.find(kept), std::string::npos) << kept;
+  }
+  auto again = openEventStore(dir.file("cal"), logger);
+  auto reread = again->events(midnightIn(0), midnightIn(30), {});
+  ASSERT_EQ(reread.size(), events.size());
+  const auto changed =
+      std::find_if(reread.begin(), reread.end(), [](const auto& e) { return e->isDetached; });
+  ASSERT_NE(changed, reread.end());
+  EXPECT_EQ((*changed)->title, "Team meeting, longer");
+  EXPECT_EQ((*changed)->occurrenceDate, occurrence->occurrenceDate);
+  EXPECT_EQ((*changed)->endDate - (*changed)->startDate, std::chrono::minutes(90));
+
+  // A file another program changed since it was read is never overwritten.
+  reread.front()->title = "Mine";
+  ASSERT_TRUE(again->saveEvent(reread.front(), StoreEventSpan::thisEvent, false).ok());
+  const std::string theirs = written + "\r\n";
+  dir.write("cal/home/team.ics", theirs);
+  EXPECT_TRUE(isError(again->commit().error(), BackupSDKError::calendarsSaveCalendarFailed));
+  EXPECT_EQ(dir.read("cal/home/team.ics"), theirs);
+}
+
+TEST_F(CalendarStoreTest, SavingFutureEventsFromALaterOccurrenceSplitsTheSeries) {
+  dir.write("cal/c/displayname", "C\n");
+  writeIcs(dir, "cal/c/daily.ics",
+           "BEGIN:VEVENT\r\nUID:daily\r\nDTSTART:" +
+               wallClock(midnightIn(0) + std::chrono::hours(12), "UTC") +
+               "\r\nDTEND:" + wallClock(midnightIn(0) + std::chrono::hours(13), "UTC") +
+               "\r\nRRULE:FREQ=DAILY;COUNT=10\r\nSUMMARY:Old\r\nEND:VEVENT\r\n");
+  auto store = openEventStore(dir.file("cal"), logger);
+  auto events = store->events(midnightIn(0), midnightIn(20), {});
+  ASSERT_EQ(events.size(), 10u);
+  std::sort(events.begin(), events.end(),
+            [](const auto& a, const auto& b) { return a->startDate < b->startDate; });
+  events[4]->title = "New";
+  ASSERT_TRUE(store->saveEvent(events[4], StoreEventSpan::futureEvents, true).ok());
+  EXPECT_NE(events[4]->eventIdentifier, "daily");
+
+  auto reread = openEventStore(dir.file("cal"), logger)->events(midnightIn(0), midnightIn(20), {});
+  std::sort(reread.begin(), reread.end(),
+            [](const auto& a, const auto& b) { return a->startDate < b->startDate; });
+  ASSERT_GE(reread.size(), 10u);
+  for (size_t i = 0; i < reread.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(reread[i]->title, i < 4 ? "Old" : "New");
+  }
 }
 
 }  // namespace
