@@ -143,7 +143,7 @@ void BackupService::calcOverallFileStatus(const Backup& backup, const Backup& ta
   fileStatusManager_->notifyAboutCurrentBackupFileStatus();
 }
 
-Future<Void> BackupService::createFolderStructure(std::shared_ptr<CancelToken> cancelToken) {
+Future<Void> BackupService::createFolderStructure(const std::shared_ptr<CancelToken>& cancelToken) {
   const std::string device = archives_->uid();
   auto remote = remoteIOService_;
   auto existingIsFine = [](const FutureResult<Void>& result) {
@@ -167,9 +167,9 @@ Future<Void> BackupService::createFolderStructure(std::shared_ptr<CancelToken> c
   });
 }
 
-Future<Void> BackupService::processAll(std::shared_ptr<Backup> backup,
-                                       std::shared_ptr<ProcessReport> report,
-                                       std::shared_ptr<CancelToken> cancelToken) {
+Future<Void> BackupService::processAll(const std::shared_ptr<Backup>& backup,
+                                       const std::shared_ptr<ProcessReport>& report,
+                                       const std::shared_ptr<CancelToken>& cancelToken) {
   return runCategories(0, backup, report, cancelToken)
       .onSuccess([this, backup] {
         backup->finishDate = std::chrono::time_point_cast<std::chrono::milliseconds>(
@@ -191,9 +191,9 @@ Future<Void> BackupService::processAll(std::shared_ptr<Backup> backup,
       });
 }
 
-Future<Void> BackupService::runCategories(size_t next, std::shared_ptr<Backup> backup,
-                                          std::shared_ptr<ProcessReport> report,
-                                          std::shared_ptr<CancelToken> cancelToken) {
+Future<Void> BackupService::runCategories(size_t next, const std::shared_ptr<Backup>& backup,
+                                          const std::shared_ptr<ProcessReport>& report,
+                                          const std::shared_ptr<CancelToken>& cancelToken) {
   if (next == categories_.size()) return Future<Void>::success(Void{});
   const std::shared_ptr<CategoryBackup> category = categories_[next];
   return category->run(backup, cancelToken)

@@ -50,13 +50,14 @@ class BackupService final : public BackupServiceProtocol {
   void claimOnlyWhatIsStored(Backup& backup);
   // The record as the clean-up may act on it.
   std::shared_ptr<Backup> cleanupView(const Backup& backup, const ProcessReport& report) const;
-  Future<Void> createFolderStructure(std::shared_ptr<CancelToken> cancelToken);
-  Future<Void> processAll(std::shared_ptr<Backup> backup, std::shared_ptr<ProcessReport> report,
-                          std::shared_ptr<CancelToken> cancelToken);
+  Future<Void> createFolderStructure(const std::shared_ptr<CancelToken>& cancelToken);
+  Future<Void> processAll(const std::shared_ptr<Backup>& backup,
+                          const std::shared_ptr<ProcessReport>& report,
+                          const std::shared_ptr<CancelToken>& cancelToken);
   // The categories from `next` on, each section into `report`.
-  Future<Void> runCategories(size_t next, std::shared_ptr<Backup> backup,
-                             std::shared_ptr<ProcessReport> report,
-                             std::shared_ptr<CancelToken> cancelToken);
+  Future<Void> runCategories(size_t next, const std::shared_ptr<Backup>& backup,
+                             const std::shared_ptr<ProcessReport>& report,
+                             const std::shared_ptr<CancelToken>& cancelToken);
 
   const std::shared_ptr<ArchiveUploader> archives_;
   const std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;
