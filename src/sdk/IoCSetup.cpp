@@ -197,7 +197,7 @@ void registerRestoreServices() {
       [] { return std::make_shared<RestoreStatusService>(IoC::optional<FileStatusManager>()); });
   IoC::registerLazySingleton<RestoreContactsUnit>([] {
     return std::make_shared<RestoreContactsUnit>(IoC::optional<ContactRepositoryProtocol>(),
-                                                 IoC::optional<CNContactStoreHelperProtocol>(),
+                                                 IoC::optional<CNContactStoreHelper>(),
                                                  IoC::optional<LoggerProtocol>());
   });
   // Images and videos restore side by side under one limit of downloads.

@@ -205,8 +205,7 @@ void syncFolder(const std::string& folder) {
 
 }  // namespace
 
-ContactRepository::ContactRepository(std::string root,
-                                     std::shared_ptr<CNContactStoreHelperProtocol> helper,
+ContactRepository::ContactRepository(std::string root, std::shared_ptr<CNContactStoreHelper> helper,
                                      std::shared_ptr<LoggerProtocol> logger)
     : contactStore_(std::move(root)),
       cnContactStoreHelper_(std::move(helper)),
