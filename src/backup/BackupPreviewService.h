@@ -11,7 +11,6 @@
 #include "backup/BackupContactsUnit.h"
 #include "backup/BackupPreviewServiceProtocol.h"
 #include "backup/CalendarService.h"
-#include "backup/CleanupServiceProtocol.h"
 #include "backup/OptimizeTaskListService.h"
 #include "media/DuplicateCollection.h"
 #include "media/ImageServiceProtocol.h"
@@ -39,7 +38,6 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
                        std::shared_ptr<BackupContactsUnit> backupContactsUnit,
                        std::shared_ptr<VideoServiceProtocol> videoService,
                        std::shared_ptr<ImageServiceProtocol> imageService,
-                       std::shared_ptr<CleanupServiceProtocol> cleanupService,
                        std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService,
                        std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
                        std::shared_ptr<DuplicateCollection> duplicateCollection,
@@ -89,7 +87,6 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
   const std::shared_ptr<BackupContactsUnit> backupContactsUnit_;
   const std::shared_ptr<VideoServiceProtocol> videoService_;
   const std::shared_ptr<ImageServiceProtocol> imageService_;
-  const std::shared_ptr<CleanupServiceProtocol> cleanupService_;
   const std::string podVersion_;
   const std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService_;
   const std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;

@@ -11,16 +11,13 @@
 #include "backup/CleanupService.h"
 #include "backup/DocumentBackup.h"
 #include "backup/MediaBackup.h"
-#include "backup/OptimizeMediaDataService.h"
 #include "backup/OptimizeTaskListService.h"
-#include "backup/PreviewProgressFactory.h"
 #include "backup/ZipServiceDecorator.h"
 #include "core/FileStatusManager.h"
 #include "core/IoC.h"
 #include "core/NotificationService.h"
 #include "media/DuplicateCollection.h"
 #include "media/ImageService.h"
-#include "media/PathUtil.h"
 #include "media/VideoService.h"
 #include "media/caches/CachingService.h"
 #include "media/discovery/FileExtensionFilter.h"
@@ -91,7 +88,7 @@ void registerMediaServices(const PlatformRoots& roots) {
     return std::make_shared<RestoreMediaItemHelper>(
         IoC::optional<CachingService>(), IoC::require<FileIOServiceProtocol>(),
         IoC::optional<LoggerProtocol>(), IoC::require<LocationProviderProtocol>(),
-        IoC::require<PathUtil>(), IoC::require<SolveNameConflictOnRestoreStrategy>());
+        IoC::require<SolveNameConflictOnRestoreStrategy>());
   });
   IoC::registerLazySingleton<MediaRepositoryHelper>([] {
     return std::make_shared<MediaRepositoryHelper>(
@@ -128,32 +125,25 @@ void registerMediaServices(const PlatformRoots& roots) {
 void registerBackupServices(const PlatformRoots& roots) {
   const std::string temporary = roots.temporary;
   IoC::registerLazySingleton<CalendarService>([] {
-    return std::make_shared<CalendarService>(IoC::optional<CalendarRepositoryProtocol>(),
-                                             IoC::optional<FileIOServiceProtocol>());
+    return std::make_shared<CalendarService>(IoC::optional<CalendarRepositoryProtocol>());
   });
   IoC::registerLazySingleton<BackupContactsUnit>([] {
     return std::make_shared<BackupContactsUnit>(IoC::require<ContactRepositoryProtocol>());
   });
-  IoC::registerLazySingleton<PreviewProgressFactory>(
-      [] { return std::make_shared<PreviewProgressFactory>(); });
-  IoC::registerLazySingleton<OptimizeMediaDataService>(
-      [] { return std::make_shared<OptimizeMediaDataService>(); });
   IoC::registerLazySingleton<OptimizeTaskListService>([] {
-    return std::make_shared<OptimizeTaskListService>(
-        IoC::require<PreviewProgressFactory>(), IoC::require<NotificationService>(),
-        IoC::require<VideoServiceProtocol>(), IoC::require<ImageServiceProtocol>(),
-        IoC::require<OptimizeMediaDataService>());
+    return std::make_shared<OptimizeTaskListService>(IoC::require<NotificationService>(),
+                                                     IoC::require<VideoServiceProtocol>(),
+                                                     IoC::require<ImageServiceProtocol>());
   });
   IoC::registerLazySingleton<BackupPreviewServiceProtocol>([] {
     return std::make_shared<BackupPreviewService>(
         IoC::require<CalendarService>(), IoC::require<BackupContactsUnit>(),
         IoC::require<VideoServiceProtocol>(), IoC::require<ImageServiceProtocol>(),
-        IoC::require<CleanupServiceProtocol>(), IoC::require<DeviceUIDServiceProtocol>(),
-        IoC::require<RemoteIOServiceProtocol>(), IoC::require<DuplicateCollection>(),
-        IoC::require<MetadataLoader>(), IoC::require<CachingService>(),
-        IoC::require<FileIOServiceProtocol>(), IoC::require<Serializer>(),
-        IoC::require<OptimizeTaskListService>(), IoC::optional<LoggerProtocol>(),
-        TESSELLON_VERSION);
+        IoC::require<DeviceUIDServiceProtocol>(), IoC::require<RemoteIOServiceProtocol>(),
+        IoC::require<DuplicateCollection>(), IoC::require<MetadataLoader>(),
+        IoC::require<CachingService>(), IoC::require<FileIOServiceProtocol>(),
+        IoC::require<Serializer>(), IoC::require<OptimizeTaskListService>(),
+        IoC::optional<LoggerProtocol>(), TESSELLON_VERSION);
   });
   IoC::registerLazySingleton<BackupInformationCollectorProtocol>([] {
     return std::make_shared<BackupInformationCollector>(
@@ -285,7 +275,6 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
   IoC::registerLazySingleton<HashingUtilAdapter>([] {
     return std::make_shared<HashingUtilAdapter>(IoC::require<FileContentReaderProtocol>());
   });
-  IoC::registerLazySingleton<PathUtil>([] { return std::make_shared<PathUtil>(); });
   IoC::registerLazySingleton<CancelationService>(
       [] { return std::make_shared<CancelationService>(IoC::require<NotificationService>()); });
 

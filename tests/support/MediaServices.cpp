@@ -6,7 +6,6 @@
 
 #include "media/DuplicateCollection.h"
 #include "media/ImageService.h"
-#include "media/PathUtil.h"
 #include "media/VideoService.h"
 #include "media/caches/CachingService.h"
 #include "media/discovery/FileExtensionFilter.h"
@@ -69,7 +68,7 @@ MediaServices MediaServices::build(Options options, std::shared_ptr<ZipServicePr
   services.nameConflicts = std::make_shared<SolveNameConflictOnRestoreStrategy>(services.files);
   services.restoreHelper = std::make_shared<RestoreMediaItemHelper>(
       services.caching, services.files, options.logger, services.locations,
-      std::make_shared<PathUtil>(), services.nameConflicts);
+      services.nameConflicts);
   services.helper = std::make_shared<MediaRepositoryHelper>(
       services.caching, services.zip, services.files, services.restoreHelper, services.locations,
       std::make_shared<PathValidator>(services.files), filter, services.duplicates,
