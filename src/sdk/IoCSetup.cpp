@@ -17,15 +17,13 @@
 #include "core/IoC.h"
 #include "core/NotificationService.h"
 #include "media/DuplicateCollection.h"
-#include "media/ImageService.h"
-#include "media/VideoService.h"
+#include "media/MediaService.h"
 #include "media/caches/CachingService.h"
 #include "media/discovery/FileExtensionFilter.h"
-#include "media/discovery/ImageRepository.h"
+#include "media/discovery/MediaItemRepository.h"
 #include "media/discovery/MediaRepository.h"
 #include "media/discovery/MediaRepositoryHelper.h"
 #include "media/discovery/PathValidator.h"
-#include "media/discovery/VideoRepository.h"
 #include "media/fingerprints/HashingUtilAdapter.h"
 #include "media/placement/RestoreMediaItemHelper.h"
 #include "media/placement/SolveNameConflictOnRestoreStrategy.h"
@@ -98,22 +96,15 @@ void registerMediaServices(const PlatformRoots& roots) {
         IoC::require<FileExtensionFilter>(), IoC::require<DuplicateCollection>(),
         IoC::require<HashingUtilAdapter>(), IoC::optional<LoggerProtocol>());
   });
-  IoC::registerLazySingleton<ImageRepository>([] {
-    return std::make_shared<ImageRepository>(
-        IoC::require<MediaRepositoryHelper>(), IoC::require<LocationProviderProtocol>(),
-        IoC::require<FileExtensionFilter>(), IoC::require<CachingService>());
-  });
-  IoC::registerLazySingleton<VideoRepository>([] {
-    return std::make_shared<VideoRepository>(
-        IoC::require<MediaRepositoryHelper>(), IoC::require<LocationProviderProtocol>(),
-        IoC::require<FileExtensionFilter>(), IoC::require<CachingService>());
-  });
   IoC::registerLazySingleton<MediaRepositoryProtocol>([] {
+    const auto repository = [](SkippedItem::Category category) {
+      return std::make_shared<MediaItemRepository>(category, IoC::require<MediaRepositoryHelper>(),
+                                                   IoC::require<LocationProviderProtocol>(),
+                                                   IoC::require<FileExtensionFilter>());
+    };
     return std::make_shared<MediaRepository>(
-        IoC::require<VideoRepository>(), IoC::require<ImageRepository>(),
-        IoC::optional<CachingService>(), IoC::optional<FileIOServiceProtocol>(),
-        IoC::optional<DuplicateCollection>(), IoC::optional<LoggerProtocol>(),
-        IoC::require<LocationProviderProtocol>(), IoC::require<AccessRequestFactoryProtocol>());
+        repository(SkippedItem::Category::videos), repository(SkippedItem::Category::images),
+        IoC::optional<CachingService>(), IoC::require<AccessRequestFactoryProtocol>());
   });
   IoC::registerLazySingleton<ImageServiceProtocol>(
       [] { return std::make_shared<ImageService>(IoC::require<MediaRepositoryProtocol>()); });

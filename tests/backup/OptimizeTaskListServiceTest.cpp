@@ -33,7 +33,7 @@ class ScriptedHashes final : public ImageServiceProtocol, public VideoServicePro
   }
 
   std::shared_ptr<MediaRepositoryProtocol> mediaRepository() const override { return nullptr; }
-  std::shared_ptr<MediaItemRepositoryProtocol> itemRepository() const override { return nullptr; }
+  std::shared_ptr<MediaItemRepository> itemRepository() const override { return nullptr; }
   Future<std::vector<std::shared_ptr<MediaItem>>> getItemsOnBackupPreview(
       std::shared_ptr<CancelToken>) override {
     return Future<std::vector<std::shared_ptr<MediaItem>>>::success({});

@@ -10,8 +10,7 @@
 #include "core/PathUtils.h"
 #include "futures/Executor.h"
 #include "media/caches/CacheIdentity.h"
-#include "media/discovery/ImageRepository.h"
-#include "media/discovery/VideoRepository.h"
+#include "media/discovery/MediaItemRepository.h"
 
 namespace tessellon {
 namespace {
