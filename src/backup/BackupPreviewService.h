@@ -8,7 +8,6 @@
 #include "tessellon/Date.h"
 #include "tessellon/LoggerProtocol.h"
 
-#include "backup/BackupContactsUnit.h"
 #include "backup/BackupPreviewServiceProtocol.h"
 #include "backup/CalendarService.h"
 #include "backup/OptimizeTaskListService.h"
@@ -18,6 +17,7 @@
 #include "media/caches/CachingService.h"
 #include "model/json/Serializer.h"
 #include "model/loading/MetadataLoader.h"
+#include "platform/contacts/ContactRepositoryProtocol.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "platform/identity/DeviceUIDServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
@@ -35,7 +35,7 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
  public:
   // `logger` may be null; `podVersion` is the library's version, for the log.
   BackupPreviewService(std::shared_ptr<CalendarService> calendarService,
-                       std::shared_ptr<BackupContactsUnit> backupContactsUnit,
+                       std::shared_ptr<ContactRepositoryProtocol> contactRepository,
                        std::shared_ptr<VideoServiceProtocol> videoService,
                        std::shared_ptr<ImageServiceProtocol> imageService,
                        std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService,
@@ -84,7 +84,7 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
 
   const std::shared_ptr<LoggerProtocol> logger_;  // may be null
   const std::shared_ptr<CalendarService> calendarService_;
-  const std::shared_ptr<BackupContactsUnit> backupContactsUnit_;
+  const std::shared_ptr<ContactRepositoryProtocol> contactRepository_;
   const std::shared_ptr<VideoServiceProtocol> videoService_;
   const std::shared_ptr<ImageServiceProtocol> imageService_;
   const std::string podVersion_;

@@ -3,7 +3,6 @@
 #include <mutex>
 
 #include "backup/ArchiveUploader.h"
-#include "backup/BackupContactsUnit.h"
 #include "backup/BackupInformationCollector.h"
 #include "backup/BackupPreviewService.h"
 #include "backup/BackupService.h"
@@ -118,9 +117,6 @@ void registerBackupServices(const PlatformRoots& roots) {
   IoC::registerLazySingleton<CalendarService>([] {
     return std::make_shared<CalendarService>(IoC::optional<CalendarRepositoryProtocol>());
   });
-  IoC::registerLazySingleton<BackupContactsUnit>([] {
-    return std::make_shared<BackupContactsUnit>(IoC::require<ContactRepositoryProtocol>());
-  });
   IoC::registerLazySingleton<OptimizeTaskListService>([] {
     return std::make_shared<OptimizeTaskListService>(IoC::require<NotificationService>(),
                                                      IoC::require<VideoServiceProtocol>(),
@@ -128,7 +124,7 @@ void registerBackupServices(const PlatformRoots& roots) {
   });
   IoC::registerLazySingleton<BackupPreviewServiceProtocol>([] {
     return std::make_shared<BackupPreviewService>(
-        IoC::require<CalendarService>(), IoC::require<BackupContactsUnit>(),
+        IoC::require<CalendarService>(), IoC::require<ContactRepositoryProtocol>(),
         IoC::require<VideoServiceProtocol>(), IoC::require<ImageServiceProtocol>(),
         IoC::require<DeviceUIDServiceProtocol>(), IoC::require<RemoteIOServiceProtocol>(),
         IoC::require<DuplicateCollection>(), IoC::require<MetadataLoader>(),

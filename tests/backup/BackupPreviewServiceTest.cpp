@@ -4,7 +4,6 @@
 #include <mutex>
 #include <utility>
 
-#include "backup/BackupContactsUnit.h"
 #include "backup/CalendarService.h"
 #include "backup/OptimizeTaskListService.h"
 #include "media/MediaTestFixture.h"
@@ -96,8 +95,8 @@ class BackupPreviewServiceTest : public MediaTestBase {
   BackupPreviewService service_{
       std::make_shared<CalendarService>(
           std::make_shared<CalendarRepository>(temp_.file("calendars"))),
-      std::make_shared<BackupContactsUnit>(std::make_shared<ContactRepository>(
-          temp_.file("contacts"), std::make_shared<CNContactStoreHelper>())),
+      std::make_shared<ContactRepository>(temp_.file("contacts"),
+                                          std::make_shared<CNContactStoreHelper>()),
       media_.videoService,
       media_.imageService,
       uid_,
