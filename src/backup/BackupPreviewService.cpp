@@ -102,9 +102,9 @@ std::shared_ptr<MediaMetaData> mediaSummary(const MediaMetaData& task) {
 Future<Void> scanInto(const std::shared_ptr<Backup>& local,
                       std::shared_ptr<MediaMetaData> Backup::*field, MediaServiceProtocol& service,
                       const std::shared_ptr<const Backup>& remote,
-                      std::shared_ptr<CancelToken> cancelToken) {
+                      const std::shared_ptr<CancelToken>& cancelToken) {
   return service.itemRepository()
-      ->scanOnBackupPreview(std::move(cancelToken), (*remote).*field)
+      ->scanOnBackupPreview(cancelToken, (*remote).*field)
       .onSuccess([local, field](const MediaScan& scan) {
         (*local).*field = std::make_shared<MediaMetaData>(scan.items);
         local->skippedItems.insert(local->skippedItems.end(), scan.skipped.begin(),

@@ -21,20 +21,20 @@ MediaService<VideoServiceProtocol>::MediaService(
 template <class CategoryProtocol>
 Future<std::vector<std::shared_ptr<MediaItem>>>
 MediaService<CategoryProtocol>::getItemsOnBackupPreview(std::shared_ptr<CancelToken> cancelToken) {
-  return itemRepository_->getItemsOnBackupPreview(std::move(cancelToken));
+  return itemRepository_->getItemsOnBackupPreview(cancelToken);
 }
 
 template <class CategoryProtocol>
 Future<MediaItemsWithHashes> MediaService<CategoryProtocol>::getItemsWithHashOnRestore(
     std::shared_ptr<CancelToken> cancelToken, const std::vector<Version>& forVersions) {
-  return itemRepository_->getItemsWithHashOnRestore(std::move(cancelToken), forVersions);
+  return itemRepository_->getItemsWithHashOnRestore(cancelToken, forVersions);
 }
 
 template <class CategoryProtocol>
 Future<std::vector<std::string>> MediaService<CategoryProtocol>::getItemHash(
     const MediaItem& item, std::shared_ptr<CancelToken> cancelToken,
     const std::vector<Version>& forVersions) {
-  return itemRepository_->getItemHash(item, std::move(cancelToken), forVersions);
+  return itemRepository_->getItemHash(item, cancelToken, forVersions);
 }
 
 template <class CategoryProtocol>

@@ -199,7 +199,7 @@ void BackupSDKImpl::runBackup(const std::function<std::string()>& started,
                               ReportCompletion completion, const LockedRun& run) {
   auto begun = beginOperation();
   if (!begun.ok()) return completion(nullptr, begun.error());
-  auto token = begun.value();
+  const std::shared_ptr<CancelToken>& token = begun.value();
   logWith(logger_, LogLevel::info, started);
 
   notificationService_->setBackupProgress(std::move(progress));

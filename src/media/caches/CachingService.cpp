@@ -133,7 +133,7 @@ void CachingService::fillCache(const MediaItemsWithHashes& itemsWithHashes) {
 }
 
 Future<Void> CachingService::refreshMediaItemCache(const Settings& settings,
-                                                   std::shared_ptr<CancelToken> cancelToken,
+                                                   const std::shared_ptr<CancelToken>& cancelToken,
                                                    const std::vector<Version>& versions) {
   const std::shared_ptr<MediaRepositoryProtocol> repository = mediaRepository();
   if (!repository) {

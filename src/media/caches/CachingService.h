@@ -76,7 +76,7 @@ class CachingService final {
   // given schemes and fills the cache with them. Fails with the scan's error; cancelled when the
   // token is. Completes on a pool thread.
   Future<Void> refreshMediaItemCache(const Settings& settings,
-                                     std::shared_ptr<CancelToken> cancelToken,
+                                     const std::shared_ptr<CancelToken>& cancelToken,
                                      const std::vector<Version>& versions);
 
   // The persistent fingerprint cache, by identity text (an item's cacheIdentity or a relative

@@ -68,7 +68,7 @@ std::vector<PathData> MediaItemRepository::photoLibraryPaths(ScanSkips& skipped)
 }
 
 Future<MediaScan> MediaItemRepository::scanOnBackupPreview(
-    std::shared_ptr<CancelToken> cancelToken, std::shared_ptr<const MediaMetaData> record) {
+    const std::shared_ptr<CancelToken>& cancelToken, std::shared_ptr<const MediaMetaData> record) {
   Promise<MediaScan> promise;
   Executor::defaultQoS().execute([this, promise, cancelToken, record = std::move(record)] {
     // As generatePaths followed by generateMediaItemsWithoutFingerprint, without the list of
@@ -97,14 +97,14 @@ Future<MediaScan> MediaItemRepository::scanOnBackupPreview(
 }
 
 Future<std::vector<std::shared_ptr<MediaItem>>> MediaItemRepository::getItemsOnBackupPreview(
-    std::shared_ptr<CancelToken> cancelToken) {
-  return scanOnBackupPreview(std::move(cancelToken), nullptr).onSuccess([](const MediaScan& scan) {
+    const std::shared_ptr<CancelToken>& cancelToken) {
+  return scanOnBackupPreview(cancelToken, nullptr).onSuccess([](const MediaScan& scan) {
     return scan.items;
   });
 }
 
 Future<MediaItemsWithHashes> MediaItemRepository::getItemsWithHashOnRestore(
-    std::shared_ptr<CancelToken> cancelToken, const std::vector<Version>& forVersions) {
+    const std::shared_ptr<CancelToken>& cancelToken, const std::vector<Version>& forVersions) {
   Promise<MediaItemsWithHashes> promise;
   Executor::defaultQoS().execute([this, promise, cancelToken, forVersions] {
     Result<MediaItemsWithHashes> items = mediaRepositoryHelper_->generateMediaItemsWithFingerprint(
@@ -119,7 +119,7 @@ Future<MediaItemsWithHashes> MediaItemRepository::getItemsWithHashOnRestore(
 }
 
 Future<std::vector<std::string>> MediaItemRepository::getItemHash(
-    const MediaItem& item, std::shared_ptr<CancelToken> cancelToken,
+    const MediaItem& item, const std::shared_ptr<CancelToken>& cancelToken,
     const std::vector<Version>& forVersions) {
   return mediaRepositoryHelper_->getMediaHash(getMediaDirectory(firstPath(item)), item, cancelToken,
                                               forVersions);

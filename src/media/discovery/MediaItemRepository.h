@@ -45,17 +45,17 @@ class MediaItemRepository final {
   // folders the scan could not take, with why (see MediaRepositoryHelper). A file that
   // the stored `record` of this category (may be null) describes unchanged is its recorded item.
   // Runs on a pool thread; a cancelled scan completes with what it found so far.
-  Future<MediaScan> scanOnBackupPreview(std::shared_ptr<CancelToken> cancelToken,
+  Future<MediaScan> scanOnBackupPreview(const std::shared_ptr<CancelToken>& cancelToken,
                                         std::shared_ptr<const MediaMetaData> record);
   // The items of scanOnBackupPreview.
   Future<std::vector<std::shared_ptr<MediaItem>>> getItemsOnBackupPreview(
-      std::shared_ptr<CancelToken> cancelToken);
+      const std::shared_ptr<CancelToken>& cancelToken);
   // The items with fingerprints of `forVersions`, one per distinct content. Runs on a pool thread.
-  Future<MediaItemsWithHashes> getItemsWithHashOnRestore(std::shared_ptr<CancelToken> cancelToken,
-                                                         const std::vector<Version>& forVersions);
+  Future<MediaItemsWithHashes> getItemsWithHashOnRestore(
+      const std::shared_ptr<CancelToken>& cancelToken, const std::vector<Version>& forVersions);
   // The fingerprints of the item's file, read without the cache (see getMediaHash).
   Future<std::vector<std::string>> getItemHash(const MediaItem& item,
-                                               std::shared_ptr<CancelToken> cancelToken,
+                                               const std::shared_ptr<CancelToken>& cancelToken,
                                                const std::vector<Version>& forVersions);
   // The folder an item's relative path lies under: photo-library files are under the picture
   // folder, the others under the category's folder.
