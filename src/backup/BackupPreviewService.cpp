@@ -98,14 +98,27 @@ std::shared_ptr<MediaMetaData> mediaSummary(const MediaMetaData& task) {
   return summary;
 }
 
+// Scans one media category into `local`'s list `field`, telling unchanged files by `remote`'s.
+Future<Void> scanInto(const std::shared_ptr<Backup>& local,
+                      std::shared_ptr<MediaMetaData> Backup::*field, MediaServiceProtocol& service,
+                      const std::shared_ptr<const Backup>& remote,
+                      const std::shared_ptr<CancelToken>& cancelToken) {
+  return service.itemRepository()
+      ->scanOnBackupPreview(cancelToken, (*remote).*field)
+      .onSuccess([local, field](const MediaScan& scan) {
+        (*local).*field = std::make_shared<MediaMetaData>(scan.items);
+        local->skippedItems.insert(local->skippedItems.end(), scan.skipped.begin(),
+                                   scan.skipped.end());
+      });
+}
+
 }  // namespace
 
 BackupPreviewService::BackupPreviewService(
     std::shared_ptr<CalendarService> calendarService,
-    std::shared_ptr<BackupContactsUnit> backupContactsUnit,
+    std::shared_ptr<ContactRepositoryProtocol> contactRepository,
     std::shared_ptr<VideoServiceProtocol> videoService,
     std::shared_ptr<ImageServiceProtocol> imageService,
-    std::shared_ptr<CleanupServiceProtocol> cleanupService,
     std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService,
     std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
     std::shared_ptr<DuplicateCollection> duplicateCollection,
@@ -115,10 +128,9 @@ BackupPreviewService::BackupPreviewService(
     std::shared_ptr<LoggerProtocol> logger, std::string podVersion)
     : logger_(std::move(logger)),
       calendarService_(std::move(calendarService)),
-      backupContactsUnit_(std::move(backupContactsUnit)),
+      contactRepository_(std::move(contactRepository)),
       videoService_(std::move(videoService)),
       imageService_(std::move(imageService)),
-      cleanupService_(std::move(cleanupService)),
       podVersion_(std::move(podVersion)),
       deviceUidService_(std::move(deviceUidService)),
       remoteIOService_(std::move(remoteIOService)),
@@ -159,12 +171,13 @@ BackupFuture BackupPreviewService::getLocalBackup(const std::string& uid,
   const BackupSettings settings = *settings_;
   Future<Void> contacts = Future<Void>::success(Void{});
   if (settings.contacts) {
-    contacts = backupContactsUnit_->getContactsMetaData().onSuccess(
-        [this, local](const std::shared_ptr<ItemsMetaData<Contact>>& metaData) {
-          local->contactsMetaData = metaData;
-          const std::vector<SkippedItem> skipped = backupContactsUnit_->skippedItems();
-          local->skippedItems.insert(local->skippedItems.end(), skipped.begin(), skipped.end());
-        });
+    Result<std::vector<std::shared_ptr<Contact>>> read = contactRepository_->getExistingContacts();
+    contacts = read.ok() ? Future<Void>::success(Void{}) : Future<Void>::fail(read.error());
+    contacts = contacts.onSuccess([this, local, read = std::move(read)]() mutable {
+      local->contactsMetaData = std::make_shared<ItemsMetaData<Contact>>(std::move(read).value());
+      const std::vector<SkippedItem> skipped = contactRepository_->skippedItems();
+      local->skippedItems.insert(local->skippedItems.end(), skipped.begin(), skipped.end());
+    });
   }
   return contacts
       .onSuccess([this, local, settings]() -> Future<Void> {
@@ -178,23 +191,11 @@ BackupFuture BackupPreviewService::getLocalBackup(const std::string& uid,
       })
       .onSuccess([this, local, remote, settings, cancelToken]() -> Future<Void> {
         if (!settings.videos) return Future<Void>::success(Void{});
-        return videoService_->itemRepository()
-            ->scanOnBackupPreview(cancelToken, remote->videosMetaData)
-            .onSuccess([local](const MediaScan& scan) {
-              local->videosMetaData = std::make_shared<MediaMetaData>(scan.items);
-              local->skippedItems.insert(local->skippedItems.end(), scan.skipped.begin(),
-                                         scan.skipped.end());
-            });
+        return scanInto(local, &Backup::videosMetaData, *videoService_, remote, cancelToken);
       })
       .onSuccess([this, local, remote, settings, cancelToken]() -> Future<Void> {
         if (!settings.images) return Future<Void>::success(Void{});
-        return imageService_->itemRepository()
-            ->scanOnBackupPreview(cancelToken, remote->imagesMetaData)
-            .onSuccess([local](const MediaScan& scan) {
-              local->imagesMetaData = std::make_shared<MediaMetaData>(scan.items);
-              local->skippedItems.insert(local->skippedItems.end(), scan.skipped.begin(),
-                                         scan.skipped.end());
-            });
+        return scanInto(local, &Backup::imagesMetaData, *imageService_, remote, cancelToken);
       })
       .onSuccess([local] { return local; });
 }

@@ -8,10 +8,8 @@
 #include "tessellon/Date.h"
 #include "tessellon/LoggerProtocol.h"
 
-#include "backup/BackupContactsUnit.h"
 #include "backup/BackupPreviewServiceProtocol.h"
 #include "backup/CalendarService.h"
-#include "backup/CleanupServiceProtocol.h"
 #include "backup/OptimizeTaskListService.h"
 #include "media/DuplicateCollection.h"
 #include "media/ImageServiceProtocol.h"
@@ -19,6 +17,7 @@
 #include "media/caches/CachingService.h"
 #include "model/json/Serializer.h"
 #include "model/loading/MetadataLoader.h"
+#include "platform/contacts/ContactRepositoryProtocol.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "platform/identity/DeviceUIDServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
@@ -36,10 +35,9 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
  public:
   // `logger` may be null; `podVersion` is the library's version, for the log.
   BackupPreviewService(std::shared_ptr<CalendarService> calendarService,
-                       std::shared_ptr<BackupContactsUnit> backupContactsUnit,
+                       std::shared_ptr<ContactRepositoryProtocol> contactRepository,
                        std::shared_ptr<VideoServiceProtocol> videoService,
                        std::shared_ptr<ImageServiceProtocol> imageService,
-                       std::shared_ptr<CleanupServiceProtocol> cleanupService,
                        std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService,
                        std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
                        std::shared_ptr<DuplicateCollection> duplicateCollection,
@@ -86,10 +84,9 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
 
   const std::shared_ptr<LoggerProtocol> logger_;  // may be null
   const std::shared_ptr<CalendarService> calendarService_;
-  const std::shared_ptr<BackupContactsUnit> backupContactsUnit_;
+  const std::shared_ptr<ContactRepositoryProtocol> contactRepository_;
   const std::shared_ptr<VideoServiceProtocol> videoService_;
   const std::shared_ptr<ImageServiceProtocol> imageService_;
-  const std::shared_ptr<CleanupServiceProtocol> cleanupService_;
   const std::string podVersion_;
   const std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService_;
   const std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;

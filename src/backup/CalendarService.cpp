@@ -127,10 +127,8 @@ Future<Void> createFrom(const std::shared_ptr<CalendarRepositoryProtocol>& repos
 
 }  // namespace
 
-CalendarService::CalendarService(std::shared_ptr<CalendarRepositoryProtocol> calendarRepository,
-                                 std::shared_ptr<FileIOServiceProtocol> fileIOService)
-    : calendarRepository_(std::move(calendarRepository)),
-      fileIOService_(std::move(fileIOService)) {}
+CalendarService::CalendarService(std::shared_ptr<CalendarRepositoryProtocol> calendarRepository)
+    : calendarRepository_(std::move(calendarRepository)) {}
 
 Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> CalendarService::getCalendarsMetaData() {
   lastWasRestore_ = false;

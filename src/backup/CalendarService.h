@@ -9,7 +9,6 @@
 
 #include "futures/Future.h"
 #include "platform/calendar/CalendarRepositoryProtocol.h"
-#include "platform/files/FileIOServiceProtocol.h"
 
 namespace tessellon {
 
@@ -18,8 +17,7 @@ namespace tessellon {
 class CalendarService final {
  public:
   static constexpr std::string_view kProtocolName = "CalendarService";
-  CalendarService(std::shared_ptr<CalendarRepositoryProtocol> calendarRepository,
-                  std::shared_ptr<FileIOServiceProtocol> fileIOService);
+  explicit CalendarService(std::shared_ptr<CalendarRepositoryProtocol> calendarRepository);
   CalendarService(const CalendarService&) = delete;
   CalendarService& operator=(const CalendarService&) = delete;
 
@@ -41,8 +39,6 @@ class CalendarService final {
  private:
   // May be null: then there is no store to read.
   const std::shared_ptr<CalendarRepositoryProtocol> calendarRepository_;
-  // May be null.
-  const std::shared_ptr<FileIOServiceProtocol> fileIOService_;
   std::vector<SkippedItem> restoreSkipped_;
   bool lastWasRestore_ = false;
 };

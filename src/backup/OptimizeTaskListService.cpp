@@ -16,16 +16,13 @@ void report(NotificationService& notifications, PreviewProgress& progress) {
 }  // namespace
 
 OptimizeTaskListService::OptimizeTaskListService(
-    std::shared_ptr<PreviewProgressFactory> previewProgressFactory,
     std::shared_ptr<NotificationService> notificationService,
     std::shared_ptr<VideoServiceProtocol> videoService,
-    std::shared_ptr<ImageServiceProtocol> imageService,
-    std::shared_ptr<OptimizeMediaDataService> optimizeMetaDataService)
-    : previewProgressFactory_(std::move(previewProgressFactory)),
-      notificationService_(std::move(notificationService)),
+    std::shared_ptr<ImageServiceProtocol> imageService)
+    : notificationService_(std::move(notificationService)),
       videoService_(std::move(videoService)),
       imageService_(std::move(imageService)),
-      optimizeMediaDataService_(std::move(optimizeMetaDataService)) {}
+      optimizeMediaDataService_(std::make_shared<OptimizeMediaDataService>()) {}
 
 void OptimizeTaskListService::reportProgress() const {
   report(*notificationService_, *previewProgress_);
@@ -53,7 +50,7 @@ Future<Void> OptimizeTaskListService::optimizeTaskList(std::shared_ptr<Backup> t
   const int total = remoteItems == 0
                         ? 0
                         : itemCount(taskList->imagesMetaData) + itemCount(taskList->videosMetaData);
-  previewProgress_ = previewProgressFactory_->getPreviewProgress(total);
+  previewProgress_ = std::make_shared<PreviewProgress>(total);
   if (total == 0) reportProgress();
 
   remoteBackup->mediaVersions = CreateUpdatedMediaVersions(*remoteBackup);

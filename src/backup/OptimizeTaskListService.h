@@ -6,7 +6,7 @@
 #include "tessellon/Backup.h"
 
 #include "backup/OptimizeMediaDataService.h"
-#include "backup/PreviewProgressFactory.h"
+#include "backup/PreviewProgress.h"
 #include "core/CancelToken.h"
 #include "core/NotificationService.h"
 #include "futures/Future.h"
@@ -21,11 +21,9 @@ namespace tessellon {
 class OptimizeTaskListService final {
  public:
   static constexpr std::string_view kProtocolName = "OptimizeTaskListService";
-  OptimizeTaskListService(std::shared_ptr<PreviewProgressFactory> previewProgressFactory,
-                          std::shared_ptr<NotificationService> notificationService,
+  OptimizeTaskListService(std::shared_ptr<NotificationService> notificationService,
                           std::shared_ptr<VideoServiceProtocol> videoService,
-                          std::shared_ptr<ImageServiceProtocol> imageService,
-                          std::shared_ptr<OptimizeMediaDataService> optimizeMetaDataService);
+                          std::shared_ptr<ImageServiceProtocol> imageService);
   OptimizeTaskListService(const OptimizeTaskListService&) = delete;
   OptimizeTaskListService& operator=(const OptimizeTaskListService&) = delete;
 
@@ -47,7 +45,6 @@ class OptimizeTaskListService final {
 
   // The counter of the preview in progress; replaced by every optimizeTaskList.
   std::shared_ptr<PreviewProgress> previewProgress_;
-  const std::shared_ptr<PreviewProgressFactory> previewProgressFactory_;
   const std::shared_ptr<NotificationService> notificationService_;
   const std::shared_ptr<VideoServiceProtocol> videoService_;
   const std::shared_ptr<ImageServiceProtocol> imageService_;

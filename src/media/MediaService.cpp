@@ -2,42 +2,65 @@
 
 #include <utility>
 
+#include "media/discovery/MediaItemRepository.h"
+
 namespace tessellon {
 
-MediaService::MediaService(std::shared_ptr<MediaRepositoryProtocol> mediaRepository)
-    : mediaRepository_(std::move(mediaRepository)) {}
+template <>
+MediaService<ImageServiceProtocol>::MediaService(
+    std::shared_ptr<MediaRepositoryProtocol> mediaRepository)
+    : mediaRepository_(std::move(mediaRepository)),
+      itemRepository_(mediaRepository_->imageRepository()) {}
 
-Future<std::vector<std::shared_ptr<MediaItem>>> MediaService::getItemsOnBackupPreview(
-    std::shared_ptr<CancelToken> cancelToken) {
-  return itemRepository()->getItemsOnBackupPreview(std::move(cancelToken));
+template <>
+MediaService<VideoServiceProtocol>::MediaService(
+    std::shared_ptr<MediaRepositoryProtocol> mediaRepository)
+    : mediaRepository_(std::move(mediaRepository)),
+      itemRepository_(mediaRepository_->videoRepository()) {}
+
+template <class CategoryProtocol>
+Future<std::vector<std::shared_ptr<MediaItem>>>
+MediaService<CategoryProtocol>::getItemsOnBackupPreview(std::shared_ptr<CancelToken> cancelToken) {
+  return itemRepository_->getItemsOnBackupPreview(cancelToken);
 }
 
-Future<MediaItemsWithHashes> MediaService::getItemsWithHashOnRestore(
+template <class CategoryProtocol>
+Future<MediaItemsWithHashes> MediaService<CategoryProtocol>::getItemsWithHashOnRestore(
     std::shared_ptr<CancelToken> cancelToken, const std::vector<Version>& forVersions) {
-  return itemRepository()->getItemsWithHashOnRestore(std::move(cancelToken), forVersions);
+  return itemRepository_->getItemsWithHashOnRestore(cancelToken, forVersions);
 }
 
-Future<std::vector<std::string>> MediaService::getItemHash(
+template <class CategoryProtocol>
+Future<std::vector<std::string>> MediaService<CategoryProtocol>::getItemHash(
     const MediaItem& item, std::shared_ptr<CancelToken> cancelToken,
     const std::vector<Version>& forVersions) {
-  return itemRepository()->getItemHash(item, std::move(cancelToken), forVersions);
+  return itemRepository_->getItemHash(item, cancelToken, forVersions);
 }
 
-Future<Void> MediaService::appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
-                                                  MediaItem& item) {
-  return itemRepository()->appendItemFileToBackup(zip, item);
+template <class CategoryProtocol>
+Future<Void> MediaService<CategoryProtocol>::appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
+                                                                    MediaItem& item) {
+  return itemRepository_->appendItemFileToBackup(zip, item);
 }
 
-Future<bool> MediaService::exists(const MediaItem& item) { return mediaRepository_->exists(item); }
-
-Future<std::vector<std::string>> MediaService::addItemAtRestore(const MediaItem& item,
-                                                                const std::string& localPath) {
-  return itemRepository()->addItemAtRestore(item, localPath);
+template <class CategoryProtocol>
+Future<bool> MediaService<CategoryProtocol>::exists(const MediaItem& item) {
+  return mediaRepository_->exists(item);
 }
 
-Future<std::vector<std::string>> MediaService::ensureItemExistsInAllItemPaths(
+template <class CategoryProtocol>
+Future<std::vector<std::string>> MediaService<CategoryProtocol>::addItemAtRestore(
+    const MediaItem& item, const std::string& localPath) {
+  return itemRepository_->addItemAtRestore(item, localPath);
+}
+
+template <class CategoryProtocol>
+Future<std::vector<std::string>> MediaService<CategoryProtocol>::ensureItemExistsInAllItemPaths(
     const MediaItem& item) {
-  return itemRepository()->ensureItemExistsInAllItemPathsOnRestore(item);
+  return itemRepository_->ensureItemExistsInAllItemPathsOnRestore(item);
 }
+
+template class MediaService<ImageServiceProtocol>;
+template class MediaService<VideoServiceProtocol>;
 
 }  // namespace tessellon

@@ -2,18 +2,25 @@
 
 #include <memory>
 
-#include "media/MediaServiceProtocol.h"
+#include "media/ImageServiceProtocol.h"
+#include "media/VideoServiceProtocol.h"
 
 namespace tessellon {
 
-// The forwarding both category services share; they differ only in their repository.
-class MediaService : public virtual MediaServiceProtocol {
+// The service of one media category: forwards to that category's repository. The image and the
+// video service differ only in the interface they are known by and the repository they pick.
+template <class CategoryProtocol>
+class MediaService final : public CategoryProtocol {
  public:
+  // Takes the category's repository from `mediaRepository`.
   explicit MediaService(std::shared_ptr<MediaRepositoryProtocol> mediaRepository);
+  MediaService(const MediaService&) = delete;
+  MediaService& operator=(const MediaService&) = delete;
 
   std::shared_ptr<MediaRepositoryProtocol> mediaRepository() const override {
     return mediaRepository_;
   }
+  std::shared_ptr<MediaItemRepository> itemRepository() const override { return itemRepository_; }
   Future<std::vector<std::shared_ptr<MediaItem>>> getItemsOnBackupPreview(
       std::shared_ptr<CancelToken> cancelToken) override;
   Future<MediaItemsWithHashes> getItemsWithHashOnRestore(
@@ -27,8 +34,22 @@ class MediaService : public virtual MediaServiceProtocol {
                                                     const std::string& localPath) override;
   Future<std::vector<std::string>> ensureItemExistsInAllItemPaths(const MediaItem& item) override;
 
- protected:
+ private:
   const std::shared_ptr<MediaRepositoryProtocol> mediaRepository_;
+  const std::shared_ptr<MediaItemRepository> itemRepository_;
 };
+
+// Each category picks its own repository; the bodies are instantiated once, in MediaService.cpp.
+template <>
+MediaService<ImageServiceProtocol>::MediaService(
+    std::shared_ptr<MediaRepositoryProtocol> mediaRepository);
+template <>
+MediaService<VideoServiceProtocol>::MediaService(
+    std::shared_ptr<MediaRepositoryProtocol> mediaRepository);
+extern template class MediaService<ImageServiceProtocol>;
+extern template class MediaService<VideoServiceProtocol>;
+
+using ImageService = MediaService<ImageServiceProtocol>;
+using VideoService = MediaService<VideoServiceProtocol>;
 
 }  // namespace tessellon

@@ -31,24 +31,18 @@ void AdditionalSetup::setupIoC(const PlatformRoots& roots) {
   });
   IoC::registerLazySingleton<DirectoryUtilsProtocol>(
       [] { return std::make_shared<DirectoryUtilsAdapter>(); });
-  IoC::registerLazySingleton<CNContactStoreHelperProtocol>(
+  IoC::registerLazySingleton<CNContactStoreHelper>(
       [] { return std::make_shared<CNContactStoreHelper>(); });
   IoC::registerLazySingleton<ContactRepositoryProtocol>([root = roots.contacts] {
-    return std::make_shared<ContactRepository>(root, IoC::require<CNContactStoreHelperProtocol>(),
+    return std::make_shared<ContactRepository>(root, IoC::require<CNContactStoreHelper>(),
                                                IoC::optional<LoggerProtocol>());
   });
-  IoC::registerLazySingleton<CalendarFilterProtocol>(
-      [] { return std::make_shared<CalendarFilter>(); });
   IoC::registerLazySingleton<CalendarRepositoryProtocol>([root = roots.calendars] {
-    return std::make_shared<CalendarRepository>(root, IoC::optional<LoggerProtocol>(),
-                                                IoC::optional<CalendarFilterProtocol>(),
-                                                IoC::optional<CalendarRepositoryHelperProtocol>());
-  });
-  IoC::registerLazySingleton<CalendarEventUpdaterProtocol>(
-      [] { return std::make_shared<CalendarEventUpdater>(); });
-  IoC::registerLazySingleton<CalendarRepositoryHelperProtocol>([] {
-    return std::make_shared<CalendarRepositoryHelper>(
-        IoC::optional<LoggerProtocol>(), IoC::optional<CalendarEventUpdaterProtocol>());
+    auto logger = IoC::optional<LoggerProtocol>();
+    return std::make_shared<CalendarRepository>(
+        root, logger, std::make_shared<CalendarFilter>(),
+        std::make_shared<CalendarRepositoryHelper>(logger,
+                                                   std::make_shared<CalendarEventUpdater>()));
   });
   IoC::registerLazySingleton<SystemInformationProtocol>(
       [] { return std::make_shared<SystemInformation>(); });

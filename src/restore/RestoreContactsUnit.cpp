@@ -21,7 +21,7 @@ std::string nameOf(const Contact& contact) {
 
 RestoreContactsUnit::RestoreContactsUnit(
     std::shared_ptr<ContactRepositoryProtocol> contactRepository,
-    std::shared_ptr<CNContactStoreHelperProtocol> contactStoreHelper,
+    std::shared_ptr<CNContactStoreHelper> contactStoreHelper,
     std::shared_ptr<LoggerProtocol> logger)
     : contactRepository_(std::move(contactRepository)),
       contactStoreHelper_(std::move(contactStoreHelper)),

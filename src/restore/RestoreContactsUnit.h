@@ -8,7 +8,7 @@
 #include "tessellon/LoggerProtocol.h"
 
 #include "futures/Future.h"
-#include "platform/contacts/CNContactStoreHelperProtocol.h"
+#include "platform/contacts/CNContactStoreHelper.h"
 #include "platform/contacts/ContactRepositoryProtocol.h"
 
 namespace tessellon {
@@ -21,7 +21,7 @@ class RestoreContactsUnit final {
   static constexpr std::string_view kProtocolName = "RestoreContactsUnit";
   // `logger` may be null.
   RestoreContactsUnit(std::shared_ptr<ContactRepositoryProtocol> contactRepository,
-                      std::shared_ptr<CNContactStoreHelperProtocol> contactStoreHelper,
+                      std::shared_ptr<CNContactStoreHelper> contactStoreHelper,
                       std::shared_ptr<LoggerProtocol> logger = nullptr);
 
   // Fails with contactsAccessDenied (201), the store's fetch error (203, 204)
@@ -35,7 +35,7 @@ class RestoreContactsUnit final {
   std::optional<VCard> keptCard(const Contact& contact, const Contact& stored) const;
 
   const std::shared_ptr<ContactRepositoryProtocol> contactRepository_;
-  const std::shared_ptr<CNContactStoreHelperProtocol> contactStoreHelper_;
+  const std::shared_ptr<CNContactStoreHelper> contactStoreHelper_;
   const std::shared_ptr<LoggerProtocol> logger_;  // may be null
 };
 

@@ -163,44 +163,48 @@ void BackupSDKImpl::startPreview(const BackupSettings& settings, std::function<v
 void BackupSDKImpl::startBackup(const BackupSettings& settings,
                                 std::function<void(const FileStatus&)> progress,
                                 ReportCompletion completion) {
-  auto started = beginOperation();
-  if (!started.ok()) return completion(nullptr, started.error());
-  auto token = started.value();
-  logWith(logger_, LogLevel::info,
-          [&] { return "Started backup using BackupSDK(" + podVersion_ + ") with settings"; });
-
-  notificationService_->setBackupProgress(std::move(progress));
-  auto lock = lockFor(deviceUIDService_->getUID());
-  auto chain = accessService_->checkAccess(settings, AccessPurpose::backup, token)
-                   .onSuccess(Executor::primary(), [lock, token] { return lock->acquire(token); })
-                   .onSuccess(Executor::primary(),
-                              [preview = backupPreviewService_, settings, token] {
-                                return preview->generateBackup(settings, token);
-                              })
-                   .onSuccess(Executor::primary(), [backupService = backupService_,
-                                                    token](const std::shared_ptr<Backup>& backup) {
-                     return backupService->process(backup, token);
-                   });
-  finishLocked(
-      chain, std::move(lock), token, std::move(completion),
-      [notifications = notificationService_] { notifications->setBackupProgress(nullptr); });
+  runBackup([this] { return "Started backup using BackupSDK(" + podVersion_ + ") with settings"; },
+            std::move(progress), std::move(completion),
+            [this, settings](const std::shared_ptr<DeviceLock>& lock,
+                             const std::shared_ptr<CancelToken>& token) {
+              return accessService_->checkAccess(settings, AccessPurpose::backup, token)
+                  .onSuccess(Executor::primary(), [lock, token] { return lock->acquire(token); })
+                  .onSuccess(Executor::primary(),
+                             [preview = backupPreviewService_, settings, token] {
+                               return preview->generateBackup(settings, token);
+                             })
+                  .onSuccess(Executor::primary(), [backupService = backupService_,
+                                                   token](const std::shared_ptr<Backup>& backup) {
+                    return backupService->process(backup, token);
+                  });
+            });
 }
 
 void BackupSDKImpl::startBackup(std::shared_ptr<Backup> backup,
                                 std::function<void(const FileStatus&)> progress,
                                 ReportCompletion completion) {
-  auto started = beginOperation();
-  if (!started.ok()) return completion(nullptr, started.error());
-  auto token = started.value();
-  logWith(logger_, LogLevel::info,
-          [&] { return "Started backup using BackupSDK(" + podVersion_ + ")"; });
+  runBackup([this] { return "Started backup using BackupSDK(" + podVersion_ + ")"; },
+            std::move(progress), std::move(completion),
+            [this, backup = std::move(backup)](const std::shared_ptr<DeviceLock>& lock,
+                                               const std::shared_ptr<CancelToken>& token) {
+              return lock->acquire(token).onSuccess(
+                  Executor::primary(), [backupService = backupService_, backup, token] {
+                    return backupService->process(backup, token);
+                  });
+            });
+}
+
+void BackupSDKImpl::runBackup(const std::function<std::string()>& started,
+                              std::function<void(const FileStatus&)> progress,
+                              ReportCompletion completion, const LockedRun& run) {
+  auto begun = beginOperation();
+  if (!begun.ok()) return completion(nullptr, begun.error());
+  const std::shared_ptr<CancelToken>& token = begun.value();
+  logWith(logger_, LogLevel::info, started);
 
   notificationService_->setBackupProgress(std::move(progress));
   auto lock = lockFor(deviceUIDService_->getUID());
-  auto chain = lock->acquire(token).onSuccess(
-      Executor::primary(), [backupService = backupService_, backup = std::move(backup), token] {
-        return backupService->process(backup, token);
-      });
+  auto chain = run(lock, token);
   finishLocked(
       chain, std::move(lock), token, std::move(completion),
       [notifications = notificationService_] { notifications->setBackupProgress(nullptr); });

@@ -68,6 +68,14 @@ class BackupSDKImpl {
   static Future<Void> createMediaFolders(FileIOServiceProtocol& files);
   // The lock of the remote folder "<uid>"; not yet taken.
   std::shared_ptr<DeviceLock> lockFor(const std::string& uid) const;
+  // The work of a backup once it holds this device's lock.
+  using LockedRun = std::function<Future<std::shared_ptr<ProcessReport>>(
+      const std::shared_ptr<DeviceLock>& lock, const std::shared_ptr<CancelToken>& token)>;
+  // What both backup entry points share: starts the operation, logs `started`, takes this
+  // device's lock and runs `run` under it with the host's progress.
+  void runBackup(const std::function<std::string()>& started,
+                 std::function<void(const FileStatus&)> progress, ReportCompletion completion,
+                 const LockedRun& run);
   // Lets the lock go once `chain` has ended, then stops the progress (`stopProgress`), clears
   // the temporary folder and finishes the operation.
   void finishLocked(Future<std::shared_ptr<ProcessReport>> chain, std::shared_ptr<DeviceLock> lock,

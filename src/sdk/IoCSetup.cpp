@@ -3,7 +3,6 @@
 #include <mutex>
 
 #include "backup/ArchiveUploader.h"
-#include "backup/BackupContactsUnit.h"
 #include "backup/BackupInformationCollector.h"
 #include "backup/BackupPreviewService.h"
 #include "backup/BackupService.h"
@@ -11,24 +10,19 @@
 #include "backup/CleanupService.h"
 #include "backup/DocumentBackup.h"
 #include "backup/MediaBackup.h"
-#include "backup/OptimizeMediaDataService.h"
 #include "backup/OptimizeTaskListService.h"
-#include "backup/PreviewProgressFactory.h"
 #include "backup/ZipServiceDecorator.h"
 #include "core/FileStatusManager.h"
 #include "core/IoC.h"
 #include "core/NotificationService.h"
 #include "media/DuplicateCollection.h"
-#include "media/ImageService.h"
-#include "media/PathUtil.h"
-#include "media/VideoService.h"
+#include "media/MediaService.h"
 #include "media/caches/CachingService.h"
 #include "media/discovery/FileExtensionFilter.h"
-#include "media/discovery/ImageRepository.h"
+#include "media/discovery/MediaItemRepository.h"
 #include "media/discovery/MediaRepository.h"
 #include "media/discovery/MediaRepositoryHelper.h"
 #include "media/discovery/PathValidator.h"
-#include "media/discovery/VideoRepository.h"
 #include "media/fingerprints/HashingUtilAdapter.h"
 #include "media/placement/RestoreMediaItemHelper.h"
 #include "media/placement/SolveNameConflictOnRestoreStrategy.h"
@@ -91,7 +85,7 @@ void registerMediaServices(const PlatformRoots& roots) {
     return std::make_shared<RestoreMediaItemHelper>(
         IoC::optional<CachingService>(), IoC::require<FileIOServiceProtocol>(),
         IoC::optional<LoggerProtocol>(), IoC::require<LocationProviderProtocol>(),
-        IoC::require<PathUtil>(), IoC::require<SolveNameConflictOnRestoreStrategy>());
+        IoC::require<SolveNameConflictOnRestoreStrategy>());
   });
   IoC::registerLazySingleton<MediaRepositoryHelper>([] {
     return std::make_shared<MediaRepositoryHelper>(
@@ -101,22 +95,15 @@ void registerMediaServices(const PlatformRoots& roots) {
         IoC::require<FileExtensionFilter>(), IoC::require<DuplicateCollection>(),
         IoC::require<HashingUtilAdapter>(), IoC::optional<LoggerProtocol>());
   });
-  IoC::registerLazySingleton<ImageRepository>([] {
-    return std::make_shared<ImageRepository>(
-        IoC::require<MediaRepositoryHelper>(), IoC::require<LocationProviderProtocol>(),
-        IoC::require<FileExtensionFilter>(), IoC::require<CachingService>());
-  });
-  IoC::registerLazySingleton<VideoRepository>([] {
-    return std::make_shared<VideoRepository>(
-        IoC::require<MediaRepositoryHelper>(), IoC::require<LocationProviderProtocol>(),
-        IoC::require<FileExtensionFilter>(), IoC::require<CachingService>());
-  });
   IoC::registerLazySingleton<MediaRepositoryProtocol>([] {
+    const auto repository = [](SkippedItem::Category category) {
+      return std::make_shared<MediaItemRepository>(category, IoC::require<MediaRepositoryHelper>(),
+                                                   IoC::require<LocationProviderProtocol>(),
+                                                   IoC::require<FileExtensionFilter>());
+    };
     return std::make_shared<MediaRepository>(
-        IoC::require<VideoRepository>(), IoC::require<ImageRepository>(),
-        IoC::optional<CachingService>(), IoC::optional<FileIOServiceProtocol>(),
-        IoC::optional<DuplicateCollection>(), IoC::optional<LoggerProtocol>(),
-        IoC::require<LocationProviderProtocol>(), IoC::require<AccessRequestFactoryProtocol>());
+        repository(SkippedItem::Category::videos), repository(SkippedItem::Category::images),
+        IoC::optional<CachingService>(), IoC::require<AccessRequestFactoryProtocol>());
   });
   IoC::registerLazySingleton<ImageServiceProtocol>(
       [] { return std::make_shared<ImageService>(IoC::require<MediaRepositoryProtocol>()); });
@@ -128,32 +115,22 @@ void registerMediaServices(const PlatformRoots& roots) {
 void registerBackupServices(const PlatformRoots& roots) {
   const std::string temporary = roots.temporary;
   IoC::registerLazySingleton<CalendarService>([] {
-    return std::make_shared<CalendarService>(IoC::optional<CalendarRepositoryProtocol>(),
-                                             IoC::optional<FileIOServiceProtocol>());
+    return std::make_shared<CalendarService>(IoC::optional<CalendarRepositoryProtocol>());
   });
-  IoC::registerLazySingleton<BackupContactsUnit>([] {
-    return std::make_shared<BackupContactsUnit>(IoC::require<ContactRepositoryProtocol>());
-  });
-  IoC::registerLazySingleton<PreviewProgressFactory>(
-      [] { return std::make_shared<PreviewProgressFactory>(); });
-  IoC::registerLazySingleton<OptimizeMediaDataService>(
-      [] { return std::make_shared<OptimizeMediaDataService>(); });
   IoC::registerLazySingleton<OptimizeTaskListService>([] {
-    return std::make_shared<OptimizeTaskListService>(
-        IoC::require<PreviewProgressFactory>(), IoC::require<NotificationService>(),
-        IoC::require<VideoServiceProtocol>(), IoC::require<ImageServiceProtocol>(),
-        IoC::require<OptimizeMediaDataService>());
+    return std::make_shared<OptimizeTaskListService>(IoC::require<NotificationService>(),
+                                                     IoC::require<VideoServiceProtocol>(),
+                                                     IoC::require<ImageServiceProtocol>());
   });
   IoC::registerLazySingleton<BackupPreviewServiceProtocol>([] {
     return std::make_shared<BackupPreviewService>(
-        IoC::require<CalendarService>(), IoC::require<BackupContactsUnit>(),
+        IoC::require<CalendarService>(), IoC::require<ContactRepositoryProtocol>(),
         IoC::require<VideoServiceProtocol>(), IoC::require<ImageServiceProtocol>(),
-        IoC::require<CleanupServiceProtocol>(), IoC::require<DeviceUIDServiceProtocol>(),
-        IoC::require<RemoteIOServiceProtocol>(), IoC::require<DuplicateCollection>(),
-        IoC::require<MetadataLoader>(), IoC::require<CachingService>(),
-        IoC::require<FileIOServiceProtocol>(), IoC::require<Serializer>(),
-        IoC::require<OptimizeTaskListService>(), IoC::optional<LoggerProtocol>(),
-        TESSELLON_VERSION);
+        IoC::require<DeviceUIDServiceProtocol>(), IoC::require<RemoteIOServiceProtocol>(),
+        IoC::require<DuplicateCollection>(), IoC::require<MetadataLoader>(),
+        IoC::require<CachingService>(), IoC::require<FileIOServiceProtocol>(),
+        IoC::require<Serializer>(), IoC::require<OptimizeTaskListService>(),
+        IoC::optional<LoggerProtocol>(), TESSELLON_VERSION);
   });
   IoC::registerLazySingleton<BackupInformationCollectorProtocol>([] {
     return std::make_shared<BackupInformationCollector>(
@@ -197,7 +174,7 @@ void registerRestoreServices() {
       [] { return std::make_shared<RestoreStatusService>(IoC::optional<FileStatusManager>()); });
   IoC::registerLazySingleton<RestoreContactsUnit>([] {
     return std::make_shared<RestoreContactsUnit>(IoC::optional<ContactRepositoryProtocol>(),
-                                                 IoC::optional<CNContactStoreHelperProtocol>(),
+                                                 IoC::optional<CNContactStoreHelper>(),
                                                  IoC::optional<LoggerProtocol>());
   });
   // Images and videos restore side by side under one limit of downloads.
@@ -285,7 +262,6 @@ Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
   IoC::registerLazySingleton<HashingUtilAdapter>([] {
     return std::make_shared<HashingUtilAdapter>(IoC::require<FileContentReaderProtocol>());
   });
-  IoC::registerLazySingleton<PathUtil>([] { return std::make_shared<PathUtil>(); });
   IoC::registerLazySingleton<CancelationService>(
       [] { return std::make_shared<CancelationService>(IoC::require<NotificationService>()); });
 

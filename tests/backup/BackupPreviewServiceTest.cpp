@@ -4,12 +4,8 @@
 #include <mutex>
 #include <utility>
 
-#include "backup/BackupContactsUnit.h"
 #include "backup/CalendarService.h"
-#include "backup/CleanupService.h"
-#include "backup/OptimizeMediaDataService.h"
 #include "backup/OptimizeTaskListService.h"
-#include "backup/PreviewProgressFactory.h"
 #include "media/MediaTestFixture.h"
 #include "model/BackupRunState.h"
 #include "model/loading/MetadataLoader.h"
@@ -98,12 +94,11 @@ class BackupPreviewServiceTest : public MediaTestBase {
   std::shared_ptr<FixedDeviceUID> uid_ = std::make_shared<FixedDeviceUID>("MAC1");
   BackupPreviewService service_{
       std::make_shared<CalendarService>(
-          std::make_shared<CalendarRepository>(temp_.file("calendars")), media_.files),
-      std::make_shared<BackupContactsUnit>(std::make_shared<ContactRepository>(
-          temp_.file("contacts"), std::make_shared<CNContactStoreHelper>())),
+          std::make_shared<CalendarRepository>(temp_.file("calendars"))),
+      std::make_shared<ContactRepository>(temp_.file("contacts"),
+                                          std::make_shared<CNContactStoreHelper>()),
       media_.videoService,
       media_.imageService,
-      std::make_shared<CleanupService>(remote_, uid_),
       uid_,
       remote_,
       media_.duplicates,
@@ -111,9 +106,8 @@ class BackupPreviewServiceTest : public MediaTestBase {
       media_.caching,
       media_.files,
       serializer_,
-      std::make_shared<OptimizeTaskListService>(
-          std::make_shared<PreviewProgressFactory>(), notifications_, media_.videoService,
-          media_.imageService, std::make_shared<OptimizeMediaDataService>()),
+      std::make_shared<OptimizeTaskListService>(notifications_, media_.videoService,
+                                                media_.imageService),
       logger_,
       "9.8.7"};
   std::shared_ptr<CancelToken> token_ = std::make_shared<CancelToken>();

@@ -3,9 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "backup/OptimizeMediaDataService.h"
 #include "backup/PreviewProgress.h"
-#include "backup/PreviewProgressFactory.h"
 #include "core/NotificationService.h"
 #include "support/AwaitResult.h"
 #include "support/BackgroundQueue.h"
@@ -35,7 +33,7 @@ class ScriptedHashes final : public ImageServiceProtocol, public VideoServicePro
   }
 
   std::shared_ptr<MediaRepositoryProtocol> mediaRepository() const override { return nullptr; }
-  std::shared_ptr<MediaItemRepositoryProtocol> itemRepository() const override { return nullptr; }
+  std::shared_ptr<MediaItemRepository> itemRepository() const override { return nullptr; }
   Future<std::vector<std::shared_ptr<MediaItem>>> getItemsOnBackupPreview(
       std::shared_ptr<CancelToken>) override {
     return Future<std::vector<std::shared_ptr<MediaItem>>>::success({});
@@ -75,14 +73,13 @@ std::vector<std::string> ids(const std::shared_ptr<MediaMetaData>& metaData) {
 }
 
 TEST(PreviewProgressTest, CountsTruncatedPercentagesAndIsDoneWithoutWork) {
-  PreviewProgressFactory factory;
-  auto three = factory.getPreviewProgress(3);
-  EXPECT_EQ(three->getProgress(), 33);
-  EXPECT_EQ(three->getProgress(), 66);
-  EXPECT_EQ(three->getProgress(), 100);
-  auto none = factory.getPreviewProgress(0);
-  EXPECT_EQ(none->getProgress(), 100);
-  EXPECT_EQ(none->getProgress(), 100);
+  PreviewProgress three(3);
+  EXPECT_EQ(three.getProgress(), 33);
+  EXPECT_EQ(three.getProgress(), 66);
+  EXPECT_EQ(three.getProgress(), 100);
+  PreviewProgress none(0);
+  EXPECT_EQ(none.getProgress(), 100);
+  EXPECT_EQ(none.getProgress(), 100);
   EXPECT_EQ(PreviewProgress(std::nullopt).getProgress(), 100);
 }
 
@@ -96,9 +93,8 @@ class OptimizeTaskListServiceTest : public ::testing::Test {
 
   std::shared_ptr<ScriptedHashes> images_ = std::make_shared<ScriptedHashes>();
   std::shared_ptr<ScriptedHashes> videos_ = std::make_shared<ScriptedHashes>();
-  OptimizeTaskListService service_{std::make_shared<PreviewProgressFactory>(),
-                                   std::make_shared<NotificationService>(nullptr), videos_, images_,
-                                   std::make_shared<OptimizeMediaDataService>()};
+  OptimizeTaskListService service_{std::make_shared<NotificationService>(nullptr), videos_,
+                                   images_};
   std::shared_ptr<Backup> taskList_ = std::make_shared<Backup>("MAC1");
   std::shared_ptr<Backup> result_ = std::make_shared<Backup>("MAC1");
   std::shared_ptr<CancelToken> token_ = std::make_shared<CancelToken>();

@@ -53,14 +53,14 @@ class MediaTestBase : public ::testing::Test {
   }
 
   std::vector<std::shared_ptr<MediaItem>> preview(
-      const std::shared_ptr<MediaItemRepositoryProtocol>& repository) {
+      const std::shared_ptr<MediaItemRepository>& repository) {
     auto result = awaitResult(repository->getItemsOnBackupPreview(std::make_shared<CancelToken>()));
     EXPECT_TRUE(result && result->isSuccess());
     return result && result->isSuccess() ? result->successValue()
                                          : std::vector<std::shared_ptr<MediaItem>>{};
   }
 
-  MediaScan scanned(const std::shared_ptr<MediaItemRepositoryProtocol>& repository,
+  MediaScan scanned(const std::shared_ptr<MediaItemRepository>& repository,
                     std::shared_ptr<const MediaMetaData> record = nullptr) {
     auto result =
         awaitResult(repository->scanOnBackupPreview(std::make_shared<CancelToken>(), record));
@@ -68,7 +68,7 @@ class MediaTestBase : public ::testing::Test {
     return result && result->isSuccess() ? result->successValue() : MediaScan{};
   }
 
-  MediaItemsWithHashes withHashes(const std::shared_ptr<MediaItemRepositoryProtocol>& repository) {
+  MediaItemsWithHashes withHashes(const std::shared_ptr<MediaItemRepository>& repository) {
     auto result = awaitResult(
         repository->getItemsWithHashOnRestore(std::make_shared<CancelToken>(), {Version(1, 1)}));
     EXPECT_TRUE(result && result->isSuccess());

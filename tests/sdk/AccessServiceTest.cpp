@@ -78,8 +78,8 @@ class FakeStores final : public ContactRepositoryProtocol,
     return Future<Void>::success(Void{});
   }
 
-  std::shared_ptr<ImageRepository> imageRepository() const override { return nullptr; }
-  std::shared_ptr<VideoRepository> videoRepository() const override { return nullptr; }
+  std::shared_ptr<MediaItemRepository> imageRepository() const override { return nullptr; }
+  std::shared_ptr<MediaItemRepository> videoRepository() const override { return nullptr; }
   std::shared_ptr<AccessRequestFactoryProtocol> accessRequestFactory() const override {
     return std::const_pointer_cast<FakeStores>(shared_from_this());
   }

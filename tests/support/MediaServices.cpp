@@ -5,16 +5,13 @@
 #include <utility>
 
 #include "media/DuplicateCollection.h"
-#include "media/ImageService.h"
-#include "media/PathUtil.h"
-#include "media/VideoService.h"
+#include "media/MediaService.h"
 #include "media/caches/CachingService.h"
 #include "media/discovery/FileExtensionFilter.h"
-#include "media/discovery/ImageRepository.h"
+#include "media/discovery/MediaItemRepository.h"
 #include "media/discovery/MediaRepository.h"
 #include "media/discovery/MediaRepositoryHelper.h"
 #include "media/discovery/PathValidator.h"
-#include "media/discovery/VideoRepository.h"
 #include "media/fingerprints/HashingUtilAdapter.h"
 #include "media/placement/RestoreMediaItemHelper.h"
 #include "media/placement/SolveNameConflictOnRestoreStrategy.h"
@@ -68,19 +65,17 @@ MediaServices MediaServices::build(Options options, std::shared_ptr<ZipServicePr
   auto filter = std::make_shared<FileExtensionFilter>();
   services.nameConflicts = std::make_shared<SolveNameConflictOnRestoreStrategy>(services.files);
   services.restoreHelper = std::make_shared<RestoreMediaItemHelper>(
-      services.caching, services.files, options.logger, services.locations,
-      std::make_shared<PathUtil>(), services.nameConflicts);
+      services.caching, services.files, options.logger, services.locations, services.nameConflicts);
   services.helper = std::make_shared<MediaRepositoryHelper>(
       services.caching, services.zip, services.files, services.restoreHelper, services.locations,
       std::make_shared<PathValidator>(services.files), filter, services.duplicates,
       services.hashing, options.logger);
-  services.images = std::make_shared<ImageRepository>(services.helper, services.locations, filter,
-                                                      services.caching);
-  services.videos = std::make_shared<VideoRepository>(services.helper, services.locations, filter,
-                                                      services.caching);
-  services.repository = std::make_shared<MediaRepository>(
-      services.videos, services.images, services.caching, services.files, services.duplicates,
-      options.logger, services.locations, nullptr);
+  services.images = std::make_shared<MediaItemRepository>(
+      SkippedItem::Category::images, services.helper, services.locations, filter);
+  services.videos = std::make_shared<MediaItemRepository>(
+      SkippedItem::Category::videos, services.helper, services.locations, filter);
+  services.repository = std::make_shared<MediaRepository>(services.videos, services.images,
+                                                          services.caching, nullptr);
   *repositoryLater = services.repository;
   services.imageService = std::make_shared<ImageService>(services.repository);
   services.videoService = std::make_shared<VideoService>(services.repository);

@@ -9,10 +9,8 @@
 #include "media/ImageServiceProtocol.h"
 #include "media/VideoServiceProtocol.h"
 #include "media/caches/CachingService.h"
-#include "media/discovery/ImageRepository.h"
 #include "media/discovery/MediaRepositoryHelper.h"
 #include "media/discovery/MediaRepositoryProtocol.h"
-#include "media/discovery/VideoRepository.h"
 #include "media/fingerprints/HashingUtilAdapter.h"
 #include "media/placement/RestoreMediaItemHelper.h"
 #include "media/placement/SolveNameConflictOnRestoreStrategy.h"
@@ -46,8 +44,8 @@ struct MediaServices {
   std::shared_ptr<SolveNameConflictOnRestoreStrategy> nameConflicts;
   std::shared_ptr<RestoreMediaItemHelper> restoreHelper;
   std::shared_ptr<MediaRepositoryHelper> helper;
-  std::shared_ptr<ImageRepository> images;
-  std::shared_ptr<VideoRepository> videos;
+  std::shared_ptr<MediaItemRepository> images;
+  std::shared_ptr<MediaItemRepository> videos;
   std::shared_ptr<MediaRepositoryProtocol> repository;
   std::shared_ptr<ImageServiceProtocol> imageService;
   std::shared_ptr<VideoServiceProtocol> videoService;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -44,20 +45,22 @@ class SynchronizationProtocol {
   // kinds both may happen later on the queue.
   template <class T>
   void lockAndModifyAsync(std::function<T()> modifyBlock, std::function<void(T)> then) {
-    auto result = std::make_shared<std::optional<T>>();
-    lockAndModify(
-        false, [result, block = std::move(modifyBlock)] { result->emplace(block()); },
-        [result, then = std::move(then)] { then(std::move(**result)); });
+    runAsync(true, std::move(modifyBlock), std::move(then));
   }
   template <class T>
   void lockAndReadAsync(std::function<T()> readBlock, std::function<void(T)> then) {
-    auto result = std::make_shared<std::optional<T>>();
-    lockAndRead(
-        false, [result, block = std::move(readBlock)] { result->emplace(block()); },
-        [result, then = std::move(then)] { then(std::move(**result)); });
+    runAsync(false, std::move(readBlock), std::move(then));
   }
 
  private:
+  template <class T>
+  void runAsync(bool modify, std::function<T()> block, std::function<void(T)> then) {
+    auto result = std::make_shared<std::optional<T>>();
+    std::function<void()> run = [result, block = std::move(block)] { result->emplace(block()); };
+    std::function<void()> done = [result, then = std::move(then)] { then(std::move(**result)); };
+    modify ? lockAndModify(false, std::move(run), std::move(done))
+           : lockAndRead(false, std::move(run), std::move(done));
+  }
   template <class F>
   std::invoke_result_t<F&> runSync(bool modify, F&& block) {
     using R = std::invoke_result_t<F&>;

@@ -1,21 +1,13 @@
 #include "media/discovery/FileExtensionFilter.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string_view>
 
 #include "core/PathUtils.h"
+#include "platform/text/AsciiText.h"
 
 namespace tessellon {
 namespace {
-
-bool equalsIgnoringCase(std::string_view left, std::string_view right) {
-  return left.size() == right.size() &&
-         std::equal(left.begin(), left.end(), right.begin(), [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) ==
-                  std::tolower(static_cast<unsigned char>(b));
-         });
-}
 
 bool hasExtensionIn(const PathData& path, const std::vector<std::string>& formats) {
   const std::optional<std::string> name = PathUtils::getFileName(path.fullPath);

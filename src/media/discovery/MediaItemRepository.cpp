@@ -13,6 +13,8 @@ bool isCancelled(const std::shared_ptr<CancelToken>& cancelToken) {
   return cancelToken && cancelToken->isCanceled();
 }
 
+bool isImages(SkippedItem::Category category) { return category == SkippedItem::Category::images; }
+
 const std::string& firstPath(const MediaItem& item) {
   return item.paths().empty() ? item.id : item.paths().front();
 }
@@ -20,21 +22,20 @@ const std::string& firstPath(const MediaItem& item) {
 }  // namespace
 
 MediaItemRepository::MediaItemRepository(
-    std::string localDirectory, TypeFilter isItemType, SkippedItem::Category category,
-    BackupSDKError errorOnFail, std::string folderName,
-    std::shared_ptr<MediaRepositoryHelper> mediaRepositoryHelper,
+    SkippedItem::Category category, std::shared_ptr<MediaRepositoryHelper> mediaRepositoryHelper,
     std::shared_ptr<LocationProviderProtocol> locationProvider,
-    std::shared_ptr<FileExtensionFilter> fileExtensionFilter,
-    std::shared_ptr<CachingService> cachingService)
-    : localDirectory_(std::move(localDirectory)),
-      isItemType_(std::move(isItemType)),
+    std::shared_ptr<FileExtensionFilter> fileExtensionFilter)
+    : localDirectory_(isImages(category) ? locationProvider->localImageDirectory()
+                                         : locationProvider->localVideoDirectory()),
+      isItemType_(isImages(category) ? &FileExtensionFilter::isImage
+                                     : &FileExtensionFilter::isVideo),
       category_(category),
-      errorOnFail_(errorOnFail),
-      folderName_(std::move(folderName)),
+      errorOnFail_(isImages(category) ? BackupSDKError::mediaFailedToAddImage
+                                      : BackupSDKError::mediaFailedToAddVideo),
+      folderName_(isImages(category) ? "images" : "videos"),
       mediaRepositoryHelper_(std::move(mediaRepositoryHelper)),
       locationProvider_(std::move(locationProvider)),
       fileExtensionFilter_(std::move(fileExtensionFilter)),
-      cachingService_(std::move(cachingService)),
       deviceName_(Backup(std::string()).deviceName.value_or("")) {}
 
 std::vector<PathData> MediaItemRepository::generatePaths(
@@ -61,13 +62,13 @@ std::vector<PathData> MediaItemRepository::photoLibraryPaths(ScanSkips& skipped)
       locationProvider_->localImageDirectory(),
       [this](const PathData& path) {
         return (path.attributes && path.attributes->type == FileAttributes::Type::directory) ||
-               isItemType_(path);
+               ((*fileExtensionFilter_).*isItemType_)(path);
       },
       skipped);
 }
 
 Future<MediaScan> MediaItemRepository::scanOnBackupPreview(
-    std::shared_ptr<CancelToken> cancelToken, std::shared_ptr<const MediaMetaData> record) {
+    const std::shared_ptr<CancelToken>& cancelToken, std::shared_ptr<const MediaMetaData> record) {
   Promise<MediaScan> promise;
   Executor::defaultQoS().execute([this, promise, cancelToken, record = std::move(record)] {
     // As generatePaths followed by generateMediaItemsWithoutFingerprint, without the list of
@@ -96,14 +97,14 @@ Future<MediaScan> MediaItemRepository::scanOnBackupPreview(
 }
 
 Future<std::vector<std::shared_ptr<MediaItem>>> MediaItemRepository::getItemsOnBackupPreview(
-    std::shared_ptr<CancelToken> cancelToken) {
-  return scanOnBackupPreview(std::move(cancelToken), nullptr).onSuccess([](const MediaScan& scan) {
+    const std::shared_ptr<CancelToken>& cancelToken) {
+  return scanOnBackupPreview(cancelToken, nullptr).onSuccess([](const MediaScan& scan) {
     return scan.items;
   });
 }
 
 Future<MediaItemsWithHashes> MediaItemRepository::getItemsWithHashOnRestore(
-    std::shared_ptr<CancelToken> cancelToken, const std::vector<Version>& forVersions) {
+    const std::shared_ptr<CancelToken>& cancelToken, const std::vector<Version>& forVersions) {
   Promise<MediaItemsWithHashes> promise;
   Executor::defaultQoS().execute([this, promise, cancelToken, forVersions] {
     Result<MediaItemsWithHashes> items = mediaRepositoryHelper_->generateMediaItemsWithFingerprint(
@@ -118,7 +119,7 @@ Future<MediaItemsWithHashes> MediaItemRepository::getItemsWithHashOnRestore(
 }
 
 Future<std::vector<std::string>> MediaItemRepository::getItemHash(
-    const MediaItem& item, std::shared_ptr<CancelToken> cancelToken,
+    const MediaItem& item, const std::shared_ptr<CancelToken>& cancelToken,
     const std::vector<Version>& forVersions) {
   return mediaRepositoryHelper_->getMediaHash(getMediaDirectory(firstPath(item)), item, cancelToken,
                                               forVersions);

@@ -7,21 +7,13 @@
 
 namespace tessellon {
 
-MediaRepository::MediaRepository(std::shared_ptr<VideoRepository> videoRepository,
-                                 std::shared_ptr<ImageRepository> imageRepository,
+MediaRepository::MediaRepository(std::shared_ptr<MediaItemRepository> videoRepository,
+                                 std::shared_ptr<MediaItemRepository> imageRepository,
                                  std::shared_ptr<CachingService> cachingService,
-                                 std::shared_ptr<FileIOServiceProtocol> fileManager,
-                                 std::shared_ptr<DuplicateCollection> duplicateCollection,
-                                 std::shared_ptr<LoggerProtocol> logger,
-                                 std::shared_ptr<LocationProviderProtocol> locationProvider,
                                  std::shared_ptr<AccessRequestFactoryProtocol> accessRequestFactory)
     : videoRepository_(std::move(videoRepository)),
       imageRepository_(std::move(imageRepository)),
       cachingService_(std::move(cachingService)),
-      fileIOService_(std::move(fileManager)),
-      logger_(std::move(logger)),
-      duplicateCollection_(std::move(duplicateCollection)),
-      locationProvider_(std::move(locationProvider)),
       accessRequestFactory_(std::move(accessRequestFactory)) {}
 
 Future<bool> MediaRepository::exists(const MediaItem& item) {

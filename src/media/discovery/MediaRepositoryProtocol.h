@@ -10,9 +10,8 @@
 
 namespace tessellon {
 
-// Declared only: the repositories' headers reach this one through the caching service.
-class ImageRepository;
-class VideoRepository;
+// Declared only: the repository's header reaches this one through the caching service.
+class MediaItemRepository;
 
 // The media side of the library in one place: both category repositories, the access check's
 // factory, and the question whether an item's content is already known locally. Thread-safe.
@@ -24,8 +23,8 @@ class MediaRepositoryProtocol {
   MediaRepositoryProtocol(const MediaRepositoryProtocol&) = delete;
   MediaRepositoryProtocol& operator=(const MediaRepositoryProtocol&) = delete;
 
-  virtual std::shared_ptr<ImageRepository> imageRepository() const = 0;
-  virtual std::shared_ptr<VideoRepository> videoRepository() const = 0;
+  virtual std::shared_ptr<MediaItemRepository> imageRepository() const = 0;
+  virtual std::shared_ptr<MediaItemRepository> videoRepository() const = 0;
   virtual std::shared_ptr<AccessRequestFactoryProtocol> accessRequestFactory() const = 0;
   // True when the fingerprint cache lists `item.fingerprint` for the item's size and date; false
   // without a caching service or fingerprint. Completes before it returns.

@@ -41,13 +41,12 @@ bool contains(const std::vector<std::string>& list, const std::string& value) {
 RestoreMediaItemHelper::RestoreMediaItemHelper(
     std::shared_ptr<CachingService> cachingService,
     std::shared_ptr<FileIOServiceProtocol> fileManager, std::shared_ptr<LoggerProtocol> logger,
-    std::shared_ptr<LocationProviderProtocol> locationProvider, std::shared_ptr<PathUtil> pathUtil,
+    std::shared_ptr<LocationProviderProtocol> locationProvider,
     std::shared_ptr<SolveNameConflictOnRestoreStrategy> solveNameConflictStrategy)
     : cachingService_(std::move(cachingService)),
       fileManager_(std::move(fileManager)),
       logger_(std::move(logger)),
       locationProvider_(std::move(locationProvider)),
-      pathUtil_(std::move(pathUtil)),
       solveNameConflictStrategy_(std::move(solveNameConflictStrategy)) {}
 
 std::vector<std::string> RestoreMediaItemHelper::restoreMediaItems(
@@ -91,7 +90,7 @@ std::vector<std::string> RestoreMediaItemHelper::restoreMediaItems(
 Result<void> RestoreMediaItemHelper::restoreCommon(const std::string& target,
                                                    const std::string& source, const MediaItem& item,
                                                    bool moveSource) {
-  if (const std::optional<std::string> parent = pathUtil_->getParentDirectory(target);
+  if (const std::optional<std::string> parent = PathUtils::getParentDirectory(target);
       parent && !parent->empty()) {
     Result<void> created = fileManager_->createDirectory(*parent, true);
     if (!created.ok()) return created;
@@ -140,7 +139,7 @@ std::string RestoreMediaItemHelper::insertFingerPrintIntoFileName(
     const std::string& path, const std::string& fingerprint) const {
   const std::optional<std::string> name = PathUtils::getFileName(path);
   if (!name) return path;
-  const std::optional<std::string> parent = pathUtil_->getParentDirectory(path);
+  const std::optional<std::string> parent = PathUtils::getParentDirectory(path);
   std::string base = PathUtils::withoutExtension(*name);
   std::string extension = PathUtils::getFileExtension(*name);
   if (base.empty()) {  // a hidden name: its dot starts no extension

@@ -10,7 +10,6 @@
 #include "tessellon/MediaItem.h"
 
 #include "futures/Result.h"
-#include "media/PathUtil.h"
 #include "media/caches/CachingService.h"
 #include "media/placement/SolveNameConflictOnRestoreStrategy.h"
 #include "platform/files/FileIOServiceProtocol.h"
@@ -30,7 +29,6 @@ class RestoreMediaItemHelper final {
       std::shared_ptr<CachingService> cachingService,
       std::shared_ptr<FileIOServiceProtocol> fileManager, std::shared_ptr<LoggerProtocol> logger,
       std::shared_ptr<LocationProviderProtocol> locationProvider,
-      std::shared_ptr<PathUtil> pathUtil,
       std::shared_ptr<SolveNameConflictOnRestoreStrategy> solveNameConflictStrategy);
   RestoreMediaItemHelper(const RestoreMediaItemHelper&) = delete;
   RestoreMediaItemHelper& operator=(const RestoreMediaItemHelper&) = delete;
@@ -82,7 +80,6 @@ class RestoreMediaItemHelper final {
   const std::shared_ptr<FileIOServiceProtocol> fileManager_;
   const std::shared_ptr<LoggerProtocol> logger_;  // may be null
   const std::shared_ptr<LocationProviderProtocol> locationProvider_;
-  const std::shared_ptr<PathUtil> pathUtil_;
   const std::shared_ptr<SolveNameConflictOnRestoreStrategy> solveNameConflictStrategy_;
 };
 

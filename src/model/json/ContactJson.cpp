@@ -1,6 +1,8 @@
 #include "model/json/ContactJson.h"
 
+#include <cstddef>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "model/json/ItemsMetaDataJson.h"
@@ -53,24 +55,27 @@ void adoptLabel(const Json& object, std::string& label, Adopt adopt) {
   if (std::optional<std::string> adopted = adopt(*labelType)) label = std::move(*adopted);
 }
 
-Result<PhoneNumber> readPhoneNumber(const Json& object) {
+// An entry of a required "label" and one more required text under `key` (phone numbers, email
+// addresses, URLs), with what `adopt` (null for none) makes of a "labelType" code as its label.
+template <class T, class Adopt = std::nullptr_t>
+Result<T> readLabelled(const Json& object, const char* key, Adopt adopt = nullptr) {
   Result<std::string> label = requiredText(object, "label");
   if (!label.ok()) return label.error();
-  Result<std::string> number = requiredText(object, "number");
-  if (!number.ok()) return number.error();
-  PhoneNumber phone{std::move(label).value(), std::move(number).value()};
-  adoptLabel(object, phone.label, &ContactLabels::adoptPhoneNumberLabelFromAndroid);
-  return phone;
+  Result<std::string> text = requiredText(object, key);
+  if (!text.ok()) return text.error();
+  T entry{std::move(label).value(), std::move(text).value()};
+  if constexpr (!std::is_null_pointer_v<Adopt>) adoptLabel(object, entry.label, adopt);
+  return entry;
+}
+
+Result<PhoneNumber> readPhoneNumber(const Json& object) {
+  return readLabelled<PhoneNumber>(object, "number",
+                                   &ContactLabels::adoptPhoneNumberLabelFromAndroid);
 }
 
 Result<EmailAddress> readEmailAddress(const Json& object) {
-  Result<std::string> label = requiredText(object, "label");
-  if (!label.ok()) return label.error();
-  Result<std::string> address = requiredText(object, "address");
-  if (!address.ok()) return address.error();
-  EmailAddress email{std::move(label).value(), std::move(address).value()};
-  adoptLabel(object, email.label, &ContactLabels::adoptAddressLabelFromAndroid);
-  return email;
+  return readLabelled<EmailAddress>(object, "address",
+                                    &ContactLabels::adoptAddressLabelFromAndroid);
 }
 
 Result<PostAddress> readPostAddress(const Json& object) {
@@ -98,13 +103,7 @@ Result<InstantMessageAddress> readInstantMessageAddress(const Json& object) {
   return address;
 }
 
-Result<Url> readUrl(const Json& object) {
-  Result<std::string> label = requiredText(object, "label");
-  if (!label.ok()) return label.error();
-  Result<std::string> url = requiredText(object, "url");
-  if (!url.ok()) return url.error();
-  return Url{std::move(label).value(), std::move(url).value()};
-}
+Result<Url> readUrl(const Json& object) { return readLabelled<Url>(object, "url"); }
 
 // A list under `key`: absent when the key is missing or not a list, the first
 // element's error when one does not read.

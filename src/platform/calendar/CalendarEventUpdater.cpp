@@ -90,8 +90,7 @@ std::vector<CalendarEvent> CalendarEventUpdater::filterRelatedDetachedEvents(
 }
 
 std::vector<std::shared_ptr<StoreEvent>> CalendarEventUpdater::getFetchedEvents(
-    const CalendarEvent& detachedEvent,
-    const std::shared_ptr<EKEventStoreAdapterProtocol>& eventStore,
+    const CalendarEvent& detachedEvent, const std::shared_ptr<EKEventStoreAdapter>& eventStore,
     const std::shared_ptr<StoreCalendar>& calendar, const StoreEvent& originalEvent) const {
   const std::optional<Date> occurrence = detachedEvent.occurence();
   const std::shared_ptr<EventStoreProtocol> store = eventStore ? eventStore->eventStore() : nullptr;

@@ -83,8 +83,8 @@ Error restoreError(const std::string& message) {
 
 CalendarRepository::CalendarRepository(
     std::string root, std::shared_ptr<LoggerProtocol> logger,
-    std::shared_ptr<CalendarFilterProtocol> calendarFilter,
-    std::shared_ptr<CalendarRepositoryHelperProtocol> calendarRepositoryHelper)
+    std::shared_ptr<CalendarFilter> calendarFilter,
+    std::shared_ptr<CalendarRepositoryHelper> calendarRepositoryHelper)
     : root_(std::move(root)),
       logger_(std::move(logger)),
       calendarFilter_(std::move(calendarFilter)),
@@ -248,8 +248,8 @@ Result<void> CalendarRepository::createCalendarEntry(
   }
   if (!hasEvents) return {};
 
-  const auto adapter = makeEKEventStoreAdapter(store);
-  CalendarRepositoryHelperProtocol& helper = *calendarRepositoryHelper_;
+  const auto adapter = std::make_shared<EKEventStoreAdapter>(store);
+  CalendarRepositoryHelper& helper = *calendarRepositoryHelper_;
   auto normal = helper.processSaveOfNormalEvents(adapter, calendar, *entry.events);
   if (!normal.ok()) return normal.error();
   const auto& [recurrent, detached] = normal.value();

@@ -5,8 +5,8 @@
 
 #include "tessellon/LoggerProtocol.h"
 
-#include "platform/calendar/CalendarFilterProtocol.h"
-#include "platform/calendar/CalendarRepositoryHelperProtocol.h"
+#include "platform/calendar/CalendarFilter.h"
+#include "platform/calendar/CalendarRepositoryHelper.h"
 #include "platform/calendar/CalendarRepositoryProtocol.h"
 #include "platform/calendar/EventStoreProtocol.h"
 
@@ -26,8 +26,8 @@ class CalendarRepository final : public CalendarRepositoryProtocol {
   // be restored) may be null.
   explicit CalendarRepository(
       std::string root, std::shared_ptr<LoggerProtocol> logger = nullptr,
-      std::shared_ptr<CalendarFilterProtocol> calendarFilter = nullptr,
-      std::shared_ptr<CalendarRepositoryHelperProtocol> calendarRepositoryHelper = nullptr);
+      std::shared_ptr<CalendarFilter> calendarFilter = nullptr,
+      std::shared_ptr<CalendarRepositoryHelper> calendarRepositoryHelper = nullptr);
 
   Future<Void> checkAccess(std::shared_ptr<CancelToken> cancelToken) override;
   Result<void> createStore() override;
@@ -54,9 +54,9 @@ class CalendarRepository final : public CalendarRepositoryProtocol {
   // May be null.
   const std::shared_ptr<LoggerProtocol> logger_;
   // May be null.
-  const std::shared_ptr<CalendarFilterProtocol> calendarFilter_;
+  const std::shared_ptr<CalendarFilter> calendarFilter_;
   // May be null.
-  const std::shared_ptr<CalendarRepositoryHelperProtocol> calendarRepositoryHelper_;
+  const std::shared_ptr<CalendarRepositoryHelper> calendarRepositoryHelper_;
   std::vector<SkippedItem> skipped_;
 };
 

@@ -23,11 +23,11 @@ Date instantOf(int64_t seconds) {
 
 CalendarRepositoryHelper::CalendarRepositoryHelper(
     std::shared_ptr<LoggerProtocol> logger,
-    std::shared_ptr<CalendarEventUpdaterProtocol> calendarEventUpdater)
+    std::shared_ptr<CalendarEventUpdater> calendarEventUpdater)
     : logger_(std::move(logger)), calendarEventUpdater_(std::move(calendarEventUpdater)) {}
 
 Result<EventStoreProtocol*> CalendarRepositoryHelper::storeOf(
-    const std::shared_ptr<EKEventStoreAdapterProtocol>& eventStore) const {
+    const std::shared_ptr<EKEventStoreAdapter>& eventStore) const {
   EventStoreProtocol* store = eventStore ? eventStore->eventStore().get() : nullptr;
   if (store == nullptr) {
     return makeError(BackupSDKError::calendarsSaveCalendarFailed, "no event store");
@@ -56,7 +56,7 @@ Result<void> CalendarRepositoryHelper::saveSingleEvents(
 
 Result<std::pair<std::vector<CalendarEvent>, std::vector<CalendarEvent>>>
 CalendarRepositoryHelper::processSaveOfNormalEvents(
-    const std::shared_ptr<EKEventStoreAdapterProtocol>& eventStore,
+    const std::shared_ptr<EKEventStoreAdapter>& eventStore,
     const std::shared_ptr<StoreCalendar>& calendar,
     const std::vector<CalendarEvent>& calendarEvents) {
   std::vector<CalendarEvent> recurrent;
@@ -100,7 +100,7 @@ std::shared_ptr<StoreEvent> CalendarRepositoryHelper::createEvent(
 
 Result<std::vector<RecurrentEventPair>> CalendarRepositoryHelper::processSaveOfRecurrentEvents(
     const std::vector<CalendarEvent>& detachedEvents,
-    const std::shared_ptr<EKEventStoreAdapterProtocol>& eventStore,
+    const std::shared_ptr<EKEventStoreAdapter>& eventStore,
     const std::shared_ptr<StoreCalendar>& calendar,
     const std::vector<CalendarEvent>& recurrentEvents) {
   std::vector<RecurrentEventPair> pairs;
@@ -127,7 +127,7 @@ Result<std::vector<RecurrentEventPair>> CalendarRepositoryHelper::processSaveOfR
 }
 
 Result<std::vector<CalendarEvent>> CalendarRepositoryHelper::processSaveOfDetachedEvents(
-    const std::shared_ptr<EKEventStoreAdapterProtocol>& eventStore,
+    const std::shared_ptr<EKEventStoreAdapter>& eventStore,
     const std::shared_ptr<StoreCalendar>& calendar,
     const std::vector<RecurrentEventPair>& recurrentEventPairs,
     const std::vector<CalendarEvent>& detachedEvents) {
@@ -163,7 +163,7 @@ Result<std::vector<CalendarEvent>> CalendarRepositoryHelper::processSaveOfDetach
 }
 
 Result<void> CalendarRepositoryHelper::processSaveOfOrphanedEvents(
-    const std::shared_ptr<EKEventStoreAdapterProtocol>& eventStore,
+    const std::shared_ptr<EKEventStoreAdapter>& eventStore,
     const std::shared_ptr<StoreCalendar>& calendar,
     const std::vector<CalendarEvent>& orphanedEvents) {
   if (orphanedEvents.empty()) return {};

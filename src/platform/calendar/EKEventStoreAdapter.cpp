@@ -9,9 +9,4 @@ Result<void> EKEventStoreAdapter::commit() {
   return eventStore_->commit();
 }
 
-std::shared_ptr<EKEventStoreAdapterProtocol> makeEKEventStoreAdapter(
-    std::shared_ptr<EventStoreProtocol> eventStore) {
-  return std::make_shared<EKEventStoreAdapter>(std::move(eventStore));
-}
-
 }  // namespace tessellon

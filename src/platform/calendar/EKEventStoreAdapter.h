@@ -1,17 +1,26 @@
 #pragma once
 
-#include "platform/calendar/EKEventStoreAdapterProtocol.h"
+#include <memory>
+#include <utility>
+
+#include "futures/Result.h"
+#include "platform/calendar/EventStoreProtocol.h"
 
 namespace tessellon {
 
-// Thin wrapper handing one event store to the restore's event writer.
-class EKEventStoreAdapter final : public EKEventStoreAdapterProtocol {
+// The event store as the restore's event writer sees it.
+class EKEventStoreAdapter final {
  public:
+  // `eventStore` may be null.
   explicit EKEventStoreAdapter(std::shared_ptr<EventStoreProtocol> eventStore)
       : eventStore_(std::move(eventStore)) {}
+  EKEventStoreAdapter(const EKEventStoreAdapter&) = delete;
+  EKEventStoreAdapter& operator=(const EKEventStoreAdapter&) = delete;
 
-  std::shared_ptr<EventStoreProtocol> eventStore() const override { return eventStore_; }
-  Result<void> commit() override;
+  // The wrapped store; may be null.
+  std::shared_ptr<EventStoreProtocol> eventStore() const { return eventStore_; }
+  // Writes the store's pending changes; the store's error is passed on.
+  Result<void> commit();
 
  private:
   // May be null.

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +15,7 @@
 #include "core/Log.h"
 #include "platform/calendar/ICalEventSource.h"
 #include "platform/files/PosixError.h"
+#include "platform/text/AsciiText.h"
 
 namespace tessellon {
 namespace {
@@ -73,26 +73,9 @@ Result<void> writeAtomically(const std::string& path, const std::string& text, b
 }
 
 bool isCalendarFile(const fs::directory_entry& entry) {
-  std::string extension = entry.path().extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   std::error_code error;
-  return extension == ".ics" && entry.path().filename().string().front() != '.' &&
-         entry.is_regular_file(error);
-}
-
-// A file name made of a UID: characters outside a portable set become "_", so a UID from a kept
-// event can never name a path outside its calendar's folder.
-std::string fileBase(const std::string& uid) {
-  constexpr size_t kMaxLength = 100;
-  std::string base;
-  for (const char c : uid.substr(0, kMaxLength)) {
-    const bool portable = std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' ||
-                          c == '.' || c == '@' || c == '+';
-    base.push_back(portable ? c : '_');
-  }
-  if (base.empty() || base[0] == '.') base.insert(0, "event");
-  return base;
+  return lowered(entry.path().extension().string()) == ".ics" &&
+         entry.path().filename().string().front() != '.' && entry.is_regular_file(error);
 }
 
 std::string readTitle(const fs::path& folder) {
@@ -253,7 +236,7 @@ Result<void> ICalEventStore::addSeries(Folder& target, const std::string& identi
   std::string uid = event.source ? ICalEventSource::uidOf(*event.source) : std::string();
   if (uid.empty() || target.byUid.count(uid) != 0) uid = randomId();
   std::unique_ptr<ICalSeriesFile> file = ICalSeriesFile::create(
-      (fs::path(calendarPath(identifier)) / (fileBase(uid) + ".ics")).string());
+      (fs::path(calendarPath(identifier)) / (fileBase(uid, "event") + ".ics")).string());
   Result<void> added = file->addSeries(event, uid);
   warnOverruled(*file);
   if (!added.ok()) return added;

@@ -6,7 +6,6 @@
 #include <unistd.h>
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +20,7 @@
 #include "platform/contacts/VCardWriter.h"
 #include "platform/files/FileDescriptor.h"
 #include "platform/files/PosixError.h"
+#include "platform/text/AsciiText.h"
 
 namespace tessellon {
 namespace {
@@ -29,7 +29,6 @@ constexpr const char* kDefaultContainer = "default";
 constexpr const char* kCardExtension = ".vcf";
 // Larger files are not address-book cards; reading them would only cost memory.
 constexpr off_t kMaxCardFileBytes = 64 << 20;
-constexpr size_t kMaxFileBaseLength = 100;
 
 std::string joined(const std::string& folder, const std::string& name) {
   return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
@@ -37,10 +36,8 @@ std::string joined(const std::string& folder, const std::string& name) {
 
 bool isCardFile(const std::string& name) {
   if (name.empty() || name[0] == '.' || name.size() <= std::strlen(kCardExtension)) return false;
-  std::string extension = name.substr(name.size() - std::strlen(kCardExtension));
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return extension == kCardExtension;
+  return lowered(std::string_view(name).substr(name.size() - std::strlen(kCardExtension))) ==
+         kCardExtension;
 }
 
 // The visible entries of a folder for which `keep(path)` holds, in name order;
@@ -119,18 +116,6 @@ std::string newUid() {
   return text;
 }
 
-// A file name made of the UID: characters outside a portable set become "_".
-std::string fileBase(const std::string& uid) {
-  std::string base;
-  for (const char c : uid.substr(0, kMaxFileBaseLength)) {
-    const bool portable = std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' ||
-                          c == '.' || c == '@' || c == '+';
-    base.push_back(portable ? c : '_');
-  }
-  if (base.empty() || base[0] == '.') base.insert(0, "card");
-  return base;
-}
-
 bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t written = ::write(fd, bytes.data(), bytes.size());
@@ -160,7 +145,7 @@ Result<std::string> writeTemporaryCard(const std::string& folder, const std::str
                                        const std::string& content) {
   static std::atomic<unsigned> counter{0};
   const std::string temporary =
-      joined(folder, "." + fileBase(uid) + ".tmp-" + std::to_string(::getpid()) + "-" +
+      joined(folder, "." + fileBase(uid, "card") + ".tmp-" + std::to_string(::getpid()) + "-" +
                          std::to_string(counter++));
   FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
   if (!fd.isOpen()) return posixError("open " + temporary, errno);
@@ -179,7 +164,7 @@ Result<std::string> writeTemporaryCard(const std::string& folder, const std::str
 // card), so a reader never sees half a card. The full path.
 Result<std::string> publish(const std::string& temporary, const std::string& uid) {
   const std::string folder = temporary.substr(0, temporary.rfind('/'));
-  const std::string base = fileBase(uid);
+  const std::string base = fileBase(uid, "card");
   for (int attempt = 1;; ++attempt) {
     const std::string name = attempt == 1 ? base + kCardExtension
                                           : base + "-" + std::to_string(attempt) + kCardExtension;
@@ -205,8 +190,7 @@ void syncFolder(const std::string& folder) {
 
 }  // namespace
 
-ContactRepository::ContactRepository(std::string root,
-                                     std::shared_ptr<CNContactStoreHelperProtocol> helper,
+ContactRepository::ContactRepository(std::string root, std::shared_ptr<CNContactStoreHelper> helper,
                                      std::shared_ptr<LoggerProtocol> logger)
     : contactStore_(std::move(root)),
       cnContactStoreHelper_(std::move(helper)),

@@ -8,7 +8,7 @@
 #include "tessellon/LoggerProtocol.h"
 
 #include "futures/Result.h"
-#include "platform/contacts/CNContactStoreHelperProtocol.h"
+#include "platform/contacts/CNContactStoreHelper.h"
 #include "platform/contacts/ContactRepositoryProtocol.h"
 
 namespace tessellon {
@@ -21,7 +21,7 @@ namespace tessellon {
 class ContactRepository final : public ContactRepositoryProtocol {
  public:
   // `root` is created only by createStore(). `logger` may be null.
-  ContactRepository(std::string root, std::shared_ptr<CNContactStoreHelperProtocol> helper,
+  ContactRepository(std::string root, std::shared_ptr<CNContactStoreHelper> helper,
                     std::shared_ptr<LoggerProtocol> logger = nullptr);
   ContactRepository(const ContactRepository&) = delete;
   ContactRepository& operator=(const ContactRepository&) = delete;
@@ -45,7 +45,7 @@ class ContactRepository final : public ContactRepositoryProtocol {
   std::vector<SkippedItem> skipped_;
   // The UIDs of the cards read last and written since, so no written card takes one of them.
   std::unordered_set<std::string> uids_;
-  const std::shared_ptr<CNContactStoreHelperProtocol> cnContactStoreHelper_;
+  const std::shared_ptr<CNContactStoreHelper> cnContactStoreHelper_;
   const std::shared_ptr<LoggerProtocol> logger_;  // may be null
 };
 

@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "platform/contacts/ContactLabels.h"
+#include "platform/text/AsciiText.h"
 
 namespace tessellon {
 namespace {
@@ -58,12 +59,6 @@ constexpr std::array<ServiceRow, 9> kServiceRows{{
     {"QQ", "qq", "X-QQ"},
     {"GaduGadu", "gg", "X-GADUGADU"},
 }};
-
-std::string lowered(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return result;
-}
 
 bool appliesTo(const LabelRow& row, VCardField field) {
   return !row.phoneOnly || field == VCardField::phone;

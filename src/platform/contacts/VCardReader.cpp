@@ -8,23 +8,10 @@
 #include "platform/contacts/VCardContentLine.h"
 #include "platform/contacts/VCardLabels.h"
 #include "platform/contacts/VCardText.h"
+#include "platform/text/AsciiText.h"
 
 namespace tessellon {
 namespace {
-
-bool equalsIgnoringCase(std::string_view left, std::string_view right) {
-  return left.size() == right.size() &&
-         std::equal(left.begin(), left.end(), right.begin(), [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) ==
-                  std::tolower(static_cast<unsigned char>(b));
-         });
-}
-
-std::string lowered(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return result;
-}
 
 std::string_view trimmed(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);

@@ -1,7 +1,8 @@
 #include "platform/contacts/VCardText.h"
 
-#include <cctype>
 #include <cstdint>
+
+#include "platform/text/AsciiText.h"
 
 namespace tessellon {
 namespace {
@@ -13,17 +14,6 @@ int hexValue(char c) {
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
-}
-
-bool equalsIgnoringCase(std::string_view left, std::string_view right) {
-  if (left.size() != right.size()) return false;
-  for (size_t i = 0; i < left.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(left[i])) !=
-        std::tolower(static_cast<unsigned char>(right[i]))) {
-      return false;
-    }
-  }
-  return true;
 }
 
 void appendCodePoint(std::string& out, uint32_t codePoint) {

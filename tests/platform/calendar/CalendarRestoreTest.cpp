@@ -71,7 +71,7 @@ class CalendarRestoreTest : public ::testing::Test {
   }
   std::optional<FutureResult<Void>> restore(
       const Entries& entries, std::shared_ptr<CalendarRepository> into = nullptr) const {
-    CalendarService service(into ? into : repository(root()), nullptr);
+    CalendarService service(into ? into : repository(root()));
     return awaitResult(service.restoreCalendars(ItemsMetaData<CalendarEntry>(entries)));
   }
   Entries entriesOf(const std::string& folder) const { return entriesIn(folder, logger); }

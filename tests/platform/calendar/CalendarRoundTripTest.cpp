@@ -142,7 +142,7 @@ class CalendarRoundTripTest : public ::testing::Test {
   }
 
   void restore(const Entries& entries, const std::string& folder) const {
-    CalendarService service(repository(folder), nullptr);
+    CalendarService service(repository(folder));
     EXPECT_THAT(awaitResult(service.restoreCalendars(ItemsMetaData<CalendarEntry>(entries))),
                 SucceedsWith(Void{}));
   }
@@ -437,7 +437,7 @@ TEST_F(CalendarRoundTripTest, ASeriesWhoseRuleCannotBeReadIsListedBySkippedResto
   bad.id = "b";
   bad.title = "Sometimes";
   bad.recurrence = "FREQ=SOMETIMES";
-  CalendarService service(repository("calendars"), nullptr);
+  CalendarService service(repository("calendars"));
   ASSERT_THAT(awaitResult(service.restoreCalendars(ItemsMetaData<CalendarEntry>(
                   {std::make_shared<CalendarEntry>(CalendarEntry{"w", "Work", {{good, bad}}})}))),
               SucceedsWith(Void{}));
