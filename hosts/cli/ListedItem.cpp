@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace tessellon::cli {
 
@@ -39,18 +40,16 @@ size_t sequenceLength(std::string_view text) {
   return valid ? length : 0;
 }
 
-void addSection(std::vector<ListedItem>& entries, const char* category,
-                const std::shared_ptr<tessellon::ReportSection>& section) {
-  if (!section) return;
-  for (const std::string& path : section->skippedPaths) entries.push_back({category, path, ""});
-}
-
-void addFailed(std::vector<ListedItem>& entries, const char* category,
-               const std::shared_ptr<tessellon::ReportSection>& section) {
-  if (!section) return;
-  for (const tessellon::FailedItem& item : section->failedItems) {
-    entries.push_back({category, item.path, item.reason});
+// What `add` takes from each present section, in the order contacts, calendars, images, videos.
+template <class Add>
+std::vector<ListedItem> fromSections(const tessellon::ProcessReport& report, Add add) {
+  std::vector<ListedItem> entries;
+  for (const auto& [category, section] :
+       {std::pair{"contacts", &report.contacts}, std::pair{"calendars", &report.calendars},
+        std::pair{"images", &report.images}, std::pair{"videos", &report.videos}}) {
+    if (*section) add(entries, category, **section);
   }
+  return entries;
 }
 
 void printList(std::ostream& out, const std::string& heading,
@@ -70,12 +69,10 @@ void printList(std::ostream& out, const std::string& heading,
 }  // namespace
 
 std::vector<ListedItem> skippedEntries(const tessellon::ProcessReport& report) {
-  std::vector<ListedItem> entries;
-  addSection(entries, "contacts", report.contacts);
-  addSection(entries, "calendars", report.calendars);
-  addSection(entries, "images", report.images);
-  addSection(entries, "videos", report.videos);
-  return entries;
+  return fromSections(report, [](std::vector<ListedItem>& entries, const char* category,
+                                 const tessellon::ReportSection& section) {
+    for (const std::string& path : section.skippedPaths) entries.push_back({category, path, ""});
+  });
 }
 
 std::vector<ListedItem> skippedEntries(const std::vector<tessellon::SkippedItem>& items) {
@@ -88,12 +85,12 @@ std::vector<ListedItem> skippedEntries(const std::vector<tessellon::SkippedItem>
 }
 
 std::vector<ListedItem> failedEntries(const tessellon::ProcessReport& report) {
-  std::vector<ListedItem> entries;
-  addFailed(entries, "contacts", report.contacts);
-  addFailed(entries, "calendars", report.calendars);
-  addFailed(entries, "images", report.images);
-  addFailed(entries, "videos", report.videos);
-  return entries;
+  return fromSections(report, [](std::vector<ListedItem>& entries, const char* category,
+                                 const tessellon::ReportSection& section) {
+    for (const tessellon::FailedItem& item : section.failedItems) {
+      entries.push_back({category, item.path, item.reason});
+    }
+  });
 }
 
 std::string categoryName(tessellon::SkippedItem::Category category) {

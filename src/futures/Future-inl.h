@@ -20,7 +20,7 @@ void runBlock(const Promise<U>& promise, Thunk&& thunk) {
     if constexpr (std::is_void_v<R>) {
       thunk();
       promise.completeWithSuccess(Void{});
-    } else if constexpr (isCompletionType<R>) {
+    } else if constexpr (kIsCompletionType<R>) {
       promise.complete(Completion<U>(thunk()));
     } else {
       promise.completeWithSuccess(thunk());
@@ -95,7 +95,7 @@ template <class T>
 template <class F>
 auto Future<T>::onComplete(const Executor& executor, F&& block) const {
   using R = std::invoke_result_t<std::decay_t<F>&, const FutureResult<T>&>;
-  static_assert(std::is_void_v<R> || detail::isCompletionType<R>,
+  static_assert(std::is_void_v<R> || detail::kIsCompletionType<R>,
                 "an onComplete block returns a Completion, a FutureResult, a Future or nothing");
   using U = typename detail::ContinuationValue<R>::type;
   Promise<U> promise;
@@ -126,7 +126,7 @@ auto Future<T>::onSuccess(const Executor& executor, F&& block) const {
         if constexpr (std::is_void_v<R>) {
           detail::callWithValue(block, result.successValue());
           return Completion<U>::success(Void{});
-        } else if constexpr (detail::isCompletionType<std::decay_t<R>>) {
+        } else if constexpr (detail::kIsCompletionType<std::decay_t<R>>) {
           return Completion<U>(detail::callWithValue(block, result.successValue()));
         } else {
           return Completion<U>::success(detail::callWithValue(block, result.successValue()));

@@ -39,13 +39,13 @@ struct ContinuationValue<Future<U>> {
 };
 
 template <class R>
-inline constexpr bool isCompletionType = false;
+inline constexpr bool kIsCompletionType = false;
 template <class U>
-inline constexpr bool isCompletionType<Completion<U>> = true;
+inline constexpr bool kIsCompletionType<Completion<U>> = true;
 template <class U>
-inline constexpr bool isCompletionType<FutureResult<U>> = true;
+inline constexpr bool kIsCompletionType<FutureResult<U>> = true;
 template <class U>
-inline constexpr bool isCompletionType<Future<U>> = true;
+inline constexpr bool kIsCompletionType<Future<U>> = true;
 
 }  // namespace detail
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <memory>
 
@@ -19,16 +18,6 @@ enum class SynchronizationType : int {
   pThreadMutex = 6,
   unsafe = 7,
 };
-
-// Every kind but unsafe, in order.
-inline constexpr std::array<SynchronizationType, 7> allValues = {
-    SynchronizationType::barrierConcurrent,
-    SynchronizationType::barrierSerial,
-    SynchronizationType::serialQueue,
-    SynchronizationType::nsObjectLock,
-    SynchronizationType::nsLock,
-    SynchronizationType::nsRecursiveLock,
-    SynchronizationType::pThreadMutex};
 
 // A new lock object of this kind.
 std::unique_ptr<SynchronizationProtocol> lockObject(SynchronizationType type);
