@@ -25,6 +25,7 @@ struct MediaBackup::Batch {
   std::shared_ptr<Zip> zip;
   std::string path;  // the local archive
   int64_t packedBytes = 0;
+  int64_t limit = 0;  // the packed bytes at which it closes
   int64_t successBytes = 0;
   int64_t failedBytes = 0;
   int successFiles = 0;
@@ -162,7 +163,7 @@ Future<Section> MediaBackup::run(std::shared_ptr<Backup> backup,
             run->stored = storedFiles(*backup, listing);
             queueRepairs(*run, reconcile(*backup, run->stored));
             if (taskItems->items->empty()) return processEmpty(backup, cancelToken);
-            startBatch(run, 0);
+            packNext(run, 0);
             return run->done.future.onComplete(
                 [this, backup, cancelToken](const FutureResult<Void>& result) -> Future<Section> {
                   if (endedCancelled(result)) return Future<Section>::cancelled();
@@ -327,29 +328,24 @@ Future<Void> MediaBackup::sendRecord(const std::shared_ptr<Backup>& backup,
       });
 }
 
-void MediaBackup::startBatch(const std::shared_ptr<Run>& run, size_t index) {
-  // Checked before the end too: a full remote cancels the token after the last upload.
+void MediaBackup::packNext(const std::shared_ptr<Run>& run, size_t index) {
+  // Checked before the end too: a full remote cancels the token when an upload fails.
   if (run->cancelled()) {
     stop(run, std::nullopt);
     return;
   }
-  if (index >= run->count()) {
-    settle(run, [run] { run->done.completeWithSuccess(Void{}); });
-    return;
-  }
-  run->batch = Batch{};
-  run->batch.path = archives_->zipPath(run->archives++ % 2 == 1);
-  run->batch.zip = archives_->newArchive(run->batch.path);
-  append(run, index);
-}
-
-void MediaBackup::append(const std::shared_ptr<Run>& run, size_t index) {
-  if (run->cancelled()) {
-    stop(run, std::nullopt);
-    return;
-  }
-  if (index == run->count()) {
-    closeZip(run, index, true);
+  Batch& batch = run->batch;
+  if (!batch.zip) {
+    if (index == run->count()) {
+      settle(run, [run] { run->done.completeWithSuccess(Void{}); });
+      return;
+    }
+    batch = Batch{};
+    batch.path = archives_->zipPath(run->archives++ % 2 == 1);
+    batch.zip = archives_->newArchive(batch.path);
+    batch.limit = archiveLimit(*run);
+  } else if (index == run->count() || batch.packedBytes >= batch.limit) {
+    closeArchive(run, index);
     return;
   }
   const std::vector<Version> versions = CreateUpdatedMediaVersions(*run->backup).versions;
@@ -359,22 +355,22 @@ void MediaBackup::append(const std::shared_ptr<Run>& run, size_t index) {
       mediaService_->getItemHash(*run->item(index), run->token, versions);
   guard(run, hashing.onComplete(
                  [this, run, index](const FutureResult<std::vector<std::string>>& hashes) {
-                   if (hashes.isCancelled()) {
-                     stop(run, std::nullopt);
-                   } else if (hashes.isFail()) {
-                     appendFailed(run, index, hashes.failure());
+                   if (hashes.isSuccess()) {
+                     place(run, index, hashes.successValue());
                    } else {
-                     appendHashedItem(run, index, hashes.successValue());
+                     advance(run, index,
+                             hashes.isCancelled() ? FutureResult<Void>::cancelled()
+                                                  : FutureResult<Void>::fail(hashes.failure()));
                    }
                  }));
 }
 
-void MediaBackup::appendHashedItem(const std::shared_ptr<Run>& run, size_t index,
-                                   const std::vector<std::string>& fingerprints) {
+void MediaBackup::place(const std::shared_ptr<Run>& run, size_t index,
+                        const std::vector<std::string>& fingerprints) {
   const std::shared_ptr<MediaItem>& item = run->item(index);
   const std::optional<std::string> fingerprint = FingerprintUtils::highestVersion(fingerprints);
   if (!fingerprint) {
-    manageUncachedMediaItem(run, index, fingerprint);
+    pack(run, index, fingerprint);
     return;
   }
   // The remote holds content under its category, fingerprint and extension: the same content
@@ -385,7 +381,7 @@ void MediaBackup::appendHashedItem(const std::shared_ptr<Run>& run, size_t index
   const std::shared_ptr<MediaItem> recorded = recordedItem(*run, name);
   if (recorded && run->sentItems.count(recorded.get()) != 0) {
     // Recorded through the archive on its way: whether the remote will hold it is not known yet.
-    settle(run, [this, run, index, fingerprints] { appendHashedItem(run, index, fingerprints); });
+    settle(run, [this, run, index, fingerprints] { place(run, index, fingerprints); });
     return;
   }
   Batch& batch = run->batch;
@@ -411,42 +407,42 @@ void MediaBackup::appendHashedItem(const std::shared_ptr<Run>& run, size_t index
     updateBackupMetadata(*run, item);
     updateFields(batch, item);
   } else {
-    manageUncachedMediaItem(run, index, fingerprint);
+    pack(run, index, fingerprint);
     return;
   }
-  append(run, index + 1);
+  advance(run, index, FutureResult<Void>::success(Void{}));
 }
 
-void MediaBackup::manageUncachedMediaItem(const std::shared_ptr<Run>& run, size_t index,
-                                          const std::optional<std::string>& fingerprint) {
+void MediaBackup::pack(const std::shared_ptr<Run>& run, size_t index,
+                       const std::optional<std::string>& fingerprint) {
   run->item(index)->fingerprint = fingerprint;
   const Future<Void> packing =
       mediaService_->appendItemFileToBackup(run->batch.zip, *run->item(index));
   guard(run, packing.onComplete([this, run, index](const FutureResult<Void>& packed) {
-    if (packed.isCancelled()) {
-      stop(run, std::nullopt);
-    } else if (packed.isFail()) {
-      appendFailed(run, index, packed.failure());
-    } else {
-      appendPackedItem(run, index);
+    if (packed.isSuccess()) {
+      const std::shared_ptr<MediaItem>& item = run->item(index);
+      logWith(logger_, LogLevel::debug, [&] {
+        return category_.itemTitle + " (fingerprint=" + item->fingerprint.value_or("nil") + ") (" +
+               std::to_string(item->bytes) + " Bytes) appended to ZIP";
+      });
+      if (item->fingerprint) cachingService_->setItem(*item->fingerprint, item);
+      updateFields(run->batch, item);
+      updateBackupMetadata(*run, item);
+      run->batch.packedBytes += item->bytes;
     }
+    advance(run, index, packed);
   }));
 }
 
-void MediaBackup::appendPackedItem(const std::shared_ptr<Run>& run, size_t index) {
-  const std::shared_ptr<MediaItem>& item = run->item(index);
-  logWith(logger_, LogLevel::debug, [&] {
-    return category_.itemTitle + " (fingerprint=" + item->fingerprint.value_or("nil") + ") (" +
-           std::to_string(item->bytes) + " Bytes) appended to ZIP";
-  });
-  if (item->fingerprint) updateCache(item, *item->fingerprint);
-  updateFields(run->batch, item);
-  updateBackupMetadata(*run, item);
-  run->batch.packedBytes += item->bytes;
-  if (run->batch.packedBytes < archiveLimit(*run)) {
-    append(run, index + 1);
+void MediaBackup::advance(const std::shared_ptr<Run>& run, size_t index,
+                          const FutureResult<Void>& outcome) {
+  if (outcome.isCancelled()) {
+    stop(run, std::nullopt);
+  } else if (outcome.isFail() && !countFailed(*run, index, outcome.failure())) {
+    // The category stops; what this archive added never reached the remote.
+    stop(run, outcome.failure());
   } else {
-    closeZip(run, index + 1, false);
+    packNext(run, index + 1);
   }
 }
 
@@ -458,12 +454,12 @@ int64_t MediaBackup::archiveLimit(const Run& run) const {
   return run.archives == 1 ? std::min(limit, kFirstArchive) : limit;
 }
 
-void MediaBackup::appendFailed(const std::shared_ptr<Run>& run, size_t index, const Error& error) {
-  const std::shared_ptr<MediaItem>& item = run->item(index);
+bool MediaBackup::countFailed(Run& run, size_t index, const Error& error) {
+  const std::shared_ptr<MediaItem>& item = run.item(index);
   logWith(logger_, LogLevel::warning, [&] {
     return "error appending " + item->id + " to ZIP: (" + nsErrorDescription(error) + ")";
   });
-  const bool repair = run->repairs.count(item.get()) != 0;
+  const bool repair = run.repairs.count(item.get()) != 0;
   if (repair) {
     logWith(logger_, LogLevel::warning, [&] {
       return "lost " + category_.itemNoun + " " + item->id +
@@ -471,23 +467,18 @@ void MediaBackup::appendFailed(const std::shared_ptr<Run>& run, size_t index, co
     });
   }
   item->fingerprint.reset();
-  run->batch.failedBytes += item->bytes;
-  run->batch.failedFiles += 1;
-  nameFailed(run->batch.failedItems, *item,
+  run.batch.failedBytes += item->bytes;
+  run.batch.failedFiles += 1;
+  nameFailed(run.batch.failedItems, *item,
              repair ? "gone from the remote and unreadable here: " + failureReason(error)
                     : failureReason(error));
   // A repair whose local file is gone too is one lost item, whatever the error says.
-  if (isError(error, BackupSDKError::zipFailedNotEnoughDiskSpace) ||
-      (error.domain != kBackupSDKErrorDomain && !repair)) {
-    // The category stops; what this archive added never reached the remote.
-    stop(run, error);
-    return;
-  }
-  append(run, index + 1);
+  return !isError(error, BackupSDKError::zipFailedNotEnoughDiskSpace) &&
+         (error.domain == kBackupSDKErrorDomain || repair);
 }
 
-void MediaBackup::closeZip(const std::shared_ptr<Run>& run, size_t index, bool last) {
-  settle(run, [this, run, index, last] {
+void MediaBackup::closeArchive(const std::shared_ptr<Run>& run, size_t index) {
+  settle(run, [this, run, index] {
     // A full remote cancels the run when the archive before this one failed.
     if (run->cancelled()) {
       stop(run, std::nullopt);
@@ -498,51 +489,46 @@ void MediaBackup::closeZip(const std::shared_ptr<Run>& run, size_t index, bool l
         archives_->appendMetaJson(batch.zip, recordMetaData(*run->backup), category_.fileName)
             .onSuccess(
                 [this, run] { return archives_->appendBackupJson(run->batch.zip, *run->backup); });
-    guard(run, closed.onComplete([this, run, index, last](const FutureResult<Void>& result) {
+    guard(run, closed.onComplete([this, run, index](const FutureResult<Void>& result) {
       if (endedCancelled(result)) {
         stop(run, std::nullopt);
         return;
       }
       if (result.isSuccess()) {
-        sendZip(run);
+        send(*run);
       } else {
         // Nothing of this archive left the machine.
         archiveFailed_ = true;
         reportFailed(run->batch, result.failure());
         rollBack(*run, run->batch);
-        run->batch = Batch{};
       }
-      if (last) {
-        settle(run, [run] { run->done.completeWithSuccess(Void{}); });
-      } else {
-        startBatch(run, index);
-      }
+      run->batch = Batch{};
+      packNext(run, index);
     }));
   });
 }
 
-void MediaBackup::sendZip(const std::shared_ptr<Run>& run) {
-  Batch& batch = run->batch;
+void MediaBackup::send(Run& run) {
+  Batch& batch = run.batch;
   batch.zip.reset();
-  for (const auto& item : batch.appended) run->sentItems.insert(item.get());
+  for (const auto& item : batch.appended) run.sentItems.insert(item.get());
   // Progress moves as soon as the archive is through, failed files too, not when the next one
   // closes; a cancelled archive moves none.
   const int files = batch.successFiles + batch.failedFiles;
   const int64_t bytes = batch.successBytes + batch.failedBytes;
-  run->sending = archives_->uploadAndInflate(run->token, batch.path)
-                     .onComplete([status = fileStatusManager_, files,
-                                  bytes](const FutureResult<Void>& result) {
-                       if (!endedCancelled(result)) {
-                         status->update([&](FileStatus& current) {
-                           current.processed += files;
-                           current.processedBytes += bytes;
-                         });
-                         status->notifyAboutCurrentBackupFileStatus();
-                       }
-                       return result;
-                     });
-  run->sent = std::move(batch);
-  run->batch = Batch{};
+  run.sending = archives_->uploadAndInflate(run.token, batch.path)
+                    .onComplete([status = fileStatusManager_, files,
+                                 bytes](const FutureResult<Void>& result) {
+                      if (!endedCancelled(result)) {
+                        status->update([&](FileStatus& current) {
+                          current.processed += files;
+                          current.processedBytes += bytes;
+                        });
+                        status->notifyAboutCurrentBackupFileStatus();
+                      }
+                      return result;
+                    });
+  run.sent = std::move(batch);
 }
 
 void MediaBackup::settle(const std::shared_ptr<Run>& run, std::function<void()> then) {
@@ -554,23 +540,22 @@ void MediaBackup::settle(const std::shared_ptr<Run>& run, std::function<void()> 
   run->sending.reset();
   guard(run,
         sending.onComplete([this, run, then = std::move(then)](const FutureResult<Void>& result) {
-          if (endedCancelled(result)) {
-            // Whether the archive landed is unknown: the record claims none of it, and a left-over
-            // archive is inflated whole by the next preview.
-            rollBack(*run, *run->sent);
-            run->sent.reset();
-            run->sentItems.clear();
+          if (afterUpload(*run, result)) {
+            then();
+          } else {
             stop(run, std::nullopt);
-            return;
           }
-          finalizeZip(*run, result);
-          then();
         }));
 }
 
-void MediaBackup::finalizeZip(Run& run, const FutureResult<Void>& result) {
+bool MediaBackup::afterUpload(Run& run, const FutureResult<Void>& result) {
   Batch& sent = *run.sent;
-  if (result.isFail()) {
+  const bool cancelled = endedCancelled(result);
+  if (cancelled) {
+    // Whether the archive landed is unknown: the record claims none of it, and a left-over
+    // archive is inflated whole by the next preview.
+    rollBack(run, sent);
+  } else if (result.isFail()) {
     if (category_.verbose) {
       logWith(logger_, LogLevel::warning, [&] {
         return "error while uploading/inflating ZIP (" + nsErrorDescription(result.failure()) + ")";
@@ -589,6 +574,7 @@ void MediaBackup::finalizeZip(Run& run, const FutureResult<Void>& result) {
   }
   run.sent.reset();
   run.sentItems.clear();
+  return !cancelled;
 }
 
 void MediaBackup::guard(const std::shared_ptr<Run>& run, const Future<Void>& step) {
@@ -602,13 +588,7 @@ void MediaBackup::stop(const std::shared_ptr<Run>& run, const std::optional<Erro
     const Future<Void> sending = std::move(*run->sending);
     run->sending.reset();
     (void)sending.onComplete([this, run, error](const FutureResult<Void>& result) {
-      if (endedCancelled(result)) {
-        rollBack(*run, *run->sent);
-        run->sent.reset();
-        run->sentItems.clear();
-      } else {
-        finalizeZip(*run, result);
-      }
+      afterUpload(*run, result);
       stop(run, error);
     });
     return;
@@ -676,11 +656,6 @@ void MediaBackup::nameFailed(std::vector<FailedItem>& failed, const MediaItem& i
         {archives_->uid() + "/" + category_.folder + "/" + item.getRemoteFileName(), reason});
   }
   for (const std::string& path : item.paths()) failed.push_back({path, reason});
-}
-
-void MediaBackup::updateCache(const std::shared_ptr<MediaItem>& item,
-                              const std::string& fingerprint) {
-  cachingService_->setItem(fingerprint, item);
 }
 
 void MediaBackup::updateFields(Batch& batch, const std::shared_ptr<MediaItem>& item) {

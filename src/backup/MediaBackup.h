@@ -123,27 +123,31 @@ class MediaBackup final : public CategoryBackup {
   // Adds task items that pack the missing items again from this computer.
   void queueRepairs(Run& run, const MediaMetaData::Items& missing);
   void reportLost(const MediaItem& item);
-  // Starts the archive whose first item is `index`; the run ends once no item is left.
-  void startBatch(const std::shared_ptr<Run>& run, size_t index);
-  void append(const std::shared_ptr<Run>& run, size_t index);
-  void appendHashedItem(const std::shared_ptr<Run>& run, size_t index,
-                        const std::vector<std::string>& fingerprints);
-  void manageUncachedMediaItem(const std::shared_ptr<Run>& run, size_t index,
-                               const std::optional<std::string>& fingerprint);
-  void appendPackedItem(const std::shared_ptr<Run>& run, size_t index);
-  // The packed bytes at which the archive being packed closes.
+  // The run is a loop over archives, one item per step: packNext takes item `index` into the
+  // archive being packed (opening one first), or closes that archive once it is full or no item
+  // is left; each item's step ends in advance(). The run ends once no item is left.
+  void packNext(const std::shared_ptr<Run>& run, size_t index);
+  // Records item `index` as content the remote holds, or packs it.
+  void place(const std::shared_ptr<Run>& run, size_t index,
+             const std::vector<std::string>& fingerprints);
+  void pack(const std::shared_ptr<Run>& run, size_t index,
+            const std::optional<std::string>& fingerprint);
+  // The outcome of item `index`: the next item, or the run stops.
+  void advance(const std::shared_ptr<Run>& run, size_t index, const FutureResult<Void>& outcome);
+  // The packed bytes at which an archive opened now closes.
   int64_t archiveLimit(const Run& run) const;
-  void appendFailed(const std::shared_ptr<Run>& run, size_t index, const Error& error);
+  // Counts item `index` as failed; false when `error` ends the category.
+  bool countFailed(Run& run, size_t index, const Error& error);
   // Closes the archive being packed, once the one sent before it has landed or failed (its
-  // documents must describe what the remote holds), and sends it; `index` is the first item of
-  // the next archive.
-  void closeZip(const std::shared_ptr<Run>& run, size_t index, bool last);
-  void sendZip(const std::shared_ptr<Run>& run);
+  // documents must describe what the remote holds), and sends it; `index` is the next item.
+  void closeArchive(const std::shared_ptr<Run>& run, size_t index);
+  void send(Run& run);
   // Runs `then` once the archive on its way, if any, has landed or failed; a cancelled one
   // stops the run instead.
   void settle(const std::shared_ptr<Run>& run, std::function<void()> then);
-  // Takes the sent archive's outcome into the record and the report.
-  void finalizeZip(Run& run, const FutureResult<Void>& result);
+  // Takes the sent archive's outcome into the record and the report; false when it was
+  // cancelled.
+  bool afterUpload(Run& run, const FutureResult<Void>& result);
   // A step whose block throws must still end the run.
   void guard(const std::shared_ptr<Run>& run, const Future<Void>& step);
   // Ends the run, failed with `error` or else cancelled: the archive being packed leaves the
@@ -155,7 +159,6 @@ class MediaBackup final : public CategoryBackup {
   // Adds `item` to `failed` by each of its paths, or by its file on the remote when it has none.
   void nameFailed(std::vector<FailedItem>& failed, const MediaItem& item,
                   const std::string& reason) const;
-  void updateCache(const std::shared_ptr<MediaItem>& item, const std::string& fingerprint);
   void updateFields(Batch& batch, const std::shared_ptr<MediaItem>& item);
   void updateBackupMetadata(Run& run, const std::shared_ptr<MediaItem>& item);
   // The record's item stored as `name`, if any.
