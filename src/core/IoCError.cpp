@@ -12,8 +12,4 @@ Error makeIncompatibleTypes(std::string_view name, std::string_view actualTypeNa
                "incompatibleTypes(" + std::string(name) + ", " + std::string(actualTypeName) + ")"};
 }
 
-bool isError(const Error& error, IoCError code) {
-  return error.domain == kIoCErrorDomain && error.code == static_cast<int>(code);
-}
-
 }  // namespace tessellon

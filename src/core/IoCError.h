@@ -5,6 +5,8 @@
 
 #include "tessellon/Error.h"
 
+#include "futures/ErrorDomain.h"
+
 namespace tessellon {
 
 inline constexpr const char* kIoCErrorDomain = "IoCError";
@@ -16,8 +18,9 @@ enum class IoCError : int {
   incompatibleTypes = 1,
 };
 
+constexpr std::string_view errorDomain(IoCError /*code*/) { return kIoCErrorDomain; }
+
 Error makeNothingRegisteredForType(std::string_view name);
 Error makeIncompatibleTypes(std::string_view name, std::string_view actualTypeName);
-bool isError(const Error& error, IoCError code);
 
 }  // namespace tessellon

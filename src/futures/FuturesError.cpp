@@ -1,5 +1,7 @@
 #include "futures/FuturesError.h"
 
+#include <utility>
+
 #include "futures/ErrorException.h"
 
 namespace tessellon {
@@ -8,13 +10,9 @@ Error makeError(FuturesError error, std::string message) {
   return Error{kFuturesErrorDomain, static_cast<int>(error), std::move(message)};
 }
 
-bool isError(const Error& error, FuturesError code) {
-  return error.domain == kFuturesErrorDomain && error.code == static_cast<int>(code);
-}
-
 Error errorFromException(std::exception_ptr exception) {
   try {
-    std::rethrow_exception(exception);
+    std::rethrow_exception(std::move(exception));
   } catch (const ErrorException& e) {
     return e.error();
   } catch (const std::exception& e) {

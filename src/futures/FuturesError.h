@@ -2,8 +2,11 @@
 
 #include <exception>
 #include <string>
+#include <string_view>
 
 #include "tessellon/Error.h"
+
+#include "futures/ErrorDomain.h"
 
 namespace tessellon {
 
@@ -20,8 +23,9 @@ enum class FuturesError : int {
   exceptionCaught = 5,
 };
 
+constexpr std::string_view errorDomain(FuturesError /*code*/) { return kFuturesErrorDomain; }
+
 Error makeError(FuturesError error, std::string message);
-bool isError(const Error& error, FuturesError code);
 
 // The Error a continuation block's exception fails its future with: an
 // ErrorException's own error, otherwise genericError carrying what().

@@ -34,12 +34,19 @@ Section allFailed(int count, int64_t bytes, const std::string& document, std::st
   return section;
 }
 
-Future<Section> mediaSection(const Future<std::optional<RestoreMediaReportSection>>& restored) {
-  return restored.onSuccess(Executor::immediate(),
-                            [](const std::optional<RestoreMediaReportSection>& section) -> Section {
-                              if (!section) return nullptr;
-                              return std::make_shared<RestoreMediaReportSection>(*section);
-                            });
+// A media category's section; null when the settings leave the category out or
+// no service restores it.
+Future<Section> restoreMedia(bool included, const std::shared_ptr<RestoreMediaItemService>& service,
+                             const std::shared_ptr<MediaMetaData>& metaData,
+                             const std::string& deviceID,
+                             std::shared_ptr<CancelToken> cancelToken) {
+  if (!included || !service) return Future<Section>::success(nullptr);
+  return service->restoreAll(metaData, {deviceID}, std::move(cancelToken))
+      .onSuccess(Executor::immediate(),
+                 [](const std::optional<RestoreMediaReportSection>& section) -> Section {
+                   if (!section) return nullptr;
+                   return std::make_shared<RestoreMediaReportSection>(*section);
+                 });
 }
 
 }  // namespace
@@ -57,6 +64,36 @@ RestoreDataHandler::RestoreDataHandler(
       restoreImageService_(std::move(restoreImageService)),
       restoreVideoService_(std::move(restoreVideoService)),
       restoreContactsUnit_(std::move(restoreContactsUnit)) {}
+
+template <class T, class Restore>
+Future<Section> RestoreDataHandler::restoreDocument(
+    const std::shared_ptr<ItemsMetaData<T>>& metaData, bool Settings::*category,
+    const std::string& document, const char* failureLine, Restore restore) {
+  if (!metaData || !(restoreStatusService_->restoreSettings().*category)) {
+    return Future<Section>::success(nullptr);
+  }
+  const int count = metaData->count;
+  const int64_t bytes = metaData->bytes;
+  if (!metaData->items) {
+    return Future<Section>::success(allFailed(count, bytes, document, "it could not be read"));
+  }
+  return restore().onComplete(
+      Executor::immediate(),
+      [logger = logger_, status = restoreStatusService_, count, bytes, failureLine,
+       document](const FutureResult<Void>& outcome) -> FutureResult<Section> {
+        if (stepCancelled(outcome)) return FutureResult<Section>::cancelled();
+        Section section;
+        if (outcome.isSuccess()) {
+          section = std::make_shared<ReportSection>(count, 0, bytes, 0);
+        } else {
+          logWith(logger, LogLevel::error,
+                  [&] { return std::string(failureLine) + describe(outcome.failure()); });
+          section = allFailed(count, bytes, document, failureReason(outcome.failure()));
+        }
+        status->updateProgress(bytes);
+        return FutureResult<Section>::success(std::move(section));
+      });
+}
 
 Future<Section> RestoreDataHandler::restoreContactsHandling(const FutureResult<Void>& previous,
                                                             const std::shared_ptr<Backup>& backup,
@@ -86,11 +123,8 @@ Future<Section> RestoreDataHandler::restoreImagesHandling(
                     [&](const Section& section) { report->calendars = section; })) {
     return Future<Section>::cancelled();
   }
-  if (!restoreStatusService_->restoreSettings().images || !restoreImageService_) {
-    return Future<Section>::success(nullptr);
-  }
-  return mediaSection(restoreImageService_->restoreAll(backup->imagesMetaData, {backup->deviceID},
-                                                       std::move(cancelToken)));
+  return restoreMedia(restoreStatusService_->restoreSettings().images, restoreImageService_,
+                      backup->imagesMetaData, backup->deviceID, std::move(cancelToken));
 }
 
 Future<Section> RestoreDataHandler::restoreVideosHandling(
@@ -100,43 +134,27 @@ Future<Section> RestoreDataHandler::restoreVideosHandling(
                     [&](const Section& section) { report->images = section; })) {
     return Future<Section>::cancelled();
   }
-  if (!restoreStatusService_->restoreSettings().videos || !restoreVideoService_) {
-    return Future<Section>::success(nullptr);
-  }
-  return mediaSection(restoreVideoService_->restoreAll(backup->videosMetaData, {backup->deviceID},
-                                                       std::move(cancelToken)));
+  return restoreMedia(restoreStatusService_->restoreSettings().videos, restoreVideoService_,
+                      backup->videosMetaData, backup->deviceID, std::move(cancelToken));
 }
 
 Future<Section> RestoreDataHandler::restoreContacts(
     const std::shared_ptr<ItemsMetaData<Contact>>& metaData, const std::string& document) {
-  if (!metaData || !restoreStatusService_->restoreSettings().contacts) {
-    return Future<Section>::success(nullptr);
-  }
-  if (!metaData->items) {
-    return Future<Section>::success(
-        allFailed(metaData->count, metaData->bytes, document, "it could not be read"));
-  }
-  Future<Void> restored = restoreContactsUnit_
-                              ? restoreContactsUnit_->persist(*metaData->items)
-                              : Future<Void>::failWithErrorMessage("no address book");
-  return finalizeDocumentRestore(restored, metaData->count, metaData->bytes,
-                                 "Restore of Contacts failed: ", document);
+  return restoreDocument(
+      metaData, &Settings::contacts, document, "Restore of Contacts failed: ", [&] {
+        return restoreContactsUnit_ ? restoreContactsUnit_->persist(*metaData->items)
+                                    : Future<Void>::failWithErrorMessage("no address book");
+      });
 }
 
 Future<Section> RestoreDataHandler::restoreCalendars(
     const std::shared_ptr<ItemsMetaData<CalendarEntry>>& metaData, const std::string& document) {
-  if (!metaData || !restoreStatusService_->restoreSettings().calendars) {
-    return Future<Section>::success(nullptr);
-  }
-  if (!metaData->items) {
-    return Future<Section>::success(
-        allFailed(metaData->count, metaData->bytes, document, "it could not be read"));
-  }
-  Future<Void> restored = calendarService_
-                              ? calendarService_->restoreCalendars(*metaData)
-                              : Future<Void>::failWithErrorMessage("no calendar store");
-  return finalizeDocumentRestore(restored, metaData->count, metaData->bytes,
-                                 "Restore of Calendars failed: ", document)
+  return restoreDocument(metaData, &Settings::calendars, document, "Restore of Calendars failed: ",
+                         [&] {
+                           return calendarService_
+                                      ? calendarService_->restoreCalendars(*metaData)
+                                      : Future<Void>::failWithErrorMessage("no calendar store");
+                         })
       .onSuccess(Executor::immediate(), [service = calendarService_](const Section& section) {
         // Events the store could not take are part of the report, never left out unseen.
         if (!section || !service) return section;
@@ -144,27 +162,6 @@ Future<Section> RestoreDataHandler::restoreCalendars(
         report.calendars = section;
         addSkippedItems(report, service->skippedItems());
         return report.calendars;
-      });
-}
-
-Future<Section> RestoreDataHandler::finalizeDocumentRestore(const Future<Void>& restored, int count,
-                                                            int64_t bytes, const char* failureLine,
-                                                            const std::string& document) {
-  return restored.onComplete(
-      Executor::immediate(),
-      [logger = logger_, status = restoreStatusService_, count, bytes, failureLine,
-       document](const FutureResult<Void>& outcome) -> FutureResult<Section> {
-        if (stepCancelled(outcome)) return FutureResult<Section>::cancelled();
-        Section section;
-        if (outcome.isSuccess()) {
-          section = std::make_shared<ReportSection>(count, 0, bytes, 0);
-        } else {
-          logWith(logger, LogLevel::error,
-                  [&] { return std::string(failureLine) + describe(outcome.failure()); });
-          section = allFailed(count, bytes, document, failureReason(outcome.failure()));
-        }
-        status->updateProgress(bytes);
-        return FutureResult<Section>::success(std::move(section));
       });
 }
 

@@ -60,9 +60,13 @@ class RestoreDataHandler final {
                                   const std::string& document);
   Future<Section> restoreCalendars(const std::shared_ptr<ItemsMetaData<CalendarEntry>>& metaData,
                                    const std::string& document);
-  // Turns a document restore's outcome into its section.
-  Future<Section> finalizeDocumentRestore(const Future<Void>& restored, int count, int64_t bytes,
-                                          const char* failureLine, const std::string& document);
+  // The section of a category kept in one document: null when `metaData` is null or `category`
+  // is not selected, all failed when the document could not be read, otherwise the outcome of
+  // `restore` (() -> Future<Void>).
+  template <class T, class Restore>
+  Future<Section> restoreDocument(const std::shared_ptr<ItemsMetaData<T>>& metaData,
+                                  bool Settings::*category, const std::string& document,
+                                  const char* failureLine, Restore restore);
 
   const std::shared_ptr<LoggerProtocol> logger_;
   const std::shared_ptr<RestoreStatusServiceProtocol> restoreStatusService_;

@@ -68,12 +68,12 @@ Result<std::string> BackupSerializer::serialize(const Backup& backup) {
   }
   Json object = Json::object();
   object["version"] = backup.version->description();
-  if (backup.backupModelVersion) object["backupModelVersion"] = *backup.backupModelVersion;
+  setOptional(object, "backupModelVersion", backup.backupModelVersion);
   object["deviceID"] = backup.deviceID;
   object["startDate"] = toString(*backup.startDate);
   if (backup.modificationDate) object["modificationDate"] = toString(*backup.modificationDate);
   if (backup.finishDate) object["finishDate"] = toString(*backup.finishDate);
-  if (backup.name) object["name"] = *backup.name;
+  setOptional(object, "name", backup.name);
   // The items live in the category documents; the record keeps the counters.
   if (backup.contactsMetaData) {
     object["contactsMetaData"] =
@@ -91,7 +91,7 @@ Result<std::string> BackupSerializer::serialize(const Backup& backup) {
   }
   if (backup.osFamily) object["osFamily"] = std::string(rawValue(*backup.osFamily));
   object["deviceType"] = std::string(rawValue(*backup.deviceType));
-  if (backup.deviceName) object["deviceName"] = *backup.deviceName;
+  setOptional(object, "deviceName", backup.deviceName);
 
   std::optional<std::string> text = toJSONString(object);
   if (!text) return makeError(JsonError::toStringConversionFailed, "backup.json");

@@ -8,16 +8,8 @@
 namespace tessellon {
 namespace {
 
-void setOptional(Json& object, const char* key, const std::optional<std::string>& value) {
-  if (value) object[key] = *value;
-}
-
 std::optional<std::string> optionalText(const Json& object, const char* key) {
   return readString(member(object, key));
-}
-
-void setOptional(Json& object, const char* key, const std::optional<std::vector<int64_t>>& value) {
-  if (value) object[key] = *value;
 }
 
 // A list of instants; an element that is not an integer fails the event rather than being

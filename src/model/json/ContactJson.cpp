@@ -15,10 +15,6 @@
 namespace tessellon {
 namespace {
 
-void setText(Json& object, const char* key, const std::optional<std::string>& text) {
-  if (text) object[key] = *text;
-}
-
 template <class T, class ToJson>
 void setList(Json& object, const char* key, const std::optional<std::vector<T>>& list,
              ToJson toJson) {
@@ -30,12 +26,12 @@ void setList(Json& object, const char* key, const std::optional<std::vector<T>>&
 
 Json postAddressJson(const PostAddress& address) {
   Json object{{"label", address.label}};
-  setText(object, "postalCode", address.postalCode);
-  setText(object, "street", address.street);
-  setText(object, "city", address.city);
-  setText(object, "country", address.country);
-  setText(object, "state", address.state);
-  setText(object, "countryCode", address.countryCode);
+  setOptional(object, "postalCode", address.postalCode);
+  setOptional(object, "street", address.street);
+  setOptional(object, "city", address.city);
+  setOptional(object, "country", address.country);
+  setOptional(object, "state", address.state);
+  setOptional(object, "countryCode", address.countryCode);
   return object;
 }
 
@@ -122,17 +118,17 @@ std::optional<Error> readList(const Json& object, const char* key,
 
 std::optional<Json> ItemJson<Contact>::serialize(const Contact& contact) {
   Json object = Json::object();
-  setText(object, "firstName", contact.firstName);
-  setText(object, "middleName", contact.middleName);
-  setText(object, "lastName", contact.lastName);
-  setText(object, "previousFamilyName", contact.previousFamilyName);
-  setText(object, "company", contact.company);
+  setOptional(object, "firstName", contact.firstName);
+  setOptional(object, "middleName", contact.middleName);
+  setOptional(object, "lastName", contact.lastName);
+  setOptional(object, "previousFamilyName", contact.previousFamilyName);
+  setOptional(object, "company", contact.company);
   if (contact.birthday) object["birthday"] = toString(*contact.birthday);
-  setText(object, "note", contact.note);
-  setText(object, "nickname", contact.nickname);
-  setText(object, "jobTitle", contact.jobTitle);
-  setText(object, "departmentName", contact.departmentName);
-  if (contact.contactType) object["contactType"] = *contact.contactType;
+  setOptional(object, "note", contact.note);
+  setOptional(object, "nickname", contact.nickname);
+  setOptional(object, "jobTitle", contact.jobTitle);
+  setOptional(object, "departmentName", contact.departmentName);
+  setOptional(object, "contactType", contact.contactType);
   setList(object, "numbers", contact.numbers, [](const PhoneNumber& phone) {
     return Json{{"label", phone.label}, {"number", phone.number}};
   });
@@ -149,7 +145,7 @@ std::optional<Json> ItemJson<Contact>::serialize(const Contact& contact) {
   setList(object, "url", contact.url, [](const Url& url) {
     return Json{{"label", url.label}, {"url", url.url}};
   });
-  setText(object, "vCard", contact.vCard);
+  setOptional(object, "vCard", contact.vCard);
   return object;
 }
 

@@ -20,14 +20,4 @@ std::string_view caseName(JsonError error) {
   return "unknown";
 }
 
-Error makeError(JsonError error, std::string_view payload) {
-  std::string message(caseName(error));
-  if (!payload.empty()) message.append("(").append(payload).append(")");
-  return Error{kJsonErrorDomain, static_cast<int>(error), std::move(message)};
-}
-
-bool isError(const Error& error, JsonError code) {
-  return error.domain == kJsonErrorDomain && error.code == static_cast<int>(code);
-}
-
 }  // namespace tessellon

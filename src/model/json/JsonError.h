@@ -5,6 +5,8 @@
 
 #include "tessellon/Error.h"
 
+#include "futures/ErrorDomain.h"
+
 namespace tessellon {
 
 inline constexpr const char* kJsonErrorDomain = "JsonError";
@@ -20,14 +22,9 @@ enum class JsonError : int {
   deserializationFailed = 5,
 };
 
-// "missingProperty", ...
+constexpr std::string_view errorDomain(JsonError /*code*/) { return kJsonErrorDomain; }
+
+// "missingProperty", ...: the message of makeError(JsonError, payload).
 std::string_view caseName(JsonError error);
-
-// An Error in the "JsonError" domain; the message is the case name, followed by
-// "(payload)" when a payload is given.
-Error makeError(JsonError error, std::string_view payload = {});
-
-// True when `error` is exactly this case of this domain.
-bool isError(const Error& error, JsonError code);
 
 }  // namespace tessellon

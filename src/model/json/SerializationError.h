@@ -4,6 +4,8 @@
 
 #include "tessellon/Error.h"
 
+#include "futures/ErrorDomain.h"
+
 namespace tessellon {
 
 inline constexpr const char* kSerializationErrorDomain = "SerializationError";
@@ -14,14 +16,12 @@ enum class SerializationError : int {
   missingDeserializationImplementation = 1,
 };
 
-// "missingSerializationImplementation", ...
+constexpr std::string_view errorDomain(SerializationError /*code*/) {
+  return kSerializationErrorDomain;
+}
+
+// "missingSerializationImplementation", ...: the message of makeError(SerializationError,
+// payload), whose payload is the model type.
 std::string_view caseName(SerializationError error);
-
-// An Error in the "SerializationError" domain; the message is the case name,
-// followed by "(payload)" when a payload (the model type) is given.
-Error makeError(SerializationError error, std::string_view payload = {});
-
-// True when `error` is exactly this case of this domain.
-bool isError(const Error& error, SerializationError code);
 
 }  // namespace tessellon

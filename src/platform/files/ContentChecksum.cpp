@@ -12,6 +12,7 @@
 #endif
 
 #include "platform/files/FileDescriptor.h"
+#include "platform/files/OpenForReading.h"
 #include "platform/files/PosixError.h"
 
 namespace tessellon {
@@ -54,15 +55,10 @@ std::string ContentChecksum::finish() const {
 }
 
 Result<std::string> ContentChecksum::ofFile(const std::string& path) {
-  // Non-blocking, so that opening a FIFO cannot wait for a writer; regular files ignore it.
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (!fd.isOpen()) return posixError("checksum " + path, errno);
   struct stat status {};
-  if (::fstat(fd.get(), &status) != 0) return posixError("checksum " + path, errno);
-  // A pipe or a device could block or never end.
-  if (!S_ISREG(status.st_mode)) {
-    return posixError("checksum " + path, S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
-  }
+  Result<FileDescriptor> opened = openRegularFile(path, "checksum", status);
+  if (!opened.ok()) return opened.error();
+  const FileDescriptor fd = std::move(opened).value();
   ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   const std::unique_ptr<char[]> buffer(new char[kReadChunk]);
   ContentChecksum checksum;

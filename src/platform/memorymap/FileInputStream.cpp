@@ -1,24 +1,20 @@
 #include "platform/memorymap/FileInputStream.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <utility>
 
+#include "platform/files/OpenForReading.h"
 #include "platform/files/PosixError.h"
 
 namespace tessellon {
 
 Result<std::unique_ptr<FileContentStream>> FileInputStream::open(const std::string& path) {
-  // O_NONBLOCK: opening a pipe must not wait for a writer; regular files are unaffected.
-  int descriptor;
-  do {
-    descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  } while (descriptor < 0 && errno == EINTR);
-  if (descriptor < 0) return posixError("open " + path, errno);
-  return std::unique_ptr<FileContentStream>(new FileInputStream(descriptor, path));
+  Result<int> descriptor = openForReading(path, "open");
+  if (!descriptor.ok()) return descriptor.error();
+  return std::unique_ptr<FileContentStream>(new FileInputStream(descriptor.value(), path));
 }
 
 FileInputStream::FileInputStream(int descriptor, std::string path)

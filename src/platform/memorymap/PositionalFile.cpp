@@ -1,22 +1,19 @@
 #include "platform/memorymap/PositionalFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <utility>
 
+#include "platform/files/OpenForReading.h"
 #include "platform/files/PosixError.h"
 
 namespace tessellon {
 
 Result<std::unique_ptr<MappedContent>> PositionalFile::open(const std::string& path) {
-  // O_NONBLOCK: opening a pipe must not wait for a writer; regular files are unaffected.
-  int descriptor;
-  do {
-    descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  } while (descriptor < 0 && errno == EINTR);
-  if (descriptor < 0) return posixError("open " + path, errno);
+  Result<int> opened = openForReading(path, "open");
+  if (!opened.ok()) return opened.error();
+  const int descriptor = opened.value();
 
   struct stat status;
   if (::fstat(descriptor, &status) != 0) {

@@ -18,6 +18,7 @@
 
 #include "platform/files/ContentChecksum.h"
 #include "platform/files/FileDescriptor.h"
+#include "platform/files/OpenForReading.h"
 #include "platform/files/PosixError.h"
 
 namespace tessellon {
@@ -138,14 +139,10 @@ Result<void> Zip::canAdd(const std::string& entryName) const {
 Result<void> Zip::addFile(const std::string& sourcePath, const std::string& entryName,
                           std::optional<int64_t> expectedBytes, ContentChecksum* checksum) {
   if (auto state = canAdd(entryName); !state.ok()) return state;
-  // Non-blocking, so that a FIFO is refused below instead of waiting for a writer.
-  FileDescriptor source(::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (!source.isOpen()) return posixError("add " + sourcePath, errno);
   struct stat status {};
-  if (::fstat(source.get(), &status) != 0) return posixError("add " + sourcePath, errno);
-  if (!S_ISREG(status.st_mode)) {
-    return posixError("add " + sourcePath, S_ISDIR(status.st_mode) ? EISDIR : EINVAL);
-  }
+  Result<FileDescriptor> opened = openRegularFile(sourcePath, "add", status);
+  if (!opened.ok()) return opened.error();
+  const FileDescriptor source = std::move(opened).value();
   // The record keeps the scanned size: a file of another size now is not the one it describes.
   if (expectedBytes && status.st_size != *expectedBytes) {
     return zipError("add " + sourcePath + ": the file changed since it was scanned (" +
