@@ -40,7 +40,7 @@ class BackupSDK {
   // failure is logged ("setupIoC failed: ...") and every operation then
   // completes with unknownError (code 0).
   BackupSDK(std::shared_ptr<BackupSDKDelegate> delegate,
-            std::shared_ptr<LoggerProtocol> logger = nullptr, BackupSDKOptions options = {});
+            std::shared_ptr<LoggerProtocol> logger = nullptr, const BackupSDKOptions& options = {});
   // Returns at once; an operation still running goes on and completes as usual.
   ~BackupSDK();
   BackupSDK(const BackupSDK&) = delete;

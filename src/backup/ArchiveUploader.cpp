@@ -124,11 +124,11 @@ Future<Void> ArchiveUploader::writeBackupMetaData(const Backup& backup) {
   return files_->write(temporaryPath("backup.json"), text.value());
 }
 
-Future<Void> ArchiveUploader::uploadAndInflate(std::shared_ptr<CancelToken> cancelToken) {
-  return uploadAndInflate(std::move(cancelToken), zipPath());
+Future<Void> ArchiveUploader::uploadAndInflate(const std::shared_ptr<CancelToken>& cancelToken) {
+  return uploadAndInflate(cancelToken, zipPath());
 }
 
-Future<Void> ArchiveUploader::uploadAndInflate(std::shared_ptr<CancelToken> cancelToken,
+Future<Void> ArchiveUploader::uploadAndInflate(const std::shared_ptr<CancelToken>& cancelToken,
                                                const std::string& localZip) {
   const std::string device = uid();
   const std::string remoteZip = device + "/" + device + ".zip";

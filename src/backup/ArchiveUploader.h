@@ -66,8 +66,8 @@ class ArchiveUploader {
   // Uploads the archive at `localZip` (zipPath() by default) as "<uid>/<uid>.zip" and has it
   // inflated into "<uid>". A full remote (507) requests the remote archive's deletion, cancels the
   // run and fails with 319.
-  Future<Void> uploadAndInflate(std::shared_ptr<CancelToken> cancelToken);
-  Future<Void> uploadAndInflate(std::shared_ptr<CancelToken> cancelToken,
+  Future<Void> uploadAndInflate(const std::shared_ptr<CancelToken>& cancelToken);
+  Future<Void> uploadAndInflate(const std::shared_ptr<CancelToken>& cancelToken,
                                 const std::string& localZip);
   // Fire and forget: the run does not wait for temporary files to go.
   void deleteTemporaryFile(const std::string& name);

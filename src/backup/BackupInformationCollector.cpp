@@ -60,7 +60,7 @@ Future<Backups> BackupInformationCollector::getAllBackups(
 }
 
 Future<std::shared_ptr<Backup>> BackupInformationCollector::readBackup(
-    const Member& folder, int attempt, std::shared_ptr<CancelToken> cancelToken) const {
+    const Member& folder, int attempt, const std::shared_ptr<CancelToken>& cancelToken) const {
   using Outcome = Completion<std::shared_ptr<Backup>>;
   const std::string path = PathUtils::combinePath({folder.fullName, "backup.json"});
   return remoteIOService_->downloadFile(path, folder.fileSizeInByte, cancelToken)
@@ -72,7 +72,7 @@ Future<std::shared_ptr<Backup>> BackupInformationCollector::readBackup(
           if (attempt >= kDownloadAttempts) return Outcome::success(nullptr);
           return Outcome::completeUsing(readBackup(folder, attempt + 1, cancelToken));
         }
-        const std::string localPath = download.successValue();
+        const std::string& localPath = download.successValue();
         return Outcome::completeUsing(fileIOService_->read(localPath).onComplete(
             [this, localPath](const FutureResult<std::string>& text) {
               std::shared_ptr<Backup> backup =

@@ -30,7 +30,7 @@ class BackupInformationCollector final : public BackupInformationCollectorProtoc
  private:
   // The folder's record, or null when its "backup.json" cannot be had or read.
   Future<std::shared_ptr<Backup>> readBackup(const Member& folder, int attempt,
-                                             std::shared_ptr<CancelToken> cancelToken) const;
+                                             const std::shared_ptr<CancelToken>& cancelToken) const;
   std::shared_ptr<Backup> parse(const std::string& text) const;
 
   // The three may be null: without them nothing can be listed or read.

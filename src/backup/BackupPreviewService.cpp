@@ -22,7 +22,7 @@
 //  2. ask the remote to inflate `<uid>/<uid>.zip`, an archive whose upload
 //     finished but whose inflation did not; only cancellation matters here;
 //  3. getRemoteBackup: "backup.json" and the category documents needed;
-//  4. HandleRemoteBackupResult: no remote backup yet means an empty one, an
+//  4. handleRemoteBackupResult: no remote backup yet means an empty one, an
 //     unreadable one is rebuilt, any other failure ends the preview;
 //  5. getLocalBackup: contacts, calendars, videos, images of this machine, for
 //     the selected categories (media by their attributes only; a file the
@@ -30,7 +30,7 @@
 //  6. calculateBackupDelta: fill the item cache with the remote media, build
 //     the result record and the task list, fold already stored content out of
 //     the task list (fingerprinting the task media), then
-//     FinalizeGenerateBackup sets dates, name and summary.
+//     finalizeGenerateBackup sets dates, name and summary.
 namespace tessellon {
 namespace {
 
@@ -152,7 +152,7 @@ BackupFuture BackupPreviewService::generateBackup(const BackupSettings& settings
   return inflateLeftOverArchive(uid, cancelToken)
       .onSuccess([this, uid, cancelToken]() { return getRemoteBackup(uid, cancelToken); })
       .onComplete([this](const FutureResult<std::shared_ptr<Backup>>& remote) {
-        return HandleRemoteBackupResult(remote);
+        return handleRemoteBackupResult(remote);
       })
       .onSuccess([this, uid, cancelToken](const std::shared_ptr<Backup>& remote) {
         const Date startTime = now();
@@ -166,7 +166,7 @@ BackupFuture BackupPreviewService::generateBackup(const BackupSettings& settings
 
 BackupFuture BackupPreviewService::getLocalBackup(const std::string& uid,
                                                   const std::shared_ptr<const Backup>& remote,
-                                                  std::shared_ptr<CancelToken> cancelToken) {
+                                                  const std::shared_ptr<CancelToken>& cancelToken) {
   auto local = std::make_shared<Backup>(uid);
   const BackupSettings settings = *settings_;
   Future<Void> contacts = Future<Void>::success(Void{});
@@ -213,8 +213,8 @@ Future<Void> BackupPreviewService::inflateLeftOverArchive(
       });
 }
 
-BackupFuture BackupPreviewService::getRemoteBackup(const std::string& uid,
-                                                   std::shared_ptr<CancelToken> cancelToken) {
+BackupFuture BackupPreviewService::getRemoteBackup(
+    const std::string& uid, const std::shared_ptr<CancelToken>& cancelToken) {
   return getRemoteBackupPreview(uid, cancelToken)
       .onSuccess([this, uid, cancelToken](const std::shared_ptr<Backup>& remote) {
         return loadRemoteDocuments(remote, uid, cancelToken).onSuccess([remote] { return remote; });
@@ -224,7 +224,8 @@ BackupFuture BackupPreviewService::getRemoteBackup(const std::string& uid,
 BackupFuture BackupPreviewService::getRemoteBackupPreview(
     const std::string& uid, std::shared_ptr<CancelToken> cancelToken) {
   logWith(logger_, LogLevel::verbose, [&] { return "downloading remote backup for " + uid; });
-  return remoteIOService_->downloadFile(PathUtils::combinePath({uid, "backup.json"}), cancelToken)
+  return remoteIOService_
+      ->downloadFile(PathUtils::combinePath({uid, "backup.json"}), std::move(cancelToken))
       .onSuccess([this](const std::string& localPath) { return parseRemoteBackup(localPath); })
       .onComplete([logger = logger_, uid](const FutureResult<std::shared_ptr<Backup>>& remote) {
         if (remote.isSuccess()) {
@@ -253,9 +254,9 @@ BackupFuture BackupPreviewService::parseRemoteBackup(const std::string& localPat
   });
 }
 
-Future<Void> BackupPreviewService::loadRemoteDocuments(std::shared_ptr<Backup> remote,
-                                                       const std::string& uid,
-                                                       std::shared_ptr<CancelToken> cancelToken) {
+Future<Void> BackupPreviewService::loadRemoteDocuments(
+    const std::shared_ptr<Backup>& remote, const std::string& uid,
+    const std::shared_ptr<CancelToken>& cancelToken) {
   const BackupSettings settings = *settings_;
   const bool keep = settings.keepDeletedItems;
   auto path = [uid](const char* name) { return PathUtils::combinePath({uid, name}); };
@@ -302,7 +303,7 @@ Future<Void> BackupPreviewService::loadRemoteDocuments(std::shared_ptr<Backup> r
       });
 }
 
-BackupFuture BackupPreviewService::HandleRemoteBackupResult(
+BackupFuture BackupPreviewService::handleRemoteBackupResult(
     const FutureResult<std::shared_ptr<Backup>>& remoteResult) {
   if (remoteResult.isCancelled() ||
       (remoteResult.isFail() && endsCancelled(remoteResult.failure()))) {
@@ -310,7 +311,7 @@ BackupFuture BackupPreviewService::HandleRemoteBackupResult(
   }
   if (remoteResult.isSuccess()) return BackupFuture::success(remoteResult.successValue());
   const std::string uid = deviceUidService_->getUID();
-  const Error error = remoteResult.failure();
+  const Error& error = remoteResult.failure();
   if (isError(error, BackupSDKError::delegateFileDoesNotExist)) {
     // The first backup of this device: everything local is new.
     auto remote = std::make_shared<Backup>(uid);
@@ -334,10 +335,9 @@ BackupFuture BackupPreviewService::HandleRemoteBackupResult(
   return BackupFuture::fail(error);
 }
 
-BackupFuture BackupPreviewService::calculateBackupDelta(std::shared_ptr<Backup> remote,
-                                                        std::shared_ptr<Backup> local,
-                                                        Date startTime,
-                                                        std::shared_ptr<CancelToken> cancelToken) {
+BackupFuture BackupPreviewService::calculateBackupDelta(
+    const std::shared_ptr<Backup>& remote, const std::shared_ptr<Backup>& local, Date startTime,
+    const std::shared_ptr<CancelToken>& cancelToken) {
   logWith(logger_, LogLevel::info, [] { return "calculating Backup-delta for preview"; });
   // What reading the stored documents freed is handed back before the indexes below are made.
   returnFreedMemory();
@@ -355,7 +355,7 @@ BackupFuture BackupPreviewService::calculateBackupDelta(std::shared_ptr<Backup> 
   return optimizeTaskListService_->optimizeTaskList(taskList, result, cancelToken)
       .onSuccess([this, remote, local, result, taskList, startTime] {
         std::shared_ptr<Backup> preview =
-            FinalizeGenerateBackup(*remote, *local, result, taskList, startTime);
+            finalizeGenerateBackup(*remote, *local, result, taskList, startTime);
         // The scan's items that are not new (for a large library nearly all of them) go now, not
         // whenever the last future lets go of them.
         local->imagesMetaData.reset();
@@ -375,9 +375,9 @@ void BackupPreviewService::setupCachingService(const Backup& remote) {
   cachingService_->addMediaItemsWhenNeeded(std::move(items));
 }
 
-std::shared_ptr<Backup> BackupPreviewService::FinalizeGenerateBackup(
+std::shared_ptr<Backup> BackupPreviewService::finalizeGenerateBackup(
     Backup& remote, const Backup& local, std::shared_ptr<Backup> result,
-    std::shared_ptr<Backup> taskList, Date startTime) {
+    const std::shared_ptr<Backup>& taskList, Date startTime) {
   // A finished last run means a new run starts now; an interrupted one keeps its start.
   if (remote.finishDate) {
     remote.startDate = startTime;

@@ -59,24 +59,27 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
   // This computer's side; a media file that `remote`'s record describes unchanged is scanned as
   // the recorded item.
   BackupFuture getLocalBackup(const std::string& uid, const std::shared_ptr<const Backup>& remote,
-                              std::shared_ptr<CancelToken> cancelToken);
+                              const std::shared_ptr<CancelToken>& cancelToken);
   Future<Void> inflateLeftOverArchive(const std::string& uid,
                                       std::shared_ptr<CancelToken> cancelToken);
-  BackupFuture getRemoteBackup(const std::string& uid, std::shared_ptr<CancelToken> cancelToken);
+  BackupFuture getRemoteBackup(const std::string& uid,
+                               const std::shared_ptr<CancelToken>& cancelToken);
   BackupFuture getRemoteBackupPreview(const std::string& uid,
                                       std::shared_ptr<CancelToken> cancelToken);
   BackupFuture parseRemoteBackup(const std::string& localPath);
-  Future<Void> loadRemoteDocuments(std::shared_ptr<Backup> remote, const std::string& uid,
-                                   std::shared_ptr<CancelToken> cancelToken);
+  Future<Void> loadRemoteDocuments(const std::shared_ptr<Backup>& remote, const std::string& uid,
+                                   const std::shared_ptr<CancelToken>& cancelToken);
   // The stored record, an empty one when there is none yet or it cannot be read; fails for
   // any other failure.
-  BackupFuture HandleRemoteBackupResult(const FutureResult<std::shared_ptr<Backup>>& remoteResult);
-  BackupFuture calculateBackupDelta(std::shared_ptr<Backup> remote, std::shared_ptr<Backup> local,
-                                    Date startTime, std::shared_ptr<CancelToken> cancelToken);
+  BackupFuture handleRemoteBackupResult(const FutureResult<std::shared_ptr<Backup>>& remoteResult);
+  BackupFuture calculateBackupDelta(const std::shared_ptr<Backup>& remote,
+                                    const std::shared_ptr<Backup>& local, Date startTime,
+                                    const std::shared_ptr<CancelToken>& cancelToken);
   void setupCachingService(const Backup& remote);
-  std::shared_ptr<Backup> FinalizeGenerateBackup(Backup& remote, const Backup& local,
+  std::shared_ptr<Backup> finalizeGenerateBackup(Backup& remote, const Backup& local,
                                                  std::shared_ptr<Backup> result,
-                                                 std::shared_ptr<Backup> taskList, Date startTime);
+                                                 const std::shared_ptr<Backup>& taskList,
+                                                 Date startTime);
   std::shared_ptr<Backup> generatePreviewTaskList(const Backup& taskList, const Backup& local,
                                                   const Backup& remote,
                                                   const BackupSettings& settings) const;

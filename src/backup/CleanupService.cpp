@@ -91,7 +91,7 @@ Future<Void> CleanupService::deleteUnkept(const std::shared_ptr<RemoteIOServiceP
                                           const std::string& folder,
                                           const std::optional<MediaMetaData::Items>& mediaItems,
                                           const Directory& listing,
-                                          std::shared_ptr<CancelToken> cancelToken) {
+                                          const std::shared_ptr<CancelToken>& cancelToken) {
   // The kept names by hash, sorted: no string per item. A name that only shares a kept one's hash
   // is kept too, which errs on the side that loses nothing.
   std::vector<size_t> kept;

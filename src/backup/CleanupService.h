@@ -29,7 +29,7 @@ class CleanupService final : public CleanupServiceProtocol {
                                    const std::string& folder,
                                    const std::optional<MediaMetaData::Items>& mediaItems,
                                    const Directory& listing,
-                                   std::shared_ptr<CancelToken> cancelToken);
+                                   const std::shared_ptr<CancelToken>& cancelToken);
 
   std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;
   std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService_;

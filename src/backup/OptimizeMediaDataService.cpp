@@ -40,9 +40,9 @@ bool foldIntoRemote(const std::shared_ptr<MediaItem>& taskItem,
 }  // namespace
 
 Future<Void> OptimizeMediaDataService::optimizeMediaData(
-    std::shared_ptr<MediaMetaData> taskListMediaMetaData,
-    std::shared_ptr<MediaMetaData> remoteBackupMediaMetaData, std::vector<Version> versions,
-    std::shared_ptr<CancelToken> cancelToken, HashFunction hashfunc) {
+    const std::shared_ptr<MediaMetaData>& taskListMediaMetaData,
+    const std::shared_ptr<MediaMetaData>& remoteBackupMediaMetaData, std::vector<Version> versions,
+    const std::shared_ptr<CancelToken>& cancelToken, const HashFunction& hashfunc) {
   Future<Void> chain = Future<Void>::success(Void{});
   if (!taskListMediaMetaData || !taskListMediaMetaData->items || !remoteBackupMediaMetaData ||
       !remoteBackupMediaMetaData->items || remoteBackupMediaMetaData->count == 0) {

@@ -34,10 +34,11 @@ class OptimizeMediaDataService final {
   // Fails with the first hash failure (nothing is then removed) and ends
   // cancelled with the token or a cancellation-like failure; remote items
   // already given paths keep them. Both metadata objects are changed in place.
-  Future<Void> optimizeMediaData(std::shared_ptr<MediaMetaData> taskListMediaMetaData,
-                                 std::shared_ptr<MediaMetaData> remoteBackupMediaMetaData,
+  Future<Void> optimizeMediaData(const std::shared_ptr<MediaMetaData>& taskListMediaMetaData,
+                                 const std::shared_ptr<MediaMetaData>& remoteBackupMediaMetaData,
                                  std::vector<Version> versions,
-                                 std::shared_ptr<CancelToken> cancelToken, HashFunction hashfunc);
+                                 const std::shared_ptr<CancelToken>& cancelToken,
+                                 const HashFunction& hashfunc);
 };
 
 }  // namespace tessellon

@@ -41,9 +41,9 @@ OptimizeMediaDataService::HashFunction OptimizeTaskListService::hashFuncEscape(
   };
 }
 
-Future<Void> OptimizeTaskListService::optimizeTaskList(std::shared_ptr<Backup> taskList,
-                                                       std::shared_ptr<Backup> remoteBackup,
-                                                       std::shared_ptr<CancelToken> cancelToken) {
+Future<Void> OptimizeTaskListService::optimizeTaskList(
+    const std::shared_ptr<Backup>& taskList, const std::shared_ptr<Backup>& remoteBackup,
+    const std::shared_ptr<CancelToken>& cancelToken) {
   const int remoteItems =
       itemCount(remoteBackup->imagesMetaData) + itemCount(remoteBackup->videosMetaData);
   // Without remote media nothing is hashed, so the step is done at once.

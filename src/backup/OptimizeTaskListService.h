@@ -33,9 +33,9 @@ class OptimizeTaskListService final {
   // Refreshes `remoteBackup`'s media versions. Both records change in place.
   // Fails with the first fingerprint failure (the videos are then not
   // touched); cancelled with the token.
-  Future<Void> optimizeTaskList(std::shared_ptr<Backup> taskList,
-                                std::shared_ptr<Backup> remoteBackup,
-                                std::shared_ptr<CancelToken> cancelToken);
+  Future<Void> optimizeTaskList(const std::shared_ptr<Backup>& taskList,
+                                const std::shared_ptr<Backup>& remoteBackup,
+                                const std::shared_ptr<CancelToken>& cancelToken);
 
  private:
   void reportProgress() const;

@@ -1,6 +1,7 @@
 #include "core/PathUtils.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <random>
 
@@ -89,7 +90,8 @@ bool PathUtils::containsSubPath(std::string_view path, std::string_view subPath)
   const std::vector<std::string_view> needle = components(subPath);
   if (needle.empty() || needle.size() > haystack.size()) return false;
   for (std::size_t start = 0; start + needle.size() <= haystack.size(); ++start) {
-    if (std::equal(needle.begin(), needle.end(), haystack.begin() + start)) return true;
+    const auto from = haystack.begin() + static_cast<std::ptrdiff_t>(start);
+    if (std::equal(needle.begin(), needle.end(), from)) return true;
   }
   return false;
 }

@@ -59,7 +59,7 @@ void ThreadPool::workerLoop(const std::shared_ptr<State>& state) {
 
 const std::shared_ptr<ThreadPool>& ThreadPool::shared() {
   static const auto* pool = new std::shared_ptr<ThreadPool>(std::make_shared<ThreadPool>(
-      std::max<size_t>(4, 2 * std::max(1U, std::thread::hardware_concurrency()))));
+      std::max<size_t>(4, 2 * size_t{std::max(1U, std::thread::hardware_concurrency())})));
   return *pool;
 }
 

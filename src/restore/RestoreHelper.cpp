@@ -82,9 +82,9 @@ Future<Report> RestoreHelper::restoreBackup(std::shared_ptr<Backup> backup,
   });
 }
 
-Future<Void> RestoreHelper::initializeMetadataOnBackup(const std::shared_ptr<Backup>& backup,
-                                                       const Settings& settings,
-                                                       std::shared_ptr<CancelToken> cancelToken) {
+Future<Void> RestoreHelper::initializeMetadataOnBackup(
+    const std::shared_ptr<Backup>& backup, const Settings& settings,
+    const std::shared_ptr<CancelToken>& cancelToken) {
   auto self = shared_from_this();
   const auto& logger = services_.logger;
   using Contacts = ItemsMetaData<Contact>;
@@ -202,11 +202,11 @@ Future<Void> RestoreHelper::downloadMediaMetaData(const std::shared_ptr<Backup>&
 Future<Section> RestoreHelper::refreshMediaCache(const FutureResult<Section>& previous,
                                                  const std::shared_ptr<Backup>& backup,
                                                  const Settings& settings,
-                                                 std::shared_ptr<CancelToken> cancelToken) {
+                                                 const std::shared_ptr<CancelToken>& cancelToken) {
   if (!previous.isSuccess() || !services_.cachingService) return asFuture(previous);
-  const Section section = previous.successValue();
+  const Section& section = previous.successValue();
   return services_.cachingService
-      ->refreshMediaItemCache(settings, std::move(cancelToken), backup->mediaVersions.versions)
+      ->refreshMediaItemCache(settings, cancelToken, backup->mediaVersions.versions)
       .onComplete(Executor::immediate(),
                   [section, logger = services_.logger](
                       const FutureResult<Void>& refreshed) -> FutureResult<Section> {

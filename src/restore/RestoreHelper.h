@@ -57,7 +57,7 @@ class RestoreHelper final : public RestoreHelperProtocol,
   // cancellation fails it.
   Future<Void> initializeMetadataOnBackup(const std::shared_ptr<Backup>& backup,
                                           const Settings& settings,
-                                          std::shared_ptr<CancelToken> cancelToken);
+                                          const std::shared_ptr<CancelToken>& cancelToken);
   // The document `name` of `backup`'s folder read as `T`; the local copy is
   // deleted once read.
   template <class T>
@@ -70,7 +70,7 @@ class RestoreHelper final : public RestoreHelperProtocol,
   // Passes a successful media step on after refreshing the media cache.
   Future<Section> refreshMediaCache(const FutureResult<Section>& previous,
                                     const std::shared_ptr<Backup>& backup, const Settings& settings,
-                                    std::shared_ptr<CancelToken> cancelToken);
+                                    const std::shared_ptr<CancelToken>& cancelToken);
   // Step 4: the image and the video step at once; completes with the video section once both
   // ended, the image section filed into `report` (or its failure logged).
   Future<Section> restoreMedia(const FutureResult<Section>& calendars,

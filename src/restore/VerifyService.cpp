@@ -38,7 +38,8 @@ bool isMissingFile(const Error& error) {
 
 template <class T>
 Future<Void> cancelledOr(const FutureResult<T>& result, Future<Void> otherwise) {
-  return result.isCancelled() ? Future<Void>::cancelled() : std::move(otherwise);
+  if (result.isCancelled()) return Future<Void>::cancelled();
+  return otherwise;
 }
 
 // One verification: the record, the report being filled and what the device folder holds.
@@ -149,7 +150,7 @@ class VerifyRun : public std::enable_shared_from_this<VerifyRun> {
                 return Future<Void>::success(Void{});
               }
               if (loaded.isCancelled()) return Future<Void>::cancelled();
-              const std::shared_ptr<MediaMetaData> stored = loaded.successValue();
+              const std::shared_ptr<MediaMetaData>& stored = loaded.successValue();
               auto items =
                   std::make_shared<Items>(stored && stored->items ? *stored->items : Items{});
               // A folder that is not there holds nothing: every item is missing. One that is

@@ -39,7 +39,7 @@ Future<Void> AccessService::checkAccess(const Settings& settings, AccessPurpose 
       });
 }
 
-Future<Void> AccessService::checkContactAccess(std::shared_ptr<CancelToken> cancelToken) {
+Future<Void> AccessService::checkContactAccess(const std::shared_ptr<CancelToken>& cancelToken) {
   Promise<Void> promise;
   if (cancelToken) (void)cancelToken->onCancel([promise] { promise.completeWithCancel(); });
   auto refused = [promise](const std::string& why) {

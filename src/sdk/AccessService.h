@@ -21,7 +21,7 @@ class AccessService final : public AccessServiceProtocol {
                            std::shared_ptr<CancelToken> cancelToken) override;
 
  private:
-  Future<Void> checkContactAccess(std::shared_ptr<CancelToken> cancelToken);
+  Future<Void> checkContactAccess(const std::shared_ptr<CancelToken>& cancelToken);
 
   std::shared_ptr<ContactRepositoryProtocol> contactRepository_;
   std::shared_ptr<CalendarRepositoryProtocol> calendarRepository_;

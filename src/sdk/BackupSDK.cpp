@@ -5,7 +5,7 @@
 namespace tessellon {
 
 BackupSDK::BackupSDK(std::shared_ptr<BackupSDKDelegate> delegate,
-                     std::shared_ptr<LoggerProtocol> logger, BackupSDKOptions options)
+                     std::shared_ptr<LoggerProtocol> logger, const BackupSDKOptions& options)
     : impl_(std::make_unique<BackupSDKImpl>(std::move(delegate), std::move(logger), options)) {}
 
 BackupSDK::~BackupSDK() = default;

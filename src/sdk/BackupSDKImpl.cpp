@@ -34,7 +34,7 @@ std::optional<Error> versionRefusal(const std::shared_ptr<Backup>& backup) {
 // operation ends only once its folder is free again: a next run, here or in another process,
 // must not find the lock of one that has already reported.
 template <class T, class Finish>
-void releaseThen(const Future<T>& chain, std::shared_ptr<DeviceLock> lock, Finish finish) {
+void releaseThen(const Future<T>& chain, const std::shared_ptr<DeviceLock>& lock, Finish finish) {
   chain.onComplete(Executor::current(), [lock](const FutureResult<T>&) { return lock->release(); })
       .onComplete(Executor::current(),
                   [chain, lock, finish = std::move(finish)](const FutureResult<Void>&) {
@@ -136,7 +136,7 @@ void BackupSDKImpl::startPreview(const BackupSettings& settings, std::function<v
                                  BackupCompletion completion) {
   auto started = beginOperation();
   if (!started.ok()) return completion(nullptr, started.error());
-  auto token = started.value();
+  const auto& token = started.value();
 
   notificationService_->setBackupPreviewProgress(std::move(progress));
   accessService_->checkAccess(settings, AccessPurpose::backup, token)
@@ -205,16 +205,16 @@ void BackupSDKImpl::runBackup(const std::function<std::string()>& started,
   notificationService_->setBackupProgress(std::move(progress));
   auto lock = lockFor(deviceUIDService_->getUID());
   auto chain = run(lock, token);
-  finishLocked(
-      chain, std::move(lock), token, std::move(completion),
-      [notifications = notificationService_] { notifications->setBackupProgress(nullptr); });
+  finishLocked(chain, lock, token, std::move(completion), [notifications = notificationService_] {
+    notifications->setBackupProgress(nullptr);
+  });
 }
 
-void BackupSDKImpl::finishLocked(Future<std::shared_ptr<ProcessReport>> chain,
-                                 std::shared_ptr<DeviceLock> lock,
-                                 std::shared_ptr<CancelToken> token, ReportCompletion completion,
-                                 std::function<void()> stopProgress) {
-  releaseThen(chain, std::move(lock),
+void BackupSDKImpl::finishLocked(const Future<std::shared_ptr<ProcessReport>>& chain,
+                                 const std::shared_ptr<DeviceLock>& lock,
+                                 const std::shared_ptr<CancelToken>& token,
+                                 ReportCompletion completion, std::function<void()> stopProgress) {
+  releaseThen(chain, lock,
               [stopProgress = std::move(stopProgress), temporary = temporaryFolderService_, token,
                completion = std::move(completion)](
                   const FutureResult<std::shared_ptr<ProcessReport>>& result) {
@@ -247,7 +247,7 @@ void BackupSDKImpl::startRestore(std::shared_ptr<Backup> backup, const Settings&
           [&] { return "Started restore using BackupSDK(" + podVersion_ + ")"; });
   auto started = beginOperation(versionRefusal(backup));
   if (!started.ok()) return completion(nullptr, started.error());
-  auto token = started.value();
+  const auto& token = started.value();
 
   // Likewise the address book and the calendar folders; a backup never creates them, so a
   // missing folder there fails instead of reading as empty.
@@ -260,29 +260,29 @@ void BackupSDKImpl::startRestore(std::shared_ptr<Backup> backup, const Settings&
   }
 
   auto lock = lockFor(backup->deviceID);
-  auto chain =
-      accessService_->checkAccess(settings, AccessPurpose::restore, token)
-          .onSuccess(Executor::primary(), [lock, token] { return lock->acquire(token); })
-          .onSuccess(Executor::primary(),
-                     [files = fileIOService_, media = settings.images || settings.videos] {
-                       return media ? createMediaFolders(*files) : Constants::success();
-                     })
-          .onSuccess(Executor::primary(), [notifications = notificationService_,
-                                           helper = restoreService_->restoreHelper(), backup,
-                                           settings, token, progress = std::move(progress)] {
-            notifications->setRestoreProgress(progress);
-            return helper->restoreBackup(backup, settings, token);
-          });
-  finishLocked(
-      chain, std::move(lock), token, std::move(completion),
-      [notifications = notificationService_] { notifications->setRestoreProgress(nullptr); });
+  auto chain = accessService_->checkAccess(settings, AccessPurpose::restore, token)
+                   .onSuccess(Executor::primary(), [lock, token] { return lock->acquire(token); })
+                   .onSuccess(Executor::primary(),
+                              [files = fileIOService_, media = settings.images || settings.videos] {
+                                return media ? createMediaFolders(*files) : Constants::success();
+                              })
+                   .onSuccess(Executor::primary(), [notifications = notificationService_,
+                                                    helper = restoreService_->restoreHelper(),
+                                                    backup = std::move(backup), settings, token,
+                                                    progress = std::move(progress)] {
+                     notifications->setRestoreProgress(progress);
+                     return helper->restoreBackup(backup, settings, token);
+                   });
+  finishLocked(chain, lock, token, std::move(completion), [notifications = notificationService_] {
+    notifications->setRestoreProgress(nullptr);
+  });
 }
 
 void BackupSDKImpl::verify(std::shared_ptr<Backup> backup, bool readData,
                            VerifyCompletion completion) {
   auto started = beginOperation(versionRefusal(backup));
   if (!started.ok()) return completion(nullptr, started.error());
-  auto token = started.value();
+  const auto& token = started.value();
   logWith(logger_, LogLevel::info,
           [&] { return "Started verify using BackupSDK(" + podVersion_ + ")"; });
 
@@ -300,7 +300,7 @@ void BackupSDKImpl::getAvailableBackups(ListCompletion completion) {
   if (!hasServices()) return completion(std::nullopt, asNSError(noServices()));
   auto started = BackupSDKState::startListing();
   if (!started.ok()) return completion(std::nullopt, asNSError(started.error()));
-  auto token = started.value();
+  const auto& token = started.value();
   if (auto refused = acquireTemporaryFolder()) {
     BackupSDKState::finishListing(token);
     return completion(std::nullopt, refused);

@@ -78,8 +78,9 @@ class BackupSDKImpl {
                  const LockedRun& run);
   // Lets the lock go once `chain` has ended, then stops the progress (`stopProgress`), clears
   // the temporary folder and finishes the operation.
-  void finishLocked(Future<std::shared_ptr<ProcessReport>> chain, std::shared_ptr<DeviceLock> lock,
-                    std::shared_ptr<CancelToken> token, ReportCompletion completion,
+  void finishLocked(const Future<std::shared_ptr<ProcessReport>>& chain,
+                    const std::shared_ptr<DeviceLock>& lock,
+                    const std::shared_ptr<CancelToken>& token, ReportCompletion completion,
                     std::function<void()> stopProgress);
 
   std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;

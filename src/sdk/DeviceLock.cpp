@@ -80,7 +80,7 @@ DeviceLock::~DeviceLock() {
   unregister();
 }
 
-Future<Void> DeviceLock::acquire(std::shared_ptr<CancelToken> runToken) {
+Future<Void> DeviceLock::acquire(const std::shared_ptr<CancelToken>& runToken) {
   started_ = now();
   runToken_ = runToken;  // before the thread that may read it starts
   {

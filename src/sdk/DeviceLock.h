@@ -62,7 +62,7 @@ class DeviceLock : public std::enable_shared_from_this<DeviceLock> {
   // again. Other failures are the host's or the local file service's. A cancelled
   // `runToken` (may be null) does not stop it, so that no record is left half made, unless the
   // host stays silent for the grace: then it completes as cancelled.
-  Future<Void> acquire(std::shared_ptr<CancelToken> runToken = nullptr);
+  Future<Void> acquire(const std::shared_ptr<CancelToken>& runToken = nullptr);
 
   // Stops refreshing, lets a refresh in flight end, then deletes the record; when acquire()
   // made the device folder and the record is all it holds, the folder goes with it. Never

@@ -210,7 +210,8 @@ void registerRestoreServices() {
 }  // namespace
 
 Result<void> IoCSetup::setupIoC(std::shared_ptr<BackupSDKDelegate> delegate,
-                                std::shared_ptr<LoggerProtocol> logger, const PlatformRoots& roots,
+                                const std::shared_ptr<LoggerProtocol>& logger,
+                                const PlatformRoots& roots,
                                 std::optional<std::chrono::milliseconds> remoteRequestTimeout) {
   // A logger that cannot be registered leaves the library silent, not broken.
   if (logger) (void)IoC::registerSingleton<LoggerProtocol>(logger);

@@ -20,7 +20,7 @@ class IoCSetup {
  public:
   // `remoteRequestTimeout` overrides the remote port's time limit per request.
   static Result<void> setupIoC(
-      std::shared_ptr<BackupSDKDelegate> delegate, std::shared_ptr<LoggerProtocol> logger,
+      std::shared_ptr<BackupSDKDelegate> delegate, const std::shared_ptr<LoggerProtocol>& logger,
       const PlatformRoots& roots,
       std::optional<std::chrono::milliseconds> remoteRequestTimeout = std::nullopt);
 

@@ -13,7 +13,7 @@ namespace {
 
 // Windows are read and hashed in pieces of this size, so memory stays small even for the 2 MiB
 // chunks of scheme 1.0.
-constexpr std::int64_t kPieceSize = 64 * 1024;
+constexpr std::int64_t kPieceSize = std::int64_t{64} * 1024;
 
 Error readFailure(const std::string& path, const Error& cause) {
   return makeError(BackupSDKError::fileIOFailedToReadFile,

@@ -60,7 +60,7 @@ void compress(std::array<std::uint32_t, 4>& state, const std::uint8_t* data, std
 
   for (; blocks > 0; --blocks, data += 64) {
     std::uint32_t x[16];
-    for (int i = 0; i < 16; ++i) x[i] = loadLittleEndian(data + 4 * i);
+    for (std::size_t i = 0; i < 16; ++i) x[i] = loadLittleEndian(data + 4 * i);
 
     const std::uint32_t aa = a, bb = b, cc = c, dd = d;
 

@@ -299,6 +299,7 @@ CalendarEvent CalendarRepository::createCalendarEvent(const StoreEvent& event) {
   auto secondsOf = [](const std::vector<Date>& dates) -> std::optional<std::vector<int64_t>> {
     if (dates.empty()) return std::nullopt;
     std::vector<int64_t> seconds;
+    seconds.reserve(dates.size());
     for (const Date date : dates) seconds.push_back(roundedSeconds(date));
     return seconds;
   };

@@ -267,8 +267,11 @@ void ContactRepository::readCards(const std::string& path,
   }
   VCardReader::Result cards = VCardReader::read(content.value());
   for (const std::string& error : cards.errors) {
-    logWith(logger_, LogLevel::warning,
-            [&] { return "skipping malformed contact card in " + path + ": " + error; });
+    logWith(logger_, LogLevel::warning, [&] {
+      std::string line = "skipping malformed contact card in " + path;
+      line.append(": ").append(error);
+      return line;
+    });
     skipped_.push_back({SkippedItem::Category::contacts, path, error});
   }
   for (VCard& card : cards.cards) {

@@ -41,7 +41,7 @@ class CardText {
   // A labelled property: TYPE parameters for a predefined label, a group with
   // an X-ABLabel line for any other; `extraGroupLines` adds lines to that group.
   void labeled(VCardField field, const std::string& name, const std::string& label,
-               std::string parameters, std::string_view escapedValue,
+               const std::string& parameters, std::string_view escapedValue,
                const std::string& countryCode = {}) {
     const std::vector<std::string> types = VCardLabels::typesFor(field, label);
     const bool grouped = (types.empty() && !label.empty()) || !countryCode.empty();
