@@ -26,6 +26,7 @@ namespace tessellon {
 MATCHER_P2(IsError, domain, code,
            "is the error " + ::testing::PrintToString(domain) + " " +
                ::testing::PrintToString(code)) {
+  *result_listener << "which is " << (arg ? describe(*arg) : std::string("no error"));
   return arg.has_value() && arg->domain == domain && arg->code == code;
 }
 
