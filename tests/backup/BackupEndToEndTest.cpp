@@ -15,6 +15,7 @@
 #include "tessellon/ForwardingDelegate.h"
 
 #include "delegates/LocalFolderDelegate.h"
+#include "sdk/FacadeHome.h"
 #include "support/ArchiveKeepingDelegate.h"
 #include "support/BackgroundQueue.h"
 #include "support/GeneratedHome.h"
@@ -32,10 +33,7 @@ using ::testing::IsEmpty;
 using ::testing::IsSupersetOf;
 using ::testing::Not;
 
-struct Outcome {
-  std::shared_ptr<ProcessReport> report;
-  std::optional<Error> error;
-};
+using Outcome = Finished<ProcessReport>;
 
 // The folder remote with a hook before each upload: a test fails it or cancels the run there.
 class UploadHook final : public ForwardingDelegate {
@@ -91,14 +89,10 @@ class BackupEndToEndTest : public ::testing::Test {
   }
 
   Outcome backup(bool keepDeletedItems = false) {
-    std::promise<Outcome> done;
-    sdk_->startBackup(BackupSettings("laptop", true, true, true, true, keepDeletedItems), nullptr,
-                      [&](std::shared_ptr<ProcessReport> report, std::optional<Error> error) {
-                        done.set_value({std::move(report), std::move(error)});
-                      });
-    auto future = done.get_future();
-    EXPECT_EQ(future.wait_for(std::chrono::seconds(60)), std::future_status::ready);
-    return future.get();
+    return awaitFinished<ProcessReport>([&](auto done) {
+      sdk_->startBackup(BackupSettings("laptop", true, true, true, true, keepDeletedItems), nullptr,
+                        done);
+    });
   }
 
   // The one device folder on the remote.
@@ -196,11 +190,11 @@ class BackupEndToEndTest : public ::testing::Test {
 TEST_F(BackupEndToEndTest, FirstBackupStoresEverythingAndTheSecondUploadsNoMedia) {
   const Outcome first = backup();
   ASSERT_FALSE(first.error) << describe(*first.error);
-  ASSERT_TRUE(first.report);
-  EXPECT_EQ(first.report->contacts->success, 1);
-  EXPECT_EQ(first.report->calendars->success, 1);
-  EXPECT_EQ(first.report->images->failed, 0);
-  EXPECT_EQ(first.report->videos->failed, 0);
+  ASSERT_TRUE(first.value);
+  EXPECT_EQ(first.value->contacts->success, 1);
+  EXPECT_EQ(first.value->calendars->success, 1);
+  EXPECT_EQ(first.value->images->failed, 0);
+  EXPECT_EQ(first.value->videos->failed, 0);
 
   for (const char* name :
        {"backup.json", "contacts.json", "calendars.json", "images.json", "videos.json"}) {
@@ -230,14 +224,10 @@ TEST_F(BackupEndToEndTest, FirstBackupStoresEverythingAndTheSecondUploadsNoMedia
     EXPECT_THAT(entries, AllOf(Not(Contains("images.json")), Not(Contains("videos.json"))));
   }
 
-  std::promise<std::vector<std::shared_ptr<Backup>>> listed;
-  sdk_->getAvailableBackups([&](auto backups, auto) {
-    listed.set_value(backups.value_or(std::vector<std::shared_ptr<Backup>>{}));
-  });
-  auto backups = listed.get_future().get();
-  ASSERT_EQ(backups.size(), 1u);
-  EXPECT_EQ(backups[0]->deviceID, fs::path(device()).filename().string());
-  EXPECT_TRUE(backups[0]->finishDate.has_value());
+  const auto stored = onlyBackupOf(*sdk_);
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->deviceID, fs::path(device()).filename().string());
+  EXPECT_TRUE(stored->finishDate.has_value());
 }
 
 TEST_F(BackupEndToEndTest, MovedPhotosAreNotUploadedAgainAndDeletedOnesFollowTheSetting) {
@@ -288,15 +278,11 @@ TEST_F(BackupEndToEndTest, ARunCancelledMidArchiveRecordsNothingOfThatArchive) {
     return std::nullopt;
   };
   hook_->zipSize = 400000;  // two of the larger photos per archive
-  std::promise<std::shared_ptr<Backup>> previewed;
-  sdk_->startPreview(
-      BackupSettings("laptop", true, true, true, true, false), nullptr,
-      [&](std::shared_ptr<Backup> backup, std::optional<Error>) { previewed.set_value(backup); });
-  std::shared_ptr<Backup> record = previewed.get_future().get();
+  const BackupSettings settings("laptop", true, true, true, true, false);
+  const std::shared_ptr<Backup> record =
+      awaitFinished<Backup>([&](auto done) { sdk_->startPreview(settings, nullptr, done); }).value;
   ASSERT_TRUE(record);
-  std::promise<void> ran;
-  sdk_->startBackup(record, nullptr, [&](auto, auto) { ran.set_value(); });
-  ran.get_future().get();
+  (void)awaitFinished<ProcessReport>([&](auto done) { sdk_->startBackup(record, nullptr, done); });
   hook_->beforeUpload = nullptr;
 
   expectRecordHeld();
@@ -319,9 +305,9 @@ TEST_F(BackupEndToEndTest, WhatFailedIsNamedWithItsReason) {
   const Outcome first = backup();
   ASSERT_FALSE(first.error);
   const std::string document = fs::path(device()).filename().string() + "/contacts.json";
-  EXPECT_THAT(first.report->contacts->failedItems,
+  EXPECT_THAT(first.value->contacts->failedItems,
               ElementsAre(FailedItem{document, "not sent: the connection was lost"}));
-  const ReportSection& images = *first.report->images;
+  const ReportSection& images = *first.value->images;
   EXPECT_EQ(images.success, 0);
   std::set<std::string> paths;
   for (const FailedItem& item : images.failedItems) {
@@ -348,8 +334,8 @@ TEST_F(BackupEndToEndTest, ACopyOfStoredContentIsRecordedWhenTheRunsOnlyArchiveF
   };
   const Outcome run = backup();
   ASSERT_FALSE(run.error);
-  ASSERT_EQ(run.report->images->failedItems.size(), 1u);
-  EXPECT_EQ(run.report->images->failedItems[0].path, "new.jpg");
+  ASSERT_EQ(run.value->images->failedItems.size(), 1u);
+  EXPECT_EQ(run.value->images->failedItems[0].path, "new.jpg");
   expectRecordHeld();
   const Json stored = document("images.json");
   std::set<std::string> paths;
@@ -387,10 +373,10 @@ TEST_F(BackupEndToEndTest, AStoredFileThatWentMissingIsUploadedAgainOrReportedLo
 
   const Outcome repaired = backup(/*keepDeletedItems=*/true);
   ASSERT_FALSE(repaired.error);
-  EXPECT_EQ(repaired.report->images->failed, 1);  // the gif: gone from both sides
-  ASSERT_EQ(repaired.report->images->failedItems.size(), 1u);
-  EXPECT_EQ(repaired.report->images->failedItems[0].path, ".hidden.gif");
-  EXPECT_THAT(repaired.report->images->failedItems[0].reason,
+  EXPECT_EQ(repaired.value->images->failed, 1);  // the gif: gone from both sides
+  ASSERT_EQ(repaired.value->images->failedItems.size(), 1u);
+  EXPECT_EQ(repaired.value->images->failedItems[0].path, ".hidden.gif");
+  EXPECT_THAT(repaired.value->images->failedItems[0].reason,
               ::testing::StartsWith("gone from the remote and unreadable here: "));
   EXPECT_FALSE(storedNameOf("images", png).empty());
   expectRecordHeld();

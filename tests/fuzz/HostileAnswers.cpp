@@ -3,6 +3,7 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <utility>
 
@@ -13,45 +14,30 @@ HostileAnswers::HostileAnswers(std::shared_ptr<FuzzScript> script, Paths paths)
     : script_(std::move(script)), paths_(std::move(paths)) {}
 
 Error HostileAnswers::error(uint8_t selector) {
-  switch (selector % 10) {
-    case 0:
-      return Error{"NSURLErrorDomain", -999, "cancelled"};
-    case 1:
-      return Error{"NSURLErrorDomain", -1012, "user cancelled authentication"};
-    case 2:
-      return Error{"NSCocoaErrorDomain", 3072, "the operation was cancelled"};
-    case 3:
-      return Error{"ScriptedDelegate", 507, "insufficient storage"};
-    case 4:
-      return Error{"NSURLErrorDomain", -1001, "timed out"};
-    case 5:
-      return Error{"NSPOSIXErrorDomain", 28, "No space left on device"};
-    case 6:
-      return Error{"BackupSDKError", 319, "remote full"};
-    case 7:
-      return Error{};
-    case 8:
-      return Error{std::string("\xff/..\n\0odd", 9), INT_MIN, std::string(300, 'x')};
-    default:
-      return Error{"LocalFolderDelegate", selector, "refused"};
-  }
+  static const Error errors[] = {
+      {"NSURLErrorDomain", -999, "cancelled"},
+      {"NSURLErrorDomain", -1012, "user cancelled authentication"},
+      {"NSCocoaErrorDomain", 3072, "the operation was cancelled"},
+      {"ScriptedDelegate", 507, "insufficient storage"},
+      {"NSURLErrorDomain", -1001, "timed out"},
+      {"NSPOSIXErrorDomain", 28, "No space left on device"},
+      {"BackupSDKError", 319, "remote full"},
+      {},
+      {std::string("\xff/..\n\0odd", 9), INT_MIN, std::string(300, 'x')},
+  };
+  const size_t choice = selector % 10;
+  return choice < std::size(errors) ? errors[choice]
+                                    : Error{"LocalFolderDelegate", selector, "refused"};
 }
 
 BackupSDKError HostileAnswers::downloadError(uint8_t selector) {
-  switch (selector % 6) {
-    case 0:
-      return BackupSDKError::delegateFileDoesNotExist;
-    case 1:
-      return BackupSDKError::delegateFileDownloadFailed;
-    case 2:
-      return BackupSDKError::isCanceling;
-    case 3:
-      return static_cast<BackupSDKError>(-999);
-    case 4:
-      return static_cast<BackupSDKError>(507);
-    default:
-      return static_cast<BackupSDKError>(INT_MAX);
-  }
+  static const BackupSDKError errors[] = {BackupSDKError::delegateFileDoesNotExist,
+                                          BackupSDKError::delegateFileDownloadFailed,
+                                          BackupSDKError::isCanceling,
+                                          static_cast<BackupSDKError>(-999),
+                                          static_cast<BackupSDKError>(507),
+                                          static_cast<BackupSDKError>(INT_MAX)};
+  return errors[selector % std::size(errors)];
 }
 
 std::string HostileAnswers::download(uint8_t selector) {

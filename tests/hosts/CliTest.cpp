@@ -74,12 +74,7 @@ TEST_F(CliTest, PreviewCountsTheWorkWithoutUploading) {
 
 TEST_F(CliTest, InterruptCancelsTheBackupAndTheNextBackupCompletesIt) {
   addMedia("Pictures", "jpg", 160, 256 * 1024);
-  std::string command =
-      "exec " + commandLine("backup --only images --archive-size 512k" + folders());
-  char shell[] = "/bin/sh", flag[] = "-c";
-  char* argv[] = {shell, flag, command.data(), nullptr};
-  pid_t pid = -1;
-  ASSERT_EQ(posix_spawn(&pid, "/bin/sh", nullptr, nullptr, argv, environ), 0);
+  const pid_t pid = spawn("backup --only images --archive-size 512k" + folders(), "");
 
   // The device folder appears when the run starts uploading.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);

@@ -30,6 +30,17 @@ struct Outcome {
   std::string err;
 };
 
+// The command with `arguments`, its folders in `dir`; the credentials come from this process's
+// environment.
+Outcome runCli(const TempDir& dir, const std::string& arguments) {
+  const std::string command = "env TMPDIR='" + dir.file("tmp") + "' XDG_CONFIG_HOME='" +
+                              dir.file("config") + "' XDG_DATA_HOME='" + dir.file("data") +
+                              "' '" TESSELLON_CLI_PATH "' " + arguments + " >'" + dir.file("out") +
+                              "' 2>'" + dir.file("err") + "' </dev/null";
+  const int raw = std::system(command.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, dir.read("out"), dir.read("err")};
+}
+
 // A WebDAV server that asks for a password, shared by the tests of this program.
 ApacheDavServer& davServer() {
   static ApacheDavServer server{
@@ -89,15 +100,9 @@ class NetworkCliTest : public ::testing::TestWithParam<Kind> {
     return "dav://127.0.0.1:" + std::to_string(davServer().port()) + "/" + name_;
   }
 
-  Outcome run(const std::string& arguments, std::string remoteUrl = "") {
-    if (remoteUrl.empty()) remoteUrl = remote();
-    const std::string command = "env TMPDIR='" + dir_.file("tmp") + "' XDG_CONFIG_HOME='" +
-                                dir_.file("config") + "' XDG_DATA_HOME='" + dir_.file("data") +
-                                "' '" TESSELLON_CLI_PATH "' " + arguments + " --remote '" +
-                                remoteUrl + "' >'" + dir_.file("out") + "' 2>'" + dir_.file("err") +
-                                "' </dev/null";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, dir_.read("out"), dir_.read("err")};
+  Outcome run(const std::string& arguments, const std::string& remoteUrl = "") {
+    return runCli(dir_,
+                  arguments + " --remote '" + (remoteUrl.empty() ? remote() : remoteUrl) + "'");
   }
   std::string folders(const std::string& home) const {
     return " --pictures '" + dir_.file(home + "/Pictures") + "' --movies '" +
@@ -255,13 +260,7 @@ TEST(HttpsCliTest, TheCaFileIsTrustedAnotherCaRefusedAndInsecureWarned) {
   TempDir dir;
   const std::string remote = "davs://127.0.0.1:" + std::to_string(server.port()) + "/";
   auto run = [&](const std::string& arguments) {
-    const std::string command = "env TMPDIR='" + dir.file("tmp") + "' XDG_CONFIG_HOME='" +
-                                dir.file("config") + "' XDG_DATA_HOME='" + dir.file("data") +
-                                "' '" TESSELLON_CLI_PATH "' list --remote '" + remote + "' " +
-                                arguments + " >'" + dir.file("out") + "' 2>'" + dir.file("err") +
-                                "' </dev/null";
-    const int raw = std::system(command.c_str());
-    return Outcome{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, dir.read("out"), dir.read("err")};
+    return runCli(dir, "list --remote '" + remote + "' " + arguments);
   };
 
   const Outcome trusted = run("--ca-file '" + server.caFile() + "'");

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "delegates/LocalFolderDelegate.h"
+#include "remote/DelegateCalls.h"
 #include "support/TempDir.h"
 
 namespace tessellon {
@@ -23,12 +24,7 @@ class VersionKeepingDelegateTest : public ::testing::Test {
     return dir_.file("remote/DEV/.history/" + std::string(kState) + "/" + path);
   }
   std::optional<Error> upload(const std::string& bytes, const std::string& path) {
-    const std::string local = dir_.write("local/" + std::to_string(++uploads_), bytes);
-    std::promise<std::optional<Error>> done;
-    delegate_->uploadFile(
-        local, path, [](const TransferProgress&) {},
-        [&done](std::optional<Error> error) { done.set_value(std::move(error)); });
-    return done.get_future().get();
+    return calls_.upload(dir_.write("local/" + std::to_string(++uploads_), bytes), path);
   }
 
   TempDir dir_;
@@ -36,6 +32,7 @@ class VersionKeepingDelegateTest : public ::testing::Test {
       std::make_shared<hosts::LocalFolderDelegate>(dir_.file("remote"));
   std::shared_ptr<hosts::VersionKeepingDelegate> delegate_ =
       std::make_shared<hosts::VersionKeepingDelegate>(local_, local_, kState);
+  DelegateCalls calls_{delegate_};
   int uploads_ = 0;
 };
 
@@ -67,12 +64,7 @@ TEST_F(VersionKeepingDelegateTest, ConcurrentDeletionsAllLandInTheState) {
   }
   EXPECT_TRUE(fs::is_empty(dir_.file("remote/DEV/images")));
 
-  std::promise<std::optional<Directory>> listed;
-  delegate_->getDirectoryInfo("DEV",
-                              [&listed](std::optional<Directory> listing, std::optional<Error>) {
-                                listed.set_value(std::move(listing));
-                              });
-  const std::optional<Directory> listing = listed.get_future().get();
+  const std::optional<Directory> listing = calls_.list("DEV").first;
   ASSERT_TRUE(listing);
   ASSERT_EQ(listing->members.size(), 1u);
   EXPECT_EQ(listing->members[0].fullName, "DEV/images");
@@ -86,10 +78,7 @@ TEST_F(VersionKeepingDelegateTest, AStateHoldsWhatWasThereBeforeTheRunOnly) {
   ASSERT_EQ(upload("first", "DEV/backup.json"), std::nullopt);
   ASSERT_EQ(upload("second", "DEV/backup.json"), std::nullopt);
   ASSERT_EQ(upload("lock", "DEV/lock.json"), std::nullopt);
-  std::promise<bool> gone;
-  delegate_->deleteFile("DEV/backup.json",
-                        [&gone](bool deleted, std::optional<Error>) { gone.set_value(deleted); });
-  EXPECT_TRUE(gone.get_future().get());
+  EXPECT_TRUE(calls_.deleteFile("DEV/backup.json").first);
 
   EXPECT_EQ(dir_.read(kept("backup.json")), "before");
   EXPECT_EQ(dir_.read(kept("images.json")), "images before");

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "tessellon/BackupSDKDelegate.h"
@@ -20,6 +21,20 @@
 #include "delegates/RemoteVersions.h"
 
 namespace tessellon {
+
+// An std::optional<Error> holding an error of this domain and code.
+MATCHER_P2(IsError, domain, code,
+           "is the error " + ::testing::PrintToString(domain) + " " +
+               ::testing::PrintToString(code)) {
+  *result_listener << "which is " << (arg ? describe(*arg) : std::string("no error"));
+  return arg.has_value() && arg->domain == domain && arg->code == code;
+}
+
+// The first value of an answer that came (what Answer::wait returns) matches `inner`.
+MATCHER_P(AnsweredWith, inner, "was answered with a matching value") {
+  return arg.has_value() &&
+         ::testing::ExplainMatchResult(inner, std::get<0>(*arg), result_listener);
+}
 
 // Collects the answers of one delegate request, from any thread.
 template <class... Args>

@@ -26,7 +26,9 @@ namespace fs = std::filesystem;
 using hosts::LocalFolderDelegate;
 using ::testing::Each;
 using ::testing::Eq;
+using ::testing::Field;
 using ::testing::IsEmpty;
+using ::testing::Optional;
 using ::testing::Pair;
 using ::testing::UnorderedElementsAre;
 using ::testing::UnorderedElementsAreArray;
@@ -34,10 +36,6 @@ using ::testing::UnorderedElementsAreArray;
 constexpr int kRefusedPath = static_cast<int>(hosts::LocalFolderError::refusedPath);
 constexpr int kUnsafeArchive = static_cast<int>(hosts::LocalFolderError::unsafeArchive);
 constexpr int kUnreadableArchive = static_cast<int>(hosts::LocalFolderError::unreadableArchive);
-
-MATCHER_P2(IsError, domain, code, "") {
-  return arg.has_value() && arg->domain == domain && arg->code == code;
-}
 
 class LocalFolderDelegateTest : public ::testing::Test {
  protected:
@@ -118,9 +116,7 @@ TEST_F(LocalFolderDelegateTest, InflationDoesNotFollowALinkAlreadyInTheDestinati
   writeArchive(remotePath("dev1/dev1.zip"), {{"images/evil", "x"}});
 
   const auto error = calls_.inflate("dev1/dev1.zip", "dev1");
-
-  ASSERT_TRUE(error.has_value());
-  EXPECT_EQ(error->domain, "NSPOSIXErrorDomain");
+  EXPECT_EQ(error.value_or(Error{}).domain, "NSPOSIXErrorDomain");
   EXPECT_TRUE(fs::is_empty(space_.file("outside")));
 }
 
@@ -274,9 +270,7 @@ TEST_F(LocalFolderDelegateTest, UploadReplacesTheOldFileOnlyOnceComplete) {
         seenWhileCopying.push_back(readRemote("dev1/big"));
       },
       answer.callback());
-  const auto answered = answer.wait();
-  ASSERT_TRUE(answered.has_value());
-  EXPECT_EQ(std::get<0>(*answered), std::nullopt);
+  EXPECT_THAT(answer.wait(), AnsweredWith(Eq(std::nullopt)));
 
   EXPECT_TRUE(readRemote("dev1/big") == bytes);
   ASSERT_FALSE(seenWhileCopying.empty());
@@ -335,9 +329,7 @@ TEST_F(LocalFolderDelegateTest, CancelledTransfersLeaveNothingBehind) {
   download.handle.set_value(
       delegate_->downloadFile("dev1/copy", download.progress(), downloaded.callback()));
 
-  const auto uploadAnswer = uploaded.wait();
-  ASSERT_TRUE(uploadAnswer.has_value());
-  EXPECT_THAT(std::get<0>(*uploadAnswer), IsError("NSURLErrorDomain", -999));
+  EXPECT_THAT(uploaded.wait(), AnsweredWith(IsError("NSURLErrorDomain", -999)));
   EXPECT_EQ(readRemote("dev1/big"), "old");
   EXPECT_THAT(leftovers("dev1"), IsEmpty());
 
@@ -388,17 +380,14 @@ TEST_F(LocalFolderDelegateTest, AFullRemoteAnswers507AndKeepsNothingPartial) {
   ASSERT_EQ(calls_.upload(space_.write("local/a", randomContent(4000, 1)), "a"), std::nullopt);
 
   // Any domain will do: the code is what the library reacts to.
-  const auto full = calls_.upload(space_.write("local/b", randomContent(8000, 2)), "b");
-  ASSERT_TRUE(full.has_value());
-  EXPECT_EQ(full->code, 507);
+  EXPECT_THAT(calls_.upload(space_.write("local/b", randomContent(8000, 2)), "b"),
+              Optional(Field(&Error::code, 507)));
   EXPECT_FALSE(fs::exists(remotePath("b")));
   EXPECT_THAT(leftovers(""), IsEmpty());
 
   // Extraction counts against the same room.
   writeArchive(remotePath("dev1.zip"), {{"images/c", randomContent(5000, 3)}});
-  const auto inflated = calls_.inflate("dev1.zip", "");
-  ASSERT_TRUE(inflated.has_value());
-  EXPECT_EQ(inflated->code, 507);
+  EXPECT_THAT(calls_.inflate("dev1.zip", ""), Optional(Field(&Error::code, 507)));
   EXPECT_FALSE(fs::exists(remotePath("images/c")));
   EXPECT_THAT(leftovers("images"), IsEmpty());
 }

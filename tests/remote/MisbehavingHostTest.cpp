@@ -16,6 +16,7 @@
 #include "core/CancelToken.h"
 #include "core/FileStatusManager.h"
 #include "core/NotificationService.h"
+#include "platform/Warnings.h"
 #include "platform/files/FileIOService.h"
 #include "remote/RemoteIOService.h"
 #include "remote/SingleFileTransferStateReporter.h"
@@ -116,13 +117,7 @@ class MisbehavingHostTest : public ::testing::Test {
         std::vector<std::string>{space_.file("Pictures")},
         std::vector<std::string>{space_.file("host"), space_.file("Pictures")});
   }
-  size_t warnings(const std::string& part) const {
-    size_t count = 0;
-    for (const auto& [level, line] : logger_->lines()) {
-      if (level == LogLevel::warning && line.find(part) != std::string::npos) ++count;
-    }
-    return count;
-  }
+  size_t warnings(const std::string& part) const { return warningsContaining(*logger_, part); }
   size_t backupReports() {
     EXPECT_TRUE(flushBackgroundQueue());
     std::lock_guard lock(mutex_);

@@ -16,6 +16,7 @@
 #include "core/NotificationService.h"
 #include "delegates/LocalFolderDelegate.h"
 #include "platform/files/FileIOService.h"
+#include "remote/DelegateCalls.h"
 #include "remote/SingleFileTransferStateReporter.h"
 #include "remote/TestArchives.h"
 #include "support/AwaitResult.h"
@@ -229,9 +230,7 @@ TEST_F(RemoteIOServiceTest, HostAnswersBecomeTheLibrarysCodes) {
     RemoteIOService service(host, files_, nullptr, reporter_);
     row.arm(*host);
     const auto error = row.call(service);
-    ASSERT_TRUE(error.has_value());
-    EXPECT_EQ(error->domain, row.expected.domain);
-    EXPECT_EQ(error->code, row.expected.code);
+    ASSERT_THAT(error, IsError(row.expected.domain, row.expected.code));
     if (row.expected.domain == "HostDomain") {
       EXPECT_EQ(error->message, row.expected.message);
     }

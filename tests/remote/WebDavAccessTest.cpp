@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "remote/DelegateCalls.h"
 #include "remote/NetworkRemotes.h"
 
 namespace tessellon {
@@ -48,9 +49,7 @@ class HttpsWebDavTest : public WebDavAccessTest {
 // (HttpsCliTest); without a CA file the system's CAs decide, and they do not know the server's.
 TEST_F(HttpsWebDavTest, WithoutACaFileTheServerIsNotTrustedAndNothingIsStored) {
   const std::optional<Error> error = roundTrip(quickRetries());
-  ASSERT_TRUE(error.has_value());
-  EXPECT_EQ(error->domain, "CURLError");
-  EXPECT_EQ(error->code, CURLE_PEER_FAILED_VERIFICATION);
+  ASSERT_THAT(error, IsError("CURLError", CURLE_PEER_FAILED_VERIFICATION));
   EXPECT_THAT(error->message, HasSubstr("TLS: the server's certificate is not trusted"));
   EXPECT_THAT(error->message, HasSubstr("--ca-file"));
   EXPECT_FALSE(std::filesystem::exists(server_.davRoot() + "/a.jpg"));

@@ -26,7 +26,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::Eq;
+using ::testing::Field;
 using ::testing::HasSubstr;
+using ::testing::Optional;
 using ::testing::Pair;
 
 class WebDavStoreTest : public ::testing::Test {
@@ -89,10 +91,7 @@ TEST_F(WebDavStoreTest, AFailureThatLastsEndsInItsErrorAfterBoundedAttempts) {
   proxy.arm("PUT", 0, FaultyHttpProxy::Fault::answer500);
   DelegateCalls& calls = delegateFor(proxy.url(), quickRetries(3));
 
-  const std::optional<Error> error = calls.upload(local("a", "abc"), "a.jpg");
-  ASSERT_TRUE(error.has_value());
-  EXPECT_EQ(error->domain, "HTTP");
-  EXPECT_EQ(error->code, 500);
+  EXPECT_THAT(calls.upload(local("a", "abc"), "a.jpg"), IsError("HTTP", 500));
   EXPECT_EQ(proxy.count("PUT"), 3u);
   EXPECT_THAT(storedFiles(), ::testing::IsEmpty());
 }
@@ -116,11 +115,8 @@ TEST_F(WebDavStoreTest, AServerStoppedMidTransferIsRetriedOnceItIsBack) {
         }
       },
       upload.callback());
-  const auto answer = upload.wait();
-
+  EXPECT_THAT(upload.wait(), AnsweredWith(Eq(std::nullopt)));
   EXPECT_TRUE(stopping.load());
-  ASSERT_TRUE(answer.has_value());
-  EXPECT_EQ(std::get<0>(*answer), std::nullopt);
   EXPECT_TRUE(storedBytes("big.mov") == bytes);
 }
 
@@ -157,12 +153,7 @@ TEST_F(WebDavStoreTest, CancelStopsARunningUploadAtOnce) {
       upload.callback());
   while (!started.load()) std::this_thread::yield();
   transfer->cancel();
-  const auto answer = upload.wait();
-
-  ASSERT_TRUE(answer.has_value());
-  ASSERT_TRUE(std::get<0>(*answer).has_value());
-  EXPECT_EQ(std::get<0>(*answer)->domain, "NSURLErrorDomain");
-  EXPECT_EQ(std::get<0>(*answer)->code, -999);
+  EXPECT_THAT(upload.wait(), AnsweredWith(IsError("NSURLErrorDomain", -999)));
   EXPECT_FALSE(fs::exists(server_.davRoot() + "/big.mov"));
 }
 
@@ -284,9 +275,7 @@ TEST_F(FullWebDavStoreTest, AFullVolumeAnswers507ForUploadsAndInflation) {
                                          {"backup.json", "{}"}});
   ASSERT_THAT(calls.createDirectory("dev1"), Pair(false, Eq(std::nullopt)));
   ASSERT_EQ(calls.upload(local_.file("dev1.zip"), "dev1/dev1.zip"), std::nullopt);
-  const std::optional<Error> inflate = calls.inflate("dev1/dev1.zip", "dev1");
-  ASSERT_TRUE(inflate.has_value());
-  EXPECT_EQ(inflate->code, 507);
+  EXPECT_THAT(calls.inflate("dev1/dev1.zip", "dev1"), Optional(Field(&Error::code, 507)));
   // The record comes last: it never names files that did not land.
   EXPECT_FALSE(fs::exists(server_.davRoot() + "/dev1/backup.json"));
 }

@@ -14,6 +14,8 @@
 #include "tessellon/BackupSDK.h"
 
 #include "delegates/LocalFolderDelegate.h"
+#include "platform/Warnings.h"
+#include "sdk/FacadeHome.h"
 #include "support/BackgroundQueue.h"
 #include "support/FaultyDelegate.h"
 #include "support/GeneratedHome.h"
@@ -29,10 +31,7 @@ using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using ::testing::StartsWith;
 
-struct Outcome {
-  std::shared_ptr<ProcessReport> report;
-  std::optional<Error> error;
-};
+using Outcome = Finished<ProcessReport>;
 
 std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -78,12 +77,9 @@ class RestoreEndToEndTest : public ::testing::Test {
 
     BackupSDK sdk(std::make_shared<hosts::LocalFolderDelegate>(remoteRoot_.path()), nullptr,
                   homeOptions(source_));
-    std::promise<Outcome> done;
-    sdk.startBackup(BackupSettings("laptop", true, true, true, true, false), nullptr,
-                    [&](std::shared_ptr<ProcessReport> report, std::optional<Error> error) {
-                      done.set_value({std::move(report), std::move(error)});
-                    });
-    const Outcome backedUp = done.get_future().get();
+    const BackupSettings settings("laptop", true, true, true, true, false);
+    const auto backedUp =
+        awaitFinished<ProcessReport>([&](auto done) { sdk.startBackup(settings, nullptr, done); });
     EXPECT_FALSE(backedUp.error);
   }
   ~RestoreEndToEndTest() override {
@@ -97,28 +93,12 @@ class RestoreEndToEndTest : public ::testing::Test {
     return *target_;
   }
 
-  std::shared_ptr<Backup> onlyBackup() {
-    std::promise<std::vector<std::shared_ptr<Backup>>> listed;
-    target().getAvailableBackups([&](auto backups, auto) {
-      listed.set_value(backups.value_or(std::vector<std::shared_ptr<Backup>>{}));
-    });
-    auto backups = listed.get_future().get();
-    EXPECT_EQ(backups.size(), 1u);
-    return backups.empty() ? nullptr : backups.front();
-  }
-
   Outcome restore(Settings settings = Settings(true, true, true, true),
                   std::function<void(const FileStatus&)> progress = nullptr) {
-    auto backup = onlyBackup();
+    auto backup = onlyBackupOf(target());
     if (!backup) return {};
-    std::promise<Outcome> done;
-    target().startRestore(backup, settings, std::move(progress),
-                          [&](std::shared_ptr<ProcessReport> report, std::optional<Error> error) {
-                            done.set_value({std::move(report), std::move(error)});
-                          });
-    auto future = done.get_future();
-    EXPECT_EQ(future.wait_for(std::chrono::seconds(60)), std::future_status::ready);
-    return future.get();
+    return awaitFinished<ProcessReport>(
+        [&](auto done) { target().startRestore(backup, settings, std::move(progress), done); });
   }
 
   // The user's folders of the second home (not the library's own).
@@ -155,14 +135,14 @@ class RestoreEndToEndTest : public ::testing::Test {
 TEST_F(RestoreEndToEndTest, AnEmptyHomeGetsEveryFileCardAndEventBack) {
   const Outcome restored = restore();
   ASSERT_FALSE(restored.error) << describe(*restored.error);
-  ASSERT_TRUE(restored.report);
-  ASSERT_TRUE(restored.report->images && restored.report->videos);
-  EXPECT_EQ(restored.report->images->success, 4);
-  EXPECT_EQ(restored.report->images->failed, 0);
-  EXPECT_EQ(restored.report->videos->success, 3);
-  ASSERT_TRUE(restored.report->contacts && restored.report->calendars);
-  EXPECT_EQ(restored.report->contacts->success, 1);
-  EXPECT_EQ(restored.report->calendars->success, 1);
+  ASSERT_TRUE(restored.value);
+  ASSERT_TRUE(restored.value->images && restored.value->videos);
+  EXPECT_EQ(restored.value->images->success, 4);
+  EXPECT_EQ(restored.value->images->failed, 0);
+  EXPECT_EQ(restored.value->videos->success, 3);
+  ASSERT_TRUE(restored.value->contacts && restored.value->calendars);
+  EXPECT_EQ(restored.value->contacts->success, 1);
+  EXPECT_EQ(restored.value->calendars->success, 1);
 
   // Same content and date at every recorded path; the bundle's files land in a folder of their
   // own instead of a bundle.
@@ -205,8 +185,8 @@ TEST_F(RestoreEndToEndTest, RestoringAgainDownloadsOnlyTheListsAndAddsNothing) {
   const int downloads = remote_->calls("downloadFile");
   const Outcome again = restore();
   ASSERT_FALSE(again.error) << describe(*again.error);
-  ASSERT_TRUE(again.report && again.report->images);
-  EXPECT_EQ(again.report->images->success, 4);
+  ASSERT_TRUE(again.value && again.value->images);
+  EXPECT_EQ(again.value->images->success, 4);
   // Only the list documents cross again; no media file, no second card or calendar, no copy.
   EXPECT_LE(remote_->calls("downloadFile") - downloads, 5);
   EXPECT_EQ(userFiles(), first);
@@ -218,19 +198,19 @@ TEST_F(RestoreEndToEndTest, ACorruptImageListFailsOnlyThatCategoryAndAMissingFil
   const int downloads = remote_->calls("downloadFile");
   const Outcome restored = restore();
   ASSERT_FALSE(restored.error) << describe(*restored.error);
-  ASSERT_TRUE(restored.report && restored.report->images && restored.report->videos &&
-              restored.report->contacts);
-  EXPECT_EQ(restored.report->images->success, 0);
-  EXPECT_EQ(restored.report->images->failed, 4);
-  EXPECT_EQ(restored.report->videos->success, 2);
-  EXPECT_EQ(restored.report->videos->failed, 1);
-  EXPECT_EQ(restored.report->contacts->success, 1);
+  ASSERT_TRUE(restored.value && restored.value->images && restored.value->videos &&
+              restored.value->contacts);
+  EXPECT_EQ(restored.value->images->success, 0);
+  EXPECT_EQ(restored.value->images->failed, 4);
+  EXPECT_EQ(restored.value->videos->success, 2);
+  EXPECT_EQ(restored.value->videos->failed, 1);
+  EXPECT_EQ(restored.value->contacts->success, 1);
   const std::string device = fs::path(deviceFolder()).filename().string();
   EXPECT_THAT(
-      restored.report->images->failedItems,
+      restored.value->images->failedItems,
       ElementsAre(FailedItem{device + "/images", "the list of what it holds could not be read"}));
-  ASSERT_EQ(restored.report->videos->failedItems.size(), 1u);
-  EXPECT_THAT(restored.report->videos->failedItems[0].path,
+  ASSERT_EQ(restored.value->videos->failedItems.size(), 1u);
+  EXPECT_THAT(restored.value->videos->failedItems[0].path,
               ::testing::AnyOf("holiday.mp4", "2020/trip.mov", ::testing::EndsWith("clip.MOV")));
   // The listing's record, four list documents and the three videos (one missing); no image.
   EXPECT_EQ(remote_->calls("downloadFile") - downloads, 1 + 4 + 3);
@@ -250,9 +230,9 @@ TEST_F(RestoreEndToEndTest, AMissingListOfAnyClaimedLengthFailsItsCountWithoutAn
 
   const Outcome restored = restore(Settings(false, false, false, true));
   ASSERT_FALSE(restored.error) << describe(*restored.error);
-  ASSERT_TRUE(restored.report && restored.report->images);
-  EXPECT_EQ(restored.report->images->success, 0);
-  EXPECT_EQ(restored.report->images->failed, 200000000);
+  ASSERT_TRUE(restored.value && restored.value->images);
+  EXPECT_EQ(restored.value->images->success, 0);
+  EXPECT_EQ(restored.value->images->failed, 200000000);
   EXPECT_FALSE(fs::exists(home_.file("Pictures/2019")));
 }
 
@@ -273,18 +253,11 @@ TEST_F(RestoreEndToEndTest, DamagedStoredPhotosFailAloneAndLandNowhere) {
 
   const Outcome restored = restore(Settings(false, false, false, true));
   ASSERT_FALSE(restored.error) << describe(*restored.error);
-  ASSERT_TRUE(restored.report && restored.report->images);
-  EXPECT_EQ(restored.report->images->success, 2);
-  EXPECT_EQ(restored.report->images->failed, 2);
+  ASSERT_TRUE(restored.value && restored.value->images);
+  EXPECT_EQ(restored.value->images->success, 2);
+  EXPECT_EQ(restored.value->images->failed, 2);
   for (const std::string& name : {truncated, flipped}) {
-    const auto lines = logger_->lines();
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [&](const auto& line) {
-                              return line.first == LogLevel::warning &&
-                                     line.second.find(name) != std::string::npos;
-                            }),
-              1)
-        << name;
+    EXPECT_EQ(warningsContaining(*logger_, name), 1u) << name;
   }
   // The intact ones are in place; of the damaged ones, nothing is, nor is any download left.
   const Files before = filesBelow(source_.file("Pictures"));
@@ -306,7 +279,7 @@ TEST_F(RestoreEndToEndTest, ACancelledRestoreCompletesWithNothing) {
         if (status.processed > 0 && !cancelled.exchange(true)) target().cancel(nullptr);
       });
   EXPECT_TRUE(cancelled);
-  EXPECT_FALSE(outcome.report);
+  EXPECT_FALSE(outcome.value);
   EXPECT_FALSE(outcome.error);
 }
 

@@ -42,6 +42,14 @@ class RestoreMediaTest : public MediaTestBase {
     temp_.write("remote/MAC1/images/" + item->getRemoteFileName(), content);
     return item;
   }
+  // Items "1.jpg" to "<count>.jpg" of the backup holding "<content> <n>", on the remote side.
+  MediaMetaData::Items remoteItems(int count, const std::string& content) {
+    MediaMetaData::Items items;
+    for (int i = 1; i <= count; ++i) {
+      items.push_back(remoteItem(content + " " + std::to_string(i), std::to_string(i) + ".jpg"));
+    }
+    return items;
+  }
   // An item of the backup whose file is also in the picture folder, as it was backed up.
   std::shared_ptr<MediaItem> localItem(const std::string& content, std::vector<std::string> paths) {
     tree_.add("Pictures/" + paths.front(), content);
@@ -53,6 +61,16 @@ class RestoreMediaTest : public MediaTestBase {
     const std::string id = paths.front();
     return std::make_shared<MediaItem>("jpg", static_cast<int64_t>(content.size()), id, date,
                                        wholeContentFingerprint(content), std::move(paths));
+  }
+  // Gives the image restore files the test can hold up, and slots of its own.
+  std::shared_ptr<FaultyFileIOService> imagesOverFaultyFiles() {
+    auto files =
+        std::make_shared<FaultyFileIOService>(std::make_shared<FileIOService>(temp_.file("tmp")));
+    images_ = std::make_shared<RestoreMediaItemService>(
+        remoteOver(host_, files, logger_, statusManager_), logger_, status_, files,
+        services(files).imageService, RestoreMediaItemService::kImages,
+        std::make_shared<RestoreSlots>());
+    return files;
   }
   static std::shared_ptr<MediaMetaData> list(MediaMetaData::Items items) {
     return std::make_shared<MediaMetaData>(std::move(items));
@@ -80,10 +98,7 @@ class RestoreMediaTest : public MediaTestBase {
 };
 
 TEST_F(RestoreMediaTest, FourDownloadsRunAtOnceAndACancelStartsNoFurtherItem) {
-  MediaMetaData::Items items;
-  for (int i = 1; i <= 6; ++i) {
-    items.push_back(remoteItem("content " + std::to_string(i), std::to_string(i) + ".jpg"));
-  }
+  const MediaMetaData::Items items = remoteItems(6, "content");
   host_->setDelivery(FaultyDelegate::Delivery::late);
 
   auto restore = images_->restoreAll(list(items), {"MAC1"}, token_);
@@ -105,10 +120,7 @@ TEST_F(RestoreMediaTest, FourDownloadsRunAtOnceAndACancelStartsNoFurtherItem) {
 }
 
 TEST_F(RestoreMediaTest, ImagesAndVideosRestoredTogetherShareFourDownloads) {
-  MediaMetaData::Items pictures;
-  for (int i = 1; i <= 5; ++i) {
-    pictures.push_back(remoteItem("picture " + std::to_string(i), std::to_string(i) + ".jpg"));
-  }
+  const MediaMetaData::Items pictures = remoteItems(5, "picture");
   MediaMetaData::Items movies;
   for (int i = 1; i <= 2; ++i) {
     auto movie = makeItem("movie " + std::to_string(i), {"m" + std::to_string(i) + ".mov"},
@@ -142,16 +154,8 @@ TEST_F(RestoreMediaTest, ImagesAndVideosRestoredTogetherShareFourDownloads) {
 TEST_F(RestoreMediaTest, DownloadsGoOnWhileDownloadedItemsWaitToBePlaced) {
   // Placements run one at a time and may be slow (a copy for each further path): the transfers
   // must not idle meanwhile.
-  auto files =
-      std::make_shared<FaultyFileIOService>(std::make_shared<FileIOService>(temp_.file("tmp")));
-  MediaServices& media = services(files);
-  images_ = std::make_shared<RestoreMediaItemService>(
-      remoteOver(host_, files, logger_, statusManager_), logger_, status_, files,
-      media.imageService, RestoreMediaItemService::kImages, std::make_shared<RestoreSlots>());
-  MediaMetaData::Items items;
-  for (int i = 1; i <= 6; ++i) {
-    items.push_back(remoteItem("content " + std::to_string(i), std::to_string(i) + ".jpg"));
-  }
+  const auto files = imagesOverFaultyFiles();
+  const MediaMetaData::Items items = remoteItems(6, "content");
   host_->setDelivery(FaultyDelegate::Delivery::late);
   files->holdMoves();
 
@@ -173,13 +177,7 @@ TEST_F(RestoreMediaTest, DownloadsGoOnWhileDownloadedItemsWaitToBePlaced) {
 
 TEST_F(RestoreMediaTest, VersionsOfOnePathArrivingTogetherEachKeepTheirOwnName) {
   // Placements that could overlap are made to: each picks a free name before the other moves.
-  auto files =
-      std::make_shared<FaultyFileIOService>(std::make_shared<FileIOService>(temp_.file("tmp")));
-  files->pairMoves(std::chrono::milliseconds(300));
-  MediaServices& media = services(files);
-  images_ = std::make_shared<RestoreMediaItemService>(
-      remoteOver(host_, files, logger_, statusManager_), logger_, status_, files,
-      media.imageService, RestoreMediaItemService::kImages, std::make_shared<RestoreSlots>());
+  imagesOverFaultyFiles()->pairMoves(std::chrono::milliseconds(300));
   tree_.add("Pictures/a.jpg", "the user's own picture");
   MediaMetaData::Items items;
   std::set<std::string> contents{"the user's own picture"};

@@ -17,6 +17,7 @@
 #include "model/json/CalendarEntryJson.h"
 #include "model/json/ItemsMetaDataJson.h"
 #include "model/json/JsonText.h"
+#include "platform/Warnings.h"
 #include "platform/calendar/CalendarEventUpdater.h"
 #include "platform/calendar/CalendarFilter.h"
 #include "platform/calendar/CalendarRepository.h"
@@ -387,13 +388,7 @@ TEST_F(CalendarRoundTripTest, AKeptEventIsCheckedBeforeItIsWritten) {
   EXPECT_TRUE(has("Planning (renamed)", "UID:../../escape"));
   EXPECT_TRUE(has("Planning (renamed)", "TRIGGER:-PT5M"));
   EXPECT_FALSE(has("Twice", "X-COLOR:teal"));
-  const auto lines = logger->lines();
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                          [](const auto& line) {
-                            return line.first == LogLevel::warning &&
-                                   line.second.find("kept text") != std::string::npos;
-                          }),
-            2);
+  EXPECT_EQ(warningsContaining(*logger, "kept text"), 2u);
 }
 
 // An event with an inline attachment of megabytes travels as its record alone, with a warning.
@@ -415,13 +410,7 @@ TEST_F(CalendarRoundTripTest, AnEventBeyondTheSizeBoundKeepsItsRecordAlone) {
   EXPECT_FALSE(large->iCalendar.has_value());
   ASSERT_TRUE(small->iCalendar.has_value());
   EXPECT_NE(small->iCalendar->find("SUMMARY:Small"), std::string::npos);
-  const auto lines = logger->lines();
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                          [](const auto& line) {
-                            return line.first == LogLevel::warning &&
-                                   line.second.find("\"Large\"") != std::string::npos;
-                          }),
-            1);
+  EXPECT_EQ(warningsContaining(*logger, "\"Large\""), 1u);
 }
 
 // A document from elsewhere may hold a rule the store cannot read: that series is not written,

@@ -17,6 +17,7 @@
 #include "model/json/ContactJson.h"
 #include "model/json/ItemsMetaDataJson.h"
 #include "model/json/JsonText.h"
+#include "platform/Warnings.h"
 #include "platform/contacts/CNContactStoreHelper.h"
 #include "platform/contacts/ContactRepository.h"
 #include "platform/contacts/VCardContentLine.h"
@@ -280,13 +281,7 @@ TEST_F(ContactRoundTripTest, AKeptCardIsCheckedBeforeItIsWritten) {
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "N:Old;New;;;"), 1);
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "X-PET:Kit"), 0);
   EXPECT_EQ(recordsIn("target").size(), 5u);
-  const auto warnings = logger_->lines();
-  EXPECT_EQ(std::count_if(warnings.begin(), warnings.end(),
-                          [](const auto& line) {
-                            return line.first == LogLevel::warning &&
-                                   line.second.find("from its fields") != std::string::npos;
-                          }),
-            4);
+  EXPECT_EQ(warningsContaining(*logger_, "from its fields"), 4u);
 }
 
 // Records written by another device or an older version say "nothing" in ways the address book
@@ -358,10 +353,7 @@ TEST_F(ContactRoundTripTest, AnUnreadableCardIsSkippedByFileNameAndTheRestIsRead
     EXPECT_EQ(item.category, SkippedItem::Category::contacts);
     EXPECT_FALSE(item.reason.empty());
   }
-  const auto lines = logger_->lines();
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                          [](const auto& line) { return line.first == LogLevel::warning; }),
-            3);
+  EXPECT_EQ(warningsContaining(*logger_, ""), 3u);
 }
 
 }  // namespace
