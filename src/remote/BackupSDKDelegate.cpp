@@ -17,11 +17,14 @@ std::string parentOf(const std::string& path) {
 
 }  // namespace
 
+// The interface takes the callbacks by value for the hosts that keep them; this default keeps none.
+// NOLINTBEGIN(performance-unnecessary-value-param)
 std::shared_ptr<CancellationDelegate> BackupSDKDelegate::readFile(
     const std::string&, std::function<bool(const char*, size_t)>,
     std::function<void(std::optional<BackupSDKError>)>) {
   return nullptr;
 }
+// NOLINTEND(performance-unnecessary-value-param)
 
 void BackupSDKDelegate::uploadFileIfAbsent(
     const std::string& localPath, const std::string& relativeRemotePath,

@@ -38,8 +38,8 @@ FolderWalk::~FolderWalk() {
 }
 
 Result<void> FolderWalk::run(const std::function<bool(ListedItem&&)>& visit) {
-  std::vector<std::shared_ptr<Job>> subfolders;
-  Listing first = take(std::make_shared<Job>(""), subfolders);
+  std::vector<std::shared_ptr<Job>> firstSubfolders;
+  Listing first = take(std::make_shared<Job>(""), firstSubfolders);
   if (!first.ok()) return first.error();
   struct Pending {
     ListedItem item;
@@ -55,13 +55,14 @@ Result<void> FolderWalk::run(const std::function<bool(ListedItem&&)>& visit) {
       stack.push_back({std::move(entry), std::move(job)});
     }
   };
-  push(std::move(first).value(), std::move(subfolders));
+  push(std::move(first).value(), std::move(firstSubfolders));
   while (!stack.empty()) {
     Pending pending = std::move(stack.back());
     stack.pop_back();
     // A folder is listed before it is visited, so one that cannot be listed reaches the caller
     // with the reason; the walk goes on without it: one private folder must not hide the rest.
     std::optional<Listing> listing;
+    std::vector<std::shared_ptr<Job>> subfolders;
     if (pending.job) {
       listing = take(pending.job, subfolders);
       if (!listing->ok()) pending.item.listingError = errnoOf(listing->error());

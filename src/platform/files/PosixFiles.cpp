@@ -392,7 +392,8 @@ std::vector<std::string> findFoldersEndingWith(const std::string& root, std::str
   while (!pending.empty()) {
     const std::string relative = std::move(pending.back());
     pending.pop_back();
-    const std::string folder = relative.empty() ? root : root + "/" + relative;
+    std::string folder = root;
+    if (!relative.empty()) folder.append("/").append(relative);
     // The root may be a link; below it, a link is never entered.
     Result<FolderStream> opened = openFolder(folder, relative.empty());
     if (!opened.ok()) continue;
