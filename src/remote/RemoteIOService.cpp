@@ -85,7 +85,7 @@ Future<Void> RemoteIOService::uploadFile(const std::string& localPath,
       [reporter = fileTransferReporter_](const TransferProgress& progress) {
         reporter->reportFractionalProgressOnBackup(progress);
       },
-      std::move(cancelToken));
+      cancelToken);
 }
 
 Future<Void> RemoteIOService::uploadFileInternal(const std::string& localPath,
@@ -97,13 +97,13 @@ Future<Void> RemoteIOService::uploadFileInternal(const std::string& localPath,
     return "Quorro: upload file localPath=" + localPath +
            " remotePath(relative)=" + relativeRemotePath;
   });
-  return sendFile(localPath, relativeRemotePath, std::move(progressReport), std::move(cancelToken));
+  return sendFile(localPath, relativeRemotePath, std::move(progressReport), cancelToken);
 }
 
 Future<Void> RemoteIOService::sendFile(const std::string& localPath,
                                        const std::string& relativeRemotePath,
                                        ProgressReport progressReport,
-                                       std::shared_ptr<CancelToken> cancelToken) {
+                                       const std::shared_ptr<CancelToken>& cancelToken) {
   auto request = startRequest<Void>("upload of " + relativeRemotePath,
                                     BackupSDKError::fileIOFailedToUploadFile, cancelToken);
   callHost(request, [&] {

@@ -80,7 +80,8 @@ class RemoteIOService final : public RemoteIOServiceProtocol {
   int64_t sizeForUpload(const std::string& localPath);
   // The host's upload with the given progress callback, after the caller's checks and log line.
   Future<Void> sendFile(const std::string& localPath, const std::string& relativeRemotePath,
-                        ProgressReport progressReport, std::shared_ptr<CancelToken> cancelToken);
+                        ProgressReport progressReport,
+                        const std::shared_ptr<CancelToken>& cancelToken);
 
   const std::shared_ptr<BackupSDKDelegate> delegate_;
   const std::shared_ptr<FileIOServiceProtocol> fileIOService_;  // may be null
