@@ -66,7 +66,7 @@ BackupPointer pick(const Backups& backups, const CliOptions& options, bool devic
     throw CommandFailure(CommandError::noBackup,
                          "no backups in " + remote + "; 'tessellon backup' makes one");
   }
-  const std::optional<std::string> thisComputer = tessellon::Backup(std::string()).deviceName;
+  const std::optional<std::string> thisComputer = tessellon::thisDeviceName();
   Backups matching;
   for (const BackupPointer& backup : backups) {
     if (thisComputer && backup->deviceName == thisComputer) matching.push_back(backup);

@@ -7,8 +7,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tessellon/CalendarEntry.h"
-#include "tessellon/Contact.h"
 #include "tessellon/DeviceStatistics.h"
 
 #include "cli/ExitStatus.h"
@@ -19,10 +17,9 @@ namespace {
 
 using nlohmann::json;
 
-template <class MetaData>
 void addTotal(std::vector<CategoryTotal>& totals, const char* category,
-              const std::shared_ptr<MetaData>& metaData) {
-  if (metaData) totals.push_back({category, metaData->count, metaData->bytes});
+              const tessellon::BackupCategory& summary) {
+  if (summary.held) totals.push_back({category, summary.held->count, summary.held->bytes});
 }
 
 json totalsJson(const tessellon::Backup& backup) {
@@ -46,10 +43,10 @@ json optionalText(const std::optional<Value>& value) {
 
 std::vector<CategoryTotal> categoryTotals(const tessellon::Backup& backup) {
   std::vector<CategoryTotal> totals;
-  addTotal(totals, "contacts", backup.contactsMetaData);
-  addTotal(totals, "calendars", backup.calendarsMetaData);
-  addTotal(totals, "images", backup.imagesMetaData);
-  addTotal(totals, "videos", backup.videosMetaData);
+  addTotal(totals, "contacts", backup.contacts);
+  addTotal(totals, "calendars", backup.calendars);
+  addTotal(totals, "images", backup.images);
+  addTotal(totals, "videos", backup.videos);
   return totals;
 }
 

@@ -73,9 +73,8 @@ bool isOnly(const CliOptions& options, const std::string& category) {
   return std::find(options.only.begin(), options.only.end(), category) != options.only.end();
 }
 
-template <class MetaData>
-bool holdsAny(const std::shared_ptr<MetaData>& metaData) {
-  return metaData && metaData->count > 0;
+bool holdsAny(const tessellon::BackupCategory& category) {
+  return category.held && category.held->count > 0;
 }
 
 }  // namespace
@@ -346,8 +345,8 @@ SourceSelection selectSources(const CliOptions& options) {
 RestoreSelection selectRestoreCategories(const CliOptions& options,
                                          const tessellon::Backup& backup) {
   RestoreSelection selection;
-  const bool held[] = {holdsAny(backup.contactsMetaData), holdsAny(backup.calendarsMetaData),
-                       holdsAny(backup.imagesMetaData), holdsAny(backup.videosMetaData)};
+  const bool held[] = {holdsAny(backup.contacts), holdsAny(backup.calendars),
+                       holdsAny(backup.images), holdsAny(backup.videos)};
   bool* chosen[] = {&selection.settings.contacts, &selection.settings.calendars,
                     &selection.settings.images, &selection.settings.videos};
   for (size_t index = 0; index < std::size(kCategories); ++index) {

@@ -3,10 +3,6 @@
 #include <algorithm>
 #include <memory>
 
-#include "tessellon/CalendarEntry.h"
-#include "tessellon/Contact.h"
-#include "tessellon/MediaMetaData.h"
-
 namespace tessellon::cli {
 
 namespace {
@@ -16,49 +12,24 @@ void setRemoved(CategoryFigures& figures, int count, int64_t bytes) {
   figures.removedBytes = std::max<int64_t>(0, bytes);
 }
 
-// Media items are compared by content; without both item lists only the counts tell.
-void countRemoved(CategoryFigures& figures, const std::shared_ptr<tessellon::MediaMetaData>& stored,
-                  const std::shared_ptr<tessellon::MediaMetaData>& after) {
-  if (stored->items && after->items) {
-    const auto gone = tessellon::MediaMetaData::difference(stored, after);
-    if (gone) setRemoved(figures, gone->count, gone->bytes);
-    return;
-  }
-  setRemoved(figures, stored->count - figures.unchanged, stored->bytes - figures.unchangedBytes);
-}
-
-template <class T>
-void countRemoved(CategoryFigures& figures,
-                  const std::shared_ptr<tessellon::ItemsMetaData<T>>& stored,
-                  const std::shared_ptr<tessellon::ItemsMetaData<T>>& after) {
-  if (!stored->items || !after->items) {
-    setRemoved(figures, stored->count - figures.unchanged, 0);
-    return;
-  }
-  typename tessellon::ItemsMetaData<T>::Items gone;
-  for (const auto& item : *stored->items) {
-    const bool kept = std::any_of(after->items->begin(), after->items->end(),
-                                  [&](const auto& other) { return *other == *item; });
-    if (!kept) gone.push_back(item);
-  }
-  setRemoved(figures, static_cast<int>(gone.size()),
-             gone.empty() ? 0 : tessellon::detail::compactJsonByteCount<T>(gone));
-}
-
-// `after` is the record the run will store, `task` what it sends, `stored` the record it replaces.
-template <class MetaData>
+// `category` is one category of a preview; `listed`, the same category as the listing gives it,
+// tells what the remote holds where the preview did not read the stored document. Without both
+// item lists, removals are told by the counts (and for media by the bytes too).
 void addPlanned(std::vector<CategoryFigures>& categories, const char* name,
-                const std::shared_ptr<MetaData>& after, const std::shared_ptr<MetaData>& task,
-                const std::shared_ptr<MetaData>& stored) {
+                const tessellon::BackupCategory& category, const tessellon::BackupCategory* listed,
+                bool media) {
+  const std::optional<tessellon::CategorySummary>& after = category.held;
+  const std::optional<tessellon::CategorySummary> stored =
+      category.stored || !listed ? category.stored : listed->held;
   const bool held = stored && stored->count > 0;
-  if (!after && !task && !held) return;
+  if (!after && !category.toSend && !held) return;
   CategoryFigures figures;
   figures.category = name;
   figures.planned = true;
   figures.stored = held ? stored->count : 0;
-  if (task) {
-    figures.fresh = task->count;
-    figures.freshBytes = task->bytes;
+  if (category.toSend) {
+    figures.fresh = category.toSend->count;
+    figures.freshBytes = category.toSend->bytes;
   }
   if (after) {
     figures.unchanged = std::max(0, after->count - figures.fresh);
@@ -68,8 +39,11 @@ void addPlanned(std::vector<CategoryFigures>& categories, const char* name,
     // A category the run leaves out of its record is gone from the remote afterwards.
     if (!after) {
       setRemoved(figures, stored->count, stored->bytes);
+    } else if (category.removed) {
+      setRemoved(figures, category.removed->count, category.removed->bytes);
     } else {
-      countRemoved(figures, stored, after);
+      setRemoved(figures, stored->count - figures.unchanged,
+                 media ? stored->bytes - figures.unchangedBytes : 0);
     }
   }
   categories.push_back(figures);
@@ -97,22 +71,15 @@ RunFigures RunFigures::planned(const tessellon::Backup& preview, const tessellon
   figures.deviceID = preview.deviceID;
   figures.deviceName = preview.deviceName;
   figures.name = preview.name;
-  const tessellon::Backup empty(preview.deviceID);
-  const tessellon::Backup& task = preview.taskList ? *preview.taskList : empty;
-  const std::shared_ptr<const tessellon::Backup> storedRecord = preview.storedRecord();
-  const tessellon::Backup& stored = storedRecord ? *storedRecord : empty;
-  const tessellon::Backup& summary = listed ? *listed : empty;
-  const auto either = [](const auto& loaded, const auto& summarised) {
-    return loaded ? loaded : summarised;
+  const auto of = [listed](tessellon::BackupCategory tessellon::Backup::*category) {
+    return listed ? &(listed->*category) : nullptr;
   };
-  addPlanned(figures.categories, "contacts", preview.contactsMetaData, task.contactsMetaData,
-             either(stored.contactsMetaData, summary.contactsMetaData));
-  addPlanned(figures.categories, "calendars", preview.calendarsMetaData, task.calendarsMetaData,
-             either(stored.calendarsMetaData, summary.calendarsMetaData));
-  addPlanned(figures.categories, "images", preview.imagesMetaData, task.imagesMetaData,
-             either(stored.imagesMetaData, summary.imagesMetaData));
-  addPlanned(figures.categories, "videos", preview.videosMetaData, task.videosMetaData,
-             either(stored.videosMetaData, summary.videosMetaData));
+  addPlanned(figures.categories, "contacts", preview.contacts, of(&tessellon::Backup::contacts),
+             false);
+  addPlanned(figures.categories, "calendars", preview.calendars, of(&tessellon::Backup::calendars),
+             false);
+  addPlanned(figures.categories, "images", preview.images, of(&tessellon::Backup::images), true);
+  addPlanned(figures.categories, "videos", preview.videos, of(&tessellon::Backup::videos), true);
   figures.skipped = skippedEntries(preview.skippedItems);
   return figures;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -7,73 +8,66 @@
 
 #include "tessellon/Date.h"
 #include "tessellon/DeviceStatistics.h"
-#include "tessellon/ItemsMetaData.h"
-#include "tessellon/MediaMetaData.h"
-#include "tessellon/Serializable.h"
 #include "tessellon/SkippedItem.h"
 #include "tessellon/Version.h"
 
 namespace tessellon {
 
-struct Contact;
-struct CalendarEntry;
-struct BackupRunState;
+// The library's own record behind a `Backup`: its stored documents and the state of a previewed
+// run. Opaque to a host.
+struct BackupRecord;
 
-// The fingerprint schemes present in a backup's media and the item counts they
-// were computed for.
-struct MediaVersions {
-  int images = 0;
-  int videos = 0;
-  std::vector<Version> versions;
+// How many items a category holds and their size: the files' bytes for images and videos, the
+// length of the items' JSON text for contacts and calendars.
+struct CategorySummary {
+  int count = 0;
+  int64_t bytes = 0;
 
-  friend bool operator==(const MediaVersions&, const MediaVersions&) = default;
+  friend bool operator==(const CategorySummary&, const CategorySummary&) = default;
 };
 
-// One backup of one device: the record stored as "backup.json". A preview
-// returns one with `taskListToProcess` holding the work of the run.
-struct Backup : Serializable {
+// One category of a backup: what the record holds and, of a preview, what its run will do.
+struct BackupCategory {
+  // Absent when the record leaves the category out.
+  std::optional<CategorySummary> held;
+  // Of a preview: what the run sends.
+  std::optional<CategorySummary> toSend;
+  // Of a preview: what the remote's record held when the preview read it. Absent before the
+  // first backup, and for a category the preview did not read (one it neither backs up nor keeps).
+  std::optional<CategorySummary> stored;
+  // Of a preview: the stored items the run's record no longer holds, which a pruning run deletes
+  // from the remote. Absent unless the preview read the items of both.
+  std::optional<CategorySummary> removed;
+
+  friend bool operator==(const BackupCategory&, const BackupCategory&) = default;
+};
+
+// One backup of one device as a host sees it: a preview's plan, or a stored backup as the
+// listing gives it. A host hands it back to the library as it got it, to run, restore or verify.
+struct Backup {
   std::string deviceID;
-  std::shared_ptr<Version> version;
-  std::shared_ptr<Version> hashVersion;
-  std::optional<int> backupModelVersion;
+  // The format version of the stored record.
+  std::optional<Version> version;
   std::optional<DeviceFamily> osFamily;
   std::optional<DeviceType> deviceType;
   std::optional<std::string> deviceName;
   std::optional<std::string> name;
-  std::shared_ptr<ItemsMetaData<Contact>> contactsMetaData;
-  std::shared_ptr<ItemsMetaData<CalendarEntry>> calendarsMetaData;
-  std::shared_ptr<MediaMetaData> videosMetaData;
-  std::shared_ptr<MediaMetaData> imagesMetaData;
   std::optional<Date> startDate;
   std::optional<Date> modificationDate;
   std::optional<Date> finishDate;
-  MediaVersions mediaVersions;
-  std::shared_ptr<Backup> taskListToProcess;
-  std::shared_ptr<Backup> taskList;
-  // Not stored. What the scan of this computer's media found but could not take, for the
-  // preview to show and the run to report.
+  BackupCategory contacts;
+  BackupCategory calendars;
+  BackupCategory images;
+  BackupCategory videos;
+  // Of a preview: what the scan of this computer's media found but could not take.
   std::vector<SkippedItem> skippedItems;
-  // Not stored. The library's own state of a previewed run; opaque to a host, which hands the
-  // record back as it got it.
-  std::shared_ptr<BackupRunState> runState;
-
-  // A record of the current format (version 1.2, fingerprint scheme 1.1, model
-  // 1) made by this computer: family macos, type pc, the computer's name with
-  // every "/" replaced by "_". No dates, no metadata.
-  explicit Backup(std::string id);
-
-  // "name=... version=... osFamily=... deviceName=... deviceType=... deviceID=...
-  // startDate=... modificationDate=... finishDate=...", absent values as "nil";
-  // for log lines.
-  std::string description() const;
-
-  // Of a preview: the record as the remote held it when the preview read it, with the stored
-  // documents of the categories it loaded; null before the first backup or for other records.
-  std::shared_ptr<const Backup> storedRecord() const;
-
-  // A new record with the same values; the four metadata objects are copies of
-  // their own (sharing the items), the task lists and the run state are shared.
-  std::shared_ptr<Backup> copy() const;
+  // The library's record this was made from; null in a `Backup` a host made itself, which the
+  // library refuses to run, restore or verify.
+  std::shared_ptr<BackupRecord> record;
 };
+
+// The device name that a backup made on this computer records: the computer's name with every "/"
+// replaced by "_"; nothing when the system does not tell it.
+std::optional<std::string> thisDeviceName();
 
 }  // namespace tessellon

@@ -47,10 +47,10 @@ class BackupSDK {
   BackupSDK& operator=(const BackupSDK&) = delete;
 
   // Computes what a backup with `settings` would transfer. `progress` receives
-  // the percentage done. Completes with the backup record (its
-  // `taskListToProcess` holds the work) or an error: 101 while another operation
-  // runs, 104 during a cancel request, an access code (201, 301, 303, 801), or
-  // a metadata code (501 to 504).
+  // the percentage done. Completes with the backup the run would store (per
+  // category what it holds, sends and removes) or an error: 101 while another
+  // operation runs, 104 during a cancel request, an access code (201, 301, 303,
+  // 801), or a metadata code (501 to 504).
   void startPreview(const BackupSettings& settings, std::function<void(int)> progress,
                     std::function<void(std::shared_ptr<Backup>, std::optional<Error>)> completion);
 
@@ -65,16 +65,17 @@ class BackupSDK {
       const BackupSettings& settings, std::function<void(const FileStatus&)> progress,
       std::function<void(std::shared_ptr<ProcessReport>, std::optional<Error>)> completion);
 
-  // Runs a backup record that a preview returned, as startBackup above (105
-  // included).
+  // Runs the backup that a preview returned, as startBackup above (105
+  // included); 103 for a `Backup` that no preview returned.
   void startBackup(
       std::shared_ptr<Backup> backup, std::function<void(const FileStatus&)> progress,
       std::function<void(std::shared_ptr<ProcessReport>, std::optional<Error>)> completion);
 
   // Restores the categories of `settings` from `backup` without overwriting any
   // file, holding the backup's device folder as a backup does. Codes: 101,
-  // 104, 103 (backup written by a newer major format version), 105, 701 (not
-  // restorable on this system), access codes.
+  // 104, 103 (backup written by a newer major format version, or not one that
+  // getAvailableBackups returned), 105, 701 (not restorable on this system),
+  // access codes.
   void startRestore(
       std::shared_ptr<Backup> backup, const Settings& settings,
       std::function<void(const FileStatus&)> progress,

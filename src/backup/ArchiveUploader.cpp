@@ -108,13 +108,14 @@ Future<Void> ArchiveUploader::appendDocument(const std::shared_ptr<Zip>& zip, st
       [this, added = std::move(added), fileName] { return appended(added, fileName); });
 }
 
-Future<Void> ArchiveUploader::appendBackupJson(const std::shared_ptr<Zip>& zip, Backup& backup) {
+Future<Void> ArchiveUploader::appendBackupJson(const std::shared_ptr<Zip>& zip,
+                                               BackupRecord& backup) {
   backup.modificationDate = now();
   return writeBackupMetaData(backup).onSuccess(
       [this, zip] { return appendToZip(zip, "backup.json", true); });
 }
 
-Future<Void> ArchiveUploader::writeBackupMetaData(const Backup& backup) {
+Future<Void> ArchiveUploader::writeBackupMetaData(const BackupRecord& backup) {
   Result<std::string> text = serializer_->serialize(backup);
   if (!text.ok()) {
     logWith(logger_, LogLevel::warning,

@@ -5,12 +5,12 @@
 #include <optional>
 #include <string>
 
-#include "tessellon/Backup.h"
 #include "tessellon/LoggerProtocol.h"
 #include "tessellon/Serializable.h"
 
 #include "core/CancelToken.h"
 #include "futures/Future.h"
+#include "model/BackupRecord.h"
 #include "model/json/Serializer.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "platform/identity/DeviceUIDServiceProtocol.h"
@@ -62,7 +62,7 @@ class ArchiveUploader {
                               const std::string& fileName);
   // Stamps the modification date, writes "<tmp>/backup.json" and appends it as the archive's last
   // entry.
-  Future<Void> appendBackupJson(const std::shared_ptr<Zip>& zip, Backup& backup);
+  Future<Void> appendBackupJson(const std::shared_ptr<Zip>& zip, BackupRecord& backup);
   // Uploads the archive at `localZip` (zipPath() by default) as "<uid>/<uid>.zip" and has it
   // inflated into "<uid>". A full remote (507) requests the remote archive's deletion, cancels the
   // run and fails with 319.
@@ -75,7 +75,7 @@ class ArchiveUploader {
   void deleteLocal(const std::string& path);
 
  private:
-  Future<Void> writeBackupMetaData(const Backup& backup);
+  Future<Void> writeBackupMetaData(const BackupRecord& backup);
   Future<Void> appendToZip(const std::shared_ptr<Zip>& zip, const std::string& fileName,
                            bool close);
   // The outcome of appending `fileName`; a failure is logged.

@@ -51,8 +51,8 @@ std::shared_ptr<MediaMetaData> mediaDelta(const std::shared_ptr<MediaMetaData>& 
 
 }  // namespace
 
-std::shared_ptr<Backup> intersect(const Backup& local, const Backup& remote) {
-  auto result = std::make_shared<Backup>(local.deviceID);
+std::shared_ptr<BackupRecord> intersect(const BackupRecord& local, const BackupRecord& remote) {
+  auto result = std::make_shared<BackupRecord>(local.deviceID);
   result->contactsMetaData = copyOf(local.contactsMetaData);
   result->calendarsMetaData = copyOf(local.calendarsMetaData);
   result->imagesMetaData = intersected(local.imagesMetaData, remote.imagesMetaData);
@@ -60,8 +60,8 @@ std::shared_ptr<Backup> intersect(const Backup& local, const Backup& remote) {
   return result;
 }
 
-std::shared_ptr<Backup> mergeMetaData(const Backup& local, const Backup& remote) {
-  auto result = std::make_shared<Backup>(local.deviceID);
+std::shared_ptr<BackupRecord> mergeMetaData(const BackupRecord& local, const BackupRecord& remote) {
+  auto result = std::make_shared<BackupRecord>(local.deviceID);
   result->contactsMetaData = merged(local.contactsMetaData, remote.contactsMetaData);
   result->calendarsMetaData = merged(local.calendarsMetaData, remote.calendarsMetaData);
   result->imagesMetaData = remoteItemsFor(local.imagesMetaData, remote.imagesMetaData);
@@ -69,9 +69,10 @@ std::shared_ptr<Backup> mergeMetaData(const Backup& local, const Backup& remote)
   return result;
 }
 
-std::shared_ptr<Backup> createTaskList(const Backup& local, const Backup& remote,
-                                       bool keepDeletedItems, DuplicateCollection& duplicates) {
-  auto taskList = std::make_shared<Backup>(local.deviceID);
+std::shared_ptr<BackupRecord> createTaskList(const BackupRecord& local, const BackupRecord& remote,
+                                             bool keepDeletedItems,
+                                             DuplicateCollection& duplicates) {
+  auto taskList = std::make_shared<BackupRecord>(local.deviceID);
   // Contacts travel as one document; keeping deleted ones means re-sending them too.
   taskList->contactsMetaData = keepDeletedItems
                                    ? merged(local.contactsMetaData, remote.contactsMetaData)

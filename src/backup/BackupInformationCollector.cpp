@@ -7,7 +7,7 @@
 namespace tessellon {
 namespace {
 
-using Backups = std::vector<std::shared_ptr<Backup>>;
+using Backups = std::vector<std::shared_ptr<BackupRecord>>;
 
 bool endsWith(const std::string& text, std::string_view suffix) {
   return text.size() >= suffix.size() &&
@@ -40,7 +40,7 @@ Future<Backups> BackupInformationCollector::getAllBackups(
           chain = chain.onSuccess([this, member, backups, cancelToken]() -> Future<Void> {
             if (member.type == MemberType::directory) {
               return readBackup(member, 1, cancelToken)
-                  .onSuccess([backups](const std::shared_ptr<Backup>& backup) {
+                  .onSuccess([backups](const std::shared_ptr<BackupRecord>& backup) {
                     if (backup) backups->push_back(backup);
                   });
             }
@@ -59,9 +59,9 @@ Future<Backups> BackupInformationCollector::getAllBackups(
       });
 }
 
-Future<std::shared_ptr<Backup>> BackupInformationCollector::readBackup(
+Future<std::shared_ptr<BackupRecord>> BackupInformationCollector::readBackup(
     const Member& folder, int attempt, const std::shared_ptr<CancelToken>& cancelToken) const {
-  using Outcome = Completion<std::shared_ptr<Backup>>;
+  using Outcome = Completion<std::shared_ptr<BackupRecord>>;
   const std::string path = PathUtils::combinePath({folder.fullName, "backup.json"});
   return remoteIOService_->downloadFile(path, folder.fileSizeInByte, cancelToken)
       .onComplete([this, folder, attempt,
@@ -75,18 +75,18 @@ Future<std::shared_ptr<Backup>> BackupInformationCollector::readBackup(
         const std::string& localPath = download.successValue();
         return Outcome::completeUsing(fileIOService_->read(localPath).onComplete(
             [this, localPath](const FutureResult<std::string>& text) {
-              std::shared_ptr<Backup> backup =
+              std::shared_ptr<BackupRecord> backup =
                   text.isSuccess() ? parse(text.successValue()) : nullptr;
               return fileIOService_->deleteItem(localPath).onComplete(
                   [backup](const FutureResult<Void>&) {
-                    return FutureResult<std::shared_ptr<Backup>>::success(backup);
+                    return FutureResult<std::shared_ptr<BackupRecord>>::success(backup);
                   });
             }));
       });
 }
 
-std::shared_ptr<Backup> BackupInformationCollector::parse(const std::string& text) const {
-  Result<std::shared_ptr<Backup>> backup = deserializeAs<Backup>(*serializer_, text);
+std::shared_ptr<BackupRecord> BackupInformationCollector::parse(const std::string& text) const {
+  Result<std::shared_ptr<BackupRecord>> backup = deserializeAs<BackupRecord>(*serializer_, text);
   return backup.ok() ? std::move(backup).value() : nullptr;
 }
 

@@ -24,14 +24,14 @@ class BackupInformationCollector final : public BackupInformationCollectorProtoc
   BackupInformationCollector(const BackupInformationCollector&) = delete;
   BackupInformationCollector& operator=(const BackupInformationCollector&) = delete;
 
-  Future<std::vector<std::shared_ptr<Backup>>> getAllBackups(
+  Future<std::vector<std::shared_ptr<BackupRecord>>> getAllBackups(
       std::shared_ptr<CancelToken> cancelToken) override;
 
  private:
   // The folder's record, or null when its "backup.json" cannot be had or read.
-  Future<std::shared_ptr<Backup>> readBackup(const Member& folder, int attempt,
-                                             const std::shared_ptr<CancelToken>& cancelToken) const;
-  std::shared_ptr<Backup> parse(const std::string& text) const;
+  Future<std::shared_ptr<BackupRecord>> readBackup(
+      const Member& folder, int attempt, const std::shared_ptr<CancelToken>& cancelToken) const;
+  std::shared_ptr<BackupRecord> parse(const std::string& text) const;
 
   // The three may be null: without them nothing can be listed or read.
   const std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;

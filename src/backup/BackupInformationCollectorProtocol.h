@@ -4,10 +4,9 @@
 #include <string_view>
 #include <vector>
 
-#include "tessellon/Backup.h"
-
 #include "core/CancelToken.h"
 #include "futures/Future.h"
+#include "model/BackupRecord.h"
 
 namespace tessellon {
 
@@ -24,7 +23,7 @@ class BackupInformationCollectorProtocol {
   // listing order; asks for the deletion of archives lying in the root. Fails
   // with the remote's error when the root cannot be listed. A cancelled
   // listing completes with an empty list.
-  virtual Future<std::vector<std::shared_ptr<Backup>>> getAllBackups(
+  virtual Future<std::vector<std::shared_ptr<BackupRecord>>> getAllBackups(
       std::shared_ptr<CancelToken> cancelToken) = 0;
 };
 

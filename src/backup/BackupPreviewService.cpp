@@ -34,7 +34,7 @@
 namespace tessellon {
 namespace {
 
-using BackupFuture = Future<std::shared_ptr<Backup>>;
+using BackupFuture = Future<std::shared_ptr<BackupRecord>>;
 
 Date now() {
   return std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
@@ -99,9 +99,10 @@ std::shared_ptr<MediaMetaData> mediaSummary(const MediaMetaData& task) {
 }
 
 // Scans one media category into `local`'s list `field`, telling unchanged files by `remote`'s.
-Future<Void> scanInto(const std::shared_ptr<Backup>& local,
-                      std::shared_ptr<MediaMetaData> Backup::*field, MediaServiceProtocol& service,
-                      const std::shared_ptr<const Backup>& remote,
+Future<Void> scanInto(const std::shared_ptr<BackupRecord>& local,
+                      std::shared_ptr<MediaMetaData> BackupRecord::*field,
+                      MediaServiceProtocol& service,
+                      const std::shared_ptr<const BackupRecord>& remote,
                       const std::shared_ptr<CancelToken>& cancelToken) {
   return service.itemRepository()
       ->scanOnBackupPreview(cancelToken, (*remote).*field)
@@ -151,23 +152,23 @@ BackupFuture BackupPreviewService::generateBackup(const BackupSettings& settings
   // is gone by the time the scan's items are made, which keeps them from adding up.
   return inflateLeftOverArchive(uid, cancelToken)
       .onSuccess([this, uid, cancelToken]() { return getRemoteBackup(uid, cancelToken); })
-      .onComplete([this](const FutureResult<std::shared_ptr<Backup>>& remote) {
+      .onComplete([this](const FutureResult<std::shared_ptr<BackupRecord>>& remote) {
         return handleRemoteBackupResult(remote);
       })
-      .onSuccess([this, uid, cancelToken](const std::shared_ptr<Backup>& remote) {
+      .onSuccess([this, uid, cancelToken](const std::shared_ptr<BackupRecord>& remote) {
         const Date startTime = now();
         return getLocalBackup(uid, remote, cancelToken)
             .onSuccess(
-                [this, remote, startTime, cancelToken](const std::shared_ptr<Backup>& local) {
+                [this, remote, startTime, cancelToken](const std::shared_ptr<BackupRecord>& local) {
                   return calculateBackupDelta(remote, local, startTime, cancelToken);
                 });
       });
 }
 
 BackupFuture BackupPreviewService::getLocalBackup(const std::string& uid,
-                                                  const std::shared_ptr<const Backup>& remote,
+                                                  const std::shared_ptr<const BackupRecord>& remote,
                                                   const std::shared_ptr<CancelToken>& cancelToken) {
-  auto local = std::make_shared<Backup>(uid);
+  auto local = std::make_shared<BackupRecord>(uid);
   const BackupSettings settings = *settings_;
   Future<Void> contacts = Future<Void>::success(Void{});
   if (settings.contacts) {
@@ -191,11 +192,11 @@ BackupFuture BackupPreviewService::getLocalBackup(const std::string& uid,
       })
       .onSuccess([this, local, remote, settings, cancelToken]() -> Future<Void> {
         if (!settings.videos) return Future<Void>::success(Void{});
-        return scanInto(local, &Backup::videosMetaData, *videoService_, remote, cancelToken);
+        return scanInto(local, &BackupRecord::videosMetaData, *videoService_, remote, cancelToken);
       })
       .onSuccess([this, local, remote, settings, cancelToken]() -> Future<Void> {
         if (!settings.images) return Future<Void>::success(Void{});
-        return scanInto(local, &Backup::imagesMetaData, *imageService_, remote, cancelToken);
+        return scanInto(local, &BackupRecord::imagesMetaData, *imageService_, remote, cancelToken);
       })
       .onSuccess([local] { return local; });
 }
@@ -216,7 +217,7 @@ Future<Void> BackupPreviewService::inflateLeftOverArchive(
 BackupFuture BackupPreviewService::getRemoteBackup(
     const std::string& uid, const std::shared_ptr<CancelToken>& cancelToken) {
   return getRemoteBackupPreview(uid, cancelToken)
-      .onSuccess([this, uid, cancelToken](const std::shared_ptr<Backup>& remote) {
+      .onSuccess([this, uid, cancelToken](const std::shared_ptr<BackupRecord>& remote) {
         return loadRemoteDocuments(remote, uid, cancelToken).onSuccess([remote] { return remote; });
       });
 }
@@ -227,27 +228,29 @@ BackupFuture BackupPreviewService::getRemoteBackupPreview(
   return remoteIOService_
       ->downloadFile(PathUtils::combinePath({uid, "backup.json"}), std::move(cancelToken))
       .onSuccess([this](const std::string& localPath) { return parseRemoteBackup(localPath); })
-      .onComplete([logger = logger_, uid](const FutureResult<std::shared_ptr<Backup>>& remote) {
-        if (remote.isSuccess()) {
-          logWith(logger, LogLevel::info,
-                  [&] { return "successfully downloaded remote backup for " + uid; });
-        } else if (remote.isFail()) {
-          logWith(logger, LogLevel::warning,
-                  [&] { return "failed downloading remote backup for " + uid; });
-        }
-        return remote;
-      });
+      .onComplete(
+          [logger = logger_, uid](const FutureResult<std::shared_ptr<BackupRecord>>& remote) {
+            if (remote.isSuccess()) {
+              logWith(logger, LogLevel::info,
+                      [&] { return "successfully downloaded remote backup for " + uid; });
+            } else if (remote.isFail()) {
+              logWith(logger, LogLevel::warning,
+                      [&] { return "failed downloading remote backup for " + uid; });
+            }
+            return remote;
+          });
 }
 
 BackupFuture BackupPreviewService::parseRemoteBackup(const std::string& localPath) {
   return fileIOService_->read(localPath).onSuccess([this, localPath](const std::string& text) {
-    Result<std::shared_ptr<Backup>> parsed = deserializeAs<Backup>(*serializer_, text);
-    FutureResult<std::shared_ptr<Backup>> outcome =
-        parsed.ok() ? FutureResult<std::shared_ptr<Backup>>::success(std::move(parsed).value())
+    Result<std::shared_ptr<BackupRecord>> parsed = deserializeAs<BackupRecord>(*serializer_, text);
+    FutureResult<std::shared_ptr<BackupRecord>> outcome =
+        parsed.ok()
+            ? FutureResult<std::shared_ptr<BackupRecord>>::success(std::move(parsed).value())
         : isError(parsed.error(), JsonError::invalidJsonString)
-            ? FutureResult<std::shared_ptr<Backup>>::fail(
+            ? FutureResult<std::shared_ptr<BackupRecord>>::fail(
                   makeError(BackupSDKError::corruptBackupMetaData, parsed.error().message))
-            : FutureResult<std::shared_ptr<Backup>>::fail(parsed.error());
+            : FutureResult<std::shared_ptr<BackupRecord>>::fail(parsed.error());
     // The copy goes whatever it held; a copy that cannot be removed is no reason to fail.
     return fileIOService_->deleteItem(localPath).onComplete(
         [outcome](const FutureResult<Void>&) { return outcome; });
@@ -255,7 +258,7 @@ BackupFuture BackupPreviewService::parseRemoteBackup(const std::string& localPat
 }
 
 Future<Void> BackupPreviewService::loadRemoteDocuments(
-    const std::shared_ptr<Backup>& remote, const std::string& uid,
+    const std::shared_ptr<BackupRecord>& remote, const std::string& uid,
     const std::shared_ptr<CancelToken>& cancelToken) {
   const BackupSettings settings = *settings_;
   const bool keep = settings.keepDeletedItems;
@@ -304,7 +307,7 @@ Future<Void> BackupPreviewService::loadRemoteDocuments(
 }
 
 BackupFuture BackupPreviewService::handleRemoteBackupResult(
-    const FutureResult<std::shared_ptr<Backup>>& remoteResult) {
+    const FutureResult<std::shared_ptr<BackupRecord>>& remoteResult) {
   if (remoteResult.isCancelled() ||
       (remoteResult.isFail() && endsCancelled(remoteResult.failure()))) {
     return BackupFuture::cancelled();
@@ -314,7 +317,7 @@ BackupFuture BackupPreviewService::handleRemoteBackupResult(
   const Error& error = remoteResult.failure();
   if (isError(error, BackupSDKError::delegateFileDoesNotExist)) {
     // The first backup of this device: everything local is new.
-    auto remote = std::make_shared<Backup>(uid);
+    auto remote = std::make_shared<BackupRecord>(uid);
     remote->startDate = now();
     return BackupFuture::success(remote);
   }
@@ -325,7 +328,7 @@ BackupFuture BackupPreviewService::handleRemoteBackupResult(
       return "the stored backup.json cannot be read (" + nsErrorDescription(error) +
              "); this backup rebuilds it";
     });
-    auto remote = std::make_shared<Backup>(uid);
+    auto remote = std::make_shared<BackupRecord>(uid);
     remote->startDate = now();
     BackupRunState::of(*remote).rebuildsRecord = true;
     return BackupFuture::success(remote);
@@ -336,8 +339,8 @@ BackupFuture BackupPreviewService::handleRemoteBackupResult(
 }
 
 BackupFuture BackupPreviewService::calculateBackupDelta(
-    const std::shared_ptr<Backup>& remote, const std::shared_ptr<Backup>& local, Date startTime,
-    const std::shared_ptr<CancelToken>& cancelToken) {
+    const std::shared_ptr<BackupRecord>& remote, const std::shared_ptr<BackupRecord>& local,
+    Date startTime, const std::shared_ptr<CancelToken>& cancelToken) {
   logWith(logger_, LogLevel::info, [] { return "calculating Backup-delta for preview"; });
   // What reading the stored documents freed is handed back before the indexes below are made.
   returnFreedMemory();
@@ -345,16 +348,16 @@ BackupFuture BackupPreviewService::calculateBackupDelta(
   const bool keep = settings_->keepDeletedItems;
   // One after the other: each indexes a whole record, and side by side their indexes would add
   // up to the largest memory of a large library's run.
-  const std::shared_ptr<Backup> taskList =
+  const std::shared_ptr<BackupRecord> taskList =
       createTaskList(*local, *remote, keep, *duplicateCollection_);
-  std::shared_ptr<Backup> result =
+  std::shared_ptr<BackupRecord> result =
       keep ? mergeMetaData(*local, *remote) : intersect(*local, *remote);
   BackupRunState& state = BackupRunState::of(*result);
   state.rebuildsRecord = BackupRunState::of(std::as_const(*remote)).rebuildsRecord;
   state.storedRecord = remote;
   return optimizeTaskListService_->optimizeTaskList(taskList, result, cancelToken)
       .onSuccess([this, remote, local, result, taskList, startTime] {
-        std::shared_ptr<Backup> preview =
+        std::shared_ptr<BackupRecord> preview =
             finalizeGenerateBackup(*remote, *local, result, taskList, startTime);
         // The scan's items that are not new (for a large library nearly all of them) go now, not
         // whenever the last future lets go of them.
@@ -364,7 +367,7 @@ BackupFuture BackupPreviewService::calculateBackupDelta(
       });
 }
 
-void BackupPreviewService::setupCachingService(const Backup& remote) {
+void BackupPreviewService::setupCachingService(const BackupRecord& remote) {
   cachingService_->clearMediaItemCache();
   std::vector<std::shared_ptr<MediaItem>> items;
   for (const auto& metaData : {remote.imagesMetaData, remote.videosMetaData}) {
@@ -375,9 +378,9 @@ void BackupPreviewService::setupCachingService(const Backup& remote) {
   cachingService_->addMediaItemsWhenNeeded(std::move(items));
 }
 
-std::shared_ptr<Backup> BackupPreviewService::finalizeGenerateBackup(
-    Backup& remote, const Backup& local, std::shared_ptr<Backup> result,
-    const std::shared_ptr<Backup>& taskList, Date startTime) {
+std::shared_ptr<BackupRecord> BackupPreviewService::finalizeGenerateBackup(
+    BackupRecord& remote, const BackupRecord& local, std::shared_ptr<BackupRecord> result,
+    const std::shared_ptr<BackupRecord>& taskList, Date startTime) {
   // A finished last run means a new run starts now; an interrupted one keeps its start.
   if (remote.finishDate) {
     remote.startDate = startTime;
@@ -393,10 +396,10 @@ std::shared_ptr<Backup> BackupPreviewService::finalizeGenerateBackup(
   return result;
 }
 
-std::shared_ptr<Backup> BackupPreviewService::generatePreviewTaskList(
-    const Backup& taskList, const Backup& local, const Backup& remote,
+std::shared_ptr<BackupRecord> BackupPreviewService::generatePreviewTaskList(
+    const BackupRecord& taskList, const BackupRecord& local, const BackupRecord& remote,
     const BackupSettings& settings) const {
-  auto summary = std::make_shared<Backup>(taskList.deviceID);
+  auto summary = std::make_shared<BackupRecord>(taskList.deviceID);
   if (taskList.contactsMetaData && settings.contacts) {
     summary->contactsMetaData =
         newItemsSummary(taskList.contactsMetaData, local.contactsMetaData, remote.contactsMetaData);
@@ -410,8 +413,8 @@ std::shared_ptr<Backup> BackupPreviewService::generatePreviewTaskList(
   return summary;
 }
 
-void BackupPreviewService::logGenerateBackupResults(const Backup& result) const {
-  const Backup* summary = result.taskList.get();
+void BackupPreviewService::logGenerateBackupResults(const BackupRecord& result) const {
+  const BackupRecord* summary = result.taskList.get();
   const int contacts = summary && summary->contactsMetaData ? 1 : 0;
   const int calendars = summary && summary->calendarsMetaData ? 1 : 0;
   const int images = summary && summary->imagesMetaData ? summary->imagesMetaData->count : 0;

@@ -50,15 +50,16 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
   BackupPreviewService(const BackupPreviewService&) = delete;
   BackupPreviewService& operator=(const BackupPreviewService&) = delete;
 
-  Future<std::shared_ptr<Backup>> generateBackup(const BackupSettings& settings,
-                                                 std::shared_ptr<CancelToken> cancelToken) override;
+  Future<std::shared_ptr<BackupRecord>> generateBackup(
+      const BackupSettings& settings, std::shared_ptr<CancelToken> cancelToken) override;
 
  private:
-  using BackupFuture = Future<std::shared_ptr<Backup>>;
+  using BackupFuture = Future<std::shared_ptr<BackupRecord>>;
 
   // This computer's side; a media file that `remote`'s record describes unchanged is scanned as
   // the recorded item.
-  BackupFuture getLocalBackup(const std::string& uid, const std::shared_ptr<const Backup>& remote,
+  BackupFuture getLocalBackup(const std::string& uid,
+                              const std::shared_ptr<const BackupRecord>& remote,
                               const std::shared_ptr<CancelToken>& cancelToken);
   Future<Void> inflateLeftOverArchive(const std::string& uid,
                                       std::shared_ptr<CancelToken> cancelToken);
@@ -67,23 +68,25 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
   BackupFuture getRemoteBackupPreview(const std::string& uid,
                                       std::shared_ptr<CancelToken> cancelToken);
   BackupFuture parseRemoteBackup(const std::string& localPath);
-  Future<Void> loadRemoteDocuments(const std::shared_ptr<Backup>& remote, const std::string& uid,
+  Future<Void> loadRemoteDocuments(const std::shared_ptr<BackupRecord>& remote,
+                                   const std::string& uid,
                                    const std::shared_ptr<CancelToken>& cancelToken);
   // The stored record, an empty one when there is none yet or it cannot be read; fails for
   // any other failure.
-  BackupFuture handleRemoteBackupResult(const FutureResult<std::shared_ptr<Backup>>& remoteResult);
-  BackupFuture calculateBackupDelta(const std::shared_ptr<Backup>& remote,
-                                    const std::shared_ptr<Backup>& local, Date startTime,
+  BackupFuture handleRemoteBackupResult(
+      const FutureResult<std::shared_ptr<BackupRecord>>& remoteResult);
+  BackupFuture calculateBackupDelta(const std::shared_ptr<BackupRecord>& remote,
+                                    const std::shared_ptr<BackupRecord>& local, Date startTime,
                                     const std::shared_ptr<CancelToken>& cancelToken);
-  void setupCachingService(const Backup& remote);
-  std::shared_ptr<Backup> finalizeGenerateBackup(Backup& remote, const Backup& local,
-                                                 std::shared_ptr<Backup> result,
-                                                 const std::shared_ptr<Backup>& taskList,
-                                                 Date startTime);
-  std::shared_ptr<Backup> generatePreviewTaskList(const Backup& taskList, const Backup& local,
-                                                  const Backup& remote,
-                                                  const BackupSettings& settings) const;
-  void logGenerateBackupResults(const Backup& result) const;
+  void setupCachingService(const BackupRecord& remote);
+  std::shared_ptr<BackupRecord> finalizeGenerateBackup(
+      BackupRecord& remote, const BackupRecord& local, std::shared_ptr<BackupRecord> result,
+      const std::shared_ptr<BackupRecord>& taskList, Date startTime);
+  std::shared_ptr<BackupRecord> generatePreviewTaskList(const BackupRecord& taskList,
+                                                        const BackupRecord& local,
+                                                        const BackupRecord& remote,
+                                                        const BackupSettings& settings) const;
+  void logGenerateBackupResults(const BackupRecord& result) const;
 
   const std::shared_ptr<LoggerProtocol> logger_;  // may be null
   const std::shared_ptr<CalendarService> calendarService_;

@@ -3,11 +3,11 @@
 #include <memory>
 #include <string_view>
 
-#include "tessellon/Backup.h"
 #include "tessellon/BackupSettings.h"
 
 #include "core/CancelToken.h"
 #include "futures/Future.h"
+#include "model/BackupRecord.h"
 
 namespace tessellon {
 
@@ -23,7 +23,7 @@ class BackupPreviewServiceProtocol {
 
   // Completes with the record, or fails with a metadata code (501 to 504);
   // cancelled when the token is.
-  virtual Future<std::shared_ptr<Backup>> generateBackup(
+  virtual Future<std::shared_ptr<BackupRecord>> generateBackup(
       const BackupSettings& settings, std::shared_ptr<CancelToken> cancelToken) = 0;
 };
 

@@ -48,7 +48,7 @@ BackupService::BackupService(std::shared_ptr<ArchiveUploader> archives,
       cleanupService_(std::move(cleanupService)) {}
 
 Future<std::shared_ptr<ProcessReport>> BackupService::process(
-    std::shared_ptr<Backup> backup, std::shared_ptr<CancelToken> cancelToken) {
+    std::shared_ptr<BackupRecord> backup, std::shared_ptr<CancelToken> cancelToken) {
   auto report = std::make_shared<ProcessReport>();
   logWith(logger_, LogLevel::info, [] { return std::string("Backup process start"); });
   if (!backup || !backup->taskListToProcess) {
@@ -89,11 +89,11 @@ Future<std::shared_ptr<ProcessReport>> BackupService::process(
       });
 }
 
-std::shared_ptr<Backup> BackupService::cleanupView(const Backup& backup,
-                                                   const ProcessReport& report) const {
+std::shared_ptr<BackupRecord> BackupService::cleanupView(const BackupRecord& backup,
+                                                         const ProcessReport& report) const {
   // A category with a failed archive may have kept an older stored document than this record:
   // its folder is left as it is rather than cleaned against a record that did not land.
-  std::shared_ptr<Backup> view = backup.copy();
+  std::shared_ptr<BackupRecord> view = backup.copy();
   auto keepFolder = [](std::shared_ptr<MediaMetaData>& metaData) {
     if (metaData) metaData = MediaMetaData::stored(std::nullopt, metaData->count, metaData->bytes);
   };
@@ -104,20 +104,21 @@ std::shared_ptr<Backup> BackupService::cleanupView(const Backup& backup,
   return view;
 }
 
-void BackupService::claimOnlyWhatIsStored(Backup& backup) {
+void BackupService::claimOnlyWhatIsStored(BackupRecord& backup) {
   // Every archive carries "backup.json": until its own document has crossed, a category that
   // travels as one document is claimed as it is stored, not as it is about to be.
-  const std::shared_ptr<const Backup>& stored =
+  const std::shared_ptr<const BackupRecord>& stored =
       BackupRunState::of(std::as_const(backup)).storedRecord;
   if (!stored) return;
-  const Backup& taskList = *backup.taskListToProcess;
+  const BackupRecord& taskList = *backup.taskListToProcess;
   if (taskList.contactsMetaData) backup.contactsMetaData = stored->contactsMetaData;
   if (taskList.calendarsMetaData) {
     backup.calendarsMetaData = stored->calendarsMetaData;
   }
 }
 
-void BackupService::calcOverallFileStatus(const Backup& backup, const Backup& taskList) {
+void BackupService::calcOverallFileStatus(const BackupRecord& backup,
+                                          const BackupRecord& taskList) {
   FileStatus status;
   for (const auto& media : {backup.videosMetaData, backup.imagesMetaData}) {
     if (!media) continue;
@@ -167,7 +168,7 @@ Future<Void> BackupService::createFolderStructure(const std::shared_ptr<CancelTo
   });
 }
 
-Future<Void> BackupService::processAll(const std::shared_ptr<Backup>& backup,
+Future<Void> BackupService::processAll(const std::shared_ptr<BackupRecord>& backup,
                                        const std::shared_ptr<ProcessReport>& report,
                                        const std::shared_ptr<CancelToken>& cancelToken) {
   return runCategories(0, backup, report, cancelToken)
@@ -191,7 +192,7 @@ Future<Void> BackupService::processAll(const std::shared_ptr<Backup>& backup,
       });
 }
 
-Future<Void> BackupService::runCategories(size_t next, const std::shared_ptr<Backup>& backup,
+Future<Void> BackupService::runCategories(size_t next, const std::shared_ptr<BackupRecord>& backup,
                                           const std::shared_ptr<ProcessReport>& report,
                                           const std::shared_ptr<CancelToken>& cancelToken) {
   if (next == categories_.size()) return Future<Void>::success(Void{});

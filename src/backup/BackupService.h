@@ -42,20 +42,21 @@ class BackupService final : public BackupServiceProtocol {
                 std::vector<std::shared_ptr<CategoryBackup>> categories,
                 std::shared_ptr<CleanupServiceProtocol> cleanupService);
 
-  Future<std::shared_ptr<ProcessReport>> process(std::shared_ptr<Backup> backup,
+  Future<std::shared_ptr<ProcessReport>> process(std::shared_ptr<BackupRecord> backup,
                                                  std::shared_ptr<CancelToken> cancelToken) override;
 
  private:
-  void calcOverallFileStatus(const Backup& backup, const Backup& taskList);
-  void claimOnlyWhatIsStored(Backup& backup);
+  void calcOverallFileStatus(const BackupRecord& backup, const BackupRecord& taskList);
+  void claimOnlyWhatIsStored(BackupRecord& backup);
   // The record as the clean-up may act on it.
-  std::shared_ptr<Backup> cleanupView(const Backup& backup, const ProcessReport& report) const;
+  std::shared_ptr<BackupRecord> cleanupView(const BackupRecord& backup,
+                                            const ProcessReport& report) const;
   Future<Void> createFolderStructure(const std::shared_ptr<CancelToken>& cancelToken);
-  Future<Void> processAll(const std::shared_ptr<Backup>& backup,
+  Future<Void> processAll(const std::shared_ptr<BackupRecord>& backup,
                           const std::shared_ptr<ProcessReport>& report,
                           const std::shared_ptr<CancelToken>& cancelToken);
   // The categories from `next` on, each section into `report`.
-  Future<Void> runCategories(size_t next, const std::shared_ptr<Backup>& backup,
+  Future<Void> runCategories(size_t next, const std::shared_ptr<BackupRecord>& backup,
                              const std::shared_ptr<ProcessReport>& report,
                              const std::shared_ptr<CancelToken>& cancelToken);
 

@@ -3,11 +3,11 @@
 #include <memory>
 #include <string_view>
 
-#include "tessellon/Backup.h"
 #include "tessellon/ProcessReport.h"
 
 #include "core/CancelToken.h"
 #include "futures/Future.h"
+#include "model/BackupRecord.h"
 
 namespace tessellon {
 
@@ -24,7 +24,7 @@ class BackupServiceProtocol {
   // Fails with 319 (remote full) or 602 (local disk full); cancelled when the
   // token is.
   virtual Future<std::shared_ptr<ProcessReport>> process(
-      std::shared_ptr<Backup> backup, std::shared_ptr<CancelToken> cancelToken) = 0;
+      std::shared_ptr<BackupRecord> backup, std::shared_ptr<CancelToken> cancelToken) = 0;
 };
 
 }  // namespace tessellon

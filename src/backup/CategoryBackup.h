@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "tessellon/Backup.h"
 #include "tessellon/ProcessReport.h"
 
 #include "core/CancelToken.h"
 #include "futures/Future.h"
+#include "model/BackupRecord.h"
 
 namespace tessellon {
 
@@ -30,7 +30,7 @@ class CategoryBackup {
   virtual std::shared_ptr<ReportSection> ProcessReport::*reportSlot() const = 0;
   // The category's report section, or null when it had nothing to report. Updates `backup`'s
   // record as documents and files land on the remote; fails only when the run must stop.
-  virtual Future<std::shared_ptr<ReportSection>> run(std::shared_ptr<Backup> backup,
+  virtual Future<std::shared_ptr<ReportSection>> run(std::shared_ptr<BackupRecord> backup,
                                                      std::shared_ptr<CancelToken> token) = 0;
 
  protected:

@@ -39,7 +39,7 @@ CleanupService::CleanupService(std::shared_ptr<RemoteIOServiceProtocol> remoteIO
     : remoteIOService_(std::move(remoteIOService)),
       deviceUidService_(std::move(deviceUidService)) {}
 
-Future<Void> CleanupService::cleanup(const Backup& backup,
+Future<Void> CleanupService::cleanup(const BackupRecord& backup,
                                      std::shared_ptr<CancelToken> cancelToken) {
   const std::string uid = deviceUidService_->getUID();
   auto remote = remoteIOService_;

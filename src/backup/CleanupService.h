@@ -19,7 +19,8 @@ class CleanupService final : public CleanupServiceProtocol {
   CleanupService(std::shared_ptr<RemoteIOServiceProtocol> remoteIOService,
                  std::shared_ptr<DeviceUIDServiceProtocol> deviceUidService);
 
-  Future<Void> cleanup(const Backup& backup, std::shared_ptr<CancelToken> cancelToken) override;
+  Future<Void> cleanup(const BackupRecord& backup,
+                       std::shared_ptr<CancelToken> cancelToken) override;
 
  private:
   // Deletes each of `names` in `folder` that is not the remote file of one of `mediaItems`;

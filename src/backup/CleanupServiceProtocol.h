@@ -3,10 +3,9 @@
 #include <memory>
 #include <string_view>
 
-#include "tessellon/Backup.h"
-
 #include "core/CancelToken.h"
 #include "futures/Future.h"
+#include "model/BackupRecord.h"
 
 namespace tessellon {
 
@@ -22,7 +21,8 @@ class CleanupServiceProtocol {
 
   // One remote operation at a time; a failed step does not stop the next, a
   // cancelled one ends the chain cancelled.
-  virtual Future<Void> cleanup(const Backup& backup, std::shared_ptr<CancelToken> cancelToken) = 0;
+  virtual Future<Void> cleanup(const BackupRecord& backup,
+                               std::shared_ptr<CancelToken> cancelToken) = 0;
 };
 
 }  // namespace tessellon

@@ -24,7 +24,7 @@ template <class T>
 class DocumentBackup final : public CategoryBackup {
  public:
   struct Category {
-    std::shared_ptr<ItemsMetaData<T>> Backup::*metaData;
+    std::shared_ptr<ItemsMetaData<T>> BackupRecord::*metaData;
     std::shared_ptr<ReportSection> ProcessReport::*slot;
     std::string fileName;  // "contacts.json"
     std::string title;     // "Contacts"
@@ -43,7 +43,7 @@ class DocumentBackup final : public CategoryBackup {
     return category_.slot;
   }
 
-  Future<std::shared_ptr<ReportSection>> run(std::shared_ptr<Backup> backup,
+  Future<std::shared_ptr<ReportSection>> run(std::shared_ptr<BackupRecord> backup,
                                              std::shared_ptr<CancelToken> cancelToken) override {
     using Section = std::shared_ptr<ReportSection>;
     std::shared_ptr<Zip> zip = archives_->newArchive();
@@ -72,7 +72,7 @@ class DocumentBackup final : public CategoryBackup {
           // The record may claim only what the remote holds: after a failed or cancelled
           // transfer that is the stored document, not the one this run meant to send.
           if (!result.isSuccess() && *previous) {
-            const std::shared_ptr<const Backup>& stored =
+            const std::shared_ptr<const BackupRecord>& stored =
                 BackupRunState::of(std::as_const(*backup)).storedRecord;
             (*backup).*category_.metaData = stored ? (*stored).*category_.metaData : **previous;
           }

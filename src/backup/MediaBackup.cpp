@@ -41,7 +41,7 @@ struct MediaBackup::Batch {
 // One category run. `done` completes once, when the last archive is through or
 // the run has to stop.
 struct MediaBackup::Run {
-  std::shared_ptr<Backup> backup;
+  std::shared_ptr<BackupRecord> backup;
   std::shared_ptr<CancelToken> token;
   std::shared_ptr<MediaMetaData> taskItems;
   Promise<Void> done;
@@ -87,7 +87,7 @@ void removeItems(MediaMetaData& metaData, const MediaMetaData::Items& items) {
 
 }  // namespace
 
-const MediaBackup::Category MediaBackup::kImages{&Backup::imagesMetaData,
+const MediaBackup::Category MediaBackup::kImages{&BackupRecord::imagesMetaData,
                                                  &ProcessReport::images,
                                                  &MediaVersions::images,
                                                  "images.json",
@@ -98,7 +98,7 @@ const MediaBackup::Category MediaBackup::kImages{&Backup::imagesMetaData,
                                                  true,
                                                  false};
 // Videos log less: no upload warning and no lines for the appends of an empty run.
-const MediaBackup::Category MediaBackup::kVideos{&Backup::videosMetaData,
+const MediaBackup::Category MediaBackup::kVideos{&BackupRecord::videosMetaData,
                                                  &ProcessReport::videos,
                                                  &MediaVersions::videos,
                                                  "videos.json",
@@ -125,7 +125,7 @@ MediaBackup::MediaBackup(std::shared_ptr<ArchiveUploader> archives,
       logger_(std::move(logger)),
       category_(std::move(category)) {}
 
-Future<Section> MediaBackup::run(std::shared_ptr<Backup> backup,
+Future<Section> MediaBackup::run(std::shared_ptr<BackupRecord> backup,
                                  std::shared_ptr<CancelToken> cancelToken) {
   section_.reset();
   archiveLanded_ = false;
@@ -175,7 +175,7 @@ Future<Section> MediaBackup::run(std::shared_ptr<Backup> backup,
           });
 }
 
-Future<Section> MediaBackup::refreshRecord(const std::shared_ptr<Backup>& backup,
+Future<Section> MediaBackup::refreshRecord(const std::shared_ptr<BackupRecord>& backup,
                                            const std::shared_ptr<CancelToken>& token) {
   return archives_->appendBackupJson(archives_->newArchive(), *backup)
       .onSuccess([this, token] { return archives_->uploadAndInflate(token); })
@@ -190,7 +190,7 @@ Future<std::shared_ptr<const Directory>> MediaBackup::listStored(
   return remoteIOService_->getDirectoryInfo(archives_->uid() + "/" + category_.folder, token);
 }
 
-MediaBackup::StoredFiles MediaBackup::storedFiles(Backup& backup,
+MediaBackup::StoredFiles MediaBackup::storedFiles(BackupRecord& backup,
                                                   std::shared_ptr<const Directory> listing) const {
   StoredFiles stored;
   stored.reserve(listing->members.size());
@@ -217,7 +217,7 @@ std::optional<int64_t> MediaBackup::StoredFiles::sizeOf(std::string_view name) c
   return file->second;
 }
 
-MediaMetaData::Items MediaBackup::reconcile(Backup& backup, const StoredFiles& stored) {
+MediaMetaData::Items MediaBackup::reconcile(BackupRecord& backup, const StoredFiles& stored) {
   MediaMetaData& record = recordMetaData(backup);
   MediaMetaData::Items missing;
   std::string name;  // one buffer for every item's file name
@@ -261,7 +261,7 @@ void MediaBackup::reportLost(const MediaItem& item) {
   addToReport(false, 1, item.bytes, std::move(failed));
 }
 
-Future<Section> MediaBackup::processEmpty(const std::shared_ptr<Backup>& backup,
+Future<Section> MediaBackup::processEmpty(const std::shared_ptr<BackupRecord>& backup,
                                           const std::shared_ptr<CancelToken>& token) {
   // The section exists even with nothing in it.
   addToReport(true, 0, 0);
@@ -271,7 +271,7 @@ Future<Section> MediaBackup::processEmpty(const std::shared_ptr<Backup>& backup,
   });
 }
 
-Future<Section> MediaBackup::resendRecord(const std::shared_ptr<Backup>& backup,
+Future<Section> MediaBackup::resendRecord(const std::shared_ptr<BackupRecord>& backup,
                                           const std::shared_ptr<CancelToken>& token) {
   return sendRecord(backup, token).onComplete([this](const FutureResult<Void>& sent) {
     if (endedCancelled(sent)) return FutureResult<Section>::cancelled();
@@ -286,12 +286,12 @@ Future<Section> MediaBackup::resendRecord(const std::shared_ptr<Backup>& backup,
   });
 }
 
-Future<Void> MediaBackup::sendRecord(const std::shared_ptr<Backup>& backup,
+Future<Void> MediaBackup::sendRecord(const std::shared_ptr<BackupRecord>& backup,
                                      const std::shared_ptr<CancelToken>& token) {
   std::shared_ptr<Zip> zip = archives_->newArchive();
   // A record that reads as the stored document does (nothing changed) is not written again. Its
   // text is hashed as it is written, never held whole.
-  const std::shared_ptr<const Backup>& storedRecord =
+  const std::shared_ptr<const BackupRecord>& storedRecord =
       BackupRunState::of(std::as_const(*backup)).storedRecord;
   const std::shared_ptr<MediaMetaData> stored =
       storedRecord ? (*storedRecord).*category_.metaData : nullptr;
@@ -619,7 +619,7 @@ bool MediaBackup::holdsStored(Run& run, MediaItem& item, const std::string& name
   if (run.stored.sizeOf(name) != item.bytes) return false;
   // A record rebuilt from the listing (or one no preview made) takes the listing at its word.
   const BackupRunState& state = BackupRunState::of(std::as_const(*run.backup));
-  const std::shared_ptr<const Backup>& storedRecord = state.storedRecord;
+  const std::shared_ptr<const BackupRecord>& storedRecord = state.storedRecord;
   if (!storedRecord || state.rebuildsRecord) return true;
   if (!run.referenced) {
     run.referenced.emplace();
@@ -666,7 +666,7 @@ void MediaBackup::updateFields(Batch& batch, const std::shared_ptr<MediaItem>& i
 }
 
 void MediaBackup::updateBackupMetadata(Run& run, const std::shared_ptr<MediaItem>& item) {
-  Backup& backup = *run.backup;
+  BackupRecord& backup = *run.backup;
   MediaMetaData& record = recordMetaData(backup);
   // The record's versions stay current without a walk over all of its items,
   // which every append would otherwise cost once the count moved.
@@ -709,7 +709,7 @@ bool MediaBackup::canAppendCachedMediaItemPath(const MediaItem& cached, const Me
   return std::find(paths.begin(), paths.end(), item.paths().front()) == paths.end();
 }
 
-MediaMetaData& MediaBackup::recordMetaData(Backup& backup) const {
+MediaMetaData& MediaBackup::recordMetaData(BackupRecord& backup) const {
   std::shared_ptr<MediaMetaData>& metaData = backup.*category_.metaData;
   if (!metaData) metaData = std::make_shared<MediaMetaData>();
   if (!metaData->items) metaData->items = MediaMetaData::Items{};

@@ -46,7 +46,7 @@ class MediaBackup final : public CategoryBackup {
  public:
   // What tells the categories apart.
   struct Category {
-    std::shared_ptr<MediaMetaData> Backup::*metaData;
+    std::shared_ptr<MediaMetaData> BackupRecord::*metaData;
     std::shared_ptr<ReportSection> ProcessReport::*slot;
     int MediaVersions::*versionedCount;  // the record's items its versions were brought up to
     std::string fileName;                // "images.json"
@@ -76,7 +76,7 @@ class MediaBackup final : public CategoryBackup {
     return category_.slot;
   }
   // The category's section; null when the task list has no item list for it.
-  Future<std::shared_ptr<ReportSection>> run(std::shared_ptr<Backup> backup,
+  Future<std::shared_ptr<ReportSection>> run(std::shared_ptr<BackupRecord> backup,
                                              std::shared_ptr<CancelToken> cancelToken) override;
 
  private:
@@ -98,28 +98,28 @@ class MediaBackup final : public CategoryBackup {
     std::vector<std::pair<std::string_view, int64_t>> files_;
   };
 
-  Future<std::shared_ptr<ReportSection>> processEmpty(const std::shared_ptr<Backup>& backup,
+  Future<std::shared_ptr<ReportSection>> processEmpty(const std::shared_ptr<BackupRecord>& backup,
                                                       const std::shared_ptr<CancelToken>& token);
   // After a run none of whose archives landed: what the preview changed in the record (paths
   // and dates of content the remote holds) travels only in an archive's document, so the
   // document is sent alone; should that fail too, the section names it.
-  Future<std::shared_ptr<ReportSection>> resendRecord(const std::shared_ptr<Backup>& backup,
+  Future<std::shared_ptr<ReportSection>> resendRecord(const std::shared_ptr<BackupRecord>& backup,
                                                       const std::shared_ptr<CancelToken>& token);
   // The category document, unless it reads as the stored one, and "backup.json" in an archive
   // of their own, uploaded and inflated.
-  Future<Void> sendRecord(const std::shared_ptr<Backup>& backup,
+  Future<Void> sendRecord(const std::shared_ptr<BackupRecord>& backup,
                           const std::shared_ptr<CancelToken>& token);
   // Uploads a fresh "backup.json" alone; no section.
-  Future<std::shared_ptr<ReportSection>> refreshRecord(const std::shared_ptr<Backup>& backup,
+  Future<std::shared_ptr<ReportSection>> refreshRecord(const std::shared_ptr<BackupRecord>& backup,
                                                        const std::shared_ptr<CancelToken>& token);
   // One listing of the category folder per run: no request per file.
   Future<std::shared_ptr<const Directory>> listStored(const std::shared_ptr<CancelToken>& token);
   // The listing's files by name with their sizes. The listing is kept in `backup` for the
   // clean-up, and the keys view its names there.
-  StoredFiles storedFiles(Backup& backup, std::shared_ptr<const Directory> listing) const;
+  StoredFiles storedFiles(BackupRecord& backup, std::shared_ptr<const Directory> listing) const;
   // Takes out of the record, and returns, the items whose file the remote lacks or holds at
   // another size.
-  MediaMetaData::Items reconcile(Backup& backup, const StoredFiles& stored);
+  MediaMetaData::Items reconcile(BackupRecord& backup, const StoredFiles& stored);
   // Adds task items that pack the missing items again from this computer.
   void queueRepairs(Run& run, const MediaMetaData::Items& missing);
   void reportLost(const MediaItem& item);
@@ -173,7 +173,7 @@ class MediaBackup final : public CategoryBackup {
   static bool canAppendCachedMediaItemPath(const MediaItem& cached, const MediaItem& item);
 
   // The record's metadata of this category, created empty when missing.
-  MediaMetaData& recordMetaData(Backup& backup) const;
+  MediaMetaData& recordMetaData(BackupRecord& backup) const;
   void addToReport(bool success, int count, int64_t bytes, std::vector<FailedItem> failed = {}) {
     tally(section_, success, count, bytes, std::move(failed));
   }

@@ -42,7 +42,8 @@ OptimizeMediaDataService::HashFunction OptimizeTaskListService::hashFuncEscape(
 }
 
 Future<Void> OptimizeTaskListService::optimizeTaskList(
-    const std::shared_ptr<Backup>& taskList, const std::shared_ptr<Backup>& remoteBackup,
+    const std::shared_ptr<BackupRecord>& taskList,
+    const std::shared_ptr<BackupRecord>& remoteBackup,
     const std::shared_ptr<CancelToken>& cancelToken) {
   const int remoteItems =
       itemCount(remoteBackup->imagesMetaData) + itemCount(remoteBackup->videosMetaData);

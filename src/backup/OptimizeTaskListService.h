@@ -3,8 +3,6 @@
 #include <memory>
 #include <string_view>
 
-#include "tessellon/Backup.h"
-
 #include "backup/OptimizeMediaDataService.h"
 #include "backup/PreviewProgress.h"
 #include "core/CancelToken.h"
@@ -12,6 +10,7 @@
 #include "futures/Future.h"
 #include "media/ImageServiceProtocol.h"
 #include "media/VideoServiceProtocol.h"
+#include "model/BackupRecord.h"
 
 namespace tessellon {
 
@@ -33,8 +32,8 @@ class OptimizeTaskListService final {
   // Refreshes `remoteBackup`'s media versions. Both records change in place.
   // Fails with the first fingerprint failure (the videos are then not
   // touched); cancelled with the token.
-  Future<Void> optimizeTaskList(const std::shared_ptr<Backup>& taskList,
-                                const std::shared_ptr<Backup>& remoteBackup,
+  Future<Void> optimizeTaskList(const std::shared_ptr<BackupRecord>& taskList,
+                                const std::shared_ptr<BackupRecord>& remoteBackup,
                                 const std::shared_ptr<CancelToken>& cancelToken);
 
  private:

@@ -4,8 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "tessellon/Backup.h"
 #include "tessellon/Directory.h"
+
+#include "model/BackupRecord.h"
 
 namespace tessellon {
 
@@ -14,7 +15,7 @@ namespace tessellon {
 struct BackupRunState {
   // The record as the remote held it when the preview read it (null before the first backup): a
   // document whose upload fails falls back to what is stored, not to what was meant.
-  std::shared_ptr<const Backup> storedRecord;
+  std::shared_ptr<const BackupRecord> storedRecord;
   // The stored record or one of its documents could not be read: the run rebuilds the record from
   // this computer and the remote's files, and removes nothing from the remote.
   bool rebuildsRecord = false;
@@ -23,12 +24,12 @@ struct BackupRunState {
   std::map<std::string, std::shared_ptr<const Directory>> listedFiles;
 
   // `backup`'s state, made when it has none.
-  static BackupRunState& of(Backup& backup) {
+  static BackupRunState& of(BackupRecord& backup) {
     if (!backup.runState) backup.runState = std::make_shared<BackupRunState>();
     return *backup.runState;
   }
   // `backup`'s state, or an empty one.
-  static const BackupRunState& of(const Backup& backup) {
+  static const BackupRunState& of(const BackupRecord& backup) {
     static const BackupRunState kNone;
     return backup.runState ? *backup.runState : kNone;
   }
@@ -37,6 +38,6 @@ struct BackupRunState {
 // The fingerprint schemes of `backup`'s media, brought up to date: when the number of image
 // (video) items differs from the count they were collected for, the scheme of every item's
 // fingerprint not yet listed is appended and the count stored.
-MediaVersions CreateUpdatedMediaVersions(Backup& backup);
+MediaVersions CreateUpdatedMediaVersions(BackupRecord& backup);
 
 }  // namespace tessellon

@@ -95,9 +95,9 @@ Future<Section> RestoreDataHandler::restoreDocument(
       });
 }
 
-Future<Section> RestoreDataHandler::restoreContactsHandling(const FutureResult<Void>& previous,
-                                                            const std::shared_ptr<Backup>& backup,
-                                                            const std::shared_ptr<ProcessReport>&) {
+Future<Section> RestoreDataHandler::restoreContactsHandling(
+    const FutureResult<Void>& previous, const std::shared_ptr<BackupRecord>& backup,
+    const std::shared_ptr<ProcessReport>&) {
   if (!takePrevious(previous, logger_,
                     "Error occurred during Download of Meta data files: ", [](const Void&) {})) {
     return Future<Section>::cancelled();
@@ -107,7 +107,7 @@ Future<Section> RestoreDataHandler::restoreContactsHandling(const FutureResult<V
 }
 
 Future<Section> RestoreDataHandler::restorCalendarsHandling(
-    const SectionResult& previous, const std::shared_ptr<Backup>& backup,
+    const SectionResult& previous, const std::shared_ptr<BackupRecord>& backup,
     const std::shared_ptr<ProcessReport>& report) {
   if (!takePrevious(previous, logger_, "Error occurred during Restore of Contacts: ",
                     [&](const Section& section) { report->contacts = section; })) {
@@ -117,7 +117,7 @@ Future<Section> RestoreDataHandler::restorCalendarsHandling(
 }
 
 Future<Section> RestoreDataHandler::restoreImagesHandling(
-    const SectionResult& previous, const std::shared_ptr<Backup>& backup,
+    const SectionResult& previous, const std::shared_ptr<BackupRecord>& backup,
     const std::shared_ptr<ProcessReport>& report, std::shared_ptr<CancelToken> cancelToken) {
   if (!takePrevious(previous, logger_, "Error occurred during Restore of Calendars: ",
                     [&](const Section& section) { report->calendars = section; })) {
@@ -128,7 +128,7 @@ Future<Section> RestoreDataHandler::restoreImagesHandling(
 }
 
 Future<Section> RestoreDataHandler::restoreVideosHandling(
-    const SectionResult& previous, const std::shared_ptr<Backup>& backup,
+    const SectionResult& previous, const std::shared_ptr<BackupRecord>& backup,
     const std::shared_ptr<ProcessReport>& report, std::shared_ptr<CancelToken> cancelToken) {
   if (!takePrevious(previous, logger_, "Error occurred during Restore of Images: ",
                     [&](const Section& section) { report->images = section; })) {

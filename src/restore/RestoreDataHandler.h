@@ -3,7 +3,6 @@
 #include <memory>
 #include <string_view>
 
-#include "tessellon/Backup.h"
 #include "tessellon/LoggerProtocol.h"
 #include "tessellon/ProcessReport.h"
 
@@ -11,6 +10,7 @@
 #include "core/CancelToken.h"
 #include "futures/Future.h"
 #include "futures/FuturesError.h"
+#include "model/BackupRecord.h"
 #include "restore/RestoreContactsUnit.h"
 #include "restore/RestoreMediaItemService.h"
 #include "restore/RestoreStatusServiceProtocol.h"
@@ -37,20 +37,20 @@ class RestoreDataHandler final {
 
   // `previous` is the outcome of downloading the list documents.
   Future<Section> restoreContactsHandling(const FutureResult<Void>& previous,
-                                          const std::shared_ptr<Backup>& backup,
+                                          const std::shared_ptr<BackupRecord>& backup,
                                           const std::shared_ptr<ProcessReport>& report);
   Future<Section> restorCalendarsHandling(const SectionResult& previous,
-                                          const std::shared_ptr<Backup>& backup,
+                                          const std::shared_ptr<BackupRecord>& backup,
                                           const std::shared_ptr<ProcessReport>& report);
   // Sections are RestoreMediaReportSection.
   Future<Section> restoreImagesHandling(const SectionResult& previous,
-                                        const std::shared_ptr<Backup>& backup,
+                                        const std::shared_ptr<BackupRecord>& backup,
                                         const std::shared_ptr<ProcessReport>& report,
                                         std::shared_ptr<CancelToken> cancelToken);
   // The image and the video step may run side by side: the video step is then given a previous
   // outcome without a section, and the caller files the image section once both have ended.
   Future<Section> restoreVideosHandling(const SectionResult& previous,
-                                        const std::shared_ptr<Backup>& backup,
+                                        const std::shared_ptr<BackupRecord>& backup,
                                         const std::shared_ptr<ProcessReport>& report,
                                         std::shared_ptr<CancelToken> cancelToken);
 

@@ -40,7 +40,7 @@ bool worthDownloading(bool selected, const std::shared_ptr<MetaData>& summary) {
 
 RestoreHelper::RestoreHelper(Collaborators collaborators) : services_(std::move(collaborators)) {}
 
-Future<Report> RestoreHelper::restoreBackup(std::shared_ptr<Backup> backup,
+Future<Report> RestoreHelper::restoreBackup(std::shared_ptr<BackupRecord> backup,
                                             const Settings& settings,
                                             std::shared_ptr<CancelToken> cancelToken) {
   if (!backup) return Future<Report>::fail(makeError(BackupSDKError::unknownError, "no backup"));
@@ -83,7 +83,7 @@ Future<Report> RestoreHelper::restoreBackup(std::shared_ptr<Backup> backup,
 }
 
 Future<Void> RestoreHelper::initializeMetadataOnBackup(
-    const std::shared_ptr<Backup>& backup, const Settings& settings,
+    const std::shared_ptr<BackupRecord>& backup, const Settings& settings,
     const std::shared_ptr<CancelToken>& cancelToken) {
   auto self = shared_from_this();
   const auto& logger = services_.logger;
@@ -115,8 +115,8 @@ Future<Void> RestoreHelper::initializeMetadataOnBackup(
           ? downloadDocument<Contacts>(*backup, "contacts.json", cancelToken)
           : Future<std::shared_ptr<Contacts>>::success(nullptr);
   return contacts
-      .onComplete(Executor::immediate(),
-                  keep(&Backup::contactsMetaData, "Contacts successfully downloaded: ", "contacts"))
+      .onComplete(Executor::immediate(), keep(&BackupRecord::contactsMetaData,
+                                              "Contacts successfully downloaded: ", "contacts"))
       .onSuccess(Executor::immediate(),
                  [self, backup, settings, cancelToken] {
                    return worthDownloading(settings.calendars, backup->calendarsMetaData)
@@ -125,22 +125,22 @@ Future<Void> RestoreHelper::initializeMetadataOnBackup(
                               : Future<std::shared_ptr<Calendars>>::success(nullptr);
                  })
       .onComplete(Executor::immediate(),
-                  keep(&Backup::calendarsMetaData,
+                  keep(&BackupRecord::calendarsMetaData,
                        "Calendars metadata successfully downloaded: ", "calendars"))
       .onSuccess(Executor::immediate(),
                  [self, backup, settings, cancelToken] {
-                   return self->downloadMediaMetaData(backup, &Backup::imagesMetaData,
+                   return self->downloadMediaMetaData(backup, &BackupRecord::imagesMetaData,
                                                       "images.json", settings.images, cancelToken);
                  })
       .onSuccess(Executor::immediate(), [self, backup, settings, cancelToken] {
-        return self->downloadMediaMetaData(backup, &Backup::videosMetaData, "videos.json",
+        return self->downloadMediaMetaData(backup, &BackupRecord::videosMetaData, "videos.json",
                                            settings.videos, cancelToken);
       });
 }
 
 template <class T>
 Future<std::shared_ptr<T>> RestoreHelper::downloadDocument(
-    const Backup& backup, const std::string& name, std::shared_ptr<CancelToken> cancelToken) {
+    const BackupRecord& backup, const std::string& name, std::shared_ptr<CancelToken> cancelToken) {
   using Value = std::shared_ptr<T>;
   const std::string path = backup.deviceID + "/" + name;
   return services_.remoteIOService->downloadFileInternal(path, nullptr, std::move(cancelToken))
@@ -163,11 +163,11 @@ Future<std::shared_ptr<T>> RestoreHelper::downloadDocument(
                  });
 }
 
-Future<Void> RestoreHelper::downloadMediaMetaData(const std::shared_ptr<Backup>& backup,
-                                                  std::shared_ptr<MediaMetaData> Backup::*field,
-                                                  const std::string& fileName, bool setting,
-                                                  std::shared_ptr<CancelToken> cancelToken) {
-  const bool images = field == &Backup::imagesMetaData;
+Future<Void> RestoreHelper::downloadMediaMetaData(
+    const std::shared_ptr<BackupRecord>& backup,
+    std::shared_ptr<MediaMetaData> BackupRecord::*field, const std::string& fileName, bool setting,
+    std::shared_ptr<CancelToken> cancelToken) {
+  const bool images = field == &BackupRecord::imagesMetaData;
   auto logDone = [logger = services_.logger, images] {
     logWith(logger, LogLevel::info, [images] {
       return std::string(images ? "Images" : "Videos") + " metadata successfully downloaded";
@@ -200,7 +200,7 @@ Future<Void> RestoreHelper::downloadMediaMetaData(const std::shared_ptr<Backup>&
 }
 
 Future<Section> RestoreHelper::refreshMediaCache(const FutureResult<Section>& previous,
-                                                 const std::shared_ptr<Backup>& backup,
+                                                 const std::shared_ptr<BackupRecord>& backup,
                                                  const Settings& settings,
                                                  const std::shared_ptr<CancelToken>& cancelToken) {
   if (!previous.isSuccess() || !services_.cachingService) return asFuture(previous);
@@ -223,7 +223,7 @@ Future<Section> RestoreHelper::refreshMediaCache(const FutureResult<Section>& pr
 }
 
 Future<Section> RestoreHelper::restoreMedia(const FutureResult<Section>& calendars,
-                                            const std::shared_ptr<Backup>& backup,
+                                            const std::shared_ptr<BackupRecord>& backup,
                                             const Report& report,
                                             std::shared_ptr<CancelToken> cancelToken) {
   const auto& handler = services_.restoreDataHandler;

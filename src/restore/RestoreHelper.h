@@ -45,7 +45,7 @@ class RestoreHelper final : public RestoreHelperProtocol,
 
   // Works on a copy of `backup`: the host's record keeps its summaries.
   Future<std::shared_ptr<ProcessReport>> restoreBackup(
-      std::shared_ptr<Backup> backup, const Settings& settings,
+      std::shared_ptr<BackupRecord> backup, const Settings& settings,
       std::shared_ptr<CancelToken> cancelToken) override;
 
  private:
@@ -55,26 +55,27 @@ class RestoreHelper final : public RestoreHelperProtocol,
   // calendars document that cannot be had leaves the summary (all its items
   // then count as failed); a media one becomes failed placeholders. Only
   // cancellation fails it.
-  Future<Void> initializeMetadataOnBackup(const std::shared_ptr<Backup>& backup,
+  Future<Void> initializeMetadataOnBackup(const std::shared_ptr<BackupRecord>& backup,
                                           const Settings& settings,
                                           const std::shared_ptr<CancelToken>& cancelToken);
   // The document `name` of `backup`'s folder read as `T`; the local copy is
   // deleted once read.
   template <class T>
-  Future<std::shared_ptr<T>> downloadDocument(const Backup& backup, const std::string& name,
+  Future<std::shared_ptr<T>> downloadDocument(const BackupRecord& backup, const std::string& name,
                                               std::shared_ptr<CancelToken> cancelToken);
-  Future<Void> downloadMediaMetaData(const std::shared_ptr<Backup>& backup,
-                                     std::shared_ptr<MediaMetaData> Backup::*field,
+  Future<Void> downloadMediaMetaData(const std::shared_ptr<BackupRecord>& backup,
+                                     std::shared_ptr<MediaMetaData> BackupRecord::*field,
                                      const std::string& fileName, bool setting,
                                      std::shared_ptr<CancelToken> cancelToken);
   // Passes a successful media step on after refreshing the media cache.
   Future<Section> refreshMediaCache(const FutureResult<Section>& previous,
-                                    const std::shared_ptr<Backup>& backup, const Settings& settings,
+                                    const std::shared_ptr<BackupRecord>& backup,
+                                    const Settings& settings,
                                     const std::shared_ptr<CancelToken>& cancelToken);
   // Step 4: the image and the video step at once; completes with the video section once both
   // ended, the image section filed into `report` (or its failure logged).
   Future<Section> restoreMedia(const FutureResult<Section>& calendars,
-                               const std::shared_ptr<Backup>& backup,
+                               const std::shared_ptr<BackupRecord>& backup,
                                const std::shared_ptr<ProcessReport>& report,
                                std::shared_ptr<CancelToken> cancelToken);
   FutureResult<std::shared_ptr<ProcessReport>> finalizeRestore(

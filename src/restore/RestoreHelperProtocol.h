@@ -3,12 +3,12 @@
 #include <memory>
 #include <string_view>
 
-#include "tessellon/Backup.h"
 #include "tessellon/ProcessReport.h"
 #include "tessellon/Settings.h"
 
 #include "core/CancelToken.h"
 #include "futures/Future.h"
+#include "model/BackupRecord.h"
 
 namespace tessellon {
 
@@ -25,7 +25,7 @@ class RestoreHelperProtocol {
   // runs. Fails with 701 when the backup cannot be restored on this system.
   // Only cancellation stops it.
   virtual Future<std::shared_ptr<ProcessReport>> restoreBackup(
-      std::shared_ptr<Backup> backup, const Settings& settings,
+      std::shared_ptr<BackupRecord> backup, const Settings& settings,
       std::shared_ptr<CancelToken> cancelToken) = 0;
 };
 

@@ -37,7 +37,7 @@ void RestoreStatusService::setRestoreSettings(const Settings& settings) {
   restoreSettings_ = settings;
 }
 
-FileStatus RestoreStatusService::increaseFileStatusField(const Backup& backup) const {
+FileStatus RestoreStatusService::increaseFileStatusField(const BackupRecord& backup) const {
   const Settings settings = restoreSettings();
   FileStatus status;
   if (settings.contacts) addSummary(status, backup.contactsMetaData);
@@ -47,7 +47,7 @@ FileStatus RestoreStatusService::increaseFileStatusField(const Backup& backup) c
   return status;
 }
 
-void RestoreStatusService::updateOverallFileStatus(const Backup& backup) {
+void RestoreStatusService::updateOverallFileStatus(const BackupRecord& backup) {
   if (!fileStatusManager_) return;
   fileStatusManager_->setFileStatus(increaseFileStatusField(backup));
   fileStatusManager_->notifyAboutCurrentRestoreFileStatus();

@@ -15,8 +15,8 @@ class RestoreStatusService final : public RestoreStatusServiceProtocol {
 
   Settings restoreSettings() const override;
   void setRestoreSettings(const Settings& settings) override;
-  FileStatus increaseFileStatusField(const Backup& backup) const override;
-  void updateOverallFileStatus(const Backup& backup) override;
+  FileStatus increaseFileStatusField(const BackupRecord& backup) const override;
+  void updateOverallFileStatus(const BackupRecord& backup) override;
   void updateProgress(int64_t bytes) override;
 
  private:

@@ -3,9 +3,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "tessellon/Backup.h"
 #include "tessellon/FileStatus.h"
 #include "tessellon/Settings.h"
+
+#include "model/BackupRecord.h"
 
 namespace tessellon {
 
@@ -23,9 +24,9 @@ class RestoreStatusServiceProtocol {
   virtual void setRestoreSettings(const Settings& settings) = 0;
   // Totals of the selected categories as the backup record summarises them,
   // nothing processed yet.
-  virtual FileStatus increaseFileStatusField(const Backup& backup) const = 0;
+  virtual FileStatus increaseFileStatusField(const BackupRecord& backup) const = 0;
   // Installs those totals as the running record and tells the host.
-  virtual void updateOverallFileStatus(const Backup& backup) = 0;
+  virtual void updateOverallFileStatus(const BackupRecord& backup) = 0;
   // One more file done with `bytes`; tells the host.
   virtual void updateProgress(int64_t bytes) = 0;
 };

@@ -26,7 +26,7 @@ using Items = std::vector<std::shared_ptr<MediaItem>>;
 struct Category {
   const char* folder;    // "images"
   const char* document;  // "images.json"
-  std::shared_ptr<MediaMetaData> Backup::*metaData;
+  std::shared_ptr<MediaMetaData> BackupRecord::*metaData;
   VerifySection VerifyReport::*section;
 };
 
@@ -48,7 +48,7 @@ class VerifyRun : public std::enable_shared_from_this<VerifyRun> {
  public:
   VerifyRun(std::shared_ptr<RemoteIOServiceProtocol> remote,
             std::shared_ptr<FileIOServiceProtocol> files, std::shared_ptr<MetadataLoader> loader,
-            std::shared_ptr<Backup> backup, bool readData, std::shared_ptr<CancelToken> token)
+            std::shared_ptr<BackupRecord> backup, bool readData, std::shared_ptr<CancelToken> token)
       : remote_(std::move(remote)),
         files_(std::move(files)),
         loader_(std::move(loader)),
@@ -78,16 +78,18 @@ class VerifyRun : public std::enable_shared_from_this<VerifyRun> {
                      return self->checkDocument<ItemsMetaData<CalendarEntry>>(
                          "calendars.json", self->backup_->calendarsMetaData != nullptr);
                    })
-        .onSuccess(Executor::immediate(),
-                   [self] {
-                     return self->checkMedia(
-                         {"images", "images.json", &Backup::imagesMetaData, &VerifyReport::images});
-                   })
-        .onSuccess(Executor::immediate(),
-                   [self] {
-                     return self->checkMedia(
-                         {"videos", "videos.json", &Backup::videosMetaData, &VerifyReport::videos});
-                   })
+        .onSuccess(
+            Executor::immediate(),
+            [self] {
+              return self->checkMedia(
+                  {"images", "images.json", &BackupRecord::imagesMetaData, &VerifyReport::images});
+            })
+        .onSuccess(
+            Executor::immediate(),
+            [self] {
+              return self->checkMedia(
+                  {"videos", "videos.json", &BackupRecord::videosMetaData, &VerifyReport::videos});
+            })
         .onSuccess(Executor::immediate(), [self] { return self->report_; });
   }
 
@@ -315,7 +317,7 @@ class VerifyRun : public std::enable_shared_from_this<VerifyRun> {
   const std::shared_ptr<RemoteIOServiceProtocol> remote_;
   const std::shared_ptr<FileIOServiceProtocol> files_;
   const std::shared_ptr<MetadataLoader> loader_;
-  const std::shared_ptr<Backup> backup_;
+  const std::shared_ptr<BackupRecord> backup_;
   const bool readData_;
   const std::shared_ptr<CancelToken> token_;
   const Report report_;
@@ -334,7 +336,7 @@ VerifyService::VerifyService(std::shared_ptr<RemoteIOServiceProtocol> remote,
       logger_(std::move(logger)) {}
 
 Future<std::shared_ptr<VerifyReport>> VerifyService::verify(
-    std::shared_ptr<Backup> backup, bool readData, std::shared_ptr<CancelToken> cancelToken) {
+    std::shared_ptr<BackupRecord> backup, bool readData, std::shared_ptr<CancelToken> cancelToken) {
   if (!backup) {
     return Future<Report>::fail(makeError(BackupSDKError::unknownError, "no backup to verify"));
   }

@@ -2,12 +2,12 @@
 
 #include <memory>
 
-#include "tessellon/Backup.h"
 #include "tessellon/LoggerProtocol.h"
 #include "tessellon/VerifyReport.h"
 
 #include "core/CancelToken.h"
 #include "futures/Future.h"
+#include "model/BackupRecord.h"
 #include "model/loading/MetadataLoader.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
@@ -36,7 +36,7 @@ class VerifyService {
   // Fails with the host's error when the device folder or a media folder that exists cannot be
   // listed. Honours the token between files and in every remote request; a cancelled run
   // leaves no download behind.
-  Future<std::shared_ptr<VerifyReport>> verify(std::shared_ptr<Backup> backup, bool readData,
+  Future<std::shared_ptr<VerifyReport>> verify(std::shared_ptr<BackupRecord> backup, bool readData,
                                                std::shared_ptr<CancelToken> cancelToken);
 
  private:

@@ -1,11 +1,14 @@
 #include "sdk/BackupSDKImpl.h"
 
+#include <functional>
+
 #include "core/Async.h"
 #include "core/HostError.h"
 #include "core/IoC.h"
 #include "core/Log.h"
 #include "futures/sync/SynchronizationType.h"
 #include "model/Constants.h"
+#include "model/HostBackup.h"
 #include "model/loading/MetadataLoader.h"
 #include "platform/calendar/CalendarRepositoryProtocol.h"
 #include "platform/contacts/ContactRepositoryProtocol.h"
@@ -23,7 +26,7 @@ Error noServices() {
 }
 
 // A record without a format version cannot be trusted to be readable.
-std::optional<Error> versionRefusal(const std::shared_ptr<Backup>& backup) {
+std::optional<Error> versionRefusal(const std::shared_ptr<BackupRecord>& backup) {
   if (!backup || !backup->version || backup->version->major > Constants::backupVersion().major) {
     return makeError(BackupSDKError::versionConflict);
   }
@@ -46,10 +49,12 @@ void releaseThen(const Future<T>& chain, const std::shared_ptr<DeviceLock>& lock
                   });
 }
 
-// The host's form of a finished operation: its value, its error, or neither when cancelled.
-template <class T, class Completion>
-void deliver(const FutureResult<std::shared_ptr<T>>& result, const Completion& completion) {
-  if (result.isSuccess()) return completion(result.successValue(), std::nullopt);
+// The host's form of a finished operation: its value (as `view` shows it to the host), its error,
+// or neither when cancelled.
+template <class T, class Completion, class View = std::identity>
+void deliver(const FutureResult<std::shared_ptr<T>>& result, const Completion& completion,
+             View view = {}) {
+  if (result.isSuccess()) return completion(view(result.successValue()), std::nullopt);
   completion(nullptr, result.isFail() ? std::optional(asNSError(result.failure())) : std::nullopt);
 }
 
@@ -142,29 +147,30 @@ void BackupSDKImpl::startPreview(const BackupSettings& settings, std::function<v
   accessService_->checkAccess(settings, AccessPurpose::backup, token)
       .onSuccess(Executor::primary(), [preview = backupPreviewService_, settings,
                                        token] { return preview->generateBackup(settings, token); })
-      .onComplete(Executor::current(), [notifications = notificationService_, logger = logger_,
-                                        temporary = temporaryFolderService_, token,
-                                        completion = std::move(completion)](
-                                           const FutureResult<std::shared_ptr<Backup>>& result) {
-        notifications->setBackupPreviewProgress(nullptr);
-        releaseTemporaryFolder(temporary);
-        BackupSDKState::finishOperation(token);
-        if (result.isSuccess()) {
-          logWith(logger, LogLevel::info, [] { return "Backup Preview finished SUCCESSFULLY"; });
-        } else if (result.isFail()) {
-          logWith(logger, LogLevel::error, [] { return "Backup Preview FAILED"; });
-        } else {
-          logWith(logger, LogLevel::info, [] { return "Backup Preview CANCELLED"; });
-        }
-        deliver(result, completion);
-      });
+      .onComplete(Executor::current(),
+                  [notifications = notificationService_, logger = logger_,
+                   temporary = temporaryFolderService_, token, completion = std::move(completion)](
+                      const FutureResult<std::shared_ptr<BackupRecord>>& result) {
+                    notifications->setBackupPreviewProgress(nullptr);
+                    releaseTemporaryFolder(temporary);
+                    BackupSDKState::finishOperation(token);
+                    if (result.isSuccess()) {
+                      logWith(logger, LogLevel::info,
+                              [] { return "Backup Preview finished SUCCESSFULLY"; });
+                    } else if (result.isFail()) {
+                      logWith(logger, LogLevel::error, [] { return "Backup Preview FAILED"; });
+                    } else {
+                      logWith(logger, LogLevel::info, [] { return "Backup Preview CANCELLED"; });
+                    }
+                    deliver(result, completion, hostBackup);
+                  });
 }
 
 void BackupSDKImpl::startBackup(const BackupSettings& settings,
                                 std::function<void(const FileStatus&)> progress,
                                 ReportCompletion completion) {
   runBackup([this] { return "Started backup using BackupSDK(" + podVersion_ + ") with settings"; },
-            std::move(progress), std::move(completion),
+            std::move(progress), std::move(completion), std::nullopt,
             [this, settings](const std::shared_ptr<DeviceLock>& lock,
                              const std::shared_ptr<CancelToken>& token) {
               return accessService_->checkAccess(settings, AccessPurpose::backup, token)
@@ -173,18 +179,20 @@ void BackupSDKImpl::startBackup(const BackupSettings& settings,
                              [preview = backupPreviewService_, settings, token] {
                                return preview->generateBackup(settings, token);
                              })
-                  .onSuccess(Executor::primary(), [backupService = backupService_,
-                                                   token](const std::shared_ptr<Backup>& backup) {
+                  .onSuccess(Executor::primary(), [backupService = backupService_, token](
+                                                      const std::shared_ptr<BackupRecord>& backup) {
                     return backupService->process(backup, token);
                   });
             });
 }
 
-void BackupSDKImpl::startBackup(std::shared_ptr<Backup> backup,
+void BackupSDKImpl::startBackup(const std::shared_ptr<Backup>& preview,
                                 std::function<void(const FileStatus&)> progress,
                                 ReportCompletion completion) {
+  std::shared_ptr<BackupRecord> backup = recordOf(preview);
+  const std::optional<Error> refusal = versionRefusal(backup);
   runBackup([this] { return "Started backup using BackupSDK(" + podVersion_ + ")"; },
-            std::move(progress), std::move(completion),
+            std::move(progress), std::move(completion), refusal,
             [this, backup = std::move(backup)](const std::shared_ptr<DeviceLock>& lock,
                                                const std::shared_ptr<CancelToken>& token) {
               return lock->acquire(token).onSuccess(
@@ -196,8 +204,9 @@ void BackupSDKImpl::startBackup(std::shared_ptr<Backup> backup,
 
 void BackupSDKImpl::runBackup(const std::function<std::string()>& started,
                               std::function<void(const FileStatus&)> progress,
-                              ReportCompletion completion, const LockedRun& run) {
-  auto begun = beginOperation();
+                              ReportCompletion completion, const std::optional<Error>& refusal,
+                              const LockedRun& run) {
+  auto begun = beginOperation(refusal);
   if (!begun.ok()) return completion(nullptr, begun.error());
   const std::shared_ptr<CancelToken>& token = begun.value();
   logWith(logger_, LogLevel::info, started);
@@ -240,9 +249,10 @@ Future<Void> BackupSDKImpl::createMediaFolders(FileIOServiceProtocol& files) {
   return Constants::success();
 }
 
-void BackupSDKImpl::startRestore(std::shared_ptr<Backup> backup, const Settings& settings,
+void BackupSDKImpl::startRestore(const std::shared_ptr<Backup>& listed, const Settings& settings,
                                  std::function<void(const FileStatus&)> progress,
                                  ReportCompletion completion) {
+  std::shared_ptr<BackupRecord> backup = recordOf(listed);
   logWith(logger_, LogLevel::info,
           [&] { return "Started restore using BackupSDK(" + podVersion_ + ")"; });
   auto started = beginOperation(versionRefusal(backup));
@@ -278,8 +288,9 @@ void BackupSDKImpl::startRestore(std::shared_ptr<Backup> backup, const Settings&
   });
 }
 
-void BackupSDKImpl::verify(std::shared_ptr<Backup> backup, bool readData,
+void BackupSDKImpl::verify(const std::shared_ptr<Backup>& listed, bool readData,
                            VerifyCompletion completion) {
+  std::shared_ptr<BackupRecord> backup = recordOf(listed);
   auto started = beginOperation(versionRefusal(backup));
   if (!started.ok()) return completion(nullptr, started.error());
   const auto& token = started.value();
@@ -309,12 +320,15 @@ void BackupSDKImpl::getAvailableBackups(ListCompletion completion) {
   restoreService_->backupInformationCollector()->getAllBackups(token).onComplete(
       Executor::current(),
       [temporary = temporaryFolderService_, token, completion = std::move(completion)](
-          const FutureResult<std::vector<std::shared_ptr<Backup>>>& result) {
+          const FutureResult<std::vector<std::shared_ptr<BackupRecord>>>& result) {
         releaseTemporaryFolder(temporary);
         BackupSDKState::finishListing(token);
-        if (result.isSuccess()) return completion(result.successValue(), std::nullopt);
         if (result.isFail()) return completion(std::nullopt, asNSError(result.failure()));
-        completion(std::vector<std::shared_ptr<Backup>>{}, std::nullopt);
+        std::vector<std::shared_ptr<Backup>> backups;
+        if (result.isSuccess()) {
+          for (const auto& record : result.successValue()) backups.push_back(hostBackup(record));
+        }
+        completion(std::move(backups), std::nullopt);
       });
 }
 

@@ -44,11 +44,11 @@ class BackupSDKImpl {
                     BackupCompletion completion);
   void startBackup(const BackupSettings& settings, std::function<void(const FileStatus&)> progress,
                    ReportCompletion completion);
-  void startBackup(std::shared_ptr<Backup> backup, std::function<void(const FileStatus&)> progress,
-                   ReportCompletion completion);
-  void startRestore(std::shared_ptr<Backup> backup, const Settings& settings,
+  void startBackup(const std::shared_ptr<Backup>& preview,
+                   std::function<void(const FileStatus&)> progress, ReportCompletion completion);
+  void startRestore(const std::shared_ptr<Backup>& listed, const Settings& settings,
                     std::function<void(const FileStatus&)> progress, ReportCompletion completion);
-  void verify(std::shared_ptr<Backup> backup, bool readData, VerifyCompletion completion);
+  void verify(const std::shared_ptr<Backup>& listed, bool readData, VerifyCompletion completion);
   void getAvailableBackups(ListCompletion completion);
   void cancel(std::function<void()> completion);
 
@@ -71,11 +71,11 @@ class BackupSDKImpl {
   // The work of a backup once it holds this device's lock.
   using LockedRun = std::function<Future<std::shared_ptr<ProcessReport>>(
       const std::shared_ptr<DeviceLock>& lock, const std::shared_ptr<CancelToken>& token)>;
-  // What both backup entry points share: starts the operation, logs `started`, takes this
-  // device's lock and runs `run` under it with the host's progress.
+  // What both backup entry points share: starts the operation (or refuses it with `refusal`),
+  // logs `started`, takes this device's lock and runs `run` under it with the host's progress.
   void runBackup(const std::function<std::string()>& started,
                  std::function<void(const FileStatus&)> progress, ReportCompletion completion,
-                 const LockedRun& run);
+                 const std::optional<Error>& refusal, const LockedRun& run);
   // Lets the lock go once `chain` has ended, then stops the progress (`stopProgress`), clears
   // the temporary folder and finishes the operation.
   void finishLocked(const Future<std::shared_ptr<ProcessReport>>& chain,

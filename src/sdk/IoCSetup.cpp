@@ -153,11 +153,12 @@ void registerBackupServices(const PlatformRoots& roots) {
     std::vector<std::shared_ptr<CategoryBackup>> categories{
         std::make_shared<DocumentBackup<Contact>>(
             archives, status, logger,
-            DocumentBackup<Contact>::Category{&Backup::contactsMetaData, &ProcessReport::contacts,
-                                              "contacts.json", "Contacts"}),
+            DocumentBackup<Contact>::Category{&BackupRecord::contactsMetaData,
+                                              &ProcessReport::contacts, "contacts.json",
+                                              "Contacts"}),
         std::make_shared<DocumentBackup<CalendarEntry>>(
             archives, status, logger,
-            DocumentBackup<CalendarEntry>::Category{&Backup::calendarsMetaData,
+            DocumentBackup<CalendarEntry>::Category{&BackupRecord::calendarsMetaData,
                                                     &ProcessReport::calendars, "calendars.json",
                                                     "Calendars"}),
         media(IoC::require<ImageServiceProtocol>(), MediaBackup::kImages),

@@ -59,8 +59,8 @@ class BackupDeltaTest : public ::testing::Test {
         photo(10, "kept", 1500), photo(20, "old/renamed", 2000), photo(40, "deleted", 4000)});
   }
 
-  Backup local_{"MAC1"};
-  Backup remote_{"MAC1"};
+  BackupRecord local_{"MAC1"};
+  BackupRecord remote_{"MAC1"};
   DuplicateCollection duplicates_{nullptr};
 };
 

@@ -15,6 +15,7 @@
 #include "tessellon/ForwardingDelegate.h"
 
 #include "delegates/LocalFolderDelegate.h"
+#include "model/BackupRecord.h"
 #include "sdk/FacadeHome.h"
 #include "support/ArchiveKeepingDelegate.h"
 #include "support/BackgroundQueue.h"
@@ -279,10 +280,11 @@ TEST_F(BackupEndToEndTest, ARunCancelledMidArchiveRecordsNothingOfThatArchive) {
   };
   hook_->zipSize = 400000;  // two of the larger photos per archive
   const BackupSettings settings("laptop", true, true, true, true, false);
-  const std::shared_ptr<Backup> record =
+  const std::shared_ptr<Backup> preview =
       awaitFinished<Backup>([&](auto done) { sdk_->startPreview(settings, nullptr, done); }).value;
-  ASSERT_TRUE(record);
-  (void)awaitFinished<ProcessReport>([&](auto done) { sdk_->startBackup(record, nullptr, done); });
+  ASSERT_TRUE(preview && preview->record);
+  (void)awaitFinished<ProcessReport>([&](auto done) { sdk_->startBackup(preview, nullptr, done); });
+  const std::shared_ptr<BackupRecord>& record = preview->record;
   hook_->beforeUpload = nullptr;
 
   expectRecordHeld();

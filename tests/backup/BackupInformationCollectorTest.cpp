@@ -15,14 +15,14 @@
 namespace tessellon {
 namespace {
 
-using Backups = std::vector<std::shared_ptr<Backup>>;
+using Backups = std::vector<std::shared_ptr<BackupRecord>>;
 
 class BackupInformationCollectorTest : public ::testing::Test {
  protected:
   void TearDown() override { EXPECT_TRUE(flushBackgroundQueue()); }
 
   void storeBackup(const std::string& device, const std::string& name) {
-    Backup record(device);
+    BackupRecord record(device);
     record.name = name;
     record.startDate = Date(std::chrono::milliseconds(1000));
     space_.write("remote/" + device + "/backup.json", serializer_->serialize(record).value());

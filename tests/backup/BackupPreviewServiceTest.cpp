@@ -44,12 +44,12 @@ class BackupPreviewServiceTest : public MediaTestBase {
     return result;
   }
 
-  std::optional<FutureResult<std::shared_ptr<Backup>>> preview(BackupSettings settings) {
+  std::optional<FutureResult<std::shared_ptr<BackupRecord>>> preview(BackupSettings settings) {
     auto outcome = awaitResult(service_.generateBackup(settings, token_));
     EXPECT_TRUE(flushBackgroundQueue());
     return outcome;
   }
-  std::shared_ptr<Backup> previewed(BackupSettings settings) {
+  std::shared_ptr<BackupRecord> previewed(BackupSettings settings) {
     auto outcome = preview(std::move(settings));
     EXPECT_THAT(outcome, SucceedsWith(::testing::NotNull()));
     return outcome && outcome->isSuccess() ? outcome->successValue() : nullptr;
@@ -72,7 +72,7 @@ class BackupPreviewServiceTest : public MediaTestBase {
   // Stores "backup.json" and "images.json" (or "videos.json") as a run leaves them.
   void storeRemote(const Items& stored, Date start, std::optional<Date> finish,
                    const std::string& category = "images") {
-    Backup record("MAC1");
+    BackupRecord record("MAC1");
     record.startDate = start;
     record.finishDate = finish;
     auto& media = category == "images" ? record.imagesMetaData : record.videosMetaData;
@@ -182,7 +182,7 @@ TEST_F(BackupPreviewServiceTest, UnreadableOrMissingRemoteDocumentsAreRebuilt) {
     SCOPED_TRACE(what);
     auto result = preview(images(false));
     ASSERT_TRUE(result && result->isSuccess());
-    const std::shared_ptr<Backup> backup = result->successValue();
+    const std::shared_ptr<BackupRecord> backup = result->successValue();
     EXPECT_TRUE(BackupRunState::of(std::as_const(*backup)).rebuildsRecord);
     EXPECT_THAT(ids(backup->taskListToProcess->imagesMetaData), ElementsAre("a.jpg"));
   };

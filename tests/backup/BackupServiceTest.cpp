@@ -29,7 +29,7 @@ class ScriptedMedia final : public CategoryBackup {
   Section ProcessReport::*reportSlot() const override {
     return title_ == "Images" ? &ProcessReport::images : &ProcessReport::videos;
   }
-  Future<Section> run(std::shared_ptr<Backup>, std::shared_ptr<CancelToken>) override {
+  Future<Section> run(std::shared_ptr<BackupRecord>, std::shared_ptr<CancelToken>) override {
     ++runs;
     return outcome_;
   }
@@ -42,7 +42,7 @@ class ScriptedMedia final : public CategoryBackup {
 
 class RecordingCleanup final : public CleanupServiceProtocol {
  public:
-  Future<Void> cleanup(const Backup&, std::shared_ptr<CancelToken>) override {
+  Future<Void> cleanup(const BackupRecord&, std::shared_ptr<CancelToken>) override {
     ++runs;
     return Future<Void>::success(Void{});
   }
@@ -67,16 +67,17 @@ class BackupServiceTest : public ::testing::Test {
     std::vector<std::shared_ptr<CategoryBackup>> categories{
         std::make_shared<DocumentBackup<Contact>>(
             uploader, statusManager_, nullptr,
-            DocumentBackup<Contact>::Category{&Backup::contactsMetaData, &ProcessReport::contacts,
-                                              "contacts.json", "Contacts"}),
+            DocumentBackup<Contact>::Category{&BackupRecord::contactsMetaData,
+                                              &ProcessReport::contacts, "contacts.json",
+                                              "Contacts"}),
         images_, videos_};
     return std::make_unique<BackupService>(uploader, remote_, statusManager_, nullptr,
                                            std::move(categories), cleanup_);
   }
-  std::shared_ptr<Backup> backupWithTaskList() {
-    auto backup = std::make_shared<Backup>("MAC1");
+  std::shared_ptr<BackupRecord> backupWithTaskList() {
+    auto backup = std::make_shared<BackupRecord>("MAC1");
     backup->startDate = Date(std::chrono::milliseconds(1'700'000'000'000));
-    backup->taskListToProcess = std::make_shared<Backup>("MAC1");
+    backup->taskListToProcess = std::make_shared<BackupRecord>("MAC1");
     return backup;
   }
 

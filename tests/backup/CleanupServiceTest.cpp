@@ -54,7 +54,7 @@ TEST_F(CleanupServiceTest, KeepsExactlyWhatTheRecordReferences) {
         "OTHER/images/F9.jpg"}) {
     space_.write("remote/" + std::string(file), "x");
   }
-  Backup backup("MAC1");
+  BackupRecord backup("MAC1");
   backup.contactsMetaData = std::make_shared<ItemsMetaData<Contact>>(0, 0);
   backup.imagesMetaData = mediaOf({{"F1", "jpg"}, {"F2", ""}});
 
@@ -70,7 +70,7 @@ TEST_F(CleanupServiceTest, AFailedDeletionDoesNotStopTheNextButCancellationDoes)
   host_->answerDirectoryInfoWith(
       Directory{{{"MAC1/images/a", 1}, {"MAC1/images/ghost", 1}, {"MAC1/images/c", 1}}},
       std::nullopt);
-  Backup backup("MAC1");
+  BackupRecord backup("MAC1");
   backup.imagesMetaData = mediaOf({});
   backup.videosMetaData = mediaOf({});
   awaitResult(service_.cleanup(backup, nullptr));

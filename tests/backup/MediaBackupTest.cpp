@@ -79,11 +79,11 @@ class MediaBackupTest : public ::testing::Test {
   }
 
   // A record already holding `stored` items, with `task` to back up.
-  std::shared_ptr<Backup> backupOf(MediaMetaData::Items task, MediaMetaData::Items stored = {},
-                                   bool videos = false) {
-    auto backup = std::make_shared<Backup>("MAC1");
+  std::shared_ptr<BackupRecord> backupOf(MediaMetaData::Items task,
+                                         MediaMetaData::Items stored = {}, bool videos = false) {
+    auto backup = std::make_shared<BackupRecord>("MAC1");
     backup->startDate = Date{} + std::chrono::hours(1);
-    backup->taskListToProcess = std::make_shared<Backup>("MAC1");
+    backup->taskListToProcess = std::make_shared<BackupRecord>("MAC1");
     auto& record = videos ? backup->videosMetaData : backup->imagesMetaData;
     auto& work = videos ? backup->taskListToProcess->videosMetaData
                         : backup->taskListToProcess->imagesMetaData;
@@ -92,10 +92,10 @@ class MediaBackupTest : public ::testing::Test {
     return backup;
   }
 
-  std::optional<FutureResult<Section>> runImages(const std::shared_ptr<Backup>& backup) {
+  std::optional<FutureResult<Section>> runImages(const std::shared_ptr<BackupRecord>& backup) {
     return awaitResult(images_->run(backup, token_));
   }
-  std::optional<FutureResult<Section>> runVideos(const std::shared_ptr<Backup>& backup) {
+  std::optional<FutureResult<Section>> runVideos(const std::shared_ptr<BackupRecord>& backup) {
     return awaitResult(videos_->run(backup, token_));
   }
   // The section of a run that succeeded with one; nothing otherwise.

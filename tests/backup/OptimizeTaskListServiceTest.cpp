@@ -95,8 +95,8 @@ class OptimizeTaskListServiceTest : public ::testing::Test {
   std::shared_ptr<ScriptedHashes> videos_ = std::make_shared<ScriptedHashes>();
   OptimizeTaskListService service_{std::make_shared<NotificationService>(nullptr), videos_,
                                    images_};
-  std::shared_ptr<Backup> taskList_ = std::make_shared<Backup>("MAC1");
-  std::shared_ptr<Backup> result_ = std::make_shared<Backup>("MAC1");
+  std::shared_ptr<BackupRecord> taskList_ = std::make_shared<BackupRecord>("MAC1");
+  std::shared_ptr<BackupRecord> result_ = std::make_shared<BackupRecord>("MAC1");
   std::shared_ptr<CancelToken> token_ = std::make_shared<CancelToken>();
 };
 

@@ -16,6 +16,7 @@
 #include "tessellon/BackupSDK.h"
 
 #include "delegates/LocalFolderDelegate.h"
+#include "model/HostBackup.h"
 #include "support/BackgroundQueue.h"
 #include "support/ErrorMatchers.h"
 #include "support/GeneratedHome.h"
@@ -170,7 +171,7 @@ TEST_F(TemporaryFolderEndToEndTest, NoOperationStartsInAFolderThatIsNotAPrivateO
 
     const std::vector<std::optional<Error>> errors = {
         preview().error, backup().error, list().error,
-        restore(std::make_shared<Backup>("MAC1")).error};
+        restore(hostBackup(std::make_shared<BackupRecord>("MAC1"))).error};
 
     for (const auto& error : errors) {
       EXPECT_THAT(error, HasCode(BackupSDKError::fileIOFailedToCreateDirectory));

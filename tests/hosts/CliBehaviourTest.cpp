@@ -232,7 +232,7 @@ TEST_F(CliBehaviourTest, EveryVerbPrintsADocumentOfTheSchema) {
   EXPECT_EQ(backup.at("categories").at("images").at("new"), 2);
   EXPECT_EQ(backup.at("name"), "Laptop");
   EXPECT_EQ(backup.at("remote"), remote());
-  EXPECT_EQ(backup.at("deviceName"), *Backup(std::string()).deviceName);
+  EXPECT_EQ(backup.at("deviceName"), *thisDeviceName());
   EXPECT_EQ(document("list --remote '" + remote() + "'", 0).at("backups").size(), 1u);
   EXPECT_EQ(document("verify --remote '" + remote() + "'", 0).at("intact"), true);
   EXPECT_EQ(document("restore" + folders("home2"), 0).at("categories").at("contacts").at("new"), 2);

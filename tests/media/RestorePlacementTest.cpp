@@ -1,11 +1,10 @@
 #include <unistd.h>
 #include <filesystem>
 
-#include "tessellon/Backup.h"
-
 #include "media/MediaTestFixture.h"
 #include "media/placement/RestoreMediaItemHelper.h"
 #include "media/placement/SolveNameConflictOnRestoreStrategy.h"
+#include "model/BackupRecord.h"
 
 namespace tessellon {
 namespace {
@@ -38,7 +37,7 @@ class RestorePlacementTest : public MediaTestBase {
   }
   std::vector<std::string> restore(const MediaItem& restored, const std::string& source) {
     return services_.restoreHelper->restoreMediaItems(
-        restored, Backup(std::string()).deviceName.value_or(""), pictures(), source, true);
+        restored, BackupRecord(std::string()).deviceName.value_or(""), pictures(), source, true);
   }
 
   const std::string content_ = randomContent(3000, 7);

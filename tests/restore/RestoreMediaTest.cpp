@@ -221,10 +221,10 @@ class StackProbingStatus final : public RestoreStatusServiceProtocol {
   void setRestoreSettings(const Settings& settings) override {
     real_->setRestoreSettings(settings);
   }
-  FileStatus increaseFileStatusField(const Backup& backup) const override {
+  FileStatus increaseFileStatusField(const BackupRecord& backup) const override {
     return real_->increaseFileStatusField(backup);
   }
-  void updateOverallFileStatus(const Backup& backup) override {
+  void updateOverallFileStatus(const BackupRecord& backup) override {
     real_->updateOverallFileStatus(backup);
   }
   void updateProgress(int64_t bytes) override {

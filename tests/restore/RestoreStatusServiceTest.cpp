@@ -6,18 +6,19 @@
 
 #include <gtest/gtest.h>
 
-#include "tessellon/Backup.h"
 #include "tessellon/Contact.h"
 #include "tessellon/ItemsMetaData.h"
 #include "tessellon/MediaMetaData.h"
 #include "tessellon/Settings.h"
+
+#include "model/BackupRecord.h"
 
 namespace tessellon {
 namespace {
 
 // The overall counts of a restore come from the remote's record, before any list is read.
 TEST(RestoreStatusServiceTest, CountsFromARecordNeverOverflowTheOverallStatus) {
-  Backup backup("OTHER");
+  BackupRecord backup("OTHER");
   backup.contactsMetaData = std::make_shared<ItemsMetaData<Contact>>(INT_MAX, INT64_MAX);
   backup.imagesMetaData = std::make_shared<MediaMetaData>();
   backup.imagesMetaData->count = 200000000;

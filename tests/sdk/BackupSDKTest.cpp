@@ -17,6 +17,7 @@
 #include "core/NotificationService.h"
 #include "delegates/LocalFolderDelegate.h"
 #include "futures/CurrentExecutor.h"
+#include "model/HostBackup.h"
 #include "restore/RestoreServiceProtocol.h"
 #include "sdk/AccessServiceProtocol.h"
 #include "sdk/BackupSDKState.h"
@@ -30,7 +31,12 @@ namespace tessellon::testing {
 namespace {
 
 using Report = std::shared_ptr<ProcessReport>;
-using Backups = std::vector<std::shared_ptr<Backup>>;
+using Records = std::vector<std::shared_ptr<BackupRecord>>;
+
+// A backup as a host gets it, of a record of the current format.
+std::shared_ptr<Backup> hosted(const std::string& deviceID) {
+  return hostBackup(std::make_shared<BackupRecord>(deviceID));
+}
 
 // A started operation that stays pending until the test completes it from a thread of its own, or,
 // when `completeOnCancel`, until its token is cancelled.
@@ -68,24 +74,25 @@ class FakeServices final : public AccessServiceProtocol,
  public:
   std::optional<Error> denial, previewFailure;
   PendingAnswer<Report> backup, restore;
-  PendingAnswer<Backups> listing;
+  PendingAnswer<Records> listing;
 
   Future<Void> checkAccess(const Settings&, AccessPurpose, std::shared_ptr<CancelToken>) override {
     return denial ? Future<Void>::fail(*denial) : Future<Void>::success(Void{});
   }
-  Future<std::shared_ptr<Backup>> generateBackup(const BackupSettings&,
-                                                 std::shared_ptr<CancelToken>) override {
-    if (previewFailure) return Future<std::shared_ptr<Backup>>::fail(*previewFailure);
-    return Future<std::shared_ptr<Backup>>::success(std::make_shared<Backup>("device"));
+  Future<std::shared_ptr<BackupRecord>> generateBackup(const BackupSettings&,
+                                                       std::shared_ptr<CancelToken>) override {
+    if (previewFailure) return Future<std::shared_ptr<BackupRecord>>::fail(*previewFailure);
+    return Future<std::shared_ptr<BackupRecord>>::success(std::make_shared<BackupRecord>("device"));
   }
-  Future<Report> process(std::shared_ptr<Backup>, std::shared_ptr<CancelToken> token) override {
+  Future<Report> process(std::shared_ptr<BackupRecord>,
+                         std::shared_ptr<CancelToken> token) override {
     return backup.start(token);
   }
-  Future<Report> restoreBackup(std::shared_ptr<Backup>, const Settings&,
+  Future<Report> restoreBackup(std::shared_ptr<BackupRecord>, const Settings&,
                                std::shared_ptr<CancelToken> token) override {
     return restore.start(token);
   }
-  Future<Backups> getAllBackups(std::shared_ptr<CancelToken> token) override {
+  Future<Records> getAllBackups(std::shared_ptr<CancelToken> token) override {
     return listing.start(token);
   }
   std::shared_ptr<BackupInformationCollectorProtocol> backupInformationCollector() const override {
@@ -126,7 +133,7 @@ struct Probe {
 
 using BackupProbe = Probe<std::shared_ptr<Backup>, std::optional<Error>>;
 using ReportProbe = Probe<Report, std::optional<Error>>;
-using ListProbe = Probe<std::optional<Backups>, std::optional<Error>>;
+using ListProbe = Probe<std::optional<std::vector<std::shared_ptr<Backup>>>, std::optional<Error>>;
 
 // A facade over fake services, installed by the container's own overrides.
 class BackupSDKTest : public ::testing::Test {
@@ -178,7 +185,7 @@ TEST_F(BackupSDKTest, RacingStartsLetExactlyOneRunAndLaterStartsAreRefusedAtOnce
   auto start = [&](ReportProbe& probe) {
     return std::thread([&] {
       sync.arrive_and_wait();
-      sdk_->startBackup(std::make_shared<Backup>("device"), nullptr, probe.callback());
+      sdk_->startBackup(hosted("device"), nullptr, probe.callback());
     });
   };
   std::thread first = start(a), second = start(b);
@@ -224,8 +231,8 @@ TEST_F(BackupSDKTest, PreviewResetsItsProgressAndErrorsReachTheHostInItsForm) {
   fakes_->denial = makeError(BackupSDKError::calendarsAccessDenied);
   ReportProbe denied;
   sdk_->startRestore(
-      std::make_shared<Backup>("device"), Settings(false, true, false, true),
-      [](const FileStatus&) {}, denied.callback());
+      hosted("device"), Settings(false, true, false, true), [](const FileStatus&) {},
+      denied.callback());
   ASSERT_TRUE(denied.wait());
   EXPECT_THAT(denied.arg<1>(), HasCode(BackupSDKError::calendarsAccessDenied));
   EXPECT_FALSE(IoC::resolve<NotificationService>().value()->restoreProgress());
@@ -233,19 +240,29 @@ TEST_F(BackupSDKTest, PreviewResetsItsProgressAndErrorsReachTheHostInItsForm) {
 }
 
 TEST_F(BackupSDKTest, RestoreChecksTheFormatVersionBeforeStarting) {
-  auto newer = std::make_shared<Backup>("device");
+  auto newer = std::make_shared<BackupRecord>("device");
   newer->version = std::make_shared<Version>(2, 0);
   ReportProbe refused;
-  sdk_->startRestore(newer, allRestored(), nullptr, refused.callback());
+  sdk_->startRestore(hostBackup(newer), allRestored(), nullptr, refused.callback());
   ASSERT_EQ(refused.calls.load(), 1);
   EXPECT_THAT(refused.arg<1>(), HasCode(BackupSDKError::versionConflict));
   EXPECT_EQ(fakes_->restore.started.load(), 0);
 
+  // A backup a host made itself carries no record of ours: nothing runs it.
+  ReportProbe unrestorable, unrunnable;
+  sdk_->startRestore(std::make_shared<Backup>(), allRestored(), nullptr, unrestorable.callback());
+  sdk_->startBackup(std::make_shared<Backup>(), nullptr, unrunnable.callback());
+  for (ReportProbe* probe : {&unrestorable, &unrunnable}) {
+    ASSERT_EQ(probe->calls.load(), 1);
+    EXPECT_THAT(probe->arg<1>(), HasCode(BackupSDKError::versionConflict));
+  }
+  EXPECT_EQ(fakes_->restore.started.load() + fakes_->backup.started.load(), 0);
+
   // Same major, newer minor: restorable.
-  auto sameMajor = std::make_shared<Backup>("device");
+  auto sameMajor = std::make_shared<BackupRecord>("device");
   sameMajor->version = std::make_shared<Version>(1, 9);
   ReportProbe restored;
-  sdk_->startRestore(sameMajor, allRestored(), nullptr, restored.callback());
+  sdk_->startRestore(hostBackup(sameMajor), allRestored(), nullptr, restored.callback());
   ASSERT_TRUE(fakes_->restore.waitStarted());
   // Granted: the fresh home's media folders are there before anything is restored.
   EXPECT_TRUE(std::filesystem::is_directory(remote_.file("home/Pictures")));
@@ -273,8 +290,7 @@ TEST_F(BackupSDKTest, CancelEndsTheRunningOperationEmptyAndTheNextOneStarts) {
        fakes_->backup},
       {"restore",
        [&](ReportProbe& p) {
-         sdk_->startRestore(std::make_shared<Backup>("device"), allRestored(), nullptr,
-                            p.callback());
+         sdk_->startRestore(hosted("device"), allRestored(), nullptr, p.callback());
        },
        fakes_->restore},
   };
@@ -304,7 +320,7 @@ TEST_F(BackupSDKTest, StartsDuringACancelRequestAreRefusedWithIsCanceling) {
   // A service that ignores its token keeps the request open until it answers.
   fakes_->backup.completeOnCancel = false;
   ReportProbe backup;
-  sdk_->startBackup(std::make_shared<Backup>("device"), nullptr, backup.callback());
+  sdk_->startBackup(hosted("device"), nullptr, backup.callback());
   ASSERT_TRUE(fakes_->backup.waitStarted());
   Probe<> cancelled;
   sdk_->cancel(cancelled.callback());
@@ -313,8 +329,7 @@ TEST_F(BackupSDKTest, StartsDuringACancelRequestAreRefusedWithIsCanceling) {
   BackupProbe preview;
   ReportProbe restore;
   sdk_->startPreview(allCategories(), nullptr, preview.callback());
-  sdk_->startRestore(std::make_shared<Backup>("device"), allRestored(), nullptr,
-                     restore.callback());
+  sdk_->startRestore(hosted("device"), allRestored(), nullptr, restore.callback());
   EXPECT_THAT(preview.arg<1>(), HasCode(BackupSDKError::isCanceling));
   EXPECT_THAT(restore.arg<1>(), HasCode(BackupSDKError::isCanceling));
 
@@ -325,14 +340,14 @@ TEST_F(BackupSDKTest, StartsDuringACancelRequestAreRefusedWithIsCanceling) {
 
 TEST_F(BackupSDKTest, ListingRunsBesideABackupAndLeavesItsSlotAlone) {
   ReportProbe backup;
-  sdk_->startBackup(std::make_shared<Backup>("device"), nullptr, backup.callback());
+  sdk_->startBackup(hosted("device"), nullptr, backup.callback());
   ASSERT_TRUE(fakes_->backup.waitStarted());
 
   ListProbe list;
   sdk_->getAvailableBackups(list.callback());
   ASSERT_TRUE(fakes_->listing.waitStarted());
-  fakes_->listing.complete(FutureResult<Backups>::success(
-      {std::make_shared<Backup>("a"), std::make_shared<Backup>("b")}));
+  fakes_->listing.complete(FutureResult<Records>::success(
+      {std::make_shared<BackupRecord>("a"), std::make_shared<BackupRecord>("b")}));
   ASSERT_TRUE(list.wait());
   ASSERT_TRUE(list.arg<0>());
   EXPECT_EQ(list.arg<0>()->size(), 2u);
@@ -356,7 +371,7 @@ TEST_F(BackupSDKTest, CancelledListingCompletesWithAnEmptyList) {
   sdk_->getAvailableBackups(second.callback());
   EXPECT_THAT(second.arg<1>(), HasCode(BackupSDKError::isCanceling));
 
-  fakes_->listing.complete(FutureResult<Backups>::cancelled());
+  fakes_->listing.complete(FutureResult<Records>::cancelled());
   ASSERT_TRUE(list.wait());
   ASSERT_TRUE(list.arg<0>());
   EXPECT_TRUE(list.arg<0>()->empty());

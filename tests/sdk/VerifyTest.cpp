@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "model/HostBackup.h"
 #include "sdk/FacadeHome.h"
 #include "support/ErrorMatchers.h"
 
@@ -140,9 +141,9 @@ TEST_F(VerifyTest, DocumentsThatAreMissingOrDoNotReadAreNamed) {
 
 TEST_F(VerifyTest, VerifyIsAnOperationOfItsOwnAndCanBeCancelled) {
   ASSERT_TRUE(backup_);
-  auto newer = backup_->copy();
+  auto newer = backup_->record->copy();
   newer->version = std::make_shared<Version>(2, 0);
-  EXPECT_THAT(verify(newer, false).error, HasCode(BackupSDKError::versionConflict));
+  EXPECT_THAT(verify(hostBackup(newer), false).error, HasCode(BackupSDKError::versionConflict));
 
   host_->setDelivery(FaultyDelegate::Delivery::late);
   const auto cancelled = verify(backup_, true, [&] {

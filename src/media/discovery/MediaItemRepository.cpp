@@ -2,9 +2,8 @@
 
 #include <utility>
 
-#include "tessellon/Backup.h"
-
 #include "futures/Executor.h"
+#include "model/BackupRecord.h"
 
 namespace tessellon {
 namespace {
@@ -36,7 +35,7 @@ MediaItemRepository::MediaItemRepository(
       mediaRepositoryHelper_(std::move(mediaRepositoryHelper)),
       locationProvider_(std::move(locationProvider)),
       fileExtensionFilter_(std::move(fileExtensionFilter)),
-      deviceName_(Backup(std::string()).deviceName.value_or("")) {}
+      deviceName_(BackupRecord(std::string()).deviceName.value_or("")) {}
 
 std::vector<PathData> MediaItemRepository::generatePaths(
     const std::shared_ptr<CancelToken>& cancelToken) {

@@ -39,7 +39,7 @@ std::optional<Error> readRawValue(const Json& object, const char* key, std::opti
   return std::nullopt;
 }
 
-std::optional<Error> readSummaries(const Json& object, Backup& backup) {
+std::optional<Error> readSummaries(const Json& object, BackupRecord& backup) {
   if (auto error = readSummary(object, "contactsMetaData", backup.contactsMetaData,
                                &ItemsMetaDataJson<Contact>::deserializeSummary)) {
     return error;
@@ -61,7 +61,7 @@ std::optional<Error> readSummaries(const Json& object, Backup& backup) {
 BackupSerializer::BackupSerializer(std::function<std::string()> currentDeviceID)
     : currentDeviceID_(std::move(currentDeviceID)) {}
 
-Result<std::string> BackupSerializer::serialize(const Backup& backup) {
+Result<std::string> BackupSerializer::serialize(const BackupRecord& backup) {
   if (!backup.version || !backup.startDate || !backup.deviceType) {
     return makeError(BackupSDKError::jsonSerializationFailed,
                      "backup.json needs version, startDate and deviceType");
@@ -98,7 +98,7 @@ Result<std::string> BackupSerializer::serialize(const Backup& backup) {
   return std::move(*text);
 }
 
-Result<std::shared_ptr<Backup>> BackupSerializer::deserialize(const std::string& text) {
+Result<std::shared_ptr<BackupRecord>> BackupSerializer::deserialize(const std::string& text) {
   const std::optional<Json> parsed = parseJson(text);
   if (!parsed || !parsed->is_object()) {
     return makeError(JsonError::invalidJsonString, "backup.json is not a JSON object");
@@ -107,7 +107,7 @@ Result<std::shared_ptr<Backup>> BackupSerializer::deserialize(const std::string&
 
   std::optional<std::string> deviceID = readString(member(object, "deviceID"));
   if (!deviceID && currentDeviceID_) deviceID = currentDeviceID_();
-  auto backup = std::make_shared<Backup>(deviceID.value_or(""));
+  auto backup = std::make_shared<BackupRecord>(deviceID.value_or(""));
 
   const std::optional<std::string> versionText = readString(member(object, "version"));
   const std::optional<Version> version = versionText ? Version::parse(*versionText) : std::nullopt;

@@ -5,9 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "tessellon/Backup.h"
-
 #include "futures/Result.h"
+#include "model/BackupRecord.h"
 
 namespace tessellon {
 
@@ -25,7 +24,7 @@ class BackupSerializer final {
   // "bytes" only; hashVersion, mediaVersions and the task lists are never
   // written. Fails with BackupSDKError jsonSerializationFailed when version,
   // startDate or deviceType is absent.
-  Result<std::string> serialize(const Backup& backup);
+  Result<std::string> serialize(const BackupRecord& backup);
   // The record the document holds; what the document leaves out keeps the
   // value a new record has, a missing "deviceID" gives this device's
   // identifier. Fails with
@@ -34,7 +33,7 @@ class BackupSerializer final {
   //  - JsonError serializationFailed: "version" missing or not "<n>.<n>",
   //    "osFamily" or "deviceType" not one of their raw values;
   //  - the summary reader's error for a malformed category summary.
-  Result<std::shared_ptr<Backup>> deserialize(const std::string& text);
+  Result<std::shared_ptr<BackupRecord>> deserialize(const std::string& text);
 
  private:
   const std::function<std::string()> currentDeviceID_;

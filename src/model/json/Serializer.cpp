@@ -1,10 +1,10 @@
 #include "model/json/Serializer.h"
 
-#include "tessellon/Backup.h"
 #include "tessellon/CalendarEntry.h"
 #include "tessellon/Contact.h"
 #include "tessellon/MediaMetaData.h"
 
+#include "model/BackupRecord.h"
 #include "model/json/SerializationError.h"
 
 namespace tessellon {
@@ -24,7 +24,7 @@ Serializer::Serializer(std::shared_ptr<BackupSerializer> backupSerializer,
       metadataSerializer_(std::move(metadataSerializer)) {}
 
 Result<std::string> Serializer::serialize(const Serializable& model) {
-  if (const auto* backup = dynamic_cast<const Backup*>(&model)) {
+  if (const auto* backup = dynamic_cast<const BackupRecord*>(&model)) {
     return backupSerializer_->serialize(*backup);
   }
   if (const auto* media = dynamic_cast<const MediaMetaData*>(&model)) {
@@ -41,7 +41,7 @@ Result<std::string> Serializer::serialize(const Serializable& model) {
 
 Result<std::shared_ptr<Serializable>> Serializer::deserialize(const std::string& text,
                                                               const std::type_info& expected) {
-  if (expected == typeid(Backup)) return upcast(backupSerializer_->deserialize(text));
+  if (expected == typeid(BackupRecord)) return upcast(backupSerializer_->deserialize(text));
   if (expected == typeid(MediaMetaData)) {
     return upcast(metadataSerializer_->deserializeMediaMetaData(text));
   }

@@ -10,12 +10,12 @@ namespace {
 
 class BackupSerializerTest : public ::testing::Test {
  protected:
-  std::shared_ptr<Backup> read(const std::string& text) {
+  std::shared_ptr<BackupRecord> read(const std::string& text) {
     auto result = serializer_.deserialize(text);
     EXPECT_TRUE(result.ok()) << (result.ok() ? "" : describe(result.error()));
     return result.ok() ? result.value() : nullptr;
   }
-  Json written(const Backup& backup) {
+  Json written(const BackupRecord& backup) {
     auto text = serializer_.serialize(backup);
     EXPECT_TRUE(text.ok()) << (text.ok() ? "" : describe(text.error()));
     return text.ok() ? Json::parse(text.value()) : Json();
@@ -47,7 +47,7 @@ TEST_F(BackupSerializerTest, GoldenRecordReadsAndWritesBackUnchanged) {
 }
 
 TEST_F(BackupSerializerTest, RoundTripKeepsStoredFieldsAndSummariesButNeverTheRunState) {
-  Backup backup("device/1");
+  BackupRecord backup("device/1");
   backup.startDate = dateAt(1614853230123);
   backup.finishDate = dateAt(-5);
   backup.name = "Grüße";
@@ -60,7 +60,7 @@ TEST_F(BackupSerializerTest, RoundTripKeepsStoredFieldsAndSummariesButNeverTheRu
   backup.contactsMetaData =
       std::make_shared<ItemsMetaData<Contact>>(std::vector<std::shared_ptr<Contact>>{}, 1, 9);
   backup.calendarsMetaData = std::make_shared<ItemsMetaData<CalendarEntry>>(3, 30);
-  backup.taskList = std::make_shared<Backup>("task");
+  backup.taskList = std::make_shared<BackupRecord>("task");
   backup.mediaVersions.images = 1;
 
   const Json document = written(backup);
@@ -81,11 +81,11 @@ TEST_F(BackupSerializerTest, RoundTripKeepsStoredFieldsAndSummariesButNeverTheRu
 }
 
 TEST_F(BackupSerializerTest, WritingNeedsVersionStartDateAndDeviceType) {
-  Backup backup("device");
+  BackupRecord backup("device");
   EXPECT_TRUE(failsWith(serializer_.serialize(backup), BackupSDKError::jsonSerializationFailed));
   backup.startDate = dateAt(0);
   EXPECT_TRUE(serializer_.serialize(backup).ok());
-  Backup noType = backup;
+  BackupRecord noType = backup;
   noType.deviceType.reset();
   EXPECT_TRUE(failsWith(serializer_.serialize(noType), BackupSDKError::jsonSerializationFailed));
   backup.version.reset();

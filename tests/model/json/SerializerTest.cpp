@@ -19,11 +19,11 @@ struct UnknownDocument : Serializable {};
 TEST(SerializerTest, PassesDocumentErrorsOnAndOtherTypesHaveNoDocument) {
   Serializer serializer(std::make_shared<BackupSerializer>([] { return std::string("me"); }),
                         std::make_shared<MetadataSerializer>());
-  EXPECT_TRUE(failsWith(deserializeAs<Backup>(serializer, R"({"count": 1, "bytes": 1})"),
+  EXPECT_TRUE(failsWith(deserializeAs<BackupRecord>(serializer, R"({"count": 1, "bytes": 1})"),
                         JsonError::serializationFailed));
   EXPECT_TRUE(
       failsWith(deserializeAs<MediaMetaData>(serializer, "[]"), JsonError::invalidJsonString));
-  EXPECT_TRUE(failsWith(serializer.serialize(Backup("no start date")),
+  EXPECT_TRUE(failsWith(serializer.serialize(BackupRecord("no start date")),
                         BackupSDKError::jsonSerializationFailed));
   EXPECT_TRUE(failsWith(deserializeAs<ItemsMetaData<Contact>>(serializer, R"({"bytes": 1})"),
                         JsonError::deserializationFailed));

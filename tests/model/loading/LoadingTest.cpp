@@ -5,12 +5,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "tessellon/Backup.h"
 #include "tessellon/MediaMetaData.h"
 
 #include "core/FileStatusManager.h"
 #include "core/NotificationService.h"
 #include "delegates/LocalFolderDelegate.h"
+#include "model/BackupRecord.h"
 #include "model/json/BackupSerializer.h"
 #include "model/json/MetadataSerializer.h"
 #include "model/json/Serializer.h"
@@ -56,13 +56,13 @@ TEST_F(RemoteDocumentsTest, UnreadableDocumentsAreCorruptButTransportFailuresPas
   space_.write("remote/d/latin1.json", "{\"name\": \"caf\xE9\"}");
   EXPECT_THAT(awaitResult(loader_.getRemoteMetaData<MediaMetaData>("d/list.json", nullptr)),
               FailsWith(BackupSDKError::corruptMetaData));
-  EXPECT_THAT(awaitResult(loader_.getRemoteMetaData<Backup>("d/list.json", nullptr)),
+  EXPECT_THAT(awaitResult(loader_.getRemoteMetaData<BackupRecord>("d/list.json", nullptr)),
               FailsWith(BackupSDKError::corruptMetaData));
   EXPECT_THAT(awaitResult(loader_.getRemoteMetaData<MediaMetaData>("d/latin1.json", nullptr)),
               FailsWith(BackupSDKError::fileIOFailedToReadFile));
 
   host_->answerDownloadWith(std::nullopt, BackupSDKError::delegateFileDoesNotExist);
-  EXPECT_THAT(awaitResult(loader_.getRemoteMetaData<Backup>("d/missing.json", nullptr)),
+  EXPECT_THAT(awaitResult(loader_.getRemoteMetaData<BackupRecord>("d/missing.json", nullptr)),
               FailsWith(BackupSDKError::delegateFileDoesNotExist));
 }
 

@@ -1,4 +1,4 @@
-#include "tessellon/Backup.h"
+#include "model/BackupRecord.h"
 
 #include <algorithm>
 
@@ -10,15 +10,6 @@
 
 namespace tessellon {
 namespace {
-
-// A new record names the computer it is made on. Reading that name is an OS
-// call, so the platform layer answers it through a plain function rather than a
-// service: records are built everywhere, long before any container exists.
-std::optional<std::string> deviceNameOfThisComputer() {
-  std::optional<std::string> name = computerName();
-  if (name) std::replace(name->begin(), name->end(), '/', '_');
-  return name;
-}
 
 template <class T, class Render>
 std::string orNil(const std::optional<T>& value, Render render) {
@@ -48,17 +39,26 @@ void collectVersions(const std::shared_ptr<MediaMetaData>& metaData, int& collec
 
 }  // namespace
 
-Backup::Backup(std::string id)
+// A new record names the computer it is made on. Reading that name is an OS
+// call, so the platform layer answers it through a plain function rather than a
+// service: records are built everywhere, long before any container exists.
+std::optional<std::string> thisDeviceName() {
+  std::optional<std::string> name = computerName();
+  if (name) std::replace(name->begin(), name->end(), '/', '_');
+  return name;
+}
+
+BackupRecord::BackupRecord(std::string id)
     : deviceID(std::move(id)),
       version(std::make_shared<Version>(Constants::backupVersion())),
       hashVersion(std::make_shared<Version>(Constants::hashVersion())),
       backupModelVersion(1),
       osFamily(DeviceFamily::macos),
       deviceType(DeviceType::pc),
-      deviceName(deviceNameOfThisComputer()),
+      deviceName(thisDeviceName()),
       mediaVersions{0, 0, {Constants::hashVersion()}} {}
 
-std::string Backup::description() const {
+std::string BackupRecord::description() const {
   const auto text = [](const std::string& value) { return value; };
   const auto raw = [](auto value) { return std::string(rawValue(value)); };
   return "name=" + orNil(name, text) +
@@ -69,19 +69,19 @@ std::string Backup::description() const {
          " finishDate=" + dateOrNil(finishDate);
 }
 
-MediaVersions CreateUpdatedMediaVersions(Backup& backup) {
+MediaVersions CreateUpdatedMediaVersions(BackupRecord& backup) {
   MediaVersions& versions = backup.mediaVersions;
   collectVersions(backup.imagesMetaData, versions.images, versions.versions);
   collectVersions(backup.videosMetaData, versions.videos, versions.versions);
   return versions;
 }
 
-std::shared_ptr<const Backup> Backup::storedRecord() const {
+std::shared_ptr<const BackupRecord> BackupRecord::storedRecord() const {
   return BackupRunState::of(*this).storedRecord;
 }
 
-std::shared_ptr<Backup> Backup::copy() const {
-  auto copied = std::make_shared<Backup>(*this);
+std::shared_ptr<BackupRecord> BackupRecord::copy() const {
+  auto copied = std::make_shared<BackupRecord>(*this);
   if (contactsMetaData) copied->contactsMetaData = contactsMetaData->copy();
   if (calendarsMetaData) copied->calendarsMetaData = calendarsMetaData->copy();
   if (videosMetaData) copied->videosMetaData = videosMetaData->copy();
