@@ -68,7 +68,7 @@ class BackupSDK {
   // Runs the backup that a preview returned, as startBackup above (105
   // included); 103 for a `Backup` that no preview returned.
   void startBackup(
-      std::shared_ptr<Backup> backup, std::function<void(const FileStatus&)> progress,
+      const std::shared_ptr<Backup>& backup, std::function<void(const FileStatus&)> progress,
       std::function<void(std::shared_ptr<ProcessReport>, std::optional<Error>)> completion);
 
   // Restores the categories of `settings` from `backup` without overwriting any
@@ -77,7 +77,7 @@ class BackupSDK {
   // getAvailableBackups returned), 105, 701 (not restorable on this system),
   // access codes.
   void startRestore(
-      std::shared_ptr<Backup> backup, const Settings& settings,
+      const std::shared_ptr<Backup>& backup, const Settings& settings,
       std::function<void(const FileStatus&)> progress,
       std::function<void(std::shared_ptr<ProcessReport>, std::optional<Error>)> completion);
 
@@ -89,7 +89,7 @@ class BackupSDK {
   // Completes with the report (what is missing or damaged is in the report, not
   // an error). Codes: 101, 104, 103, and the host's own error when the backup's
   // folders cannot be listed.
-  void verify(std::shared_ptr<Backup> backup, bool readData,
+  void verify(const std::shared_ptr<Backup>& backup, bool readData,
               std::function<void(std::shared_ptr<VerifyReport>, std::optional<Error>)> completion);
 
   // Lists the backups stored on the remote, one per device. May run beside a

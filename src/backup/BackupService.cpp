@@ -6,12 +6,12 @@
 
 #include "tessellon/BackupSDKError.h"
 #include "tessellon/ItemsMetaData.h"
-#include "tessellon/MediaMetaData.h"
 
 #include "core/HostError.h"
 #include "core/Log.h"
 #include "core/PathUtils.h"
 #include "model/BackupRunState.h"
+#include "model/MediaMetaData.h"
 #include "model/SkippedItems.h"
 #include "platform/memory/FreedMemory.h"
 

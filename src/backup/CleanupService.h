@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "tessellon/Directory.h"
-#include "tessellon/MediaMetaData.h"
 
 #include "backup/CleanupServiceProtocol.h"
+#include "model/MediaMetaData.h"
 #include "platform/identity/DeviceUIDServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
 

@@ -6,12 +6,12 @@
 #include <string_view>
 #include <vector>
 
-#include "tessellon/MediaItem.h"
-#include "tessellon/MediaMetaData.h"
 #include "tessellon/Version.h"
 
 #include "core/CancelToken.h"
 #include "futures/Future.h"
+#include "model/MediaItem.h"
+#include "model/MediaMetaData.h"
 
 namespace tessellon {
 

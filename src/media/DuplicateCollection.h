@@ -6,9 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tessellon/MediaItem.h"
-
 #include "media/fingerprints/HashingUtilAdapter.h"
+#include "model/MediaItem.h"
 
 namespace tessellon {
 

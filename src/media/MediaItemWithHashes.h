@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tessellon/MediaItem.h"
+#include "model/MediaItem.h"
 
 namespace tessellon {
 

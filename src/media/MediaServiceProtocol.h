@@ -5,7 +5,6 @@
 #include <string_view>
 #include <vector>
 
-#include "tessellon/MediaItem.h"
 #include "tessellon/Version.h"
 
 #include "core/CancelToken.h"
@@ -13,6 +12,7 @@
 #include "media/MediaItemWithHashes.h"
 #include "media/discovery/MediaItemRepository.h"
 #include "media/discovery/MediaRepositoryProtocol.h"
+#include "model/MediaItem.h"
 
 namespace tessellon {
 

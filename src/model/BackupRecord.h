@@ -8,10 +8,11 @@
 #include "tessellon/Date.h"
 #include "tessellon/DeviceStatistics.h"
 #include "tessellon/ItemsMetaData.h"
-#include "tessellon/MediaMetaData.h"
 #include "tessellon/Serializable.h"
 #include "tessellon/SkippedItem.h"
 #include "tessellon/Version.h"
+
+#include "model/MediaMetaData.h"
 
 namespace tessellon {
 

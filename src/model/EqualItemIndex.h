@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tessellon/MediaItem.h"
+#include "model/MediaItem.h"
 
 namespace tessellon {
 

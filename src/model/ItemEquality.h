@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tessellon/MediaItem.h"
+#include "model/MediaItem.h"
 
 namespace tessellon {
 

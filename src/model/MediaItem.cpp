@@ -1,4 +1,4 @@
-#include "tessellon/MediaItem.h"
+#include "model/MediaItem.h"
 
 #include "model/ItemEquality.h"
 #include "model/StableHash.h"

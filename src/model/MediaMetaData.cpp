@@ -1,4 +1,4 @@
-#include "tessellon/MediaMetaData.h"
+#include "model/MediaMetaData.h"
 
 #include <algorithm>
 #include <cstdint>

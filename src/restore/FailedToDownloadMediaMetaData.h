@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "tessellon/MediaMetaData.h"
+#include "model/MediaMetaData.h"
 
 namespace tessellon {
 

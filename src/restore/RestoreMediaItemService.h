@@ -10,13 +10,13 @@
 
 #include "tessellon/BackupSDKError.h"
 #include "tessellon/LoggerProtocol.h"
-#include "tessellon/MediaMetaData.h"
 #include "tessellon/ProcessReport.h"
 #include "tessellon/Settings.h"
 
 #include "core/CancelToken.h"
 #include "futures/Future.h"
 #include "media/MediaServiceProtocol.h"
+#include "model/MediaMetaData.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
 #include "restore/RestoreSlots.h"

@@ -11,10 +11,10 @@
 #include "tessellon/CalendarEntry.h"
 #include "tessellon/Contact.h"
 #include "tessellon/ItemsMetaData.h"
-#include "tessellon/MediaMetaData.h"
 
 #include "core/Log.h"
 #include "core/PathUtils.h"
+#include "model/MediaMetaData.h"
 #include "platform/files/ContentChecksum.h"
 
 namespace tessellon {

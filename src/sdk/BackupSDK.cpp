@@ -23,22 +23,22 @@ void BackupSDK::startBackup(
 }
 
 void BackupSDK::startBackup(
-    std::shared_ptr<Backup> backup, std::function<void(const FileStatus&)> progress,
+    const std::shared_ptr<Backup>& backup, std::function<void(const FileStatus&)> progress,
     std::function<void(std::shared_ptr<ProcessReport>, std::optional<Error>)> completion) {
-  impl_->startBackup(std::move(backup), std::move(progress), std::move(completion));
+  impl_->startBackup(backup, std::move(progress), std::move(completion));
 }
 
 void BackupSDK::startRestore(
-    std::shared_ptr<Backup> backup, const Settings& settings,
+    const std::shared_ptr<Backup>& backup, const Settings& settings,
     std::function<void(const FileStatus&)> progress,
     std::function<void(std::shared_ptr<ProcessReport>, std::optional<Error>)> completion) {
-  impl_->startRestore(std::move(backup), settings, std::move(progress), std::move(completion));
+  impl_->startRestore(backup, settings, std::move(progress), std::move(completion));
 }
 
 void BackupSDK::verify(
-    std::shared_ptr<Backup> backup, bool readData,
+    const std::shared_ptr<Backup>& backup, bool readData,
     std::function<void(std::shared_ptr<VerifyReport>, std::optional<Error>)> completion) {
-  impl_->verify(std::move(backup), readData, std::move(completion));
+  impl_->verify(backup, readData, std::move(completion));
 }
 
 void BackupSDK::getAvailableBackups(

@@ -1,4 +1,4 @@
-#include "tessellon/MediaItem.h"
+#include "model/MediaItem.h"
 
 #include <gtest/gtest.h>
 

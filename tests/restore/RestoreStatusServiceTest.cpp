@@ -8,10 +8,10 @@
 
 #include "tessellon/Contact.h"
 #include "tessellon/ItemsMetaData.h"
-#include "tessellon/MediaMetaData.h"
 #include "tessellon/Settings.h"
 
 #include "model/BackupRecord.h"
+#include "model/MediaMetaData.h"
 
 namespace tessellon {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "tessellon/MediaItem.h"
+#include "model/MediaItem.h"
 
 namespace tessellon {
 

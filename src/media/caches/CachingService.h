@@ -12,7 +12,6 @@
 #include <unordered_set>
 #include <vector>
 
-#include "tessellon/MediaItem.h"
 #include "tessellon/Settings.h"
 #include "tessellon/Version.h"
 
@@ -21,6 +20,7 @@
 #include "media/MediaItemWithHashes.h"
 #include "media/caches/CacheFileWriter.h"
 #include "media/discovery/MediaRepositoryProtocol.h"
+#include "model/MediaItem.h"
 #include "platform/files/FileIOServiceProtocol.h"
 
 namespace tessellon {

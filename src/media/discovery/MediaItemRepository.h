@@ -5,8 +5,6 @@
 #include <vector>
 
 #include "tessellon/BackupSDKError.h"
-#include "tessellon/MediaItem.h"
-#include "tessellon/MediaMetaData.h"
 #include "tessellon/Version.h"
 
 #include "core/CancelToken.h"
@@ -16,6 +14,8 @@
 #include "media/discovery/MediaRepositoryHelper.h"
 #include "media/discovery/MediaScan.h"
 #include "media/discovery/PathData.h"
+#include "model/MediaItem.h"
+#include "model/MediaMetaData.h"
 #include "platform/locations/LocationProviderProtocol.h"
 
 namespace tessellon {

@@ -9,7 +9,6 @@
 
 #include "tessellon/BackupSDKError.h"
 #include "tessellon/LoggerProtocol.h"
-#include "tessellon/MediaItem.h"
 #include "tessellon/Version.h"
 
 #include "core/CancelToken.h"
@@ -25,6 +24,7 @@
 #include "media/discovery/ScanSkips.h"
 #include "media/fingerprints/HashingUtilAdapter.h"
 #include "media/placement/RestoreMediaItemHelper.h"
+#include "model/MediaItem.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "platform/locations/LocationProviderProtocol.h"
 #include "platform/zip/ZipServiceProtocol.h"

@@ -3,9 +3,8 @@
 #include <memory>
 #include <string_view>
 
-#include "tessellon/MediaItem.h"
-
 #include "futures/Future.h"
+#include "model/MediaItem.h"
 #include "platform/access/AccessRequestFactoryProtocol.h"
 
 namespace tessellon {

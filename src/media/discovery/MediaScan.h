@@ -3,8 +3,9 @@
 #include <memory>
 #include <vector>
 
-#include "tessellon/MediaItem.h"
 #include "tessellon/SkippedItem.h"
+
+#include "model/MediaItem.h"
 
 namespace tessellon {
 

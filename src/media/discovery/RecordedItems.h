@@ -6,8 +6,9 @@
 #include <vector>
 
 #include "tessellon/Date.h"
-#include "tessellon/MediaItem.h"
-#include "tessellon/MediaMetaData.h"
+
+#include "model/MediaItem.h"
+#include "model/MediaMetaData.h"
 
 namespace tessellon {
 

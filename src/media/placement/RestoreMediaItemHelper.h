@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "tessellon/LoggerProtocol.h"
-#include "tessellon/MediaItem.h"
 
 #include "futures/Result.h"
 #include "media/caches/CachingService.h"
 #include "media/placement/SolveNameConflictOnRestoreStrategy.h"
+#include "model/MediaItem.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "platform/locations/LocationProviderProtocol.h"
 

@@ -7,9 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "tessellon/MediaItem.h"
-
 #include "futures/Result.h"
+#include "model/MediaItem.h"
 #include "model/json/Json.h"
 
 namespace tessellon {

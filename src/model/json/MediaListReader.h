@@ -4,7 +4,7 @@
 #include <optional>
 #include <string_view>
 
-#include "tessellon/MediaMetaData.h"
+#include "model/MediaMetaData.h"
 
 namespace tessellon {
 

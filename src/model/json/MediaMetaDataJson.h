@@ -6,9 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "tessellon/MediaMetaData.h"
-
 #include "futures/Result.h"
+#include "model/MediaMetaData.h"
 #include "model/json/Json.h"
 
 namespace tessellon {

@@ -7,9 +7,9 @@
 #include "tessellon/CalendarEntry.h"
 #include "tessellon/Contact.h"
 #include "tessellon/ItemsMetaData.h"
-#include "tessellon/MediaMetaData.h"
 
 #include "futures/Result.h"
+#include "model/MediaMetaData.h"
 
 namespace tessellon {
 

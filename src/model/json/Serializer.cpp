@@ -2,9 +2,9 @@
 
 #include "tessellon/CalendarEntry.h"
 #include "tessellon/Contact.h"
-#include "tessellon/MediaMetaData.h"
 
 #include "model/BackupRecord.h"
+#include "model/MediaMetaData.h"
 #include "model/json/SerializationError.h"
 
 namespace tessellon {

@@ -3,8 +3,8 @@
 #include <typeinfo>
 
 #include "tessellon/BackupSDKError.h"
-#include "tessellon/MediaMetaData.h"
 
+#include "model/MediaMetaData.h"
 #include "platform/files/ContentChecksum.h"
 
 namespace tessellon {

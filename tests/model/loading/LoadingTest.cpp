@@ -5,12 +5,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "tessellon/MediaMetaData.h"
-
 #include "core/FileStatusManager.h"
 #include "core/NotificationService.h"
 #include "delegates/LocalFolderDelegate.h"
 #include "model/BackupRecord.h"
+#include "model/MediaMetaData.h"
 #include "model/json/BackupSerializer.h"
 #include "model/json/MetadataSerializer.h"
 #include "model/json/Serializer.h"

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "tessellon/MediaItem.h"
 #include "tessellon/Serializable.h"
+
+#include "model/MediaItem.h"
 
 namespace tessellon {
 
