@@ -6,11 +6,11 @@
 #include <string>
 
 #include "tessellon/LoggerProtocol.h"
-#include "tessellon/Serializable.h"
 
 #include "core/CancelToken.h"
 #include "futures/Future.h"
 #include "model/BackupRecord.h"
+#include "model/Serializable.h"
 #include "model/json/Serializer.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "platform/identity/DeviceUIDServiceProtocol.h"

@@ -1,9 +1,8 @@
 #include "backup/BackupDelta.h"
 
-#include "tessellon/CalendarEntry.h"
-#include "tessellon/Contact.h"
-
 #include "media/DuplicateCollection.h"
+#include "platform/calendar/CalendarEntry.h"
+#include "platform/contacts/Contact.h"
 
 namespace tessellon {
 namespace {

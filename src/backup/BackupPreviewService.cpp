@@ -4,8 +4,6 @@
 #include <utility>
 
 #include "tessellon/BackupSDKError.h"
-#include "tessellon/CalendarEntry.h"
-#include "tessellon/Contact.h"
 
 #include "backup/BackupDelta.h"
 #include "core/HostError.h"
@@ -15,6 +13,8 @@
 #include "model/BackupRunState.h"
 #include "model/json/JsonError.h"
 #include "model/json/SerializationError.h"
+#include "platform/calendar/CalendarEntry.h"
+#include "platform/contacts/Contact.h"
 #include "platform/memory/FreedMemory.h"
 
 // generateBackup, step by step:

@@ -5,12 +5,12 @@
 #include <utility>
 
 #include "tessellon/BackupSDKError.h"
-#include "tessellon/ItemsMetaData.h"
 
 #include "core/HostError.h"
 #include "core/Log.h"
 #include "core/PathUtils.h"
 #include "model/BackupRunState.h"
+#include "model/ItemsMetaData.h"
 #include "model/MediaMetaData.h"
 #include "model/SkippedItems.h"
 #include "platform/memory/FreedMemory.h"

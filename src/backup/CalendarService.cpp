@@ -136,7 +136,10 @@ Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> CalendarService::getCalend
     return Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>>::fail(
         makeError(BackupSDKError::calendarsAccessDenied, "no calendar store"));
   }
-  return calendarRepository_->getCalendarsMetaData();
+  return calendarRepository_->getCalendarEntries().onSuccess(
+      Executor::immediate(), [](const std::vector<std::shared_ptr<CalendarEntry>>& entries) {
+        return std::make_shared<ItemsMetaData<CalendarEntry>>(entries);
+      });
 }
 
 Future<Void> CalendarService::restoreCalendars(const ItemsMetaData<CalendarEntry>& metaData) {

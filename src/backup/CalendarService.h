@@ -3,11 +3,11 @@
 #include <memory>
 #include <string_view>
 
-#include "tessellon/CalendarEntry.h"
-#include "tessellon/ItemsMetaData.h"
 #include "tessellon/SkippedItem.h"
 
 #include "futures/Future.h"
+#include "model/ItemsMetaData.h"
+#include "platform/calendar/CalendarEntry.h"
 #include "platform/calendar/CalendarRepositoryProtocol.h"
 
 namespace tessellon {

@@ -6,14 +6,13 @@
 #include <utility>
 #include <vector>
 
-#include "tessellon/ItemsMetaData.h"
-
 #include "backup/ArchiveUploader.h"
 #include "backup/CategoryBackup.h"
 #include "core/FileStatusManager.h"
 #include "core/HostError.h"
 #include "core/Log.h"
 #include "model/BackupRunState.h"
+#include "model/ItemsMetaData.h"
 
 namespace tessellon {
 

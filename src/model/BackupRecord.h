@@ -7,12 +7,12 @@
 
 #include "tessellon/Date.h"
 #include "tessellon/DeviceStatistics.h"
-#include "tessellon/ItemsMetaData.h"
-#include "tessellon/Serializable.h"
 #include "tessellon/SkippedItem.h"
 #include "tessellon/Version.h"
 
+#include "model/ItemsMetaData.h"
 #include "model/MediaMetaData.h"
+#include "model/Serializable.h"
 
 namespace tessellon {
 

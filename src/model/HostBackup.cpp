@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "tessellon/CalendarEntry.h"
-#include "tessellon/Contact.h"
+#include "platform/calendar/CalendarEntry.h"
+#include "platform/contacts/Contact.h"
 
 namespace tessellon {
 namespace {

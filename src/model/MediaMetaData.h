@@ -6,9 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "tessellon/Serializable.h"
-
 #include "model/MediaItem.h"
+#include "model/Serializable.h"
 
 namespace tessellon {
 

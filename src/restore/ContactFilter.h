@@ -3,7 +3,7 @@
 #include <memory>
 #include <vector>
 
-#include "tessellon/Contact.h"
+#include "platform/contacts/Contact.h"
 
 namespace tessellon {
 

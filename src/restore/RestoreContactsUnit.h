@@ -4,11 +4,11 @@
 #include <string_view>
 #include <vector>
 
-#include "tessellon/Contact.h"
 #include "tessellon/LoggerProtocol.h"
 
 #include "futures/Future.h"
 #include "platform/contacts/CNContactStoreHelper.h"
+#include "platform/contacts/Contact.h"
 #include "platform/contacts/ContactRepositoryProtocol.h"
 
 namespace tessellon {

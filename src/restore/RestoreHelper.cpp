@@ -4,11 +4,11 @@
 #include <typeinfo>
 
 #include "tessellon/BackupSDKError.h"
-#include "tessellon/CalendarEntry.h"
-#include "tessellon/Contact.h"
 
 #include "core/Log.h"
 #include "futures/FuturesError.h"
+#include "platform/calendar/CalendarEntry.h"
+#include "platform/contacts/Contact.h"
 #include "restore/FailedToDownloadMediaMetaData.h"
 
 namespace tessellon {

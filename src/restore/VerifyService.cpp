@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "tessellon/BackupSDKError.h"
-#include "tessellon/CalendarEntry.h"
-#include "tessellon/Contact.h"
-#include "tessellon/ItemsMetaData.h"
 
 #include "core/Log.h"
 #include "core/PathUtils.h"
+#include "model/ItemsMetaData.h"
 #include "model/MediaMetaData.h"
+#include "platform/calendar/CalendarEntry.h"
+#include "platform/contacts/Contact.h"
 #include "platform/files/ContentChecksum.h"
 
 namespace tessellon {

@@ -8,10 +8,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "tessellon/CalendarEntry.h"
-#include "tessellon/Contact.h"
-
 #include "media/DuplicateCollection.h"
+#include "platform/calendar/CalendarEntry.h"
+#include "platform/contacts/Contact.h"
 
 namespace tessellon {
 namespace {

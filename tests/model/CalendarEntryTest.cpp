@@ -1,9 +1,8 @@
-#include "tessellon/CalendarEntry.h"
+#include "platform/calendar/CalendarEntry.h"
 
 #include <gtest/gtest.h>
 
-#include "tessellon/ItemsMetaData.h"
-
+#include "model/ItemsMetaData.h"
 #include "model/ModelTestSupport.h"
 #include "model/json/CalendarEntryJson.h"
 #include "model/json/ItemsMetaDataJson.h"

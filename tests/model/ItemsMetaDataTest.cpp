@@ -1,12 +1,11 @@
-#include "tessellon/ItemsMetaData.h"
+#include "model/ItemsMetaData.h"
 
 #include <gtest/gtest.h>
-
-#include "tessellon/Contact.h"
 
 #include "model/ModelTestSupport.h"
 #include "model/json/ContactJson.h"
 #include "model/json/ItemsMetaDataJson.h"
+#include "platform/contacts/Contact.h"
 
 namespace tessellon {
 namespace {

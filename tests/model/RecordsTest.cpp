@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "tessellon/BackupSettings.h"
-#include "tessellon/Contact.h"
 #include "tessellon/Version.h"
 
 #include "model/BackupRecord.h"
 #include "model/BackupRunState.h"
 #include "model/HostBackup.h"
 #include "model/ModelTestSupport.h"
+#include "platform/contacts/Contact.h"
 
 namespace tessellon {
 namespace {

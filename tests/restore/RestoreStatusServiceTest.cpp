@@ -6,12 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include "tessellon/Contact.h"
-#include "tessellon/ItemsMetaData.h"
 #include "tessellon/Settings.h"
 
 #include "model/BackupRecord.h"
+#include "model/ItemsMetaData.h"
 #include "model/MediaMetaData.h"
+#include "platform/contacts/Contact.h"
 
 namespace tessellon {
 namespace {

@@ -71,9 +71,6 @@ class FakeStores final : public ContactRepositoryProtocol,
   CalendarEvent storedForm(const CalendarEvent& event) const override { return event; }
   std::optional<std::string> sourceKey(const CalendarEvent&) const override { return std::nullopt; }
   bool readsRule(const std::string&) const override { return true; }
-  Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> getCalendarsMetaData() override {
-    return Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>>::success(nullptr);
-  }
   Future<Void> createCalendarEntry(const std::shared_ptr<CalendarEntry>&) override {
     return Future<Void>::success(Void{});
   }

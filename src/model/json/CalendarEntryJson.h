@@ -3,12 +3,11 @@
 #include <memory>
 #include <optional>
 
-#include "tessellon/CalendarEntry.h"
-#include "tessellon/CalendarEvent.h"
-
 #include "futures/Result.h"
 #include "model/json/ItemJson.h"
 #include "model/json/Json.h"
+#include "platform/calendar/CalendarEntry.h"
+#include "platform/calendar/CalendarEvent.h"
 
 namespace tessellon {
 

@@ -3,12 +3,11 @@
 #include <memory>
 #include <optional>
 
-#include "tessellon/Contact.h"
-#include "tessellon/ItemsMetaData.h"
-
 #include "futures/Result.h"
+#include "model/ItemsMetaData.h"
 #include "model/json/ItemJson.h"
 #include "model/json/Json.h"
+#include "platform/contacts/Contact.h"
 
 namespace tessellon {
 

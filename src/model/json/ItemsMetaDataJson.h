@@ -5,9 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "tessellon/ItemsMetaData.h"
-
 #include "futures/Result.h"
+#include "model/ItemsMetaData.h"
 #include "model/json/ItemJson.h"
 #include "model/json/Json.h"
 #include "model/json/JsonError.h"

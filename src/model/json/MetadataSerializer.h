@@ -4,12 +4,11 @@
 #include <string>
 #include <string_view>
 
-#include "tessellon/CalendarEntry.h"
-#include "tessellon/Contact.h"
-#include "tessellon/ItemsMetaData.h"
-
 #include "futures/Result.h"
+#include "model/ItemsMetaData.h"
 #include "model/MediaMetaData.h"
+#include "platform/calendar/CalendarEntry.h"
+#include "platform/contacts/Contact.h"
 
 namespace tessellon {
 

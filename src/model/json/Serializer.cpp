@@ -1,11 +1,10 @@
 #include "model/json/Serializer.h"
 
-#include "tessellon/CalendarEntry.h"
-#include "tessellon/Contact.h"
-
 #include "model/BackupRecord.h"
 #include "model/MediaMetaData.h"
 #include "model/json/SerializationError.h"
+#include "platform/calendar/CalendarEntry.h"
+#include "platform/contacts/Contact.h"
 
 namespace tessellon {
 namespace {

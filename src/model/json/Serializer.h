@@ -5,9 +5,8 @@
 #include <string_view>
 #include <typeinfo>
 
-#include "tessellon/Serializable.h"
-
 #include "futures/Result.h"
+#include "model/Serializable.h"
 #include "model/json/BackupSerializer.h"
 #include "model/json/MetadataSerializer.h"
 

@@ -5,10 +5,9 @@
 #include <string_view>
 #include <typeinfo>
 
-#include "tessellon/Serializable.h"
-
 #include "core/CancelToken.h"
 #include "futures/Future.h"
+#include "model/Serializable.h"
 #include "model/json/Serializer.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"

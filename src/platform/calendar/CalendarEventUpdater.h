@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "tessellon/CalendarEvent.h"
 #include "tessellon/Date.h"
 
+#include "platform/calendar/CalendarEvent.h"
 #include "platform/calendar/EKEventStoreAdapter.h"
 #include "platform/calendar/StoreCalendar.h"
 #include "platform/calendar/StoreEvent.h"

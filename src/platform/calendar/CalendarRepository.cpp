@@ -187,13 +187,6 @@ Future<std::vector<std::shared_ptr<CalendarEntry>>> CalendarRepository::getCalen
   return Future<Entries>::success(std::move(entries));
 }
 
-Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> CalendarRepository::getCalendarsMetaData() {
-  return getCalendarEntries().onSuccess(
-      Executor::immediate(), [](const std::vector<std::shared_ptr<CalendarEntry>>& entries) {
-        return std::make_shared<ItemsMetaData<CalendarEntry>>(entries);
-      });
-}
-
 Future<Void> CalendarRepository::createCalendarEntry(const std::shared_ptr<CalendarEntry>& entry) {
   Result<std::shared_ptr<EventStoreProtocol>> access = requestAccess();
   if (!access.ok()) {

@@ -36,7 +36,6 @@ class CalendarRepository final : public CalendarRepositoryProtocol {
   CalendarEvent storedForm(const CalendarEvent& event) const override;
   std::optional<std::string> sourceKey(const CalendarEvent& event) const override;
   bool readsRule(const std::string& rule) const override;
-  Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> getCalendarsMetaData() override;
   Future<Void> createCalendarEntry(const std::shared_ptr<CalendarEntry>& entry) override;
 
   // The backed-up form of a store event.

@@ -4,10 +4,10 @@
 #include <utility>
 #include <vector>
 
-#include "tessellon/CalendarEvent.h"
 #include "tessellon/LoggerProtocol.h"
 
 #include "futures/Result.h"
+#include "platform/calendar/CalendarEvent.h"
 #include "platform/calendar/CalendarEventUpdater.h"
 #include "platform/calendar/EKEventStoreAdapter.h"
 #include "platform/calendar/RecurrenceRule.h"

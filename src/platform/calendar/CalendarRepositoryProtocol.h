@@ -4,13 +4,12 @@
 #include <string_view>
 #include <vector>
 
-#include "tessellon/CalendarEntry.h"
-#include "tessellon/ItemsMetaData.h"
 #include "tessellon/SkippedItem.h"
 
 #include "core/CancelToken.h"
 #include "futures/Future.h"
 #include "futures/Result.h"
+#include "platform/calendar/CalendarEntry.h"
 
 namespace tessellon {
 
@@ -38,9 +37,6 @@ class CalendarRepositoryProtocol {
   // occurrence in that window, with its rule) and each changed occurrence.
   // Fails with calendarsAccessDenied (801).
   virtual Future<std::vector<std::shared_ptr<CalendarEntry>>> getCalendarEntries() = 0;
-
-  // The same as an item list with count and bytes.
-  virtual Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> getCalendarsMetaData() = 0;
 
   // The calendar files and events the last read could not take, with why.
   virtual std::vector<SkippedItem> skippedItems() const = 0;

@@ -4,9 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "tessellon/Contact.h"
-
 #include "futures/Result.h"
+#include "platform/contacts/Contact.h"
 #include "platform/contacts/VCard.h"
 
 namespace tessellon {

@@ -1,6 +1,6 @@
 #include "platform/contacts/ContactLabels.h"
 
-#include "tessellon/Contact.h"
+#include "platform/contacts/Contact.h"
 
 namespace tessellon {
 namespace {

@@ -4,11 +4,11 @@
 #include <string_view>
 #include <vector>
 
-#include "tessellon/Contact.h"
 #include "tessellon/SkippedItem.h"
 
 #include "futures/Future.h"
 #include "futures/Result.h"
+#include "platform/contacts/Contact.h"
 #include "platform/contacts/ContactSaveRequest.h"
 
 namespace tessellon {

@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "tessellon/CalendarEntry.h"
-#include "tessellon/Contact.h"
-
 #include "model/ModelTestSupport.h"
 #include "model/json/BackupSerializer.h"
 #include "model/json/MetadataSerializer.h"
+#include "platform/calendar/CalendarEntry.h"
+#include "platform/contacts/Contact.h"
 
 namespace tessellon {
 namespace {

@@ -16,10 +16,10 @@
 
 #include <gtest/gtest.h>
 
-#include "tessellon/CalendarEvent.h"
 #include "tessellon/Date.h"
 
 #include "model/ModelTestSupport.h"
+#include "platform/calendar/CalendarEvent.h"
 #include "platform/calendar/CalendarFilter.h"
 #include "platform/calendar/CalendarRepository.h"
 #include "support/AwaitResult.h"

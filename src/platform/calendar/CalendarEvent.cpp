@@ -1,4 +1,4 @@
-#include "tessellon/CalendarEvent.h"
+#include "platform/calendar/CalendarEvent.h"
 
 #include <charconv>
 

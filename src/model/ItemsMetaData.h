@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tessellon/Serializable.h"
+#include "model/Serializable.h"
 
 namespace tessellon {
 

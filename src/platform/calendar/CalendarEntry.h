@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tessellon/CalendarEvent.h"
+#include "platform/calendar/CalendarEvent.h"
 
 namespace tessellon {
 
