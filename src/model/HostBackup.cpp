@@ -58,16 +58,19 @@ std::shared_ptr<Backup> hostBackup(const std::shared_ptr<BackupRecord>& record) 
   backup->startDate = record->startDate;
   backup->modificationDate = record->modificationDate;
   backup->finishDate = record->finishDate;
-  const BackupRecord none(record->deviceID);
-  const BackupRecord& task = record->taskList ? *record->taskList : none;
-  const std::shared_ptr<const BackupRecord> storedRecord = record->storedRecord();
-  const BackupRecord& stored = storedRecord ? *storedRecord : none;
-  backup->contacts =
-      categoryOf(record->contactsMetaData, task.contactsMetaData, stored.contactsMetaData);
-  backup->calendars =
-      categoryOf(record->calendarsMetaData, task.calendarsMetaData, stored.calendarsMetaData);
-  backup->images = categoryOf(record->imagesMetaData, task.imagesMetaData, stored.imagesMetaData);
-  backup->videos = categoryOf(record->videosMetaData, task.videosMetaData, stored.videosMetaData);
+  // Without a task list or a stored record, a category sends or held nothing.
+  const BackupRecord* task = record->taskList.get();
+  const std::shared_ptr<const BackupRecord> stored = record->storedRecord();
+  const auto part = [](const BackupRecord* of, auto BackupRecord::*metaData) {
+    return of ? of->*metaData : nullptr;
+  };
+  const auto category = [&](auto BackupRecord::*metaData) {
+    return categoryOf(record.get()->*metaData, part(task, metaData), part(stored.get(), metaData));
+  };
+  backup->contacts = category(&BackupRecord::contactsMetaData);
+  backup->calendars = category(&BackupRecord::calendarsMetaData);
+  backup->images = category(&BackupRecord::imagesMetaData);
+  backup->videos = category(&BackupRecord::videosMetaData);
   backup->skippedItems = record->skippedItems;
   backup->record = record;
   return backup;
