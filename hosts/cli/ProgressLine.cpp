@@ -9,7 +9,7 @@ namespace tessellon::cli {
 
 namespace {
 
-std::string megabytes(int64_t bytes) {
+std::string plainMegabytes(int64_t bytes) {
   char text[32];
   std::snprintf(text, sizeof text, "%.2f", static_cast<double>(bytes) / 1e6);
   return text;
@@ -57,11 +57,11 @@ std::optional<std::string> ProgressLine::takeChanged() {
 
 std::string ProgressLine::format(const tessellon::FileStatus& status, double elapsedSeconds) {
   std::string line = std::to_string(status.processed) + "/" + std::to_string(status.overall) +
-                     " files  " + megabytes(status.processedBytes) + "/" +
-                     megabytes(status.overallBytes) + " MB";
+                     " files  " + plainMegabytes(status.processedBytes) + "/" +
+                     plainMegabytes(status.overallBytes) + " MB";
   if (status.processedBytes > 0 && elapsedSeconds > 0) {
     const double rate = static_cast<double>(status.processedBytes) / elapsedSeconds;
-    line += "  " + megabytes(static_cast<int64_t>(rate)) + " MB/s";
+    line += "  " + plainMegabytes(static_cast<int64_t>(rate)) + " MB/s";
     const int64_t left = status.overallBytes - status.processedBytes;
     if (left >= 0) line += "  " + duration(static_cast<double>(left) / rate) + " left";
   }

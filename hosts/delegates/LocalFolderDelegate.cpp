@@ -26,6 +26,7 @@
 #include "delegates/LocalFolderError.h"
 #include "delegates/RemotePath.h"
 #include "delegates/SafeZipExtractor.h"
+#include "delegates/TransferFlag.h"
 #include "delegates/WorkerPool.h"
 
 namespace tessellon::hosts {
@@ -42,11 +43,6 @@ constexpr int64_t kChunkSize = int64_t{8} * 1024 * 1024;
 constexpr size_t kBufferSize = size_t{64} * 1024;
 // Reads streamed to the library: large enough that a call costs nothing per byte.
 constexpr size_t kReadSize = size_t{1024} * 1024;
-
-Error refusedPath(const std::string& relative) {
-  return localFolderError(LocalFolderError::refusedPath,
-                          "the path \"" + relative + "\" leaves the remote folder");
-}
 
 // What the remote may still take, when it has a capacity.
 class Room {
@@ -74,15 +70,6 @@ class Room {
 
  private:
   std::optional<int64_t> left_;
-};
-
-class TransferFlag final : public CancellationDelegate {
- public:
-  void cancel() override { cancelled_.store(true, std::memory_order_relaxed); }
-  bool cancelled() const { return cancelled_.load(std::memory_order_relaxed); }
-
- private:
-  std::atomic<bool> cancelled_{false};
 };
 
 using Progress = std::function<void(const TransferProgress&)>;
@@ -139,15 +126,6 @@ int copyData(int in, int out, int64_t size, const TransferFlag& flag, const Prog
     if (progress)
       progress(TransferProgress{static_cast<double>(copied) / static_cast<double>(size)});
   }
-}
-
-bool isArchive(const std::string& path) {
-  return path.size() > 4 && path.compare(path.size() - 4, 4, ".zip") == 0;
-}
-
-std::string temporaryFolder() {
-  const char* base = std::getenv("TMPDIR");
-  return (base != nullptr && *base != '\0') ? base : "/tmp";
 }
 
 // The open folder holding the last of `parts` below the root, and that last name.

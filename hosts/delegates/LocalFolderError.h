@@ -23,6 +23,11 @@ inline Error localFolderError(LocalFolderError code, std::string message) {
   return Error{kLocalFolderErrorDomain, static_cast<int>(code), std::move(message)};
 }
 
+inline Error refusedPath(const std::string& relative) {
+  return localFolderError(LocalFolderError::refusedPath,
+                          "the path \"" + relative + "\" leaves the remote folder");
+}
+
 // A file-system failure as hosts report it: the errno under "NSPOSIXErrorDomain".
 inline Error posixError(int code, const std::string& what) {
   return Error{"NSPOSIXErrorDomain", code, what + ": " + std::strerror(code)};

@@ -20,6 +20,7 @@
 #include "delegates/LocalFolderError.h"
 #include "delegates/ObjectStore.h"
 #include "delegates/RemotePath.h"
+#include "delegates/TransferFlag.h"
 #include "delegates/WorkerPool.h"
 
 namespace tessellon::hosts {
@@ -28,19 +29,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class TransferFlag final : public CancellationDelegate {
- public:
-  void cancel() override { cancelled_.store(true); }
-  const std::atomic<bool>* flag() const { return &cancelled_; }
-  bool cancelled() const { return cancelled_.load(); }
-
- private:
-  std::atomic<bool> cancelled_{false};
-};
-
 constexpr const char* kStagingPrefix = "remote-staging-";
-
-bool isArchive(const std::string& key) { return key.ends_with(".zip"); }
 
 // The device folders sit at the top of the remote; the lock and the documents go up there.
 bool isTopFolder(const std::string& key) {
@@ -73,16 +62,6 @@ bool sameContent(const std::string& one, const std::string& other) {
     if (got == 0) return true;
     if (std::memcmp(left.data(), right.data(), static_cast<size_t>(got)) != 0) return false;
   }
-}
-
-Error refusedPath(const std::string& relative) {
-  return localFolderError(LocalFolderError::refusedPath,
-                          "the path \"" + relative + "\" leaves the remote folder");
-}
-
-std::string temporaryFolder() {
-  const char* base = std::getenv("TMPDIR");
-  return (base != nullptr && *base != '\0') ? base : "/tmp";
 }
 
 using StoreRequest = std::optional<Error> (ObjectStore::*)(const std::string&, const std::string&,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -20,6 +21,15 @@ inline std::optional<std::string> normalizeRemotePath(const std::string& relativ
     start = end + 1;
   }
   return result;
+}
+
+// Whether a remote path names an archive the remote unpacks.
+inline bool isArchive(const std::string& path) { return path.ends_with(".zip"); }
+
+// Where a delegate keeps its local copies when the host names no folder.
+inline std::string temporaryFolder() {
+  const char* base = std::getenv("TMPDIR");
+  return (base != nullptr && *base != '\0') ? base : "/tmp";
 }
 
 }  // namespace tessellon::hosts

@@ -17,10 +17,6 @@ namespace {
 
 constexpr int kInsufficientStorage = static_cast<int>(APIErrorCodes::InsufficientStorage);
 
-Date now() {
-  return std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
-}
-
 }  // namespace
 
 bool endedCancelled(const FutureResult<Void>& result) {
@@ -110,7 +106,7 @@ Future<Void> ArchiveUploader::appendDocument(const std::shared_ptr<Zip>& zip, st
 
 Future<Void> ArchiveUploader::appendBackupJson(const std::shared_ptr<Zip>& zip,
                                                BackupRecord& backup) {
-  backup.modificationDate = now();
+  backup.modificationDate = currentDate();
   return writeBackupMetaData(backup).onSuccess(
       [this, zip] { return appendToZip(zip, "backup.json", true); });
 }

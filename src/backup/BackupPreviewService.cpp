@@ -36,10 +36,6 @@ namespace {
 
 using BackupFuture = Future<std::shared_ptr<BackupRecord>>;
 
-Date now() {
-  return std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
-}
-
 bool endsCancelled(const Error& error) { return testForCancellation(error); }
 
 // A stored "backup.json" that is there but cannot be understood.
@@ -156,7 +152,7 @@ BackupFuture BackupPreviewService::generateBackup(const BackupSettings& settings
         return handleRemoteBackupResult(remote);
       })
       .onSuccess([this, uid, cancelToken](const std::shared_ptr<BackupRecord>& remote) {
-        const Date startTime = now();
+        const Date startTime = currentDate();
         return getLocalBackup(uid, remote, cancelToken)
             .onSuccess(
                 [this, remote, startTime, cancelToken](const std::shared_ptr<BackupRecord>& local) {
@@ -318,7 +314,7 @@ BackupFuture BackupPreviewService::handleRemoteBackupResult(
   if (isError(error, BackupSDKError::delegateFileDoesNotExist)) {
     // The first backup of this device: everything local is new.
     auto remote = std::make_shared<BackupRecord>(uid);
-    remote->startDate = now();
+    remote->startDate = currentDate();
     return BackupFuture::success(remote);
   }
   if (isUnreadableRecord(error)) {
@@ -329,7 +325,7 @@ BackupFuture BackupPreviewService::handleRemoteBackupResult(
              "); this backup rebuilds it";
     });
     auto remote = std::make_shared<BackupRecord>(uid);
-    remote->startDate = now();
+    remote->startDate = currentDate();
     BackupRunState::of(*remote).rebuildsRecord = true;
     return BackupFuture::success(remote);
   }

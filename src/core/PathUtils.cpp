@@ -102,6 +102,11 @@ std::string PathUtils::createTempFileName(std::string_view temporaryDirectory) {
   return path + randomUuid();
 }
 
+std::string PathUtils::lastComponent(std::string_view path) {
+  const auto slash = path.rfind('/');
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
 std::optional<std::string> PathUtils::getParentDirectory(std::string_view path) {
   const std::size_t end = path.find_last_not_of('/');
   if (end == std::string_view::npos) return std::nullopt;

@@ -19,6 +19,9 @@ class PathUtils {
   // when only white space is left.
   static std::optional<std::string> getFileName(std::string_view path);
 
+  // The text after the last "/" of `path`; all of it without a "/".
+  static std::string lastComponent(std::string_view path);
+
   // The text after the last "." of `name`; empty without a ".".
   static std::string getFileExtension(std::string_view name);
 

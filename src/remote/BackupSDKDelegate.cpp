@@ -2,13 +2,10 @@
 
 #include <utility>
 
+#include "core/PathUtils.h"
+
 namespace tessellon {
 namespace {
-
-std::string lastComponent(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::string parentOf(const std::string& path) {
   const auto slash = path.rfind('/');
@@ -40,9 +37,9 @@ void BackupSDKDelegate::uploadFileIfAbsent(
                                               "cannot list the folder of " + relativeRemotePath)));
                        return;
                      }
-                     const std::string name = lastComponent(relativeRemotePath);
+                     const std::string name = PathUtils::lastComponent(relativeRemotePath);
                      for (const Member& member : listing->members) {
-                       if (lastComponent(member.fullName) == name)
+                       if (PathUtils::lastComponent(member.fullName) == name)
                          return completion(false, std::nullopt);
                      }
                      uploadFile(

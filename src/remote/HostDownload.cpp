@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/Log.h"
+#include "core/PathUtils.h"
 #include "platform/files/PosixError.h"
 #include "platform/files/TemporaryFolderServiceProtocol.h"
 #include "remote/HostAnswerCheck.h"
@@ -21,11 +22,6 @@ std::optional<std::string> parentFolder(std::string path) {
   const auto slash = path.rfind('/');
   if (slash == std::string::npos) return std::nullopt;
   return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
-std::string lastComponent(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 constexpr int kFolderAttempts = 16;
@@ -115,7 +111,7 @@ void HostDownload::finish(HostRequest<std::string>& request, const std::string& 
     (void)files_->deleteItem(*path);
     return request.fail(ownFolder.error());
   }
-  std::string name = lastComponent(relativeRemotePath);
+  std::string name = PathUtils::lastComponent(relativeRemotePath);
   std::string target = ownFolder.value() + "/" + (name.empty() ? "download" : name);
   const FutureResult<Void> moved =
       files_->moveForced(*path, target).result().value_or(FutureResult<Void>::cancelled());

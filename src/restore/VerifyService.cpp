@@ -20,7 +20,7 @@
 namespace tessellon {
 namespace {
 
-using Report = std::shared_ptr<VerifyReport>;
+using VerifyReportPtr = std::shared_ptr<VerifyReport>;
 using Items = std::vector<std::shared_ptr<MediaItem>>;
 
 struct Category {
@@ -60,7 +60,7 @@ class VerifyRun : public std::enable_shared_from_this<VerifyRun> {
     report_->readData = readData;
   }
 
-  Future<Report> run() {
+  Future<VerifyReportPtr> run() {
     auto self = shared_from_this();
     return remote_->getDirectoryInfo(backup_->deviceID, token_)
         .onSuccess(Executor::immediate(),
@@ -320,7 +320,7 @@ class VerifyRun : public std::enable_shared_from_this<VerifyRun> {
   const std::shared_ptr<BackupRecord> backup_;
   const bool readData_;
   const std::shared_ptr<CancelToken> token_;
-  const Report report_;
+  const VerifyReportPtr report_;
   std::unordered_map<std::string, MemberType> deviceFolder_;
 };
 
@@ -338,7 +338,8 @@ VerifyService::VerifyService(std::shared_ptr<RemoteIOServiceProtocol> remote,
 Future<std::shared_ptr<VerifyReport>> VerifyService::verify(
     std::shared_ptr<BackupRecord> backup, bool readData, std::shared_ptr<CancelToken> cancelToken) {
   if (!backup) {
-    return Future<Report>::fail(makeError(BackupSDKError::unknownError, "no backup to verify"));
+    return Future<VerifyReportPtr>::fail(
+        makeError(BackupSDKError::unknownError, "no backup to verify"));
   }
   logWith(logger_, LogLevel::info, [&] {
     return std::string("Verify started for Backup: (") + backup->description() +
@@ -346,17 +347,18 @@ Future<std::shared_ptr<VerifyReport>> VerifyService::verify(
   });
   auto run = std::make_shared<VerifyRun>(remote_, files_, metadataLoader_, std::move(backup),
                                          readData, std::move(cancelToken));
-  return run->run().onSuccess(Executor::immediate(), [logger = logger_](const Report& report) {
-    logWith(logger, LogLevel::info, [&] {
-      const auto count = [](const VerifySection& section) {
-        return std::to_string(section.missing.size()) + " missing, " +
-               std::to_string(section.damaged.size()) + " damaged";
-      };
-      return "Verify finished: images " + count(report->images) + "; videos " +
-             count(report->videos) + "; documents " + count(report->documents);
-    });
-    return report;
-  });
+  return run->run().onSuccess(
+      Executor::immediate(), [logger = logger_](const VerifyReportPtr& report) {
+        logWith(logger, LogLevel::info, [&] {
+          const auto count = [](const VerifySection& section) {
+            return std::to_string(section.missing.size()) + " missing, " +
+                   std::to_string(section.damaged.size()) + " damaged";
+          };
+          return "Verify finished: images " + count(report->images) + "; videos " +
+                 count(report->videos) + "; documents " + count(report->documents);
+        });
+        return report;
+      });
 }
 
 }  // namespace tessellon

@@ -47,10 +47,6 @@ bool startedAfter(int64_t pid, Date moment) {
   return start && *start > moment + std::chrono::seconds(5);
 }
 
-Date now() {
-  return std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
-}
-
 bool isDirectoryExist(const Error& error) {
   return isError(error, BackupSDKError::delegateDirectoryExist);
 }
@@ -81,7 +77,7 @@ DeviceLock::~DeviceLock() {
 }
 
 Future<Void> DeviceLock::acquire(const std::shared_ptr<CancelToken>& runToken) {
-  started_ = now();
+  started_ = currentDate();
   runToken_ = runToken;  // before the thread that may read it starts
   {
     std::lock_guard lock(registry().mutex);
@@ -194,7 +190,7 @@ std::optional<std::string> DeviceLock::staleness(
     }
     return who + ", whose process has ended";
   }
-  if (now() - holder->refreshed > timing_.staleAfter) {
+  if (currentDate() - holder->refreshed > timing_.staleAfter) {
     return who + ", last refreshed " + utcText(holder->refreshed);
   }
   return std::nullopt;
@@ -293,7 +289,8 @@ Future<Void> DeviceLock::giveWay(int attemptsLeft) {
 Result<std::string> DeviceLock::writeLocalRecord() {
   Result<void> folder = files_->createDirectory(temporaryFolder_, true);
   if (!folder.ok()) return folder.error();
-  const DeviceLockRecord record{computerName().value_or("?"), currentProcessID(), started_, now()};
+  const DeviceLockRecord record{computerName().value_or("?"), currentProcessID(), started_,
+                                currentDate()};
   // Named after the process and this lock: runs of one user in several processes share the
   // folder, and a writer must never upload another's record.
   const std::string path =

@@ -20,7 +20,7 @@ namespace {
 
 using Type = SynchronizationType;
 
-const struct Kind {
+const struct LockKind {
   const char* name;
   Type type;
   bool queue;  // blocks run as items of a queue rather than on the caller's thread
@@ -44,7 +44,7 @@ class SynchronizationTest : public ::testing::Test {
 };
 
 TEST_F(SynchronizationTest, EveryCallReturnsTheBlockValueReleasesTheLockAndExcludesTheOthers) {
-  for (const Kind& kind : kKinds) {
+  for (const LockKind& kind : kKinds) {
     SCOPED_TRACE(kind.name);
     std::shared_ptr<SynchronizationProtocol> lock = lockObject(kind.type);
     EXPECT_EQ(lock->lockAndModifySync([] { return 41; }), 41);
@@ -88,7 +88,7 @@ TEST_F(SynchronizationTest, EveryCallReturnsTheBlockValueReleasesTheLockAndExclu
 }
 
 TEST_F(SynchronizationTest, ChainsCompleteUnderEveryStrategy) {
-  for (const Kind& kind : kKinds) {
+  for (const LockKind& kind : kKinds) {
     SCOPED_TRACE(kind.name);
     GLOBAL_PARMS::LOCKING_STRATEGY = kind.type;
     // Unguarded futures are only safe on one thread.

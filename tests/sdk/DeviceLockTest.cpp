@@ -76,8 +76,7 @@ class DeviceLockTest : public ::testing::Test {
   }
   static DeviceLockRecord recordRefreshedAgo(std::chrono::minutes age,
                                              std::string host = "elsewhere", int64_t pid = 4242) {
-    const Date now =
-        std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
+    const Date now = currentDate();
     return {std::move(host), pid, now - age - std::chrono::hours(1), now - age};
   }
   // A process of this computer that runs until the test ends, and when it started.
@@ -93,8 +92,7 @@ class DeviceLockTest : public ::testing::Test {
       ::waitpid(pid, nullptr, 0);
     }
     const pid_t pid;
-    const Date started =
-        std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
+    const Date started = currentDate();
   };
   // The identifier of a process of this computer that has ended.
   static int64_t endedProcess() {

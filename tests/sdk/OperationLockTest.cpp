@@ -39,8 +39,7 @@ class OperationLockTest : public FacadeHomeTest {
   }
   bool locked() { return fs::exists(lockFile()); }
   void plant(std::chrono::minutes age) {
-    const Date now =
-        std::chrono::time_point_cast<std::chrono::milliseconds>(std::chrono::system_clock::now());
+    const Date now = currentDate();
     remote_.write(lockFile(), lockJson({"elsewhere", 4242, now - age, now - age}));
   }
   std::map<std::string, std::string> remoteFiles() const {

@@ -6,8 +6,6 @@ namespace tessellon {
 namespace {
 
 constexpr std::string_view kRidMarker = "/RID=";
-// 2001-01-01T00:00:00Z in seconds since 1970: the origin of occurrence numbers.
-constexpr int64_t kReferenceDateSeconds = 978'307'200;
 constexpr int64_t kLargestOccurrence = 1'000'000'000'000'000;
 
 }  // namespace

@@ -9,6 +9,9 @@
 
 namespace tessellon {
 
+// 2001-01-01T00:00:00Z in seconds since 1970: the origin of occurrence numbers.
+inline constexpr int64_t kReferenceDateSeconds = 978'307'200;
+
 // One event of a backed-up calendar. A detached occurrence (one changed
 // occurrence of a repeating event) carries its series' identifier followed by
 // "/RID=" and the occurrence's original start in seconds since 2001-01-01Z.

@@ -3,20 +3,14 @@
 #include <algorithm>
 #include <ctime>
 
+#include "platform/calendar/ICalConversions.h"
 #include "platform/calendar/ICalTimeZone.h"
 #include "platform/calendar/LocalTimeZone.h"
 
 namespace tessellon {
 namespace {
 
-// 0001-01-01T00:00:00Z and 9999-12-31T23:59:59Z: what an iCalendar file can hold. Bounding
-// backed-up seconds to it also keeps every sum below from overflowing.
-constexpr int64_t kEarliestSeconds = -62'135'596'800;
-constexpr int64_t kLatestSeconds = 253'402'300'799;
-
-int64_t boundedSeconds(int64_t seconds) {
-  return std::clamp(seconds, kEarliestSeconds, kLatestSeconds);
-}
+using ical::boundedSeconds;
 
 Date startOfLocalDay(Date instant) {
   const auto seconds = static_cast<std::time_t>(

@@ -8,6 +8,7 @@
 #include "tessellon/BackupSDKError.h"
 
 #include "core/Log.h"
+#include "platform/calendar/CalendarEvent.h"
 #include "platform/calendar/ICalComponents.h"
 #include "platform/calendar/ICalConversions.h"
 #include "platform/calendar/ICalEventSource.h"
@@ -15,9 +16,6 @@
 
 namespace tessellon {
 namespace {
-
-// 2001-01-01T00:00:00Z in seconds since 1970: the origin of occurrence numbers.
-constexpr int64_t kReferenceDateSeconds = 978'307'200;
 
 int64_t roundedSeconds(Date date) {
   const int64_t milliseconds = date.time_since_epoch().count();

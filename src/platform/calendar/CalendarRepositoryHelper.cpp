@@ -10,13 +10,8 @@
 namespace tessellon {
 namespace {
 
-// 0001-01-01T00:00:00Z and 9999-12-31T23:59:59Z: what an iCalendar file can hold. Bounding
-// backed-up seconds to it also keeps the sums below from overflowing.
-constexpr int64_t kEarliestSeconds = -62'135'596'800;
-constexpr int64_t kLatestSeconds = 253'402'300'799;
-
 Date instantOf(int64_t seconds) {
-  return Date(std::chrono::seconds(std::clamp(seconds, kEarliestSeconds, kLatestSeconds)));
+  return Date(std::chrono::seconds(ical::boundedSeconds(seconds)));
 }
 
 }  // namespace

@@ -36,10 +36,6 @@ std::optional<std::string> text(const char* value) {
   return std::string(value);
 }
 
-int64_t secondsOf(Date date) {
-  return std::chrono::floor<std::chrono::seconds>(date).time_since_epoch().count();
-}
-
 Length lengthOf(icalcomponent* component, const icaltimetype& start,
                 const std::function<icaltimetype(icalproperty*)>& timeOf) {
   Length length;

@@ -21,7 +21,6 @@ std::vector<icalproperty*> properties(icalcomponent* component, icalproperty_kin
 void removeAll(icalcomponent* component, icalproperty_kind kind);
 
 std::optional<std::string> text(const char* value);
-int64_t secondsOf(Date date);
 
 // The span of one occurrence: whole days for dates, seconds otherwise.
 struct Length {

@@ -10,14 +10,19 @@
 namespace tessellon::ical {
 namespace {
 
-std::time_t secondsOf(Date instant) {
-  return static_cast<std::time_t>(
-      std::chrono::floor<std::chrono::seconds>(instant).time_since_epoch().count());
-}
-
 Date fromSeconds(std::time_t seconds) { return Date(std::chrono::seconds(seconds)); }
 
 }  // namespace
+
+int64_t secondsOf(Date date) {
+  return std::chrono::floor<std::chrono::seconds>(date).time_since_epoch().count();
+}
+
+int64_t boundedSeconds(int64_t seconds) {
+  constexpr int64_t kEarliestSeconds = -62'135'596'800;
+  constexpr int64_t kLatestSeconds = 253'402'300'799;
+  return std::clamp(seconds, kEarliestSeconds, kLatestSeconds);
+}
 
 icaltimezone* zoneNamed(const std::string& identifier) {
   if (identifier.empty()) return nullptr;

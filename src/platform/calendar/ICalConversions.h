@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -18,6 +19,13 @@ icaltimezone* zoneNamed(const std::string& identifier);
 // The identifier a zone goes by: its location, else its TZID without the
 // "/vendor/" prefix some writers put in front.
 std::string identifierOf(icaltimezone* zone);
+
+// Whole seconds since 1970, rounded down.
+int64_t secondsOf(Date date);
+
+// Seconds bounded to 0001-01-01T00:00:00Z .. 9999-12-31T23:59:59Z: what an iCalendar file can
+// hold. Bounding backed-up seconds to it also keeps sums of them from overflowing.
+int64_t boundedSeconds(int64_t seconds);
 
 // The instant of a time as read from a file: in its own zone, in UTC, or
 // (floating times and dates) in the machine's local zone.
