@@ -106,7 +106,7 @@ TEST_F(BackupServiceTest, AFailedDocumentUploadIsCountedAndTheRecordKeepsItsMeta
   EXPECT_EQ(images_->runs, 1);  // the run went on
 }
 
-TEST_F(BackupServiceTest, ACategoryThatFailsStopsTheRunAndAFullRemoteCancelsIt) {
+TEST_F(BackupServiceTest, ACategoryThatFailsStopsTheRun) {
   auto failing = service(
       Future<Section>::fail(makeError(BackupSDKError::zipFailedNotEnoughDiskSpace, "full")));
   auto report = awaitResult(failing->process(backupWithTaskList(), token_));
@@ -114,7 +114,9 @@ TEST_F(BackupServiceTest, ACategoryThatFailsStopsTheRunAndAFullRemoteCancelsIt) 
   EXPECT_EQ(videos_->runs, 0);
   EXPECT_EQ(cleanup_->runs, 0);
   EXPECT_FALSE(fs::exists(space_.file("tmp/MAC1.zip")));
+}
 
+TEST_F(BackupServiceTest, AFullRemoteCancelsTheRun) {
   auto full = service();
   host_->failUpload(1, Error{"LocalFolderDelegate", 507, "no space left on the remote"});
   auto ended = awaitResult(full->process(backupWithTaskList(), token_));

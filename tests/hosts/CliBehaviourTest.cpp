@@ -32,9 +32,8 @@ class CliBehaviourTest : public CliTest {
   }
 };
 
-TEST_F(CliBehaviourTest, HomeComesFromTheEnvironmentAndOnlyInitCreatesTheRemote) {
+TEST_F(CliBehaviourTest, OnlyInitCreatesTheRemote) {
   xdgFolders_ = false;
-  addMedia("Pictures", "jpg", 2, 1000);
   const std::string defaultRemote = dir_.file("home/.local/share/tessellon/remote");
 
   // A fresh home: every verb but init refuses, says how to create the remote, and creates nothing.
@@ -56,6 +55,13 @@ TEST_F(CliBehaviourTest, HomeComesFromTheEnvironmentAndOnlyInitCreatesTheRemote)
   EXPECT_EQ(init.out, "Created the remote " + defaultRemote + ".\n");
   EXPECT_EQ(fs::status(defaultRemote).permissions() & fs::perms::all, fs::perms::owner_all);
   EXPECT_EQ(run("init").out, "The remote " + defaultRemote + " is there already.\n");
+}
+
+TEST_F(CliBehaviourTest, HomeComesFromTheEnvironment) {
+  xdgFolders_ = false;
+  addMedia("Pictures", "jpg", 2, 1000);
+  const std::string defaultRemote = dir_.file("home/.local/share/tessellon/remote");
+  ASSERT_EQ(run("init").status, 0);
 
   // The pictures of $HOME go to the remote of $HOME, and the device's state stays in $HOME too.
   const Outcome backup = run("backup");

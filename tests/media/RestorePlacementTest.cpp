@@ -75,19 +75,31 @@ TEST_F(RestorePlacementTest, APathLeavingTheMediaFolderIsNotWritten) {
   EXPECT_TRUE(fs::exists(pictures("ok.jpg")));
 }
 
-TEST_F(RestorePlacementTest, AnUnwritableFolderFailsOnlyItsPathAndAnItemThatFitsNowhereFails) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-  tree_.folder("Pictures/locked");
-  fs::permissions(pictures("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+// The picture folder holds "locked", which cannot be written.
+class LockedFolderRestoreTest : public RestorePlacementTest {
+ protected:
+  void SetUp() override {
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+    tree_.folder("Pictures/locked");
+    fs::permissions(pictures("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+  }
+  void TearDown() override {
+    std::error_code ignored;  // absent when skipped
+    fs::permissions(pictures("locked"), fs::perms::owner_all, ignored);
+  }
+};
 
+TEST_F(LockedFolderRestoreTest, AnUnwritableFolderFailsOnlyItsPath) {
   EXPECT_THAT(restore(item(content_, {"ok/a.jpg", "locked/a.jpg"}), download(content_)),
               ElementsAre("locked/a.jpg"));
   EXPECT_EQ(temp_.read("home/Pictures/ok/a.jpg"), content_);
-  // With no path written the item fails with its category's code.
+}
+
+// With no path written the item fails with its category's code.
+TEST_F(LockedFolderRestoreTest, AnItemThatFitsNowhereFails) {
   EXPECT_THAT(awaitResult(services_.images->addItemAtRestore(item(content_, {"locked/a.jpg"}),
                                                              download(content_))),
               FailsWith(BackupSDKError::mediaFailedToAddImage));
-  fs::permissions(pictures("locked"), fs::perms::owner_all);
 }
 
 TEST_F(RestorePlacementTest, ALocalCopyFillsTheMissingPathsOnly) {

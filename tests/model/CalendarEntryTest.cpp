@@ -39,15 +39,20 @@ TEST(CalendarEntryTest, DetachedIdentifierNamesParentAndOccurrence) {
   EXPECT_EQ(event("A/RID=99999999999999999999").occurence(), std::nullopt);
 }
 
-// Every field's round trip is covered with the calendar store; here what other devices rely on.
-TEST(CalendarEntryTest, DocumentLeavesOutAbsentFieldsAndFirstBadEventFailsTheEntry) {
+// A calendar of a plain event and one with every optional field, and an empty calendar.
+ItemsMetaData<CalendarEntry> twoCalendars() {
   CalendarEvent full = event("b", 5);
   full.recurrence = "FREQ=WEEKLY;INTERVAL=1;BYDAY=MO";
   full.eventTimezone = "Europe/Berlin";
-  const ItemsMetaData<CalendarEntry> document(
+  return ItemsMetaData<CalendarEntry>(
       {std::make_shared<CalendarEntry>(
            CalendarEntry{"cal-1", "Work", std::vector<CalendarEvent>{event("a"), full}}),
        std::make_shared<CalendarEntry>(CalendarEntry{"cal-2", "Empty", {}})});
+}
+
+// Every field's round trip is covered with the calendar store; here what other devices rely on.
+TEST(CalendarEntryTest, DocumentLeavesOutAbsentFields) {
+  const ItemsMetaData<CalendarEntry> document = twoCalendars();
   const Json json = ItemsMetaDataJson<CalendarEntry>::serialize(document);
   EXPECT_FALSE(json["calendars"][1].contains("events"));
   EXPECT_FALSE(json["calendars"][0]["events"][0].contains("recurrence"));
@@ -64,8 +69,10 @@ TEST(CalendarEntryTest, DocumentLeavesOutAbsentFieldsAndFirstBadEventFailsTheEnt
   const auto withNull = ItemsMetaDataJson<CalendarEntry>::deserialize(nullEvents);
   ASSERT_TRUE(withNull.ok());
   EXPECT_EQ(*withNull.value(), document);
+}
 
-  Json broken = json;
+TEST(CalendarEntryTest, FirstBadEventFailsTheEntry) {
+  Json broken = ItemsMetaDataJson<CalendarEntry>::serialize(twoCalendars());
   broken["calendars"][0]["events"][1].erase("end");
   const auto failed = ItemsMetaDataJson<CalendarEntry>::deserialize(broken);
   ASSERT_FALSE(failed.ok());

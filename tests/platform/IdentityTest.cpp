@@ -144,13 +144,15 @@ TEST_F(IdentityTest, DefaultsSurviveANewServiceAndKeepAwkwardText) {
   EXPECT_EQ(reopened->value("absent"), std::nullopt);
 }
 
-TEST_F(IdentityTest, DefaultsSkipDamagedLinesAndCreateAPrivateFolder) {
+TEST_F(IdentityTest, DefaultsSkipDamagedLines) {
   std::string state = dir.file("a/b/state");
   dir.write("a/b/state/defaults", "good=1\nno separator\nbad=\\x\ntrailing=\\\n");
   auto store = std::make_shared<UserDefaultsService>(state);
   EXPECT_EQ(store->value("good"), "1");
   EXPECT_EQ(store->value("trailing"), std::nullopt);
+}
 
+TEST_F(IdentityTest, DefaultsCreateAPrivateFolder) {
   std::string fresh = dir.file("x/y/state");
   EXPECT_TRUE(std::make_shared<UserDefaultsService>(fresh)->setValue("v", "k"));
   struct stat info {};

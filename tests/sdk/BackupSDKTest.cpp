@@ -210,7 +210,7 @@ TEST_F(BackupSDKTest, RacingStartsLetExactlyOneRunAndLaterStartsAreRefusedAtOnce
   EXPECT_EQ(fakes_->backup.started.load(), 1);
 }
 
-TEST_F(BackupSDKTest, PreviewResetsItsProgressAndErrorsReachTheHostInItsForm) {
+TEST_F(BackupSDKTest, PreviewResetsItsProgress) {
   BackupProbe previewed;
   sdk_->startPreview(
       allCategories(), [](int) {}, previewed.callback());
@@ -218,7 +218,9 @@ TEST_F(BackupSDKTest, PreviewResetsItsProgressAndErrorsReachTheHostInItsForm) {
   EXPECT_TRUE(previewed.arg<0>());
   // The finish reset the closure: a late report reaches nobody.
   EXPECT_FALSE(IoC::resolve<NotificationService>().value()->backupPreviewProgress());
+}
 
+TEST_F(BackupSDKTest, ErrorsReachTheHostInItsForm) {
   // An internal error of another kind arrives as code 0 of the library's domain.
   fakes_->previewFailure = Error{"JsonError", 1, "missing key startDate"};
   BackupProbe failed;

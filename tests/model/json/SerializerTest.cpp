@@ -13,11 +13,15 @@ namespace {
 
 struct UnknownDocument : Serializable {};
 
+Serializer makeSerializer() {
+  return Serializer(std::make_shared<BackupSerializer>([] { return std::string("me"); }),
+                    std::make_shared<MetadataSerializer>());
+}
+
 // Documents of every type travel through the serializer in the end-to-end suites; here its
 // failures, which must reach the caller unchanged.
-TEST(SerializerTest, PassesDocumentErrorsOnAndOtherTypesHaveNoDocument) {
-  Serializer serializer(std::make_shared<BackupSerializer>([] { return std::string("me"); }),
-                        std::make_shared<MetadataSerializer>());
+TEST(SerializerTest, PassesDocumentErrorsOn) {
+  Serializer serializer = makeSerializer();
   EXPECT_TRUE(failsWith(deserializeAs<BackupRecord>(serializer, R"({"count": 1, "bytes": 1})"),
                         JsonError::serializationFailed));
   EXPECT_TRUE(
@@ -28,6 +32,10 @@ TEST(SerializerTest, PassesDocumentErrorsOnAndOtherTypesHaveNoDocument) {
                         JsonError::deserializationFailed));
   EXPECT_TRUE(failsWith(deserializeAs<ItemsMetaData<CalendarEntry>>(serializer, "[]"),
                         JsonError::invalidJsonString));
+}
+
+TEST(SerializerTest, OtherTypesHaveNoDocument) {
+  Serializer serializer = makeSerializer();
   EXPECT_TRUE(failsWith(serializer.serialize(UnknownDocument()),
                         SerializationError::missingSerializationImplementation));
   EXPECT_TRUE(failsWith(deserializeAs<UnknownDocument>(serializer, "{}"),

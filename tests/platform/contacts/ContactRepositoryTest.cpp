@@ -86,7 +86,7 @@ TEST_F(ContactRepositoryTest, ListingFailuresCarryTheirCodes) {
               HasCode(BackupSDKError::contactsFetchingResultsForContainersFailed));
 }
 
-TEST_F(ContactRepositoryTest, OnlyCreateStoreMakesTheRootAndAMissingOneFailsWith201) {
+TEST_F(ContactRepositoryTest, AMissingRootFailsWith201UntilCreateStoreMakesIt) {
   // A missing folder may be an unmounted disk: reading it as an empty address book would wipe
   // the stored one.
   const auto missing = awaitResult(repository()->requestAccess());
@@ -95,7 +95,9 @@ TEST_F(ContactRepositoryTest, OnlyCreateStoreMakesTheRootAndAMissingOneFailsWith
   EXPECT_FALSE(std::filesystem::exists(root()));
   ASSERT_TRUE(repository()->createStore().ok());
   EXPECT_THAT(awaitResult(repository()->requestAccess()), SucceedsWith(Void{}));
+}
 
+TEST_F(ContactRepositoryTest, ARootBehindAFileCanNeitherBeAccessedNorCreated) {
   ContactRepository blocked(dir_.file("file/contacts"), helper_);
   dir_.write("file", "not a folder");
   EXPECT_THAT(awaitResult(blocked.requestAccess()),
