@@ -23,8 +23,13 @@ inline std::optional<std::string> normalizeRemotePath(const std::string& relativ
   return result;
 }
 
-// Whether a remote path names an archive the remote unpacks.
-inline bool isArchive(const std::string& path) { return path.ends_with(".zip"); }
+// Whether a remote path names an archive the remote unpacks: its last name has a stem before
+// ".zip" (a file called ".zip" is kept as it is).
+inline bool isArchive(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const size_t nameLength = slash == std::string::npos ? path.size() : path.size() - slash - 1;
+  return nameLength > 4 && path.ends_with(".zip");
+}
 
 // Where a delegate keeps its local copies when the host names no folder.
 inline std::string temporaryFolder() {
