@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -38,5 +39,10 @@ class CancelToken {
   std::atomic<bool> isCanceled_{false};
   std::vector<std::function<void()>> handlers_;
 };
+
+// Whether `token` was cancelled; a null token never is.
+inline bool isCancelled(const std::shared_ptr<CancelToken>& token) {
+  return token && token->isCanceled();
+}
 
 }  // namespace tessellon

@@ -44,6 +44,8 @@ struct MediaItem {
   // This platform's paths, the list under kMacOSPathsKey.
   std::vector<std::string>& paths() { return paths_; }
   const std::vector<std::string>& paths() const { return paths_; }
+  // The first of paths(), or the id of an item that has none.
+  const std::string& firstPath() const { return paths_.empty() ? id : paths_.front(); }
 
   // True when this item's paths are empty or all found among `other`'s paths.
   bool containsPathsOf(const MediaItem& other) const;

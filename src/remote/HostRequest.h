@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -77,6 +78,13 @@ class HostRequest final : public std::enable_shared_from_this<HostRequest<T>> {
     };
   }
 
+  // `done` is called once the host has answered or thrown, whether or not the request was still
+  // open: a cancelled request may be at work on the remote until then. Call before the host's.
+  void onHostDone(std::function<void()> done) {
+    std::lock_guard lock(mutex_);
+    hostDone_ = std::move(done);
+  }
+
   // The handle the host returned for its transfer; dropped when the host has answered already.
   void keepTransfer(std::shared_ptr<CancellationDelegate> transfer) {
     std::lock_guard lock(mutex_);
@@ -107,12 +115,21 @@ class HostRequest final : public std::enable_shared_from_this<HostRequest<T>> {
     }
     transfer_.reset();
     cancelClock();
+    std::function<void()> done = std::move(hostDone_);
+    lock.unlock();
+    if (done) done();
     return true;
   }
 
   // The host's call threw: the request fails, and a later answer changes nothing.
   void hostThrew(Error error) {
     stopClock();
+    std::function<void()> done;
+    {
+      std::lock_guard lock(mutex_);
+      done = std::move(hostDone_);
+    }
+    if (done) done();
     Async::background([self = this->shared_from_this(), error = std::move(error)] {
       self->promise_.completeWithFail(error);
     });
@@ -203,6 +220,7 @@ class HostRequest final : public std::enable_shared_from_this<HostRequest<T>> {
 
   std::mutex mutex_;
   std::shared_ptr<CancellationDelegate> transfer_;
+  std::function<void()> hostDone_;
   std::optional<TimerQueue::Id> clock_;
   bool clockStopped_ = false;
   bool duplicateLogged_ = false;

@@ -11,6 +11,7 @@
 #include "remote/HostAnswerCheck.h"
 #include "remote/HostDownload.h"
 #include "remote/HostRequest.h"
+#include "remote/OpenWrites.h"
 
 namespace tessellon {
 namespace {
@@ -28,8 +29,6 @@ void callHost(const Request<T>& request, Call&& call) {
   }
 }
 
-bool isCancelled(const std::shared_ptr<CancelToken>& token) { return token && token->isCanceled(); }
-
 }  // namespace
 
 RemoteIOService::RemoteIOService(
@@ -45,7 +44,8 @@ RemoteIOService::RemoteIOService(
       requestTimeout_(requestTimeout),
       downloads_(
           std::make_shared<const HostDownload>(fileIOService_, logger_, std::move(downloadFolder),
-                                               std::move(userFolders), std::move(hostFolders))) {}
+                                               std::move(userFolders), std::move(hostFolders))),
+      writes_(std::make_shared<OpenWrites>()) {}
 
 template <class T>
 std::shared_ptr<HostRequest<T>> RemoteIOService::startRequest(
@@ -56,6 +56,15 @@ std::shared_ptr<HostRequest<T>> RemoteIOService::startRequest(
                          : requestTimeout_ * scale;
   auto request = HostRequest<T>::start(std::move(what), limit, timeoutCode, logger_);
   request->watch(cancelToken);
+  return request;
+}
+
+template <class T>
+std::shared_ptr<HostRequest<T>> RemoteIOService::startWrite(
+    std::string what, BackupSDKError timeoutCode, const std::shared_ptr<CancelToken>& cancelToken,
+    int64_t scale) {
+  auto request = startRequest<T>(std::move(what), timeoutCode, cancelToken, scale);
+  request->onHostDone(writes_->open());
   return request;
 }
 
@@ -104,8 +113,8 @@ Future<Void> RemoteIOService::sendFile(const std::string& localPath,
                                        const std::string& relativeRemotePath,
                                        ProgressReport progressReport,
                                        const std::shared_ptr<CancelToken>& cancelToken) {
-  auto request = startRequest<Void>("upload of " + relativeRemotePath,
-                                    BackupSDKError::fileIOFailedToUploadFile, cancelToken);
+  auto request = startWrite<Void>("upload of " + relativeRemotePath,
+                                  BackupSDKError::fileIOFailedToUploadFile, cancelToken);
   callHost(request, [&] {
     request->keepTransfer(delegate_->uploadFile(
         localPath, relativeRemotePath, request->progress(std::move(progressReport)),
@@ -127,8 +136,8 @@ Future<bool> RemoteIOService::uploadFileIfAbsent(const std::string& localPath,
     return "Quorro: upload file if absent localPath=" + localPath +
            " remotePath(relative)=" + relativeRemotePath;
   });
-  auto request = startRequest<bool>("upload if absent of " + relativeRemotePath,
-                                    BackupSDKError::fileIOFailedToUploadFile, cancelToken);
+  auto request = startWrite<bool>("upload if absent of " + relativeRemotePath,
+                                  BackupSDKError::fileIOFailedToUploadFile, cancelToken);
   callHost(request, [&] {
     delegate_->uploadFileIfAbsent(
         localPath, relativeRemotePath, [request](bool created, std::optional<Error> error) {
@@ -225,8 +234,8 @@ Future<Void> RemoteIOService::createDirectory(const std::string& relativeRemoteP
                                               std::shared_ptr<CancelToken> cancelToken) {
   logWith(logger_, LogLevel::debug,
           [&] { return "Quorro: create directory remotePath(relative)=" + relativeRemotePath; });
-  auto request = startRequest<Void>("creation of folder " + relativeRemotePath,
-                                    BackupSDKError::delegateDirectoryCreationFailed, cancelToken);
+  auto request = startWrite<Void>("creation of folder " + relativeRemotePath,
+                                  BackupSDKError::delegateDirectoryCreationFailed, cancelToken);
   callHost(request, [&] {
     delegate_->createDirectory(
         relativeRemotePath, [request](bool alreadyExists, std::optional<Error> error) {
@@ -246,8 +255,8 @@ Future<Void> RemoteIOService::deleteFile(const std::string& relativeRemotePath,
                                          std::shared_ptr<CancelToken> cancelToken) {
   logWith(logger_, LogLevel::debug,
           [&] { return "Quorro: delete file remotePath(relative)=" + relativeRemotePath; });
-  auto request = startRequest<Void>("deletion of " + relativeRemotePath,
-                                    BackupSDKError::delegateDeleteFileFailed, cancelToken);
+  auto request = startWrite<Void>("deletion of " + relativeRemotePath,
+                                  BackupSDKError::delegateDeleteFileFailed, cancelToken);
   callHost(request, [&] {
     delegate_->deleteFile(relativeRemotePath, [request](bool deleted, std::optional<Error> error) {
       request->onAnswer([request, deleted, error = std::move(error)] {
@@ -314,8 +323,8 @@ Future<Void> RemoteIOService::inflateZip(const std::string& remoteSrcPath,
   // the limit grows with the archive size it asked for, one limit per 64 MiB.
   constexpr int64_t kBytesPerLimit = int64_t{64} << 20;
   const int64_t scale = std::clamp<int64_t>(delegate_->getZipSize() / kBytesPerLimit, 1, 1024);
-  auto request = startRequest<Void>("inflation of " + remoteSrcPath,
-                                    BackupSDKError::fileIOFailedToUploadFile, cancelToken, scale);
+  auto request = startWrite<Void>("inflation of " + remoteSrcPath,
+                                  BackupSDKError::fileIOFailedToUploadFile, cancelToken, scale);
   callHost(request, [&] {
     delegate_->inflateZip(remoteSrcPath, remoteDstPath, [request](std::optional<Error> error) {
       request->onAnswer([request, error = std::move(error)] {
@@ -328,5 +337,11 @@ Future<Void> RemoteIOService::inflateZip(const std::string& remoteSrcPath,
 }
 
 int64_t RemoteIOService::getZipSize() { return delegate_->getZipSize(); }
+
+uint64_t RemoteIOService::writeMark() { return writes_->mark(); }
+
+Future<bool> RemoteIOService::writesAnswered(uint64_t mark, std::chrono::milliseconds grace) {
+  return writes_->answeredSince(mark, grace);
+}
 
 }  // namespace tessellon

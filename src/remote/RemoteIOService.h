@@ -15,6 +15,7 @@
 namespace tessellon {
 
 class HostDownload;
+class OpenWrites;
 template <class T>
 class HostRequest;
 
@@ -70,6 +71,8 @@ class RemoteIOService final : public RemoteIOServiceProtocol {
   Future<Void> inflateZip(const std::string& remoteSrcPath, const std::string& remoteDstPath,
                           std::shared_ptr<CancelToken> cancelToken) override;
   int64_t getZipSize() override;
+  uint64_t writeMark() override;
+  Future<bool> writesAnswered(uint64_t mark, std::chrono::milliseconds grace) override;
 
  private:
   // A guarded request, watching the token, with the port's time limit (`scale` times it).
@@ -77,6 +80,11 @@ class RemoteIOService final : public RemoteIOServiceProtocol {
   std::shared_ptr<HostRequest<T>> startRequest(std::string what, BackupSDKError timeoutCode,
                                                const std::shared_ptr<CancelToken>& cancelToken,
                                                int64_t scale = 1);
+  // As above, for a request that changes the remote: it stays open until the host answers.
+  template <class T>
+  std::shared_ptr<HostRequest<T>> startWrite(std::string what, BackupSDKError timeoutCode,
+                                             const std::shared_ptr<CancelToken>& cancelToken,
+                                             int64_t scale = 1);
   int64_t sizeForUpload(const std::string& localPath);
   // The host's upload with the given progress callback, after the caller's checks and log line.
   Future<Void> sendFile(const std::string& localPath, const std::string& relativeRemotePath,
@@ -89,6 +97,7 @@ class RemoteIOService final : public RemoteIOServiceProtocol {
   const std::shared_ptr<SingleFileTransferStateReporter> fileTransferReporter_;
   const std::chrono::milliseconds requestTimeout_;
   const std::shared_ptr<const HostDownload> downloads_;
+  const std::shared_ptr<OpenWrites> writes_;
 };
 
 }  // namespace tessellon

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -114,6 +115,14 @@ class RemoteIOServiceProtocol {
 
   // The host's largest archive size in bytes, asked anew on every call.
   virtual int64_t getZipSize() = 0;
+
+  // The mark of the next request that changes the remote (an upload, a folder creation, a
+  // deletion, an inflation); see writesAnswered.
+  virtual uint64_t writeMark() = 0;
+  // Completes with true once the host has answered every request that changes the remote sent
+  // since `mark`, or with false once `grace` has passed first. A cancelled request counts as
+  // open until the host answers it: what it writes may still land.
+  virtual Future<bool> writesAnswered(uint64_t mark, std::chrono::milliseconds grace) = 0;
 };
 
 }  // namespace tessellon

@@ -42,10 +42,6 @@ struct LoopRun {
   std::vector<FailedItem> failedItems;
 };
 
-bool isCancelled(const std::shared_ptr<CancelToken>& cancelToken) {
-  return cancelToken && cancelToken->isCanceled();
-}
-
 int pathCount(const std::shared_ptr<MediaItem>& item) {
   return item ? static_cast<int>(item->paths().size()) : 0;
 }

@@ -78,6 +78,7 @@ DeviceLock::~DeviceLock() {
 
 Future<Void> DeviceLock::acquire(const std::shared_ptr<CancelToken>& runToken) {
   started_ = currentDate();
+  writeMark_ = remote_->writeMark();
   runToken_ = runToken;  // before the thread that may read it starts
   {
     std::lock_guard lock(registry().mutex);
@@ -343,6 +344,21 @@ void DeviceLock::giveUpSoon() {
   wake_.notify_all();
 }
 
+std::chrono::milliseconds DeviceLock::drainGrace() const {
+  std::lock_guard lock(mutex_);
+  if (!giveUpAt_) return giveUp_->isCanceled() ? std::chrono::milliseconds(0) : timing_.cancelGrace;
+  return std::max(std::chrono::milliseconds(0),
+                  std::chrono::duration_cast<std::chrono::milliseconds>(
+                      *giveUpAt_ - std::chrono::steady_clock::now()));
+}
+
+void DeviceLock::renewGrace() {
+  std::lock_guard lock(mutex_);
+  if (!giveUpAt_) return;
+  giveUpAt_ = std::chrono::steady_clock::now() + timing_.cancelGrace;
+  wake_.notify_all();
+}
+
 void DeviceLock::finish() {
   std::lock_guard lock(mutex_);
   finished_ = true;
@@ -438,10 +454,25 @@ Future<Void> DeviceLock::release() {
   }
 
   auto self = shared_from_this();
-  // After the last refresh: one that landed later would bring the record back.
+  // After the last refresh: one that landed later would bring the record back. After the run's
+  // writes the host has not answered yet (a cancelled run's may still be under way): one that
+  // landed once the folder is free could meet the next run's.
   return refreshing
       .onComplete(Executor::immediate(),
                   [self](const FutureResult<Void>&) {
+                    return self->remote_->writesAnswered(self->writeMark_, self->drainGrace());
+                  })
+      .onComplete(Executor::immediate(),
+                  [self](const FutureResult<bool>& answered) {
+                    if (answered.isSuccess() && answered.successValue()) {
+                      self->renewGrace();
+                    } else {
+                      logWith(self->logger_, LogLevel::warning, [&] {
+                        return "Quorro: the host has not answered every request of this run "
+                               "that changes " +
+                               self->deviceFolder_ + "; its lock goes all the same";
+                      });
+                    }
                     // A record that another run took over is theirs.
                     if (self->lost_) return Future<Void>::success(Void{});
                     return self->deleteRecord();

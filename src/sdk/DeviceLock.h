@@ -64,7 +64,9 @@ class DeviceLock : public std::enable_shared_from_this<DeviceLock> {
   // host stays silent for the grace: then it completes as cancelled.
   Future<Void> acquire(const std::shared_ptr<CancelToken>& runToken = nullptr);
 
-  // Stops refreshing, lets a refresh in flight end, then deletes the record; when acquire()
+  // Stops refreshing, lets a refresh in flight end, waits for the host to answer the requests
+  // that change the remote sent since acquire() (for what is left of a cancelled run's grace,
+  // else for the grace), then deletes the record; when acquire()
   // made the device folder and the record is all it holds, the folder goes with it. Never
   // fails: a record that cannot be deleted is logged and turns stale. Does nothing when the
   // lock is not held.
@@ -110,6 +112,10 @@ class DeviceLock : public std::enable_shared_from_this<DeviceLock> {
   bool isOurs(const DeviceLockRecord& record) const;
   void lose(const std::optional<DeviceLockRecord>& holder);
   void giveUpSoon();
+  // How long release() waits for the run's writes: what is left of a cancelled run's grace.
+  std::chrono::milliseconds drainGrace() const;
+  // The writes were answered within the grace: the record's deletion gets a grace of its own.
+  void renewGrace();
   Future<Void> deleteRecord();
   // Ends the thread's work; the destructor joins it.
   void finish();
@@ -129,10 +135,11 @@ class DeviceLock : public std::enable_shared_from_this<DeviceLock> {
   const std::shared_ptr<CancelToken> giveUp_;
   // Set once in acquire(), before the record exists; read by the refreshes and release().
   Date started_;
+  uint64_t writeMark_ = 0;  // the run's first write to the remote
   bool registered_ = false;
   bool createdFolder_ = false;
 
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::condition_variable wake_;
   bool held_ = false;
   bool released_ = false;  // refreshing has stopped for good

@@ -186,6 +186,7 @@ FaultPlan ActionGenerator::faults() {
                      plan.fault == Fault::hostCancels
                  ? 1 + below(25)
                  : 1 + below(5);
+  if (plan.fault == Fault::cancel && chance(50)) plan.lateMs = 20 + below(300);
   plan.answersTwice = chance(10);
   if (chance(15)) {
     plan.change = chance(50) ? FaultPlan::Change::shrink : FaultPlan::Change::grow;

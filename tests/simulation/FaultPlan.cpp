@@ -17,6 +17,7 @@ std::string FaultPlan::describe() const {
       break;
     case Fault::cancel:
       text = "cancel at request #" + n;
+      if (lateMs > 0) text += ", which lands " + std::to_string(lateMs) + " ms later";
       break;
     case Fault::abandon:
       text = "host silent from request #" + n + ", run abandoned";

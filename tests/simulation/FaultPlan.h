@@ -28,6 +28,9 @@ struct FaultPlan {
   int changeAt = 0;
   // Every answer of the host comes twice.
   bool answersTwice = false;
+  // Fault::cancel: when above zero, the request at which the run is cancelled (a download
+  // aside) is not stopped; it reaches the remote this many milliseconds later.
+  int lateMs = 0;
 
   // No fault of the remote: the run must finish, failing at most the files that changed.
   bool mustFinish() const { return fault == Fault::none || fault == Fault::listingBeside; }

@@ -1,6 +1,7 @@
 #include "simulation/FaultPlanDelegate.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -29,6 +30,24 @@ FaultPlanDelegate::FaultPlanDelegate(std::shared_ptr<BackupSDKDelegate> inner,
       remoteRoot_(std::move(remoteRoot)),
       invariants_(std::move(invariants)),
       trace_(std::getenv("TESSELLON_SIM_TRACE") != nullptr) {}
+
+FaultPlanDelegate::~FaultPlanDelegate() {
+  std::vector<std::thread> late;
+  {
+    std::lock_guard lock(mutex_);
+    late.swap(late_);
+  }
+  for (std::thread& thread : late) thread.join();
+}
+
+void FaultPlanDelegate::forward(const Admission& admission, std::function<void()> call) {
+  if (admission.lateMs <= 0) return call();
+  std::lock_guard lock(mutex_);
+  late_.emplace_back([call = std::move(call), late = admission.lateMs] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(late));
+    call();
+  });
+}
 
 void FaultPlanDelegate::arm(const FaultPlan& plan, int64_t zipSize, Hooks hooks, std::string when) {
   std::lock_guard lock(mutex_);
@@ -82,8 +101,13 @@ FaultPlanDelegate::Admission FaultPlanDelegate::admit(const std::string& operati
       case FaultPlan::Fault::cancel:
         if (request != plan_.nth) break;
         hook = hooks_.cancel;
-        // A transfer cancelled as it starts never reaches the remote.
-        if (transfer) verdict = Verdict::fail;
+        if (plan_.lateMs > 0 && operation != "downloadFile") {
+          // A host whose cancellation does not stop what it is doing.
+          admission.lateMs = plan_.lateMs;
+        } else if (transfer) {
+          // A transfer cancelled as it starts never reaches the remote.
+          verdict = Verdict::fail;
+        }
         break;
       case FaultPlan::Fault::abandon:
         if (request != plan_.nth) break;
@@ -191,6 +215,12 @@ std::shared_ptr<CancellationDelegate> FaultPlanDelegate::uploadFile(
   completion = twice(std::move(completion));
   changeBefore(localPath);
   const Admission admission = admit("uploadFile", relativeRemotePath);
+  if (admission.verdict == Verdict::forward && admission.lateMs > 0) {
+    forward(admission, [=, this] {
+      (void)ForwardingDelegate::uploadFile(localPath, relativeRemotePath, progress, completion);
+    });
+    return std::make_shared<NoTransfer>();
+  }
   if (admission.verdict == Verdict::forward) {
     return ForwardingDelegate::uploadFile(localPath, relativeRemotePath, std::move(progress),
                                           std::move(completion));
@@ -239,7 +269,8 @@ void FaultPlanDelegate::createDirectory(
     return refuse(admission.verdict,
                   [completion, error = failure(admission)] { completion(false, error); });
   }
-  ForwardingDelegate::createDirectory(relativeRemotePath, std::move(completion));
+  forward(admission,
+          [=, this] { ForwardingDelegate::createDirectory(relativeRemotePath, completion); });
 }
 
 void FaultPlanDelegate::deleteFile(const std::string& relativeRemotePath,
@@ -254,7 +285,7 @@ void FaultPlanDelegate::deleteFile(const std::string& relativeRemotePath,
   invariants_->deletion(deviceFolder(relativeRemotePath),
                         slash == std::string::npos ? "" : relativeRemotePath.substr(slash + 1),
                         admission.when);
-  ForwardingDelegate::deleteFile(relativeRemotePath, std::move(completion));
+  forward(admission, [=, this] { ForwardingDelegate::deleteFile(relativeRemotePath, completion); });
 }
 
 void FaultPlanDelegate::getDirectoryInfo(
@@ -266,7 +297,8 @@ void FaultPlanDelegate::getDirectoryInfo(
     return refuse(admission.verdict,
                   [completion, error = failure(admission)] { completion(std::nullopt, error); });
   }
-  ForwardingDelegate::getDirectoryInfo(relativeRemotePath, std::move(completion));
+  forward(admission,
+          [=, this] { ForwardingDelegate::getDirectoryInfo(relativeRemotePath, completion); });
 }
 
 void FaultPlanDelegate::inflateZip(const std::string& remoteSrcPath,
@@ -280,15 +312,14 @@ void FaultPlanDelegate::inflateZip(const std::string& remoteSrcPath,
   }
   const std::string device = deviceFolder(remoteDstPath);
   invariants_->inflation(device, remoteRoot_ + "/" + remoteSrcPath, admission.when);
-  ForwardingDelegate::inflateZip(remoteSrcPath, remoteDstPath,
-                                 [invariants = invariants_, device, when = admission.when,
-                                  completion](std::optional<Error> error) {
-                                   // The record this inflation stored must hold before the library
-                                   // hears of it.
-                                   if (!error)
-                                     invariants->storedRecord(device, when + " after inflateZip");
-                                   completion(std::move(error));
-                                 });
+  auto checked = [invariants = invariants_, device, when = admission.when,
+                  completion](std::optional<Error> error) {
+    // The record this inflation stored must hold before the library hears of it.
+    if (!error) invariants->storedRecord(device, when + " after inflateZip");
+    completion(std::move(error));
+  };
+  forward(admission,
+          [=, this] { ForwardingDelegate::inflateZip(remoteSrcPath, remoteDstPath, checked); });
 }
 
 int64_t FaultPlanDelegate::getZipSize() {

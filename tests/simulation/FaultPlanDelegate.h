@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tessellon/ForwardingDelegate.h"
@@ -30,6 +31,10 @@ class FaultPlanDelegate final : public ForwardingDelegate {
 
   FaultPlanDelegate(std::shared_ptr<BackupSDKDelegate> inner, std::string remoteRoot,
                     std::shared_ptr<Invariants> invariants);
+  // Waits for the requests that land late.
+  ~FaultPlanDelegate() override;
+  FaultPlanDelegate(const FaultPlanDelegate&) = delete;
+  FaultPlanDelegate& operator=(const FaultPlanDelegate&) = delete;
 
   // Arms the faults of the next run; counting starts again. `when` prefixes violations.
   void arm(const FaultPlan& plan, int64_t zipSize, Hooks hooks, std::string when);
@@ -64,6 +69,7 @@ class FaultPlanDelegate final : public ForwardingDelegate {
     Verdict verdict = Verdict::forward;
     FaultPlan::Fault fault = FaultPlan::Fault::none;
     std::string when;
+    int lateMs = 0;  // forwarded only this much later, on a thread of its own
   };
 
   // Fault::listingBeside: the run's first download answer waits for the listing's download
@@ -93,6 +99,8 @@ class FaultPlanDelegate final : public ForwardingDelegate {
       completion(args...);
     };
   }
+  // Forwards an admitted request: at once, or late on a thread of its own.
+  void forward(const Admission& admission, std::function<void()> call);
   // Answers a failed request at once, a held one when the host hangs up.
   void refuse(Verdict verdict, std::function<void()> answer);
   // Fault plan's Change: runs the hook before the changeAt-th archive of media goes up.
@@ -115,6 +123,7 @@ class FaultPlanDelegate final : public ForwardingDelegate {
   bool silent_ = false;
   bool gone_ = false;
   std::vector<std::function<void()>> held_;
+  std::vector<std::thread> late_;
 };
 
 }  // namespace tessellon::simulation

@@ -41,7 +41,35 @@ Clock::time_point distinctMoment() {
 HistoryCheck::HistoryCheck(std::string remoteFolder, std::shared_ptr<Invariants> invariants)
     : remoteFolder_(std::move(remoteFolder)), invariants_(std::move(invariants)) {}
 
+HistoryCheck::Listing HistoryCheck::listing(const std::string& deviceFolder) {
+  Listing files;
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(deviceFolder, error);
+       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+    if (!it->is_regular_file(error)) continue;
+    files[fs::relative(it->path(), deviceFolder).string()] = {
+        it->file_size(error), it->last_write_time(error).time_since_epoch().count()};
+  }
+  return files;
+}
+
 std::string HistoryCheck::before(const std::string& deviceFolder, const std::string& when) {
+  if (ended_) {
+    const Listing now = listing(deviceFolder);
+    const auto& [run, then] = *ended_;
+    for (const auto& [path, file] : now) {
+      const auto was = then.find(path);
+      if (was == then.end() || was->second != file) {
+        invariants_->add(when + ": " + path + " changed on the remote after " + run + " ended");
+      }
+    }
+    for (const auto& [path, file] : then) {
+      if (!now.contains(path)) {
+        invariants_->add(when + ": " + path + " left the remote after " + run + " ended");
+      }
+    }
+    ended_.reset();
+  }
   Moment moment{distinctMoment(), when, {}};
   std::vector<std::string> problems;
   if (const auto record = RemoteRecord::read(deviceFolder, problems); record && problems.empty()) {
@@ -57,7 +85,8 @@ std::string HistoryCheck::before(const std::string& deviceFolder, const std::str
   return hosts::RemoteHistory::stateName(Clock::now());
 }
 
-void HistoryCheck::after(const std::string& when) {
+void HistoryCheck::after(const std::string& deviceFolder, const std::string& when) {
+  ended_.emplace(when, listing(deviceFolder));
   auto remote = std::make_shared<hosts::LocalFolderDelegate>(remoteFolder_);
   hosts::RemoteHistory history(remote);
   for (const Moment& moment : moments_) {

@@ -4,7 +4,9 @@
 #include <cstddef>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "simulation/Invariants.h"
@@ -22,8 +24,10 @@ class HistoryCheck {
   // Notes the record of `deviceFolder` as it is now, and returns the name a state made after this
   // moment may have.
   std::string before(const std::string& deviceFolder, const std::string& when);
-  // Checks every moment noted so far against the remote as of it.
-  void after(const std::string& when);
+  // Checks every moment noted so far against the remote as of it, and notes `deviceFolder` as
+  // the run left it: nothing of a run may land once it has ended, so the next before() must
+  // find it unchanged.
+  void after(const std::string& deviceFolder, const std::string& when);
 
  private:
   struct Moment {
@@ -35,6 +39,10 @@ class HistoryCheck {
   std::string remoteFolder_;
   std::shared_ptr<Invariants> invariants_;
   std::vector<Moment> moments_;
+  // Each file of the device folder by its path in it, with its size and modification time.
+  using Listing = std::map<std::string, std::pair<uintmax_t, int64_t>>;
+  static Listing listing(const std::string& deviceFolder);
+  std::optional<std::pair<std::string, Listing>> ended_;  // the last run's name and listing
 };
 
 }  // namespace tessellon::simulation

@@ -275,7 +275,7 @@ void Simulator::backup(const Action& action, int run) {
     return;
   }
   checkRun(action, outcome, {seen.seen, seen.settings, changed_}, when);
-  history_.after(when);
+  history_.after(deviceFolder(), when);
 }
 
 FaultPlanDelegate::Hooks Simulator::hooksFor(const Action& action, int run) {

@@ -8,15 +8,7 @@
 namespace tessellon {
 namespace {
 
-bool isCancelled(const std::shared_ptr<CancelToken>& cancelToken) {
-  return cancelToken && cancelToken->isCanceled();
-}
-
 bool isImages(SkippedItem::Category category) { return category == SkippedItem::Category::images; }
-
-const std::string& firstPath(const MediaItem& item) {
-  return item.paths().empty() ? item.id : item.paths().front();
-}
 
 }  // namespace
 
@@ -120,8 +112,8 @@ Future<MediaItemsWithHashes> MediaItemRepository::getItemsWithHashOnRestore(
 Future<std::vector<std::string>> MediaItemRepository::getItemHash(
     const MediaItem& item, const std::shared_ptr<CancelToken>& cancelToken,
     const std::vector<Version>& forVersions) {
-  return mediaRepositoryHelper_->getMediaHash(getMediaDirectory(firstPath(item)), item, cancelToken,
-                                              forVersions);
+  return mediaRepositoryHelper_->getMediaHash(getMediaDirectory(item.firstPath()), item,
+                                              cancelToken, forVersions);
 }
 
 std::string MediaItemRepository::getMediaDirectory(const std::string& path) const {
@@ -134,8 +126,8 @@ std::string MediaItemRepository::getMediaDirectory(const std::string& path) cons
 
 Future<Void> MediaItemRepository::appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
                                                          MediaItem& item) {
-  return mediaRepositoryHelper_->appendLocalMediaCopy(zip, item, getMediaDirectory(firstPath(item)),
-                                                      folderName_);
+  return mediaRepositoryHelper_->appendLocalMediaCopy(
+      zip, item, getMediaDirectory(item.firstPath()), folderName_);
 }
 
 Future<std::vector<std::string>> MediaItemRepository::addItemAtRestore(

@@ -63,14 +63,6 @@ bool isFolder(const std::optional<FileAttributes>& attributes) {
   return attributes && isFolder(*attributes);
 }
 
-const std::string& firstPath(const MediaItem& item) {
-  return item.paths().empty() ? item.id : item.paths().front();
-}
-
-bool isCancelled(const std::shared_ptr<CancelToken>& cancelToken) {
-  return cancelToken && cancelToken->isCanceled();
-}
-
 }  // namespace
 
 MediaRepositoryHelper::MediaRepositoryHelper(
@@ -330,7 +322,7 @@ Future<std::vector<std::string>> MediaRepositoryHelper::getMediaHash(
     const std::shared_ptr<CancelToken>& cancelToken, const std::vector<Version>& versions) {
   using Hashes = std::vector<std::string>;
   if (isCancelled(cancelToken)) return Future<Hashes>::cancelled();
-  const std::string file = PathUtils::combinePath({directory, firstPath(item)});
+  const std::string file = PathUtils::combinePath({directory, item.firstPath()});
   if (!isValidUtf8(file)) {
     return Future<Hashes>::fail(
         makeError(BackupSDKError::mediaNoImageData, "no file URL for " + escapedForLog(file)));

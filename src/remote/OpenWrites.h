@@ -1,0 +1,47 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <vector>
+
+#include "futures/Future.h"
+#include "futures/Promise.h"
+
+namespace tessellon {
+
+// The requests that change the remote which the host has been handed and not yet answered. A
+// cancelled request completes at once for the library, yet the host may still finish it: a run
+// must not let its folder go while such a write can land. Every method may be called from any
+// thread. Create with std::make_shared.
+class OpenWrites : public std::enable_shared_from_this<OpenWrites> {
+ public:
+  // The mark of the next write opened; see answeredSince.
+  uint64_t mark() const;
+  // Counts a write as handed to the host. The returned callable counts it as answered; only its
+  // first call counts.
+  std::function<void()> open();
+  // Completes with true on the background queue once every write opened since `mark` has been
+  // answered, or with false once `grace` has passed first.
+  Future<bool> answeredSince(uint64_t mark, std::chrono::milliseconds grace);
+
+ private:
+  struct Waiter {
+    uint64_t mark;
+    Promise<bool> promise;
+  };
+
+  void close(uint64_t serial);
+  // Whether no write of `mark` or later is open. Called with mutex_ held.
+  bool quietSince(uint64_t mark) const;
+
+  mutable std::mutex mutex_;
+  uint64_t next_ = 0;
+  std::set<uint64_t> open_;
+  std::vector<Waiter> waiters_;
+};
+
+}  // namespace tessellon
