@@ -84,12 +84,11 @@ class NetrcWebDavTest : public WebDavAccessTest {
   std::optional<std::string> savedHome_;
 };
 
-TEST_F(NetrcWebDavTest, CredentialsComeFromTheNetrcInHome) {
+// The entry for the server in $HOME/.netrc is used; a wrong or missing one is refused as 401.
+TEST_F(NetrcWebDavTest, CredentialsComeFromTheNetrcInHomeAndAWrongOrMissingEntryIsRefusedAs401) {
   writeNetrc("s3cr3t pass");
   EXPECT_EQ(roundTrip(fromNetrc()), std::nullopt);
-}
 
-TEST_F(NetrcWebDavTest, AWrongOrMissingNetrcEntryIsRefusedAs401) {
   for (const char* password : {"wrong", ""}) {
     SCOPED_TRACE(password);
     if (*password != '\0') {

@@ -132,51 +132,6 @@ class RestoreEndToEndTest : public ::testing::Test {
   std::unique_ptr<BackupSDK> target_;
 };
 
-TEST_F(RestoreEndToEndTest, AnEmptyHomeGetsEveryFileCardAndEventBack) {
-  const Outcome restored = restore();
-  ASSERT_FALSE(restored.error) << describe(*restored.error);
-  ASSERT_TRUE(restored.value);
-  ASSERT_TRUE(restored.value->images && restored.value->videos);
-  EXPECT_EQ(restored.value->images->success, 4);
-  EXPECT_EQ(restored.value->images->failed, 0);
-  EXPECT_EQ(restored.value->videos->success, 3);
-  ASSERT_TRUE(restored.value->contacts && restored.value->calendars);
-  EXPECT_EQ(restored.value->contacts->success, 1);
-  EXPECT_EQ(restored.value->calendars->success, 1);
-
-  // Same content and date at every recorded path; the bundle's files land in a folder of their
-  // own instead of a bundle.
-  auto before = filesBelow(source_.file("Pictures"));
-  auto movies = filesBelow(source_.file("Movies"));
-  const auto after = filesBelow(home_.file("Pictures"));
-  for (const auto& [path, file] : before) {
-    if (path.find(".photoslibrary") != std::string::npos) {
-      const std::string name = fs::path(path).filename().string();
-      bool found = false;
-      for (const auto& [restoredPath, restoredFile] : after) {
-        found |= restoredPath.rfind("Restore_", 0) == 0 &&
-                 restoredPath.find("/PhotosLibrary/" + name) != std::string::npos &&
-                 restoredFile.first == file.first;
-      }
-      EXPECT_TRUE(found) << path;
-      continue;
-    }
-    ASSERT_TRUE(after.count(path)) << path;
-    EXPECT_EQ(after.at(path), file) << path;
-  }
-  EXPECT_EQ(filesBelow(home_.file("Movies")), movies);
-
-  const auto anyFileHolds = [&](const std::string& folder, const std::string& text) {
-    bool found = false;
-    for (const auto& [path, file] : filesBelow(home_.file(folder))) {
-      found |= readFile(home_.file(folder + "/" + path)).find(text) != std::string::npos;
-    }
-    return found;
-  };
-  EXPECT_TRUE(anyFileHolds("contacts", "anna@example.org"));
-  EXPECT_TRUE(anyFileHolds("calendars", "SUMMARY:Dentist"));
-}
-
 // A user's file at a restored path is kept, the restored one numbered beside it: the simulator's
 // restores (and RestorePlacementTest for the names).
 TEST_F(RestoreEndToEndTest, RestoringAgainDownloadsOnlyTheListsAndAddsNothing) {

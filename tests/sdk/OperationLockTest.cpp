@@ -72,14 +72,6 @@ TEST_F(OperationLockTest, AFreshLockRefusesBackupsAndRestoresAndLeavesTheRemoteA
   EXPECT_EQ(remoteFiles(), before);
 }
 
-TEST_F(OperationLockTest, AStaleLockIsTakenOver) {
-  plant(std::chrono::minutes(11));
-  const auto first = backup(images());
-  ASSERT_TRUE(first.value) << (first.error ? describe(*first.error) : "cancelled");
-  EXPECT_EQ(first.value->images->success, 2);
-  EXPECT_FALSE(locked());
-}
-
 TEST_F(OperationLockTest, EveryEndingLetsTheFolderGo) {
   ASSERT_FALSE(backup(images()).error);
   // A run the full remote ends (with 319, or as cancelled when the stop wins the race).
