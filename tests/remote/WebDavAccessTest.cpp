@@ -85,7 +85,7 @@ class NetrcWebDavTest : public WebDavAccessTest {
 };
 
 // The entry for the server in $HOME/.netrc is used; a wrong or missing one is refused as 401.
-TEST_F(NetrcWebDavTest, CredentialsComeFromTheNetrcInHomeAndAWrongOrMissingEntryIsRefusedAs401) {
+TEST_F(NetrcWebDavTest, OnlyTheMatchingNetrcEntryInHomeIsAccepted) {
   writeNetrc("s3cr3t pass");
   EXPECT_EQ(roundTrip(fromNetrc()), std::nullopt);
 
