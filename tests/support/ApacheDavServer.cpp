@@ -51,7 +51,11 @@ ApacheDavServer::ApacheDavServer(Options options)
   giveToWorkers(dir_.file("lock"));
   giveToWorkers(dir_.file("run"));
   writeConfiguration();
-  start();
+  // A port found free may be taken by another test's server before ours binds it.
+  for (int attempt = 0; attempt < 3 && !start(); ++attempt) {
+    port_ = freeLoopbackPort();
+    writeConfiguration();
+  }
 }
 
 ApacheDavServer::~ApacheDavServer() {
@@ -136,6 +140,8 @@ bool ApacheDavServer::start() {
     return false;
   }
   const std::string conf = dir_.file("httpd.conf");
+  const std::string pidFile = dir_.file("run/httpd.pid");
+  ::unlink(pidFile.c_str());
   const std::string output = dir_.file("output.log");
   // A small shell runs the server and watches this process: the server must not outlive a test
   // program that crashes, nor hold its output pipes.
@@ -154,13 +160,22 @@ bool ApacheDavServer::start() {
     ::_exit(127);
   }
   if (pid_ < 0) return false;
-  if (!awaitListening(port_, std::chrono::seconds(20))) {
-    std::fprintf(stderr, "ApacheDavServer: no answer on port %d; see %s\n", port_,
-                 dir_.file("error.log").c_str());
-    stop();
-    return false;
+  // Apache writes its pid file only once it has bound the port: something else answering there
+  // is not this server.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < until) {
+    if (::access(pidFile.c_str(), F_OK) == 0 && acceptsConnections(port_)) return true;
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  return true;
+  std::fprintf(stderr, "ApacheDavServer: no answer on port %d; see %s\n", port_,
+               dir_.file("error.log").c_str());
+  stop();
+  return false;
 }
 
 void ApacheDavServer::stop() {

@@ -33,7 +33,7 @@ class ApacheDavServer {
   ApacheDavServer& operator=(const ApacheDavServer&) = delete;
 
   // Starts the server (again, on the same port); false, with the reason on standard error, when
-  // it does not answer.
+  // it does not answer or cannot bind the port.
   bool start();
   // Stops it at once: running transfers break off. Returns once the port is free.
   void stop();
@@ -53,7 +53,7 @@ class ApacheDavServer {
 
   const Options options_;
   TempDir dir_;
-  const int port_;
+  int port_;
   pid_t pid_ = -1;
   bool mounted_ = false;
 };

@@ -2,11 +2,9 @@
 
 #include <sys/socket.h>
 #include <unistd.h>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -41,16 +39,6 @@ inline bool acceptsConnections(int port) {
   const bool accepted = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
   ::close(fd);
   return accepted;
-}
-
-// Waits up to `limit` for a server to listen on `port`.
-inline bool awaitListening(int port, std::chrono::seconds limit) {
-  const auto until = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < until) {
-    if (acceptsConnections(port)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
 }
 
 // Removes every AWS_* variable of the caller (some machines set AWS_CA_BUNDLE), so servers and
