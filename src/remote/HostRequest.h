@@ -115,21 +115,15 @@ class HostRequest final : public std::enable_shared_from_this<HostRequest<T>> {
     }
     transfer_.reset();
     cancelClock();
-    std::function<void()> done = std::move(hostDone_);
     lock.unlock();
-    if (done) done();
+    hostDone();
     return true;
   }
 
   // The host's call threw: the request fails, and a later answer changes nothing.
   void hostThrew(Error error) {
     stopClock();
-    std::function<void()> done;
-    {
-      std::lock_guard lock(mutex_);
-      done = std::move(hostDone_);
-    }
-    if (done) done();
+    hostDone();
     Async::background([self = this->shared_from_this(), error = std::move(error)] {
       self->promise_.completeWithFail(error);
     });
@@ -163,6 +157,16 @@ class HostRequest final : public std::enable_shared_from_this<HostRequest<T>> {
     } catch (...) {
       // A host that throws from cancel() must not keep the other handlers from running.
     }
+  }
+
+  // Runs what onHostDone() registered, once.
+  void hostDone() {
+    std::function<void()> done;
+    {
+      std::lock_guard lock(mutex_);
+      done = std::move(hostDone_);
+    }
+    if (done) done();
   }
 
   std::shared_ptr<CancellationDelegate> takeTransfer() {

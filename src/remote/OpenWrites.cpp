@@ -1,6 +1,5 @@
 #include "remote/OpenWrites.h"
 
-#include <atomic>
 #include <utility>
 
 #include "core/Async.h"
@@ -20,9 +19,8 @@ std::function<void()> OpenWrites::open() {
     serial = next_++;
     open_.insert(serial);
   }
-  auto closed = std::make_shared<std::atomic<bool>>(false);
-  return [weak = weak_from_this(), serial, closed] {
-    if (closed->exchange(true)) return;
+  // Closing twice is harmless: the serial is gone after the first.
+  return [weak = weak_from_this(), serial] {
     if (auto self = weak.lock()) self->close(serial);
   };
 }

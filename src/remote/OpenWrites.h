@@ -21,8 +21,8 @@ class OpenWrites : public std::enable_shared_from_this<OpenWrites> {
  public:
   // The mark of the next write opened; see answeredSince.
   uint64_t mark() const;
-  // Counts a write as handed to the host. The returned callable counts it as answered; only its
-  // first call counts.
+  // Counts a write as handed to the host. The returned callable counts it as answered; later
+  // calls change nothing.
   std::function<void()> open();
   // Completes with true on the background queue once every write opened since `mark` has been
   // answered, or with false once `grace` has passed first.
