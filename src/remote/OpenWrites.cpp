@@ -25,12 +25,13 @@ std::function<void()> OpenWrites::open() {
   };
 }
 
-Future<bool> OpenWrites::answeredSince(uint64_t mark, std::chrono::milliseconds grace) {
+Future<bool> OpenWrites::answeredBetween(uint64_t from, uint64_t to,
+                                         std::chrono::milliseconds grace) {
   Promise<bool> promise;
   {
     std::lock_guard lock(mutex_);
-    if (!quietSince(mark)) {
-      waiters_.push_back({mark, promise});
+    if (!quiet(from, to)) {
+      waiters_.push_back({from, to, promise});
       (void)TimerQueue::shared()->add(TimerQueue::Clock::now() + grace, [promise] {
         Async::background([promise] { promise.completeWithSuccess(false); });
       });
@@ -49,7 +50,7 @@ void OpenWrites::close(uint64_t serial) {
     std::erase_if(waiters_, [&](const Waiter& waiter) {
       // A waiter whose grace has ended was answered already.
       if (waiter.promise.future.isCompleted()) return true;
-      if (!quietSince(waiter.mark)) return false;
+      if (!quiet(waiter.from, waiter.to)) return false;
       done.push_back(waiter.promise);
       return true;
     });
@@ -59,6 +60,9 @@ void OpenWrites::close(uint64_t serial) {
   }
 }
 
-bool OpenWrites::quietSince(uint64_t mark) const { return open_.lower_bound(mark) == open_.end(); }
+bool OpenWrites::quiet(uint64_t from, uint64_t to) const {
+  const auto first = open_.lower_bound(from);
+  return first == open_.end() || *first >= to;
+}
 
 }  // namespace tessellon

@@ -19,24 +19,25 @@ namespace tessellon {
 // thread. Create with std::make_shared.
 class OpenWrites : public std::enable_shared_from_this<OpenWrites> {
  public:
-  // The mark of the next write opened; see answeredSince.
+  // The mark of the next write opened; see answeredBetween.
   uint64_t mark() const;
   // Counts a write as handed to the host. The returned callable counts it as answered; later
   // calls change nothing.
   std::function<void()> open();
-  // Completes with true on the background queue once every write opened since `mark` has been
-  // answered, or with false once `grace` has passed first.
-  Future<bool> answeredSince(uint64_t mark, std::chrono::milliseconds grace);
+  // Completes with true on the background queue once every write opened from mark `from` up to
+  // mark `to` has been answered, or with false once `grace` has passed first.
+  Future<bool> answeredBetween(uint64_t from, uint64_t to, std::chrono::milliseconds grace);
 
  private:
   struct Waiter {
-    uint64_t mark;
+    uint64_t from;
+    uint64_t to;
     Promise<bool> promise;
   };
 
   void close(uint64_t serial);
-  // Whether no write of `mark` or later is open. Called with mutex_ held.
-  bool quietSince(uint64_t mark) const;
+  // Whether no write from `from` up to `to` is open. Called with mutex_ held.
+  bool quiet(uint64_t from, uint64_t to) const;
 
   mutable std::mutex mutex_;
   uint64_t next_ = 0;

@@ -340,8 +340,9 @@ int64_t RemoteIOService::getZipSize() { return delegate_->getZipSize(); }
 
 uint64_t RemoteIOService::writeMark() { return writes_->mark(); }
 
-Future<bool> RemoteIOService::writesAnswered(uint64_t mark, std::chrono::milliseconds grace) {
-  return writes_->answeredSince(mark, grace);
+Future<bool> RemoteIOService::writesAnswered(uint64_t from, uint64_t to,
+                                             std::chrono::milliseconds grace) {
+  return writes_->answeredBetween(from, to, grace);
 }
 
 }  // namespace tessellon

@@ -72,7 +72,7 @@ class RemoteIOService final : public RemoteIOServiceProtocol {
                           std::shared_ptr<CancelToken> cancelToken) override;
   int64_t getZipSize() override;
   uint64_t writeMark() override;
-  Future<bool> writesAnswered(uint64_t mark, std::chrono::milliseconds grace) override;
+  Future<bool> writesAnswered(uint64_t from, uint64_t to, std::chrono::milliseconds grace) override;
 
  private:
   // A guarded request, watching the token, with the port's time limit (`scale` times it).

@@ -120,9 +120,10 @@ class RemoteIOServiceProtocol {
   // deletion, an inflation); see writesAnswered.
   virtual uint64_t writeMark() = 0;
   // Completes with true once the host has answered every request that changes the remote sent
-  // since `mark`, or with false once `grace` has passed first. A cancelled request counts as
-  // open until the host answers it: what it writes may still land.
-  virtual Future<bool> writesAnswered(uint64_t mark, std::chrono::milliseconds grace) = 0;
+  // from mark `from` up to mark `to`, or with false once `grace` has passed first. A cancelled
+  // request counts as open until the host answers it: what it writes may still land.
+  virtual Future<bool> writesAnswered(uint64_t from, uint64_t to,
+                                      std::chrono::milliseconds grace) = 0;
 };
 
 }  // namespace tessellon

@@ -446,62 +446,90 @@ Future<Void> DeviceLock::release() {
     released_ = true;
     refreshing = refreshing_;
   }
-  // From here a record of this run on the remote is a leftover (a failed deletion).
-  unregister();
   if (!held) {
+    unregister();
     finish();
     return Future<Void>::success(Void{});
   }
 
+  // The run's writes are those sent from acquire() to now; a later run's never hold this one up.
+  const uint64_t writeEnd = remote_->writeMark();
   auto self = shared_from_this();
   // After the last refresh: one that landed later would bring the record back. After the run's
   // writes the host has not answered yet (a cancelled run's may still be under way): one that
   // landed once the folder is free could meet the next run's.
   return refreshing
       .onComplete(Executor::immediate(),
-                  [self](const FutureResult<Void>&) {
-                    return self->remote_->writesAnswered(self->writeMark_, self->drainGrace());
+                  [self, writeEnd](const FutureResult<Void>&) {
+                    return self->remote_->writesAnswered(self->writeMark_, writeEnd,
+                                                         self->drainGrace());
                   })
       .onComplete(Executor::immediate(),
-                  [self](const FutureResult<bool>& answered) {
+                  [self, writeEnd](const FutureResult<bool>& answered) -> Future<Void> {
                     if (answered.isSuccess() && answered.successValue()) {
                       self->renewGrace();
-                    } else {
-                      logWith(self->logger_, LogLevel::warning, [&] {
-                        return "Quorro: the host has not answered every request of this run "
-                               "that changes " +
-                               self->deviceFolder_ + "; its lock goes all the same";
-                      });
+                      return self->letGo(self->giveUp_);
                     }
-                    // A record that another run took over is theirs.
-                    if (self->lost_) return Future<Void>::success(Void{});
-                    return self->deleteRecord();
-                  })
-      .onComplete(Executor::immediate(), [self](const FutureResult<Void>& deleted) {
-        self->finish();
-        if (deleted.isSuccess()) return;
+                    self->finish();
+                    self->keepUntilAnswered(writeEnd);
+                    return Future<Void>::success(Void{});
+                  });
+}
+
+void DeviceLock::keepUntilAnswered(uint64_t writeEnd) {
+  logWith(logger_, LogLevel::warning, [&] {
+    return "Quorro: the host has not answered every request of this run that changes " +
+           deviceFolder_ + "; its lock stays until it has";
+  });
+  // Half the stale age: the record, last refreshed before release(), is still this run's for
+  // every other computer when it goes.
+  auto self = shared_from_this();
+  (void)remote_->writesAnswered(writeMark_, writeEnd, timing_.staleAfter / 2)
+      .onComplete(Executor::immediate(), [self](const FutureResult<bool>& answered) {
+        if (answered.isSuccess() && answered.successValue()) {
+          // The run's own token gave up long ago; the host is answering again.
+          return self->letGo(std::make_shared<CancelToken>());
+        }
         logWith(self->logger_, LogLevel::warning, [&] {
-          return "Could not delete the lock " + self->remotePath_ + " (" +
-                 (deleted.isFail() ? describe(deleted.failure())
-                                   : std::string("the host did not answer")) +
-                 "); other runs take it over once it is stale";
+          return "Quorro: the host has still not answered every request of a run that changed " +
+                 self->deviceFolder_ + "; its lock is left for other runs to take over once stale";
         });
+        self->unregister();
+        return Future<Void>::success(Void{});
       });
 }
 
-Future<Void> DeviceLock::deleteRecord() {
-  if (!createdFolder_) return remote_->deleteFile(remotePath_, giveUp_);
+Future<Void> DeviceLock::letGo(const std::shared_ptr<CancelToken>& token) {
+  auto self = shared_from_this();
+  // A record that another run took over is theirs.
+  const Future<Void> deleted = lost_ ? Future<Void>::success(Void{}) : deleteRecord(token);
+  return deleted.onComplete(Executor::immediate(), [self](const FutureResult<Void>& outcome) {
+    // From here a record of this run on the remote is a leftover (a failed deletion).
+    self->unregister();
+    self->finish();
+    if (outcome.isSuccess()) return;
+    logWith(self->logger_, LogLevel::warning, [&] {
+      return "Could not delete the lock " + self->remotePath_ + " (" +
+             (outcome.isFail() ? describe(outcome.failure())
+                               : std::string("the host did not answer")) +
+             "); other runs take it over once it is stale";
+    });
+  });
+}
+
+Future<Void> DeviceLock::deleteRecord(const std::shared_ptr<CancelToken>& token) {
+  if (!createdFolder_) return remote_->deleteFile(remotePath_, token);
   // Listed while the lock is still ours, so no other run can have come in between.
   auto self = shared_from_this();
-  return remote_->getDirectoryInfo(deviceFolder_, giveUp_)
+  return remote_->getDirectoryInfo(deviceFolder_, token)
       .onComplete(Executor::immediate(),
-                  [self](const FutureResult<std::shared_ptr<const Directory>>& listing) {
+                  [self, token](const FutureResult<std::shared_ptr<const Directory>>& listing) {
                     const bool onlyTheRecord =
                         listing.isSuccess() && listing.successValue()->members.size() == 1 &&
                         PathUtils::getFileName(listing.successValue()->members.front().fullName) ==
                             std::optional<std::string>(kFileName);
                     return self->remote_->deleteFile(
-                        onlyTheRecord ? self->deviceFolder_ : self->remotePath_, self->giveUp_);
+                        onlyTheRecord ? self->deviceFolder_ : self->remotePath_, token);
                   });
 }
 

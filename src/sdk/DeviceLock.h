@@ -66,10 +66,12 @@ class DeviceLock : public std::enable_shared_from_this<DeviceLock> {
 
   // Stops refreshing, lets a refresh in flight end, waits for the host to answer the requests
   // that change the remote sent since acquire() (for what is left of a cancelled run's grace,
-  // else for the grace), then deletes the record; when acquire()
-  // made the device folder and the record is all it holds, the folder goes with it. Never
-  // fails: a record that cannot be deleted is logged and turns stale. Does nothing when the
-  // lock is not held.
+  // else for the grace), then deletes the record; when acquire() made the device folder and
+  // the record is all it holds, the folder goes with it. When the host is still busy with one
+  // of them once the grace is over, it completes at once but the record stays, unrefreshed,
+  // until the host has answered them (for at most half the stale age): no other run may come in
+  // while a write of this one can still land. Never fails: a record that cannot be deleted is
+  // logged and turns stale. Does nothing when the lock is not held.
   Future<Void> release();
 
   // "<uid>/lock.json".
@@ -116,7 +118,13 @@ class DeviceLock : public std::enable_shared_from_this<DeviceLock> {
   std::chrono::milliseconds drainGrace() const;
   // The writes were answered within the grace: the record's deletion gets a grace of its own.
   void renewGrace();
-  Future<Void> deleteRecord();
+  // The writes up to `writeEnd` were not answered within the grace: the record goes once they
+  // are, in the background.
+  void keepUntilAnswered(uint64_t writeEnd);
+  // Deletes the record unless another run took it over, and leaves the process's list of live
+  // locks.
+  Future<Void> letGo(const std::shared_ptr<CancelToken>& token);
+  Future<Void> deleteRecord(const std::shared_ptr<CancelToken>& token);
   // Ends the thread's work; the destructor joins it.
   void finish();
   // Takes this run out of the process's list of live locks.

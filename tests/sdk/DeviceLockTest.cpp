@@ -345,5 +345,54 @@ TEST_F(DeviceLockTest, ACancelledRunEndsEvenWhenTheHostFallsSilent) {
   second.host->deliverHeld();
 }
 
+TEST_F(DeviceLockTest, ARecordStaysWhileAWriteOfItsRunMayStillLand) {
+  using Delivery = FaultyDelegate::Delivery;
+  const DeviceLock::Timing graceOf50ms{std::chrono::seconds(60), std::chrono::seconds(2),
+                                       std::chrono::milliseconds(50)};
+  const auto eventually = [](const std::function<bool()>& done) {
+    for (int tries = 0; tries < 500 && !done(); ++tries) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+  };
+  // The host goes on with an upload of the run after the cancel and answers only later.
+  const Process slow = process();
+  auto token = std::make_shared<CancelToken>();
+  auto lock = lockOf(slow, graceOf50ms);
+  ASSERT_THAT(awaitResult(lock->acquire(token)), SucceedsWith(Void{}));
+  slow.host->setDelivery(Delivery::late);
+  const Future<Void> write = slow.remote->createDirectory("DEV/images", token);
+  ASSERT_TRUE(slow.host->waitForHeld(1));
+  (void)token->cancel();
+  EXPECT_THAT(awaitResult(write), IsCancelled());
+  EXPECT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
+  EXPECT_TRUE(locked());
+  EXPECT_THAT(awaitResult(lockOf(process())->acquire()), FailsWith(BackupSDKError::backupLocked));
+  slow.host->setDelivery(Delivery::asIs);
+  slow.host->deliverHeld();
+  EXPECT_TRUE(eventually([&] { return !locked(); }));
+  EXPECT_EQ(logger_->count(LogLevel::warning, "Quorro: the host has not answered"), 1u);
+
+  // A host that never answers: after half the stale age the record is a leftover that the next
+  // run of this process takes over.
+  const Process silent = process();
+  token = std::make_shared<CancelToken>();
+  lock = lockOf(silent, graceOf50ms);
+  ASSERT_THAT(awaitResult(lock->acquire(token)), SucceedsWith(Void{}));
+  silent.host->setDelivery(Delivery::late);
+  (void)silent.remote->createDirectory("DEV/videos", token);
+  ASSERT_TRUE(silent.host->waitForHeld(1));
+  (void)token->cancel();
+  EXPECT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
+  EXPECT_TRUE(eventually([&] {
+    return logger_->count(LogLevel::warning, "Quorro: the host has still not answered") == 1;
+  }));
+  auto next = lockOf(process());
+  EXPECT_THAT(awaitResult(next->acquire()), SucceedsWith(Void{}));
+  EXPECT_EQ(takeOvers(), 1u);
+  EXPECT_THAT(awaitResult(next->release()), SucceedsWith(Void{}));
+  silent.host->deliverHeld();
+}
+
 }  // namespace
 }  // namespace tessellon

@@ -186,7 +186,10 @@ FaultPlan ActionGenerator::faults() {
                      plan.fault == Fault::hostCancels
                  ? 1 + below(25)
                  : 1 + below(5);
-  if (plan.fault == Fault::cancel && chance(50)) plan.lateMs = 20 + below(300);
+  // Late within the one-second grace, or past it.
+  if (plan.fault == Fault::cancel && chance(50)) {
+    plan.lateMs = chance(25) ? 1100 + below(1400) : 20 + below(300);
+  }
   plan.answersTwice = chance(10);
   if (chance(15)) {
     plan.change = chance(50) ? FaultPlan::Change::shrink : FaultPlan::Change::grow;

@@ -4,6 +4,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
 
 #include "simulation/ArchiveEntries.h"
 
@@ -15,6 +20,26 @@ Error lostConnection() { return Error{"NSURLErrorDomain", -1005, "the connection
 Error cancelledTransfer() { return Error{"NSURLErrorDomain", -999, "cancelled"}; }
 
 Error remoteFull() { return Error{"SimulatedRemote", 507, "the remote is full"}; }
+
+// The run holding `deviceFolder`, as its record on the remote names it: host, process and start.
+std::optional<std::string> holderOf(const std::string& deviceFolder) {
+  std::ifstream file(deviceFolder + "/lock.json");
+  if (!file) return std::nullopt;
+  std::ostringstream text;
+  text << file.rdbuf();
+  const auto record = nlohmann::json::parse(text.str(), nullptr, /*allow_exceptions=*/false);
+  if (!record.is_object()) return std::nullopt;
+  return record.value("host", "") + "/" + std::to_string(record.value("pid", 0)) + "/" +
+         record.value("started", "");
+}
+
+// The lock's own files, and the device folder itself, change hands with the lock.
+bool isLockPath(const std::string& relativeRemotePath) {
+  const size_t slash = relativeRemotePath.rfind('/');
+  if (slash == std::string::npos) return true;
+  const std::string name = relativeRemotePath.substr(slash + 1);
+  return name == "lock.json" || name == "lock-takeover.json";
+}
 
 // The handle of a transfer that never reached the remote.
 class NoTransfer final : public CancellationDelegate {
@@ -31,22 +56,34 @@ FaultPlanDelegate::FaultPlanDelegate(std::shared_ptr<BackupSDKDelegate> inner,
       invariants_(std::move(invariants)),
       trace_(std::getenv("TESSELLON_SIM_TRACE") != nullptr) {}
 
-FaultPlanDelegate::~FaultPlanDelegate() {
+FaultPlanDelegate::~FaultPlanDelegate() { (void)settle(); }
+
+void FaultPlanDelegate::forward(const Admission& admission, std::function<void()> call,
+                                const std::string& written) {
+  if (admission.lateMs <= 0) return call();
+  std::optional<std::string> holder;
+  if (!written.empty() && !isLockPath(written)) holder = holderOf(deviceFolder(written));
+  std::lock_guard lock(mutex_);
+  late_.emplace_back([this, call = std::move(call), admission, written, holder] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(admission.lateMs));
+    // What a run writes must land while that run still holds the folder: once the next run
+    // holds it, a late deletion or replacement could undo what that run records as stored.
+    if (holder && holderOf(deviceFolder(written)) != holder) {
+      invariants_->add(admission.when + ": " + written +
+                       " was written on the remote after its run let go of the folder");
+    }
+    call();
+  });
+}
+
+bool FaultPlanDelegate::settle() {
   std::vector<std::thread> late;
   {
     std::lock_guard lock(mutex_);
     late.swap(late_);
   }
   for (std::thread& thread : late) thread.join();
-}
-
-void FaultPlanDelegate::forward(const Admission& admission, std::function<void()> call) {
-  if (admission.lateMs <= 0) return call();
-  std::lock_guard lock(mutex_);
-  late_.emplace_back([call = std::move(call), late = admission.lateMs] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(late));
-    call();
-  });
+  return !late.empty();
 }
 
 void FaultPlanDelegate::arm(const FaultPlan& plan, int64_t zipSize, Hooks hooks, std::string when) {
@@ -216,9 +253,12 @@ std::shared_ptr<CancellationDelegate> FaultPlanDelegate::uploadFile(
   changeBefore(localPath);
   const Admission admission = admit("uploadFile", relativeRemotePath);
   if (admission.verdict == Verdict::forward && admission.lateMs > 0) {
-    forward(admission, [=, this] {
-      (void)ForwardingDelegate::uploadFile(localPath, relativeRemotePath, progress, completion);
-    });
+    forward(
+        admission,
+        [=, this] {
+          (void)ForwardingDelegate::uploadFile(localPath, relativeRemotePath, progress, completion);
+        },
+        relativeRemotePath);
     return std::make_shared<NoTransfer>();
   }
   if (admission.verdict == Verdict::forward) {
@@ -269,8 +309,9 @@ void FaultPlanDelegate::createDirectory(
     return refuse(admission.verdict,
                   [completion, error = failure(admission)] { completion(false, error); });
   }
-  forward(admission,
-          [=, this] { ForwardingDelegate::createDirectory(relativeRemotePath, completion); });
+  forward(
+      admission, [=, this] { ForwardingDelegate::createDirectory(relativeRemotePath, completion); },
+      relativeRemotePath);
 }
 
 void FaultPlanDelegate::deleteFile(const std::string& relativeRemotePath,
@@ -285,7 +326,9 @@ void FaultPlanDelegate::deleteFile(const std::string& relativeRemotePath,
   invariants_->deletion(deviceFolder(relativeRemotePath),
                         slash == std::string::npos ? "" : relativeRemotePath.substr(slash + 1),
                         admission.when);
-  forward(admission, [=, this] { ForwardingDelegate::deleteFile(relativeRemotePath, completion); });
+  forward(
+      admission, [=, this] { ForwardingDelegate::deleteFile(relativeRemotePath, completion); },
+      relativeRemotePath);
 }
 
 void FaultPlanDelegate::getDirectoryInfo(
@@ -318,8 +361,10 @@ void FaultPlanDelegate::inflateZip(const std::string& remoteSrcPath,
     if (!error) invariants->storedRecord(device, when + " after inflateZip");
     completion(std::move(error));
   };
-  forward(admission,
-          [=, this] { ForwardingDelegate::inflateZip(remoteSrcPath, remoteDstPath, checked); });
+  forward(
+      admission,
+      [=, this] { ForwardingDelegate::inflateZip(remoteSrcPath, remoteDstPath, checked); },
+      remoteSrcPath);
 }
 
 int64_t FaultPlanDelegate::getZipSize() {

@@ -41,6 +41,9 @@ class FaultPlanDelegate final : public ForwardingDelegate {
   // The host goes away: every request held while it was silent, and every later one, is
   // answered with a lost connection.
   void hangUp();
+  // Waits until the requests that land late have landed and been answered; true when there were
+  // any.
+  bool settle();
   // The listing beside the run completed: a download answer waiting for it goes out.
   void listingEnded();
 
@@ -99,8 +102,10 @@ class FaultPlanDelegate final : public ForwardingDelegate {
       completion(args...);
     };
   }
-  // Forwards an admitted request: at once, or late on a thread of its own.
-  void forward(const Admission& admission, std::function<void()> call);
+  // Forwards an admitted request: at once, or late on a thread of its own. A late one that
+  // changes `written` must find the folder still held by the run that sent it.
+  void forward(const Admission& admission, std::function<void()> call,
+               const std::string& written = "");
   // Answers a failed request at once, a held one when the host hangs up.
   void refuse(Verdict verdict, std::function<void()> answer);
   // Fault plan's Change: runs the hook before the changeAt-th archive of media goes up.

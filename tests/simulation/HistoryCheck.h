@@ -25,8 +25,8 @@ class HistoryCheck {
   // moment may have.
   std::string before(const std::string& deviceFolder, const std::string& when);
   // Checks every moment noted so far against the remote as of it, and notes `deviceFolder` as
-  // the run left it: nothing of a run may land once it has ended, so the next before() must
-  // find it unchanged.
+  // the run left it once it let the folder go: nothing of a run may land after that, so the
+  // next before() must find it unchanged.
   void after(const std::string& deviceFolder, const std::string& when);
 
  private:

@@ -8,6 +8,7 @@
 #include <future>
 #include <set>
 #include <string_view>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -275,6 +276,14 @@ void Simulator::backup(const Action& action, int run) {
     return;
   }
   checkRun(action, outcome, {seen.seen, seen.settings, changed_}, when);
+  // A host that finishes a cancelled request after the grace: the run has ended, but its lock
+  // stays until that request is answered. The next run starts once it has gone.
+  if (delegate_->settle()) {
+    const std::string lock = deviceFolder() + "/lock.json";
+    for (int tries = 0; tries < 300 && fs::exists(lock); ++tries) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
   history_.after(deviceFolder(), when);
 }
 
