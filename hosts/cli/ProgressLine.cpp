@@ -5,15 +5,11 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/RunReport.h"
+
 namespace tessellon::cli {
 
 namespace {
-
-std::string plainMegabytes(int64_t bytes) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f", static_cast<double>(bytes) / 1e6);
-  return text;
-}
 
 std::string duration(double seconds) {
   const auto whole = static_cast<int64_t>(std::llround(seconds));
@@ -57,11 +53,11 @@ std::optional<std::string> ProgressLine::takeChanged() {
 
 std::string ProgressLine::format(const tessellon::FileStatus& status, double elapsedSeconds) {
   std::string line = std::to_string(status.processed) + "/" + std::to_string(status.overall) +
-                     " files  " + plainMegabytes(status.processedBytes) + "/" +
-                     plainMegabytes(status.overallBytes) + " MB";
+                     " files  " + megabyteFigure(status.processedBytes) + "/" +
+                     megabyteFigure(status.overallBytes) + " MB";
   if (status.processedBytes > 0 && elapsedSeconds > 0) {
     const double rate = static_cast<double>(status.processedBytes) / elapsedSeconds;
-    line += "  " + plainMegabytes(static_cast<int64_t>(rate)) + " MB/s";
+    line += "  " + megabyteFigure(static_cast<int64_t>(rate)) + " MB/s";
     const int64_t left = status.overallBytes - status.processedBytes;
     if (left >= 0) line += "  " + duration(static_cast<double>(left) / rate) + " left";
   }

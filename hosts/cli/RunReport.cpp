@@ -48,11 +48,13 @@ int reportFailedCategories(const RunFigures& figures) {
 
 }  // namespace
 
-std::string megabytes(int64_t bytes) {
+std::string megabyteFigure(int64_t bytes) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.2f MB", static_cast<double>(bytes) / 1e6);
+  std::snprintf(text, sizeof text, "%.2f", static_cast<double>(bytes) / 1e6);
   return text;
 }
+
+std::string megabytes(int64_t bytes) { return megabyteFigure(bytes) + " MB"; }
 
 std::string categoryLines(const RunFigures& figures) {
   std::string lines;

@@ -31,7 +31,9 @@ struct RunContext {
 // 0.02 MB"; the megabytes are what was (or will be) sent or brought back.
 std::string categoryLines(const RunFigures& figures);
 
-// "1.25 MB": decimal megabytes, two places.
+// "1.25": decimal megabytes, two places.
+std::string megabyteFigure(int64_t bytes);
+// "1.25 MB".
 std::string megabytes(int64_t bytes);
 
 // "N items (M MB)".
