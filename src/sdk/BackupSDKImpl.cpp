@@ -132,9 +132,20 @@ Result<std::shared_ptr<CancelToken>> BackupSDKImpl::beginOperation(
   return started.value();
 }
 
+BackupSDKImpl::~BackupSDKImpl() {
+  std::lock_guard lock(locksMutex_);
+  for (const std::weak_ptr<DeviceLock>& weak : locks_) {
+    if (auto deviceLock = weak.lock()) deviceLock->abandon();
+  }
+}
+
 std::shared_ptr<DeviceLock> BackupSDKImpl::lockFor(const std::string& uid) const {
-  return std::make_shared<DeviceLock>(remoteIOService_, fileIOService_, logger_, temporaryFolder_,
-                                      uid);
+  auto lock = std::make_shared<DeviceLock>(remoteIOService_, fileIOService_, logger_,
+                                           temporaryFolder_, uid);
+  std::lock_guard guard(locksMutex_);
+  std::erase_if(locks_, [](const std::weak_ptr<DeviceLock>& weak) { return weak.expired(); });
+  locks_.push_back(lock);
+  return lock;
 }
 
 void BackupSDKImpl::startPreview(const BackupSettings& settings, std::function<void(int)> progress,

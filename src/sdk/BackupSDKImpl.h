@@ -2,7 +2,9 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "tessellon/BackupSDK.h"
 
@@ -37,6 +39,8 @@ class BackupSDKImpl {
 
   BackupSDKImpl(std::shared_ptr<BackupSDKDelegate> delegate, std::shared_ptr<LoggerProtocol> logger,
                 const BackupSDKOptions& options);
+  // Abandons the device locks still waiting for the host (see DeviceLock::abandon()).
+  ~BackupSDKImpl();
   BackupSDKImpl(const BackupSDKImpl&) = delete;
   BackupSDKImpl& operator=(const BackupSDKImpl&) = delete;
 
@@ -97,6 +101,8 @@ class BackupSDKImpl {
   std::shared_ptr<LoggerProtocol> logger_;                                  // may be null
   std::string temporaryFolder_;
   std::string podVersion_;
+  mutable std::mutex locksMutex_;
+  mutable std::vector<std::weak_ptr<DeviceLock>> locks_;  // every lock lockFor() made
 };
 
 }  // namespace tessellon

@@ -482,22 +482,32 @@ void DeviceLock::keepUntilAnswered(uint64_t writeEnd) {
            deviceFolder_ + "; its lock stays until it has";
   });
   // Half the stale age: the record, last refreshed before release(), is still this run's for
-  // every other computer when it goes.
-  auto self = shared_from_this();
+  // every other computer when it goes. The wait holds only the promise, so that abandon() lets
+  // go of the host.
   (void)remote_->writesAnswered(writeMark_, writeEnd, timing_.staleAfter / 2)
-      .onComplete(Executor::immediate(), [self](const FutureResult<bool>& answered) {
+      .onComplete(Executor::immediate(), [settled = settled_](const FutureResult<bool>& answered) {
+        settled.complete(answered);
+      });
+  auto self = shared_from_this();
+  (void)settled_.future.onComplete(
+      Executor::immediate(), [self](const FutureResult<bool>& answered) {
         if (answered.isSuccess() && answered.successValue()) {
           // The run's own token gave up long ago; the host is answering again.
           return self->letGo(std::make_shared<CancelToken>());
         }
         logWith(self->logger_, LogLevel::warning, [&] {
-          return "Quorro: the host has still not answered every request of a run that changed " +
-                 self->deviceFolder_ + "; its lock is left for other runs to take over once stale";
+          return "Quorro: " +
+                 std::string(answered.isCancelled() ? "the library was closed before the host"
+                                                    : "the host has still not") +
+                 " answered every request of a run that changed " + self->deviceFolder_ +
+                 "; its lock is left for the next run to take over";
         });
         self->unregister();
         return Future<Void>::success(Void{});
       });
 }
+
+void DeviceLock::abandon() { settled_.completeWithCancel(); }
 
 Future<Void> DeviceLock::letGo(const std::shared_ptr<CancelToken>& token) {
   auto self = shared_from_this();

@@ -14,6 +14,7 @@
 
 #include "core/CancelToken.h"
 #include "futures/Future.h"
+#include "futures/Promise.h"
 #include "model/DeviceLockRecord.h"
 #include "platform/files/FileIOServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
@@ -73,6 +74,10 @@ class DeviceLock : public std::enable_shared_from_this<DeviceLock> {
   // while a write of this one can still land. Never fails: a record that cannot be deleted is
   // logged and turns stale. Does nothing when the lock is not held.
   Future<Void> release();
+
+  // The facade is going away: a record that release() keeps for the host's answer stays for
+  // the next run to take over, and the lock lets go of the remote, and so of the host, at once.
+  void abandon();
 
   // "<uid>/lock.json".
   const std::string& remotePath() const { return remotePath_; }
@@ -156,6 +161,10 @@ class DeviceLock : public std::enable_shared_from_this<DeviceLock> {
   std::thread thread_;
   Future<Void> refreshing_ = Future<Void>::success(Void{});  // the refresh in flight, if any
   std::shared_ptr<CancelToken> runToken_;                    // set in acquire(), may be null
+
+  // Once release() kept the record: true when the host answered the run's writes, false when
+  // it had not by half the stale age, cancelled by abandon().
+  Promise<bool> settled_;
 
   std::atomic<bool> lost_{false};
   mutable std::mutex lostMutex_;

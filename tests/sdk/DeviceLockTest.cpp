@@ -392,6 +392,28 @@ TEST_F(DeviceLockTest, ARecordStaysWhileAWriteOfItsRunMayStillLand) {
   EXPECT_EQ(takeOvers(), 1u);
   EXPECT_THAT(awaitResult(next->release()), SucceedsWith(Void{}));
   silent.host->deliverHeld();
+
+  // The facade goes away meanwhile: the lock lets go of the host at once and its record is a
+  // leftover.
+  const Process closing = process();
+  token = std::make_shared<CancelToken>();
+  lock = lockOf(closing, graceOf50ms);
+  ASSERT_THAT(awaitResult(lock->acquire(token)), SucceedsWith(Void{}));
+  closing.host->setDelivery(Delivery::late);
+  (void)closing.remote->createDirectory("DEV/videos", token);
+  ASSERT_TRUE(closing.host->waitForHeld(1));
+  (void)token->cancel();
+  EXPECT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
+  const std::weak_ptr<DeviceLock> abandoned = lock;
+  lock->abandon();
+  lock.reset();
+  EXPECT_TRUE(eventually([&] { return abandoned.expired(); }));
+  EXPECT_TRUE(locked());
+  next = lockOf(process());
+  EXPECT_THAT(awaitResult(next->acquire()), SucceedsWith(Void{}));
+  EXPECT_EQ(takeOvers(), 2u);
+  EXPECT_THAT(awaitResult(next->release()), SucceedsWith(Void{}));
+  closing.host->deliverHeld();
 }
 
 }  // namespace
