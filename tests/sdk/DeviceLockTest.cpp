@@ -346,7 +346,6 @@ TEST_F(DeviceLockTest, ACancelledRunEndsEvenWhenTheHostFallsSilent) {
 }
 
 TEST_F(DeviceLockTest, ARecordStaysWhileAWriteOfItsRunMayStillLand) {
-  using Delivery = FaultyDelegate::Delivery;
   const DeviceLock::Timing graceOf50ms{std::chrono::seconds(60), std::chrono::seconds(2),
                                        std::chrono::milliseconds(50)};
   const auto eventually = [](const std::function<bool()>& done) {
@@ -355,20 +354,32 @@ TEST_F(DeviceLockTest, ARecordStaysWhileAWriteOfItsRunMayStillLand) {
     }
     return done();
   };
-  // The host goes on with an upload of the run after the cancel and answers only later.
+  // A run cancelled while the host goes on with a write of it, answered only at deliverHeld().
+  const auto releasedWithAWriteHeld = [&](const Process& host) {
+    auto token = std::make_shared<CancelToken>();
+    auto lock = lockOf(host, graceOf50ms);
+    EXPECT_THAT(awaitResult(lock->acquire(token)), SucceedsWith(Void{}));
+    host.host->setDelivery(FaultyDelegate::Delivery::late);
+    const Future<Void> write = host.remote->createDirectory("DEV/images", token);
+    EXPECT_TRUE(host.host->waitForHeld(1));
+    (void)token->cancel();
+    EXPECT_THAT(awaitResult(write), IsCancelled());
+    EXPECT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
+    host.host->setDelivery(FaultyDelegate::Delivery::asIs);
+    return lock;
+  };
+  const auto takenOverByTheNextRun = [&] {
+    auto next = lockOf(process());
+    EXPECT_THAT(awaitResult(next->acquire()), SucceedsWith(Void{}));
+    EXPECT_THAT(awaitResult(next->release()), SucceedsWith(Void{}));
+    return takeOvers();
+  };
+
+  // The host answers later: until then the record stays and a next run is refused.
   const Process slow = process();
-  auto token = std::make_shared<CancelToken>();
-  auto lock = lockOf(slow, graceOf50ms);
-  ASSERT_THAT(awaitResult(lock->acquire(token)), SucceedsWith(Void{}));
-  slow.host->setDelivery(Delivery::late);
-  const Future<Void> write = slow.remote->createDirectory("DEV/images", token);
-  ASSERT_TRUE(slow.host->waitForHeld(1));
-  (void)token->cancel();
-  EXPECT_THAT(awaitResult(write), IsCancelled());
-  EXPECT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
+  auto lock = releasedWithAWriteHeld(slow);
   EXPECT_TRUE(locked());
   EXPECT_THAT(awaitResult(lockOf(process())->acquire()), FailsWith(BackupSDKError::backupLocked));
-  slow.host->setDelivery(Delivery::asIs);
   slow.host->deliverHeld();
   EXPECT_TRUE(eventually([&] { return !locked(); }));
   EXPECT_EQ(logger_->count(LogLevel::warning, "Quorro: the host has not answered"), 1u);
@@ -376,43 +387,23 @@ TEST_F(DeviceLockTest, ARecordStaysWhileAWriteOfItsRunMayStillLand) {
   // A host that never answers: after half the stale age the record is a leftover that the next
   // run of this process takes over.
   const Process silent = process();
-  token = std::make_shared<CancelToken>();
-  lock = lockOf(silent, graceOf50ms);
-  ASSERT_THAT(awaitResult(lock->acquire(token)), SucceedsWith(Void{}));
-  silent.host->setDelivery(Delivery::late);
-  (void)silent.remote->createDirectory("DEV/videos", token);
-  ASSERT_TRUE(silent.host->waitForHeld(1));
-  (void)token->cancel();
-  EXPECT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
+  lock = releasedWithAWriteHeld(silent);
   EXPECT_TRUE(eventually([&] {
     return logger_->count(LogLevel::warning, "Quorro: the host has still not answered") == 1;
   }));
-  auto next = lockOf(process());
-  EXPECT_THAT(awaitResult(next->acquire()), SucceedsWith(Void{}));
-  EXPECT_EQ(takeOvers(), 1u);
-  EXPECT_THAT(awaitResult(next->release()), SucceedsWith(Void{}));
+  EXPECT_EQ(takenOverByTheNextRun(), 1u);
   silent.host->deliverHeld();
 
   // The facade goes away meanwhile: the lock lets go of the host at once and its record is a
   // leftover.
   const Process closing = process();
-  token = std::make_shared<CancelToken>();
-  lock = lockOf(closing, graceOf50ms);
-  ASSERT_THAT(awaitResult(lock->acquire(token)), SucceedsWith(Void{}));
-  closing.host->setDelivery(Delivery::late);
-  (void)closing.remote->createDirectory("DEV/videos", token);
-  ASSERT_TRUE(closing.host->waitForHeld(1));
-  (void)token->cancel();
-  EXPECT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
+  lock = releasedWithAWriteHeld(closing);
   const std::weak_ptr<DeviceLock> abandoned = lock;
   lock->abandon();
   lock.reset();
   EXPECT_TRUE(eventually([&] { return abandoned.expired(); }));
   EXPECT_TRUE(locked());
-  next = lockOf(process());
-  EXPECT_THAT(awaitResult(next->acquire()), SucceedsWith(Void{}));
-  EXPECT_EQ(takeOvers(), 2u);
-  EXPECT_THAT(awaitResult(next->release()), SucceedsWith(Void{}));
+  EXPECT_EQ(takenOverByTheNextRun(), 2u);
   closing.host->deliverHeld();
 }
 
