@@ -279,11 +279,14 @@ Future<Void> DeviceLock::giveWay(int attemptsLeft) {
               return "Removing the takeover file of the backup folder " + self->deviceFolder_ +
                      " left by a run that ended: " + *reason;
             });
-            // Then the whole attempt again: the record may have changed hands meanwhile.
+            // Then the whole attempt again: the record may have changed hands meanwhile. A
+            // deletion the host cancelled cancels the run, as any request of it would.
             return self->remote_->deleteFile(self->takeOverPath_, self->giveUp_)
-                .onComplete(Executor::immediate(), [self, attemptsLeft](const FutureResult<Void>&) {
-                  return self->attempt(attemptsLeft - 1, /*mayTakeOver=*/true);
-                });
+                .onComplete(Executor::immediate(),
+                            [self, attemptsLeft](const FutureResult<Void>& deleted) {
+                              if (deleted.isCancelled()) return Future<Void>::cancelled();
+                              return self->attempt(attemptsLeft - 1, /*mayTakeOver=*/true);
+                            });
           });
 }
 
