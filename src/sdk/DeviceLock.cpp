@@ -30,6 +30,8 @@ std::atomic<uint64_t> nextSerial{1};
 struct Registry {
   std::mutex mutex;
   std::multiset<std::pair<std::string, Date>> live;
+  // Those of them whose run has ended but whose host has still to answer one of its writes.
+  std::multiset<std::pair<std::string, Date>> awaitingHost;
 };
 Registry& registry() {
   static auto* instance = new Registry();
@@ -38,6 +40,10 @@ Registry& registry() {
 bool isLiveHere(const std::string& path, Date started) {
   std::lock_guard lock(registry().mutex);
   return registry().live.count({path, started}) != 0;
+}
+bool awaitsHostHere(const std::string& path, Date started) {
+  std::lock_guard lock(registry().mutex);
+  return registry().awaitingHost.count({path, started}) != 0;
 }
 
 // Whether the process now running as `pid` started after `moment`, so that the identifier was
@@ -101,6 +107,10 @@ void DeviceLock::unregister() {
   if (!std::exchange(registered_, false)) return;
   std::lock_guard lock(registry().mutex);
   registry().live.erase(registry().live.find({remotePath_, started_}));
+  if (auto kept = registry().awaitingHost.find({remotePath_, started_});
+      kept != registry().awaitingHost.end()) {
+    registry().awaitingHost.erase(kept);
+  }
 }
 
 // 1. Make sure the device folder exists (the first backup of a device finds none).
@@ -310,6 +320,18 @@ Error DeviceLock::lockedBy(const std::optional<DeviceLockRecord>& holder) const 
     return makeError(BackupSDKError::backupLocked,
                      "the backup folder " + deviceFolder_ + " is in use by another run");
   }
+  // The host application may run one operation after another on several facades: name the run
+  // of its own that holds the folder.
+  if (holder->pid == currentProcessID() && holder->host == computerName().value_or("?")) {
+    const std::string since = utcText(holder->started);
+    return makeError(BackupSDKError::backupLocked,
+                     "the backup folder " + deviceFolder_ +
+                         (awaitsHostHere(remotePath_, holder->started)
+                              ? " is kept by a run of this process that started " + since +
+                                    " until the host has answered every request of it that "
+                                    "changes the folder"
+                              : " is in use by another run of this process since " + since));
+  }
   return makeError(BackupSDKError::backupLocked, "the backup folder " + deviceFolder_ +
                                                      " is in use by " + holder->host +
                                                      " (process " + std::to_string(holder->pid) +
@@ -484,6 +506,10 @@ void DeviceLock::keepUntilAnswered(uint64_t writeEnd) {
     return "Quorro: the host has not answered every request of this run that changes " +
            deviceFolder_ + "; its lock stays until it has";
   });
+  {
+    std::lock_guard lock(registry().mutex);
+    registry().awaitingHost.insert({remotePath_, started_});
+  }
   // Half the stale age: the record, last refreshed before release(), is still this run's for
   // every other computer when it goes. The wait holds only the promise, so that abandon() lets
   // go of the host.

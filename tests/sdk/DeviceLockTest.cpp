@@ -379,7 +379,10 @@ TEST_F(DeviceLockTest, ARecordStaysWhileAWriteOfItsRunMayStillLand) {
   const Process slow = process();
   auto lock = releasedWithAWriteHeld(slow);
   EXPECT_TRUE(locked());
-  EXPECT_THAT(awaitResult(lockOf(process())->acquire()), FailsWith(BackupSDKError::backupLocked));
+  const auto refused = awaitResult(lockOf(process())->acquire());
+  ASSERT_THAT(refused, FailsWith(BackupSDKError::backupLocked));
+  EXPECT_THAT(refused->failure().message,
+              HasSubstr("is kept by a run of this process that started "));
   slow.host->deliverHeld();
   EXPECT_TRUE(eventually([&] { return !locked(); }));
   EXPECT_EQ(logger_->count(LogLevel::warning, "Quorro: the host has not answered"), 1u);
