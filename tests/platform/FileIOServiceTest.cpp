@@ -1,11 +1,14 @@
 #include "platform/files/FileIOService.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -305,6 +308,29 @@ TEST_F(FileIOServiceTest, CopyItemKeepsContentModeAndDateAndNeverOverwrites) {
   EXPECT_EQ(posixCode(service_.copyItem(file("missing"), file("new"))), ENOENT);
   EXPECT_EQ(posixCode(service_.copyItem(file("taken"), file("missing/new"))), ENOENT);
   EXPECT_FALSE(present("new"));
+}
+
+TEST_F(FileIOServiceTest, ACopyKilledMidwayLeavesNothingUnderItsName) {
+  write("video.mp4", std::string(3 << 20, 'v'));
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // The kernel kills the process at the write that passes a megabyte, inside the copy.
+    const rlimit noCore{0, 0};
+    const rlimit oneMegabyte{1 << 20, 1 << 20};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    ::setrlimit(RLIMIT_FSIZE, &oneMegabyte);
+    (void)service_.copyItem(file("video.mp4"), file("copy.mp4"));
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(WTERMSIG(status), SIGXFSZ);
+  EXPECT_FALSE(present("copy.mp4"));
+
+  ASSERT_EQ(posixCode(service_.copyItem(file("video.mp4"), file("copy.mp4"))), 0);
+  EXPECT_EQ(contentOf("copy.mp4"), contentOf("video.mp4"));
 }
 
 TEST_F(FileIOServiceTest, ExistsFollowsLinks) {

@@ -95,22 +95,22 @@ Result<void> RestoreMediaItemHelper::restoreCommon(const std::string& target,
     Result<void> created = fileManager_->createDirectory(*parent, true);
     if (!created.ok()) return created;
   }
-  Result<void> placed =
-      moveSource ? fileManager_->moveItem(source, target) : fileManager_->copyItem(source, target);
-  if (!placed.ok()) return placed;
-
+  // The download takes the item's date and the user's permissions first (it sits in our private
+  // folder): the copy or move keeps them, so the file never shows under its name without them.
   FileAttributeChanges date;
   date.modificationDate = item.modificationDate;
-  const bool dated = fileManager_->setAttributes(date, target).ok();
+  const bool dated = fileManager_->setAttributes(date, source).ok();
   logWith(logger_, LogLevel::info, [dated] {
     return dated ? "Successfuly changed file modification date"
                  : "Could not change file modification date";
   });
-  // The download sits in our private folder with private permissions; the restored file is the
-  // user's. Failing here leaves it private, which loses nothing.
   FileAttributeChanges permissions;
   permissions.posixPermissions = kOrdinaryPermissions;
-  (void)fileManager_->setAttributes(permissions, target);
+  (void)fileManager_->setAttributes(permissions, source);
+
+  Result<void> placed =
+      moveSource ? fileManager_->moveItem(source, target) : fileManager_->copyItem(source, target);
+  if (!placed.ok()) return placed;
 
   if (cachingService_ && item.fingerprint) {
     cachingService_->addHashes(cacheTextOf(target), {*item.fingerprint});

@@ -84,6 +84,33 @@ Result<void> copyFile(const std::string& source, const std::string& destiny,
   return {};
 }
 
+// Copies the file `source` to a new sibling of `target`; its path.
+Result<std::string> copyBeside(const std::string& source, const std::string& target,
+                               const struct stat& status) {
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    std::string prepared = siblingName(target);
+    Result<void> copied = copyFile(source, prepared, status);
+    if (copied.ok()) return prepared;
+    if (copied.error().code != EEXIST) return copied.error();
+  }
+  return posixError("copy to " + target, EEXIST);
+}
+
+// Gives the whole file `prepared` the name `target` unless something has it: a rename that
+// refuses to replace or, where the file system has none, a hard link. Else `prepared` goes.
+Result<void> publish(const std::string& prepared, const std::string& target) {
+  if (::renameat2(AT_FDCWD, prepared.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
+    return {};
+  }
+  int failed = errno;
+  if (failed == EINVAL || failed == ENOSYS) {
+    failed = ::link(prepared.c_str(), target.c_str()) == 0 ? 0 : errno;
+  }
+  ::unlink(prepared.c_str());  // the copy, or after a link its second name
+  if (failed != 0) return posixError("copy to " + target, failed);
+  return {};
+}
+
 Result<void> copyLink(const std::string& source, const std::string& destiny) {
   std::error_code error;
   const fs::path linked = fs::read_symlink(source, error);
@@ -275,8 +302,13 @@ Result<void> copyItem(const std::string& source, const std::string& destiny) {
   struct stat existing {};
   if (::lstat(destiny.c_str(), &existing) == 0) return posixError("copy to " + destiny, EEXIST);
   switch (status.st_mode & S_IFMT) {
-    case S_IFREG:
-      return copyFile(source, destiny, status);
+    case S_IFREG: {
+      // Built beside and then named, so that a run killed midway never leaves part of a file
+      // under a name the next restore would have to number around.
+      Result<std::string> prepared = copyBeside(source, destiny, status);
+      if (!prepared.ok()) return prepared.error();
+      return publish(prepared.value(), destiny);
+    }
     case S_IFDIR:
       return copyFolder(source, destiny, status);
     case S_IFLNK:

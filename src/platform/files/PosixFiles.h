@@ -32,8 +32,8 @@ std::optional<std::string> filePathFromText(std::string_view text);
 Result<void> moveItem(const std::string& source, const std::string& target);
 
 // Moves `source` to `target` unless something is there (EEXIST). Across volumes
-// (or where the file system cannot rename without replacing): an exclusive
-// copy, then removal of `source`.
+// (or where the file system cannot rename without replacing): copyItem, then
+// removal of `source`.
 Result<void> moveItemWithoutReplacing(const std::string& source, const std::string& target);
 
 // The process's file-creation mask, read without changing it; nothing when
@@ -41,8 +41,9 @@ Result<void> moveItemWithoutReplacing(const std::string& source, const std::stri
 std::optional<unsigned> fileCreationMask();
 
 // Copies a file, link or folder tree to `destiny`, which must not exist
-// (EEXIST). Files keep permissions and times; contents are streamed. A failed
-// copy removes what it made.
+// (EEXIST). Files keep permissions and times; contents are streamed. A file is
+// built beside `destiny` and then named, so it shows whole or not at all. A
+// failed copy removes what it made.
 Result<void> copyItem(const std::string& source, const std::string& destiny);
 
 // Every path below `root`, relative to it, in pre-order with each folder's
