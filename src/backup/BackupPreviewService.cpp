@@ -104,6 +104,7 @@ Future<Void> scanInto(const std::shared_ptr<BackupRecord>& local,
       ->scanOnBackupPreview(cancelToken, (*remote).*field)
       .onSuccess([local, field](const MediaScan& scan) {
         (*local).*field = std::make_shared<MediaMetaData>(scan.items);
+        ((*local).*field)->unseenPaths = scan.unseen;
         local->skippedItems.insert(local->skippedItems.end(), scan.skipped.begin(),
                                    scan.skipped.end());
       });
@@ -260,12 +261,16 @@ Future<Void> BackupPreviewService::loadRemoteDocuments(
   const bool keep = settings.keepDeletedItems;
   auto path = [uid](const char* name) { return PathUtils::combinePath({uid, name}); };
   auto loader = metadataLoader_;
-  // A claimed document that is missing or unreadable costs its category, never the whole
-  // record: the run rebuilds that category from this computer and the remote's files.
+  // A claimed document that is missing or damaged costs its category, never the whole record:
+  // the run rebuilds that category from this computer and the remote's files. One the host
+  // failed to hand over fails the run instead: it may list kept items deleted here, and a record
+  // rebuilt without them would let a later run delete their files.
   auto orRebuild = [remote, logger = logger_](const char* name) {
     return [remote, logger, name](auto outcome) {
       using Value = typename decltype(outcome)::ValueType;
-      if (outcome.isSuccess() || outcome.isCancelled() || endsCancelled(outcome.failure())) {
+      if (outcome.isSuccess() || outcome.isCancelled() || endsCancelled(outcome.failure()) ||
+          !(isUnreadableRecord(outcome.failure()) ||
+            isError(outcome.failure(), BackupSDKError::delegateFileDoesNotExist))) {
         return outcome;
       }
       logWith(logger, LogLevel::warning, [&] {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -104,8 +105,22 @@ void MediaMetaData::removeMediaItemsByEquatable(const Items& list) {
 std::shared_ptr<MediaMetaData> MediaMetaData::intersect(const MediaMetaData& other) const {
   if (!items || !other.items) return std::make_shared<MediaMetaData>();
   const EqualItemIndex theirs(*other.items);
-  return std::make_shared<MediaMetaData>(
-      uniqueItems(*items, [&theirs](const MediaItem& item) { return theirs.contains(item); }));
+  const std::unordered_set<std::string_view> unseen(other.unseenPaths.begin(),
+                                                    other.unseenPaths.end());
+  // A file the scan could not look at may still be there: its item stays.
+  const auto unseenThere = [&unseen](const MediaItem& item) {
+    if (unseen.empty()) return false;
+    if (unseen.count("")) return true;
+    for (const std::string& path : item.paths()) {
+      for (size_t end = path.find('/');; end = path.find('/', end + 1)) {
+        if (unseen.count(std::string_view(path).substr(0, end))) return true;
+        if (end == std::string::npos) break;
+      }
+    }
+    return false;
+  };
+  return std::make_shared<MediaMetaData>(uniqueItems(
+      *items, [&](const MediaItem& item) { return theirs.contains(item) || unseenThere(item); }));
 }
 
 std::shared_ptr<MediaMetaData> MediaMetaData::difference(

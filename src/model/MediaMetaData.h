@@ -27,6 +27,9 @@ struct MediaMetaData : Serializable {
   // Never stored. The checksum of the document text this was read from, when it was read from
   // one: a run that would write the same text again leaves the stored document as it is.
   std::optional<std::string> documentChecksum;
+  // Never stored. Of a scan: the item paths of the files and folders it could not look at ("" for
+  // the whole folder).
+  std::vector<std::string> unseenPaths;
 
   // No items, count and bytes 0.
   MediaMetaData();
@@ -48,7 +51,8 @@ struct MediaMetaData : Serializable {
   void removeMediaItems(const Items& list);
   void removeMediaItemsByEquatable(const Items& list);
 
-  // The items of this metadata that have an equal item in `other`, made unique.
+  // The items of this metadata that have an equal item in `other`, or a path at or below one of
+  // `other`'s unseen paths, made unique.
   std::shared_ptr<MediaMetaData> intersect(const MediaMetaData& other) const;
 
   // The local items without an equal remote item (the backup delta): null

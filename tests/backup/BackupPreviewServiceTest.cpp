@@ -197,6 +197,17 @@ TEST_F(BackupPreviewServiceTest, UnreadableOrMissingRemoteDocumentsAreRebuilt) {
   rebuilds("missing images.json");
 }
 
+// A rebuilt record would lack the kept items the document lists, and a later run would delete
+// their files.
+TEST_F(BackupPreviewServiceTest, ADocumentTheHostFailsToHandOverFailsThePreview) {
+  tree_.add("Pictures/a.jpg", randomContent(100, 9));
+  storeRemote(scannedImages(), date(1000), date(2000));
+  // The folder host cannot hand over a folder as a file.
+  std::filesystem::remove(temp_.file("remote/MAC1/images.json"));
+  std::filesystem::create_directory(temp_.file("remote/MAC1/images.json"));
+  EXPECT_THAT(preview(images(true)), FailsWith(BackupSDKError::delegateFileDownloadFailed));
+}
+
 TEST_F(BackupPreviewServiceTest, ACancelledPreviewEndsCancelledWithoutReadingTheRemote) {
   tree_.add("Pictures/a.jpg", randomContent(100, 9));
   ASSERT_TRUE(token_->cancel().ok());

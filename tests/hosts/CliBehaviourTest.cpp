@@ -105,6 +105,19 @@ TEST_F(CliBehaviourTest, DeletedItemsStayUnlessPruneWhichSaysWhatItRemoves) {
   EXPECT_THAT(alone.err, HasSubstr("--allow-large-removal goes with --prune"));
 }
 
+TEST_F(CliBehaviourTest, PruneKeepsWhatAFolderThatCannotBeReadStillHolds) {
+  ASSERT_TRUE(sandboxReachableByAnyone()) << "nobody cannot reach " << dir_.path();
+  addMedia("Pictures", "jpg", 3, 3000);
+  media_.add("Pictures/closed/a.jpg", randomContent(3000, 77));
+  ASSERT_EQ(runUnprivileged(backupOfPictures()).status, 0);
+  ::chmod(dir_.file("home/Pictures/closed").c_str(), 0);
+
+  const Outcome pruned = runUnprivileged(backupOfPictures(" --prune"));
+  EXPECT_EQ(pruned.status, 3) << pruned.err;
+  EXPECT_THAT(pruned.out, HasSubstr("  images     new 0, unchanged 4, removed 0,"));
+  EXPECT_EQ(checkRemote(), "4 0 0");
+}
+
 TEST_F(CliBehaviourTest, AnAddressBookSentAgainCountsOnlyItsNewCardsAsNew) {
   addContactsAndEvents();
   ASSERT_EQ(run("backup --only contacts" + folders()).status, 0);

@@ -10,6 +10,8 @@ const std::vector<std::string> kPictureExtensions{"jpg", "jpeg", "JPG", "png", "
 const std::vector<std::string> kMovieExtensions{"mov", "mp4", "MOV", ""};
 const std::vector<std::string> kFailingRequests{"uploadFile", "downloadFile", "inflateZip",
                                                 "deleteFile"};
+const std::vector<std::string> kDocuments{"images.json", "videos.json", "contacts.json",
+                                          "calendars.json"};
 const std::vector<int64_t> kZipSizes{8 * 1024, 24 * 1024, 64 * 1024, 1024 * 1024};
 
 // "Pictures/2019/f3.jpg" in its parts: "Pictures", "2019/", "f3", "jpg".
@@ -174,7 +176,8 @@ FaultPlan ActionGenerator::faults() {
   const int roll = below(100);
   using Fault = FaultPlan::Fault;
   plan.fault = roll < 25   ? Fault::none
-               : roll < 50 ? Fault::failRequest
+               : roll < 45 ? Fault::failRequest
+               : roll < 50 ? Fault::documentUnavailable
                : roll < 58 ? Fault::remoteFull
                : roll < 70 ? Fault::cancel
                : roll < 80 ? Fault::abandon
@@ -182,6 +185,7 @@ FaultPlan ActionGenerator::faults() {
                : roll < 93 ? Fault::listingBeside
                            : Fault::hostCancels;
   if (plan.fault == Fault::failRequest) plan.operation = pick(kFailingRequests);
+  if (plan.fault == Fault::documentUnavailable) plan.operation = pick(kDocuments);
   plan.nth = plan.fault == Fault::cancel || plan.fault == Fault::abandon ||
                      plan.fault == Fault::hostCancels
                  ? 1 + below(25)

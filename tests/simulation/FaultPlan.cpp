@@ -28,6 +28,9 @@ std::string FaultPlan::describe() const {
     case Fault::listingBeside:
       text = "listing at the first download";
       break;
+    case Fault::documentUnavailable:
+      text = "every download of " + operation + " fails";
+      break;
     case Fault::hostCancels:
       text = "the host reports request #" + n + " cancelled";
       break;

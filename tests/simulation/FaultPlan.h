@@ -16,11 +16,16 @@ struct FaultPlan {
     concurrentRun,  // at the first upload, another process backs up another folder as this device
     listingBeside,  // at the first download, the stored backups are listed beside the run
     hostCancels,    // the nth request (not a download) answers a cancellation-class error alone
+    // Every download of the stored document `operation` fails: the run must fail and change
+    // nothing, never rebuild a record that lacks what the document lists.
+    documentUnavailable,
   };
   enum class Change { none, shrink, grow };
 
   Fault fault = Fault::none;
-  std::string operation;  // failRequest: "uploadFile", "downloadFile", "inflateZip", "deleteFile"
+  // failRequest: "uploadFile", "downloadFile", "inflateZip", "deleteFile"; documentUnavailable:
+  // "images.json", "videos.json", "contacts.json", "calendars.json".
+  std::string operation;
   int nth = 0;
   // At the changeAt-th upload of an archive holding a media document, a file of that category
   // the archive does not list yet shrinks or grows.

@@ -86,6 +86,11 @@ bool FaultPlanDelegate::settle() {
   return !late.empty();
 }
 
+bool FaultPlanDelegate::documentRefused() {
+  std::lock_guard lock(mutex_);
+  return documentRefused_;
+}
+
 void FaultPlanDelegate::arm(const FaultPlan& plan, int64_t zipSize, Hooks hooks, std::string when) {
   std::lock_guard lock(mutex_);
   plan_ = plan;
@@ -96,6 +101,7 @@ void FaultPlanDelegate::arm(const FaultPlan& plan, int64_t zipSize, Hooks hooks,
   calls_.clear();
   mediaUploads_ = 0;
   downloads_ = 0;
+  documentRefused_ = false;
   pair_ = std::make_shared<AnswerPair>();
 }
 
@@ -131,6 +137,12 @@ FaultPlanDelegate::Admission FaultPlanDelegate::admit(const std::string& operati
         break;
       case FaultPlan::Fault::failRequest:
         if (operation == plan_.operation && call == plan_.nth) verdict = Verdict::fail;
+        break;
+      case FaultPlan::Fault::documentUnavailable:
+        if (operation == "downloadFile" && path.ends_with("/" + plan_.operation)) {
+          verdict = Verdict::fail;
+          documentRefused_ = true;
+        }
         break;
       case FaultPlan::Fault::remoteFull:
         if (operation == "uploadFile" && call >= plan_.nth) verdict = Verdict::fail;

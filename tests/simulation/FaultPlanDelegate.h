@@ -46,6 +46,8 @@ class FaultPlanDelegate final : public ForwardingDelegate {
   bool settle();
   // The listing beside the run completed: a download answer waiting for it goes out.
   void listingEnded();
+  // Fault::documentUnavailable: the run asked for the document, and was refused.
+  bool documentRefused();
 
   std::shared_ptr<CancellationDelegate> uploadFile(
       const std::string& localPath, const std::string& relativeRemotePath,
@@ -124,6 +126,7 @@ class FaultPlanDelegate final : public ForwardingDelegate {
   std::map<std::string, int> calls_;
   int mediaUploads_ = 0;
   int downloads_ = 0;
+  bool documentRefused_ = false;
   std::shared_ptr<AnswerPair> pair_ = std::make_shared<AnswerPair>();
   bool silent_ = false;
   bool gone_ = false;

@@ -29,6 +29,10 @@ class HistoryCheck {
   // next before() must find it unchanged.
   void after(const std::string& deviceFolder, const std::string& when);
 
+  // Each file of the device folder by its path in it, with its size and modification time.
+  using Listing = std::map<std::string, std::pair<uintmax_t, int64_t>>;
+  static Listing listing(const std::string& deviceFolder);
+
  private:
   struct Moment {
     std::chrono::system_clock::time_point at;
@@ -39,9 +43,6 @@ class HistoryCheck {
   std::string remoteFolder_;
   std::shared_ptr<Invariants> invariants_;
   std::vector<Moment> moments_;
-  // Each file of the device folder by its path in it, with its size and modification time.
-  using Listing = std::map<std::string, std::pair<uintmax_t, int64_t>>;
-  static Listing listing(const std::string& deviceFolder);
   std::optional<std::pair<std::string, Listing>> ended_;  // the last run's name and listing
 };
 

@@ -149,6 +149,16 @@ TEST_F(ScriptedHistoryTest, AFailedDocumentUploadLeavesNoClaimOfIt) {
                  backup(RunSettings{.images = true, .contacts = true, .calendars = true})});
 }
 
+TEST_F(ScriptedHistoryTest, ARunThatCannotReadAStoredDocumentChangesNothing) {
+  // The deleted picture is kept only by what images.json lists.
+  const RunSettings keepDeleted{.images = true, .keepDeletedItems = true};
+  expectContractHeld(
+      pictures(3) +
+      ActionList{backup(keepDeleted), Action::of(Action::Kind::remove, "Pictures/p0.jpg"),
+                 backup(keepDeleted, fault(Fault::documentUnavailable, 1, "images.json")),
+                 backup(keepDeleted)});
+}
+
 TEST_F(ScriptedHistoryTest, TheCleanUpOfARunNeverDeletesWhatTheNextRunStores) {
   // The second run leaves pictures and calendars out: its clean-up, which runs after it
   // completed, deletes their files while the third, started at once, stores the calendars.

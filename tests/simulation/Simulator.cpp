@@ -252,6 +252,7 @@ void Simulator::backup(const Action& action, int run) {
   changed_.clear();
   const SeenRun seen{home_.files(), action.settings, {}};
   versions_->beginRun(history_.before(deviceFolder(), when));
+  const HistoryCheck::Listing remoteBefore = HistoryCheck::listing(deviceFolder());
   delegate_->arm(action.faults, action.settings.zipSize, hooksFor(action, run), when);
   const RunSettings& s = action.settings;
   BackupSettings settings("simulated", s.contacts, s.calendars, s.videos, s.images,
@@ -276,6 +277,7 @@ void Simulator::backup(const Action& action, int run) {
     return;
   }
   checkRun(action, outcome, {seen.seen, seen.settings, changed_}, when);
+  if (delegate_->documentRefused()) checkNothingChanged(action, outcome, remoteBefore, when);
   // A host that finishes a cancelled request after the grace: the run has ended, but its lock
   // stays until that request is answered. The next run starts once it has gone.
   if (delegate_->settle()) {
@@ -359,6 +361,25 @@ void Simulator::checkRun(const Action& action, const Outcome& outcome, const See
   if (action.faults.fault == FaultPlan::Fault::concurrentRun && secondRunFinished_ &&
       action.settings.keepDeletedItems && action.settings.images) {
     checkSecondRunKept(when);
+  }
+}
+
+// A run that could not read a document its record claims must fail and leave the remote as it
+// was: a record rebuilt without the document's items would let a later run delete their files.
+void Simulator::checkNothingChanged(const Action& action, const Outcome& outcome,
+                                    const HistoryCheck::Listing& before, const std::string& when) {
+  const std::string document = action.faults.operation;
+  if (!outcome.error) {
+    invariants_->add(when + ": a run that could not download " + document + " ended with " +
+                     outcome.describe());
+  }
+  // The run's lock comes and goes, and may replace a leftover one.
+  const auto withoutLocks = [](HistoryCheck::Listing files) {
+    std::erase_if(files, [](const auto& file) { return file.first.starts_with("lock"); });
+    return files;
+  };
+  if (withoutLocks(HistoryCheck::listing(deviceFolder())) != withoutLocks(before)) {
+    invariants_->add(when + ": the remote changed in a run that could not download " + document);
   }
 }
 

@@ -62,6 +62,8 @@ class Simulator {
   void stopHost();
   void backup(const Action& action, int run);
   FaultPlanDelegate::Hooks hooksFor(const Action& action, int run);
+  void checkNothingChanged(const Action& action, const Outcome& outcome,
+                           const HistoryCheck::Listing& before, const std::string& when);
   void checkRun(const Action& action, const Outcome& outcome, const SeenRun& seen,
                 const std::string& when);
   void checkSecondRunKept(const std::string& when);

@@ -1,5 +1,8 @@
 #include "media/discovery/MediaItemRepository.h"
 
+#include <optional>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "futures/Executor.h"
@@ -82,9 +85,26 @@ Future<MediaScan> MediaItemRepository::scanOnBackupPreview(
       for (auto& item : std::move(libraries).value()) scan.items.push_back(std::move(item));
     }
     scan.skipped = std::move(skipped.items);
+    for (const SkippedItem& entry : scan.skipped) {
+      if (std::optional<std::string> path = itemPathOf(entry.path)) {
+        scan.unseen.push_back(std::move(*path));
+      }
+    }
     promise.completeWithSuccess(std::move(scan));
   });
   return promise.future;
+}
+
+std::optional<std::string> MediaItemRepository::itemPathOf(const std::string& fullPath) const {
+  std::string_view root = localDirectory_;
+  while (root.size() > 1 && root.back() == '/') root.remove_suffix(1);
+  if (fullPath == root) return std::string();
+  const std::string_view prefix = root == "/" ? std::string_view() : root;
+  if (!fullPath.starts_with(prefix) || fullPath.size() <= prefix.size() + 1 ||
+      fullPath[prefix.size()] != '/') {
+    return std::nullopt;
+  }
+  return fullPath.substr(prefix.size() + 1);
 }
 
 Future<std::vector<std::shared_ptr<MediaItem>>> MediaItemRepository::getItemsOnBackupPreview(

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,9 @@ class MediaItemRepository final {
 
   // The files of the photo libraries in the picture folder that this repository takes.
   std::vector<PathData> photoLibraryPaths(ScanSkips& skipped);
+  // A path below the folder as an item records it ("" for the folder itself); nothing for one
+  // elsewhere.
+  std::optional<std::string> itemPathOf(const std::string& fullPath) const;
 
   const std::string localDirectory_;
   const TypeFilter isItemType_;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "tessellon/SkippedItem.h"
@@ -14,6 +15,9 @@ namespace tessellon {
 struct MediaScan {
   std::vector<std::shared_ptr<MediaItem>> items;
   std::vector<SkippedItem> skipped;
+  // The skipped files and folders as paths of items ("" for the whole folder): what the scan
+  // could not see may still be there.
+  std::vector<std::string> unseen;
 };
 
 }  // namespace tessellon
