@@ -1,5 +1,6 @@
 #include "cli/RunReport.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -39,7 +40,11 @@ std::string deviceText(const RunFigures& figures) {
 int reportFailedCategories(const RunFigures& figures) {
   std::string names;
   for (const CategoryFigures& category : figures.categories) {
-    if (category.failed > 0) names += " " + category.category;
+    // An item restored to some of its paths is not counted as failed, but its other paths are.
+    const bool pathFailed =
+        std::any_of(figures.failed.begin(), figures.failed.end(),
+                    [&](const ListedItem& entry) { return entry.category == category.category; });
+    if (category.failed > 0 || pathFailed) names += " " + category.category;
   }
   if (names.empty()) return kExitSuccess;
   std::cerr << "tessellon: items failed in:" << names << "\n";

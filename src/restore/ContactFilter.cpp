@@ -7,10 +7,12 @@ namespace tessellon {
 
 namespace {
 
+// The kept text counts: a card of only a photo or another application's properties is still the
+// user's card.
 bool hasAnyField(const Contact& contact) {
-  return contact.firstName || contact.middleName || contact.lastName ||
-         contact.previousFamilyName || contact.company || contact.birthday || contact.numbers ||
-         contact.emails || contact.addresses || contact.url || contact.note ||
+  return (contact.vCard && !contact.vCard->empty()) || contact.firstName || contact.middleName ||
+         contact.lastName || contact.previousFamilyName || contact.company || contact.birthday ||
+         contact.numbers || contact.emails || contact.addresses || contact.url || contact.note ||
          contact.instantMessageAddress || contact.nickname || contact.jobTitle ||
          contact.departmentName || contact.contactType;
 }

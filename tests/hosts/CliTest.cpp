@@ -197,6 +197,21 @@ TEST_F(CliTest, RestoreBringsEveryCategoryBackIntoAnEmptyHome) {
   EXPECT_EQ(propertiesBelow("home/calendars", {"TRIGGER"}).size(), 1u);
 }
 
+TEST_F(CliTest, APathARestoreCannotWriteMakesItExitWithThree) {
+  // One picture in two folders: one item with two paths.
+  const std::string content = randomContent(5000, 7);
+  media_.add("Pictures/kept/a.jpg", content);
+  media_.add("Pictures/blocked/a.jpg", content);
+  ASSERT_EQ(run("backup" + folders()).status, 0);
+  dir_.write("home2/Pictures/blocked", "a file where the folder belongs");
+
+  const Outcome restore = run("restore" + folders("home2"));
+  EXPECT_EQ(restore.status, 3) << restore.err;
+  EXPECT_THAT(restore.err, HasSubstr("items failed in: images"));
+  EXPECT_THAT(restore.out, HasSubstr("blocked/a.jpg"));
+  EXPECT_EQ(dir_.read("home2/Pictures/kept/a.jpg"), content);
+}
+
 TEST_F(CliTest, RestoreTakesTheCategoriesTheBackupHoldsAndNamesTheOthers) {
   addMedia("Pictures", "jpg", 2, 1000);
   addContactsAndEvents();

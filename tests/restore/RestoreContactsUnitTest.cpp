@@ -59,5 +59,17 @@ TEST_F(RestoreContactsUnitTest, AChangedCardIsAddedBesideTheOldOneAndDuplicatesC
   EXPECT_EQ(cards(), 3u);
 }
 
+TEST_F(RestoreContactsUnitTest, ACardKnownOnlyByItsKeptTextIsRestoredOnce) {
+  // None of the record's fields: a photo and a property of another application.
+  auto photoOnly = std::make_shared<Contact>();
+  photoOnly->vCard =
+      "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:photo-only\r\nPHOTO;ENCODING=b;TYPE=JPEG:/9j/4A==\r\n"
+      "X-ANNIVERSARY:2001-05-04\r\nEND:VCARD\r\n";
+  ASSERT_THAT(persist({photoOnly}), SucceedsWith(::testing::_));
+  EXPECT_EQ(cards(), 1u);
+  ASSERT_THAT(persist({photoOnly}), SucceedsWith(::testing::_));
+  EXPECT_EQ(cards(), 1u);
+}
+
 }  // namespace
 }  // namespace tessellon

@@ -174,7 +174,9 @@ std::optional<std::string> CardBuilder::add(const VCardContentLine& line) {
     card_.familyName = parts[0];
     card_.givenName = parts[1];
     card_.middleName = parts[2];
-    hasName_ = true;
+    // "N:;;;;" names nobody: the formatted name, if any, is the name.
+    hasName_ =
+        std::any_of(parts.begin(), parts.end(), [](const auto& part) { return !part.empty(); });
   } else if (name == "FN") {
     formattedName_ = value;
   } else if (name == "NICKNAME") {
@@ -281,8 +283,9 @@ VCard CardBuilder::finish() {
   // Cards with only a formatted name (common in 4.0) keep it as the
   // organisation's or the person's name.
   if (!hasName_ && formattedName_ && !formattedName_->empty()) {
-    if (card_.contactType == VCard::kOrganization && card_.organizationName.empty()) {
-      card_.organizationName = *formattedName_;
+    if (card_.contactType == VCard::kOrganization) {
+      // A company's formatted name is how it is shown, never a person's name.
+      if (card_.organizationName.empty()) card_.organizationName = *formattedName_;
     } else if (*formattedName_ != card_.organizationName) {
       card_.givenName = *formattedName_;
     }

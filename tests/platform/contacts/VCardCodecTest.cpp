@@ -65,6 +65,11 @@ TEST(VCardReaderTest, ReadsOrganisationShownAsCompany) {
   EXPECT_EQ(read.postalAddresses[0].label, "_$!<Work>!$_");
 }
 
+TEST(VCardReaderTest, AnEmptyStructuredNameLeavesTheFormattedNameAsTheName) {
+  const VCard read = onlyCard("BEGIN:VCARD\r\nVERSION:3.0\r\nN:;;;;\r\nFN:Mom\r\nEND:VCARD\r\n");
+  EXPECT_EQ(read.givenName, "Mom");
+}
+
 TEST(VCardReaderTest, ReadsVersion21WithQuotedPrintableAndCharset) {
   const VCardReader::Result result = VCardReader::read(readTestData("contacts/legacy-21.vcf"));
   ASSERT_TRUE(result.errors.empty());
