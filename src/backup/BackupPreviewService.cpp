@@ -1,6 +1,9 @@
 #include "backup/BackupPreviewService.h"
 
 #include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "tessellon/BackupSDKError.h"
@@ -15,6 +18,7 @@
 #include "model/json/SerializationError.h"
 #include "platform/calendar/CalendarEntry.h"
 #include "platform/contacts/Contact.h"
+#include "platform/files/ContentChecksum.h"
 #include "platform/memory/FreedMemory.h"
 
 // generateBackup, step by step:
@@ -145,14 +149,18 @@ BackupFuture BackupPreviewService::generateBackup(const BackupSettings& settings
           [&] { return "Generate backup preview using BackupSDK(" + podVersion_ + ")"; });
   settings_ = settings;
   const std::string uid = deviceUidService_->getUID();
+  auto checksum = std::make_shared<std::optional<std::string>>();
   // The stored record is read before this computer is scanned: a large record's document text
   // is gone by the time the scan's items are made, which keeps them from adding up.
   return inflateLeftOverArchive(uid, cancelToken)
-      .onSuccess([this, uid, cancelToken]() { return getRemoteBackup(uid, cancelToken); })
+      .onSuccess([this, uid, checksum, cancelToken]() {
+        return getRemoteBackup(uid, checksum, cancelToken);
+      })
       .onComplete([this](const FutureResult<std::shared_ptr<BackupRecord>>& remote) {
         return handleRemoteBackupResult(remote);
       })
-      .onSuccess([this, uid, cancelToken](const std::shared_ptr<BackupRecord>& remote) {
+      .onSuccess([this, uid, checksum, cancelToken](const std::shared_ptr<BackupRecord>& remote) {
+        BackupRunState::of(*remote).storedChecksum = *checksum;
         const Date startTime = currentDate();
         return getLocalBackup(uid, remote, cancelToken)
             .onSuccess(
@@ -198,6 +206,41 @@ BackupFuture BackupPreviewService::getLocalBackup(const std::string& uid,
       .onSuccess([local] { return local; });
 }
 
+Future<Void> BackupPreviewService::checkStoredUnchanged(const BackupRecord& preview,
+                                                        std::shared_ptr<CancelToken> cancelToken) {
+  if (!preview.runState) return Future<Void>::success(Void{});
+  const std::optional<std::string> expected = BackupRunState::of(preview).storedChecksum;
+  const std::string uid = deviceUidService_->getUID();
+  auto files = fileIOService_;
+  auto now = std::make_shared<std::optional<std::string>>();
+  return remoteIOService_
+      ->downloadFile(PathUtils::combinePath({uid, "backup.json"}), std::move(cancelToken))
+      .onComplete([files, now](const FutureResult<std::string>& downloaded) {
+        if (downloaded.isCancelled()) return Future<Void>::cancelled();
+        if (downloaded.isFail()) {
+          if (isError(downloaded.failure(), BackupSDKError::delegateFileDoesNotExist)) {
+            return Future<Void>::success(Void{});
+          }
+          return Future<Void>::fail(downloaded.failure());
+        }
+        const std::string localPath = downloaded.successValue();
+        return files->read(localPath).onComplete(
+            [files, now, localPath](const FutureResult<std::string>& text) {
+              (void)files->deleteItem(localPath);
+              if (text.isCancelled()) return FutureResult<Void>::cancelled();
+              if (text.isSuccess()) *now = textChecksum(text.successValue());
+              return FutureResult<Void>::success(Void{});
+            });
+      })
+      .onSuccess([expected, now, uid]() -> Future<Void> {
+        if (*now == expected) return Future<Void>::success(Void{});
+        return Future<Void>::fail(makeError(
+            BackupSDKError::backupLocked,
+            "the backup folder " + uid +
+                " was changed by another run since this preview was made; preview again"));
+      });
+}
+
 Future<Void> BackupPreviewService::inflateLeftOverArchive(
     const std::string& uid, std::shared_ptr<CancelToken> cancelToken) {
   return remoteIOService_
@@ -212,19 +255,23 @@ Future<Void> BackupPreviewService::inflateLeftOverArchive(
 }
 
 BackupFuture BackupPreviewService::getRemoteBackup(
-    const std::string& uid, const std::shared_ptr<CancelToken>& cancelToken) {
-  return getRemoteBackupPreview(uid, cancelToken)
+    const std::string& uid, const StoredChecksum& checksum,
+    const std::shared_ptr<CancelToken>& cancelToken) {
+  return getRemoteBackupPreview(uid, checksum, cancelToken)
       .onSuccess([this, uid, cancelToken](const std::shared_ptr<BackupRecord>& remote) {
         return loadRemoteDocuments(remote, uid, cancelToken).onSuccess([remote] { return remote; });
       });
 }
 
 BackupFuture BackupPreviewService::getRemoteBackupPreview(
-    const std::string& uid, std::shared_ptr<CancelToken> cancelToken) {
+    const std::string& uid, const StoredChecksum& checksum,
+    std::shared_ptr<CancelToken> cancelToken) {
   logWith(logger_, LogLevel::verbose, [&] { return "downloading remote backup for " + uid; });
   return remoteIOService_
       ->downloadFile(PathUtils::combinePath({uid, "backup.json"}), std::move(cancelToken))
-      .onSuccess([this](const std::string& localPath) { return parseRemoteBackup(localPath); })
+      .onSuccess([this, checksum](const std::string& localPath) {
+        return parseRemoteBackup(localPath, checksum);
+      })
       .onComplete(
           [logger = logger_, uid](const FutureResult<std::shared_ptr<BackupRecord>>& remote) {
             if (remote.isSuccess()) {
@@ -238,8 +285,11 @@ BackupFuture BackupPreviewService::getRemoteBackupPreview(
           });
 }
 
-BackupFuture BackupPreviewService::parseRemoteBackup(const std::string& localPath) {
-  return fileIOService_->read(localPath).onSuccess([this, localPath](const std::string& text) {
+BackupFuture BackupPreviewService::parseRemoteBackup(const std::string& localPath,
+                                                     const StoredChecksum& checksum) {
+  return fileIOService_->read(localPath).onSuccess([this, localPath,
+                                                    checksum](const std::string& text) {
+    *checksum = textChecksum(text);
     Result<std::shared_ptr<BackupRecord>> parsed = deserializeAs<BackupRecord>(*serializer_, text);
     FutureResult<std::shared_ptr<BackupRecord>> outcome =
         parsed.ok()
@@ -355,6 +405,7 @@ BackupFuture BackupPreviewService::calculateBackupDelta(
       keep ? mergeMetaData(*local, *remote) : intersect(*local, *remote);
   BackupRunState& state = BackupRunState::of(*result);
   state.rebuildsRecord = BackupRunState::of(std::as_const(*remote)).rebuildsRecord;
+  state.storedChecksum = BackupRunState::of(std::as_const(*remote)).storedChecksum;
   state.storedRecord = remote;
   return optimizeTaskListService_->optimizeTaskList(taskList, result, cancelToken)
       .onSuccess([this, remote, local, result, taskList, startTime] {

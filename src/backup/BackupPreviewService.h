@@ -52,8 +52,13 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
 
   Future<std::shared_ptr<BackupRecord>> generateBackup(
       const BackupSettings& settings, std::shared_ptr<CancelToken> cancelToken) override;
+  Future<Void> checkStoredUnchanged(const BackupRecord& preview,
+                                    std::shared_ptr<CancelToken> cancelToken) override;
 
  private:
+  // The checksum of the text of "backup.json" as it is downloaded now; none when there is none
+  // or it is not text.
+  using StoredChecksum = std::shared_ptr<std::optional<std::string>>;
   using BackupFuture = Future<std::shared_ptr<BackupRecord>>;
 
   // This computer's side; a media file that `remote`'s record describes unchanged is scanned as
@@ -63,11 +68,12 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
                               const std::shared_ptr<CancelToken>& cancelToken);
   Future<Void> inflateLeftOverArchive(const std::string& uid,
                                       std::shared_ptr<CancelToken> cancelToken);
-  BackupFuture getRemoteBackup(const std::string& uid,
+  // Each notes the checksum of the stored "backup.json" in `checksum`.
+  BackupFuture getRemoteBackup(const std::string& uid, const StoredChecksum& checksum,
                                const std::shared_ptr<CancelToken>& cancelToken);
-  BackupFuture getRemoteBackupPreview(const std::string& uid,
+  BackupFuture getRemoteBackupPreview(const std::string& uid, const StoredChecksum& checksum,
                                       std::shared_ptr<CancelToken> cancelToken);
-  BackupFuture parseRemoteBackup(const std::string& localPath);
+  BackupFuture parseRemoteBackup(const std::string& localPath, const StoredChecksum& checksum);
   Future<Void> loadRemoteDocuments(const std::shared_ptr<BackupRecord>& remote,
                                    const std::string& uid,
                                    const std::shared_ptr<CancelToken>& cancelToken);

@@ -25,6 +25,11 @@ class BackupPreviewServiceProtocol {
   // cancelled when the token is.
   virtual Future<std::shared_ptr<BackupRecord>> generateBackup(
       const BackupSettings& settings, std::shared_ptr<CancelToken> cancelToken) = 0;
+  // Fails with backupLocked (105) when the stored "backup.json" is no longer the one `preview`
+  // was made from: another run stored a backup since, and a run of this preview would record and
+  // clean up by an outdated record. A record that no preview made is not checked.
+  virtual Future<Void> checkStoredUnchanged(const BackupRecord& preview,
+                                            std::shared_ptr<CancelToken> cancelToken) = 0;
 };
 
 }  // namespace tessellon

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "tessellon/Directory.h"
@@ -19,6 +20,9 @@ struct BackupRunState {
   // The stored record or one of its documents could not be read: the run rebuilds the record from
   // this computer and the remote's files, and removes nothing from the remote.
   bool rebuildsRecord = false;
+  // The checksum of the text of "backup.json" as the preview read it; none when there was none.
+  // A run of the preview starts only while it still reads so.
+  std::optional<std::string> storedChecksum;
   // Each media folder ("images", "videos") as the run listed it before writing there: the clean-up
   // works from it instead of listing the folder again.
   std::map<std::string, std::shared_ptr<const Directory>> listedFiles;

@@ -206,8 +206,14 @@ void BackupSDKImpl::startBackup(const std::shared_ptr<Backup>& preview,
             std::move(progress), std::move(completion), refusal,
             [this, backup = std::move(backup)](const std::shared_ptr<DeviceLock>& lock,
                                                const std::shared_ptr<CancelToken>& token) {
-              return lock->acquire(token).onSuccess(
-                  Executor::primary(), [backupService = backupService_, backup, token] {
+              // Once the folder is this run's, the record the preview read must still be the stored
+              // one: a run made since would otherwise lose what it stored to this run's clean-up.
+              return lock->acquire(token)
+                  .onSuccess(Executor::primary(),
+                             [preview = backupPreviewService_, backup, token] {
+                               return preview->checkStoredUnchanged(*backup, token);
+                             })
+                  .onSuccess(Executor::primary(), [backupService = backupService_, backup, token] {
                     return backupService->process(backup, token);
                   });
             });

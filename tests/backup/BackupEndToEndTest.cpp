@@ -297,6 +297,27 @@ TEST_F(BackupEndToEndTest, ARunCancelledMidArchiveRecordsNothingOfThatArchive) {
   }
 }
 
+TEST_F(BackupEndToEndTest, APreviewIsNotRunOnceAnotherRunStoredABackup) {
+  const BackupSettings settings("laptop", true, true, true, true, true);
+  ASSERT_TRUE(backup(true).value);
+  const std::shared_ptr<Backup> preview =
+      awaitFinished<Backup>([&](auto done) { sdk_->startPreview(settings, nullptr, done); }).value;
+  ASSERT_TRUE(preview);
+  // Meanwhile another run stores a new picture, which is then deleted here: only the record that
+  // run stored keeps it.
+  tree_.add("Pictures/new.jpg", randomContent(3000, 50));
+  ASSERT_TRUE(backup(true).value);
+  fs::remove(tree_.path("Pictures/new.jpg"));
+  const Json stored = document("images.json");
+
+  const Outcome stale =
+      awaitFinished<ProcessReport>([&](auto done) { sdk_->startBackup(preview, nullptr, done); });
+  ASSERT_TRUE(stale.error);
+  EXPECT_TRUE(isError(*stale.error, BackupSDKError::backupLocked)) << describe(*stale.error);
+  EXPECT_EQ(document("images.json"), stored);
+  expectRecordHeld();
+}
+
 TEST_F(BackupEndToEndTest, WhatFailedIsNamedWithItsReason) {
   hook_->beforeUpload = [](int upload) -> std::optional<Error> {
     // Contacts, calendars, then the images' one archive.

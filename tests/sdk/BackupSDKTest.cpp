@@ -84,6 +84,9 @@ class FakeServices final : public AccessServiceProtocol,
     if (previewFailure) return Future<std::shared_ptr<BackupRecord>>::fail(*previewFailure);
     return Future<std::shared_ptr<BackupRecord>>::success(std::make_shared<BackupRecord>("device"));
   }
+  Future<Void> checkStoredUnchanged(const BackupRecord&, std::shared_ptr<CancelToken>) override {
+    return Future<Void>::success(Void{});
+  }
   Future<Report> process(std::shared_ptr<BackupRecord>,
                          std::shared_ptr<CancelToken> token) override {
     return backup.start(token);
