@@ -10,9 +10,9 @@
 
 namespace tessellon::cli {
 
-// Forwards every request to the real remote and notes whether an upload was refused because the
-// remote is full (code 507), so the command can say so even when the library ends the run as
-// cancelled. Thread-safe: completions may arrive on any thread.
+// Forwards every request to the real remote and notes whether an upload or an inflation was
+// refused because the remote is full (code 507), so the command can say so even when the library
+// ends the run as cancelled. Thread-safe: completions may arrive on any thread.
 class StorageFullDecorator final : public tessellon::ForwardingDelegate {
  public:
   static constexpr int kInsufficientStorage = 507;
@@ -25,8 +25,14 @@ class StorageFullDecorator final : public tessellon::ForwardingDelegate {
       const std::string& localPath, const std::string& relativeRemotePath,
       std::function<void(const tessellon::TransferProgress&)> progress,
       std::function<void(std::optional<tessellon::Error>)> completion) override;
+  void inflateZip(const std::string& remoteSrcPath, const std::string& remoteDstPath,
+                  std::function<void(std::optional<tessellon::Error>)> completion) override;
 
  private:
+  // `completion`, noting a full remote on the way.
+  std::function<void(std::optional<tessellon::Error>)> noting(
+      std::function<void(std::optional<tessellon::Error>)> completion) const;
+
   // Shared with pending completions, which may outlive a request but not need the decorator.
   const std::shared_ptr<std::atomic<bool>> storageFull_;
 };

@@ -7,6 +7,7 @@
 
 #include "CliFixture.h"
 #include "JsonSchema.h"
+#include "platform/SmallVolume.h"
 
 namespace tessellon {
 namespace {
@@ -116,6 +117,17 @@ TEST_F(CliBehaviourTest, PruneKeepsWhatAFolderThatCannotBeReadStillHolds) {
   EXPECT_EQ(pruned.status, 3) << pruned.err;
   EXPECT_THAT(pruned.out, HasSubstr("  images     new 0, unchanged 4, removed 0,"));
   EXPECT_EQ(checkRemote(), "4 0 0");
+}
+
+TEST_F(CliBehaviourTest, ARemoteThatFillsUpIsNamedAsFullNotAsCancelled) {
+  // The archive fits on the remote; unpacked beside it, its picture does not.
+  const SmallVolume volume(remote(), 200 * 1024);
+  if (!volume.mounted()) GTEST_SKIP() << "needs the right to mount a tmpfs";
+  addMedia("Pictures", "jpg", 1, 120 * 1024);
+  const Outcome full = run(backupOfPictures());
+  EXPECT_EQ(full.status, 1) << full.err;
+  EXPECT_THAT(full.err, HasSubstr("319"));
+  EXPECT_THAT(full.err, Not(HasSubstr("cancelled")));
 }
 
 TEST_F(CliBehaviourTest, AnAddressBookSentAgainCountsOnlyItsNewCardsAsNew) {
