@@ -75,6 +75,9 @@ Future<Section> RestoreDataHandler::restoreDocument(
   const int count = metaData->count;
   const int64_t bytes = metaData->bytes;
   if (!metaData->items) {
+    // An empty category's document is not fetched: there is nothing to bring back, and nothing
+    // failed.
+    if (count == 0) return Future<Section>::success(std::make_shared<ReportSection>(0, 0, 0, 0));
     return Future<Section>::success(allFailed(count, bytes, document, "it could not be read"));
   }
   return restore().onComplete(

@@ -74,7 +74,9 @@ class RestoreEndToEndTest : public ::testing::Test {
                   "END:VCARD\r\n");
     source_.write("calendars/personal/displayname", "Personal");
     source_.write("calendars/personal/dentist.ics", dentistTomorrow());
-
+    backUpSource();
+  }
+  void backUpSource() {
     BackupSDK sdk(std::make_shared<hosts::LocalFolderDelegate>(remoteRoot_.path()), nullptr,
                   homeOptions(source_));
     const BackupSettings settings("laptop", true, true, true, true, false);
@@ -174,6 +176,16 @@ TEST_F(RestoreEndToEndTest, ACorruptImageListFailsOnlyThatCategoryAndAMissingFil
 
 // A record may claim any number of items: without their list, the claim is reported, and nothing
 // is allocated for each claimed item (two hundred million of them once took 20 GB).
+TEST_F(RestoreEndToEndTest, AnEmptyAddressBookRestoresWithNothingFailed) {
+  fs::remove(source_.file("contacts/default/anna.vcf"));
+  backUpSource();
+  const Outcome restored = restore();
+  ASSERT_FALSE(restored.error) << describe(*restored.error);
+  ASSERT_TRUE(restored.value && restored.value->contacts);
+  EXPECT_EQ(restored.value->contacts->failed, 0);
+  EXPECT_THAT(restored.value->contacts->failedItems, ::testing::IsEmpty());
+}
+
 TEST_F(RestoreEndToEndTest, AMissingListOfAnyClaimedLengthFailsItsCountWithoutAnItemEach) {
   const std::string record = deviceFolder() + "/backup.json";
   const std::string text = readFile(record);
