@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tessellon/LoggerProtocol.h"
+#include "tessellon/SkippedItem.h"
 
 #include "futures/Future.h"
 #include "platform/contacts/CNContactStoreHelper.h"
@@ -28,6 +29,9 @@ class RestoreContactsUnit final {
   // or contactsSaveContactFailed (202); nothing is written unless all cards
   // are.
   Future<Void> persist(const std::vector<std::shared_ptr<Contact>>& contacts);
+  // The address book's card files the last persist() could not read: a card of the backup may
+  // be among them, and is then there twice.
+  std::vector<SkippedItem> skippedItems() const { return contactRepository_->skippedItems(); }
 
  private:
   // The card to write for `contact`, whose record as the store keeps it is `stored`: its kept

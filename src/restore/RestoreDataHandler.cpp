@@ -1,6 +1,7 @@
 #include "restore/RestoreDataHandler.h"
 
 #include <string>
+#include <vector>
 
 #include "core/HostError.h"
 #include "core/Log.h"
@@ -32,6 +33,16 @@ Section allFailed(int count, int64_t bytes, const std::string& document, std::st
   auto section = std::make_shared<ReportSection>(0, count, 0, bytes);
   section->failedItems.push_back({document, std::move(reason)});
   return section;
+}
+
+// `section` with the store's files it could not read: part of the report, never left out unseen.
+Section withSkipped(const Section& section, Section ProcessReport::*field,
+                    const std::vector<SkippedItem>& skipped) {
+  if (!section) return section;
+  ProcessReport report;
+  report.*field = section;
+  addSkippedItems(report, skipped);
+  return report.*field;
 }
 
 // A media category's section; null when the settings leave the category out or
@@ -143,10 +154,15 @@ Future<Section> RestoreDataHandler::restoreVideosHandling(
 
 Future<Section> RestoreDataHandler::restoreContacts(
     const std::shared_ptr<ItemsMetaData<Contact>>& metaData, const std::string& document) {
-  return restoreDocument(
-      metaData, &Settings::contacts, document, "Restore of Contacts failed: ", [&] {
-        return restoreContactsUnit_ ? restoreContactsUnit_->persist(*metaData->items)
-                                    : Future<Void>::failWithErrorMessage("no address book");
+  return restoreDocument(metaData, &Settings::contacts, document, "Restore of Contacts failed: ",
+                         [&] {
+                           return restoreContactsUnit_
+                                      ? restoreContactsUnit_->persist(*metaData->items)
+                                      : Future<Void>::failWithErrorMessage("no address book");
+                         })
+      .onSuccess(Executor::immediate(), [unit = restoreContactsUnit_](const Section& section) {
+        return unit ? withSkipped(section, &ProcessReport::contacts, unit->skippedItems())
+                    : section;
       });
 }
 
@@ -159,12 +175,8 @@ Future<Section> RestoreDataHandler::restoreCalendars(
                                       : Future<Void>::failWithErrorMessage("no calendar store");
                          })
       .onSuccess(Executor::immediate(), [service = calendarService_](const Section& section) {
-        // Events the store could not take are part of the report, never left out unseen.
-        if (!section || !service) return section;
-        ProcessReport report;
-        report.calendars = section;
-        addSkippedItems(report, service->skippedItems());
-        return report.calendars;
+        return service ? withSkipped(section, &ProcessReport::calendars, service->skippedItems())
+                       : section;
       });
 }
 

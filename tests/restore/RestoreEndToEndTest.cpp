@@ -186,6 +186,15 @@ TEST_F(RestoreEndToEndTest, AnEmptyAddressBookRestoresWithNothingFailed) {
   EXPECT_THAT(restored.value->contacts->failedItems, ::testing::IsEmpty());
 }
 
+TEST_F(RestoreEndToEndTest, ACardHereThatCannotBeReadIsReportedAsSkipped) {
+  // It may be the backed-up card, which is then there twice: the user must hear of it.
+  const std::string broken = home_.write("contacts/default/broken.vcf", "BEGIN:VCARD\r\nN:Berg");
+  const Outcome restored = restore();
+  ASSERT_FALSE(restored.error) << describe(*restored.error);
+  ASSERT_TRUE(restored.value && restored.value->contacts);
+  EXPECT_THAT(restored.value->contacts->skippedPaths, ::testing::ElementsAre(broken));
+}
+
 TEST_F(RestoreEndToEndTest, AMissingListOfAnyClaimedLengthFailsItsCountWithoutAnItemEach) {
   const std::string record = deviceFolder() + "/backup.json";
   const std::string text = readFile(record);
