@@ -223,7 +223,7 @@ Future<Void> BackupPreviewService::checkStoredUnchanged(const BackupRecord& prev
           }
           return Future<Void>::fail(downloaded.failure());
         }
-        const std::string localPath = downloaded.successValue();
+        const std::string& localPath = downloaded.successValue();
         return files->read(localPath).onComplete(
             [files, now, localPath](const FutureResult<std::string>& text) {
               (void)files->deleteItem(localPath);
