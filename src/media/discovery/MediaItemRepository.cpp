@@ -76,7 +76,7 @@ Future<MediaScan> MediaItemRepository::scanOnBackupPreview(
             [&filter](const PathData& path) { return !filter->isPhotoLibraryPath(path); },
             cancelToken, skipped, &recorded);
     if (!scanned.ok()) return promise.completeWithFail(scanned.error());
-    MediaScan scan{std::move(scanned).value(), {}};
+    MediaScan scan{std::move(scanned).value(), {}, {}};
     if (!isCancelled(cancelToken)) {
       Result<std::vector<std::shared_ptr<MediaItem>>> libraries =
           mediaRepositoryHelper_->generateMediaItemsWithoutFingerprint(photoLibraryPaths(skipped),
