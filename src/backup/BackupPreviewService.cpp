@@ -211,28 +211,15 @@ Future<Void> BackupPreviewService::checkStoredUnchanged(const BackupRecord& prev
   if (!preview.runState) return Future<Void>::success(Void{});
   const std::optional<std::string> expected = BackupRunState::of(preview).storedChecksum;
   const std::string uid = deviceUidService_->getUID();
-  auto files = fileIOService_;
   auto now = std::make_shared<std::optional<std::string>>();
-  return remoteIOService_
-      ->downloadFile(PathUtils::combinePath({uid, "backup.json"}), std::move(cancelToken))
-      .onComplete([files, now](const FutureResult<std::string>& downloaded) {
-        if (downloaded.isCancelled()) return Future<Void>::cancelled();
-        if (downloaded.isFail()) {
-          if (isError(downloaded.failure(), BackupSDKError::delegateFileDoesNotExist)) {
-            return Future<Void>::success(Void{});
-          }
-          return Future<Void>::fail(downloaded.failure());
+  // Read as the preview read it; only the text's checksum counts, whatever it parses to.
+  return getRemoteBackupPreview(uid, now, std::move(cancelToken))
+      .onComplete([expected, now, uid](const FutureResult<std::shared_ptr<BackupRecord>>& read) {
+        if (read.isCancelled()) return Future<Void>::cancelled();
+        if (read.isFail() && !*now &&
+            !isError(read.failure(), BackupSDKError::delegateFileDoesNotExist)) {
+          return Future<Void>::fail(read.failure());
         }
-        const std::string& localPath = downloaded.successValue();
-        return files->read(localPath).onComplete(
-            [files, now, localPath](const FutureResult<std::string>& text) {
-              (void)files->deleteItem(localPath);
-              if (text.isCancelled()) return FutureResult<Void>::cancelled();
-              if (text.isSuccess()) *now = textChecksum(text.successValue());
-              return FutureResult<Void>::success(Void{});
-            });
-      })
-      .onSuccess([expected, now, uid]() -> Future<Void> {
         if (*now == expected) return Future<Void>::success(Void{});
         return Future<Void>::fail(makeError(
             BackupSDKError::backupLocked,
