@@ -30,8 +30,9 @@ struct MediaBackup::Batch {
   int64_t failedBytes = 0;
   int successFiles = 0;
   int failedFiles = 0;
-  // The items the record gained through this archive.
+  // The items the record gained through this archive, and the damaged ones it lost for them.
   MediaMetaData::Items appended;
+  MediaMetaData::Items replaced;
   // Every task item counted as success, to be named should the archive fail; and the items that
   // failed on their own.
   std::vector<const MediaItem*> counted;
@@ -59,8 +60,12 @@ struct MediaBackup::Run {
   // The record's items by stored file name, built when content the remote holds first comes
   // up, so that each such item is looked up rather than searched for.
   std::optional<std::unordered_map<std::string, std::shared_ptr<MediaItem>>> recorded;
-  // Task items that stand for recorded items whose file had gone from the remote.
+  // Task items that stand for recorded items whose file had gone from the remote or is damaged
+  // there. A damaged one's recorded item stays in the record, hidden from lookups, until its
+  // content is placed again; should the file here hold other content now, it stays.
   std::unordered_set<const MediaItem*> repairs;
+  std::unordered_set<const MediaItem*> damagedRepairs;
+  std::unordered_map<std::string, std::shared_ptr<MediaItem>> damaged;  // by stored file name
   // The stored record's items of this category by file name, built when first needed.
   std::optional<std::unordered_map<std::string, std::shared_ptr<const MediaItem>>> referenced;
 
@@ -143,9 +148,9 @@ Future<Section> MediaBackup::run(std::shared_ptr<BackupRecord> backup,
         .onSuccess([this, backup, cancelToken](
                        const std::shared_ptr<const Directory>& listing) -> Future<Section> {
           const StoredFiles stored = storedFiles(*backup, listing);
-          const MediaMetaData::Items lost = reconcile(*backup, stored);
-          if (lost.empty()) return refreshRecord(backup, cancelToken);
-          for (const auto& item : lost) reportLost(*item);
+          const Reconciled reconciled = reconcile(*backup, stored);
+          if (reconciled.empty()) return refreshRecord(backup, cancelToken);
+          reportUnrepaired(reconciled);
           return processEmpty(backup, cancelToken);
         });
   }
@@ -217,48 +222,78 @@ std::optional<int64_t> MediaBackup::StoredFiles::sizeOf(std::string_view name) c
   return file->second;
 }
 
-MediaMetaData::Items MediaBackup::reconcile(BackupRecord& backup, const StoredFiles& stored) {
+MediaBackup::Reconciled MediaBackup::reconcile(BackupRecord& backup, const StoredFiles& stored) {
   MediaMetaData& record = recordMetaData(backup);
-  MediaMetaData::Items missing;
+  Reconciled reconciled;
   std::string name;  // one buffer for every item's file name
   for (const auto& item : *record.items) {
     item->getRemoteFileName(name);
-    if (stored.sizeOf(name) != item->bytes) missing.push_back(item);
+    const std::optional<int64_t> size = stored.sizeOf(name);
+    if (!size) {
+      reconciled.gone.push_back(item);
+    } else if (*size != item->bytes) {
+      reconciled.damaged.push_back(item);
+    }
   }
-  if (missing.empty()) return missing;
+  if (reconciled.empty()) return reconciled;
   logWith(logger_, LogLevel::warning, [&] {
-    return std::to_string(missing.size()) + " recorded " + category_.itemNoun +
-           " files are missing or damaged on the remote";
+    return std::to_string(reconciled.gone.size()) + " recorded " + category_.itemNoun +
+           " files are missing and " + std::to_string(reconciled.damaged.size()) +
+           " listed at another size on the remote";
   });
-  removeItems(record, missing);
-  return missing;
+  removeItems(record, reconciled.gone);
+  return reconciled;
 }
 
-void MediaBackup::queueRepairs(Run& run, const MediaMetaData::Items& missing) {
-  if (missing.empty()) return;
+void MediaBackup::queueRepairs(Run& run, const Reconciled& reconciled) {
+  if (reconciled.empty()) return;
   int64_t bytes = 0;
-  for (const auto& item : missing) {
-    // Packed again from this computer if its file is still here, else reported lost.
+  const auto queue = [&](const std::shared_ptr<MediaItem>& item) {
+    // Packed again from this computer if its file is still here, else reported.
     auto repair = std::make_shared<MediaItem>(*item);
     repair->fingerprint.reset();
     run.repairs.insert(repair.get());
-    run.taskItems->items->push_back(std::move(repair));
+    run.taskItems->items->push_back(repair);
     bytes += item->bytes;
+    return repair;
+  };
+  for (const auto& item : reconciled.gone) queue(item);
+  for (const auto& item : reconciled.damaged) {
+    run.damagedRepairs.insert(queue(item).get());
+    run.damaged.emplace(item->getRemoteFileName(), item);
   }
   fileStatusManager_->update([&](FileStatus& status) {
-    status.overall += static_cast<int>(missing.size());
+    status.overall += static_cast<int>(reconciled.gone.size() + reconciled.damaged.size());
     status.overallBytes += bytes;
   });
 }
 
-void MediaBackup::reportLost(const MediaItem& item) {
-  logWith(logger_, LogLevel::warning, [&] {
-    return "lost " + category_.itemNoun + " " + item.id + ": its file " + item.getRemoteFileName() +
-           " is gone from the remote and its content from this computer";
-  });
+void MediaBackup::reportUnrepaired(const Reconciled& reconciled) {
   std::vector<FailedItem> failed;
-  nameFailed(failed, item, "gone from the remote and from this computer");
-  addToReport(false, 1, item.bytes, std::move(failed));
+  int64_t bytes = 0;
+  for (const auto& item : reconciled.gone) {
+    logWith(logger_, LogLevel::warning, [&] {
+      return "lost " + category_.itemNoun + " " + item->id + ": its file " +
+             item->getRemoteFileName() +
+             " is gone from the remote and its content from this computer";
+    });
+    nameFailed(failed, *item, "gone from the remote and from this computer");
+    bytes += item->bytes;
+  }
+  for (const auto& item : reconciled.damaged) {
+    nameFailed(failed, *item, "its file on the remote is not the size recorded; it stays recorded");
+    bytes += item->bytes;
+  }
+  addToReport(false, static_cast<int>(reconciled.gone.size() + reconciled.damaged.size()), bytes,
+              std::move(failed));
+}
+
+void MediaBackup::retireDamaged(Run& run, const std::string& name) {
+  const auto damaged = run.damaged.find(name);
+  if (damaged == run.damaged.end()) return;
+  removeItems(recordMetaData(*run.backup), {damaged->second});
+  run.batch.replaced.push_back(damaged->second);
+  run.damaged.erase(damaged);
 }
 
 Future<Section> MediaBackup::processEmpty(const std::shared_ptr<BackupRecord>& backup,
@@ -400,12 +435,14 @@ void MediaBackup::place(const std::shared_ptr<Run>& run, size_t index,
     batch.successBytes += item->bytes;
     batch.successFiles += 1;
     batch.counted.push_back(item.get());
+    retireDamaged(*run, name);
   } else if (recorded || holdsStored(*run, *item, name)) {
     // Recorded, not packed: its file is on the remote already.
     if (recorded) item->checksum = recorded->checksum;
     item->fingerprint = fingerprint;
     updateBackupMetadata(*run, item);
     updateFields(batch, item);
+    retireDamaged(*run, name);
   } else {
     pack(run, index, fingerprint);
     return;
@@ -429,6 +466,7 @@ void MediaBackup::pack(const std::shared_ptr<Run>& run, size_t index,
       updateFields(run->batch, item);
       updateBackupMetadata(*run, item);
       run->batch.packedBytes += item->bytes;
+      if (item->fingerprint) retireDamaged(*run, item->getRemoteFileName());
     }
     advance(run, index, packed);
   }));
@@ -460,18 +498,23 @@ bool MediaBackup::countFailed(Run& run, size_t index, const Error& error) {
     return "error appending " + item->id + " to ZIP: (" + nsErrorDescription(error) + ")";
   });
   const bool repair = run.repairs.count(item.get()) != 0;
+  const bool damaged = run.damagedRepairs.count(item.get()) != 0;
   if (repair) {
     logWith(logger_, LogLevel::warning, [&] {
-      return "lost " + category_.itemNoun + " " + item->id +
-             ": its file is gone from the remote and cannot be read here";
+      return (damaged ? "damaged " : "lost ") + category_.itemNoun + " " + item->id +
+             ": its file is " + (damaged ? "not the size recorded on" : "gone from") +
+             " the remote and cannot be read here";
     });
   }
   item->fingerprint.reset();
   run.batch.failedBytes += item->bytes;
   run.batch.failedFiles += 1;
   nameFailed(run.batch.failedItems, *item,
-             repair ? "gone from the remote and unreadable here: " + failureReason(error)
-                    : failureReason(error));
+             damaged  ? "its file on the remote is not the size recorded, and it is unreadable "
+                        "here (it stays recorded): " +
+                            failureReason(error)
+             : repair ? "gone from the remote and unreadable here: " + failureReason(error)
+                      : failureReason(error));
   // A repair whose local file is gone too is one lost item, whatever the error says.
   return !isError(error, BackupSDKError::zipFailedNotEnoughDiskSpace) &&
          (error.domain == kBackupSDKErrorDomain || repair);
@@ -607,7 +650,10 @@ std::shared_ptr<MediaItem> MediaBackup::recordedItem(Run& run, const std::string
   if (!run.recorded) {
     run.recorded.emplace();
     for (const auto& item : *recordMetaData(*run.backup).items) {
-      if (item->fingerprint) run.recorded->emplace(item->getRemoteFileName(), item);
+      if (!item->fingerprint) continue;
+      std::string stored = item->getRemoteFileName();
+      // A damaged file is no content the remote holds.
+      if (run.damaged.count(stored) == 0) run.recorded->emplace(std::move(stored), item);
     }
   }
   const auto found = run.recorded->find(name);
@@ -688,8 +734,16 @@ void MediaBackup::updateBackupMetadata(Run& run, const std::shared_ptr<MediaItem
 }
 
 void MediaBackup::rollBack(Run& run, Batch& batch) {
+  MediaMetaData& record = recordMetaData(*run.backup);
+  for (auto& original : batch.replaced) {
+    record.items->push_back(original);
+    record.bytes += original->bytes;
+    record.count = static_cast<int>(record.items->size());
+    run.damaged.emplace(original->getRemoteFileName(), std::move(original));
+  }
+  batch.replaced.clear();
   if (batch.appended.empty()) return;
-  removeItems(recordMetaData(*run.backup), batch.appended);
+  removeItems(record, batch.appended);
   // Rebuilt from what is left on the next lookup.
   run.recorded.reset();
   for (const auto& item : batch.appended) {

@@ -26,7 +26,9 @@ namespace tessellon {
 // archive size (the first one at 64 MiB when that is less); each archive also carries the category
 // document and a fresh "backup.json", so the remote backup is consistent after every archive. The
 // category folder is listed once when the run starts: a recorded item whose file is missing there,
-// or has another size, leaves the record and is packed again from this computer or reported lost;
+// leaves the record and is packed again from this computer or reported lost; one whose file is
+// there at another size stays recorded until a copy packed again from this computer has landed,
+// or is reported damaged, for a damaged file beats none and a host may list wrong sizes;
 // content whose file the listing shows (same category, fingerprint, extension and size) is only
 // recorded, never packed again. A failed or cancelled archive is rolled back from the record and
 // the cache and counted as failed; the run goes on with the next archive. Only a
@@ -117,12 +119,22 @@ class MediaBackup final : public CategoryBackup {
   // The listing's files by name with their sizes. The listing is kept in `backup` for the
   // clean-up, and the keys view its names there.
   StoredFiles storedFiles(BackupRecord& backup, std::shared_ptr<const Directory> listing) const;
-  // Takes out of the record, and returns, the items whose file the remote lacks or holds at
-  // another size.
-  MediaMetaData::Items reconcile(BackupRecord& backup, const StoredFiles& stored);
-  // Adds task items that pack the missing items again from this computer.
-  void queueRepairs(Run& run, const MediaMetaData::Items& missing);
-  void reportLost(const MediaItem& item);
+  // The recorded items whose file the remote lacks, which leave the record, and those whose file
+  // it holds at another size, which stay.
+  struct Reconciled {
+    MediaMetaData::Items gone;
+    MediaMetaData::Items damaged;
+    bool empty() const { return gone.empty() && damaged.empty(); }
+  };
+  Reconciled reconcile(BackupRecord& backup, const StoredFiles& stored);
+  // Adds task items that pack those items again from this computer; a damaged item stays in the
+  // record until its content is placed again.
+  void queueRepairs(Run& run, const Reconciled& reconciled);
+  // Reports the items no task item repairs.
+  void reportUnrepaired(const Reconciled& reconciled);
+  // Once content is placed as the remote file `name`: a damaged recorded item stored under that
+  // name leaves the record with the batch.
+  void retireDamaged(Run& run, const std::string& name);
   // The run is a loop over archives, one item per step: packNext takes item `index` into the
   // archive being packed (opening one first), or closes that archive once it is full or no item
   // is left; each item's step ends in advance(). The run ends once no item is left.
@@ -166,7 +178,8 @@ class MediaBackup final : public CategoryBackup {
   // Whether the remote holds `item`'s file as `name` at its size, in a file a stored record
   // names (it then lends `item` its checksum) or that this run landed.
   bool holdsStored(Run& run, MediaItem& item, const std::string& name) const;
-  // Takes the archive's items out of the record and the cache again.
+  // Takes the archive's items out of the record and the cache again, and puts back the damaged
+  // items they replaced.
   void rollBack(Run& run, Batch& batch);
   // Whether `item`, the content of `recorded` with another date, becomes an item of its own.
   static bool keepsOwnDate(MediaItem& recorded, const MediaItem& item);

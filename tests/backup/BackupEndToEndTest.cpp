@@ -406,6 +406,27 @@ TEST_F(BackupEndToEndTest, AStoredFileThatWentMissingIsUploadedAgainOrReportedLo
   EXPECT_EQ(referenced("images.json").size(), 3u);
 }
 
+TEST_F(BackupEndToEndTest, AStoredFileOfAnotherSizeIsUploadedAgainOrKeptAndReported) {
+  ASSERT_FALSE(backup().error);
+  const std::string png = device() + "/images/" + storedNameOf("images", randomContent(5000, 2));
+  const std::string gif = device() + "/images/" + storedNameOf("images", randomContent(700, 3));
+  fs::resize_file(png, 10);
+  fs::resize_file(gif, 10);
+  fs::remove(home_.file("Pictures/.hidden.gif"));
+
+  const Outcome repaired = backup(/*keepDeletedItems=*/true);
+  ASSERT_FALSE(repaired.error);
+  EXPECT_EQ(fs::file_size(png), 5000u);
+  // The gif's damaged file is all that is left of it: it stays, recorded, and is named.
+  EXPECT_EQ(fs::file_size(gif), 10u);
+  EXPECT_EQ(referenced("images.json").size(), 4u);
+  EXPECT_EQ(repaired.value->images->failed, 1);
+  ASSERT_EQ(repaired.value->images->failedItems.size(), 1u);
+  EXPECT_EQ(repaired.value->images->failedItems[0].path, ".hidden.gif");
+  EXPECT_THAT(repaired.value->images->failedItems[0].reason,
+              ::testing::HasSubstr("it stays recorded"));
+}
+
 TEST_F(BackupEndToEndTest, TheCleanUpIsOverWhenTheRunCompletes) {
   ASSERT_FALSE(backup().error);
   fs::remove(home_.file("Pictures/.hidden.gif"));

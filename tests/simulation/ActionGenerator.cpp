@@ -175,7 +175,8 @@ FaultPlan ActionGenerator::faults() {
   FaultPlan plan;
   const int roll = below(100);
   using Fault = FaultPlan::Fault;
-  plan.fault = roll < 25   ? Fault::none
+  plan.fault = roll < 20   ? Fault::none
+               : roll < 25 ? Fault::sizelessListing
                : roll < 45 ? Fault::failRequest
                : roll < 50 ? Fault::documentUnavailable
                : roll < 58 ? Fault::remoteFull

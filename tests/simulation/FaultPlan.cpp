@@ -31,6 +31,9 @@ std::string FaultPlan::describe() const {
     case Fault::documentUnavailable:
       text = "every download of " + operation + " fails";
       break;
+    case Fault::sizelessListing:
+      text = "every listing gives each file size 0";
+      break;
     case Fault::hostCancels:
       text = "the host reports request #" + n + " cancelled";
       break;

@@ -19,6 +19,9 @@ struct FaultPlan {
     // Every download of the stored document `operation` fails: the run must fail and change
     // nothing, never rebuild a record that lacks what the document lists.
     documentUnavailable,
+    // Every listing answers each file with size 0, as a host that leaves sizes out does: a
+    // recorded item may be packed again, never dropped while its file is still there.
+    sizelessListing,
   };
   enum class Change { none, shrink, grow };
 

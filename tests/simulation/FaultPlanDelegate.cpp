@@ -170,6 +170,8 @@ FaultPlanDelegate::Admission FaultPlanDelegate::admit(const std::string& operati
       case FaultPlan::Fault::listingBeside:
         if (operation == "downloadFile" && call == 1) hook = hooks_.listBackups;
         break;
+      case FaultPlan::Fault::sizelessListing:
+        break;  // in getDirectoryInfo
       case FaultPlan::Fault::hostCancels:
         // A download's answer carries no error of the host's own.
         if (request == plan_.nth && operation != "downloadFile") verdict = Verdict::fail;
@@ -351,6 +353,14 @@ void FaultPlanDelegate::getDirectoryInfo(
   if (admission.verdict != Verdict::forward) {
     return refuse(admission.verdict,
                   [completion, error = failure(admission)] { completion(std::nullopt, error); });
+  }
+  if (admission.fault == FaultPlan::Fault::sizelessListing) {
+    completion = [completion](std::optional<Directory> listing, std::optional<Error> error) {
+      if (listing) {
+        for (Member& member : listing->members) member.fileSizeInByte = 0;
+      }
+      completion(std::move(listing), std::move(error));
+    };
   }
   forward(admission,
           [=, this] { ForwardingDelegate::getDirectoryInfo(relativeRemotePath, completion); });

@@ -159,6 +159,16 @@ TEST_F(ScriptedHistoryTest, ARunThatCannotReadAStoredDocumentChangesNothing) {
                  backup(keepDeleted)});
 }
 
+TEST_F(ScriptedHistoryTest, AHostThatListsNoSizesDropsNothingTheRecordKeeps) {
+  // The deleted picture is kept only by the record, and its file only by the listing's word.
+  const RunSettings keepDeleted{.images = true, .keepDeletedItems = true};
+  expectContractHeld(pictures(3) +
+                     ActionList{backup(keepDeleted),
+                                Action::of(Action::Kind::remove, "Pictures/p0.jpg"),
+                                backup(keepDeleted, fault(Fault::sizelessListing)),
+                                backup(keepDeleted)});
+}
+
 TEST_F(ScriptedHistoryTest, TheCleanUpOfARunNeverDeletesWhatTheNextRunStores) {
   // The second run leaves pictures and calendars out: its clean-up, which runs after it
   // completed, deletes their files while the third, started at once, stores the calendars.

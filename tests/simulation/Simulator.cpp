@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <set>
 #include <string_view>
 #include <thread>
@@ -253,6 +255,7 @@ void Simulator::backup(const Action& action, int run) {
   const SeenRun seen{home_.files(), action.settings, {}};
   versions_->beginRun(history_.before(deviceFolder(), when));
   const HistoryCheck::Listing remoteBefore = HistoryCheck::listing(deviceFolder());
+  const std::set<std::string> kept = keptOnlyByTheRecord();
   delegate_->arm(action.faults, action.settings.zipSize, hooksFor(action, run), when);
   const RunSettings& s = action.settings;
   BackupSettings settings("simulated", s.contacts, s.calendars, s.videos, s.images,
@@ -278,6 +281,7 @@ void Simulator::backup(const Action& action, int run) {
   }
   checkRun(action, outcome, {seen.seen, seen.settings, changed_}, when);
   if (delegate_->documentRefused()) checkNothingChanged(action, outcome, remoteBefore, when);
+  if (action.settings.keepDeletedItems) checkKept(kept, when);
   // A host that finishes a cancelled request after the grace: the run has ended, but its lock
   // stays until that request is answered. The next run starts once it has gone.
   if (delegate_->settle()) {
@@ -387,6 +391,38 @@ void Simulator::checkNothingChanged(const Action& action, const Outcome& outcome
   };
   if (withoutLocks(HistoryCheck::listing(deviceFolder())) != withoutLocks(before)) {
     invariants_->add(when + ": the remote changed in a run that could not download " + document);
+  }
+}
+
+std::set<std::string> Simulator::keptOnlyByTheRecord() const {
+  std::vector<std::string> problems;
+  const auto stored = RemoteRecord::read(deviceFolder(), problems);
+  std::set<std::string> kept;
+  if (!stored) return kept;
+  // An item whose content a file here still holds may leave the record for that file's item.
+  std::set<std::string_view> contents;
+  for (const auto& [path, file] : home_.files()) contents.insert(file.content);
+  for (const char* category : {"images", "videos"}) {
+    for (const StoredItem& item : stored->items(category)) {
+      std::ifstream in(deviceFolder() + "/" + item.file, std::ios::binary);
+      const std::string content((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
+      if (in && contents.count(content) == 0) kept.insert(item.file);
+    }
+  }
+  return kept;
+}
+
+void Simulator::checkKept(const std::set<std::string>& kept, const std::string& when) {
+  std::vector<std::string> problems;
+  const auto stored = RemoteRecord::read(deviceFolder(), problems);
+  if (!stored) return;
+  const std::set<std::string> referenced = stored->referencedFiles();
+  for (const std::string& file : kept) {
+    if (referenced.count(file) == 0) {
+      invariants_->add(when + ": a run that keeps deleted items dropped " + file +
+                       ", which only the record kept");
+    }
   }
 }
 

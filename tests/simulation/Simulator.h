@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,10 @@ class Simulator {
   void checkRun(const Action& action, const Outcome& outcome, const SeenRun& seen,
                 const std::string& when);
   void checkSecondRunKept(const std::string& when);
+  // The files of the stored items whose content no file of the home holds any longer: all that
+  // keeps them is the record, which a run that keeps deleted items must not drop them from.
+  std::set<std::string> keptOnlyByTheRecord() const;
+  void checkKept(const std::set<std::string>& kept, const std::string& when);
   void changeDuringRun(const std::string& archive, FaultPlan::Change change);
   int concurrentRun();
   void restore();
