@@ -73,10 +73,12 @@ std::vector<CalendarEvent> missingEvents(const CalendarRepositoryProtocol& repos
 // What restoring `backedUp` still has to write: the whole entry when no calendar of its title is
 // here, else only the events lacking from the calendar of that title that lacks the fewest,
 // addressed to it. A calendar met once is not met again, so two backed-up calendars of one title
-// stay two.
+// stay two. A changed occurrence whose slot in its series here holds a change of its own is not
+// written over that one, but added to `skipped`.
 std::shared_ptr<CalendarEntry> stillToWrite(const CalendarRepositoryProtocol& repository,
                                             const std::shared_ptr<CalendarEntry>& backedUp,
-                                            const Entries& existing, std::vector<bool>& met) {
+                                            const Entries& existing, std::vector<bool>& met,
+                                            std::vector<SkippedItem>& skipped) {
   std::optional<size_t> best;
   std::vector<CalendarEvent> bestMissing;
   for (size_t index = 0; index < existing.size(); ++index) {
@@ -92,9 +94,12 @@ std::shared_ptr<CalendarEntry> stillToWrite(const CalendarRepositoryProtocol& re
   if (bestMissing.empty()) return nullptr;
   // A changed occurrence whose series is here already goes into that series.
   std::map<EventContent, std::string> seriesByContent;
+  std::set<std::string> changedHere;  // "<series>/RID=<occurrence>"
   for (const CalendarEvent& candidate :
        existing[*best]->events.value_or(std::vector<CalendarEvent>{})) {
-    if (candidate.recurrence && !candidate.isDetached()) {
+    if (candidate.isDetached()) {
+      changedHere.insert(*candidate.parentId() + "/RID=" + *candidate.RID());
+    } else if (candidate.recurrence) {
       seriesByContent.emplace(contentOf(repository.storedForm(candidate)), candidate.id);
     }
   }
@@ -104,12 +109,19 @@ std::shared_ptr<CalendarEntry> stillToWrite(const CalendarRepositoryProtocol& re
     const auto found = seriesByContent.find(contentOf(repository.storedForm(event)));
     if (found != seriesByContent.end()) seriesHere[event.id] = found->second;
   }
-  for (CalendarEvent& event : bestMissing) {
-    if (!event.isDetached()) continue;
-    if (const auto series = seriesHere.find(*event.parentId()); series != seriesHere.end()) {
-      event.id = series->second + "/RID=" + *event.RID();
-    }
-  }
+  std::erase_if(bestMissing, [&](CalendarEvent& event) {
+    if (!event.isDetached()) return false;
+    const auto series = seriesHere.find(*event.parentId());
+    if (series == seriesHere.end()) return false;
+    event.id = series->second + "/RID=" + *event.RID();
+    if (changedHere.count(event.id) == 0) return false;
+    skipped.push_back({SkippedItem::Category::calendars,
+                       "calendars.json: " + backedUp->title + ": " + event.title,
+                       "this occurrence was changed here since the backup; the change here is "
+                       "kept"});
+    return true;
+  });
+  if (bestMissing.empty()) return nullptr;
   auto addition = std::make_shared<CalendarEntry>(*existing[*best]);
   addition->events = std::move(bestMissing);
   return addition;
@@ -144,7 +156,7 @@ Future<std::shared_ptr<ItemsMetaData<CalendarEntry>>> CalendarService::getCalend
 
 Future<Void> CalendarService::restoreCalendars(const ItemsMetaData<CalendarEntry>& metaData) {
   lastWasRestore_ = true;
-  restoreSkipped_.clear();
+  restoreSkipped_ = std::make_shared<std::vector<SkippedItem>>();
   if (!metaData.items || metaData.items->empty()) return Future<Void>::success(Void{});
   if (!calendarRepository_) {
     return Future<Void>::fail(
@@ -162,18 +174,19 @@ Future<Void> CalendarService::restoreCalendars(const ItemsMetaData<CalendarEntry
       if (!event.recurrence || event.isDetached() || repository->readsRule(*event.recurrence)) {
         continue;
       }
-      restoreSkipped_.push_back({SkippedItem::Category::calendars,
+      restoreSkipped_->push_back({SkippedItem::Category::calendars,
                                  "calendars.json: " + entry->title + ": " + event.title,
                                  "a rule the calendar store cannot read: " + *event.recurrence});
     }
   }
   return repository->getCalendarEntries().onSuccess(
-      Executor::stackCheckingImmediate(), [repository, backedUp](const Entries& existing) {
+      Executor::stackCheckingImmediate(),
+      [repository, backedUp, skipped = restoreSkipped_](const Entries& existing) {
         auto missing = std::make_shared<Entries>();
         std::vector<bool> met(existing.size(), false);
         for (const std::shared_ptr<CalendarEntry>& entry : backedUp) {
           if (!entry) continue;
-          if (auto toWrite = stillToWrite(*repository, entry, existing, met)) {
+          if (auto toWrite = stillToWrite(*repository, entry, existing, met, *skipped)) {
             missing->push_back(std::move(toWrite));
           }
         }
@@ -182,7 +195,7 @@ Future<Void> CalendarService::restoreCalendars(const ItemsMetaData<CalendarEntry
 }
 
 std::vector<SkippedItem> CalendarService::skippedItems() const {
-  if (lastWasRestore_) return restoreSkipped_;
+  if (lastWasRestore_) return *restoreSkipped_;
   return calendarRepository_ ? calendarRepository_->skippedItems() : std::vector<SkippedItem>{};
 }
 

@@ -39,7 +39,9 @@ class CalendarService final {
  private:
   // May be null: then there is no store to read.
   const std::shared_ptr<CalendarRepositoryProtocol> calendarRepository_;
-  std::vector<SkippedItem> restoreSkipped_;
+  // Shared with the restore's continuation, which adds to it.
+  std::shared_ptr<std::vector<SkippedItem>> restoreSkipped_ =
+      std::make_shared<std::vector<SkippedItem>>();
   bool lastWasRestore_ = false;
 };
 

@@ -329,6 +329,49 @@ TEST_F(CalendarRoundTripTest, RestoringAgainFillsTheCalendarThatIsThere) {
   }
 }
 
+// An occurrence changed here after the backup stays as it is here; the restore names the
+// backup's version instead of writing it over this one.
+TEST_F(CalendarRoundTripTest, AnOccurrenceChangedHereSinceTheBackupIsKept) {
+  using std::chrono::hours;
+  const Date first = midnightIn(3) + hours(9);
+  const std::string second = wallClock(first + hours(24 * 7), "UTC");
+  dir.write("source/work/displayname", "Work\n");
+  writeIcs(dir, "source/work/s.ics",
+           "BEGIN:VEVENT\r\nUID:s\r\nDTSTART:" + wallClock(first, "UTC") +
+               "\r\nDURATION:PT1H\r\nRRULE:FREQ=WEEKLY;COUNT=4\r\nSUMMARY:Standup\r\n"
+               "END:VEVENT\r\nBEGIN:VEVENT\r\nUID:s\r\nRECURRENCE-ID:" +
+               second + "\r\nDTSTART:" + second +
+               "\r\nDURATION:PT2H\r\nSUMMARY:Standup (long)\r\nEND:VEVENT\r\n");
+  const Entries backedUp = throughDocument(entriesOf("source"));
+  restore(backedUp, "target");
+  std::string changed;
+  for (const auto& file : fs::recursive_directory_iterator(dir.file("target"))) {
+    if (file.path().extension() != ".ics") continue;
+    std::ifstream in(file.path(), std::ios::binary);
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const size_t at = text.find("Standup (long)");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 14, "Standup (mine)");
+    std::ofstream(file.path(), std::ios::binary | std::ios::trunc) << text;
+    changed = file.path().string();
+  }
+  ASSERT_FALSE(changed.empty());
+
+  CalendarService service(repository("target"));
+  ASSERT_THAT(awaitResult(service.restoreCalendars(ItemsMetaData<CalendarEntry>(backedUp))),
+              SucceedsWith(Void{}));
+  std::vector<std::string> titles;
+  for (const CalendarEvent& event : *entriesOf("target").front()->events) {
+    titles.push_back(event.title);
+  }
+  std::sort(titles.begin(), titles.end());
+  EXPECT_EQ(titles, (std::vector<std::string>{"Standup", "Standup (mine)"}));
+  const std::vector<SkippedItem> skipped = service.skippedItems();
+  ASSERT_EQ(skipped.size(), 1u);
+  EXPECT_EQ(skipped[0].path, "calendars.json: Work: Standup (long)");
+  EXPECT_EQ(skipped[0].category, SkippedItem::Category::calendars);
+}
+
 // A kept event comes from a document anyone may have edited: it is read before it is written, its
 // UID never names a file outside the calendar nor takes one the calendar has, and the record wins
 // where the two disagree.
