@@ -130,20 +130,48 @@ Future<Void> ArchiveUploader::uploadAndInflate(const std::shared_ptr<CancelToken
   const std::string device = uid();
   const std::string remoteZip = device + "/" + device + ".zip";
   auto remote = remote_;
-  return remote->uploadFile(localZip, remoteZip, cancelToken)
-      .onSuccess([remote, remoteZip, device, cancelToken] {
-        return remote->inflateZip(remoteZip, device, cancelToken);
-      })
-      .onComplete([remote, remoteZip, cancelToken](const FutureResult<Void>& result) {
-        if (!result.isFail() || asNSError(result.failure()).code != kInsufficientStorage) {
-          return result;
-        }
-        // No further archive can land: stop the whole run.
-        (void)remote->deleteFile(remoteZip, nullptr);
-        if (cancelToken) (void)cancelToken->cancel();
-        return FutureResult<Void>::fail(
-            makeError(BackupSDKError::mediaNotEnoughRemoteStorage, "the remote storage is full"));
-      });
+  uint64_t from = 0;
+  uint64_t to = 0;
+  {
+    std::lock_guard lock(lastTransfer_->mutex);
+    from = lastTransfer_->from;
+    to = lastTransfer_->to;
+  }
+  // Asked without waiting: the host already let that request's time limit pass.
+  const Future<bool> quiet = from == to
+                                 ? Future<bool>::success(true)
+                                 : remote->writesAnswered(from, to, std::chrono::milliseconds(0));
+  return quiet.onSuccess([last = lastTransfer_, remote, localZip, remoteZip, device,
+                          cancelToken](bool answered) -> Future<Void> {
+    if (!answered) {
+      return Future<Void>::fail(makeError(
+          BackupSDKError::fileIOFailedToUploadFile,
+          "the host has not answered the transfer of the archive before; nothing more is sent "
+          "while it may still land in " +
+              device));
+    }
+    const uint64_t start = remote->writeMark();
+    return remote->uploadFile(localZip, remoteZip, cancelToken)
+        .onSuccess([remote, remoteZip, device, cancelToken] {
+          return remote->inflateZip(remoteZip, device, cancelToken);
+        })
+        .onComplete(
+            [last, remote, remoteZip, cancelToken, start](const FutureResult<Void>& result) {
+              {
+                std::lock_guard lock(last->mutex);
+                last->from = start;
+                last->to = remote->writeMark();
+              }
+              if (!result.isFail() || asNSError(result.failure()).code != kInsufficientStorage) {
+                return result;
+              }
+              // No further archive can land: stop the whole run.
+              (void)remote->deleteFile(remoteZip, nullptr);
+              if (cancelToken) (void)cancelToken->cancel();
+              return FutureResult<Void>::fail(makeError(BackupSDKError::mediaNotEnoughRemoteStorage,
+                                                        "the remote storage is full"));
+            });
+  });
 }
 
 }  // namespace tessellon

@@ -65,7 +65,9 @@ class ArchiveUploader {
   Future<Void> appendBackupJson(const std::shared_ptr<Zip>& zip, BackupRecord& backup);
   // Uploads the archive at `localZip` (zipPath() by default) as "<uid>/<uid>.zip" and has it
   // inflated into "<uid>". A full remote (507) requests the remote archive's deletion, cancels the
-  // run and fails with 319.
+  // run and fails with 319. While the host has not answered the upload or inflation of the
+  // archive before (it timed out), nothing is sent and this fails: that archive may still land,
+  // and its documents would then replace the later ones.
   Future<Void> uploadAndInflate(const std::shared_ptr<CancelToken>& cancelToken);
   Future<Void> uploadAndInflate(const std::shared_ptr<CancelToken>& cancelToken,
                                 const std::string& localZip);
@@ -90,6 +92,14 @@ class ArchiveUploader {
   const std::string temporaryDirectory_;
   std::once_flag uidOnce_;
   std::string uid_;
+  // The write marks of the last archive's transfer, [from, to); shared with the transfer's
+  // continuation, which may outlive this.
+  struct LastTransfer {
+    std::mutex mutex;
+    uint64_t from = 0;
+    uint64_t to = 0;
+  };
+  const std::shared_ptr<LastTransfer> lastTransfer_ = std::make_shared<LastTransfer>();
 };
 
 // Whether a step ended cancelled, or failed with an error that means cancellation.

@@ -36,7 +36,8 @@ class MediaBackupTest : public ::testing::Test {
  protected:
   void TearDown() override { EXPECT_TRUE(flushBackgroundQueue()); }
 
-  void start(int64_t zipLimit) {
+  void start(int64_t zipLimit,
+             std::chrono::milliseconds requestTimeout = RemoteIOService::kDefaultRequestTimeout) {
     fs::create_directories(space_.file("remote/MAC1/images"));
     fs::create_directories(space_.file("remote/MAC1/videos"));
     keeper_ = std::make_shared<ArchiveKeepingDelegate>(folderHost(space_, zipLimit),
@@ -44,7 +45,7 @@ class MediaBackupTest : public ::testing::Test {
     host_ = std::make_shared<FaultyDelegate>(keeper_);
     media_ = MediaServices::build(
         {space_.file("home"), space_.file("tmp"), files_, nullptr, nullptr}, zip_);
-    auto remote = remoteOver(host_, files_, nullptr, statusManager_);
+    auto remote = remoteOver(host_, files_, nullptr, statusManager_, requestTimeout);
     auto archives = std::make_shared<ArchiveUploader>(
         ArchiveUploader::Collaborators{files_, zip_, remote, std::make_shared<FixedDeviceUID>(),
                                        serializer_, nullptr, space_.file("tmp")});
@@ -313,6 +314,23 @@ TEST_F(MediaBackupTest, TheNextArchiveIsPackedWhileThePreviousOneTravels) {
   host_->deliverHeld();
   ASSERT_EQ(sectionOf(awaitResult(running)), ReportSection(3, 0, 390, 0));
   EXPECT_EQ(crossedArchives().size(), 3u);
+}
+
+// An archive the host let time out may still land, and its documents would then replace those of
+// any archive sent after it: nothing follows it while it is unanswered.
+TEST_F(MediaBackupTest, NothingIsSentWhileAnArchiveThatTimedOutMayStillLand) {
+  start(100, std::chrono::milliseconds(200));
+  auto backup = backupOf({file("a.jpg", 120), file("b.jpg", 130), file("c.jpg", 140)});
+  host_->setDelivery(FaultyDelegate::Delivery::late);
+  auto running = images_->run(backup, token_);
+  ASSERT_TRUE(host_->waitForHeld(1));  // the listing of the folder
+  host_->deliverHeld();
+
+  EXPECT_EQ(sectionOf(awaitResult(running)), ReportSection(0, 3, 0, 390));
+  EXPECT_EQ(host_->calls("uploadFile"), 1);
+  EXPECT_THAT(*backup->imagesMetaData->items, IsEmpty());
+  host_->setDelivery(FaultyDelegate::Delivery::asIs);
+  host_->deliverHeld();
 }
 
 TEST_F(MediaBackupTest, ContentOfTheArchiveOnItsWayIsReliedOnOnlyOnceItLanded) {

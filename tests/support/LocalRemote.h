@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,10 +33,12 @@ inline std::shared_ptr<FileStatusManager> statusManager() {
 inline std::shared_ptr<RemoteIOService> remoteOver(
     std::shared_ptr<BackupSDKDelegate> host, std::shared_ptr<FileIOServiceProtocol> files,
     std::shared_ptr<LoggerProtocol> logger,
-    std::shared_ptr<FileStatusManager> status = statusManager()) {
+    std::shared_ptr<FileStatusManager> status = statusManager(),
+    std::chrono::milliseconds requestTimeout = RemoteIOService::kDefaultRequestTimeout) {
   return std::make_shared<RemoteIOService>(
       std::move(host), std::move(files), std::move(logger),
-      std::make_shared<SingleFileTransferStateReporter>(std::move(status)));
+      std::make_shared<SingleFileTransferStateReporter>(std::move(status)), std::string(),
+      requestTimeout);
 }
 
 inline std::shared_ptr<Serializer> serializerFor(std::string device = "MAC1") {
