@@ -175,8 +175,8 @@ Future<Void> CalendarService::restoreCalendars(const ItemsMetaData<CalendarEntry
         continue;
       }
       restoreSkipped_->push_back({SkippedItem::Category::calendars,
-                                 "calendars.json: " + entry->title + ": " + event.title,
-                                 "a rule the calendar store cannot read: " + *event.recurrence});
+                                  "calendars.json: " + entry->title + ": " + event.title,
+                                  "a rule the calendar store cannot read: " + *event.recurrence});
     }
   }
   return repository->getCalendarEntries().onSuccess(

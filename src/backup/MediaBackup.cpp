@@ -510,9 +510,9 @@ bool MediaBackup::countFailed(Run& run, size_t index, const Error& error) {
   run.batch.failedBytes += item->bytes;
   run.batch.failedFiles += 1;
   nameFailed(run.batch.failedItems, *item,
-             damaged  ? "its file on the remote is not the size recorded, and it is unreadable "
-                        "here (it stays recorded): " +
-                            failureReason(error)
+             damaged ? "its file on the remote is not the size recorded, and it is unreadable "
+                       "here (it stays recorded): " +
+                           failureReason(error)
              : repair ? "gone from the remote and unreadable here: " + failureReason(error)
                       : failureReason(error));
   // A repair whose local file is gone too is one lost item, whatever the error says.

@@ -162,11 +162,10 @@ TEST_F(ScriptedHistoryTest, ARunThatCannotReadAStoredDocumentChangesNothing) {
 TEST_F(ScriptedHistoryTest, AHostThatListsNoSizesDropsNothingTheRecordKeeps) {
   // The deleted picture is kept only by the record, and its file only by the listing's word.
   const RunSettings keepDeleted{.images = true, .keepDeletedItems = true};
-  expectContractHeld(pictures(3) +
-                     ActionList{backup(keepDeleted),
-                                Action::of(Action::Kind::remove, "Pictures/p0.jpg"),
-                                backup(keepDeleted, fault(Fault::sizelessListing)),
-                                backup(keepDeleted)});
+  expectContractHeld(pictures(3) + ActionList{backup(keepDeleted),
+                                              Action::of(Action::Kind::remove, "Pictures/p0.jpg"),
+                                              backup(keepDeleted, fault(Fault::sizelessListing)),
+                                              backup(keepDeleted)});
 }
 
 TEST_F(ScriptedHistoryTest, TheCleanUpOfARunNeverDeletesWhatTheNextRunStores) {
