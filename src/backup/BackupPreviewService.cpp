@@ -23,15 +23,13 @@
 
 // generateBackup, step by step:
 //  1. log the library version;
-//  2. ask the remote to inflate `<uid>/<uid>.zip`, an archive whose upload
-//     finished but whose inflation did not; only cancellation matters here;
-//  3. getRemoteBackup: "backup.json" and the category documents needed;
-//  4. handleRemoteBackupResult: no remote backup yet means an empty one, an
+//  2. getRemoteBackup: "backup.json" and the category documents needed;
+//  3. handleRemoteBackupResult: no remote backup yet means an empty one, an
 //     unreadable one is rebuilt, any other failure ends the preview;
-//  5. getLocalBackup: contacts, calendars, videos, images of this machine, for
+//  4. getLocalBackup: contacts, calendars, videos, images of this machine, for
 //     the selected categories (media by their attributes only; a file the
 //     stored record describes unchanged is taken as the recorded item);
-//  6. calculateBackupDelta: fill the item cache with the remote media, build
+//  5. calculateBackupDelta: fill the item cache with the remote media, build
 //     the result record and the task list, fold already stored content out of
 //     the task list (fingerprinting the task media), then
 //     finalizeGenerateBackup sets dates, name and summary.
@@ -152,10 +150,7 @@ BackupFuture BackupPreviewService::generateBackup(const BackupSettings& settings
   auto checksum = std::make_shared<std::optional<std::string>>();
   // The stored record is read before this computer is scanned: a large record's document text
   // is gone by the time the scan's items are made, which keeps them from adding up.
-  return inflateLeftOverArchive(uid, cancelToken)
-      .onSuccess([this, uid, checksum, cancelToken]() {
-        return getRemoteBackup(uid, checksum, cancelToken);
-      })
+  return getRemoteBackup(uid, checksum, cancelToken)
       .onComplete([this](const FutureResult<std::shared_ptr<BackupRecord>>& remote) {
         return handleRemoteBackupResult(remote);
       })
@@ -229,7 +224,8 @@ Future<Void> BackupPreviewService::checkStoredUnchanged(const BackupRecord& prev
 }
 
 Future<Void> BackupPreviewService::inflateLeftOverArchive(
-    const std::string& uid, std::shared_ptr<CancelToken> cancelToken) {
+    std::shared_ptr<CancelToken> cancelToken) {
+  const std::string uid = deviceUidService_->getUID();
   return remoteIOService_
       ->inflateZip(PathUtils::combinePath({uid, uid + ".zip"}), uid, std::move(cancelToken))
       .onComplete([](const FutureResult<Void>& inflated) {

@@ -54,6 +54,7 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
       const BackupSettings& settings, std::shared_ptr<CancelToken> cancelToken) override;
   Future<Void> checkStoredUnchanged(const BackupRecord& preview,
                                     std::shared_ptr<CancelToken> cancelToken) override;
+  Future<Void> inflateLeftOverArchive(std::shared_ptr<CancelToken> cancelToken) override;
 
  private:
   // The checksum of the text of "backup.json" as it is downloaded now; none when there is none
@@ -66,8 +67,6 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
   BackupFuture getLocalBackup(const std::string& uid,
                               const std::shared_ptr<const BackupRecord>& remote,
                               const std::shared_ptr<CancelToken>& cancelToken);
-  Future<Void> inflateLeftOverArchive(const std::string& uid,
-                                      std::shared_ptr<CancelToken> cancelToken);
   // Each notes the checksum of the stored "backup.json" in `checksum`.
   BackupFuture getRemoteBackup(const std::string& uid, const StoredChecksum& checksum,
                                const std::shared_ptr<CancelToken>& cancelToken);

@@ -22,7 +22,7 @@ class BackupPreviewServiceProtocol {
   BackupPreviewServiceProtocol& operator=(const BackupPreviewServiceProtocol&) = delete;
 
   // Completes with the record, or fails with a metadata code (501 to 504);
-  // cancelled when the token is.
+  // cancelled when the token is. Reads the remote, never writes to it.
   virtual Future<std::shared_ptr<BackupRecord>> generateBackup(
       const BackupSettings& settings, std::shared_ptr<CancelToken> cancelToken) = 0;
   // Fails with backupLocked (105) when the stored "backup.json" is no longer the one `preview`
@@ -30,6 +30,10 @@ class BackupPreviewServiceProtocol {
   // clean up by an outdated record. A record that no preview made is not checked.
   virtual Future<Void> checkStoredUnchanged(const BackupRecord& preview,
                                             std::shared_ptr<CancelToken> cancelToken) = 0;
+  // Asks the remote to inflate "<uid>/<uid>.zip", an archive whose upload finished but whose
+  // inflation did not. Only for a run that holds the folder: the archive may otherwise be another
+  // run's, whose later archives it would land over. Only a cancellation fails it.
+  virtual Future<Void> inflateLeftOverArchive(std::shared_ptr<CancelToken> cancelToken) = 0;
 };
 
 }  // namespace tessellon

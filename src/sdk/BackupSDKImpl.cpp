@@ -187,6 +187,10 @@ void BackupSDKImpl::startBackup(const BackupSettings& settings,
               return accessService_->checkAccess(settings, AccessPurpose::backup, token)
                   .onSuccess(Executor::primary(), [lock, token] { return lock->acquire(token); })
                   .onSuccess(Executor::primary(),
+                             [preview = backupPreviewService_, token] {
+                               return preview->inflateLeftOverArchive(token);
+                             })
+                  .onSuccess(Executor::primary(),
                              [preview = backupPreviewService_, settings, token] {
                                return preview->generateBackup(settings, token);
                              })

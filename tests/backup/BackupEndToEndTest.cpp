@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -316,6 +317,31 @@ TEST_F(BackupEndToEndTest, APreviewIsNotRunOnceAnotherRunStoredABackup) {
   EXPECT_TRUE(isError(*stale.error, BackupSDKError::backupLocked)) << describe(*stale.error);
   EXPECT_EQ(document("images.json"), stored);
   expectRecordHeld();
+}
+
+// A preview holds no lock, so the archive a run left may be another run's on its way: only a
+// backup, which holds the folder, deals with it.
+TEST_F(BackupEndToEndTest, APreviewLeavesTheRemoteAsItIs) {
+  ASSERT_FALSE(backup().error);
+  const std::string leftOver = device() + "/" + fs::path(device()).filename().string() + ".zip";
+  fs::copy_file(remote_->archives().front(), leftOver);
+  fs::remove(device() + "/contacts.json");
+  const auto files = [&] {
+    std::map<std::string, std::uintmax_t> sizes;
+    for (const auto& entry : fs::recursive_directory_iterator(device())) {
+      if (entry.is_regular_file()) sizes[entry.path().string()] = entry.file_size();
+    }
+    return sizes;
+  };
+  const auto before = files();
+
+  const BackupSettings settings("laptop", true, true, true, true, false);
+  ASSERT_TRUE(
+      awaitFinished<Backup>([&](auto done) { sdk_->startPreview(settings, nullptr, done); }).value);
+  EXPECT_EQ(files(), before);
+
+  ASSERT_FALSE(backup().error);
+  EXPECT_TRUE(eventually([&] { return !fs::exists(leftOver); }));
 }
 
 TEST_F(BackupEndToEndTest, WhatFailedIsNamedWithItsReason) {

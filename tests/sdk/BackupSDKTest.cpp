@@ -87,6 +87,9 @@ class FakeServices final : public AccessServiceProtocol,
   Future<Void> checkStoredUnchanged(const BackupRecord&, std::shared_ptr<CancelToken>) override {
     return Future<Void>::success(Void{});
   }
+  Future<Void> inflateLeftOverArchive(std::shared_ptr<CancelToken>) override {
+    return Future<Void>::success(Void{});
+  }
   Future<Report> process(std::shared_ptr<BackupRecord>,
                          std::shared_ptr<CancelToken> token) override {
     return backup.start(token);
