@@ -281,7 +281,8 @@ void Simulator::backup(const Action& action, int run) {
   }
   checkRun(action, outcome, {seen.seen, seen.settings, changed_}, when);
   if (delegate_->documentRefused()) checkNothingChanged(action, outcome, remoteBefore, when);
-  if (action.settings.keepDeletedItems) checkKept(kept, when);
+  // An archive an earlier run left carries that run's record, which may not keep deleted items.
+  if (action.settings.keepDeletedItems && !leftArchive(remoteBefore)) checkKept(kept, when);
   // A host that finishes a cancelled request after the grace: the run has ended, but its lock
   // stays until that request is answered. The next run starts once it has gone.
   if (delegate_->settle()) {
@@ -368,6 +369,12 @@ void Simulator::checkRun(const Action& action, const Outcome& outcome, const See
   }
 }
 
+bool Simulator::leftArchive(const HistoryCheck::Listing& deviceFolder) {
+  return std::any_of(deviceFolder.begin(), deviceFolder.end(), [](const auto& file) {
+    return file.first.ends_with(".zip") && file.first.find('/') == std::string::npos;
+  });
+}
+
 // A run that could not read a document its record claims must fail and leave the remote as it
 // was: a record rebuilt without the document's items would let a later run delete their files.
 void Simulator::checkNothingChanged(const Action& action, const Outcome& outcome,
@@ -379,11 +386,7 @@ void Simulator::checkNothingChanged(const Action& action, const Outcome& outcome
   }
   // An archive an earlier run left is unpacked before the record is read: that is all the run may
   // have changed, and the inflation's own checks cover it.
-  if (std::any_of(before.begin(), before.end(), [](const auto& file) {
-        return file.first.ends_with(".zip") && file.first.find('/') == std::string::npos;
-      })) {
-    return;
-  }
+  if (leftArchive(before)) return;
   // The run's lock comes and goes, and may replace a leftover one.
   const auto withoutLocks = [](HistoryCheck::Listing files) {
     std::erase_if(files, [](const auto& file) { return file.first.starts_with("lock"); });

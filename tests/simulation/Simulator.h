@@ -67,6 +67,8 @@ class Simulator {
                            const HistoryCheck::Listing& before, const std::string& when);
   void checkRun(const Action& action, const Outcome& outcome, const SeenRun& seen,
                 const std::string& when);
+  // Whether the listed device folder holds an archive an earlier run left.
+  static bool leftArchive(const HistoryCheck::Listing& deviceFolder);
   void checkSecondRunKept(const std::string& when);
   // The files of the stored items whose content no file of the home holds any longer: all that
   // keeps them is the record, which a run that keeps deleted items must not drop them from.
