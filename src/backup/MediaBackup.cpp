@@ -8,6 +8,7 @@
 
 #include "core/HostError.h"
 #include "core/Log.h"
+#include "media/fingerprints/HashUtils.h"
 #include "model/BackupRunState.h"
 #include "model/FingerprintUtils.h"
 #include "model/ItemEquality.h"
@@ -388,22 +389,22 @@ void MediaBackup::packNext(const std::shared_ptr<Run>& run, size_t index) {
   // work item, never deeper in this one's stack.
   const Future<std::vector<std::string>> hashing =
       mediaService_->getItemHash(*run->item(index), run->token, versions);
-  guard(run, hashing.onComplete(
-                 [this, run, index](const FutureResult<std::vector<std::string>>& hashes) {
-                   if (hashes.isSuccess()) {
-                     place(run, index, hashes.successValue());
-                   } else {
-                     advance(run, index,
-                             hashes.isCancelled() ? FutureResult<Void>::cancelled()
-                                                  : FutureResult<Void>::fail(hashes.failure()));
-                   }
-                 }));
+  guard(run, hashing.onComplete([this, run,
+                                 index](const FutureResult<std::vector<std::string>>& hashes) {
+    if (hashes.isSuccess()) {
+      place(run, index, FingerprintUtils::highestVersion(hashes.successValue()), std::nullopt);
+    } else {
+      advance(run, index,
+              hashes.isCancelled() ? FutureResult<Void>::cancelled()
+                                   : FutureResult<Void>::fail(hashes.failure()));
+    }
+  }));
 }
 
 void MediaBackup::place(const std::shared_ptr<Run>& run, size_t index,
-                        const std::vector<std::string>& fingerprints) {
+                        const std::optional<std::string>& fingerprint,
+                        const std::optional<std::string>& checksum) {
   const std::shared_ptr<MediaItem>& item = run->item(index);
-  const std::optional<std::string> fingerprint = FingerprintUtils::highestVersion(fingerprints);
   if (!fingerprint) {
     pack(run, index, fingerprint);
     return;
@@ -416,7 +417,33 @@ void MediaBackup::place(const std::shared_ptr<Run>& run, size_t index,
   const std::shared_ptr<MediaItem> recorded = recordedItem(*run, name);
   if (recorded && run->sentItems.count(recorded.get()) != 0) {
     // Recorded through the archive on its way: whether the remote will hold it is not known yet.
-    settle(run, [this, run, index, fingerprints] { place(run, index, fingerprints); });
+    settle(run,
+           [this, run, index, fingerprint, checksum] { place(run, index, fingerprint, checksum); });
+    return;
+  }
+  item->checksum.reset();
+  const bool held = !recorded && holdsStored(*run, *item, name);
+  // A sampled fingerprint leaves most of a large file unread: stored content under it stands for
+  // this file only once the whole file is known to match.
+  const std::optional<std::string> storedChecksum = recorded ? recorded->checksum
+                                                    : held   ? item->checksum
+                                                             : std::nullopt;
+  if (storedChecksum && !checksum && HashUtils::samplesPart(item->bytes, *fingerprint)) {
+    guard(run, mediaService_->getItemChecksum(*item, run->token)
+                   .onComplete([this, run, index, fingerprint,
+                                stored = *storedChecksum](const FutureResult<std::string>& read) {
+                     if (!read.isSuccess()) {
+                       advance(run, index,
+                               read.isCancelled() ? FutureResult<Void>::cancelled()
+                                                  : FutureResult<Void>::fail(read.failure()));
+                     } else if (read.successValue() == stored) {
+                       place(run, index, fingerprint, read.successValue());
+                     } else {
+                       place(run, index,
+                             HashUtils::distinguished(*fingerprint, read.successValue()),
+                             read.successValue());
+                     }
+                   }));
     return;
   }
   Batch& batch = run->batch;
@@ -436,7 +463,7 @@ void MediaBackup::place(const std::shared_ptr<Run>& run, size_t index,
     batch.successFiles += 1;
     batch.counted.push_back(item.get());
     retireDamaged(*run, name);
-  } else if (recorded || holdsStored(*run, *item, name)) {
+  } else if (recorded || held) {
     // Recorded, not packed: its file is on the remote already.
     if (recorded) item->checksum = recorded->checksum;
     item->fingerprint = fingerprint;

@@ -140,8 +140,12 @@ class MediaBackup final : public CategoryBackup {
   // is left; each item's step ends in advance(). The run ends once no item is left.
   void packNext(const std::shared_ptr<Run>& run, size_t index);
   // Records item `index` as content the remote holds, or packs it.
+  // Content the remote holds under the item's sampled fingerprint stands for a large file only once
+  // its full-content `checksum` (read on first need) matches; other content gets a fingerprint of
+  // its own (HashUtils::distinguished).
   void place(const std::shared_ptr<Run>& run, size_t index,
-             const std::vector<std::string>& fingerprints);
+             const std::optional<std::string>& fingerprint,
+             const std::optional<std::string>& checksum);
   void pack(const std::shared_ptr<Run>& run, size_t index,
             const std::optional<std::string>& fingerprint);
   // The outcome of item `index`: the next item, or the run stops.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "futures/FuturesError.h"
+#include "media/fingerprints/HashUtils.h"
 #include "model/ItemEquality.h"
 
 namespace tessellon {
@@ -22,6 +23,11 @@ bool foldIntoRemote(const std::shared_ptr<MediaItem>& taskItem,
   for (const auto& remoteItem : remote) {
     if (!remoteItem->fingerprint) continue;
     if (std::find(hashes.begin(), hashes.end(), *remoteItem->fingerprint) == hashes.end()) {
+      continue;
+    }
+    // Most of a large file is not sampled: whether it is that content the run tells by reading
+    // it whole, so the preview leaves it to the run rather than read every such file.
+    if (remoteItem->checksum && HashUtils::samplesPart(taskItem->bytes, *remoteItem->fingerprint)) {
       continue;
     }
     if (!sharesDate(*remoteItem, *taskItem)) {

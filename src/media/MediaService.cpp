@@ -38,6 +38,12 @@ Future<std::vector<std::string>> MediaService<CategoryProtocol>::getItemHash(
 }
 
 template <class CategoryProtocol>
+Future<std::string> MediaService<CategoryProtocol>::getItemChecksum(
+    const MediaItem& item, std::shared_ptr<CancelToken> cancelToken) {
+  return itemRepository_->getItemChecksum(item, cancelToken);
+}
+
+template <class CategoryProtocol>
 Future<Void> MediaService<CategoryProtocol>::appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
                                                                     MediaItem& item) {
   return itemRepository_->appendItemFileToBackup(zip, item);

@@ -39,6 +39,9 @@ class MediaServiceProtocol {
   virtual Future<std::vector<std::string>> getItemHash(const MediaItem& item,
                                                        std::shared_ptr<CancelToken> cancelToken,
                                                        const std::vector<Version>& forVersions) = 0;
+  // The full-content checksum of the item's file, as packing sets it (see MediaItemRepository).
+  virtual Future<std::string> getItemChecksum(const MediaItem& item,
+                                              std::shared_ptr<CancelToken> cancelToken) = 0;
   // Packs the item's file and sets its checksum (see MediaItemRepository).
   virtual Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip, MediaItem& item) = 0;
   // Whether a local file with the item's content is known (see MediaRepositoryProtocol::exists).

@@ -319,6 +319,34 @@ TEST_F(BackupEndToEndTest, APreviewIsNotRunOnceAnotherRunStoredABackup) {
   expectRecordHeld();
 }
 
+// A fingerprint samples three 8 KiB windows of a large file: an edit outside them that keeps the
+// size keeps the fingerprint, and the new content must still be stored, under a name of its own.
+TEST_F(BackupEndToEndTest, AnEditOutsideTheSampledWindowsIsStored) {
+  std::string scan = randomContent(100000, 77);
+  tree_.add("Pictures/scan.jpg", scan);
+  ASSERT_FALSE(backup().error);
+  scan[20000] = static_cast<char>(scan[20000] ^ 0x55);
+  std::ofstream(tree_.path("Pictures/scan.jpg"), std::ios::binary | std::ios::trunc) << scan;
+  tree_.setModified("Pictures/scan.jpg",
+                    tree_.modified("Pictures/scan.jpg") + std::chrono::seconds(60));
+
+  ASSERT_FALSE(backup().error);
+  expectRecordHeld();
+  std::vector<std::string> stored;
+  const Json images = document("images.json");
+  for (const auto& item : images.at("items")) {
+    for (const auto& paths : item.at("pathDictionary")) {
+      for (const auto& path : paths) {
+        if (path.get<std::string>() != "scan.jpg") continue;
+        stored.push_back(remoteRoot_.read(device() + "/images/" +
+                                          item.at("fingerprint").get<std::string>() + ".jpg"));
+      }
+    }
+  }
+  ASSERT_EQ(stored.size(), 1u);
+  EXPECT_TRUE(stored[0] == scan);
+}
+
 // A preview holds no lock, so the archive a run left may be another run's on its way: only a
 // backup, which holds the folder, deals with it.
 TEST_F(BackupEndToEndTest, APreviewLeavesTheRemoteAsItIs) {

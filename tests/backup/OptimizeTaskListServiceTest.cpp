@@ -42,6 +42,9 @@ class ScriptedHashes final : public ImageServiceProtocol, public VideoServicePro
                                                          const std::vector<Version>&) override {
     return Future<MediaItemsWithHashes>::success({});
   }
+  Future<std::string> getItemChecksum(const MediaItem&, std::shared_ptr<CancelToken>) override {
+    return Future<std::string>::success("");
+  }
   Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>&, MediaItem&) override {
     return Future<Void>::success(Void{});
   }

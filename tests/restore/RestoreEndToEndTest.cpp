@@ -149,6 +149,25 @@ TEST_F(RestoreEndToEndTest, RestoringAgainDownloadsOnlyTheListsAndAddsNothing) {
   EXPECT_EQ(userFiles(), first);
 }
 
+// A fingerprint samples three 8 KiB windows of a large file: a file here that differs from the
+// backup only outside them is not the backed-up file, which comes back beside it.
+TEST_F(RestoreEndToEndTest, AFileHereThatDiffersOnlyOutsideTheSampledWindowsIsNotTakenForIt) {
+  const std::string scan = randomContent(100000, 77);
+  tree_.add("Pictures/scan.jpg", scan);
+  backUpSource();
+  std::string edited = scan;
+  edited[20000] = static_cast<char>(edited[20000] ^ 0x55);
+  home_.write("Pictures/scan.jpg", edited);
+
+  ASSERT_FALSE(restore().error);
+  EXPECT_TRUE(readFile(home_.file("Pictures/scan.jpg")) == edited);
+  int copies = 0;
+  for (const auto& entry : fs::directory_iterator(home_.file("Pictures"))) {
+    if (entry.is_regular_file() && readFile(entry.path()) == scan) ++copies;
+  }
+  EXPECT_EQ(copies, 1);
+}
+
 TEST_F(RestoreEndToEndTest, ACorruptImageListFailsOnlyThatCategoryAndAMissingFileOnlyItsItem) {
   std::ofstream(deviceFolder() + "/images.json") << "{\"items\": [ {\"fileExt";
   fs::remove(fs::directory_iterator(deviceFolder() + "/videos")->path());

@@ -12,6 +12,9 @@ std::string Action::describe() const {
       return "remove " + path;
     case Kind::touch:
       return "touch " + path + " (mtime " + std::to_string(mtimeMs) + ")";
+    case Kind::patch:
+      return "patch " + path + " at byte " + std::to_string(size) + " (mtime " +
+             std::to_string(mtimeMs) + ")";
     case Kind::rename:
       return "rename " + path + " -> " + target;
     case Kind::copy:

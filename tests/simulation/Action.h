@@ -25,6 +25,7 @@ struct Action {
     write,    // `path` gets `size` bytes of content `seed`, modified at `mtimeMs` (add or modify)
     remove,   // `path` is deleted
     touch,    // `path` gets modification time `mtimeMs`, content unchanged
+    patch,    // `path` gets its byte at offset `size` changed and `mtimeMs`; its size stays
     rename,   // `path` moves to `target` (also across folders and between Pictures and Movies)
     copy,     // `path` is copied to `target` with its modification time
     restart,  // the host drops its BackupSDK and makes a new one

@@ -45,6 +45,13 @@ void HomeModel::apply(const Action& action) {
       setModified(from, action.mtimeMs);
       files_.at(action.path).mtimeMs = action.mtimeMs;
       break;
+    case Action::Kind::patch: {
+      FileState patched = files_.at(action.path);
+      patched.content.at(action.size) = static_cast<char>(patched.content[action.size] ^ 0x55);
+      patched.mtimeMs = action.mtimeMs;
+      put(action.path, patched);
+      break;
+    }
     case Action::Kind::rename: {
       fs::create_directories(fs::path(root_ + "/" + action.target).parent_path());
       fs::rename(from, root_ + "/" + action.target);

@@ -91,6 +91,18 @@ TEST_F(ScriptedHistoryTest, RenamesAndCopiesKeepEveryRecordedFileOnTheRemote) {
   }
 }
 
+// A fingerprint samples three 8 KiB windows of a large file. A byte changed between them keeps
+// the size and the fingerprint; the backup must still store the new content, and a restore give
+// it back, with the old content kept while a copy still holds it.
+TEST_F(ScriptedHistoryTest, AnEditOutsideTheSampledWindowsIsStoredAndRestored) {
+  Action patch = Action::of(Action::Kind::patch, "Pictures/scan.jpg");
+  patch.size = 20000;
+  patch.mtimeMs = 1600000500000;
+  expectContractHeld(ActionList{write("Pictures/scan.jpg", 7, 100000),
+                                move(Action::Kind::copy, "Pictures/scan.jpg", "Pictures/old.jpg"),
+                                backup(), patch, backup(), backup()});
+}
+
 TEST_F(ScriptedHistoryTest, CopiesOfOneContentKeepTheirOwnDates) {
   Action touched = Action::of(Action::Kind::touch, "Pictures/copy.jpg");
   touched.mtimeMs = 1600000100000;

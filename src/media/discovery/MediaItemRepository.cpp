@@ -136,6 +136,12 @@ Future<std::vector<std::string>> MediaItemRepository::getItemHash(
                                               cancelToken, forVersions);
 }
 
+Future<std::string> MediaItemRepository::getItemChecksum(
+    const MediaItem& item, const std::shared_ptr<CancelToken>& cancelToken) {
+  return mediaRepositoryHelper_->getMediaChecksum(getMediaDirectory(item.firstPath()), item,
+                                                  cancelToken);
+}
+
 std::string MediaItemRepository::getMediaDirectory(const std::string& path) const {
   // Photo libraries live in the picture folder, whichever category a file of theirs belongs to.
   if (path.find(".photoslibrary") != std::string::npos) {

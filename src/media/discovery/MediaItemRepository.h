@@ -58,6 +58,9 @@ class MediaItemRepository final {
   Future<std::vector<std::string>> getItemHash(const MediaItem& item,
                                                const std::shared_ptr<CancelToken>& cancelToken,
                                                const std::vector<Version>& forVersions);
+  // The full-content checksum of the item's file (see getMediaChecksum).
+  Future<std::string> getItemChecksum(const MediaItem& item,
+                                      const std::shared_ptr<CancelToken>& cancelToken);
   // The folder an item's relative path lies under: photo-library files are under the picture
   // folder, the others under the category's folder.
   std::string getMediaDirectory(const std::string& path) const;

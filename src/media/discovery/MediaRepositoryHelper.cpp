@@ -14,6 +14,7 @@
 #include "media/discovery/Utf8.h"
 #include "media/fingerprints/HashUtils.h"
 #include "model/FingerprintUtils.h"
+#include "platform/files/ContentChecksum.h"
 #include "platform/files/PosixError.h"
 #include "platform/text/Utf8.h"
 
@@ -334,6 +335,16 @@ Future<std::vector<std::string>> MediaRepositoryHelper::getMediaHash(
     if (hash.ok()) hashes.push_back(std::move(hash).value());
   }
   return Future<Hashes>::success(std::move(hashes));
+}
+
+Future<std::string> MediaRepositoryHelper::getMediaChecksum(
+    const std::string& directory, const MediaItem& item,
+    const std::shared_ptr<CancelToken>& cancelToken) {
+  if (isCancelled(cancelToken)) return Future<std::string>::cancelled();
+  Result<std::string> checksum =
+      ContentChecksum::ofFile(PathUtils::combinePath({directory, item.firstPath()}));
+  if (!checksum.ok()) return Future<std::string>::fail(checksum.error());
+  return Future<std::string>::success(std::move(checksum).value());
 }
 
 Future<Void> MediaRepositoryHelper::appendLocalMediaCopy(const std::shared_ptr<Zip>& zip,

@@ -114,6 +114,11 @@ class MediaRepositoryHelper final {
   Future<std::vector<std::string>> getMediaHash(const std::string& directory, const MediaItem& item,
                                                 const std::shared_ptr<CancelToken>& cancelToken,
                                                 const std::vector<Version>& versions);
+  // The full-content checksum ("xxh3-128:…") of the item's file under `directory`: what tells
+  // apart two files whose sampled fingerprints agree. Reads the whole file; completes before it
+  // returns.
+  Future<std::string> getMediaChecksum(const std::string& directory, const MediaItem& item,
+                                       const std::shared_ptr<CancelToken>& cancelToken);
   // Adds the first readable of the item's files under `mediaDirectory` to `zip` as
   // "<folderName>/<fingerprint>.<extension>" and sets the item's checksum to that of the bytes
   // packed. Fails with mediaNoVideoData when none is readable, or with the archive's error

@@ -39,6 +39,19 @@ std::vector<SampleWindow> HashUtils::sampleWindows(std::int64_t length, std::int
   return {{0, chunkSize}, {middle, chunkSize}, {length - chunkSize, chunkSize}};
 }
 
+bool HashUtils::samplesPart(std::int64_t length, std::string_view sampled) {
+  const Version version = FingerprintUtils::getVersion(sampled);
+  return sampleWindows(length, Constants::getHashingChunkSize(version)).size() > 1;
+}
+
+std::string HashUtils::distinguished(const std::string& sampled, const std::string& checksum) {
+  Md5 md5;
+  md5.update(sampled);
+  md5.update(std::string_view(" "));
+  md5.update(checksum);
+  return fingerprint(FingerprintUtils::getVersion(sampled), md5);
+}
+
 std::string HashUtils::createSmartDataBuffer(std::string_view data, std::int64_t chunkSize) {
   std::string sample;
   for (const SampleWindow& window :

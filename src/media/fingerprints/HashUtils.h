@@ -32,6 +32,13 @@ class HashUtils {
   // below 1 samples everything.
   static std::vector<SampleWindow> sampleWindows(std::int64_t length, std::int64_t chunkSize);
 
+  // Whether content `length` bytes long has bytes that a fingerprint of `sampled`'s scheme does
+  // not read: two such files may share a fingerprint and differ.
+  static bool samplesPart(std::int64_t length, std::string_view sampled);
+  // The fingerprint of content that shares its `sampled` fingerprint with other content the remote
+  // holds: of the same scheme, from that fingerprint and the full-content `checksum`.
+  static std::string distinguished(const std::string& sampled, const std::string& checksum);
+
   // The sample of in-memory data: the bytes of its windows, concatenated.
   static std::string createSmartDataBuffer(std::string_view data, std::int64_t chunkSize);
 

@@ -8,6 +8,8 @@
 #include "core/Log.h"
 #include "core/PathUtils.h"
 #include "media/caches/CacheIdentity.h"
+#include "media/fingerprints/HashUtils.h"
+#include "platform/files/ContentChecksum.h"
 
 namespace tessellon {
 namespace {
@@ -161,7 +163,11 @@ bool RestoreMediaItemHelper::holdsContentOf(const MediaItem& item, const std::st
   }
   const MediaItem found("", attributes.value().size, file, attributes.value().modificationDate,
                         std::nullopt, {});
-  return contains(cachingService_->getHashes(cacheIdentity(found)), *item.fingerprint);
+  if (!contains(cachingService_->getHashes(cacheIdentity(found)), *item.fingerprint)) return false;
+  // Most of a large file is not sampled: another file may share its fingerprint.
+  if (!item.checksum || !HashUtils::samplesPart(item.bytes, *item.fingerprint)) return true;
+  const Result<std::string> checksum = ContentChecksum::ofFile(file);
+  return checksum.ok() && checksum.value() == *item.checksum;
 }
 
 std::optional<std::string> RestoreMediaItemHelper::directTarget(
