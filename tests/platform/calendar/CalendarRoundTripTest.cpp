@@ -360,10 +360,10 @@ TEST_F(CalendarRoundTripTest, AnOccurrenceChangedHereSinceTheBackupIsKept) {
   CalendarService service(repository("target"));
   ASSERT_THAT(awaitResult(service.restoreCalendars(ItemsMetaData<CalendarEntry>(backedUp))),
               SucceedsWith(Void{}));
+  const Entries restored = entriesOf("target");
+  ASSERT_EQ(restored.size(), 1u);
   std::vector<std::string> titles;
-  for (const CalendarEvent& event : *entriesOf("target").front()->events) {
-    titles.push_back(event.title);
-  }
+  for (const CalendarEvent& event : *restored.front()->events) titles.push_back(event.title);
   std::sort(titles.begin(), titles.end());
   EXPECT_EQ(titles, (std::vector<std::string>{"Standup", "Standup (mine)"}));
   const std::vector<SkippedItem> skipped = service.skippedItems();
