@@ -14,7 +14,6 @@
 #include "media/discovery/Utf8.h"
 #include "media/fingerprints/HashUtils.h"
 #include "model/FingerprintUtils.h"
-#include "platform/files/ContentChecksum.h"
 #include "platform/files/PosixError.h"
 #include "platform/text/Utf8.h"
 
@@ -342,7 +341,7 @@ Future<std::string> MediaRepositoryHelper::getMediaChecksum(
     const std::shared_ptr<CancelToken>& cancelToken) {
   if (isCancelled(cancelToken)) return Future<std::string>::cancelled();
   Result<std::string> checksum =
-      ContentChecksum::ofFile(PathUtils::combinePath({directory, item.firstPath()}));
+      fileManager_->contentChecksum(PathUtils::combinePath({directory, item.firstPath()}));
   if (!checksum.ok()) return Future<std::string>::fail(checksum.error());
   return Future<std::string>::success(std::move(checksum).value());
 }

@@ -9,7 +9,6 @@
 #include "core/PathUtils.h"
 #include "media/caches/CacheIdentity.h"
 #include "media/fingerprints/HashUtils.h"
-#include "platform/files/ContentChecksum.h"
 
 namespace tessellon {
 namespace {
@@ -166,7 +165,7 @@ bool RestoreMediaItemHelper::holdsContentOf(const MediaItem& item, const std::st
   if (!contains(cachingService_->getHashes(cacheIdentity(found)), *item.fingerprint)) return false;
   // Most of a large file is not sampled: another file may share its fingerprint.
   if (!item.checksum || !HashUtils::samplesPart(item.bytes, *item.fingerprint)) return true;
-  const Result<std::string> checksum = ContentChecksum::ofFile(file);
+  const Result<std::string> checksum = fileManager_->contentChecksum(file);
   return checksum.ok() && checksum.value() == *item.checksum;
 }
 
