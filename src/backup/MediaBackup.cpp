@@ -64,7 +64,7 @@ struct MediaBackup::Run {
   // Task items that stand for recorded items whose file had gone from the remote or is damaged
   // there. A damaged one's recorded item stays in the record, hidden from lookups, until its
   // content is placed again; should the file here hold other content now, it stays.
-  std::unordered_set<const MediaItem*> repairs;
+  std::unordered_map<const MediaItem*, std::string> repairs;  // to the stored file name
   std::unordered_set<const MediaItem*> damagedRepairs;
   std::unordered_map<std::string, std::shared_ptr<MediaItem>> damaged;  // by stored file name
   // The stored record's items of this category by file name, built when first needed.
@@ -253,7 +253,7 @@ void MediaBackup::queueRepairs(Run& run, const Reconciled& reconciled) {
     // Packed again from this computer if its file is still here, else reported.
     auto repair = std::make_shared<MediaItem>(*item);
     repair->fingerprint.reset();
-    run.repairs.insert(repair.get());
+    run.repairs.emplace(repair.get(), item->getRemoteFileName());
     run.taskItems->items->push_back(repair);
     bytes += item->bytes;
     return repair;
@@ -414,6 +414,15 @@ void MediaBackup::place(const std::shared_ptr<Run>& run, size_t index,
   MediaItem named(*item);
   named.fingerprint = fingerprint;
   const std::string name = named.getRemoteFileName();
+  if (const auto repair = run->repairs.find(item.get());
+      repair != run->repairs.end() && repair->second != name && !checksum) {
+    // The file here holds other content now, which its own task item stores: it cannot stand in
+    // for the stored content, nor take over the stored item's size and date.
+    advance(run, index,
+            FutureResult<Void>::fail(makeError(BackupSDKError::fileIOFailedToReadFile,
+                                               "the file here holds other content now")));
+    return;
+  }
   const std::shared_ptr<MediaItem> recorded = recordedItem(*run, name);
   if (recorded && run->sentItems.count(recorded.get()) != 0) {
     // Recorded through the archive on its way: whether the remote will hold it is not known yet.
