@@ -1,12 +1,15 @@
 #include "backup/BackupPreviewService.h"
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "tessellon/BackupSDKError.h"
+#include "tessellon/Directory.h"
 
 #include "backup/BackupDelta.h"
 #include "core/HostError.h"
@@ -151,8 +154,8 @@ BackupFuture BackupPreviewService::generateBackup(const BackupSettings& settings
   // The stored record is read before this computer is scanned: a large record's document text
   // is gone by the time the scan's items are made, which keeps them from adding up.
   return getRemoteBackup(uid, checksum, cancelToken)
-      .onComplete([this](const FutureResult<std::shared_ptr<BackupRecord>>& remote) {
-        return handleRemoteBackupResult(remote);
+      .onComplete([this, cancelToken](const FutureResult<std::shared_ptr<BackupRecord>>& remote) {
+        return handleRemoteBackupResult(remote, cancelToken);
       })
       .onSuccess([this, uid, checksum, cancelToken](const std::shared_ptr<BackupRecord>& remote) {
         BackupRunState::of(*remote).storedChecksum = *checksum;
@@ -341,7 +344,8 @@ Future<Void> BackupPreviewService::loadRemoteDocuments(
 }
 
 BackupFuture BackupPreviewService::handleRemoteBackupResult(
-    const FutureResult<std::shared_ptr<BackupRecord>>& remoteResult) {
+    const FutureResult<std::shared_ptr<BackupRecord>>& remoteResult,
+    const std::shared_ptr<CancelToken>& cancelToken) {
   if (remoteResult.isCancelled() ||
       (remoteResult.isFail() && endsCancelled(remoteResult.failure()))) {
     return BackupFuture::cancelled();
@@ -350,10 +354,20 @@ BackupFuture BackupPreviewService::handleRemoteBackupResult(
   const std::string uid = deviceUidService_->getUID();
   const Error& error = remoteResult.failure();
   if (isError(error, BackupSDKError::delegateFileDoesNotExist)) {
-    // The first backup of this device: everything local is new.
-    auto remote = std::make_shared<BackupRecord>(uid);
-    remote->startDate = currentDate();
-    return BackupFuture::success(remote);
+    // The first backup of this device, where everything local is new; or the record is gone
+    // while what it listed is still there, to be rebuilt as an unreadable one is.
+    return holdsStoredFiles(uid, cancelToken).onSuccess([this, uid](bool stored) {
+      auto remote = std::make_shared<BackupRecord>(uid);
+      remote->startDate = currentDate();
+      if (stored) {
+        logWith(logger_, LogLevel::warning, [] {
+          return std::string(
+              "the stored backup.json is missing beside stored files; this backup rebuilds it");
+        });
+        BackupRunState::of(*remote).rebuildsRecord = true;
+      }
+      return remote;
+    });
   }
   if (isUnreadableRecord(error)) {
     // One damaged byte must not block the remote for good: start from an empty record; the run
@@ -372,6 +386,42 @@ BackupFuture BackupPreviewService::handleRemoteBackupResult(
   return BackupFuture::fail(error);
 }
 
+Future<bool> BackupPreviewService::holdsStoredFiles(
+    const std::string& uid, const std::shared_ptr<CancelToken>& cancelToken) {
+  const auto holdsMoreThanALock = [](const Directory& folder) {
+    return std::any_of(folder.members.begin(), folder.members.end(), [](const Member& member) {
+      const std::string_view name =
+          std::string_view(member.fullName).substr(member.fullName.rfind('/') + 1);
+      return name != "lock.json" && name != "lock-takeover.json";
+    });
+  };
+  return remoteIOService_->getDirectoryInfo(uid, cancelToken)
+      .onComplete([this, uid, cancelToken, holdsMoreThanALock](
+                      const FutureResult<std::shared_ptr<const Directory>>& listed) {
+        if (listed.isCancelled() || (listed.isFail() && endsCancelled(listed.failure()))) {
+          return Future<bool>::cancelled();
+        }
+        if (listed.isSuccess()) {
+          return Future<bool>::success(holdsMoreThanALock(*listed.successValue()));
+        }
+        // A folder that cannot be listed is a first backup's only when the root lacks it (a root
+        // that cannot be listed either holds nothing yet).
+        return remoteIOService_->getDirectoryInfo("", cancelToken)
+            .onComplete([uid, error = listed.failure()](
+                            const FutureResult<std::shared_ptr<const Directory>>& root) {
+              if (root.isCancelled() || (root.isFail() && endsCancelled(root.failure()))) {
+                return FutureResult<bool>::cancelled();
+              }
+              const bool exists =
+                  root.isSuccess() &&
+                  std::any_of(root.successValue()->members.begin(),
+                              root.successValue()->members.end(),
+                              [&](const Member& member) { return member.fullName == uid; });
+              return exists ? FutureResult<bool>::fail(error) : FutureResult<bool>::success(false);
+            });
+      });
+}
+
 BackupFuture BackupPreviewService::calculateBackupDelta(
     const std::shared_ptr<BackupRecord>& remote, const std::shared_ptr<BackupRecord>& local,
     Date startTime, const std::shared_ptr<CancelToken>& cancelToken) {
@@ -388,6 +438,7 @@ BackupFuture BackupPreviewService::calculateBackupDelta(
       keep ? mergeMetaData(*local, *remote) : intersect(*local, *remote);
   BackupRunState& state = BackupRunState::of(*result);
   state.rebuildsRecord = BackupRunState::of(std::as_const(*remote)).rebuildsRecord;
+  state.adoptsUnrecordedFiles = state.rebuildsRecord && keep;
   state.storedChecksum = BackupRunState::of(std::as_const(*remote)).storedChecksum;
   state.storedRecord = remote;
   return optimizeTaskListService_->optimizeTaskList(taskList, result, cancelToken)

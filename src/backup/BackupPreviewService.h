@@ -79,7 +79,12 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
   // The stored record, an empty one when there is none yet or it cannot be read; fails for
   // any other failure.
   BackupFuture handleRemoteBackupResult(
-      const FutureResult<std::shared_ptr<BackupRecord>>& remoteResult);
+      const FutureResult<std::shared_ptr<BackupRecord>>& remoteResult,
+      const std::shared_ptr<CancelToken>& cancelToken);
+  // Whether the device folder holds more than a run's lock: with no "backup.json", what a backup
+  // stored there has lost its record.
+  Future<bool> holdsStoredFiles(const std::string& uid,
+                                const std::shared_ptr<CancelToken>& cancelToken);
   BackupFuture calculateBackupDelta(const std::shared_ptr<BackupRecord>& remote,
                                     const std::shared_ptr<BackupRecord>& local, Date startTime,
                                     const std::shared_ptr<CancelToken>& cancelToken);

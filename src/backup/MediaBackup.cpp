@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "tessellon/BackupSDKError.h"
+#include "tessellon/Date.h"
 
 #include "core/HostError.h"
 #include "core/Log.h"
@@ -31,7 +32,8 @@ struct MediaBackup::Batch {
   int64_t failedBytes = 0;
   int successFiles = 0;
   int failedFiles = 0;
-  // The items the record gained through this archive, and the damaged ones it lost for them.
+  // The items the record gained through this archive, and the damaged or recovered ones it
+  // lost for them.
   MediaMetaData::Items appended;
   MediaMetaData::Items replaced;
   // Every task item counted as success, to be named should the archive fail; and the items that
@@ -62,11 +64,13 @@ struct MediaBackup::Run {
   // up, so that each such item is looked up rather than searched for.
   std::optional<std::unordered_map<std::string, std::shared_ptr<MediaItem>>> recorded;
   // Task items that stand for recorded items whose file had gone from the remote or is damaged
-  // there. A damaged one's recorded item stays in the record, hidden from lookups, until its
-  // content is placed again; should the file here hold other content now, it stays.
+  // there. A damaged one's recorded item stays in the record until its content is placed again;
+  // should the file here hold other content now, it stays.
   std::unordered_map<const MediaItem*, std::string> repairs;  // to the stored file name
   std::unordered_set<const MediaItem*> damagedRepairs;
-  std::unordered_map<std::string, std::shared_ptr<MediaItem>> damaged;  // by stored file name
+  // Recorded items that yield to content placed under their file name, hidden from lookups till
+  // then: the damaged ones and those recovered from files no record named. By stored file name.
+  std::unordered_map<std::string, std::shared_ptr<MediaItem>> yielding;
   // The stored record's items of this category by file name, built when first needed.
   std::optional<std::unordered_map<std::string, std::shared_ptr<const MediaItem>>> referenced;
 
@@ -89,6 +93,27 @@ void removeItems(MediaMetaData& metaData, const MediaMetaData::Items& items) {
     return true;
   });
   metaData.count = static_cast<int>(metaData.items->size());
+}
+
+// The fingerprint and extension of `name` when a backup could have stored content under it: a
+// scheme's prefix (or none), 32 lowercase hex digits, then "." and the extension, if any.
+std::optional<std::pair<std::string, std::string>> storedContentName(std::string_view name) {
+  constexpr size_t kDigits = 32;
+  std::vector<std::string_view> prefixes{""};
+  for (const auto& [prefix, version] : FingerprintUtils::mapping()) prefixes.emplace_back(prefix);
+  for (const std::string_view prefix : prefixes) {
+    if (!name.starts_with(prefix) || name.size() < prefix.size() + kDigits) continue;
+    const std::string_view digits = name.substr(prefix.size(), kDigits);
+    if (!std::all_of(digits.begin(), digits.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); })) {
+      continue;
+    }
+    const std::string_view rest = name.substr(prefix.size() + kDigits);
+    if (!rest.empty() && (rest.size() == 1 || rest.front() != '.')) continue;
+    return std::pair(std::string(name.substr(0, prefix.size() + kDigits)),
+                     std::string(rest.empty() ? rest : rest.substr(1)));
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -141,16 +166,18 @@ Future<Section> MediaBackup::run(std::shared_ptr<BackupRecord> backup,
       backup->taskListToProcess ? (*backup->taskListToProcess).*category_.metaData : nullptr;
   const std::shared_ptr<MediaMetaData>& record = (*backup).*category_.metaData;
   const bool recordHasItems = record && record->items && !record->items->empty();
+  const bool adopts = BackupRunState::of(std::as_const(*backup)).adoptsUnrecordedFiles;
   if (!taskItems || !taskItems->items) {
     // Nothing of this category to do; the remote record is refreshed all the same.
-    if (!recordHasItems) return refreshRecord(backup, cancelToken);
+    if (!recordHasItems && !adopts) return refreshRecord(backup, cancelToken);
     // Not backed up this time, but what the record keeps of it must still be on the remote.
     return listStored(cancelToken)
         .onSuccess([this, backup, cancelToken](
                        const std::shared_ptr<const Directory>& listing) -> Future<Section> {
           const StoredFiles stored = storedFiles(*backup, listing);
           const Reconciled reconciled = reconcile(*backup, stored);
-          if (reconciled.empty()) return refreshRecord(backup, cancelToken);
+          const bool adopted = !adoptUnrecorded(*backup, stored).empty();
+          if (reconciled.empty() && !adopted) return refreshRecord(backup, cancelToken);
           reportUnrepaired(reconciled);
           return processEmpty(backup, cancelToken);
         });
@@ -168,6 +195,10 @@ Future<Section> MediaBackup::run(std::shared_ptr<BackupRecord> backup,
             run->taskItems = taskItems;
             run->stored = storedFiles(*backup, listing);
             queueRepairs(*run, reconcile(*backup, run->stored));
+            for (auto& item : adoptUnrecorded(*backup, run->stored)) {
+              std::string name = item->getRemoteFileName();
+              run->yielding.emplace(std::move(name), std::move(item));
+            }
             if (taskItems->items->empty()) return processEmpty(backup, cancelToken);
             packNext(run, 0);
             return run->done.future.onComplete(
@@ -246,6 +277,33 @@ MediaBackup::Reconciled MediaBackup::reconcile(BackupRecord& backup, const Store
   return reconciled;
 }
 
+MediaMetaData::Items MediaBackup::adoptUnrecorded(BackupRecord& backup, const StoredFiles& stored) {
+  MediaMetaData::Items adopted;
+  if (!BackupRunState::of(std::as_const(backup)).adoptsUnrecordedFiles) return adopted;
+  MediaMetaData& record = recordMetaData(backup);
+  std::unordered_set<std::string> named;
+  named.reserve(record.items->size());
+  for (const auto& item : *record.items) named.insert(item->getRemoteFileName());
+  const Date now = currentDate();
+  for (const auto& [file, bytes] : stored) {
+    const auto content = storedContentName(file);
+    if (!content || named.count(std::string(file)) != 0) continue;
+    const std::string name(file);
+    auto item = std::make_shared<MediaItem>(content->second, bytes, name, now, content->first,
+                                            std::vector<std::string>{"Recovered/" + name});
+    record.items->push_back(item);
+    record.bytes += bytes;
+    adopted.push_back(std::move(item));
+  }
+  record.count = static_cast<int>(record.items->size());
+  if (adopted.empty()) return adopted;
+  logWith(logger_, LogLevel::warning, [&] {
+    return std::to_string(adopted.size()) + " " + category_.itemNoun +
+           " files no record names are kept as recovered items, restored into \"Recovered\"";
+  });
+  return adopted;
+}
+
 void MediaBackup::queueRepairs(Run& run, const Reconciled& reconciled) {
   if (reconciled.empty()) return;
   int64_t bytes = 0;
@@ -261,7 +319,7 @@ void MediaBackup::queueRepairs(Run& run, const Reconciled& reconciled) {
   for (const auto& item : reconciled.gone) queue(item);
   for (const auto& item : reconciled.damaged) {
     run.damagedRepairs.insert(queue(item).get());
-    run.damaged.emplace(item->getRemoteFileName(), item);
+    run.yielding.emplace(item->getRemoteFileName(), item);
   }
   fileStatusManager_->update([&](FileStatus& status) {
     status.overall += static_cast<int>(reconciled.gone.size() + reconciled.damaged.size());
@@ -289,12 +347,12 @@ void MediaBackup::reportUnrepaired(const Reconciled& reconciled) {
               std::move(failed));
 }
 
-void MediaBackup::retireDamaged(Run& run, const std::string& name) {
-  const auto damaged = run.damaged.find(name);
-  if (damaged == run.damaged.end()) return;
-  removeItems(recordMetaData(*run.backup), {damaged->second});
-  run.batch.replaced.push_back(damaged->second);
-  run.damaged.erase(damaged);
+void MediaBackup::retireYielding(Run& run, const std::string& name) {
+  const auto yielding = run.yielding.find(name);
+  if (yielding == run.yielding.end()) return;
+  removeItems(recordMetaData(*run.backup), {yielding->second});
+  run.batch.replaced.push_back(yielding->second);
+  run.yielding.erase(yielding);
 }
 
 Future<Section> MediaBackup::processEmpty(const std::shared_ptr<BackupRecord>& backup,
@@ -471,14 +529,14 @@ void MediaBackup::place(const std::shared_ptr<Run>& run, size_t index,
     batch.successBytes += item->bytes;
     batch.successFiles += 1;
     batch.counted.push_back(item.get());
-    retireDamaged(*run, name);
+    retireYielding(*run, name);
   } else if (recorded || held) {
     // Recorded, not packed: its file is on the remote already.
     if (recorded) item->checksum = recorded->checksum;
     item->fingerprint = fingerprint;
     updateBackupMetadata(*run, item);
     updateFields(batch, item);
-    retireDamaged(*run, name);
+    retireYielding(*run, name);
   } else {
     pack(run, index, fingerprint);
     return;
@@ -502,7 +560,7 @@ void MediaBackup::pack(const std::shared_ptr<Run>& run, size_t index,
       updateFields(run->batch, item);
       updateBackupMetadata(*run, item);
       run->batch.packedBytes += item->bytes;
-      if (item->fingerprint) retireDamaged(*run, item->getRemoteFileName());
+      if (item->fingerprint) retireYielding(*run, item->getRemoteFileName());
     }
     advance(run, index, packed);
   }));
@@ -688,8 +746,8 @@ std::shared_ptr<MediaItem> MediaBackup::recordedItem(Run& run, const std::string
     for (const auto& item : *recordMetaData(*run.backup).items) {
       if (!item->fingerprint) continue;
       std::string stored = item->getRemoteFileName();
-      // A damaged file is no content the remote holds.
-      if (run.damaged.count(stored) == 0) run.recorded->emplace(std::move(stored), item);
+      // A damaged file is no content the remote holds, nor is a recovered one the content here.
+      if (run.yielding.count(stored) == 0) run.recorded->emplace(std::move(stored), item);
     }
   }
   const auto found = run.recorded->find(name);
@@ -775,7 +833,7 @@ void MediaBackup::rollBack(Run& run, Batch& batch) {
     record.items->push_back(original);
     record.bytes += original->bytes;
     record.count = static_cast<int>(record.items->size());
-    run.damaged.emplace(original->getRemoteFileName(), std::move(original));
+    run.yielding.emplace(original->getRemoteFileName(), std::move(original));
   }
   batch.replaced.clear();
   if (batch.appended.empty()) return;

@@ -95,6 +95,8 @@ class MediaBackup final : public CategoryBackup {
     void sort();
     // The listed size of the file `name`, or none.
     std::optional<int64_t> sizeOf(std::string_view name) const;
+    auto begin() const { return files_.begin(); }
+    auto end() const { return files_.end(); }
 
    private:
     std::vector<std::pair<std::string_view, int64_t>> files_;
@@ -127,14 +129,19 @@ class MediaBackup final : public CategoryBackup {
     bool empty() const { return gone.empty() && damaged.empty(); }
   };
   Reconciled reconcile(BackupRecord& backup, const StoredFiles& stored);
+  // Of a record rebuilt while deleted items are kept: each listed file that the record does not
+  // name, and whose name a backup could have written, may be all that is left of an item only the
+  // lost record listed. It is recorded as a recovered item at "Recovered/<file name>", which the
+  // clean-up keeps and a restore gives back; content placed under its name replaces it.
+  MediaMetaData::Items adoptUnrecorded(BackupRecord& backup, const StoredFiles& stored);
   // Adds task items that pack those items again from this computer; a damaged item stays in the
   // record until its content is placed again.
   void queueRepairs(Run& run, const Reconciled& reconciled);
   // Reports the items no task item repairs.
   void reportUnrepaired(const Reconciled& reconciled);
-  // Once content is placed as the remote file `name`: a damaged recorded item stored under that
-  // name leaves the record with the batch.
-  void retireDamaged(Run& run, const std::string& name);
+  // Once content is placed as the remote file `name`: a damaged or recovered recorded item stored
+  // under that name leaves the record with the batch.
+  void retireYielding(Run& run, const std::string& name);
   // The run is a loop over archives, one item per step: packNext takes item `index` into the
   // archive being packed (opening one first), or closes that archive once it is full or no item
   // is left; each item's step ends in advance(). The run ends once no item is left.
@@ -183,7 +190,7 @@ class MediaBackup final : public CategoryBackup {
   // names (it then lends `item` its checksum) or that this run landed.
   bool holdsStored(Run& run, MediaItem& item, const std::string& name) const;
   // Takes the archive's items out of the record and the cache again, and puts back the damaged
-  // items they replaced.
+  // or recovered items they replaced.
   void rollBack(Run& run, Batch& batch);
   // Whether `item`, the content of `recorded` with another date, becomes an item of its own.
   static bool keepsOwnDate(MediaItem& recorded, const MediaItem& item);

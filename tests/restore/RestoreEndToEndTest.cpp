@@ -76,10 +76,10 @@ class RestoreEndToEndTest : public ::testing::Test {
     source_.write("calendars/personal/dentist.ics", dentistTomorrow());
     backUpSource();
   }
-  void backUpSource() {
+  void backUpSource(bool keepDeletedItems = false) {
     BackupSDK sdk(std::make_shared<hosts::LocalFolderDelegate>(remoteRoot_.path()), nullptr,
                   homeOptions(source_));
-    const BackupSettings settings("laptop", true, true, true, true, false);
+    const BackupSettings settings("laptop", true, true, true, true, keepDeletedItems);
     const auto backedUp =
         awaitFinished<ProcessReport>([&](auto done) { sdk.startBackup(settings, nullptr, done); });
     EXPECT_FALSE(backedUp.error);
@@ -151,6 +151,27 @@ TEST_F(RestoreEndToEndTest, RestoringAgainDownloadsOnlyTheListsAndAddsNothing) {
 
 // A fingerprint samples three 8 KiB windows of a large file: a file here that differs from the
 // backup only outside them is not the backed-up file, which comes back beside it.
+// With "backup.json" gone, the record is rebuilt from the source computer; what only the lost
+// record kept is kept too, and comes back under "Recovered" by its stored name.
+TEST_F(RestoreEndToEndTest, AFileOnlyALostRecordKeptIsRestoredUnderRecovered) {
+  const std::string gif = randomContent(700, 3);
+  fs::remove(source_.file("Pictures/.hidden.gif"));
+  backUpSource(/*keepDeletedItems=*/true);
+  fs::remove(deviceFolder() + "/backup.json");
+  backUpSource(/*keepDeletedItems=*/true);  // rebuilds the record
+  backUpSource(/*keepDeletedItems=*/true);  // cleans up after the rebuilt one
+  ASSERT_TRUE(flushBackgroundQueue());
+
+  const Outcome restored = restore();
+  ASSERT_TRUE(restored.value);
+  EXPECT_EQ(restored.value->images->failed, 0);
+  std::vector<std::string> recovered;
+  for (const auto& entry : fs::directory_iterator(home_.file("Pictures/Recovered"))) {
+    if (readFile(entry.path()) == gif) recovered.push_back(entry.path().filename());
+  }
+  EXPECT_THAT(recovered, ElementsAre(::testing::AllOf(StartsWith("1.1_"), EndsWith(".gif"))));
+}
+
 TEST_F(RestoreEndToEndTest, AFileHereThatDiffersOnlyOutsideTheSampledWindowsIsNotTakenForIt) {
   const std::string scan = randomContent(100000, 77);
   tree_.add("Pictures/scan.jpg", scan);

@@ -12,6 +12,7 @@ const std::vector<std::string> kFailingRequests{"uploadFile", "downloadFile", "i
                                                 "deleteFile"};
 const std::vector<std::string> kDocuments{"images.json", "videos.json", "contacts.json",
                                           "calendars.json"};
+const std::vector<std::string> kDamagedDocuments{"backup.json", "images.json", "videos.json"};
 const std::vector<int64_t> kZipSizes{8 * 1024, 24 * 1024, 64 * 1024, 1024 * 1024};
 
 // "Pictures/2019/f3.jpg" in its parts: "Pictures", "2019/", "f3", "jpg".
@@ -177,7 +178,8 @@ FaultPlan ActionGenerator::faults() {
   using Fault = FaultPlan::Fault;
   plan.fault = roll < 20   ? Fault::none
                : roll < 25 ? Fault::sizelessListing
-               : roll < 45 ? Fault::failRequest
+               : roll < 41 ? Fault::failRequest
+               : roll < 45 ? Fault::documentDamaged
                : roll < 50 ? Fault::documentUnavailable
                : roll < 58 ? Fault::remoteFull
                : roll < 70 ? Fault::cancel
@@ -191,6 +193,10 @@ FaultPlan ActionGenerator::faults() {
                      plan.fault == Fault::hostCancels
                  ? 1 + below(25)
                  : 1 + below(5);
+  // Drawn from nth rather than a draw of its own, so that other seeds keep their histories.
+  if (plan.fault == Fault::documentDamaged) {
+    plan.operation = kDamagedDocuments[static_cast<size_t>(plan.nth) % kDamagedDocuments.size()];
+  }
   // Late within the one-second grace, or past it.
   if (plan.fault == Fault::cancel && chance(50)) {
     plan.lateMs = chance(25) ? 1100 + below(1400) : 20 + below(300);

@@ -31,6 +31,10 @@ std::string FaultPlan::describe() const {
     case Fault::documentUnavailable:
       text = "every download of " + operation + " fails";
       break;
+    case Fault::documentDamaged:
+      text = "every download of " + operation +
+             (nth % 2 == 1 ? " gives damaged bytes" : " says it does not exist");
+      break;
     case Fault::sizelessListing:
       text = "every listing gives each file size 0";
       break;

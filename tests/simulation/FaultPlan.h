@@ -22,12 +22,17 @@ struct FaultPlan {
     // Every listing answers each file with size 0, as a host that leaves sizes out does: a
     // recorded item may be packed again, never dropped while its file is still there.
     sizelessListing,
+    // Every download of the stored document `operation` ("backup.json", "images.json",
+    // "videos.json") gives damaged bytes (odd nth) or says it does not exist (even nth): the run
+    // rebuilds the record, and one that keeps deleted items must keep each file only the lost
+    // document named.
+    documentDamaged,
   };
   enum class Change { none, shrink, grow };
 
   Fault fault = Fault::none;
   // failRequest: "uploadFile", "downloadFile", "inflateZip", "deleteFile"; documentUnavailable:
-  // "images.json", "videos.json", "contacts.json", "calendars.json".
+  // "images.json", "videos.json", "contacts.json", "calendars.json"; documentDamaged: above.
   std::string operation;
   int nth = 0;
   // At the changeAt-th upload of an archive holding a media document, a file of that category
@@ -41,7 +46,9 @@ struct FaultPlan {
   int lateMs = 0;
 
   // No fault of the remote: the run must finish, failing at most the files that changed.
-  bool mustFinish() const { return fault == Fault::none || fault == Fault::listingBeside; }
+  bool mustFinish() const {
+    return fault == Fault::none || fault == Fault::listingBeside || fault == Fault::documentDamaged;
+  }
   // The host only cancels: the run ends cancelled (or finished), never with an error.
   bool mustNotFail() const { return fault == Fault::hostCancels; }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -172,6 +173,8 @@ FaultPlanDelegate::Admission FaultPlanDelegate::admit(const std::string& operati
         break;
       case FaultPlan::Fault::sizelessListing:
         break;  // in getDirectoryInfo
+      case FaultPlan::Fault::documentDamaged:
+        break;  // in downloadFile
       case FaultPlan::Fault::hostCancels:
         // A download's answer carries no error of the host's own.
         if (request == plan_.nth && operation != "downloadFile") verdict = Verdict::fail;
@@ -299,6 +302,28 @@ std::shared_ptr<CancellationDelegate> FaultPlanDelegate::downloadFile(
     refuse(admission.verdict,
            [completion] { completion(std::nullopt, BackupSDKError::delegateFileDownloadFailed); });
     return std::make_shared<NoTransfer>();
+  }
+  const auto [damaged, missing] = [&, &path = relativeRemotePath] {
+    std::lock_guard lock(mutex_);
+    const bool hit =
+        plan_.fault == FaultPlan::Fault::documentDamaged && path.ends_with("/" + plan_.operation);
+    return std::pair(hit && plan_.nth % 2 == 1, hit && plan_.nth % 2 == 0);
+  }();
+  if (missing) {
+    completion(std::nullopt, BackupSDKError::delegateFileDoesNotExist);
+    return std::make_shared<NoTransfer>();
+  }
+  if (damaged) {
+    // The second half of the document is gone and a stray byte ends the rest.
+    completion = [completion](std::optional<std::string> path, auto error) {
+      if (path) {
+        std::error_code ignored;
+        const auto size = std::filesystem::file_size(*path, ignored);
+        if (!ignored) std::filesystem::resize_file(*path, size / 2, ignored);
+        std::ofstream(*path, std::ios::binary | std::ios::app) << '\x01';
+      }
+      completion(std::move(path), error);
+    };
   }
   if (pair && download == 1) {
     completion = [pair, completion](auto path, auto error) {

@@ -171,6 +171,21 @@ TEST_F(ScriptedHistoryTest, ARunThatCannotReadAStoredDocumentChangesNothing) {
                  backup(keepDeleted)});
 }
 
+TEST_F(ScriptedHistoryTest, ARecordRebuiltFromALostDocumentKeepsWhatOnlyThatDocumentListed) {
+  // The deleted picture is kept only by what the lost document listed.
+  const RunSettings keepDeleted{.images = true, .keepDeletedItems = true};
+  for (const char* document : {"backup.json", "images.json"}) {
+    for (const int nth : {1, 2}) {
+      SCOPED_TRACE(std::string(document) + (nth == 1 ? " damaged" : " missing"));
+      expectContractHeld(
+          pictures(3) +
+          ActionList{backup(keepDeleted), Action::of(Action::Kind::remove, "Pictures/p0.jpg"),
+                     backup(keepDeleted, fault(Fault::documentDamaged, nth, document)),
+                     backup(keepDeleted)});
+    }
+  }
+}
+
 TEST_F(ScriptedHistoryTest, AHostThatListsNoSizesDropsNothingTheRecordKeeps) {
   // The deleted picture is kept only by the record, and its file only by the listing's word.
   const RunSettings keepDeleted{.images = true, .keepDeletedItems = true};
