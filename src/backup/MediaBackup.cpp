@@ -475,10 +475,22 @@ void MediaBackup::place(const std::shared_ptr<Run>& run, size_t index,
   if (const auto repair = run->repairs.find(item.get());
       repair != run->repairs.end() && repair->second != name && !checksum) {
     // The file here holds other content now, which its own task item stores: it cannot stand in
-    // for the stored content, nor take over the stored item's size and date.
-    advance(run, index,
-            FutureResult<Void>::fail(makeError(BackupSDKError::fileIOFailedToReadFile,
-                                               "the file here holds other content now")));
+    // for the stored content, nor take over the stored item's size and date. Content stored under
+    // a fingerprint of its own is told by the whole file's checksum.
+    const auto otherContent = [this, run, index] {
+      advance(run, index,
+              FutureResult<Void>::fail(makeError(BackupSDKError::fileIOFailedToReadFile,
+                                                 "the file here holds other content now")));
+    };
+    if (!HashUtils::samplesPart(item->bytes, *fingerprint)) return otherContent();
+    withChecksum(run, index,
+                 [this, run, index, fingerprint, otherContent,
+                  stored = repair->second](const std::string& read) {
+                   MediaItem distinguished(*run->item(index));
+                   distinguished.fingerprint = HashUtils::distinguished(*fingerprint, read);
+                   if (distinguished.getRemoteFileName() != stored) return otherContent();
+                   place(run, index, distinguished.fingerprint, read);
+                 });
     return;
   }
   const std::shared_ptr<MediaItem> recorded = recordedItem(*run, name);
@@ -496,21 +508,12 @@ void MediaBackup::place(const std::shared_ptr<Run>& run, size_t index,
                                                     : held   ? item->checksum
                                                              : std::nullopt;
   if (storedChecksum && !checksum && HashUtils::samplesPart(item->bytes, *fingerprint)) {
-    guard(run, mediaService_->getItemChecksum(*item, run->token)
-                   .onComplete([this, run, index, fingerprint,
-                                stored = *storedChecksum](const FutureResult<std::string>& read) {
-                     if (!read.isSuccess()) {
-                       advance(run, index,
-                               read.isCancelled() ? FutureResult<Void>::cancelled()
-                                                  : FutureResult<Void>::fail(read.failure()));
-                     } else if (read.successValue() == stored) {
-                       place(run, index, fingerprint, read.successValue());
-                     } else {
-                       place(run, index,
-                             HashUtils::distinguished(*fingerprint, read.successValue()),
-                             read.successValue());
-                     }
-                   }));
+    withChecksum(
+        run, index,
+        [this, run, index, fingerprint, stored = *storedChecksum](const std::string& read) {
+          place(run, index,
+                read == stored ? *fingerprint : HashUtils::distinguished(*fingerprint, read), read);
+        });
     return;
   }
   Batch& batch = run->batch;
@@ -542,6 +545,18 @@ void MediaBackup::place(const std::shared_ptr<Run>& run, size_t index,
     return;
   }
   advance(run, index, FutureResult<Void>::success(Void{}));
+}
+
+void MediaBackup::withChecksum(const std::shared_ptr<Run>& run, size_t index,
+                               std::function<void(const std::string&)> then) {
+  guard(run, mediaService_->getItemChecksum(*run->item(index), run->token)
+                 .onComplete([this, run, index,
+                              then = std::move(then)](const FutureResult<std::string>& read) {
+                   if (read.isSuccess()) return then(read.successValue());
+                   advance(run, index,
+                           read.isCancelled() ? FutureResult<Void>::cancelled()
+                                              : FutureResult<Void>::fail(read.failure()));
+                 }));
 }
 
 void MediaBackup::pack(const std::shared_ptr<Run>& run, size_t index,

@@ -155,6 +155,10 @@ class MediaBackup final : public CategoryBackup {
              const std::optional<std::string>& checksum);
   void pack(const std::shared_ptr<Run>& run, size_t index,
             const std::optional<std::string>& fingerprint);
+  // Reads the whole file of item `index` for its checksum, then `then`; a failed read is the
+  // item's outcome.
+  void withChecksum(const std::shared_ptr<Run>& run, size_t index,
+                    std::function<void(const std::string&)> then);
   // The outcome of item `index`: the next item, or the run stops.
   void advance(const std::shared_ptr<Run>& run, size_t index, const FutureResult<Void>& outcome);
   // The packed bytes at which an archive opened now closes.

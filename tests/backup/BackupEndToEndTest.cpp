@@ -345,6 +345,15 @@ TEST_F(BackupEndToEndTest, AnEditOutsideTheSampledWindowsIsStored) {
   }
   ASSERT_EQ(stored.size(), 1u);
   EXPECT_TRUE(stored[0] == scan);
+
+  // Stored under a fingerprint of its own, and gone from the remote: sent again under that name.
+  const std::string file = device() + "/images/" + storedNameOf("images", scan);
+  fs::remove(file);
+  const Outcome repaired = backup();
+  ASSERT_FALSE(repaired.error);
+  EXPECT_EQ(repaired.value->images->failed, 0);
+  EXPECT_TRUE(fs::exists(file) && remoteRoot_.read(file) == scan);
+  expectRecordHeld();
 }
 
 // A preview holds no lock, so the archive a run left may be another run's on its way: only a
