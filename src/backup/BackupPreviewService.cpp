@@ -314,6 +314,7 @@ Future<Void> BackupPreviewService::loadRemoteDocuments(
                nsErrorDescription(outcome.failure()) + "); this backup rebuilds it";
       });
       BackupRunState::of(*remote).rebuildsRecord = true;
+      BackupRunState::of(*remote).lostDocuments.insert(name);
       return decltype(outcome)::success(Value());
     };
   };
@@ -365,6 +366,7 @@ BackupFuture BackupPreviewService::handleRemoteBackupResult(
               "the stored backup.json is missing beside stored files; this backup rebuilds it");
         });
         BackupRunState::of(*remote).rebuildsRecord = true;
+        BackupRunState::of(*remote).lostDocuments.insert("backup.json");
       }
       return remote;
     });
@@ -379,6 +381,7 @@ BackupFuture BackupPreviewService::handleRemoteBackupResult(
     auto remote = std::make_shared<BackupRecord>(uid);
     remote->startDate = currentDate();
     BackupRunState::of(*remote).rebuildsRecord = true;
+    BackupRunState::of(*remote).lostDocuments.insert("backup.json");
     return BackupFuture::success(remote);
   }
   logWith(logger_, LogLevel::error,
@@ -437,9 +440,16 @@ BackupFuture BackupPreviewService::calculateBackupDelta(
   std::shared_ptr<BackupRecord> result =
       keep ? mergeMetaData(*local, *remote) : intersect(*local, *remote);
   BackupRunState& state = BackupRunState::of(*result);
-  state.rebuildsRecord = BackupRunState::of(std::as_const(*remote)).rebuildsRecord;
-  state.adoptsUnrecordedFiles = state.rebuildsRecord && keep;
-  state.storedChecksum = BackupRunState::of(std::as_const(*remote)).storedChecksum;
+  const BackupRunState& stored = BackupRunState::of(std::as_const(*remote));
+  state.rebuildsRecord = stored.rebuildsRecord;
+  for (const char* document : {"images.json", "videos.json"}) {
+    // Without "backup.json" no document was read, and each category is rebuilt.
+    if (keep && (stored.lostDocuments.count(document) != 0 ||
+                 stored.lostDocuments.count("backup.json") != 0)) {
+      state.adoptsUnrecordedFilesOf.insert(document);
+    }
+  }
+  state.storedChecksum = stored.storedChecksum;
   state.storedRecord = remote;
   return optimizeTaskListService_->optimizeTaskList(taskList, result, cancelToken)
       .onSuccess([this, remote, local, result, taskList, startTime] {

@@ -166,7 +166,8 @@ Future<Section> MediaBackup::run(std::shared_ptr<BackupRecord> backup,
       backup->taskListToProcess ? (*backup->taskListToProcess).*category_.metaData : nullptr;
   const std::shared_ptr<MediaMetaData>& record = (*backup).*category_.metaData;
   const bool recordHasItems = record && record->items && !record->items->empty();
-  const bool adopts = BackupRunState::of(std::as_const(*backup)).adoptsUnrecordedFiles;
+  const bool adopts = BackupRunState::of(std::as_const(*backup))
+                          .adoptsUnrecordedFilesOf.count(category_.fileName) != 0;
   if (!taskItems || !taskItems->items) {
     // Nothing of this category to do; the remote record is refreshed all the same.
     if (!recordHasItems && !adopts) return refreshRecord(backup, cancelToken);
@@ -279,7 +280,10 @@ MediaBackup::Reconciled MediaBackup::reconcile(BackupRecord& backup, const Store
 
 MediaMetaData::Items MediaBackup::adoptUnrecorded(BackupRecord& backup, const StoredFiles& stored) {
   MediaMetaData::Items adopted;
-  if (!BackupRunState::of(std::as_const(backup)).adoptsUnrecordedFiles) return adopted;
+  if (BackupRunState::of(std::as_const(backup)).adoptsUnrecordedFilesOf.count(category_.fileName) ==
+      0) {
+    return adopted;
+  }
   MediaMetaData& record = recordMetaData(backup);
   std::unordered_set<std::string> named;
   named.reserve(record.items->size());

@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "tessellon/Directory.h"
@@ -20,9 +21,12 @@ struct BackupRunState {
   // The stored record or one of its documents could not be read: the run rebuilds the record from
   // this computer and the remote's files, and removes nothing from the remote.
   bool rebuildsRecord = false;
-  // The record is rebuilt while deleted items are kept: a media file it does not name may be all
-  // that is left of an item only the lost record listed, so the run records it as recovered.
-  bool adoptsUnrecordedFiles = false;
+  // The stored documents that could not be read ("backup.json", "images.json", ...).
+  std::set<std::string> lostDocuments;
+  // The media documents ("images.json", "videos.json") rebuilt while deleted items are kept: a
+  // file of their folder that the rebuilt record does not name may be all that is left of an item
+  // only the lost document listed, so the run records it as recovered.
+  std::set<std::string> adoptsUnrecordedFilesOf;
   // The checksum of the text of "backup.json" as the preview read it; none when there was none.
   // A run of the preview starts only while it still reads so.
   std::optional<std::string> storedChecksum;

@@ -449,6 +449,23 @@ TEST_F(BackupEndToEndTest, ADamagedRecordIsRebuiltWithoutUploadingStoredFiles) {
   }
 }
 
+// Deleted items kept: a stored file no record names is all that is left of an item only when the
+// document of its own category was lost.
+TEST_F(BackupEndToEndTest, OnlyTheCategoryWhoseDocumentWasLostRecoversFilesItDoesNotName) {
+  ASSERT_FALSE(backup(/*keepDeletedItems=*/true).error);
+  const std::string orphan = "1.1_0123456789abcdef0123456789abcdef.jpg";
+  remoteRoot_.write(device() + "/images/" + orphan, "left by a run whose record never landed");
+  for (const char* lost : {"contacts.json", "videos.json", "images.json"}) {
+    std::string text = remoteRoot_.read(device() + "/" + lost);
+    text[text.size() / 2] = '\x01';
+    remoteRoot_.write(device() + "/" + lost, text);
+    ASSERT_FALSE(backup(/*keepDeletedItems=*/true).error) << lost;
+    EXPECT_EQ(referenced("images.json").count(orphan), lost == std::string("images.json") ? 1u : 0u)
+        << lost;
+    expectRecordHeld();
+  }
+}
+
 TEST_F(BackupEndToEndTest, AStoredFileThatWentMissingIsUploadedAgainOrReportedLost) {
   ASSERT_FALSE(backup().error);
   const std::string png = randomContent(5000, 2);
