@@ -99,8 +99,11 @@ void removeItems(MediaMetaData& metaData, const MediaMetaData::Items& items) {
 // scheme's prefix (or none), 32 lowercase hex digits, then "." and the extension, if any.
 std::optional<std::pair<std::string, std::string>> storedContentName(std::string_view name) {
   constexpr size_t kDigits = 32;
-  std::vector<std::string_view> prefixes{""};
-  for (const auto& [prefix, version] : FingerprintUtils::mapping()) prefixes.emplace_back(prefix);
+  static const std::vector<std::string_view> prefixes = [] {
+    std::vector<std::string_view> all{""};
+    for (const auto& [prefix, version] : FingerprintUtils::mapping()) all.emplace_back(prefix);
+    return all;
+  }();
   for (const std::string_view prefix : prefixes) {
     if (!name.starts_with(prefix) || name.size() < prefix.size() + kDigits) continue;
     const std::string_view digits = name.substr(prefix.size(), kDigits);
@@ -290,9 +293,10 @@ MediaMetaData::Items MediaBackup::adoptUnrecorded(BackupRecord& backup, const St
   for (const auto& item : *record.items) named.insert(item->getRemoteFileName());
   const Date now = currentDate();
   for (const auto& [file, bytes] : stored) {
-    const auto content = storedContentName(file);
-    if (!content || named.count(std::string(file)) != 0) continue;
-    const std::string name(file);
+    std::string name(file);
+    if (named.count(name) != 0) continue;
+    const auto content = storedContentName(name);
+    if (!content) continue;
     auto item = std::make_shared<MediaItem>(content->second, bytes, name, now, content->first,
                                             std::vector<std::string>{"Recovered/" + name});
     record.items->push_back(item);
