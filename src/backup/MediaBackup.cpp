@@ -157,7 +157,8 @@ MediaBackup::MediaBackup(std::shared_ptr<ArchiveUploader> archives,
       fileStatusManager_(std::move(fileStatusManager)),
       serializer_(std::move(serializer)),
       logger_(std::move(logger)),
-      category_(std::move(category)) {}
+      category_(std::move(category)),
+      unlisted_(remoteIOService_, archives_) {}
 
 Future<Section> MediaBackup::run(std::shared_ptr<BackupRecord> backup,
                                  std::shared_ptr<CancelToken> cancelToken) {
@@ -175,10 +176,8 @@ Future<Section> MediaBackup::run(std::shared_ptr<BackupRecord> backup,
     // Nothing of this category to do; the remote record is refreshed all the same.
     if (!recordHasItems && !adopts) return refreshRecord(backup, cancelToken);
     // Not backed up this time, but what the record keeps of it must still be on the remote.
-    return listStored(cancelToken)
-        .onSuccess([this, backup, cancelToken](
-                       const std::shared_ptr<const Directory>& listing) -> Future<Section> {
-          const StoredFiles stored = storedFiles(*backup, listing);
+    return listStored(backup, cancelToken)
+        .onSuccess([this, backup, cancelToken](const StoredFiles& stored) -> Future<Section> {
           const Reconciled reconciled = reconcile(*backup, stored);
           const bool adopted = !adoptUnrecorded(*backup, stored).empty();
           if (reconciled.empty() && !adopted) return refreshRecord(backup, cancelToken);
@@ -190,30 +189,29 @@ Future<Section> MediaBackup::run(std::shared_ptr<BackupRecord> backup,
     return "processing " + category_.title + " (" + std::to_string(taskItems->items->size()) +
            ") ...";
   });
-  return listStored(cancelToken)
-      .onSuccess(
-          [this, backup, cancelToken, taskItems](const std::shared_ptr<const Directory>& listing) {
-            auto run = std::make_shared<Run>();
-            run->backup = backup;
-            run->token = cancelToken;
-            run->taskItems = taskItems;
-            run->stored = storedFiles(*backup, listing);
-            queueRepairs(*run, reconcile(*backup, run->stored));
-            for (auto& item : adoptUnrecorded(*backup, run->stored)) {
-              std::string name = item->getRemoteFileName();
-              run->yielding.emplace(std::move(name), std::move(item));
-            }
-            if (taskItems->items->empty()) return processEmpty(backup, cancelToken);
-            packNext(run, 0);
-            return run->done.future.onComplete(
-                [this, backup, cancelToken](const FutureResult<Void>& result) -> Future<Section> {
-                  if (endedCancelled(result)) return Future<Section>::cancelled();
-                  archives_->deleteTemporaryFile(category_.fileName);
-                  if (result.isFail()) return Future<Section>::fail(result.failure());
-                  if (archiveFailed_ && !archiveLanded_) return resendRecord(backup, cancelToken);
-                  return Future<Section>::success(section_);
-                });
-          });
+  return listStored(backup, cancelToken)
+      .onSuccess([this, backup, cancelToken, taskItems](const StoredFiles& stored) {
+        auto run = std::make_shared<Run>();
+        run->backup = backup;
+        run->token = cancelToken;
+        run->taskItems = taskItems;
+        run->stored = stored;
+        queueRepairs(*run, reconcile(*backup, run->stored));
+        for (auto& item : adoptUnrecorded(*backup, run->stored)) {
+          std::string name = item->getRemoteFileName();
+          run->yielding.emplace(std::move(name), std::move(item));
+        }
+        if (taskItems->items->empty()) return processEmpty(backup, cancelToken);
+        packNext(run, 0);
+        return run->done.future.onComplete(
+            [this, backup, cancelToken](const FutureResult<Void>& result) -> Future<Section> {
+              if (endedCancelled(result)) return Future<Section>::cancelled();
+              archives_->deleteTemporaryFile(category_.fileName);
+              if (result.isFail()) return Future<Section>::fail(result.failure());
+              if (archiveFailed_ && !archiveLanded_) return resendRecord(backup, cancelToken);
+              return Future<Section>::success(section_);
+            });
+      });
 }
 
 Future<Section> MediaBackup::refreshRecord(const std::shared_ptr<BackupRecord>& backup,
@@ -223,12 +221,38 @@ Future<Section> MediaBackup::refreshRecord(const std::shared_ptr<BackupRecord>& 
       .onSuccess([] { return Section(); });
 }
 
-Future<std::shared_ptr<const Directory>> MediaBackup::listStored(
-    const std::shared_ptr<CancelToken>& token) {
+Future<MediaBackup::StoredFiles> MediaBackup::listStored(
+    const std::shared_ptr<BackupRecord>& backup, const std::shared_ptr<CancelToken>& token) {
   // The preview's scan was freed on the threads that made it, where a listing made on the host's
   // threads would not reuse the memory: handed back first, the two do not add up.
   returnFreedMemory();
-  return remoteIOService_->getDirectoryInfo(archives_->uid() + "/" + category_.folder, token);
+  std::string folder = archives_->uid() + "/" + category_.folder;
+  return remoteIOService_->getDirectoryInfo(folder, token)
+      .onSuccess([this, backup, folder,
+                  token](const std::shared_ptr<const Directory>& listing) -> Future<StoredFiles> {
+        StoredFiles stored = storedFiles(*backup, listing);
+        UnlistedFiles::Recorded unlisted;
+        if (const auto& record = (*backup).*category_.metaData; record && record->items) {
+          std::string name;
+          for (const auto& item : *record->items) {
+            item->getRemoteFileName(name);
+            if (!stored.sizeOf(name)) unlisted.emplace_back(name, item->bytes);
+          }
+        }
+        if (unlisted.empty()) return Future<StoredFiles>::success(std::move(stored));
+        return unlisted_.confirm(folder, listing, std::move(unlisted), token)
+            .onSuccess(
+                [this, backup, listing, stored](const std::shared_ptr<const Directory>& confirmed) {
+                  if (confirmed == listing) return stored;
+                  logWith(logger_, LogLevel::warning, [&] {
+                    return "the listing of " + category_.folder + " left out " +
+                           std::to_string(confirmed->members.size() - listing->members.size()) +
+                           " recorded " + category_.itemNoun +
+                           " files the remote holds; they stay recorded";
+                  });
+                  return storedFiles(*backup, confirmed);
+                });
+      });
 }
 
 MediaBackup::StoredFiles MediaBackup::storedFiles(BackupRecord& backup,

@@ -13,6 +13,7 @@
 
 #include "backup/ArchiveUploader.h"
 #include "backup/CategoryBackup.h"
+#include "backup/UnlistedFiles.h"
 #include "core/FileStatusManager.h"
 #include "media/MediaServiceProtocol.h"
 #include "media/caches/CachingService.h"
@@ -26,13 +27,14 @@ namespace tessellon {
 // archive size (the first one at 64 MiB when that is less); each archive also carries the category
 // document and a fresh "backup.json", so the remote backup is consistent after every archive. The
 // category folder is listed once when the run starts: a recorded item whose file is missing there,
-// leaves the record and is packed again from this computer or reported lost; one whose file is
-// there at another size stays recorded until a copy packed again from this computer has landed,
-// or is reported damaged, for a damaged file beats none and a host may list wrong sizes;
-// content whose file the listing shows (same category, fingerprint, extension and size) is only
-// recorded, never packed again. A failed or cancelled archive is rolled back from the record and
-// the cache and counted as failed; the run goes on with the next archive. Only a
-// full local disk, a foreign error or cancellation ends the category early.
+// and does not answer when asked for on its own (UnlistedFiles), leaves the record and is packed
+// again from this computer or reported lost; one whose file is there at another size stays recorded
+// until a copy packed again from this computer has landed, or is reported damaged, for a damaged
+// file beats none and a host may list wrong sizes; content whose file the listing shows (same
+// category, fingerprint, extension and size) is only recorded, never packed again. A failed or
+// cancelled archive is rolled back from the record and the cache and counted as failed; the run
+// goes on with the next archive. Only a full local disk, a foreign error or cancellation ends the
+// category early.
 //
 // Packing overlaps the transfer: while one archive is on its way, the next is
 // packed, and it is closed (its documents written) only once the first landed or
@@ -116,8 +118,10 @@ class MediaBackup final : public CategoryBackup {
   // Uploads a fresh "backup.json" alone; no section.
   Future<std::shared_ptr<ReportSection>> refreshRecord(const std::shared_ptr<BackupRecord>& backup,
                                                        const std::shared_ptr<CancelToken>& token);
-  // One listing of the category folder per run: no request per file.
-  Future<std::shared_ptr<const Directory>> listStored(const std::shared_ptr<CancelToken>& token);
+  // One listing of the category folder per run: no request per file, but for each recorded file
+  // the listing lacks (see UnlistedFiles).
+  Future<StoredFiles> listStored(const std::shared_ptr<BackupRecord>& backup,
+                                 const std::shared_ptr<CancelToken>& token);
   // The listing's files by name with their sizes. The listing is kept in `backup` for the
   // clean-up, and the keys view its names there.
   StoredFiles storedFiles(BackupRecord& backup, std::shared_ptr<const Directory> listing) const;
@@ -214,6 +218,7 @@ class MediaBackup final : public CategoryBackup {
   const std::shared_ptr<Serializer> serializer_;
   const std::shared_ptr<LoggerProtocol> logger_;
   const Category category_;
+  UnlistedFiles unlisted_;
   // The run's section of the report, null until something is counted.
   std::shared_ptr<ReportSection> section_;
   // Whether an archive of the run landed, and whether one failed.

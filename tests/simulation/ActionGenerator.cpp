@@ -176,7 +176,8 @@ FaultPlan ActionGenerator::faults() {
   FaultPlan plan;
   const int roll = below(100);
   using Fault = FaultPlan::Fault;
-  plan.fault = roll < 20   ? Fault::none
+  plan.fault = roll < 17   ? Fault::none
+               : roll < 20 ? Fault::listingOmits
                : roll < 25 ? Fault::sizelessListing
                : roll < 41 ? Fault::failRequest
                : roll < 45 ? Fault::documentDamaged

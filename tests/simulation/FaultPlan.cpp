@@ -35,6 +35,10 @@ std::string FaultPlan::describe() const {
       text = "every download of " + operation +
              (nth % 2 == 1 ? " gives damaged bytes" : " says it does not exist");
       break;
+    case Fault::listingOmits:
+      text = std::string("every listing of a media folder leaves out ") +
+             (nth % 2 == 1 ? "its second half, and no file can be streamed" : "every file");
+      break;
     case Fault::sizelessListing:
       text = "every listing gives each file size 0";
       break;

@@ -27,6 +27,11 @@ struct FaultPlan {
     // rebuilds the record, and one that keeps deleted items must keep each file only the lost
     // document named.
     documentDamaged,
+    // Every listing of "images" or "videos" leaves out files that are there: the second half
+    // (odd nth, a lost page, from a host that cannot stream a file either) or all of them (even
+    // nth). A recorded item may be packed again, never dropped while its file is there: the next
+    // clean-up would delete that file.
+    listingOmits,
   };
   enum class Change { none, shrink, grow };
 
@@ -47,7 +52,8 @@ struct FaultPlan {
 
   // No fault of the remote: the run must finish, failing at most the files that changed.
   bool mustFinish() const {
-    return fault == Fault::none || fault == Fault::listingBeside || fault == Fault::documentDamaged;
+    return fault == Fault::none || fault == Fault::listingBeside ||
+           fault == Fault::documentDamaged || fault == Fault::listingOmits;
   }
   // The host only cancels: the run ends cancelled (or finished), never with an error.
   bool mustNotFail() const { return fault == Fault::hostCancels; }

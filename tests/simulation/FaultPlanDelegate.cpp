@@ -172,6 +172,7 @@ FaultPlanDelegate::Admission FaultPlanDelegate::admit(const std::string& operati
         if (operation == "downloadFile" && call == 1) hook = hooks_.listBackups;
         break;
       case FaultPlan::Fault::sizelessListing:
+      case FaultPlan::Fault::listingOmits:
         break;  // in getDirectoryInfo
       case FaultPlan::Fault::documentDamaged:
         break;  // in downloadFile
@@ -339,6 +340,26 @@ std::shared_ptr<CancellationDelegate> FaultPlanDelegate::downloadFile(
                                           std::move(completion));
 }
 
+std::shared_ptr<CancellationDelegate> FaultPlanDelegate::readFile(
+    const std::string& relativeRemotePath, std::function<bool(const char*, size_t)> consume,
+    std::function<void(std::optional<BackupSDKError>)> completion) {
+  completion = twice(std::move(completion));
+  const Admission admission = admit("readFile", relativeRemotePath);
+  if (admission.verdict != Verdict::forward) {
+    refuse(admission.verdict,
+           [completion] { completion(BackupSDKError::delegateFileDownloadFailed); });
+    return std::make_shared<NoTransfer>();
+  }
+  if (admission.fault == FaultPlan::Fault::listingOmits && [this] {
+        std::lock_guard lock(mutex_);
+        return plan_.nth % 2 == 1;
+      }()) {
+    return nullptr;  // a host that cannot stream: the library downloads instead
+  }
+  return ForwardingDelegate::readFile(relativeRemotePath, std::move(consume),
+                                      std::move(completion));
+}
+
 void FaultPlanDelegate::createDirectory(
     const std::string& relativeRemotePath,
     std::function<void(bool, std::optional<Error>)> completion) {
@@ -383,6 +404,22 @@ void FaultPlanDelegate::getDirectoryInfo(
     completion = [completion](std::optional<Directory> listing, std::optional<Error> error) {
       if (listing) {
         for (Member& member : listing->members) member.fileSizeInByte = 0;
+      }
+      completion(std::move(listing), std::move(error));
+    };
+  }
+  const bool mediaFolder =
+      relativeRemotePath.ends_with("/images") || relativeRemotePath.ends_with("/videos");
+  if (admission.fault == FaultPlan::Fault::listingOmits && mediaFolder) {
+    const bool all = [this] {
+      std::lock_guard lock(mutex_);
+      return plan_.nth % 2 == 0;
+    }();
+    completion = [completion, all](std::optional<Directory> listing, std::optional<Error> error) {
+      if (listing) {
+        auto& members = listing->members;
+        members.erase(members.begin() + (all ? 0 : static_cast<std::ptrdiff_t>(members.size() / 2)),
+                      members.end());
       }
       completion(std::move(listing), std::move(error));
     };

@@ -57,6 +57,9 @@ class FaultPlanDelegate final : public ForwardingDelegate {
       const std::string& relativeRemotePath, std::function<void(const TransferProgress&)> progress,
       std::function<void(std::optional<std::string>, std::optional<BackupSDKError>)> completion)
       override;
+  std::shared_ptr<CancellationDelegate> readFile(
+      const std::string& relativeRemotePath, std::function<bool(const char*, size_t)> consume,
+      std::function<void(std::optional<BackupSDKError>)> completion) override;
   void createDirectory(const std::string& relativeRemotePath,
                        std::function<void(bool, std::optional<Error>)> completion) override;
   void deleteFile(const std::string& relativeRemotePath,

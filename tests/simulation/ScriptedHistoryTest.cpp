@@ -186,13 +186,17 @@ TEST_F(ScriptedHistoryTest, ARecordRebuiltFromALostDocumentKeepsWhatOnlyThatDocu
   }
 }
 
-TEST_F(ScriptedHistoryTest, AHostThatListsNoSizesDropsNothingTheRecordKeeps) {
-  // The deleted picture is kept only by the record, and its file only by the listing's word.
+TEST_F(ScriptedHistoryTest, AHostWhoseListingIsWrongDropsNothingTheRecordKeeps) {
+  // The deleted picture is kept only by the record, and its file only by the listing's word: one
+  // without sizes, one that lost its second page, one that lists nothing.
   const RunSettings keepDeleted{.images = true, .keepDeletedItems = true};
-  expectContractHeld(pictures(3) + ActionList{backup(keepDeleted),
-                                              Action::of(Action::Kind::remove, "Pictures/p0.jpg"),
-                                              backup(keepDeleted, fault(Fault::sizelessListing)),
-                                              backup(keepDeleted)});
+  for (const FaultPlan& wrong : {fault(Fault::sizelessListing), fault(Fault::listingOmits, 1),
+                                 fault(Fault::listingOmits, 2)}) {
+    SCOPED_TRACE(wrong.describe());
+    expectContractHeld(pictures(3) + ActionList{backup(keepDeleted),
+                                                Action::of(Action::Kind::remove, "Pictures/p0.jpg"),
+                                                backup(keepDeleted, wrong), backup(keepDeleted)});
+  }
 }
 
 TEST_F(ScriptedHistoryTest, TheCleanUpOfARunNeverDeletesWhatTheNextRunStores) {
