@@ -129,6 +129,7 @@ Future<Void> DeviceLock::attempt(int attemptsLeft, bool mayTakeOver) {
             if (created.successValue()) {
               std::lock_guard lock(self->mutex_);
               self->held_ = true;
+              self->refreshedAt_ = std::chrono::steady_clock::now();
               return Future<Void>::success(Void{});
             }
             return self->inspectHolder(attemptsLeft, mayTakeOver);
@@ -354,6 +355,19 @@ void DeviceLock::run() {
       lock.lock();
       continue;
     }
+    if (held_ && !released_ && !lost_ && now - refreshedAt_ > timing_.staleAfter / 2) {
+      lock.unlock();
+      stopRun(makeError(BackupSDKError::backupLocked,
+                        "the lock of the backup folder " + deviceFolder_ +
+                            " could not be refreshed for " +
+                            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(
+                                               timing_.staleAfter / 2)
+                                               .count()) +
+                            " s, and another run may soon take it over"),
+              /*taken=*/false);
+      lock.lock();
+      continue;
+    }
     if (now < nextRefresh) continue;
     nextRefresh = now + timing_.refreshInterval;
     // Under the mutex, so release() either stops a refresh before it starts or waits for it;
@@ -422,11 +436,15 @@ Future<Void> DeviceLock::writeRecord() {
     return Future<Void>::success(Void{});
   }
   auto self = shared_from_this();
+  const auto written = std::chrono::steady_clock::now();
   return remote_->uploadFileInternal(local.value(), remotePath_, nullptr, giveUp_)
       .onComplete(Executor::immediate(),
-                  [self, local = local.value()](const FutureResult<Void>& sent) {
+                  [self, local = local.value(), written](const FutureResult<Void>& sent) {
                     (void)self->files_->deleteItem(local);
-                    if (sent.isFail()) self->refreshFailed(sent.failure());
+                    if (sent.isFail()) return self->refreshFailed(sent.failure());
+                    if (!sent.isSuccess()) return;
+                    std::lock_guard lock(self->mutex_);
+                    self->refreshedAt_ = std::max(self->refreshedAt_, written);
                   });
 }
 
@@ -445,12 +463,17 @@ void DeviceLock::lose(const std::optional<DeviceLockRecord>& holder) {
                        : makeError(BackupSDKError::backupLocked, "the lock of the backup folder " +
                                                                      deviceFolder_ +
                                                                      " was removed by another run");
+  stopRun(std::move(error), /*taken=*/true);
+}
+
+void DeviceLock::stopRun(Error error, bool taken) {
   logWith(logger_, LogLevel::error,
           [&] { return "Lost the lock of the backup folder, the run stops: " + error.message; });
   {
     std::lock_guard lock(lostMutex_);
     lostTo_ = std::move(error);
   }
+  taken_ = taken;
   lost_ = true;
   // Not here: this may run inside a refresh started under the mutex that cancelling takes.
   if (runToken_) Async::background([token = runToken_] { (void)token->cancel(); });
@@ -541,7 +564,7 @@ void DeviceLock::abandon() { settled_.completeWithCancel(); }
 Future<Void> DeviceLock::letGo(const std::shared_ptr<CancelToken>& token) {
   auto self = shared_from_this();
   // A record that another run took over is theirs.
-  const Future<Void> deleted = lost_ ? Future<Void>::success(Void{}) : deleteRecord(token);
+  const Future<Void> deleted = taken_ ? Future<Void>::success(Void{}) : deleteRecord(token);
   return deleted.onComplete(Executor::immediate(), [self](const FutureResult<Void>& outcome) {
     // From here a record of this run on the remote is a leftover (a failed deletion).
     self->unregister();

@@ -82,9 +82,10 @@ class DeviceLock : public std::enable_shared_from_this<DeviceLock> {
   // "<uid>/lock.json".
   const std::string& remotePath() const { return remotePath_; }
 
-  // Set once a refresh found the record taken over or removed by another run: then the run's
-  // token is cancelled, the record is left to its new holder, and the operation fails with this
-  // error (backupLocked) rather than end as cancelled.
+  // Set once a refresh found the record taken over or removed by another run, or once no
+  // refresh has landed for half the stale age (another computer may soon count the record as
+  // stale): then the run's token is cancelled, a record taken over is left to its new holder,
+  // and the operation fails with this error (backupLocked) rather than end as cancelled.
   std::optional<Error> lost() const;
 
  private:
@@ -118,6 +119,8 @@ class DeviceLock : public std::enable_shared_from_this<DeviceLock> {
   void refreshFailed(const Error& error) const;
   bool isOurs(const DeviceLockRecord& record) const;
   void lose(const std::optional<DeviceLockRecord>& holder);
+  // Stops the run with `error`; the record is deleted at release unless `taken`.
+  void stopRun(Error error, bool taken);
   void giveUpSoon();
   // How long release() waits for the run's writes: what is left of a cancelled run's grace.
   std::chrono::milliseconds drainGrace() const;
@@ -158,6 +161,9 @@ class DeviceLock : public std::enable_shared_from_this<DeviceLock> {
   bool released_ = false;  // refreshing has stopped for good
   bool finished_ = false;  // the thread has nothing left to do
   std::optional<std::chrono::steady_clock::time_point> giveUpAt_;
+  // When the record last landed: made, or refreshed. A steady clock, which stands still while
+  // the computer sleeps: the refresh after a sleep reads whether the record is still this run's.
+  std::chrono::steady_clock::time_point refreshedAt_;
   std::thread thread_;
   Future<Void> refreshing_ = Future<Void>::success(Void{});  // the refresh in flight, if any
   std::shared_ptr<CancelToken> runToken_;                    // set in acquire(), may be null
@@ -167,6 +173,7 @@ class DeviceLock : public std::enable_shared_from_this<DeviceLock> {
   Promise<bool> settled_;
 
   std::atomic<bool> lost_{false};
+  std::atomic<bool> taken_{false};  // the record is another run's now
   mutable std::mutex lostMutex_;
   std::optional<Error> lostTo_;
 };

@@ -293,6 +293,26 @@ TEST_F(DeviceLockTest, ARunWhoseRecordWasTakenOverStopsAndLeavesTheNewHoldersRec
   }
 }
 
+TEST_F(DeviceLockTest, ARunThatCannotRefreshItsRecordStopsBeforeItTurnsStale) {
+  // Another computer takes a record over once it is 400 ms old: the run stops at half that.
+  const Process owner = process();
+  auto token = std::make_shared<CancelToken>();
+  const auto lock = lockOf(owner, {std::chrono::milliseconds(5), std::chrono::milliseconds(400),
+                                   std::chrono::seconds(1)});
+  ASSERT_THAT(awaitResult(lock->acquire(token)), SucceedsWith(Void{}));
+  for (int n = 1; n <= 1000; ++n) owner.host->failUpload(n, Error{"Host", 1, "offline"});
+  for (int i = 0; i < 400 && !token->isCanceled(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_TRUE(token->isCanceled());
+  ASSERT_TRUE(lock->lost());
+  EXPECT_TRUE(isError(*lock->lost(), BackupSDKError::backupLocked));
+  EXPECT_THAT(lock->lost()->message, HasSubstr("could not be refreshed"));
+  // The record is still this run's: it goes.
+  EXPECT_THAT(awaitResult(lock->release()), SucceedsWith(Void{}));
+  EXPECT_FALSE(locked());
+}
+
 TEST_F(DeviceLockTest, ReleaseRemovesTheDeviceFolderOnlyWhenItMadeItAndNothingCameIn) {
   // A first run of a device: the folder is the lock's own.
   auto lock = lockOf(process());
