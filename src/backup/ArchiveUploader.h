@@ -75,6 +75,7 @@ class ArchiveUploader {
   void deleteTemporaryFile(const std::string& name);
   // The same for the file at `path`.
   void deleteLocal(const std::string& path);
+  const std::shared_ptr<FileIOServiceProtocol>& files() const { return files_; }
 
  private:
   Future<Void> writeBackupMetaData(const BackupRecord& backup);

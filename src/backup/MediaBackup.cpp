@@ -158,7 +158,7 @@ MediaBackup::MediaBackup(std::shared_ptr<ArchiveUploader> archives,
       serializer_(std::move(serializer)),
       logger_(std::move(logger)),
       category_(std::move(category)),
-      unlisted_(remoteIOService_, archives_) {}
+      unlisted_(remoteIOService_, archives_->files()) {}
 
 Future<Section> MediaBackup::run(std::shared_ptr<BackupRecord> backup,
                                  std::shared_ptr<CancelToken> cancelToken) {

@@ -15,8 +15,8 @@ struct UnlistedFiles::Probe {
 };
 
 UnlistedFiles::UnlistedFiles(std::shared_ptr<RemoteIOServiceProtocol> remote,
-                             std::shared_ptr<ArchiveUploader> archives)
-    : remote_(std::move(remote)), archives_(std::move(archives)) {}
+                             std::shared_ptr<FileIOServiceProtocol> files)
+    : remote_(std::move(remote)), files_(std::move(files)) {}
 
 Future<std::shared_ptr<const Directory>> UnlistedFiles::confirm(
     const std::string& folder, const std::shared_ptr<const Directory>& listing, Recorded unlisted,
@@ -71,10 +71,10 @@ Future<bool> UnlistedFiles::holds(const std::string& path,
         if (read.successValue()) return Future<bool>::success(true);
         // The host cannot stream: the file is downloaded instead, and let go.
         return remote_->downloadFileInternal(path, nullptr, token)
-            .onComplete([archives = archives_, refused](const FutureResult<std::string>& copy) {
+            .onComplete([files = files_, refused](const FutureResult<std::string>& copy) {
               if (copy.isCancelled()) return FutureResult<bool>::cancelled();
               if (copy.isFail()) return refused(copy.failure());
-              archives->deleteLocal(copy.successValue());
+              (void)files->deleteItem(copy.successValue());
               return FutureResult<bool>::success(true);
             });
       });

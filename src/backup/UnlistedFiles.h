@@ -8,10 +8,10 @@
 
 #include "tessellon/Directory.h"
 
-#include "backup/ArchiveUploader.h"
 #include "core/CancelToken.h"
 #include "futures/Future.h"
 #include "futures/Promise.h"
+#include "platform/files/FileIOServiceProtocol.h"
 #include "remote/RemoteIOServiceProtocol.h"
 
 namespace tessellon {
@@ -27,8 +27,9 @@ class UnlistedFiles {
   // The stored file name and recorded size of each recorded item the listing lacks.
   using Recorded = std::vector<std::pair<std::string, int64_t>>;
 
+  // `files` lets go of the copies downloaded from a host that cannot stream.
   UnlistedFiles(std::shared_ptr<RemoteIOServiceProtocol> remote,
-                std::shared_ptr<ArchiveUploader> archives);
+                std::shared_ptr<FileIOServiceProtocol> files);
 
   // `listing` of `folder` with each file of `unlisted` that the remote holds added; `listing`
   // itself when it holds none. One request at a time: a folder whose files are truly gone costs
@@ -47,7 +48,7 @@ class UnlistedFiles {
   Future<bool> holds(const std::string& path, const std::shared_ptr<CancelToken>& token);
 
   const std::shared_ptr<RemoteIOServiceProtocol> remote_;
-  const std::shared_ptr<ArchiveUploader> archives_;
+  const std::shared_ptr<FileIOServiceProtocol> files_;
 };
 
 }  // namespace tessellon

@@ -4,11 +4,13 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "tessellon/BackupSDKError.h"
 
+#include "backup/UnlistedFiles.h"
 #include "core/Log.h"
 #include "core/PathUtils.h"
 #include "model/ItemsMetaData.h"
@@ -182,6 +184,7 @@ class VerifyRun : public std::enable_shared_from_this<VerifyRun> {
     }
     VerifySection& section = (*report_).*category.section;
     auto toRead = std::make_shared<Items>();
+    auto unlisted = std::make_shared<Items>();
     for (const std::shared_ptr<MediaItem>& item : items) {
       if (!item) continue;
       ++section.checked;
@@ -192,7 +195,7 @@ class VerifyRun : public std::enable_shared_from_this<VerifyRun> {
       std::string name = item->getRemoteFileName();
       const auto found = sizes.find(name);
       if (found == sizes.end()) {
-        note(section.missing, std::move(name), kNotThere, item.get());
+        unlisted->push_back(item);
       } else if (found->second != item->bytes) {
         note(section.damaged, std::move(name),
              std::to_string(found->second) + " bytes instead of " + std::to_string(item->bytes),
@@ -201,8 +204,40 @@ class VerifyRun : public std::enable_shared_from_this<VerifyRun> {
         toRead->push_back(item);
       }
     }
-    if (toRead->empty()) return Future<Void>::success(Void{});
-    return readContent(category, toRead, 0);
+    return askUnlisted(category, unlisted, toRead);
+  }
+
+  // A file the listing lacks is asked for on its own before it is named missing: a host whose
+  // listing leaves files out must not have them reported lost. One that answers is read with the
+  // rest, when contents are read.
+  Future<Void> askUnlisted(const Category& category, const std::shared_ptr<Items>& unlisted,
+                           const std::shared_ptr<Items>& toRead) {
+    UnlistedFiles::Recorded names;
+    for (const auto& item : *unlisted) names.emplace_back(item->getRemoteFileName(), item->bytes);
+    auto self = shared_from_this();
+    const Future<std::shared_ptr<const Directory>> asked =
+        names.empty()
+            ? Future<std::shared_ptr<const Directory>>::success(std::make_shared<const Directory>())
+            : unlistedFiles_.confirm(remotePath(category.folder),
+                                     std::make_shared<const Directory>(), std::move(names), token_);
+    return asked.onSuccess(
+        [self, category, unlisted, toRead](const std::shared_ptr<const Directory>& held) {
+          std::unordered_set<std::string> there;
+          for (const Member& member : held->members) {
+            there.insert(PathUtils::getFileName(member.fullName).value_or(member.fullName));
+          }
+          VerifySection& section = (*self->report_).*category.section;
+          for (const auto& item : *unlisted) {
+            std::string name = item->getRemoteFileName();
+            if (there.count(name) == 0) {
+              self->note(section.missing, std::move(name), kNotThere, item.get());
+            } else if (self->readData_ && item->checksum) {
+              toRead->push_back(item);
+            }
+          }
+          if (toRead->empty()) return Future<Void>::success(Void{});
+          return self->readContent(category, toRead, 0);
+        });
   }
 
   std::string remotePath(const Category& category, const MediaItem& item) const {
@@ -321,6 +356,7 @@ class VerifyRun : public std::enable_shared_from_this<VerifyRun> {
   const bool readData_;
   const std::shared_ptr<CancelToken> token_;
   const VerifyReportPtr report_;
+  UnlistedFiles unlistedFiles_{remote_, files_};
   std::unordered_map<std::string, MemberType> deviceFolder_;
 };
 

@@ -120,6 +120,23 @@ TEST_F(VerifyTest, MissingAndDamagedFilesAreNamedWithWhereTheyWere) {
   }
 }
 
+TEST_F(VerifyTest, AFileTheListingLeavesOutIsAskedForBeforeItIsNamedMissing) {
+  ASSERT_TRUE(backup_);
+  fs::remove(stored("images/" + nameOf(a_, "jpg")));
+  host_->listWithoutFiles("/images");
+  for (const bool streams : {true, false}) {
+    if (!streams) host_->withoutStreaming();
+    const auto report = check(true);
+    EXPECT_THAT(report->images.missing,
+                ElementsAre(IsItem(nameOf(a_, "jpg"), "2019/a.jpg", "not on the remote")))
+        << "streams " << streams;
+    EXPECT_TRUE(report->images.damaged.empty());
+    // The picture the listing left out is there, and its content was read.
+    EXPECT_EQ(report->images.contentChecked, 1);
+    EXPECT_FALSE(downloadsLeft());
+  }
+}
+
 TEST_F(VerifyTest, DocumentsThatAreMissingOrDoNotReadAreNamed) {
   ASSERT_TRUE(backup_);
   fs::remove(stored("contacts.json"));

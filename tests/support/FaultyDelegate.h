@@ -43,6 +43,7 @@ class FaultyDelegate final : public ForwardingDelegate {
     Script<std::optional<Directory>, std::optional<Error>> directoryInfo;
     std::vector<std::function<void()>> held;
     bool streams = true;
+    std::optional<std::string> filelessFolder;  // listings of folders ending so lack their files
 
     template <class F>
     auto locked(F&& f) {
@@ -112,6 +113,11 @@ class FaultyDelegate final : public ForwardingDelegate {
     state_->locked([&] { state_->directoryInfo.emplace(std::move(directory), std::move(error)); });
   }
 
+  // Listings of a folder whose path ends in `suffix` ("/images") answer without its files, as a
+  // host whose listing lost its pages does.
+  void listWithoutFiles(std::string suffix) {
+    state_->locked([&] { state_->filelessFolder = std::move(suffix); });
+  }
   // readFile answers as a host that cannot stream does: the library downloads instead.
   void withoutStreaming() {
     state_->locked([&] { state_->streams = false; });
@@ -206,6 +212,16 @@ class FaultyDelegate final : public ForwardingDelegate {
   void getDirectoryInfo(
       const std::string& relativeRemotePath,
       std::function<void(std::optional<Directory>, std::optional<Error>)> completion) override {
+    const auto fileless = state_->locked([&] { return state_->filelessFolder; });
+    if (fileless && relativeRemotePath.ends_with(*fileless)) {
+      completion = [completion](std::optional<Directory> listing, std::optional<Error> error) {
+        if (listing) {
+          std::erase_if(listing->members,
+                        [](const Member& member) { return member.type == MemberType::file; });
+        }
+        completion(std::move(listing), std::move(error));
+      };
+    }
     forward("getDirectoryInfo", state_->directoryInfo, std::move(completion),
             [&](auto answer) { ForwardingDelegate::getDirectoryInfo(relativeRemotePath, answer); });
   }
