@@ -357,7 +357,7 @@ BackupFuture BackupPreviewService::handleRemoteBackupResult(
   if (isError(error, BackupSDKError::delegateFileDoesNotExist)) {
     // The first backup of this device, where everything local is new; or the record is gone
     // while what it listed is still there, to be rebuilt as an unreadable one is.
-    return holdsStoredFiles(uid, cancelToken).onSuccess([this, uid](bool stored) {
+    return holdsStoredFiles(uid, false, cancelToken).onSuccess([this, uid](bool stored) {
       auto remote = std::make_shared<BackupRecord>(uid);
       remote->startDate = currentDate();
       if (stored) {
@@ -390,7 +390,7 @@ BackupFuture BackupPreviewService::handleRemoteBackupResult(
 }
 
 Future<bool> BackupPreviewService::holdsStoredFiles(
-    const std::string& uid, const std::shared_ptr<CancelToken>& cancelToken) {
+    const std::string& uid, bool again, const std::shared_ptr<CancelToken>& cancelToken) {
   const auto holdsMoreThanALock = [](const Directory& folder) {
     return std::any_of(folder.members.begin(), folder.members.end(), [](const Member& member) {
       const std::string_view name =
@@ -399,7 +399,7 @@ Future<bool> BackupPreviewService::holdsStoredFiles(
     });
   };
   return remoteIOService_->getDirectoryInfo(uid, cancelToken)
-      .onComplete([this, uid, cancelToken, holdsMoreThanALock](
+      .onComplete([this, uid, again, cancelToken, holdsMoreThanALock](
                       const FutureResult<std::shared_ptr<const Directory>>& listed) {
         if (listed.isCancelled() || (listed.isFail() && endsCancelled(listed.failure()))) {
           return Future<bool>::cancelled();
@@ -410,17 +410,19 @@ Future<bool> BackupPreviewService::holdsStoredFiles(
         // A folder that cannot be listed is a first backup's only when the root lacks it (a root
         // that cannot be listed either holds nothing yet).
         return remoteIOService_->getDirectoryInfo("", cancelToken)
-            .onComplete([uid, error = listed.failure()](
+            .onComplete([this, uid, again, cancelToken, error = listed.failure()](
                             const FutureResult<std::shared_ptr<const Directory>>& root) {
               if (root.isCancelled() || (root.isFail() && endsCancelled(root.failure()))) {
-                return FutureResult<bool>::cancelled();
+                return Future<bool>::cancelled();
               }
               const bool exists =
                   root.isSuccess() &&
                   std::any_of(root.successValue()->members.begin(),
                               root.successValue()->members.end(),
                               [&](const Member& member) { return member.fullName == uid; });
-              return exists ? FutureResult<bool>::fail(error) : FutureResult<bool>::success(false);
+              if (!exists) return Future<bool>::success(false);
+              if (again) return Future<bool>::fail(error);
+              return holdsStoredFiles(uid, true, cancelToken);
             });
       });
 }

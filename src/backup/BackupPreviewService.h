@@ -82,8 +82,9 @@ class BackupPreviewService final : public BackupPreviewServiceProtocol {
       const FutureResult<std::shared_ptr<BackupRecord>>& remoteResult,
       const std::shared_ptr<CancelToken>& cancelToken);
   // Whether the device folder holds more than a run's lock: with no "backup.json", what a backup
-  // stored there has lost its record.
-  Future<bool> holdsStoredFiles(const std::string& uid,
+  // stored there has lost its record. A folder that could not be listed but that the root lists
+  // is listed once more (`again`): another run may have made it in between.
+  Future<bool> holdsStoredFiles(const std::string& uid, bool again,
                                 const std::shared_ptr<CancelToken>& cancelToken);
   BackupFuture calculateBackupDelta(const std::shared_ptr<BackupRecord>& remote,
                                     const std::shared_ptr<BackupRecord>& local, Date startTime,

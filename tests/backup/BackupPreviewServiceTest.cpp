@@ -197,6 +197,18 @@ TEST_F(BackupPreviewServiceTest, UnreadableOrMissingRemoteDocumentsAreRebuilt) {
   rebuilds("missing images.json");
 }
 
+TEST_F(BackupPreviewServiceTest, ADeviceFolderAnotherRunMakesMeanwhileIsAFirstBackupsFolder) {
+  tree_.add("Pictures/a.jpg", randomContent(100, 9));
+  // No folder when the preview lists it; another run's lock made it by the time the root is listed.
+  host_->beforeListing([this](const std::string& path) {
+    if (path.empty()) temp_.write("remote/MAC1/lock.json", "{}");
+  });
+  const std::shared_ptr<BackupRecord> backup = previewed(images(false));
+  ASSERT_TRUE(backup);
+  EXPECT_FALSE(BackupRunState::of(std::as_const(*backup)).rebuildsRecord);
+  EXPECT_THAT(ids(backup->taskListToProcess->imagesMetaData), ElementsAre("a.jpg"));
+}
+
 // A rebuilt record would lack the kept items the document lists, and a later run would delete
 // their files.
 TEST_F(BackupPreviewServiceTest, ADocumentTheHostFailsToHandOverFailsThePreview) {

@@ -44,6 +44,7 @@ class FaultyDelegate final : public ForwardingDelegate {
     std::vector<std::function<void()>> held;
     bool streams = true;
     std::optional<std::string> filelessFolder;  // listings of folders ending so lack their files
+    std::function<void(const std::string&)> beforeListing;
 
     template <class F>
     auto locked(F&& f) {
@@ -117,6 +118,11 @@ class FaultyDelegate final : public ForwardingDelegate {
   // host whose listing lost its pages does.
   void listWithoutFiles(std::string suffix) {
     state_->locked([&] { state_->filelessFolder = std::move(suffix); });
+  }
+  // Runs `hook` with the path of each listing before it is asked for: what another party changes
+  // between two requests.
+  void beforeListing(std::function<void(const std::string&)> hook) {
+    state_->locked([&] { state_->beforeListing = std::move(hook); });
   }
   // readFile answers as a host that cannot stream does: the library downloads instead.
   void withoutStreaming() {
@@ -212,7 +218,9 @@ class FaultyDelegate final : public ForwardingDelegate {
   void getDirectoryInfo(
       const std::string& relativeRemotePath,
       std::function<void(std::optional<Directory>, std::optional<Error>)> completion) override {
-    const auto fileless = state_->locked([&] { return state_->filelessFolder; });
+    const auto [fileless, hook] =
+        state_->locked([&] { return std::pair(state_->filelessFolder, state_->beforeListing); });
+    if (hook) hook(relativeRemotePath);
     if (fileless && relativeRemotePath.ends_with(*fileless)) {
       completion = [completion](std::optional<Directory> listing, std::optional<Error> error) {
         if (listing) {
