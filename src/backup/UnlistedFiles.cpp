@@ -55,28 +55,26 @@ void UnlistedFiles::probeFrom(const std::shared_ptr<Probe>& probe, size_t index)
 
 Future<bool> UnlistedFiles::holds(const std::string& path,
                                   const std::shared_ptr<CancelToken>& token) {
+  // Only an answer proves the file there; a refusal leaves it to be taken as gone.
   auto refused = [](const Error& error) {
-    return testForCancellation(error) ? FutureResult<bool>::cancelled()
-                                      : FutureResult<bool>::success(false);
+    return testForCancellation(error) ? Future<bool>::cancelled() : Future<bool>::success(false);
   };
   return remote_
       ->readFile(
           path, [](const char*, size_t) { return false; }, token)
       .onComplete([this, path, token, refused](const FutureResult<bool>& read) -> Future<bool> {
         if (read.isCancelled()) return Future<bool>::cancelled();
-        if (read.isFail()) {
-          if (testForCancellation(read.failure())) return Future<bool>::cancelled();
-          return Future<bool>::success(false);
-        }
+        if (read.isFail()) return refused(read.failure());
         if (read.successValue()) return Future<bool>::success(true);
         // The host cannot stream: the file is downloaded instead, and let go.
         return remote_->downloadFileInternal(path, nullptr, token)
-            .onComplete([files = files_, refused](const FutureResult<std::string>& copy) {
-              if (copy.isCancelled()) return FutureResult<bool>::cancelled();
-              if (copy.isFail()) return refused(copy.failure());
-              (void)files->deleteItem(copy.successValue());
-              return FutureResult<bool>::success(true);
-            });
+            .onComplete(
+                [files = files_, refused](const FutureResult<std::string>& copy) -> Future<bool> {
+                  if (copy.isCancelled()) return Future<bool>::cancelled();
+                  if (copy.isFail()) return refused(copy.failure());
+                  (void)files->deleteItem(copy.successValue());
+                  return Future<bool>::success(true);
+                });
       });
 }
 
