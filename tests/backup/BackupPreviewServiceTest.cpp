@@ -200,8 +200,8 @@ TEST_F(BackupPreviewServiceTest, UnreadableOrMissingRemoteDocumentsAreRebuilt) {
 TEST_F(BackupPreviewServiceTest, ADeviceFolderAnotherRunMakesMeanwhileIsAFirstBackupsFolder) {
   tree_.add("Pictures/a.jpg", randomContent(100, 9));
   // No folder when the preview lists it; another run's lock made it by the time the root is listed.
-  host_->beforeListing([this](const std::string& path) {
-    if (path.empty()) temp_.write("remote/MAC1/lock.json", "{}");
+  host_->beforeRequest([this](const std::string& operation, const std::string& path) {
+    if (operation == "getDirectoryInfo" && path.empty()) temp_.write("remote/MAC1/lock.json", "{}");
   });
   const std::shared_ptr<BackupRecord> backup = previewed(images(false));
   ASSERT_TRUE(backup);

@@ -268,17 +268,22 @@ TEST_F(DeviceLockTest, ARunWhoseRecordWasTakenOverStopsAndLeavesTheNewHoldersRec
     SCOPED_TRACE(removed ? "record removed" : "record replaced");
     fs::remove(lockFile());
     auto token = std::make_shared<CancelToken>();
-    const auto lock = lockOf(process(), {std::chrono::milliseconds(1), std::chrono::minutes(10),
-                                         std::chrono::seconds(1)});
-    ASSERT_THAT(awaitResult(lock->acquire(token)), SucceedsWith(Void{}));
+    const Process owner = process();
     const std::string newHolder = lockJson(recordRefreshedAgo(std::chrono::minutes(0)));
-    // A refresh already writing when the record changes puts it back; the next one reads it.
-    for (int i = 0; i < 1000 && !token->isCanceled(); ++i) {
-      if (removed) {
-        fs::remove(lockFile());
-      } else {
-        plant(newHolder);
-      }
+    // Another run changes the record just before a refresh reads it.
+    owner.host->beforeRequest(
+        [this, removed, newHolder](const std::string& operation, const std::string&) {
+          if (operation != "downloadFile") return;
+          if (removed) {
+            fs::remove(lockFile());
+          } else {
+            plant(newHolder);
+          }
+        });
+    const auto lock = lockOf(
+        owner, {std::chrono::milliseconds(1), std::chrono::minutes(10), std::chrono::seconds(1)});
+    ASSERT_THAT(awaitResult(lock->acquire(token)), SucceedsWith(Void{}));
+    for (int i = 0; i < 2000 && !token->isCanceled(); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_TRUE(token->isCanceled());
@@ -301,7 +306,7 @@ TEST_F(DeviceLockTest, ARunThatCannotRefreshItsRecordStopsBeforeItTurnsStale) {
                                    std::chrono::seconds(1)});
   ASSERT_THAT(awaitResult(lock->acquire(token)), SucceedsWith(Void{}));
   for (int n = 1; n <= 1000; ++n) owner.host->failUpload(n, Error{"Host", 1, "offline"});
-  for (int i = 0; i < 400 && !token->isCanceled(); ++i) {
+  for (int i = 0; i < 2000 && !token->isCanceled(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   EXPECT_TRUE(token->isCanceled());

@@ -44,7 +44,7 @@ class FaultyDelegate final : public ForwardingDelegate {
     std::vector<std::function<void()>> held;
     bool streams = true;
     std::optional<std::string> filelessFolder;  // listings of folders ending so lack their files
-    std::function<void(const std::string&)> beforeListing;
+    std::function<void(const std::string&, const std::string&)> beforeRequest;
 
     template <class F>
     auto locked(F&& f) {
@@ -119,10 +119,10 @@ class FaultyDelegate final : public ForwardingDelegate {
   void listWithoutFiles(std::string suffix) {
     state_->locked([&] { state_->filelessFolder = std::move(suffix); });
   }
-  // Runs `hook` with the path of each listing before it is asked for: what another party changes
-  // between two requests.
-  void beforeListing(std::function<void(const std::string&)> hook) {
-    state_->locked([&] { state_->beforeListing = std::move(hook); });
+  // Runs `hook` with the operation ("getDirectoryInfo" or "downloadFile") and the path of each
+  // listing and download before it is asked for: what another party changes between requests.
+  void beforeRequest(std::function<void(const std::string&, const std::string&)> hook) {
+    state_->locked([&] { state_->beforeRequest = std::move(hook); });
   }
   // readFile answers as a host that cannot stream does: the library downloads instead.
   void withoutStreaming() {
@@ -175,6 +175,9 @@ class FaultyDelegate final : public ForwardingDelegate {
       const std::string& relativeRemotePath, std::function<void(const TransferProgress&)> progress,
       std::function<void(std::optional<std::string>, std::optional<BackupSDKError>)> completion)
       override {
+    if (const auto hook = state_->locked([&] { return state_->beforeRequest; })) {
+      hook("downloadFile", relativeRemotePath);
+    }
     std::shared_ptr<CancellationDelegate> inner;
     forward("downloadFile", state_->download, std::move(completion), [&](auto answer) {
       inner = ForwardingDelegate::downloadFile(relativeRemotePath, std::move(progress), answer);
@@ -219,8 +222,8 @@ class FaultyDelegate final : public ForwardingDelegate {
       const std::string& relativeRemotePath,
       std::function<void(std::optional<Directory>, std::optional<Error>)> completion) override {
     const auto [fileless, hook] =
-        state_->locked([&] { return std::pair(state_->filelessFolder, state_->beforeListing); });
-    if (hook) hook(relativeRemotePath);
+        state_->locked([&] { return std::pair(state_->filelessFolder, state_->beforeRequest); });
+    if (hook) hook("getDirectoryInfo", relativeRemotePath);
     if (fileless && relativeRemotePath.ends_with(*fileless)) {
       completion = [completion](std::optional<Directory> listing, std::optional<Error> error) {
         if (listing) {
