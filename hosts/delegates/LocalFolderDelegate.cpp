@@ -43,6 +43,15 @@ constexpr int64_t kChunkSize = int64_t{8} * 1024 * 1024;
 constexpr size_t kBufferSize = size_t{64} * 1024;
 // Reads streamed to the library: large enough that a call costs nothing per byte.
 constexpr size_t kReadSize = size_t{1024} * 1024;
+// Smaller transfers take the quick thread: a few milliseconds even on a slow disk.
+constexpr int64_t kQuickSize = int64_t{1024} * 1024;
+
+// The size of a file for choosing a thread, or 0 when it cannot be told: the request itself
+// then fails at once. Never trusted beyond that.
+int64_t sizeOf(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : 0;
+}
 
 // What the remote may still take, when it has a capacity.
 class Room {
@@ -316,9 +325,18 @@ LocalFolderDelegate::LocalFolderDelegate(std::string rootFolder, int64_t zipSize
         fs::create_directories(config->root, ignored);
         return std::shared_ptr<const Config>(std::move(config));
       }()),
-      worker_(WorkerPool::start(1)) {}
+      worker_(WorkerPool::start(1)),
+      quick_(WorkerPool::start(1)) {}
 
-LocalFolderDelegate::~LocalFolderDelegate() { worker_->stop(); }
+LocalFolderDelegate::~LocalFolderDelegate() {
+  worker_->stop();
+  quick_->stop();
+}
+
+void LocalFolderDelegate::post(int64_t bytes, std::function<void()> task) const {
+  const bool quick = bytes >= 0 && bytes < kQuickSize && !config_->capacity;
+  (quick ? quick_ : worker_)->post(std::move(task));
+}
 
 const std::string& LocalFolderDelegate::rootFolder() const { return config_->root; }
 
@@ -328,8 +346,8 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::uploadFile(
     const std::string& localPath, const std::string& relativeRemotePath, Progress progress,
     std::function<void(std::optional<Error>)> completion) {
   auto flag = std::make_shared<TransferFlag>();
-  worker_->post([config = config_, flag, localPath, relativeRemotePath,
-                 progress = std::move(progress), completion = std::move(completion)] {
+  post(sizeOf(localPath), [config = config_, flag, localPath, relativeRemotePath,
+                           progress = std::move(progress), completion = std::move(completion)] {
     auto answer = [&](std::optional<Error> error) {
       if (completion) completion(std::move(error));
     };
@@ -397,8 +415,9 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::downloadFile(
     const std::string& relativeRemotePath, Progress progress,
     std::function<void(std::optional<std::string>, std::optional<BackupSDKError>)> completion) {
   auto flag = std::make_shared<TransferFlag>();
-  worker_->post([config = config_, flag, relativeRemotePath, progress = std::move(progress),
-                 completion = std::move(completion)] {
+  const int64_t bytes = sizeOf(config_->pathOf(relativeRemotePath));
+  post(bytes, [config = config_, flag, relativeRemotePath, progress = std::move(progress),
+               completion = std::move(completion)] {
     auto answer = [&](std::optional<std::string> path, std::optional<BackupSDKError> error) {
       if (completion) completion(std::move(path), error);
     };
@@ -431,8 +450,9 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::readFile(
     const std::string& relativeRemotePath, std::function<bool(const char*, size_t)> consume,
     std::function<void(std::optional<BackupSDKError>)> completion) {
   auto flag = std::make_shared<TransferFlag>();
-  worker_->post([config = config_, flag, relativeRemotePath, consume = std::move(consume),
-                 completion = std::move(completion)] {
+  const int64_t bytes = sizeOf(config_->pathOf(relativeRemotePath));
+  post(bytes, [config = config_, flag, relativeRemotePath, consume = std::move(consume),
+               completion = std::move(completion)] {
     auto answer = [&](std::optional<BackupSDKError> error) {
       if (completion) completion(error);
     };
@@ -458,7 +478,7 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::readFile(
 void LocalFolderDelegate::createDirectory(
     const std::string& relativeRemotePath,
     std::function<void(bool, std::optional<Error>)> completion) {
-  worker_->post([config = config_, relativeRemotePath, completion = std::move(completion)] {
+  post(0, [config = config_, relativeRemotePath, completion = std::move(completion)] {
     if (!completion) return;
     const auto normalized = normalizeRemotePath(relativeRemotePath);
     if (!normalized) return completion(false, refusedPath(relativeRemotePath));
@@ -484,7 +504,7 @@ void LocalFolderDelegate::createDirectory(
 
 void LocalFolderDelegate::deleteFile(const std::string& relativeRemotePath,
                                      std::function<void(bool, std::optional<Error>)> completion) {
-  worker_->post([config = config_, relativeRemotePath, completion = std::move(completion)] {
+  post(0, [config = config_, relativeRemotePath, completion = std::move(completion)] {
     if (!completion) return;
     const auto normalized = normalizeRemotePath(relativeRemotePath);
     if (!normalized || normalized->empty()) {
@@ -511,7 +531,7 @@ void LocalFolderDelegate::deleteFile(const std::string& relativeRemotePath,
 void LocalFolderDelegate::getDirectoryInfo(
     const std::string& relativeRemotePath,
     std::function<void(std::optional<Directory>, std::optional<Error>)> completion) {
-  worker_->post([config = config_, relativeRemotePath, completion = std::move(completion)] {
+  post(0, [config = config_, relativeRemotePath, completion = std::move(completion)] {
     if (!completion) return;
     const auto normalized = normalizeRemotePath(relativeRemotePath);
     if (!normalized) return completion(std::nullopt, refusedPath(relativeRemotePath));
@@ -572,93 +592,94 @@ void LocalFolderDelegate::getDirectoryInfo(
 void LocalFolderDelegate::inflateZip(const std::string& remoteSrcPath,
                                      const std::string& remoteDstPath,
                                      std::function<void(std::optional<Error>)> completion) {
-  worker_->post(
-      [config = config_, remoteSrcPath, remoteDstPath, completion = std::move(completion)] {
-        const auto source = normalizeRemotePath(remoteSrcPath);
-        const auto destination = normalizeRemotePath(remoteDstPath);
-        std::optional<Error> result;
-        if (!source || source->empty()) {
-          result = refusedPath(remoteSrcPath);
-        } else if (!destination) {
-          result = refusedPath(remoteDstPath);
-        } else {
-          Room room(config->root, config->capacity);
-          result = SafeZipExtractor(config->root, beneath::components(*source),
-                                    beneath::components(*destination),
-                                    [&room](int64_t bytes) { return room.take(bytes) == 0; })
-                       .run();
-        }
-        if (completion) completion(std::move(result));
-      });
+  post(-1, [config = config_, remoteSrcPath, remoteDstPath, completion = std::move(completion)] {
+    const auto source = normalizeRemotePath(remoteSrcPath);
+    const auto destination = normalizeRemotePath(remoteDstPath);
+    std::optional<Error> result;
+    if (!source || source->empty()) {
+      result = refusedPath(remoteSrcPath);
+    } else if (!destination) {
+      result = refusedPath(remoteDstPath);
+    } else {
+      Room room(config->root, config->capacity);
+      result = SafeZipExtractor(config->root, beneath::components(*source),
+                                beneath::components(*destination),
+                                [&room](int64_t bytes) { return room.take(bytes) == 0; })
+                   .run();
+    }
+    if (completion) completion(std::move(result));
+  });
 }
 
 void LocalFolderDelegate::uploadFileIfAbsent(
     const std::string& localPath, const std::string& relativeRemotePath,
     std::function<void(bool, std::optional<Error>)> completion) {
-  worker_->post([config = config_, localPath, relativeRemotePath,
-                 completion = std::move(completion)] {
-    auto answer = [&](bool created, std::optional<Error> error) {
-      if (completion) completion(created, std::move(error));
-    };
-    const auto normalized = normalizeRemotePath(relativeRemotePath);
-    if (!normalized || normalized->empty()) return answer(false, refusedPath(relativeRemotePath));
+  const int64_t bytes = sizeOf(localPath);
+  post(bytes,
+       [config = config_, localPath, relativeRemotePath, completion = std::move(completion)] {
+         auto answer = [&](bool created, std::optional<Error> error) {
+           if (completion) completion(created, std::move(error));
+         };
+         const auto normalized = normalizeRemotePath(relativeRemotePath);
+         if (!normalized || normalized->empty())
+           return answer(false, refusedPath(relativeRemotePath));
 
-    FileDescriptor in(::open(localPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat info {};
-    if (!in.valid() || ::fstat(in.get(), &info) != 0) {
-      const int code = errno;
-      return answer(false, posixError(code, "cannot read " + localPath));
-    }
-    if (!S_ISREG(info.st_mode)) {
-      return answer(false, posixError(EISDIR, localPath + " is not a file"));
-    }
-    // The parent folder is reached without following a link, as by every other request.
-    Parent target;
-    if (const int failed =
-            openParent(config->root, beneath::components(*normalized), false, target)) {
-      return answer(false, writeError(failed, "cannot upload to " + relativeRemotePath));
-    }
-    const int folder = target.folder.get();
-    config->sweepOnce(fs::path(*normalized).parent_path().string(), folder);
-    std::string temporary;
-    FileDescriptor out;
-    if (const int failed =
-            beneath::createTemporary(folder, beneath::kUploadPrefix, temporary, out)) {
-      return answer(false, writeError(failed, "cannot upload to " + relativeRemotePath));
-    }
-    Room room(config->root, config->capacity);
-    const TransferFlag uncancellable;
-    int failure = copyData(in.get(), out.get(), info.st_size, uncancellable, nullptr, room);
-    if (const int closed = out.close(); failure == 0) failure = closed;
+         FileDescriptor in(::open(localPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+         struct stat info {};
+         if (!in.valid() || ::fstat(in.get(), &info) != 0) {
+           const int code = errno;
+           return answer(false, posixError(code, "cannot read " + localPath));
+         }
+         if (!S_ISREG(info.st_mode)) {
+           return answer(false, posixError(EISDIR, localPath + " is not a file"));
+         }
+         // The parent folder is reached without following a link, as by every other request.
+         Parent target;
+         if (const int failed =
+                 openParent(config->root, beneath::components(*normalized), false, target)) {
+           return answer(false, writeError(failed, "cannot upload to " + relativeRemotePath));
+         }
+         const int folder = target.folder.get();
+         config->sweepOnce(fs::path(*normalized).parent_path().string(), folder);
+         std::string temporary;
+         FileDescriptor out;
+         if (const int failed =
+                 beneath::createTemporary(folder, beneath::kUploadPrefix, temporary, out)) {
+           return answer(false, writeError(failed, "cannot upload to " + relativeRemotePath));
+         }
+         Room room(config->root, config->capacity);
+         const TransferFlag uncancellable;
+         int failure = copyData(in.get(), out.get(), info.st_size, uncancellable, nullptr, room);
+         if (const int closed = out.close(); failure == 0) failure = closed;
 
-    // The file is complete before its name appears, so a reader never sees it half written.
-    bool created = false;
-    if (failure == 0) {
-      if (::linkat(folder, temporary.c_str(), folder, target.name.c_str(), 0) == 0) {
-        created = true;
-      } else if (errno == EPERM || errno == EOPNOTSUPP) {
-        // A file system without hard links: the kernel's exclusive rename does the same.
-        if (::renameat2(folder, temporary.c_str(), folder, target.name.c_str(), RENAME_NOREPLACE) ==
-            0) {
-          created = true;
-        } else if (errno != EEXIST) {
-          failure = errno;
-        }
-      } else if (errno != EEXIST) {
-        failure = errno;
-      }
-    }
-    ::unlinkat(folder, temporary.c_str(), 0);
-    if (failure != 0) {
-      return answer(false, writeError(failure, "cannot upload to " + relativeRemotePath));
-    }
-    answer(created, std::nullopt);
-  });
+         // The file is complete before its name appears, so a reader never sees it half written.
+         bool created = false;
+         if (failure == 0) {
+           if (::linkat(folder, temporary.c_str(), folder, target.name.c_str(), 0) == 0) {
+             created = true;
+           } else if (errno == EPERM || errno == EOPNOTSUPP) {
+             // A file system without hard links: the kernel's exclusive rename does the same.
+             if (::renameat2(folder, temporary.c_str(), folder, target.name.c_str(),
+                             RENAME_NOREPLACE) == 0) {
+               created = true;
+             } else if (errno != EEXIST) {
+               failure = errno;
+             }
+           } else if (errno != EEXIST) {
+             failure = errno;
+           }
+         }
+         ::unlinkat(folder, temporary.c_str(), 0);
+         if (failure != 0) {
+           return answer(false, writeError(failure, "cannot upload to " + relativeRemotePath));
+         }
+         answer(created, std::nullopt);
+       });
 }
 
 void LocalFolderDelegate::copyFile(const std::string& from, const std::string& to,
                                    VersionsCompletion completion) {
-  worker_->post([config = config_, from, to, completion = std::move(completion)] {
+  post(-1, [config = config_, from, to, completion = std::move(completion)] {
     if (!completion) return;
     Parent source;
     Parent target;
@@ -682,7 +703,7 @@ void LocalFolderDelegate::copyFile(const std::string& from, const std::string& t
 
 void LocalFolderDelegate::moveFile(const std::string& from, const std::string& to,
                                    VersionsCompletion completion) {
-  worker_->post([config = config_, from, to, completion = std::move(completion)] {
+  post(-1, [config = config_, from, to, completion = std::move(completion)] {
     if (!completion) return;
     Parent source;
     Parent target;

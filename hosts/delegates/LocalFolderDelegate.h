@@ -16,8 +16,11 @@ class WorkerPool;
 
 // A remote storage that is a folder on this machine: the embedded default and
 // the reference every other delegate is measured against. Requests are queued
-// to one worker thread owned by the delegate, so completions and progress
-// always arrive on that thread, never on the caller's stack, one request at a
+// to two worker threads owned by the delegate, one for what may take long
+// (transfers of files from 1 MiB, inflations, copies and moves) and one for the
+// rest, so that a small request, such as the refresh of a run's lock, never
+// waits behind a large video on a slow disk. Completions and progress arrive on
+// those threads, never on the caller's stack; each runs its requests one at a
 // time in the order they were made. Remote paths must stay inside the root
 // ("..", absolute paths and archive links are refused), and a symbolic link
 // stored below the root is never followed: a request whose path meets one
@@ -35,7 +38,8 @@ class LocalFolderDelegate final : public tessellon::BackupSDKDelegate, public Re
 
   // `rootFolder` is created when missing. `capacityInBytes`, when set, makes
   // the remote full once the files under the root would exceed it (for tests
-  // of a full remote). Each download is a new file readable only by this user,
+  // of a full remote); every request then runs on the one thread, so that the
+  // bytes are counted one writer at a time. Each download is a new file readable only by this user,
   // "download-XXXXXX" in `downloadFolder`, or else "tessellon-download-XXXXXX"
   // directly in $TMPDIR (or /tmp) as it was at construction: no folder is made,
   // so once the library has taken the file (moved or deleted it) nothing of the
@@ -100,8 +104,12 @@ class LocalFolderDelegate final : public tessellon::BackupSDKDelegate, public Re
  private:
   struct Config;
 
+  // Queues a request that moves `bytes` (-1: one that may take long whatever its size).
+  void post(int64_t bytes, std::function<void()> task) const;
+
   const std::shared_ptr<const Config> config_;
-  const std::shared_ptr<WorkerPool> worker_;  // one thread: requests run in order
+  const std::shared_ptr<WorkerPool> worker_;  // one thread: what may take long, in order
+  const std::shared_ptr<WorkerPool> quick_;   // one thread: the rest, in order
 };
 
 }  // namespace tessellon::hosts

@@ -32,6 +32,11 @@ class CancellationDelegate {
 // callbacks may come on any thread too. The library does not rely on it: it
 // ignores repeated answers and progress after the answer, and gives up on a
 // request without answer or progress for BackupSDKOptions::remoteRequestTimeout.
+// While a backup or restore runs, a small lock file in its device folder is
+// read and rewritten every minute; a run whose lock has not been rewritten for
+// five minutes stops, as another computer may soon take the folder over. A
+// host that runs requests one at a time must not keep these small requests
+// waiting behind a long transfer.
 class BackupSDKDelegate {
  public:
   virtual ~BackupSDKDelegate() = default;

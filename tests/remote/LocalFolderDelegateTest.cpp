@@ -469,6 +469,34 @@ TEST_F(LocalFolderDelegateTest, QueuedRequestsAreAnsweredOnItsThreadBeforeItGoes
   }
 }
 
+// A run refreshes its lock while a large video goes up to a slow disk: the refresh must not
+// wait for the video, or the lock turns stale and the run stops.
+TEST_F(LocalFolderDelegateTest, SmallRequestsAreAnsweredWhileALargeTransferIsUnderWay) {
+  putRemote("dev1/lock.json", "{}");
+  std::promise<void> opened;
+  const std::shared_future<void> gate = opened.get_future().share();
+  std::atomic<bool> held{false};
+  Answer<std::optional<Error>> large;
+  delegate_->uploadFile(
+      space_.write("local/video.mp4", randomContent(3 << 20, 1)), "dev1/video.mp4",
+      [gate, &held](const TransferProgress&) {
+        // The slow disk: the transfer stays under way until the test lets it end.
+        if (!held.exchange(true)) (void)gate.wait_for(std::chrono::seconds(30));
+      },
+      large.callback());
+  const auto download = calls_.download("dev1/lock.json");
+  EXPECT_EQ(download.second, std::nullopt);
+  EXPECT_EQ(calls_.upload(space_.write("local/lock.json", "{\"a\":1}"), "dev1/lock.json"),
+            std::nullopt);
+  EXPECT_EQ(calls_.list("dev1").second, std::nullopt);
+  EXPECT_EQ(large.count(), 0u);
+  opened.set_value();
+  ASSERT_TRUE(large.wait());
+  EXPECT_EQ(std::get<0>(*large.wait()), std::nullopt);
+  EXPECT_EQ(fs::file_size(remotePath("dev1/video.mp4")), 3u << 20);
+  EXPECT_EQ(readRemote("dev1/lock.json"), "{\"a\":1}");
+}
+
 TEST_F(LocalFolderDelegateTest, MayBeDestroyedByItsOwnLastAnswer) {
   std::promise<void> done;
   auto* raw = delegate_.get();
