@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "tessellon/BackupSDKError.h"
+
 #include "futures/FuturesError.h"
 
 namespace tessellon {
@@ -47,6 +49,7 @@ void UnlistedFiles::probeFrom(const std::shared_ptr<Probe>& probe, size_t index)
   const Future<bool> asked = holds(path, probe->token);
   asked.onComplete(
       [this, probe, index, path = std::move(path), bytes = bytes](const FutureResult<bool>& held) {
+        if (held.isFail()) return probe->done.completeWithFail(held.failure());
         if (!held.isSuccess()) return probe->done.completeWithCancel();
         if (held.successValue()) probe->found.push_back({path, bytes, MemberType::file});
         probeFrom(probe, index + 1);
@@ -55,9 +58,15 @@ void UnlistedFiles::probeFrom(const std::shared_ptr<Probe>& probe, size_t index)
 
 Future<bool> UnlistedFiles::holds(const std::string& path,
                                   const std::shared_ptr<CancelToken>& token) {
-  // Only an answer proves the file there; a refusal leaves it to be taken as gone.
+  // Only the host's word that the file does not exist lets it be taken as gone. Any other
+  // refusal (a network fault, a busy host) tells nothing, and the run stops rather than drop an
+  // item whose file may be the only copy.
   auto refused = [](const Error& error) {
-    return testForCancellation(error) ? Future<bool>::cancelled() : Future<bool>::success(false);
+    if (testForCancellation(error)) return Future<bool>::cancelled();
+    if (isError(error, BackupSDKError::delegateFileDoesNotExist)) {
+      return Future<bool>::success(false);
+    }
+    return Future<bool>::fail(error);
   };
   return remote_
       ->readFile(

@@ -32,8 +32,9 @@ class UnlistedFiles {
                 std::shared_ptr<FileIOServiceProtocol> files);
 
   // `listing` of `folder` with each file of `unlisted` that the remote holds added; `listing`
-  // itself when it holds none. One request at a time: a folder whose files are truly gone costs
-  // a quick refusal per file, not a burst of requests.
+  // itself when it holds none. Fails with the host's error when it cannot tell whether a file is
+  // there. One request at a time: a folder whose files are truly gone costs a quick refusal per
+  // file, not a burst of requests.
   Future<std::shared_ptr<const Directory>> confirm(const std::string& folder,
                                                    const std::shared_ptr<const Directory>& listing,
                                                    Recorded unlisted,
@@ -43,8 +44,8 @@ class UnlistedFiles {
   struct Probe;
   // Asks for file `index` and the ones after it, one at a time, then completes the probe.
   void probeFrom(const std::shared_ptr<Probe>& probe, size_t index);
-  // Whether the remote holds `path`: true once it can be read, false when the host refuses;
-  // cancelled when the run is.
+  // Whether the remote holds `path`: true once it can be read, false when the host says it does
+  // not exist; the host's error for any other refusal; cancelled when the run is.
   Future<bool> holds(const std::string& path, const std::shared_ptr<CancelToken>& token);
 
   const std::shared_ptr<RemoteIOServiceProtocol> remote_;

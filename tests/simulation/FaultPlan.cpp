@@ -37,7 +37,9 @@ std::string FaultPlan::describe() const {
       break;
     case Fault::listingOmits:
       text = std::string("every listing of a media folder leaves out ") +
-             (nth % 2 == 1 ? "its second half, and no file can be streamed" : "every file");
+             (unreadable()   ? "every file, and no file can be read"
+              : nth % 2 == 1 ? "its second half, and no file can be streamed"
+                             : "every file");
       break;
     case Fault::sizelessListing:
       text = "every listing gives each file size 0";

@@ -29,8 +29,9 @@ struct FaultPlan {
     documentDamaged,
     // Every listing of "images" or "videos" leaves out files that are there: the second half
     // (odd nth, a lost page, from a host that cannot stream a file either) or all of them (even
-    // nth). A recorded item may be packed again, never dropped while its file is there: the next
-    // clean-up would delete that file.
+    // nth); nth 3 leaves out all of them, and every read or download of one fails. A recorded
+    // item may be packed again, never dropped while its file is there: the next clean-up would
+    // delete that file. A host that cannot tell whether a file is there fails the run.
     listingOmits,
   };
   enum class Change { none, shrink, grow };
@@ -53,8 +54,10 @@ struct FaultPlan {
   // No fault of the remote: the run must finish, failing at most the files that changed.
   bool mustFinish() const {
     return fault == Fault::none || fault == Fault::listingBeside ||
-           fault == Fault::documentDamaged || fault == Fault::listingOmits;
+           fault == Fault::documentDamaged || (fault == Fault::listingOmits && !unreadable());
   }
+  // listingOmits: the left-out files cannot be read either.
+  bool unreadable() const { return fault == Fault::listingOmits && nth == 3; }
   // The host only cancels: the run ends cancelled (or finished), never with an error.
   bool mustNotFail() const { return fault == Fault::hostCancels; }
 

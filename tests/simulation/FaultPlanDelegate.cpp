@@ -42,6 +42,12 @@ bool isLockPath(const std::string& relativeRemotePath) {
   return name == "lock.json" || name == "lock-takeover.json";
 }
 
+// A stored file of a media folder, "<uid>/images/<name>" or "<uid>/videos/<name>".
+bool isMediaFile(const std::string& relativeRemotePath) {
+  return relativeRemotePath.find("/images/") != std::string::npos ||
+         relativeRemotePath.find("/videos/") != std::string::npos;
+}
+
 // The handle of a transfer that never reached the remote.
 class NoTransfer final : public CancellationDelegate {
  public:
@@ -304,14 +310,16 @@ std::shared_ptr<CancellationDelegate> FaultPlanDelegate::downloadFile(
            [completion] { completion(std::nullopt, BackupSDKError::delegateFileDownloadFailed); });
     return std::make_shared<NoTransfer>();
   }
-  const auto [damaged, missing] = [&, &path = relativeRemotePath] {
+  const auto [damaged, missing, unreadable] = [&, &path = relativeRemotePath] {
     std::lock_guard lock(mutex_);
     const bool hit =
         plan_.fault == FaultPlan::Fault::documentDamaged && path.ends_with("/" + plan_.operation);
-    return std::pair(hit && plan_.nth % 2 == 1, hit && plan_.nth % 2 == 0);
+    return std::tuple(hit && plan_.nth % 2 == 1, hit && plan_.nth % 2 == 0,
+                      plan_.unreadable() && isMediaFile(path));
   }();
-  if (missing) {
-    completion(std::nullopt, BackupSDKError::delegateFileDoesNotExist);
+  if (missing || unreadable) {
+    completion(std::nullopt, missing ? BackupSDKError::delegateFileDoesNotExist
+                                     : BackupSDKError::delegateFileDownloadFailed);
     return std::make_shared<NoTransfer>();
   }
   if (damaged) {
@@ -350,11 +358,16 @@ std::shared_ptr<CancellationDelegate> FaultPlanDelegate::readFile(
            [completion] { completion(BackupSDKError::delegateFileDownloadFailed); });
     return std::make_shared<NoTransfer>();
   }
-  if (admission.fault == FaultPlan::Fault::listingOmits && [this] {
-        std::lock_guard lock(mutex_);
-        return plan_.nth % 2 == 1;
-      }()) {
-    return nullptr;  // a host that cannot stream: the library downloads instead
+  if (admission.fault == FaultPlan::Fault::listingOmits) {
+    const FaultPlan plan = [this] {
+      std::lock_guard lock(mutex_);
+      return plan_;
+    }();
+    if (plan.unreadable() && isMediaFile(relativeRemotePath)) {
+      completion(BackupSDKError::delegateFileDownloadFailed);
+      return std::make_shared<NoTransfer>();
+    }
+    if (plan.nth % 2 == 1) return nullptr;  // a host that cannot stream: the library downloads
   }
   return ForwardingDelegate::readFile(relativeRemotePath, std::move(consume),
                                       std::move(completion));
@@ -408,8 +421,7 @@ void FaultPlanDelegate::getDirectoryInfo(
       completion(std::move(listing), std::move(error));
     };
   }
-  const bool mediaFolder =
-      relativeRemotePath.ends_with("/images") || relativeRemotePath.ends_with("/videos");
+  const bool mediaFolder = isMediaFile(relativeRemotePath + "/");
   if (admission.fault == FaultPlan::Fault::listingOmits && mediaFolder) {
     const bool all = [this] {
       std::lock_guard lock(mutex_);

@@ -188,10 +188,11 @@ TEST_F(ScriptedHistoryTest, ARecordRebuiltFromALostDocumentKeepsWhatOnlyThatDocu
 
 TEST_F(ScriptedHistoryTest, AHostWhoseListingIsWrongDropsNothingTheRecordKeeps) {
   // The deleted picture is kept only by the record, and its file only by the listing's word: one
-  // without sizes, one that lost its second page, one that lists nothing.
+  // without sizes, one that lost its second page, one that lists nothing, one that lists nothing
+  // from a host that cannot read a file either.
   const RunSettings keepDeleted{.images = true, .keepDeletedItems = true};
   for (const FaultPlan& wrong : {fault(Fault::sizelessListing), fault(Fault::listingOmits, 1),
-                                 fault(Fault::listingOmits, 2)}) {
+                                 fault(Fault::listingOmits, 2), fault(Fault::listingOmits, 3)}) {
     SCOPED_TRACE(wrong.describe());
     expectContractHeld(pictures(3) + ActionList{backup(keepDeleted),
                                                 Action::of(Action::Kind::remove, "Pictures/p0.jpg"),
