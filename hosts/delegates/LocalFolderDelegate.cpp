@@ -43,14 +43,11 @@ constexpr int64_t kChunkSize = int64_t{8} * 1024 * 1024;
 constexpr size_t kBufferSize = size_t{64} * 1024;
 // Reads streamed to the library: large enough that a call costs nothing per byte.
 constexpr size_t kReadSize = size_t{1024} * 1024;
-// Smaller transfers take the quick thread: a few milliseconds even on a slow disk.
-constexpr int64_t kQuickSize = int64_t{1024} * 1024;
 
-// The size of a file for choosing a thread, or 0 when it cannot be told: the request itself
-// then fails at once. Never trusted beyond that.
-int64_t sizeOf(const std::string& path) {
-  struct stat info {};
-  return ::lstat(path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_size) : 0;
+// The library's documents (its locks and records), small beside its media files and archives.
+// Told by name: the caller's thread never waits for the disk.
+bool isDocument(const std::string& relativeRemotePath) {
+  return relativeRemotePath.ends_with(".json");
 }
 
 // What the remote may still take, when it has a capacity.
@@ -333,9 +330,8 @@ LocalFolderDelegate::~LocalFolderDelegate() {
   quick_->stop();
 }
 
-void LocalFolderDelegate::post(int64_t bytes, std::function<void()> task) const {
-  const bool quick = bytes >= 0 && bytes < kQuickSize && !config_->capacity;
-  (quick ? quick_ : worker_)->post(std::move(task));
+void LocalFolderDelegate::post(bool quick, std::function<void()> task) const {
+  (quick && !config_->capacity ? quick_ : worker_)->post(std::move(task));
 }
 
 const std::string& LocalFolderDelegate::rootFolder() const { return config_->root; }
@@ -346,8 +342,9 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::uploadFile(
     const std::string& localPath, const std::string& relativeRemotePath, Progress progress,
     std::function<void(std::optional<Error>)> completion) {
   auto flag = std::make_shared<TransferFlag>();
-  post(sizeOf(localPath), [config = config_, flag, localPath, relativeRemotePath,
-                           progress = std::move(progress), completion = std::move(completion)] {
+  post(isDocument(relativeRemotePath), [config = config_, flag, localPath, relativeRemotePath,
+                                        progress = std::move(progress),
+                                        completion = std::move(completion)] {
     auto answer = [&](std::optional<Error> error) {
       if (completion) completion(std::move(error));
     };
@@ -415,9 +412,9 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::downloadFile(
     const std::string& relativeRemotePath, Progress progress,
     std::function<void(std::optional<std::string>, std::optional<BackupSDKError>)> completion) {
   auto flag = std::make_shared<TransferFlag>();
-  const int64_t bytes = sizeOf(config_->pathOf(relativeRemotePath));
-  post(bytes, [config = config_, flag, relativeRemotePath, progress = std::move(progress),
-               completion = std::move(completion)] {
+  const bool document = isDocument(relativeRemotePath);
+  post(document, [config = config_, flag, relativeRemotePath, progress = std::move(progress),
+                  completion = std::move(completion)] {
     auto answer = [&](std::optional<std::string> path, std::optional<BackupSDKError> error) {
       if (completion) completion(std::move(path), error);
     };
@@ -450,9 +447,9 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::readFile(
     const std::string& relativeRemotePath, std::function<bool(const char*, size_t)> consume,
     std::function<void(std::optional<BackupSDKError>)> completion) {
   auto flag = std::make_shared<TransferFlag>();
-  const int64_t bytes = sizeOf(config_->pathOf(relativeRemotePath));
-  post(bytes, [config = config_, flag, relativeRemotePath, consume = std::move(consume),
-               completion = std::move(completion)] {
+  const bool document = isDocument(relativeRemotePath);
+  post(document, [config = config_, flag, relativeRemotePath, consume = std::move(consume),
+                  completion = std::move(completion)] {
     auto answer = [&](std::optional<BackupSDKError> error) {
       if (completion) completion(error);
     };
@@ -478,7 +475,7 @@ std::shared_ptr<CancellationDelegate> LocalFolderDelegate::readFile(
 void LocalFolderDelegate::createDirectory(
     const std::string& relativeRemotePath,
     std::function<void(bool, std::optional<Error>)> completion) {
-  post(0, [config = config_, relativeRemotePath, completion = std::move(completion)] {
+  post(true, [config = config_, relativeRemotePath, completion = std::move(completion)] {
     if (!completion) return;
     const auto normalized = normalizeRemotePath(relativeRemotePath);
     if (!normalized) return completion(false, refusedPath(relativeRemotePath));
@@ -504,7 +501,7 @@ void LocalFolderDelegate::createDirectory(
 
 void LocalFolderDelegate::deleteFile(const std::string& relativeRemotePath,
                                      std::function<void(bool, std::optional<Error>)> completion) {
-  post(0, [config = config_, relativeRemotePath, completion = std::move(completion)] {
+  post(true, [config = config_, relativeRemotePath, completion = std::move(completion)] {
     if (!completion) return;
     const auto normalized = normalizeRemotePath(relativeRemotePath);
     if (!normalized || normalized->empty()) {
@@ -531,7 +528,7 @@ void LocalFolderDelegate::deleteFile(const std::string& relativeRemotePath,
 void LocalFolderDelegate::getDirectoryInfo(
     const std::string& relativeRemotePath,
     std::function<void(std::optional<Directory>, std::optional<Error>)> completion) {
-  post(0, [config = config_, relativeRemotePath, completion = std::move(completion)] {
+  post(true, [config = config_, relativeRemotePath, completion = std::move(completion)] {
     if (!completion) return;
     const auto normalized = normalizeRemotePath(relativeRemotePath);
     if (!normalized) return completion(std::nullopt, refusedPath(relativeRemotePath));
@@ -592,7 +589,7 @@ void LocalFolderDelegate::getDirectoryInfo(
 void LocalFolderDelegate::inflateZip(const std::string& remoteSrcPath,
                                      const std::string& remoteDstPath,
                                      std::function<void(std::optional<Error>)> completion) {
-  post(-1, [config = config_, remoteSrcPath, remoteDstPath, completion = std::move(completion)] {
+  post(false, [config = config_, remoteSrcPath, remoteDstPath, completion = std::move(completion)] {
     const auto source = normalizeRemotePath(remoteSrcPath);
     const auto destination = normalizeRemotePath(remoteDstPath);
     std::optional<Error> result;
@@ -614,8 +611,7 @@ void LocalFolderDelegate::inflateZip(const std::string& remoteSrcPath,
 void LocalFolderDelegate::uploadFileIfAbsent(
     const std::string& localPath, const std::string& relativeRemotePath,
     std::function<void(bool, std::optional<Error>)> completion) {
-  const int64_t bytes = sizeOf(localPath);
-  post(bytes,
+  post(isDocument(relativeRemotePath),
        [config = config_, localPath, relativeRemotePath, completion = std::move(completion)] {
          auto answer = [&](bool created, std::optional<Error> error) {
            if (completion) completion(created, std::move(error));
@@ -679,7 +675,7 @@ void LocalFolderDelegate::uploadFileIfAbsent(
 
 void LocalFolderDelegate::copyFile(const std::string& from, const std::string& to,
                                    VersionsCompletion completion) {
-  post(-1, [config = config_, from, to, completion = std::move(completion)] {
+  post(false, [config = config_, from, to, completion = std::move(completion)] {
     if (!completion) return;
     Parent source;
     Parent target;
@@ -703,7 +699,7 @@ void LocalFolderDelegate::copyFile(const std::string& from, const std::string& t
 
 void LocalFolderDelegate::moveFile(const std::string& from, const std::string& to,
                                    VersionsCompletion completion) {
-  post(-1, [config = config_, from, to, completion = std::move(completion)] {
+  post(false, [config = config_, from, to, completion = std::move(completion)] {
     if (!completion) return;
     Parent source;
     Parent target;

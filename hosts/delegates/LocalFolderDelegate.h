@@ -16,12 +16,13 @@ class WorkerPool;
 
 // A remote storage that is a folder on this machine: the embedded default and
 // the reference every other delegate is measured against. Requests are queued
-// to two worker threads owned by the delegate, one for what may take long
-// (transfers of files from 1 MiB, inflations, copies and moves) and one for the
-// rest, so that a small request, such as the refresh of a run's lock, never
-// waits behind a large video on a slow disk. Completions and progress arrive on
-// those threads, never on the caller's stack; each runs its requests one at a
-// time in the order they were made. Remote paths must stay inside the root
+// to two worker threads owned by the delegate: one for the library's documents
+// (".json" files: its locks and records) and for folders, listings and
+// deletions, one for the rest (media files, archives, inflations, copies and
+// moves), so that the refresh of a run's lock never waits behind a large video
+// on a slow disk. Completions and progress arrive on those threads, never on
+// the caller's stack; each runs its requests one at a time in the order they
+// were made. Remote paths must stay inside the root
 // ("..", absolute paths and archive links are refused), and a symbolic link
 // stored below the root is never followed: a request whose path meets one
 // fails, a stored link is listed as an empty file, and deleting or uploading
@@ -104,12 +105,12 @@ class LocalFolderDelegate final : public tessellon::BackupSDKDelegate, public Re
  private:
   struct Config;
 
-  // Queues a request that moves `bytes` (-1: one that may take long whatever its size).
-  void post(int64_t bytes, std::function<void()> task) const;
+  // Queues a request on the documents' thread when `quick`, else on the other.
+  void post(bool quick, std::function<void()> task) const;
 
   const std::shared_ptr<const Config> config_;
-  const std::shared_ptr<WorkerPool> worker_;  // one thread: what may take long, in order
-  const std::shared_ptr<WorkerPool> quick_;   // one thread: the rest, in order
+  const std::shared_ptr<WorkerPool> worker_;  // one thread: media files, archives, in order
+  const std::shared_ptr<WorkerPool> quick_;   // one thread: documents and folders, in order
 };
 
 }  // namespace tessellon::hosts

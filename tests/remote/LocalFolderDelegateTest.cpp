@@ -471,7 +471,7 @@ TEST_F(LocalFolderDelegateTest, QueuedRequestsAreAnsweredOnItsThreadBeforeItGoes
 
 // A run refreshes its lock while a large video goes up to a slow disk: the refresh must not
 // wait for the video, or the lock turns stale and the run stops.
-TEST_F(LocalFolderDelegateTest, SmallRequestsAreAnsweredWhileALargeTransferIsUnderWay) {
+TEST_F(LocalFolderDelegateTest, ALockRefreshIsAnsweredWhileALargeTransferIsUnderWay) {
   putRemote("dev1/lock.json", "{}");
   std::promise<void> opened;
   const std::shared_future<void> gate = opened.get_future().share();
