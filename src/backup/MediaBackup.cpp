@@ -817,8 +817,9 @@ bool MediaBackup::holdsStored(Run& run, MediaItem& item, const std::string& name
       }
     }
   }
-  // A file no stored record names may be what is left of an entry that changed while it was
-  // packed: only a referenced one is trusted, and it lends its checksum.
+  // A file no stored record names may hold anything (a cut-off inflation, another writer, an
+  // archive of an older release that kept an entry whose file changed while it was packed): only
+  // a referenced one is trusted, and it lends its checksum.
   const auto referenced = run.referenced->find(name);
   if (referenced == run.referenced->end()) return false;
   item.checksum = referenced->second->checksum;

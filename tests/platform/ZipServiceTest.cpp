@@ -1,9 +1,12 @@
 #include "platform/zip/ZipService.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -176,7 +179,8 @@ TEST_F(ZipServiceTest, AMediaFileOfAnotherSizeThanScannedFailsBeforeAnythingIsWr
 
 // Kernel files give deterministic sources that change under the reader: a sysfs file claims a
 // page and holds a few bytes (it shrinks), a procfs file claims nothing and holds text (it grows).
-TEST_F(ZipServiceTest, ASourceThatShrinksOrGrowsWhilePackedFailsAloneAndTheArchiveStaysValid) {
+// Their entries must not reach the remote, where their names would replace good files.
+TEST_F(ZipServiceTest, ASourceThatShrinksOrGrowsWhilePackedFailsAloneAndIsLeftOut) {
   const std::string shrinking = "/sys/devices/system/cpu/online";
   const std::string growing = "/proc/self/status";
   struct stat status {};
@@ -184,31 +188,64 @@ TEST_F(ZipServiceTest, ASourceThatShrinksOrGrowsWhilePackedFailsAloneAndTheArchi
       ::stat(growing.c_str(), &status) != 0 || status.st_size != 0) {
     GTEST_SKIP() << "needs sysfs and procfs";
   }
-  // The good file spans several read chunks; its checksum is that of the bytes stored.
-  const std::string good = source("good.jpg", randomContent((2 << 20) + 7, 2));
+  // The good files span several read chunks; their checksums are those of the bytes stored.
+  const std::string before = source("before.jpg", randomContent((2 << 20) + 7, 2));
+  const std::string after = source("after.jpg", randomContent((1 << 20) + 3, 3));
   auto zip = service_.generateZip(archive_);
+  const Result<std::string> beforeSum =
+      service_.appendMedia(zip, before, "images/before.jpg", (2 << 20) + 7);
   const Result<void> shrunk = append(zip, shrinking, "images/shrunk.jpg");
   EXPECT_THAT(shrunk.error(), HasCode(BackupSDKError::zipAppendFailed));
   EXPECT_THAT(shrunk.error().message, HasSubstr("shrank while being added"));
   const Result<std::string> grown = service_.appendMedia(zip, growing, "images/grown.jpg", 0);
   EXPECT_THAT(grown.error(), HasCode(BackupSDKError::zipAppendFailed));
   EXPECT_THAT(grown.error().message, HasSubstr("grew while being added"));
-  const Result<std::string> goodSum =
-      service_.appendMedia(zip, good, "images/good.jpg", (2 << 20) + 7);
-  ASSERT_TRUE(service_.appendContent(zip, "{}", "backup.json", true).ok());
+  const Result<std::string> afterSum =
+      service_.appendMedia(zip, after, "images/after.jpg", (1 << 20) + 3);
+  ASSERT_TRUE(service_.appendContent(zip, "{\"items\": []}", "images.json", true).ok());
 
   const auto entries = readBack(archive_);
-  ASSERT_THAT(names(entries), ElementsAre("images/shrunk.jpg", "images/grown.jpg",
-                                          "images/good.jpg", "backup.json"));
-  // The entry holds what the header promised: what was read, then zeros.
-  const std::string& padded = entries[0].content;
-  ASSERT_EQ(padded.size(), 4096u);
-  const size_t end = padded.find('\n');
-  ASSERT_NE(end, std::string::npos);
-  EXPECT_EQ(padded.find_first_not_of('\0', end + 1), std::string::npos);
-  EXPECT_EQ(entries[1].size, 0);
-  EXPECT_EQ(entries[2].content, dir_.read("src/good.jpg"));
-  EXPECT_EQ(goodSum.value(), checksumOf(entries[2].content));
+  ASSERT_THAT(names(entries), ElementsAre("images/before.jpg", "images/after.jpg", "images.json"));
+  EXPECT_EQ(entries[0].content, dir_.read("src/before.jpg"));
+  EXPECT_EQ(beforeSum.value(), checksumOf(entries[0].content));
+  EXPECT_EQ(entries[1].content, dir_.read("src/after.jpg"));
+  EXPECT_EQ(afterSum.value(), checksumOf(entries[1].content));
+  EXPECT_EQ(entries[2].content, "{\"items\": []}");
+  EXPECT_THAT(namesIn("tmp"), ElementsAre("uid.zip"));
+}
+
+// A write in place keeps the size; its new modification time gives it away. The writer runs
+// beside every attempt, so at least one of them sees it.
+TEST_F(ZipServiceTest, ASourceWrittenToWhilePackedFailsAndIsLeftOut) {
+  constexpr int64_t kBytes = int64_t{4} << 20;
+  const std::string busy = source("busy.mov", randomContent(kBytes, 4));
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    for (int64_t second = 1; !stop; ++second) {
+      const struct timespec times[2] = {{0, UTIME_OMIT}, {second, 0}};
+      ::utimensat(AT_FDCWD, busy.c_str(), times, 0);
+    }
+  });
+  auto zip = service_.generateZip(archive_);
+  std::vector<std::string> stored;
+  int failed = 0;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const std::string entry = "videos/" + std::to_string(attempt) + ".mov";
+    const Result<std::string> packed = service_.appendMedia(zip, busy, entry, kBytes);
+    if (packed.ok()) {
+      stored.push_back(entry);
+      continue;
+    }
+    EXPECT_THAT(packed.error().message, HasSubstr("written to while being added"));
+    ++failed;
+  }
+  stop = true;
+  writer.join();
+  ASSERT_TRUE(service_.appendContent(zip, "{}", "videos.json", true).ok());
+
+  EXPECT_GT(failed, 0);
+  stored.push_back("videos.json");
+  EXPECT_EQ(names(readBack(archive_)), stored);
 }
 
 TEST_F(ZipServiceTest, AnAbandonedArchiveLeavesNoFileBehind) {

@@ -60,6 +60,20 @@ bool isRelativeEntryName(std::string_view name) {
 
 using EntryPointer = std::unique_ptr<archive_entry, decltype(&archive_entry_free)>;
 
+using ReaderPointer = std::unique_ptr<archive, decltype(&archive_read_free)>;
+
+Error readError(archive* reader, const std::string& context) {
+  const char* text = reader != nullptr ? archive_error_string(reader) : nullptr;
+  return Error{"LibArchive", reader != nullptr ? archive_errno(reader) : 0,
+               context + ": " + (text != nullptr ? text : "libarchive could not read it")};
+}
+
+// Removes a file once it is no longer needed, whatever happened meanwhile.
+struct FileRemover {
+  std::string path;
+  ~FileRemover() { ::unlink(path.c_str()); }
+};
+
 EntryPointer makeEntry(const std::string& entryName, int64_t size,
                        const struct timespec& modified) {
   EntryPointer entry(archive_entry_new(), &archive_entry_free);
@@ -152,7 +166,7 @@ Result<void> Zip::addFile(const std::string& sourcePath, const std::string& entr
   if (auto header = writeHeader(entryName, status.st_size, status.st_mtim); !header.ok()) {
     return header;
   }
-  return streamEntry(source.get(), status.st_size, sourcePath, checksum);
+  return streamEntry(source.get(), status, sourcePath, checksum);
 }
 
 Result<void> Zip::addContent(std::string_view content, const std::string& entryName) {
@@ -182,14 +196,16 @@ Result<void> Zip::writeHeader(const std::string& entryName, int64_t size,
     return error;
   }
   if (header < ARCHIVE_WARN) return archiveError("add " + entryName);
+  ++entries_;
   return {};
 }
 
 // Once the header is out, the entry is completed whatever the source does, so
 // the archive stays valid and takes further entries; a source that changed
-// meanwhile fails only this call.
-Result<void> Zip::streamEntry(int source, int64_t size, const std::string& sourcePath,
+// meanwhile fails only this call, and its entry is left out at the finish.
+Result<void> Zip::streamEntry(int source, const struct stat& status, const std::string& sourcePath,
                               ContentChecksum* checksum) {
+  const int64_t size = status.st_size;
   // Not make_unique: zeroing a chunk per entry would dominate archives of many small files.
   if (!readBuffer_) readBuffer_.reset(new char[kReadChunk]);
   char* const buffer = readBuffer_.get();
@@ -226,7 +242,17 @@ Result<void> Zip::streamEntry(int source, int64_t size, const std::string& sourc
     if (auto padded = writeZeros(remaining); !padded.ok()) return padded;
   }
   if (auto entry = finishEntry(); !entry.ok()) return entry;
-  if (changed) return *changed;
+  // A write in place keeps the size but moves the modification time.
+  struct stat after {};
+  if (!changed && (::fstat(source, &after) != 0 || after.st_size != status.st_size ||
+                   after.st_mtim.tv_sec != status.st_mtim.tv_sec ||
+                   after.st_mtim.tv_nsec != status.st_mtim.tv_nsec)) {
+    changed = zipError("read " + sourcePath + ": the file was written to while being added");
+  }
+  if (changed) {
+    torn_.push_back(entries_ - 1);
+    return *changed;
+  }
   return {};
 }
 
@@ -265,23 +291,68 @@ Result<void> Zip::finishEntry() {
 
 Result<void> Zip::finish() {
   if (auto state = usable(); !state.ok()) return state;
-  Error error;
-  if (archive_write_close(archive_) != ARCHIVE_OK) {
-    error = archiveError("finish " + path_);
-  } else if (const int closed = FileDescriptor(std::exchange(fd_, -1)).closeChecked()) {
-    error = posixError("finish " + path_, closed);
-  } else if ((finishedFd_ = ::open(partialPath_.c_str(), O_PATH | O_CLOEXEC)) < 0 ||
-             ::rename(partialPath_.c_str(), path_.c_str()) != 0) {
-    error = posixError("finish " + path_, errno);
-  } else {
-    archive_write_free(archive_);
-    archive_ = nullptr;
-    partialPath_.clear();
-    finished_ = true;
-    return {};
+  Result<void> closed = closeArchive();
+  if (closed.ok() && !torn_.empty()) closed = leaveOutTorn();
+  if (!closed.ok()) {
+    discard(closed.error());
+    return closed;
   }
-  discard(error);
-  return error;
+  if ((finishedFd_ = ::open(partialPath_.c_str(), O_PATH | O_CLOEXEC)) < 0 ||
+      ::rename(partialPath_.c_str(), path_.c_str()) != 0) {
+    Error error = posixError("finish " + path_, errno);
+    discard(error);
+    return error;
+  }
+  partialPath_.clear();
+  finished_ = true;
+  return {};
+}
+
+Result<void> Zip::closeArchive() {
+  if (archive_write_close(archive_) != ARCHIVE_OK) return archiveError("finish " + path_);
+  if (const int closed = FileDescriptor(std::exchange(fd_, -1)).closeChecked()) {
+    return posixError("finish " + path_, closed);
+  }
+  archive_write_free(std::exchange(archive_, nullptr));
+  return {};
+}
+
+// Rare (a file changed while it was packed), so a second pass over the archive
+// is cheaper than keeping every entry's place to cut it out.
+Result<void> Zip::leaveOutTorn() {
+  const std::vector<int> torn = std::exchange(torn_, {});
+  const FileRemover written{std::exchange(partialPath_, {})};
+  const ReaderPointer reader(archive_read_new(), &archive_read_free);
+  if (!reader || archive_read_support_format_zip_seekable(reader.get()) != ARCHIVE_OK ||
+      archive_read_open_filename(reader.get(), written.path.c_str(), kReadChunk) != ARCHIVE_OK) {
+    return readError(reader.get(), "reread " + path_);
+  }
+  entries_ = 0;
+  open();
+  if (failure_) return *failure_;
+  if (!readBuffer_) readBuffer_.reset(new char[kReadChunk]);
+  archive_entry* entry = nullptr;
+  int index = 0;
+  int next = ARCHIVE_OK;
+  while ((next = archive_read_next_header(reader.get(), &entry)) == ARCHIVE_OK) {
+    if (std::find(torn.begin(), torn.end(), index++) != torn.end()) continue;
+    const char* name = archive_entry_pathname_utf8(entry);
+    if (name == nullptr) return zipError("reread " + path_ + ": an entry lost its name");
+    const struct timespec modified { archive_entry_mtime(entry), archive_entry_mtime_nsec(entry) };
+    if (auto header = writeHeader(name, archive_entry_size(entry), modified); !header.ok()) {
+      return header;
+    }
+    la_ssize_t got = 0;
+    while ((got = archive_read_data(reader.get(), readBuffer_.get(), kReadChunk)) > 0) {
+      if (auto data = writeData(readBuffer_.get(), static_cast<size_t>(got)); !data.ok()) {
+        return data;
+      }
+    }
+    if (got < 0) return readError(reader.get(), "reread " + path_);
+    if (auto finished = finishEntry(); !finished.ok()) return finished;
+  }
+  if (next != ARCHIVE_EOF) return readError(reader.get(), "reread " + path_);
+  return closeArchive();
 }
 
 void Zip::discard(Error cause) {

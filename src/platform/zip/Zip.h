@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <time.h>
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tessellon/Error.h"
 
@@ -44,16 +46,18 @@ class Zip {
 
   // Streams the file at `sourcePath` into a new entry, handing every byte to
   // `checksum` when there is one. With `expectedBytes`, a file of another size
-  // fails before anything is written. A file that shrinks, grows or cannot be
-  // read once its header is out still gets a whole entry (zeros past the end it
-  // reached, nothing past the header's size) and the call fails: the archive
-  // stays usable. Only a failed write of the archive discards it.
+  // fails before anything is written. A file that shrinks, grows, is written to
+  // or cannot be read once its header is out fails the call, and the archive
+  // stays usable: its entry is left out when the archive is finished, since its
+  // name would promise bytes it does not hold and could replace a good file of
+  // that name on the remote. Only a failed write of the archive discards it.
   Result<void> addFile(const std::string& sourcePath, const std::string& entryName,
                        std::optional<int64_t> expectedBytes = std::nullopt,
                        ContentChecksum* checksum = nullptr);
   // The same for content in memory; the entry is dated now.
   Result<void> addContent(std::string_view content, const std::string& entryName);
-  // Writes the central directory and moves the archive to its path.
+  // Writes the central directory and moves the archive to its path. When an
+  // entry was torn, the other entries are first copied into a new file, once.
   Result<void> finish();
   // Stops writing and removes the archive's file, finished or not; later calls
   // fail with `cause`.
@@ -65,8 +69,12 @@ class Zip {
   Result<void> canAdd(const std::string& entryName) const;
   Result<void> writeHeader(const std::string& entryName, int64_t size,
                            const struct timespec& modified);
-  Result<void> streamEntry(int source, int64_t size, const std::string& sourcePath,
+  Result<void> streamEntry(int source, const struct stat& status, const std::string& sourcePath,
                            ContentChecksum* checksum);
+  // Writes the central directory and closes the private file.
+  Result<void> closeArchive();
+  // Replaces the closed private file with a copy that lacks the torn entries.
+  Result<void> leaveOutTorn();
   // Zeros up to the header's size, for a source that ended early.
   Result<void> writeZeros(int64_t count);
   // Entry data; a failure discards the archive.
@@ -84,6 +92,8 @@ class Zip {
   int finishedFd_ = -1;
   int writeErrno_ = 0;  // errno of the last failed write, so a full disk stays recognisable
   bool finished_ = false;
+  int entries_ = 0;                     // headers written
+  std::vector<int> torn_;               // entries whose source changed while they were written
   std::optional<Error> failure_;        // set once the archive can take no more entries
   std::unique_ptr<char[]> readBuffer_;  // one chunk of a source file, made on first use
 };

@@ -34,10 +34,11 @@ class ZipServiceProtocol {
   // separated), streaming its content; with `close` the archive is then
   // finished and takes no more entries. Fails with zipAppendFailed (601), or
   // zipFailedNotEnoughDiskSpace (602) when the local disk is full. A source
-  // that is missing, unreadable, or shrinks or grows while it is read fails the
-  // call but leaves the archive open for further entries (an entry begun is
-  // completed, padded with zeros or cut at the size it started with). A failed
-  // write of the archive discards it, and its later appends fail too.
+  // that is missing, unreadable, or shrinks, grows or is written to while it is
+  // read fails the call but leaves the archive open for further entries; the
+  // finished archive holds no entry of it, so no name on the remote ever takes
+  // bytes other than those it promises. A failed write of the archive discards
+  // it, and its later appends fail too.
   virtual Result<void> append(const std::shared_ptr<Zip>& zip, const std::string& srcPath,
                               const std::string& dstPath, bool close) = 0;
   // As append without closing, for a media file: answers the checksum of the
