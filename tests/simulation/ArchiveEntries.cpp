@@ -15,10 +15,9 @@ std::vector<ArchiveEntry> archiveEntries(const std::string& path) {
       ArchiveEntry& read = entries.emplace_back();
       read.name = archive_entry_pathname(entry);
       read.size = archive_entry_size(entry);
-      if (!read.name.ends_with(".json")) continue;
       char buffer[16 * 1024];
       for (la_ssize_t n; (n = archive_read_data(reader, buffer, sizeof buffer)) > 0;) {
-        read.document.append(buffer, static_cast<size_t>(n));
+        read.content.append(buffer, static_cast<size_t>(n));
       }
     }
   }

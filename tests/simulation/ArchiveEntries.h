@@ -6,11 +6,11 @@
 
 namespace tessellon::simulation {
 
-// One entry of a ZIP archive; the JSON documents come with their text.
+// One entry of a ZIP archive, with its bytes (the simulator's archives are small).
 struct ArchiveEntry {
   std::string name;
   int64_t size = 0;
-  std::string document;
+  std::string content;
 };
 
 // The entries of the archive at `path`, in order; empty when it cannot be read.

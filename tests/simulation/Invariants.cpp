@@ -209,6 +209,14 @@ void Invariants::inflation(const std::string& deviceFolder, const std::string& a
   const std::set<std::string> referenced = record->referencedFiles();
   for (const ArchiveEntry& entry : archiveEntries(archive)) {
     if (!entry.name.starts_with("images/") && !entry.name.starts_with("videos/")) continue;
+    // A stored file's name stands for its content: under it, other bytes would replace a good
+    // copy, whether a record references it or a version of the history keeps it.
+    const std::string name = entry.name.substr(entry.name.find('/') + 1);
+    constexpr std::string_view kPrefix = "1.1_";
+    if (name.starts_with(kPrefix) && entry.size <= kWholeContentLimit &&
+        wholeContentFingerprint(entry.content) != name.substr(0, name.find('.', kPrefix.size()))) {
+      add(when + ": I4 inflateZip writes " + entry.name + " with bytes of another fingerprint");
+    }
     struct stat status {};
     const std::string target = deviceFolder + "/" + entry.name;
     if (referenced.count(entry.name) == 0 || ::stat(target.c_str(), &status) != 0) continue;

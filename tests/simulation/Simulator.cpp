@@ -64,7 +64,7 @@ std::pair<std::set<std::string>, std::vector<std::string>> listedIn(const std::s
                                                              : "";
     if (folder.empty()) continue;
     folders.push_back(folder);
-    const Json document = Json::parse(entry.document, nullptr, false);
+    const Json document = Json::parse(entry.content, nullptr, false);
     if (!document.is_object()) continue;
     for (const Json& item : document.value("items", Json::array())) {
       const Json paths =
