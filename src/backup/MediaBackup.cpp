@@ -532,7 +532,8 @@ void MediaBackup::place(const std::shared_ptr<Run>& run, size_t index,
            [this, run, index, fingerprint, checksum] { place(run, index, fingerprint, checksum); });
     return;
   }
-  item->checksum.reset();
+  // A repair's item is a copy of the recorded one, checksum included.
+  const std::optional<std::string> recordedChecksum = std::exchange(item->checksum, std::nullopt);
   const bool held = !recorded && holdsStored(*run, *item, name);
   // A sampled fingerprint leaves most of a large file unread: stored content under it stands for
   // this file only once the whole file is known to match.
@@ -547,6 +548,35 @@ void MediaBackup::place(const std::shared_ptr<Run>& run, size_t index,
                 read == stored ? *fingerprint : HashUtils::distinguished(*fingerprint, read), read);
         });
     return;
+  }
+  // Packed under a sampled name, content would replace the file the listing shows there (or
+  // stand in for a repaired item), which may hold other content with the same samples: the
+  // version a host's history keeps, or a kept-deleted item's only copy. Only the same whole
+  // checksum may take the name; other content goes under the name the checksum tells apart, and
+  // a repair whose file here holds other content fails.
+  const bool repair = run->repairs.count(item.get()) != 0;
+  const auto yielded = run->yielding.find(name);
+  if (!recorded && !held && !checksum && HashUtils::samplesPart(item->bytes, *fingerprint) &&
+      (repair || run->stored.sizeOf(name))) {
+    const std::optional<std::string> expected = repair ? recordedChecksum
+                                                : yielded != run->yielding.end()
+                                                    ? yielded->second->checksum
+                                                    : std::nullopt;
+    // A record from before checksums cannot tell: its damaged file is replaced as it was.
+    if (expected || !(repair || yielded != run->yielding.end())) {
+      withChecksum(
+          run, index, [this, run, index, fingerprint, expected, repair](const std::string& read) {
+            if (read == expected) return place(run, index, fingerprint, read);
+            if (repair) {
+              return advance(
+                  run, index,
+                  FutureResult<Void>::fail(makeError(BackupSDKError::fileIOFailedToReadFile,
+                                                     "the file here holds other content now")));
+            }
+            place(run, index, HashUtils::distinguished(*fingerprint, read), read);
+          });
+      return;
+    }
   }
   Batch& batch = run->batch;
   if (recorded && !keepsOwnDate(*recorded, *item)) {

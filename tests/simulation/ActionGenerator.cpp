@@ -14,6 +14,10 @@ const std::vector<std::string> kDocuments{"images.json", "videos.json", "contact
                                           "calendars.json"};
 const std::vector<std::string> kDamagedDocuments{"backup.json", "images.json", "videos.json"};
 const std::vector<int64_t> kZipSizes{8 * 1024, 24 * 1024, 64 * 1024, 1024 * 1024};
+// A fingerprint reads windows of this size at the start, middle and end of a file longer than
+// three of them; a file this long has bytes between the first two.
+constexpr size_t kWindow = 8192;
+constexpr size_t kPatchableSize = 26000;
 
 // "Pictures/2019/f3.jpg" in its parts: "Pictures", "2019/", "f3", "jpg".
 struct PathParts {
@@ -74,7 +78,10 @@ Action ActionGenerator::newFile(std::string folder) {
   action.kind = Action::Kind::write;
   action.path = folder + "/" + pick(kFolders) + "f" + std::to_string(nextName_++) +
                 (extension.empty() ? "" : "." + extension);
-  action.size = static_cast<size_t>(chance(5) ? 1 + below(64) : 1000 + below(19000));
+  // A few are large enough for a fingerprint that samples three windows rather than reading all.
+  action.size = static_cast<size_t>(chance(5)   ? 1 + below(64)
+                                    : chance(8) ? 26000 + below(40000)
+                                                : 1000 + below(19000));
   action.seed = nextContent_++;
   action.mtimeMs = nextTime();
   return action;
@@ -102,7 +109,26 @@ Action ActionGenerator::userAction(const HomeModel& model) {
     remove.path = path;
     return remove;
   }
-  if (roll < 52) return rewrite(path, model.files().at(path).content.size());
+  const size_t size = model.files().at(path).content.size();
+  if (roll < 52) return rewrite(path, size);
+  if (roll < 56) {
+    std::vector<std::string> large;
+    for (const std::string& candidate : media) {
+      if (model.files().at(candidate).content.size() >= kPatchableSize) large.push_back(candidate);
+    }
+    if (!large.empty()) {
+      // A byte between the first two windows a fingerprint samples: the size and the fingerprint
+      // stay, the content does not.
+      Action patch;
+      patch.kind = Action::Kind::patch;
+      patch.path = pick(large);
+      const size_t length = model.files().at(patch.path).content.size();
+      patch.size =
+          kWindow + static_cast<size_t>(below(static_cast<int>(length / 2 - 3 * kWindow / 2)));
+      patch.mtimeMs = nextTime();
+      return patch;
+    }
+  }
   if (roll < 60) {
     Action touch;
     touch.kind = Action::Kind::touch;

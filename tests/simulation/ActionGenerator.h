@@ -18,7 +18,7 @@ class ActionGenerator {
  public:
   explicit ActionGenerator(uint32_t seed);
 
-  // A home of a dozen or so pictures and a few movies, a few KB each.
+  // A home of a dozen or so pictures and a few movies, a few KB each (some a few dozen).
   ActionList initialHome();
   // How many things the user does before the next run: zero to three.
   int userActionCount() { return below(4); }
