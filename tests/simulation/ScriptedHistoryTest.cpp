@@ -101,6 +101,12 @@ TEST_F(ScriptedHistoryTest, AnEditOutsideTheSampledWindowsIsStoredAndRestored) {
   expectContractHeld(ActionList{write("Pictures/scan.jpg", 7, 100000),
                                 move(Action::Kind::copy, "Pictures/scan.jpg", "Pictures/old.jpg"),
                                 backup(), patch, backup(), backup()});
+  // The old content is kept only by the record, and its file is listed at another size, so it
+  // counts as damaged: the edited file has its name, and must not take the file's place.
+  expectContractHeld(
+      ActionList{write("Pictures/scan.jpg", 7, 100000), backup(), patch,
+                 backup({.images = true, .keepDeletedItems = true}, fault(Fault::sizelessListing)),
+                 backup({.images = true, .keepDeletedItems = true})});
 }
 
 TEST_F(ScriptedHistoryTest, CopiesOfOneContentKeepTheirOwnDates) {
