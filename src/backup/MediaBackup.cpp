@@ -158,7 +158,8 @@ MediaBackup::MediaBackup(std::shared_ptr<ArchiveUploader> archives,
       serializer_(std::move(serializer)),
       logger_(std::move(logger)),
       category_(std::move(category)),
-      unlisted_(remoteIOService_, archives_->files()) {}
+      unlisted_(remoteIOService_, archives_->files()),
+      storedChecksum_(remoteIOService_, archives_->files()) {}
 
 Future<Section> MediaBackup::run(std::shared_ptr<BackupRecord> backup,
                                  std::shared_ptr<CancelToken> cancelToken) {
@@ -549,21 +550,48 @@ void MediaBackup::place(const std::shared_ptr<Run>& run, size_t index,
         });
     return;
   }
-  // Packed under a sampled name, content would replace the file the listing shows there (or
-  // stand in for a repaired item), which may hold other content with the same samples: the
-  // version a host's history keeps, or a kept-deleted item's only copy. Only the same whole
-  // checksum may take the name; other content goes under the name the checksum tells apart, and
-  // a repair whose file here holds other content fails.
+  const bool sampled = HashUtils::samplesPart(item->bytes, *fingerprint);
+  // A name only the listing vouches for (a rebuilt record, or none to compare with) says nothing
+  // of the bytes between a sampled fingerprint's windows: the stored file's checksum decides.
+  if (held && !checksum && !item->checksum && run->landed.count(name) == 0 && sampled) {
+    withChecksum(run, index, [this, run, index, fingerprint, name](const std::string& read) {
+      const std::string path = archives_->uid() + "/" + category_.folder + "/" + name;
+      guard(run, storedChecksum_.of(path, run->token)
+                     .onComplete([this, run, index, fingerprint,
+                                  read](const FutureResult<std::string>& stored) {
+                       if (!stored.isSuccess()) {
+                         return advance(run, index,
+                                        stored.isCancelled()
+                                            ? FutureResult<Void>::cancelled()
+                                            : FutureResult<Void>::fail(stored.failure()));
+                       }
+                       place(run, index,
+                             stored.successValue() == read
+                                 ? *fingerprint
+                                 : HashUtils::distinguished(*fingerprint, read),
+                             read);
+                     }));
+    });
+    return;
+  }
+  // Packed under a sampled name, content would replace the file there (shown by the listing, or
+  // named by the stored record) or stand in for a repaired item, which may hold other content
+  // with the same samples: the version a host's history keeps, or a kept-deleted item's only
+  // copy. Only the same whole checksum may take the name; other content goes under the name the
+  // checksum tells apart, and a repair whose file here holds other content fails.
   const bool repair = run->repairs.count(item.get()) != 0;
   const auto yielded = run->yielding.find(name);
-  if (!recorded && !held && !checksum && HashUtils::samplesPart(item->bytes, *fingerprint) &&
-      (repair || run->stored.sizeOf(name))) {
+  const std::shared_ptr<const MediaItem> referenced =
+      recorded || held || checksum || !sampled ? nullptr : referencedItem(*run, name);
+  if (!recorded && !held && !checksum && sampled &&
+      (repair || referenced || run->stored.sizeOf(name))) {
     const std::optional<std::string> expected = repair ? recordedChecksum
                                                 : yielded != run->yielding.end()
                                                     ? yielded->second->checksum
-                                                    : std::nullopt;
-    // A record from before checksums cannot tell: its damaged file is replaced as it was.
-    if (expected || !(repair || yielded != run->yielding.end())) {
+                                                : referenced ? referenced->checksum
+                                                             : std::nullopt;
+    // A record from before checksums cannot tell: its file is replaced as it was.
+    if (expected || !(repair || yielded != run->yielding.end() || referenced)) {
       withChecksum(
           run, index, [this, run, index, fingerprint, expected, repair](const std::string& read) {
             if (read == expected) return place(run, index, fingerprint, read);
@@ -598,6 +626,7 @@ void MediaBackup::place(const std::shared_ptr<Run>& run, size_t index,
   } else if (recorded || held) {
     // Recorded, not packed: its file is on the remote already.
     if (recorded) item->checksum = recorded->checksum;
+    if (!item->checksum) item->checksum = checksum;
     item->fingerprint = fingerprint;
     updateBackupMetadata(*run, item);
     updateFields(batch, item);
@@ -836,8 +865,21 @@ bool MediaBackup::holdsStored(Run& run, MediaItem& item, const std::string& name
   if (run.stored.sizeOf(name) != item.bytes) return false;
   // A record rebuilt from the listing (or one no preview made) takes the listing at its word.
   const BackupRunState& state = BackupRunState::of(std::as_const(*run.backup));
+  if (!state.storedRecord || state.rebuildsRecord) return true;
+  // A file no stored record names may hold anything (a cut-off inflation, another writer, an
+  // archive of an older release that kept an entry whose file changed while it was packed): only
+  // a referenced one is trusted, and it lends its checksum.
+  const std::shared_ptr<const MediaItem> referenced = referencedItem(run, name);
+  if (!referenced) return false;
+  item.checksum = referenced->checksum;
+  return true;
+}
+
+std::shared_ptr<const MediaItem> MediaBackup::referencedItem(Run& run,
+                                                             const std::string& name) const {
+  const BackupRunState& state = BackupRunState::of(std::as_const(*run.backup));
   const std::shared_ptr<const BackupRecord>& storedRecord = state.storedRecord;
-  if (!storedRecord || state.rebuildsRecord) return true;
+  if (!storedRecord || state.rebuildsRecord) return nullptr;
   if (!run.referenced) {
     run.referenced.emplace();
     const std::shared_ptr<MediaMetaData>& metaData = (*storedRecord).*category_.metaData;
@@ -847,13 +889,8 @@ bool MediaBackup::holdsStored(Run& run, MediaItem& item, const std::string& name
       }
     }
   }
-  // A file no stored record names may hold anything (a cut-off inflation, another writer, an
-  // archive of an older release that kept an entry whose file changed while it was packed): only
-  // a referenced one is trusted, and it lends its checksum.
   const auto referenced = run.referenced->find(name);
-  if (referenced == run.referenced->end()) return false;
-  item.checksum = referenced->second->checksum;
-  return true;
+  return referenced == run.referenced->end() ? nullptr : referenced->second;
 }
 
 void MediaBackup::reportFailed(Batch& batch, const Error& error) {

@@ -13,6 +13,7 @@
 
 #include "backup/ArchiveUploader.h"
 #include "backup/CategoryBackup.h"
+#include "backup/StoredChecksum.h"
 #include "backup/UnlistedFiles.h"
 #include "core/FileStatusManager.h"
 #include "media/MediaServiceProtocol.h"
@@ -31,7 +32,9 @@ namespace tessellon {
 // again from this computer or reported lost; one whose file is there at another size stays recorded
 // until a copy packed again from this computer has landed, or is reported damaged, for a damaged
 // file beats none and a host may list wrong sizes; content whose file the listing shows (same
-// category, fingerprint, extension and size) is only recorded, never packed again. A failed or
+// category, fingerprint, extension and size) is only recorded, never packed again. Under a sampled
+// fingerprint, a file there stands for content here, or takes its bytes, only with the same whole
+// checksum (recorded, or read back when only the listing vouches for it). A failed or
 // cancelled archive is rolled back from the record and the cache and counted as failed; the run
 // goes on with the next archive. Only a full local disk, a foreign error or cancellation ends the
 // category early.
@@ -197,6 +200,8 @@ class MediaBackup final : public CategoryBackup {
   // Whether the remote holds `item`'s file as `name` at its size, in a file a stored record
   // names (it then lends `item` its checksum) or that this run landed.
   bool holdsStored(Run& run, MediaItem& item, const std::string& name) const;
+  // The stored record's item stored as `name`, if any; none for a rebuilt record.
+  std::shared_ptr<const MediaItem> referencedItem(Run& run, const std::string& name) const;
   // Takes the archive's items out of the record and the cache again, and puts back the damaged
   // or recovered items they replaced.
   void rollBack(Run& run, Batch& batch);
@@ -219,6 +224,7 @@ class MediaBackup final : public CategoryBackup {
   const std::shared_ptr<LoggerProtocol> logger_;
   const Category category_;
   UnlistedFiles unlisted_;
+  StoredChecksum storedChecksum_;
   // The run's section of the report, null until something is counted.
   std::shared_ptr<ReportSection> section_;
   // Whether an archive of the run landed, and whether one failed.

@@ -44,6 +44,16 @@ class UploadHook final : public ForwardingDelegate {
   // Called with the 1-based number of the upload; an error is that upload's answer.
   std::function<std::optional<Error>(int)> beforeUpload;
   int64_t zipSize = 0;  // the remote's own when 0
+  bool streams = true;  // false: readFile answers as a host that cannot stream
+
+  std::shared_ptr<CancellationDelegate> readFile(
+      const std::string& relativeRemotePath,
+      std::function<bool(const char* data, size_t size)> consume,
+      std::function<void(std::optional<BackupSDKError>)> completion) override {
+    if (!streams) return nullptr;
+    return ForwardingDelegate::readFile(relativeRemotePath, std::move(consume),
+                                        std::move(completion));
+  }
 
   int64_t getZipSize() override { return zipSize > 0 ? zipSize : ForwardingDelegate::getZipSize(); }
 
@@ -354,6 +364,36 @@ TEST_F(BackupEndToEndTest, AnEditOutsideTheSampledWindowsIsStored) {
   EXPECT_EQ(repaired.value->images->failed, 0);
   EXPECT_TRUE(fs::exists(file) && remoteRoot_.read(file) == scan);
   expectRecordHeld();
+}
+
+// A record rebuilt from the listing knows a large file's stored bytes only by its sampled
+// fingerprint: the stored file is read to tell an edit between the windows from the same content.
+// The host cannot stream, so each is downloaded.
+TEST_F(BackupEndToEndTest, ARebuiltRecordTakesAStoredLargeFileOnlyForItsOwnBytes) {
+  hook_->streams = false;
+  std::string scan = randomContent(100000, 77);
+  tree_.add("Pictures/scan.jpg", scan);
+  tree_.add("Pictures/kept.jpg", randomContent(90000, 78));
+  ASSERT_FALSE(backup().error);
+  scan[20000] = static_cast<char>(scan[20000] ^ 0x55);
+  std::ofstream(tree_.path("Pictures/scan.jpg"), std::ios::binary | std::ios::trunc) << scan;
+  tree_.setModified("Pictures/scan.jpg",
+                    tree_.modified("Pictures/scan.jpg") + std::chrono::seconds(60));
+  std::string text = remoteRoot_.read(device() + "/images.json");
+  text[text.size() / 2] = '\x01';
+  remoteRoot_.write(device() + "/images.json", text);
+
+  const size_t before = remote_->archives().size();
+  ASSERT_FALSE(backup().error);
+  const std::vector<std::string> uploaded = uploadedMedia(before);
+  ASSERT_EQ(uploaded.size(), 1u);
+  EXPECT_TRUE(remoteRoot_.read(device() + "/" + uploaded[0]) == scan);
+  expectRecordHeld();
+  for (const auto& item : document("images.json").at("items")) {
+    if (item.at("pathDictionary").dump().find("\"scan.jpg\"") == std::string::npos) continue;
+    EXPECT_TRUE(remoteRoot_.read(device() + "/images/" + item.at("fingerprint").get<std::string>() +
+                                 ".jpg") == scan);
+  }
 }
 
 // A preview holds no lock, so the archive a run left may be another run's on its way: only a

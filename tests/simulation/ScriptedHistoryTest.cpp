@@ -107,6 +107,11 @@ TEST_F(ScriptedHistoryTest, AnEditOutsideTheSampledWindowsIsStoredAndRestored) {
       ActionList{write("Pictures/scan.jpg", 7, 100000), backup(), patch,
                  backup({.images = true, .keepDeletedItems = true}, fault(Fault::sizelessListing)),
                  backup({.images = true, .keepDeletedItems = true})});
+  // The category's document is lost: the rebuilt record has only the listing, whose file under
+  // that name holds the old content.
+  expectContractHeld(ActionList{write("Pictures/scan.jpg", 7, 100000), backup(), patch,
+                                backup({}, fault(Fault::documentDamaged, 1, "images.json")),
+                                backup()});
 }
 
 TEST_F(ScriptedHistoryTest, CopiesOfOneContentKeepTheirOwnDates) {
