@@ -551,9 +551,12 @@ void MediaBackup::place(const std::shared_ptr<Run>& run, size_t index,
     return;
   }
   const bool sampled = HashUtils::samplesPart(item->bytes, *fingerprint);
-  // A name only the listing vouches for (a rebuilt record, or none to compare with) says nothing
-  // of the bytes between a sampled fingerprint's windows: the stored file's checksum decides.
-  if (held && !checksum && !item->checksum && run->landed.count(name) == 0 && sampled) {
+  // A name that only the listing vouches for (a rebuilt record, or none to compare with), or an
+  // item recorded without a checksum (recovered from the listing, or from before checksums), says
+  // nothing of the bytes between a sampled fingerprint's windows: the stored file's checksum
+  // decides.
+  if ((recorded || held) && !storedChecksum && !checksum && run->landed.count(name) == 0 &&
+      sampled) {
     withChecksum(run, index, [this, run, index, fingerprint, name](const std::string& read) {
       const std::string path = archives_->uid() + "/" + category_.folder + "/" + name;
       guard(run, storedChecksum_.of(path, run->token)

@@ -389,7 +389,8 @@ TEST_F(BackupEndToEndTest, ARebuiltRecordTakesAStoredLargeFileOnlyForItsOwnBytes
   ASSERT_EQ(uploaded.size(), 1u);
   EXPECT_TRUE(remoteRoot_.read(device() + "/" + uploaded[0]) == scan);
   expectRecordHeld();
-  for (const auto& item : document("images.json").at("items")) {
+  const Json images = document("images.json");
+  for (const auto& item : images.at("items")) {
     if (item.at("pathDictionary").dump().find("\"scan.jpg\"") == std::string::npos) continue;
     EXPECT_TRUE(remoteRoot_.read(device() + "/images/" + item.at("fingerprint").get<std::string>() +
                                  ".jpg") == scan);

@@ -112,6 +112,12 @@ TEST_F(ScriptedHistoryTest, AnEditOutsideTheSampledWindowsIsStoredAndRestored) {
   expectContractHeld(ActionList{write("Pictures/scan.jpg", 7, 100000), backup(), patch,
                                 backup({}, fault(Fault::documentDamaged, 1, "images.json")),
                                 backup()});
+  // A run without pictures loses their document and keeps their files as recovered items, which
+  // carry no checksum: the edited file's sampled name must not take the old bytes for its own.
+  expectContractHeld(ActionList{write("Pictures/scan.jpg", 7, 100000), backup(), patch,
+                                backup({.images = false, .keepDeletedItems = true},
+                                       fault(Fault::documentDamaged, 2, "images.json")),
+                                backup({.keepDeletedItems = true})});
 }
 
 TEST_F(ScriptedHistoryTest, CopiesOfOneContentKeepTheirOwnDates) {
