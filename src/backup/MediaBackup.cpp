@@ -558,56 +558,54 @@ void MediaBackup::place(const std::shared_ptr<Run>& run, size_t index,
   if ((recorded || held) && !storedChecksum && !checksum && run->landed.count(name) == 0 &&
       sampled) {
     withChecksum(run, index, [this, run, index, fingerprint, name](const std::string& read) {
-      const std::string path = archives_->uid() + "/" + category_.folder + "/" + name;
-      guard(run, storedChecksum_.of(path, run->token)
-                     .onComplete([this, run, index, fingerprint,
-                                  read](const FutureResult<std::string>& stored) {
-                       if (!stored.isSuccess()) {
-                         return advance(run, index,
-                                        stored.isCancelled()
-                                            ? FutureResult<Void>::cancelled()
-                                            : FutureResult<Void>::fail(stored.failure()));
-                       }
-                       place(run, index,
-                             stored.successValue() == read
-                                 ? *fingerprint
-                                 : HashUtils::distinguished(*fingerprint, read),
-                             read);
-                     }));
+      withStoredChecksum(
+          run, index, name,
+          [this, run, index, fingerprint, read](const std::optional<std::string>& there) {
+            place(run, index,
+                  there == read ? *fingerprint : HashUtils::distinguished(*fingerprint, read),
+                  read);
+          });
     });
     return;
   }
   // Packed under a sampled name, content would replace the file there (shown by the listing, or
   // named by the stored record) or stand in for a repaired item, which may hold other content
   // with the same samples: the version a host's history keeps, or a kept-deleted item's only
-  // copy. Only the same whole checksum may take the name; other content goes under the name the
-  // checksum tells apart, and a repair whose file here holds other content fails.
+  // copy. Only the same whole checksum may take the name (the recorded one, else the stored
+  // bytes'); other content goes under the name the checksum tells apart, and a repair whose file
+  // here holds other content fails.
   const bool repair = run->repairs.count(item.get()) != 0;
   const auto yielded = run->yielding.find(name);
   const std::shared_ptr<const MediaItem> referenced =
       recorded || held || checksum || !sampled ? nullptr : referencedItem(*run, name);
-  if (!recorded && !held && !checksum && sampled &&
-      (repair || referenced || run->stored.sizeOf(name))) {
+  const bool recordNames = yielded != run->yielding.end() || referenced;
+  // A repair recorded before checksums cannot tell: its file is replaced as it was.
+  if (!recorded && !held && !checksum && sampled && (!repair || recordedChecksum) &&
+      (repair || recordNames || run->stored.sizeOf(name))) {
     const std::optional<std::string> expected = repair ? recordedChecksum
                                                 : yielded != run->yielding.end()
                                                     ? yielded->second->checksum
                                                 : referenced ? referenced->checksum
                                                              : std::nullopt;
-    // A record from before checksums cannot tell: its file is replaced as it was.
-    if (expected || !(repair || yielded != run->yielding.end() || referenced)) {
-      withChecksum(
-          run, index, [this, run, index, fingerprint, expected, repair](const std::string& read) {
-            if (read == expected) return place(run, index, fingerprint, read);
-            if (repair) {
-              return advance(
-                  run, index,
-                  FutureResult<Void>::fail(makeError(BackupSDKError::fileIOFailedToReadFile,
-                                                     "the file here holds other content now")));
-            }
-            place(run, index, HashUtils::distinguished(*fingerprint, read), read);
-          });
-      return;
-    }
+    withChecksum(run, index,
+                 [this, run, index, fingerprint, expected, repair, recordNames,
+                  name](const std::string& read) {
+                   const auto decide = [this, run, index, fingerprint, repair,
+                                        read](const std::optional<std::string>& there) {
+                     if (there == read) return place(run, index, fingerprint, read);
+                     if (repair) {
+                       return advance(run, index,
+                                      FutureResult<Void>::fail(
+                                          makeError(BackupSDKError::fileIOFailedToReadFile,
+                                                    "the file here holds other content now")));
+                     }
+                     place(run, index, HashUtils::distinguished(*fingerprint, read), read);
+                   };
+                   if (expected || !recordNames) return decide(expected);
+                   // Named by a record that keeps no checksum of it: the stored bytes tell.
+                   withStoredChecksum(run, index, name, decide);
+                 });
+    return;
   }
   Batch& batch = run->batch;
   if (recorded && !keepsOwnDate(*recorded, *item)) {
@@ -650,6 +648,24 @@ void MediaBackup::withChecksum(const std::shared_ptr<Run>& run, size_t index,
                    advance(run, index,
                            read.isCancelled() ? FutureResult<Void>::cancelled()
                                               : FutureResult<Void>::fail(read.failure()));
+                 }));
+}
+
+void MediaBackup::withStoredChecksum(const std::shared_ptr<Run>& run, size_t index,
+                                     const std::string& name,
+                                     std::function<void(const std::optional<std::string>&)> then) {
+  const std::string path = archives_->uid() + "/" + category_.folder + "/" + name;
+  guard(run, storedChecksum_.of(path, run->token)
+                 .onComplete([this, run, index,
+                              then = std::move(then)](const FutureResult<std::string>& stored) {
+                   if (stored.isSuccess()) return then(stored.successValue());
+                   if (stored.isFail() &&
+                       isError(stored.failure(), BackupSDKError::delegateFileDoesNotExist)) {
+                     return then(std::nullopt);
+                   }
+                   advance(run, index,
+                           stored.isCancelled() ? FutureResult<Void>::cancelled()
+                                                : FutureResult<Void>::fail(stored.failure()));
                  }));
 }
 

@@ -166,6 +166,10 @@ class MediaBackup final : public CategoryBackup {
   // item's outcome.
   void withChecksum(const std::shared_ptr<Run>& run, size_t index,
                     std::function<void(const std::string&)> then);
+  // Reads the stored file `name` of the category back for its checksum, then `then` (with none
+  // when the host says it does not exist); another failure is item `index`'s outcome.
+  void withStoredChecksum(const std::shared_ptr<Run>& run, size_t index, const std::string& name,
+                          std::function<void(const std::optional<std::string>&)> then);
   // The outcome of item `index`: the next item, or the run stops.
   void advance(const std::shared_ptr<Run>& run, size_t index, const FutureResult<Void>& outcome);
   // The packed bytes at which an archive opened now closes.

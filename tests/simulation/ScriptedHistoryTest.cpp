@@ -118,6 +118,12 @@ TEST_F(ScriptedHistoryTest, AnEditOutsideTheSampledWindowsIsStoredAndRestored) {
                                 backup({.images = false, .keepDeletedItems = true},
                                        fault(Fault::documentDamaged, 2, "images.json")),
                                 backup({.keepDeletedItems = true})});
+  // The same recovered file, then listed at size 0 so that it counts as damaged: with no checksum
+  // recorded, the stored bytes must be read before the edited file may take the name.
+  expectContractHeld(ActionList{write("Pictures/scan.jpg", 7, 100000), backup(),
+                                backup({.images = false, .keepDeletedItems = true},
+                                       fault(Fault::documentDamaged, 2, "images.json")),
+                                patch, backup({}, fault(Fault::sizelessListing))});
 }
 
 TEST_F(ScriptedHistoryTest, CopiesOfOneContentKeepTheirOwnDates) {
