@@ -541,7 +541,8 @@ void MediaBackup::place(const std::shared_ptr<Run>& run, size_t index,
   const std::optional<std::string> storedChecksum = recorded ? recorded->checksum
                                                     : held   ? item->checksum
                                                              : std::nullopt;
-  if (storedChecksum && !checksum && HashUtils::samplesPart(item->bytes, *fingerprint)) {
+  const bool sampled = HashUtils::samplesPart(item->bytes, *fingerprint);
+  if (storedChecksum && !checksum && sampled) {
     withChecksum(
         run, index,
         [this, run, index, fingerprint, stored = *storedChecksum](const std::string& read) {
@@ -550,7 +551,6 @@ void MediaBackup::place(const std::shared_ptr<Run>& run, size_t index,
         });
     return;
   }
-  const bool sampled = HashUtils::samplesPart(item->bytes, *fingerprint);
   // A name that only the listing vouches for (a rebuilt record, or none to compare with), or an
   // item recorded without a checksum (recovered from the listing, or from before checksums), says
   // nothing of the bytes between a sampled fingerprint's windows: the stored file's checksum
