@@ -7,6 +7,7 @@
 #include <iterator>
 #include <optional>
 
+#include "platform/files/ContentChecksum.h"
 #include "simulation/ArchiveEntries.h"
 #include "simulation/RemoteRecord.h"
 #include "support/MediaTree.h"
@@ -86,6 +87,9 @@ void Invariants::storedRecord(const std::string& deviceFolder, const std::string
       } else if (item.bytes <= kWholeContentLimit && item.fingerprint.starts_with("1.1_") &&
                  wholeContentFingerprint(*bytes) != item.fingerprint) {
         add(where + ", the remote file has other bytes");
+      } else if (!item.checksum.empty() && textChecksum(*bytes) != item.checksum) {
+        // Large files are named by samples of their bytes: only the checksum vouches for all.
+        add(where + " with checksum " + item.checksum + ", the remote file has other bytes");
       }
     }
   }

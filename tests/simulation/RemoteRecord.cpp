@@ -27,6 +27,7 @@ StoredItem storedItem(const std::string& category, const Json& item) {
   StoredItem stored;
   stored.fingerprint = item.value("fingerprint", "");
   stored.bytes = item.value("bytes", int64_t{-1});
+  stored.checksum = item.value("checksum", "");
   const std::string extension = item.value("fileExtension", "");
   stored.file = category + "/" + stored.fingerprint + (extension.empty() ? "" : "." + extension);
   const Json paths =

@@ -14,6 +14,7 @@ struct StoredItem {
   std::string file;  // relative to the device folder: "images/<fingerprint>.<ext>"
   std::string fingerprint;
   int64_t bytes = 0;
+  std::string checksum;            // empty for an item recorded without one
   std::vector<std::string> paths;  // relative to the picture or movie folder
 };
 

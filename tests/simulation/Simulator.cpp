@@ -255,7 +255,7 @@ void Simulator::backup(const Action& action, int run) {
   const SeenRun seen{home_.files(), action.settings, {}};
   versions_->beginRun(history_.before(deviceFolder(), when));
   const HistoryCheck::Listing remoteBefore = HistoryCheck::listing(deviceFolder());
-  const std::set<std::string> kept = keptOnlyByTheRecord();
+  const std::map<std::string, std::string> kept = keptOnlyByTheRecord();
   delegate_->arm(action.faults, action.settings.zipSize, hooksFor(action, run), when);
   const RunSettings& s = action.settings;
   BackupSettings settings("simulated", s.contacts, s.calendars, s.videos, s.images,
@@ -397,10 +397,10 @@ void Simulator::checkNothingChanged(const Action& action, const Outcome& outcome
   }
 }
 
-std::set<std::string> Simulator::keptOnlyByTheRecord() const {
+std::map<std::string, std::string> Simulator::keptOnlyByTheRecord() const {
   std::vector<std::string> problems;
   const auto stored = RemoteRecord::read(deviceFolder(), problems);
-  std::set<std::string> kept;
+  std::map<std::string, std::string> kept;
   if (!stored) return kept;
   // An item whose content a file here still holds may leave the record for that file's item.
   std::set<std::string_view> contents;
@@ -410,20 +410,27 @@ std::set<std::string> Simulator::keptOnlyByTheRecord() const {
       std::ifstream in(deviceFolder() + "/" + item.file, std::ios::binary);
       const std::string content((std::istreambuf_iterator<char>(in)),
                                 std::istreambuf_iterator<char>());
-      if (in && contents.count(content) == 0) kept.insert(item.file);
+      if (in && contents.count(content) == 0) kept.emplace(item.file, content);
     }
   }
   return kept;
 }
 
-void Simulator::checkKept(const std::set<std::string>& kept, const std::string& when) {
+void Simulator::checkKept(const std::map<std::string, std::string>& kept, const std::string& when) {
   std::vector<std::string> problems;
   const auto stored = RemoteRecord::read(deviceFolder(), problems);
   if (!stored) return;
   const std::set<std::string> referenced = stored->referencedFiles();
-  for (const std::string& file : kept) {
+  for (const auto& [file, content] : kept) {
     if (referenced.count(file) == 0) {
       invariants_->add(when + ": a run that keeps deleted items dropped " + file +
+                       ", which only the record kept");
+      continue;
+    }
+    std::ifstream in(deviceFolder() + "/" + file, std::ios::binary);
+    if (std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()) !=
+        content) {
+      invariants_->add(when + ": a run that keeps deleted items let other bytes take " + file +
                        ", which only the record kept");
     }
   }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <future>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -70,10 +71,11 @@ class Simulator {
   // Whether the listed device folder holds an archive an earlier run left.
   static bool leftArchive(const HistoryCheck::Listing& deviceFolder);
   void checkSecondRunKept(const std::string& when);
-  // The files of the stored items whose content no file of the home holds any longer: all that
-  // keeps them is the record, which a run that keeps deleted items must not drop them from.
-  std::set<std::string> keptOnlyByTheRecord() const;
-  void checkKept(const std::set<std::string>& kept, const std::string& when);
+  // The files of the stored items whose content no file of the home holds any longer, with that
+  // content: all that keeps them is the record, which a run that keeps deleted items must not
+  // drop them from, nor let other bytes take their names.
+  std::map<std::string, std::string> keptOnlyByTheRecord() const;
+  void checkKept(const std::map<std::string, std::string>& kept, const std::string& when);
   void changeDuringRun(const std::string& archive, FaultPlan::Change change);
   int concurrentRun();
   void restore();
