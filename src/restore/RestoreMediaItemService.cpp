@@ -216,8 +216,30 @@ Future<std::optional<RestoreMediaReportSection>> RestoreMediaItemService::restor
   };
   return restoreMediaItem(std::move(items), std::move(perItem), std::move(metaData),
                           std::move(cancelToken))
-      .onSuccess(Executor::immediate(),
-                 [](const RestoreMediaReportSection& section) { return Section(section); });
+      .onSuccess(Executor::immediate(), [this](const RestoreMediaReportSection& section) {
+        return Section(flushed(section));
+      });
+}
+
+RestoreMediaReportSection RestoreMediaItemService::flushed(
+    const RestoreMediaReportSection& section) const {
+  if (section.success == 0 || !fileIOService_) return section;
+  for (const std::string& folder : mediaService_->itemRepository()->mediaDirectories()) {
+    const Result<void> synced = fileIOService_->syncFileSystem(folder);
+    if (synced.ok()) continue;
+    // The files are in place but may not survive a power cut: none counts as restored.
+    logWith(logger_, LogLevel::error, [&] {
+      return vocabulary_.word + " files restored to " + folder +
+             " could not be written to disk: " + synced.error().message;
+    });
+    RestoreMediaReportSection failed(0, section.overall, 0, section.overallBytes, 0,
+                                     section.overallPaths);
+    failed.failedItems = section.failedItems;
+    failed.failedItems.push_back(
+        {folder, "the restored files could not be written to disk: " + synced.error().message});
+    return failed;
+  }
+  return section;
 }
 
 Future<RestoreMediaReportSection> RestoreMediaItemService::restoreMediaItem(

@@ -113,6 +113,9 @@ class RestoreMediaItemService final {
   Future<FailedPaths> restoreItem(const std::shared_ptr<MediaItem>& item,
                                   const std::vector<std::string>& remoteFolder,
                                   const std::shared_ptr<CancelToken>& cancelToken);
+  // `section` once the file systems it wrote to have put the restored files on disk; when that
+  // fails, nothing counts as restored and the folder is named with why.
+  RestoreMediaReportSection flushed(const RestoreMediaReportSection& section) const;
 
   const std::shared_ptr<RemoteIOServiceProtocol> remoteIOService_;
   const std::shared_ptr<LoggerProtocol> logger_;  // may be null

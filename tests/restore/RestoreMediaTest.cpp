@@ -6,6 +6,7 @@
 
 #include "media/MediaTestFixture.h"
 #include "platform/files/FileIOService.h"
+#include "platform/files/PosixError.h"
 #include "restore/RestoreMediaItemService.h"
 #include "restore/RestoreStatusService.h"
 #include "support/BackgroundQueue.h"
@@ -16,6 +17,7 @@ namespace tessellon {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::HasSubstr;
 using Section = std::optional<RestoreMediaReportSection>;
 using Counts = RestoreMediaReportSection;  // items, bytes and paths that succeeded and failed
 
@@ -173,6 +175,24 @@ TEST_F(RestoreMediaTest, DownloadsGoOnWhileDownloadedItemsWaitToBePlaced) {
     EXPECT_EQ(temp_.read("home/Pictures/" + std::to_string(i) + ".jpg"),
               "content " + std::to_string(i));
   }
+}
+
+TEST_F(RestoreMediaTest, RestoredFilesTheDiskDidNotTakeCountAsFailed) {
+  // A write-back error shows only when the file system is flushed: the files are in place, but
+  // may not survive a power cut, so the report must not call them restored.
+  const auto files = imagesOverFaultyFiles();
+  files->failNth(FaultyFileIOService::Operation::syncFileSystem, 1,
+                 posixError("sync " + home("Pictures"), EIO));
+  const Section section = restoreImages(list(remoteItems(3, "content")));
+
+  ASSERT_TRUE(section);
+  EXPECT_EQ(section->success, 0);
+  EXPECT_EQ(section->failed, 3);
+  EXPECT_EQ(section->failedPaths, 3);
+  ASSERT_EQ(section->failedItems.size(), 1U);
+  EXPECT_EQ(section->failedItems[0].path, home("Pictures"));
+  EXPECT_THAT(section->failedItems[0].reason, HasSubstr("could not be written to disk"));
+  EXPECT_EQ(temp_.read("home/Pictures/2.jpg"), "content 2");
 }
 
 TEST_F(RestoreMediaTest, VersionsOfOnePathArrivingTogetherEachKeepTheirOwnName) {

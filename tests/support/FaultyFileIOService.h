@@ -20,7 +20,13 @@ namespace tessellon {
 // Thread-safe: pipelines use pool threads.
 class FaultyFileIOService final : public FileIOServiceProtocol {
  public:
-  enum class Operation { write, read, attributesOfItem, getTotalRemainingFreeSpaceInBytes };
+  enum class Operation {
+    write,
+    read,
+    attributesOfItem,
+    getTotalRemainingFreeSpaceInBytes,
+    syncFileSystem
+  };
 
   explicit FaultyFileIOService(std::shared_ptr<FileIOServiceProtocol> real)
       : real_(std::move(real)) {}
@@ -156,6 +162,10 @@ class FaultyFileIOService final : public FileIOServiceProtocol {
   }
   Result<std::string> contentChecksum(const std::string& path) override {
     return real_->contentChecksum(path);
+  }
+  Result<void> syncFileSystem(const std::string& path) override {
+    if (auto error = fault(Operation::syncFileSystem)) return *error;
+    return real_->syncFileSystem(path);
   }
 
  private:

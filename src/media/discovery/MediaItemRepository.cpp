@@ -150,6 +150,13 @@ std::string MediaItemRepository::getMediaDirectory(const std::string& path) cons
   return localDirectory_;
 }
 
+std::vector<std::string> MediaItemRepository::mediaDirectories() const {
+  std::vector<std::string> folders{localDirectory_};
+  const std::string pictures = locationProvider_->localImageDirectory();
+  if (pictures != localDirectory_) folders.push_back(pictures);
+  return folders;
+}
+
 Future<Void> MediaItemRepository::appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
                                                          MediaItem& item) {
   return mediaRepositoryHelper_->appendLocalMediaCopy(

@@ -64,6 +64,8 @@ class MediaItemRepository final {
   // The folder an item's relative path lies under: photo-library files are under the picture
   // folder, the others under the category's folder.
   std::string getMediaDirectory(const std::string& path) const;
+  // Every folder getMediaDirectory answers: where a restore of the category writes.
+  std::vector<std::string> mediaDirectories() const;
   // Packs the item's file as "<folderName>/<fingerprint>.<extension>" and sets its checksum (see
   // appendLocalMediaCopy).
   Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip, MediaItem& item);

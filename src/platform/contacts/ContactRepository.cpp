@@ -20,6 +20,7 @@
 #include "platform/contacts/VCardWriter.h"
 #include "platform/files/FileDescriptor.h"
 #include "platform/files/PosixError.h"
+#include "platform/files/PosixFiles.h"
 #include "platform/text/AsciiText.h"
 
 namespace tessellon {
@@ -173,14 +174,6 @@ Result<std::string> publish(const std::string& temporary, const std::string& uid
     if (failure == 0) return target;
     if (failure != EEXIST) return posixError("rename " + target, failure);
   }
-}
-
-// Flushes the file system that holds `folder`: one flush for all the cards of a request, where a
-// flush per card made a large restore many times slower.
-int syncFileSystem(const std::string& folder) {
-  FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!fd.isOpen()) return errno;
-  return ::syncfs(fd.get()) == 0 ? 0 : errno;
 }
 
 void syncFolder(const std::string& folder) {
@@ -362,9 +355,10 @@ Result<void> ContactRepository::execute() {
   std::sort(folders.begin(), folders.end());
   folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
   for (const std::string& folder : folders) {
-    if (const int failure = syncFileSystem(folder); failure != 0) {
+    // One flush for all the cards of a request.
+    if (Result<void> synced = posix::syncFileSystem(folder); !synced.ok()) {
       undo();
-      return posixError("sync " + folder, failure);
+      return synced.error();
     }
   }
   for (size_t index = 0; index < temporaries.size(); ++index) {

@@ -279,4 +279,8 @@ Result<std::string> FileIOService::contentChecksum(const std::string& path) {
   return ContentChecksum::ofFile(path);
 }
 
+Result<void> FileIOService::syncFileSystem(const std::string& path) {
+  return posix::syncFileSystem(path);
+}
+
 }  // namespace tessellon

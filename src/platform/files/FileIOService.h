@@ -61,6 +61,7 @@ class FileIOService final : public FileIOServiceProtocol {
   // while the folder does not exist, on the volume of its nearest ancestor.
   std::optional<int64_t> getTotalRemainingFreeSpaceInBytes() override;
   Result<std::string> contentChecksum(const std::string& path) override;
+  Result<void> syncFileSystem(const std::string& path) override;
 
  private:
   const std::string temporaryDirectory_;

@@ -85,6 +85,9 @@ class FileIOServiceProtocol {
   // a backup records it), read in chunks: a file of any size costs one buffer. Links are
   // followed; anything but a regular file is refused.
   virtual Result<std::string> contentChecksum(const std::string& path) = 0;
+  // Writes to disk what the file system holding the folder `path` keeps in memory, so files
+  // written there survive a power cut; fails when that or an earlier write-back failed.
+  virtual Result<void> syncFileSystem(const std::string& path) = 0;
 };
 
 }  // namespace tessellon

@@ -272,6 +272,12 @@ Result<void> moveItemWithoutReplacing(const std::string& source, const std::stri
   return {};
 }
 
+Result<void> syncFileSystem(const std::string& path) {
+  const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0 || ::syncfs(fd.get()) != 0) return posixError("sync " + path, errno);
+  return {};
+}
+
 std::optional<unsigned> fileCreationMask() {
   FileDescriptor fd(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return std::nullopt;

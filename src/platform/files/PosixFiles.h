@@ -36,6 +36,11 @@ Result<void> moveItem(const std::string& source, const std::string& target);
 // removal of `source`.
 Result<void> moveItemWithoutReplacing(const std::string& source, const std::string& target);
 
+// Writes to disk whatever the file system holding `path` still keeps in memory, and reports a
+// write-back that failed since the last such call: one flush for all the files of a restore,
+// where one per file made a large restore many times slower.
+Result<void> syncFileSystem(const std::string& path);
+
 // The process's file-creation mask, read without changing it; nothing when
 // /proc cannot tell.
 std::optional<unsigned> fileCreationMask();
