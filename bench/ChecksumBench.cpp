@@ -154,9 +154,10 @@ class PackingRun {
       series.zip = services_.zip->generateZip(archivePath(series, series.archives++));
     }
     const std::string entry = "images/" + std::to_string(i) + ".jpg";
-    bool ok = series.withChecksums
-                  ? services_.zip->appendMedia(series.zip, files_[i], entry, kFileSize).ok()
-                  : services_.zip->append(series.zip, files_[i], entry, false).ok();
+    bool ok =
+        series.withChecksums
+            ? services_.zip->appendMedia(series.zip, files_[i], entry, kFileSize, std::nullopt).ok()
+            : services_.zip->append(series.zip, files_[i], entry, false).ok();
     series.inArchive += kFileSize;
     if (ok && (series.inArchive >= kArchiveSize || i + 1 == files_.size())) {
       ok = services_.zip->appendContent(series.zip, "{}", "backup.json", true).ok();

@@ -672,8 +672,10 @@ void MediaBackup::withStoredChecksum(const std::shared_ptr<Run>& run, size_t ind
 void MediaBackup::pack(const std::shared_ptr<Run>& run, size_t index,
                        const std::optional<std::string>& fingerprint) {
   run->item(index)->fingerprint = fingerprint;
+  // A repair's item is the recorded one, dated as the record has it.
+  const bool asScanned = run->repairs.count(run->item(index).get()) == 0;
   const Future<Void> packing =
-      mediaService_->appendItemFileToBackup(run->batch.zip, *run->item(index));
+      mediaService_->appendItemFileToBackup(run->batch.zip, *run->item(index), asScanned);
   guard(run, packing.onComplete([this, run, index](const FutureResult<Void>& packed) {
     if (packed.isSuccess()) {
       const std::shared_ptr<MediaItem>& item = run->item(index);

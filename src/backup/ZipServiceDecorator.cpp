@@ -43,9 +43,10 @@ Result<void> ZipServiceDecorator::append(const std::shared_ptr<Zip>& zip,
 Result<std::string> ZipServiceDecorator::appendMedia(const std::shared_ptr<Zip>& zip,
                                                      const std::string& srcPath,
                                                      const std::string& dstPath,
-                                                     int64_t expectedBytes) {
+                                                     int64_t expectedBytes,
+                                                     std::optional<Date> expectedModified) {
   return appendWith(zip, dstPath, [&](ZipServiceProtocol& zips) {
-    return zips.appendMedia(zip, srcPath, dstPath, expectedBytes);
+    return zips.appendMedia(zip, srcPath, dstPath, expectedBytes, expectedModified);
   });
 }
 

@@ -28,7 +28,8 @@ class ZipServiceDecorator final : public ZipServiceProtocol {
                       const std::string& dstPath, bool close) override;
   // The same for a media file, answering the wrapped service's checksum.
   Result<std::string> appendMedia(const std::shared_ptr<Zip>& zip, const std::string& srcPath,
-                                  const std::string& dstPath, int64_t expectedBytes) override;
+                                  const std::string& dstPath, int64_t expectedBytes,
+                                  std::optional<Date> expectedModified) override;
   // The same for content the caller holds.
   Result<void> appendContent(const std::shared_ptr<Zip>& zip, std::string_view content,
                              const std::string& dstPath, bool close) override;

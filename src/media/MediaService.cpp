@@ -45,8 +45,9 @@ Future<std::string> MediaService<CategoryProtocol>::getItemChecksum(
 
 template <class CategoryProtocol>
 Future<Void> MediaService<CategoryProtocol>::appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
-                                                                    MediaItem& item) {
-  return itemRepository_->appendItemFileToBackup(zip, item);
+                                                                    MediaItem& item,
+                                                                    bool asScanned) {
+  return itemRepository_->appendItemFileToBackup(zip, item, asScanned);
 }
 
 template <class CategoryProtocol>

@@ -30,7 +30,8 @@ class MediaService final : public CategoryProtocol {
                                                const std::vector<Version>& forVersions) override;
   Future<std::string> getItemChecksum(const MediaItem& item,
                                       std::shared_ptr<CancelToken> cancelToken) override;
-  Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip, MediaItem& item) override;
+  Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip, MediaItem& item,
+                                      bool asScanned) override;
   Future<bool> exists(const MediaItem& item) override;
   Future<std::vector<std::string>> addItemAtRestore(const MediaItem& item,
                                                     const std::string& localPath) override;

@@ -43,7 +43,8 @@ class MediaServiceProtocol {
   virtual Future<std::string> getItemChecksum(const MediaItem& item,
                                               std::shared_ptr<CancelToken> cancelToken) = 0;
   // Packs the item's file and sets its checksum (see MediaItemRepository).
-  virtual Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip, MediaItem& item) = 0;
+  virtual Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip, MediaItem& item,
+                                              bool asScanned) = 0;
   // Whether a local file with the item's content is known (see MediaRepositoryProtocol::exists).
   virtual Future<bool> exists(const MediaItem& item) = 0;
   // Restore: the downloaded file at `localPath` to the item's paths; completes with the paths

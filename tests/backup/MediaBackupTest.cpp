@@ -58,15 +58,16 @@ class MediaBackupTest : public ::testing::Test {
     videos_ = category(media_.videoService, MediaBackup::kVideos);
   }
 
-  // A task item for a new file below "home/Pictures" (or "home/Movies").
+  // A task item for a new file below "home/Pictures" (or "home/Movies"), dated as the file.
   std::shared_ptr<MediaItem> file(const std::string& name, const std::string& content,
                                   const std::string& folder = "Pictures") {
     space_.write("home/" + folder + "/" + name, content);
+    const Date date = Date{} + std::chrono::seconds(++dates_);
+    MediaTree(space_.file("home"), {}).setModified(folder + "/" + name, date);
     const auto dot = name.rfind('.');
     return std::make_shared<MediaItem>(dot == std::string::npos ? "" : name.substr(dot + 1),
-                                       static_cast<int64_t>(content.size()), name,
-                                       Date{} + std::chrono::seconds(++dates_), std::nullopt,
-                                       std::vector<std::string>{name});
+                                       static_cast<int64_t>(content.size()), name, date,
+                                       std::nullopt, std::vector<std::string>{name});
   }
   // `size` bytes of content that differs for every name.
   std::shared_ptr<MediaItem> file(const std::string& name, size_t size) {

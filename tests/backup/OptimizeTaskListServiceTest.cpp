@@ -45,7 +45,7 @@ class ScriptedHashes final : public ImageServiceProtocol, public VideoServicePro
   Future<std::string> getItemChecksum(const MediaItem&, std::shared_ptr<CancelToken>) override {
     return Future<std::string>::success("");
   }
-  Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>&, MediaItem&) override {
+  Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>&, MediaItem&, bool) override {
     return Future<Void>::success(Void{});
   }
   Future<bool> exists(const MediaItem&) override { return Future<bool>::success(false); }

@@ -54,7 +54,7 @@ TEST_F(ZipServiceDecoratorTest, OnlyADiskWithNoByteLeftStopsTheArchive) {
     Result<void> appended;
     if (c.media) {
       const Result<std::string> checksum =
-          decorator_.appendMedia(zip, photo_, "images/1.1_a.jpg", 50000);
+          decorator_.appendMedia(zip, photo_, "images/1.1_a.jpg", 50000, std::nullopt);
       if (checksum.ok()) {
         EXPECT_EQ(checksum.value(), files_->contentChecksum(photo_).value());
       } else {

@@ -194,10 +194,10 @@ TEST_F(MediaDiscoveryTest, ArchivesPackTheFirstReadablePathUnderItsFingerprint) 
   // A library file: found under the picture folder although it is a video.
   MediaItem movie("mov", 600, "Lib.photoslibrary/originals/m.mov", Date{},
                   wholeContentFingerprint(film), {"Lib.photoslibrary/originals/m.mov"});
-  EXPECT_THAT(awaitResult(services_.videoService->appendItemFileToBackup(zip, movie)),
+  EXPECT_THAT(awaitResult(services_.videoService->appendItemFileToBackup(zip, movie, false)),
               SucceedsWith(Void{}));
   MediaItem other("jpg", 10, "real.jpg", Date{}, "1.1_f", {"missing.jpg", "real.jpg"});
-  EXPECT_THAT(awaitResult(services_.videoService->appendItemFileToBackup(zip, other)),
+  EXPECT_THAT(awaitResult(services_.videoService->appendItemFileToBackup(zip, other, false)),
               SucceedsWith(Void{}));
   ASSERT_TRUE(services_.zip->append(zip, tree_.path("Movies/real.jpg"), "last", true).ok());
   EXPECT_THAT(zipEntries(archive), ElementsAre("videos/" + wholeContentFingerprint(film) + ".mov",
@@ -215,14 +215,26 @@ TEST_F(MediaDiscoveryTest, ItemWithoutAReadableRegularFileCannotBePacked) {
   services();
   auto zip = services_.zip->generateZip(temp_.path() + "/out.zip");
   MediaItem item("jpg", 10, "link.jpg", Date{}, "1.1_f", {"missing.jpg", "link.jpg"});
-  EXPECT_THAT(awaitResult(services_.imageService->appendItemFileToBackup(zip, item)),
+  EXPECT_THAT(awaitResult(services_.imageService->appendItemFileToBackup(zip, item, false)),
               FailsWith(BackupSDKError::mediaNoVideoData));
   // A file whose size is no longer the scanned one is not the content the item describes.
   tree_.add("Pictures/changed.jpg", randomContent(12, 2));
   MediaItem changed("jpg", 10, "changed.jpg", Date{}, "1.1_c", {"changed.jpg"});
-  EXPECT_THAT(awaitResult(services_.imageService->appendItemFileToBackup(zip, changed)),
+  EXPECT_THAT(awaitResult(services_.imageService->appendItemFileToBackup(zip, changed, false)),
               FailsWith(BackupSDKError::zipAppendFailed));
   EXPECT_EQ(changed.checksum, std::nullopt);
+  // Nor is one modified since the scan at the same size: its fingerprint, read in between, may
+  // describe other bytes. A repair's item is dated as the record has it, so its file is not held
+  // to that date.
+  tree_.add("Pictures/edited.jpg", randomContent(10, 3));
+  MediaItem edited("jpg", 10, "edited.jpg",
+                   tree_.modified("Pictures/edited.jpg") - std::chrono::milliseconds(1), "1.1_e",
+                   {"edited.jpg"});
+  EXPECT_THAT(awaitResult(services_.imageService->appendItemFileToBackup(zip, edited, true)),
+              FailsWith(BackupSDKError::zipAppendFailed));
+  EXPECT_EQ(edited.checksum, std::nullopt);
+  EXPECT_THAT(awaitResult(services_.imageService->appendItemFileToBackup(zip, edited, false)),
+              SucceedsWith(Void{}));
 }
 
 std::shared_ptr<MediaItem> item(std::string id, int64_t bytes, int64_t dateMs,

@@ -167,12 +167,12 @@ TEST_F(ZipServiceTest, AMediaFileOfAnotherSizeThanScannedFailsBeforeAnythingIsWr
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string changed = source(std::string(c.name) + ".jpg", c.content);
-    const Result<std::string> appended =
-        service_.appendMedia(zip, changed, "images/" + std::string(c.name) + ".jpg", 100);
+    const Result<std::string> appended = service_.appendMedia(
+        zip, changed, "images/" + std::string(c.name) + ".jpg", 100, std::nullopt);
     EXPECT_THAT(appended.error(), HasCode(BackupSDKError::zipAppendFailed));
     EXPECT_THAT(appended.error().message, HasSubstr("changed since it was scanned"));
   }
-  ASSERT_TRUE(service_.appendMedia(zip, good, "images/good.jpg", 4).ok());
+  ASSERT_TRUE(service_.appendMedia(zip, good, "images/good.jpg", 4, std::nullopt).ok());
   ASSERT_TRUE(service_.appendContent(zip, "{}", "backup.json", true).ok());
   EXPECT_THAT(names(readBack(archive_)), ElementsAre("images/good.jpg", "backup.json"));
 }
@@ -193,15 +193,16 @@ TEST_F(ZipServiceTest, ASourceThatShrinksOrGrowsWhilePackedFailsAloneAndIsLeftOu
   const std::string after = source("after.jpg", randomContent((1 << 20) + 3, 3));
   auto zip = service_.generateZip(archive_);
   const Result<std::string> beforeSum =
-      service_.appendMedia(zip, before, "images/before.jpg", (2 << 20) + 7);
+      service_.appendMedia(zip, before, "images/before.jpg", (2 << 20) + 7, std::nullopt);
   const Result<void> shrunk = append(zip, shrinking, "images/shrunk.jpg");
   EXPECT_THAT(shrunk.error(), HasCode(BackupSDKError::zipAppendFailed));
   EXPECT_THAT(shrunk.error().message, HasSubstr("shrank while being added"));
-  const Result<std::string> grown = service_.appendMedia(zip, growing, "images/grown.jpg", 0);
+  const Result<std::string> grown =
+      service_.appendMedia(zip, growing, "images/grown.jpg", 0, std::nullopt);
   EXPECT_THAT(grown.error(), HasCode(BackupSDKError::zipAppendFailed));
   EXPECT_THAT(grown.error().message, HasSubstr("grew while being added"));
   const Result<std::string> afterSum =
-      service_.appendMedia(zip, after, "images/after.jpg", (1 << 20) + 3);
+      service_.appendMedia(zip, after, "images/after.jpg", (1 << 20) + 3, std::nullopt);
   ASSERT_TRUE(service_.appendContent(zip, "{\"items\": []}", "images.json", true).ok());
 
   const auto entries = readBack(archive_);
@@ -231,7 +232,7 @@ TEST_F(ZipServiceTest, ASourceWrittenToWhilePackedFailsAndIsLeftOut) {
   int failed = 0;
   for (int attempt = 0; attempt < 16; ++attempt) {
     const std::string entry = "videos/" + std::to_string(attempt) + ".mov";
-    const Result<std::string> packed = service_.appendMedia(zip, busy, entry, kBytes);
+    const Result<std::string> packed = service_.appendMedia(zip, busy, entry, kBytes, std::nullopt);
     if (packed.ok()) {
       stored.push_back(entry);
       continue;

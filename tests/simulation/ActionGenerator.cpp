@@ -230,7 +230,9 @@ FaultPlan ActionGenerator::faults() {
   }
   plan.answersTwice = chance(10);
   if (chance(15)) {
-    plan.change = chance(50) ? FaultPlan::Change::shrink : FaultPlan::Change::grow;
+    constexpr FaultPlan::Change kChanges[] = {FaultPlan::Change::shrink, FaultPlan::Change::grow,
+                                              FaultPlan::Change::edit};
+    plan.change = kChanges[below(3)];
     plan.changeAt = 1 + below(2);
   }
   return plan;

@@ -50,7 +50,10 @@ std::string FaultPlan::describe() const {
   }
   if (answersTwice) text += ", every answer twice";
   if (change != Change::none) {
-    text += std::string(", a file ") + (change == Change::shrink ? "shrinks" : "grows") +
+    text += std::string(", a file ") +
+            (change == Change::shrink ? "shrinks"
+             : change == Change::grow ? "grows"
+                                      : "is rewritten at its size") +
             " at media upload #" + std::to_string(changeAt);
   }
   return text;

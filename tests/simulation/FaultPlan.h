@@ -34,7 +34,7 @@ struct FaultPlan {
     // delete that file. A host that cannot tell whether a file is there fails the run.
     listingOmits,
   };
-  enum class Change { none, shrink, grow };
+  enum class Change { none, shrink, grow, edit };
 
   Fault fault = Fault::none;
   // failRequest: "uploadFile", "downloadFile", "inflateZip", "deleteFile"; documentUnavailable:
@@ -42,7 +42,8 @@ struct FaultPlan {
   std::string operation;
   int nth = 0;
   // At the changeAt-th upload of an archive holding a media document, a file of that category
-  // the archive does not list yet shrinks or grows.
+  // the archive does not list yet shrinks, grows, or is rewritten at its size (an editor saving
+  // in place): a file fingerprinted before then must not be packed under that fingerprint.
   Change change = Change::none;
   int changeAt = 0;
   // Every answer of the host comes twice.

@@ -140,8 +140,9 @@ TEST_F(ScriptedHistoryTest, CopiesOfOneContentKeepTheirOwnDates) {
 }
 
 TEST_F(ScriptedHistoryTest, FilesChangingDuringARunAreNeitherStoredWrongNorFailTheRun) {
-  for (const auto change : {FaultPlan::Change::shrink, FaultPlan::Change::grow}) {
-    SCOPED_TRACE(change == FaultPlan::Change::shrink ? "shrinks" : "grows");
+  for (const auto change :
+       {FaultPlan::Change::shrink, FaultPlan::Change::grow, FaultPlan::Change::edit}) {
+    SCOPED_TRACE(static_cast<int>(change));
     FaultPlan changing;
     changing.change = change;
     changing.changeAt = 1;

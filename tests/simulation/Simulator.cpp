@@ -465,7 +465,9 @@ void Simulator::changeDuringRun(const std::string& archive, FaultPlan::Change ch
   const std::string& path = candidates[seed_ % candidates.size()];
   const size_t size = home_.files().at(path).content.size();
   Action action = generator_.rewrite(path, size);
-  if ((change == FaultPlan::Change::shrink) != (action.size < size)) {
+  if (change == FaultPlan::Change::edit) {
+    action.size = size;
+  } else if ((change == FaultPlan::Change::shrink) != (action.size < size)) {
     action.size = change == FaultPlan::Change::shrink ? 1 + size / 2 : size * 2 + 1;
   }
   action.duringRun = true;

@@ -158,9 +158,10 @@ std::vector<std::string> MediaItemRepository::mediaDirectories() const {
 }
 
 Future<Void> MediaItemRepository::appendItemFileToBackup(const std::shared_ptr<Zip>& zip,
-                                                         MediaItem& item) {
+                                                         MediaItem& item, bool asScanned) {
   return mediaRepositoryHelper_->appendLocalMediaCopy(
-      zip, item, getMediaDirectory(item.firstPath()), folderName_);
+      zip, item, getMediaDirectory(item.firstPath()), folderName_,
+      asScanned ? std::optional<Date>(item.modificationDate) : std::nullopt);
 }
 
 Future<std::vector<std::string>> MediaItemRepository::addItemAtRestore(

@@ -67,8 +67,10 @@ class MediaItemRepository final {
   // Every folder getMediaDirectory answers: where a restore of the category writes.
   std::vector<std::string> mediaDirectories() const;
   // Packs the item's file as "<folderName>/<fingerprint>.<extension>" and sets its checksum (see
-  // appendLocalMediaCopy).
-  Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip, MediaItem& item);
+  // appendLocalMediaCopy). With `asScanned` the item is as this run's scan found it, and a file
+  // modified since then fails: its fingerprint, read after the scan, may no longer hold for it.
+  Future<Void> appendItemFileToBackup(const std::shared_ptr<Zip>& zip, MediaItem& item,
+                                      bool asScanned);
   // Restore: writes the downloaded file at `localPath` to the item's recorded paths (see
   // MediaRepositoryHelper::copyMediaToDestinationByPath; the download may be moved away).
   // Completes with the paths that could not be written; fails with errorOnFail() when the file

@@ -349,7 +349,8 @@ Future<std::string> MediaRepositoryHelper::getMediaChecksum(
 Future<Void> MediaRepositoryHelper::appendLocalMediaCopy(const std::shared_ptr<Zip>& zip,
                                                          MediaItem& item,
                                                          const std::string& mediaDirectory,
-                                                         const std::string& folderName) {
+                                                         const std::string& folderName,
+                                                         std::optional<Date> modified) {
   if (!item.fingerprint) {
     return Future<Void>::fail(
         makeError(BackupSDKError::mediaNoVideoData, "no fingerprint for " + item.id));
@@ -361,7 +362,8 @@ Future<Void> MediaRepositoryHelper::appendLocalMediaCopy(const std::shared_ptr<Z
     if (!attributes.ok() || attributes.value().type != FileAttributes::Type::regular) continue;
     if (!fileManager_->isReadableFile(file)) continue;
     Result<std::string> checksum = zipService_->appendMedia(
-        zip, file, PathUtils::combinePath({folderName, item.getRemoteFileName()}), item.bytes);
+        zip, file, PathUtils::combinePath({folderName, item.getRemoteFileName()}), item.bytes,
+        modified);
     if (!checksum.ok()) return Future<Void>::fail(checksum.error());
     item.checksum = std::move(checksum).value();
     return Future<Void>::success(Void{});

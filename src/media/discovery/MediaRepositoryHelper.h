@@ -122,11 +122,11 @@ class MediaRepositoryHelper final {
   // Adds the first readable of the item's files under `mediaDirectory` to `zip` as
   // "<folderName>/<fingerprint>.<extension>" and sets the item's checksum to that of the bytes
   // packed. Fails with mediaNoVideoData when none is readable, or with the archive's error
-  // (zipAppendFailed also when the file's size is no longer the item's). Completes before it
-  // returns.
+  // (zipAppendFailed also when the file's size is no longer the item's, or its modification date
+  // no longer `modified`). Completes before it returns.
   Future<Void> appendLocalMediaCopy(const std::shared_ptr<Zip>& zip, MediaItem& item,
                                     const std::string& mediaDirectory,
-                                    const std::string& folderName);
+                                    const std::string& folderName, std::optional<Date> modified);
   // Restore: puts the downloaded file at `localPath` at the item's recorded paths below
   // `mediaDirectory` (photo-library paths go to "Restore_<deviceName>/PhotosLibrary" in the picture
   // folder) and completes with the paths that could not be written. The download may be moved

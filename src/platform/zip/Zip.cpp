@@ -151,7 +151,8 @@ Result<void> Zip::canAdd(const std::string& entryName) const {
 }
 
 Result<void> Zip::addFile(const std::string& sourcePath, const std::string& entryName,
-                          std::optional<int64_t> expectedBytes, ContentChecksum* checksum) {
+                          std::optional<int64_t> expectedBytes, ContentChecksum* checksum,
+                          std::optional<Date> expectedModified) {
   if (auto state = canAdd(entryName); !state.ok()) return state;
   struct stat status {};
   Result<FileDescriptor> opened = openRegularFile(sourcePath, "add", status);
@@ -162,6 +163,14 @@ Result<void> Zip::addFile(const std::string& sourcePath, const std::string& entr
     return zipError("add " + sourcePath + ": the file changed since it was scanned (" +
                     std::to_string(status.st_size) + " bytes, " + std::to_string(*expectedBytes) +
                     " expected)");
+  }
+  // As the scan dates it: tv_nsec is never negative, so this is the floor also before 1970.
+  const Date modified(
+      std::chrono::milliseconds(status.st_mtim.tv_sec * 1000 + status.st_mtim.tv_nsec / 1'000'000));
+  if (expectedModified && modified != *expectedModified) {
+    return zipError("add " + sourcePath + ": the file changed since it was scanned (modified at " +
+                    std::to_string(modified.time_since_epoch().count()) + " ms, " +
+                    std::to_string(expectedModified->time_since_epoch().count()) + " expected)");
   }
   if (auto header = writeHeader(entryName, status.st_size, status.st_mtim); !header.ok()) {
     return header;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tessellon/Date.h"
 #include "tessellon/Error.h"
 
 #include "futures/Result.h"
@@ -45,15 +46,17 @@ class Zip {
   explicit Zip(std::string path);
 
   // Streams the file at `sourcePath` into a new entry, handing every byte to
-  // `checksum` when there is one. With `expectedBytes`, a file of another size
-  // fails before anything is written. A file that shrinks, grows, is written to
+  // `checksum` when there is one. With `expectedBytes` or `expectedModified`, a
+  // file of another size or modification date (to the millisecond) fails
+  // before anything is written. A file that shrinks, grows, is written to
   // or cannot be read once its header is out fails the call, and the archive
   // stays usable: its entry is left out when the archive is finished, since its
   // name would promise bytes it does not hold and could replace a good file of
   // that name on the remote. Only a failed write of the archive discards it.
   Result<void> addFile(const std::string& sourcePath, const std::string& entryName,
                        std::optional<int64_t> expectedBytes = std::nullopt,
-                       ContentChecksum* checksum = nullptr);
+                       ContentChecksum* checksum = nullptr,
+                       std::optional<Date> expectedModified = std::nullopt);
   // The same for content in memory; the entry is dated now.
   Result<void> addContent(std::string_view content, const std::string& entryName);
   // Writes the central directory and moves the archive to its path. When an

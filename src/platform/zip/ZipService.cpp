@@ -43,10 +43,11 @@ Result<void> ZipService::append(const std::shared_ptr<Zip>& zip, const std::stri
 
 Result<std::string> ZipService::appendMedia(const std::shared_ptr<Zip>& zip,
                                             const std::string& srcPath, const std::string& dstPath,
-                                            int64_t expectedBytes) {
+                                            int64_t expectedBytes,
+                                            std::optional<Date> expectedModified) {
   ContentChecksum checksum;
   const Result<void> added = appendWith(zip, dstPath, false, [&](Zip& archive) {
-    return archive.addFile(srcPath, dstPath, expectedBytes, &checksum);
+    return archive.addFile(srcPath, dstPath, expectedBytes, &checksum, expectedModified);
   });
   if (!added.ok()) return added.error();
   return checksum.finish();

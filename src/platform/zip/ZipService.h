@@ -14,7 +14,8 @@ class ZipService final : public ZipServiceProtocol {
   Result<void> append(const std::shared_ptr<Zip>& zip, const std::string& srcPath,
                       const std::string& dstPath, bool close) override;
   Result<std::string> appendMedia(const std::shared_ptr<Zip>& zip, const std::string& srcPath,
-                                  const std::string& dstPath, int64_t expectedBytes) override;
+                                  const std::string& dstPath, int64_t expectedBytes,
+                                  std::optional<Date> expectedModified) override;
   Result<void> appendContent(const std::shared_ptr<Zip>& zip, std::string_view content,
                              const std::string& dstPath, bool close) override;
   void discard(const std::shared_ptr<Zip>& zip) override;

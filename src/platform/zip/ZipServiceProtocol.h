@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "tessellon/Date.h"
 
 #include "futures/Result.h"
 
@@ -43,12 +46,14 @@ class ZipServiceProtocol {
                               const std::string& dstPath, bool close) = 0;
   // As append without closing, for a media file: answers the checksum of the
   // bytes packed ("xxh3-128:" + 32 lowercase hex digits), computed as they
-  // stream into the archive. `expectedBytes` is the size the scan recorded; a
-  // file of another size when opened fails with zipAppendFailed before anything
-  // is written, and one whose size changes while packed fails with it too.
+  // stream into the archive. `expectedBytes` is the size the scan recorded, and
+  // `expectedModified`, when given, its modification date; a file of another
+  // size or date when opened fails with zipAppendFailed before anything is
+  // written, and one whose size changes while packed fails with it too.
   virtual Result<std::string> appendMedia(const std::shared_ptr<Zip>& zip,
                                           const std::string& srcPath, const std::string& dstPath,
-                                          int64_t expectedBytes) = 0;
+                                          int64_t expectedBytes,
+                                          std::optional<Date> expectedModified) = 0;
   // As append, with the entry's content given (a document the caller holds) instead of read
   // from a file; the entry is dated now.
   virtual Result<void> appendContent(const std::shared_ptr<Zip>& zip, std::string_view content,
