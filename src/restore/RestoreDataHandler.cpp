@@ -60,7 +60,21 @@ Future<Section> restoreMedia(bool included, const std::shared_ptr<RestoreMediaIt
                  });
 }
 
+Section flushedBy(const std::shared_ptr<RestoreMediaItemService>& service, const Section& section) {
+  const auto media = std::dynamic_pointer_cast<RestoreMediaReportSection>(section);
+  if (!service || !media) return section;
+  return std::make_shared<RestoreMediaReportSection>(service->flushed(*media));
+}
+
 }  // namespace
+
+Section RestoreDataHandler::flushedImages(const Section& images) const {
+  return flushedBy(restoreImageService_, images);
+}
+
+Section RestoreDataHandler::flushedVideos(const Section& videos) const {
+  return flushedBy(restoreVideoService_, videos);
+}
 
 RestoreDataHandler::RestoreDataHandler(
     std::shared_ptr<LoggerProtocol> logger,

@@ -53,6 +53,10 @@ class RestoreDataHandler final {
                                         const std::shared_ptr<BackupRecord>& backup,
                                         const std::shared_ptr<ProcessReport>& report,
                                         std::shared_ptr<CancelToken> cancelToken);
+  // The image and the video section once what they restored is on disk (see
+  // RestoreMediaItemService::flushed); a null section stays null.
+  Section flushedImages(const Section& images) const;
+  Section flushedVideos(const Section& videos) const;
 
  private:
   // `document` names the stored document ("<device>/contacts.json") should it fail.

@@ -233,20 +233,22 @@ Future<Section> RestoreHelper::restoreMedia(const FutureResult<Section>& calenda
       stepCancelled(calendars) ? SectionResult::cancelled() : SectionResult::success(Section());
   Future<Section> videos =
       handler->restoreVideosHandling(imagesSoFar, backup, report, std::move(cancelToken));
-  return images.onComplete(Executor::immediate(), [videos, report, logger = services_.logger](
+  return images.onComplete(Executor::immediate(), [videos, report, handler,
+                                                   logger = services_.logger](
                                                       const SectionResult& imagesDone) {
     return videos.onComplete(
         Executor::immediate(),
-        [imagesDone, report, logger](const SectionResult& videosDone) -> SectionResult {
+        [imagesDone, report, handler, logger](const SectionResult& videosDone) -> SectionResult {
           if (stepCancelled(imagesDone)) return SectionResult::cancelled();
           if (imagesDone.isFail()) {
             logWith(logger, LogLevel::error, [&] {
               return "Error occurred during Restore of Images: " + describe(imagesDone.failure());
             });
           } else {
-            report->images = imagesDone.successValue();
+            report->images = handler->flushedImages(imagesDone.successValue());
           }
-          return videosDone;
+          if (!videosDone.isSuccess()) return videosDone;
+          return SectionResult::success(handler->flushedVideos(videosDone.successValue()));
         });
   });
 }

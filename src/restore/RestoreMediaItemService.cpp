@@ -216,9 +216,8 @@ Future<std::optional<RestoreMediaReportSection>> RestoreMediaItemService::restor
   };
   return restoreMediaItem(std::move(items), std::move(perItem), std::move(metaData),
                           std::move(cancelToken))
-      .onSuccess(Executor::immediate(), [this](const RestoreMediaReportSection& section) {
-        return Section(flushed(section));
-      });
+      .onSuccess(Executor::immediate(),
+                 [](const RestoreMediaReportSection& section) { return Section(section); });
 }
 
 RestoreMediaReportSection RestoreMediaItemService::flushed(
@@ -226,7 +225,11 @@ RestoreMediaReportSection RestoreMediaItemService::flushed(
   if (section.success == 0 || !fileIOService_) return section;
   for (const std::string& folder : mediaService_->itemRepository()->mediaDirectories()) {
     const Result<void> synced = fileIOService_->syncFileSystem(folder);
-    if (synced.ok()) continue;
+    if (synced.ok()) {
+      logWith(logger_, LogLevel::info,
+              [&] { return vocabulary_.word + " files restored to " + folder + " are on disk"; });
+      continue;
+    }
     // The files are in place but may not survive a power cut: none counts as restored.
     logWith(logger_, LogLevel::error, [&] {
       return vocabulary_.word + " files restored to " + folder +

@@ -138,6 +138,11 @@ class RestoreEndToEndTest : public ::testing::Test {
 // restores (and RestorePlacementTest for the names).
 TEST_F(RestoreEndToEndTest, RestoringAgainDownloadsOnlyTheListsAndAddsNothing) {
   ASSERT_FALSE(restore().error);
+  // Counted as restored only once on disk: one flush of the picture folder, after both media
+  // categories have ended.
+  EXPECT_EQ(logger_->count(LogLevel::info,
+                           "Image files restored to " + home_.file("Pictures") + " are on disk"),
+            1U);
   const auto first = userFiles();
   const int downloads = remote_->calls("downloadFile");
   const Outcome again = restore();

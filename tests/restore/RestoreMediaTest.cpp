@@ -183,7 +183,9 @@ TEST_F(RestoreMediaTest, RestoredFilesTheDiskDidNotTakeCountAsFailed) {
   const auto files = imagesOverFaultyFiles();
   files->failNth(FaultyFileIOService::Operation::syncFileSystem, 1,
                  posixError("sync " + home("Pictures"), EIO));
-  const Section section = restoreImages(list(remoteItems(3, "content")));
+  const Section restored = restoreImages(list(remoteItems(3, "content")));
+  ASSERT_TRUE(restored);
+  const Section section = images_->flushed(*restored);
 
   ASSERT_TRUE(section);
   EXPECT_EQ(section->success, 0);
